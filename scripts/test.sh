@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: a plain build with warnings as
+# errors, then a build under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DQZ_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300
+}
+
+run_suite build
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build-asan -DQZ_SANITIZE=ON -DQZ_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

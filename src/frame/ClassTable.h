@@ -1,0 +1,40 @@
+#pragma once
+// The module's class table and the numeric helper shared by the structure
+// readers.
+
+#include <cstdint>
+
+#include "com/com.h"
+#include "kelv/KelvInProc.h"
+
+namespace QorZelm {
+
+// Number of rows of the class table.
+inline constexpr LONG ClassTableCount = 7;
+
+// The static class table handed to the framework's class factory.
+const CKelvFactoryData* ClassTable();
+
+// Whether the table has been handed to the framework in this process.
+bool ModuleEnabled();
+
+// Hands the table to the framework, with the library's instance handle
+// (null when an export hands it over before the attach notification).
+void EnableModule(HINSTANCE instance);
+
+// Rounds to the nearest integer; a tie goes up, towards +infinity, also for
+// negative values (-2.5 gives -2).
+int32_t RoundToNearest(const double* value);
+
+}  // namespace QorZelm
+
+// The library entry routine: on process attach (reason 1) hands the class
+// table to the framework; every reason returns TRUE.
+extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, void* reserved);
+
+// The four COM server entry points, the module's only exports with the two
+// trajectory functions.
+extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+extern "C" HRESULT DllCanUnloadNow();
+extern "C" HRESULT DllRegisterServer();
+extern "C" HRESULT DllUnregisterServer();
