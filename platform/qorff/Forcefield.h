@@ -1,0 +1,121 @@
+// A forcefield: atom types and the interactions between them.
+#pragma once
+
+#include <list>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "qorff/AtomType.h"
+#include "qorff/Interaction.h"
+#include "qorff/ServerDescription.h"
+
+// Ownership: atom types and interactions are held by boost::shared_ptr, and
+// the forcefield keeps its server description alive when that description is
+// itself held by a boost::shared_ptr. Whoever takes a handle (the *Ptr
+// accessors) keeps the object valid after it leaves the forcefield or the
+// forcefield ends; the references returned by the other accessors are valid
+// while the object is in the forcefield.
+//
+// An interaction is identified by its interaction type, its functional form
+// (keyword or display name), its atom types and its id. The atom types of an
+// interaction are kept in the canonical order of its type
+// (CInteractionType::GetCanonicalOrdering over the atom types' ids); lists of
+// atom-type names given to the operations below may come in any order and
+// are put into canonical order first. Unknown names (atom types, interaction
+// types, forms, ids) and an atom-type list whose length differs from the
+// type's number of atoms throw KelvResult (E_UNEXPECTED); nothing returns
+// null.
+class CForcefield {
+public:
+    // Functional-form line (with its line break) to the interaction lines
+    // under it (each with its line break), ordered by the form line.
+    using InteractionMap = std::map<std::string, std::list<std::string>>;
+
+    struct InteractionEntry {
+        boost::shared_ptr<CInteractionType> type;
+        std::vector<AtomTypePtr> atomTypes;  // canonical order
+        InteractionPtr interaction;
+    };
+
+    CForcefield(const std::string& path, const CServerDescription& serverDescription);
+    CForcefield(const CForcefield&) = delete;
+    CForcefield& operator=(const CForcefield&) = delete;
+    virtual ~CForcefield();
+
+    // A second atom type of the same name throws.
+    virtual CAtomType& AddAtomType(const std::string& name, double charge);
+    // Removes the atom type and every interaction that names it.
+    virtual void RemoveAtomType(const std::string& name);
+    virtual CAtomType& GetAtomType(const std::string& name) const;
+    // In order of addition.
+    virtual std::list<std::string> GetAtomTypeNames() const;
+    virtual std::list<const CAtomType*> GetAtomTypes() const;
+    // Display names of the type's forms that have (6) or have not (7) an
+    // interaction between these atom types, in the type's registration order.
+    virtual std::list<std::string> GetInteractionNamesOfType(const std::string& type,
+                                                             const std::list<std::string>& atomTypes) const;
+    virtual std::list<std::string> GetUnusedInteractionsOfType(const std::string& type,
+                                                               const std::list<std::string>& atomTypes) const;
+    // The interactions of the type between these atom types, in order of
+    // addition.
+    virtual std::vector<InteractionPtr> GetInteractions(const std::string& type,
+                                                        const std::list<std::string>& atomTypes) const;
+    virtual CInteraction& GetInteraction(const std::string& type, const std::string& form,
+                                         const std::list<std::string>& atomTypes, int id) const;
+    // Adds a copy of the interaction between the atom types; its type is the
+    // one that registers its form. The copy gets the lowest id not yet used
+    // by an interaction of the same form between the same atom types.
+    virtual CInteraction& AddInteraction(const CInteraction& interaction,
+                                         const std::list<std::string>& atomTypes);
+    // Adds a new interaction of the form at its defaults.
+    virtual CInteraction& AddInteraction(const std::string& type, const std::string& form,
+                                         const std::list<std::string>& atomTypes);
+    virtual void RemoveInteraction(const std::string& type, const std::string& form,
+                                   const std::list<std::string>& atomTypes, int id);
+    virtual const std::string& GetDescription() const;
+    virtual void SetDescription(const std::string& description);
+    // The server description's answer for the form keyword.
+    virtual const std::string& GetTypeOfFunctionalForm(const std::string& form) const;
+    virtual void WriteLibrary(std::ostream& stream) const = 0;
+    virtual void ReadLibrary(const std::string& path) = 0;
+
+    const CServerDescription& GetServerDescription() const { return *m_serverDescription; }
+    const std::string& GetPath() const { return m_path; }
+    bool HasAtomType(const std::string& name) const;
+
+    // Every interaction as library text: the key is the interaction's
+    // functional-form line; each line is the names of its atom types (in
+    // canonical order, separated by one blank), one blank and the form's
+    // interaction line. Lines under one key keep the order of addition.
+    InteractionMap GetAllInteractions() const;
+
+    // Clears the to-be-fitted state of every parameter of every interaction.
+    void MarkAllParametersNoFit();
+
+    AtomTypePtr GetAtomTypePtr(const std::string& name) const;
+    InteractionPtr GetInteractionPtr(const std::string& type, const std::string& form,
+                                     const std::list<std::string>& atomTypes, int id) const;
+    const std::vector<InteractionEntry>& GetInteractionEntries() const { return m_interactions; }
+
+private:
+    std::vector<AtomTypePtr> CanonicalAtomTypes(const CInteractionType& type,
+                                                const std::list<std::string>& atomTypes) const;
+    const InteractionEntry& FindEntry(const std::string& type, const std::string& form,
+                                      const std::list<std::string>& atomTypes, int id) const;
+    CInteraction& Insert(const boost::shared_ptr<CInteractionType>& type, std::vector<AtomTypePtr> atomTypes,
+                         const InteractionPtr& interaction);
+
+    std::string m_path;
+    const CServerDescription* m_serverDescription;
+    boost::shared_ptr<const CServerDescription> m_serverDescriptionHold;
+    std::string m_description;
+    std::vector<AtomTypePtr> m_atomTypes;
+    unsigned m_nextAtomTypeId = 0;
+    std::vector<InteractionEntry> m_interactions;
+};
+
+using ForcefieldPtr = boost::shared_ptr<CForcefield>;

@@ -1,0 +1,50 @@
+// One parameter of one interaction, made from a (shared) description.
+#pragma once
+
+#include <string>
+
+#include "qorff/ObjectWithName.h"
+#include "qorff/ParameterDescription.h"
+
+// A parameter starts at its description's default value, not to be fitted,
+// with the description's unit and an empty quality text. Its default value
+// and its unit can be changed per parameter (SetDefaultValue,
+// SetCustomUnit) without touching the shared description.
+class CParameter : public CObjectWithValue<double> {
+public:
+    // The parameter keeps the description alive. A null description throws
+    // KelvResult (E_POINTER).
+    explicit CParameter(const ParameterDescriptionPtr& description);
+
+    const std::string& GetName() const { return m_description->GetName(); }
+    const std::string& GetUnit() const;
+    double GetDefaultValue() const { return m_default; }
+    bool IsFittable() const { return m_description->IsFittable(); }
+    bool IsOptional() const { return m_description->IsOptional(); }
+    bool IsHidden() const { return m_description->IsHidden(); }
+    bool IsToBeFitted() const { return m_toBeFitted; }
+
+    // Marking a parameter that is not fittable to be fitted throws
+    // KelvResult (E_UNEXPECTED); clearing the mark always succeeds.
+    void SetIsToBeFitted(bool toBeFitted);
+
+    void SetDefaultValue(double value) { m_default = value; }
+    void SetToDefaultValue() { SetValue(m_default); }
+
+    // Replaces the unit text of this parameter only.
+    void SetCustomUnit(const std::string& unit);
+    bool HasCustomUnit() const { return m_hasCustomUnit; }
+
+    const std::string& GetQuality() const { return m_quality; }
+    void SetQuality(const std::string& quality) { m_quality = quality; }
+
+    const ParameterDescriptionPtr& GetDescription() const { return m_description; }
+
+private:
+    ParameterDescriptionPtr m_description;
+    double m_default;
+    bool m_toBeFitted = false;
+    bool m_hasCustomUnit = false;
+    std::string m_customUnit;
+    std::string m_quality;
+};

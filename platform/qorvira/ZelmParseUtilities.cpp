@@ -1,0 +1,168 @@
+#include "qorvira/ZelmParseUtilities.h"
+
+namespace ZelmParseUtilities {
+
+namespace {
+
+void StripCarriageReturn(std::string& line)
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+}
+
+bool IsBlankOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Cuts one line (no line break in it) to the engine's line length.
+std::string ChopLine(const std::string& line)
+{
+    const std::size_t limit = ZelmLineLength();
+    if (line.size() <= limit) {
+        return line;
+    }
+    // A cut right before a blank keeps the whole word that ends at the limit.
+    std::size_t cut = limit;
+    if (!IsBlankOrTab(line[limit])) {
+        std::size_t blank = line.find_last_of(" \t", limit - 1);
+        if (blank != std::string::npos) {
+            cut = blank;
+        }
+    }
+    std::string result = line.substr(0, cut);
+    while (!result.empty() && IsBlankOrTab(result.back())) {
+        result.pop_back();
+    }
+    return result;
+}
+
+bool HasWord(const std::string& line, const std::string& word)
+{
+    std::string lowerWord = word;
+    MakeStringLowerCase(lowerWord);
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && IsBlankOrTab(line[pos])) {
+            ++pos;
+        }
+        std::size_t end = pos;
+        while (end < line.size() && !IsBlankOrTab(line[end])) {
+            ++end;
+        }
+        if (end > pos) {
+            std::string candidate = line.substr(pos, end - pos);
+            StripCarriageReturn(candidate);
+            if (MakeStringLowerCase(candidate) == lowerWord) {
+                return true;
+            }
+        }
+        pos = end;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::size_t ZelmLineLength()
+{
+    return 1023;
+}
+
+bool IsBlankLine(const std::string& line)
+{
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+bool IsCommentLine(const std::string& line)
+{
+    std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string::npos && line[first] == '#';
+}
+
+bool GetNonEmptyLine(std::istream& stream, std::string& line)
+{
+    std::string candidate;
+    while (std::getline(stream, candidate)) {
+        StripCarriageReturn(candidate);
+        if (!IsBlankLine(candidate)) {
+            line = candidate;
+            return true;
+        }
+    }
+    line.clear();
+    return false;
+}
+
+std::string GetLine(std::istream& stream)
+{
+    std::string line;
+    if (!std::getline(stream, line)) {
+        return std::string();
+    }
+    StripCarriageReturn(line);
+    return line;
+}
+
+std::string GetLowerCaseLine(std::istream& stream)
+{
+    std::string line = GetLine(stream);
+    return MakeStringLowerCase(line);
+}
+
+std::string& MakeStringLowerCase(std::string& text)
+{
+    for (char& c : text) {
+        c = LowerAscii(c);
+    }
+    return text;
+}
+
+std::string ChopToZelmLength(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t newline = text.find('\n', start);
+        std::size_t end = (newline == std::string::npos) ? text.size() : newline;
+        std::size_t contentEnd = end;
+        bool carriageReturn = contentEnd > start && text[contentEnd - 1] == '\r';
+        if (carriageReturn) {
+            --contentEnd;
+        }
+        result += ChopLine(text.substr(start, contentEnd - start));
+        if (carriageReturn) {
+            result += '\r';
+        }
+        if (newline == std::string::npos) {
+            break;
+        }
+        result += '\n';
+        start = newline + 1;
+    }
+    return result;
+}
+
+bool FindNonCommentLineContainingToken(std::istream& stream, const std::string& token,
+                                       std::string& line, std::list<std::string>& passedOver)
+{
+    std::string candidate;
+    while (std::getline(stream, candidate)) {
+        StripCarriageReturn(candidate);
+        if (!IsCommentLine(candidate) && HasWord(candidate, token)) {
+            line = candidate;
+            return true;
+        }
+        passedOver.push_back(candidate);
+    }
+    return false;
+}
+
+}  // namespace ZelmParseUtilities

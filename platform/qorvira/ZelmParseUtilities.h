@@ -1,0 +1,60 @@
+// Line helpers for the engine's text files (forcefield libraries, dumps,
+// decks and notes).
+//
+// Every line reader here strips one trailing carriage return, so files
+// written with CR LF line ends read like files written with LF alone, and a
+// last line without a line break is returned like any other line.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <list>
+#include <string>
+
+namespace ZelmParseUtilities {
+
+// The longest line, in characters without its line break, that the module
+// hands to the engine. The engine's readers take at most this many
+// characters of a line (the same limit the module's own output readers
+// use), so anything beyond it would be ignored by the engine anyway. Every
+// line the module writes itself is far shorter.
+std::size_t ZelmLineLength();
+
+// Reads the next line that holds anything but blanks, tabs and a carriage
+// return into `line` (without its line break and trailing carriage return).
+// Returns false, leaving `line` empty, when the input ends first.
+bool GetNonEmptyLine(std::istream& stream, std::string& line);
+
+// The next raw line without its line break and trailing carriage return;
+// the empty string at the end of input.
+std::string GetLine(std::istream& stream);
+
+// GetLine, lower-cased (ASCII letters only).
+std::string GetLowerCaseLine(std::istream& stream);
+
+// Lower-cases the ASCII letters of `text` in place (bytes above 127, such as
+// the Latin-1 "\xC5", are left alone) and returns it.
+std::string& MakeStringLowerCase(std::string& text);
+
+// A copy of `text` in which every line is cut to ZelmLineLength()
+// characters. The line breaks of the text (LF or CR LF, also inside a text
+// of several lines) are kept. A line is cut at the last blank at or before
+// the limit, so no word or number is split; a line with no blank there is
+// cut at the limit itself.
+std::string ChopToZelmLength(const std::string& text);
+
+// True when the line's first character that is not a blank or tab is '#'.
+bool IsCommentLine(const std::string& line);
+
+// True when the line holds nothing but blanks, tabs and carriage returns.
+bool IsBlankLine(const std::string& line);
+
+// Reads lines until one that is not a comment line holds `token` as one of
+// its blank-separated words (compared without regard to ASCII case); that
+// line goes to `line` and the answer is true. Every line read before it is
+// appended to `passedOver`. False when the input ends first (all lines read
+// were appended).
+bool FindNonCommentLineContainingToken(std::istream& stream, const std::string& token,
+                                       std::string& line, std::list<std::string>& passedOver);
+
+}  // namespace ZelmParseUtilities

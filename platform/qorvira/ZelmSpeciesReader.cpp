@@ -1,0 +1,337 @@
+#include "qorvira/ZelmSpeciesReader.h"
+
+#include <cstdlib>
+#include <set>
+
+#include "hostapi/hostapi.h"
+#include "qorvira/ZelmParseUtilities.h"
+
+namespace {
+
+constexpr int kCore = 2;
+constexpr int kShell = 4;
+
+bool IsWordSeparator(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string FirstWord(const std::string& line)
+{
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    std::size_t end = line.find_first_of(" \t", start);
+    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The number that follows the word holding the keyword found at `position`.
+// `given` tells whether a number stood there.
+double ChargeAfter(const std::string& line, std::size_t position, bool& given)
+{
+    std::size_t pos = position;
+    while (pos < line.size() && !IsWordSeparator(line[pos])) {
+        ++pos;
+    }
+    while (pos < line.size() && IsWordSeparator(line[pos])) {
+        ++pos;
+    }
+    given = false;
+    if (pos >= line.size()) {
+        return 0.0;
+    }
+    const char first = line[pos];
+    if (!(first == '+' || first == '-' || first == '.' || (first >= '0' && first <= '9'))) {
+        return 0.0;
+    }
+    const char* start = line.c_str() + pos;
+    char* end = nullptr;
+    double value = std::strtod(start, &end);
+    given = end != start;
+    return given ? value : 0.0;
+}
+
+// Reads one property of a data-model object; a failing host call throws.
+KelvVariant ReadProperty(ISDObject* object, const char* name)
+{
+    KelvBSTR propertyName(name);
+    LONG status = SDPropertyNoHint;
+    KelvVariant value;
+    KelvResult::Check(object->get_PropertyValue(propertyName.Get(), &status, value.Receive()));
+    return value;
+}
+
+std::string ReadText(ISDObject* object, const char* name)
+{
+    KelvVariant value = ReadProperty(object, name);
+    return value.IsEmpty() ? std::string() : value.String();
+}
+
+// The element symbols of the atoms attached to `atom`.
+std::set<std::string> AttachedElements(ISDObject* atom)
+{
+    std::set<std::string> elements;
+    KelvVariant attached = ReadProperty(atom, "AttachedAtoms");
+    if (attached.IsEmpty()) {
+        return elements;
+    }
+    KelvComPtr<ISDVariantDataDimension> collection =
+        attached.ExtractUnknown().QueryInterface<ISDVariantDataDimension>();
+    LONG count = 0;
+    KelvResult::Check(collection->get_Count(&count));
+    for (LONG i = 1; i <= count; ++i) {
+        KelvVariant item;
+        KelvResult::Check(collection->Item(i, item.Receive()));
+        KelvComPtr<ISDObject> other = item.ExtractUnknown().QueryInterface<ISDObject>();
+        elements.insert(ReadText(other.get(), "ElementSymbol"));
+    }
+    return elements;
+}
+
+}  // namespace
+
+CZelmSpeciesReader::CZelmSpeciesReader(std::list<std::string>& /*otherLines*/,
+                                       bool /*isStandardLibrary*/, const std::string& /*libraryPath*/)
+{
+}
+
+CZelmSpeciesReader::~CZelmSpeciesReader() = default;
+
+std::string CZelmSpeciesReader::ElementKey(const std::string& typeName)
+{
+    if (typeName.size() >= 2 && typeName[1] == '_') {
+        return typeName.substr(0, 1);
+    }
+    return typeName.substr(0, 2);
+}
+
+std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string>& otherLines)
+{
+    m_elementTable.clear();
+    m_typeTable.clear();
+    m_allSpecies.clear();
+    m_hasCharges = false;
+
+    bool inSection = false;
+    std::string ending;
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (ZelmParseUtilities::IsBlankLine(line)) {
+            if (inSection) {
+                break;
+            }
+            continue;
+        }
+        if (ZelmParseUtilities::IsCommentLine(line)) {
+            otherLines.push_back(line);
+            continue;
+        }
+        std::string lower = line;
+        ZelmParseUtilities::MakeStringLowerCase(lower);
+        if (lower.find("species") != std::string::npos) {
+            inSection = true;
+            continue;
+        }
+        if (lower.find("core") == std::string::npos && lower.find("shel") == std::string::npos) {
+            if (inSection) {
+                ending = line;
+                break;
+            }
+            otherLines.push_back(line);
+            continue;
+        }
+        ReadSpeciesLine(line);
+    }
+
+    for (const auto& [typeName, entry] : m_typeTable) {
+        m_allSpecies.emplace(typeName, MakeSpecies(entry));
+    }
+    return ending;
+}
+
+void CZelmSpeciesReader::ReadSpeciesLine(const std::string& line)
+{
+    std::string lower = line;
+    ZelmParseUtilities::MakeStringLowerCase(lower);
+    const std::string typeName = FirstWord(line);
+
+    std::size_t core = lower.find("core");
+    int kind = kShell;
+    std::size_t keyword = lower.find("shel");
+    if (core != std::string::npos) {
+        kind = kCore;
+        keyword = core;
+    }
+    bool given = false;
+    double charge = ChargeAfter(line, keyword, given);
+    if (given) {
+        m_hasCharges = true;
+    }
+    AddSpecies(m_elementTable, ElementKey(typeName), typeName, kind, charge);
+    AddSpecies(m_typeTable, typeName, typeName, kind, charge);
+}
+
+void CZelmSpeciesReader::AddSpecies(Table& table, const std::string& key,
+                                    const std::string& typeName, int kind, double charge)
+{
+    auto found = table.find(key);
+    if (found == table.end()) {
+        Entry entry;
+        entry.kind = kind;
+        entry.shellCharge = charge;
+        entry.coreCharge = charge;
+        entry.typeName = typeName;
+        table.emplace(key, entry);
+        return;
+    }
+    Entry& entry = found->second;
+    if (entry.kind == kShell && kind == kCore) {
+        entry.kind = kCore | kShell;
+        entry.coreCharge = charge;
+    } else if (entry.kind == kCore && kind == kShell) {
+        entry.kind = kCore | kShell;
+        entry.shellCharge = charge;
+    }
+}
+
+CSpecies CZelmSpeciesReader::MakeSpecies(const Entry& entry)
+{
+    // CSpecies gives a missing half no charge, so a core-only species has
+    // shell charge 0.0 (the sum of both halves is the species' charge).
+    return CSpecies(ElementKey(entry.typeName), entry.typeName, (entry.kind & kCore) != 0,
+                    (entry.kind & kShell) != 0, entry.coreCharge, entry.shellCharge);
+}
+
+bool CZelmSpeciesReader::HasShell() const
+{
+    for (const auto& item : m_typeTable) {
+        if (item.second.kind & kShell) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CZelmSpeciesReader::HasCharges() const
+{
+    return m_hasCharges;
+}
+
+const std::map<std::string, CSpecies>& CZelmSpeciesReader::GetAllSpecies() const
+{
+    return m_allSpecies;
+}
+
+bool CZelmSpeciesReader::Get(const std::string& name, CSpecies& species) const
+{
+    auto found = m_allSpecies.find(name);
+    if (found == m_allSpecies.end()) {
+        return false;
+    }
+    species = found->second;
+    return true;
+}
+
+bool CZelmSpeciesReader::HasSpecies(const std::string& name) const
+{
+    return m_allSpecies.count(name) != 0;
+}
+
+bool CZelmSpeciesReader::IsMatchingAtomtype(const CSpecies& species, const std::string& qualifier,
+                                            std::string& atomTypeName) const
+{
+    std::string lower = qualifier;
+    ZelmParseUtilities::MakeStringLowerCase(lower);
+    bool wantShell;
+    if (lower.find("shel") != std::string::npos) {
+        wantShell = true;
+    } else if (lower.empty()) {
+        wantShell = !species.IsCore() && species.IsShell();
+    } else {
+        wantShell = false;
+    }
+    atomTypeName = species.GetAlternativeName() + (wantShell ? " shel" : " core");
+    return wantShell ? species.IsShell() : species.IsCore();
+}
+
+bool CZelmSpeciesReader::FindSpeciesForAtom(const KelvComPtr<ISDObject>& atom, CSpecies& species) const
+{
+    ISDObject* object = atom.operator->();
+
+    // 1. The atom's forcefield type. An atom that carries none (the property
+    // is unknown to it or empty) skips this rule.
+    std::string forcefieldType;
+    {
+        KelvBSTR propertyName("ForcefieldType");
+        LONG status = SDPropertyNoHint;
+        KelvVariant value;
+        if (SUCCEEDED(object->get_PropertyValue(propertyName.Get(), &status, value.Receive())) &&
+            !value.IsEmpty()) {
+            forcefieldType = value.String();
+        }
+    }
+    if (!forcefieldType.empty() && Get(forcefieldType, species)) {
+        return true;
+    }
+
+    // 2. The element with its formal charge, as in "Na_1+" or "O_2-".
+    const std::string element = ReadText(object, "ElementSymbol");
+    KelvVariant formalCharge = ReadProperty(object, "FormalCharge");
+    if (!formalCharge.IsEmpty()) {
+        KelvComPtr<ISDFraction> fraction = formalCharge.ExtractUnknown().QueryInterface<ISDFraction>();
+        LONG numerator = 0;
+        LONG denominator = 0;
+        KelvResult::Check(fraction->GetNumeratorDenominator(&numerator, &denominator));
+        if (denominator != 0) {
+            // Truncated toward zero; computed in 64 bits so that no quotient
+            // overflows.
+            const long long q = static_cast<long long>(numerator) / denominator;
+            const long long magnitude = q < 0 ? -q : q;
+            const std::string name =
+                element + "_" + std::to_string(magnitude) + (q >= 0 ? "+" : "-");
+            if (Get(name, species)) {
+                return true;
+            }
+        }
+    }
+
+    // 3. Hydroxyl oxygen and hydrogen.
+    if (element == "O" || element == "H") {
+        const std::set<std::string> attached = AttachedElements(object);
+        std::string name;
+        if (element == "O") {
+            name = attached.count("H") ? "O_OH" : "O_O2-";
+        } else {
+            name = attached.count("O") ? "H_OH" : "H";
+        }
+        if (Get(name, species)) {
+            return true;
+        }
+    }
+
+    // 4. The element itself.
+    auto found = m_elementTable.find(element);
+    if (found != m_elementTable.end()) {
+        species = MakeSpecies(found->second);
+        return true;
+    }
+    species = CSpecies(element, element, true, false, 0.0, 0.0);
+    return false;
+}
+
+CSpecies CZelmSpeciesReader::Get(const KelvComPtr<ISDObject>& atom) const
+{
+    CSpecies species;
+    FindSpeciesForAtom(atom, species);
+    return species;
+}
+
+bool CZelmSpeciesReader::HasSpecies(const KelvComPtr<ISDObject>& atom) const
+{
+    CSpecies species;
+    return FindSpeciesForAtom(atom, species);
+}

@@ -1,0 +1,23 @@
+#include "forcefield/ZelmForcefieldEditor.h"
+
+#include "forcefield/ZelmForcefield.h"
+#include "forcefield/ZelmServerDescription.h"
+
+CZelmForcefieldEditor::CZelmForcefieldEditor() : CForcefieldEditor(new CZelmServerDescription) {}
+
+CZelmForcefieldEditor::~CZelmForcefieldEditor() = default;
+
+CForcefield& CZelmForcefieldEditor::Load(const std::string& path)
+{
+    // Read completely before anything changes: a failed read keeps the
+    // forcefield installed before.
+    ForcefieldPtr forcefield(new CZelmForcefield(path, GetServerDescription()));
+    SetForcefield(path, forcefield);
+    return GetForcefield();
+}
+
+void CZelmForcefieldEditor::MarkAllParametersNoFit()
+{
+    if (HasForcefield())
+        GetForcefield().MarkAllParametersNoFit();
+}

@@ -1,0 +1,40 @@
+// Writes an engine forcefield library file.
+#pragma once
+
+#include <list>
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "qorff/AtomType.h"
+#include "qorff/ServerDescription.h"
+
+// Layout: the header and a line break; "species"; one line per atom type
+// (name, one blank, charge in the shortest text that reads back to the same
+// double, so 1.0 is "1"); an empty line; the kept lines; for each form line
+// in map order the form line and its interaction lines (which carry their
+// own line breaks); a final line break. Every line is cut to the engine's
+// line length except the interaction lines under a form line containing
+// "glue" or "srgl".
+class CZelmLibWriter {
+public:
+    using InteractionMap = std::map<std::string, std::list<std::string>>;
+
+    // Writes to the stream; stream errors stay in the stream's state.
+    CZelmLibWriter(std::ostream& stream, const std::string& header, const std::list<const CAtomType*>& atomTypes,
+                   const std::list<std::string>& keptLines, const InteractionMap& interactions,
+                   const CServerDescription& serverDescription);
+    // Writes the file, replacing its content. Throws KelvResult
+    // (E_UNEXPECTED) "Cannot open " and the path when it cannot be opened,
+    // and "Failed to write " and the path when writing fails.
+    CZelmLibWriter(const std::string& path, const std::string& header,
+                   const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
+                   const InteractionMap& interactions, const CServerDescription& serverDescription);
+    virtual ~CZelmLibWriter();
+
+private:
+    void Write(std::ostream& stream, const std::string& header, const std::list<const CAtomType*>& atomTypes,
+               const std::list<std::string>& keptLines, const InteractionMap& interactions) const;
+
+    const CServerDescription& m_serverDescription;
+};

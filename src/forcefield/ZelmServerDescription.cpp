@@ -1,0 +1,95 @@
+#include "forcefield/ZelmServerDescription.h"
+
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "forcefield/CoreShellInteractionType.h"
+#include "forcefield/TwoBodyInteractionType.h"
+#include "kelv/kelv.h"
+
+namespace {
+
+const char* const kUnresolved = "Unknown or ambiguous functional form";
+
+// The one word that stands only for itself: without this rule it would
+// resolve to the shorter "buck".
+const char* const kFourRangeBuckingham = "buck4";
+
+using InteractionTypeFactory = boost::shared_ptr<CInteractionType> (*)();
+
+template <class Type>
+boost::shared_ptr<CInteractionType> Make()
+{
+    return boost::shared_ptr<CInteractionType>(new Type);
+}
+
+// The engine's interaction types, in registration order; each type adds its
+// line here.
+std::vector<InteractionTypeFactory> InteractionTypes()
+{
+    return {
+        &Make<CZelmCoreShellInteractionType>,
+        &Make<CZelmTwoBodyInteractionType>,
+    };
+}
+
+}  // namespace
+
+CZelmServerDescription::CZelmServerDescription() : CServerDescription("Zelm", false)
+{
+    for (InteractionTypeFactory make : InteractionTypes())
+        AddInteractionType(make());
+}
+
+CZelmServerDescription::~CZelmServerDescription() = default;
+
+bool CZelmServerDescription::ResolveFunctionalFormKeyword(const std::string& word, std::string& resolved) const
+{
+    if (word == kFourRangeBuckingham) {
+        resolved = word;
+        return true;
+    }
+    if (word.size() < 3)
+        return false;
+    // A registered keyword stands for itself; otherwise the longest
+    // registered keyword that begins the word, so that a keyword that
+    // begins with another ("sw2j" and "sw2") is not taken for the shorter.
+    for (std::string::size_type length = word.size(); length >= 3; --length) {
+        const std::string prefix = word.substr(0, length);
+        if (prefix == kFourRangeBuckingham && length != word.size())
+            continue;
+        if (CServerDescription::HasFunctionalForm(prefix)) {
+            resolved = prefix;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CZelmServerDescription::HasFunctionalForm(const std::string& word) const
+{
+    std::string resolved;
+    return ResolveFunctionalFormKeyword(word, resolved) && CServerDescription::HasFunctionalForm(resolved);
+}
+
+const std::string& CZelmServerDescription::GetTypeOfFunctionalForm(const std::string& word) const
+{
+    std::string resolved;
+    if (!ResolveFunctionalFormKeyword(word, resolved) || !CServerDescription::HasFunctionalForm(resolved))
+        throw KelvResult(E_UNEXPECTED, kUnresolved);
+    return CServerDescription::GetTypeOfFunctionalForm(resolved);
+}
+
+const std::string& CZelmServerDescription::GetFunctionalFormFullName(const std::string& word) const
+{
+    std::string resolved;
+    if (!ResolveFunctionalFormKeyword(word, resolved) || !CServerDescription::HasFunctionalForm(resolved))
+        throw KelvResult(E_UNEXPECTED, kUnresolved);
+    return CServerDescription::GetFunctionalFormFullName(resolved);
+}
+
+bool CZelmServerDescription::CanFit() const
+{
+    return true;
+}

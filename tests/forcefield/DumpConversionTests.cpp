@@ -1,0 +1,131 @@
+// Converting the dump of a fitting run into a library.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "LibraryFiles.h"
+#include "forcefield/DumpToLibraryConverter.h"
+#include "forcefield/ZelmForcefield.h"
+#include "forcefield/ZelmForcefieldEditor.h"
+#include "forcefield/ZelmServerDescription.h"
+#include "kelv/kelv.h"
+
+using fftest::CTempFolder;
+using fftest::DataFile;
+using fftest::ReadFile;
+using fftest::WriteFile;
+
+namespace {
+
+std::string MessageOf(const std::string& dump, const std::string& library)
+{
+    try {
+        CDumpToLibraryConverter converter(dump, library);
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
+        return error.GetMessage();
+    }
+    ADD_FAILURE() << "no KelvResult thrown";
+    return std::string();
+}
+
+// The library text a dump converts to (kept lines only, when its form lines
+// are unknown).
+std::string Converted(const CTempFolder& folder, const std::string& dump)
+{
+    WriteFile(folder.File("run.res"), dump);
+    CDumpToLibraryConverter converter(folder.File("run.res"), folder.File("run.lib"));
+    return ReadFile(folder.File("run.lib"));
+}
+
+}  // namespace
+
+TEST(DumpConversion, RealisticDumpBecomesALibraryWithNothingToFit)
+{
+    if (!CZelmServerDescription().HasFunctionalForm("buck") || !CZelmServerDescription().HasFunctionalForm("spring"))
+        GTEST_SKIP() << "the engine's pair and core-shell forms are not registered";
+    CTempFolder folder;
+    const std::string library = folder.File("fit.lib");
+    CDumpToLibraryConverter(DataFile("fit.res"), library);
+
+    const std::string text = ReadFile(library);
+    EXPECT_EQ(0u, text.find("\nspecies\nMg core 2\nO core 0.86902\nO shel -2.86902\n\nkeyword comp md_run")) << text;
+    for (const char* dropped : {"opti", "conp", "noautobond", "title", "cell", "fractional", "observables",
+                                "dump", "energy", "-40.0"})
+        EXPECT_EQ(std::string::npos, text.find(dropped)) << dropped;
+
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(library);
+    ASSERT_EQ(2u, forcefield.GetInteractionEntries().size());
+    const CInteraction& buck = forcefield.GetInteraction("Two-body", "buck", {"Mg core", "O shel"}, 0);
+    EXPECT_EQ(1428.5, buck.GetParameter(0).GetValue());
+    for (const auto& entry : forcefield.GetInteractionEntries()) {
+        for (const CParameter& parameter : entry.interaction->GetParameters())
+            EXPECT_FALSE(parameter.IsToBeFitted()) << parameter.GetName();
+    }
+    EXPECT_EQ((std::vector<std::string>{"fit.lib"}), folder.Entries());
+}
+
+TEST(DumpConversion, KeywordLineDropsRunKeywordsAndTheirPieces)
+{
+    const struct {
+        const char* first;
+        const char* keywordLine;
+    } cases[] = {
+        {"opti conp fit", "keyword"},
+        {"o e conp fitting", "keyword fitting"},  // single letters of a run keyword go; longer words stay
+        {"OPTI Conp comp", "keyword comp"},
+        {"md_run phon libdump spatial", "keyword md_run"},
+    };
+    for (const auto& c : cases) {
+        CTempFolder folder;
+        const std::string text = Converted(folder, std::string(c.first) + "\nspecies\nSi core 4.0\n");
+        EXPECT_EQ(0u, text.find("\nspecies\nSi core 4\n\n" + std::string(c.keywordLine))) << c.first << "\n" << text;
+    }
+}
+
+TEST(DumpConversion, CopiesFromTheSpeciesLineUpToDumpOrObservables)
+{
+    CTempFolder folder;
+    const std::string text = Converted(folder,
+                                       "conp\n"
+                                       "before species: Na core 1.0\n"
+                                       "# species in a comment does not start the block\n"
+                                       "species\n"
+                                       "Na core 1.0\n"
+                                       "\n"
+                                       "zzfirst kept line\n"
+                                       "zzsecond kept line\n"
+                                       "the run's dump file follows\n"
+                                       "zzthird line never copied\n");
+    EXPECT_NE(std::string::npos, text.find("zzfirst kept line\nzzsecond kept line\n")) << text;
+    EXPECT_EQ(std::string::npos, text.find("zzthird")) << text;
+    EXPECT_EQ(std::string::npos, text.find("before")) << text;
+    EXPECT_EQ(std::string::npos, text.find("comment")) << text;
+    EXPECT_EQ(0u, text.find("\nspecies\nNa core 1\n\n")) << text;
+}
+
+TEST(DumpConversion, FailuresNameTheFileAndLeaveTheLibraryAsItWas)
+{
+    CTempFolder folder;
+    const std::string library = folder.File("kept.lib");
+    WriteFile(library, "species\nSi core 4.0\n");
+
+    const std::string missing = folder.File("missing.res");
+    EXPECT_NE(std::string::npos, MessageOf(missing, library).find(missing));
+    EXPECT_EQ("species\nSi core 4.0\n", ReadFile(library));
+
+    WriteFile(folder.File("bad.res"), "opti conp\ntitle\nno block here\n");
+    EXPECT_EQ("Invalid dump file format - species block absent", MessageOf(folder.File("bad.res"), library));
+    EXPECT_EQ("species\nSi core 4.0\n", ReadFile(library));
+
+    WriteFile(folder.File("good.res"), "conp\nspecies\nSi core 4.0\n");
+    const std::string unreachable = folder.File("no-folder/out.lib");
+    EXPECT_NE(std::string::npos, MessageOf(folder.File("good.res"), unreachable).find(unreachable));
+
+    std::vector<std::string> entries = folder.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::string>{"bad.res", "good.res", "kept.lib"}), entries);
+}

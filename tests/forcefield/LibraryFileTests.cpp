@@ -1,0 +1,272 @@
+// Library files: the writer's exact text, reading a library into the
+// engine's forcefield and writing it back, and the editor's reload.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+
+#include <boost/make_shared.hpp>
+
+#include "LibraryFiles.h"
+#include "TestForms.h"
+#include "forcefield/ZelmForcefield.h"
+#include "forcefield/ZelmForcefieldEditor.h"
+#include "forcefield/ZelmLibWriter.h"
+#include "forcefield/ZelmServerDescription.h"
+#include "kelv/kelv.h"
+#include "qorvira/ZelmParseUtilities.h"
+
+using fftest::CTempFolder;
+using fftest::DataFile;
+using fftest::ReadFile;
+
+namespace {
+
+using InteractionMap = CZelmLibWriter::InteractionMap;
+
+std::string Written(const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
+                    const InteractionMap& interactions)
+{
+    const CZelmServerDescription description;
+    std::ostringstream stream;
+    CZelmLibWriter(stream, "", atomTypes, keptLines, interactions, description);
+    return stream.str();
+}
+
+// An editor whose server description also knows the test forms.
+class CTestEditor : public CZelmForcefieldEditor {
+public:
+    CTestEditor() { fftest::RegisterTestTypes(*GetServerDescriptionPtr()); }
+};
+
+std::string Saved(CForcefieldEditor& editor, const CTempFolder& folder, const std::string& name)
+{
+    editor.SaveAs(folder.File(name));
+    return ReadFile(folder.File(name));
+}
+
+}  // namespace
+
+TEST(LibraryWriter, EmptyForcefield)
+{
+    EXPECT_EQ("\nspecies\n\n\n", Written({}, {}, {}));
+}
+
+TEST(LibraryWriter, SpeciesWithChargesThatReadBackExactly)
+{
+    const CAtomType si("Si core", 4.0), oShell("O shel", -2.86902), zero("Ti core", 0.0),
+        fitted("Na core", 0.123456789012), tiny("H shel", -1e-7);
+    EXPECT_EQ("\nspecies\nSi core 4\nO shel -2.86902\nTi core 0\nNa core 0.123456789012\nH shel -1e-07\n\n\n",
+              Written({&si, &oShell, &zero, &fitted, &tiny}, {}, {}));
+}
+
+TEST(LibraryWriter, KeptLinesAndInteractionsInMapOrder)
+{
+    const CAtomType si("Si core", 4.0);
+    const InteractionMap interactions{
+        {"sw2\n", {"Si core Si core 1.0 10.0 0\n"}},
+        {"buck kjmol\n", {"Si core O shel 3.0 0.3 0.0 12.0 1 0 0\n"}},
+        {"buck\n", {"Si core O shel 1.0 0.3 0.0 12.0 0 0 0\n", "O shel O shel 2.0 0.2 0.0 12.0 0 0 0\n"}},
+    };
+    EXPECT_EQ("\nspecies\nSi core 4\n\n# kept\nkeyword conp\n"
+              "buck\nSi core O shel 1.0 0.3 0.0 12.0 0 0 0\nO shel O shel 2.0 0.2 0.0 12.0 0 0 0\n"
+              "buck kjmol\nSi core O shel 3.0 0.3 0.0 12.0 1 0 0\n"
+              "sw2\nSi core Si core 1.0 10.0 0\n\n",
+              Written({&si}, {"# kept", "keyword conp"}, interactions));
+}
+
+TEST(LibraryWriter, GlueLinesAreNeverCutOtherLinesAre)
+{
+    std::string longLine = "Si core Si core";
+    while (longLine.size() <= ZelmParseUtilities::ZelmLineLength() + 40)
+        longLine += " 1.2345678901";
+    longLine += "\n";
+    const std::string cut = ZelmParseUtilities::ChopToZelmLength(longLine);
+    ASSERT_NE(longLine, cut);
+
+    for (const char* formLine : {"srgl\n", "eam_f glue\n", "srglue kjmol\n"}) {
+        const std::string text = Written({}, {}, {{formLine, {longLine}}});
+        EXPECT_EQ(std::string("\nspecies\n\n") + formLine + longLine + "\n", text) << formLine;
+    }
+    EXPECT_EQ("\nspecies\n\nbuck\n" + cut + "\n", Written({}, {}, {{"buck\n", {longLine}}}));
+}
+
+TEST(LibraryWriter, PathWriterReportsAFileItCannotOpen)
+{
+    const CZelmServerDescription description;
+    const std::string path = "/nonexistent-folder-of-the-tests/out.lib";
+    try {
+        CZelmLibWriter(path, "", {}, {}, {}, description);
+        FAIL() << "no error";
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
+        EXPECT_EQ("Cannot open " + path, error.GetMessage());
+    }
+    CTempFolder folder;
+    CZelmLibWriter(folder.File("a.lib"), "", {}, {"kept"}, {}, description);
+    EXPECT_EQ("\nspecies\n\nkept\n\n", ReadFile(folder.File("a.lib")));
+}
+
+// The longest lines the module writes itself (four atom types with long
+// names, many parameters whose values need all their digits, a flag each)
+// stay far inside the engine's line length, so nothing is ever cut off them.
+TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
+{
+    ParameterDescriptionList parameters;
+    for (int i = 0; i < 24; ++i)
+        parameters.push_back(fftest::Parameter("p" + std::to_string(i), "eV", 0.0, true, false));
+    auto type = boost::make_shared<CInteractionType>("Four-body", 4);
+    type->AddFunctionalForm(boost::make_shared<CZelmFunctionalForm>(
+        "Wide (wide)", "wide", parameters, BooleanOptionDescriptionList{}, IntegerOptionDescriptionList{},
+        DoubleOptionDescriptionList{}));
+
+    std::ostringstream library;
+    library << "species\n";
+    const std::string names[] = {"Abcdefghijklmnop", "Bbcdefghijklmnop", "Cbcdefghijklmnop", "Dbcdefghijklmnop"};
+    for (const std::string& name : names)
+        library << name << " shel -1.2345678901234567e-300\n";
+    CTempFolder folder;
+    fftest::WriteFile(folder.File("in.lib"), library.str());
+    CZelmForcefieldEditor editor;
+    editor.GetServerDescriptionPtr()->AddInteractionType(type);
+    CForcefield& forcefield = editor.Load(folder.File("in.lib"));
+    CInteraction& wide = forcefield.AddInteraction(
+        "Four-body", "wide",
+        {names[0] + " shel", names[1] + " shel", names[2] + " shel", names[3] + " shel"});
+    for (CParameter& parameter : wide.GetParameters()) {
+        parameter.SetValue(-1.2345678901234567e-300);
+        parameter.SetIsToBeFitted(true);
+    }
+    const std::string line = forcefield.GetAllInteractions().begin()->second.front();
+    EXPECT_GT(line.size(), 24u * 24u);
+    EXPECT_LT(line.size(), ZelmParseUtilities::ZelmLineLength());
+    EXPECT_EQ(line, ZelmParseUtilities::ChopToZelmLength(line));
+
+    // And the saved library reads back to the same values and flags.
+    editor.SaveAs(folder.File("out.lib"));
+    CForcefield& again = editor.Load(folder.File("out.lib"));
+    const CInteraction& read =
+        again.GetInteraction("Four-body", "wide",
+                             {names[0] + " shel", names[1] + " shel", names[2] + " shel", names[3] + " shel"}, 0);
+    for (const CParameter& parameter : read.GetParameters()) {
+        EXPECT_EQ(-1.2345678901234567e-300, parameter.GetValue());
+        EXPECT_TRUE(parameter.IsToBeFitted());
+    }
+    EXPECT_EQ(-1.2345678901234567e-300, again.GetAtomType(names[0] + " shel").GetCharge());
+}
+
+TEST(LibraryFile, ReadsSpeciesInteractionsAndKeptLines)
+{
+    CTestEditor editor;
+    const CForcefield& forcefield = editor.Load(DataFile("small.lib"));
+    EXPECT_EQ((std::list<std::string>{"Li core", "Na core", "O core", "O shel", "Si core"}),
+              forcefield.GetAtomTypeNames());
+    EXPECT_EQ(0.123456789012345, forcefield.GetAtomType("Li core").GetCharge());
+    EXPECT_EQ(-2.86902, forcefield.GetAtomType("O shel").GetCharge());
+    EXPECT_EQ((std::list<std::string>{"# Test library written by hand", "keyword conp"}),
+              static_cast<const CZelmForcefield&>(forcefield).GetKeptLines());
+    EXPECT_EQ(7u, forcefield.GetInteractionEntries().size());
+    EXPECT_EQ("", forcefield.GetDescription());
+
+    // "xsw2jb" is the longer keyword "xsw2j", not "xsw2" with shifted values.
+    const CInteraction& sw = forcefield.GetInteraction("Test pair", "xsw2j", {"Si core", "Si core"}, 0);
+    EXPECT_EQ(4.0, sw.GetParameter(3).GetValue());
+    EXPECT_EQ(5.0, sw.GetParameter(5).GetValue());
+    EXPECT_TRUE(sw.GetParameter(3).IsToBeFitted());
+
+    const CInteraction& na = forcefield.GetInteraction("Test pair", "xbuc", {"O shel", "Na core"}, 0);
+    EXPECT_EQ(1226.84, na.GetParameter(0).GetValue());
+    EXPECT_TRUE(na.GetParameter(1).IsToBeFitted());
+    const CInteraction& oo = forcefield.GetInteraction("Test pair", "xbuc", {"O shel", "O shel"}, 0);
+    EXPECT_TRUE(oo.GetBooleanOptionValue(2));
+    EXPECT_EQ(0.5, oo.GetDoubleOptionValue(0));
+    const CInteraction& lj = forcefield.GetInteraction("Test pair", "xlen", {"Li core", "O shel"}, 0);
+    EXPECT_EQ(9, lj.GetIntegerOptionValue(0));
+    EXPECT_EQ(6, lj.GetIntegerOptionValue(1));
+    const CInteraction& spring = forcefield.GetInteraction("Test core", "xspr", {"O core"}, 0);
+    EXPECT_TRUE(spring.GetParameter(0).IsToBeFitted());
+}
+
+TEST(LibraryFile, SavesInTheModulesLayoutAndIsStableOnTheNextRound)
+{
+    CTempFolder folder;
+    CTestEditor editor;
+    editor.Load(DataFile("small.lib"));
+    const std::string expected = ReadFile(DataFile("small-saved.lib"));
+    EXPECT_EQ(expected, Saved(editor, folder, "first.lib"));
+
+    CTestEditor second;
+    second.Load(folder.File("first.lib"));
+    EXPECT_EQ(expected, Saved(second, folder, "second.lib"));
+    EXPECT_EQ(editor.GetForcefield().GetAtomTypeNames(), second.GetForcefield().GetAtomTypeNames());
+    EXPECT_EQ(editor.GetForcefield().GetAllInteractions(), second.GetForcefield().GetAllInteractions());
+
+    // Only the saved files remain: no temporary file is left behind.
+    std::vector<std::string> entries = folder.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::string>{"first.lib", "second.lib"}), entries);
+}
+
+TEST(LibraryFile, WithoutRegisteredTypesEveryFormLineIsKept)
+{
+    CTempFolder folder;
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(DataFile("small.lib"));
+    EXPECT_TRUE(forcefield.GetInteractionEntries().empty());
+    const std::list<std::string>& kept = static_cast<const CZelmForcefield&>(forcefield).GetKeptLines();
+    ASSERT_EQ(15u, kept.size());
+    EXPECT_EQ("xbuc", *std::next(kept.begin(), 2));
+    EXPECT_EQ("Li core O shel 100.0 50.0 8.0", kept.back());
+
+    // Saved and read again, the kept lines come back unchanged.
+    const std::string first = Saved(editor, folder, "kept.lib");
+    CZelmForcefieldEditor again;
+    again.Load(folder.File("kept.lib"));
+    EXPECT_EQ(kept, static_cast<const CZelmForcefield&>(again.GetForcefield()).GetKeptLines());
+    EXPECT_EQ(first, Saved(again, folder, "kept2.lib"));
+}
+
+TEST(LibraryFile, AFailedReadLeavesNoForcefield)
+{
+    const CZelmServerDescription description;
+    try {
+        CZelmForcefield forcefield("/no/such/library.lib", description);
+        FAIL() << "no error";
+    } catch (const KelvResult& error) {
+        EXPECT_EQ("Unable to open ZELM library file.", error.GetMessage());
+    }
+}
+
+TEST(ForcefieldEditor, ReloadKeepsAnEarlierForcefieldAliveWhileItIsHeld)
+{
+    CTestEditor editor;
+    EXPECT_FALSE(editor.HasForcefield());
+    editor.MarkAllParametersNoFit();  // nothing loaded: nothing happens
+
+    editor.Load(DataFile("small.lib"));
+    const ForcefieldPtr held = editor.GetForcefieldPtr();
+    const InteractionPtr interaction = held->GetInteractionPtr("Test pair", "xbuc", {"Si core", "O shel"}, 0);
+
+    editor.Load(DataFile("other.lib"));
+    EXPECT_EQ(DataFile("other.lib"), editor.GetFilePath());
+    EXPECT_EQ((std::list<std::string>{"Ca core", "F core", "F shel"}), editor.GetForcefield().GetAtomTypeNames());
+    EXPECT_NE(held.get(), &editor.GetForcefield());
+    EXPECT_EQ(1283.907, interaction->GetParameter(0).GetValue());
+    EXPECT_TRUE(held->HasAtomType("Si core"));
+
+    // A load that fails keeps the forcefield installed before.
+    EXPECT_THROW(editor.Load(DataFile("missing.lib")), KelvResult);
+    EXPECT_EQ(DataFile("other.lib"), editor.GetFilePath());
+    EXPECT_TRUE(editor.GetForcefield().HasAtomType("Ca core"));
+
+    editor.Load(DataFile("small.lib"));
+    editor.MarkAllParametersNoFit();
+    for (const auto& entry : editor.GetForcefield().GetInteractionEntries()) {
+        for (const CParameter& parameter : entry.interaction->GetParameters())
+            EXPECT_FALSE(parameter.IsToBeFitted());
+    }
+    // The forcefield held from the first load is a different object.
+    EXPECT_TRUE(interaction->GetParameter(0).IsToBeFitted());
+}

@@ -1,0 +1,451 @@
+// The library reader's rules, on hand-written libraries and a small server
+// description of test forms (so that the rules are tested apart from the
+// engine's real forms).
+#include <list>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FakeAtoms.h"
+#include "LibraryFiles.h"
+#include "TestForms.h"
+
+using namespace testforms;
+
+namespace {
+
+const char* const kSpecies = "species\nNa core 1.0\nNa shel -2.0\nO core 0.8\nO shel -2.8\nK core 1.0\n\n";
+
+class LibraryReader : public ::testing::Test
+{
+protected:
+    std::unique_ptr<CZelmLibUtils> Load(const std::string& text)
+    {
+        const std::string path = m_files.Write("test" + std::to_string(m_count++) + ".lib", text);
+        return std::make_unique<CZelmLibUtils>(false, path, *m_server);
+    }
+
+    LibraryFiles m_files;
+    boost::shared_ptr<CServerDescription> m_server = MakeTestServer();
+    int m_count = 0;
+};
+
+}  // namespace
+
+TEST_F(LibraryReader, FilesThatCannotBeOpened)
+{
+    const std::string missing = m_files.Folder() + "/missing.lib";
+    const struct
+    {
+        std::string path;
+        bool whole;
+        const char* message;
+    } cases[] = {
+        {missing, false, "Unable to read ZELM library file."},
+        {missing, true, "Unable to open ZELM library file."},
+        {m_files.Folder(), false, "Unable to read ZELM library file."},
+        {m_files.Folder(), true, "Unable to open ZELM library file."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        try {
+            if (c.whole) {
+                CZelmLibUtils library(false, c.path, *m_server);
+            } else {
+                CZelmLibUtils library(false, c.path);
+            }
+            ADD_FAILURE() << "no error";
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(error.GetHRESULT(), E_UNEXPECTED);
+            EXPECT_EQ(error.GetMessage(), c.message);
+        }
+    }
+}
+
+TEST_F(LibraryReader, SpeciesOnlyReadsNothingElse)
+{
+    const std::string path = m_files.Write("species.lib", std::string(kSpecies) +
+                                                              "poly\nnot an order\nbuck\n"
+                                                              "Na core Na core 1.0 2.0 3.0 4.0\n");
+    CZelmLibUtils library(true, path);
+    EXPECT_EQ(library.GetAllSpecies().size(), 3u);
+    EXPECT_TRUE(library.HasShell());
+    EXPECT_TRUE(library.HasCharges());
+    EXPECT_TRUE(library.GetInteractions().empty());
+    EXPECT_EQ(library.GetDescription(), "");
+}
+
+TEST_F(LibraryReader, SpeciesOfModelAtoms)
+{
+    const std::string path = m_files.Write("atoms.lib", "species\nNa core 1.0\nO_OH core 0.9\n"
+                                                        "O_OH shel -1.4\nK shel 0.5\n");
+    CZelmLibUtils library(false, path);
+    KelvComPtr<ISDObject> hydrogen = MakeAtom("H");
+    KelvComPtr<ISDObject> oxygen = MakeAtom("O", -2);
+    Attach(oxygen, {hydrogen});
+    EXPECT_TRUE(library.HasSpecies(oxygen));
+    EXPECT_EQ(library.GetAlternativeName(oxygen), "O_OH");
+    EXPECT_DOUBLE_EQ(library.GetCoreCharge(oxygen), 0.9);
+    EXPECT_DOUBLE_EQ(library.GetShellCharge(oxygen), -1.4);
+    EXPECT_DOUBLE_EQ(library.GetCoreCharge(MakeAtom("K", 1)), 0.0);
+    EXPECT_DOUBLE_EQ(library.GetShellCharge(MakeAtom("K", 1)), 0.5);
+    EXPECT_DOUBLE_EQ(library.GetShellCharge(MakeAtom("Na", 1)), 0.0);
+    EXPECT_FALSE(library.HasSpecies(hydrogen));
+    EXPECT_EQ(library.Get(hydrogen).GetAlternativeName(), "H");
+}
+
+TEST_F(LibraryReader, TheLayoutTheModuleWrites)
+{
+    auto library = Load("\nspecies\nNa core 1\nO core 0.8\nO shel -2.8\n\n"
+                        "# kept comment\nkeyword conp\n"
+                        "buck\n"
+                        "Na core O shel 1000.0 0.3 0.0 10.0 1 0 1 \n"
+                        "O shel O shel 22764.0 0.149 27.879 0.5 12.0 0 0 1 \n"
+                        "buck intra\n"
+                        "Na core Na core 1.5 0.25 0.0 8.0\n"
+                        "\n");
+    EXPECT_EQ(Lines(library->GetOtherLines()),
+              (std::vector<std::string>{"# kept comment", "keyword conp"}));
+    EXPECT_EQ(Describe(*library),
+              (std::vector<std::string>{
+                  "buck [Na core,O shel] 1000* 0.3 0* 0 10",
+                  "buck [O shel,O shel] 22764 0.149 27.879* 0.5 12",
+                  "buck [Na core,Na core] 1.5 0.25 0 0 8 {intra}",
+              }));
+    EXPECT_EQ(library->GetDescription(), "");
+}
+
+TEST_F(LibraryReader, SpeciesBeforeAndAfterTheSpeciesLine)
+{
+    auto library = Load("Na core 1.0\n"
+                        "species\n"
+                        "O core 0.8\n"
+                        "Na shel -2.0\n"
+                        "buck\n"
+                        "Na core O core 1.0 2.0 3.0 4.0\n"
+                        "Na shel O 1.0 2.0 3.0 5.0\n");
+    const auto& species = library->GetAllSpecies();
+    ASSERT_EQ(species.size(), 2u);
+    EXPECT_TRUE(species.at("Na").IsCore());
+    EXPECT_TRUE(species.at("Na").IsShell());
+    EXPECT_DOUBLE_EQ(species.at("Na").GetCoreCharge(), 1.0);
+    EXPECT_DOUBLE_EQ(species.at("Na").GetShellCharge(), -2.0);
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,O core] 1 2 3 0 4",
+                                      "buck [Na shel,O core] 1 2 3 0 5",
+                                  }));
+    EXPECT_TRUE(library->GetOtherLines().empty());
+}
+
+TEST_F(LibraryReader, AtomTypesOfInteractionLines)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "buck\n"
+                        "Na core O shel 1.0 2.0 3.0 4.0\n"
+                        "Na O 1.0 2.0 3.0 5.0\n"
+                        "Na shell O SHEL 1.0 2.0 3.0 6.0\n"
+                        "K shel O core 1.0 2.0 3.0 4.0\n"      // K has no shell
+                        "Na core Xx core 1.0 2.0 3.0 4.0\n"    // unknown second atom
+                        "Na core\n"                            // too few atom types
+                        "Na core O shel 1.0 2.0\n"             // too few values
+                        "Na core O shel 1.0 abc 3.0 4.0\n"     // a value that is no number
+                        "K O 1.0 2.0 3.0 7.0\n"
+                        "Na\tcore\tO\tshel 1.0 2.0 3.0 8.0\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,O shel] 1 2 3 0 4",
+                                      "buck [Na core,O core] 1 2 3 0 5",
+                                      "buck [Na shel,O shel] 1 2 3 0 6",
+                                      "buck [K core,O core] 1 2 3 0 7",
+                                      "buck [Na core,O shel] 1 2 3 0 8",
+                                  }));
+    // Lines of interactions that cannot be read are dropped, not kept.
+    EXPECT_TRUE(library->GetOtherLines().empty());
+}
+
+TEST_F(LibraryReader, FormLinesWithOptionsAndFormLinesThatCannotBeRead)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "Buck Nonsense\n"
+                        "Na core Na core 1.0 2.0 3.0 4.0\n"
+                        "# about the next form\n"
+                        "BUCK inter bond 0.5\n"
+                        "Na core Na core 5.0 6.0 7.0 8.0\n");
+    EXPECT_EQ(Lines(library->GetOtherLines()),
+              (std::vector<std::string>{"Buck Nonsense", "Na core Na core 1.0 2.0 3.0 4.0",
+                                        "# about the next form"}));
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,Na core] 5 6 7 0 8 {inter} {bond} {scale14=0.5}",
+                                  }));
+}
+
+TEST_F(LibraryReader, ALineWithoutAKnownSpeciesEndsTheInteractions)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "buck\n"
+                        "Na core Na core 1.0 2.0 3.0 4.0\n"
+                        "Xx core Na core 1.0 2.0 3.0 4.0\n"
+                        "Na core Na core 5.0 6.0 7.0 8.0\n"
+                        "buck\n"
+                        "K core K core 9.0 1.5 2.5 3.5\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,Na core] 1 2 3 0 4",
+                                      "buck [K core,K core] 9 1.5 2.5 0 3.5",
+                                  }));
+    // The line that ended the interactions and what follows it up to the next
+    // form line are kept, not lost.
+    EXPECT_EQ(Lines(library->GetOtherLines()),
+              (std::vector<std::string>{"Xx core Na core 1.0 2.0 3.0 4.0",
+                                        "Na core Na core 5.0 6.0 7.0 8.0"}));
+}
+
+TEST_F(LibraryReader, CommentsAndBlankLinesInsideInteractions)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "buck\n"
+                        "Na core Na core 1.0 2.0 3.0 4.0\n"
+                        "\n"
+                        "    \t \n"
+                        "# between two interactions\n"
+                        "K core K core 5.0 6.0 7.0 8.0\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,Na core] 1 2 3 0 4",
+                                      "buck [K core,K core] 5 6 7 0 8",
+                                  }));
+    EXPECT_EQ(Lines(library->GetOtherLines()),
+              (std::vector<std::string>{"# between two interactions"}));
+}
+
+TEST_F(LibraryReader, LineEndsAndTheLastLine)
+{
+    const std::string body = std::string(kSpecies) +
+                             "# note\n"
+                             "buck\n"
+                             "Na core Na core 1.0 2.0 3.0 4.0\n"
+                             "K core K core 5.0 6.0 7.0 8.0";
+    std::string crlf;
+    for (char c : body) {
+        if (c == '\n') {
+            crlf += '\r';
+        }
+        crlf += c;
+    }
+    const std::vector<std::string> expected = {"buck [Na core,Na core] 1 2 3 0 4",
+                                               "buck [K core,K core] 5 6 7 0 8"};
+    for (const std::string& text : {body, body + "\n", crlf, crlf + "\r\n", body + "\n\n  \n"}) {
+        SCOPED_TRACE(text);
+        auto library = Load(text);
+        EXPECT_EQ(Describe(*library), expected);
+        EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"# note"}));
+        EXPECT_EQ(library->GetAllSpecies().size(), 3u);
+    }
+}
+
+TEST_F(LibraryReader, EndOfInputRightAfterAFormLine)
+{
+    for (const char* ending : {"buck", "buck\n", "buck\n\n", "poly\n", "poly\n3", "srgl\n"}) {
+        SCOPED_TRACE(ending);
+        auto library = Load(std::string(kSpecies) + ending);
+        EXPECT_TRUE(library->GetInteractions().empty());
+    }
+    // The same with a species section that runs to the end of the file.
+    auto library = Load("species\nNa core 1.0");
+    EXPECT_TRUE(library->GetInteractions().empty());
+    EXPECT_TRUE(library->GetOtherLines().empty());
+    EXPECT_EQ(library->GetAllSpecies().size(), 1u);
+}
+
+TEST_F(LibraryReader, PolynomialOrderLine)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "poly harmonic\n"
+                        "3\n"
+                        "Na core Na core 1.0 2.0 3.0 1 0\n"
+                        // A bare keyword right after the form line.
+                        "poly\n"
+                        "buck\n"
+                        "Na core K core 1.0 2.0 3.0 4.0\n"
+                        // An interaction line where the order belongs.
+                        "poly\n"
+                        "Na core K core 1.0 2.0 3.0\n"
+                        "K core K core 1.0 2.0 3.0\n"
+                        // An order that the form refuses.
+                        "poly\n"
+                        "0\n"
+                        "K core K core 4.0 5.0 6.0\n"
+                        // Orders that are no integers.
+                        "poly\n"
+                        "abc\n"
+                        "poly\n"
+                        "5.0\n"
+                        "buck\n"
+                        "K core Na core 1.0 2.0 3.0 4.0\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "poly [Na core,Na core] 1* 2 3 {harmonic} {norder=3}",
+                                      "buck [Na core,K core] 1 2 3 0 4",
+                                      "buck [K core,Na core] 1 2 3 0 4",
+                                  }));
+    EXPECT_EQ(Lines(library->GetOtherLines()),
+              (std::vector<std::string>{"poly", "poly", "Na core K core 1.0 2.0 3.0",
+                                        "K core K core 1.0 2.0 3.0", "poly", "0",
+                                        "K core K core 4.0 5.0 6.0", "poly", "abc", "poly", "5.0"}));
+}
+
+namespace {
+
+// An interaction of the glue form as the module writes it: the values of
+// d, rmin, rmax on the first line, then 4 + "&", 1, 4 + "&", 3.
+std::string GlueInteraction(const std::string& atoms, int first)
+{
+    std::ostringstream text;
+    text.setf(std::ios::fixed | std::ios::showpoint);
+    text.precision(10);
+    int value = first;
+    auto values = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            text << static_cast<double>(value++) << " ";
+        }
+    };
+    text << atoms << " ";
+    values(3);
+    text << "\n";
+    values(4);
+    text << "& \n";
+    values(1);
+    text << "\n";
+    values(4);
+    text << "& \n";
+    values(3);
+    text << "\n";
+    return text.str();
+}
+
+std::string GlueDescription(const std::string& atoms, int first)
+{
+    std::string text = "srgl [" + atoms + "]";
+    for (int i = 0; i < 15; ++i) {
+        text += " " + std::to_string(first + i);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(LibraryReader, GlueInteractionsSpanFiveLines)
+{
+    auto library = Load(std::string(kSpecies) + "srgl\n" + GlueInteraction("Na core Na core", 1) +
+                        GlueInteraction("Na core K core", 20) + "buck\n" +
+                        "K core K core 5.0 6.0 7.0 8.0\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      GlueDescription("Na core,Na core", 1),
+                                      GlueDescription("Na core,K core", 20),
+                                      "buck [K core,K core] 5 6 7 0 8",
+                                  }));
+    EXPECT_TRUE(library->GetOtherLines().empty());
+}
+
+TEST_F(LibraryReader, AContinuationWordJoinsTheNextLineEvenWhenNoValueIsMissing)
+{
+    // Fourteen values already fill every parameter but the optional "rmin";
+    // the "&" still joins the fifteenth, which moves every value after "d"
+    // one parameter on.
+    auto library = Load(std::string(kSpecies) +
+                        "srgl\n"
+                        "Na core Na core 1.0 2.0 3.0 4.0 5.0 6.0 7.0 8.0 9.0 10.0 11.0 12.0 13.0 14.0 &\n"
+                        "15.0\n"
+                        "K core K core 1.0 2.0 3.0 4.0 5.0 6.0 7.0 8.0 9.0 10.0 11.0 12.0 13.0 14.0\n");
+    EXPECT_EQ(Describe(*library),
+              (std::vector<std::string>{GlueDescription("Na core,Na core", 1),
+                                        "srgl [K core,K core] 1 0 2 3 4 5 6 7 8 9 10 11 12 13 14"}));
+}
+
+TEST_F(LibraryReader, GlueInteractionsThatCannotBeCompleted)
+{
+    // An unknown atom type: the interaction's own lines are passed over and
+    // the next interaction is read.
+    {
+        auto library = Load(std::string(kSpecies) + "srgl\n" + GlueInteraction("Na core Xx core", 1) +
+                            GlueInteraction("K core K core", 40));
+        EXPECT_EQ(Describe(*library),
+                  (std::vector<std::string>{GlueDescription("K core,K core", 40)}));
+        EXPECT_TRUE(library->GetOtherLines().empty());
+    }
+    // A blank line or a comment line inside an interaction ends it: it lacks
+    // values and is dropped; the comment is kept.
+    for (const char* breaker : {"\n", "# cut\n"}) {
+        SCOPED_TRACE(breaker);
+        std::string glue = GlueInteraction("Na core Na core", 1);
+        std::size_t secondLineEnd = glue.find('\n', glue.find('\n') + 1);
+        glue.insert(secondLineEnd + 1, breaker);
+        auto library = Load(std::string(kSpecies) + "srgl\n" + glue + "buck\n" +
+                            "K core K core 5.0 6.0 7.0 8.0\n");
+        EXPECT_EQ(Describe(*library),
+                  (std::vector<std::string>{"buck [K core,K core] 5 6 7 0 8"}));
+        std::vector<std::string> kept = Lines(library->GetOtherLines());
+        ASSERT_FALSE(kept.empty());
+        if (std::string(breaker) == "# cut\n") {
+            EXPECT_EQ(kept.front(), "# cut");
+        }
+    }
+    // An interaction cut off by the end of the file.
+    {
+        std::string glue = GlueInteraction("Na core Na core", 1);
+        glue.resize(glue.find('\n', glue.find('\n') + 1));
+        auto library = Load(std::string(kSpecies) + "srgl\n" + glue);
+        EXPECT_TRUE(library->GetInteractions().empty());
+    }
+}
+
+TEST_F(LibraryReader, GlueOptionJoinsLinesWithoutContinuationWords)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "eamg glue\n"
+                        "Na core 1.0 2.0 3.0\n"
+                        "4.0 5.0\n"
+                        "6.0\n"
+                        "O shel 7.0 8.0 9.0\n"
+                        "10.0 11.0 12.0\n"
+                        "eamg power\n"
+                        "K 1.0 2.0 3.0 4.0 5.0 6.0\n"
+                        "K 1.0 2.0 3.0\n"
+                        "4.0 5.0 6.0\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "eamg [Na core] 1 2 3 4 5 6 {glue}",
+                                      "eamg [O shel] 7 8 9 10 11 12 {glue}",
+                                      "eamg [K core] 1 2 3 4 5 6 {power}",
+                                  }));
+    // Without "glue" the short line is dropped and its second line kept.
+    EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"4.0 5.0 6.0"}));
+}
+
+TEST_F(LibraryReader, SplineDataLines)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "splin\n"
+                        "Na core Na core 5.0\n"
+                        "1.0 2.0\n"
+                        "3.0 4.0\n"
+                        "Na core K core 6.0\n"
+                        "7.0 8.0\n"
+                        "\n"
+                        "0.5 0.25\n"
+                        "buck\n"
+                        "K core K core 5.0 6.0 7.0 8.0\n"
+                        "splin\n"
+                        "K core K core 2.0\n"
+                        "1.0 2.0 3.0\n"
+                        "splin\n"
+                        "K core Na core 3.0\n"
+                        "9.0 abc\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "splin [Na core,Na core] 5 1 2 3 4",
+                                      "splin [Na core,K core] 6 7 8 0.5 0.25",
+                                      "buck [K core,K core] 5 6 7 0 8",
+                                      "splin [K core,K core] 2",
+                                      "splin [K core,Na core] 3",
+                                  }));
+    // A line that is no pair of numbers ends the data and is examined next.
+    EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"1.0 2.0 3.0", "9.0 abc"}));
+}
