@@ -60,6 +60,7 @@ const std::vector<InterfaceEntry>& KnownInterfaces()
         Entry<ISBStream>("ISBStream"),
         Entry<ISBPersistable>("ISBPersistable"),
         Entry<ISBImporter>("ISBImporter"),
+        Entry<ISDAtomisticModel>("ISDAtomisticModel"),
         Entry<ISBJobManager>("ISBJobManager"),
         Entry<ISBManagedTask>("ISBManagedTask"),
         Entry<ISBManagedJob>("ISBManagedJob"),

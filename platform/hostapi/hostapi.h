@@ -4,6 +4,7 @@
 #include "hostapi/core.h"
 #include "hostapi/managers.h"
 #include "hostapi/documents.h"
+#include "hostapi/atomisticmodel.h"
 #include "hostapi/jobs.h"
 #include "hostapi/charts.h"
 #include "hostapi/analysis.h"

@@ -1,0 +1,301 @@
+#include "host/HostApplication.h"
+
+#include "host/managers/HostCall.h"
+#include "host/model/ModelClasses.h"
+#include "host/model/ModelObjects.h"
+#include "host/model/QsdFile.h"
+#include "host/managers/HostStream.h"
+#include "host/state/HostLogics.h"
+
+#include "qorqm/PathUtilities.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace QzHost {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::pair<std::string, std::string>>& ModuleLogics()
+{
+    static const std::vector<std::pair<std::string, std::string>> logics{
+        {"ZelmLogic", "QorZelm.ZelmLogic"},
+        {"ObservableData", "QorZelm.ZelmObservableData"},
+        {"SurfaceCalculator", "QorZelm.SurfaceCalculator"},
+        {"ZelmAnalysis", "QorZelm.ZelmAnalysis"},
+    };
+    return logics;
+}
+
+HostApplication::HostApplication(HostConfiguration configuration) : m_configuration(std::move(configuration))
+{
+    if (m_configuration.projectFolder.empty())
+        Fail(E_INVALIDARG, "The application needs a project folder.");
+    m_definitions = StateDefinitions::Load(m_configuration.stateDefinitionsFile.empty()
+                                               ? DefaultStateDefinitionsPath()
+                                               : m_configuration.stateDefinitionsFile);
+
+    m_context = std::make_shared<HostContext>();
+    m_context->documentsFolder = HostPaths::Normal(m_configuration.projectFolder);
+    std::error_code error;
+    fs::create_directories(m_context->documentsFolder, error);
+    if (error || !fs::is_directory(m_context->documentsFolder, error))
+        Fail(E_ACCESSDENIED, "The project folder \"" + m_configuration.projectFolder + "\" cannot be made.");
+    m_context->serverFolder = PathUtilities::Join(m_context->documentsFolder, ".server");
+    std::string core = m_configuration.coreFolder.empty() ? HostDataFolder() + "/core/" : m_configuration.coreFolder;
+    core = HostPaths::Normal(core);
+    m_context->coreFolder = core == "/" ? core : core + "/";
+
+    HostStream::RegisterClass();
+    KelvResult::Check(HostModel::RegisterModelClasses());
+    MakeServices();
+    RegisterModel();
+    MakeExtensions();
+    if (!m_configuration.stateFile.empty())
+        LoadStates(m_configuration.stateFile);
+    ConnectLogics();
+}
+
+HostApplication::~HostApplication()
+{
+    Shutdown();
+}
+
+void HostApplication::MakeServices()
+{
+    m_modules = HostModules::Create();
+    m_disk = DiskManager::Create(m_context);
+    m_folders = FolderManager::Create(m_context);
+    m_paths = PathService::Create();
+    m_documents = DocumentManager::Create(m_context);
+    m_documentService = DocumentService::Create(m_context, m_documents);
+    m_states = StateManager::Create(m_context);
+    m_operations = OperationManager::Create();
+    m_scopes = ScopeManager::Create();
+    m_jobs = JobManager::Create(m_context, m_modules);
+    for (const auto& server : m_configuration.serverCommands)
+        m_jobs->SetServerCommand(server.first, server.second);
+
+    ContainerRoot::Services services;
+    services.disk = KelvComPtr<ISBDiskManager>(m_disk.get());
+    services.folders = KelvComPtr<ISBFolderManager>(m_folders.get());
+    services.documents = KelvComPtr<ISBDocumentManager>(m_documents.get());
+    services.states = KelvComPtr<ISBStateManager>(m_states.get());
+    services.jobs = KelvComPtr<ISBJobManager>(m_jobs.get());
+    services.operations = KelvComPtr<ISBOperationManager>(m_operations.get());
+    services.modules = KelvComPtr<ISBModuleManager>(m_modules.get());
+    services.scopes = KelvComPtr<ISBScopeManager>(m_scopes.get());
+    services.extensions = KelvComPtr<ISBExtensions>(m_modules.get());
+    services.documentService = KelvComPtr<ISBDocumentService>(m_documentService.get());
+    services.paths = KelvComPtr<ISBPathService>(m_paths.get());
+    m_root = ContainerRoot::Create(services);
+    m_context->root = static_cast<ISBContainerRoot*>(m_root.get());
+}
+
+namespace {
+
+std::shared_ptr<HostModel::Document> RequireModel(ISBDocumentRoot* document)
+{
+    std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(document);
+    if (!model)
+        Fail(E_INVALIDARG, "The document is not a structure document of this application.");
+    return model;
+}
+
+} // namespace
+
+void HostApplication::RegisterModel()
+{
+    DocumentType structure;
+    structure.progId = HostModel::Atomistic3dDocumentProgId;
+    structure.extensions = {".qsd", ".qtd"};
+    structure.exporters = {"SDModel3dImportExport.QSDImportExport", "SDModel3dImportExport.QTDImportExport"};
+    structure.create = [] { return HostModel::DocumentRootFor(std::make_shared<HostModel::Document>()); };
+    structure.open = [](const std::string& path) {
+        try {
+            return HostModel::DocumentRootFor(HostModel::LoadQsd(path));
+        } catch (const std::exception& error) {
+            Fail(E_FAIL, "The document file \"" + path + "\" cannot be read: " + error.what());
+        }
+    };
+    structure.save = [](ISBDocumentRoot* document, const std::string& path) {
+        std::shared_ptr<HostModel::Document> model = RequireModel(document);
+        try {
+            HostModel::SaveQsd(*model, path);
+        } catch (const std::exception& error) {
+            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The document file \"" + path + "\" cannot be written: " + error.what());
+        }
+    };
+    structure.setUrl = [](ISBDocumentRoot* document, const std::string& url) { RequireModel(document)->SetUrl(url); };
+    m_documents->RegisterType(structure);
+
+    m_scopes->SetProcessor([](ISBScope* scope, const std::string& processor) {
+        return HostModel::ProcessScopeObject(scope, processor);
+    });
+}
+
+void HostApplication::MakeExtensions()
+{
+    KelvComPtr<HostExtension> module = HostExtension::Create(ModuleExtensionName, m_definitions);
+    module->SetJobHandler(JobHandlerName, "QorZelm.ZelmJob");
+    module->AddLogic("QMJobTemplate", HostLogic::Create());
+    module->AddLogic("ZelmForcefieldChooser", ForcefieldChooserLogic::Create(m_configuration.chooserForcefields));
+    module->AddLogic("ZelmPreparation", HostLogic::Create());
+    module->AddLogic("KPointSetGenerator", KPointSetGeneratorLogic::Create([](ISBScope* scope) {
+        std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(scope);
+        if (!model)
+            Fail(E_INVALIDARG, "The scope is not a scope of a structure document of this application.");
+        ScopeCell cell;
+        if (const HostModel::Lattice3D* lattice = model->Lattice3()) {
+            const HostModel::CellParameters& p = lattice->Parameters();
+            cell.periodicity = 3;
+            cell.a = p.a, cell.b = p.b, cell.c = p.c;
+            cell.alpha = p.alpha, cell.beta = p.beta, cell.gamma = p.gamma;
+        } else if (const HostModel::Lattice2D* surface = model->Lattice2()) {
+            const HostModel::SurfaceCellParameters& p = surface->Parameters();
+            cell.periodicity = 2;
+            cell.u = p.u, cell.v = p.v, cell.theta = p.theta;
+        }
+        return cell;
+    }));
+    m_modules->AddExtension(module);
+
+    KelvComPtr<HostExtension> restrictions = HostExtension::Create(RestrictionsExtensionName, m_definitions);
+    restrictions->AddLogic("FixedAtomConstraint", FixedAtomConstraintLogic::Create([](IUnknown* atom) -> LONG {
+        std::shared_ptr<HostModel::Document> model;
+        HostModel::Handle handle = 0;
+        if (!HostModel::TryHandleOf(atom, model, handle) || model->KindOf(handle) != HostModel::Document::Kind::Atom)
+            return 0;
+        return model->GetAtom(handle).fixedMask;
+    }));
+    m_modules->AddExtension(restrictions);
+}
+
+void HostApplication::ConnectLogics()
+{
+    KelvComPtr<HostExtension> module = Extension(ModuleExtensionName);
+    if (m_configuration.connectModuleLogics) {
+        // Every logic stands in the extension before any connects, so that
+        // a logic finds the others by name while it connects.
+        for (const auto& entry : ModuleLogics()) {
+            KelvComPtr<ISBLogic> logic;
+            const KelvResult created =
+                Kelv::KelvCreateImpl(entry.second, nullptr, CLSCTX_SERVER, IID_ISBLogic, logic.ReceiveVoid(), false);
+            if (created.Failed() || !logic) {
+                m_missing.push_back(entry.first + " (" + entry.second + "): " + created.GetMessage());
+                continue;
+            }
+            module->AddLogic(entry.first, logic);
+        }
+    }
+    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions()) {
+        for (const std::string& name : extension->LogicNames()) {
+            try {
+                extension->ConnectLogic(name, Root());
+            } catch (const KelvResult& failure) {
+                m_errors.push_back(extension->Name() + "!" + name + ": " + failure.GetMessage());
+                extension->RemoveLogic(name);
+            }
+        }
+    }
+}
+
+KelvComPtr<HostExtension> HostApplication::Extension(const std::string& name) const
+{
+    return m_modules ? m_modules->Find(name) : nullptr;
+}
+
+KelvComPtr<ISBLogic> HostApplication::Logic(const std::string& extension, const std::string& logic) const
+{
+    KelvComPtr<HostExtension> found = Extension(extension);
+    return found ? found->FindLogic(logic) : nullptr;
+}
+
+KelvComPtr<HostState> HostApplication::State(const std::string& logic) const
+{
+    if (!m_modules)
+        return nullptr;
+    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions()) {
+        if (KelvComPtr<HostState> state = extension->State(logic))
+            return state;
+    }
+    return nullptr;
+}
+
+void HostApplication::SaveStates(const std::string& path) const
+{
+    nlohmann::json states = nlohmann::json::object();
+    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions()) {
+        const nlohmann::json values = extension->StatesToJson();
+        for (const auto& item : values.items())
+            states[item.key()] = item.value();
+    }
+    const std::string target = HostPaths::Normal(path);
+    const std::string temporary = target + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << states.dump(2) << "\n";
+        out.close();
+        if (!out)
+            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The state file \"" + path + "\" cannot be written.");
+    }
+    std::error_code error;
+    fs::rename(temporary, target, error);
+    if (error) {
+        fs::remove(temporary, error);
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The state file \"" + path + "\" cannot be written.");
+    }
+}
+
+void HostApplication::LoadStates(const std::string& path)
+{
+    std::ifstream in(HostPaths::Normal(path), std::ios::binary);
+    if (!in)
+        Fail(STG_E_FILENOTFOUND, "The state file \"" + path + "\" cannot be opened.");
+    std::ostringstream text;
+    text << in.rdbuf();
+    nlohmann::json states;
+    try {
+        states = nlohmann::json::parse(text.str());
+    } catch (const std::exception& error) {
+        Fail(E_INVALIDARG, "The state file \"" + path + "\" is not valid JSON (" + error.what() + ").");
+    }
+    const std::string origin = "The state file \"" + path + "\"";
+    if (!states.is_object())
+        Fail(E_INVALIDARG, origin + " must hold an object of logics.");
+    for (const auto& item : states.items()) {
+        KelvComPtr<HostState> state = State(item.key());
+        if (!state)
+            Fail(E_INVALIDARG, origin + " names the logic \"" + item.key() + "\", which keeps no state here.");
+        state->LoadJson(item.value(), origin);
+    }
+}
+
+void HostApplication::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_modules) {
+        const auto extensions = m_modules->Extensions();
+        for (auto it = extensions.rbegin(); it != extensions.rend(); ++it) {
+            for (const std::string& error : (*it)->DisconnectAll())
+                m_errors.push_back(error);
+        }
+    }
+    if (m_jobs)
+        m_jobs->Clear();
+    if (m_documents)
+        m_documents->Clear();
+    if (m_scopes)
+        m_scopes->Clear();
+    if (m_root)
+        m_root->Clear();
+    if (m_modules)
+        m_modules->Clear();
+    if (m_context)
+        m_context->root = nullptr;
+}
+
+} // namespace QzHost

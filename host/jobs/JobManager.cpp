@@ -1,0 +1,574 @@
+#include "host/jobs/JobManager.h"
+
+#include "host/managers/HostCall.h"
+
+#include "qorqm/PathUtilities.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sys/wait.h>
+
+namespace QzHost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+bool IsFile(const std::string& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+void CopyInto(const std::string& from, const std::string& to)
+{
+    std::error_code error;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    if (error)
+        Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
+             "The file \"" + from + "\" cannot be copied to \"" + to + "\": " + error.message());
+}
+
+void MakeFolder(const std::string& folder)
+{
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        Fail(E_ACCESSDENIED, "The folder \"" + folder + "\" cannot be made: " + error.message());
+}
+
+std::string FreeFolder(const std::string& path)
+{
+    return HostPaths::FirstFree(path, [](const std::string& p) { return Exists(p); }, false);
+}
+
+// A text for the shell in single quotes.
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Replace(std::string text, const std::string& what, const std::string& with)
+{
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+} // namespace
+
+// ---------------------------------------------------------- transfer item
+
+FileTransferItem::FileTransferItem(const std::string& descriptor, LONG upload, LONG download,
+                                   const VARIANT& identifier, const VARIANT& docType, const VARIANT& importExport,
+                                   const VARIANT& viewer)
+    : m_descriptor(descriptor),
+      m_upload(upload),
+      m_download(download),
+      m_identifier(identifier),
+      m_docType(docType),
+      m_importExport(importExport),
+      m_viewer(viewer)
+{
+}
+
+HRESULT FileTransferItem::DelegatedQueryInterface(REFIID iid, void** out)
+{
+    if (iid == IID_ISBFileTransferItem)
+        return FinishQI(static_cast<ISBFileTransferItem*>(this), out);
+    return CKelvUnknown::DelegatedQueryInterface(iid, out);
+}
+
+HRESULT FileTransferItem::get_Descriptor(BSTR* pDescriptor)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] { StoreString(pDescriptor, m_descriptor); });
+}
+
+HRESULT FileTransferItem::get_UploadPolicy(LONG* pPolicy)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] {
+        RequireOut(pPolicy);
+        *pPolicy = m_upload;
+    });
+}
+
+HRESULT FileTransferItem::put_UploadPolicy(LONG policy)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] {
+        Log("FileTransferItem", "put_UploadPolicy", {Quote(m_descriptor), Hex(policy)});
+        m_upload = policy;
+    });
+}
+
+HRESULT FileTransferItem::get_DownloadPolicy(LONG* pPolicy)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] {
+        RequireOut(pPolicy);
+        *pPolicy = m_download;
+    });
+}
+
+HRESULT FileTransferItem::put_DownloadPolicy(LONG policy)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] {
+        Log("FileTransferItem", "put_DownloadPolicy", {Quote(m_descriptor), Hex(policy)});
+        m_download = policy;
+    });
+}
+
+HRESULT FileTransferItem::get_Identifier(VARIANT* pIdentifier)
+{
+    return HostCall(IID_ISBFileTransferItem, [&] {
+        RequireOut(pIdentifier);
+        VariantInit(pIdentifier);
+        KelvResult::Check(VariantCopy(pIdentifier, &m_identifier.Get()));
+    });
+}
+
+// ------------------------------------------------------------- managed job
+
+ManagedJob::ManagedJob(std::shared_ptr<HostContext> context, LONG number, const std::string& serverName,
+                       KelvComPtr<ISBState> templateState, const std::string& gateway)
+    : m_context(std::move(context)),
+      m_number(number),
+      m_serverName(serverName),
+      m_templateState(std::move(templateState)),
+      m_gateway(gateway)
+{
+    if (HostState* state = dynamic_cast<HostState*>(m_templateState.get()))
+        m_templateValues = state->ToJson();
+}
+
+HRESULT ManagedJob::DelegatedQueryInterface(REFIID iid, void** out)
+{
+    if (iid == IID_ISBManagedJob || iid == IID_ISBManagedTask)
+        return FinishQI(static_cast<ISBManagedJob*>(this), out);
+    return CKelvUnknown::DelegatedQueryInterface(iid, out);
+}
+
+void ManagedJob::RequireNotStarted(const char* what) const
+{
+    if (m_stage != JobStage::Created)
+        Fail(E_UNEXPECTED, std::string("The job has been started; its ") + what + " can no longer change.");
+}
+
+std::string ManagedJob::CommandItem(const std::string& command) const
+{
+    for (const auto& item : m_commandItems) {
+        if (item.first == command)
+            return item.second;
+    }
+    return std::string();
+}
+
+HRESULT ManagedJob::get_TaskOriginator(BSTR* pOriginator)
+{
+    return HostCall(IID_ISBManagedTask, [&] { StoreString(pOriginator, m_originator); });
+}
+
+HRESULT ManagedJob::put_TaskOriginator(BSTR originator)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        const std::string text = Narrow(originator);
+        Log("ManagedJob", "put_TaskOriginator", {Quote(text)});
+        RequireNotStarted("originator");
+        m_originator = text;
+    });
+}
+
+HRESULT ManagedJob::get_TaskTypeDescription(BSTR* pDescription)
+{
+    return HostCall(IID_ISBManagedTask, [&] { StoreString(pDescription, m_description); });
+}
+
+HRESULT ManagedJob::put_TaskTypeDescription(BSTR description)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        const std::string text = Narrow(description);
+        Log("ManagedJob", "put_TaskTypeDescription", {Quote(text)});
+        RequireNotStarted("description");
+        m_description = text;
+    });
+}
+
+HRESULT ManagedJob::get_TaskPrefix(BSTR* pPrefix)
+{
+    return HostCall(IID_ISBManagedTask, [&] { StoreString(pPrefix, m_prefix); });
+}
+
+HRESULT ManagedJob::put_TaskPrefix(BSTR prefix)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        const std::string text = Narrow(prefix);
+        Log("ManagedJob", "put_TaskPrefix", {Quote(text)});
+        RequireNotStarted("prefix");
+        m_prefix = text;
+    });
+}
+
+HRESULT ManagedJob::AddServerCommandItem(BSTR command, BSTR arguments)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        const std::string name = Narrow(command);
+        const std::string text = Narrow(arguments);
+        Log("ManagedJob", "AddServerCommandItem", {Quote(name), Quote(text)});
+        RequireNotStarted("command items");
+        if (name.empty())
+            Fail(E_INVALIDARG, "A server command item needs a command.");
+        m_commandItems.emplace_back(name, text);
+    });
+}
+
+HRESULT ManagedJob::AddFileTransferItem(BSTR descriptor, LONG uploadPolicy, LONG downloadPolicy,
+                                        VARIANT varIdentifier, VARIANT varDocTypeProgID,
+                                        VARIANT varImportExportProgID, VARIANT varViewerProgID,
+                                        ISBFileTransferItem** ppItem)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        if (ppItem)
+            *ppItem = nullptr;
+        const std::string path = Narrow(descriptor);
+        Log("ManagedJob", "AddFileTransferItem",
+            {Quote(path), Hex(uploadPolicy), Hex(downloadPolicy), DescribeVariant(varIdentifier),
+             DescribeVariant(varDocTypeProgID), DescribeVariant(varImportExportProgID), DescribeVariant(varViewerProgID)});
+        RequireNotStarted("files");
+        if (path.empty())
+            Fail(E_INVALIDARG, "A file-transfer item needs a file.");
+        KelvComPtr<FileTransferItem> item = KelvComPtr<FileTransferItem>::Adopt(new FileTransferItem(
+            path, uploadPolicy, downloadPolicy, varIdentifier, varDocTypeProgID, varImportExportProgID,
+            varViewerProgID));
+        m_items.push_back(item);
+        if (ppItem)
+            StoreInterface(ppItem, item);
+    });
+}
+
+HRESULT ManagedJob::get_Scope(ISBScope** ppScope)
+{
+    return HostCall(IID_ISBManagedTask, [&]() -> HRESULT {
+        RequireOut(ppScope);
+        StoreInterface(ppScope, m_scope);
+        return m_scope ? S_OK : S_FALSE;
+    });
+}
+
+HRESULT ManagedJob::putref_Scope(ISBScope* pScope)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        Log("ManagedJob", "putref_Scope", {pScope ? "scope" : "null"});
+        RequireNotStarted("scope");
+        m_scope = KelvComPtr<ISBScope>(pScope);
+    });
+}
+
+HRESULT ManagedJob::Start()
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        Log("ManagedJob", "Start", {Quote(m_serverName), Quote(m_prefix)});
+        if (m_stage != JobStage::Created)
+            Fail(E_UNEXPECTED, "The job has been started already.");
+
+        // Every file to upload must be there before anything is staged.
+        std::vector<std::string> uploads;
+        std::set<std::string> names;
+        for (const KelvComPtr<FileTransferItem>& item : m_items) {
+            if (!(item->UploadPolicy() & UploadMask))
+                continue;
+            const std::string source = HostPaths::Normal(item->Descriptor());
+            if (!IsFile(source))
+                Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                     "The file \"" + item->Descriptor() + "\" cannot be uploaded: it does not exist.");
+            const std::string name = PathUtilities::FileNameFromPath(source);
+            if (names.insert(name).second)
+                uploads.push_back(source);
+        }
+
+        const std::string base = m_prefix.empty() ? std::string("job") : HostPaths::SafeFileName(m_prefix, false, false);
+        const std::string server = FreeFolder(PathUtilities::Join(m_context->serverFolder, base));
+        MakeFolder(server);
+        std::vector<std::string> staged;
+        for (const std::string& source : uploads) {
+            const std::string target = PathUtilities::Join(server, PathUtilities::FileNameFromPath(source));
+            CopyInto(source, target);
+            staged.push_back(target);
+        }
+
+        std::string title = m_prefix.empty() ? std::string("Job") : m_prefix;
+        if (!m_serverName.empty())
+            title += " " + m_serverName;
+        if (!m_description.empty())
+            title += " " + m_description;
+        const std::string results =
+            FreeFolder(PathUtilities::Join(m_context->documentsFolder, HostPaths::SafeFileName(title, true, false)));
+        MakeFolder(results);
+
+        m_serverFolder = server;
+        m_resultsFolder = results;
+        m_stagedFiles = staged;
+        m_stage = JobStage::Started;
+        Log("JobManager", "Staged", {Quote(server), std::to_string(staged.size()), Quote(results)});
+    });
+}
+
+HRESULT ManagedJob::get_ResultsFolder(BSTR* pFolder)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        RequireOut(pFolder);
+        *pFolder = nullptr;
+        if (m_resultsFolder.empty())
+            Fail(E_UNEXPECTED, "The job has no results folder before it starts.");
+        StoreString(pFolder, m_resultsFolder + "/");
+    });
+}
+
+HRESULT ManagedJob::MakeSafeName(BSTR name, BSTR* pSafeName)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        RequireOut(pSafeName);
+        *pSafeName = nullptr;
+        const std::string text = Narrow(name);
+        Log("ManagedJob", "MakeSafeName", {Quote(text)});
+        StoreString(pSafeName, HostPaths::SafeFileName(text, false, false));
+    });
+}
+
+HRESULT ManagedJob::RegisterNotificationHandler(BSTR moniker)
+{
+    return HostCall(IID_ISBManagedJob, [&] {
+        const std::string text = Narrow(moniker);
+        Log("ManagedJob", "RegisterNotificationHandler", {Quote(text)});
+        RequireNotStarted("notification handler");
+        m_handler = text;
+    });
+}
+
+HRESULT ManagedJob::get_NotificationHandler(BSTR* pMoniker)
+{
+    return HostCall(IID_ISBManagedJob, [&] { StoreString(pMoniker, m_handler); });
+}
+
+HRESULT ManagedJob::get_ServerName(BSTR* pName)
+{
+    return HostCall(IID_ISBManagedJob, [&] { StoreString(pName, m_serverName); });
+}
+
+HRESULT ManagedJob::DownloadFile(BSTR remotePath, BSTR* pLocalPath)
+{
+    return HostCall(IID_ISBManagedJob, [&] {
+        RequireOut(pLocalPath);
+        *pLocalPath = nullptr;
+        const std::string text = Narrow(remotePath);
+        Log("ManagedJob", "DownloadFile", {Quote(text)});
+        if (m_serverFolder.empty())
+            Fail(E_UNEXPECTED, "The job has not been started; the server has no files yet.");
+        const std::string remote = text.find_first_of("/\\") == std::string::npos
+            ? PathUtilities::Join(m_serverFolder, text)
+            : HostPaths::Normal(text);
+        if (text.empty() || !HostPaths::IsInside(m_serverFolder, remote) || remote == m_serverFolder)
+            Fail(E_ACCESSDENIED, "\"" + text + "\" is not a file of the job's server folder.");
+        if (!IsFile(remote))
+            Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The server has no file \"" + text + "\".");
+        const std::string downloads = PathUtilities::Join(m_serverFolder, "downloads");
+        MakeFolder(downloads);
+        const std::string local = PathUtilities::Join(
+            downloads, std::to_string(++m_downloads) + "_" + PathUtilities::FileNameFromPath(remote));
+        CopyInto(remote, local);
+        StoreString(pLocalPath, local);
+    });
+}
+
+// ------------------------------------------------------------- job manager
+
+KelvComPtr<JobManager> JobManager::Create(std::shared_ptr<HostContext> context, KelvComPtr<HostModules> modules)
+{
+    return KelvComPtr<JobManager>::Adopt(new JobManager(std::move(context), std::move(modules)));
+}
+
+JobManager::JobManager(std::shared_ptr<HostContext> context, KelvComPtr<HostModules> modules)
+    : m_context(std::move(context)), m_modules(std::move(modules))
+{
+    m_servers["ZELM"] = std::string();
+}
+
+HRESULT JobManager::DelegatedQueryInterface(REFIID iid, void** out)
+{
+    if (iid == IID_ISBJobManager)
+        return FinishQI(static_cast<ISBJobManager*>(this), out);
+    return CKelvUnknown::DelegatedQueryInterface(iid, out);
+}
+
+HRESULT JobManager::CreateManagedJob(BSTR bstrServerName, VARIANT varTemplateStateID, VARIANT varGatewayName,
+                                     ISBManagedJob** ppJob)
+{
+    return HostCall(IID_ISBJobManager, [&] {
+        RequireOut(ppJob);
+        *ppJob = nullptr;
+        const std::string server = Narrow(bstrServerName);
+        KelvComPtr<ISBState> templateState;
+        std::string templateText = DescribeVariant(varTemplateStateID);
+        if (varTemplateStateID.vt == VT_DISPATCH || varTemplateStateID.vt == VT_UNKNOWN) {
+            templateState = KelvComPtr<ISBState>::QueryFrom(varTemplateStateID.punkVal);
+            if (HostState* state = dynamic_cast<HostState*>(templateState.get()))
+                templateText = "state of " + Quote(state->LogicName());
+        }
+        Log("JobManager", "CreateManagedJob", {Quote(server), templateText, DescribeVariant(varGatewayName)});
+        if (!m_servers.count(server))
+            Fail(E_INVALIDARG, "The job manager knows no server program \"" + server + "\".");
+        if (varTemplateStateID.vt != VT_EMPTY && !templateState)
+            Fail(E_INVALIDARG, "The job template must be a state object.");
+        std::string gateway;
+        if (varGatewayName.vt == VT_BSTR)
+            gateway = Narrow(varGatewayName.bstrVal);
+        else if (varGatewayName.vt != VT_EMPTY)
+            Fail(E_INVALIDARG, "The gateway is named by a text (or left empty for the default one).");
+        KelvComPtr<ManagedJob> job = KelvComPtr<ManagedJob>::Adopt(
+            new ManagedJob(m_context, static_cast<LONG>(m_jobs.size() + 1), server, templateState, gateway));
+        m_jobs.push_back(job);
+        StoreInterface(ppJob, job);
+    });
+}
+
+void JobManager::SetServerCommand(const std::string& server, const std::string& command)
+{
+    m_servers[server] = command;
+}
+
+std::string JobManager::ServerCommand(const std::string& server) const
+{
+    const auto it = m_servers.find(server);
+    return it == m_servers.end() ? std::string() : it->second;
+}
+
+void JobManager::RunServer(ManagedJob& job)
+{
+    Log("JobManager", "RunServer", {Quote(job.ServerName()), Quote(job.ServerFolder())});
+    if (job.Stage() == JobStage::Created)
+        Fail(E_UNEXPECTED, "The job has not been started, so nothing is staged for the server.");
+    const std::string command = ServerCommand(job.ServerName());
+    if (command.empty())
+        Fail(E_FAIL, "No engine command is configured for the server program \"" + job.ServerName() +
+                         "\"; the job's files stay staged in \"" + job.ServerFolder() + "\".");
+    std::string seed = job.CommandItem("SeedName");
+    if (seed.empty())
+        seed = job.Prefix();
+    const std::string line = "cd " + ShellQuote(job.ServerFolder()) + " && " + Replace(command, "%SEED%", seed);
+    const int status = std::system(line.c_str());
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Fail(E_FAIL, "The engine command \"" + command + "\" failed in \"" + job.ServerFolder() + "\" (status " +
+                         std::to_string(status == -1 ? -1 : (WIFEXITED(status) ? WEXITSTATUS(status) : status)) + ").");
+}
+
+DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& request)
+{
+    Log("JobManager", "Deliver", {Quote(job.NotificationHandler()), Quote(request.outputsFolder)});
+    if (job.Stage() != JobStage::Started)
+        Fail(E_UNEXPECTED, job.Stage() == JobStage::Created ? "The job has not been started."
+                                                             : "The job has been delivered already.");
+
+    // The engine's output files join the staged ones.
+    if (!request.outputsFolder.empty()) {
+        const std::string outputs = HostPaths::Normal(request.outputsFolder);
+        std::error_code error;
+        if (!fs::is_directory(outputs, error))
+            Fail(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "The output folder \"" + request.outputsFolder + "\" does not exist.");
+        for (fs::directory_iterator it(outputs, error), end; !error && it != end; it.increment(error)) {
+            if (it->is_regular_file(error))
+                CopyInto(it->path().string(), PathUtilities::Join(job.ServerFolder(), it->path().filename().string()));
+        }
+        if (error)
+            Fail(E_FAIL, "The output folder \"" + request.outputsFolder + "\" cannot be read: " + error.message());
+    }
+    std::vector<std::string> intermediates;
+    for (const std::string& name : request.intermediateFiles) {
+        const std::string path = PathUtilities::Join(job.ServerFolder(), PathUtilities::FileNameFromPath(name));
+        if (!IsFile(path))
+            Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The server has no intermediate file \"" + name + "\".");
+        intermediates.push_back(path);
+    }
+
+    if (job.NotificationHandler().empty())
+        Fail(E_UNEXPECTED, "The job has no notification handler; it stays staged in \"" + job.ServerFolder() + "\".");
+    HostModules::JobHandler handler;
+    try {
+        handler = m_modules->CreateJobHandler(job.NotificationHandler(), m_context->root);
+    } catch (const KelvResult& error) {
+        throw KelvResult(error.GetHRESULT(),
+                         error.GetMessage() + " The job stays staged in \"" + job.ServerFolder() + "\".");
+    }
+    KelvComPtr<ISBManagedJobEvents> events = handler.object.TryQueryInterface<ISBManagedJobEvents>();
+    if (!events) {
+        m_modules->ReleaseJobHandler(handler);
+        Fail(E_NOINTERFACE, "The job handler of \"" + job.NotificationHandler() +
+                                "\" does not take job events; the job stays staged.");
+    }
+
+    DeliveryReport report;
+    const auto note = [&](const std::string& event, HRESULT hr) {
+        std::string line = event + ": " + (hr == S_OK ? std::string("S_OK") : Hex(static_cast<uint32_t>(hr)));
+        Log("JobDelivery", event, {hr == S_OK ? "S_OK" : Hex(static_cast<uint32_t>(hr))});
+        if (FAILED(hr)) {
+            KelvResult::SetLastError(hr);
+            report.failures.push_back(event + ": " + KelvResult::LastError().GetMessage());
+        }
+        report.events.push_back(line);
+    };
+
+    note("OnAttach", events->OnAttach(static_cast<ISBManagedJob*>(&job)));
+    note("OnJobStart", events->OnJobStart());
+    for (const std::string& path : intermediates) {
+        KelvBSTR text(path);
+        note("OnIntermediateFileResult " + PathUtilities::FileNameFromPath(path), events->OnIntermediateFileResult(text.Get()));
+    }
+    for (const std::string& data : request.intermediateData) {
+        KelvBSTR text(data);
+        note("OnIntermediateDataResult", events->OnIntermediateDataResult(text.Get()));
+    }
+
+    // The results come home by their download policies.
+    std::set<std::string> names;
+    for (const KelvComPtr<FileTransferItem>& item : job.Items()) {
+        if (item->DownloadPolicy() == 0)
+            continue;
+        const std::string name = PathUtilities::FileNameFromPath(PathUtilities::ToNative(item->Descriptor()));
+        if (!names.insert(name).second)
+            continue;
+        const std::string source = PathUtilities::Join(job.ServerFolder(), name);
+        if (!IsFile(source)) {
+            report.missing.push_back(name);
+            continue;
+        }
+        const std::string target = PathUtilities::Join(job.ResultsFolder(), name);
+        try {
+            CopyInto(source, target);
+            report.downloaded.push_back(target);
+            Log("JobDelivery", "Download", {Quote(name), Hex(item->DownloadPolicy())});
+        } catch (const KelvResult& error) {
+            report.failures.push_back("Download " + name + ": " + error.GetMessage());
+        }
+    }
+
+    note("OnJobComplete", events->OnJobComplete());
+    note("OnDetach", events->OnDetach());
+    events.Release();
+    m_modules->ReleaseJobHandler(handler);
+    job.MarkCompleted();
+    return report;
+}
+
+void JobManager::Clear()
+{
+    m_jobs.clear();
+    m_modules.Release();
+}
+
+} // namespace QzHost

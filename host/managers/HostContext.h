@@ -1,0 +1,52 @@
+// What the host's managers share: the project's folders, the files the
+// project hides, and the container root they belong to.
+#pragma once
+
+#include "hostapi/hostapi.h"
+
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace QzHost {
+
+struct HostContext {
+    // Native absolute paths without a trailing separator.
+    std::string documentsFolder; // the project documents folder ("%PROJECT_DOCUMENTS_FOLDER%")
+    std::string serverFolder;    // where the job manager stages its jobs
+    // The product data folder, with a trailing separator.
+    std::string coreFolder;
+    // The container root the managers belong to (not owned: the application
+    // keeps it alive longer than the managers are used).
+    ISBContainerRoot* root = nullptr;
+
+    std::mutex mutex;
+    std::set<std::string> hiddenFiles; // native paths
+};
+
+// Path rules shared by the managers.
+namespace HostPaths {
+
+// "\" and "/" both separate; the result is native ("/"), lexically normal,
+// absolute (relative to the current folder) and without a trailing separator
+// (except for the root itself). An empty path stays empty.
+std::string Normal(const std::string& path);
+// True when path is folder itself or lies inside it (both normalised).
+bool IsInside(const std::string& folder, const std::string& path);
+// The file-name safety rule of the disk manager and of managed jobs.
+// windowsSafeOnly: replace only the characters that file names may not hold
+// (< > : " / \ | ? * and control characters); otherwise every character but
+// ASCII letters, digits, '_', '-', '.' and blanks. allowWildCharacters keeps
+// '*' and '?'. Replaced characters become '_'; a name made only of dots
+// becomes "_" so that it never names a folder of its own.
+std::string SafeFileName(const std::string& name, bool windowsSafeOnly, bool allowWildCharacters);
+// The first of path, "base_2.ext", "base_3.ext", ... for which taken()
+// answers false. For a folder (splitExtension false) the number goes at the
+// very end: "name_2".
+std::string FirstFree(const std::string& path, const std::function<bool(const std::string&)>& taken,
+                      bool splitExtension = true);
+
+} // namespace HostPaths
+
+} // namespace QzHost

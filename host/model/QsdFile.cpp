@@ -1,0 +1,298 @@
+#include "host/model/QsdFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace HostModel {
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* FormatName = "QorZelm structure document";
+constexpr int FormatVersion = 1;
+
+json Vector(const Vec3& v) { return json::array({v[0], v[1], v[2]}); }
+
+Vec3 ReadVector(const json& j, const char* what)
+{
+    if (!j.is_array() || j.size() != 3)
+        throw FileError(std::string(what) + " must be a list of three numbers.");
+    Vec3 v{};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!j[i].is_number())
+            throw FileError(std::string(what) + " must be a list of three numbers.");
+        v[i] = j[i].get<double>();
+    }
+    return v;
+}
+
+std::size_t ReadIndex(const json& j, std::size_t count, const char* what)
+{
+    if (!j.is_number_integer() || j.get<long long>() < 0 || static_cast<std::size_t>(j.get<long long>()) >= count)
+        throw FileError(std::string(what) + " refers to an atom that does not exist.");
+    return static_cast<std::size_t>(j.get<long long>());
+}
+
+} // namespace
+
+std::string QsdText(const Document& d)
+{
+    json j;
+    j["format"] = FormatName;
+    j["version"] = FormatVersion;
+    j["name"] = d.Name();
+    j["id"] = d.Id();
+    j["properties"] = json::object();
+    for (const auto& [key, value] : d.Properties())
+        j["properties"][key] = value;
+
+    switch (d.GetPeriodicity()) {
+    case Periodicity::Bulk3D: {
+        const CellParameters& p = d.Lattice3()->Parameters();
+        j["periodicity"] = "3D";
+        j["cell"] = {{"a", p.a}, {"b", p.b}, {"c", p.c},
+                     {"alpha", Degrees(p.alpha)}, {"beta", Degrees(p.beta)}, {"gamma", Degrees(p.gamma)}};
+        const Symmetry& s = d.GetSymmetry();
+        j["symmetry"] = {{"number", s.Number()}, {"name", s.LongName()}, {"qualifier", s.Qualifier()},
+                         {"representation", s.LatticeRepresentation()}, {"operators", s.Triplets()}};
+        break;
+    }
+    case Periodicity::Surface2D: {
+        const SurfaceCellParameters& p = d.Lattice2()->Parameters();
+        j["periodicity"] = "2D";
+        j["surfaceCell"] = {{"u", p.u}, {"v", p.v}, {"theta", Degrees(p.theta)}};
+        break;
+    }
+    case Periodicity::None:
+        j["periodicity"] = "none";
+        break;
+    }
+
+    std::map<Handle, std::size_t> index;
+    json atoms = json::array();
+    for (const Atom& a : d.Atoms()) {
+        index[a.handle] = atoms.size();
+        json e;
+        if (a.IsSymmetryParent()) {
+            e["element"] = a.element;
+            e["position"] = Vector(a.position);
+            e["forcefieldType"] = a.forcefieldType;
+            e["charge"] = a.charge;
+            e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
+            e["fixed"] = a.fixedMask;
+        } else {
+            e["imageOf"] = index.at(a.parent);
+            e["operator"] = a.operatorIndex;
+        }
+        e["id"] = a.id;
+        e["selected"] = a.selected;
+        atoms.push_back(e);
+    }
+    j["atoms"] = atoms;
+
+    json bonds = json::array();
+    for (const Bond& b : d.Bonds())
+        bonds.push_back({{"atoms", {index.at(b.atom1), index.at(b.atom2)}}, {"order", b.order}});
+    j["bonds"] = bonds;
+
+    json pis = json::array();
+    for (const PiSystem& p : d.PiSystems()) {
+        json members = json::array();
+        for (Handle h : p.atoms)
+            members.push_back(index.at(h));
+        pis.push_back(members);
+    }
+    j["piSystems"] = pis;
+
+    json sets = json::array();
+    for (const std::string& name : d.SetNames()) {
+        const NamedSet& set = d.Sets().at(name);
+        json members = json::array();
+        for (Handle h : set.atoms)
+            members.push_back(index.at(h));
+        sets.push_back({{"name", name}, {"visible", set.visible}, {"atoms", members}});
+    }
+    j["sets"] = sets;
+
+    const SurfaceDescription& s = d.Surface();
+    if (s.IsPresent())
+        j["surface"] = {{"plane", s.plane},           {"h", s.h},
+                        {"k", s.k},                   {"l", s.l},
+                        {"topOffset", s.topOffset},   {"relativeDepth", s.relativeDepth},
+                        {"absoluteDepth", s.absoluteDepth}, {"dSpacing", s.dSpacing}};
+    return j.dump(2) + "\n";
+}
+
+std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
+{
+    json j;
+    try {
+        j = json::parse(text);
+    } catch (const json::exception& e) {
+        throw FileError(std::string("The structure document is not valid JSON: ") + e.what());
+    }
+    try {
+        if (!j.is_object() || j.value("format", std::string()) != FormatName)
+            throw FileError("The file is not a structure document.");
+        if (j.value("version", 0) != FormatVersion)
+            throw FileError("The structure document has a version this host does not read.");
+
+        auto d = std::make_shared<Document>();
+        d->SetName(j.value("name", std::string()));
+        if (j.contains("id"))
+            d->SetId(j.at("id").get<std::string>());
+        if (j.contains("properties"))
+            for (const auto& [key, value] : j.at("properties").items())
+                d->SetProperty(key, value.get<std::string>());
+
+        const std::string periodicity = j.value("periodicity", std::string("none"));
+        if (periodicity == "3D") {
+            const json& c = j.at("cell");
+            CellParameters p;
+            p.a = c.at("a").get<double>();
+            p.b = c.at("b").get<double>();
+            p.c = c.at("c").get<double>();
+            p.alpha = Radians(c.at("alpha").get<double>());
+            p.beta = Radians(c.at("beta").get<double>());
+            p.gamma = Radians(c.at("gamma").get<double>());
+            d->SetCell(p);
+            if (j.contains("symmetry")) {
+                const json& s = j.at("symmetry");
+                d->SetSymmetry(Symmetry::Restore(s.at("operators").get<std::vector<std::string>>(),
+                                                 s.value("number", 0), s.value("name", std::string()),
+                                                 s.value("qualifier", std::string()), s.value("representation", -1)));
+            }
+        } else if (periodicity == "2D") {
+            const json& c = j.at("surfaceCell");
+            SurfaceCellParameters p;
+            p.u = c.at("u").get<double>();
+            p.v = c.at("v").get<double>();
+            p.theta = Radians(c.at("theta").get<double>());
+            d->SetSurfaceCell(p);
+        } else if (periodicity != "none") {
+            throw FileError("Unknown periodicity '" + periodicity + "'.");
+        }
+
+        const json& atoms = j.value("atoms", json::array());
+        if (!atoms.is_array())
+            throw FileError("The atoms must be a list.");
+        std::vector<Handle> handles;
+        std::vector<std::pair<Handle, const json*>> perAtom;
+        for (const json& e : atoms) {
+            Handle h;
+            if (e.contains("imageOf")) {
+                const std::size_t parent = ReadIndex(e.at("imageOf"), handles.size(), "A symmetry image");
+                h = d->RestoreImage(handles[parent], e.at("operator").get<std::size_t>());
+            } else {
+                Atom a;
+                a.element = e.at("element").get<std::string>();
+                a.position = ReadVector(e.at("position"), "An atom position");
+                a.forcefieldType = e.value("forcefieldType", std::string());
+                a.charge = e.value("charge", 0.0);
+                if (e.contains("formalCharge")) {
+                    const json& f = e.at("formalCharge");
+                    if (!f.is_array() || f.size() != 2)
+                        throw FileError("A formal charge must be a numerator and a denominator.");
+                    a.formalCharge = {f[0].get<std::int32_t>(), f[1].get<std::int32_t>()};
+                }
+                a.fixedMask = e.value("fixed", 0);
+                h = d->RestoreParent(a);
+            }
+            handles.push_back(h);
+            perAtom.emplace_back(h, &e);
+        }
+        d->RefreshImages();
+        for (const auto& [h, e] : perAtom) {
+            if (!d->FindAtom(h))
+                continue; // an image the operators do not give
+            if (e->contains("id"))
+                d->SetId(h, e->at("id").get<std::int32_t>());
+            d->SetSelected(h, e->value("selected", false));
+        }
+
+        for (const json& b : j.value("bonds", json::array())) {
+            const json& pair = b.at("atoms");
+            if (!pair.is_array() || pair.size() != 2)
+                throw FileError("A bond must name two atoms.");
+            const Handle a1 = handles[ReadIndex(pair[0], handles.size(), "A bond")];
+            const Handle a2 = handles[ReadIndex(pair[1], handles.size(), "A bond")];
+            if (d->FindAtom(a1) && d->FindAtom(a2))
+                d->AddBond(a1, a2, b.value("order", 1));
+        }
+        for (const json& p : j.value("piSystems", json::array())) {
+            std::vector<Handle> members;
+            for (const json& i : p) {
+                const Handle h = handles[ReadIndex(i, handles.size(), "A pi-system")];
+                if (d->FindAtom(h))
+                    members.push_back(h);
+            }
+            if (!members.empty())
+                d->AddPiSystem(members);
+        }
+        for (const json& set : j.value("sets", json::array())) {
+            const std::string name = set.at("name").get<std::string>();
+            if (!d->CreateSet(name, set.value("visible", true)))
+                throw FileError("The atom set '" + name + "' is listed twice.");
+            for (const json& i : set.value("atoms", json::array())) {
+                const Handle h = handles[ReadIndex(i, handles.size(), "An atom set")];
+                if (d->FindAtom(h))
+                    d->AddToSet(name, h);
+            }
+        }
+        if (j.contains("surface")) {
+            const json& s = j.at("surface");
+            SurfaceDescription surface;
+            surface.plane = s.at("plane").get<std::string>();
+            surface.h = s.value("h", 0);
+            surface.k = s.value("k", 0);
+            surface.l = s.value("l", 0);
+            surface.topOffset = s.value("topOffset", 0.0);
+            surface.relativeDepth = s.value("relativeDepth", 0.0);
+            surface.absoluteDepth = s.value("absoluteDepth", 0.0);
+            surface.dSpacing = s.value("dSpacing", 0.0);
+            d->SetSurface(surface);
+        }
+        return d;
+    } catch (const FileError&) {
+        throw;
+    } catch (const json::exception& e) {
+        throw FileError(std::string("The structure document is malformed: ") + e.what());
+    } catch (const std::exception& e) {
+        throw FileError(std::string("The structure document is inconsistent: ") + e.what());
+    }
+}
+
+void SaveQsd(const Document& document, const std::string& path)
+{
+    const std::string text = QsdText(document);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw FileError("Unable to write the structure document '" + path + "'.");
+    out << text;
+    out.close();
+    if (!out)
+        throw FileError("Unable to write the structure document '" + path + "'.");
+}
+
+std::shared_ptr<Document> LoadQsd(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw FileError("Unable to open the structure document '" + path + "'.");
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::shared_ptr<Document> d;
+    try {
+        d = DocumentFromQsdText(text.str());
+    } catch (const FileError& e) {
+        throw FileError("'" + path + "': " + e.what());
+    }
+    d->SetUrl(path);
+    return d;
+}
+
+} // namespace HostModel

@@ -1,0 +1,43 @@
+// Where the engine's standard forcefield libraries and its element-data file
+// are installed: a folder inside the product data folder that the host's
+// folder manager reports (ISBFolderManager::CoreFolder).
+//
+// The folder inside the product data folder is the value "ZelmLibraryFolder"
+// of the engine logic's state ("ZelmLogic" of "QorZelm.Extension"), or
+// "Resources/Virakon/ZELM/" when that logic, or the value, is not there or
+// is empty; the element-data file's name is the value "ZelmElementDataFile"
+// of the same state (empty when it is not there). Parts are joined with
+// exactly one separator whichever separators they carry. Nothing is cached:
+// each call reads the state and the folder manager again.
+#pragma once
+
+#include <string>
+
+#include "hostapi/hostapi.h"
+#include "kelv/kelv.h"
+
+class CZelmStandardLibraries
+{
+public:
+    // Keeps a reference to the root (null allowed: the lookups then throw
+    // the framework's null-pointer error).
+    explicit CZelmStandardLibraries(ISBContainerRoot* root) noexcept;
+    explicit CZelmStandardLibraries(const KelvComPtr<ISBContainerRoot>& root) noexcept;
+    virtual ~CZelmStandardLibraries();
+
+    // The folder of the standard libraries, ending with a separator. A
+    // failing folder manager throws the host's error.
+    std::string GetStandardLibrariesFolder() const;
+    // The full path of the element-data file: the folder followed by the
+    // file's name (the folder itself when no name is configured).
+    std::string GetElementDataFileName() const;
+
+    // The folder inside the product data folder used when the state does not
+    // give one.
+    static const std::string& DefaultRelativeFolder();
+
+private:
+    std::string StateText(const std::string& key) const;
+
+    KelvComPtr<ISBContainerRoot> m_root;
+};

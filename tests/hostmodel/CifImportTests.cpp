@@ -1,0 +1,130 @@
+#include "host/model/CifImport.h"
+#include "host/model/Scope.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace HostModel;
+
+namespace {
+
+std::string Fixture(const char* name) { return std::string(QZ_TEST_DATA) + "/hostmodel/" + name; }
+
+int CountElement(const Document& d, const std::string& element)
+{
+    int n = 0;
+    for (const Atom& a : d.Atoms())
+        n += a.element == element;
+    return n;
+}
+
+} // namespace
+
+TEST(CifImport, RockSaltHasItsCellGroupAndEightAtoms)
+{
+    auto d = ImportCif(Fixture("rocksalt.cif"));
+    EXPECT_EQ(d->Name(), "NaCl");
+    ASSERT_EQ(d->GetPeriodicity(), Periodicity::Bulk3D);
+    const CellParameters& p = d->Lattice3()->Parameters();
+    EXPECT_DOUBLE_EQ(p.a, 5.6402);
+    EXPECT_DOUBLE_EQ(p.c, 5.6402);
+    EXPECT_NEAR(Degrees(p.beta), 90.0, 1e-12);
+    EXPECT_EQ(d->GetSymmetry().Number(), 225);
+    EXPECT_EQ(d->GetSymmetry().LongName(), "F m -3 m");
+    ASSERT_EQ(d->Atoms().size(), 8u);
+    EXPECT_EQ(CountElement(*d, "Na"), 4);
+    EXPECT_EQ(CountElement(*d, "Cl"), 4);
+    EXPECT_EQ(d->Atoms()[0].formalCharge, (Fraction{1, 1}));
+    EXPECT_EQ(d->Atoms()[4].formalCharge, (Fraction{-1, 1}));
+    EXPECT_EQ(ProcessScope(ProcessScope(Scope::Contents(d), ProcessorSymmetryParent), ProcessorAtom).Count(), 2u);
+}
+
+TEST(CifImport, RutileFromItsOperatorList)
+{
+    auto d = ImportCif(Fixture("rutile.cif"));
+    const CellParameters& p = d->Lattice3()->Parameters();
+    EXPECT_DOUBLE_EQ(p.a, 4.5937); // the uncertainty in brackets is dropped
+    EXPECT_DOUBLE_EQ(p.c, 2.9587);
+    EXPECT_EQ(d->GetSymmetry().Number(), 136);
+    EXPECT_EQ(d->GetSymmetry().LatticeRepresentation(), RepresentationTetragonal);
+    EXPECT_FALSE(d->GetSymmetry().HasNonStandardSetting());
+    ASSERT_EQ(d->Atoms().size(), 6u);
+    EXPECT_EQ(CountElement(*d, "Ti"), 2);
+    EXPECT_EQ(CountElement(*d, "O"), 4);
+    EXPECT_EQ(d->Multiplicity(d->Atoms()[0].handle), 2);
+    EXPECT_EQ(d->Multiplicity(d->Atoms()[2].handle), 4);
+    // The Ti-O distance of the octahedron's equatorial bond: x * a * sqrt(2).
+    const Vec3 ti = d->Cartesian(d->Atoms()[0].handle);
+    const Vec3 o = d->Cartesian(d->Atoms()[2].handle);
+    EXPECT_NEAR(Length(o - ti), 0.3048 * 4.5937 * std::sqrt(2.0), 1e-9);
+}
+
+TEST(CifImport, CorundumOnHexagonalAxesAndItsPrimitiveCell)
+{
+    const std::string text = R"(data_corundum
+_cell_length_a 4.7602
+_cell_length_b 4.7602
+_cell_length_c 12.9933
+_cell_angle_alpha 90
+_cell_angle_beta 90
+_cell_angle_gamma 120
+_symmetry_space_group_name_H-M 'R -3 c'
+loop_
+_atom_site_label
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+Al1 0.0 0.0 0.35216
+O1 0.30624 0.0 0.25
+)";
+    auto d = ImportCifText(text);
+    EXPECT_EQ(d->GetSymmetry().Number(), 167);
+    EXPECT_EQ(d->GetSymmetry().Qualifier(), "Hexagonal axes");
+    EXPECT_EQ(d->Atoms().size(), 30u);
+    EXPECT_EQ(CountElement(*d, "Al"), 12);
+    ASSERT_TRUE(d->ConvertToPrimitive());
+    EXPECT_EQ(d->Atoms().size(), 10u);
+    EXPECT_EQ(d->GetSymmetry().Qualifier(), "Rhombohedral axes");
+}
+
+TEST(CifImport, MissingGroupMeansP1AndNumberAlone)
+{
+    const std::string base = R"(data_x
+_cell_length_a 4
+_cell_length_b 5
+_cell_length_c 6
+_cell_angle_alpha 90
+_cell_angle_beta 90
+_cell_angle_gamma 90
+)";
+    const std::string sites = "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+                              "C1 0.1 0.2 0.3\n";
+    EXPECT_EQ(ImportCifText(base + sites)->Atoms().size(), 1u);
+    auto byNumber = ImportCifText(base + "_symmetry_Int_Tables_number 62\n" + sites);
+    EXPECT_EQ(byNumber->GetSymmetry().LongName(), "P n m a");
+    EXPECT_EQ(byNumber->Atoms().size(), 8u);
+}
+
+TEST(CifImport, UnusableFilesAreRefusedWithAReason)
+{
+    const std::string cell = "_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n"
+                             "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n";
+    const std::string loopHead = "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
+    const std::string cases[] = {
+        "",                                                        // nothing
+        "data_x\n_chemical_name_common 'no cell'\n",               // no cell
+        "data_x\n" + cell + loopHead + "C1 0.1 ? 0.3\n",           // unknown coordinate
+        "data_x\n" + cell + loopHead + "Qq1 0.1 0.2 0.3\n",        // unknown element
+        "data_x\n" + cell + "_symmetry_space_group_name_H-M 'Z 9'\n" + loopHead + "C1 0 0 0\n",
+        "data_x\n" + cell + loopHead + "C1 0.1 0.2",               // truncated row
+        "data_x\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n_cell_angle_alpha 10\n"
+        "_cell_angle_beta 10\n_cell_angle_gamma 170\n",            // impossible cell
+        "data_x\n" + cell + "loop_\n_symmetry_equiv_pos_as_xyz\n'x,y,z'\n'x+1/3,y,z'\n",
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(ImportCifText(text), FileError);
+    }
+    EXPECT_THROW(ImportCif(Fixture("no-such-file.cif")), FileError);
+}

@@ -1,0 +1,187 @@
+#include "ModelFixtures.h"
+
+#include "host/model/QsdFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+using namespace HostModelTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class QsdFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_folder = fs::temp_directory_path() /
+                   ("qz-hostmodel-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                    "-" + std::to_string(::getpid()));
+        fs::create_directories(m_folder);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+    std::string Path(const std::string& name) const { return (m_folder / name).string(); }
+
+    fs::path m_folder;
+};
+
+std::shared_ptr<Document> RichDocument()
+{
+    auto d = RockSalt();
+    const auto& a = d->Atoms();
+    const Handle na = a[0].handle, naImage = a[2].handle, cl = a[4].handle;
+    d->SetProperty("_ParentDocID", "{11111111-2222-3333-4444-555555555555}");
+    d->SetCharge(na, 1.0);
+    d->SetFormalCharge(cl, {-1, 1});
+    d->SetForcefieldType(cl, "Cl_");
+    d->SetFixedMask(na, FixedX | FixedZ);
+    d->SetId(naImage, 42);
+    d->SetSelected(naImage, true);
+    d->AddBond(na, cl, 1);
+    d->AddPiSystem({na, naImage});
+    d->CreateSet("SurfaceAtoms", false);
+    d->AddToSet("SurfaceAtoms", cl);
+    d->AddToSet("SurfaceAtoms", naImage);
+    d->CreateSet("AttachmentLayer");
+    SurfaceDescription s;
+    s.plane = "(1 0 0)";
+    s.h = 1;
+    s.relativeDepth = 1.5;
+    s.absoluteDepth = 8.4603;
+    s.dSpacing = 5.6402;
+    d->SetSurface(s);
+    return d;
+}
+
+} // namespace
+
+TEST_F(QsdFile, RoundTripKeepsEverything)
+{
+    auto d = RichDocument();
+    SaveQsd(*d, Path("salt.qsd"));
+    auto back = LoadQsd(Path("salt.qsd"));
+    EXPECT_EQ(back->Url(), Path("salt.qsd"));
+    EXPECT_EQ(back->Name(), "NaCl");
+    EXPECT_EQ(back->Id(), d->Id());
+    EXPECT_EQ(back->Property("_ParentDocID"), d->Property("_ParentDocID"));
+    EXPECT_EQ(back->GetSymmetry().Number(), 225);
+    EXPECT_NEAR(back->Lattice3()->Parameters().a, 5.6402, 1e-12);
+    ASSERT_EQ(back->Atoms().size(), d->Atoms().size());
+    for (std::size_t i = 0; i < d->Atoms().size(); ++i) {
+        const Atom& x = d->Atoms()[i];
+        const Atom& y = back->Atoms()[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(y.element, x.element);
+        EXPECT_EQ(y.forcefieldType, x.forcefieldType);
+        EXPECT_DOUBLE_EQ(y.charge, x.charge);
+        EXPECT_EQ(y.formalCharge, x.formalCharge);
+        EXPECT_EQ(y.id, x.id);
+        EXPECT_EQ(y.selected, x.selected);
+        EXPECT_EQ(y.fixedMask, x.fixedMask);
+        EXPECT_EQ(y.IsSymmetryParent(), x.IsSymmetryParent());
+        EXPECT_EQ(y.operatorIndex, x.operatorIndex);
+        EXPECT_TRUE(Near(y.position, x.position, 1e-15));
+    }
+    ASSERT_EQ(back->Bonds().size(), 1u);
+    EXPECT_EQ(back->IndexOf(back->Bonds()[0].atom2), 4u);
+    ASSERT_EQ(back->PiSystems().size(), 1u);
+    EXPECT_EQ(back->PiSystems()[0].atoms.size(), 2u);
+    EXPECT_FALSE(back->Sets().at("SurfaceAtoms").visible);
+    EXPECT_EQ(back->SetAtoms("SurfaceAtoms").size(), 2u);
+    EXPECT_TRUE(back->HasSet("AttachmentLayer"));
+    EXPECT_TRUE(back->SetIsEmpty("AttachmentLayer"));
+    EXPECT_EQ(back->SetNames(), (std::vector<std::string>{"SurfaceAtoms", "AttachmentLayer"})) << "creation order";
+    EXPECT_EQ(back->Surface().plane, "(1 0 0)");
+    EXPECT_DOUBLE_EQ(back->Surface().absoluteDepth, 8.4603);
+    // Saving the loaded document gives the same text.
+    EXPECT_EQ(QsdText(*back), QsdText(*d));
+}
+
+TEST_F(QsdFile, SlabsAndMoleculesRoundTrip)
+{
+    auto slab = std::make_shared<Document>();
+    slab->SetSurfaceCell({3.0, 4.0, Radians(100)});
+    slab->AddAtomAt("Mg", {0.5, 0.25, -1.2});
+    auto slabBack = DocumentFromQsdText(QsdText(*slab));
+    ASSERT_EQ(slabBack->GetPeriodicity(), Periodicity::Surface2D);
+    EXPECT_NEAR(Degrees(slabBack->Lattice2()->Parameters().theta), 100.0, 1e-12);
+    EXPECT_TRUE(Near(slabBack->Atoms()[0].position, {0.5, 0.25, -1.2}));
+
+    Document molecule;
+    molecule.AddAtom("O", {0, 0, 0.1173});
+    molecule.AddAtom("H", {0, 0.7572, -0.4692});
+    auto moleculeBack = DocumentFromQsdText(QsdText(molecule));
+    EXPECT_EQ(moleculeBack->GetPeriodicity(), Periodicity::None);
+    EXPECT_TRUE(Near(moleculeBack->Cartesian(moleculeBack->Atoms()[1].handle), {0, 0.7572, -0.4692}));
+}
+
+TEST_F(QsdFile, StoredImagesAreCheckedAgainstTheOperators)
+{
+    // A hand-edited copper cell: one image listed twice (operator 1) and the
+    // other two missing. The operators decide which images exist; a stored
+    // image keeps its ID and selection.
+    const std::string text = R"({
+      "format": "QorZelm structure document", "version": 1, "name": "Cu",
+      "periodicity": "3D",
+      "cell": {"a": 3.615, "b": 3.615, "c": 3.615, "alpha": 90, "beta": 90, "gamma": 90},
+      "symmetry": {"operators": ["x,y,z", "x,y+1/2,z+1/2", "x+1/2,y,z+1/2", "x+1/2,y+1/2,z"]},
+      "atoms": [
+        {"element": "Cu", "position": [0, 0, 0], "id": 1},
+        {"imageOf": 0, "operator": 1, "id": 7, "selected": true},
+        {"imageOf": 0, "operator": 1, "id": 8}
+      ],
+      "sets": [{"name": "SurfaceAtoms", "atoms": [2, 0]}]
+    })";
+    auto d = DocumentFromQsdText(text);
+    ASSERT_EQ(d->Atoms().size(), 4u);
+    EXPECT_EQ(d->Atoms()[1].id, 7);
+    EXPECT_TRUE(d->Atoms()[1].selected);
+    EXPECT_EQ(d->Multiplicity(d->Atoms()[0].handle), 4);
+    EXPECT_EQ(d->SetAtoms("SurfaceAtoms"), std::vector<Handle>{d->Atoms()[0].handle});
+}
+
+TEST_F(QsdFile, MalformedTextIsRefusedWithAReason)
+{
+    const char* head = R"("format": "QorZelm structure document", "version": 1, )";
+    const std::string cases[] = {
+        "",
+        "{",
+        "[1, 2, 3]",
+        R"({"format": "something else", "version": 1})",
+        std::string("{") + R"("format": "QorZelm structure document", "version": 99})",
+        std::string("{") + head + R"("periodicity": "4D"})",
+        std::string("{") + head + R"("periodicity": "3D"})",
+        std::string("{") + head + R"("periodicity": "3D", "cell": {"a": 1, "b": 1, "c": 1, "alpha": 0, "beta": 90, "gamma": 90}})",
+        std::string("{") + head + R"("atoms": [{"element": "C"}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0]}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, "x"]}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0], "formalCharge": [1, 0]}]})",
+        std::string("{") + head + R"("atoms": [{"imageOf": 0, "operator": 1}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0]}, {"imageOf": 0, "operator": 1}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0]}], "bonds": [{"atoms": [0, 5]}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0]}], "bonds": [{"atoms": [0, 0]}]})",
+        std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0]}], "sets": [{"name": "S", "atoms": [-1]}]})",
+        std::string("{") + head + R"("sets": [{"name": "S"}, {"name": "S"}]})",
+        std::string("{") + head + R"("sets": [{"atoms": []}]})",
+        std::string("{") + head + R"("periodicity": "3D", "cell": {"a": 1, "b": 1, "c": 1, "alpha": 90, "beta": 90, "gamma": 90}, "symmetry": {"operators": ["x,y"]}})",
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(DocumentFromQsdText(text), FileError);
+    }
+}
+
+TEST_F(QsdFile, TruncatedAndMissingFilesFailCleanly)
+{
+    const std::string full = QsdText(*RichDocument());
+    for (std::size_t cut : {full.size() / 4, full.size() / 2, full.size() - 3}) {
+        std::ofstream(Path("cut.qsd"), std::ios::binary) << full.substr(0, cut);
+        EXPECT_THROW(LoadQsd(Path("cut.qsd")), FileError);
+    }
+    EXPECT_THROW(LoadQsd(Path("absent.qsd")), FileError);
+    EXPECT_THROW(SaveQsd(*RichDocument(), Path("no-such-folder/x.qsd")), FileError);
+}

@@ -1,0 +1,137 @@
+// The standard libraries' folder and the selected forcefield library.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "HostFakes.h"
+#include "TempFolder.h"
+#include "qorvira/ZelmForcefieldLocator.h"
+#include "qorvira/ZelmStandardLibraries.h"
+
+namespace
+{
+HRESULT CodeOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const KelvResult& error) {
+        return error.GetHRESULT();
+    }
+    return S_OK;
+}
+
+// A product data folder with the standard libraries "dreiding" and
+// "catlow", and a project folder with a user library "mine".
+class LibraryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(temp.Path() + "/core/Resources/Virakon/ZELM");
+        std::filesystem::create_directories(temp.Path() + "/project/sub");
+        temp.Write("core/Resources/Virakon/ZELM/dreiding.lib");
+        temp.Write("core/Resources/Virakon/ZELM/catlow.lib");
+        temp.Write("project/mine.lib");
+        temp.Write("project/sub/other.lib");
+        root->folders->core = temp.Path() + "/core";
+        root->folders->project = temp.Path() + "/project";
+        engineState = root->AddLogic("QorZelm.Extension", "ZelmLogic");
+    }
+    std::string StandardFolder() const { return temp.Path() + "/core/Resources/Virakon/ZELM/"; }
+    void Select(const std::string& name) { engineState->values["library"] = KelvVariant(name); }
+
+    TempFolder temp;
+    KelvComPtr<FakeRoot> root = Make<FakeRoot>();
+    KelvComPtr<FakeState> engineState;
+};
+} // namespace
+
+TEST_F(LibraryTest, StandardFolderJoinsCoreAndRelativeFolderWithOneSeparator)
+{
+    const CZelmStandardLibraries libraries(root.get());
+    // No "ZelmLibraryFolder" value: the installation's default folder.
+    EXPECT_EQ(libraries.GetStandardLibrariesFolder(), StandardFolder());
+    EXPECT_EQ(libraries.GetElementDataFileName(), StandardFolder());
+
+    struct Case
+    {
+        std::string core, relative, element, folder;
+    };
+    const std::vector<Case> cases{
+        {"/opt/qz", "Resources/Virakon/ZELM/", "elements.dat", "/opt/qz/Resources/Virakon/ZELM/"},
+        {"/opt/qz/", "/Libs", "elements.dat", "/opt/qz/Libs/"},
+        {"C:\\Product\\", "Resources\\Virakon\\ZELM\\", "", "C:\\Product\\Resources\\Virakon\\ZELM\\"},
+        {"/opt/qz", "", "e", "/opt/qz/Resources/Virakon/ZELM/"},
+    };
+    for (const Case& c : cases) {
+        root->folders->core = c.core;
+        engineState->values["ZelmLibraryFolder"] = KelvVariant(c.relative);
+        engineState->values["ZelmElementDataFile"] = KelvVariant(c.element);
+        EXPECT_EQ(libraries.GetStandardLibrariesFolder(), c.folder) << c.core << " + " << c.relative;
+        EXPECT_EQ(libraries.GetElementDataFileName(), c.folder + c.element);
+    }
+}
+
+TEST_F(LibraryTest, StandardFolderWithoutTheEngineLogicOrFolderManager)
+{
+    root->extensions->extensions.clear();
+    EXPECT_EQ(CZelmStandardLibraries(root.get()).GetStandardLibrariesFolder(), StandardFolder());
+    root->folders = nullptr;
+    EXPECT_EQ(CodeOf([&] { CZelmStandardLibraries(root.get()).GetStandardLibrariesFolder(); }), E_NOTIMPL);
+    EXPECT_EQ(CodeOf([] { CZelmStandardLibraries(static_cast<ISBContainerRoot*>(nullptr)).GetStandardLibrariesFolder(); }),
+              E_POINTER);
+}
+
+TEST_F(LibraryTest, SelectedPathForStandardAndUserLibraries)
+{
+    const CZelmForcefieldLocator locator(engineState.get(), root.get());
+    struct Case
+    {
+        std::string library, path;
+        bool standard;
+    };
+    const std::vector<Case> cases{
+        {"dreiding", StandardFolder() + "dreiding.lib", true},
+        {"mine", temp.Path() + "/project/mine.lib", false},
+        // Not installed anywhere: still the standard folder.
+        {"uff", StandardFolder() + "uff.lib", true},
+        // A path of the user's, with the project folder variable and without extension.
+        {"%PROJECT_DOCUMENTS_FOLDER%\\sub\\other", temp.Path() + "/project\\sub\\other.lib", false},
+        {temp.Path() + "/project/sub/other.lib", temp.Path() + "/project/sub/other.lib", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        Select(c.library);
+        EXPECT_EQ(locator.GetSelectedPath(), c.path) << c.library;
+        EXPECT_EQ(locator.IsSelectedZelmStandardLibrary(), c.standard) << c.library;
+    }
+}
+
+TEST_F(LibraryTest, AddedForcefieldTakesItsNameOverTheStandardOne)
+{
+    CZelmForcefieldLocator locator(engineState.get(), root.get());
+    const std::string saved = temp.Write("project/sub/catlow.lib");
+    auto info = Make<FakeDocumentInfo>(saved);
+    locator.AddForcefield(info.get());
+
+    Select("catlow");
+    EXPECT_EQ(locator.GetSelectedPath(), saved);
+    EXPECT_FALSE(locator.IsSelectedZelmStandardLibrary());
+    Select("dreiding");
+    EXPECT_TRUE(locator.IsSelectedZelmStandardLibrary());
+
+    auto unsaved = Make<FakeDocumentInfo>("");
+    EXPECT_EQ(CodeOf([&] { locator.AddForcefield(unsaved.get()); }), E_INVALIDARG);
+    EXPECT_EQ(CodeOf([&] { locator.AddForcefield(nullptr); }), E_POINTER);
+}
+
+TEST_F(LibraryTest, LocatorFollowsTheStateAndNeedsBothObjects)
+{
+    const CZelmForcefieldLocator locator(engineState.get(), root.get());
+    EXPECT_EQ(CodeOf([&] { locator.GetSelectedPath(); }), E_INVALIDARG); // no "library" value
+    Select("catlow");
+    EXPECT_EQ(locator.GetSelectedPath(), StandardFolder() + "catlow.lib");
+    EXPECT_EQ(CodeOf([&] { CZelmForcefieldLocator(nullptr, root.get()); }), E_POINTER);
+    EXPECT_EQ(CodeOf([&] { CZelmForcefieldLocator(engineState.get(), nullptr); }), E_POINTER);
+}
