@@ -15,11 +15,14 @@ endfunction()
 # qz_test(NAME SOURCES ... [LIBS ...])
 # One GoogleTest executable; each test case is registered with CTest.
 # Tests run from the build folder with QZ_TEST_DATA pointing at tests/data
-# and the class registry redirected into the build tree.
+# and the class registry redirected into the build tree; the helpers of
+# tests/common are on the include path.
 function(qz_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Helpers shared by the suites are included as "common/<header>.h".
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QZ_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     QZ_LIB_DIR="${CMAKE_BINARY_DIR}/lib"

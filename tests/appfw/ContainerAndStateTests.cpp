@@ -3,38 +3,18 @@
 
 #include <functional>
 
-#include "HostFakes.h"
+#include "common/HostFakes.h"
 #include "appfw/appfw.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
+using QzTest::MessageOf;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
-std::string MessageOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetMessage();
-    }
-    return std::string();
-}
-
 bool ErrorInfoPending()
 {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info)
-        return false;
-    info->Release();
-    return true;
+    return QzTest::TakeErrorInfo().present;
 }
 
 class ContainerTest : public ::testing::Test

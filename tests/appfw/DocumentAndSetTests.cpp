@@ -4,21 +4,14 @@
 
 #include <functional>
 
-#include "HostFakes.h"
+#include "common/HostFakes.h"
 #include "appfw/appfw.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
 // A document with a parent atom "O1" and its image "O1'", an unselected
 // atom "Si1" and a bond-like object that is no atom.
 class DocumentTest : public ::testing::Test

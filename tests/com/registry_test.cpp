@@ -5,13 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "com/com.h"
+#include "common/TempRegistry.h"
 #include "counting_unknown.h"
+#include "common/ErrorInfo.h"
 
 namespace fs = std::filesystem;
 
@@ -22,27 +23,8 @@ constexpr CLSID kLogic = {0x5d605a2b, 0xacde, 0x49cd, {0x96, 0x42, 0x7b, 0x26, 0
 constexpr CLSID kJob = {0x871d8dc2, 0x84a4, 0x4d1f, {0x99, 0xd5, 0x2a, 0x4e, 0x3b, 0xe2, 0xe8, 0x7c}};
 constexpr GUID kTypeLib = {0x080f7e03, 0xac50, 0x4949, {0xaa, 0xca, 0xe7, 0x9f, 0x82, 0xd3, 0x09, 0x9f}};
 
-std::string ReadFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Takes the thread's error description (empty when none).
-std::string TakeErrorDescription()
-{
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK)
-        return std::string();
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    info->Release();
-    std::string out = NarrowFromBSTR(text);
-    SysFreeString(text);
-    return out;
-}
+using QzTest::LastErrorText;
+using QzTest::ReadFile;
 
 ComRegistry::ClassEntry Entry(const CLSID& clsid, const std::string& name, const std::string& module = "")
 {
@@ -59,32 +41,17 @@ ComRegistry::ClassEntry Entry(const CLSID& clsid, const std::string& name, const
 class Registry : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/qz-com-registry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_file = m_dir / "config" / "registry.json";
-        if (const char* old = std::getenv("QZ_REGISTRY_FILE"))
-            m_saved = old;
-        setenv("QZ_REGISTRY_FILE", m_file.c_str(), 1);
-        SetErrorInfo(0, nullptr);
-    }
-    void TearDown() override
-    {
-        setenv("QZ_REGISTRY_FILE", m_saved.c_str(), 1);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void SetUp() override { SetErrorInfo(0, nullptr); }
     void WriteRegistry(const std::string& text)
     {
         fs::create_directories(m_file.parent_path());
         std::ofstream(m_file, std::ios::binary) << text;
     }
 
-    fs::path m_dir;
-    fs::path m_file;
-    std::string m_saved;
+    // The registry file lies in a folder that does not exist yet.
+    QzTest::TempRegistry m_registry{"config/registry.json"};
+    fs::path m_dir{m_registry.Folder()};
+    fs::path m_file{m_registry.File()};
 };
 
 TEST_F(Registry, RegisterFindAndUnregister)
@@ -187,7 +154,7 @@ TEST_F(Registry, CorruptFilesFailClearlyAndAreNotOverwritten)
         EXPECT_FALSE(ComRegistry::FindClass(kLogic, e)) << text;
 
         EXPECT_EQ(ComRegistry::CheckFile(), corrupt) << text;
-        const std::string why = TakeErrorDescription();
+        const std::string why = LastErrorText();
         EXPECT_NE(why.find(m_file.string()), std::string::npos) << why;
         EXPECT_NE(why.find("corrupt"), std::string::npos) << why;
 
@@ -344,7 +311,7 @@ TEST_F(Registry, ModulesThatCannotServeFailWithTheirPathAndReason)
                   c.hr)
             << c.path;
         EXPECT_EQ(object, nullptr);
-        const std::string why = TakeErrorDescription();
+        const std::string why = LastErrorText();
         EXPECT_NE(why.find(c.path), std::string::npos) << why;
         EXPECT_NE(why.find(c.mentions), std::string::npos) << why;
     }
@@ -355,7 +322,7 @@ TEST_F(Registry, ModulesThatCannotServeFailWithTheirPathAndReason)
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoCreateInstance(kJob, nullptr, CLSCTX_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
               REGDB_E_CLASSNOTREG);
-    EXPECT_NE(TakeErrorDescription().find(GuidToString(kJob)), std::string::npos);
+    EXPECT_NE(LastErrorText().find(GuidToString(kJob)), std::string::npos);
 }
 
 CLSID Numbered(uint32_t n)

@@ -11,11 +11,12 @@
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
+#include "common/TempFolder.h"
 
-using fftest::CTempFolder;
+using QzTest::TempFolder;
 using fftest::DataFile;
-using fftest::ReadFile;
-using fftest::WriteFile;
+using QzTest::ReadFile;
+using QzTest::WriteFile;
 
 namespace {
 
@@ -33,7 +34,7 @@ std::string MessageOf(const std::string& dump, const std::string& library)
 
 // The library text a dump converts to (kept lines only, when its form lines
 // are unknown).
-std::string Converted(const CTempFolder& folder, const std::string& dump)
+std::string Converted(const TempFolder& folder, const std::string& dump)
 {
     WriteFile(folder.File("run.res"), dump);
     CDumpToLibraryConverter converter(folder.File("run.res"), folder.File("run.lib"));
@@ -46,7 +47,7 @@ TEST(DumpConversion, RealisticDumpBecomesALibraryWithNothingToFit)
 {
     if (!CZelmServerDescription().HasFunctionalForm("buck") || !CZelmServerDescription().HasFunctionalForm("spring"))
         GTEST_SKIP() << "the engine's pair and core-shell forms are not registered";
-    CTempFolder folder;
+    TempFolder folder;
     const std::string library = folder.File("fit.lib");
     CDumpToLibraryConverter(DataFile("fit.res"), library);
 
@@ -80,7 +81,7 @@ TEST(DumpConversion, KeywordLineDropsRunKeywordsAndTheirPieces)
         {"md_run phon libdump spatial", "keyword md_run"},
     };
     for (const auto& c : cases) {
-        CTempFolder folder;
+        TempFolder folder;
         const std::string text = Converted(folder, std::string(c.first) + "\nspecies\nSi core 4.0\n");
         EXPECT_EQ(0u, text.find("\nspecies\nSi core 4\n\n" + std::string(c.keywordLine))) << c.first << "\n" << text;
     }
@@ -88,7 +89,7 @@ TEST(DumpConversion, KeywordLineDropsRunKeywordsAndTheirPieces)
 
 TEST(DumpConversion, CopiesFromTheSpeciesLineUpToDumpOrObservables)
 {
-    CTempFolder folder;
+    TempFolder folder;
     const std::string text = Converted(folder,
                                        "conp\n"
                                        "before species: Na core 1.0\n"
@@ -109,7 +110,7 @@ TEST(DumpConversion, CopiesFromTheSpeciesLineUpToDumpOrObservables)
 
 TEST(DumpConversion, FailuresNameTheFileAndLeaveTheLibraryAsItWas)
 {
-    CTempFolder folder;
+    TempFolder folder;
     const std::string library = folder.File("kept.lib");
     WriteFile(library, "species\nSi core 4.0\n");
 

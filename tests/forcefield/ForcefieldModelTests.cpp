@@ -13,24 +13,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TestForms.h"
+#include "common/TestForms.h"
 #include "kelv/kelv.h"
 #include "qorff/qorff.h"
+#include "common/KelvResults.h"
+#include "common/TempFolder.h"
+
+using QzTest::MessageOf;
+using QzTest::ReadFile;
+using QzTest::TempFolder;
 
 namespace {
 
 using Names = std::list<std::string>;
-
-std::string MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const KelvResult& error) {
-        return error.GetMessage();
-    }
-    ADD_FAILURE() << "no KelvResult thrown";
-    return std::string();
-}
 
 // A forcefield whose library text is its interaction map, with a switch to
 // make writing fail half-way.
@@ -61,7 +56,7 @@ class CTestEditor : public CForcefieldEditor {
 public:
     CTestEditor() : CForcefieldEditor(new CServerDescription("Test", false))
     {
-        fftest::RegisterTestTypes(*GetServerDescriptionPtr());
+        testforms::RegisterTestTypes(*GetServerDescriptionPtr());
     }
     CForcefield& Load(const std::string& path) override
     {
@@ -74,7 +69,7 @@ class ForcefieldModel : public ::testing::Test {
 protected:
     ForcefieldModel() : description(boost::make_shared<CServerDescription>("Test", false))
     {
-        fftest::RegisterTestTypes(*description);
+        testforms::RegisterTestTypes(*description);
         forcefield.reset(new CTestForcefield(*description));
         for (const char* name : {"Si core", "O core", "O shel", "Na core"})
             forcefield->AddAtomType(name, 0.5);
@@ -82,22 +77,6 @@ protected:
     boost::shared_ptr<CServerDescription> description;
     boost::shared_ptr<CTestForcefield> forcefield;
 };
-
-std::string TempFolder()
-{
-    char pattern[] = "/tmp/qz-ffmodel-XXXXXX";
-    const char* folder = ::mkdtemp(pattern);
-    EXPECT_NE(nullptr, folder);
-    return folder ? folder : "/tmp";
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream stream(path.c_str());
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 }  // namespace
 
@@ -113,7 +92,7 @@ TEST(AtomTypeOrdering, ComparesListsElementByElement)
 
 TEST(InteractionTypeRegistry, FindsFormsByKeywordOrDisplayNameAndRefusesUnknown)
 {
-    fftest::CPairTestType type;
+    testforms::CPairTestType type;
     EXPECT_EQ("xbuc", type.GetFunctionalForm("xbuc")->GetKeyword());
     EXPECT_EQ("xbuc4", type.GetFunctionalForm("Test four-range Buckingham (xbuc4)")->GetKeyword());
     EXPECT_EQ("Test Buckingham (xbuc)", type.GetFunctionalFormNames().front());
@@ -123,13 +102,13 @@ TEST(InteractionTypeRegistry, FindsFormsByKeywordOrDisplayNameAndRefusesUnknown)
     EXPECT_THROW(type.AddFunctionalForm(type.GetFunctionalForm("xbuc")), KelvResult);
     EXPECT_THROW(type.AddFunctionalForm(FunctionalFormPtr()), KelvResult);
     // A one-atom type keeps the order given.
-    EXPECT_EQ((std::list<unsigned>{7}), fftest::CCoreTestType().GetCanonicalOrdering({7}));
+    EXPECT_EQ((std::list<unsigned>{7}), testforms::CCoreTestType().GetCanonicalOrdering({7}));
 }
 
 TEST(ServerDescriptionBase, ExactLookupsAndCaseFlag)
 {
     CServerDescription exact("Test", false);
-    fftest::RegisterTestTypes(exact);
+    testforms::RegisterTestTypes(exact);
     EXPECT_EQ("Test pair", exact.GetTypeOfFunctionalForm("xsw2j"));
     EXPECT_EQ("Test spring (xspr)", exact.GetFunctionalFormFullName("xspr"));
     EXPECT_FALSE(exact.HasFunctionalForm("xsw2jb"));
@@ -137,12 +116,12 @@ TEST(ServerDescriptionBase, ExactLookupsAndCaseFlag)
     EXPECT_FALSE(exact.CanFit());
     EXPECT_THROW(exact.GetTypeOfFunctionalForm("xlennard"), KelvResult);
     EXPECT_NE(std::string::npos, MessageOf([&] { exact.GetInteractionType("Nine-body"); }).find("Nine-body"));
-    EXPECT_THROW(exact.AddInteractionType(boost::make_shared<fftest::CCoreTestType>()), KelvResult);
+    EXPECT_THROW(exact.AddInteractionType(boost::make_shared<testforms::CCoreTestType>()), KelvResult);
     EXPECT_EQ((Names{"Test core", "Test pair"}), exact.GetInteractionTypeNames());
     EXPECT_EQ("Test", exact.GetServerName());
 
     CServerDescription relaxed("Test", true);
-    fftest::RegisterTestTypes(relaxed);
+    testforms::RegisterTestTypes(relaxed);
     std::string resolved;
     EXPECT_TRUE(relaxed.ResolveFunctionalFormKeyword("XBUC", resolved));
     EXPECT_EQ("xbuc", resolved);
@@ -286,7 +265,8 @@ TEST(ForcefieldEditorBase, SetForcefieldReplacesOnlyTheEditorsReference)
 
 TEST(ForcefieldEditorBase, SavingReplacesTheFileOnlyWhenTheWholeTextIsWritten)
 {
-    const std::string folder = TempFolder();
+    const TempFolder scratch("ffmodel");
+    const std::string& folder = scratch.Path();
     const std::string path = folder + "/saved.lib";
     {
         std::ofstream old(path.c_str());

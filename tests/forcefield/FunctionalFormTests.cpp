@@ -11,12 +11,12 @@
 
 #include <boost/make_shared.hpp>
 
-#include "TestForms.h"
+#include "common/TestForms.h"
 #include "kelv/kelv.h"
 #include "qorff/qorff.h"
 
-using fftest::Boolean;
-using fftest::Parameter;
+using testforms::Boolean;
+using testforms::Parameter;
 
 namespace {
 

@@ -10,17 +10,19 @@
 #include <boost/make_shared.hpp>
 
 #include "LibraryFiles.h"
-#include "TestForms.h"
+#include "common/TestForms.h"
 #include "forcefield/ZelmForcefield.h"
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/ZelmLibWriter.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
 #include "qorvira/ZelmParseUtilities.h"
+#include "common/TempFolder.h"
 
-using fftest::CTempFolder;
+using QzTest::TempFolder;
 using fftest::DataFile;
-using fftest::ReadFile;
+using QzTest::ReadFile;
+using QzTest::WriteFile;
 
 namespace {
 
@@ -38,10 +40,10 @@ std::string Written(const std::list<const CAtomType*>& atomTypes, const std::lis
 // An editor whose server description also knows the test forms.
 class CTestEditor : public CZelmForcefieldEditor {
 public:
-    CTestEditor() { fftest::RegisterTestTypes(*GetServerDescriptionPtr()); }
+    CTestEditor() { testforms::RegisterTestTypes(*GetServerDescriptionPtr()); }
 };
 
-std::string Saved(CForcefieldEditor& editor, const CTempFolder& folder, const std::string& name)
+std::string Saved(CForcefieldEditor& editor, const TempFolder& folder, const std::string& name)
 {
     editor.SaveAs(folder.File(name));
     return ReadFile(folder.File(name));
@@ -104,7 +106,7 @@ TEST(LibraryWriter, PathWriterReportsAFileItCannotOpen)
         EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
         EXPECT_EQ("Cannot open " + path, error.GetMessage());
     }
-    CTempFolder folder;
+    TempFolder folder;
     CZelmLibWriter(folder.File("a.lib"), "", {}, {"kept"}, {}, description);
     EXPECT_EQ("\nspecies\n\nkept\n\n", ReadFile(folder.File("a.lib")));
 }
@@ -116,7 +118,7 @@ TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
 {
     ParameterDescriptionList parameters;
     for (int i = 0; i < 24; ++i)
-        parameters.push_back(fftest::Parameter("p" + std::to_string(i), "eV", 0.0, true, false));
+        parameters.push_back(testforms::Parameter("p" + std::to_string(i), "eV", 0.0, true, false));
     auto type = boost::make_shared<CInteractionType>("Four-body", 4);
     type->AddFunctionalForm(boost::make_shared<CZelmFunctionalForm>(
         "Wide (wide)", "wide", parameters, BooleanOptionDescriptionList{}, IntegerOptionDescriptionList{},
@@ -127,8 +129,8 @@ TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
     const std::string names[] = {"Abcdefghijklmnop", "Bbcdefghijklmnop", "Cbcdefghijklmnop", "Dbcdefghijklmnop"};
     for (const std::string& name : names)
         library << name << " shel -1.2345678901234567e-300\n";
-    CTempFolder folder;
-    fftest::WriteFile(folder.File("in.lib"), library.str());
+    TempFolder folder;
+    WriteFile(folder.File("in.lib"), library.str());
     CZelmForcefieldEditor editor;
     editor.GetServerDescriptionPtr()->AddInteractionType(type);
     CForcefield& forcefield = editor.Load(folder.File("in.lib"));
@@ -191,7 +193,7 @@ TEST(LibraryFile, ReadsSpeciesInteractionsAndKeptLines)
 
 TEST(LibraryFile, SavesInTheModulesLayoutAndIsStableOnTheNextRound)
 {
-    CTempFolder folder;
+    TempFolder folder;
     CTestEditor editor;
     editor.Load(DataFile("small.lib"));
     const std::string expected = ReadFile(DataFile("small-saved.lib"));
@@ -211,7 +213,7 @@ TEST(LibraryFile, SavesInTheModulesLayoutAndIsStableOnTheNextRound)
 
 TEST(LibraryFile, WithoutRegisteredTypesEveryFormLineIsKept)
 {
-    CTempFolder folder;
+    TempFolder folder;
     CZelmForcefieldEditor editor;
     const CForcefield& forcefield = editor.Load(DataFile("small.lib"));
     EXPECT_TRUE(forcefield.GetInteractionEntries().empty());

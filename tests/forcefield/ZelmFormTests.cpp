@@ -8,13 +8,13 @@
 
 #include <boost/make_shared.hpp>
 
-#include "TestForms.h"
+#include "common/TestForms.h"
 #include "forcefield/ZelmFunctionalForm.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
 
-using fftest::Boolean;
-using fftest::Parameter;
+using testforms::Boolean;
+using testforms::Parameter;
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST(EnergyUnits, SwitchingThePairConvertsListedParametersThereAndBack)
 TEST(KeywordResolution, ResolvesWordsOfALibraryToRegisteredKeywords)
 {
     CZelmServerDescription description;
-    fftest::RegisterTestTypes(description);
+    testforms::RegisterTestTypes(description);
     const struct {
         const char* word;
         const char* resolved;  // nullptr: does not resolve

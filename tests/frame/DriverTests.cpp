@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "TempRegistry.h"
+#include "common/TempRegistry.h"
+
+using QzTest::TempRegistry;
 
 namespace {
 

@@ -6,11 +6,13 @@
 #include <set>
 #include <string>
 
-#include "TempRegistry.h"
+#include "common/TempRegistry.h"
 #include "com/com.h"
 #include "frame/ClassTable.h"
 #include "frame/ModuleIds.h"
 #include "kelv/kelv.h"
+
+using QzTest::TempRegistry;
 
 namespace {
 

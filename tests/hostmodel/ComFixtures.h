@@ -3,6 +3,8 @@
 
 #include "ModelFixtures.h"
 
+#include "common/ErrorInfo.h"
+
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
 #include "host/model/ValueObjects.h"
@@ -117,19 +119,7 @@ inline Vec3 ReadPoint(IUnknown* object, const char* name)
     return PointFromVariant(r.value.Get());
 }
 
-// The error text the last failing call left on this thread.
-inline std::string LastErrorText()
-{
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info)
-        return "";
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    std::string r = NarrowFromBSTR(text);
-    SysFreeString(text);
-    info->Release();
-    return r;
-}
+using QzTest::LastErrorText;
 
 inline std::vector<KelvComPtr<IUnknown>> Items(ISBScope* scope)
 {

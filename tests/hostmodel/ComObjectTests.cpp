@@ -1,4 +1,5 @@
 #include "ComFixtures.h"
+#include "common/TempFolder.h"
 
 #include <filesystem>
 
@@ -186,10 +187,8 @@ TEST(DocumentObjects, RootAndInformation)
 
 TEST(DocumentObjects, PersistableLoadsAndSavesThroughStreams)
 {
-    const std::string folder = (std::filesystem::temp_directory_path() /
-                                ("qz-hostmodel-persist-" + std::to_string(::getpid())))
-                                   .string();
-    std::filesystem::create_directories(folder);
+    const QzTest::TempFolder scratch("hostmodel-persist");
+    const std::string& folder = scratch.Path();
     auto d = RockSalt();
     KelvComPtr<ISBPersistable> persist = Query<ISBPersistable>(DocumentRootFor(d));
     KelvComPtr<ISBStream> out = KelvComPtr<ISBStream>::Adopt(new FakeStream(folder + "/salt.qtd"));
@@ -206,7 +205,6 @@ TEST(DocumentObjects, PersistableLoadsAndSavesThroughStreams)
     KelvComPtr<ISBStream> missing = KelvComPtr<ISBStream>::Adopt(new FakeStream(folder + "/none.qsd"));
     EXPECT_EQ(load->LoadFrom(missing.get(), KelvVariant(FormatQsd).Get(), KelvVariant().Get()), E_FAIL);
     EXPECT_EQ(target->Atoms().size(), 8u) << "a failed load changes nothing";
-    std::filesystem::remove_all(folder);
 }
 
 TEST(ModelObjects, NamedSetsThroughTheModel)

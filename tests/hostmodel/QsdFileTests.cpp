@@ -1,6 +1,7 @@
 #include "ModelFixtures.h"
 
 #include "host/model/QsdFile.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,9 @@ namespace {
 
 class QsdFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_folder = fs::temp_directory_path() /
-                   ("qz-hostmodel-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                    "-" + std::to_string(::getpid()));
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-    std::string Path(const std::string& name) const { return (m_folder / name).string(); }
+    std::string Path(const std::string& name) const { return m_folder.File(name); }
 
-    fs::path m_folder;
+    QzTest::TempFolder m_folder{"hostmodel"};
 };
 
 std::shared_ptr<Document> RichDocument()

@@ -35,6 +35,13 @@ struct MapperCase
     std::string text;
 };
 
+// CTest names each case after the printed parameter: print the case's name
+// rather than the bytes of the struct.
+void PrintTo(const MapperCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class MapperTest : public ::testing::TestWithParam<MapperCase>
 {
 };

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "com/com.h"
+#include "common/ErrorInfo.h"
+#include "common/FakeCom.h"
 #include "hostapi/hostapi.h"
 
 template <class I>
@@ -34,67 +36,15 @@ protected:
 };
 
 template <class I>
-class FakeDispatchBase : public FakeBase<I>
+class FakeDispatchBase : public FakeBase<QzTest::NoDispatch<I>>
 {
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
-
 protected:
     bool Answers(REFIID iid) override { return iid == IID_IDispatch; }
 };
 
-// Publishes error information with the given text, as a failing host call does.
-inline void SetHostError(const std::string& text)
-{
-    ICreateErrorInfo* create = nullptr;
-    CreateErrorInfo(&create);
-    std::u16string wide = WideFromNarrow(text);
-    create->SetDescription(wide.data());
-    IErrorInfo* info = nullptr;
-    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-    SetErrorInfo(0, info);
-    info->Release();
-    create->Release();
-}
-
-struct ErrorInfoText
-{
-    bool present = false;
-    std::string description;
-    std::string source;
-    GUID guid{};
-};
-
-// Takes the calling thread's error information.
-inline ErrorInfoText TakeErrorInfo()
-{
-    ErrorInfoText result;
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info)
-        return result;
-    result.present = true;
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    result.description = NarrowFromBSTR(text);
-    SysFreeString(text);
-    text = nullptr;
-    info->GetSource(&text);
-    result.source = NarrowFromBSTR(text);
-    SysFreeString(text);
-    info->GetGUID(&result.guid);
-    info->Release();
-    return result;
-}
+using QzTest::ErrorInfoText;
+using QzTest::SetHostError;
+using QzTest::TakeErrorInfo;
 
 class FakeUnknown : public FakeBase<IUnknown>
 {

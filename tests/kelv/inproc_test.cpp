@@ -10,6 +10,7 @@
 
 #include "fakes.h"
 #include "kelv/KelvInProc.h"
+#include "common/TempRegistry.h"
 
 namespace
 {
@@ -257,9 +258,7 @@ TEST_F(InProcTest, SecondHandOverReplacesHandleAndTable)
 
 TEST_F(InProcTest, RegistrationWritesAndRemovesEveryRow)
 {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("kelv-registry-" + std::to_string(getpid()) + ".json");
-    setenv("QZ_REGISTRY_FILE", file.c_str(), 1);
+    const QzTest::TempRegistry registry;
     CKelvFactoryData::EnableFactoryComponents(nullptr, kTable, 4);
     ASSERT_EQ(CKelvFactoryData::RegisterAll(), S_OK);
     const std::vector<ComRegistry::ClassEntry> classes = ComRegistry::Classes();
@@ -280,8 +279,6 @@ TEST_F(InProcTest, RegistrationWritesAndRemovesEveryRow)
 
     CKelvFactoryData::EnableFactoryComponents(nullptr, nullptr, 0);
     EXPECT_TRUE(FAILED(CKelvFactoryData::RegisterAll()));
-    std::filesystem::remove(file);
-    unsetenv("QZ_REGISTRY_FILE");
 }
 
 } // namespace

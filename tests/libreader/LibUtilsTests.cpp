@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "FakeAtoms.h"
-#include "LibraryFiles.h"
-#include "TestForms.h"
+#include "common/TempFolder.h"
+#include "common/TestForms.h"
+
+using QzTest::TempFolder;
 
 using namespace testforms;
 
@@ -28,7 +30,7 @@ protected:
         return std::make_unique<CZelmLibUtils>(false, path, *m_server);
     }
 
-    LibraryFiles m_files;
+    TempFolder m_files;
     boost::shared_ptr<CServerDescription> m_server = MakeTestServer();
     int m_count = 0;
 };
@@ -37,7 +39,7 @@ protected:
 
 TEST_F(LibraryReader, FilesThatCannotBeOpened)
 {
-    const std::string missing = m_files.Folder() + "/missing.lib";
+    const std::string missing = m_files.Path() + "/missing.lib";
     const struct
     {
         std::string path;
@@ -46,8 +48,8 @@ TEST_F(LibraryReader, FilesThatCannotBeOpened)
     } cases[] = {
         {missing, false, "Unable to read ZELM library file."},
         {missing, true, "Unable to open ZELM library file."},
-        {m_files.Folder(), false, "Unable to read ZELM library file."},
-        {m_files.Folder(), true, "Unable to open ZELM library file."},
+        {m_files.Path(), false, "Unable to read ZELM library file."},
+        {m_files.Path(), true, "Unable to open ZELM library file."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "LibraryFiles.h"
-#include "TestForms.h"
+#include "common/TempFolder.h"
+#include "common/TestForms.h"
 #include "forcefield/ZelmForcefield.h"
 #include "forcefield/ZelmServerDescription.h"
+
+using QzTest::ReadFile;
+using QzTest::TempFolder;
 
 using namespace testforms;
 
@@ -48,7 +51,7 @@ void ExpectSameSpecies(const CZelmLibUtils& a, const CZelmLibUtils& b)
 
 TEST(LibraryRoundTrip, ReadWriteReadKeepsEverything)
 {
-    LibraryFiles files;
+    TempFolder files;
     boost::shared_ptr<CServerDescription> server = MakeTestServer();
     const std::string original = files.Write(
         "original.lib",
@@ -94,7 +97,7 @@ TEST(LibraryRoundTrip, ReadWriteReadKeepsEverything)
 
 TEST(LibraryRoundTrip, SpeciesOnlyLibraryIsByteStable)
 {
-    LibraryFiles files;
+    TempFolder files;
     boost::shared_ptr<CServerDescription> server = MakeTestServer();
     const std::string written = "\nspecies\nNa core 1\nO core 0.86902\nO shel -2.86902\n\n\n";
     const std::string path = files.Write("species.lib", written);
@@ -116,12 +119,12 @@ TEST(LibraryRoundTrip, EngineFormsOfAHandWrittenLibrary)
               (std::vector<std::string>{"# Hand-written test library: rigid ions and shell-model oxygen.",
                                         "keyword conp", "#"}));
 
-    LibraryFiles files;
+    TempFolder files;
     CZelmForcefield first(original, server);
     const std::string firstPath = files.Write("first.lib", WriteLibrary(first));
     CZelmForcefield second(firstPath, server);
     const std::string secondText = WriteLibrary(second);
-    EXPECT_EQ(secondText, files.Read(firstPath));
+    EXPECT_EQ(secondText, ReadFile(firstPath));
     // The glue interaction is written over five lines and read back whole.
     EXPECT_NE(secondText.find("4.0000000000 & \n5.0000000000 \n"), std::string::npos) << secondText;
 

@@ -1,6 +1,6 @@
 #include "qorqm/DiskUtilities.h"
 
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+using QzTest::TempFolder;
 
 namespace {
 

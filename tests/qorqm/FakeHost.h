@@ -5,6 +5,9 @@
 // fake records what it was asked so that a test can check the exact
 // arguments. Objects are reference counted and delete themselves.
 
+#include "common/ErrorInfo.h"
+#include "common/FakeCom.h"
+#include "common/FakeDataObjects.h"
 #include "com/com.h"
 #include "hostapi/atomisticmodel.h"
 #include "hostapi/hostapi.h"
@@ -17,147 +20,14 @@
 
 namespace Fakes {
 
-// Publishes error information with the given text, as a failing host call does.
-inline HRESULT HostError(HRESULT hr, const std::string& text) {
-    ICreateErrorInfo* create = nullptr;
-    CreateErrorInfo(&create);
-    const std::u16string wide = WideFromNarrow(text);
-    create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
-    IErrorInfo* info = nullptr;
-    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-    SetErrorInfo(0, info);
-    info->Release();
-    create->Release();
-    return hr;
-}
-
-// A COM object answering the interfaces I...; it starts with one reference.
-template <class... I>
-class Fake : public I... {
-public:
-    virtual ~Fake() = default;
-    HRESULT QueryInterface(REFIID iid, void** out) override {
-        if (!out) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (iid == IID_IUnknown) {
-            *out = static_cast<IUnknown*>(static_cast<First*>(this));
-        } else {
-            (void)(Try<I>(iid, out) || ...);
-            if (!*out) {
-                *out = Extra(iid);
-            }
-        }
-        if (!*out) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_references; }
-    ULONG Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-protected:
-    // Further interfaces (for example IDispatch).
-    virtual void* Extra(REFIID) { return nullptr; }
-
-private:
-    template <class T, class...>
-    struct Head {
-        using Type = T;
-    };
-    using First = typename Head<I...>::Type;
-
-    template <class T>
-    bool Try(REFIID iid, void** out) {
-        if (iid == uuidof<T>()) {
-            *out = static_cast<T*>(this);
-            return true;
-        }
-        return false;
-    }
-
-    ULONG m_references = 1;
-};
-
-template <class T, class... A>
-KelvComPtr<T> Make(A&&... args) {
-    return KelvComPtr<T>::Adopt(new T(std::forward<A>(args)...));
-}
-
-// IDispatch members of a dual interface, none offered.
-template <class I>
-class NoDispatch : public I {
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-};
-
-class Point final : public Fake<NoDispatch<ISDPoint3d>> {
-public:
-    Point(double px, double py, double pz) : x(px), y(py), z(pz) {}
-    HRESULT get_X(double* v) override { return *v = x, S_OK; }
-    HRESULT put_X(double v) override { return x = v, S_OK; }
-    HRESULT get_Y(double* v) override { return *v = y, S_OK; }
-    HRESULT put_Y(double v) override { return y = v, S_OK; }
-    HRESULT get_Z(double* v) override { return *v = z, S_OK; }
-    HRESULT put_Z(double v) override { return z = v, S_OK; }
-    HRESULT GetXYZ(double* px, double* py, double* pz) override {
-        *px = x;
-        *py = y;
-        *pz = z;
-        return S_OK;
-    }
-    HRESULT SetXYZ(double px, double py, double pz) override {
-        x = px;
-        y = py;
-        z = pz;
-        return S_OK;
-    }
-    double x, y, z;
-};
-
-// ISDObject over a map of values. A value that is VT_EMPTY reads as "no
-// value" (status -1, S_FALSE); a missing name is an unknown property.
-template <class... I>
-class PropertyObject : public Fake<ISDObject, I...> {
-public:
-    HRESULT get_PropertyValue(BSTR name, LONG* status, VARIANT* value) override {
-        VariantInit(value);
-        const auto found = properties.find(NarrowFromBSTR(name));
-        if (found == properties.end()) {
-            return HostError(E_INVALIDARG, "Unknown property " + NarrowFromBSTR(name));
-        }
-        if (found->second.IsEmpty()) {
-            *status = SDPropertyNoValue;
-            return S_FALSE;
-        }
-        *status = SDPropertySet;
-        return VariantCopy(value, &found->second.Get());
-    }
-    HRESULT put_PropertyValue(BSTR name, LONG* status, VARIANT value) override {
-        properties[NarrowFromBSTR(name)] = KelvVariant(value);
-        if (status) {
-            *status = SDPropertySet;
-        }
-        return S_OK;
-    }
-    std::map<std::string, KelvVariant> properties;
-};
+using QzTest::Collection;
+using QzTest::Fake;
+using QzTest::HostError;
+using QzTest::LastErrorText;
+using QzTest::Make;
+using QzTest::NoDispatch;
+using QzTest::Point;
+using QzTest::PropertyObject;
 
 using Atom = PropertyObject<>;
 
@@ -167,26 +37,6 @@ inline KelvComPtr<Atom> MakeAtom(const std::string& element, LONG fixedAxes) {
     atom->properties["FixedAxes"] = fixedAxes < 0 ? KelvVariant() : KelvVariant(static_cast<int32_t>(fixedAxes));
     return atom;
 }
-
-class Collection final : public Fake<ISDVariantDataDimension> {
-public:
-    HRESULT Add(VARIANT v, LONG* index) override {
-        values.emplace_back(v);
-        if (index) {
-            *index = static_cast<LONG>(values.size());
-        }
-        return S_OK;
-    }
-    HRESULT get_Count(LONG* count) override { return *count = static_cast<LONG>(values.size()), S_OK; }
-    HRESULT Item(LONG index, VARIANT* value) override {
-        VariantInit(value);
-        if (index < 1 || index > static_cast<LONG>(values.size())) {
-            return HostError(DISP_E_BADINDEX, "No item " + std::to_string(index));
-        }
-        return VariantCopy(value, &values[static_cast<std::size_t>(index - 1)].Get());
-    }
-    std::vector<KelvVariant> values;
-};
 
 class Operator final : public PropertyObject<ISDSymmetryOperator> {
 public:
@@ -552,19 +402,5 @@ public:
     std::vector<PathPoint> points;
     LONG failAt = -1;
 };
-
-// The description of the calling thread's error information ("" when none).
-inline std::string ErrorText() {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info) {
-        return "";
-    }
-    BSTR description = nullptr;
-    info->GetDescription(&description);
-    const std::string text = NarrowFromBSTR(description);
-    SysFreeString(description);
-    info->Release();
-    return text;
-}
 
 }  // namespace Fakes

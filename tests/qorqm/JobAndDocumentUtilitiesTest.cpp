@@ -10,7 +10,8 @@
 #include "qorqm/SafeName.h"
 
 #include "FakeHost.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
+#include "common/KelvResults.h"
 
 #include <gtest/gtest.h>
 
@@ -19,19 +20,12 @@
 #include <sstream>
 #include <stdexcept>
 
+using QzTest::CodeOf;
+using QzTest::TempFolder;
+
 using namespace Fakes;
 
 namespace {
-
-HRESULT CodeOf(const std::function<void()>& action, std::string& message) {
-    try {
-        action();
-    } catch (const KelvResult& error) {
-        message = error.GetMessage();
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
 
 TEST(QMFileUtilities, TokensAreSplitAtAnyWhitespace) {
     EXPECT_EQ((std::vector<std::string>{"Dimensionality", "=", "3"}),

@@ -1,7 +1,8 @@
 #include "qorqm/KPointPathFile.h"
 
 #include "FakeHost.h"
-#include "TempFolder.h"
+#include "common/TempFolder.h"
+#include "common/KelvResults.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,12 @@
 #include <functional>
 #include <sstream>
 
+using QzTest::CodeOf;
+using QzTest::TempFolder;
+
 using namespace Fakes;
 
 namespace {
-
-HRESULT CodeOf(const std::function<void()>& action, std::string& message) {
-    try {
-        action();
-    } catch (const KelvResult& error) {
-        message = error.GetMessage();
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
 
 // Writes the path's block into "<folder>/run.kptaux" as the deck writer does.
 std::string WriteBlock(const TempFolder& folder, const KelvComPtr<DispersionPath>& path) {

@@ -1,6 +1,6 @@
 #include "qorqm/ParseUtilities.h"
 
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+using QzTest::TempFolder;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "qorqm/ScopeUtility.h"
 
-#include "TempFolder.h"
+#include "common/TempFolder.h"
 
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"
@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+using QzTest::TempFolder;
 
 namespace {
 

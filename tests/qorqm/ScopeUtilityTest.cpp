@@ -96,7 +96,7 @@ TEST_F(ScopeUtilityTest, OperationsNeedTheRootBetweenInitialiseAndShutdown) {
     VARIANT_BOOL answer = VARIANT_TRUE;
     EXPECT_EQ(E_UNEXPECTED, fresh->IsPeriodic(Contents().get(), &answer));
     EXPECT_EQ(VARIANT_FALSE, answer);
-    EXPECT_EQ("The scope utility has not been initialised with the application.", ErrorText());
+    EXPECT_EQ("The scope utility has not been initialised with the application.", LastErrorText());
     EXPECT_EQ(E_INVALIDARG, fresh->Initialise(nullptr));
 
     ASSERT_EQ(S_OK, fresh->Initialise(root.get()));
@@ -110,7 +110,7 @@ TEST_F(ScopeUtilityTest, NullArgumentsAreRefusedAndOutputsReset) {
     EXPECT_EQ(E_INVALIDARG, utility->IsP1(nullptr, &answer));
     EXPECT_EQ(VARIANT_FALSE, answer);
     EXPECT_EQ(E_POINTER, utility->IsP1(Contents().get(), nullptr));
-    EXPECT_EQ("No pointer supplied for output argument.", ErrorText());
+    EXPECT_EQ("No pointer supplied for output argument.", LastErrorText());
     EXPECT_EQ(E_INVALIDARG, utility->MakeP1(nullptr));
 
     SAFEARRAY* masks = reinterpret_cast<SAFEARRAY*>(0x1);
@@ -211,7 +211,7 @@ TEST_F(ScopeUtilityTest, CrystallographicQuestionsAndConversionsGoToTheModel) {
 
     model->makeP1Error = "Symmetry images overlap";
     EXPECT_EQ(E_FAIL, utility->MakeP1(Contents().get()));
-    EXPECT_EQ("Symmetry images overlap", ErrorText());
+    EXPECT_EQ("Symmetry images overlap", LastErrorText());
 
     // Without an atomistic document the questions answer no and the conversions are refused.
     auto orphan = Make<Scope>();
@@ -235,7 +235,7 @@ TEST_F(ScopeUtilityTest, ScopeProcessorsRunThroughTheScopeManager) {
 
     const KelvBSTR unknown("Filter:Model3d!Nothing");
     EXPECT_EQ(E_INVALIDARG, utility->ApplyScopeProcessor(Contents().get(), unknown.Get(), result.Receive()));
-    EXPECT_EQ("Unknown scope processor Filter:Model3d!Nothing", ErrorText());
+    EXPECT_EQ("Unknown scope processor Filter:Model3d!Nothing", LastErrorText());
     EXPECT_FALSE(result);
     EXPECT_EQ(E_INVALIDARG, utility->ApplyScopeProcessor(Contents().get(), nullptr, result.Receive()));
     EXPECT_EQ((std::vector<std::string>{"Filter:Model3d!Atom", "Filter:Model3d!Nothing"}), root->scopes->calls);
@@ -341,7 +341,7 @@ TEST_F(ScopeUtilityTest, SaveStructureExportsTheScopesDocumentToThePath) {
 
     root->documents->failExport = true;
     EXPECT_EQ(E_ACCESSDENIED, utility->SaveStructure(Contents().get(), path.Get()));
-    EXPECT_EQ("The folder is read-only", ErrorText());
+    EXPECT_EQ("The folder is read-only", LastErrorText());
 
     auto orphan = Make<Scope>();
     EXPECT_EQ(E_INVALIDARG, utility->SaveStructure(orphan.get(), path.Get()));

@@ -8,19 +8,12 @@
 #include "qorvira/AtomicIndexMap.h"
 #include "qorvira/ComDataTypeUtilities.h"
 #include "qorvira/QorViraUtilities.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
 // A surface run's numbering: attachment layer {5, 2}, surface atoms {2, 3, 7}
 // of 8 atoms give the engine order 2, 5, 3, 7, 1, 4, 6, 8.
 CAtomicIndexMap SurfaceMap()

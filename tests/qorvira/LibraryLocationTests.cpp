@@ -4,23 +4,17 @@
 #include <filesystem>
 #include <functional>
 
-#include "HostFakes.h"
-#include "TempFolder.h"
+#include "common/HostFakes.h"
+#include "common/TempFolder.h"
 #include "qorvira/ZelmForcefieldLocator.h"
 #include "qorvira/ZelmStandardLibraries.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
+using QzTest::TempFolder;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
 // A product data folder with the standard libraries "dreiding" and
 // "catlow", and a project folder with a user library "mine".
 class LibraryTest : public ::testing::Test

@@ -3,21 +3,14 @@
 
 #include <functional>
 
-#include "HostFakes.h"
+#include "common/HostFakes.h"
 #include "qorvira/StateHelper.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
 // A 1-D array of the element type holding the values (lower bound 0).
 template <class T>
 KelvVariant ArrayOf(VARTYPE vt, std::vector<T> values)

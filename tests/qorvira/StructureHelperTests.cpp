@@ -5,24 +5,17 @@
 #include <functional>
 #include <sstream>
 
-#include "HostFakes.h"
+#include "common/HostFakes.h"
 #include "qorvira/ForcefieldSync.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmSpeciesReader.h"
 #include "qorvira/ZelmUtils.h"
+#include "common/KelvResults.h"
+
+using QzTest::CodeOf;
 
 namespace
 {
-HRESULT CodeOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const KelvResult& error) {
-        return error.GetHRESULT();
-    }
-    return S_OK;
-}
-
 // What the fake scope utility answers for every document.
 struct Periodicity
 {
@@ -100,7 +93,7 @@ void Bond(const KelvComPtr<FakeAtom>& atom, const std::vector<FakeAtom*>& others
 {
     auto attached = Make<FakeCollection>();
     for (FakeAtom* other : others)
-        attached->items.push_back(ObjectVariant(other));
+        attached->values.push_back(ObjectVariant(other));
     atom->properties["AttachedAtoms"] = ObjectVariant(attached.get());
 }
 

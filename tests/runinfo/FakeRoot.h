@@ -2,47 +2,20 @@
 // manager over the real file system, for the run settings tests.
 #pragma once
 
+#include "common/FakeCom.h"
+#include "common/TempFolder.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
 
-#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
 
-#include <unistd.h>
-
+// The suite's fakes answer one interface each.
 template <class Itf>
-class RunInfoFake : public Itf
-{
-public:
-    HRESULT QueryInterface(REFIID riid, void** out) override
-    {
-        if (out == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, Itf::Iid())) {
-            *out = static_cast<Itf*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_count; }
-    ULONG Release() override
-    {
-        const ULONG count = --m_count;
-        if (count == 0)
-            delete this;
-        return count;
-    }
+using RunInfoFake = QzTest::Fake<Itf>;
 
-protected:
-    virtual ~RunInfoFake() = default;
-
-private:
-    std::atomic<ULONG> m_count{1};
-};
+using QzTest::TempFolder;
 
 inline std::string Narrow(BSTR text)
 {
@@ -220,25 +193,6 @@ private:
     KelvComPtr<FakeFolderManager> m_folders;
     KelvComPtr<ISBScopeManager> m_scopes;
     KelvComPtr<ISBExtensions> m_extensions;
-};
-
-// A fresh folder for one test, removed afterwards.
-class TempFolder
-{
-public:
-    explicit TempFolder(const std::string& name)
-        : m_path(std::filesystem::temp_directory_path() /
-                 ("qz-runinfo-" + name + "-" + std::to_string(::getpid())))
-    {
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder() { std::filesystem::remove_all(m_path); }
-    std::string Path() const { return m_path.string(); }
-    std::string Slash() const { return m_path.string() + "/"; }
-
-private:
-    std::filesystem::path m_path;
 };
 
 // A document with a path (empty when never saved) and a name.

@@ -1,16 +1,18 @@
-// Small stand-ins of the host's objects for the framework-library tests: a
-// container root with its managers, extensions, logics and states, scopes,
+// Small stand-ins of the host's objects for the framework and utility
+// library tests (appfw, qorvira): a container root with its managers, extensions, logics and states, scopes,
 // documents with named sets, atoms and points. Every fake that the libraries
 // call appends what it was asked to one call log, so that a test can check
 // that a call reached the host with the right arguments.
 #pragma once
 
-#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "com/com.h"
+#include "common/ErrorInfo.h"
+#include "common/FakeCom.h"
+#include "common/FakeDataObjects.h"
 #include "hostapi/hostapi.h"
 #include "kelv/KelvInProc.h"
 #include "kelv/kelv.h"
@@ -26,63 +28,9 @@ inline std::string Text(BSTR text)
     return Kelv::BSTRToTString(text);
 }
 
-// Fails as a host does: with error information describing the failure.
-inline HRESULT Failure(HRESULT hr, const std::string& description)
-{
-    ICreateErrorInfo* create = nullptr;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-        std::u16string text(description.begin(), description.end());
-        create->SetDescription(text.data());
-        IErrorInfo* info = nullptr;
-        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-            SetErrorInfo(0, info);
-            info->Release();
-        }
-        create->Release();
-    }
-    return hr;
-}
-
-// Reference counting and QueryInterface for the interfaces Itf and More.
-template <class Itf, class... More>
-class Fake : public Itf, public More...
-{
-public:
-    HRESULT QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid == IID_IUnknown || iid == Itf::Iid())
-            *out = static_cast<Itf*>(this);
-        ((*out == nullptr && iid == More::Iid() ? (*out = static_cast<More*>(this)) : nullptr), ...);
-        if (!*out)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_references; }
-    ULONG Release() override
-    {
-        const ULONG count = --m_references;
-        if (count == 0)
-            delete this;
-        return count;
-    }
-    ULONG References() const { return m_references; }
-
-protected:
-    virtual ~Fake() = default;
-
-private:
-    std::atomic<ULONG> m_references{1};
-};
-
-template <class T, class... Args>
-KelvComPtr<T> Make(Args&&... args)
-{
-    return KelvComPtr<T>::Adopt(new T(std::forward<Args>(args)...));
-}
+using QzTest::Fake;
+using QzTest::HostError;
+using QzTest::Make;
 
 // A dual interface of a fake: IDispatch answered by the framework's plumbing.
 template <class Itf>
@@ -98,7 +46,7 @@ public:
     {
         const auto found = values.find(Text(name));
         if (found == values.end())
-            return Failure(E_INVALIDARG, "Unknown state property " + Text(name) + ".");
+            return HostError(E_INVALIDARG, "Unknown state property " + Text(name) + ".");
         return VariantCopy(value, &found->second.Get());
     }
     HRESULT SetPropertyValue(BSTR name, VARIANT value) override
@@ -151,7 +99,7 @@ public:
         *logic = nullptr;
         const auto found = index.vt == VT_BSTR ? logics.find(Text(index.bstrVal)) : logics.end();
         if (found == logics.end())
-            return Failure(E_INVALIDARG, "No such logic.");
+            return HostError(E_INVALIDARG, "No such logic.");
         *logic = KelvComPtr<ISBLogic>(found->second).Detach();
         return S_OK;
     }
@@ -179,77 +127,20 @@ public:
     }
 };
 
-// A 3-D point.
-class FakePoint : public Fake<Dual<ISDPoint3d>>
-{
-public:
-    FakePoint(double x, double y, double z) : m_xyz{x, y, z} {}
-    HRESULT get_X(double* v) override { return *v = m_xyz[0], S_OK; }
-    HRESULT put_X(double v) override { return m_xyz[0] = v, S_OK; }
-    HRESULT get_Y(double* v) override { return *v = m_xyz[1], S_OK; }
-    HRESULT put_Y(double v) override { return m_xyz[1] = v, S_OK; }
-    HRESULT get_Z(double* v) override { return *v = m_xyz[2], S_OK; }
-    HRESULT put_Z(double v) override { return m_xyz[2] = v, S_OK; }
-    HRESULT GetXYZ(double* x, double* y, double* z) override
-    {
-        *x = m_xyz[0], *y = m_xyz[1], *z = m_xyz[2];
-        return S_OK;
-    }
-    HRESULT SetXYZ(double x, double y, double z) override
-    {
-        m_xyz[0] = x, m_xyz[1] = y, m_xyz[2] = z;
-        return S_OK;
-    }
-
-private:
-    double m_xyz[3];
-};
-
-// A 1-based collection of variants.
-class FakeCollection : public Fake<ISDVariantDataDimension>
-{
-public:
-    std::vector<KelvVariant> items;
-    HRESULT Add(VARIANT value, LONG* index) override
-    {
-        items.emplace_back(value);
-        if (index)
-            *index = static_cast<LONG>(items.size());
-        return S_OK;
-    }
-    HRESULT get_Count(LONG* count) override { return *count = static_cast<LONG>(items.size()), S_OK; }
-    HRESULT Item(LONG index, VARIANT* value) override
-    {
-        if (index < 1 || index > static_cast<LONG>(items.size()))
-            return DISP_E_BADINDEX;
-        return VariantCopy(value, &items[index - 1].Get());
-    }
-};
+using FakePoint = QzTest::Point;
+using FakeCollection = QzTest::Collection;
 
 // An atom (or any data-model object): named properties; writes are logged.
-class FakeAtom : public Fake<ISDObject>
+class FakeAtom : public QzTest::PropertyObject<>
 {
 public:
     explicit FakeAtom(std::string label) : label(std::move(label)) {}
     std::string label;
-    std::map<std::string, KelvVariant> properties;
 
-    HRESULT get_PropertyValue(BSTR name, LONG* status, VARIANT* value) override
-    {
-        const auto found = properties.find(Text(name));
-        if (found == properties.end())
-            return E_INVALIDARG;
-        *status = found->second.IsEmpty() ? SDPropertyNoValue : SDPropertySet;
-        const HRESULT hr = VariantCopy(value, &found->second.Get());
-        return FAILED(hr) ? hr : found->second.IsEmpty() ? S_FALSE : S_OK;
-    }
     HRESULT put_PropertyValue(BSTR name, LONG* status, VARIANT value) override
     {
         CallLog().push_back("put " + label + "." + Text(name) + "=" + KelvVariant(value).String());
-        properties[Text(name)] = KelvVariant(value);
-        if (status)
-            *status = SDPropertySet;
-        return S_OK;
+        return PropertyObject::put_PropertyValue(name, status, value);
     }
 };
 
