@@ -5,9 +5,11 @@
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
 #include "host/managers/HostStream.h"
+#include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostLogics.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ScopeUtility.h"
 
 #include <filesystem>
 #include <fstream>
@@ -49,6 +51,9 @@ HostApplication::HostApplication(HostConfiguration configuration) : m_configurat
 
     HostStream::RegisterClass();
     KelvResult::Check(HostModel::RegisterModelClasses());
+    // Classes the module and the states create by ProgID.
+    KelvResult::Check(QorQMUtilities::RegisterScopeUtility());
+    KelvResult::Check(DispersionPathGenerator::RegisterClass());
     MakeServices();
     RegisterModel();
     MakeExtensions();

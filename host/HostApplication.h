@@ -52,7 +52,10 @@ class HostApplication {
 public:
     // Makes the project folder, the services, the extensions with their
     // states (and the state file's values), the host's logics, then the
-    // module's logics where their classes can be created. Throws KelvResult
+    // module's logics where their classes can be created. The host's
+    // creatable classes (the scope utility "QorQMUtilities.ScopeUtility", the
+    // dispersion path generator, the model's value objects) are registered in
+    // this process first. Throws KelvResult
     // when the project folder cannot be made or the definitions or the state
     // file are bad.
     explicit HostApplication(HostConfiguration configuration);

@@ -3,6 +3,7 @@
 #include "host/managers/HostCall.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/SafeName.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -293,7 +294,8 @@ HRESULT ManagedJob::Start()
                 uploads.push_back(source);
         }
 
-        const std::string base = m_prefix.empty() ? std::string("job") : HostPaths::SafeFileName(m_prefix, false, false);
+        const std::string base =
+            m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
         const std::string server = FreeFolder(PathUtilities::Join(m_context->serverFolder, base));
         MakeFolder(server);
         std::vector<std::string> staged;
@@ -308,8 +310,8 @@ HRESULT ManagedJob::Start()
             title += " " + m_serverName;
         if (!m_description.empty())
             title += " " + m_description;
-        const std::string results =
-            FreeFolder(PathUtilities::Join(m_context->documentsFolder, HostPaths::SafeFileName(title, true, false)));
+        const std::string results = FreeFolder(
+            PathUtilities::Join(m_context->documentsFolder, QorQMUtilities::MakeSafeFileName(title, true, false)));
         MakeFolder(results);
 
         m_serverFolder = server;
@@ -338,7 +340,7 @@ HRESULT ManagedJob::MakeSafeName(BSTR name, BSTR* pSafeName)
         *pSafeName = nullptr;
         const std::string text = Narrow(name);
         Log("ManagedJob", "MakeSafeName", {Quote(text)});
-        StoreString(pSafeName, HostPaths::SafeFileName(text, false, false));
+        StoreString(pSafeName, QorQMUtilities::MakeSafeFileName(text, false, false));
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/SafeName.h"
 
 #include <filesystem>
 
@@ -268,8 +269,8 @@ HRESULT DiskManager::MakeSafeFileName(BSTR name, VARIANT_BOOL windowsSafeOnly, V
         const std::string text = Narrow(name);
         Log("DiskManager", "MakeSafeFileName",
             {Quote(text), BoolText(windowsSafeOnly != VARIANT_FALSE), BoolText(allowWildCharacters != VARIANT_FALSE)});
-        StoreString(pSafeName, HostPaths::SafeFileName(text, windowsSafeOnly != VARIANT_FALSE,
-                                                       allowWildCharacters != VARIANT_FALSE));
+        StoreString(pSafeName, QorQMUtilities::MakeSafeFileName(text, windowsSafeOnly != VARIANT_FALSE,
+                                                              allowWildCharacters != VARIANT_FALSE));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "host/managers/HostStream.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/SafeName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -554,7 +555,7 @@ HRESULT DocumentManager::MakeDocumentFolder(BSTR title, LONG flags, BSTR* pProje
         std::string folder;
         std::string name;
         PathUtilities::FolderAndFileNameFromPath(relative, folder, name);
-        name = HostPaths::SafeFileName(name, true, false);
+        name = QorQMUtilities::MakeSafeFileName(name, true, false);
         if (name.empty())
             Fail(E_INVALIDARG, "\"" + text + "\" names no folder.");
         std::string path = HostPaths::Normal(PathUtilities::Join(documents, folder + name));

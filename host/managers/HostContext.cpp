@@ -38,27 +38,6 @@ bool IsInside(const std::string& folder, const std::string& path)
     return candidate.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string SafeFileName(const std::string& name, bool windowsSafeOnly, bool allowWildCharacters)
-{
-    std::string result;
-    result.reserve(name.size());
-    for (const char c : name) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        bool keep;
-        if ((c == '*' || c == '?') && allowWildCharacters)
-            keep = true;
-        else if (windowsSafeOnly)
-            keep = u >= 32 && u != 127 && std::string("<>:\"/\\|?*").find(c) == std::string::npos;
-        else
-            keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                   c == '-' || c == '.' || c == ' ';
-        result += keep ? c : '_';
-    }
-    if (!result.empty() && result.find_first_not_of('.') == std::string::npos)
-        result = "_";
-    return result;
-}
-
 std::string FirstFree(const std::string& path, const std::function<bool(const std::string&)>& taken,
                       bool splitExtension)
 {

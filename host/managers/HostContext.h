@@ -34,13 +34,6 @@ namespace HostPaths {
 std::string Normal(const std::string& path);
 // True when path is folder itself or lies inside it (both normalised).
 bool IsInside(const std::string& folder, const std::string& path);
-// The file-name safety rule of the disk manager and of managed jobs.
-// windowsSafeOnly: replace only the characters that file names may not hold
-// (< > : " / \ | ? * and control characters); otherwise every character but
-// ASCII letters, digits, '_', '-', '.' and blanks. allowWildCharacters keeps
-// '*' and '?'. Replaced characters become '_'; a name made only of dots
-// becomes "_" so that it never names a folder of its own.
-std::string SafeFileName(const std::string& name, bool windowsSafeOnly, bool allowWildCharacters);
 // The first of path, "base_2.ext", "base_3.ext", ... for which taken()
 // answers false. For a folder (splitExtension false) the number goes at the
 // very end: "name_2".

@@ -180,6 +180,10 @@ void Document::RegenerateAllImages()
         else
             removed.insert(a.handle);
     }
+    // Parents not re-added yet keep their IDs: images made meanwhile must
+    // not take them.
+    for (const Atom& p : parents)
+        m_idFloor = std::max(m_idFloor, p.id);
     m_atoms.clear();
     Reindex();
     for (Atom p : parents) {
@@ -200,6 +204,7 @@ void Document::RegenerateAllImages()
         Reindex();
         RegenerateImages(p.handle);
     }
+    m_idFloor = 0;
     PurgeReferences(removed);
 }
 
@@ -352,7 +357,7 @@ Atom& Document::MutableParent(Handle handle) { return MutableAtom(MutableAtom(ha
 
 std::int32_t Document::NextAtomId() const
 {
-    std::int32_t id = 0;
+    std::int32_t id = m_idFloor;
     for (const Atom& a : m_atoms)
         id = std::max(id, a.id);
     return id + 1;

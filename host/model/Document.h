@@ -264,6 +264,7 @@ private:
     std::map<std::string, NamedSet> m_sets;
     SurfaceDescription m_surface;
     Handle m_nextHandle = 1;
+    std::int32_t m_idFloor = 0; // IDs held by parents while images are rebuilt
     std::uint64_t m_nextSetSerial = 1;
 };
 

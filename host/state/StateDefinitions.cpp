@@ -2,13 +2,16 @@
 
 #include "host/state/StateValues.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #ifndef QZ_HOST_DATA_DIR
-#define QZ_HOST_DATA_DIR "."
+#define QZ_HOST_DATA_DIR ""
 #endif
 
 namespace QzHost {
@@ -220,11 +223,45 @@ const LogicStateDefinition* StateDefinitions::Find(const std::string& logic) con
     return nullptr;
 }
 
+namespace {
+
+// "share/qzhost" beside the folder of the loaded host library ("" when the
+// library's file cannot be found).
+std::string FolderBesideLibrary()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&HostDataFolder), &info) == 0 || !info.dli_fname || !*info.dli_fname)
+        return std::string();
+    std::error_code error;
+    const std::filesystem::path library = std::filesystem::canonical(info.dli_fname, error);
+    if (error)
+        return std::string();
+    return (library.parent_path().parent_path() / "share" / "qzhost").string();
+}
+
+bool HoldsDefinitions(const std::string& folder)
+{
+    std::error_code error;
+    return !folder.empty() && std::filesystem::is_regular_file(folder + "/state-definitions.json", error);
+}
+
+} // namespace
+
 std::string HostDataFolder()
 {
     if (const char* folder = std::getenv("QZ_HOST_DATA_DIR"); folder && *folder)
         return folder;
-    return QZ_HOST_DATA_DIR;
+    // The build copies the data files beside the libraries, so a build (or
+    // a copy of it) finds them from any working folder; the source folder
+    // the build was made from is the fallback.
+    static const std::string found = [] {
+        for (const std::string& candidate : {FolderBesideLibrary(), std::string(QZ_HOST_DATA_DIR)}) {
+            if (HoldsDefinitions(candidate))
+                return candidate;
+        }
+        return std::string(QZ_HOST_DATA_DIR);
+    }();
+    return found;
 }
 
 std::string DefaultStateDefinitionsPath()

@@ -72,8 +72,10 @@ private:
     std::vector<LogicStateDefinition> m_logics;
 };
 
-// The folder of the host's data files: $QZ_HOST_DATA_DIR when set, else the
-// folder the build compiled in.
+// The folder of the host's data files: $QZ_HOST_DATA_DIR when set; else
+// "share/qzhost" beside the folder of the host library (the build copies the
+// data there), when it holds the definitions; else the source data folder the
+// build was made from. The answer does not depend on the working folder.
 std::string HostDataFolder();
 // The definitions file used by default: $QZ_STATE_DEFINITIONS when set, else
 // "state-definitions.json" in HostDataFolder().

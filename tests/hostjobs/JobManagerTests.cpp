@@ -451,6 +451,17 @@ TEST(JobManager, CreateManagedJobChecksServerTemplateAndGateway)
     OutText safe;
     ASSERT_EQ(S_OK, job->MakeSafeName(Text("Quartz (1 0 4)"), &safe));
     EXPECT_EQ("Quartz _1 0 4_", safe.str());
+    // The disk manager's rule with both flags false: a parent-folder name
+    // never survives.
+    for (const char* name : {"..", "../up", "a\\b"}) {
+        OutText jobSafe;
+        ASSERT_EQ(S_OK, job->MakeSafeName(Text(name), &jobSafe));
+        OutText diskSafe;
+        ASSERT_EQ(S_OK, s.app.Disk().MakeSafeFileName(Text(name), VARIANT_FALSE, VARIANT_FALSE, &diskSafe));
+        EXPECT_EQ(diskSafe.str(), jobSafe.str()) << name;
+        EXPECT_EQ(std::string::npos, jobSafe.str().find_first_of("/\\")) << name;
+        EXPECT_NE("..", jobSafe.str());
+    }
 }
 
 TEST(JobManager, DownloadsComeOnlyFromTheServerFolder)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 using namespace HostModel;
 
@@ -127,4 +128,18 @@ TEST(CifImport, UnusableFilesAreRefusedWithAReason)
         EXPECT_THROW(ImportCifText(text), FileError);
     }
     EXPECT_THROW(ImportCif(Fixture("no-such-file.cif")), FileError);
+}
+
+TEST(CifImport, EveryAtomGetsItsOwnId)
+{
+    // Parents are placed before their images are made: an image must never
+    // take the ID of a parent placed after it.
+    for (const char* file : {"rocksalt.cif", "rutile.cif"}) {
+        auto d = ImportCif(Fixture(file));
+        std::set<std::int32_t> ids;
+        for (const Atom& a : d->Atoms()) {
+            EXPECT_GT(a.id, 0) << file;
+            EXPECT_TRUE(ids.insert(a.id).second) << file << ": ID " << a.id << " is used twice";
+        }
+    }
 }

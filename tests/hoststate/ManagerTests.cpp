@@ -8,6 +8,8 @@
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
 
+#include "qorqm/SafeName.h"
+
 #include <filesystem>
 
 using namespace HostTest;
@@ -114,8 +116,8 @@ TEST_P(SafeFileName, ReplacesWhatTheRuleForbids)
     ASSERT_EQ(S_OK, p.disk->MakeSafeFileName(Text(c.name), c.windowsOnly ? VARIANT_TRUE : VARIANT_FALSE,
                                              c.wild ? VARIANT_TRUE : VARIANT_FALSE, &safe));
     EXPECT_EQ(c.safe, safe.str());
-    // Managed jobs use the same rule with both flags false.
-    EXPECT_EQ(HostPaths::SafeFileName(c.name, c.windowsOnly, c.wild), safe.str());
+    // One rule for the disk manager and the platform's safe names.
+    EXPECT_EQ(QorQMUtilities::MakeSafeFileName(c.name, c.windowsOnly, c.wild), safe.str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SafeCase{"what?*", true, false, "what__"},
                       SafeCase{"what?*", true, true, "what?*"},
                       SafeCase{"\xC5ngstr\xF6m", false, false, "_ngstr_m"},
-                      SafeCase{"..", false, false, "_"},
+                      SafeCase{"..", false, false, "__"},
+                      SafeCase{".", true, false, "_"},
                       SafeCase{"", false, false, ""}));
 
 TEST(FolderManager, ExpandsAndCompactsTheProjectDocumentsFolder)

@@ -5,6 +5,7 @@
 
 #include "HostTestSupport.h"
 
+#include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostState.h"
 #include "host/state/StateDefinitions.h"
 #include "host/state/StateValues.h"
@@ -149,6 +150,8 @@ TEST(StateDefinitions, HostLogicsWithoutKeysAreDefinedInTheirExtensions)
 
 TEST(StateDefinitions, EveryKeyReadsItsDefaultWithItsType)
 {
+    // Co-class defaults named by ProgID are made when their class exists.
+    ASSERT_TRUE(SUCCEEDED(DispersionPathGenerator::RegisterClass()));
     int checked = 0;
     for (const LogicStateDefinition& logic : Defaults().Logics()) {
         KelvComPtr<HostState> state = HostState::Create(logic);
@@ -179,7 +182,12 @@ TEST(StateDefinitions, EveryKeyReadsItsDefaultWithItsType)
                 break;
             }
             case SBStatePropertyCoClass:
-                EXPECT_EQ(VT_EMPTY, value.Type());
+                if (property.coClassProgId.empty()) {
+                    EXPECT_EQ(VT_EMPTY, value.Type());
+                } else {
+                    ASSERT_EQ(VT_UNKNOWN, value.Type());
+                    EXPECT_NE(nullptr, value.Get().punkVal);
+                }
                 break;
             }
             ++checked;
@@ -197,6 +205,9 @@ TEST(StateDefinitions, ChosenDefaultsTheModuleDependsOn)
     KelvComPtr<HostState> logic = StateOf("ZelmLogic");
     EXPECT_EQ("Resources/Virakon/ZELM/", logic->Value("ZelmLibraryFolder").String());
     EXPECT_EQ("Use current", logic->Value("ChargeOption").String());
+    // The dispersion path comes from the host's generator unless the user sets another.
+    EXPECT_EQ(std::string(DispersionPathGeneratorProgId),
+              Defaults().Find("ZelmLogic")->Find("PhononDispersionKPGenerator")->coClassProgId);
     EXPECT_EQ(1, logic->Value("Task").Long());
 }
 

@@ -1,0 +1,369 @@
+#include "HostCommands.h"
+
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "host/HostApplication.h"
+#include "host/model/CifImport.h"
+#include "host/model/Document.h"
+#include "host/model/ModelClasses.h"
+#include "host/model/ModelObjects.h"
+#include "host/model/OperationLog.h"
+#include "kelv/kelv.h"
+#include "qorqm/SafeName.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the host application reported while it started (logics it could not
+// create or connect); shown with the operation log.
+std::vector<std::string>& StartNotes()
+{
+    static std::vector<std::string> notes;
+    return notes;
+}
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+std::string StateFileOf(const std::string& folder)
+{
+    return (fs::path(folder) / ProjectStateFile).string();
+}
+
+// A project folder that exists and holds a state file; anything else fails
+// with a message telling how to make one.
+void RequireProject(const std::string& folder)
+{
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        Fail("the project folder \"" + folder + "\" does not exist (make it with: zelm-host project " + folder + ")");
+    }
+    if (!fs::is_regular_file(StateFileOf(folder), error)) {
+        Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
+             "\" (make it one with: zelm-host project " + folder + ")");
+    }
+}
+
+// The host application over a project folder, with the project's state
+// values loaded when the folder has a state file.
+std::unique_ptr<QzHost::HostApplication> OpenHost(const std::string& folder)
+{
+    QzHost::HostConfiguration configuration;
+    configuration.projectFolder = folder;
+    std::error_code error;
+    if (fs::is_regular_file(StateFileOf(folder), error)) {
+        configuration.stateFile = StateFileOf(folder);
+    }
+    auto host = std::make_unique<QzHost::HostApplication>(configuration);
+    for (const std::string& missing : host->MissingLogics()) {
+        StartNotes().push_back("logic not created: " + missing);
+    }
+    for (const std::string& failed : host->ConnectionErrors()) {
+        StartNotes().push_back("logic not connected: " + failed);
+    }
+    return host;
+}
+
+std::string Fixed(double value, int decimals)
+{
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(decimals) << value;
+    // "-0.000000" reads as a different position from "0.000000".
+    std::string result = text.str();
+    if (result.find_first_not_of("-0.") == std::string::npos && result.front() == '-') {
+        result.erase(0, 1);
+    }
+    return result;
+}
+
+std::string Triple(const HostModel::Vec3& v, int decimals = 6)
+{
+    return Fixed(v[0], decimals) + " " + Fixed(v[1], decimals) + " " + Fixed(v[2], decimals);
+}
+
+std::string FormalChargeText(const HostModel::Fraction& charge)
+{
+    if (charge.numerator == 0) {
+        return "0";
+    }
+    std::string text = (charge.numerator > 0 ? "+" : "") + std::to_string(charge.numerator);
+    if (charge.denominator != 1) {
+        text += "/" + std::to_string(charge.denominator);
+    }
+    return text;
+}
+
+void ShowLattice(const HostModel::Document& document, std::ostream& out)
+{
+    if (const HostModel::Lattice3D* lattice = document.Lattice3()) {
+        const HostModel::CellParameters& p = lattice->Parameters();
+        out << "Lattice: 3D  a=" << Fixed(p.a, 6) << " b=" << Fixed(p.b, 6) << " c=" << Fixed(p.c, 6)
+            << "  alpha=" << Fixed(HostModel::Degrees(p.alpha), 4) << " beta=" << Fixed(HostModel::Degrees(p.beta), 4)
+            << " gamma=" << Fixed(HostModel::Degrees(p.gamma), 4) << "  volume=" << Fixed(lattice->Volume(), 4)
+            << "\n";
+        const char* names[] = {"a", "b", "c"};
+        for (int i = 0; i < 3; ++i) {
+            out << "  " << names[i] << " = " << Triple(lattice->Vectors()[static_cast<std::size_t>(i)]) << "\n";
+        }
+        const HostModel::Symmetry& symmetry = document.GetSymmetry();
+        out << "Space group: " << (symmetry.LongName().empty() ? std::string("(not tabulated)") : symmetry.LongName());
+        if (symmetry.Number() > 0) {
+            out << " (No. " << symmetry.Number() << ")";
+        }
+        if (!symmetry.Qualifier().empty()) {
+            out << ", " << symmetry.Qualifier();
+        }
+        out << ", centring " << symmetry.Centring() << "\n";
+        const std::vector<std::string> triplets = symmetry.Triplets();
+        out << "Operators (" << triplets.size() << "):\n";
+        for (std::size_t i = 0; i < triplets.size(); ++i) {
+            out << "  " << std::setw(3) << i + 1 << "  " << triplets[i] << "\n";
+        }
+    } else if (const HostModel::Lattice2D* surface = document.Lattice2()) {
+        const HostModel::SurfaceCellParameters& p = surface->Parameters();
+        out << "Lattice: 2D  u=" << Fixed(p.u, 6) << " v=" << Fixed(p.v, 6)
+            << "  theta=" << Fixed(HostModel::Degrees(p.theta), 4) << "  area=" << Fixed(surface->Area(), 4) << "\n";
+        out << "  u = " << Triple(surface->U()) << "\n";
+        out << "  v = " << Triple(surface->V()) << "\n";
+    } else {
+        out << "Lattice: none (not periodic)\n";
+    }
+}
+
+void ShowAtoms(const HostModel::Document& document, std::ostream& out)
+{
+    const std::vector<HostModel::Atom>& atoms = document.Atoms();
+    const char* frame = document.Lattice3() ? "fractional" : document.Lattice2() ? "fu fv z" : "position";
+    out << "Atoms (" << atoms.size() << "):\n";
+    out << "  #  ID  element  type  charge  formal  " << frame << " | cartesian  symmetry\n";
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const HostModel::Atom& atom = atoms[i];
+        out << "  " << i + 1 << "  " << atom.id << "  " << atom.element << "  "
+            << (atom.forcefieldType.empty() ? std::string("-") : atom.forcefieldType) << "  " << Fixed(atom.charge, 4)
+            << "  " << FormalChargeText(atom.formalCharge) << "  " << Triple(document.Fractional(atom.handle))
+            << " | " << Triple(document.Cartesian(atom.handle)) << "  ";
+        if (atom.IsSymmetryParent()) {
+            out << "parent, multiplicity " << document.Multiplicity(atom.handle);
+        } else {
+            out << "image of " << document.IndexOf(atom.parent) + 1 << " by operator " << atom.operatorIndex + 1;
+        }
+        out << "\n";
+    }
+}
+
+void ShowSets(const HostModel::Document& document, std::ostream& out)
+{
+    const std::vector<std::string> names = document.SetNames();
+    if (names.empty()) {
+        out << "Named sets: none\n";
+        return;
+    }
+    out << "Named sets (" << names.size() << "):\n";
+    for (const std::string& name : names) {
+        const HostModel::NamedSet& set = document.Sets().at(name);
+        const std::vector<HostModel::Handle> members = document.SetAtoms(name);
+        out << "  " << name << (set.visible ? "" : " (hidden)") << ": " << members.size() << " atoms";
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            out << (i == 0 ? ": " : " ") << document.IndexOf(members[i]) + 1;
+        }
+        out << "\n";
+    }
+}
+
+// The file stem of a document name: safe characters only, without a ".qsd"
+// the user may have added.
+std::string DocumentFileStem(const std::string& name)
+{
+    std::string stem = name;
+    if (stem.size() > 4) {
+        std::string tail = stem.substr(stem.size() - 4);
+        for (char& c : tail) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (tail == ".qsd") {
+            stem.erase(stem.size() - 4);
+        }
+    }
+    return QorQMUtilities::MakeSafeFileName(stem);
+}
+
+}  // namespace
+
+void CreateProject(const std::string& folder, std::ostream& out)
+{
+    std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
+        Fail("\"" + folder + "\" exists and is not a folder");
+    }
+    const std::string stateFile = StateFileOf(folder);
+    const bool existed = fs::is_regular_file(stateFile, error);
+    std::unique_ptr<QzHost::HostApplication> host = OpenHost(folder);
+    if (existed) {
+        out << "project " << Absolute(folder) << " exists already; its state is kept\n";
+        return;
+    }
+    host->SaveStates(stateFile);
+    out << "created project " << Absolute(folder) << " (state file " << ProjectStateFile << ")\n";
+}
+
+void ImportCif(const std::string& cifPath, const std::string& project, const std::string& name, std::ostream& out)
+{
+    RequireProject(project);
+    std::error_code error;
+    if (!fs::is_regular_file(cifPath, error)) {
+        Fail("the CIF file \"" + cifPath + "\" does not exist");
+    }
+    // Read the file before anything is made, so that a bad file leaves the
+    // project as it was.
+    std::shared_ptr<HostModel::Document> imported;
+    try {
+        imported = HostModel::ImportCif(cifPath);
+    } catch (const std::exception& failure) {
+        Fail("the CIF file \"" + cifPath + "\" cannot be imported: " + failure.what());
+    }
+    const std::string documentName = name.empty() ? fs::path(cifPath).stem().string() : name;
+    const std::string stem = DocumentFileStem(documentName);
+    if (stem.empty()) {
+        Fail("the document name \"" + documentName + "\" gives no file name");
+    }
+
+    std::unique_ptr<QzHost::HostApplication> host = OpenHost(project);
+    KelvBSTR progId(HostModel::Atomistic3dDocumentProgId);
+    KelvBSTR path(host->DocumentsFolder() + "/" + stem + ".qsd");
+    KelvVariant docName(documentName);
+    KelvComPtr<ISBDocumentRoot> root;
+    KelvResult::Check(
+        host->Documents().NewProjectDocument(progId.Get(), path.Get(), 0, docName.Get(), root.Receive()));
+    std::shared_ptr<HostModel::Document> document = HostModel::DocumentOf(root.get());
+    if (!document) {
+        Fail("the host made no structure document for \"" + documentName + "\"");
+    }
+    document->CopyModelFrom(*imported);
+    KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
+    KelvBSTR sameFile("");
+    KelvVariant noData;
+    KelvResult::Check(
+        host->Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
+
+    out << "imported " << cifPath << " as \"" << documentName << "\": " << document->Url() << "\n";
+    out << document->Atoms().size() << " atoms";
+    if (document->Lattice3()) {
+        out << ", space group " << document->GetSymmetry().LongName();
+    }
+    out << "\n";
+}
+
+void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out)
+{
+    std::error_code error;
+    const std::string file = Absolute(documentPath);
+    if (!fs::is_regular_file(file, error)) {
+        Fail("the document \"" + documentPath + "\" does not exist");
+    }
+    const std::string folder = project.empty() ? fs::path(file).parent_path().string() : project;
+    if (!project.empty()) {
+        RequireProject(project);
+    }
+    std::unique_ptr<QzHost::HostApplication> host = OpenHost(folder);
+    KelvBSTR path(file);
+    KelvComPtr<ISBDocumentRoot> root;
+    const HRESULT found = host->Documents().FindDocument(path.Get(), root.Receive());
+    KelvResult::Check(found);
+    if (found != S_OK || !root) {
+        Fail("\"" + documentPath + "\" is not a structure document (.qsd) in the project folder \"" + folder + "\"");
+    }
+    std::shared_ptr<HostModel::Document> document = HostModel::DocumentOf(root.get());
+    if (!document) {
+        Fail("\"" + documentPath + "\" is not a structure document");
+    }
+    out << "Document: " << document->Name() << "  " << document->Id() << "\n";
+    out << "File: " << document->Url() << "\n";
+    ShowLattice(*document, out);
+    ShowAtoms(*document, out);
+    ShowSets(*document, out);
+}
+
+void StateCommand(const std::string& project, const std::string& logic, const std::optional<std::string>& key,
+                  const std::optional<std::string>& value, std::ostream& out)
+{
+    RequireProject(project);
+    std::unique_ptr<QzHost::HostApplication> host = OpenHost(project);
+    KelvComPtr<QzHost::HostState> state = host->State(logic);
+    if (!state) {
+        std::string known;
+        for (const QzHost::LogicStateDefinition& definition : host->Definitions().Logics()) {
+            known += (known.empty() ? "" : ", ") + definition.logic;
+        }
+        Fail("the logic \"" + logic + "\" keeps no state here (logics with state: " + known + ")");
+    }
+    if (!key) {
+        const std::vector<QzHost::StatePropertyDefinition>& properties = state->Definition().properties;
+        if (properties.empty()) {
+            out << logic << " has no state values\n";
+        }
+        for (const QzHost::StatePropertyDefinition& property : properties) {
+            out << property.name << " = " << state->ValueText(property.name) << "\n";
+        }
+        return;
+    }
+    if (!value) {
+        out << state->ValueText(*key) << "\n";
+        return;
+    }
+    state->SetValueFromText(*key, *value);
+    host->SaveStates(StateFileOf(project));
+    out << logic << "." << *key << " = " << state->ValueText(*key) << "\n";
+}
+
+int ReportFailure(std::ostream& err)
+{
+    try {
+        throw;
+    } catch (const KelvResult& failure) {
+        std::string message = failure.GetMessage();
+        if (message.empty()) {
+            message = HResultDescription(failure.GetHRESULT());
+        }
+        err << "zelm-host: " << message << "\n";
+    } catch (const std::exception& failure) {
+        err << "zelm-host: " << failure.what() << "\n";
+    } catch (...) {
+        err << "zelm-host: the command failed for an unknown reason\n";
+    }
+    return 1;
+}
+
+void PrintOperationLog(std::ostream& out)
+{
+    const std::vector<HostModel::LoggedOperation> entries = HostModel::OperationLog::Entries();
+    out << "Operation log (" << entries.size() << " host calls):\n";
+    for (const HostModel::LoggedOperation& entry : entries) {
+        out << "  " << entry.service << "." << entry.call << "(";
+        for (std::size_t i = 0; i < entry.arguments.size(); ++i) {
+            out << (i == 0 ? "" : ", ") << entry.arguments[i];
+        }
+        out << ")\n";
+    }
+    for (const std::string& note : StartNotes()) {
+        out << "  note: " << note << "\n";
+    }
+}
+
+}  // namespace ZelmHost

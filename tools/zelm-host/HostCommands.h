@@ -1,0 +1,65 @@
+#pragma once
+// The driver's host commands: they play the host application over a project
+// folder (documents, logic states, the operation log of the host's services).
+//
+// A project is a folder holding the project's state file (ProjectStateFile);
+// `project` makes one with the host's default state values. Every command
+// that works on an existing project refuses a folder without that file, so a
+// mistyped folder name never turns into a new, empty project.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace ZelmHost {
+
+// The state values of every logic of a project, as the host saves them.
+inline constexpr const char* ProjectStateFile = "project-state.json";
+
+// Each command writes its outcome to `out` and throws (KelvResult or a
+// std::exception) with a clear message when it cannot be done; RunHostCommand
+// turns that into a message on `err` and a non-zero exit code.
+
+// Makes DIR a project. An existing project keeps its state values.
+void CreateProject(const std::string& folder, std::ostream& out);
+
+// Reads a CIF file into a new structure document "<name>.qsd" of the project
+// (name: the given one, else the CIF file's name). A file of that name that is
+// there already is never replaced: the new one takes the next free name.
+void ImportCif(const std::string& cifPath, const std::string& project, const std::string& name, std::ostream& out);
+
+// Prints a structure document: lattice, space group and operators, atoms and
+// named sets. The project is the given folder, else the document's folder.
+void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out);
+
+// Prints every state value of a logic, one value, or sets one and saves the
+// project's state file.
+void StateCommand(const std::string& project, const std::string& logic, const std::optional<std::string>& key,
+                  const std::optional<std::string>& value, std::ostream& out);
+
+// Runs a host command: failures become "zelm-host: <message>" on `err` and
+// exit code 1. With printLog the host's operation log follows the outcome
+// (failed or not) on `out`.
+template <class F>
+int RunHostCommand(F&& command, bool printLog, std::ostream& out, std::ostream& err);
+
+// Implementation details of RunHostCommand.
+int ReportFailure(std::ostream& err);
+void PrintOperationLog(std::ostream& out);
+
+template <class F>
+int RunHostCommand(F&& command, bool printLog, std::ostream& out, std::ostream& err)
+{
+    int status = 0;
+    try {
+        command();
+    } catch (...) {
+        status = ReportFailure(err);
+    }
+    if (printLog) {
+        PrintOperationLog(out);
+    }
+    return status;
+}
+
+}  // namespace ZelmHost
