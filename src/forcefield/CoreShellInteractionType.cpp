@@ -65,20 +65,13 @@ const std::vector<Row>& Table()
 
 #undef ANG
 
-template <class Form>
-FunctionalFormPtr Make(const Row& row, const DescriptionLists& lists)
-{
-    return boost::make_shared<Form>(row.displayName, row.keyword, lists.parameters, lists.booleans, lists.integers,
-                                    lists.doubles);
-}
-
 FunctionalFormPtr MakeForm(const Row& row, const DescriptionLists& lists)
 {
     switch (row.formClass) {
-    case CoreShellClass::Host: return Make<CFunctionalForm>(row, lists);
-    case CoreShellClass::Bo: return Make<CBoFunctionalForm>(row, lists);
-    case CoreShellClass::Bsm: return Make<CBsmFunctionalForm>(row, lists);
-    case CoreShellClass::Spring: return Make<CSpringFunctionalForm>(row, lists);
+    case CoreShellClass::Host: return MakeFormOfClass<CFunctionalForm>(row, lists);
+    case CoreShellClass::Bo: return MakeFormOfClass<CBoFunctionalForm>(row, lists);
+    case CoreShellClass::Bsm: return MakeFormOfClass<CBsmFunctionalForm>(row, lists);
+    case CoreShellClass::Spring: return MakeFormOfClass<CSpringFunctionalForm>(row, lists);
     }
     throw std::logic_error("Unknown core-shell form class");
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "qorff/FunctionalForm.h"
@@ -136,6 +137,14 @@ private:
     std::map<std::string, IntegerOptionDescriptionPtr> m_integers;
     std::map<std::string, DoubleOptionDescriptionPtr> m_doubles;
 };
+
+// Constructs the form object of class `Form` for a row of the table.
+template <class Form, class FormClass>
+FunctionalFormPtr MakeFormOfClass(const FormRow<FormClass>& row, const DescriptionLists& lists)
+{
+    return boost::make_shared<Form>(row.displayName, row.keyword, lists.parameters, lists.booleans, lists.integers,
+                                    lists.doubles);
+}
 
 // Builds every form of the table in order and registers it with the type.
 // `make` constructs the form object of a row's class from the row and its

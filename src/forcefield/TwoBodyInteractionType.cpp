@@ -207,38 +207,31 @@ const std::vector<Row>& Table()
 
 #undef ANG
 
-template <class Form>
-FunctionalFormPtr Make(const Row& row, const DescriptionLists& lists)
-{
-    return boost::make_shared<Form>(row.displayName, row.keyword, lists.parameters, lists.booleans, lists.integers,
-                                    lists.doubles);
-}
-
 FunctionalFormPtr MakeForm(const Row& row, const DescriptionLists& lists)
 {
     switch (row.formClass) {
-    case TwoBodyClass::Host: return Make<CFunctionalForm>(row, lists);
-    case TwoBodyClass::Base: return Make<CZelmFunctionalForm>(row, lists);
-    case TwoBodyClass::Glue: return Make<CGlueFunctionalForm>(row, lists);
-    case TwoBodyClass::Lennard: return Make<CLennardFunctionalForm>(row, lists);
-    case TwoBodyClass::BoTwoBody: return Make<CBoTwoBodyFunctionalForm>(row, lists);
-    case TwoBodyClass::Buck: return Make<CBuckFunctionalForm>(row, lists);
-    case TwoBodyClass::EamPotentialShift: return Make<CEamPotentialShiftFunctionalForm>(row, lists);
-    case TwoBodyClass::Buck4: return Make<CBuck4FunctionalForm>(row, lists);
-    case TwoBodyClass::EnerGrad: return Make<CEnerGradFunctionalForm>(row, lists);
+    case TwoBodyClass::Host: return MakeFormOfClass<CFunctionalForm>(row, lists);
+    case TwoBodyClass::Base: return MakeFormOfClass<CZelmFunctionalForm>(row, lists);
+    case TwoBodyClass::Glue: return MakeFormOfClass<CGlueFunctionalForm>(row, lists);
+    case TwoBodyClass::Lennard: return MakeFormOfClass<CLennardFunctionalForm>(row, lists);
+    case TwoBodyClass::BoTwoBody: return MakeFormOfClass<CBoTwoBodyFunctionalForm>(row, lists);
+    case TwoBodyClass::Buck: return MakeFormOfClass<CBuckFunctionalForm>(row, lists);
+    case TwoBodyClass::EamPotentialShift: return MakeFormOfClass<CEamPotentialShiftFunctionalForm>(row, lists);
+    case TwoBodyClass::Buck4: return MakeFormOfClass<CBuck4FunctionalForm>(row, lists);
+    case TwoBodyClass::EnerGrad: return MakeFormOfClass<CEnerGradFunctionalForm>(row, lists);
     case TwoBodyClass::Tsuneyuki:
         return boost::make_shared<CTsuneyukiFunctionalForm>(row.displayName, row.keyword, lists.parameters,
                                                             lists.booleans);
-    case TwoBodyClass::Mors: return Make<CMorsFunctionalForm>(row, lists);
-    case TwoBodyClass::LjBuffered: return Make<CLjBufferedFunctionalForm>(row, lists);
-    case TwoBodyClass::Qerfc: return Make<CQerfcFunctionalForm>(row, lists);
-    case TwoBodyClass::Long: return Make<CLongFunctionalForm>(row, lists);
-    case TwoBodyClass::Harmonic: return Make<CHarmonicFunctionalForm>(row, lists);
-    case TwoBodyClass::SQHarmonic: return Make<CSQHarmonicFunctionalForm>(row, lists);
-    case TwoBodyClass::Polynomial: return Make<CPolynomialFunctionalForm>(row, lists);
-    case TwoBodyClass::General: return Make<CGeneralFunctionalForm>(row, lists);
-    case TwoBodyClass::Damp: return Make<CDampFunctionalForm>(row, lists);
-    case TwoBodyClass::Coulomb: return Make<CCoulombFunctionalForm>(row, lists);
+    case TwoBodyClass::Mors: return MakeFormOfClass<CMorsFunctionalForm>(row, lists);
+    case TwoBodyClass::LjBuffered: return MakeFormOfClass<CLjBufferedFunctionalForm>(row, lists);
+    case TwoBodyClass::Qerfc: return MakeFormOfClass<CQerfcFunctionalForm>(row, lists);
+    case TwoBodyClass::Long: return MakeFormOfClass<CLongFunctionalForm>(row, lists);
+    case TwoBodyClass::Harmonic: return MakeFormOfClass<CHarmonicFunctionalForm>(row, lists);
+    case TwoBodyClass::SQHarmonic: return MakeFormOfClass<CSQHarmonicFunctionalForm>(row, lists);
+    case TwoBodyClass::Polynomial: return MakeFormOfClass<CPolynomialFunctionalForm>(row, lists);
+    case TwoBodyClass::General: return MakeFormOfClass<CGeneralFunctionalForm>(row, lists);
+    case TwoBodyClass::Damp: return MakeFormOfClass<CDampFunctionalForm>(row, lists);
+    case TwoBodyClass::Coulomb: return MakeFormOfClass<CCoulombFunctionalForm>(row, lists);
     }
     throw std::logic_error("Unknown two-body form class");
 }
