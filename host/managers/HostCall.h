@@ -7,6 +7,7 @@
 #include "kelv/KelvInProc.h"
 #include "kelv/kelv.h"
 
+#include "host/model/ComSupport.h"
 #include "host/model/OperationLog.h"
 
 #include <cstdint>
@@ -59,9 +60,8 @@ void StoreInterface(T** out, const KelvComPtr<U>& object)
         (*out)->AddRef();
 }
 
-// The VARIANT as text for the operation log: VT_EMPTY "empty", a string in
-// quotes, an object "object", other values converted.
-std::string DescribeVariant(const VARIANT& value);
+// The VARIANT as text for the operation log (one rule for every service).
+using HostModel::DescribeVariant;
 
 inline void Log(const std::string& service, const std::string& call, const std::vector<std::string>& arguments = {})
 {

@@ -2,9 +2,9 @@
 
 #include "host/managers/HostCall.h"
 #include "host/managers/HostContext.h"
+#include "host/model/ComSupport.h"
 
 #include <fstream>
-#include <mutex>
 
 namespace QzHost {
 
@@ -63,42 +63,30 @@ HRESULT HostStream::Close()
 
 namespace {
 
-class StreamFactory final : public CKelvUnknown, public IClassFactory {
-public:
-    KELV_DELEGATE_IUNKNOWN
-    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override
+// The stream's class object, registered once for the process and revoked at
+// exit so that the registry lets it go.
+struct StreamRegistration {
+    DWORD cookie = 0;
+    StreamRegistration()
     {
-        if (iid == IID_IClassFactory)
-            return FinishQI(static_cast<IClassFactory*>(this), out);
-        return CKelvUnknown::DelegatedQueryInterface(iid, out);
+        const KelvComPtr<IClassFactory> factory = HostModel::MakeClassFactory([](void** out) -> HRESULT {
+            *out = HostStream::Create().Detach()->ControllingUnknown();
+            return S_OK;
+        });
+        CoRegisterClassObject(CLSID_SBStream, factory.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     }
-    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override
+    ~StreamRegistration()
     {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        KelvComPtr<HostStream> stream = HostStream::Create();
-        return stream->QueryInterface(iid, out);
+        if (cookie != 0)
+            CoRevokeClassObject(cookie);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
 };
 
 } // namespace
 
 void HostStream::RegisterClass()
 {
-    // The class object stays registered (and held here) for the life of the
-    // process.
-    static std::once_flag once;
-    static StreamFactory* factory = nullptr;
-    std::call_once(once, [] {
-        factory = new StreamFactory();
-        DWORD cookie = 0;
-        CoRegisterClassObject(CLSID_SBStream, static_cast<IClassFactory*>(factory), CLSCTX_INPROC_SERVER,
-                              REGCLS_MULTIPLEUSE, &cookie);
-    });
+    static StreamRegistration registration;
 }
 
 } // namespace QzHost
