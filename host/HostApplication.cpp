@@ -1,5 +1,6 @@
 #include "host/HostApplication.h"
 
+#include "host/charts/DocumentTypes.h"
 #include "host/managers/HostCall.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
@@ -134,6 +135,8 @@ void HostApplication::RegisterModel()
     };
     structure.setUrl = [](ISBDocumentRoot* document, const std::string& url) { RequireModel(document)->SetUrl(url); };
     m_documents->RegisterType(structure);
+    m_documents->RegisterType(HostCharts::ChartDocumentType());
+    m_documents->RegisterType(HostCharts::TextDocumentType());
 
     m_scopes->SetProcessor([](ISBScope* scope, const std::string& processor) {
         return HostModel::ProcessScopeObject(scope, processor);

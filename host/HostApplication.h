@@ -99,7 +99,8 @@ public:
 
 private:
     void MakeServices();
-    // The document model's structure documents and scope processors.
+    // The document model's structure documents and scope processors, and the
+    // chart and text documents.
     void RegisterModel();
     void MakeExtensions();
     void ConnectLogics();

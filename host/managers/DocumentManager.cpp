@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 
 namespace QzHost {
 
@@ -507,16 +508,26 @@ HRESULT DocumentManager::Synchronize()
 {
     return HostCall(IID_ISBDocumentManager, [&] {
         Log("DocumentManager", "Synchronize");
+        // A document that cannot be written does not keep the others from
+        // being written; the first failure is reported afterwards.
+        std::optional<KelvResult> failure;
         for (const Entry& entry : m_documents) {
             if (entry.isPrivate || !entry.type->save)
                 continue;
             const std::string url = UrlOf(entry.document.get());
             if (url.empty())
                 continue;
-            if (entry.type->isModified && !entry.type->isModified(entry.document.get()))
-                continue;
-            entry.type->save(entry.document.get(), url);
+            try {
+                if (entry.type->isModified && !entry.type->isModified(entry.document.get()))
+                    continue;
+                entry.type->save(entry.document.get(), url);
+            } catch (const KelvResult& error) {
+                if (!failure)
+                    failure = error;
+            }
         }
+        if (failure)
+            throw *failure;
     });
 }
 

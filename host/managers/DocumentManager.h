@@ -60,6 +60,8 @@ public:
                            BSTR path) override;
     HRESULT ImportDocumentReference(LONG flags, BSTR path, ISBDocumentRoot** ppDocument) override;
     HRESULT PurgeDocument(ISBDocumentRoot* pDocument, LONG flags) override;
+    // Writes every modified project document with a file to it; one that
+    // cannot be written leaves the rest written and fails the call.
     HRESULT Synchronize() override;
     HRESULT AssociateDocument(ISBDocumentRoot* pDocument, BSTR handlerProgID, BSTR associatedPath) override;
     // ISBDocumentFolders

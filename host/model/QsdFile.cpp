@@ -1,4 +1,5 @@
 #include "host/model/QsdFile.h"
+#include "host/model/TextEncoding.h"
 
 #include <nlohmann/json.hpp>
 
@@ -44,11 +45,11 @@ std::string QsdText(const Document& d)
     json j;
     j["format"] = FormatName;
     j["version"] = FormatVersion;
-    j["name"] = d.Name();
-    j["id"] = d.Id();
+    j["name"] = Latin1ToUtf8(d.Name());
+    j["id"] = Latin1ToUtf8(d.Id());
     j["properties"] = json::object();
     for (const auto& [key, value] : d.Properties())
-        j["properties"][key] = value;
+        j["properties"][Latin1ToUtf8(key)] = Latin1ToUtf8(value);
 
     switch (d.GetPeriodicity()) {
     case Periodicity::Bulk3D: {
@@ -80,7 +81,7 @@ std::string QsdText(const Document& d)
         if (a.IsSymmetryParent()) {
             e["element"] = a.element;
             e["position"] = Vector(a.position);
-            e["forcefieldType"] = a.forcefieldType;
+            e["forcefieldType"] = Latin1ToUtf8(a.forcefieldType);
             e["charge"] = a.charge;
             e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
             e["fixed"] = a.fixedMask;
@@ -114,13 +115,13 @@ std::string QsdText(const Document& d)
         json members = json::array();
         for (Handle h : set.atoms)
             members.push_back(index.at(h));
-        sets.push_back({{"name", name}, {"visible", set.visible}, {"atoms", members}});
+        sets.push_back({{"name", Latin1ToUtf8(name)}, {"visible", set.visible}, {"atoms", members}});
     }
     j["sets"] = sets;
 
     const SurfaceDescription& s = d.Surface();
     if (s.IsPresent())
-        j["surface"] = {{"plane", s.plane},           {"h", s.h},
+        j["surface"] = {{"plane", Latin1ToUtf8(s.plane)},           {"h", s.h},
                         {"k", s.k},                   {"l", s.l},
                         {"topOffset", s.topOffset},   {"relativeDepth", s.relativeDepth},
                         {"absoluteDepth", s.absoluteDepth}, {"dSpacing", s.dSpacing}};
@@ -142,12 +143,12 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             throw FileError("The structure document has a version this host does not read.");
 
         auto d = std::make_shared<Document>();
-        d->SetName(j.value("name", std::string()));
+        d->SetName(Utf8ToLatin1(j.value("name", std::string())));
         if (j.contains("id"))
-            d->SetId(j.at("id").get<std::string>());
+            d->SetId(Utf8ToLatin1(j.at("id").get<std::string>()));
         if (j.contains("properties"))
             for (const auto& [key, value] : j.at("properties").items())
-                d->SetProperty(key, value.get<std::string>());
+                d->SetProperty(Utf8ToLatin1(key), Utf8ToLatin1(value.get<std::string>()));
 
         const std::string periodicity = j.value("periodicity", std::string("none"));
         if (periodicity == "3D") {
@@ -191,7 +192,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                 Atom a;
                 a.element = e.at("element").get<std::string>();
                 a.position = ReadVector(e.at("position"), "An atom position");
-                a.forcefieldType = e.value("forcefieldType", std::string());
+                a.forcefieldType = Utf8ToLatin1(e.value("forcefieldType", std::string()));
                 a.charge = e.value("charge", 0.0);
                 if (e.contains("formalCharge")) {
                     const json& f = e.at("formalCharge");
@@ -234,7 +235,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                 d->AddPiSystem(members);
         }
         for (const json& set : j.value("sets", json::array())) {
-            const std::string name = set.at("name").get<std::string>();
+            const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + name + "' is listed twice.");
             for (const json& i : set.value("atoms", json::array())) {
@@ -246,7 +247,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
         if (j.contains("surface")) {
             const json& s = j.at("surface");
             SurfaceDescription surface;
-            surface.plane = s.at("plane").get<std::string>();
+            surface.plane = Utf8ToLatin1(s.at("plane").get<std::string>());
             surface.h = s.value("h", 0);
             surface.k = s.value("k", 0);
             surface.l = s.value("l", 0);

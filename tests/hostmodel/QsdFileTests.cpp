@@ -178,3 +178,19 @@ TEST_F(QsdFile, TruncatedAndMissingFilesFailCleanly)
     EXPECT_THROW(LoadQsd(Path("absent.qsd")), FileError);
     EXPECT_THROW(SaveQsd(*RichDocument(), Path("no-such-folder/x.qsd")), FileError);
 }
+
+TEST_F(QsdFile, Latin1TextSurvivesTheFile)
+{
+    // Host text is Latin-1 bytes ("\xC5" is Å); the file holds UTF-8.
+    auto d = RockSalt();
+    d->SetName("Na\xC5 cell");
+    d->SetProperty("Note\xE9", "\xC5ngstr\xF6m");
+    d->SetForcefieldType(d->Atoms()[4].handle, "Cl\xE9");
+    d->CreateSet("Surf\xE9");
+    SaveQsd(*d, Path("latin1.qsd"));
+    auto back = LoadQsd(Path("latin1.qsd"));
+    EXPECT_EQ(back->Name(), "Na\xC5 cell");
+    EXPECT_EQ(back->Properties().at("Note\xE9"), "\xC5ngstr\xF6m");
+    EXPECT_EQ(back->Atoms()[4].forcefieldType, "Cl\xE9");
+    EXPECT_EQ(back->SetNames(), std::vector<std::string>{"Surf\xE9"});
+}

@@ -1,0 +1,81 @@
+#include "host/charts/TextDocument.h"
+
+#include "host/charts/ChartFile.h"
+#include "host/managers/HostCall.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace HostCharts {
+
+using QzHost::HostCall;
+using QzHost::Log;
+using QzHost::Narrow;
+using QzHost::Quote;
+using QzHost::StoreString;
+
+KelvComPtr<TextDocument> TextDocument::Create()
+{
+    return KelvComPtr<TextDocument>::Adopt(new TextDocument());
+}
+
+TextDocument::TextDocument() : FileDocument("TextDocument", false) {}
+
+TextDocument* TextDocument::From(IUnknown* object)
+{
+    return dynamic_cast<TextDocument*>(FileDocument::From(object));
+}
+
+HRESULT TextDocument::DelegatedQueryInterface(REFIID iid, void** out)
+{
+    if (iid == IID_ISDTextDocument)
+        return FinishQI(static_cast<ISDTextDocument*>(this), out);
+    return FileDocument::DelegatedQueryInterface(iid, out);
+}
+
+void TextDocument::Load(const std::string& text)
+{
+    m_text = text;
+    SetModifiedMark(false);
+}
+
+HRESULT TextDocument::get_Text(BSTR* pText)
+{
+    return HostCall(IID_ISDTextDocument, [&] { StoreString(pText, m_text); });
+}
+
+HRESULT TextDocument::put_Text(BSTR text)
+{
+    return HostCall(IID_ISDTextDocument, [&] {
+        std::string value = Narrow(text);
+        Log("TextDocument", "put_Text", {Quote(Url()), std::to_string(value.size())});
+        if (value == m_text)
+            return;
+        m_text = std::move(value);
+        SetModifiedMark(true);
+    });
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("Unable to open the text document \"" + path + "\".");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw std::runtime_error("Unable to read the text document \"" + path + "\".");
+    return text.str();
+}
+
+void WriteTextFile(const std::string& path, const std::string& text)
+{
+    try {
+        ReplaceFile(path, text);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("Unable to write the text document \"" + path + "\": " + e.what());
+    }
+}
+
+} // namespace HostCharts
