@@ -277,11 +277,24 @@ HRESULT DocumentManager::FindDocument(BSTR path, ISBDocumentRoot** ppDocument)
         const std::string text = Narrow(path);
         Log("DocumentManager", "FindDocument", {Quote(text)});
         const std::string normal = HostPaths::Normal(text);
-        KelvComPtr<ISBDocumentRoot> document = Opened(normal);
-        if (!document && !normal.empty() && IsFile(normal) &&
-            HostPaths::IsInside(m_context->documentsFolder, normal)) {
-            if (const DocumentType* type = TypeOfFile(normal); type && type->open)
-                document = Load(normal, RequireType(type->progId));
+        // A document may be named without its extension, as NewProjectDocument
+        // names it: then each registered document extension is tried in turn.
+        std::vector<std::string> candidates{normal};
+        if (!normal.empty() && !TypeOfFile(normal)) {
+            for (const auto& type : m_types)
+                for (const std::string& extension : type->extensions)
+                    candidates.push_back(normal + extension);
+        }
+        KelvComPtr<ISBDocumentRoot> document;
+        for (const std::string& candidate : candidates) {
+            document = Opened(candidate);
+            if (!document && !candidate.empty() && IsFile(candidate) &&
+                HostPaths::IsInside(m_context->documentsFolder, candidate)) {
+                if (const DocumentType* type = TypeOfFile(candidate); type && type->open)
+                    document = Load(candidate, RequireType(type->progId));
+            }
+            if (document)
+                break;
         }
         if (!document)
             return S_FALSE;

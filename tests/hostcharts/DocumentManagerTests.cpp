@@ -217,3 +217,22 @@ TEST(ChartDocuments, SynchronizeWritesTheOthersWhenOneDocumentCannotBeWritten)
     EXPECT_FALSE(ChartDocument::From(chart.get())->IsModified());
     EXPECT_TRUE(TextDocument::From(text.get())->IsModified());
 }
+
+TEST(ChartDocuments, ADocumentNamedWithoutItsExtensionIsFound)
+{
+    // Results are looked up by folder and title, as NewProjectDocument
+    // names them; a second lookup must find the first document, open or
+    // only on disk, rather than make another.
+    QzTest::TempFolder folder("charts");
+    {
+        Session s(folder);
+        KelvComPtr<ISBDocumentRoot> chart = s.New(Chart2dDocumentProgId, s.Docs() + "/res/Quartz Energies");
+        ASSERT_TRUE(chart);
+        EXPECT_EQ(chart.get(), s.Find(s.Docs() + "/res/Quartz Energies").get());
+        s.Find(s.Docs() + "/res/Quartz", S_FALSE);
+    }
+    Session later(folder);
+    KelvComPtr<ISBDocumentRoot> found = later.Find(later.Docs() + "/res/Quartz Energies");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(later.Docs() + "/res/Quartz Energies.qcd", UrlOf(found.get()));
+}
