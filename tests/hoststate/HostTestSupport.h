@@ -9,6 +9,9 @@
 #include "kelv/KelvInProc.h"
 #include "kelv/kelv.h"
 
+#include "common/ErrorInfo.h"
+#include "common/TempFolder.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,46 +23,19 @@
 
 namespace HostTest {
 
-// A fresh folder for one test (tests run in parallel processes).
-class TempFolder {
+// A fresh folder for one test; files written without contents hold "x".
+class TempFolder : public QzTest::TempFolder {
 public:
-    TempFolder()
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::temp_directory_path() /
-                 (std::string("qzhost-") + info->test_suite_name() + "-" + info->name() + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        std::filesystem::remove_all(m_path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string Path() const { return m_path.string(); }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+    TempFolder() : QzTest::TempFolder("qzhost") {}
+    std::string operator/(const std::string& name) const { return File(name); }
     std::string Write(const std::string& name, const std::string& contents = "x") const
     {
-        const std::filesystem::path file = m_path / name;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << contents;
-        return file.string();
+        return QzTest::TempFolder::Write(name, contents);
     }
-
-private:
-    std::filesystem::path m_path;
 };
 
-inline std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using QzTest::ReadFile;
+inline std::string Read(const std::string& path) { return ReadFile(path); }
 
 inline bool Exists(const std::string& path)
 {
@@ -89,19 +65,7 @@ private:
     BSTR m_value = nullptr;
 };
 
-// The error text the last failed call left on this thread.
-inline std::string LastErrorText()
-{
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || !info)
-        return std::string();
-    BSTR description = nullptr;
-    info->GetDescription(&description);
-    std::string text = NarrowFromBSTR(description);
-    SysFreeString(description);
-    info->Release();
-    return text;
-}
+using QzTest::LastErrorText;
 
 // The log entries of one service, formatted "Call(arg, ...)".
 inline std::vector<std::string> LogOf(const std::string& service)
