@@ -5,6 +5,8 @@
 #include <string>
 
 #include "frame/ModuleIds.h"
+#include "setup/Zelm.h"
+#include "setup/ZelmObservableData.h"
 #include "kelv/kelv.h"
 
 namespace QorZelm {
@@ -31,7 +33,7 @@ HRESULT ClassNotAvailable(void** out)
 }
 
 const CKelvFactoryData classTable[ClassTableCount] = {
-    {&CLSID_ZelmLogic, &ClassNotAvailable<&CLSID_ZelmLogic>, "Velomar: Zelm Logic component",
+    {&CLSID_ZelmLogic, &CZelm::CreateZelmLogic, "Velomar: Zelm Logic component",
      "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
@@ -40,7 +42,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
     {&CLSID_ZelmStructureImporter, &ClassNotAvailable<&CLSID_ZelmStructureImporter>,
      "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",
      "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmObservableData, &ClassNotAvailable<&CLSID_ZelmObservableData>, "Velomar: ZelmObservabledata component",
+    {&CLSID_ZelmObservableData, &CZelmObservableData::CreateInstance, "Velomar: ZelmObservabledata component",
      "QorZelm.ZelmObservableData.1", "QorZelm.ZelmObservableData", &LIBID_QorZelm, 0, 0},
     {&CLSID_SurfaceCalculator, &ClassNotAvailable<&CLSID_SurfaceCalculator>,
      "Velomar: Zelm logic component for surface calculations", "QorZelm.SurfaceCalculator.1",

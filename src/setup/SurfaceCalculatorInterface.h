@@ -3,11 +3,11 @@
 // the calculator.
 #pragma once
 
-#include "hostapi/guid.h"
+#include "hostapi/hostapi.h"
 #include "com/com.h"
 
 inline constexpr IID IID_IQoZelmSurfaceCalculator = HostApi::MakeGuid("52A85834-A660-4A3E-8557-D1D2F1127694");
 
-struct IQoZelmSurfaceCalculator : public IUnknown {
+struct IQoZelmSurfaceCalculator : public ISBLogic {
     static const IID& Iid() { return IID_IQoZelmSurfaceCalculator; }
 };

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "DeckCommands.h"
 #include "HostCommands.h"
 #include "ModuleCommands.h"
 
@@ -68,6 +69,14 @@ int main(int argc, char** argv)
         state->add_option("value", stateValue, "The value to set (an array as a list: \"[1, 2]\")");
     state->fallthrough();
 
+    std::string deckDocument, deckProject, deckTask, deckOut;
+    CLI::App* deck = app.add_subcommand("deck", "Write the engine's input deck of a structure document and print it");
+    deck->add_option("document", deckDocument, "The .qsd document")->required();
+    deck->add_option("--project", deckProject, "The project folder (default: the document's folder)");
+    deck->add_option("--task", deckTask, "Energy, GeomOpt, Dynamics, Fit or Surface (default: the state's \"Task\")");
+    deck->add_option("--out", deckOut, "Folder of the deck (default: the document's folder)");
+    deck->fallthrough();
+
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
         setenv("QZ_REGISTRY_FILE", registry.c_str(), 1);
@@ -94,6 +103,9 @@ int main(int argc, char** argv)
     }
     if (show->parsed()) {
         return run([&] { ZelmHost::ShowDocument(documentPath, showProject, std::cout); });
+    }
+    if (deck->parsed()) {
+        return run([&] { ZelmHost::WriteDeck(deckDocument, deckProject, deckTask, deckOut, std::cout); });
     }
     std::optional<std::string> key;
     std::optional<std::string> value;

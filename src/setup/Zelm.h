@@ -1,0 +1,141 @@
+// The logic object CZelm, COM class ZelmLogic ("QorZelm.ZelmLogic"): the
+// module's main logic component. The host connects it to the module's
+// extension and calls its IZelm and ISBManagedJobFiles requests with the
+// scope of a structure.
+//
+// This file declares the whole object. Its members are defined by topic:
+// Zelm.cpp (the object, its connection, the component check, the deck
+// request SaveZelmInputFiles and the observables property) and
+// ZelmPendingRequests.cpp (the requests this build does not answer yet).
+#pragma once
+
+#include "frame/ModuleIds.h"
+#include "frame/ZelmInterfaces.h"
+
+#include "hostapi/hostapi.h"
+#include "kelv/KelvLogicImpl.h"
+#include "kelv/kelv.h"
+#include "qorvira/ForcefieldSync.h"
+#include "qorvira/StateHelper.h"
+
+#include <memory>
+#include <string>
+
+class CZelmForcefieldEditor;
+class CZelmForcefieldLocator;
+class CZelmRunInfo;
+
+template <>
+struct KelvDispatchNames<IZelm>
+{
+    static const std::vector<KelvDispatchName>& Names();
+};
+
+template <>
+struct KelvDispatchNames<ISBManagedJobFiles>
+{
+    static const std::vector<KelvDispatchName>& Names();
+};
+
+class CZelm final : public ISupportErrorInfo,
+                    public IKelvLogicImpl<&QorZelm::CLSID_ZelmLogic, IZelm, &IID_IZelm, &QorZelm::LIBID_QorZelm, 0, 1, 0>,
+                    public IKelvDispatchImpl<ISBManagedJobFiles>,
+                    public IQoEditedForcefieldConsumer
+{
+public:
+    // Class-table create function (row 1): stores the new object's
+    // delegating IUnknown in *out. Allocation failure throws std::bad_alloc.
+    static HRESULT CreateZelmLogic(void** out);
+
+    KELV_DELEGATE_IUNKNOWN
+    // IZelm (also for ISBLogic and IDispatch), ISupportErrorInfo,
+    // ISBManagedJobFiles, IQoEditedForcefieldConsumer,
+    // ISBContainerRootConsumer, then the framework's own. With a null out
+    // pointer: S_OK for a supported interface, S_FALSE otherwise.
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
+
+    // ISupportErrorInfo: S_OK for the interfaces of the map, S_FALSE otherwise.
+    HRESULT InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // IZelm
+    HRESULT SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* InputFileName) override;
+    HRESULT AllAtomicChargesInLibrary(ISBScope* pScope, VARIANT_BOOL* retval) override;
+    HRESULT IsP1(ISBScope* pScope, VARIANT_BOOL* retval) override;
+    HRESULT MakeP1(ISBScope* pScope) override;
+    HRESULT IsPeriodic(ISBScope* pScope, VARIANT_BOOL* retval) override;
+    HRESULT AllAtomicChargesInLibrary2(ISBScope* pScope, SAFEARRAY** pMissingAtomArr, VARIANT_BOOL* retval) override;
+    HRESULT Run(ISBScope* pScope) override;
+    HRESULT HasPiSystems(ISBScope* pScope, VARIANT_BOOL* retval) override;
+    HRESULT get_LibrariesToExclude(BSTR* Exclusions) override;
+    HRESULT CanDoPhononNonGamma(ISBScope* pScope, VARIANT_BOOL* retval) override;
+    // Hands out no object: S_OK and null.
+    HRESULT get_ObservableData(IQoZelmObservableData** ppObservableData) override;
+
+    // ISBManagedJobFiles
+    HRESULT StartFiles(ISBScope* pScope) override;
+    HRESULT ExportFiles(ISBScope* pScope) override;
+    HRESULT CanStartFiles(ISBScope* pScope, VARIANT_BOOL* canStart) override;
+    HRESULT CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport) override;
+    HRESULT ShouldStartFiles(ISBScope* pScope, BSTR* reason, VARIANT_BOOL* shouldStart) override;
+
+    // IQoEditedForcefieldConsumer
+    HRESULT get_ForcefieldEditor(IQoForcefieldEditor** ppEditor) override;
+    HRESULT ForcefieldSavedTo(BSTR filePath) override;
+    HRESULT SuggestSavePath(BSTR fileName, BSTR* pSuggestedDirectory) override;
+
+    // The connection hook: state helper, scope utility, job-template logic
+    // and state, forcefield locator, forcefield-chooser subscription.
+    HRESULT InitialiseOnConnect() override;
+    // The disconnection hook: lets the scope utility go and unsubscribes.
+    HRESULT Shutdown() override;
+
+    // Every request checks this first (after its argument checks): the
+    // logic has its state and container root and every member that its
+    // connection makes. Otherwise KelvResult E_UNEXPECTED "One or more
+    // components were not set up as expected".
+    void CheckComponentsSetUp() const;
+
+    // The run settings of a request for the scope, built from the container
+    // root, the state helper, the scope, the forcefield locator, the
+    // job-template state and the scope manager.
+    std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
+
+    // Runs the body of an IZelm or ISBManagedJobFiles method under the
+    // module's error convention (CLSID_ZelmLogic, IID_IZelm).
+    template <class F>
+    static HRESULT Request(F&& body)
+    {
+        return Kelv::ComMethod(QorZelm::CLSID_ZelmLogic, IID_IZelm, std::forward<F>(body));
+    }
+    // The answer of a request this build does not offer: E_NOTIMPL naming it.
+    static HRESULT NotAvailable(const char* method);
+
+    // What the connection made (null before it).
+    const CStateHelper* StateHelper() const { return m_stateHelper.get(); }
+    const KelvComPtr<IQoScopeUtility>& ScopeUtility() const { return m_scopeUtility; }
+    const KelvComPtr<ISBState>& JobTemplateState() const { return m_jobTemplateState; }
+    CZelmForcefieldLocator* ForcefieldLocator() const { return m_forcefieldLocator.get(); }
+
+    // Owned by the forcefield-editor side of the object; made on the first
+    // request for an editor.
+    class EditorSideObject
+    {
+    public:
+        virtual ~EditorSideObject() = default;
+    };
+
+protected:
+    ~CZelm() override;
+
+private:
+    CZelm();
+
+    std::unique_ptr<CStateHelper> m_stateHelper;
+    KelvComPtr<IQoScopeUtility> m_scopeUtility;
+    KelvComPtr<ISBLogic> m_jobTemplateLogic;
+    KelvComPtr<ISBState> m_jobTemplateState;
+    std::unique_ptr<CZelmForcefieldEditor> m_forcefieldEditor;
+    std::unique_ptr<EditorSideObject> m_editorSideObject;
+    std::unique_ptr<CZelmForcefieldLocator> m_forcefieldLocator;
+    CForcefieldSync m_forcefieldSync;
+};

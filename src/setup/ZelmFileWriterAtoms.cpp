@@ -1,0 +1,245 @@
+// Which atoms the engine sees and under which identity (fixing masks,
+// species labels, atom numbers), and the deck's side files.
+#include "setup/ZelmFileWriter.h"
+
+#include "setup/ExtractUnknownFromVariant.h"
+#include "setup/ZelmRunInfo.h"
+#include "analysis/ResultFiles.h"
+#include "readers/ProjectPaths.h"
+
+#include "qorqm/PathUtilities.h"
+
+#include <fstream>
+
+namespace {
+
+void Check(HRESULT hr)
+{
+    KelvResult::Check(hr);
+}
+
+// Destroys the restriction arrays that the scope utility handed out.
+class ArrayHolder
+{
+public:
+    ArrayHolder() = default;
+    ~ArrayHolder()
+    {
+        if (m_array)
+            SafeArrayDestroy(m_array);
+    }
+    ArrayHolder(const ArrayHolder&) = delete;
+    ArrayHolder& operator=(const ArrayHolder&) = delete;
+    SAFEARRAY** Receive() { return &m_array; }
+    SAFEARRAY* get() const { return m_array; }
+
+private:
+    SAFEARRAY* m_array = nullptr;
+};
+
+// Number of elements over all dimensions.
+ULONG ElementCount(SAFEARRAY* array)
+{
+    KelvSafeArray view(array);
+    const ULONG count = view.Count();
+    view.Detach();
+    return count;
+}
+
+// Opens a side file for writing; one that cannot be opened fails.
+void OpenSideFile(std::ofstream& file, const std::string& path)
+{
+    file.open(path, std::ios::out | std::ios::trunc);
+    if (!file.is_open())
+        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path);
+}
+
+// Closes a side file; one that could not be written completely fails.
+void CloseSideFile(std::ofstream& file, const std::string& path)
+{
+    file.close();
+    if (file.fail())
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Fixing masks
+
+void CZelmFileWriter::CollectFixedAxisFlags(KelvComPtr<ISBScope> scope)
+{
+    ArrayHolder flags, atoms;
+    Check(m_scopeUtility->GetFixedAtomRestrictions(scope.get(), flags.Receive(), atoms.Receive()));
+    AddFixedAxisFlags(flags.Receive(), atoms.Receive());
+    if (flags.get() && atoms.get())
+        return;
+
+    // Not both arrays for the scope: ask for every atom of the document.
+    KelvComPtr<ISBScope> parents;
+    Check(m_scopeUtility->ApplyScopeProcessor(Contents().get(), KelvBSTR("Normalization:Model3d!SymmetryParent").Get(),
+                                              parents.Receive()));
+    KelvComPtr<ISBScope> atomScope;
+    Check(m_scopeUtility->ApplyScopeProcessor(parents.get(), KelvBSTR("Filter:Model3d!Atom").Get(),
+                                              atomScope.Receive()));
+    ArrayHolder documentFlags, documentAtoms;
+    Check(m_scopeUtility->GetFixedAtomRestrictions(atomScope.get(), documentFlags.Receive(), documentAtoms.Receive()));
+    AddFixedAxisFlags(documentFlags.Receive(), documentAtoms.Receive());
+}
+
+void CZelmFileWriter::AddFixedAxisFlags(SAFEARRAY** flags, SAFEARRAY** atoms)
+{
+    if (!flags || !atoms || !*flags || !*atoms)
+        return;
+    const ULONG flagCount = ElementCount(*flags);
+    const ULONG atomCount = ElementCount(*atoms);
+    VARTYPE flagType = VT_EMPTY, atomType = VT_EMPTY;
+    Check(SafeArrayGetVartype(*flags, &flagType));
+    Check(SafeArrayGetVartype(*atoms, &atomType));
+    if (flagType != VT_I4 || (atomType != VT_UNKNOWN && atomType != VT_DISPATCH && atomType != VT_VARIANT))
+        throw KelvResult(DISP_E_TYPEMISMATCH, "The fixed-atom restrictions hold values of an unexpected type.");
+
+    void* flagData = nullptr;
+    void* atomData = nullptr;
+    Check(SafeArrayAccessData(*flags, &flagData));
+    const HRESULT accessed = SafeArrayAccessData(*atoms, &atomData);
+    if (FAILED(accessed)) {
+        SafeArrayUnaccessData(*flags);
+        Check(accessed);
+    }
+    try {
+        // The two arrays are parallel; an atom array that ends first has no
+        // atom for the masks beyond it.
+        for (ULONG k = 0; k < flagCount; ++k) {
+            if (k >= atomCount)
+                throw KelvResult(DISP_E_BADINDEX, "The fixed-atom restrictions list more masks than atoms.");
+            const long mask = static_cast<const LONG*>(flagData)[k];
+            KelvComPtr<IUnknown> atom;
+            if (atomType == VT_VARIANT)
+                atom = ExtractUnknownFromVariant(static_cast<const VARIANT*>(atomData)[k]);
+            else
+                atom = KelvComPtr<IUnknown>(static_cast<IUnknown* const*>(atomData)[k]);
+            const auto object = atom.QueryInterface<ISDObject>();
+            LONG status = -100;
+            KelvVariant id;
+            Check(object->get_PropertyValue(KelvBSTR("ID").Get(), &status, id.Receive()));
+            m_fixedAxisMasks[id.Long()] |= mask;
+        }
+    } catch (...) {
+        SafeArrayUnaccessData(*atoms);
+        SafeArrayUnaccessData(*flags);
+        throw;
+    }
+    SafeArrayUnaccessData(*atoms);
+    SafeArrayUnaccessData(*flags);
+}
+
+// ---------------------------------------------------------------------------
+// Species labels
+
+std::string CZelmFileWriter::GetSpeciesLabel(const CSpecies& species, LabelTable& labels, NameCounter& names)
+{
+    const auto found = labels.find(species.GetAlternativeName());
+    if (found != labels.end())
+        return found->second.first;
+    long& count = names[species.GetName()];
+    ++count;
+    const std::string label = KelvFormat(species.GetName() + "%1") << count;
+    labels.emplace(species.GetAlternativeName(), std::make_pair(label, species));
+    return label;
+}
+
+// ---------------------------------------------------------------------------
+// Atom numbers and side files
+
+void CZelmFileWriter::CollectSymmetryParents(std::vector<long>& ids)
+{
+    ids.clear();
+    KelvComPtr<IUnknown> model;
+    Check(m_scopeUtility->GetModelObject(m_scope.get(), model.Receive()));
+    const auto source = model.QueryInterface<IQoAtomNumberingSource>();
+    KelvVariant numberingSource;
+    Check(source->get_NumberingSource(numberingSource.Receive()));
+    KelvComPtr<IQoAtomNumbering> numbering;
+    Kelv::KelvCreateImpl(CLSID_QoAtomNumbering, nullptr, 0x15, IID_IQoAtomNumbering, numbering.ReceiveVoid(), true);
+    Kelv::CheckNullDereference(numbering.get());
+    Check(numbering->Initialise(numberingSource.Get(), 1));
+
+    const KelvComPtr<ISBScopeObjects> atoms = SymmetryParentAtoms();
+    LONG count = 0;
+    Check(atoms->get_Count(&count));
+    ids.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+    for (LONG i = 1; i <= count; ++i) {
+        const KelvComPtr<ISDObject> atom = AtomAt(atoms, i);
+        LONG number = 0;
+        Check(numbering->GetNumber(atom.get(), &number));
+        LONG status = -100;
+        const KelvVariant value(static_cast<int32_t>(number));
+        Check(atom->put_PropertyValue(KelvBSTR("ID").Get(), &status, value.Get()));
+        ids.push_back(number);
+    }
+}
+
+void CZelmFileWriter::WriteJobSideFiles(const std::string& folder, const std::string& name)
+{
+    std::vector<long> ids;
+    CollectSymmetryParents(ids);
+    WriteAtomIdFile(folder + name, ids);
+    if (m_runInfo.WantsPhononDispersion()) {
+        KelvComPtr<IUnknown> prepared;
+        Check(m_scopeUtility->PrepareKPoints(m_scope.get(), prepared.Receive()));
+    }
+    Check(m_scopeUtility->SaveStructure(m_scope.get(), KelvBSTR(folder + name + StructureDocumentExtension()).Get()));
+}
+
+void CZelmFileWriter::WriteAtomIdFile(const std::string& basePath, const std::vector<long>& ids)
+{
+    const std::string path = basePath + ".trjaux";
+    {
+        std::ofstream file;
+        OpenSideFile(file, path);
+        file.setf(std::ios::right, std::ios::adjustfield);
+        file.fill(' ');
+        file << "# Atom IDs to appear in any .trj file to be generated." << "\n";
+        file << "# Correspond to atom IDs which will be used in exported .qlf file" << "\n";
+        file << "# required for animation/analysis of trajectory within Ombra2." << "\n";
+        for (const long id : ids)
+            file << id << "\n";
+        CloseSideFile(file, path);
+    }
+    MarkFileHidden(m_root, path);
+}
+
+void CZelmFileWriter::WriteLibraryNote(const std::string& folder)
+{
+    const std::string path = folder + CZelmRunInfo::SelectedLibraryFileName();
+    const bool standard = m_runInfo.IsStandardLibrary();
+    // A library outside the project fails before the note is begun, so that
+    // no note naming half a library is left behind.
+    const std::string relative = standard ? std::string() : CheckPathInProject(m_runInfo.GetLibraryPath(), m_root);
+    {
+        std::ofstream note;
+        OpenSideFile(note, path);
+        note << m_runInfo.GetLibraryName() << "\n";
+        if (standard) {
+            note << CZelmRunInfo::StandardLibraryMarker() << "\n";
+        } else {
+            note << "Not" << CZelmRunInfo::StandardLibraryMarker() << "\n";
+            note << relative << "\n";
+        }
+        CloseSideFile(note, path);
+    }
+    MarkFileHidden(m_root, path);
+}
+
+void CZelmFileWriter::WriteKPointFile(const std::string& deckPath)
+{
+    const std::string path = PathUtilities::ExtensionReplaced(deckPath, ".kptaux");
+    {
+        std::ofstream file;
+        OpenSideFile(file, path);
+        m_runInfo.WriteKPointFile(file);
+        CloseSideFile(file, path);
+    }
+    MarkFileHidden(m_root, path);
+}

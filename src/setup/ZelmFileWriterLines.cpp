@@ -1,0 +1,362 @@
+// The deck's header and trailer lines and its structure lines.
+#include "setup/ZelmFileWriter.h"
+
+#include "setup/DeckLines.h"
+#include "setup/ExtractUnknownFromVariant.h"
+#include "setup/ZelmLibUtils.h"
+#include "setup/ZelmRunInfo.h"
+
+#include "appfw/AppUtilsDataModel.h"
+#include "appfw/AppUtilsDocument.h"
+#include "appfw/LogicStateUtilities.h"
+#include "qorqm/DMUtilities.h"
+#include "qorvira/QorViraUtilities.h"
+
+#include <sstream>
+
+namespace {
+
+const char* const kDeckNotOpen = "Unable to open ZELM input file.";
+
+void Check(HRESULT hr)
+{
+    KelvResult::Check(hr);
+}
+
+// A property of a host object read with the status preset to -100.
+KelvVariant ReadProperty(ISDObject* object, const std::string& name, LONG* status = nullptr)
+{
+    LONG ownStatus = -100;
+    LONG* used = status ? status : &ownStatus;
+    *used = -100;
+    KelvVariant value;
+    Check(object->get_PropertyValue(KelvBSTR(name).Get(), used, value.Receive()));
+    return value;
+}
+
+bool HasValue(LONG status)
+{
+    return status == 0 || status == 1 || status == 2;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Header and trailer
+
+void CZelmFileWriter::WriteHeader(std::ofstream& deck, const std::string& folder, const std::string& name)
+{
+    const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
+    deck.open(path, std::ios::out | std::ios::trunc);
+    if (!deck.is_open())
+        throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+    ZelmDeckLines::SetDeckFormat(deck);
+    WriteKeywordLine(deck);
+    WritePropertyKeywords(deck);
+    deck << std::endl;
+    WriteTaskOptions(deck);
+    deck << std::endl;
+    WriteFrequencyOptions(deck);
+    deck << std::endl;
+    WriteTitle(deck);
+    if (m_runInfo.WantsPhononDispersion())
+        WriteKPointFile(path);
+}
+
+void CZelmFileWriter::WriteKeywordLine(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << m_runInfo.GetKeywords();
+}
+
+void CZelmFileWriter::WritePropertyKeywords(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << m_runInfo.GetPropertyKeywords(ZelmDeckLines::IsLargeStructure(m_periodicParentAtomCount));
+}
+
+void CZelmFileWriter::WriteTaskOptions(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << m_runInfo.GetTaskOptions();
+}
+
+void CZelmFileWriter::WriteFrequencyOptions(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << m_runInfo.GetFrequencyRangeLine();
+}
+
+void CZelmFileWriter::WritePhononOptions(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << m_runInfo.GetPhononOptions();
+}
+
+void CZelmFileWriter::WriteTitle(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    deck << ZelmDeckLines::TitleBlock(m_runInfo.GetJobName().ToTString());
+}
+
+void CZelmFileWriter::WriteTrailer(std::ofstream& deck, const std::string& folder)
+{
+    WriteLibraryLine(deck);
+    WritePhononOptions(deck);
+    deck << std::endl;
+    WriteOutputLines(deck);
+    deck.close();
+    WriteLibraryNote(folder);
+}
+
+void CZelmFileWriter::WriteLibraryLine(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    const std::string library = m_runInfo.GetLibraryName();
+    if (!library.empty())
+        deck << "library " << library << std::endl << std::endl;
+}
+
+void CZelmFileWriter::WriteOutputLines(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    KelvComPtr<ISBDiskManager> disk;
+    Check(m_root->get_DiskManager(disk.Receive()));
+    Kelv::CheckNullDereference(disk.get());
+    KelvBSTR base;
+    Check(disk->MakeSafeFileName(m_runInfo.GetJobName().Get(), VARIANT_FALSE, VARIANT_FALSE, base.Receive()));
+
+    ZelmDeckLines::OutputSettings settings;
+    settings.task = m_runInfo.GetTask();
+    settings.base = base.ToTString();
+    if (settings.task != 4) {
+        settings.constantPressureDynamics = settings.task == 3 && m_runInfo.IsConstantPressureDynamics();
+        settings.phonon = m_runInfo.IsPhonon();
+        settings.optics = settings.phonon && m_runInfo.WantsOptics();
+    }
+    deck << ZelmDeckLines::OutputLines(settings);
+}
+
+void CZelmFileWriter::WriteSpeciesBlock(std::ofstream& deck, const LabelTable& labels)
+{
+    RequireOpen(deck);
+    deck << "Species" << std::endl;
+    for (const auto& entry : labels) {
+        const std::string& label = entry.second.first;
+        const CSpecies& species = entry.second.second;
+        if (species.IsCore())
+            deck << label << " " << "core" << " " << species.GetAlternativeName() << "\n";
+        if (species.IsShell())
+            deck << label << " " << "shel" << " " << species.GetAlternativeName() << "\n";
+    }
+    deck << std::endl;
+}
+
+void CZelmFileWriter::WriteSurfaceBulkEnergy(std::ofstream& deck,
+                                             const KelvComPtr<IQoZelmSurfaceCalculator>& calculator)
+{
+    const KelvComPtr<ISBState> state = LogicStateUtilities::GetState(calculator.get());
+    if (!LogicStateUtilities::GetPropertyValue(state.get(), "CalculateSurfaceEnergy").Bool())
+        return;
+    const double energy = LogicStateUtilities::GetPropertyValue(state.get(), "BulkEnergy").Double();
+    deck << "sbulkenergy " << energy << std::endl << std::endl;
+}
+
+// ---------------------------------------------------------------------------
+// Structure lines
+
+KelvComPtr<ISDObject> CZelmFileWriter::LatticeObject(bool surface) const
+{
+    const KelvComPtr<ISBScope> contents = Contents();
+    KelvComPtr<IUnknown> lattice;
+    if (surface)
+        Check(m_scopeUtility->GetLattice2D(contents.get(), lattice.Receive()));
+    else
+        Check(m_scopeUtility->GetLattice(contents.get(), lattice.Receive()));
+    return lattice.QueryInterface<ISDObject>();
+}
+
+void CZelmFileWriter::WriteBulkCell(std::ofstream& deck)
+{
+    const KelvComPtr<ISDObject> lattice = LatticeObject(false);
+    const double alpha = ReadProperty(lattice.get(), "AngleAlpha").Double();
+    const double beta = ReadProperty(lattice.get(), "AngleBeta").Double();
+    const double gamma = ReadProperty(lattice.get(), "AngleGamma").Double();
+    const double a = ReadProperty(lattice.get(), "LengthA").Double();
+    const double b = ReadProperty(lattice.get(), "LengthB").Double();
+    const double c = ReadProperty(lattice.get(), "LengthC").Double();
+    const double degrees = QorViraUtilities::DegreesPerRadian();
+    deck << "cell" << std::endl;
+    deck << a << " " << b << " " << c << " " << alpha * degrees << " " << beta * degrees << " " << gamma * degrees;
+    if (m_runInfo.GetTask() != 3)
+        deck << " 1 1 1 1 1 1";
+    deck << std::endl << std::endl;
+}
+
+void CZelmFileWriter::WriteSurfaceCell(std::ofstream& deck)
+{
+    const KelvComPtr<ISDObject> lattice = LatticeObject(true);
+    const double theta = ReadProperty(lattice.get(), "AngleTheta").Double();
+    const double u = ReadProperty(lattice.get(), "LengthU").Double();
+    const double v = ReadProperty(lattice.get(), "LengthV").Double();
+    deck << "scell " << std::endl;
+    deck << u << " " << v << " " << theta * QorViraUtilities::DegreesPerRadian();
+    const long task = m_runInfo.GetTask();
+    if (task != 3 && task != 5)
+        deck << " 1 1 1";
+    deck << std::endl << std::endl;
+}
+
+void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, const CZelmLibUtils& library,
+                                const KelvComPtr<ISDObject>& atom, const std::string& label, const CSpecies& species,
+                                const std::string& tail)
+{
+    const bool isFractional = fractional != VARIANT_FALSE;
+    const std::string property = isFractional ? "FractionalXYZ" : "XYZ";
+
+    std::ostringstream positionTail;
+    positionTail.flags(deck.flags());
+    positionTail.precision(deck.precision());
+    positionTail.width(deck.width());
+    positionTail << 1.0 << " 0.0";
+    if (isFractional)
+        positionTail << (IsFractionalPositionFree(atom) ? " 1 1 1" : " 0 0 0");
+    else
+        positionTail << ZelmDeckLines::CartesianFlags(GetFixedAxisFlags(atom));
+
+    const KelvVariant value = ReadProperty(atom.get(), property);
+    const KelvComPtr<ISDPoint3d> point = ExtractUnknownFromVariant(value.Get()).QueryInterface<ISDPoint3d>();
+    double x = 0.0, y = 0.0, z = 0.0;
+    Check(point->GetXYZ(&x, &y, &z));
+    WriteAtomLines(deck, label, species, QorViraUtilities::Zero(x), QorViraUtilities::Zero(y),
+                   QorViraUtilities::Zero(z), library, atom, positionTail.str(), tail);
+}
+
+void CZelmFileWriter::WriteAtomLines(std::ofstream& deck, const std::string& label, const CSpecies& species, double x,
+                                     double y, double z, const CZelmLibUtils& library,
+                                     const KelvComPtr<ISDObject>& atom, const std::string& positionTail,
+                                     const std::string& tail)
+{
+    RequireOpen(deck);
+    if (species.IsCore())
+        deck << label << " " << "core" << " " << x << " " << y << " " << z << " "
+             << m_runInfo.GetCoreCharge(atom, library) << " " << positionTail << tail << "\n";
+    if (species.IsShell())
+        deck << label << " " << "shel" << " " << x << " " << y << " " << z << " " << species.GetShellCharge() << " "
+             << positionTail << tail << "\n";
+}
+
+bool CZelmFileWriter::ShouldWriteSpaceGroup() const
+{
+    const KelvComPtr<ISBScope> contents = Contents();
+    VARIANT_BOOL periodic = VARIANT_FALSE;
+    Check(m_scopeUtility->IsPeriodic(contents.get(), &periodic));
+    if (periodic != VARIANT_TRUE)
+        return false;
+    VARIANT_BOOL nonStandard = VARIANT_FALSE;
+    Check(m_scopeUtility->HasNonStandardSetting(contents.get(), &nonStandard));
+    if (nonStandard != VARIANT_FALSE)
+        return false;
+    VARIANT_BOOL needsConversion = VARIANT_FALSE;
+    Check(m_scopeUtility->NeedsPrimitiveConversion(contents.get(), &needsConversion));
+    return needsConversion == VARIANT_FALSE;
+}
+
+void CZelmFileWriter::WriteSpaceGroup(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    if (Periodicity() != 3)
+        return;
+    const KelvComPtr<ISDObject> lattice = LatticeObject(false);
+    const std::string longName = ReadProperty(lattice.get(), "SpaceGroupLongName").String();
+    const long number = ReadProperty(lattice.get(), "SpaceGroupITNumber").Long();
+    LONG status = -100;
+    const KelvVariant representation = ReadProperty(lattice.get(), "LatticeRepresentation", &status);
+    if (!HasValue(status))
+        throw KelvResult(E_UNEXPECTED, "Could not get lattice representation.");
+    deck << "spacegroup" << std::endl;
+    if (const auto line = ZelmDeckLines::SpaceGroupLine(representation.Long(), longName, number))
+        deck << *line << std::endl;
+    deck << std::endl;
+}
+
+void CZelmFileWriter::WriteOrigin(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    if (Periodicity() != 3)
+        return;
+    const std::string qualifier = ReadProperty(LatticeObject(false).get(), "SpaceGroupQualifier").String();
+    if (ZelmDeckLines::OriginChoice(qualifier) == 2)
+        deck << "origin" << std::endl << "2" << std::endl << std::endl;
+}
+
+void CZelmFileWriter::WriteSymmetryOperators(std::ofstream& deck)
+{
+    RequireOpen(deck);
+    if (Periodicity() != 3)
+        return;
+    KelvComPtr<IUnknown> symmetry;
+    Check(m_scopeUtility->GetSymmetry(Contents().get(), symmetry.Receive()));
+    const KelvVariant all = DMUtilities::BasicUtilities::GetValue(symmetry.QueryInterface<ISDObject>(),
+                                                                  std::string("AllOperatorElements"));
+    const auto operators = ExtractUnknownFromVariant(all.Get()).QueryInterface<ISDVariantDataDimension>();
+    const LONG count = DMUtilities::BasicUtilities::GetArraySize(operators);
+    if (count <= 1)
+        return;
+    for (LONG i = 0; i < count; ++i) {
+        const KelvVariant item = DMUtilities::BasicUtilities::GetArrayItem(operators, i);
+        const auto op = ExtractUnknownFromVariant(item.Get()).QueryInterface<ISDObject>();
+        ZelmDeckLines::WriteSymmetryOperator(deck, DMUtilities::SymmetryUtilities::GetOperatorMatrix(op));
+    }
+    deck << std::endl;
+}
+
+long CZelmFileWriter::GetFixedAxisFlags(const KelvComPtr<ISDObject>& atom) const
+{
+    const long id = ReadProperty(atom.get(), "ID").Long();
+    const auto found = m_fixedAxisMasks.find(id);
+    return found == m_fixedAxisMasks.end() ? 0 : found->second;
+}
+
+bool CZelmFileWriter::IsFractionalPositionFree(const KelvComPtr<ISDObject>& atom) const
+{
+    return !IsPropertyRestricted(atom, "FractionalXYZ");
+}
+
+bool CZelmFileWriter::IsPropertyRestricted(const KelvComPtr<ISDObject>& atom, const std::string& property) const
+{
+    VARIANT_BOOL restricted = VARIANT_FALSE;
+    Check(m_fixedAtomRestriction->IsPropertyRestricted(atom.get(), KelvBSTR(property).Get(), &restricted));
+    return restricted != VARIANT_FALSE;
+}
+
+void CZelmFileWriter::LoadFixedAtomRestriction()
+{
+    KelvComPtr<ISBModuleManager> modules;
+    Check(m_root->get_ModuleManager(modules.Receive()));
+    Kelv::CheckNullDereference(modules.get());
+    KelvComPtr<ISBExtension> extension;
+    Check(modules->GetExtension(KelvBSTR("QoRestricions.Restrictions").Get(), extension.Receive()));
+    Kelv::CheckNullDereference(extension.get());
+    KelvComPtr<ISBLogics> logics;
+    Check(extension->get_Logics(logics.Receive()));
+    Kelv::CheckNullDereference(logics.get());
+    KelvComPtr<ISBLogic> logic;
+    const KelvVariant name("FixedAtomConstraint");
+    Check(logics->Item(name.Get(), logic.Receive()));
+    m_fixedAtomRestriction = logic.QueryInterface<IQoFixedAtomRestriction>();
+}
+
+void CZelmFileWriter::LookUpPositionProperties()
+{
+    m_positionProperty = AppUtils::DataModel::GetNamedPropertyTemplate("XYZ");
+    m_axisDistanceProperty = AppUtils::DataModel::GetNamedPropertyTemplate("DistanceAlongAxis");
+}
+
+long CZelmFileWriter::CountPeriodicParentAtoms(ISBScope* scope) const
+{
+    const KelvComPtr<ISBScope> parents =
+        AppUtils::Document::ProcessScope(scope, "Normalization:Model3d!PeriodicParent", m_root.get());
+    const KelvComPtr<ISBScope> atoms = AppUtils::Document::ProcessScope(parents.get(), "Filter:Model3d!Atom", m_root.get());
+    return AppUtils::Document::CountScopeObjects(atoms.get());
+}

@@ -1,0 +1,164 @@
+#include "DeckCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "HostCommands.h"
+#include "frame/ZelmInterfaces.h"
+#include "host/HostApplication.h"
+#include "kelv/kelv.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+// The task code of a task name (any letter case) or of its number.
+long TaskCode(const std::string& task)
+{
+    static const char* const names[] = {"energy", "geomopt", "dynamics", "fit", "surface"};
+    std::string lower = task;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (long code = 1; code <= 5; ++code) {
+        if (lower == names[code - 1] || lower == std::to_string(code)) {
+            return code;
+        }
+    }
+    Fail("unknown task \"" + task + "\" (tasks: Energy, GeomOpt, Dynamics, Fit, Surface)");
+}
+
+// The description of the error information a failed call left, else the
+// code's standard text.
+std::string ErrorText(HRESULT hr)
+{
+    IErrorInfo* info = nullptr;
+    std::string text;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        info->GetDescription(&description);
+        text = NarrowFromBSTR(description);
+        SysFreeString(description);
+        info->Release();
+    }
+    return text.empty() ? HResultDescription(hr) : text;
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+void WriteDeck(const std::string& documentPath, const std::string& project, const std::string& task,
+               const std::string& outFolder, std::ostream& out)
+{
+    std::error_code error;
+    const fs::path file = fs::absolute(documentPath, error).lexically_normal();
+    if (!fs::is_regular_file(file, error)) {
+        Fail("the document \"" + documentPath + "\" does not exist");
+    }
+    const std::string folder = project.empty() ? file.parent_path().string() : project;
+    const std::string stateFile = (fs::path(folder) / ProjectStateFile).string();
+    if (!project.empty() && !fs::is_regular_file(stateFile, error)) {
+        Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
+             "\" (make it one with: zelm-host project " + project + ")");
+    }
+    const long taskCode = task.empty() ? 0 : TaskCode(task);
+
+    QzHost::HostConfiguration configuration;
+    configuration.projectFolder = folder;
+    if (fs::is_regular_file(stateFile, error)) {
+        configuration.stateFile = stateFile;
+    }
+    QzHost::HostApplication host(configuration);
+
+    KelvComPtr<ISBDocumentRoot> document;
+    const KelvBSTR path(file.string());
+    KelvResult::Check(host.Documents().FindDocument(path.Get(), document.Receive()));
+    if (!document) {
+        Fail("\"" + documentPath + "\" is not a structure document (.qsd) in the project folder \"" + folder + "\"");
+    }
+    KelvComPtr<ISBScope> contents;
+    KelvResult::Check(document->get_ContentsAsScope(contents.Receive()));
+    host.Scopes().SetDefaultScope(contents);
+
+    if (taskCode != 0) {
+        const KelvComPtr<QzHost::HostState> state = host.State("ZelmLogic");
+        if (!state) {
+            Fail("the host keeps no state for \"ZelmLogic\"");
+        }
+        const KelvVariant value(static_cast<int32_t>(taskCode));
+        state->SetValue("Task", value.Get());
+    }
+
+    const KelvComPtr<ISBLogic> logic = host.Logic(QzHost::ModuleExtensionName, "ZelmLogic");
+    if (!logic) {
+        std::string reason;
+        for (const std::string& missing : host.MissingLogics()) {
+            reason += "\n  " + missing;
+        }
+        for (const std::string& failed : host.ConnectionErrors()) {
+            reason += "\n  " + failed;
+        }
+        Fail("the module's logic \"ZelmLogic\" is not available (is the module registered?)" + reason);
+    }
+    const KelvComPtr<IZelm> zelm = logic.QueryInterface<IZelm>();
+
+    const std::string target = outFolder.empty() ? file.parent_path().string() : outFolder;
+    fs::create_directories(target, error);
+    if (!fs::is_directory(target, error)) {
+        Fail("the folder \"" + target + "\" cannot be made");
+    }
+    const fs::path targetPath = fs::absolute(target, error).lexically_normal();
+    // What the folder held before, so that the files written can be told.
+    std::map<std::string, fs::file_time_type> before;
+    for (const fs::directory_entry& entry : fs::directory_iterator(targetPath, error)) {
+        before[entry.path().filename().string()] = entry.last_write_time(error);
+    }
+
+    BSTR deckName = nullptr;
+    const KelvBSTR folderText(targetPath.string());
+    const HRESULT hr = zelm->SaveZelmInputFiles(contents.get(), folderText.Get(), &deckName);
+    const std::string deck = NarrowFromBSTR(deckName);
+    SysFreeString(deckName);
+    if (FAILED(hr)) {
+        throw KelvResult(hr, ErrorText(hr));
+    }
+
+    std::vector<std::string> written;
+    for (const fs::directory_entry& entry : fs::directory_iterator(targetPath, error)) {
+        const std::string name = entry.path().filename().string();
+        const auto old = before.find(name);
+        if (entry.is_regular_file(error) && (old == before.end() || old->second != entry.last_write_time(error))) {
+            written.push_back(name);
+        }
+    }
+    std::sort(written.begin(), written.end());
+    out << "wrote " << deck << " in " << targetPath.string() << "\n";
+    out << "files written:\n";
+    for (const std::string& name : written) {
+        out << "  " << name << "\n";
+    }
+    out << "---- " << deck << " ----\n";
+    out << ReadWhole((targetPath / deck).string());
+}
+
+}  // namespace ZelmHost
