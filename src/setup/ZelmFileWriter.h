@@ -25,6 +25,18 @@ class CZelmLibUtils;
 class CZelmRunInfo;
 class CSurfaceRunInfo;
 
+namespace ZelmDeckAtoms {
+
+// Merges parallel restriction arrays into the masks by atom "ID": entry k
+// ORs mask k into the entry of atom k. Nothing happens when either array is
+// null. The masks (VT_I4) are counted over all dimensions; an atom array
+// (VT_UNKNOWN, VT_DISPATCH or VT_VARIANT) shorter than that fails with
+// KelvResult DISP_E_BADINDEX, other element types with DISP_E_TYPEMISMATCH;
+// a failing "ID" read raises its HRESULT. Masks merged before a failure stay.
+void AddFixedAxisMasks(SAFEARRAY* flags, SAFEARRAY* atoms, std::map<long, long>& masks);
+
+} // namespace ZelmDeckAtoms
+
 class CZelmFileWriter
 {
 public:

@@ -89,22 +89,28 @@ void CZelmFileWriter::CollectFixedAxisFlags(KelvComPtr<ISBScope> scope)
 
 void CZelmFileWriter::AddFixedAxisFlags(SAFEARRAY** flags, SAFEARRAY** atoms)
 {
-    if (!flags || !atoms || !*flags || !*atoms)
+    if (flags && atoms)
+        ZelmDeckAtoms::AddFixedAxisMasks(*flags, *atoms, m_fixedAxisMasks);
+}
+
+void ZelmDeckAtoms::AddFixedAxisMasks(SAFEARRAY* flagArray, SAFEARRAY* atomArray, std::map<long, long>& masks)
+{
+    if (!flagArray || !atomArray)
         return;
-    const ULONG flagCount = ElementCount(*flags);
-    const ULONG atomCount = ElementCount(*atoms);
+    const ULONG flagCount = ElementCount(flagArray);
+    const ULONG atomCount = ElementCount(atomArray);
     VARTYPE flagType = VT_EMPTY, atomType = VT_EMPTY;
-    Check(SafeArrayGetVartype(*flags, &flagType));
-    Check(SafeArrayGetVartype(*atoms, &atomType));
+    Check(SafeArrayGetVartype(flagArray, &flagType));
+    Check(SafeArrayGetVartype(atomArray, &atomType));
     if (flagType != VT_I4 || (atomType != VT_UNKNOWN && atomType != VT_DISPATCH && atomType != VT_VARIANT))
         throw KelvResult(DISP_E_TYPEMISMATCH, "The fixed-atom restrictions hold values of an unexpected type.");
 
     void* flagData = nullptr;
     void* atomData = nullptr;
-    Check(SafeArrayAccessData(*flags, &flagData));
-    const HRESULT accessed = SafeArrayAccessData(*atoms, &atomData);
+    Check(SafeArrayAccessData(flagArray, &flagData));
+    const HRESULT accessed = SafeArrayAccessData(atomArray, &atomData);
     if (FAILED(accessed)) {
-        SafeArrayUnaccessData(*flags);
+        SafeArrayUnaccessData(flagArray);
         Check(accessed);
     }
     try {
@@ -123,15 +129,15 @@ void CZelmFileWriter::AddFixedAxisFlags(SAFEARRAY** flags, SAFEARRAY** atoms)
             LONG status = -100;
             KelvVariant id;
             Check(object->get_PropertyValue(KelvBSTR("ID").Get(), &status, id.Receive()));
-            m_fixedAxisMasks[id.Long()] |= mask;
+            masks[id.Long()] |= mask;
         }
     } catch (...) {
-        SafeArrayUnaccessData(*atoms);
-        SafeArrayUnaccessData(*flags);
+        SafeArrayUnaccessData(atomArray);
+        SafeArrayUnaccessData(flagArray);
         throw;
     }
-    SafeArrayUnaccessData(*atoms);
-    SafeArrayUnaccessData(*flags);
+    SafeArrayUnaccessData(atomArray);
+    SafeArrayUnaccessData(flagArray);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,181 @@
+// Deck line texts that depend on values alone, as tables.
+#include "setup/DeckLines.h"
+#include "setup/ZelmFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace ZelmDeckLines;
+
+TEST(SpaceGroupLine, ByLatticeRepresentation)
+{
+    struct Case {
+        long representation;
+        const char* longName;
+        const char* line; // null: no line
+    } cases[] = {
+        {0, "P -1", "P -1"},
+        {2, "P 1 21/c 1", "P 1 21/c 1"},
+        // The host's orthorhombic names lose their slashed tokens.
+        {4, "P 1 21/c 1", "P 1 c 1"},
+        {4, "P 42/m 2/n 2/m", "P m n m"},
+        {4, "P n m a", "P n m a"},
+        {4, "/m", "m"},
+        {5, "P 42/m", "123"},
+        {6, "R -3 m", "123"},
+        {7, "P 63/m m c", "123"},
+        {8, "F m -3 m", "123"},
+        {1, "P 1 1 21/m", nullptr},
+        {3, "P 1 1 21/m", nullptr},
+        {9, "P 1", nullptr},
+        {-1, "P 1", nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto line = SpaceGroupLine(c.representation, c.longName, 123);
+        if (c.line) {
+            ASSERT_TRUE(line.has_value()) << c.representation << " " << c.longName;
+            EXPECT_EQ(*line, c.line) << c.representation << " " << c.longName;
+        } else {
+            EXPECT_FALSE(line.has_value()) << c.representation;
+        }
+    }
+}
+
+TEST(OriginChoice, FromTheQualifier)
+{
+    const std::pair<const char*, long> cases[] = {
+        {"Origin 2", 2}, {"Origin 1", 1}, {"Origin", 0}, {"Origin ", 0}, {"", 0},
+        {"Hexagonal axes", 0}, {"Origin 2, rhombohedral", 2}, {"Origin x", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OriginChoice(c.first), c.second) << c.first;
+}
+
+namespace {
+
+std::string OperatorBlock(const xxTransformMatrix& op)
+{
+    std::ostringstream deck;
+    WriteSymmetryOperator(deck, op);
+    return deck.str();
+}
+
+xxTransformMatrix Transform(const double (&r)[3][3], const double (&t)[3])
+{
+    xxTransformMatrix op;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            op(i + 1, j + 1) = r[i][j];
+        op(i + 1, 4) = t[i];
+    }
+    return op;
+}
+
+} // namespace
+
+TEST(SymmetryOperator, IdentityWritesNothing)
+{
+    xxTransformMatrix identity;
+    identity.SetIdentity();
+    EXPECT_EQ(OperatorBlock(identity), "");
+    // Within the tolerance of 0.001 it is still the identity.
+    identity(1, 4) = 0.0009;
+    identity(2, 2) = 1.0005;
+    EXPECT_EQ(OperatorBlock(identity), "");
+    identity(1, 4) = 0.002;
+    EXPECT_NE(OperatorBlock(identity), "");
+}
+
+TEST(SymmetryOperator, LinesCarryTheRotationColumns)
+{
+    // -y, x-y, z+1/3: rows (0 -1 0), (1 -1 0), (0 0 1), translation (0 0 1/3).
+    const xxTransformMatrix op = Transform({{0, -1, 0}, {1, -1, 0}, {0, 0, 1}}, {0, 0, 1.0 / 3.0});
+    EXPECT_EQ(OperatorBlock(op), "symmetry_operator\n"
+                                 "   0.000000000000000   1.000000000000000   0.000000000000000   0.000000000000000\n"
+                                 "  -1.000000000000000  -1.000000000000000   0.000000000000000   0.000000000000000\n"
+                                 "   0.000000000000000   0.000000000000000   1.000000000000000   0.333333333333333\n");
+}
+
+TEST(AtomFlags, CartesianFlagsFromTheMask)
+{
+    const std::pair<long, const char*> cases[] = {
+        {0, " 1 1 1 "}, {1, " 0 1 1 "}, {2, " 1 0 1 "}, {4, " 1 1 0 "}, {5, " 0 1 0 "}, {7, " 0 0 0 "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CartesianFlags(c.first), c.second) << c.first;
+}
+
+TEST(OutputLines, ByTask)
+{
+    struct Case {
+        long task;
+        bool pressure, phonon, optics;
+        const char* text;
+    } cases[] = {
+        {1, false, false, false, "output arc job\n"},
+        {2, false, false, false, "output movie arc job\n"},
+        {3, false, false, false, "output movie arc job\nmdarchive job.arc\noutput trajectory job.trg\n"},
+        {3, true, false, false,
+         "output movie arc job\nmdarchive job.arc\noutput trajectory job.trg\noutput pressure job.pre\n"},
+        {5, false, false, false, "output movie arc job\n"},
+        {4, true, true, true, "dump job.res\n"},
+        {9, false, false, false, "output arc job\n"},
+        {1, false, true, false, "output arc job\noutput phonon job\noutput frc job\n"},
+        {2, false, true, true, "output movie arc job\noutput phonon job\noutput frc job\noutput osc job\n"},
+        {1, false, false, true, "output arc job\n"},
+    };
+    for (const Case& c : cases) {
+        OutputSettings settings;
+        settings.task = c.task;
+        settings.base = "job";
+        settings.constantPressureDynamics = c.pressure;
+        settings.phonon = c.phonon;
+        settings.optics = c.optics;
+        EXPECT_EQ(OutputLines(settings), c.text) << c.task << c.pressure << c.phonon << c.optics;
+    }
+}
+
+TEST(DeckFormat, KeywordTextIsPaddedToEightAndNothingElse)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"md ", "md      pres \n1.500000\n"},
+        {"opti conv ", "opti conv pres \n1.500000\n"},
+        {"", "        pres \n1.500000\n"},
+        {"12345678", "12345678pres \n1.500000\n"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream deck;
+        SetDeckFormat(deck);
+        deck << std::string(c.first) << "pres " << std::endl << 1.5 << std::endl;
+        EXPECT_EQ(deck.str(), c.second) << c.first;
+    }
+}
+
+TEST(DeckFormat, LargeStructureFromOneHundredAndOneAtoms)
+{
+    EXPECT_FALSE(IsLargeStructure(0));
+    EXPECT_FALSE(IsLargeStructure(100));
+    EXPECT_TRUE(IsLargeStructure(101));
+}
+
+TEST(SpeciesLabel, NumberedPerNameInOrderOfFirstUse)
+{
+    CZelmFileWriter::LabelTable labels;
+    CZelmFileWriter::NameCounter names;
+    const CSpecies siA("Si", "Si_A", true, false, 4.0, 0.0);
+    const CSpecies siB("Si", "Si_B", true, false, 2.4, 0.0);
+    const CSpecies oxygen("O", "O", true, true, 0.9, -2.9);
+    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siB, labels, names), "Si1");
+    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(oxygen, labels, names), "O1");
+    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siA, labels, names), "Si2");
+    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siB, labels, names), "Si1");
+    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siA, labels, names), "Si2");
+    ASSERT_EQ(labels.size(), 3u);
+    // The species block follows the alternative names.
+    auto entry = labels.begin();
+    EXPECT_EQ(entry->first, "O");
+    EXPECT_EQ((++entry)->second.first, "Si2");
+    EXPECT_EQ((++entry)->second.first, "Si1");
+    EXPECT_EQ(names.at("Si"), 2);
+}
