@@ -3,7 +3,7 @@
 # driver: register the module in a registry of the demo's own, list its
 # classes and create each through its class factory; then make a project,
 # import the bundled rock-salt structure, show it and show the module's
-# "ZelmLogic" state.
+# "ZelmLogic" state; select the example library and write the GeomOpt deck.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -26,3 +26,9 @@ set -x
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
+# The example library beside the structure, selected with its own charges;
+# then the rock salt's GeomOpt deck, written and printed.
+cp examples/rocksalt.lib "$project/"
+"$host" --registry "$registry" state --project "$project" ZelmLogic library rocksalt
+"$host" --registry "$registry" state --project "$project" ZelmLogic ChargeOption Library
+"$host" --registry "$registry" deck "$project/rocksalt.qsd" --task GeomOpt

@@ -1,0 +1,97 @@
+// The driver's deck command as a new user runs it: register the module,
+// make a project, import the rock salt, select the example library and
+// write the GeomOpt deck.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/wait.h>
+
+#include "common/TempFolder.h"
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class DeckCommand : public ::testing::Test {
+protected:
+    Result Run(const std::string& arguments) const
+    {
+        Result result;
+        const std::string errFile = folder.File("stderr.txt");
+        const std::string command = "cd " + folder.Path() + " && " + std::string(QZ_BIN_DIR) +
+                                    "/zelm-host --registry registry.json " + arguments + " 2>" + errFile;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) {
+            return result;
+        }
+        char buffer[4096];
+        size_t read = 0;
+        while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            result.out.append(buffer, read);
+        }
+        const int status = pclose(pipe);
+        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.err = QzTest::ReadFile(errFile);
+        return result;
+    }
+
+    void Step(const std::string& arguments) const
+    {
+        const Result result = Run(arguments);
+        ASSERT_EQ(result.code, 0) << arguments << "\n" << result.out << result.err;
+    }
+
+    void SetUp() override
+    {
+        const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
+        Step("state --project p ZelmLogic ChargeOption Library");
+    }
+
+    QzTest::TempFolder folder{"deck-command"};
+};
+
+} // namespace
+
+TEST_F(DeckCommand, WritesAndPrintsTheGeomOptDeck)
+{
+    const Result result = Run("deck p/rocksalt.qsd --task GeomOpt --out p/job");
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    const std::string deck = QzTest::ReadFile(folder.File("p/job/rocksalt.gin"));
+    ASSERT_FALSE(deck.empty());
+    EXPECT_EQ(deck, QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/deck/geomopt-rocksalt.gin"));
+    EXPECT_NE(result.out.find("files written:\n  rocksalt.gin\n  selectedLibrary.libaux\n"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("---- rocksalt.gin ----\n" + deck), std::string::npos) << result.out;
+    // The task was set for this call only.
+    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "1\n");
+}
+
+TEST_F(DeckCommand, SurfaceDeckFailsClearlyWithoutTheSurfaceCalculator)
+{
+    const Result result = Run("deck p/rocksalt.qsd --task Surface");
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("zelm-host: "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("SurfaceCalculator"), std::string::npos) << result.err;
+}
+
+TEST_F(DeckCommand, UnknownTaskIsRefused)
+{
+    const Result result = Run("deck p/rocksalt.qsd --task Relax");
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("unknown task \"Relax\""), std::string::npos) << result.err;
+}
