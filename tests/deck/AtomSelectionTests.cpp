@@ -279,3 +279,38 @@ TEST_F(DeckAtoms, AStructureWithoutAtoms)
     CZelmFileWriter writer(*info, host->Root(), &host->Documents(), scope.get());
     EXPECT_EQ(writer.PeriodicParentAtomCount(), 0);
 }
+
+TEST_F(DeckAtoms, SpatialPropertiesFromOneHundredAndOneAtoms)
+{
+    UseProjectLibrary("rocksalt", RockSaltLibrary());
+    for (const int count : {100, 101}) {
+        HostModel::Document cluster;
+        for (int i = 0; i < count; ++i)
+            cluster.AddAtom(i % 2 ? "Cl" : "Na", {2.8 * (i % 10), 2.8 * (i / 10), 0.0});
+        const auto document = AddDocument("cluster" + std::to_string(count), cluster);
+        const std::string deck = Deck(Save(Contents(document), out));
+        EXPECT_EQ(deck.substr(0, deck.find('\n')),
+                  count > 100 ? "grad conv conse qok nomod pres spat " : "grad conv conse qok nomod pres ")
+            << count;
+    }
+}
+
+TEST_F(DeckAtoms, OperatorsInsteadOfASpaceGroupOutsideTheStandardSetting)
+{
+    auto model = std::make_shared<HostModel::Document>();
+    model->SetCell({5.0, 6.0, 7.0, 1.5707963267948966, 1.5707963267948966, 1.9198621771937625});
+    model->SetSymmetry(HostModel::Symmetry::FromName("P 1 1 21/m"));
+    model->AddAtomAt("Na", {0.1, 0.2, 0.25});
+    const auto document = AddDocument("monoclinic", *model);
+    UseProjectLibrary("rocksalt", RockSaltLibrary());
+    const std::string deck = Deck(Save(Contents(document), out));
+    EXPECT_EQ(deck.find("spacegroup"), std::string::npos) << deck;
+    // Four operators: the identity writes nothing, the other three a block
+    // each; one empty line closes them.
+    std::size_t blocks = 0;
+    for (auto at = deck.find("symmetry_operator\n"); at != std::string::npos;
+         at = deck.find("symmetry_operator\n", at + 1))
+        ++blocks;
+    EXPECT_EQ(blocks, 3u) << deck;
+    EXPECT_NE(deck.find("000\n\nlibrary rocksalt\n"), std::string::npos) << deck;
+}
