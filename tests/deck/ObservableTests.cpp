@@ -223,3 +223,30 @@ TEST_F(Observables, ObservableDataObjectAllowsEveryRun)
     EXPECT_EQ(handed, nullptr);
     EXPECT_EQ(Zelm()->get_ObservableData(nullptr), E_POINTER);
 }
+
+TEST_F(Observables, FittedStructuresCarryTheirOwnFixingFlags)
+{
+    // Two molecules whose atoms share identifiers: only the request's
+    // magnesium is fixed in y.
+    HostModel::Document fixedOne;
+    const HostModel::Handle fixed = fixedOne.AddAtom("Mg", {0.0, 0.0, 0.0});
+    fixedOne.SetFixedMask(fixed, HostModel::FixedY);
+    HostModel::Document freeOne;
+    freeOne.AddAtom("Mg", {0.0, 0.0, 1.0});
+    const auto request = AddDocument("fixed", fixedOne);
+    const auto other = AddDocument("free", freeOne);
+    ASSERT_EQ(Model(request)->Atoms().front().id, Model(other)->Atoms().front().id);
+    SetRows({{Model(other)->Id(), "free", 2, 0, 0, "1", true}, {Model(request)->Id(), "fixed", 2, 0, 0, "2", true}});
+    UseProjectLibrary("magnesium", "species\nMg core 2.0\n");
+    Set("ZelmLogic", "Task", int32_t(4));
+    const std::string out = folder.File("out");
+    std::filesystem::create_directories(out);
+    ASSERT_EQ(Save(Contents(request), out), "magnesium.gin");
+    const std::string deck = QzTest::ReadFile(out + "/magnesium.gin");
+    EXPECT_NE(deck.find("name \"free\"\ncartesian\nMg1 core 0.000000 0.000000 1.000000 2.000000 1.000000 0.0 1 1 1 \n"),
+              std::string::npos)
+        << deck;
+    EXPECT_NE(deck.find("name \"fixed\"\ncartesian\nMg1 core 0.000000 0.000000 0.000000 2.000000 1.000000 0.0 1 0 1 \n"),
+              std::string::npos)
+        << deck;
+}
