@@ -266,20 +266,6 @@ TEST_F(DeckAtoms, SideFileThatCannotBeOpenedFails)
     }
 }
 
-TEST_F(DeckAtoms, AStructureWithoutAtoms)
-{
-    HostModel::Document empty;
-    const auto document = AddDocument("empty", empty);
-    UseProjectLibrary("rocksalt", RockSaltLibrary());
-    ASSERT_EQ(Save(Contents(document), out), "empty.gin");
-    EXPECT_NE(Deck("empty.gin").find("end\n\n\ncartesian\n\nSpecies\n\nlibrary rocksalt\n"), std::string::npos)
-        << Deck("empty.gin");
-    const auto scope = Contents(document);
-    auto info = RunInfo(scope);
-    CZelmFileWriter writer(*info, host->Root(), &host->Documents(), scope.get());
-    EXPECT_EQ(writer.PeriodicParentAtomCount(), 0);
-}
-
 TEST_F(DeckAtoms, SpatialPropertiesFromOneHundredAndOneAtoms)
 {
     UseProjectLibrary("rocksalt", RockSaltLibrary());

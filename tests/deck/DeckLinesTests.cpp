@@ -1,6 +1,5 @@
 // Deck line texts that depend on values alone, as tables.
 #include "setup/DeckLines.h"
-#include "setup/ZelmFileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -157,25 +156,4 @@ TEST(DeckFormat, LargeStructureFromOneHundredAndOneAtoms)
     EXPECT_FALSE(IsLargeStructure(0));
     EXPECT_FALSE(IsLargeStructure(100));
     EXPECT_TRUE(IsLargeStructure(101));
-}
-
-TEST(SpeciesLabel, NumberedPerNameInOrderOfFirstUse)
-{
-    CZelmFileWriter::LabelTable labels;
-    CZelmFileWriter::NameCounter names;
-    const CSpecies siA("Si", "Si_A", true, false, 4.0, 0.0);
-    const CSpecies siB("Si", "Si_B", true, false, 2.4, 0.0);
-    const CSpecies oxygen("O", "O", true, true, 0.9, -2.9);
-    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siB, labels, names), "Si1");
-    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(oxygen, labels, names), "O1");
-    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siA, labels, names), "Si2");
-    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siB, labels, names), "Si1");
-    EXPECT_EQ(CZelmFileWriter::GetSpeciesLabel(siA, labels, names), "Si2");
-    ASSERT_EQ(labels.size(), 3u);
-    // The species block follows the alternative names.
-    auto entry = labels.begin();
-    EXPECT_EQ(entry->first, "O");
-    EXPECT_EQ((++entry)->second.first, "Si2");
-    EXPECT_EQ((++entry)->second.first, "Si1");
-    EXPECT_EQ(names.at("Si"), 2);
 }

@@ -49,16 +49,6 @@ TEST(LogicObject, InterfaceMap)
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IZelm), S_OK);
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_ISBManagedJobFiles), S_OK);
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IQoZelmObservableData), S_FALSE);
-
-    // Dispatch identifiers of the type library.
-    std::u16string name = u"SaveZelmInputFiles";
-    LPOLESTR names[] = {name.data()};
-    DISPID id = 0;
-    EXPECT_EQ(zelm->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-    EXPECT_EQ(id, 0x64);
-    name = u"ObservableData";
-    EXPECT_EQ(zelm->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-    EXPECT_EQ(id, 0x6003000A);
 }
 
 TEST(LogicObject, UnconnectedObjectFailsWithTheComponentsMessage)
@@ -84,23 +74,6 @@ TEST(LogicObject, UnconnectedObjectFailsWithTheComponentsMessage)
     EXPECT_EQ(info.description, kComponents);
     EXPECT_TRUE(IsEqualGUID(info.guid, IID_IZelm));
     EXPECT_EQ(name, nullptr);
-}
-
-TEST(LogicObject, RequestsOfLaterBuildsNameThemselves)
-{
-    const auto zelm = LooseLogic();
-    EXPECT_EQ(zelm->Run(nullptr), E_NOTIMPL);
-    EXPECT_EQ(QzTest::LastErrorText(), "IZelm::Run is not available in this build of QorZelm.");
-    VARIANT_BOOL answer = 5;
-    EXPECT_EQ(zelm->IsP1(nullptr, &answer), E_NOTIMPL);
-    EXPECT_EQ(answer, 0);
-    const auto files = KelvComPtr<IZelm>(zelm).QueryInterface<ISBManagedJobFiles>();
-    EXPECT_EQ(files->ExportFiles(nullptr), E_NOTIMPL);
-    EXPECT_EQ(QzTest::LastErrorText(), "ISBManagedJobFiles::ExportFiles is not available in this build of QorZelm.");
-    const auto consumer = KelvComPtr<IZelm>(zelm).QueryInterface<IQoEditedForcefieldConsumer>();
-    EXPECT_EQ(consumer->ForcefieldSavedTo(nullptr), E_NOTIMPL);
-    EXPECT_EQ(QzTest::LastErrorText(),
-              "IQoEditedForcefieldConsumer::ForcefieldSavedTo is not available in this build of QorZelm.");
 }
 
 namespace {

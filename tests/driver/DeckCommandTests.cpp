@@ -89,9 +89,3 @@ TEST_F(DeckCommand, SurfaceDeckFailsClearlyWithoutTheSurfaceCalculator)
     EXPECT_NE(result.err.find("SurfaceCalculator"), std::string::npos) << result.err;
 }
 
-TEST_F(DeckCommand, UnknownTaskIsRefused)
-{
-    const Result result = Run("deck p/rocksalt.qsd --task Relax");
-    EXPECT_EQ(result.code, 1);
-    EXPECT_NE(result.err.find("unknown task \"Relax\""), std::string::npos) << result.err;
-}
