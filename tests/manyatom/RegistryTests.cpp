@@ -18,11 +18,12 @@
 #include "kelv/kelv.h"
 #include "manyatom/Support.h"
 
+
 namespace {
 
 // Parameters "name|unit|default|flags" separated by ";" (flags "-", "F",
-// "O", "FO"); options "name" or "name=true" separated by blanks; integer
-// options "name=default".
+// "O", "FO"); boolean options "name" (default false) or "name=true"
+// separated by blanks; integer options "name=default".
 struct Expected {
     const char* keyword;
     const char* display;
@@ -120,58 +121,12 @@ const std::vector<Expected> kManyBody = {
 std::vector<std::string> Split(const std::string& text, char separator)
 {
     std::vector<std::string> parts;
-    std::string part;
     std::istringstream stream(text);
-    while (std::getline(stream, part, separator)) {
+    for (std::string part; std::getline(stream, part, separator);) {
         if (!part.empty() || separator == '|')
             parts.push_back(part);
     }
-    if (separator == '|' && !text.empty() && text.back() == '|')
-        parts.push_back("");
     return parts;
-}
-
-void CheckForm(const CInteractionType& type, const Expected& expected)
-{
-    SCOPED_TRACE(expected.keyword);
-    ASSERT_TRUE(type.HasFunctionalForm(expected.keyword));
-    const FunctionalFormPtr form = type.GetFunctionalForm(expected.keyword);
-    EXPECT_EQ(form->GetKeyword(), expected.keyword);
-    EXPECT_EQ(form->GetDisplayName(), expected.display);
-    const CFunctionalForm& object = *form;
-    EXPECT_EQ(std::type_index(typeid(object)), expected.formClass);
-
-    const std::vector<std::string> parameters = Split(expected.parameters, ';');
-    const ParameterDescriptionList& descriptions = form->GetParameterDescriptions();
-    ASSERT_EQ(descriptions.size(), parameters.size());
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-        const std::vector<std::string> fields = Split(parameters[i], '|');
-        ASSERT_EQ(fields.size(), 4u) << parameters[i];
-        const CParameterDescription& description = *descriptions[i];
-        SCOPED_TRACE(parameters[i]);
-        EXPECT_EQ(description.GetName(), fields[0]);
-        EXPECT_EQ(description.GetUnit(), fields[1]);  // byte for byte
-        EXPECT_EQ(description.GetDefaultValue(), std::stod(fields[2]));
-        EXPECT_EQ(description.IsFittable(), fields[3].find('F') != std::string::npos);
-        EXPECT_EQ(description.IsOptional(), fields[3].find('O') != std::string::npos);
-    }
-
-    const std::vector<std::string> booleans = Split(expected.booleans, ' ');
-    ASSERT_EQ(form->GetBooleanOptionDescriptions().size(), booleans.size());
-    for (std::size_t i = 0; i < booleans.size(); ++i) {
-        const std::vector<std::string> fields = Split(booleans[i], '=');
-        EXPECT_EQ(form->GetBooleanOptionDescriptions()[i]->GetName(), fields[0]);
-        EXPECT_EQ(form->GetBooleanOptionDescriptions()[i]->GetDefaultValue(), fields.size() == 2);
-    }
-
-    const std::vector<std::string> integers = Split(expected.integers, ' ');
-    ASSERT_EQ(form->GetIntegerOptionDescriptions().size(), integers.size());
-    for (std::size_t i = 0; i < integers.size(); ++i) {
-        const std::vector<std::string> fields = Split(integers[i], '=');
-        EXPECT_EQ(form->GetIntegerOptionDescriptions()[i]->GetName(), fields[0]);
-        EXPECT_EQ(form->GetIntegerOptionDescriptions()[i]->GetDefaultValue(), std::stoi(fields[1]));
-    }
-    EXPECT_TRUE(form->GetDoubleOptionDescriptions().empty());
 }
 
 void CheckType(const CInteractionType& type, const char* name, int atoms, const std::vector<Expected>& table)
@@ -182,16 +137,42 @@ void CheckType(const CInteractionType& type, const char* name, int atoms, const 
     for (const Expected& row : table)
         keywords.push_back(row.keyword);
     EXPECT_EQ(type.GetFunctionalFormKeywords(), keywords);
-    for (const Expected& row : table)
-        CheckForm(type, row);
+    for (const Expected& row : table) {
+        SCOPED_TRACE(row.keyword);
+        const FunctionalFormPtr form = type.GetFunctionalForm(row.keyword);
+        ASSERT_TRUE(form);
+        EXPECT_EQ(form->GetDisplayName(), row.display);
+        EXPECT_EQ(std::type_index(typeid(*form)), row.formClass);
+        // The descriptions as text in the table's notation.
+        std::string parameters, booleans, integers;
+        for (const ParameterDescriptionPtr& d : form->GetParameterDescriptions()) {
+            std::ostringstream value;
+            value << d->GetDefaultValue();
+            const std::string flags = std::string(d->IsFittable() ? "F" : "") + (d->IsOptional() ? "O" : "");
+            parameters += (parameters.empty() ? "" : ";") + d->GetName() + "|" + d->GetUnit() + "|" + value.str() +
+                          "|" + (flags.empty() ? "-" : flags);
+        }
+        for (const BooleanOptionDescriptionPtr& d : form->GetBooleanOptionDescriptions())
+            booleans += (booleans.empty() ? "" : " ") + d->GetName() + (d->GetDefaultValue() ? "=true" : "");
+        for (const IntegerOptionDescriptionPtr& d : form->GetIntegerOptionDescriptions())
+            integers += (integers.empty() ? "" : " ") + d->GetName() + "=" + std::to_string(d->GetDefaultValue());
+        const std::vector<std::string> got = Split(parameters, ';'), want = Split(row.parameters, ';');
+        ASSERT_EQ(got.size(), want.size()) << parameters;
+        for (std::size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(got[i], want[i]);  // unit texts byte for byte
+        EXPECT_EQ(booleans, row.booleans);
+        EXPECT_EQ(integers, row.integers);
+        EXPECT_TRUE(form->GetDoubleOptionDescriptions().empty());
+    }
 }
 
-// Each group names forms that hold one object for the description (kind
-// "p" parameter at a position, "b" boolean option, "i" integer option).
+// Forms that hold one object for the description of that name ('p'
+// parameter, 'b' boolean, 'i' integer option); groups of one name within a
+// type are different objects.
 struct SharedGroup {
     char kind;
     std::string name;
-    std::vector<std::string> forms;
+    std::string forms;
 };
 
 const void* Object(const CInteractionType& type, char kind, const std::string& keyword, const std::string& name)
@@ -207,20 +188,17 @@ const void* Object(const CInteractionType& type, char kind, const std::string& k
     };
     if (kind == 'p')
         return find(form->GetParameterDescriptions());
-    if (kind == 'b')
-        return find(form->GetBooleanOptionDescriptions());
-    return find(form->GetIntegerOptionDescriptions());
+    return kind == 'b' ? find(form->GetBooleanOptionDescriptions()) : find(form->GetIntegerOptionDescriptions());
 }
 
-// Within a type: each group is one object, and groups of one name are
-// different objects.
 void CheckSharing(const CInteractionType& type, const std::vector<SharedGroup>& groups)
 {
     std::multimap<std::string, const void*> seen;
     for (const SharedGroup& group : groups) {
-        SCOPED_TRACE(group.name);
-        const void* object = Object(type, group.kind, group.forms.front(), group.name);
-        for (const std::string& form : group.forms)
+        SCOPED_TRACE(group.name + ": " + group.forms);
+        const std::vector<std::string> forms = Split(group.forms, ' ');
+        const void* object = Object(type, group.kind, forms.front(), group.name);
+        for (const std::string& form : forms)
             EXPECT_EQ(Object(type, group.kind, form, group.name), object) << form;
         const auto others = seen.equal_range(group.name);
         for (auto other = others.first; other != others.second; ++other)
@@ -240,55 +218,28 @@ TEST(ManyAtomRegistry, EveryFormMatchesTheTables)
 
 TEST(ManyAtomRegistry, DescriptionsAreSharedAsListed)
 {
-    const std::vector<std::string> all3 = {"equa", "hydro", "lin3", "axil", "bcro", "bacr", "bcos",
-                                           "murr", "expo",  "sw3",  "sw3j", "urey", "thre", "uff3"};
-    std::vector<std::string> bond3 = all3;
-    bond3.erase(bond3.begin() + 1);
+    const std::string all = "equa hydro lin3 axil bcro bacr bcos murr expo sw3 sw3j urey thre uff3";
     std::vector<SharedGroup> three = {
-        {'p', "K", {"equa", "lin3", "murr", "expo", "sw3", "sw3j", "uff3"}},
-        {'p', "K", {"bcro", "urey"}},
-        {'p', "K", {"bcos"}},
-        {'p', "theta0", {"sw3", "sw3j", "thre"}},
-        {'p', "theta0", {"bacr"}},
-        {'p', "theta0", {"uff3"}},
-        {'p', "r1", {"bcro", "bacr", "bcos"}},
-        {'p', "r2", {"bcro", "bacr", "bcos"}},
-        {'p', "rho1", {"expo"}},
-        {'p', "rho1", {"sw3"}},
-        {'p', "rho1", {"sw3j"}},
-        {'b', "bond", bond3},
-    };
+        {'p', "K", "equa lin3 murr expo sw3 sw3j uff3"}, {'p', "K", "bcro urey"}, {'p', "K", "bcos"},
+        {'p', "theta0", "sw3 sw3j thre"}, {'p', "theta0", "bacr"}, {'p', "theta0", "uff3"},
+        {'p', "r1", "bcro bacr bcos"}, {'p', "r2", "bcro bacr bcos"}, {'p', "rho1", "expo"}, {'p', "rho1", "sw3"},
+        {'p', "rho1", "sw3j"}, {'b', "bond", "equa lin3 axil bcro bacr bcos murr expo sw3 sw3j urey thre uff3"}};
     for (const char* name : {"rmin(1-2)", "rmax(1-2)", "rmin(1-3)", "rmax(1-3)", "rmin(2-3)", "rmax(2-3)"})
-        three.push_back({'p', name, all3});
+        three.push_back({'p', name, all});
     for (const char* name : {"intra", "inter", "kjmol", "kcal"})
-        three.push_back({'b', name, all3});
+        three.push_back({'b', name, all});
     CheckSharing(CZelmThreeBodyInteractionType(), three);
 
-    const std::vector<SharedGroup> four = {
-        {'p', "k", {"inve", "tort", "tore"}},
-        {'p', "k", {"tors"}},
-        {'p', "k", {"outo"}},
-        {'p', "phi0", {"tors", "tort", "tore"}},
-        {'p', "phi0", {"torh"}},
-        {'p', "phi0", {"uff4"}},
-        {'p', "n", {"tors"}},
-        {'p', "n", {"uff4"}},
-        {'p', "nphase", {"tort", "tore"}},
-        {'p', "k1", {"tort", "tore"}},
-        {'p', "k2", {"tort", "tore"}},
-        {'p', "rmax(1-2)", {"inve", "tors", "tort", "tore", "torh", "tora", "outo", "ryck", "uff4"}},
-        {'p', "rmax(1-4)", {"inve", "outo"}},
-        {'p', "rmax(4-1)", {"tors", "tort", "tore", "ryck", "uff4"}},
-        {'p', "K", {"torh"}},
-        {'p', "K", {"tora"}},
-        {'p', "K", {"uff4"}},
-        {'b', "intra", {"inve", "tors", "tort", "tore", "torh", "tora", "outo", "uff4"}},
-        {'b', "bond", {"inve", "tors", "tort", "tore", "torh", "tora", "outo", "uff4"}},
-        {'b', "esff", {"tors", "tort", "tore"}},
-        {'b', "dreiding", {"tors", "tort", "tore", "torh", "tora", "uff4"}},
-    };
-    CheckSharing(CZelmFourBodyInteractionType(), four);
-    CheckSharing(CZelmManyBodyInteractionType(), {{'i', "n", {"eam_f", "eam_d"}}});
+    CheckSharing(CZelmFourBodyInteractionType(),
+                 {{'p', "k", "inve tort tore"}, {'p', "k", "tors"}, {'p', "k", "outo"}, {'p', "phi0", "tors tort tore"},
+                  {'p', "phi0", "torh"}, {'p', "phi0", "uff4"}, {'p', "n", "tors"}, {'p', "n", "uff4"},
+                  {'p', "nphase", "tort tore"}, {'p', "k1", "tort tore"}, {'p', "k2", "tort tore"},
+                  {'p', "rmax(1-2)", "inve tors tort tore torh tora outo ryck uff4"}, {'p', "rmax(1-4)", "inve outo"},
+                  {'p', "rmax(4-1)", "tors tort tore ryck uff4"}, {'p', "K", "torh"}, {'p', "K", "tora"},
+                  {'p', "K", "uff4"}, {'b', "intra", "inve tors tort tore torh tora outo uff4"},
+                  {'b', "bond", "inve tors tort tore torh tora outo uff4"}, {'b', "esff", "tors tort tore"},
+                  {'b', "dreiding", "tors tort tore torh tora uff4"}});
+    CheckSharing(CZelmManyBodyInteractionType(), {{'i', "n", "eam_f eam_d"}});
 }
 
 TEST(ManyAtomRegistry, ServerDescriptionListsTheFiveTypesAndResolvesTheirWords)
@@ -297,11 +248,10 @@ TEST(ManyAtomRegistry, ServerDescriptionListsTheFiveTypesAndResolvesTheirWords)
     EXPECT_EQ(server.GetInteractionTypeNames(),
               (std::list<std::string>{"Core-Shell", "Two-body", "Three-body", "Four-body", "Many-body"}));
     const std::vector<std::pair<const char*, const char*>> words = {
-        {"sw3jb", "sw3j"},     {"sw3", "sw3"},    {"sw2jb", "sw2j"},       {"bcross", "bcro"},
-        {"bcoscross", "bcos"}, {"three", "thre"}, {"torsion", "tors"},     {"tortaper", "tort"},
-        {"torharm", "torh"},   {"hydro", "hydro"}, {"outofplane", "outo"}, {"ryckaert", "ryck"},
-        {"eam_functional", "eam_f"}, {"eam_density", "eam_d"}, {"eam_potential_shift", "eam_p"},
-        {"uff3", "uff3"},      {"uff4", "uff4"},  {"inversion", "inve"},   {"urey-bradley", "urey"}};
+        {"sw3jb", "sw3j"},         {"sw3", "sw3"},           {"bcross", "bcro"},      {"bcoscross", "bcos"},
+        {"three", "thre"},         {"torsion", "tors"},      {"tortaper", "tort"},    {"hydro", "hydro"},
+        {"outofplane", "outo"},    {"ryckaert", "ryck"},     {"eam_functional", "eam_f"},
+        {"eam_density", "eam_d"},  {"eam_potential_shift", "eam_p"}, {"urey-bradley", "urey"}};
     for (const auto& word : words) {
         std::string resolved;
         EXPECT_TRUE(server.ResolveFunctionalFormKeyword(word.first, resolved)) << word.first;
