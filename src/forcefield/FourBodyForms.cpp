@@ -16,6 +16,11 @@ std::ptrdiff_t Offset(int position)
     return static_cast<std::ptrdiff_t>(position);
 }
 
+std::size_t At(int position)
+{
+    return static_cast<std::size_t>(position);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -77,7 +82,8 @@ void CTorsFunctionalForm::ApplyParameterSet(int index, bool value, std::vector<C
                                 {"rmax23", "\xC5", false}, {"rmax34", "\xC5", false},  {"rmax41", "\xC5", false}};
     std::vector<CParameter> rebuilt;
     auto add = [&rebuilt](const Made& made) {
-        rebuilt.emplace_back(boost::make_shared<CParameterDescription>(made.name, made.unit, 0.0, made.fittable, false));
+        rebuilt.emplace_back(
+            boost::make_shared<CParameterDescription>(made.name, made.unit, 0.0, made.fittable, false));
     };
     if (value)
         std::for_each(std::begin(esffOn), std::end(esffOn), add);
@@ -123,16 +129,15 @@ void CFourFunctionalForm::ApplyParameterSet(int index, bool value, std::vector<C
 {
     // Every energy parameter that stays is replaced by a new one in eV.
     ClearEnergyUnits(booleans);
-    const ParameterDescriptionList& descriptions = GetParameterDescriptions();
-    if (parameters.size() > static_cast<std::size_t>(m_phi0)) {
+    const auto fresh = [this](int position) { return CParameter(GetParameterDescriptions().at(At(position))); };
+    if (parameters.size() > At(m_phi0)) {
         // On: "k" becomes "k1", "phi0" goes, "k2" follows "k1". Off: back.
-        const int removed = value ? m_phi0 : m_k + 1;
-        parameters[static_cast<std::size_t>(m_k)] = CParameter(descriptions.at(static_cast<std::size_t>(value ? m_k1 : m_k)));
-        parameters.erase(parameters.begin() + Offset(removed));
+        parameters[At(m_k)] = fresh(value ? m_k1 : m_k);
+        parameters.erase(parameters.begin() + Offset(value ? m_phi0 : m_k + 1));
         if (value)
-            parameters.insert(parameters.begin() + Offset(m_k + 1), CParameter(descriptions.at(static_cast<std::size_t>(m_k2))));
+            parameters.insert(parameters.begin() + Offset(m_k + 1), fresh(m_k2));
         else
-            parameters.insert(parameters.begin() + Offset(m_phi0), CParameter(descriptions.at(static_cast<std::size_t>(m_phi0))));
+            parameters.insert(parameters.begin() + Offset(m_phi0), fresh(m_phi0));
     }
     booleans[static_cast<std::size_t>(index)].SetValue(value);
 }

@@ -57,7 +57,8 @@ const std::vector<Row>& Table()
 
     static const std::vector<Row> table = {
         {"equa", "Equatorial (equa)", ThreeBodyClass::Generic,
-         std::vector<ParameterRow>{kEV, Own("n", "", 0.0, F), Own("beta", "1/" ANG, 1.0, F), Own("r0", ANG, 0.0, Neither)} +
+         std::vector<ParameterRow>{kEV, Own("n", "", 0.0, F), Own("beta", "1/" ANG, 1.0, F),
+                                   Own("r0", ANG, 0.0, Neither)} +
              cutoffs,
          common, {}, {}},
         {"hydro", "Hydrogen-bond (hydro)", ThreeBodyClass::Hydrogen,

@@ -23,14 +23,21 @@ TEST(ManyAtomOptions, GroupsLoneOptionsHeldValuesAndIndexes)
 {
     // Steps, then the options on afterwards in list order.
     const std::vector<std::vector<const char*>> cases = {
-        {"equa", "+intra +bond +inter", "inter bond"},        {"bacr", "+inter +bond +intra", "intra bond"},
-        {"hydro", "+taper +intra +inter", "inter taper"},     {"sw3", "+modified +intra +bond +inter", "modified inter bond"},
-        {"sw3", "+intra -intra", ""},                          {"thre", "+exponential +vessal +k3 +bond +mol +intra", "vessal k3 intra mol"},
-        {"inve", "+squared +intra +bond +mol", "squared mol"}, {"tors", "+intra +bond +dreiding +inter", "inter bond dreiding"},
-        {"tort", "+intra +dreiding +bond", "bond dreiding"},   {"uff4", "+bond +dreiding +intra", "intra dreiding"},
-        {"tora", "+intra +dreiding +bond", "bond dreiding"},   {"outo", "+bond +inter +intra", "intra bond"},
+        {"equa", "+intra +bond +inter", "inter bond"},
+        {"bacr", "+inter +bond +intra", "intra bond"},
+        {"hydro", "+taper +intra +inter", "inter taper"},
+        {"sw3", "+modified +intra +bond +inter", "modified inter bond"},
+        {"sw3", "+intra -intra", ""},
+        {"thre", "+exponential +vessal +k3 +bond +mol +intra", "vessal k3 intra mol"},
+        {"inve", "+squared +intra +bond +mol", "squared mol"},
+        {"tors", "+intra +bond +dreiding +inter", "inter bond dreiding"},
+        {"tort", "+intra +dreiding +bond", "bond dreiding"},
+        {"uff4", "+bond +dreiding +intra", "intra dreiding"},
+        {"tora", "+intra +dreiding +bond", "bond dreiding"},
+        {"outo", "+bond +inter +intra", "intra bond"},
         {"outo", "+inter -intra", ""},  // no held-value test: switching "intra" off clears "inter"
-        {"eam_f", "+power +johnson", "johnson"},               {"eam_d", "+exponential +glue", "glue"}};
+        {"eam_f", "+power +johnson", "johnson"},
+        {"eam_d", "+exponential +glue", "glue"}};
     for (const auto& c : cases) {
         Lists lists(c[0]);
         lists.Apply(c[1]);

@@ -46,7 +46,10 @@ struct Lists {
         return -1;
     }
     bool SetAt(int index, bool value) { return form->SetBooleanOption(index, value, integers, booleans, parameters); }
-    bool SetInteger(int index, int value) { return form->SetIntegerOption(index, value, integers, booleans, parameters); }
+    bool SetInteger(int index, int value)
+    {
+        return form->SetIntegerOption(index, value, integers, booleans, parameters);
+    }
     // "+name" switches on, "-name" off, in order.
     void Apply(const std::string& steps)
     {
