@@ -43,7 +43,7 @@ bool COptionRulesFunctionalForm::SetBooleanOption(int index, bool value, std::ve
 {
     if (!InRange(index, booleans.size()))
         return false;
-    if (booleans[At(index)].GetValue() == value)
+    if (m_testUnchanged && booleans[At(index)].GetValue() == value)
         return true;
     for (const Rule& rule : m_rules) {
         if (index < rule.first || index > rule.last)
@@ -212,6 +212,35 @@ CParameter COptionRulesFunctionalForm::FreshParameter(int position, const std::v
     return parameter;
 }
 
+std::string COptionRulesFunctionalForm::FixedDecimalText(double value)
+{
+    std::ostringstream text;
+    text << std::fixed << std::showpoint << std::setprecision(10) << value;
+    const std::string fixed = text.str();
+    char* end = nullptr;
+    const double back = std::strtod(fixed.c_str(), &end);
+    return back == value ? fixed : FormatValue(value);
+}
+
+void COptionRulesFunctionalForm::ApplyHigherOrderConstant(int index, bool value,
+                                                          std::vector<CBooleanOption>& booleans,
+                                                          std::vector<CParameter>& parameters, int cubicOption,
+                                                          int cubic, int quartic) const
+{
+    booleans[At(index)].SetValue(value);
+    const bool isCubic = index == cubicOption;
+    const bool cubicOn = InRange(cubicOption, booleans.size()) && booleans[At(cubicOption)].GetValue();
+    const std::size_t position = (isCubic || !cubicOn) ? 1 : 2;
+    const int description = isCubic ? cubic : quartic;
+    const std::string& name = GetParameterDescriptions().at(At(description))->GetName();
+    if (value) {
+        const std::size_t at = std::min(position, parameters.size());
+        parameters.insert(parameters.begin() + static_cast<std::ptrdiff_t>(at), FreshParameter(description, booleans));
+    } else if (position < parameters.size() && parameters[position].GetName() == name) {
+        parameters.erase(parameters.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // CGlueFunctionalForm
 
@@ -226,22 +255,6 @@ CGlueFunctionalForm::CGlueFunctionalForm(const std::string& displayName, const s
     AddEnergyUnits();
 }
 
-namespace {
-
-// Ten decimals in fixed notation, the engine's layout for these lines; a
-// value that ten decimals cannot carry exactly keeps all its digits.
-std::string GlueValue(double value, const std::string& exact)
-{
-    std::ostringstream text;
-    text << std::fixed << std::showpoint << std::setprecision(10) << value;
-    const std::string fixed = text.str();
-    char* end = nullptr;
-    const double back = std::strtod(fixed.c_str(), &end);
-    return back == value ? fixed : exact;
-}
-
-}  // namespace
-
 std::string CGlueFunctionalForm::WriteInteractionLine(const std::vector<CParameter>& parameters,
                                                       const std::vector<CBooleanOption>&,
                                                       const std::vector<CIntegerOption>&) const
@@ -249,7 +262,7 @@ std::string CGlueFunctionalForm::WriteInteractionLine(const std::vector<CParamet
     std::string text;
     std::size_t count = 0;
     for (const CParameter& parameter : parameters) {
-        text += GlueValue(parameter.GetValue(), FormatValue(parameter.GetValue())) + " ";
+        text += FixedDecimalText(parameter.GetValue()) + " ";
         ++count;
         if (count == 3 || count == 8)
             text += "\n";
@@ -551,7 +564,6 @@ CHarmonicFunctionalForm::CHarmonicFunctionalForm(const std::string& displayName,
                                                  const DoubleOptionDescriptionList& doubles)
     : COptionRulesFunctionalForm(displayName, keyword, parameters, booleans, integers, doubles),
       m_k3Option(BooleanPosition("k3")),
-      m_k4Option(BooleanPosition("k4")),
       m_k3(ParameterPosition("k3")),
       m_k4(ParameterPosition("k4")),
       m_firstExtra(std::min(m_k3, m_k4))
@@ -574,19 +586,7 @@ void CHarmonicFunctionalForm::ApplyParameterSet(int index, bool value, std::vect
                                                 std::vector<CBooleanOption>& booleans,
                                                 std::vector<CParameter>& parameters) const
 {
-    booleans[At(index)].SetValue(value);
-    const bool isK3 = index == m_k3Option;
-    const bool k3On = InRange(m_k3Option, booleans.size()) && booleans[At(m_k3Option)].GetValue();
-    // "k3" stands right after "k2", "k4" after "k3" when that is present.
-    const std::size_t position = (isK3 || !k3On) ? 1 : 2;
-    const std::string& name = GetParameterDescriptions().at(At(isK3 ? m_k3 : m_k4))->GetName();
-    if (value) {
-        const std::size_t at = std::min(position, parameters.size());
-        parameters.insert(parameters.begin() + static_cast<std::ptrdiff_t>(at),
-                          FreshParameter(isK3 ? m_k3 : m_k4, booleans));
-    } else if (position < parameters.size() && parameters[position].GetName() == name) {
-        parameters.erase(parameters.begin() + static_cast<std::ptrdiff_t>(position));
-    }
+    ApplyHigherOrderConstant(index, value, booleans, parameters, m_k3Option, m_k3, m_k4);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,8 @@
 // Boolean options handled by rules. Setting an option:
 //  1. a position that is negative or not below the number of boolean options
 //     answers false;
-//  2. an option that already holds the value answers true, nothing changes;
+//  2. an option that already holds the value answers true, nothing changes
+//     (unless the class asked for its rules to act on it as well);
 //  3. the first rule (in the order the class added them) that covers the
 //     position applies:
 //     - exclusive group: the option takes the value and every other member
@@ -47,6 +48,11 @@ public:
     // name in the form's lists, or NotFound.
     int BooleanPosition(const std::string& name) const;
     int ParameterPosition(const std::string& name) const;
+
+    // A value of a fixed-layout line: fixed notation with ten decimals and a
+    // decimal point; a value that ten decimals would not give back exactly
+    // keeps all its digits.
+    static std::string FixedDecimalText(double value);
 
 protected:
     enum class RuleKind { Group, Lone, ParameterSet, EnergyUnits };
@@ -89,12 +95,26 @@ protected:
 
     bool HasParameterSets() const;
 
+    // The rules act also when the option already holds the value.
+    void ActOnUnchangedValues() { m_testUnchanged = false; }
+
+    // The cubic and quartic constants that a pair of options adds (the cubic
+    // one's option at `cubicOption`): the cubic constant stands right after the first
+    // parameter, the quartic one after the cubic when that is present, else
+    // after the first. Sets the option at `index` and inserts (labelled in
+    // the current energy unit) or removes the constant's parameter.
+    void ApplyHigherOrderConstant(int index, bool value, std::vector<CBooleanOption>& booleans,
+                                  std::vector<CParameter>& parameters, int cubicOption, int cubic,
+                                  int quartic) const;
+
+
 private:
     int RequirePosition(const std::string& name) const;
 
     std::vector<Rule> m_rules;
     int m_kjmol = NotFound;
     int m_kcal = NotFound;
+    bool m_testUnchanged = true;
 };
 
 // "srgl": multi-line interaction line.
@@ -251,7 +271,7 @@ protected:
                            std::vector<CBooleanOption>& booleans, std::vector<CParameter>& parameters) const override;
 
 private:
-    int m_k3Option, m_k4Option, m_k3, m_k4, m_firstExtra;
+    int m_k3Option, m_k3, m_k4, m_firstExtra;
 };
 
 class CSQHarmonicFunctionalForm : public COptionRulesFunctionalForm {

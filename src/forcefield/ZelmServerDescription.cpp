@@ -5,6 +5,9 @@
 #include <boost/shared_ptr.hpp>
 
 #include "forcefield/CoreShellInteractionType.h"
+#include "forcefield/FourBodyInteractionType.h"
+#include "forcefield/ManyBodyInteractionType.h"
+#include "forcefield/ThreeBodyInteractionType.h"
 #include "forcefield/TwoBodyInteractionType.h"
 #include "kelv/kelv.h"
 
@@ -31,6 +34,9 @@ std::vector<InteractionTypeFactory> InteractionTypes()
     return {
         &Make<CZelmCoreShellInteractionType>,
         &Make<CZelmTwoBodyInteractionType>,
+        &Make<CZelmThreeBodyInteractionType>,
+        &Make<CZelmFourBodyInteractionType>,
+        &Make<CZelmManyBodyInteractionType>,
     };
 }
 

@@ -27,8 +27,8 @@ public:
     //  3. a registered keyword stands for itself;
     //  4. otherwise the longest registered keyword of at least three
     //     characters that begins the word ("buck4" only for itself), so that
-    //     "lennard" finds "lenn", "buckingham" "buck" and "sw2jb" "sw2j"
-    //     (not "sw2").
+    //     "lennard" finds "lenn", "buckingham" "buck", "torsion" "tors",
+    //     and "sw2jb" "sw2j" (not "sw2"), "sw3jb" "sw3j".
     // False leaves `resolved` untouched.
     bool ResolveFunctionalFormKeyword(const std::string& word, std::string& resolved) const override;
 };

@@ -374,19 +374,29 @@ bool CZelmLibUtils::ReadInteraction(const std::string& line, const FormContext& 
         context.form->ParseInteractionLine(tokens, tokens.begin() + static_cast<std::ptrdiff_t>(position),
                                            context.booleans, parameters);
 
-        // Spline data: every following line of exactly two numbers.
-        if (context.keyword == "splin" && !hasPending) {
+        // Data lines, handed to the form from their first word: spline data
+        // is every following line of exactly two numbers; the Ryckaert
+        // coefficients are one following line of numbers only.
+        const bool spline = context.keyword == "splin";
+        const bool ryckaert = context.keyword == "ryck";
+        if ((spline || ryckaert) && !hasPending) {
             std::string next;
             while (source.NextNonEmpty(next)) {
                 TokenList dataTokens;
                 Tokenize(next, dataTokens);
-                if (!IsTwoNumberLine(dataTokens)) {
+                const bool data = spline ? IsTwoNumberLine(dataTokens)
+                                         : !dataTokens.empty() &&
+                                               std::all_of(dataTokens.begin(), dataTokens.end(), ReadsAsNumber);
+                if (!data) {
                     pending = next;
                     hasPending = true;
                     break;
                 }
                 context.form->ParseInteractionLine(dataTokens, dataTokens.begin(), context.booleans,
                                                    parameters);
+                if (ryckaert) {
+                    break;
+                }
             }
         }
 

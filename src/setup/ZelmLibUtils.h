@@ -23,7 +23,8 @@
 // with the continuation word "&" ("&" words are dropped). Joining stops
 // early at a blank line or a comment line (both consumed) and before a line
 // that does not begin with a number, which is examined next. A "splin"
-// interaction takes every following line of exactly two numbers as data.
+// interaction takes every following line of exactly two numbers as data, a
+// "ryck" interaction one following line of numbers only (its coefficients).
 // The interactions of a form end at a line that is neither a comment nor
 // begins with a known species; that line is examined as a form line or
 // kept among the other lines.

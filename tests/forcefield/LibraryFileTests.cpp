@@ -119,7 +119,8 @@ TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
     ParameterDescriptionList parameters;
     for (int i = 0; i < 24; ++i)
         parameters.push_back(testforms::Parameter("p" + std::to_string(i), "eV", 0.0, true, false));
-    auto type = boost::make_shared<CInteractionType>("Four-body", 4);
+    // A type of its own beside the engine's five.
+    auto type = boost::make_shared<CInteractionType>("Wide four-body", 4);
     type->AddFunctionalForm(boost::make_shared<CZelmFunctionalForm>(
         "Wide (wide)", "wide", parameters, BooleanOptionDescriptionList{}, IntegerOptionDescriptionList{},
         DoubleOptionDescriptionList{}));
@@ -135,7 +136,7 @@ TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
     editor.GetServerDescriptionPtr()->AddInteractionType(type);
     CForcefield& forcefield = editor.Load(folder.File("in.lib"));
     CInteraction& wide = forcefield.AddInteraction(
-        "Four-body", "wide",
+        "Wide four-body", "wide",
         {names[0] + " shel", names[1] + " shel", names[2] + " shel", names[3] + " shel"});
     for (CParameter& parameter : wide.GetParameters()) {
         parameter.SetValue(-1.2345678901234567e-300);
@@ -150,7 +151,7 @@ TEST(LibraryWriter, TheModulesOwnLinesFitTheEngineLineLength)
     editor.SaveAs(folder.File("out.lib"));
     CForcefield& again = editor.Load(folder.File("out.lib"));
     const CInteraction& read =
-        again.GetInteraction("Four-body", "wide",
+        again.GetInteraction("Wide four-body", "wide",
                              {names[0] + " shel", names[1] + " shel", names[2] + " shel", names[3] + " shel"}, 0);
     for (const CParameter& parameter : read.GetParameters()) {
         EXPECT_EQ(-1.2345678901234567e-300, parameter.GetValue());
