@@ -6,6 +6,7 @@
 
 #include "frame/ModuleIds.h"
 #include "kelv/kelv.h"
+#include "setup/SurfaceCalculator.h"
 
 namespace QorZelm {
 namespace {
@@ -42,7 +43,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
      "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmObservableData, &ClassNotAvailable<&CLSID_ZelmObservableData>, "Velomar: ZelmObservabledata component",
      "QorZelm.ZelmObservableData.1", "QorZelm.ZelmObservableData", &LIBID_QorZelm, 0, 0},
-    {&CLSID_SurfaceCalculator, &ClassNotAvailable<&CLSID_SurfaceCalculator>,
+    {&CLSID_SurfaceCalculator, &CSurfaceCalculator::CreateInstance,
      "Velomar: Zelm logic component for surface calculations", "QorZelm.SurfaceCalculator.1",
      "QorZelm.SurfaceCalculator", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmResultsInfo, &ClassNotAvailable<&CLSID_ZelmResultsInfo>,
