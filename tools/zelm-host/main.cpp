@@ -12,6 +12,7 @@
 
 #include "HostCommands.h"
 #include "ModuleCommands.h"
+#include "SurfaceCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -68,6 +69,9 @@ int main(int argc, char** argv)
         state->add_option("value", stateValue, "The value to set (an array as a list: \"[1, 2]\")");
     state->fallthrough();
 
+    ZelmHost::SurfaceOptions surfaceOptions;
+    CLI::App* surface = ZelmHost::AddSurfaceCommand(app, surfaceOptions);
+
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
         setenv("QZ_REGISTRY_FILE", registry.c_str(), 1);
@@ -94,6 +98,9 @@ int main(int argc, char** argv)
     }
     if (show->parsed()) {
         return run([&] { ZelmHost::ShowDocument(documentPath, showProject, std::cout); });
+    }
+    if (surface->parsed()) {
+        return run([&] { ZelmHost::SurfaceCommand(surfaceOptions, std::cout); });
     }
     std::optional<std::string> key;
     std::optional<std::string> value;
