@@ -26,3 +26,9 @@ set -x
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
+# The surface calculator on the bundled rock-salt (001) slab: report, make
+# the top layer the surface atoms, select the layer below.
+cp examples/slab.qsd "$project/slab.qsd"
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" report
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" --select 1,2 add-surface
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" select-layer 2 2

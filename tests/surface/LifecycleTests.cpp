@@ -5,9 +5,45 @@
 #include "common/KelvResults.h"
 #include "setup/SurfaceCalculator.h"
 
+#include <cstdint>
+#include <cstring>
+
 using namespace SurfaceTest;
 
 namespace {
+
+// The virtual-table position of a member (Itanium C++ ABI, x86 layout).
+template <class C, class F>
+std::ptrdiff_t Slot(F C::*member)
+{
+    struct {
+        std::uintptr_t ptr;
+        std::ptrdiff_t adj;
+    } repr;
+    static_assert(sizeof(member) == sizeof(repr), "unexpected member-pointer layout");
+    std::memcpy(&repr, &member, sizeof(repr));
+    return static_cast<std::ptrdiff_t>((repr.ptr - 1) / sizeof(void*));
+}
+
+TEST(SurfaceCalculatorInterface, MembersFollowISBLogicInTheirOrder)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    using I = IQoZelmSurfaceCalculator;
+    EXPECT_EQ(Slot(&I::get_State), 7);
+    EXPECT_EQ(Slot(&I::get_Extension), 9);
+    EXPECT_EQ(Slot(&I::Is2DPeriodic), 10);
+    EXPECT_EQ(Slot(&I::SelectLayer), 18);
+    EXPECT_EQ(Slot(&I::CanAddToAttachmentLayerSet), 19);
+    EXPECT_EQ(Slot(&I::CalculateDipoleMoment), 25);
+    EXPECT_EQ(Slot(&I::GetSurfaceDepth), 29);
+#endif
+    // Our dispatch identifiers run in member order.
+    DISPID previous = 0;
+    for (const QoZelmSurfaceCalculatorMember& member : QoZelmSurfaceCalculatorMembers) {
+        EXPECT_GT(member.id, previous);
+        previous = member.id;
+    }
+}
 
 TEST(SurfaceCalculatorObject, ClassTableRowCreatesItAndItsInterfaceMapAnswers)
 {
