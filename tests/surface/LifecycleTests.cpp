@@ -5,45 +5,9 @@
 #include "common/KelvResults.h"
 #include "setup/SurfaceCalculator.h"
 
-#include <cstdint>
-#include <cstring>
-
 using namespace SurfaceTest;
 
 namespace {
-
-// The virtual-table position of a member (Itanium C++ ABI, x86 layout).
-template <class C, class F>
-std::ptrdiff_t Slot(F C::*member)
-{
-    struct {
-        std::uintptr_t ptr;
-        std::ptrdiff_t adj;
-    } repr;
-    static_assert(sizeof(member) == sizeof(repr), "unexpected member-pointer layout");
-    std::memcpy(&repr, &member, sizeof(repr));
-    return static_cast<std::ptrdiff_t>((repr.ptr - 1) / sizeof(void*));
-}
-
-TEST(SurfaceCalculatorInterface, MembersFollowISBLogicInTheirOrder)
-{
-#if defined(__x86_64__) || defined(__i386__)
-    using I = IQoZelmSurfaceCalculator;
-    EXPECT_EQ(Slot(&I::get_State), 7);
-    EXPECT_EQ(Slot(&I::get_Extension), 9);
-    EXPECT_EQ(Slot(&I::Is2DPeriodic), 10);
-    EXPECT_EQ(Slot(&I::SelectLayer), 18);
-    EXPECT_EQ(Slot(&I::CanAddToAttachmentLayerSet), 19);
-    EXPECT_EQ(Slot(&I::CalculateDipoleMoment), 25);
-    EXPECT_EQ(Slot(&I::GetSurfaceDepth), 29);
-#endif
-    // Our dispatch identifiers run in member order.
-    DISPID previous = 0;
-    for (const QoZelmSurfaceCalculatorMember& member : QoZelmSurfaceCalculatorMembers) {
-        EXPECT_GT(member.id, previous);
-        previous = member.id;
-    }
-}
 
 TEST(SurfaceCalculatorObject, ClassTableRowCreatesItAndItsInterfaceMapAnswers)
 {
@@ -76,27 +40,16 @@ TEST(SurfaceCalculatorObject, ClassTableRowCreatesItAndItsInterfaceMapAnswers)
     }
 }
 
-TEST(SurfaceCalculatorObject, CreateInstanceTestsTheOutPointerFirst)
+TEST(SurfaceCalculatorObject, NullOutPointerAndShutdownWithoutConnectionAreReported)
 {
     EXPECT_EQ(CSurfaceCalculator::CreateInstance(nullptr), E_POINTER);
     EXPECT_EQ(QzTest::LastErrorText(), "No pointer supplied for output argument.");
     void* out = nullptr;
     ASSERT_EQ(CSurfaceCalculator::CreateInstance(&out), S_OK);
-    ASSERT_NE(out, nullptr);
-    static_cast<IUnknown*>(out)->Release();
-}
-
-TEST(SurfaceCalculatorObject, ShutdownWithoutAConnectionIsReportedNotACrash)
-{
-    void* out = nullptr;
-    ASSERT_EQ(CSurfaceCalculator::CreateInstance(&out), S_OK);
     KelvComPtr<IUnknown> object = KelvComPtr<IUnknown>::Adopt(static_cast<IUnknown*>(out));
-    auto* calculator = static_cast<CSurfaceCalculator*>(object.QueryInterface<IQoZelmSurfaceCalculator>().get());
-    EXPECT_EQ(calculator->Shutdown(), E_POINTER);
-    // A null scope is not 2-D periodic and needs no connection.
-    VARIANT_BOOL answer = VARIANT_TRUE;
-    EXPECT_EQ(calculator->Is2DPeriodic(nullptr, &answer), S_OK);
-    EXPECT_EQ(answer, VARIANT_FALSE);
+    // No scope utility yet: the framework's null check, not a crash.
+    EXPECT_EQ(static_cast<CSurfaceCalculator*>(object.QueryInterface<IQoZelmSurfaceCalculator>().get())->Shutdown(),
+              E_POINTER);
 }
 
 class ConnectedCalculator : public Fixture {};

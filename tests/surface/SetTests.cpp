@@ -5,6 +5,7 @@
 #include "setup/SurfaceRunInfo.h"
 
 #include <array>
+#include <functional>
 
 using namespace SurfaceTest;
 
@@ -82,36 +83,35 @@ TEST_F(SurfaceSets, CanAnswersFollowSelectionSetsPeriodicityAndTheAttachmentSwit
 TEST_F(SurfaceSets, NullOutputsAndNullScopesGiveTheirTexts)
 {
     ASSERT_TRUE(calculator);
+    IQoZelmSurfaceCalculator* c = calculator.get();
     const char* canNames[6] = {"CanAddSurfaceAtomSet", "CanRemoveSurfaceAtomSet", "CanSelectSurfaceAtomSet",
                                "CanAddAttachmentLayerSet", "CanRemoveAttachmentLayerSet",
                                "CanSelectAttachmentLayerSet"};
     for (int m = 0; m < 6; ++m) {
         // The out-pointer is tested before the scope.
-        EXPECT_EQ(CallCan(calculator.get(), m, nullptr, nullptr), E_POINTER);
+        EXPECT_EQ(CallCan(c, m, nullptr, nullptr), E_POINTER);
         EXPECT_EQ(QzTest::LastErrorText(), "No pointer supplied for output argument.");
         VARIANT_BOOL answer = VARIANT_TRUE;
-        EXPECT_EQ(CallCan(calculator.get(), m, nullptr, &answer), E_POINTER);
+        EXPECT_EQ(CallCan(c, m, nullptr, &answer), E_POINTER);
         EXPECT_EQ(answer, VARIANT_FALSE);
         EXPECT_EQ(QzTest::LastErrorText(), std::string("CSurfaceCalculator::") + canNames[m] + ": Scope is null.\n");
     }
-    const std::pair<EditMethod, const char*> edits[] = {
-        {&IQoZelmSurfaceCalculator::AddToSurfaceAtomSet, "AddSurfaceAtomSet"},
-        {&IQoZelmSurfaceCalculator::RemoveFromSurfaceAtomSet, "RemoveSurfaceAtomSet"},
-        {&IQoZelmSurfaceCalculator::AddToAttachmentLayerSet, "AddAttachmentLayerSet"},
-        {&IQoZelmSurfaceCalculator::RemoveFromAttachmentLayerSet, "RemoveAttachmentLayerSet"}};
-    for (const auto& edit : edits) {
-        EXPECT_EQ((calculator.get()->*edit.first)(nullptr, VARIANT_TRUE), E_POINTER);
-        EXPECT_EQ(QzTest::LastErrorText(), std::string("CSurfaceCalculator::") + edit.second + ": Scope is null.\n");
-    }
-    EXPECT_EQ(calculator->SelectSurfaceAtomSet(nullptr), E_POINTER);
-    EXPECT_EQ(QzTest::LastErrorText(), "CSurfaceCalculator::SelectSurfaceAtomSet: Scope is null.\n");
-    EXPECT_EQ(calculator->SelectAttachmentLayerSet(nullptr), E_POINTER);
-    EXPECT_EQ(QzTest::LastErrorText(), "CSurfaceCalculator::SelectAttachmentLayerSet: Scope is null.\n");
     VARIANT_BOOL answer = VARIANT_FALSE;
-    EXPECT_EQ(calculator->CanSelectLayer(nullptr, &answer), E_POINTER);
-    EXPECT_EQ(QzTest::LastErrorText(), "Scope is null.\n");
-    EXPECT_EQ(calculator->SelectLayer(nullptr, 1, 1), E_POINTER);
-    EXPECT_EQ(QzTest::LastErrorText(), "Scope is null.\n");
+    const std::pair<std::function<HRESULT()>, const char*> calls[] = {
+        {[&] { return c->AddToSurfaceAtomSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::AddSurfaceAtomSet: "},
+        {[&] { return c->RemoveFromSurfaceAtomSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::RemoveSurfaceAtomSet: "},
+        {[&] { return c->SelectSurfaceAtomSet(nullptr); }, "CSurfaceCalculator::SelectSurfaceAtomSet: "},
+        {[&] { return c->AddToAttachmentLayerSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::AddAttachmentLayerSet: "},
+        {[&] { return c->RemoveFromAttachmentLayerSet(nullptr, VARIANT_TRUE); },
+         "CSurfaceCalculator::RemoveAttachmentLayerSet: "},
+        {[&] { return c->SelectAttachmentLayerSet(nullptr); }, "CSurfaceCalculator::SelectAttachmentLayerSet: "},
+        {[&] { return c->CanSelectLayer(nullptr, &answer); }, ""},
+        {[&] { return c->SelectLayer(nullptr, 1, 1); }, ""},
+    };
+    for (const auto& call : calls) {
+        EXPECT_EQ(call.first(), E_POINTER) << call.second;
+        EXPECT_EQ(QzTest::LastErrorText(), std::string(call.second) + "Scope is null.\n");
+    }
 }
 
 TEST_F(SurfaceSets, EditsAddParentsRemoveDeletesAnEmptiedSetAndEachIsOneOperation)

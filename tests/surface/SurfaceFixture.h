@@ -5,8 +5,7 @@
 // state and selected library through the host.
 #pragma once
 
-#include "common/ErrorInfo.h"
-#include "common/TempFolder.h"
+#include "hoststate/HostTestSupport.h"
 
 #include "frame/ClassTable.h"
 #include "frame/ModuleIds.h"
@@ -34,27 +33,8 @@ public:
     FakeEngineLogic() : HostLogic(CLSID_FakeEngineLogic) {}
 };
 
-class EngineLogicFactory final : public CKelvUnknown, public IClassFactory {
-public:
-    KELV_DELEGATE_IUNKNOWN
-    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override
-    {
-        if (iid == IID_IClassFactory)
-            return FinishQI(static_cast<IClassFactory*>(this), out);
-        return CKelvUnknown::DelegatedQueryInterface(iid, out);
-    }
-    HRESULT CreateInstance(IUnknown*, REFIID iid, void** out) override
-    {
-        auto* logic = new FakeEngineLogic();
-        const HRESULT hr = logic->QueryInterface(iid, out);
-        logic->Release();
-        return hr;
-    }
-    HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-// Registers the module's surface calculator class (and, when asked, the
-// engine logic) in this process while it lives.
+// The module's surface calculator class, registered in this process while
+// it lives, and (when asked) the engine logic.
 class ModuleClasses {
 public:
     explicit ModuleClasses(bool withEngineLogic)
@@ -66,26 +46,15 @@ public:
                   S_OK);
         EXPECT_EQ(ComRegistry::RegisterInProcessProgId("QorZelm.SurfaceCalculator", QorZelm::CLSID_SurfaceCalculator),
                   S_OK);
-        if (withEngineLogic) {
-            KelvComPtr<EngineLogicFactory> engine = KelvComPtr<EngineLogicFactory>::Adopt(new EngineLogicFactory());
-            EXPECT_EQ(CoRegisterClassObject(CLSID_FakeEngineLogic, static_cast<IClassFactory*>(engine.get()),
-                                            CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_engine),
-                      S_OK);
-        }
-        EXPECT_EQ(ComRegistry::RegisterInProcessProgId("QorZelm.ZelmLogic", CLSID_FakeEngineLogic), S_OK);
+        if (withEngineLogic)
+            m_engine = std::make_unique<HostTest::ClassRegistration<FakeEngineLogic>>("QorZelm.ZelmLogic",
+                                                                                      CLSID_FakeEngineLogic);
     }
-    ~ModuleClasses()
-    {
-        CoRevokeClassObject(m_calculator);
-        if (m_engine)
-            CoRevokeClassObject(m_engine);
-    }
-    ModuleClasses(const ModuleClasses&) = delete;
-    ModuleClasses& operator=(const ModuleClasses&) = delete;
+    ~ModuleClasses() { CoRevokeClassObject(m_calculator); }
 
 private:
     DWORD m_calculator = 0;
-    DWORD m_engine = 0;
+    std::unique_ptr<HostTest::ClassRegistration<FakeEngineLogic>> m_engine;
 };
 
 // A 2-D periodic slab: atoms (element, z, charge) at (0.25 k, 0.5) of a
