@@ -55,6 +55,25 @@ std::string Fixed(double value)
     return result;
 }
 
+// The calculator's texts end with a line break; the driver prints its own.
+std::string Trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// A failed call as an error with the calculator's text.
+void Check(HRESULT hr)
+{
+    try {
+        KelvResult::Check(hr);
+    } catch (const KelvResult& failure) {
+        throw KelvResult(failure.GetHRESULT(), Trimmed(failure.GetMessage()));
+    }
+}
+
 const char* YesNo(VARIANT_BOOL value)
 {
     return value == VARIANT_TRUE ? "yes" : "no";
@@ -107,7 +126,7 @@ KelvComPtr<IQoZelmSurfaceCalculator> SurfaceCalculatorOf(const QzHost::HostAppli
                 why = note;
             }
         }
-        Fail("the surface calculator is not available" + (why.empty() ? std::string() : ": " + why));
+        Fail("the surface calculator is not available" + (why.empty() ? std::string() : ": " + Trimmed(why)));
     }
     return logic.QueryInterface<IQoZelmSurfaceCalculator>();
 }
@@ -117,7 +136,7 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
 {
     VARIANT_BOOL value = VARIANT_FALSE;
     try {
-        KelvResult::Check(call(&value));
+        Check(call(&value));
     } catch (const KelvResult& failure) {
         return "failed: " + failure.GetMessage();
     }
@@ -128,7 +147,7 @@ std::string Figure(const std::function<HRESULT(double*)>& call)
 {
     double value = 0.0;
     try {
-        KelvResult::Check(call(&value));
+        Check(call(&value));
     } catch (const KelvResult& failure) {
         return "not available: " + failure.GetMessage();
     }
@@ -139,7 +158,7 @@ void Report(IQoZelmSurfaceCalculator* calculator, ISBScope* scope, const HostMod
             std::ostream& out)
 {
     VARIANT_BOOL periodic = VARIANT_FALSE;
-    KelvResult::Check(calculator->Is2DPeriodic(scope, &periodic));
+    Check(calculator->Is2DPeriodic(scope, &periodic));
     out << "Document: " << document.Name() << " (" << document.Atoms().size() << " atoms)\n";
     out << "2D periodic: " << YesNo(periodic) << "\n";
     double relative = 0.0;
@@ -147,7 +166,7 @@ void Report(IQoZelmSurfaceCalculator* calculator, ISBScope* scope, const HostMod
     const HRESULT depth = calculator->GetSurfaceDepth(scope, &relative, &absolute);
     if (FAILED(depth)) {
         KelvResult::SetLastError(depth);
-        out << "Surface depth: not available: " << KelvResult::LastError().GetMessage() << "\n";
+        out << "Surface depth: not available: " << Trimmed(KelvResult::LastError().GetMessage()) << "\n";
     } else if (relative == 0.0 && absolute == 0.0) {
         out << "Surface depth: none (the document has no surface description)\n";
     } else {
@@ -293,19 +312,19 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
         return;
     }
     if (options.action == "add-surface") {
-        KelvResult::Check(c->AddToSurfaceAtomSet(scope.get(), select));
+        Check(c->AddToSurfaceAtomSet(scope.get(), select));
     } else if (options.action == "remove-surface") {
-        KelvResult::Check(c->RemoveFromSurfaceAtomSet(scope.get(), select));
+        Check(c->RemoveFromSurfaceAtomSet(scope.get(), select));
     } else if (options.action == "add-attachment") {
-        KelvResult::Check(c->AddToAttachmentLayerSet(scope.get(), select));
+        Check(c->AddToAttachmentLayerSet(scope.get(), select));
     } else if (options.action == "remove-attachment") {
-        KelvResult::Check(c->RemoveFromAttachmentLayerSet(scope.get(), select));
+        Check(c->RemoveFromAttachmentLayerSet(scope.get(), select));
     } else if (options.action == "select-surface") {
-        KelvResult::Check(c->SelectSurfaceAtomSet(scope.get()));
+        Check(c->SelectSurfaceAtomSet(scope.get()));
     } else if (options.action == "select-attachment") {
-        KelvResult::Check(c->SelectAttachmentLayerSet(scope.get()));
+        Check(c->SelectAttachmentLayerSet(scope.get()));
     } else {
-        KelvResult::Check(c->SelectLayer(scope.get(), options.layers[0], options.layers[1]));
+        Check(c->SelectLayer(scope.get(), options.layers[0], options.layers[1]));
     }
     out << options.action << ": done\n";
     PrintSets(*document, out);
