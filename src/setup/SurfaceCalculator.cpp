@@ -408,7 +408,8 @@ HRESULT CSurfaceCalculator::ChangeSet(SetKind set, SetAction action, ISBScope* s
         const bool selectSet = select != VARIANT_FALSE;
         switch (action) {
         case SetAction::Add: {
-            const KelvComPtr<ISBOperation> operation = AppUtils::Container::CreateOperation(root.get(), 0, traits.addText);
+            const KelvComPtr<ISBOperation> operation =
+                AppUtils::Container::CreateOperation(root.get(), 0, traits.addText);
             AddSelectionToSet(scope, traits.name);
             if (selectSet)
                 SelectSet(scope, traits.name);
@@ -546,12 +547,12 @@ HRESULT CSurfaceCalculator::SelectLayer(ISBScope* pScope, LONG FromLayer, LONG T
         const double top = -(static_cast<double>(FromLayer) - 1.0) * thickness;
         const double bottom = -static_cast<double>(ToLayer) * thickness;
 
-        KelvComPtr<ISBScope> parents;
-        KelvBSTR parentsProcessor(SymmetryParents);
-        KelvResult::Check(m_scopeUtility->ApplyScopeProcessor(contents.get(), parentsProcessor.Get(), parents.Receive()));
-        KelvComPtr<ISBScope> atomsScope;
-        KelvBSTR atomProcessor(AtomFilter);
-        KelvResult::Check(m_scopeUtility->ApplyScopeProcessor(parents.get(), atomProcessor.Get(), atomsScope.Receive()));
+        const auto process = [&](ISBScope* scope, const char* processor) {
+            KelvComPtr<ISBScope> result;
+            KelvResult::Check(m_scopeUtility->ApplyScopeProcessor(scope, KelvBSTR(processor).Get(), result.Receive()));
+            return result;
+        };
+        const KelvComPtr<ISBScope> atomsScope = process(process(contents.get(), SymmetryParents).get(), AtomFilter);
         KelvComPtr<ISBScopeObjects> objects;
         KelvResult::Check(atomsScope->get_Objects(objects.Receive()));
         const std::vector<KelvComPtr<ISDObject>> atoms = ObjectsOf(objects);

@@ -99,9 +99,11 @@ TEST_F(SurfaceSets, NullOutputsAndNullScopesGiveTheirTexts)
     VARIANT_BOOL answer = VARIANT_FALSE;
     const std::pair<std::function<HRESULT()>, const char*> calls[] = {
         {[&] { return c->AddToSurfaceAtomSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::AddSurfaceAtomSet: "},
-        {[&] { return c->RemoveFromSurfaceAtomSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::RemoveSurfaceAtomSet: "},
+        {[&] { return c->RemoveFromSurfaceAtomSet(nullptr, VARIANT_TRUE); },
+         "CSurfaceCalculator::RemoveSurfaceAtomSet: "},
         {[&] { return c->SelectSurfaceAtomSet(nullptr); }, "CSurfaceCalculator::SelectSurfaceAtomSet: "},
-        {[&] { return c->AddToAttachmentLayerSet(nullptr, VARIANT_TRUE); }, "CSurfaceCalculator::AddAttachmentLayerSet: "},
+        {[&] { return c->AddToAttachmentLayerSet(nullptr, VARIANT_TRUE); },
+         "CSurfaceCalculator::AddAttachmentLayerSet: "},
         {[&] { return c->RemoveFromAttachmentLayerSet(nullptr, VARIANT_TRUE); },
          "CSurfaceCalculator::RemoveAttachmentLayerSet: "},
         {[&] { return c->SelectAttachmentLayerSet(nullptr); }, "CSurfaceCalculator::SelectAttachmentLayerSet: "},
