@@ -32,3 +32,9 @@ cp examples/rocksalt.lib "$project/"
 "$host" --registry "$registry" state --project "$project" ZelmLogic library rocksalt
 "$host" --registry "$registry" state --project "$project" ZelmLogic ChargeOption Library
 "$host" --registry "$registry" deck "$project/rocksalt.qsd" --task GeomOpt
+# The surface calculator on the bundled rock-salt (001) slab: report, make
+# the top layer the surface atoms, select the layer below.
+cp examples/slab.qsd "$project/slab.qsd"
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" report
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" --select 1,2 add-surface
+"$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" select-layer 2 2

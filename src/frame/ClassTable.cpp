@@ -8,6 +8,7 @@
 #include "setup/Zelm.h"
 #include "setup/ZelmObservableData.h"
 #include "kelv/kelv.h"
+#include "setup/SurfaceCalculator.h"
 
 namespace QorZelm {
 namespace {
@@ -44,7 +45,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
      "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmObservableData, &CZelmObservableData::CreateInstance, "Velomar: ZelmObservabledata component",
      "QorZelm.ZelmObservableData.1", "QorZelm.ZelmObservableData", &LIBID_QorZelm, 0, 0},
-    {&CLSID_SurfaceCalculator, &ClassNotAvailable<&CLSID_SurfaceCalculator>,
+    {&CLSID_SurfaceCalculator, &CSurfaceCalculator::CreateInstance,
      "Velomar: Zelm logic component for surface calculations", "QorZelm.SurfaceCalculator.1",
      "QorZelm.SurfaceCalculator", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmResultsInfo, &ClassNotAvailable<&CLSID_ZelmResultsInfo>,

@@ -81,11 +81,22 @@ TEST_F(DeckCommand, WritesAndPrintsTheGeomOptDeck)
     EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "1\n");
 }
 
-TEST_F(DeckCommand, SurfaceDeckFailsClearlyWithoutTheSurfaceCalculator)
+TEST_F(DeckCommand, SurfaceDeckOfASlabTakesTheRegionsFromTheSetsMadeThroughTheCalculator)
 {
-    const Result result = Run("deck p/rocksalt.qsd --task Surface");
-    EXPECT_EQ(result.code, 1);
-    EXPECT_NE(result.err.find("zelm-host: "), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("SurfaceCalculator"), std::string::npos) << result.err;
+    const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+    std::filesystem::copy_file(examples + "slab.qsd", folder.File("p/slab.qsd"));
+    Step("surface --project p p/slab.qsd --select 1,2 add-attachment");
+    Step("surface --project p p/slab.qsd --select 1,2,3,4 add-surface");
+    const Result result = Run("deck p/slab.qsd --project p --task Surface");
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    const std::string deck = QzTest::ReadFile(folder.File("p/slab.gin"));
+    // The four surface atoms (two layers) form region 1, the rest region 2.
+    const size_t region1 = deck.find("sfractional region 1\n");
+    const size_t region2 = deck.find("sfractional region 2\n");
+    ASSERT_NE(region1, std::string::npos) << deck;
+    ASSERT_NE(region2, std::string::npos) << deck;
+    const std::string first = deck.substr(region1, region2 - region1);
+    EXPECT_NE(first.find("-2.820000"), std::string::npos) << first;
+    EXPECT_EQ(first.find("-5.640000"), std::string::npos) << first;
+    EXPECT_NE(deck.find("-8.460000", region2), std::string::npos) << deck;
 }
-

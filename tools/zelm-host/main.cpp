@@ -13,6 +13,7 @@
 #include "DeckCommands.h"
 #include "HostCommands.h"
 #include "ModuleCommands.h"
+#include "SurfaceCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -76,6 +77,8 @@ int main(int argc, char** argv)
     deck->add_option("--task", deckTask, "Energy, GeomOpt, Dynamics, Fit or Surface (default: the state's \"Task\")");
     deck->add_option("--out", deckOut, "Folder of the deck (default: the document's folder)");
     deck->fallthrough();
+    ZelmHost::SurfaceOptions surfaceOptions;
+    CLI::App* surface = ZelmHost::AddSurfaceCommand(app, surfaceOptions);
 
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
@@ -106,6 +109,9 @@ int main(int argc, char** argv)
     }
     if (deck->parsed()) {
         return run([&] { ZelmHost::WriteDeck(deckDocument, deckProject, deckTask, deckOut, std::cout); });
+    }
+    if (surface->parsed()) {
+        return run([&] { ZelmHost::SurfaceCommand(surfaceOptions, std::cout); });
     }
     std::optional<std::string> key;
     std::optional<std::string> value;
