@@ -117,7 +117,7 @@ int UnregisterModule(const std::string& modulePath, std::ostream& out, std::ostr
     return CallEntryPoint(modulePath, "DllUnregisterServer", "unregistered", out, err);
 }
 
-int ListClasses(std::ostream& out, std::ostream& /*err*/)
+int ListClasses(std::ostream& out)
 {
     const std::vector<ComRegistry::ClassEntry> classes = ComRegistry::Classes();
     out << classes.size() << " registered classes in " << ComRegistry::FilePath() << "\n";
@@ -190,7 +190,7 @@ void AddModuleCommands(CommandLine& commandLine)
                         [modulePath] { return UnregisterModule(*modulePath, std::cout, std::cerr); });
     unreg->add_option("module", *modulePath, "Path of libQorZelm.so");
     commandLine.Add("classes", "List the registered classes, marking those not in this build",
-                    [] { return ListClasses(std::cout, std::cerr); });
+                    [] { return ListClasses(std::cout); });
     auto progIds = std::make_shared<std::vector<std::string>>();
     CLI::App* create =
         commandLine.Add("create", "Create registered classes through their class factories",
