@@ -46,7 +46,7 @@ TEST(DeckReadBack, HandWrittenDecksOfAllTasks)
         const char* library;
     };
     const Case cases[] = {
-        {"energy.gin", 1, "mylib"},   {"geomopt.gin", 2, "catlow"}, {"dynamics.gin", 3, "dreiding"},
+        {"energy.gin", 1, "mylib"},   {"geomopt.gin", 2, "marvik"}, {"dynamics.gin", 3, "dreiding"},
         {"fit.gin", 4, "myfit"},      {"surface.gin", 5, "surflib"}, {"surface_nolibrary.gin", 5, ""},
     };
     for (const Case& c : cases) {
@@ -144,11 +144,11 @@ TEST(DeckReadBack, NoteOverridesDeck)
     EXPECT_EQ(user.GetLibraryName(), "Custom");
     EXPECT_EQ(user.GetLibraryPath(), folder.Path() + "/libs/Custom.lib");
 
-    WriteFile(folder.Slash() + "selectedLibrary.libaux", "catlow\r\nStandardLibrary\r\n");
+    WriteFile(folder.Slash() + "selectedLibrary.libaux", "marvik\r\nStandardLibrary\r\n");
     CZelmRunInfo standard(root, folder.Slash(), "job.gin", KelvComPtr<ISBScope>());
     EXPECT_TRUE(standard.IsStandardLibrary());
-    EXPECT_EQ(standard.GetLibraryName(), "catlow");
-    EXPECT_EQ(standard.GetLibraryPath(), kStandardFolder + "catlow.lib");
+    EXPECT_EQ(standard.GetLibraryName(), "marvik");
+    EXPECT_EQ(standard.GetLibraryPath(), kStandardFolder + "marvik.lib");
 }
 
 TEST(LibraryNote, IncompleteNonStandardNotesFail)
