@@ -348,35 +348,20 @@ bool CZelmLibUtils::ParseFormBlock(SourceLine& formLine, LineSource& source,
     if (!ReadFormLine(formLine, serverDescription, context, error)) {
         return KeepUnreadForm(formLine, error, formLine.number, source, serverDescription, formLine);
     }
-    const bool polynomial = context.keyword == "poly";
-
     SourceLine line;
-    if (!source.NextNonEmpty(line)) {
-        if (polynomial) {
-            return KeepUnreadForm(formLine, "No polynomial order follows the form line", formLine.number,
-                                  source, serverDescription, formLine);
-        }
-        FinishBlock(context);
-        return false;
-    }
+    bool haveLine = source.NextNonEmpty(line);
 
     // The polynomial's order stands alone on the next line. Without a valid
-    // one the form is not read: its line and the line after it are kept.
-    if (polynomial) {
-        if (!ReadPolynomialOrder(line, context, error)) {
-            const int formNumber = formLine.number;
-            m_otherLines.push_back(formLine.text);
-            Warn(formLine, error);
-            if (IsFunctionalFormLine(line.text, serverDescription)) {
-                formLine = line;
-                return true;
-            }
-            return KeepUnreadForm(line, error, formNumber, source, serverDescription, formLine);
+    // one the form is not read: its line and the lines after it are kept.
+    if (context.keyword == "poly") {
+        if (!haveLine || !ReadPolynomialOrder(line, context)) {
+            return KeepPolynomialWithoutOrder(formLine, haveLine ? &line : nullptr, source, serverDescription);
         }
-        if (!source.NextNonEmpty(line)) {
-            FinishBlock(context);
-            return false;
-        }
+        haveLine = source.NextNonEmpty(line);
+    }
+    if (!haveLine) {
+        FinishBlock(context);
+        return false;
     }
     return ReadBlockLines(line, context, source, serverDescription, formLine);
 }
@@ -407,20 +392,20 @@ bool CZelmLibUtils::ReadFormLine(const SourceLine& formLine, const CServerDescri
     return true;
 }
 
-bool CZelmLibUtils::ReadPolynomialOrder(const SourceLine& line, FormContext& context, std::string& error) const
+bool CZelmLibUtils::ReadPolynomialOrder(const SourceLine& line, FormContext& context) const
 {
     TokenList tokens;
     Tokenize(line.text, tokens);
     int order = 0;
     if (!IsSingleIntegerLine(tokens, order)) {
-        error = "No polynomial order follows the form line";
         return false;
     }
     try {
         context.form->SetIntegerOption(0, order, context.integers, context.booleans, context.parameters);
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (...) {
-        error = "The polynomial order cannot be used: " + CurrentFailure("out of range");
-        return false;
+        return false;  // an order the form refuses
     }
     return true;
 }
@@ -432,6 +417,23 @@ bool CZelmLibUtils::KeepUnreadForm(SourceLine unread, const std::string& reason,
     m_otherLines.push_back(unread.text);
     Warn(unread, reason);
     return ReadUntilFunctionalFormLine(source, serverDescription, formLine, FollowsUnreadForm(formLineNumber));
+}
+
+bool CZelmLibUtils::KeepPolynomialWithoutOrder(SourceLine& formLine, const SourceLine* next, LineSource& source,
+                                               const CServerDescription& serverDescription)
+{
+    const std::string reason = "No valid polynomial order follows the form line";
+    const int formNumber = formLine.number;
+    m_otherLines.push_back(formLine.text);
+    Warn(formLine, reason);
+    if (!next) {
+        return false;
+    }
+    if (IsFunctionalFormLine(next->text, serverDescription)) {
+        formLine = *next;
+        return true;
+    }
+    return KeepUnreadForm(*next, reason, formNumber, source, serverDescription, formLine);
 }
 
 bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSource& source,
@@ -468,28 +470,9 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
                                     SourceLine& next)
 {
     InteractionLines lines;
-    lines.lines.push_back(line);
-    Tokenize(line.text, lines.tokens);
-
-    std::string error;
     std::list<std::string> atomTypes;
     std::size_t firstValue = 0;
-    try {
-        firstValue = ReadAtomTypes(lines.tokens, context.numberOfAtoms, atomTypes);
-    } catch (...) {
-        error = CurrentFailure("The atom types cannot be read");
-    }
-    if (context.multiLine) {
-        // An interaction whose atom types failed still has its continuation
-        // lines taken, so that they stay with it.
-        JoinContinuationLines(context, firstValue, error.empty(), source, lines);
-        TokenList& tokens = lines.tokens;
-        if (firstValue <= tokens.size()) {
-            tokens.erase(std::remove(tokens.begin() + static_cast<std::ptrdiff_t>(firstValue), tokens.end(),
-                                     kContinuation),
-                         tokens.end());
-        }
-    }
+    std::string error = CollectInteractionLines(line, context, source, lines, atomTypes, firstValue);
 
     std::vector<CParameter> parameters = context.parameters;
     if (error.empty()) {
@@ -499,11 +482,7 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
         ReadDataLines(context, source, lines, parameters, error);
     }
     if (error.empty()) {
-        try {
-            StoreInteraction(context, atomTypes, parameters);
-        } catch (...) {
-            error = CurrentFailure("The interaction cannot be made");
-        }
+        error = StoreInteraction(context, atomTypes, parameters);
     }
     if (!error.empty()) {
         for (const SourceLine& kept : lines.lines) {
@@ -520,6 +499,30 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
         next = lines.next;
     }
     return lines.hasNext;
+}
+
+std::string CZelmLibUtils::CollectInteractionLines(const SourceLine& line, const FormContext& context,
+                                                   LineSource& source, InteractionLines& lines,
+                                                   std::list<std::string>& atomTypes, std::size_t& firstValue) const
+{
+    lines.lines.push_back(line);
+    Tokenize(line.text, lines.tokens);
+    std::string error;
+    try {
+        firstValue = ReadAtomTypes(lines.tokens, context.numberOfAtoms, atomTypes);
+    } catch (...) {
+        error = CurrentFailure("The atom types cannot be read");
+    }
+    if (context.multiLine) {
+        // An interaction whose atom types failed still has its continuation
+        // lines taken, so that they stay with it.
+        JoinContinuationLines(context, firstValue, error.empty(), source, lines);
+        TokenList& tokens = lines.tokens;
+        tokens.erase(std::remove(tokens.begin() + static_cast<std::ptrdiff_t>(firstValue), tokens.end(),
+                                 kContinuation),
+                     tokens.end());
+    }
+    return error;
 }
 
 void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
@@ -605,19 +608,24 @@ void CZelmLibUtils::ReadDataLines(const FormContext& context, LineSource& source
     }
 }
 
-void CZelmLibUtils::StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
-                                     const std::vector<CParameter>& parameters)
+std::string CZelmLibUtils::StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
+                                            const std::vector<CParameter>& parameters)
 {
     InteractionEntry entry;
     entry.atomTypes = atomTypes;
-    entry.interaction = boost::make_shared<CInteraction>(context.form, parameters, context.booleans,
-                                                         context.integers, context.doubles);
+    try {
+        entry.interaction = boost::make_shared<CInteraction>(context.form, parameters, context.booleans,
+                                                             context.integers, context.doubles);
+    } catch (...) {
+        return CurrentFailure("The interaction cannot be made");
+    }
     m_interactions.push_back(entry);
     const long index = static_cast<long>(m_interactions.size()) - 1;
     if (context.firstInteraction == NoInteraction) {
         context.firstInteraction = index;
     }
     context.lastInteraction = index;
+    return std::string();
 }
 
 void CZelmLibUtils::KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason)

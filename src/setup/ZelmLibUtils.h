@@ -160,8 +160,12 @@ private:
     // The form and options of the form line; false with the reason in `error`.
     bool ReadFormLine(const SourceLine& formLine, const CServerDescription& serverDescription,
                       FormContext& context, std::string& error) const;
-    // The "poly" order line; false with the reason in `error`.
-    bool ReadPolynomialOrder(const SourceLine& line, FormContext& context, std::string& error) const;
+    // The "poly" order line; false when it holds no order the form takes.
+    bool ReadPolynomialOrder(const SourceLine& line, FormContext& context) const;
+    // Keeps a "poly" form line without a valid order, with the line after
+    // it (`next`, null at the end of input) unless that is a form line.
+    bool KeepPolynomialWithoutOrder(SourceLine& formLine, const SourceLine* next, LineSource& source,
+                                    const CServerDescription& serverDescription);
     // Keeps a form line that cannot be read, with the reason, and every
     // line after it up to the next form line.
     // `formLineNumber` is the number of the form line that was not read.
@@ -173,6 +177,11 @@ private:
     // cannot be read; returns whether a line to examine next was left over
     // (then in `next`).
     bool ReadInteraction(const SourceLine& line, FormContext& context, LineSource& source, SourceLine& next);
+    // The interaction's first line, its atom types and, for multi-line
+    // forms, its continuation lines; "" or the reason it cannot be read.
+    std::string CollectInteractionLines(const SourceLine& line, const FormContext& context, LineSource& source,
+                                        InteractionLines& lines, std::list<std::string>& atomTypes,
+                                        std::size_t& firstValue) const;
     // The lines of a multi-line interaction after its first.
     void JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
                                LineSource& source, InteractionLines& lines) const;
@@ -183,8 +192,9 @@ private:
     // one cannot be read, and once set the data lines are only collected.
     void ReadDataLines(const FormContext& context, LineSource& source, InteractionLines& lines,
                        std::vector<CParameter>& parameters, std::string& error) const;
-    void StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
-                          const std::vector<CParameter>& parameters);
+    // "" or the reason the interaction cannot be made.
+    std::string StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
+                                 const std::vector<CParameter>& parameters);
     void KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason);
     void FinishBlock(FormContext& context);
     void Warn(const SourceLine& line, const std::string& reason);
