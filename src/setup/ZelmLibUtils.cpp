@@ -1,6 +1,8 @@
 #include "setup/ZelmLibUtils.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,21 +13,28 @@
 
 #include "qorqm/ParseUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
-#include "readers/FieldParsing.h"
 #include "setup/ParseField.h"
 
 namespace {
 
 const char* const kContinuation = "&";
 
+// Whether the token begins with a number, as the values of a line are read
+// (GetFieldAsDouble: "12abc" reads as 12). Told without a stream, since
+// every word of every interaction line is asked.
 bool ReadsAsNumber(const std::string& token)
 {
-    try {
-        GetFieldAsDouble(token, 0);
-        return true;
-    } catch (const KelvResult&) {
+    const char* first = token.data();
+    const char* const last = first + token.size();
+    if (first != last && (*first == '+' || *first == '-')) {
+        ++first;
+    }
+    if (first == last || !(std::isdigit(static_cast<unsigned char>(*first)) || *first == '.')) {
         return false;
     }
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(first, last, value);
+    return read.ec == std::errc();
 }
 
 bool IsFitFlag(const std::string& token)
