@@ -302,6 +302,28 @@ TEST_F(LibraryReader, LineEndsAndTheLastLine)
     }
 }
 
+TEST_F(LibraryReader, WarningsNumberEveryLineOfTheFile)
+{
+    // The species section ends at the form line itself, at a blank line, or
+    // runs to the end; lines end in LF or CR LF; the last may have no break.
+    const struct {
+        const char* text;
+        std::vector<std::string> warned;
+    } cases[] = {
+        {"species\nNa core 1.0\nbuck nonsense\nNa core Na core 1.0 2.0 3.0 4.0\n",
+         {"3: buck nonsense", "4: Na core Na core 1.0 2.0 3.0 4.0"}},
+        {"\n\n# top\nspecies\r\nNa core 1.0\r\n\r\n\r\nbuck\r\nXx 1.0\r\n\r\nNa core 2.0",
+         {"9: Xx 1.0", "11: Na core 2.0"}},
+        {"species\nNa core 1.0\npoly\nbuck\nNa core Na core 1.0 2.0", {"3: poly", "5: Na core Na core 1.0 2.0"}},
+        {"species\nNa core 1.0\n# end of species\n\nbuck\nNa core Na core 1.0 2.0 3.0 4.0\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto library = Load(c.text);
+        EXPECT_EQ(Warned(*library), c.warned);
+    }
+}
+
 TEST_F(LibraryReader, EndOfInputRightAfterAFormLine)
 {
     for (const char* ending : {"buck", "buck\n", "buck\n\n", "poly\n", "poly\n3", "srgl\n"}) {
