@@ -34,6 +34,7 @@ public:
     // their reasons (CZelmLibUtils::GetWarnings); empty for a clean library.
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }
 
+private:
     // A line kept in a form block. It is written under `formLine`: right
     // after the first interaction line equal to `after`, else right before
     // the first one equal to `before`, else after the form's interactions.
@@ -48,9 +49,7 @@ public:
         std::string formLine;
         std::list<KeptBlockLine> lines;
     };
-    const std::list<KeptBlock>& GetKeptBlocks() const { return m_keptBlocks; }
 
-private:
     // The line GetAllInteractions writes for an interaction read from the
     // library (its atom types in canonical order).
     std::string InteractionLine(const CZelmLibUtils::InteractionEntry& entry) const;
