@@ -12,6 +12,7 @@
 
 #include "DeckCommands.h"
 #include "HostCommands.h"
+#include "JobCommands.h"
 #include "ModuleCommands.h"
 
 int main(int argc, char** argv)
@@ -77,6 +78,8 @@ int main(int argc, char** argv)
     deck->add_option("--out", deckOut, "Folder of the deck (default: the document's folder)");
     deck->fallthrough();
 
+    ZelmHost::JobCommands jobs(app);
+
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
         setenv("QZ_REGISTRY_FILE", registry.c_str(), 1);
@@ -106,6 +109,9 @@ int main(int argc, char** argv)
     }
     if (deck->parsed()) {
         return run([&] { ZelmHost::WriteDeck(deckDocument, deckProject, deckTask, deckOut, std::cout); });
+    }
+    if (const std::optional<int> code = jobs.Run(printLog)) {
+        return *code;
     }
     std::optional<std::string> key;
     std::optional<std::string> value;
