@@ -32,3 +32,9 @@ cp examples/rocksalt.lib "$project/"
 "$host" --registry "$registry" state --project "$project" ZelmLogic library rocksalt
 "$host" --registry "$registry" state --project "$project" ZelmLogic ChargeOption Library
 "$host" --registry "$registry" deck "$project/rocksalt.qsd" --task GeomOpt
+# The structure checks, the job's input files, a run, and a start of the
+# exported deck: both jobs are staged in the project's server folder.
+"$host" --registry "$registry" check "$project/rocksalt.qsd"
+"$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"
