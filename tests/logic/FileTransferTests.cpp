@@ -1,6 +1,8 @@
 // The file-transfer items of each file of a job, and the job's file list.
 #include "LogicHost.h"
 
+#include "setup/BstrSafeArray.h"
+
 using namespace LogicTest;
 
 namespace {
@@ -135,4 +137,28 @@ TEST_F(FileTransfers, JobFileListOfAnEnergyDeck)
     EXPECT_EQ(CZelm::TaskDisplayName(5), "Surface");
     EXPECT_EQ(CZelm::TaskDisplayName(6), "Energy");
     EXPECT_EQ(CZelm::FileBaseName("/a.b/c d.gin"), "c d");
+}
+
+TEST(BstrArrays, ListsBecomeArraysOfTheirLengthReplacingTheOldOne)
+{
+    SAFEARRAY* array = nullptr;
+    ZelmArrays::StringListToBstrArray({"Na", "Cl", "\xC5"}, &array);
+    {
+        KelvSafeArray first(ZelmArrays::CreateBstrSafeArray(2));
+        EXPECT_EQ(first.Count(), 2u);
+        EXPECT_EQ(first.ElementType(), VT_BSTR);
+    }
+    ASSERT_NE(array, nullptr);
+    // A list stored over an array destroys the old one; an empty list is an
+    // array of no elements.
+    ZelmArrays::StringListToBstrArray({}, &array);
+    ASSERT_NE(array, nullptr);
+    const KelvSafeArray empty(array);
+    EXPECT_EQ(empty.Count(), 0u);
+    SAFEARRAY* again = nullptr;
+    ZelmArrays::StringListToBstrArray({"O", "Ti"}, &again);
+    const KelvSafeArray names(again);
+    EXPECT_EQ(names.GetString(0), "O");
+    EXPECT_EQ(names.GetString(1), "Ti");
+    EXPECT_THROW(ZelmArrays::StringListToBstrArray({"x"}, nullptr), KelvResult);
 }
