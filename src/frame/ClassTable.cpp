@@ -1,9 +1,5 @@
 #include "frame/ClassTable.h"
 
-#include <atomic>
-#include <cmath>
-#include <string>
-
 #include "frame/ModuleIds.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmObservableData.h"
@@ -18,19 +14,7 @@ namespace {
 template <const CLSID* Clsid>
 HRESULT ClassNotAvailable(void** out)
 {
-    if (out != nullptr) {
-        *out = nullptr;
-    }
-    const char* name = "an unknown class";
-    const CKelvFactoryData* table = ClassTable();
-    for (LONG row = 0; row < ClassTableCount; ++row) {
-        if (IsEqualGUID(*table[row].clsid, *Clsid)) {
-            name = table[row].progId;
-        }
-    }
-    return Kelv::CaughtKelvResult(
-        KelvResult(CLASS_E_CLASSNOTAVAILABLE, std::string("The class ") + name + " is not available in this build of QorZelm."),
-        *Clsid, IID_IClassFactory);
+    return ClassNotInThisBuild(*Clsid, out);
 }
 
 const CKelvFactoryData classTable[ClassTableCount] = {
@@ -53,28 +37,6 @@ const CKelvFactoryData classTable[ClassTableCount] = {
      "QorZelm.ZelmResultsInfo", &LIBID_QorZelm, 0, 0},
 };
 
-// Set the first time the table is handed over; it never goes back to false.
-std::atomic<bool> moduleEnabled{false};
-
-// Hands the table over unless that already happened: what every export does
-// first, without an instance handle.
-void EnsureEnabled()
-{
-    bool expected = false;
-    if (moduleEnabled.compare_exchange_strong(expected, true)) {
-        CKelvFactoryData::EnableFactoryComponents(nullptr, classTable, ClassTableCount);
-    }
-}
-
-// Linux calls no entry routine: a library constructor plays the attach
-// notification, with an address inside this library as its instance handle.
-const char instanceAnchor = 0;
-
-__attribute__((constructor)) void AttachOnLoad()
-{
-    DllMain(&instanceAnchor, 1, nullptr);
-}
-
 }  // namespace
 
 const CKelvFactoryData* ClassTable()
@@ -82,55 +44,9 @@ const CKelvFactoryData* ClassTable()
     return classTable;
 }
 
-bool ModuleEnabled()
+LONG ClassTableSize()
 {
-    return moduleEnabled.load();
-}
-
-void EnableModule(HINSTANCE instance)
-{
-    moduleEnabled.store(true);
-    CKelvFactoryData::EnableFactoryComponents(instance, classTable, ClassTableCount);
-}
-
-int32_t RoundToNearest(const double* value)
-{
-    const double x = *value;
-    const double f = std::floor(x);
-    const double c = std::ceil(x);
-    return static_cast<int32_t>((c - x) <= (x - f) ? c : f);
+    return ClassTableCount;
 }
 
 }  // namespace QorZelm
-
-extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, void* /*reserved*/)
-{
-    if (reason == 1) {
-        QorZelm::EnableModule(instance);
-    }
-    return 1;
-}
-
-extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
-{
-    QorZelm::EnsureEnabled();
-    return CKelvFactoryData::GetClassObject(clsid, iid, out);
-}
-
-extern "C" HRESULT DllCanUnloadNow()
-{
-    QorZelm::EnsureEnabled();
-    return CKelvFactoryData::CanUnloadNow();
-}
-
-extern "C" HRESULT DllRegisterServer()
-{
-    QorZelm::EnsureEnabled();
-    return CKelvFactoryData::RegisterAll();
-}
-
-extern "C" HRESULT DllUnregisterServer()
-{
-    QorZelm::EnsureEnabled();
-    return CKelvFactoryData::UnregisterAll();
-}

@@ -9,11 +9,17 @@
 
 namespace QorZelm {
 
-// Number of rows of the class table.
+// Number of rows of the current build's class table.
 inline constexpr LONG ClassTableCount = 7;
 
-// The static class table handed to the framework's class factory.
+// The static class table handed to the framework's class factory, and its
+// number of rows; each build links its own table.
 const CKelvFactoryData* ClassTable();
+LONG ClassTableSize();
+
+// Create function of a row whose class this build does not contain: creates
+// nothing and fails with CLASS_E_CLASSNOTAVAILABLE naming the class.
+HRESULT ClassNotInThisBuild(REFCLSID clsid, void** out);
 
 // Whether the table has been handed to the framework in this process.
 bool ModuleEnabled();

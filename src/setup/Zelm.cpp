@@ -90,7 +90,7 @@ HRESULT CZelm::DelegatedQueryInterface(REFIID iid, void** out)
         return FinishQI(static_cast<ISBManagedJobFiles*>(this), out);
     if (iid == IID_IDispatch)
         return FinishQI(static_cast<IZelm*>(this), out);
-    if (iid == IID_IQoEditedForcefieldConsumer)
+    if (iid == IID_IQoEditedForcefieldConsumer && HasForcefieldModel())
         return FinishQI(static_cast<IQoEditedForcefieldConsumer*>(this), out);
     if (iid == IID_ISBContainerRootConsumer)
         return FinishQI(static_cast<ISBContainerRootConsumer*>(this), out);
@@ -100,7 +100,7 @@ HRESULT CZelm::DelegatedQueryInterface(REFIID iid, void** out)
 HRESULT CZelm::InterfaceSupportsErrorInfo(REFIID iid)
 {
     return iid == IID_IZelm || iid == IID_ISupportErrorInfo || iid == IID_ISBLogic || iid == IID_ISBManagedJobFiles ||
-                   iid == IID_IDispatch || iid == IID_IQoEditedForcefieldConsumer ||
+                   iid == IID_IDispatch || (iid == IID_IQoEditedForcefieldConsumer && HasForcefieldModel()) ||
                    iid == IID_ISBContainerRootConsumer
                ? S_OK
                : S_FALSE;
@@ -213,14 +213,5 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
             writer.WriteInputFile(folder, jobName);
         }
         *InputFileName = Kelv::bstrdup(jobName + CZelmRunInfo::InputFileExtension());
-    });
-}
-
-HRESULT CZelm::get_ObservableData(IQoZelmObservableData** ppObservableData)
-{
-    return Request([&] {
-        if (!ppObservableData)
-            throw KelvResult(E_POINTER, kNoOutputMessage);
-        *ppObservableData = nullptr;
     });
 }

@@ -84,7 +84,9 @@ public:
     HRESULT CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport) override;
     HRESULT ShouldStartFiles(ISBScope* pScope, BSTR* reason, VARIANT_BOOL* shouldStart) override;
 
-    // IQoEditedForcefieldConsumer
+    // IQoEditedForcefieldConsumer, answered only by a build with the
+    // forcefield model (each build says which).
+    static bool HasForcefieldModel();
     HRESULT get_ForcefieldEditor(IQoForcefieldEditor** ppEditor) override;
     HRESULT ForcefieldSavedTo(BSTR filePath) override;
     HRESULT SuggestSavePath(BSTR fileName, BSTR* pSuggestedDirectory) override;

@@ -3,7 +3,7 @@
 #include "setup/Zelm.h"
 
 #include "setup/BstrSafeArray.h"
-#include "setup/ZelmLibUtils.h"
+#include "setup/DeckSpecies.h"
 #include "setup/ZelmMessages.h"
 #include "setup/ZelmRunInfo.h"
 
@@ -144,14 +144,14 @@ HRESULT CZelm::AllAtomicChargesInLibrary2(ISBScope* pScope, SAFEARRAY** pMissing
         *retval = VARIANT_TRUE;
 
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        const CZelmLibUtils library(runInfo->IsStandardLibrary(), runInfo->GetLibraryPath());
+        const std::unique_ptr<CDeckSpecies> library = CDeckSpecies::ForRun(*runInfo);
         std::set<std::string> missing;
         for (LONG i = 1; i <= count; ++i) {
             KelvComPtr<IUnknown> item;
             Check(objects->Item(i, item.Receive()));
             const KelvComPtr<ISDObject> atom = item.QueryInterface<ISDObject>();
             const std::string element = DMUtilities::BasicUtilities::GetValue(atom, u"ElementSymbol").String();
-            if (!library.HasSpecies(atom)) {
+            if (!library->HasSpecies(atom)) {
                 *retval = VARIANT_FALSE;
                 missing.insert(element);
             }

@@ -1,8 +1,7 @@
 #include "setup/ZelmFileWriter.h"
 
 #include "setup/SurfaceRunInfo.h"
-#include "setup/ZelmLibUtils.h"
-#include "setup/ZelmObservableInfo.h"
+#include "setup/DeckSpecies.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/AppUtilsDocument.h"
@@ -221,7 +220,7 @@ void CZelmFileWriter::WriteCell(std::ofstream& deck)
 void CZelmFileWriter::WriteCoordinates(std::ofstream& deck)
 {
     RequireOpen(deck);
-    const CZelmLibUtils library(m_runInfo.IsStandardLibrary(), m_runInfo.GetLibraryPath());
+    const std::unique_ptr<CDeckSpecies> species = CDeckSpecies::ForRun(m_runInfo);
     const KelvComPtr<ISBScopeObjects> atoms = SymmetryParentAtoms();
     LONG count = 0;
     Check(atoms->get_Count(&count));
@@ -229,72 +228,11 @@ void CZelmFileWriter::WriteCoordinates(std::ofstream& deck)
     const int periodicity = Periodicity();
     deck << (periodicity == 3 ? "fractional" : periodicity == 2 ? "sfractional" : "cartesian") << std::endl;
     const VARIANT_BOOL fractional = periodicity != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-    LabelTable labels;
-    NameCounter names;
-    for (LONG i = 1; i <= count; ++i) {
-        const KelvComPtr<ISDObject> atom = AtomAt(atoms, i);
-        const CSpecies species = library.Get(atom);
-        const std::string label = GetSpeciesLabel(species, labels, names);
-        WriteAtom(deck, fractional, library, atom, label, species, "");
-    }
+    for (LONG i = 1; i <= count; ++i)
+        WriteAtom(deck, fractional, *species, AtomAt(atoms, i), "");
     deck << std::endl;
-    WriteSpeciesBlock(deck, labels);
-}
-
-void CZelmFileWriter::WriteStructures(std::ofstream& deck)
-{
-    const CZelmObservableInfo observables(m_root);
-    // Structures in the order of their first observable row in use, so that
-    // the same observables always give the same deck.
-    const std::vector<KelvComPtr<ISBDocumentRoot>> structures = observables.GetUsedStructures();
-    const std::map<ISBDocumentRoot*, std::string> names = observables.GetUsedStructureNames();
-    // A row that names a structure no longer in the project fails before
-    // anything of the structures is written.
-    observables.CheckUsedStructuresFound();
-
-    const KelvComPtr<ISBDocumentRoot> requestDocument = m_documentRoot;
-    const std::map<long, long> requestMasks = m_fixedAxisMasks;
-    try {
-        for (const KelvComPtr<ISBDocumentRoot>& structure : structures) {
-            KelvComPtr<ISBScope> contents;
-            Check(structure->get_ContentsAsScope(contents.Receive()));
-            VARIANT_BOOL needsConversion = VARIANT_FALSE;
-            Check(m_scopeUtility->NeedsPrimitiveConversion(contents.get(), &needsConversion));
-            if (IsTrue(needsConversion)) {
-                KelvComPtr<ISBDocumentRoot> copy;
-                KelvVariant noData;
-                Check(m_documents->NewPrivateDocument(KelvBSTR("SDDocuments.Atomistic3dDocument").Get(), noData.Get(),
-                                                      copy.Receive()));
-                Kelv::CheckNullDereference(copy.get());
-                Check(copy->CopyModelFrom(structure.get()));
-                KelvComPtr<ISBScope> copyContents;
-                Check(copy->get_ContentsAsScope(copyContents.Receive()));
-                if (FAILED(m_scopeUtility->ConvertToPrimitive(copyContents.get())))
-                    throw KelvResult(E_UNEXPECTED,
-                                     "Could not convert system from conventional to primitive representation.");
-                m_documentRoot = copy;
-            } else {
-                m_documentRoot = structure;
-            }
-            // Each structure's atom lines carry the fixing flags of its own
-            // atoms.
-            m_fixedAxisMasks.clear();
-            CollectFixedAxisFlags(Contents());
-
-            const auto name = names.find(structure.get());
-            deck << "name \"" << (name == names.end() ? std::string() : name->second) << "\"";
-            WriteStructure(deck);
-            deck.precision(6);
-            deck.width(8);
-            deck << observables.WriteObservables(structure.get());
-        }
-    } catch (...) {
-        m_documentRoot = requestDocument;
-        m_fixedAxisMasks = requestMasks;
-        throw;
-    }
-    m_documentRoot = requestDocument;
-    m_fixedAxisMasks = requestMasks;
+    RequireOpen(deck);
+    species->WriteSpeciesBlock(deck);
 }
 
 void CZelmFileWriter::WriteSurfaceStructure(std::ofstream& deck, const KelvComPtr<IQoZelmSurfaceCalculator>& calculator,
@@ -315,7 +253,7 @@ void CZelmFileWriter::WriteSurfaceCoordinates(std::ofstream& deck,
     const bool attachment = LogicStateUtilities::GetPropertyValue(state.get(), "CalculateAttachmentEnergy").Bool();
 
     RequireOpen(deck);
-    const CZelmLibUtils library(m_runInfo.IsStandardLibrary(), m_runInfo.GetLibraryPath());
+    const std::unique_ptr<CDeckSpecies> species = CDeckSpecies::ForRun(m_runInfo);
     const KelvComPtr<ISBScopeObjects> atoms = SymmetryParentAtoms();
     LONG count = 0;
     Check(atoms->get_Count(&count));
@@ -323,17 +261,14 @@ void CZelmFileWriter::WriteSurfaceCoordinates(std::ofstream& deck,
     const LONG attachmentCount = surface.m_attachmentAtomCount;
     const LONG region1Count = surface.m_region1AtomCount;
     deck << "sfractional region 1" << std::endl;
-    LabelTable labels;
-    NameCounter names;
     for (LONG e = 1; e <= count; ++e) {
         if (e == region1Count + 1)
             deck << "sfractional region 2" << std::endl;
         const ULONG document = surface.MapZelm2Doc(static_cast<ULONG>(e), nullptr);
         const KelvComPtr<ISDObject> atom = AtomAt(atoms, static_cast<LONG>(document));
-        const CSpecies species = library.Get(atom);
-        const std::string label = GetSpeciesLabel(species, labels, names);
-        WriteAtom(deck, VARIANT_TRUE, library, atom, label, species, attachment && e <= attachmentCount ? " %" : "");
+        WriteAtom(deck, VARIANT_TRUE, *species, atom, attachment && e <= attachmentCount ? " %" : "");
     }
     deck << std::endl;
-    WriteSpeciesBlock(deck, labels);
+    RequireOpen(deck);
+    species->WriteSpeciesBlock(deck);
 }

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-class CZelmLibUtils;
+class CDeckSpecies;
 class CZelmRunInfo;
 class CSurfaceRunInfo;
 
@@ -109,23 +109,17 @@ private:
     void WriteTrailer(std::ofstream& deck, const std::string& folder);
     void WriteLibraryLine(std::ofstream& deck);
     void WriteOutputLines(std::ofstream& deck);
-    void WriteSpeciesBlock(std::ofstream& deck, const LabelTable& labels);
     void WriteSurfaceBulkEnergy(std::ofstream& deck, const KelvComPtr<IQoZelmSurfaceCalculator>& calculator);
 
     // Structure lines.
     void WriteBulkCell(std::ofstream& deck);
     void WriteSurfaceCell(std::ofstream& deck);
-    void WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, const CZelmLibUtils& library,
-                   const KelvComPtr<ISDObject>& atom, const std::string& label, const CSpecies& species,
-                   const std::string& tail);
-    void WriteAtomLines(std::ofstream& deck, const std::string& label, const CSpecies& species, double x, double y,
-                        double z, const CZelmLibUtils& library, const KelvComPtr<ISDObject>& atom,
-                        const std::string& positionTail, const std::string& tail);
+    void WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, CDeckSpecies& species,
+                   const KelvComPtr<ISDObject>& atom, const std::string& tail);
     bool ShouldWriteSpaceGroup() const;
     void WriteSpaceGroup(std::ofstream& deck);
     void WriteOrigin(std::ofstream& deck);
     void WriteSymmetryOperators(std::ofstream& deck);
-    long GetFixedAxisFlags(const KelvComPtr<ISDObject>& atom) const;
     bool IsFractionalPositionFree(const KelvComPtr<ISDObject>& atom) const;
     bool IsPropertyRestricted(const KelvComPtr<ISDObject>& atom, const std::string& property) const;
     KelvComPtr<ISDObject> LatticeObject(bool surface) const;
@@ -133,10 +127,20 @@ private:
     void LookUpPositionProperties();
     long CountPeriodicParentAtoms(ISBScope* scope) const;
 
-    // Atom selection and side files.
+    // Fixing flags and numbering: each build links its own form of these.
+    // The fixing masks by "ID" of the scope's atoms (constructor; each
+    // structure of a Fit deck), one atom's mask for its Cartesian line, and
+    // the numbers of the symmetry-parent atoms, given to them as their "ID"
+    // before the side files and the deck are written.
     void CollectFixedAxisFlags(KelvComPtr<ISBScope> scope);
+    long GetFixedAxisFlags(const KelvComPtr<ISDObject>& atom) const;
+    void NumberAtoms(std::vector<long>& ids);
+    // The current build's forms.
     void AddFixedAxisFlags(SAFEARRAY** flags, SAFEARRAY** atoms);
     void CollectSymmetryParents(std::vector<long>& ids);
+    // The earlier build's numbering: "ID" on every atom of the scope, in a
+    // 3-D periodic structure on the symmetry parents only.
+    void AssignAtomIDs();
     void WriteAtomIdFile(const std::string& basePath, const std::vector<long>& ids);
     void WriteLibraryNote(const std::string& folder);
     void WriteKPointFile(const std::string& deckPath);

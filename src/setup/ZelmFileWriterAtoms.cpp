@@ -18,25 +18,6 @@ void Check(HRESULT hr)
     KelvResult::Check(hr);
 }
 
-// Destroys the restriction arrays that the scope utility handed out.
-class ArrayHolder
-{
-public:
-    ArrayHolder() = default;
-    ~ArrayHolder()
-    {
-        if (m_array)
-            SafeArrayDestroy(m_array);
-    }
-    ArrayHolder(const ArrayHolder&) = delete;
-    ArrayHolder& operator=(const ArrayHolder&) = delete;
-    SAFEARRAY** Receive() { return &m_array; }
-    SAFEARRAY* get() const { return m_array; }
-
-private:
-    SAFEARRAY* m_array = nullptr;
-};
-
 // Number of elements over all dimensions.
 ULONG ElementCount(SAFEARRAY* array)
 {
@@ -66,32 +47,6 @@ void CloseSideFile(std::ofstream& file, const std::string& path)
 
 // ---------------------------------------------------------------------------
 // Fixing masks
-
-void CZelmFileWriter::CollectFixedAxisFlags(KelvComPtr<ISBScope> scope)
-{
-    ArrayHolder flags, atoms;
-    Check(m_scopeUtility->GetFixedAtomRestrictions(scope.get(), flags.Receive(), atoms.Receive()));
-    AddFixedAxisFlags(flags.Receive(), atoms.Receive());
-    if (flags.get() && atoms.get())
-        return;
-
-    // Not both arrays for the scope: ask for every atom of the document.
-    KelvComPtr<ISBScope> parents;
-    Check(m_scopeUtility->ApplyScopeProcessor(Contents().get(), KelvBSTR("Normalization:Model3d!SymmetryParent").Get(),
-                                              parents.Receive()));
-    KelvComPtr<ISBScope> atomScope;
-    Check(m_scopeUtility->ApplyScopeProcessor(parents.get(), KelvBSTR("Filter:Model3d!Atom").Get(),
-                                              atomScope.Receive()));
-    ArrayHolder documentFlags, documentAtoms;
-    Check(m_scopeUtility->GetFixedAtomRestrictions(atomScope.get(), documentFlags.Receive(), documentAtoms.Receive()));
-    AddFixedAxisFlags(documentFlags.Receive(), documentAtoms.Receive());
-}
-
-void CZelmFileWriter::AddFixedAxisFlags(SAFEARRAY** flags, SAFEARRAY** atoms)
-{
-    if (flags && atoms)
-        ZelmDeckAtoms::AddFixedAxisMasks(*flags, *atoms, m_fixedAxisMasks);
-}
 
 void ZelmDeckAtoms::AddFixedAxisMasks(SAFEARRAY* flagArray, SAFEARRAY* atomArray, std::map<long, long>& masks)
 {
@@ -141,55 +96,12 @@ void ZelmDeckAtoms::AddFixedAxisMasks(SAFEARRAY* flagArray, SAFEARRAY* atomArray
 }
 
 // ---------------------------------------------------------------------------
-// Species labels
-
-std::string CZelmFileWriter::GetSpeciesLabel(const CSpecies& species, LabelTable& labels, NameCounter& names)
-{
-    const auto found = labels.find(species.GetAlternativeName());
-    if (found != labels.end())
-        return found->second.first;
-    long& count = names[species.GetName()];
-    ++count;
-    const std::string label = KelvFormat(species.GetName() + "%1") << count;
-    labels.emplace(species.GetAlternativeName(), std::make_pair(label, species));
-    return label;
-}
-
-// ---------------------------------------------------------------------------
 // Atom numbers and side files
-
-void CZelmFileWriter::CollectSymmetryParents(std::vector<long>& ids)
-{
-    ids.clear();
-    KelvComPtr<IUnknown> model;
-    Check(m_scopeUtility->GetModelObject(m_scope.get(), model.Receive()));
-    const auto source = model.QueryInterface<IQoAtomNumberingSource>();
-    KelvVariant numberingSource;
-    Check(source->get_NumberingSource(numberingSource.Receive()));
-    KelvComPtr<IQoAtomNumbering> numbering;
-    Kelv::KelvCreateImpl(CLSID_QoAtomNumbering, nullptr, 0x15, IID_IQoAtomNumbering, numbering.ReceiveVoid(), true);
-    Kelv::CheckNullDereference(numbering.get());
-    Check(numbering->Initialise(numberingSource.Get(), 1));
-
-    const KelvComPtr<ISBScopeObjects> atoms = SymmetryParentAtoms();
-    LONG count = 0;
-    Check(atoms->get_Count(&count));
-    ids.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
-    for (LONG i = 1; i <= count; ++i) {
-        const KelvComPtr<ISDObject> atom = AtomAt(atoms, i);
-        LONG number = 0;
-        Check(numbering->GetNumber(atom.get(), &number));
-        LONG status = -100;
-        const KelvVariant value(static_cast<int32_t>(number));
-        Check(atom->put_PropertyValue(KelvBSTR("ID").Get(), &status, value.Get()));
-        ids.push_back(number);
-    }
-}
 
 void CZelmFileWriter::WriteJobSideFiles(const std::string& folder, const std::string& name)
 {
     std::vector<long> ids;
-    CollectSymmetryParents(ids);
+    NumberAtoms(ids);
     WriteAtomIdFile(folder + name, ids);
     if (m_runInfo.WantsPhononDispersion()) {
         KelvComPtr<IUnknown> prepared;

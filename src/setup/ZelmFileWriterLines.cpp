@@ -3,7 +3,7 @@
 
 #include "setup/DeckLines.h"
 #include "setup/ExtractUnknownFromVariant.h"
-#include "setup/ZelmLibUtils.h"
+#include "setup/DeckSpecies.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/AppUtilsDataModel.h"
@@ -137,21 +137,6 @@ void CZelmFileWriter::WriteOutputLines(std::ofstream& deck)
     deck << ZelmDeckLines::OutputLines(settings);
 }
 
-void CZelmFileWriter::WriteSpeciesBlock(std::ofstream& deck, const LabelTable& labels)
-{
-    RequireOpen(deck);
-    deck << "Species" << std::endl;
-    for (const auto& entry : labels) {
-        const std::string& label = entry.second.first;
-        const CSpecies& species = entry.second.second;
-        if (species.IsCore())
-            deck << label << " " << "core" << " " << species.GetAlternativeName() << "\n";
-        if (species.IsShell())
-            deck << label << " " << "shel" << " " << species.GetAlternativeName() << "\n";
-    }
-    deck << std::endl;
-}
-
 void CZelmFileWriter::WriteSurfaceBulkEnergy(std::ofstream& deck,
                                              const KelvComPtr<IQoZelmSurfaceCalculator>& calculator)
 {
@@ -207,9 +192,8 @@ void CZelmFileWriter::WriteSurfaceCell(std::ofstream& deck)
     deck << std::endl << std::endl;
 }
 
-void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, const CZelmLibUtils& library,
-                                const KelvComPtr<ISDObject>& atom, const std::string& label, const CSpecies& species,
-                                const std::string& tail)
+void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, CDeckSpecies& species,
+                                const KelvComPtr<ISDObject>& atom, const std::string& tail)
 {
     const bool isFractional = fractional != VARIANT_FALSE;
     const std::string property = isFractional ? "FractionalXYZ" : "XYZ";
@@ -228,22 +212,9 @@ void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractio
     const KelvComPtr<ISDPoint3d> point = ExtractUnknownFromVariant(value.Get()).QueryInterface<ISDPoint3d>();
     double x = 0.0, y = 0.0, z = 0.0;
     Check(point->GetXYZ(&x, &y, &z));
-    WriteAtomLines(deck, label, species, QorViraUtilities::Zero(x), QorViraUtilities::Zero(y),
-                   QorViraUtilities::Zero(z), library, atom, positionTail.str(), tail);
-}
-
-void CZelmFileWriter::WriteAtomLines(std::ofstream& deck, const std::string& label, const CSpecies& species, double x,
-                                     double y, double z, const CZelmLibUtils& library,
-                                     const KelvComPtr<ISDObject>& atom, const std::string& positionTail,
-                                     const std::string& tail)
-{
     RequireOpen(deck);
-    if (species.IsCore())
-        deck << label << " " << "core" << " " << x << " " << y << " " << z << " "
-             << m_runInfo.GetCoreCharge(atom, library) << " " << positionTail << tail << "\n";
-    if (species.IsShell())
-        deck << label << " " << "shel" << " " << x << " " << y << " " << z << " " << species.GetShellCharge() << " "
-             << positionTail << tail << "\n";
+    species.WriteAtomLines(deck, atom, QorViraUtilities::Zero(x), QorViraUtilities::Zero(y), QorViraUtilities::Zero(z),
+                           positionTail.str(), tail);
 }
 
 bool CZelmFileWriter::ShouldWriteSpaceGroup() const
@@ -309,13 +280,6 @@ void CZelmFileWriter::WriteSymmetryOperators(std::ofstream& deck)
         ZelmDeckLines::WriteSymmetryOperator(deck, DMUtilities::SymmetryUtilities::GetOperatorMatrix(op));
     }
     deck << std::endl;
-}
-
-long CZelmFileWriter::GetFixedAxisFlags(const KelvComPtr<ISDObject>& atom) const
-{
-    const long id = ReadProperty(atom.get(), "ID").Long();
-    const auto found = m_fixedAxisMasks.find(id);
-    return found == m_fixedAxisMasks.end() ? 0 : found->second;
 }
 
 bool CZelmFileWriter::IsFractionalPositionFree(const KelvComPtr<ISDObject>& atom) const

@@ -1,5 +1,8 @@
 #include "setup/ZelmObservableData.h"
 
+#include "setup/Zelm.h"
+#include "setup/ZelmMessages.h"
+
 HRESULT CZelmObservableData::CreateInstance(void** out)
 {
     if (!out)
@@ -29,5 +32,15 @@ HRESULT CZelmObservableData::ObservableRunCheck(VARIANT_BOOL* canRun)
         if (!canRun)
             throw KelvResult(E_POINTER, "No pointer supplied for output argument.");
         *canRun = VARIANT_TRUE;
+    });
+}
+
+// The logic object's observables property: S_OK and no object.
+HRESULT CZelm::get_ObservableData(IQoZelmObservableData** ppObservableData)
+{
+    return Request([&] {
+        if (!ppObservableData)
+            throw KelvResult(E_POINTER, ZelmMessages::NoOutput);
+        *ppObservableData = nullptr;
     });
 }

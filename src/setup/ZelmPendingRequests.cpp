@@ -21,3 +21,8 @@ HRESULT CZelm::SuggestSavePath(BSTR, BSTR* pSuggestedDirectory)
         *pSuggestedDirectory = nullptr;
     return NotAvailable("IQoEditedForcefieldConsumer::SuggestSavePath");
 }
+
+bool CZelm::HasForcefieldModel()
+{
+    return true;
+}

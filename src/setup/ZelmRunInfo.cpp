@@ -1,7 +1,6 @@
 #include "setup/ZelmRunInfo.h"
 
 #include "setup/RunInfoFromDeck.h"
-#include "setup/ZelmLibUtils.h"
 #include "analysis/ResultFiles.h"
 #include "readers/ProjectPaths.h"
 
@@ -11,7 +10,6 @@
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
-#include "qorvira/ZelmForcefieldLocator.h"
 #include "qorvira/ZelmParseUtilities.h"
 
 #include <fstream>
@@ -74,7 +72,7 @@ public:
     bool Flag(const char* key) const override { return m_info.StateBool(key); }
     long Long(const char* key) const override { return m_info.StateLong(key); }
     double Double(const char* key) const override { return m_info.StateDouble(key); }
-    std::string LibraryName() const override { return m_info.m_libraryName; }
+    std::string LibraryName() const override { return m_info.GetLibraryName(); }
     bool CanDoPhononNonGamma() const override { return m_info.CanDoPhononNonGamma(); }
 
 private:
@@ -94,17 +92,7 @@ CZelmRunInfo::CZelmRunInfo(const KelvComPtr<ISBContainerRoot>& root, CStateHelpe
       m_scopeManager(std::move(scopeManager)),
       m_standardLibraries(root)
 {
-    Kelv::CheckNullDereference(locator);
-    m_libraryName = SeedNameFromPath(locator->GetSelectedPath());
-    m_libraryPath = locator->GetSelectedPath();
-    m_standardLibrary = locator->IsSelectedZelmStandardLibrary();
-
-    KelvComPtr<ISBDiskManager> disk;
-    Check(m_root->get_DiskManager(disk.Receive()));
-    KelvResult::Check(static_cast<bool>(disk));
-    KelvBSTR safe;
-    Check(disk->MakeSafeFileName(KelvBSTR(m_libraryName).Get(), 0, 0, safe.Receive()));
-    m_libraryName = safe.ToTString();
+    LocateLibrary(locator);
 }
 
 CZelmRunInfo::CZelmRunInfo(const KelvComPtr<ISBContainerRoot>& root, const std::string& folder,
@@ -258,7 +246,7 @@ void CZelmRunInfo::ComputeJobNames()
 
     ZelmJobNames::Names names;
     if (GetTask() == ZelmLines::TaskFit) {
-        names = ZelmJobNames::ForFit(prefixText, m_libraryName, m_libraryPath);
+        names = ZelmJobNames::ForFit(prefixText, GetLibraryName(), GetLibraryPath());
     } else {
         KelvComPtr<ISBScope> scope;
         if (!m_scopeManager || FAILED(m_scopeManager->get_DefaultScope(scope.Receive())) || !scope)
@@ -305,9 +293,9 @@ KelvBSTR CZelmRunInfo::GetJobNameCopy()
 
 bool CZelmRunInfo::CanDoPhononNonGamma() const
 {
-    if (m_libraryName == "dreiding")
+    if (GetLibraryName() == "dreiding")
         return true;
-    std::ifstream library(m_libraryPath);
+    std::ifstream library(GetLibraryPath());
     bool restricted = false;
     std::string line;
     while (!library.eof()) {
@@ -324,22 +312,6 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
             restricted = true;
     }
     return !restricted;
-}
-
-double CZelmRunInfo::GetCoreCharge(const KelvComPtr<ISDObject>& atom, const CZelmLibUtils& library) const
-{
-    if (GetChargeOption() == 2) {
-        LONG status = -100;
-        KelvVariant value;
-        Check(atom->get_PropertyValue(KelvBSTR("Charge").Get(), &status, value.Receive()));
-        double charge = value.Double();
-        if (library.HasShell())
-            charge -= library.GetShellCharge(atom);
-        return charge;
-    }
-    if (!library.HasCharges())
-        throw KelvResult(E_UNEXPECTED, "This forcefield library contains no charges.\nPlease set to use current.");
-    return library.GetCoreCharge(atom);
 }
 
 // ---------------------------------------------------------------------------

@@ -78,9 +78,16 @@ public:
 
     // Getters.
     long GetTask() const;
-    bool IsStandardLibrary() const { return m_standardLibrary; }
-    std::string GetLibraryName() const { return m_libraryName; }
-    std::string GetLibraryPath() const { return m_libraryPath; }
+    // The selected library: each build links its own form of these (the
+    // current one: what the locator or the deck gave; the earlier one: the
+    // standard-library folder's, see GetLibraryFolder).
+    bool IsStandardLibrary() const;
+    std::string GetLibraryName() const;
+    std::string GetLibraryPath() const;
+    // The earlier build's standard-library folder (core folder followed by
+    // "ZelmLibraryFolder") and element-data file in it.
+    std::string GetLibraryFolder() const;
+    std::string GetElementDataFile() const;
     bool IsConstantPressure() const;
     bool IsConstantVolume() const;
     long GetEnsemble() const;
@@ -93,6 +100,7 @@ public:
     KelvBSTR GetJobName();
     KelvBSTR GetJobNameCopy();
     bool CanDoPhononNonGamma() const;
+    // The current build's core charge of an atom (defined with its species).
     double GetCoreCharge(const KelvComPtr<ISDObject>& atom, const CZelmLibUtils& library) const;
 
     // The library note beside a deck (see ZelmDeck::ReadLibraryNote); a
@@ -122,6 +130,9 @@ private:
     class Settings;
     friend class Settings;
 
+    // Fills the library fields of a record built from the state (the
+    // current build asks the locator; the earlier one holds no name then).
+    void LocateLibrary(CZelmForcefieldLocator* const& locator);
     void ComputeJobNames();
     // State reads that answer false, zero or "" over no state.
     bool StateBool(const std::string& key) const;

@@ -1,0 +1,45 @@
+// The earlier build's class table: the four classes it shares with the
+// current build, under the same identifiers, descriptions and ProgIDs.
+#include "frame/ClassTable.h"
+
+#include "frame/ModuleIds.h"
+#include "kelv/kelv.h"
+#include "setup/Zelm.h"
+
+namespace QorZelm {
+namespace {
+
+inline constexpr LONG EarlierClassTableCount = 4;
+
+// Create function of a row whose class is not built yet.
+template <const CLSID* Clsid>
+HRESULT ClassNotAvailable(void** out)
+{
+    return ClassNotInThisBuild(*Clsid, out);
+}
+
+const CKelvFactoryData classTable[EarlierClassTableCount] = {
+    {&CLSID_ZelmLogic, &CZelm::CreateZelmLogic, "Velomar: Zelm Logic component",
+     "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
+    {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
+     "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
+    {&CLSID_ZelmJob, &ClassNotAvailable<&CLSID_ZelmJob>, "Velomar: Zelm Job Logic component",
+     "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},
+    {&CLSID_ZelmStructureImporter, &ClassNotAvailable<&CLSID_ZelmStructureImporter>,
+     "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",
+     "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
+};
+
+}  // namespace
+
+const CKelvFactoryData* ClassTable()
+{
+    return classTable;
+}
+
+LONG ClassTableSize()
+{
+    return EarlierClassTableCount;
+}
+
+}  // namespace QorZelm

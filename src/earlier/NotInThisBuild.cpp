@@ -1,0 +1,78 @@
+// What the earlier build leaves out answers so: no forcefield model (no
+// forcefield editor for the host, no library made from a fitting dump), no
+// observables, and no Fit deck, since every library of this build is a
+// standard one.
+#include "forcefield/DumpToLibraryConverter.h"
+#include "forcefield/ZelmForcefieldEditor.h"
+#include "setup/Zelm.h"
+#include "setup/ZelmFileWriter.h"
+#include "setup/ZelmMessages.h"
+
+namespace {
+
+const char* const kNoForcefieldModel = "This build of QorZelm has no forcefield model";
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The logic object
+
+bool CZelm::HasForcefieldModel()
+{
+    return false;
+}
+
+HRESULT CZelm::get_ForcefieldEditor(IQoForcefieldEditor** ppEditor)
+{
+    if (ppEditor)
+        *ppEditor = nullptr;
+    return NotAvailable("IQoEditedForcefieldConsumer::ForcefieldEditor");
+}
+
+HRESULT CZelm::ForcefieldSavedTo(BSTR)
+{
+    return NotAvailable("IQoEditedForcefieldConsumer::ForcefieldSavedTo");
+}
+
+HRESULT CZelm::SuggestSavePath(BSTR, BSTR* pSuggestedDirectory)
+{
+    if (pSuggestedDirectory)
+        *pSuggestedDirectory = nullptr;
+    return NotAvailable("IQoEditedForcefieldConsumer::SuggestSavePath");
+}
+
+HRESULT CZelm::get_ObservableData(IQoZelmObservableData** ppObservableData)
+{
+    return Request([&] {
+        if (!ppObservableData)
+            throw KelvResult(E_POINTER, ZelmMessages::NoOutput);
+        *ppObservableData = nullptr;
+        throw KelvResult(E_NOTIMPL, "This build of QorZelm has no observables.");
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The deck writer
+
+void CZelmFileWriter::WriteStructures(std::ofstream&)
+{
+    throw KelvResult(E_UNEXPECTED, "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
+}
+
+// ---------------------------------------------------------------------------
+// The forcefield model: never made in this build.
+
+CZelmForcefieldEditor::~CZelmForcefieldEditor() = default;
+
+CForcefield& CZelmForcefieldEditor::Load(const std::string& path)
+{
+    throw KelvResult(E_NOTIMPL, std::string(kNoForcefieldModel) + ": the library '" + path + "' cannot be loaded.");
+}
+
+CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath)
+{
+    throw KelvResult(E_NOTIMPL, std::string(kNoForcefieldModel) + ": no library '" + libraryPath +
+                                    "' can be made from the fitting dump '" + dumpPath + "'.");
+}
+
+CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
