@@ -1,6 +1,7 @@
 // The earlier build's fixing flags and atom numbers: the axis-constraint
 // table by "ID", an atom reported fixed as a whole, and "ID" numbers on the
 // atoms (in a 3-D periodic structure on the symmetry parents only).
+#include "earlier/FixedAtomQuery.h"
 #include "setup/ZelmFileWriter.h"
 
 #include "qorqm/DMUtilities.h"
@@ -36,6 +37,11 @@ ULONG ElementCount(SAFEARRAY* array)
 
 } // namespace
 
+bool ZelmEarlier::ReportsFixedAtom(SAFEARRAY* masks, SAFEARRAY* atoms)
+{
+    return masks && atoms && ElementCount(atoms) > 0;
+}
+
 void CZelmFileWriter::CollectFixedAxisFlags(KelvComPtr<ISBScope> scope)
 {
     // The axis-constraint table: each mask ORed into its atom's "ID".
@@ -56,7 +62,7 @@ long CZelmFileWriter::GetFixedAxisFlags(const KelvComPtr<ISDObject>& atom) const
     // Fixed as a whole only when the query names an atom.
     QueryArrays fixed;
     Check(m_scopeUtility->GetFixedAtoms(single.get(), &fixed.masks, &fixed.atoms));
-    if (fixed.masks && fixed.atoms && ElementCount(fixed.atoms) > 0)
+    if (ZelmEarlier::ReportsFixedAtom(fixed.masks, fixed.atoms))
         return 7;
 
     const long id = DMUtilities::BasicUtilities::GetValue(atom, u"ID").Long();
