@@ -200,6 +200,8 @@ public:
     // Adding a member twice or removing a non-member changes nothing.
     // A missing set: ModelError.
     void AddToSet(const std::string& name, Handle atom);
+    // Adds several atoms at once (each at most once), in the given order.
+    void AddToSet(const std::string& name, const std::vector<Handle>& atoms);
     void RemoveFromSet(const std::string& name, Handle atom);
     // Set members in document order (missing set: none).
     std::vector<Handle> SetAtoms(const std::string& name) const;
@@ -235,6 +237,14 @@ private:
     Atom& MutableAtom(Handle handle);
     Atom& MutableParent(Handle handle);
     void Reindex();
+    // Indexes the atoms stored at [first, end) under their handles.
+    void IndexAtoms(std::size_t first, std::size_t end);
+    // One past the last image that follows the parent stored at this index.
+    std::size_t OrbitEnd(std::size_t parentIndex) const;
+    // The images of a parent under the operators, one per distinct site:
+    // an atom of `old` made by the same operator is kept (and taken out of
+    // `old`), others are new atoms with IDs from `nextId` on.
+    std::vector<Atom> MakeImages(const Atom& parent, std::vector<Atom>& old, std::int32_t& nextId);
     // Drops every reference of bonds, pi-systems and sets to these atoms.
     void PurgeReferences(const std::set<Handle>& removed);
     // Regenerates the images of one parent (keeping existing image atoms in
@@ -258,13 +268,13 @@ private:
     std::vector<Atom> m_atoms;
     std::map<Handle, std::size_t> m_atomIndex;
     std::map<Handle, std::size_t> m_bondIndex;
+    std::set<std::pair<Handle, Handle>> m_bondPairs; // bonded atoms, lower handle first
     std::map<Handle, std::size_t> m_piIndex;
     std::vector<Bond> m_bonds;
     std::vector<PiSystem> m_piSystems;
     std::map<std::string, NamedSet> m_sets;
     SurfaceDescription m_surface;
     Handle m_nextHandle = 1;
-    std::int32_t m_idFloor = 0; // IDs held by parents while images are rebuilt
     std::uint64_t m_nextSetSerial = 1;
 };
 

@@ -238,11 +238,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + name + "' is listed twice.");
+            std::vector<Handle> members;
             for (const json& i : set.value("atoms", json::array())) {
                 const Handle h = handles[ReadIndex(i, handles.size(), "An atom set")];
                 if (d->FindAtom(h))
-                    d->AddToSet(name, h);
+                    members.push_back(h);
             }
+            d->AddToSet(name, members);
         }
         if (j.contains("surface")) {
             const json& s = j.at("surface");

@@ -43,8 +43,8 @@ int main(int argc, char** argv)
     std::string cifPath;
     std::string importProject = ".";
     std::string documentName;
-    CLI::App* import = app.add_subcommand("import", "Import a CIF file into a structure document (.qsd) of a project");
-    import->add_option("cif", cifPath, "The CIF file")->required();
+    CLI::App* import = app.add_subcommand("import", "Import a CIF or XYZ (.xyz) file into a structure document (.qsd)");
+    import->add_option("file", cifPath, "The CIF file, or the XYZ file of a molecule")->required();
     import->add_option("--project", importProject, "The project folder (default: the current folder)");
     import->add_option("--name", documentName, "Name of the new document (default: the CIF file's name)");
     import->fallthrough();
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         return run([&] { ZelmHost::CreateProject(projectFolder, std::cout); });
     }
     if (import->parsed()) {
-        return run([&] { ZelmHost::ImportCif(cifPath, importProject, documentName, std::cout); });
+        return run([&] { ZelmHost::ImportStructure(cifPath, importProject, documentName, std::cout); });
     }
     if (show->parsed()) {
         return run([&] { ZelmHost::ShowDocument(documentPath, showProject, std::cout); });
