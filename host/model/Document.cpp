@@ -71,19 +71,23 @@ public:
     // until f returns true; true when it did.
     template <class F> bool AnyNear(const Vec3& fractional, F&& f) const
     {
+        // The bins on either side of this one, through the cell edges, each
+        // taken once when an axis has fewer than three bins.
         const std::array<std::int64_t, 3> bin = Bin(fractional);
-        std::array<std::vector<std::int64_t>, 3> around;
+        std::array<std::array<std::int64_t, 3>, 3> around{};
+        std::array<std::size_t, 3> count{};
         for (std::size_t i = 0; i < 3; ++i) {
             for (std::int64_t d = -1; d <= 1; ++d) {
                 const std::int64_t b = ((bin[i] + d) % m_bins[i] + m_bins[i]) % m_bins[i];
-                if (std::find(around[i].begin(), around[i].end(), b) == around[i].end())
-                    around[i].push_back(b);
+                const auto end = around[i].begin() + static_cast<std::ptrdiff_t>(count[i]);
+                if (std::find(around[i].begin(), end, b) == end)
+                    around[i][count[i]++] = b;
             }
         }
-        for (std::int64_t x : around[0])
-            for (std::int64_t y : around[1])
-                for (std::int64_t z : around[2]) {
-                    auto it = m_cells.find(Key({x, y, z}));
+        for (std::size_t x = 0; x < count[0]; ++x)
+            for (std::size_t y = 0; y < count[1]; ++y)
+                for (std::size_t z = 0; z < count[2]; ++z) {
+                    auto it = m_cells.find(Key({around[0][x], around[1][y], around[2][z]}));
                     if (it == m_cells.end())
                         continue;
                     for (std::size_t index : it->second)
@@ -474,6 +478,7 @@ Handle Document::RestoreImage(Handle parentHandle, std::size_t operatorIndex)
 void Document::Reindex()
 {
     m_atomIndex.clear();
+    m_atomIndex.reserve(m_atoms.size());
     IndexAtoms(0, m_atoms.size());
     m_bondIndex.clear();
     m_bondPairs.clear();

@@ -19,6 +19,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace HostModel {
@@ -266,10 +267,10 @@ private:
     Symmetry m_symmetry;
 
     std::vector<Atom> m_atoms;
-    std::map<Handle, std::size_t> m_atomIndex;
-    std::map<Handle, std::size_t> m_bondIndex;
+    std::unordered_map<Handle, std::size_t> m_atomIndex;
+    std::unordered_map<Handle, std::size_t> m_bondIndex;
     std::set<std::pair<Handle, Handle>> m_bondPairs; // bonded atoms, lower handle first
-    std::map<Handle, std::size_t> m_piIndex;
+    std::unordered_map<Handle, std::size_t> m_piIndex;
     std::vector<Bond> m_bonds;
     std::vector<PiSystem> m_piSystems;
     std::map<std::string, NamedSet> m_sets;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 namespace HostModel {
 
@@ -73,7 +74,8 @@ std::string QsdText(const Document& d)
         break;
     }
 
-    std::map<Handle, std::size_t> index;
+    std::unordered_map<Handle, std::size_t> index;
+    index.reserve(d.Atoms().size());
     json atoms = json::array();
     for (const Atom& a : d.Atoms()) {
         index[a.handle] = atoms.size();

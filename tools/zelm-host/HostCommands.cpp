@@ -1,5 +1,6 @@
 #include "HostCommands.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <iomanip>
 #include <memory>
@@ -84,10 +85,10 @@ std::unique_ptr<QzHost::HostApplication> OpenHost(const std::string& folder)
 
 std::string Fixed(double value, int decimals)
 {
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(decimals) << value;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     // "-0.000000" reads as a different position from "0.000000".
-    std::string result = text.str();
+    std::string result = text;
     if (result.find_first_not_of("-0.") == std::string::npos && result.front() == '-') {
         result.erase(0, 1);
     }
