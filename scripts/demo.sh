@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and drives the module through the host
 # driver: register the module in a registry of the demo's own, list its
 # classes and create each through its class factory; then make a project,
-# import the bundled rock-salt structure, show it and show the module's
+# import the bundled rock-salt structure, show it, import the bundled
+# methanol molecule and show the module's
 # "ZelmLogic" state.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,4 +26,5 @@ set -x
 "$host" --registry "$registry" project "$project"
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
+"$host" --registry "$registry" import examples/methanol.xyz --project "$project"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
