@@ -52,10 +52,6 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
     return Symmetry();
 }
 
-// Sites further from the cell than this many cell lengths are refused: the
-// operators' fractional translations would be lost in rounding.
-constexpr double MaxFractional = 1.0e6;
-
 // A cell length or angle as the block gives it.
 double CellItem(gemmi::cif::Block& block, const char* tag, const std::string& item, bool angle)
 {
@@ -114,7 +110,7 @@ Vec3 SitePosition(const gemmi::SmallStructure::Site& site, const Lattice3D& latt
     const Vec3 cartesian = lattice.ToCartesian(f);
     bool usable = true;
     for (std::size_t i = 0; i < 3; ++i)
-        usable = usable && std::fabs(f[i]) <= MaxFractional && std::isfinite(cartesian[i]);
+        usable = usable && std::fabs(f[i]) <= MaxFractionalCoordinate && std::isfinite(cartesian[i]);
     if (!usable) {
         std::ostringstream text;
         text << "The atom site '" << site.label << "' lies too far from the cell for its symmetry images to be placed"

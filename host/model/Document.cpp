@@ -34,7 +34,10 @@ public:
             m_counts.erase(it);
     }
     // One more than the highest ID held, and at least 1.
-    std::int32_t Next() const { return m_counts.empty() ? 1 : std::max<std::int32_t>(0, m_counts.rbegin()->first) + 1; }
+    std::int32_t Next() const
+    {
+        return m_counts.empty() ? 1 : std::max<std::int32_t>(0, m_counts.rbegin()->first) + 1;
+    }
 
 private:
     std::map<std::int32_t, std::size_t> m_counts;
@@ -401,6 +404,10 @@ Handle Document::RestoreParent(Atom atom)
     for (double x : atom.position)
         if (!std::isfinite(x))
             throw ModelError("An atom position must be finite.");
+    const std::size_t periodic = m_lattice3 ? 3 : m_lattice2 ? 2 : 0;
+    for (std::size_t i = 0; i < periodic; ++i)
+        if (std::fabs(atom.position[i]) > MaxFractionalCoordinate)
+            throw ModelError("An atom lies too far from the cell for its position to be used.");
     if (atom.formalCharge.denominator == 0)
         throw ModelError("A formal charge cannot have the denominator 0.");
     if (atom.fixedMask < 0 || atom.fixedMask > FixedAll)

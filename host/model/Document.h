@@ -36,6 +36,10 @@ inline constexpr Handle ModelHandle = 0;
 
 enum class Periodicity { None, Surface2D, Bulk3D };
 
+// Fractional coordinates further from the cell than this many cell lengths
+// are refused: the symmetry operators' translations would be lost in rounding.
+inline constexpr double MaxFractionalCoordinate = 1.0e6;
+
 struct Fraction {
     std::int32_t numerator = 0;
     std::int32_t denominator = 1;
@@ -229,7 +233,8 @@ public:
     // `operatorIndex`, position derived), then RefreshImages, which drops
     // stored images that the operators do not give and adds missing ones.
     // Throws ModelError for an image whose parent is not a parent or whose
-    // operator does not exist.
+    // operator does not exist, and for a parent whose periodic coordinates
+    // exceed MaxFractionalCoordinate.
     Handle RestoreParent(Atom atom);
     Handle RestoreImage(Handle parent, std::size_t operatorIndex);
     void RefreshImages();

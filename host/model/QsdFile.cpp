@@ -287,14 +287,14 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw FileError("Unable to open the structure document '" + path + "'.");
+        throw FileError("The structure document \"" + path + "\" cannot be opened.");
     std::ostringstream text;
     text << in.rdbuf();
     std::shared_ptr<Document> d;
     try {
         d = DocumentFromQsdText(text.str());
     } catch (const FileError& e) {
-        throw FileError("'" + path + "': " + e.what());
+        throw FileError("The structure document \"" + path + "\" cannot be read: " + e.what());
     }
     d->SetUrl(path);
     return d;

@@ -46,8 +46,8 @@ std::size_t AtomCount(const std::string& line)
 
 std::string ElementOf(const std::string& symbol, std::size_t line)
 {
-    const bool letters = !symbol.empty() && symbol.size() <= 2 &&
-                         std::all_of(symbol.begin(), symbol.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+    auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    const bool letters = !symbol.empty() && symbol.size() <= 2 && std::all_of(symbol.begin(), symbol.end(), letter);
     const gemmi::Element element(letters ? symbol : std::string());
     if (element == gemmi::El::X)
         Refuse(line, "'" + symbol + "' is not an element symbol.");
