@@ -128,6 +128,9 @@ std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
         const CellParameters cell = ReadCell(block);
         const Lattice3D lattice(cell);
         const gemmi::SmallStructure st = gemmi::make_small_structure_from_block(block);
+        const gemmi::cif::Column x = block.find_values("_atom_site_fract_x");
+        if (st.sites.empty() && x && x.length() > 0)
+            throw FileError("The atom sites have no labels ('_atom_site_label').");
 
         auto document = std::make_shared<Document>();
         document->SetName(block.name);

@@ -83,6 +83,8 @@ std::shared_ptr<Document> ImportXyzText(const std::string& text)
     };
     if (!next())
         throw FileError("The file is empty.");
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        line.erase(0, 3); // a byte-order mark
     const std::size_t count = AtomCount(line);
     if (!next())
         Refuse(2, "the comment line is missing: the file ends after its atom count.");

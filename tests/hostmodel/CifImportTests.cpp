@@ -166,6 +166,9 @@ TEST(CifImport, IncompleteOrImpossibleCellsAndFarSitesAreRefusedByName)
          "atom site 'C9' lies too far from the cell"},
         {"far coordinate", "data_x\n" + lengths + angles + replaced(sites, "0.3\n", "-2e6\n"),
          "atom site 'C9' lies too far from the cell"},
+        {"sites without labels",
+         "data_x\n" + lengths + angles + replaced(sites, "_atom_site_label\n", "_atom_site_name\n"),
+         "The atom sites have no labels ('_atom_site_label')"},
         {"broken syntax", "data_x\n" + lengths + angles + sites + "D1 0.1 0.2\n",
          "Line 9, column 1: Wrong number of values in the loop"},
     };

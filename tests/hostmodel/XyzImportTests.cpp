@@ -26,9 +26,9 @@ TEST(XyzImport, AMoleculeBecomesANonPeriodicDocument)
     const Vec3 h = d->Cartesian(d->Atoms()[4].handle);
     EXPECT_EQ(h, (Vec3{0.437790, 1.076950, -0.888240}));
 
-    // Symbols in any case, Windows line ends, extra columns and a blank
+    // A byte-order mark, symbols in any case, Windows line ends, extra columns and a blank
     // last line are read as a user expects.
-    auto loose = ImportXyzText("3\r\n\r\ncl 1 2 3\r\nNA +1.5 -2e-1 0 0.42\r\nh 0 0 0\r\n\r\n");
+    auto loose = ImportXyzText("\xEF\xBB\xBF" "3\r\n\r\ncl 1 2 3\r\nNA +1.5 -2e-1 0 0.42\r\nh 0 0 0\r\n\r\n");
     ASSERT_EQ(loose->Atoms().size(), 3u);
     EXPECT_EQ(loose->Atoms()[0].element, "Cl");
     EXPECT_EQ(loose->Atoms()[1].element, "Na");
