@@ -420,11 +420,48 @@ Handle Document::RestoreParent(Atom atom)
     return atom.handle;
 }
 
+void Document::GroupOrbits()
+{
+    bool grouped = true;
+    Handle current = 0;
+    for (const Atom& a : m_atoms) {
+        if (a.IsSymmetryParent())
+            current = a.handle;
+        else if (a.parent != current)
+            grouped = false;
+    }
+    if (grouped)
+        return;
+    std::unordered_map<Handle, std::vector<std::size_t>> images;
+    for (std::size_t i = 0; i < m_atoms.size(); ++i)
+        if (!m_atoms[i].IsSymmetryParent())
+            images[m_atoms[i].parent].push_back(i);
+    std::vector<Atom> atoms;
+    atoms.reserve(m_atoms.size());
+    for (const Atom& a : m_atoms) {
+        if (!a.IsSymmetryParent())
+            continue;
+        atoms.push_back(a);
+        auto it = images.find(a.handle);
+        if (it == images.end())
+            continue;
+        for (std::size_t i : it->second)
+            atoms.push_back(m_atoms[i]);
+        images.erase(it);
+    }
+    for (const Atom& a : m_atoms) // images of no parent stay, last
+        if (!a.IsSymmetryParent() && images.count(a.parent))
+            atoms.push_back(a);
+    m_atoms.swap(atoms);
+    Reindex();
+}
+
 void Document::RefreshImages()
 {
     // One pass over the orbits: each parent keeps its stored images where
     // its operators still give them and gains the missing ones; a new image
     // takes the ID after the highest one held at that moment.
+    GroupOrbits();
     IdTally ids(m_atoms);
     std::vector<Atom> atoms;
     atoms.reserve(m_atoms.size());
@@ -465,17 +502,15 @@ Handle Document::RestoreImage(Handle parentHandle, std::size_t operatorIndex)
         throw ModelError("A symmetry image refers to an atom that is not a symmetry parent.");
     if (!m_lattice3 || operatorIndex == 0 || operatorIndex >= m_symmetry.Order())
         throw ModelError("A symmetry image refers to a symmetry operator that does not exist.");
-    std::size_t at = IndexOf(parentHandle) + 1;
-    while (at < m_atoms.size() && !m_atoms[at].IsSymmetryParent())
-        ++at;
+    // Stored last for now; RefreshImages moves it behind its parent.
     Atom image = *parent;
     image.handle = m_nextHandle++;
     image.parent = parentHandle;
     image.operatorIndex = operatorIndex;
     image.selected = false;
     image.position = WrapFractional(m_symmetry.Operators()[operatorIndex].Apply(parent->position));
-    m_atoms.insert(m_atoms.begin() + static_cast<std::ptrdiff_t>(at), image);
-    IndexAtoms(at, m_atoms.size());
+    m_atoms.push_back(image);
+    IndexAtoms(m_atoms.size() - 1, m_atoms.size());
     return image.handle;
 }
 

@@ -230,8 +230,9 @@ public:
 
     // Restoring from a file, in three steps: parents (as given, without
     // images), then the stored images of each parent (made by operator
-    // `operatorIndex`, position derived), then RefreshImages, which drops
-    // stored images that the operators do not give and adds missing ones.
+    // `operatorIndex`, position derived), then RefreshImages, which places
+    // every image behind its parent (in the order restored), drops stored
+    // images that the operators do not give and adds missing ones.
     // Throws ModelError for an image whose parent is not a parent or whose
     // operator does not exist, and for a parent whose periodic coordinates
     // exceed MaxFractionalCoordinate.
@@ -243,6 +244,9 @@ private:
     Atom& MutableAtom(Handle handle);
     Atom& MutableParent(Handle handle);
     void Reindex();
+    // Moves every image behind its parent's orbit, keeping the order of
+    // parents and of each parent's images.
+    void GroupOrbits();
     // Indexes the atoms stored at [first, end) under their handles.
     void IndexAtoms(std::size_t first, std::size_t end);
     // One past the last image that follows the parent stored at this index.

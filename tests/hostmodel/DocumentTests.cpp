@@ -371,10 +371,11 @@ TEST(DocumentSymmetry, SitesMergeExactlyWhenWithinTheToleranceThroughAnyCellEdge
 
 TEST(DocumentSymmetry, StoredImagesAreCheckedAndCompletedInOrder)
 {
-    // Restored as a file gives them: a parent with one image stored twice
-    // (the copy is dropped), one missing, and one made by an operator that
-    // gives the parent's own site (dropped); the new images take IDs above
-    // the highest one held.
+    // Restored as a file may give them, images after all parents: a parent
+    // with one image stored twice (the copy is dropped) and one missing, and
+    // one made by an operator that gives the parent's own site (dropped).
+    // Every image lands behind its parent; new images take IDs above the
+    // highest one held.
     auto d = std::make_shared<Document>();
     d->SetCell(Cubic(4.0));
     d->SetSymmetry(Symmetry::FromName("P 21/c"));
@@ -387,10 +388,10 @@ TEST(DocumentSymmetry, StoredImagesAreCheckedAndCompletedInOrder)
     centre.position = {0, 0, 0};
     centre.id = 7;
     const Handle g = d->RestoreParent(general);
-    const Handle first = d->RestoreImage(g, 1);
-    const Handle twice = d->RestoreImage(g, 1);
     const Handle c = d->RestoreParent(centre);
+    const Handle first = d->RestoreImage(g, 1);
     const Handle own = d->RestoreImage(c, 2);
+    const Handle twice = d->RestoreImage(g, 1);
     d->RestoreImage(c, 1);
     d->RefreshImages();
 
