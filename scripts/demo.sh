@@ -13,7 +13,7 @@ bash scripts/install-deps.sh
 # the demo build only what the demo did not.
 cmake -S . -B build -G Ninja -DQZ_WERROR=ON >/dev/null
 # The demo needs the driver and the module it loads.
-cmake --build build -j "$(nproc)" --target zelm-host
+cmake --build build -j "$(nproc)" --target zelm-host QorZelmEarlier
 
 host=build/bin/zelm-host
 demo=build/demo
@@ -21,7 +21,7 @@ registry=$demo/registry.json
 project=$demo/project
 mkdir -p "$demo"
 # The demo starts afresh each time: its registry and project are its own.
-rm -rf "$registry" "$project"
+rm -rf "$registry" "$project" "$demo/earlier-registry.json" "$demo/earlier"
 set -x
 "$host" --registry "$registry" register build/lib/libQorZelm.so
 "$host" --registry "$registry" classes
@@ -56,3 +56,9 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"
+# The earlier build in a registry of its own: four classes, and the rock
+# salt's deck with the bundled standard library "halides".
+"$host" --registry "$demo/earlier-registry.json" register build/earlier/libQorZelm.so
+"$host" --registry "$demo/earlier-registry.json" classes
+"$host" --registry "$demo/earlier-registry.json" state --project "$project" ZelmLogic library halides
+"$host" --registry "$demo/earlier-registry.json" deck "$project/rocksalt.qsd" --task GeomOpt --out "$demo/earlier"
