@@ -5,13 +5,15 @@
 //
 // This file declares the whole object. Its members are defined by topic:
 // Zelm.cpp (the object, its connection, the component check, the deck
-// request SaveZelmInputFiles and the observables property), ZelmRequests.cpp
+// request SaveZelmInputFiles), ZelmObservableData.cpp (the observables
+// property), ZelmRequests.cpp
 // (run, export, start and the preparation of a job folder),
 // ZelmSubmission.cpp (the job and its file list), ZelmFileTransfers.cpp (the
 // file-transfer items of each file), ZelmChecks.cpp (structure checks and
 // the saved-deck and export queries), ZelmTyping.cpp (forcefield types
 // before a run) and ZelmPendingRequests.cpp (the requests this build does
-// not answer yet).
+// not answer yet). The earlier build answers the forcefield-editor and
+// observables requests in src/earlier/NotInThisBuild.cpp.
 #pragma once
 
 #include "frame/ModuleIds.h"

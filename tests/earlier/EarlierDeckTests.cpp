@@ -81,14 +81,6 @@ TEST_F(EarlierDeck, EmptyLibraryNameWritesNoLibraryLine)
     EXPECT_NE(deck.find("Cl shell 0.500000 0.500000 0.500000 -2.485000"), std::string::npos) << deck;
 }
 
-TEST_F(EarlierDeck, MissingStandardLibraryFailsTheDeck)
-{
-    const auto document = AddDocument("rocksalt", *RockSalt());
-    Set("ZelmLogic", "library", "absent");
-    EXPECT_EQ(Save(Contents(document)), E_UNEXPECTED);
-    EXPECT_EQ(failure, "Unable to open ZELM library file.");
-}
-
 TEST_F(EarlierDeck, LookupsWithTheState)
 {
     const auto document = AddDocument("rocksalt", *RockSalt());

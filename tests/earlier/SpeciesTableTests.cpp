@@ -101,17 +101,6 @@ TEST(SpeciesReadingLimits, LinesOfAnyLengthAreRead)
     EXPECT_EQ(Describe(library.TypeTable(), "K"), "K 2 1 1");
 }
 
-TEST(SpeciesReadingLimits, MissingLibraryFails)
-{
-    try {
-        CZelmLibUtils library("", Fixture("none.lib"));
-        ADD_FAILURE() << "read a missing library";
-    } catch (const KelvResult& error) {
-        EXPECT_EQ(error.GetHRESULT(), E_UNEXPECTED);
-        EXPECT_EQ(error.GetMessage(), "Unable to open ZELM library file.");
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Matching
 
