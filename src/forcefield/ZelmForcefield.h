@@ -25,6 +25,14 @@ public:
     // order; written back unchanged.
     const std::list<std::string>& GetKeptLines() const { return m_keptLines; }
 
+    // Beyond the base's rules (a name, not taken), a name given by the user
+    // must read back from the species block: a species word and "core" or
+    // "shel" with one blank between them, the word without blanks, "#" and
+    // the texts "core", "shel" and "species" (in any letter case). The
+    // names a library itself gives are taken as they come.
+    void CheckAtomTypeName(const std::string& name) const override;
+
 private:
     std::list<std::string> m_keptLines;
+    bool m_reading = false;
 };

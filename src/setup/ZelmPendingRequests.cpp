@@ -96,22 +96,3 @@ HRESULT CZelm::ShouldStartFiles(ISBScope*, BSTR* reason, VARIANT_BOOL* shouldSta
         *shouldStart = 0;
     return NotAvailable("ISBManagedJobFiles::ShouldStartFiles");
 }
-
-HRESULT CZelm::get_ForcefieldEditor(IQoForcefieldEditor** ppEditor)
-{
-    if (ppEditor)
-        *ppEditor = nullptr;
-    return NotAvailable("IQoEditedForcefieldConsumer::ForcefieldEditor");
-}
-
-HRESULT CZelm::ForcefieldSavedTo(BSTR)
-{
-    return NotAvailable("IQoEditedForcefieldConsumer::ForcefieldSavedTo");
-}
-
-HRESULT CZelm::SuggestSavePath(BSTR, BSTR* pSuggestedDirectory)
-{
-    if (pSuggestedDirectory)
-        *pSuggestedDirectory = nullptr;
-    return NotAvailable("IQoEditedForcefieldConsumer::SuggestSavePath");
-}
