@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "DeckCommands.h"
+#include "ForcefieldCommands.h"
 #include "HostCommands.h"
 #include "ModuleCommands.h"
 
@@ -77,6 +78,9 @@ int main(int argc, char** argv)
     deck->add_option("--out", deckOut, "Folder of the deck (default: the document's folder)");
     deck->fallthrough();
 
+    ZelmHost::ForcefieldOptions forcefieldOptions;
+    CLI::App* forcefield = ZelmHost::AddForcefieldCommand(app, forcefieldOptions);
+
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
         setenv("QZ_REGISTRY_FILE", registry.c_str(), 1);
@@ -106,6 +110,9 @@ int main(int argc, char** argv)
     }
     if (deck->parsed()) {
         return run([&] { ZelmHost::WriteDeck(deckDocument, deckProject, deckTask, deckOut, std::cout); });
+    }
+    if (forcefield->parsed()) {
+        return run([&] { ZelmHost::RunForcefieldCommand(forcefieldOptions, std::cout); });
     }
     std::optional<std::string> key;
     std::optional<std::string> value;
