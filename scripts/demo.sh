@@ -32,3 +32,8 @@ cp examples/rocksalt.lib "$project/"
 "$host" --registry "$registry" state --project "$project" ZelmLogic library rocksalt
 "$host" --registry "$registry" state --project "$project" ZelmLogic ChargeOption Library
 "$host" --registry "$registry" deck "$project/rocksalt.qsd" --task GeomOpt
+# The host's forcefield editor on the selected library: show it, edit a copy
+# and show the copy.
+"$host" --registry "$registry" forcefield --project "$project" show
+"$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
+  --save-as "$project/rocksalt-edited.lib"
