@@ -127,8 +127,8 @@ public:
     const KelvComPtr<ISBState>& JobTemplateState() const { return m_jobTemplateState; }
     CZelmForcefieldLocator* ForcefieldLocator() const { return m_forcefieldLocator.get(); }
 
-    // Owned by the forcefield-editor side of the object; made on the first
-    // request for an editor.
+    // A second object of the forcefield-editor side: nothing of this build
+    // fills it; it is deleted with the logic object when set.
     class EditorSideObject
     {
     public:
