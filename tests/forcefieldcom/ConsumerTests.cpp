@@ -98,12 +98,6 @@ TEST_F(Consumer, EachRequestGivesANewObjectOverTheOneEditorLoadedAgain)
     EXPECT_NE(QzTest::ReadFile(folder.File("kept.lib")).find("Na core 1"), std::string::npos);
 }
 
-TEST_F(Consumer, ALibraryThatCannotBeReadFailsTheRequest)
-{
-    Set("ZelmLogic", "library", Project() + "/missing.lib");
-    EXPECT_FALSE(Editor(E_UNEXPECTED));
-}
-
 TEST_F(Consumer, SuggestedPathsAreFreeNamesBesideTheSelectedLibrary)
 {
     const std::string libs = Project() + "/libs/";

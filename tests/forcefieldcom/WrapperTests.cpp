@@ -283,22 +283,6 @@ TEST_F(Wrappers, OptionFamilies)
             EXPECT_EQ(enabled, VARIANT_FALSE);
         }
     }
-
-    // An enabled boolean option set and read back; the fit mark is not the
-    // hidden flag.
-    VARIANT_BOOL value = VARIANT_FALSE;
-    ASSERT_EQ(buck->put_BooleanOption(3, VARIANT_TRUE), S_OK) << QzTest::LastErrorText();
-    ASSERT_EQ(buck->get_BooleanOption(3, &value), S_OK);
-    EXPECT_EQ(value, VARIANT_TRUE);
-    const auto a = Parameter(buck, 0);
-    VARIANT_BOOL hidden = VARIANT_TRUE, fitted = VARIANT_FALSE;
-    ASSERT_EQ(a->get_IsHidden(&hidden), S_OK);
-    ASSERT_EQ(a->put_IsToBeFitted(VARIANT_TRUE), S_OK);
-    ASSERT_EQ(a->get_IsToBeFitted(&fitted), S_OK);
-    EXPECT_EQ(fitted, VARIANT_TRUE);
-    VARIANT_BOOL hiddenAfter = VARIANT_TRUE;
-    ASSERT_EQ(a->get_IsHidden(&hiddenAfter), S_OK);
-    EXPECT_EQ(hiddenAfter, hidden);
 }
 
 TEST_F(Wrappers, ObjectsKeptPastTheEndOfWhatTheyShow)
