@@ -56,6 +56,11 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"
+# The host's forcefield editor on the selected library: show it, edit a copy
+# and show the copy.
+"$host" --registry "$registry" forcefield --project "$project" show
+"$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
+  --save-as "$project/rocksalt-edited.lib"
 # The earlier build in a registry of its own: four classes, and the rock
 # salt's deck with the bundled standard library "halides".
 "$host" --registry "$demo/earlier-registry.json" register build/earlier/libQorZelm.so

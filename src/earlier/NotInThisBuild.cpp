@@ -3,7 +3,6 @@
 // observables, and no Fit deck, since every library of this build is a
 // standard one.
 #include "forcefield/DumpToLibraryConverter.h"
-#include "forcefield/ZelmForcefieldEditor.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmFileWriter.h"
 #include "setup/ZelmMessages.h"
@@ -60,14 +59,7 @@ void CZelmFileWriter::WriteStructures(std::ofstream&)
 }
 
 // ---------------------------------------------------------------------------
-// The forcefield model: never made in this build.
-
-CZelmForcefieldEditor::~CZelmForcefieldEditor() = default;
-
-CForcefield& CZelmForcefieldEditor::Load(const std::string& path)
-{
-    throw KelvResult(E_NOTIMPL, std::string(kNoForcefieldModel) + ": the library '" + path + "' cannot be loaded.");
-}
+// The dump-to-library conversion of a Fit result: none in this build.
 
 CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath)
 {
