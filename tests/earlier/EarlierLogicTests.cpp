@@ -2,6 +2,8 @@
 // library check over its own species table.
 #include "EarlierHost.h"
 
+#include "forcefield/DumpToLibraryConverter.h"
+
 using namespace EarlierTest;
 
 namespace {
@@ -56,6 +58,16 @@ TEST_F(EarlierLogic, NoForcefieldEditorAndNoObservables)
     EXPECT_EQ(zelm->get_ObservableData(&observables), E_NOTIMPL);
     EXPECT_EQ(observables, nullptr);
     EXPECT_EQ(QzTest::LastErrorText(), "This build of QorZelm has no observables.");
+    // A fitting dump is never turned into a library.
+    try {
+        CDumpToLibraryConverter converter(out + "/fit.res", out + "/fit.lib");
+        ADD_FAILURE() << "converted a dump";
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(error.GetHRESULT(), E_NOTIMPL);
+        EXPECT_EQ(error.GetMessage(), "This build of QorZelm has no forcefield model: no library '" + out +
+                                          "/fit.lib' can be made from the fitting dump '" + out + "/fit.res'.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(out + "/fit.lib"));
 }
 
 TEST_F(EarlierLogic, LibraryCheckNamesTheElementsOfNoSpecies)
