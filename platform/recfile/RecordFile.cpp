@@ -1,29 +1,108 @@
 #include "recfile/RecordFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
 namespace RecordFile {
 namespace {
 
+// One open file. Reads go through a buffer of fixed size, filled with pread
+// at the logical position. Values that are stored are read through the
+// buffer (runs longer than it go straight to the caller); a long record that
+// is passed over is skipped by moving the position, and only its markers are
+// fetched.
+class UnitFile {
+public:
+    static constexpr std::size_t BufferSize = 32 * 1024;
+    // Records at least this long are read around rather than through.
+    static constexpr std::uint32_t LongRecord = 2048;
+    static constexpr std::size_t MarkerFetch = 64;
+
+    explicit UnitFile(int fd) : m_fd(fd), m_buffer(new char[BufferSize]) {}
+    ~UnitFile() { ::close(m_fd); }
+    UnitFile(const UnitFile&) = delete;
+    UnitFile& operator=(const UnitFile&) = delete;
+
+    // Copies the next n bytes to `target`; Ok, EndOfFile when the file
+    // ends first, ReadFailure on a system error.
+    int Take(void* target, std::size_t n)
+    {
+        auto* out = static_cast<char*>(target);
+        while (n > 0) {
+            if (m_position >= m_bufferStart && m_position < m_bufferStart + m_bufferLength) {
+                const std::size_t at = static_cast<std::size_t>(m_position - m_bufferStart);
+                const std::size_t part = std::min(n, m_bufferLength - at);
+                std::memcpy(out, m_buffer.get() + at, part);
+                out += part;
+                n -= part;
+                m_position += part;
+                continue;
+            }
+            if (n >= BufferSize) {
+                // Large runs go straight to the caller.
+                const long got = ReadAt(out, n, m_position);
+                if (got <= 0)
+                    return got < 0 ? ReadFailure : EndOfFile;
+                out += got;
+                n -= static_cast<std::size_t>(got);
+                m_position += static_cast<std::uint64_t>(got);
+                continue;
+            }
+            const std::size_t fill = m_markersOnly ? std::max(n, MarkerFetch) : BufferSize;
+            const long got = ReadAt(m_buffer.get(), fill, m_position);
+            if (got <= 0) {
+                m_bufferLength = 0;
+                return got < 0 ? ReadFailure : EndOfFile;
+            }
+            m_bufferStart = m_position;
+            m_bufferLength = static_cast<std::size_t>(got);
+        }
+        return Ok;
+    }
+    // Moves past n bytes without reading them; the end of the file shows at
+    // the next Take.
+    void Skip(std::uint64_t n) { m_position += n; }
+    // Whether the record being read is passed over: then only its markers
+    // are fetched when it is long; a record whose values are stored is read
+    // through the buffer.
+    void SetPassingOver(bool passing, std::uint32_t length) { m_markersOnly = passing && length >= LongRecord; }
+
+private:
+    // Reads up to n bytes at `offset`: the count read, 0 at the end of the
+    // file, -1 on an error.
+    long ReadAt(char* target, std::size_t n, std::uint64_t offset) const
+    {
+        for (;;) {
+            const ssize_t got = ::pread(m_fd, target, std::min<std::size_t>(n, 1u << 30), static_cast<off_t>(offset));
+            if (got >= 0)
+                return static_cast<long>(got);
+            if (errno != EINTR)
+                return -1;
+        }
+    }
+
+    int m_fd;
+    std::unique_ptr<char[]> m_buffer;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_bufferStart = 0;
+    std::size_t m_bufferLength = 0;
+    bool m_markersOnly = false;
+};
+
 // The open units of one thread; files left open when the thread ends are
 // closed then.
-struct Units {
-    std::map<int, std::FILE*> files;
-    ~Units()
-    {
-        for (auto& entry : files)
-            std::fclose(entry.second);
-    }
-};
+using Units = std::map<int, std::unique_ptr<UnitFile>>;
 
 Units& ThreadUnits()
 {
@@ -31,11 +110,11 @@ Units& ThreadUnits()
     return units;
 }
 
-std::FILE* UnitFile(int unit)
+UnitFile* FindUnit(int unit)
 {
     Units& units = ThreadUnits();
-    auto found = units.files.find(unit);
-    return found == units.files.end() ? nullptr : found->second;
+    auto found = units.find(unit);
+    return found == units.end() ? nullptr : found->second.get();
 }
 
 bool SameWord(const char* given, const char* expected)
@@ -71,32 +150,13 @@ void ToHostOrder(void* data, std::size_t count, std::size_t width)
     }
 }
 
-// The outcome of a read that came back short.
-int ShortRead(std::FILE* file)
-{
-    return std::ferror(file) ? ReadFailure : EndOfFile;
-}
-
-int ReadMarker(std::FILE* file, std::uint32_t& marker)
+int ReadMarker(UnitFile& file, std::uint32_t& marker)
 {
     unsigned char bytes[4];
-    if (std::fread(bytes, 1, 4, file) != 4)
-        return ShortRead(file);
+    if (int status = file.Take(bytes, 4); status != Ok)
+        return status;
     marker = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
              static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-    return Ok;
-}
-
-// Moves forward by `bytes`. Seeking past the end succeeds; the marker read
-// that follows then reports the end of the file.
-int Skip(std::FILE* file, std::uint64_t bytes)
-{
-    while (bytes > 0) {
-        const std::uint64_t step = std::min<std::uint64_t>(bytes, std::numeric_limits<long>::max());
-        if (fseeko(file, static_cast<off_t>(step), SEEK_CUR) != 0)
-            return ReadFailure;
-        bytes -= step;
-    }
     return Ok;
 }
 
@@ -121,21 +181,21 @@ int Open(int unit, const char* name, std::size_t nameLength, const char* status,
     path.erase(end == std::string::npos ? 0 : end + 1);
     if (path.empty() || path.find('\0') != std::string::npos)
         return CannotOpen;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return CannotOpen;
     struct stat info{};
-    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file);
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
         return CannotOpen;
     }
-    ThreadUnits().files[unit] = file;
+    ThreadUnits()[unit] = std::make_unique<UnitFile>(fd);
     return Ok;
 }
 
 int Read(int unit, const Item* items, std::size_t itemCount)
 {
-    std::FILE* file = UnitFile(unit);
+    UnitFile* file = FindUnit(unit);
     if (file == nullptr)
         return UnitNotOpen;
     if (items == nullptr && itemCount > 0)
@@ -155,30 +215,31 @@ int Read(int unit, const Item* items, std::size_t itemCount)
     }
 
     std::uint32_t length = 0;
-    if (int status = ReadMarker(file, length); status != Ok)
+    if (int status = ReadMarker(*file, length); status != Ok)
         return status;
+    bool stores = false;
+    for (std::size_t i = 0; i < itemCount; ++i)
+        stores = stores || (items[i].data != nullptr && items[i].count > 0);
+    file->SetPassingOver(!stores, length);
     int outcome = Ok;
     if (tooMany || wanted > length) {
         outcome = ShortRecord;
-        if (int status = Skip(file, length); status != Ok)
-            return status;
+        file->Skip(length);
     } else {
         for (std::size_t i = 0; i < itemCount; ++i) {
             const std::size_t width = Width(items[i].kind);
             if (items[i].data == nullptr) {
-                if (int status = Skip(file, static_cast<std::uint64_t>(items[i].count) * width); status != Ok)
-                    return status;
+                file->Skip(static_cast<std::uint64_t>(items[i].count) * width);
                 continue;
             }
-            if (std::fread(items[i].data, width, items[i].count, file) != items[i].count)
-                return ShortRead(file);
+            if (int status = file->Take(items[i].data, items[i].count * width); status != Ok)
+                return status;
             ToHostOrder(items[i].data, items[i].count, width);
         }
-        if (int status = Skip(file, length - wanted); status != Ok)
-            return status;
+        file->Skip(length - wanted);
     }
     std::uint32_t trailing = 0;
-    if (int status = ReadMarker(file, trailing); status != Ok)
+    if (int status = ReadMarker(*file, trailing); status != Ok)
         return status;
     if (trailing != length)
         return MarkerMismatch;
@@ -194,12 +255,7 @@ int Close(int unit, const char* status)
 {
     if (!SameWord(status, "KEEP"))
         return BadArgument;
-    Units& units = ThreadUnits();
-    auto found = units.files.find(unit);
-    if (found == units.files.end())
-        return Ok;
-    std::fclose(found->second);
-    units.files.erase(found);
+    ThreadUnits().erase(unit);
     return Ok;
 }
 
