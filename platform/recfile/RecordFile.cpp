@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,7 @@ public:
     // Records at least this long are read around rather than through.
     static constexpr std::uint32_t LongRecord = 2048;
     static constexpr std::size_t MarkerFetch = 64;
+    static constexpr std::size_t DirectRun = 4096;
 
     explicit UnitFile(int fd) : m_fd(fd), m_buffer(new char[BufferSize]) {}
     ~UnitFile() { ::close(m_fd); }
@@ -49,14 +51,16 @@ public:
                 m_position += part;
                 continue;
             }
-            if (n >= BufferSize) {
-                // Large runs go straight to the caller.
-                const long got = ReadAt(out, n, m_position);
+            if (n >= DirectRun) {
+                // Long runs go straight to the caller, with the bytes that
+                // follow them (the markers) into the buffer, in one call.
+                const long got = ReadAround(out, n, m_position);
                 if (got <= 0)
                     return got < 0 ? ReadFailure : EndOfFile;
-                out += got;
-                n -= static_cast<std::size_t>(got);
-                m_position += static_cast<std::uint64_t>(got);
+                const std::size_t direct = std::min(n, static_cast<std::size_t>(got));
+                out += direct;
+                n -= direct;
+                m_position += direct;
                 continue;
             }
             const std::size_t fill = m_markersOnly ? std::max(n, MarkerFetch) : BufferSize;
@@ -79,6 +83,24 @@ public:
     void SetPassingOver(bool passing, std::uint32_t length) { m_markersOnly = passing && length >= LongRecord; }
 
 private:
+    // Reads up to n bytes at `offset` into target and what follows them into
+    // the buffer: the count read, 0 at the end of the file, -1 on an error.
+    long ReadAround(char* target, std::size_t n, std::uint64_t offset)
+    {
+        iovec parts[2] = {{target, std::min<std::size_t>(n, 1u << 30)}, {m_buffer.get(), MarkerFetch}};
+        for (;;) {
+            const ssize_t got = ::preadv(m_fd, parts, 2, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return -1;
+            const std::size_t first = parts[0].iov_len;
+            m_bufferStart = offset + first;
+            m_bufferLength = static_cast<std::size_t>(got) > first ? static_cast<std::size_t>(got) - first : 0;
+            return static_cast<long>(got);
+        }
+    }
+
     // Reads up to n bytes at `offset`: the count read, 0 at the end of the
     // file, -1 on an error.
     long ReadAt(char* target, std::size_t n, std::uint64_t offset) const
