@@ -26,3 +26,4 @@ set -x
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
+"$host" trg examples/rocksalt-md.trg
