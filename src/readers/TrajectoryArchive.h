@@ -37,3 +37,12 @@ public:
 // (KelvResult) when the file is missing or unreadable.
 using TrajectoryArchiveOpener =
     std::function<std::unique_ptr<ITrajectoryArchive>(const std::string& path, const CAtomicIndexMap& map)>;
+
+// Opens an archive with the module's archive reader. The reader is plugged
+// in here, in one place (TrajectoryArchive.cpp); until it is, and when a
+// test installs none, opening fails with E_NOTIMPL.
+std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
+
+// Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
+// returns the one before.
+TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener);

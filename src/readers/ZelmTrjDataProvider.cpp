@@ -147,9 +147,9 @@ const std::vector<double>& CZelmTrjDataProvider::GetSecondAtomVectors()
 HRESULT CZelmTrjDataProvider::Load(const std::string& name)
 {
     return Guarded([&] {
-        if (!m_openArchive)
-            throw KelvResult(E_NOTIMPL, "No reader of ZELM arc files is available.");
-        std::unique_ptr<ITrajectoryArchive> archive = m_openArchive(name + CZelmRunInfo::ArchiveFileExtension(), m_atomIndexMap);
+        const std::string path = name + CZelmRunInfo::ArchiveFileExtension();
+        std::unique_ptr<ITrajectoryArchive> archive =
+            m_openArchive ? m_openArchive(path, m_atomIndexMap) : OpenTrajectoryArchive(path, m_atomIndexMap);
         m_archive = std::move(archive);
     });
 }

@@ -26,8 +26,8 @@
 
 class CZelmTrjDataProvider : public CTrjDataProvider {
 public:
-    // `openArchive` makes the archive reader of Load; without one, Load
-    // fails with E_NOTIMPL.
+    // `openArchive` makes the archive reader of Load (default: the module's,
+    // OpenTrajectoryArchive).
     explicit CZelmTrjDataProvider(TrajectoryArchiveOpener openArchive = nullptr);
     ~CZelmTrjDataProvider() override;
     CZelmTrjDataProvider(const CZelmTrjDataProvider&) = delete;
