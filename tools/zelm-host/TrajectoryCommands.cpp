@@ -11,6 +11,7 @@
 
 #include "HostCommands.h"
 #include "ModuleCommands.h"
+#include "ResultCommands.h"
 #include "host/model/Document.h"
 
 namespace ZelmHost {
@@ -77,12 +78,34 @@ TrajectoryCommands::TrajectoryCommands(CLI::App& app) : m_module(DefaultModulePa
     m_trg->add_flag("--cell", m_cell, "The file holds the cell records of every frame (NPT runs)");
     m_trg->add_option("--module", m_module, "Path of libQorZelm.so (default: the one beside the driver)");
     m_trg->fallthrough();
+
+    m_update = app.add_subcommand("update-structure", "Write the last frame of a run's archive into a structure document");
+    m_update->add_option("document", m_document, "The .qsd document")->required();
+    m_update->add_option("archive", m_archive, "The run's .arc archive")->required();
+    m_update->add_flag("--surface", m_surface, "Map the atoms as a surface run numbers them");
+    m_update->fallthrough();
+    m_import = app.add_subcommand("import-result",
+                                  "Import SEED.qsd through QorZelm.ZelmStructureImporter, which applies SEED.arc");
+    m_import->add_option("document", m_document, "The .qsd document")->required();
+    m_import->fallthrough();
+    m_trajectory = app.add_subcommand("trajectory", "Write a run's trajectory (BASE.trj) and its document BASE.qtd");
+    m_trajectory->add_option("base", m_base, "The run's files without extension")->required();
+    m_trajectory->add_option("--document", m_document, "The run's structure document (.qsd)")->required();
+    m_trajectory->add_option("--kind", m_kind, "geomopt, surface or dynamics (default: from BASE.gout)")
+        ->check(CLI::IsMember({"geomopt", "surface", "dynamics"}));
+    m_trajectory->fallthrough();
 }
 
 std::optional<int> TrajectoryCommands::Run(std::ostream& out, std::ostream& err) const
 {
     if (m_trg->parsed())
         return RunHostCommand([&] { ReadTrajectoryFile(m_module, m_file, m_cell, out); }, false, out, err);
+    if (m_update->parsed())
+        return RunHostCommand([&] { UpdateStructure(m_document, m_archive, m_surface, out); }, false, out, err);
+    if (m_import->parsed())
+        return RunHostCommand([&] { ImportResult(m_document, out); }, false, out, err);
+    if (m_trajectory->parsed())
+        return RunHostCommand([&] { WriteTrajectory(m_base, m_document, m_kind, out); }, false, out, err);
     return std::nullopt;
 }
 

@@ -2,7 +2,8 @@
 // The driver's trajectory commands:
 //   trg FILE [--cell] [--module LIB]   reads an engine binary trajectory
 //       through the module's two exported functions, loaded with dlopen and
-//       dlsym as any other program calls them, and prints its frames.
+//       dlsym as any other program calls them, and prints its frames;
+//   update-structure, import-result and trajectory (ResultCommands.h);
 // and the trajectory part of `show` for a ".qtd" document.
 
 #include <iosfwd>
@@ -29,6 +30,14 @@ private:
     std::string m_file;
     bool m_cell = false;
     std::string m_module;
+    CLI::App* m_update = nullptr;
+    CLI::App* m_import = nullptr;
+    CLI::App* m_trajectory = nullptr;
+    std::string m_document;
+    std::string m_archive;
+    bool m_surface = false;
+    std::string m_base;
+    std::string m_kind;
 };
 
 // Reads FILE through the module's exports and prints it; throws with a clear
