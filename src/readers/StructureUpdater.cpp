@@ -1,8 +1,15 @@
 #include "readers/StructureUpdater.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "dravix/dravix.h"
@@ -127,6 +134,79 @@ int Nearest(double x)
     return QorZelm::RoundToNearest(&x);
 }
 
+// The lines of a text file, read in blocks into a buffer of its own (no
+// heap). A line is whole when a line break ends it within 1023 characters;
+// a longer line, or one that the end of the file cuts, ends the lines.
+class ArchiveLines {
+public:
+    explicit ArchiveLines(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        struct stat info{};
+        if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~ArchiveLines()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ArchiveLines(const ArchiveLines&) = delete;
+    ArchiveLines& operator=(const ArchiveLines&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // Offset in the file of the next line.
+    std::uint64_t Offset() const { return m_offset; }
+
+    // The next whole line, without its break; false when there is none.
+    bool Next(std::string_view& line)
+    {
+        for (;;) {
+            const char* start = m_buffer + m_begin;
+            const std::size_t available = m_end - m_begin;
+            const std::size_t scan = std::min<std::size_t>(available, MaximumLine + 1);
+            if (const void* brk = std::memchr(start, '\n', scan)) {
+                const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(brk) - start);
+                line = std::string_view(start, length);
+                m_begin += length + 1;
+                m_offset += length + 1;
+                return true;
+            }
+            if (available > MaximumLine || m_atEnd)
+                return false;
+            std::memmove(m_buffer, start, available);
+            m_begin = 0;
+            m_end = available;
+            const ssize_t got = ::read(m_fd, m_buffer + m_end, sizeof m_buffer - m_end);
+            if (got <= 0)
+                m_atEnd = true;
+            else
+                m_end += static_cast<std::size_t>(got);
+        }
+    }
+
+    // Goes back to `offset` (a line start seen before).
+    bool Rewind(std::uint64_t offset)
+    {
+        if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+            return false;
+        m_begin = m_end = 0;
+        m_atEnd = false;
+        m_offset = offset;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t MaximumLine = 1023;
+    int m_fd;
+    char m_buffer[64 * 1024];
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_atEnd = false;
+    std::uint64_t m_offset = 0;
+};
+
 }  // namespace
 
 void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -184,39 +264,38 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 
 void ReadFinalArcFrame(const std::string& source, const std::string& target)
 {
-    std::ifstream in(PathUtilities::ToNative(source));
-    if (!in)
+    ArchiveLines in(PathUtilities::ToNative(source));
+    if (!in.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM arc file.");
-    std::ofstream out(PathUtilities::ToNative(target), std::ios::trunc);
+    std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
     if (!out)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
 
-    // A line is whole when a line break ends it within 1023 characters.
-    constexpr std::size_t LineLimit = 1023;
-    std::string line;
-    auto next = [&]() -> bool {
-        line.clear();
-        for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
-            if (c == '\n')
-                return true;
-            if (line.size() == LineLimit)
-                return false;
-            line.push_back(static_cast<char>(c));
-        }
-        return false;
+    std::string_view line;
+    auto write = [&] {
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        out.put('\n');
     };
-    for (int i = 0; i < 3 && next(); ++i)
-        out << line << "\n";
-    std::string frame;
-    while (next()) {
-        if (line.empty() || line == "\r")
-            continue;
-        if (line.find("!DATE") != std::string::npos)
-            frame.clear();
-        frame += line;
-        frame += "\n";
+    bool whole = true;
+    for (int i = 0; i < 3 && (whole = in.Next(line)); ++i)
+        write();
+
+    // The frame to copy runs from the last "!DATE" line to the last whole
+    // line; it is found first and copied afterwards, so that no frame is
+    // held in memory.
+    std::uint64_t frameStart = in.Offset();
+    std::uint64_t end = frameStart;
+    for (std::uint64_t at = frameStart; whole && in.Next(line); at = in.Offset()) {
+        if (line.find("!DATE") != std::string_view::npos)
+            frameStart = at;
+        end = in.Offset();
     }
-    out << frame;
+    if (frameStart < end && in.Rewind(frameStart)) {
+        while (in.Offset() < end && in.Next(line)) {
+            if (!line.empty() && line != "\r")
+                write();
+        }
+    }
     out.close();
     if (!out)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
