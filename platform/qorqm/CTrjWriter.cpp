@@ -1,6 +1,7 @@
 #include "qorqm/CTrjWriter.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,6 +21,9 @@ public:
     {
         std::string pattern = target + ".tmp-XXXXXX";
         const int fd = mkstemp(pattern.data());
+        // The file is an ordinary document file, not a private one.
+        if (fd >= 0)
+            fchmod(fd, 0644);
         if (fd < 0 || (m_file = fdopen(fd, "wb")) == nullptr) {
             if (fd >= 0)
                 close(fd);
