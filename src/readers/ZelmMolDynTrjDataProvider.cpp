@@ -197,15 +197,18 @@ void CZelmMolDynTrjDataProvider::LoadTrajectory()
             throw KelvResult(E_UNEXPECTED, "Neither the ZELM output file nor the ZELM arc file gives the cell of the run.");
         const double degrees = QorViraUtilities::DegreesPerRadian();
         double frameCell[9] = {};
+        bool made = false;
         if (periodicity == 3) {
-            LatticeUtilities::Zelm3DParamToCell(a, b, c, alpha / degrees, beta / degrees, gamma / degrees, frameCell,
-                                                frameCell + 3, frameCell + 6);
+            made = LatticeUtilities::Zelm3DParamToCell(a, b, c, alpha / degrees, beta / degrees, gamma / degrees,
+                                                       frameCell, frameCell + 3, frameCell + 6);
         } else {
             double u[2] = {}, v[2] = {};
-            LatticeUtilities::Zelm2DParamToCell(a, b, alpha / degrees, u, v);
+            made = LatticeUtilities::Zelm2DParamToCell(a, b, alpha / degrees, u, v);
             const double slab[9] = {u[0], u[1], 0.0, v[0], v[1], 0.0, 0.0, 0.0, 1.0};
             std::copy(slab, slab + 9, frameCell);
         }
+        if (!made)
+            throw KelvResult(E_UNEXPECTED, "The cell parameters of the run describe no cell.");
         m_cell.clear();
         m_cell.reserve(9 * frames);
         for (std::size_t i = 0; i < frames; ++i)

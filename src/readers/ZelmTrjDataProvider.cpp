@@ -333,6 +333,8 @@ void CZelmTrjDataProvider::GetCell2D(double* cell)
         return;
     const double lengthA = std::sqrt(a[0] * a[0] + a[1] * a[1]);
     const double lengthB = std::sqrt(b[0] * b[0] + b[1] * b[1]);
+    if (!(lengthA > 0.0) || !(lengthB > 0.0))
+        return;  // surface vectors that make no cell
     const double cosine = (a[0] * b[0] + a[1] * b[1]) / (lengthA * lengthB);
     const double six[6] = {1.0, lengthA * std::sqrt(std::max(0.0, 1.0 - cosine * cosine)), lengthB, lengthA * cosine, 0.0, 0.0};
     for (int k = 0; k < 6; ++k)

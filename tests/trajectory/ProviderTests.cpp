@@ -302,7 +302,16 @@ TEST_F(Providers, DynamicsFixedCellWithoutCellParameters)
     const TrjContents read = TrjFile::Read(out.File("run.trj"));
     ASSERT_EQ(read.frames.size(), 3u);
     EXPECT_EQ(read.frames[2].secondAtomVectors.size(), 6u);
-    // Neither the output nor an archive: a clear failure, never a zero cell.
+    // Cell parameters that make no cell, or none at all: a clear failure,
+    // never a zero cell.
+    std::copy_n(std::vector<double>{0, 3, 3, 90, 90, 90}.begin(), 6, output.content.cell);
+    try {
+        CZelmMolDynTrjDataProvider flat(base);
+        ADD_FAILURE();
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(error.GetMessage(), "The cell parameters of the run describe no cell.");
+    }
+    output.content.cell[0] = NAN;
     archive.content.frames.clear();
     try {
         CZelmMolDynTrjDataProvider none(base);
