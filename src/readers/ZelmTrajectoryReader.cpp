@@ -36,10 +36,12 @@ int ReadFrame(bool withCell, std::size_t natoms, std::size_t frame, double* cons
               double* const atoms[6], double* cell, double* cellParameters)
 {
     double values[4];
-    int status = RecordFile::Read(TrajectoryUnit, {RecordFile::Item::Reals(values, 4)});
+    const bool keepScalars = scalars[0] || scalars[1] || scalars[2] || scalars[3];
+    int status = RecordFile::Read(TrajectoryUnit, {keepScalars ? RecordFile::Item::Reals(values, 4)
+                                                               : RecordFile::Item::SkipReals(4)});
     if (status != RecordFile::Ok)
         return status;
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 4 && keepScalars; ++k) {
         if (scalars[k] != nullptr)
             scalars[k][frame] = values[k];
     }
