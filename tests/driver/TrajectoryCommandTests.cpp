@@ -86,3 +86,21 @@ TEST_F(TrajectoryCommands, ShowPrintsTheFramesOfATrajectoryDocument)
     EXPECT_NE(bad.err.find("The trajectory file \"" + folder.File("salt.trj") + "\" is cut short."), std::string::npos)
         << bad.err;
 }
+
+TEST_F(TrajectoryCommands, ImportResultGoesThroughTheRegisteredImporter)
+{
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    // Without an archive the document is imported as it is.
+    const Outcome imported = Run("import-result salt.qsd --log");
+    EXPECT_EQ(imported.code, 0) << imported.err;
+    EXPECT_NE(imported.out.find("imported " + folder.File("salt.qsd") + " through QorZelm.ZelmStructureImporter\n"),
+              std::string::npos)
+        << imported.out;
+    EXPECT_NE(imported.out.find("Space group"), std::string::npos);
+    EXPECT_NE(imported.out.find("ImportDocument"), std::string::npos);  // the operation log
+    const Outcome missing = Run("import-result none.qsd");
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, "zelm-host: the document \"none.qsd\" does not exist\n");
+}

@@ -96,16 +96,16 @@ TrajectoryCommands::TrajectoryCommands(CLI::App& app) : m_module(DefaultModulePa
     m_trajectory->fallthrough();
 }
 
-std::optional<int> TrajectoryCommands::Run(std::ostream& out, std::ostream& err) const
+std::optional<int> TrajectoryCommands::Run(bool printLog, std::ostream& out, std::ostream& err) const
 {
     if (m_trg->parsed())
         return RunHostCommand([&] { ReadTrajectoryFile(m_module, m_file, m_cell, out); }, false, out, err);
     if (m_update->parsed())
-        return RunHostCommand([&] { UpdateStructure(m_document, m_archive, m_surface, out); }, false, out, err);
+        return RunHostCommand([&] { UpdateStructure(m_document, m_archive, m_surface, out); }, printLog, out, err);
     if (m_import->parsed())
-        return RunHostCommand([&] { ImportResult(m_document, out); }, false, out, err);
+        return RunHostCommand([&] { ImportResult(m_document, out); }, printLog, out, err);
     if (m_trajectory->parsed())
-        return RunHostCommand([&] { WriteTrajectory(m_base, m_document, m_kind, out); }, false, out, err);
+        return RunHostCommand([&] { WriteTrajectory(m_base, m_document, m_kind, out); }, printLog, out, err);
     return std::nullopt;
 }
 

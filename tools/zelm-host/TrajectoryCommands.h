@@ -22,8 +22,9 @@ class TrajectoryCommands {
 public:
     // Adds the commands to the driver.
     explicit TrajectoryCommands(CLI::App& app);
-    // The exit code when one of these commands was given on the command line.
-    std::optional<int> Run(std::ostream& out, std::ostream& err) const;
+    // The exit code when one of these commands was given on the command line;
+    // with printLog the host's operation log follows.
+    std::optional<int> Run(bool printLog, std::ostream& out, std::ostream& err) const;
 
 private:
     CLI::App* m_trg = nullptr;

@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     if (classes->parsed()) {
         return ZelmHost::ListClasses(std::cout);
     }
-    if (std::optional<int> code = trajectoryCommands.Run(std::cout, std::cerr)) {
+    if (std::optional<int> code = trajectoryCommands.Run(printLog, std::cout, std::cerr)) {
         return *code;
     }
     auto run = [&](auto&& command) { return ZelmHost::RunHostCommand(command, printLog, std::cout, std::cerr); };
