@@ -13,6 +13,7 @@
 #include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "SurfaceCommands.h"
+#include "TrajectoryCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -23,5 +24,6 @@ int main(int argc, char** argv)
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
+    ZelmHost::AddTrajectoryCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
