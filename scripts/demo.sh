@@ -26,3 +26,7 @@ set -x
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
+# Read the hand-written engine results of rock salt and chart them in the project.
+for run in geomopt dynamics phonons; do
+  "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
+done

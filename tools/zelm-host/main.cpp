@@ -12,6 +12,7 @@
 
 #include "HostCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -68,6 +69,9 @@ int main(int argc, char** argv)
         state->add_option("value", stateValue, "The value to set (an array as a list: \"[1, 2]\")");
     state->fallthrough();
 
+    ZelmHost::ReadOptions readOptions;
+    CLI::App* read = ZelmHost::AddReadCommand(app, readOptions);
+
     CLI11_PARSE(app, argc, argv);
     if (!registry.empty()) {
         setenv("QZ_REGISTRY_FILE", registry.c_str(), 1);
@@ -84,6 +88,9 @@ int main(int argc, char** argv)
     }
     if (classes->parsed()) {
         return ZelmHost::ListClasses(std::cout);
+    }
+    if (read->parsed()) {
+        return ZelmHost::ReadResults(readOptions, std::cout, std::cerr);
     }
     auto run = [&](auto&& command) { return ZelmHost::RunHostCommand(command, printLog, std::cout, std::cerr); };
     if (project->parsed()) {
