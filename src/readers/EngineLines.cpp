@@ -1,6 +1,5 @@
 #include "readers/EngineLines.h"
 
-#include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 
 #include <cerrno>
@@ -49,7 +48,31 @@ bool OpenEngineFile(std::ifstream& stream, const std::string& path)
 
 void TokenizeLine(const std::string& line, std::vector<std::string>& tokens)
 {
-    ParseUtilities::Tokenize(line, tokens, " ");
+    // The words between blanks, as ParseUtilities::Tokenize(line, tokens, " ")
+    // gives them, written over the strings the list already holds so that a
+    // reader's token list stops allocating after its first lines.
+    std::size_t count = 0;
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    for (;;) {
+        while (i < n && line[i] == ' ') {
+            ++i;
+        }
+        if (i == n) {
+            break;
+        }
+        const std::size_t start = i;
+        while (i < n && line[i] != ' ') {
+            ++i;
+        }
+        if (count < tokens.size()) {
+            tokens[count].assign(line, start, i - start);
+        } else {
+            tokens.emplace_back(line, start, i - start);
+        }
+        ++count;
+    }
+    tokens.resize(count);
 }
 
 namespace {
@@ -130,6 +153,32 @@ double ParseLeadingDecimal(std::string_view text) noexcept
         return 0.0;
     }
     return negative ? -value : value;
+}
+
+bool ParseWholeDecimal(std::string_view text, double& value) noexcept
+{
+    // Digits, points, signs and exponents only: from_chars would also read
+    // "inf" and "nan", which the stream extraction does not.
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (!(IsDigit(c) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
+            return false;
+        }
+    }
+    const std::size_t skip = text[0] == '+' ? 1 : 0; // from_chars takes no "+"
+    if (skip == 1 && text.size() > 1 && (text[1] == '+' || text[1] == '-')) {
+        return false;
+    }
+    double parsed = 0.0;
+    const char* last = text.data() + text.size();
+    const auto result = std::from_chars(text.data() + skip, last, parsed, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != last) {
+        return false;
+    }
+    value = parsed;
+    return true;
 }
 
 long ParseLeadingInteger(std::string_view text) noexcept

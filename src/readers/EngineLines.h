@@ -64,6 +64,11 @@ void TokenizeLine(const std::string& line, std::vector<std::string>& tokens);
 // infinity or zero as the C library does.
 double ParseLeadingDecimal(std::string_view text) noexcept;
 
+// The value of text when the whole text is one decimal number within the
+// range of a double (as a stream extraction reads it); false otherwise,
+// leaving value unchanged. A fast path before the stream extraction.
+bool ParseWholeDecimal(std::string_view text, double& value) noexcept;
+
 // The leading integer of text in base 10 (optional blanks and sign, digits),
 // clamped to the range of a 32-bit integer; no digits give 0.
 long ParseLeadingInteger(std::string_view text) noexcept;

@@ -78,6 +78,10 @@ void CGeomOptOutputFileReader::Read(const std::string& path)
     bool inSection = false;
     while (lines.Next()) {
         const std::string& line = lines.Line();
+        // Before the section only tolerance lines count.
+        if (!inSection && !Contains(line, "tolerance") && !Contains(line, "Start of")) {
+            continue;
+        }
         TokenizeLine(line, tokens);
         if (tokens.size() == 5 && tokens[0] == "Maximum" && tokens[2] == "tolerance") {
             if (tokens[1] == "function") {

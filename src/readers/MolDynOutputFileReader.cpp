@@ -94,6 +94,10 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     std::vector<std::string> tokens;
     while (GetLine(lines)) {
+        // Only a line holding the word "ensemble" can decide.
+        if (!Contains(lines.Line(), "ensemble")) {
+            continue;
+        }
         TokenizeLine(lines.Line(), tokens);
         if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(lines.Line(), "to be used")) {
             continue;
@@ -129,7 +133,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
         }
         TokenizeLine(line, tokens);
         for (const RowKind& kind : RowKinds) {
-            if (!Contains(line, kind.text) || tokens.size() != kind.words) {
+            if (tokens.size() != kind.words || !Contains(line, kind.text)) {
                 continue;
             }
             if (&kind == &RowKinds[0] && tokens[1] != "Time") {
@@ -154,6 +158,9 @@ double CMolDynOutputFileReader::ReadPressure(const std::string& path)
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     std::vector<std::string> tokens;
     while (GetLine(lines)) {
+        if (!Contains(lines.Line(), "Pressure")) {
+            continue;
+        }
         TokenizeLine(lines.Line(), tokens);
         if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
             tokens[3] == "=" && tokens[5] == "GPa") {
@@ -197,14 +204,15 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     std::vector<std::string> tokens;
-    while (GetLine(lines)) {
-        TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() > 2 && tokens[0] == "Cell" && tokens[1] == "parameters") {
-            break;
+    bool found = false;
+    while (!found && GetLine(lines)) {
+        if (!Contains(lines.Line(), "parameters")) {
+            continue;
         }
-        tokens.clear();
+        TokenizeLine(lines.Line(), tokens);
+        found = tokens.size() > 2 && tokens[0] == "Cell" && tokens[1] == "parameters";
     }
-    if (tokens.empty() || !GetLine(lines) || !GetLine(lines)) {
+    if (!found || !GetLine(lines) || !GetLine(lines)) {
         return;
     }
     // Each of the three lines gives a length (word 2) and an angle (word 5);
@@ -238,6 +246,9 @@ void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, do
     std::vector<std::string> tokens;
     bool found = false;
     while (!found && GetLine(lines)) {
+        if (!Contains(lines.Line(), "Surface")) {
+            continue;
+        }
         TokenizeLine(lines.Line(), tokens);
         found = tokens.size() > 3 && tokens[0] == "Surface" && tokens[1] == "cell" && tokens[2] == "parameters";
     }

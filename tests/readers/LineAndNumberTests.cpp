@@ -107,3 +107,17 @@ TEST(EngineLines, TokensAreWordsBetweenBlanks)
     TokenizeLine("", tokens);
     EXPECT_TRUE(tokens.empty());
 }
+
+TEST(NumberTokens, WholeDecimalIsAQuickerRoadToTheStreamValue)
+{
+    for (const char* text : {"1.5", "-2.25e2", "+3", ".5", "5.", "2.820100000", "1e-5", "-0.0"}) {
+        double value = -99.0;
+        ASSERT_TRUE(ParseWholeDecimal(text, value)) << text;
+        EXPECT_EQ(GetFieldAsDouble(text, 0), value) << text;
+    }
+    for (const char* text : {"", "1.5abc", "inf", "nan", "0x10", "1e400", "1e", "+-1", "--1", "1 2"}) {
+        double value = -99.0;
+        EXPECT_FALSE(ParseWholeDecimal(text, value)) << text;
+        EXPECT_EQ(-99.0, value);
+    }
+}
