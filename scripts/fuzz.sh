@@ -57,7 +57,7 @@ make_seeds() {
     dispersion)
       join_files $ex/phonons/rocksalt.disp $ex/phonons/rocksalt.gout $ex/phonons/rocksalt.kptaux > "$dir/rocksalt" ;;
   esac
-  if [ -d fuzz/seeds/$t ]; then cp fuzz/seeds/$t/* "$dir/" 2>/dev/null || true; fi
+  if [ -d "fuzz/seeds/$t" ]; then cp "fuzz/seeds/$t"/* "$dir/" 2>/dev/null || true; fi
 }
 
 options=(-malloc_limit_mb=512 -rss_limit_mb=2048 -timeout=10)

@@ -3,7 +3,9 @@
 #include "kelv/kelv.h"
 #include "qorqm/ChartUtility.h"
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
