@@ -2,10 +2,8 @@
 
 #include "qorqm/PathUtilities.h"
 
-#include <cerrno>
 #include <charconv>
 #include <climits>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>

@@ -4,6 +4,7 @@
 #include "readers/ReaderBase.h"
 
 #include "kelv/kelv.h"
+#include "qorqm/ParseUtilities.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,15 @@ TEST(EngineLines, TokensAreWordsBetweenBlanks)
     EXPECT_EQ((std::vector<std::string>{"a", "b\tc"}), tokens);
     TokenizeLine("", tokens);
     EXPECT_TRUE(tokens.empty());
+    // The same words as the host's tokenizer with a blank as the delimiter,
+    // also when the list is reused from a longer line.
+    std::vector<std::string> host;
+    TokenizeLine("one two three four five", tokens);
+    for (const char* line : {" x  y ", "a", "   ", "Cycle: 0 Energy: -31.8 Gnorm: 0.4 CPU: 0.01", "\tb c\r"}) {
+        TokenizeLine(line, tokens);
+        ParseUtilities::Tokenize(line, host, " ");
+        EXPECT_EQ(host, tokens) << line;
+    }
 }
 
 TEST(NumberTokens, WholeDecimalIsAQuickerRoadToTheStreamValue)
