@@ -18,10 +18,10 @@ namespace {
 
 // A coordinate read as GetFieldAsDouble(token, 0) reads it; plain decimal
 // numbers take a quicker road to the same value.
-double Coordinate(const std::string& token)
+double Coordinate(std::string_view token)
 {
     double value = 0.0;
-    return ParseWholeDecimal(token, value) ? value : GetFieldAsDouble(token, 0);
+    return ParseWholeDecimal(token, value) ? value : GetFieldAsDouble(std::string(token), 0);
 }
 
 } // namespace
@@ -68,7 +68,7 @@ void CArchiveFileReader::Read(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Failed to open ZELM arc file.");
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
 
     // Header: "!KORVEX archive 2" (version 3 reads the same way).
     if (!lines.Next()) {

@@ -44,33 +44,25 @@ bool OpenEngineFile(std::ifstream& stream, const std::string& path)
     return stream.is_open();
 }
 
-void TokenizeLine(const std::string& line, std::vector<std::string>& tokens)
+void TokenizeLine(const std::string& line, LineTokens& tokens)
 {
-    // The words between blanks, as ParseUtilities::Tokenize(line, tokens, " ")
-    // gives them, written over the strings the list already holds so that a
-    // reader's token list stops allocating after its first lines.
-    std::size_t count = 0;
-    const std::size_t n = line.size();
+    tokens.clear();
+    const std::string_view text(line);
+    const std::size_t n = text.size();
     std::size_t i = 0;
     for (;;) {
-        while (i < n && line[i] == ' ') {
+        while (i < n && text[i] == ' ') {
             ++i;
         }
         if (i == n) {
-            break;
+            return;
         }
         const std::size_t start = i;
-        while (i < n && line[i] != ' ') {
+        while (i < n && text[i] != ' ') {
             ++i;
         }
-        if (count < tokens.size()) {
-            tokens[count].assign(line, start, i - start);
-        } else {
-            tokens.emplace_back(line, start, i - start);
-        }
-        ++count;
+        tokens.push_back(text.substr(start, i - start));
     }
-    tokens.resize(count);
 }
 
 namespace {

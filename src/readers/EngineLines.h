@@ -53,8 +53,14 @@ private:
 // when it cannot be opened.
 bool OpenEngineFile(std::ifstream& stream, const std::string& path);
 
-// Splits a line at blanks into its words (no empty words).
-void TokenizeLine(const std::string& line, std::vector<std::string>& tokens);
+// The words of a line: views into the line, valid while the line is.
+using LineTokens = std::vector<std::string_view>;
+
+// Splits a line at blanks into its words, as ParseUtilities::Tokenize(line,
+// tokens, " ") does (no empty words), without copying them.
+void TokenizeLine(const std::string& line, LineTokens& tokens);
+// The words would outlive a temporary line.
+void TokenizeLine(std::string&& line, LineTokens& tokens) = delete;
 
 // The value of the longest leading part of text that reads as a decimal
 // number: optional blanks, an optional sign, digits with an optional decimal
@@ -74,7 +80,7 @@ bool ParseWholeDecimal(std::string_view text, double& value) noexcept;
 long ParseLeadingInteger(std::string_view text) noexcept;
 
 // True when text contains word.
-inline bool Contains(const std::string& text, const char* word)
+inline bool Contains(std::string_view text, std::string_view word)
 {
-    return text.find(word) != std::string::npos;
+    return text.find(word) != std::string_view::npos;
 }

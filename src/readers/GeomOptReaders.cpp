@@ -7,11 +7,10 @@
 namespace {
 
 // "label:value" gives the value; a token without ":" is read whole.
-double LabelledValue(const std::string& token)
+double LabelledValue(std::string_view token)
 {
     const std::size_t colon = token.find(':');
-    return ParseLeadingDecimal(colon == std::string::npos ? std::string_view(token)
-                                                          : std::string_view(token).substr(colon + 1));
+    return ParseLeadingDecimal(colon == std::string_view::npos ? token : token.substr(colon + 1));
 }
 
 } // namespace
@@ -30,7 +29,7 @@ void CGeomOptFileReader::Read(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Failed to open ZELM .geomopt file.");
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     // A header still being written (no line break yet) means no data yet.
     if (!lines.Next()) {
         return;
@@ -74,7 +73,7 @@ void CGeomOptOutputFileReader::Read(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Failed to open ZELM .gout file.");
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     bool inSection = false;
     while (lines.Next()) {
         const std::string& line = lines.Line();

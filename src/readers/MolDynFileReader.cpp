@@ -41,7 +41,7 @@ void CMolDynFileReader::Read(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM dynamics file.");
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     if (!lines.Next()) {
         return;
     }
@@ -58,7 +58,7 @@ void CMolDynFileReader::Read(const std::string& path)
         if (tokens[0] == "Frame") {
             StoreFrame(pending);
         } else {
-            pending.emplace_back(std::move(tokens[0]), std::move(tokens[2]));
+            pending.emplace_back(std::string(tokens[0]), std::string(tokens[2]));
         }
     }
 }

@@ -92,7 +92,7 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     while (GetLine(lines)) {
         // Only a line holding the word "ensemble" can decide.
         if (!Contains(lines.Line(), "ensemble")) {
@@ -125,7 +125,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
     while (!started && GetLine(lines)) {
         started = lines.Line().find(startMarker) != std::string::npos;
     }
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     while (started && GetLine(lines)) {
         const std::string& line = lines.Line();
         if (line.find(endMarker) != std::string::npos) {
@@ -156,7 +156,7 @@ double CMolDynOutputFileReader::ReadPressure(const std::string& path)
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     while (GetLine(lines)) {
         if (!Contains(lines.Line(), "Pressure")) {
             continue;
@@ -177,7 +177,7 @@ void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, co
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM pressure file.");
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     while (GetLine(lines)) {
         TokenizeLine(lines.Line(), tokens);
         if (tokens.size() != 8) {
@@ -203,7 +203,7 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     bool found = false;
     while (!found && GetLine(lines)) {
         if (!Contains(lines.Line(), "parameters")) {
@@ -243,7 +243,7 @@ void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, do
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     bool found = false;
     while (!found && GetLine(lines)) {
         if (!Contains(lines.Line(), "Surface")) {

@@ -21,9 +21,9 @@ void OpenGout(std::ifstream& stream, const std::string& path)
     }
 }
 
-bool IsDashRule(const std::string& token)
+bool IsDashRule(std::string_view token)
 {
-    return token.size() == 80 && token.find_first_not_of('-') == std::string::npos;
+    return token.size() == 80 && token.find_first_not_of('-') == std::string_view::npos;
 }
 
 } // namespace
@@ -101,7 +101,7 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
     std::ifstream stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     bool irreducibleSeen = false;
     bool totalSeen = false;
     bool tableOpen = false;
@@ -168,7 +168,7 @@ void COutputFileReader::ReadOscFile(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .osc file.");
     }
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     auto nextTokens = [&](std::size_t count) {
         if (!lines.Next()) {
             return false;
@@ -238,7 +238,7 @@ void COutputFileReader::ReadDensFile(const std::string& path)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .dens file.");
     }
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     while (lines.Next()) {
         if (Contains(lines.Line(), "#")) {
             continue;

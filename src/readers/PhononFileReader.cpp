@@ -21,7 +21,7 @@ void Rewind(std::istream& stream)
 }
 
 // Words 5 to 7 of a start or final line of a segment.
-bool SegmentEnd(CEngineLineReader& lines, const char* word, std::vector<std::string>& tokens, xxPoint3d& point)
+bool SegmentEnd(CEngineLineReader& lines, const char* word, LineTokens& tokens, xxPoint3d& point)
 {
     if (!lines.Next()) {
         return false;
@@ -58,7 +58,7 @@ void CPhononFileReader::CountSectionsAndDataLines(std::istream& stream, long& se
 long CPhononFileReader::CountModes(std::istream& stream)
 {
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     long modes = 0;
     while (lines.Next()) {
         TokenizeLine(lines.Line(), tokens);
@@ -79,7 +79,7 @@ bool CPhononFileReader::ParseDispersionSegment(CEngineLineReader& lines, std::ve
                                                std::vector<std::vector<double>>& frequencies, long modes,
                                                long points, double& minimumFrequency)
 {
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     xxPoint3d start;
     xxPoint3d final;
     if (!lines.Next() || !SegmentEnd(lines, "Start", tokens, start) || !SegmentEnd(lines, "Final", tokens, final)) {
@@ -156,7 +156,7 @@ void CPhononFileReader::ParseDispersionFile(std::istream& stream, CZelmPhononDat
 void CPhononFileReader::ReadLatticeVectors(std::istream& stream, double a[3], double b[3], double c[3])
 {
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    std::vector<std::string> tokens;
+    LineTokens tokens;
     double* vectors[3] = {a, b, c};
     while (lines.Next()) {
         TokenizeLine(lines.Line(), tokens);

@@ -2,7 +2,7 @@
 
 CFileReaderBase::~CFileReaderBase() = default;
 
-void CFileReaderBase::ParseNumberToken(const std::string& token, std::vector<double>& series)
+void CFileReaderBase::ParseNumberToken(std::string_view token, std::vector<double>& series)
 {
     if (token == "NaN") {
         series.push_back(series.empty() ? 0.0 : series.back());

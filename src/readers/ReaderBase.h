@@ -11,6 +11,7 @@
 #include "readers/FieldParsing.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CFileReaderBase
@@ -25,7 +26,7 @@ public:
     // repeats the series' last value, or gives 0.0 for an empty series, so
     // that a history keeps one value per step; any other token gives the
     // value of its leading decimal number (0.0 when it has none).
-    static void ParseNumberToken(const std::string& token, std::vector<double>& series);
+    static void ParseNumberToken(std::string_view token, std::vector<double>& series);
 
 protected:
     CFileReaderBase() = default;

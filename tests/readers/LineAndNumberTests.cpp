@@ -102,19 +102,20 @@ TEST(EngineLines, LineOverTheBufferEndsTheReading)
 
 TEST(EngineLines, TokensAreWordsBetweenBlanks)
 {
-    std::vector<std::string> tokens{"stale"};
-    TokenizeLine("  a   b\tc  ", tokens);
-    EXPECT_EQ((std::vector<std::string>{"a", "b\tc"}), tokens);
-    TokenizeLine("", tokens);
+    LineTokens tokens{"stale"};
+    const std::string line = "  a   b\tc  ";
+    TokenizeLine(line, tokens);
+    EXPECT_EQ((LineTokens{"a", "b\tc"}), tokens);
+    const std::string empty;
+    TokenizeLine(empty, tokens);
     EXPECT_TRUE(tokens.empty());
     // The same words as the host's tokenizer with a blank as the delimiter,
     // also when the list is reused from a longer line.
     std::vector<std::string> host;
-    TokenizeLine("one two three four five", tokens);
-    for (const char* line : {" x  y ", "a", "   ", "Cycle: 0 Energy: -31.8 Gnorm: 0.4 CPU: 0.01", "\tb c\r"}) {
+    for (const std::string line : {" x  y ", "a", "   ", "Cycle: 0 Energy: -31.8 Gnorm: 0.4 CPU: 0.01", "\tb c\r"}) {
         TokenizeLine(line, tokens);
         ParseUtilities::Tokenize(line, host, " ");
-        EXPECT_EQ(host, tokens) << line;
+        EXPECT_EQ(host, std::vector<std::string>(tokens.begin(), tokens.end())) << line;
     }
 }
 
