@@ -11,24 +11,43 @@ CMolDynFileReader::CMolDynFileReader(const std::string& path)
 
 CMolDynFileReader::~CMolDynFileReader() = default;
 
-void CMolDynFileReader::StoreFrame(std::vector<std::pair<std::string, std::string>>& frame)
+std::vector<double>* CMolDynFileReader::SeriesOfTag(std::string_view tag)
 {
-    for (const auto& [tag, value] : frame) {
-        if (tag == "t") {
-            ParseNumberToken(value, m_time);
-        } else if (tag == "T") {
-            ParseNumberToken(value, m_temperature);
-        } else if (tag == "P") {
-            ParseNumberToken(value, m_pressure);
+    if (tag == "t") {
+        return &m_time;
+    }
+    if (tag == "T") {
+        return &m_temperature;
+    }
+    if (tag == "P") {
+        return &m_pressure;
+    }
+    if (tag == "Ek") {
+        return &m_kinetic;
+    }
+    if (tag == "Ep") {
+        return &m_potential;
+    }
+    if (tag == "Et") {
+        return &m_series1;
+    }
+    if (tag == "H") {
+        return &m_h;
+    }
+    return nullptr;
+}
+
+void CMolDynFileReader::StoreFrame(std::vector<PendingValue>& frame)
+{
+    for (const PendingValue& pending : frame) {
+        std::vector<double>& series = *pending.series;
+        if (pending.notANumber) {
+            series.push_back(series.empty() ? 0.0 : series.back());
+        } else {
+            series.push_back(pending.value);
+        }
+        if (&series == &m_pressure) {
             m_hasPressure = true;
-        } else if (tag == "Ek") {
-            ParseNumberToken(value, m_kinetic);
-        } else if (tag == "Ep") {
-            ParseNumberToken(value, m_potential);
-        } else if (tag == "Et") {
-            ParseNumberToken(value, m_series1);
-        } else if (tag == "H") {
-            ParseNumberToken(value, m_h);
         }
     }
     frame.clear();
@@ -49,7 +68,7 @@ void CMolDynFileReader::Read(const std::string& path)
     if (tokens.size() != 3 || (tokens[0] != "Frame" && tokens[1] != "number:")) {
         return;
     }
-    std::vector<std::pair<std::string, std::string>> pending;
+    std::vector<PendingValue> pending;
     while (lines.Next()) {
         TokenizeLine(lines.Line(), tokens);
         if (tokens.size() != 3) {
@@ -58,7 +77,11 @@ void CMolDynFileReader::Read(const std::string& path)
         if (tokens[0] == "Frame") {
             StoreFrame(pending);
         } else {
-            pending.emplace_back(std::string(tokens[0]), std::string(tokens[2]));
+            // A tag that names no series is ignored when the frame is stored.
+            if (std::vector<double>* series = SeriesOfTag(tokens[0])) {
+                const bool notANumber = tokens[2] == "NaN";
+                pending.push_back({series, notANumber, notANumber ? 0.0 : ParseLeadingDecimal(tokens[2])});
+            }
         }
     }
 }

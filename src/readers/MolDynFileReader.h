@@ -38,7 +38,17 @@ public:
     bool HasPressure() const { return m_hasPressure; }
 
 private:
-    void StoreFrame(std::vector<std::pair<std::string, std::string>>& frame);
+    // One value line of the frame in hand: the series its tag names (null
+    // for a tag of no series) and its value; "NaN" takes its value from the
+    // series when the frame is stored.
+    struct PendingValue {
+        std::vector<double>* series;
+        bool notANumber;
+        double value;
+    };
+
+    std::vector<double>* SeriesOfTag(std::string_view tag);
+    void StoreFrame(std::vector<PendingValue>& frame);
 
     std::vector<double> m_time;
     std::vector<double> m_potential;

@@ -159,6 +159,10 @@ TEST(MolDynFileReader, FramesAreStoredWhenTheNextBegins)
         EXPECT_EQ(c.times, r.GetTime().size()) << c.text;
         EXPECT_EQ(c.pressure, r.HasPressure()) << c.text;
     }
+    // A tag twice in one frame: "NaN" repeats the value stored just before it.
+    CMolDynFileReader twice(folder.Write("run.mdynam", "Frame number: 1\nT : 5\nFrame number: 2\nT : 7\nT : NaN\n"
+                                                       "Frame number: 3\n"));
+    EXPECT_EQ((Series{5.0, 7.0, 7.0}), twice.GetTemperature());
     const std::string longLine = "Frame number: 1\nt : 1\nFrame number: 2\nt : " + std::string(1100, '1') +
                                  "\nFrame number: 3\n";
     CMolDynFileReader cut(folder.Write("run.mdynam", longLine));
