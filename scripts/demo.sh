@@ -63,3 +63,7 @@ cp examples/slab.qsd "$project/slab.qsd"
   --save-as "$project/rocksalt-edited.lib"
 # The bundled rock-salt dynamics trajectory, read through the module's exports.
 "$host" trg examples/rocksalt-md.trg
+# Read the hand-written engine results of rock salt and chart them in the project.
+for run in geomopt dynamics phonons; do
+  "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
+done

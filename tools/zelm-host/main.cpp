@@ -12,6 +12,7 @@
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
 
@@ -25,5 +26,6 @@ int main(int argc, char** argv)
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
     ZelmHost::AddTrajectoryCommands(commandLine);
+    ZelmHost::AddReadCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
