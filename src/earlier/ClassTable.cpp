@@ -4,6 +4,7 @@
 
 #include "frame/ModuleIds.h"
 #include "kelv/kelv.h"
+#include "readers/ZelmStructureImporter.h"
 #include "setup/Zelm.h"
 
 namespace QorZelm {
@@ -25,7 +26,7 @@ const CKelvFactoryData classTable[EarlierClassTableCount] = {
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmJob, &ClassNotAvailable<&CLSID_ZelmJob>, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmStructureImporter, &ClassNotAvailable<&CLSID_ZelmStructureImporter>,
+    {&CLSID_ZelmStructureImporter, &CreateZelmStructureImporter,
      "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",
      "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
 };

@@ -12,7 +12,9 @@
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 #include "SurfaceCommands.h"
+#include "TrajectoryCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -23,5 +25,7 @@ int main(int argc, char** argv)
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
+    ZelmHost::AddTrajectoryCommands(commandLine);
+    ZelmHost::AddReadCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
