@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a plain build with warnings as
 # errors, then a build under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The plain build is build/ with the settings scripts/demo.sh uses, so after
+# the demo only what it did not build is compiled.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

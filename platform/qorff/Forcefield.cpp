@@ -1,8 +1,8 @@
 #include "qorff/Forcefield.h"
 
 #include <algorithm>
+#include <iterator>
 #include <sstream>
-
 
 #include "kelv/kelv.h"
 
@@ -26,6 +26,7 @@ CForcefield::CForcefield(const std::string& path, const CServerDescription& serv
 {
     // Keep the description alive with us when it is shared.
     m_serverDescriptionHold = serverDescription.weak_from_this().lock();
+    m_atomTypesNamedAt = CNameableObject::RenameCount();
 }
 
 CForcefield::~CForcefield() = default;
@@ -36,27 +37,55 @@ CAtomType& CForcefield::AddAtomType(const std::string& name, double charge)
         throw KelvResult(E_UNEXPECTED, "The atom type \"" + name + "\" already exists.");
     AtomTypePtr atomType(new CAtomType(name, charge, std::string(), m_nextAtomTypeId++));
     m_atomTypes.push_back(atomType);
+    m_atomTypesByName.emplace(name, atomType);
     return *atomType;
+}
+
+const std::unordered_map<std::string, AtomTypePtr>& CForcefield::AtomTypesByName() const
+{
+    const unsigned long long renames = CNameableObject::RenameCount();
+    if (renames != m_atomTypesNamedAt) {
+        m_atomTypesByName.clear();
+        for (const AtomTypePtr& atomType : m_atomTypes)
+            m_atomTypesByName.emplace(atomType->GetName(), atomType);
+        m_atomTypesNamedAt = renames;
+    }
+    return m_atomTypesByName;
 }
 
 void CForcefield::RemoveAtomType(const std::string& name)
 {
     const AtomTypePtr atomType = GetAtomTypePtr(name);
-    m_interactions.erase(std::remove_if(m_interactions.begin(), m_interactions.end(),
-                                        [&](const InteractionEntry& entry) {
-                                            return std::find(entry.atomTypes.begin(), entry.atomTypes.end(),
-                                                             atomType) != entry.atomTypes.end();
-                                        }),
-                         m_interactions.end());
+    const auto names = [&](const std::vector<AtomTypePtr>& atomTypes) {
+        return std::find(atomTypes.begin(), atomTypes.end(), atomType) != atomTypes.end();
+    };
+    m_interactions.remove_if([&](const InteractionEntry& entry) { return names(entry.atomTypes); });
+    // Every interaction between atom types that include this one is gone, so
+    // are the indexes of those atom types.
+    for (auto key = m_index.begin(); key != m_index.end();) {
+        const AtomTypeIds& ids = key->first.second;
+        if (std::find(ids.begin(), ids.end(), atomType->GetId()) != ids.end())
+            key = m_index.erase(key);
+        else
+            ++key;
+    }
     m_atomTypes.erase(std::find(m_atomTypes.begin(), m_atomTypes.end(), atomType));
+    // Another atom type may have the same name (after a rename).
+    m_atomTypesByName.erase(name);
+    for (const AtomTypePtr& other : m_atomTypes) {
+        if (other->GetName() == name) {
+            m_atomTypesByName.emplace(name, other);
+            break;
+        }
+    }
 }
 
 AtomTypePtr CForcefield::GetAtomTypePtr(const std::string& name) const
 {
-    for (const AtomTypePtr& atomType : m_atomTypes) {
-        if (atomType->GetName() == name)
-            return atomType;
-    }
+    const auto& byName = AtomTypesByName();
+    const auto found = byName.find(name);
+    if (found != byName.end())
+        return found->second;
     throw KelvResult(E_UNEXPECTED, "Unknown atom type \"" + name + "\"");
 }
 
@@ -67,8 +96,7 @@ CAtomType& CForcefield::GetAtomType(const std::string& name) const
 
 bool CForcefield::HasAtomType(const std::string& name) const
 {
-    return std::any_of(m_atomTypes.begin(), m_atomTypes.end(),
-                       [&](const AtomTypePtr& atomType) { return atomType->GetName() == name; });
+    return AtomTypesByName().count(name) != 0;
 }
 
 std::list<std::string> CForcefield::GetAtomTypeNames() const
@@ -97,6 +125,7 @@ std::vector<AtomTypePtr> CForcefield::CanonicalAtomTypes(const CInteractionType&
         throw KelvResult(E_UNEXPECTED, message.str());
     }
     std::vector<AtomTypePtr> given;
+    given.reserve(atomTypes.size());
     std::list<unsigned> ids;
     for (const std::string& name : atomTypes) {
         given.push_back(GetAtomTypePtr(name));
@@ -104,35 +133,51 @@ std::vector<AtomTypePtr> CForcefield::CanonicalAtomTypes(const CInteractionType&
     }
     const std::list<unsigned> ordered = type.GetCanonicalOrdering(ids);
 
-    // The ordering must be a rearrangement of the atom types given.
+    // The ordering must be a rearrangement of the atom types given: each one
+    // taken from `given` is cleared there.
     std::vector<AtomTypePtr> result;
-    std::vector<AtomTypePtr> left = given;
+    result.reserve(given.size());
     for (unsigned id : ordered) {
-        const auto found = std::find_if(left.begin(), left.end(),
-                                        [id](const AtomTypePtr& atomType) { return atomType->GetId() == id; });
-        if (found == left.end())
+        const auto found = std::find_if(given.begin(), given.end(), [id](const AtomTypePtr& atomType) {
+            return atomType && atomType->GetId() == id;
+        });
+        if (found == given.end())
             break;
-        result.push_back(*found);
-        left.erase(found);
+        result.push_back(std::move(*found));
+        found->reset();
     }
-    if (!left.empty() || result.size() != given.size())
+    if (result.size() != atomTypes.size())
         throw KelvResult(E_UNEXPECTED, "The interaction type \"" + type.GetName() +
                                            "\" gave no valid order of the atom types " + JoinNames(atomTypes) + ".");
     return result;
+}
+
+CForcefield::InteractionKey CForcefield::KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes)
+{
+    InteractionKey key{&type, {}};
+    key.second.reserve(atomTypes.size());
+    for (const AtomTypePtr& atomType : atomTypes)
+        key.second.push_back(atomType->GetId());
+    return key;
+}
+
+const CForcefield::FormIndex* CForcefield::FindFormIndex(const InteractionKey& key, const CFunctionalForm* form) const
+{
+    const auto forms = m_index.find(key);
+    if (forms == m_index.end())
+        return nullptr;
+    const auto found = forms->second.find(form);
+    return found == forms->second.end() ? nullptr : &found->second;
 }
 
 std::list<std::string> CForcefield::GetInteractionNamesOfType(const std::string& type,
                                                               const std::list<std::string>& atomTypes) const
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
-    const std::vector<AtomTypePtr> canonical = CanonicalAtomTypes(*interactionType, atomTypes);
+    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
     std::list<std::string> names;
     for (const FunctionalFormPtr& form : interactionType->GetFunctionalForms()) {
-        const bool used = std::any_of(m_interactions.begin(), m_interactions.end(), [&](const InteractionEntry& entry) {
-            return entry.type == interactionType && entry.atomTypes == canonical &&
-                   entry.interaction->GetFunctionalForm() == form;
-        });
-        if (used)
+        if (FindFormIndex(key, form.get()) != nullptr)
             names.push_back(form->GetName());
     }
     return names;
@@ -155,12 +200,20 @@ std::vector<InteractionPtr> CForcefield::GetInteractions(const std::string& type
                                                          const std::list<std::string>& atomTypes) const
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
-    const std::vector<AtomTypePtr> canonical = CanonicalAtomTypes(*interactionType, atomTypes);
-    std::vector<InteractionPtr> found;
-    for (const InteractionEntry& entry : m_interactions) {
-        if (entry.type == interactionType && entry.atomTypes == canonical)
-            found.push_back(entry.interaction);
+    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
+    const auto forms = m_index.find(key);
+    if (forms == m_index.end())
+        return {};
+    // Every form's interactions, put back into the order of addition.
+    std::map<unsigned long long, InteractionPtr> byRank;
+    for (const auto& form : forms->second) {
+        for (const auto& held : form.second.byId)
+            byRank.emplace(held.second.rank, held.second.entry->interaction);
     }
+    std::vector<InteractionPtr> found;
+    found.reserve(byRank.size());
+    for (const auto& ranked : byRank)
+        found.push_back(ranked.second);
     return found;
 }
 
@@ -169,11 +222,11 @@ const CForcefield::InteractionEntry& CForcefield::FindEntry(const std::string& t
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
     const FunctionalFormPtr functionalForm = interactionType->GetFunctionalForm(form);
-    const std::vector<AtomTypePtr> canonical = CanonicalAtomTypes(*interactionType, atomTypes);
-    for (const InteractionEntry& entry : m_interactions) {
-        if (entry.type == interactionType && entry.atomTypes == canonical &&
-            entry.interaction->GetFunctionalForm() == functionalForm && entry.interaction->GetId() == id)
-            return entry;
+    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
+    if (const FormIndex* index = FindFormIndex(key, functionalForm.get())) {
+        const auto held = index->byId.find(id);
+        if (held != index->byId.end())
+            return *held->second.entry;
     }
     std::ostringstream message;
     message << "No interaction \"" << form << "\" of the type \"" << type << "\" with the id " << id
@@ -196,18 +249,19 @@ InteractionPtr CForcefield::GetInteractionPtr(const std::string& type, const std
 CInteraction& CForcefield::Insert(const InteractionTypePtr& type, std::vector<AtomTypePtr> atomTypes,
                                   const InteractionPtr& interaction)
 {
-    int id = 0;
-    for (bool taken = true; taken; ++id) {
-        taken = std::any_of(m_interactions.begin(), m_interactions.end(), [&](const InteractionEntry& entry) {
-            return entry.type == type && entry.atomTypes == atomTypes &&
-                   entry.interaction->GetFunctionalForm() == interaction->GetFunctionalForm() &&
-                   entry.interaction->GetId() == id;
-        });
-        if (!taken)
-            break;
-    }
+    FormIndex& index = m_index[KeyOf(*type, atomTypes)][interaction->GetFunctionalForm().get()];
+    // The lowest id no interaction of the same form between the same atom
+    // types holds.
+    int id = index.nextId;
+    if (!index.freeIds.empty())
+        id = *index.freeIds.begin();
     interaction->SetId(id);
     m_interactions.push_back(InteractionEntry{type, std::move(atomTypes), interaction});
+    index.byId.emplace(id, FormIndex::Held{std::prev(m_interactions.end()), m_nextRank++});
+    if (id == index.nextId)
+        ++index.nextId;
+    else
+        index.freeIds.erase(index.freeIds.begin());
     return *interaction;
 }
 
@@ -236,9 +290,18 @@ void CForcefield::RemoveInteraction(const std::string& type, const std::string& 
                                     const std::list<std::string>& atomTypes, int id)
 {
     const InteractionEntry& entry = FindEntry(type, form, atomTypes, id);
-    const InteractionPtr interaction = entry.interaction;
-    m_interactions.erase(std::find_if(m_interactions.begin(), m_interactions.end(),
-                                      [&](const InteractionEntry& e) { return e.interaction == interaction; }));
+    const auto forms = m_index.find(KeyOf(*entry.type, entry.atomTypes));
+    const auto index = forms->second.find(entry.interaction->GetFunctionalForm().get());
+    const auto held = index->second.byId.find(id);
+    m_interactions.erase(held->second.entry);
+    index->second.byId.erase(held);
+    if (index->second.byId.empty()) {
+        forms->second.erase(index);
+        if (forms->second.empty())
+            m_index.erase(forms);
+    } else {
+        index->second.freeIds.insert(id);
+    }
 }
 
 const std::string& CForcefield::GetDescription() const

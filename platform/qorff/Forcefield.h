@@ -4,7 +4,9 @@
 #include <list>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -29,6 +31,13 @@
 // types, forms, ids) and an atom-type list whose length differs from the
 // type's number of atoms throw KelvResult (E_UNEXPECTED); nothing returns
 // null.
+//
+// The interactions are indexed by their type, form and canonical atom types:
+// adding, finding and removing one takes logarithmic time in the number of
+// interactions, and an atom type is found by its name in constant time (the
+// name index follows renames of atom types). An interaction's id is the
+// forcefield's: an id changed with CInteraction::SetId after the interaction
+// was added is not seen by the index.
 class CForcefield {
 public:
     // Functional-form line (with its line break) to the interaction lines
@@ -40,6 +49,8 @@ public:
         std::vector<AtomTypePtr> atomTypes;  // canonical order
         InteractionPtr interaction;
     };
+    // In order of addition.
+    using InteractionEntryList = std::list<InteractionEntry>;
 
     CForcefield(const std::string& path, const CServerDescription& serverDescription);
     CForcefield(const CForcefield&) = delete;
@@ -68,7 +79,8 @@ public:
                                          const std::list<std::string>& atomTypes, int id) const;
     // Adds a copy of the interaction between the atom types; its type is the
     // one that registers its form. The copy gets the lowest id not yet used
-    // by an interaction of the same form between the same atom types.
+    // by an interaction of the same form between the same atom types (an id
+    // freed by a removal is given again).
     virtual CInteraction& AddInteraction(const CInteraction& interaction,
                                          const std::list<std::string>& atomTypes);
     // Adds a new interaction of the form at its defaults.
@@ -99,11 +111,36 @@ public:
     AtomTypePtr GetAtomTypePtr(const std::string& name) const;
     InteractionPtr GetInteractionPtr(const std::string& type, const std::string& form,
                                      const std::list<std::string>& atomTypes, int id) const;
-    const std::vector<InteractionEntry>& GetInteractionEntries() const { return m_interactions; }
+    const InteractionEntryList& GetInteractionEntries() const { return m_interactions; }
 
 private:
+    // The interactions of one form between the same atom types: by id, each
+    // with its place in the list and its rank in the order of addition; and
+    // the ids below `nextId` that no interaction of theirs holds.
+    struct FormIndex {
+        struct Held {
+            InteractionEntryList::iterator entry;
+            unsigned long long rank;
+        };
+        std::map<int, Held> byId;
+        std::set<int> freeIds;
+        int nextId = 0;
+    };
+    // One interaction type between the same atom types (canonical order, by
+    // the atom types' ids): its interactions by form.
+    using AtomTypeIds = std::vector<unsigned>;
+    using InteractionKey = std::pair<const CInteractionType*, AtomTypeIds>;
+    using FormIndexes = std::map<const CFunctionalForm*, FormIndex>;
+
+    // Atom types by name, built again after any rename; with two atom types
+    // of one name, the first added.
+    const std::unordered_map<std::string, AtomTypePtr>& AtomTypesByName() const;
     std::vector<AtomTypePtr> CanonicalAtomTypes(const CInteractionType& type,
                                                 const std::list<std::string>& atomTypes) const;
+    static InteractionKey KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes);
+    // The index of the form between the atom types, or null when none of
+    // those interactions exists.
+    const FormIndex* FindFormIndex(const InteractionKey& key, const CFunctionalForm* form) const;
     const InteractionEntry& FindEntry(const std::string& type, const std::string& form,
                                       const std::list<std::string>& atomTypes, int id) const;
     CInteraction& Insert(const boost::shared_ptr<CInteractionType>& type, std::vector<AtomTypePtr> atomTypes,
@@ -114,8 +151,12 @@ private:
     boost::shared_ptr<const CServerDescription> m_serverDescriptionHold;
     std::string m_description;
     std::vector<AtomTypePtr> m_atomTypes;
+    mutable std::unordered_map<std::string, AtomTypePtr> m_atomTypesByName;
+    mutable unsigned long long m_atomTypesNamedAt = 0;  // CNameableObject::RenameCount()
     unsigned m_nextAtomTypeId = 0;
-    std::vector<InteractionEntry> m_interactions;
+    InteractionEntryList m_interactions;
+    std::map<InteractionKey, FormIndexes> m_index;
+    unsigned long long m_nextRank = 0;
 };
 
 using ForcefieldPtr = boost::shared_ptr<CForcefield>;

@@ -23,7 +23,12 @@ class CNameableObject : public CObjectWithName {
 public:
     explicit CNameableObject(const std::string& name) : CObjectWithName(name) {}
 
-    void SetName(const std::string& name) { SetNameInternal(name); }
+    void SetName(const std::string& name);
+
+    // How many renames of nameable objects this process has made: an index
+    // by name that remembers the count it was built at knows when it is out
+    // of date.
+    static unsigned long long RenameCount();
 };
 
 // An object holding one value of type T. The setter is virtual so that a

@@ -16,6 +16,10 @@ void Tokenize(const std::string& line, std::vector<std::string>& tokens,
         }
         return;
     }
+    // Room for a usual line's words at once, not by repeated growing.
+    if (tokens.capacity() < 16) {
+        tokens.reserve(16);
+    }
     std::size_t start = line.find_first_not_of(delimiters);
     while (start != std::string::npos) {
         const std::size_t stop = line.find_first_of(delimiters, start);

@@ -76,8 +76,11 @@ std::string ConvertDump(std::istream& dump)
     using namespace ZelmParseUtilities;
     std::ostringstream library;
 
+    // The run's keywords: the first line that is neither empty nor a
+    // comment (dumps may open with comment lines).
     std::string line;
-    GetNonEmptyLine(dump, line);
+    while (GetNonEmptyLine(dump, line) && IsCommentLine(line)) {
+    }
     std::vector<std::string> tokens;
     ParseUtilities::Tokenize(line, tokens, " ");
     std::string kept;

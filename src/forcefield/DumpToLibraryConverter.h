@@ -4,7 +4,8 @@
 #include <string>
 
 // The constructor does the whole conversion: the run keywords are dropped
-// from the dump's first line, everything before the species block is
+// from the dump's keyword line (its first line that is neither empty nor a
+// comment), everything before the species block is
 // dropped, the species block and the forcefield lines after it are kept up
 // to a line holding "observables" or "dump"; the result is read as a
 // library, every parameter is marked not to be fitted and the library is

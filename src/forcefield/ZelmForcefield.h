@@ -4,27 +4,60 @@
 #include <list>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "qorff/Forcefield.h"
+#include "setup/ZelmLibUtils.h"
 
 class CZelmForcefield : public CForcefield {
 public:
+    using Warning = CZelmLibUtils::Warning;
+
     // Reads the library at once; reading errors (KelvResult) pass to the
     // caller and no forcefield exists.
     CZelmForcefield(const std::string& path, const CServerDescription& serverDescription);
     ~CZelmForcefield() override;
 
     // The library text: species block, kept lines, interactions by form
-    // line (CZelmLibWriter).
+    // line (CZelmLibWriter), with the lines kept in form blocks under their
+    // form lines.
     void WriteLibrary(std::ostream& stream) const override;
-    // Replaces description and kept lines by the file's and adds its species
-    // as atom types ("X core", "X shel") and its interactions.
+    // Replaces description, kept lines, kept block lines and warnings by the
+    // file's and adds its species as atom types ("X core", "X shel") and its
+    // interactions.
     void ReadLibrary(const std::string& path) override;
 
-    // Library lines that are neither species nor interactions, in file
-    // order; written back unchanged.
+    // Library lines that are neither species nor interactions nor lines of a
+    // form block, in file order; written back unchanged.
     const std::list<std::string>& GetKeptLines() const { return m_keptLines; }
+    // The lines of the library that were kept as text instead of read, with
+    // their reasons (CZelmLibUtils::GetWarnings); empty for a clean library.
+    const std::vector<Warning>& GetWarnings() const { return m_warnings; }
 
 private:
+    // A line kept in a form block. It is written under `formLine`: right
+    // after the first interaction line equal to `after`, else right before
+    // the first one equal to `before`, else after the form's interactions.
+    // An empty anchor names no interaction line. A block without lines
+    // keeps its form line alone.
+    struct KeptBlockLine {
+        std::string after;
+        std::string before;
+        std::string text;
+    };
+    struct KeptBlock {
+        std::string formLine;
+        std::list<KeptBlockLine> lines;
+    };
+
+    // The line GetAllInteractions writes for an interaction read from the
+    // library (its atom types in canonical order).
+    std::string InteractionLine(const CZelmLibUtils::InteractionEntry& entry) const;
+    void KeepBlocks(const CZelmLibUtils& reader);
+    // Puts the kept block lines into the interactions to be written.
+    void PlaceKeptBlockLines(InteractionMap& interactions) const;
+
     std::list<std::string> m_keptLines;
+    std::list<KeptBlock> m_keptBlocks;
+    std::vector<Warning> m_warnings;
 };

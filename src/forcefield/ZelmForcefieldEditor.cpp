@@ -21,3 +21,10 @@ void CZelmForcefieldEditor::MarkAllParametersNoFit()
     if (HasForcefield())
         GetForcefield().MarkAllParametersNoFit();
 }
+
+const std::vector<CZelmLibUtils::Warning>& CZelmForcefieldEditor::GetLoadWarnings() const
+{
+    static const std::vector<CZelmLibUtils::Warning> none;
+    const auto* forcefield = dynamic_cast<const CZelmForcefield*>(GetForcefieldPtr().get());
+    return forcefield ? forcefield->GetWarnings() : none;
+}

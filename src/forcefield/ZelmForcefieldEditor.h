@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "qorff/ForcefieldEditor.h"
+#include "setup/ZelmLibUtils.h"
 
 class CZelmForcefieldEditor : public CForcefieldEditor {
 public:
@@ -18,4 +20,9 @@ public:
 
     // MarkAllParametersNoFit of the installed forcefield; nothing without one.
     void MarkAllParametersNoFit();
+
+    // The lines of the loaded library that were kept as text instead of read
+    // (line number, line, reason), for the host to tell the user; empty for
+    // a clean library and when no library is loaded.
+    const std::vector<CZelmLibUtils::Warning>& GetLoadWarnings() const;
 };

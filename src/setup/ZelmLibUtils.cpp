@@ -1,38 +1,45 @@
 #include "setup/ZelmLibUtils.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <new>
+#include <sstream>
 
 #include <boost/make_shared.hpp>
 
 #include "qorqm/ParseUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
-#include "readers/FieldParsing.h"
 #include "setup/ParseField.h"
 
 namespace {
 
 const char* const kContinuation = "&";
 
-bool IsDigits(const std::string& text, std::size_t from)
-{
-    if (from >= text.size()) {
-        return false;
-    }
-    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
-}
-
+// Whether the token begins with a number, as the values of a line are read
+// (GetFieldAsDouble: "12abc" reads as 12). Told without a stream, since
+// every word of every interaction line is asked.
 bool ReadsAsNumber(const std::string& token)
 {
-    try {
-        GetFieldAsDouble(token, 0);
-        return true;
-    } catch (const KelvResult&) {
+    const char* first = token.data();
+    const char* const last = first + token.size();
+    if (first != last && (*first == '+' || *first == '-')) {
+        ++first;
+    }
+    if (first == last || !(std::isdigit(static_cast<unsigned char>(*first)) || *first == '.')) {
         return false;
     }
+    double value = 0.0;
+    const std::from_chars_result read = std::from_chars(first, last, value);
+    return read.ec == std::errc();
+}
+
+bool IsFitFlag(const std::string& token)
+{
+    return token == "0" || token == "1";
 }
 
 // Lines of the library, with the end of input told apart from a stream that
@@ -57,50 +64,197 @@ void CheckStream(const std::istream& stream)
     }
 }
 
+// How many lines of `text` the stream over it has taken (a last line without
+// a line break counts).
+int LinesTaken(const std::string& text, std::istream& stream)
+{
+    const std::streampos at = stream.tellg();
+    const std::size_t end = at == std::streampos(-1) ? text.size() : static_cast<std::size_t>(at);
+    int count = static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+    if (end > 0 && text[end - 1] != '\n') {
+        ++count;
+    }
+    return count;
+}
+
+// The message of the exception in flight (called from a catch block);
+// exhausted memory is passed on.
+std::string CurrentFailure(const char* otherwise)
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const KelvResult& error) {
+        return error.GetMessage().empty() ? std::string(otherwise) : error.GetMessage();
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return otherwise;
+    }
+}
+
+// After the values of an interaction line come its fit flags, each "0" or
+// "1". Every word before them must be a number, and there may not be more
+// numbers than parameters that take one: a line such as "... 1 x 0" or
+// "... 1 2 0" holds a fit flag that is neither, which the form would
+// otherwise pass over or read as a value.
+void CheckValueWords(const TokenList& tokens, std::size_t firstValue, const std::vector<CParameter>& parameters)
+{
+    std::size_t flags = tokens.size();
+    while (flags > firstValue && flags > 1 && IsFitFlag(tokens[flags - 1])) {
+        --flags;
+    }
+    for (std::size_t i = firstValue; i < flags; ++i) {
+        if (!ReadsAsNumber(tokens[i])) {
+            throw KelvResult(E_UNEXPECTED, "The word \"" + tokens[i] + "\" is neither a value nor a fit flag (0 or 1)");
+        }
+    }
+    const std::size_t takers = static_cast<std::size_t>(std::count_if(
+        parameters.begin(), parameters.end(), [](const CParameter& parameter) { return !parameter.IsHidden(); }));
+    const std::size_t values = flags > firstValue ? flags - firstValue : 0;
+    if (values > takers) {
+        std::ostringstream message;
+        message << "The line holds " << values << " values for " << takers
+                << " parameters (fit flags are 0 or 1)";
+        throw KelvResult(E_UNEXPECTED, message.str());
+    }
+}
+
+// Data lines: the lines after an interaction line that forms of some kinds
+// read as part of the interaction.
+enum class DataLine
+{
+    None,    // not a data line: the interaction is complete
+    Data,    // a data line, handed to the form
+    Last,    // a data line, handed to the form, after which no more follow
+    Broken,  // meant as a data line but unreadable: the interaction fails
+};
+using DataLineTest = DataLine (*)(const TokenList& tokens);
+
+// Spline points: exactly two numbers.
+DataLine SplinePoint(const TokenList& tokens)
+{
+    if (tokens.size() != 2) {
+        return DataLine::None;
+    }
+    return ReadsAsNumber(tokens[0]) && ReadsAsNumber(tokens[1]) ? DataLine::Data : DataLine::Broken;
+}
+
+// Ryckaert coefficients: one line of numbers only.
+DataLine RyckaertCoefficients(const TokenList& tokens)
+{
+    if (tokens.empty()) {
+        return DataLine::None;
+    }
+    for (const std::string& token : tokens) {
+        if (!ReadsAsNumber(token)) {
+            return DataLine::None;
+        }
+    }
+    return DataLine::Last;
+}
+
+// The forms that claim data lines: the form's keyword and the test of its
+// data lines. Each data line is handed to the form's ParseInteractionLine
+// with the position at the line's first token (the interaction line itself
+// comes with the position after its atom types), so the form tells the two
+// apart. A form with data lines of another shape adds a row here.
+struct DataLineForm
+{
+    const char* keyword;
+    DataLineTest test;
+};
+const DataLineForm kDataLineForms[] = {
+    {"splin", &SplinePoint},
+    {"ryck", &RyckaertCoefficients},
+};
+
+DataLineTest DataLinesOf(const std::string& keyword)
+{
+    for (const DataLineForm& form : kDataLineForms) {
+        if (keyword == form.keyword) {
+            return form.test;
+        }
+    }
+    return nullptr;
+}
+
+std::string FollowsUnreadForm(int formLineNumber)
+{
+    return "It follows the form line on line " + std::to_string(formLineNumber) + ", which cannot be read";
+}
+
 }  // namespace
 
+// Lines of the library with their numbers in the file.
 class CZelmLibUtils::LineSource
 {
 public:
-    explicit LineSource(std::istream& stream) : m_stream(stream) {}
+    // `linesTaken`: how many lines of the file were read before.
+    LineSource(std::istream& stream, int linesTaken) : m_stream(stream), m_number(linesTaken) {}
+
+    int LastNumber() const { return m_number; }
 
     // The next line that is not blank; false at the end of input.
-    bool NextNonEmpty(std::string& line)
+    bool NextNonEmpty(SourceLine& line)
     {
-        bool found = ZelmParseUtilities::GetNonEmptyLine(m_stream, line);
-        CheckStream(m_stream);
-        return found;
+        while (NextRaw(line)) {
+            if (!ZelmParseUtilities::IsBlankLine(line.text)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // The next raw line; false at the end of input.
-    bool NextRaw(std::string& line)
+    bool NextRaw(SourceLine& line)
     {
-        if (!std::getline(m_stream, line)) {
+        if (!std::getline(m_stream, line.text)) {
             CheckStream(m_stream);
-            line.clear();
+            line = SourceLine();
             return false;
         }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.pop_back();
         }
+        line.number = ++m_number;
         return true;
     }
 
 private:
     std::istream& m_stream;
+    int m_number;
 };
 
-// What one functional-form line gives every interaction that follows it.
+// One functional-form line: what it gives every interaction that follows
+// it, and its block as read so far.
 struct CZelmLibUtils::FormContext
 {
     boost::shared_ptr<CFunctionalForm> form;
     std::string keyword;
     int numberOfAtoms = 0;
     bool multiLine = false;
+    DataLineTest dataLines = nullptr;
     std::vector<CBooleanOption> booleans;
     std::vector<CIntegerOption> integers;
     std::vector<CDoubleOption> doubles;
     std::vector<CParameter> parameters;
+
+    FormBlock block;
+    long firstInteraction = NoInteraction;
+    long lastInteraction = NoInteraction;
+};
+
+// The lines of one interaction as they are read.
+struct CZelmLibUtils::InteractionLines
+{
+    std::vector<SourceLine> lines;  // in file order
+    TokenList tokens;               // of every line, joined
+    bool hasNext = false;           // a line to examine next was read
+    SourceLine next;
+    bool hasEnding = false;         // a blank or comment line cut the joining short
+    SourceLine ending;
 };
 
 CZelmLibUtils::CZelmLibUtils(bool isStandardLibrary, const std::string& libraryPath)
@@ -174,26 +328,35 @@ void CZelmLibUtils::ReadSpecies(const std::string& path)
 
 void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescription& serverDescription)
 {
-    std::ifstream stream = OpenLibrary(path, "Unable to open ZELM library file.");
+    std::ifstream file = OpenLibrary(path, "Unable to open ZELM library file.");
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    CheckStream(file);
     m_description.clear();
-    const std::string firstLine = m_speciesReader.Read(stream, m_otherLines);
+
+    // Read from memory, so that the lines the species reader took can be
+    // counted for the line numbers of the warnings.
+    std::istringstream stream(text);
+    SourceLine firstLine;
+    firstLine.text = m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
-    ParseLibraryBody(firstLine, stream, serverDescription);
+    LineSource source(stream, LinesTaken(text, stream));
+    stream.clear(stream.rdstate() & ~std::ios::failbit);
+    firstLine.number = source.LastNumber();
+    ParseLibraryBody(firstLine, source, serverDescription);
 }
 
-void CZelmLibUtils::ParseLibraryBody(const std::string& firstLine, std::istream& stream,
+void CZelmLibUtils::ParseLibraryBody(const SourceLine& firstLine, LineSource& source,
                                      const CServerDescription& serverDescription)
 {
-    LineSource source(stream);
-    std::string formLine;
+    SourceLine formLine;
     bool haveForm;
-    if (!ZelmParseUtilities::IsBlankLine(firstLine) &&
-        IsFunctionalFormLine(firstLine, serverDescription)) {
+    if (!ZelmParseUtilities::IsBlankLine(firstLine.text) &&
+        IsFunctionalFormLine(firstLine.text, serverDescription)) {
         formLine = firstLine;
         haveForm = true;
     } else {
-        if (!ZelmParseUtilities::IsBlankLine(firstLine)) {
-            m_otherLines.push_back(firstLine);
+        if (!ZelmParseUtilities::IsBlankLine(firstLine.text)) {
+            m_otherLines.push_back(firstLine.text);
         }
         haveForm = ReadUntilFunctionalFormLine(source, serverDescription, formLine);
     }
@@ -202,217 +365,329 @@ void CZelmLibUtils::ParseLibraryBody(const std::string& firstLine, std::istream&
     }
 }
 
-bool CZelmLibUtils::ParseFormBlock(std::string& formLine, LineSource& source,
+bool CZelmLibUtils::ParseFormBlock(SourceLine& formLine, LineSource& source,
                                    const CServerDescription& serverDescription)
 {
-    std::string lower = formLine;
+    FormContext context;
+    std::string error;
+    if (!ReadFormLine(formLine, serverDescription, context, error)) {
+        return KeepUnreadForm(formLine, error, formLine.number, source, serverDescription, formLine);
+    }
+    SourceLine line;
+    bool haveLine = source.NextNonEmpty(line);
+
+    // The polynomial's order stands alone on the next line. Without a valid
+    // one the form is not read: its line and the lines after it are kept.
+    if (context.keyword == "poly") {
+        if (!haveLine || !ReadPolynomialOrder(line, context)) {
+            return KeepPolynomialWithoutOrder(formLine, haveLine ? &line : nullptr, source, serverDescription);
+        }
+        haveLine = source.NextNonEmpty(line);
+    }
+    if (!haveLine) {
+        FinishBlock(context);
+        return false;
+    }
+    return ReadBlockLines(line, context, source, serverDescription, formLine);
+}
+
+bool CZelmLibUtils::ReadFormLine(const SourceLine& formLine, const CServerDescription& serverDescription,
+                                 FormContext& context, std::string& error) const
+{
+    std::string lower = formLine.text;
     ZelmParseUtilities::MakeStringLowerCase(lower);
     TokenList tokens;
     Tokenize(lower, tokens);
-
-    // The form and the options of its line; a line that its form cannot read
-    // is kept as it stands.
-    FormContext context;
     try {
         const std::string& word = tokens.at(0);
         const std::string& typeName = serverDescription.GetTypeOfFunctionalForm(word);
         boost::shared_ptr<CInteractionType> type = serverDescription.GetInteractionType(typeName);
         context.form = type->GetFunctionalForm(serverDescription.GetFunctionalFormFullName(word));
         context.numberOfAtoms = type->GetNumberOfAtoms();
-        context.form->ParseFunctionalFormLine(tokens, context.booleans, context.integers,
-                                              context.doubles, context.parameters);
+        context.form->ParseFunctionalFormLine(tokens, context.booleans, context.integers, context.doubles,
+                                              context.parameters);
+    } catch (...) {
+        error = CurrentFailure("The form line cannot be read");
+        return false;
+    }
+    context.keyword = context.form->GetKeyword();
+    const bool glue = !context.booleans.empty() && std::find(tokens.begin(), tokens.end(), "glue") != tokens.end();
+    context.multiLine = context.keyword == "srgl" || glue;
+    context.dataLines = DataLinesOf(context.keyword);
+    return true;
+}
+
+bool CZelmLibUtils::ReadPolynomialOrder(const SourceLine& line, FormContext& context) const
+{
+    TokenList tokens;
+    Tokenize(line.text, tokens);
+    int order = 0;
+    if (!IsSingleIntegerLine(tokens, order)) {
+        return false;
+    }
+    try {
+        context.form->SetIntegerOption(0, order, context.integers, context.booleans, context.parameters);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (...) {
-        m_otherLines.push_back(formLine);
-        return ReadUntilFunctionalFormLine(source, serverDescription, formLine);
+        return false;  // an order the form refuses
     }
-    context.keyword = context.form->GetKeyword();
+    return true;
+}
 
-    std::string line;
-    if (!source.NextNonEmpty(line)) {
+bool CZelmLibUtils::KeepUnreadForm(SourceLine unread, const std::string& reason, int formLineNumber,
+                                   LineSource& source, const CServerDescription& serverDescription,
+                                   SourceLine& formLine)
+{
+    m_otherLines.push_back(unread.text);
+    Warn(unread, reason);
+    return ReadUntilFunctionalFormLine(source, serverDescription, formLine, FollowsUnreadForm(formLineNumber));
+}
+
+bool CZelmLibUtils::KeepPolynomialWithoutOrder(SourceLine& formLine, const SourceLine* next, LineSource& source,
+                                               const CServerDescription& serverDescription)
+{
+    const std::string reason = "No valid polynomial order follows the form line";
+    const int formNumber = formLine.number;
+    m_otherLines.push_back(formLine.text);
+    Warn(formLine, reason);
+    if (!next) {
         return false;
     }
-
-    // The polynomial's order stands alone on the next line. Without a valid
-    // one the form is not read: its line and the line after it are kept.
-    if (context.keyword == "poly") {
-        TokenList orderTokens;
-        Tokenize(line, orderTokens);
-        int order = 0;
-        bool ordered = IsSingleIntegerLine(orderTokens, order);
-        if (ordered) {
-            try {
-                context.form->SetIntegerOption(0, order, context.integers, context.booleans,
-                                               context.parameters);
-            } catch (const std::bad_alloc&) {
-                throw;
-            } catch (...) {
-                ordered = false;
-            }
-        }
-        if (!ordered) {
-            m_otherLines.push_back(formLine);
-            if (IsFunctionalFormLine(line, serverDescription)) {
-                formLine = line;
-                return true;
-            }
-            m_otherLines.push_back(line);
-            return ReadUntilFunctionalFormLine(source, serverDescription, formLine);
-        }
-        if (!source.NextNonEmpty(line)) {
-            return false;
-        }
+    if (IsFunctionalFormLine(next->text, serverDescription)) {
+        formLine = *next;
+        return true;
     }
+    return KeepUnreadForm(*next, reason, formNumber, source, serverDescription, formLine);
+}
 
-    const bool glue = !context.booleans.empty() &&
-                      std::find(tokens.begin(), tokens.end(), "glue") != tokens.end();
-    context.multiLine = context.keyword == "srgl" || glue;
-
-    // The interaction lines.
+bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSource& source,
+                                   const CServerDescription& serverDescription, SourceLine& formLine)
+{
     for (;;) {
-        if (ZelmParseUtilities::IsCommentLine(line)) {
-            m_otherLines.push_back(line);
-            if (!source.NextNonEmpty(line)) {
-                return false;
-            }
-            continue;
-        }
-        TokenList lineTokens;
-        Tokenize(line, lineTokens);
-        if (lineTokens.empty() || !m_speciesReader.HasSpecies(lineTokens.front())) {
-            if (IsFunctionalFormLine(line, serverDescription)) {
+        if (ZelmParseUtilities::IsCommentLine(line.text)) {
+            KeepInBlock(context, line, std::string());
+        } else {
+            // A line that begins with a species is an interaction, even when
+            // its first word would also name a form.
+            TokenList tokens;
+            Tokenize(line.text, tokens);
+            const bool startsWithSpecies = !tokens.empty() && m_speciesReader.HasSpecies(tokens.front());
+            if (!startsWithSpecies && IsFunctionalFormLine(line.text, serverDescription)) {
+                FinishBlock(context);
                 formLine = line;
                 return true;
             }
-            m_otherLines.push_back(line);
-            return ReadUntilFunctionalFormLine(source, serverDescription, formLine);
-        }
-        std::string pending;
-        if (ReadInteraction(line, context, source, pending)) {
-            line = pending;
-            continue;
+            SourceLine next;
+            if (ReadInteraction(line, context, source, next)) {
+                line = next;
+                continue;
+            }
         }
         if (!source.NextNonEmpty(line)) {
+            FinishBlock(context);
             return false;
         }
     }
 }
 
-bool CZelmLibUtils::ReadInteraction(const std::string& line, const FormContext& context,
-                                    LineSource& source, std::string& pending)
+bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context, LineSource& source,
+                                    SourceLine& next)
 {
-    bool hasPending = false;
+    InteractionLines lines;
+    std::list<std::string> atomTypes;
+    std::size_t firstValue = 0;
+    std::string error = CollectInteractionLines(line, context, source, lines, atomTypes, firstValue);
+
+    std::vector<CParameter> parameters = context.parameters;
+    if (error.empty()) {
+        error = ReadValues(context, lines.tokens, firstValue, parameters);
+    }
+    if (context.dataLines && !lines.hasNext && !lines.hasEnding) {
+        ReadDataLines(context, source, lines, parameters, error);
+    }
+    if (error.empty()) {
+        error = StoreInteraction(context, atomTypes, parameters);
+    }
+    if (!error.empty()) {
+        for (const SourceLine& kept : lines.lines) {
+            KeepInBlock(context, kept, error);
+        }
+    }
+    // A comment that cut the joining short stays in its place; so does a
+    // blank line that cut short an interaction that was kept as text, since
+    // the lines after it would otherwise join it when the file is read again.
+    if (lines.hasEnding && (!error.empty() || ZelmParseUtilities::IsCommentLine(lines.ending.text))) {
+        KeepInBlock(context, lines.ending, std::string());
+    }
+    if (lines.hasNext) {
+        next = lines.next;
+    }
+    return lines.hasNext;
+}
+
+std::string CZelmLibUtils::CollectInteractionLines(const SourceLine& line, const FormContext& context,
+                                                   LineSource& source, InteractionLines& lines,
+                                                   std::list<std::string>& atomTypes, std::size_t& firstValue) const
+{
+    lines.lines.push_back(line);
+    Tokenize(line.text, lines.tokens);
+    std::string error;
     try {
-        TokenList tokens;
-        Tokenize(line, tokens);
-        std::vector<CParameter> parameters = context.parameters;
-        std::list<std::string> atomTypes;
+        firstValue = ReadAtomTypes(lines.tokens, context.numberOfAtoms, atomTypes);
+    } catch (...) {
+        error = CurrentFailure("The atom types cannot be read");
+    }
+    if (context.multiLine) {
+        // An interaction whose atom types failed still has its continuation
+        // lines taken, so that they stay with it.
+        JoinContinuationLines(context, firstValue, error.empty(), source, lines);
+        TokenList& tokens = lines.tokens;
+        tokens.erase(std::remove(tokens.begin() + static_cast<std::ptrdiff_t>(firstValue), tokens.end(),
+                                 kContinuation),
+                     tokens.end());
+    }
+    return error;
+}
 
-        std::size_t position = 0;
-        bool atomTypesRead = false;
-        KelvResult atomTypeError;
-        try {
-            position = ReadAtomTypes(tokens, context.numberOfAtoms, atomTypes);
-            atomTypesRead = true;
-        } catch (const KelvResult& error) {
-            if (!context.multiLine) {
-                throw;
+void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
+                                          LineSource& source, InteractionLines& lines) const
+{
+    // How many values the interaction needs.
+    const std::size_t needed = static_cast<std::size_t>(
+        std::count_if(context.parameters.begin(), context.parameters.end(),
+                      [](const CParameter& parameter) { return !parameter.IsHidden() && !parameter.IsOptional(); }));
+    TokenList& tokens = lines.tokens;
+    auto valueCount = [&]() {
+        std::size_t count = 0;
+        for (std::size_t i = firstValue; i < tokens.size(); ++i) {
+            if (tokens[i] != kContinuation) {
+                ++count;
             }
-            atomTypeError = error;
         }
-
-        if (context.multiLine) {
-            // How many values the interaction needs; an interaction whose
-            // atom types failed still has its continuation lines consumed.
-            std::size_t needed = 0;
-            for (const CParameter& parameter : parameters) {
-                if (!parameter.IsHidden() && !parameter.IsOptional()) {
-                    ++needed;
-                }
-            }
-            auto valueCount = [&]() -> std::size_t {
-                std::size_t count = 0;
-                for (std::size_t i = position; i < tokens.size(); ++i) {
-                    if (tokens[i] != kContinuation) {
-                        ++count;
-                    }
-                }
-                return count;
-            };
-            bool continued = !tokens.empty() && tokens.back() == kContinuation;
-            std::string raw;
-            while (!atomTypesRead || continued || valueCount() < needed) {
-                if (!source.NextRaw(raw)) {
-                    break;
-                }
-                TokenList rawTokens;
-                Tokenize(raw, rawTokens);
-                if (rawTokens.empty()) {
-                    break;
-                }
-                if (ZelmParseUtilities::IsCommentLine(raw)) {
-                    m_otherLines.push_back(raw);
-                    break;
-                }
-                if (rawTokens.front() != kContinuation && !ReadsAsNumber(rawTokens.front())) {
-                    pending = raw;
-                    hasPending = true;
-                    break;
-                }
-                tokens.insert(tokens.end(), rawTokens.begin(), rawTokens.end());
-                continued = rawTokens.back() == kContinuation;
-            }
-            if (!atomTypesRead) {
-                throw atomTypeError;
-            }
-            tokens.erase(std::remove(tokens.begin() + static_cast<std::ptrdiff_t>(position),
-                                     tokens.end(), kContinuation),
-                         tokens.end());
+        return count;
+    };
+    bool continued = !tokens.empty() && tokens.back() == kContinuation;
+    SourceLine raw;
+    while (!atomTypesRead || continued || valueCount() < needed) {
+        if (!source.NextRaw(raw)) {
+            break;
         }
+        TokenList rawTokens;
+        Tokenize(raw.text, rawTokens);
+        if (rawTokens.empty() || ZelmParseUtilities::IsCommentLine(raw.text)) {
+            lines.ending = raw;
+            lines.hasEnding = true;
+            break;
+        }
+        if (rawTokens.front() != kContinuation && !ReadsAsNumber(rawTokens.front())) {
+            lines.next = raw;
+            lines.hasNext = true;
+            break;
+        }
+        lines.lines.push_back(raw);
+        tokens.insert(tokens.end(), rawTokens.begin(), rawTokens.end());
+        continued = rawTokens.back() == kContinuation;
+    }
+}
 
-        context.form->ParseInteractionLine(tokens, tokens.begin() + static_cast<std::ptrdiff_t>(position),
+std::string CZelmLibUtils::ReadValues(const FormContext& context, const TokenList& tokens, std::size_t firstValue,
+                                      std::vector<CParameter>& parameters) const
+{
+    try {
+        context.form->ParseInteractionLine(tokens, tokens.begin() + static_cast<std::ptrdiff_t>(firstValue),
                                            context.booleans, parameters);
+        CheckValueWords(tokens, firstValue, parameters);
+    } catch (...) {
+        return CurrentFailure("The values cannot be read");
+    }
+    return std::string();
+}
 
-        // Data lines, handed to the form from their first word: spline data
-        // is every following line of exactly two numbers; the Ryckaert
-        // coefficients are one following line of numbers only.
-        const bool spline = context.keyword == "splin";
-        const bool ryckaert = context.keyword == "ryck";
-        if ((spline || ryckaert) && !hasPending) {
-            std::string next;
-            while (source.NextNonEmpty(next)) {
-                TokenList dataTokens;
-                Tokenize(next, dataTokens);
-                const bool data = spline ? IsTwoNumberLine(dataTokens)
-                                         : !dataTokens.empty() &&
-                                               std::all_of(dataTokens.begin(), dataTokens.end(), ReadsAsNumber);
-                if (!data) {
-                    pending = next;
-                    hasPending = true;
-                    break;
-                }
-                context.form->ParseInteractionLine(dataTokens, dataTokens.begin(), context.booleans,
-                                                   parameters);
-                if (ryckaert) {
-                    break;
-                }
+void CZelmLibUtils::ReadDataLines(const FormContext& context, LineSource& source, InteractionLines& lines,
+                                  std::vector<CParameter>& parameters, std::string& error) const
+{
+    SourceLine line;
+    while (source.NextNonEmpty(line)) {
+        TokenList tokens;
+        Tokenize(line.text, tokens);
+        const DataLine kind = context.dataLines(tokens);
+        if (kind == DataLine::None) {
+            lines.next = line;
+            lines.hasNext = true;
+            return;
+        }
+        lines.lines.push_back(line);
+        if (!error.empty()) {
+            // The interaction has failed: its data lines stay with it.
+        } else if (kind == DataLine::Broken) {
+            error = "The data line \"" + line.text + "\" cannot be read";
+        } else {
+            try {
+                context.form->ParseInteractionLine(tokens, tokens.begin(), context.booleans, parameters);
+            } catch (...) {
+                error = CurrentFailure("A data line cannot be read");
             }
         }
+        if (kind == DataLine::Last) {
+            return;
+        }
+    }
+}
 
-        InteractionEntry entry;
-        entry.atomTypes = atomTypes;
+std::string CZelmLibUtils::StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
+                                            const std::vector<CParameter>& parameters)
+{
+    InteractionEntry entry;
+    entry.atomTypes = atomTypes;
+    try {
         entry.interaction = boost::make_shared<CInteraction>(context.form, parameters, context.booleans,
                                                              context.integers, context.doubles);
-        m_interactions.push_back(entry);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const KelvResult&) {
-        // The interaction is dropped; reading goes on.
-    } catch (const std::exception&) {
-        // The interaction is dropped; reading goes on.
+    } catch (...) {
+        return CurrentFailure("The interaction cannot be made");
     }
-    return hasPending;
+    m_interactions.push_back(entry);
+    const long index = static_cast<long>(m_interactions.size()) - 1;
+    if (context.firstInteraction == NoInteraction) {
+        context.firstInteraction = index;
+    }
+    context.lastInteraction = index;
+    return std::string();
+}
+
+void CZelmLibUtils::KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason)
+{
+    KeptLine kept;
+    kept.text = line.text;
+    kept.after = context.lastInteraction;
+    context.block.keptLines.push_back(kept);
+    if (!reason.empty()) {
+        Warn(line, reason);
+    }
+}
+
+void CZelmLibUtils::FinishBlock(FormContext& context)
+{
+    if (context.block.keptLines.empty() && context.firstInteraction != NoInteraction) {
+        return;
+    }
+    for (KeptLine& kept : context.block.keptLines) {
+        if (kept.after == NoInteraction) {
+            kept.before = context.firstInteraction;
+        }
+    }
+    context.block.formLine = context.form->WriteFunctionalFormLine(context.booleans, context.integers,
+                                                                   context.doubles);
+    m_formBlocks.push_back(std::move(context.block));
+}
+
+void CZelmLibUtils::Warn(const SourceLine& line, const std::string& reason)
+{
+    Warning warning;
+    warning.lineNumber = line.number;
+    warning.line = line.text;
+    warning.reason = reason;
+    m_warnings.push_back(warning);
 }
 
 bool CZelmLibUtils::IsFunctionalFormLine(const std::string& line,
@@ -430,15 +705,18 @@ bool CZelmLibUtils::IsFunctionalFormLine(const std::string& line,
 
 bool CZelmLibUtils::ReadUntilFunctionalFormLine(LineSource& source,
                                                 const CServerDescription& serverDescription,
-                                                std::string& formLine)
+                                                SourceLine& formLine, const std::string& reason)
 {
-    std::string line;
+    SourceLine line;
     while (source.NextNonEmpty(line)) {
-        if (IsFunctionalFormLine(line, serverDescription)) {
+        if (IsFunctionalFormLine(line.text, serverDescription)) {
             formLine = line;
             return true;
         }
-        m_otherLines.push_back(line);
+        m_otherLines.push_back(line.text);
+        if (!reason.empty() && !ZelmParseUtilities::IsCommentLine(line.text)) {
+            Warn(line, reason);
+        }
     }
     return false;
 }
@@ -493,22 +771,12 @@ bool CZelmLibUtils::IsSingleIntegerLine(const TokenList& tokens, int& value)
     if (tokens.size() != 1) {
         return false;
     }
-    const std::string& token = tokens.front();
-    const std::size_t digitsFrom = (token[0] == '+' || token[0] == '-') ? 1 : 0;
-    if (!IsDigits(token, digitsFrom)) {
-        return false;
-    }
     try {
-        value = GetFieldAsInteger(token, 0);
+        value = GetFieldAsInteger(tokens.front(), 0);
     } catch (const KelvResult&) {
-        return false;  // out of range
+        return false;  // no number, or out of range
     }
     return true;
-}
-
-bool CZelmLibUtils::IsTwoNumberLine(const TokenList& tokens)
-{
-    return tokens.size() == 2 && ReadsAsNumber(tokens[0]) && ReadsAsNumber(tokens[1]);
 }
 
 void CZelmLibUtils::Tokenize(const std::string& line, TokenList& tokens)

@@ -11,8 +11,9 @@
 //   then, repeated:
 //     [other lines]                      kept among the other lines
 //     functional-form line               a keyword the server description knows
-//     ["poly" only: the order, an integer alone on its line]
-//     interaction lines                  atom types, values, fit flags
+//     ["poly" only: the order, a number alone on its line]
+//     the form's block: interaction lines (atom types, values, fit flags),
+//     comments and lines that cannot be read, up to the next form line
 //
 // Interaction lines: each begins with the atom types of the interaction
 // (a species name, optionally followed by "core" or a word holding "shel";
@@ -22,21 +23,25 @@
 // every parameter that needs one and the last line joined does not end
 // with the continuation word "&" ("&" words are dropped). Joining stops
 // early at a blank line or a comment line (both consumed) and before a line
-// that does not begin with a number, which is examined next. A "splin"
-// interaction takes every following line of exactly two numbers as data, a
-// "ryck" interaction one following line of numbers only (its coefficients).
-// The interactions of a form end at a line that is neither a comment nor
-// begins with a known species; that line is examined as a form line or
-// kept among the other lines.
+// that does not begin with a number, which is examined next. Forms with data
+// lines of their own ("splin": every following line of exactly two numbers;
+// "ryck": one following line of numbers only, its coefficients) take them
+// after the interaction line.
 //
-// What the reader does not turn into species or interactions is kept, in
-// file order, among the other lines (written back by the forcefield), with
-// these exceptions: blank lines, and the lines of interactions that fail to
-// read (unknown or missing atom types, values that cannot be read, too few
-// values), which are dropped. Kept are in particular comment lines, form
-// lines that their form cannot read, a "poly" form line that is not
-// followed by a valid order line (with the line that follows it), and
-// every line up to the next form line after either.
+// Nothing of the file is lost. A line of a block that is not read as (part
+// of) an interaction stays with its block (GetFormBlocks) and is written
+// back under the block's form line, in its place among the block's
+// interactions: comments, and interaction lines that cannot be read (an
+// unknown or missing atom type, too few values, a word that is neither a
+// value nor a fit flag 0 or 1, more values than the form has parameters,
+// data that cannot be read). The lines after such a line are still read as
+// interactions of the block. A form line that its form cannot read (and a
+// "poly" form line without a valid order line) is kept among the other lines
+// with every line up to the next form line. Blank lines are dropped, except
+// one that cut an interaction short.
+//
+// Every line kept instead of read, comments aside, gives a warning
+// (GetWarnings): its line number, the line and the reason.
 #pragma once
 
 #include <istream>
@@ -69,6 +74,35 @@ public:
     };
     using InteractionList = std::list<InteractionEntry>;
 
+    // A line kept as text instead of read: its number in the file (from 1),
+    // the line as it stands and why it was not read.
+    struct Warning
+    {
+        int lineNumber = 0;
+        std::string line;
+        std::string reason;
+    };
+
+    // A line of a form block kept as text. Its place: right after the
+    // block's interaction `after`, or, when no interaction of the block comes
+    // before it, right before the block's interaction `before` (both are
+    // positions in GetInteractions(); NoInteraction when there is none).
+    static constexpr long NoInteraction = -1;
+    struct KeptLine
+    {
+        std::string text;
+        long after = NoInteraction;
+        long before = NoInteraction;
+    };
+    // A form block that keeps lines, or that has no interaction at all (its
+    // form line alone is kept). `formLine` is the form line as the form
+    // writes it, with its line break.
+    struct FormBlock
+    {
+        std::string formLine;
+        std::list<KeptLine> keptLines;
+    };
+
     // Reads the species section only. A file that cannot be opened throws
     // KelvResult E_UNEXPECTED "Unable to read ZELM library file.".
     CZelmLibUtils(bool isStandardLibrary, const std::string& libraryPath);
@@ -100,43 +134,94 @@ public:
     const std::string& GetDescription() const { return m_description; }
     const InteractionList& GetInteractions() const { return m_interactions; }
     const std::list<std::string>& GetOtherLines() const { return m_otherLines; }
+    // In file order.
+    const std::list<FormBlock>& GetFormBlocks() const { return m_formBlocks; }
+    // In file order; empty for a library read whole.
+    const std::vector<Warning>& GetWarnings() const { return m_warnings; }
 
 private:
+    struct SourceLine
+    {
+        std::string text;
+        int number = 0;
+    };
     class LineSource;
     struct FormContext;
+    struct InteractionLines;
 
     void ReadSpecies(const std::string& path);
     void ReadLibrary(const std::string& path, const CServerDescription& serverDescription);
-    void ParseLibraryBody(const std::string& firstLine, std::istream& stream,
+    void ParseLibraryBody(const SourceLine& firstLine, LineSource& source,
                           const CServerDescription& serverDescription);
-    // Reads one form line with its interactions; returns whether a further
-    // form line was found (it is then in `formLine`).
-    bool ParseFormBlock(std::string& formLine, LineSource& source,
+
+    // One form line with its block. Each returns whether a further form line
+    // was found (it is then in `formLine`).
+    bool ParseFormBlock(SourceLine& formLine, LineSource& source,
                         const CServerDescription& serverDescription);
-    // Reads one interaction starting at `line`; returns whether a line to
-    // examine next was left over by joining (then in `pending`).
-    bool ReadInteraction(const std::string& line, const FormContext& context, LineSource& source,
-                         std::string& pending);
+    // The form and options of the form line; false with the reason in `error`.
+    bool ReadFormLine(const SourceLine& formLine, const CServerDescription& serverDescription,
+                      FormContext& context, std::string& error) const;
+    // The "poly" order line; false when it holds no order the form takes.
+    bool ReadPolynomialOrder(const SourceLine& line, FormContext& context) const;
+    // Keeps a "poly" form line without a valid order, with the line after
+    // it (`next`, null at the end of input) unless that is a form line.
+    bool KeepPolynomialWithoutOrder(SourceLine& formLine, const SourceLine* next, LineSource& source,
+                                    const CServerDescription& serverDescription);
+    // Keeps a form line that cannot be read, with the reason, and every
+    // line after it up to the next form line.
+    // `formLineNumber` is the number of the form line that was not read.
+    bool KeepUnreadForm(SourceLine unread, const std::string& reason, int formLineNumber, LineSource& source,
+                        const CServerDescription& serverDescription, SourceLine& formLine);
+    bool ReadBlockLines(SourceLine line, FormContext& context, LineSource& source,
+                        const CServerDescription& serverDescription, SourceLine& formLine);
+    // Reads the interaction that starts at `line` and keeps its lines when it
+    // cannot be read; returns whether a line to examine next was left over
+    // (then in `next`).
+    bool ReadInteraction(const SourceLine& line, FormContext& context, LineSource& source, SourceLine& next);
+    // The interaction's first line, its atom types and, for multi-line
+    // forms, its continuation lines; "" or the reason it cannot be read.
+    std::string CollectInteractionLines(const SourceLine& line, const FormContext& context, LineSource& source,
+                                        InteractionLines& lines, std::list<std::string>& atomTypes,
+                                        std::size_t& firstValue) const;
+    // The lines of a multi-line interaction after its first.
+    void JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
+                               LineSource& source, InteractionLines& lines) const;
+    // The values and fit flags of the joined tokens; "" or the reason.
+    std::string ReadValues(const FormContext& context, const TokenList& tokens, std::size_t firstValue,
+                           std::vector<CParameter>& parameters) const;
+    // The data lines of forms that have them; `error` gets the reason when
+    // one cannot be read, and once set the data lines are only collected.
+    void ReadDataLines(const FormContext& context, LineSource& source, InteractionLines& lines,
+                       std::vector<CParameter>& parameters, std::string& error) const;
+    // "" or the reason the interaction cannot be made.
+    std::string StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
+                                 const std::vector<CParameter>& parameters);
+    void KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason);
+    void FinishBlock(FormContext& context);
+    void Warn(const SourceLine& line, const std::string& reason);
+
     bool IsFunctionalFormLine(const std::string& line,
                               const CServerDescription& serverDescription) const;
-    // Appends every line up to the next form line to the other lines; false
-    // at the end of input, else the form line is in `formLine`.
+    // Appends every line up to the next form line to the other lines (with a
+    // warning giving `reason` for each that is no comment, when a reason is
+    // given); false at the end of input, else the form line is in `formLine`.
     bool ReadUntilFunctionalFormLine(LineSource& source, const CServerDescription& serverDescription,
-                                     std::string& formLine);
+                                     SourceLine& formLine, const std::string& reason = std::string());
     // Reads the atom types of an interaction from the start of `tokens` and
     // returns the position after them.
     std::size_t ReadAtomTypes(const TokenList& tokens, int numberOfAtoms,
                               std::list<std::string>& atomTypes) const;
 
     static int GetFieldAsInteger(const std::string& text, int index);
-    // True for one token that is an integer (sign and digits only); the
-    // integer is then in `value`.
+    // True for one token that reads as an integer field (as "3", "+3" or
+    // "3.0"); the integer is then in `value`.
     static bool IsSingleIntegerLine(const TokenList& tokens, int& value);
-    static bool IsTwoNumberLine(const TokenList& tokens);
     static void Tokenize(const std::string& line, TokenList& tokens);
 
     std::list<std::string> m_otherLines;
     std::string m_description;
     CZelmSpeciesReader m_speciesReader;
     InteractionList m_interactions;
+    std::list<FormBlock> m_formBlocks;
+    std::vector<Warning> m_warnings;
 };

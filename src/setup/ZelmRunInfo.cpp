@@ -350,6 +350,9 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
     std::ifstream note(path, std::ios::binary);
     if (!note.is_open()) {
         m_standardLibrary = true;
+        // A deck without a library has nothing to note.
+        if (m_libraryName.empty())
+            return;
         {
             std::ofstream written(path, std::ios::binary);
             written << ZelmDeck::StandardLibraryNoteText(m_libraryName);
@@ -361,8 +364,13 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
         return;
     }
     const ZelmDeck::LibraryNote content = ZelmDeck::ReadLibraryNote(note, path);
-    m_libraryName = content.name;
     m_standardLibrary = content.standard;
+    if (content.standard && content.name.empty()) {
+        // A standard note without a name (as written beside decks without a
+        // library) names no library: the deck's own library stands, if any.
+        return;
+    }
+    m_libraryName = content.name;
     if (content.standard)
         m_libraryPath = m_standardLibraries.GetStandardLibrariesFolder() + m_libraryName + LibraryFileExtension();
     else

@@ -96,7 +96,9 @@ public:
     double GetCoreCharge(const KelvComPtr<ISDObject>& atom, const CZelmLibUtils& library) const;
 
     // The library note beside a deck (see ZelmDeck::ReadLibraryNote); a
-    // missing note is written as a standard-library note and hidden.
+    // missing note is written as a standard-library note and hidden, unless
+    // no library is known (a deck without a library line): then no note is
+    // written. A standard note without a name names no library.
     void ReadSelectedLibraryFile(const std::string& path);
     // Task and library of a written deck.
     void ReadInputFile(const std::string& path);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TempFolder.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using QzTest::ReadFile;
 
 const std::string driverPath = std::string(QZ_BIN_DIR) + "/zelm-host";
 const std::string modulePath = std::string(QZ_LIB_DIR) + "/libQorZelm.so";
@@ -29,14 +32,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 size_t Count(const std::string& text, const std::string& word)
 {

@@ -87,6 +87,24 @@ TEST(DumpConversion, KeywordLineDropsRunKeywordsAndTheirPieces)
     }
 }
 
+TEST(DumpConversion, CommentLinesBeforeTheKeywordLine)
+{
+    // As the engine opens some dumps: comment lines, then the run's keywords.
+    for (const char* opening : {"# \n# Keywords:\n# \n", "#\n\n  # indented\n\n"}) {
+        SCOPED_TRACE(opening);
+        TempFolder folder;
+        const std::string text =
+            Converted(folder, std::string(opening) + "opti conp fit comp md_run\n# \nspecies\nSi core 4.0\n");
+        EXPECT_EQ(0u, text.find("\nspecies\nSi core 4\n\nkeyword comp md_run \n")) << text;
+        EXPECT_EQ(std::string::npos, text.find("#")) << text;
+    }
+    // A dump of comments only has no keywords and no species block.
+    TempFolder folder;
+    WriteFile(folder.File("run.res"), "# \n# Keywords:\n");
+    EXPECT_EQ("Invalid dump file format - species block absent",
+              MessageOf(folder.File("run.res"), folder.File("run.lib")));
+}
+
 TEST(DumpConversion, CopiesFromTheSpeciesLineUpToDumpOrObservables)
 {
     TempFolder folder;

@@ -132,11 +132,11 @@ struct Submission {
     explicit Submission(const std::string& engine = std::string()) : app(Configuration(folder, engine))
     {
         jobFolder = app.DocumentsFolder() + "/Quartz ZELM GeomOptZELM";
-        library = folder.Write("libraries/catlow.lib", "species\n");
+        library = folder.Write("libraries/marvik.lib", "species\n");
         folder.Write("project/Quartz ZELM GeomOptZELM/Quartz.gin", "opti conp\n");
         folder.Write("project/Quartz ZELM GeomOptZELM/Quartz.qsd", "{}");
         folder.Write("project/Quartz ZELM GeomOptZELM/Quartz.trjaux", "atoms\n");
-        folder.Write("project/Quartz ZELM GeomOptZELM/selectedLibrary.libaux", "catlow\nStandardLibrary\n");
+        folder.Write("project/Quartz ZELM GeomOptZELM/selectedLibrary.libaux", "marvik\nStandardLibrary\n");
         EXPECT_EQ(S_OK, app.Root()->get_JobManager(jobs.Receive()));
     }
     static HostConfiguration Configuration(const TempFolder& folder, const std::string& engine)
@@ -229,7 +229,7 @@ TEST(JobManager, StartStagesTheUploadFilesAndNothingElse)
     EXPECT_EQ(JobStage::Started, staged.Stage());
     // Engine inputs (0x01), copies (0x20) and side files (0x40) go; outputs
     // the engine will write (0x10 alone) do not.
-    EXPECT_EQ((std::vector<std::string>{"Quartz.gin", "Quartz.qsd", "Quartz.trjaux", "catlow.lib",
+    EXPECT_EQ((std::vector<std::string>{"Quartz.gin", "Quartz.qsd", "Quartz.trjaux", "marvik.lib",
                                         "selectedLibrary.libaux"}),
               Files(staged.ServerFolder()));
     EXPECT_TRUE(HostPaths::IsInside(s.app.ServerFolder(), staged.ServerFolder()));
@@ -440,8 +440,8 @@ TEST(JobManager, CreateManagedJobChecksServerTemplateAndGateway)
     Submission s;
     KelvComPtr<ISBManagedJob> job;
     const KelvVariant none;
-    EXPECT_EQ(E_INVALIDARG, s.jobs->CreateManagedJob(Text("GULP"), none.Get(), none.Get(), job.Receive()));
-    EXPECT_NE(std::string::npos, LastErrorText().find("GULP"));
+    EXPECT_EQ(E_INVALIDARG, s.jobs->CreateManagedJob(Text("KORVEL"), none.Get(), none.Get(), job.Receive()));
+    EXPECT_NE(std::string::npos, LastErrorText().find("KORVEL"));
     KelvComPtr<IUnknown> notAState = KelvComPtr<IUnknown>::Adopt((new CKelvUnknown())->ControllingUnknown());
     EXPECT_EQ(E_INVALIDARG, s.jobs->CreateManagedJob(Text("ZELM"), KelvVariant(notAState.get()).Get(), none.Get(),
                                                      job.Receive()));

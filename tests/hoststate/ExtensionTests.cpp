@@ -260,7 +260,7 @@ TEST(HostLogics, ChooserAnswersAvailabilityAndKindByExactName)
 {
     TempFolder folder;
     HostConfiguration configuration = ProjectIn(folder);
-    configuration.chooserForcefields = {{"dreiding", QoForcefieldByType}, {"cvff", QoForcefieldTypesBuiltIn}};
+    configuration.chooserForcefields = {{"dreiding", QoForcefieldByType}, {"morvane", QoForcefieldTypesBuiltIn}};
     HostApplication app(configuration);
     KelvComPtr<IQoForcefieldChooser> chooser =
         app.Logic("QorZelm.Extension", "ZelmForcefieldChooser").QueryInterface<IQoForcefieldChooser>();
@@ -270,7 +270,7 @@ TEST(HostLogics, ChooserAnswersAvailabilityAndKindByExactName)
     ASSERT_EQ(S_OK, chooser->IsForcefieldAvailable(Text("Dreiding"), &available));
     EXPECT_EQ(VARIANT_FALSE, available);
     KelvComPtr<IQoChooserForcefield> forcefield;
-    ASSERT_EQ(S_OK, chooser->GetForcefield(Text("cvff"), forcefield.Receive()));
+    ASSERT_EQ(S_OK, chooser->GetForcefield(Text("morvane"), forcefield.Receive()));
     LONG kind = 0;
     forcefield->get_Kind(&kind);
     EXPECT_EQ(QoForcefieldTypesBuiltIn, kind);

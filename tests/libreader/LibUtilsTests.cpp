@@ -1,6 +1,7 @@
 // The library reader's rules, on hand-written libraries and a small server
 // description of test forms (so that the rules are tested apart from the
 // engine's real forms).
+#include <algorithm>
 #include <list>
 #include <memory>
 #include <sstream>
@@ -34,6 +35,39 @@ protected:
     boost::shared_ptr<CServerDescription> m_server = MakeTestServer();
     int m_count = 0;
 };
+
+// Each kept line of a form block as "form | line" (the form line without
+// its line breaks, "/" between its lines); "form |" for a block that keeps
+// its form line alone.
+std::vector<std::string> Blocks(const CZelmLibUtils& library)
+{
+    std::vector<std::string> result;
+    for (const CZelmLibUtils::FormBlock& block : library.GetFormBlocks()) {
+        std::string form = block.formLine;
+        while (!form.empty() && form.back() == '\n') {
+            form.pop_back();
+        }
+        std::replace(form.begin(), form.end(), '\n', '/');
+        if (block.keptLines.empty()) {
+            result.push_back(form + " |");
+        }
+        for (const CZelmLibUtils::KeptLine& line : block.keptLines) {
+            result.push_back(form + " | " + line.text);
+        }
+    }
+    return result;
+}
+
+// Each warning as "number: line"; every warning gives a reason.
+std::vector<std::string> Warned(const CZelmLibUtils& library)
+{
+    std::vector<std::string> result;
+    for (const CZelmLibUtils::Warning& warning : library.GetWarnings()) {
+        EXPECT_FALSE(warning.reason.empty()) << warning.line;
+        result.push_back(std::to_string(warning.lineNumber) + ": " + warning.line);
+    }
+    return result;
+}
 
 }  // namespace
 
@@ -163,8 +197,26 @@ TEST_F(LibraryReader, AtomTypesOfInteractionLines)
                                       "buck [K core,O core] 1 2 3 0 7",
                                       "buck [Na core,O shel] 1 2 3 0 8",
                                   }));
-    // Lines of interactions that cannot be read are dropped, not kept.
+    // Lines of interactions that cannot be read stay in their block, each
+    // in its place and with a warning.
     EXPECT_TRUE(library->GetOtherLines().empty());
+    const std::vector<std::string> kept = {"K shel O core 1.0 2.0 3.0 4.0", "Na core Xx core 1.0 2.0 3.0 4.0",
+                                           "Na core", "Na core O shel 1.0 2.0",
+                                           "Na core O shel 1.0 abc 3.0 4.0"};
+    std::vector<std::string> blocks;
+    std::vector<std::string> warned;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        blocks.push_back("buck | " + kept[i]);
+        warned.push_back(std::to_string(12 + i) + ": " + kept[i]);
+    }
+    EXPECT_EQ(Blocks(*library), blocks);
+    EXPECT_EQ(Warned(*library), warned);
+    for (const CZelmLibUtils::KeptLine& line : library->GetFormBlocks().front().keptLines) {
+        EXPECT_EQ(line.after, 2);
+    }
+    EXPECT_EQ(library->GetWarnings()[0].reason, "Library contains undefined atom type: K shel");
+    EXPECT_EQ(library->GetWarnings()[1].reason, "Library contains undefined atom type: Xx");
+    EXPECT_EQ(library->GetWarnings()[2].reason, "Interaction specified insufficient atomtypes");
 }
 
 TEST_F(LibraryReader, FormLinesWithOptionsAndFormLinesThatCannotBeRead)
@@ -183,7 +235,7 @@ TEST_F(LibraryReader, FormLinesWithOptionsAndFormLinesThatCannotBeRead)
                                   }));
 }
 
-TEST_F(LibraryReader, ALineWithoutAKnownSpeciesEndsTheInteractions)
+TEST_F(LibraryReader, ALineWithAnUnknownSpeciesStaysInItsBlock)
 {
     auto library = Load(std::string(kSpecies) +
                         "buck\n"
@@ -192,15 +244,17 @@ TEST_F(LibraryReader, ALineWithoutAKnownSpeciesEndsTheInteractions)
                         "Na core Na core 5.0 6.0 7.0 8.0\n"
                         "buck\n"
                         "K core K core 9.0 1.5 2.5 3.5\n");
+    // The lines after it are still interactions of the block.
     EXPECT_EQ(Describe(*library), (std::vector<std::string>{
                                       "buck [Na core,Na core] 1 2 3 0 4",
+                                      "buck [Na core,Na core] 5 6 7 0 8",
                                       "buck [K core,K core] 9 1.5 2.5 0 3.5",
                                   }));
-    // The line that ended the interactions and what follows it up to the next
-    // form line are kept, not lost.
-    EXPECT_EQ(Lines(library->GetOtherLines()),
-              (std::vector<std::string>{"Xx core Na core 1.0 2.0 3.0 4.0",
-                                        "Na core Na core 5.0 6.0 7.0 8.0"}));
+    EXPECT_TRUE(library->GetOtherLines().empty());
+    EXPECT_EQ(Blocks(*library), (std::vector<std::string>{"buck | Xx core Na core 1.0 2.0 3.0 4.0"}));
+    const CZelmLibUtils::KeptLine& kept = library->GetFormBlocks().front().keptLines.front();
+    EXPECT_EQ(kept.after, 0);
+    EXPECT_EQ(Warned(*library), (std::vector<std::string>{"10: Xx core Na core 1.0 2.0 3.0 4.0"}));
 }
 
 TEST_F(LibraryReader, CommentsAndBlankLinesInsideInteractions)
@@ -216,8 +270,11 @@ TEST_F(LibraryReader, CommentsAndBlankLinesInsideInteractions)
                                       "buck [Na core,Na core] 1 2 3 0 4",
                                       "buck [K core,K core] 5 6 7 0 8",
                                   }));
-    EXPECT_EQ(Lines(library->GetOtherLines()),
-              (std::vector<std::string>{"# between two interactions"}));
+    // The comment stays in its block, between the two; blank lines go.
+    EXPECT_TRUE(library->GetOtherLines().empty());
+    EXPECT_EQ(Blocks(*library), (std::vector<std::string>{"buck | # between two interactions"}));
+    EXPECT_EQ(library->GetFormBlocks().front().keptLines.front().after, 0);
+    EXPECT_TRUE(library->GetWarnings().empty());
 }
 
 TEST_F(LibraryReader, LineEndsAndTheLastLine)
@@ -242,6 +299,28 @@ TEST_F(LibraryReader, LineEndsAndTheLastLine)
         EXPECT_EQ(Describe(*library), expected);
         EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"# note"}));
         EXPECT_EQ(library->GetAllSpecies().size(), 3u);
+    }
+}
+
+TEST_F(LibraryReader, WarningsNumberEveryLineOfTheFile)
+{
+    // The species section ends at the form line itself, at a blank line, or
+    // runs to the end; lines end in LF or CR LF; the last may have no break.
+    const struct {
+        const char* text;
+        std::vector<std::string> warned;
+    } cases[] = {
+        {"species\nNa core 1.0\nbuck nonsense\nNa core Na core 1.0 2.0 3.0 4.0\n",
+         {"3: buck nonsense", "4: Na core Na core 1.0 2.0 3.0 4.0"}},
+        {"\n\n# top\nspecies\r\nNa core 1.0\r\n\r\n\r\nbuck\r\nXx 1.0\r\n\r\nNa core 2.0",
+         {"9: Xx 1.0", "11: Na core 2.0"}},
+        {"species\nNa core 1.0\npoly\nbuck\nNa core Na core 1.0 2.0", {"3: poly", "5: Na core Na core 1.0 2.0"}},
+        {"species\nNa core 1.0\n# end of species\n\nbuck\nNa core Na core 1.0 2.0 3.0 4.0\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto library = Load(c.text);
+        EXPECT_EQ(Warned(*library), c.warned);
     }
 }
 
@@ -280,19 +359,33 @@ TEST_F(LibraryReader, PolynomialOrderLine)
                         // Orders that are no integers.
                         "poly\n"
                         "abc\n"
+                        // An order as the integer field reads it.
                         "poly\n"
                         "5.0\n"
+                        "K core K core 7.0 8.0 9.0\n"
                         "buck\n"
-                        "K core Na core 1.0 2.0 3.0 4.0\n");
+                        "K core Na core 1.0 2.0 3.0 4.0\n"
+                        "poly\n"
+                        "+2\n");
     EXPECT_EQ(Describe(*library), (std::vector<std::string>{
                                       "poly [Na core,Na core] 1* 2 3 {harmonic} {norder=3}",
                                       "buck [Na core,K core] 1 2 3 0 4",
+                                      "poly [K core,K core] 7 8 9 {norder=5}",
                                       "buck [K core,Na core] 1 2 3 0 4",
                                   }));
-    EXPECT_EQ(Lines(library->GetOtherLines()),
-              (std::vector<std::string>{"poly", "poly", "Na core K core 1.0 2.0 3.0",
-                                        "K core K core 1.0 2.0 3.0", "poly", "0",
-                                        "K core K core 4.0 5.0 6.0", "poly", "abc", "poly", "5.0"}));
+    const std::vector<std::string> kept = {"poly", "poly", "Na core K core 1.0 2.0 3.0",
+                                           "K core K core 1.0 2.0 3.0", "poly", "0",
+                                           "K core K core 4.0 5.0 6.0", "poly", "abc"};
+    EXPECT_EQ(Lines(library->GetOtherLines()), kept);
+    // Each kept line is told of, with its number.
+    const int numbers[] = {11, 14, 15, 16, 17, 18, 19, 20, 21};
+    std::vector<std::string> warned;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        warned.push_back(std::to_string(numbers[i]) + ": " + kept[i]);
+    }
+    EXPECT_EQ(Warned(*library), warned);
+    // A polynomial without interactions keeps its form line.
+    EXPECT_EQ(Blocks(*library), (std::vector<std::string>{"poly/2 |"}));
 }
 
 namespace {
@@ -365,17 +458,29 @@ TEST_F(LibraryReader, AContinuationWordJoinsTheNextLineEvenWhenNoValueIsMissing)
 
 TEST_F(LibraryReader, GlueInteractionsThatCannotBeCompleted)
 {
-    // An unknown atom type: the interaction's own lines are passed over and
-    // the next interaction is read.
+    // An unknown atom type: the interaction's own lines stay in the block,
+    // before the next interaction, which is read.
     {
-        auto library = Load(std::string(kSpecies) + "srgl\n" + GlueInteraction("Na core Xx core", 1) +
-                            GlueInteraction("K core K core", 40));
+        const std::string glue = GlueInteraction("Na core Xx core", 1);
+        auto library = Load(std::string(kSpecies) + "srgl\n" + glue + GlueInteraction("K core K core", 40));
         EXPECT_EQ(Describe(*library),
                   (std::vector<std::string>{GlueDescription("K core,K core", 40)}));
         EXPECT_TRUE(library->GetOtherLines().empty());
+        std::vector<std::string> blocks;
+        std::vector<std::string> warned;
+        std::istringstream lines(glue);
+        int number = 9;
+        for (std::string line; std::getline(lines, line); ++number) {
+            blocks.push_back("srgl | " + line);
+            warned.push_back(std::to_string(number) + ": " + line);
+        }
+        EXPECT_EQ(Blocks(*library), blocks);
+        EXPECT_EQ(Warned(*library), warned);
+        EXPECT_EQ(library->GetFormBlocks().front().keptLines.front().before, 0);
     }
     // A blank line or a comment line inside an interaction ends it: it lacks
-    // values and is dropped; the comment is kept.
+    // values, and its lines, the line that ended it and the lines after it
+    // stay in the block.
     for (const char* breaker : {"\n", "# cut\n"}) {
         SCOPED_TRACE(breaker);
         std::string glue = GlueInteraction("Na core Na core", 1);
@@ -385,11 +490,14 @@ TEST_F(LibraryReader, GlueInteractionsThatCannotBeCompleted)
                             "K core K core 5.0 6.0 7.0 8.0\n");
         EXPECT_EQ(Describe(*library),
                   (std::vector<std::string>{"buck [K core,K core] 5 6 7 0 8"}));
-        std::vector<std::string> kept = Lines(library->GetOtherLines());
-        ASSERT_FALSE(kept.empty());
-        if (std::string(breaker) == "# cut\n") {
-            EXPECT_EQ(kept.front(), "# cut");
+        EXPECT_TRUE(library->GetOtherLines().empty());
+        std::vector<std::string> blocks;
+        std::istringstream lines(glue);
+        for (std::string line; std::getline(lines, line);) {
+            blocks.push_back("srgl | " + line);
         }
+        EXPECT_EQ(Blocks(*library), blocks);
+        EXPECT_EQ(library->GetWarnings().size(), 5u);
     }
     // An interaction cut off by the end of the file.
     {
@@ -397,6 +505,8 @@ TEST_F(LibraryReader, GlueInteractionsThatCannotBeCompleted)
         glue.resize(glue.find('\n', glue.find('\n') + 1));
         auto library = Load(std::string(kSpecies) + "srgl\n" + glue);
         EXPECT_TRUE(library->GetInteractions().empty());
+        EXPECT_EQ(Blocks(*library).size(), 2u);
+        EXPECT_EQ(library->GetWarnings().size(), 2u);
     }
 }
 
@@ -418,8 +528,11 @@ TEST_F(LibraryReader, GlueOptionJoinsLinesWithoutContinuationWords)
                                       "eamg [O shel] 7 8 9 10 11 12 {glue}",
                                       "eamg [K core] 1 2 3 4 5 6 {power}",
                                   }));
-    // Without "glue" the short line is dropped and its second line kept.
-    EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"4.0 5.0 6.0"}));
+    // Without "glue" the short line and its second line stay in the block.
+    EXPECT_TRUE(library->GetOtherLines().empty());
+    EXPECT_EQ(Blocks(*library),
+              (std::vector<std::string>{"eamg power | K 1.0 2.0 3.0", "eamg power | 4.0 5.0 6.0"}));
+    EXPECT_EQ(Warned(*library), (std::vector<std::string>{"16: K 1.0 2.0 3.0", "17: 4.0 5.0 6.0"}));
 }
 
 TEST_F(LibraryReader, SplineDataLines)
@@ -446,8 +559,13 @@ TEST_F(LibraryReader, SplineDataLines)
                                       "splin [Na core,K core] 6 7 8 0.5 0.25",
                                       "buck [K core,K core] 5 6 7 0 8",
                                       "splin [K core,K core] 2",
-                                      "splin [K core,Na core] 3",
                                   }));
-    // A line that is no pair of numbers ends the data and is examined next.
-    EXPECT_EQ(Lines(library->GetOtherLines()), (std::vector<std::string>{"1.0 2.0 3.0", "9.0 abc"}));
+    // A line that does not have two words ends the data and is examined
+    // next; two words that are not both numbers make the interaction fail.
+    EXPECT_TRUE(library->GetOtherLines().empty());
+    EXPECT_EQ(Blocks(*library), (std::vector<std::string>{"splin | 1.0 2.0 3.0", "splin | K core Na core 3.0",
+                                                          "splin | 9.0 abc"}));
+    EXPECT_EQ(Warned(*library), (std::vector<std::string>{"20: 1.0 2.0 3.0", "22: K core Na core 3.0",
+                                                          "23: 9.0 abc"}));
+    EXPECT_EQ(library->GetWarnings()[1].reason, "The data line \"9.0 abc\" cannot be read");
 }

@@ -48,6 +48,8 @@ std::multiset<std::string> RoundTrip(const std::string& path, std::size_t intera
 {
     const CZelmForcefield first(path, manyatom::Server());
     EXPECT_EQ(first.GetInteractionEntries().size(), interactions);
+    for (const auto& warning : first.GetWarnings())
+        ADD_FAILURE() << path << ":" << warning.lineNumber << ": " << warning.line << ": " << warning.reason;
     const std::string text = Written(first);
     QzTest::TempFolder folder("manyatom");
     const CZelmForcefield second(folder.Write("again.lib", text), manyatom::Server());

@@ -16,7 +16,7 @@ using QzTest::TempFolder;
 namespace
 {
 // A product data folder with the standard libraries "dreiding" and
-// "catlow", and a project folder with a user library "mine".
+// "marvik", and a project folder with a user library "mine".
 class LibraryTest : public ::testing::Test
 {
 protected:
@@ -25,7 +25,7 @@ protected:
         std::filesystem::create_directories(temp.Path() + "/core/Resources/Virakon/ZELM");
         std::filesystem::create_directories(temp.Path() + "/project/sub");
         temp.Write("core/Resources/Virakon/ZELM/dreiding.lib");
-        temp.Write("core/Resources/Virakon/ZELM/catlow.lib");
+        temp.Write("core/Resources/Virakon/ZELM/marvik.lib");
         temp.Write("project/mine.lib");
         temp.Write("project/sub/other.lib");
         root->folders->core = temp.Path() + "/core";
@@ -105,11 +105,11 @@ TEST_F(LibraryTest, SelectedPathForStandardAndUserLibraries)
 TEST_F(LibraryTest, AddedForcefieldTakesItsNameOverTheStandardOne)
 {
     CZelmForcefieldLocator locator(engineState.get(), root.get());
-    const std::string saved = temp.Write("project/sub/catlow.lib");
+    const std::string saved = temp.Write("project/sub/marvik.lib");
     auto info = Make<FakeDocumentInfo>(saved);
     locator.AddForcefield(info.get());
 
-    Select("catlow");
+    Select("marvik");
     EXPECT_EQ(locator.GetSelectedPath(), saved);
     EXPECT_FALSE(locator.IsSelectedZelmStandardLibrary());
     Select("dreiding");
@@ -124,8 +124,8 @@ TEST_F(LibraryTest, LocatorFollowsTheStateAndNeedsBothObjects)
 {
     const CZelmForcefieldLocator locator(engineState.get(), root.get());
     EXPECT_EQ(CodeOf([&] { locator.GetSelectedPath(); }), E_INVALIDARG); // no "library" value
-    Select("catlow");
-    EXPECT_EQ(locator.GetSelectedPath(), StandardFolder() + "catlow.lib");
+    Select("marvik");
+    EXPECT_EQ(locator.GetSelectedPath(), StandardFolder() + "marvik.lib");
     EXPECT_EQ(CodeOf([&] { CZelmForcefieldLocator(nullptr, root.get()); }), E_POINTER);
     EXPECT_EQ(CodeOf([&] { CZelmForcefieldLocator(engineState.get(), nullptr); }), E_POINTER);
 }

@@ -6,28 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace fs = std::filesystem;
+using QzTest::ReadFile;
+using QzTest::WriteFile;
 
 namespace {
 
 // The standard libraries' folder of a host whose core folder is "/core".
 const std::string kStandardFolder = "/core/" + CZelmStandardLibraries::DefaultRelativeFolder();
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 ZelmDeck::DeckSettings Read(const std::string& text)
 {
@@ -46,7 +34,7 @@ TEST(DeckReadBack, HandWrittenDecksOfAllTasks)
         const char* library;
     };
     const Case cases[] = {
-        {"energy.gin", 1, "mylib"},   {"geomopt.gin", 2, "catlow"}, {"dynamics.gin", 3, "dreiding"},
+        {"energy.gin", 1, "mylib"},   {"geomopt.gin", 2, "marvik"}, {"dynamics.gin", 3, "dreiding"},
         {"fit.gin", 4, "myfit"},      {"surface.gin", 5, "surflib"}, {"surface_nolibrary.gin", 5, ""},
     };
     for (const Case& c : cases) {
@@ -59,13 +47,46 @@ TEST(DeckReadBack, HandWrittenDecksOfAllTasks)
         EXPECT_EQ(info.GetTask(), c.task);
         EXPECT_EQ(info.GetLibraryName(), c.library);
         EXPECT_TRUE(info.IsStandardLibrary());
+        const std::string note = folder.Slash() + "selectedLibrary.libaux";
         if (*c.library) {
             EXPECT_EQ(info.GetLibraryPath(), kStandardFolder + c.library + ".lib");
+            // The missing note is written as a standard note and hidden.
+            EXPECT_EQ(ReadFile(note), std::string(c.library) + "\nStandardLibrary\n");
+            EXPECT_EQ(disk->hidden.count(note), 1u);
+        } else {
+            // A deck without a library has no library and nothing to note.
+            EXPECT_EQ(info.GetLibraryPath(), "");
+            EXPECT_FALSE(fs::exists(note));
         }
-        // The missing note is written as a standard note and hidden.
-        const std::string note = folder.Slash() + "selectedLibrary.libaux";
-        EXPECT_EQ(ReadFile(note), std::string(c.library) + "\nStandardLibrary\n");
-        EXPECT_EQ(disk->hidden.count(note), 1u);
+        // Read back again, with the note of the first reading.
+        CZelmRunInfo again(root, folder.Slash(), c.file, KelvComPtr<ISBScope>());
+        EXPECT_EQ(again.GetTask(), c.task);
+        EXPECT_EQ(again.GetLibraryName(), c.library);
+        EXPECT_EQ(again.GetLibraryPath(), info.GetLibraryPath());
+        EXPECT_TRUE(again.IsStandardLibrary());
+    }
+}
+
+TEST(DeckReadBack, AStandardNoteWithoutANameNamesNoLibrary)
+{
+    // Such notes were written beside decks without a library line.
+    const struct {
+        const char* deck;
+        const char* library;
+    } cases[] = {
+        {"grad conv\n", ""},
+        {"grad conv\nlibrary mylib\n", "mylib"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.deck);
+        TempFolder folder("empty-note");
+        WriteFile(folder.Slash() + "job.gin", c.deck);
+        WriteFile(folder.Slash() + "selectedLibrary.libaux", "\nStandardLibrary\n");
+        const auto root = FakeRoot::Make(folder.Path());
+        CZelmRunInfo info(root, folder.Slash(), "job.gin", KelvComPtr<ISBScope>());
+        EXPECT_EQ(info.GetLibraryName(), c.library);
+        EXPECT_EQ(info.GetLibraryPath(), *c.library ? kStandardFolder + c.library + ".lib" : std::string());
+        EXPECT_TRUE(info.IsStandardLibrary());
     }
 }
 
@@ -144,11 +165,11 @@ TEST(DeckReadBack, NoteOverridesDeck)
     EXPECT_EQ(user.GetLibraryName(), "Custom");
     EXPECT_EQ(user.GetLibraryPath(), folder.Path() + "/libs/Custom.lib");
 
-    WriteFile(folder.Slash() + "selectedLibrary.libaux", "catlow\r\nStandardLibrary\r\n");
+    WriteFile(folder.Slash() + "selectedLibrary.libaux", "marvik\r\nStandardLibrary\r\n");
     CZelmRunInfo standard(root, folder.Slash(), "job.gin", KelvComPtr<ISBScope>());
     EXPECT_TRUE(standard.IsStandardLibrary());
-    EXPECT_EQ(standard.GetLibraryName(), "catlow");
-    EXPECT_EQ(standard.GetLibraryPath(), kStandardFolder + "catlow.lib");
+    EXPECT_EQ(standard.GetLibraryName(), "marvik");
+    EXPECT_EQ(standard.GetLibraryPath(), kStandardFolder + "marvik.lib");
 }
 
 TEST(LibraryNote, IncompleteNonStandardNotesFail)

@@ -5,14 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+using QzTest::WriteFile;
 
 // A record over a deck in `folder` whose note names the user library
 // `relative` below the project folder.

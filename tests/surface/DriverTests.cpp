@@ -30,7 +30,7 @@ protected:
     {
         CLI::App app;
         ZelmHost::SurfaceOptions options;
-        AddSurfaceCommand(app, options);
+        ZelmHost::AddSurfaceArguments(*app.add_subcommand("surface"), options);
         app.parse("surface " + m_slab + " " + arguments);
         std::ostringstream out;
         ZelmHost::SurfaceCommand(options, out);

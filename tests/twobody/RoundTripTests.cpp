@@ -2,19 +2,19 @@
 // again through the forcefield.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include <boost/make_shared.hpp>
 
+#include "common/TempFolder.h"
 #include "forcefield/ZelmForcefield.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
+
+using QzTest::ReadFile;
+using QzTest::TempFolder;
 
 namespace {
 
@@ -24,40 +24,6 @@ std::string DataFile(const std::string& name)
 {
     return std::string(QZ_TEST_DATA) + "/twobody/" + name;
 }
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream stream(path.c_str(), std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
-
-// A file of its own for each test.
-class CTempFile {
-public:
-    CTempFile()
-    {
-        char pattern[] = "/tmp/qz-twobody-XXXXXX";
-        const int handle = ::mkstemp(pattern);
-        if (handle >= 0)
-            ::close(handle);
-        m_path = pattern;
-    }
-    ~CTempFile() { ::unlink(m_path.c_str()); }
-    CTempFile(const CTempFile&) = delete;
-    CTempFile& operator=(const CTempFile&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    void Write(const std::string& text) const
-    {
-        std::ofstream stream(m_path.c_str(), std::ios::binary);
-        stream << text;
-    }
-
-private:
-    std::string m_path;
-};
 
 ServerDescriptionPtr Server()
 {
@@ -129,9 +95,9 @@ TEST(TwoBodyRoundTrip, EveryFormReadsWritesAndReadsBackTheSame)
     EXPECT_EQ(keywords.size(), 31u);
 
     const std::string text = Written(first);
-    CTempFile file;
-    file.Write(text);
-    const CZelmForcefield second(file.Path(), *server);
+    TempFolder files("twobody");
+    const std::string written = files.Write("written.lib", text);
+    const CZelmForcefield second(written, *server);
     EXPECT_EQ(Model(second), Model(first));
     EXPECT_EQ(Written(second), text);
     EXPECT_EQ(second.GetKeptLines(), first.GetKeptLines());
@@ -275,9 +241,9 @@ TEST(TwoBodyRoundTrip, EditedInteractionsAreSavedWithTheirNewShape)
     poly.GetParameter(1).SetValue(-3.5);
 
     const std::string text = Written(library);
-    CTempFile file;
-    file.Write(text);
-    const CZelmForcefield again(file.Path(), *server);
+    TempFolder files("twobody");
+    const std::string written = files.Write("written.lib", text);
+    const CZelmForcefield again(written, *server);
     EXPECT_EQ(Model(again), Model(library));
     const CInteraction& polyAgain = Find(again, "poly");
     EXPECT_EQ(polyAgain.GetParameters().size(), 5u);

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "CommandLine.h"
 #include "HostCommands.h"
 #include "frame/ZelmInterfaces.h"
 #include "host/HostApplication.h"
@@ -159,6 +160,24 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
     }
     out << "---- " << deck << " ----\n";
     out << ReadWhole((targetPath / deck).string());
+}
+
+void AddDeckCommands(CommandLine& commandLine)
+{
+    struct DeckArguments {
+        std::string document;
+        std::string project;
+        std::string task;
+        std::string out;
+    };
+    auto deck = std::make_shared<DeckArguments>();
+    CLI::App* command = commandLine.AddHostCommand(
+        "deck", "Write the engine's input deck of a structure document and print it",
+        [deck](std::ostream& out) { WriteDeck(deck->document, deck->project, deck->task, deck->out, out); });
+    command->add_option("document", deck->document, "The .qsd document")->required();
+    command->add_option("--project", deck->project, "The project folder (default: the document's folder)");
+    command->add_option("--task", deck->task, "Energy, GeomOpt, Dynamics, Fit or Surface (default: the state's \"Task\")");
+    command->add_option("--out", deck->out, "Folder of the deck (default: the document's folder)");
 }
 
 }  // namespace ZelmHost

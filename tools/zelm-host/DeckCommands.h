@@ -8,6 +8,11 @@
 
 namespace ZelmHost {
 
+class CommandLine;
+
+// Adds the "deck" command to the driver's command line.
+void AddDeckCommands(CommandLine& commandLine);
+
 // Opens the project (the given folder, else the document's) and the
 // document, makes its contents the default scope, sets "Task" for this call
 // when a task name (Energy, GeomOpt, Dynamics, Fit, Surface) or code is

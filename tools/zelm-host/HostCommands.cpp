@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "CommandLine.h"
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"
 #include "host/model/Document.h"
@@ -364,6 +365,67 @@ void PrintOperationLog(std::ostream& out)
     for (const std::string& note : StartNotes()) {
         out << "  note: " << note << "\n";
     }
+}
+
+void AddHostCommands(CommandLine& commandLine)
+{
+    auto folder = std::make_shared<std::string>();
+    CLI::App* project = commandLine.AddHostCommand("project", "Create a project folder with the host's default state",
+                                                   [folder](std::ostream& out) { CreateProject(*folder, out); });
+    project->add_option("dir", *folder, "The project folder")->required();
+
+    struct ImportArguments {
+        std::string cif;
+        std::string project = ".";
+        std::string name;
+    };
+    auto imported = std::make_shared<ImportArguments>();
+    CLI::App* import =
+        commandLine.AddHostCommand("import", "Import a CIF file into a structure document (.qsd) of a project",
+                                   [imported](std::ostream& out) {
+                                       ImportCif(imported->cif, imported->project, imported->name, out);
+                                   });
+    import->add_option("cif", imported->cif, "The CIF file")->required();
+    import->add_option("--project", imported->project, "The project folder (default: the current folder)");
+    import->add_option("--name", imported->name, "Name of the new document (default: the CIF file's name)");
+
+    struct ShowArguments {
+        std::string document;
+        std::string project;
+    };
+    auto shown = std::make_shared<ShowArguments>();
+    CLI::App* show = commandLine.AddHostCommand(
+        "show", "Show a structure document: lattice, symmetry, atoms and sets",
+        [shown](std::ostream& out) { ShowDocument(shown->document, shown->project, out); });
+    show->add_option("document", shown->document, "The .qsd document")->required();
+    show->add_option("--project", shown->project, "The project folder (default: the document's folder)");
+
+    struct StateArguments {
+        std::string project = ".";
+        std::string logic;
+        std::string key;
+        std::string value;
+        CLI::Option* keyOption = nullptr;
+        CLI::Option* valueOption = nullptr;
+    };
+    auto stated = std::make_shared<StateArguments>();
+    CLI::App* state = commandLine.AddHostCommand(
+        "state", "Show a logic's state values, one value, or set one", [stated](std::ostream& out) {
+            std::optional<std::string> key;
+            std::optional<std::string> value;
+            if (stated->keyOption->count() > 0) {
+                key = stated->key;
+            }
+            if (stated->valueOption->count() > 0) {
+                value = stated->value;
+            }
+            StateCommand(stated->project, stated->logic, key, value, out);
+        });
+    state->add_option("--project", stated->project, "The project folder (default: the current folder)");
+    state->add_option("logic", stated->logic, "The logic, e.g. ZelmLogic")->required();
+    stated->keyOption = state->add_option("key", stated->key, "The state key to show or set");
+    stated->valueOption =
+        state->add_option("value", stated->value, "The value to set (an array as a list: \"[1, 2]\")");
 }
 
 }  // namespace ZelmHost

@@ -13,6 +13,11 @@
 
 namespace ZelmHost {
 
+class CommandLine;
+
+// Adds the host commands: project, import, show, state.
+void AddHostCommands(CommandLine& commandLine);
+
 // The state values of every logic of a project, as the host saves them.
 inline constexpr const char* ProjectStateFile = "project-state.json";
 
@@ -43,8 +48,11 @@ void StateCommand(const std::string& project, const std::string& logic, const st
 template <class F>
 int RunHostCommand(F&& command, bool printLog, std::ostream& out, std::ostream& err);
 
-// Implementation details of RunHostCommand.
+// Reports the exception being handled as "zelm-host: <reason>" on `err`;
+// returns exit code 1.
 int ReportFailure(std::ostream& err);
+
+// Implementation detail of RunHostCommand.
 void PrintOperationLog(std::ostream& out);
 
 template <class F>

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "CommandLine.h"
 #include "HostCommands.h"
 #include "host/HostApplication.h"
 #include "host/model/Document.h"
@@ -234,23 +235,28 @@ std::vector<std::size_t> ParseAtomList(const std::string& list, std::size_t atom
     return numbers;
 }
 
-CLI::App* AddSurfaceCommand(CLI::App& app, SurfaceOptions& options)
+void AddSurfaceCommands(CommandLine& commandLine)
 {
-    CLI::App* surface = app.add_subcommand(
-        "surface", "Surface calculator on a 2-D periodic slab: report, edit the surface sets, select layers");
-    surface->add_option("--project", options.project, "The project folder (default: the document's folder)");
-    surface->add_option("document", options.document, "The .qsd document of a slab")->required();
+    auto options = std::make_shared<SurfaceOptions>();
+    CLI::App* surface = commandLine.AddHostCommand(
+        "surface", "Surface calculator on a 2-D periodic slab: report, edit the surface sets, select layers",
+        [options](std::ostream& out) { SurfaceCommand(*options, out); });
+    AddSurfaceArguments(*surface, *options);
+}
+
+void AddSurfaceArguments(CLI::App& surface, SurfaceOptions& options)
+{
+    surface.add_option("--project", options.project, "The project folder (default: the document's folder)");
+    surface.add_option("document", options.document, "The .qsd document of a slab")->required();
     options.selectOption =
-        surface->add_option("--select", options.selection, "Select these atoms first (e.g. 1,2,5 or 1-4,7)");
-    surface->add_flag("--no-select", options.noSelect, "Add or remove without selecting the set afterwards");
-    surface->add_option("action", options.action, "report, add-surface, remove-surface, add-attachment, "
+        surface.add_option("--select", options.selection, "Select these atoms first (e.g. 1,2,5 or 1-4,7)");
+    surface.add_flag("--no-select", options.noSelect, "Add or remove without selecting the set afterwards");
+    surface.add_option("action", options.action, "report, add-surface, remove-surface, add-attachment, "
                                                   "remove-attachment, select-surface, select-attachment, "
                                                   "select-layer")
         ->required()
         ->check(CLI::IsMember(Actions()));
-    surface->add_option("layers", options.layers, "FROM TO of select-layer");
-    surface->fallthrough();
-    return surface;
+    surface.add_option("layers", options.layers, "FROM TO of select-layer");
 }
 
 void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)

@@ -42,8 +42,14 @@ struct SurfaceOptions {
     std::vector<LONG> layers;
 };
 
-// Adds the "surface" subcommand, filling `options` when it is parsed.
-CLI::App* AddSurfaceCommand(CLI::App& app, SurfaceOptions& options);
+class CommandLine;
+
+// Adds the "surface" command to the driver's command line.
+void AddSurfaceCommands(CommandLine& commandLine);
+
+// Adds the command's arguments to `surface`, filling `options` when it is
+// parsed.
+void AddSurfaceArguments(CLI::App& surface, SurfaceOptions& options);
 
 // Runs the command; throws with a clear message when it cannot be done.
 void SurfaceCommand(const SurfaceOptions& options, std::ostream& out);

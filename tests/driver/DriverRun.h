@@ -1,0 +1,51 @@
+// Runs the built zelm-host as a user runs it: in a given folder, with a
+// registry file of the caller's own, capturing its output and exit code.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "common/TempFolder.h"
+
+namespace QzTest {
+
+struct DriverOutcome {
+    bool exited = false;  // false: killed by a signal (a crash)
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string DriverPath()
+{
+    return std::string(QZ_BIN_DIR) + "/zelm-host";
+}
+
+// Runs "zelm-host --registry <registry> <arguments>" in `folder`; the
+// arguments are handed to the shell as they are.
+inline DriverOutcome RunDriver(const std::string& folder, const std::string& registry, const std::string& arguments)
+{
+    DriverOutcome outcome;
+    const std::string errFile = folder + "/driver-stderr.txt";
+    const std::string command =
+        "cd '" + folder + "' && '" + DriverPath() + "' --registry '" + registry + "' " + arguments + " 2>'" + errFile + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return outcome;
+    }
+    std::array<char, 4096> buffer{};
+    size_t read = 0;
+    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        outcome.out.append(buffer.data(), read);
+    }
+    const int status = pclose(pipe);
+    outcome.exited = WIFEXITED(status);
+    outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
+    outcome.err = ReadFile(errFile);
+    return outcome;
+}
+
+}  // namespace QzTest
