@@ -8,6 +8,7 @@
 
 #include "CommandLine.h"
 #include "DeckCommands.h"
+#include "EngineCommands.h"
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
@@ -21,5 +22,6 @@ int main(int argc, char** argv)
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddEngineCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }

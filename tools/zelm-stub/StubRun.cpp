@@ -270,9 +270,18 @@ Frame MakeFrame(const Deck& deck, int step, int steps)
     frame.energy = -31.861437 - 0.05 * (1 - std::pow(0.5, step));
     frame.gnorm = 0.4128 * std::pow(0.2, step);
     frame.cell = deck.cell;
-    if (deck.task == Task::Dynamics && deck.constantPressure && deck.dimension == Dimension::Bulk3D) {
+    if (deck.dimension == Dimension::Bulk3D) {
+        // A crystal keeps its fractional positions while its cell shrinks,
+        // so that atoms on special positions stay there.
+        const double factor = 1 - 0.002 * (step + 1) / steps;
         for (int k = 0; k < 3; ++k)
-            frame.cell[k] *= 1 - 0.001 * (step + 1);
+            frame.cell[k] *= factor;
+        for (const StubAtom& atom : deck.atoms) {
+            const std::array<double, 3>& at = atom.cartesian;
+            frame.positions.push_back({at[0] * factor, at[1] * factor, at[2] * factor});
+            frame.velocities.push_back({0.01, -0.01, 0.005});
+        }
+        return frame;
     }
     const double amplitude = 0.02 * (step + 1) / steps;
     for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
