@@ -57,6 +57,11 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
 "$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"
+# The host's forcefield editor on the selected library: show it, edit a copy
+# and show the copy.
+"$host" --registry "$registry" forcefield --project "$project" show
+"$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
+  --save-as "$project/rocksalt-edited.lib"
 # The engine stand-in as the project's "ZELM" engine: a geometry optimisation
 # followed to completion, then the structure it updated.
 "$host" --registry "$registry" engine --project "$project" --stub

@@ -9,6 +9,7 @@
 #include "CommandLine.h"
 #include "DeckCommands.h"
 #include "EngineCommands.h"
+#include "ForcefieldCommands.h"
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
@@ -23,5 +24,6 @@ int main(int argc, char** argv)
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddEngineCommands(commandLine);
+    ZelmHost::AddForcefieldCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
