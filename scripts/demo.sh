@@ -62,6 +62,8 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" forcefield --project "$project" show
 "$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
   --save-as "$project/rocksalt-edited.lib"
+# The bundled rock-salt dynamics trajectory, read through the module's exports.
+"$host" trg examples/rocksalt-md.trg
 # The engine stand-in as the project's "ZELM" engine: a geometry optimisation
 # followed to completion, then the structure it updated.
 "$host" --registry "$registry" engine --project "$project" --stub

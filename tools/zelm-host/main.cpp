@@ -14,6 +14,7 @@
 #include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "SurfaceCommands.h"
+#include "TrajectoryCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -25,5 +26,6 @@ int main(int argc, char** argv)
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddEngineCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
+    ZelmHost::AddTrajectoryCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
