@@ -3,6 +3,7 @@
 #include "host/model/Document.h"
 #include "host/model/Lattice.h"
 #include "host/model/QsdFile.h"
+#include "recfile/RecordWriter.h"
 
 #include <chrono>
 #include <cmath>
@@ -430,48 +431,29 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
     return text;
 }
 
-// One unformatted sequential record: length marker, data, length marker.
-class RecordOut {
-public:
-    explicit RecordOut(const std::string& path) : m_out(path, std::ios::binary | std::ios::trunc) {}
-    void Reals(const std::vector<double>& values) { Write(values.data(), values.size() * sizeof(double)); }
-    void Integer(std::int32_t value) { Write(&value, sizeof value); }
-    bool Good() const { return static_cast<bool>(m_out); }
-
-private:
-    void Write(const void* data, std::size_t size)
-    {
-        const std::uint32_t marker = static_cast<std::uint32_t>(size);
-        m_out.write(reinterpret_cast<const char*>(&marker), sizeof marker);
-        m_out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-        m_out.write(reinterpret_cast<const char*>(&marker), sizeof marker);
-    }
-    std::ofstream m_out;
-};
-
 void WriteTrajectory(const std::string& path, const Deck& deck, const std::vector<Frame>& frames)
 {
-    RecordOut out(path);
-    out.Reals({1.0});
-    out.Integer(static_cast<std::int32_t>(deck.atoms.size()));
+    using RecordFile::Record;
+    RecordFile::RecordWriter out(path);
+    out.Write(Record().Real(1.0));
+    out.Write(Record().Integer(static_cast<std::int32_t>(deck.atoms.size())));
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const Frame& f = frames[i];
         const double kinetic = 0.31 + 0.01 * std::sin(i + 1);
-        out.Reals({f.time, kinetic, f.energy - kinetic, 300.0 + 10.0 * std::sin(i + 1)});
+        out.Write(Record().Reals({f.time, kinetic, f.energy - kinetic, 300.0 + 10.0 * std::sin(i + 1)}));
         for (int k = 0; k < 6; ++k) {
             std::vector<double> column;
             for (std::size_t a = 0; a < f.positions.size(); ++a)
                 column.push_back(k < 3 ? f.positions[a][k] : f.velocities[a][k - 3]);
-            out.Reals(column);
+            out.Write(Record().Reals(column));
         }
         if (deck.constantPressure) {
             const auto v = CellVectors(f.cell);
-            out.Reals({v[0][0], v[0][1], v[0][2], v[1][0], v[1][1], v[1][2], v[2][0], v[2][1], v[2][2]});
-            out.Reals({f.cell[0], f.cell[1], f.cell[2], f.cell[3], f.cell[4], f.cell[5]});
+            out.Write(Record().Reals({v[0][0], v[0][1], v[0][2], v[1][0], v[1][1], v[1][2], v[2][0], v[2][1], v[2][2]}));
+            out.Write(Record().Reals({f.cell[0], f.cell[1], f.cell[2], f.cell[3], f.cell[4], f.cell[5]}));
         }
     }
-    if (!out.Good())
-        throw std::runtime_error("the trajectory \"" + path + "\" cannot be written");
+    out.Close();
 }
 
 // The fitted library: the run's keyword line, then the staged library with
