@@ -64,6 +64,10 @@ cp examples/slab.qsd "$project/slab.qsd"
   --save-as "$project/rocksalt-edited.lib"
 # The bundled rock-salt dynamics trajectory, read through the module's exports.
 "$host" trg examples/rocksalt-md.trg
+# Read the hand-written engine results of rock salt and chart them in the project.
+for run in geomopt dynamics phonons; do
+  "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
+done
 # The engine stand-in as the project's "ZELM" engine: a geometry optimisation
 # followed to completion, then the structure it updated.
 "$host" --registry "$registry" engine --project "$project" --stub

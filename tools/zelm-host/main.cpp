@@ -13,6 +13,7 @@
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
 
@@ -27,5 +28,6 @@ int main(int argc, char** argv)
     ZelmHost::AddEngineCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
     ZelmHost::AddTrajectoryCommands(commandLine);
+    ZelmHost::AddReadCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
