@@ -49,4 +49,33 @@ TEST_F(EngineCommand, SetShowAndClearTheProjectsEngine)
     EXPECT_NE(std::string::npos, noProject.err.find("not a project folder")) << noProject.err;
 }
 
+TEST_F(EngineCommand, RunFollowsAGeometryOptimisationToItsUpdatedStructure)
+{
+    Step("engine --project p --stub");
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task GeomOpt");
+    ASSERT_EQ(0, run.code) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("zelm-stub rocksalt\" exited with status 0.")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("  OnIntermediateFileResult rocksalt-step5.arc: S_OK\n"
+                                              "  OnJobComplete: S_OK\n  OnDetach: S_OK\n"))
+        << run.out;
+    for (const char* document : {"  Status.txt\n", "  rocksalt Energies.qcd\n", "  rocksalt.qsd\n", "  rocksalt.qtd\n"})
+        EXPECT_NE(std::string::npos, run.out.find(document)) << document;
+    const std::string results = run.out.substr(run.out.find("results folder: ") + 16);
+    const QzTest::DriverOutcome show =
+        Run("show '" + results.substr(0, results.find('\n')) + "/rocksalt.qsd' --project p");
+    ASSERT_EQ(0, show.code) << show.err;
+    EXPECT_NE(std::string::npos, show.out.find("a=5.628900")) << show.out;
+}
+
+TEST_F(EngineCommand, FailedEngineFailsTheRunAfterPrintingIt)
+{
+    Step("engine --project p 'echo broken deck >&2; exit 4'");
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task Energy");
+    EXPECT_EQ(1, run.code);
+    EXPECT_NE(std::string::npos, run.out.find("exited with status 4")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("  OnJobComplete: S_OK")) << run.out;
+    EXPECT_NE(std::string::npos, run.err.find("the job failed: Engine: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("broken deck")) << run.err;
+}
+
 } // namespace

@@ -1,0 +1,138 @@
+// The road of a job with the engine stand-in: the logic object submits the
+// rock salt, the job manager runs zelm-stub and the module's job object
+// follows it to completion.
+
+#include "../logic/LogicHost.h"
+
+#include "host/model/QsdFile.h"
+#include "qorqm/TrjFile.h"
+
+#include <fstream>
+#include <regex>
+
+using namespace LogicTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The job object and the structure importer served from this program.
+class JobClasses {
+public:
+    JobClasses()
+    {
+        Register(QorZelm::CLSID_ZelmJob, "QorZelm.ZelmJob");
+        Register(QorZelm::CLSID_ZelmStructureImporter, "QorZelm.ZelmStructureImporter");
+    }
+    ~JobClasses()
+    {
+        for (const DWORD cookie : m_cookies)
+            CoRevokeClassObject(cookie);
+    }
+
+private:
+    void Register(REFCLSID clsid, const std::string& progId)
+    {
+        IUnknown* factory = nullptr;
+        ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        DWORD cookie = 0;
+        EXPECT_EQ(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+        factory->Release();
+        m_cookies.push_back(cookie);
+        EXPECT_EQ(ComRegistry::RegisterInProcessProgId(progId, clsid), S_OK);
+    }
+    std::vector<DWORD> m_cookies;
+};
+
+class WholeJob : public LogicHost {
+protected:
+    // Submits the rock salt for `task` and runs the stand-in with `options`.
+    QzHost::DeliveryReport RunJob(long task, const std::string& options = "")
+    {
+        Set("ZelmLogic", "Task", static_cast<int32_t>(task));
+        host->Jobs().SetServerCommand("ZELM", std::string(QZ_BIN_DIR) + "/zelm-stub %SEED% " + options);
+        const Outcome submitted = Call([&] { return Zelm()->Run(Contents(document).get()); });
+        EXPECT_EQ(submitted.hr, S_OK) << submitted.message;
+        if (Jobs().empty())
+            throw std::runtime_error("no job");
+        return host->Jobs().Run(*Jobs().back());
+    }
+    std::string Results() const { return Jobs().back()->ResultsFolder() + "/"; }
+    static std::vector<std::string> Events(const QzHost::DeliveryReport& report)
+    {
+        std::vector<std::string> names;
+        for (const std::string& event : report.events)
+            names.push_back(event.substr(0, event.find(' ') == std::string::npos ? event.find(':') : event.find(' ')));
+        return names;
+    }
+    static std::string Failures(const QzHost::DeliveryReport& report)
+    {
+        std::string text;
+        for (const std::string& failure : report.failures)
+            text += failure + "\n";
+        return text;
+    }
+
+    JobClasses jobClasses;
+};
+
+TEST_F(WholeJob, GeomOptOfTheRockSaltFollowedToItsFinalStructure)
+{
+    const QzHost::DeliveryReport report = RunJob(2, "--steps 4");
+    ASSERT_TRUE(report.Succeeded()) << Failures(report);
+    std::vector<std::string> expected{"OnAttach:", "OnJobStart:"};
+    for (int step = 0; step < 4 * 3; ++step)
+        expected.push_back("OnIntermediateFileResult");
+    expected.insert(expected.end(), {"OnJobComplete:", "OnDetach:"});
+    EXPECT_EQ(expected, Events(report));
+
+    // The live documents, made while the engine ran.
+    for (const char* live : {"Status.txt", "rocksalt Energies.qcd", "rocksalt Convergence.qcd"})
+        EXPECT_TRUE(fs::exists(Results() + live)) << live;
+    EXPECT_NE(std::string::npos, QzTest::ReadFile(Results() + "Status.txt").find("Step: 4 of 4"));
+
+    // The structure document holds the last frame of the archive (its cell
+    // "5.6289", written to four decimals): the cell shrank with the rock
+    // salt's fractional positions kept.
+    const auto final = HostModel::LoadQsd(Results() + "rocksalt.qsd");
+    EXPECT_NEAR(5.6289, final->Lattice3()->Parameters().a, 1e-9);
+    EXPECT_EQ(8u, final->Atoms().size());
+    const HostModel::Atom& chlorine = final->Atoms()[4];
+    EXPECT_EQ("Cl", chlorine.element);
+    EXPECT_NEAR(0.5, final->Fractional(chlorine.handle)[0], 1e-5);
+
+    // The trajectory: one frame per optimisation step, behind a document.
+    EXPECT_TRUE(fs::exists(Results() + "rocksalt.qtd"));
+    const TrjContents trajectory = TrjFile::Read(Results() + "rocksalt.trj");
+    EXPECT_EQ(4u, trajectory.frames.size());
+    EXPECT_EQ(8, trajectory.atomCount);
+}
+
+TEST_F(WholeJob, DynamicsDrawsItsChartsAndWritesTheTrajectoryOfTheRun)
+{
+    const QzHost::DeliveryReport report = RunJob(3, "--steps 3");
+    ASSERT_TRUE(report.Succeeded()) << Failures(report);
+    for (const char* live : {"rocksalt Energy.qcd", "rocksalt Temperature.qcd", "rocksalt Constant.qcd"})
+        EXPECT_TRUE(fs::exists(Results() + live)) << live;
+    EXPECT_EQ(3u, TrjFile::Read(Results() + "rocksalt.trj").frames.size());
+}
+
+TEST_F(WholeJob, FailingEngineIsReportedWithItsErrorsAndItsFilesComeHome)
+{
+    const QzHost::DeliveryReport report = RunJob(2, "--steps 4 --fail-after 2");
+    ASSERT_FALSE(report.Succeeded());
+    EXPECT_NE(std::string::npos, report.failures[0].find("exited with status 1")) << report.failures[0];
+    EXPECT_NE(std::string::npos, report.failures[0].find("scripted failure after step 2")) << report.failures[0];
+    EXPECT_TRUE(fs::exists(Results() + "rocksalt.gout"));
+    EXPECT_EQ("OnDetach:", Events(report).back());
+}
+
+TEST_F(WholeJob, HungEngineIsStoppedByTheTimeLimit)
+{
+    host->Jobs().SetTimeLimit(1.0);
+    const QzHost::DeliveryReport report = RunJob(2, "--steps 4 --hang-after 1");
+    ASSERT_FALSE(report.Succeeded());
+    EXPECT_NE(std::string::npos, report.failures[0].find("time limit of 1 s")) << report.failures[0];
+    EXPECT_EQ("OnDetach:", Events(report).back());
+}
+
+} // namespace
