@@ -91,14 +91,14 @@ TEST_F(WholeJob, GeomOptOfTheRockSaltFollowedToItsFinalStructure)
     EXPECT_NE(std::string::npos, QzTest::ReadFile(Results() + "Status.txt").find("Step: 4 of 4"));
 
     // The structure document holds the last frame of the archive (its cell
-    // "5.6289", written to four decimals): the cell shrank with the rock
-    // salt's fractional positions kept.
+    // written to six decimals): the cell shrank with the rock salt's
+    // fractional positions kept.
     const auto final = HostModel::LoadQsd(Results() + "rocksalt.qsd");
-    EXPECT_NEAR(5.6289, final->Lattice3()->Parameters().a, 1e-9);
+    EXPECT_NEAR(5.628920, final->Lattice3()->Parameters().a, 1e-9);
     EXPECT_EQ(8u, final->Atoms().size());
     const HostModel::Atom& chlorine = final->Atoms()[4];
     EXPECT_EQ("Cl", chlorine.element);
-    EXPECT_NEAR(0.5, final->Fractional(chlorine.handle)[0], 1e-5);
+    EXPECT_NEAR(0.5, final->Fractional(chlorine.handle)[0], 1e-6);
 
     // The trajectory: one frame per optimisation step, behind a document.
     EXPECT_TRUE(fs::exists(Results() + "rocksalt.qtd"));

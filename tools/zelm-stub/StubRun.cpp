@@ -313,10 +313,10 @@ std::string ArchiveFrame(const Deck& deck, const Frame& frame)
         text += Format("%30.6f\n", frame.energy * EvToKcalMol);
     text += "!DATE Tue Dec  8 21:10:00 2026\n";
     if (deck.dimension == Dimension::Bulk3D)
-        text += Format("PBC %9.4f %9.4f %9.4f %9.4f %9.4f %9.4f (P1)\n", frame.cell[0], frame.cell[1], frame.cell[2],
+        text += Format("PBC %11.6f %11.6f %11.6f %11.6f %11.6f %11.6f (P1)\n", frame.cell[0], frame.cell[1], frame.cell[2],
                        frame.cell[3], frame.cell[4], frame.cell[5]);
     else if (deck.dimension == Dimension::Surface2D)
-        text += Format("PBC %9.4f %9.4f %9.4f\n", frame.cell[0], frame.cell[1], frame.cell[5]);
+        text += Format("PBC %11.6f %11.6f %11.6f\n", frame.cell[0], frame.cell[1], frame.cell[5]);
     for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
         const StubAtom& atom = deck.atoms[i];
         const std::array<double, 3>& p = frame.positions[i];
