@@ -2,6 +2,7 @@
 // rock salt, the job manager runs zelm-stub and the module's job object
 // follows it to completion.
 
+#include "JobHost.h"
 #include "../logic/LogicHost.h"
 
 #include "host/model/QsdFile.h"
@@ -14,34 +15,6 @@ using namespace LogicTest;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The job object and the structure importer served from this program.
-class JobClasses {
-public:
-    JobClasses()
-    {
-        Register(QorZelm::CLSID_ZelmJob, "QorZelm.ZelmJob");
-        Register(QorZelm::CLSID_ZelmStructureImporter, "QorZelm.ZelmStructureImporter");
-    }
-    ~JobClasses()
-    {
-        for (const DWORD cookie : m_cookies)
-            CoRevokeClassObject(cookie);
-    }
-
-private:
-    void Register(REFCLSID clsid, const std::string& progId)
-    {
-        IUnknown* factory = nullptr;
-        ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-        DWORD cookie = 0;
-        EXPECT_EQ(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
-        factory->Release();
-        m_cookies.push_back(cookie);
-        EXPECT_EQ(ComRegistry::RegisterInProcessProgId(progId, clsid), S_OK);
-    }
-    std::vector<DWORD> m_cookies;
-};
 
 class WholeJob : public LogicHost {
 protected:
@@ -66,13 +39,10 @@ protected:
     }
     static std::string Failures(const QzHost::DeliveryReport& report)
     {
-        std::string text;
-        for (const std::string& failure : report.failures)
-            text += failure + "\n";
-        return text;
+        return report.failures.empty() ? std::string() : report.failures.front();
     }
 
-    JobClasses jobClasses;
+    JobTest::JobClasses jobClasses;
 };
 
 TEST_F(WholeJob, GeomOptOfTheRockSaltFollowedToItsFinalStructure)
@@ -114,25 +84,6 @@ TEST_F(WholeJob, DynamicsDrawsItsChartsAndWritesTheTrajectoryOfTheRun)
     for (const char* live : {"rocksalt Energy.qcd", "rocksalt Temperature.qcd", "rocksalt Constant.qcd"})
         EXPECT_TRUE(fs::exists(Results() + live)) << live;
     EXPECT_EQ(3u, TrjFile::Read(Results() + "rocksalt.trj").frames.size());
-}
-
-TEST_F(WholeJob, FailingEngineIsReportedWithItsErrorsAndItsFilesComeHome)
-{
-    const QzHost::DeliveryReport report = RunJob(2, "--steps 4 --fail-after 2");
-    ASSERT_FALSE(report.Succeeded());
-    EXPECT_NE(std::string::npos, report.failures[0].find("exited with status 1")) << report.failures[0];
-    EXPECT_NE(std::string::npos, report.failures[0].find("scripted failure after step 2")) << report.failures[0];
-    EXPECT_TRUE(fs::exists(Results() + "rocksalt.gout"));
-    EXPECT_EQ("OnDetach:", Events(report).back());
-}
-
-TEST_F(WholeJob, HungEngineIsStoppedByTheTimeLimit)
-{
-    host->Jobs().SetTimeLimit(1.0);
-    const QzHost::DeliveryReport report = RunJob(2, "--steps 4 --hang-after 1");
-    ASSERT_FALSE(report.Succeeded());
-    EXPECT_NE(std::string::npos, report.failures[0].find("time limit of 1 s")) << report.failures[0];
-    EXPECT_EQ("OnDetach:", Events(report).back());
 }
 
 } // namespace

@@ -88,18 +88,6 @@ TEST_F(Import, WithoutAnArchiveThereIsNeitherStructureNorTrajectory)
     EXPECT_FALSE(fs::exists(Results() + "rocksalt.trj"));
 }
 
-TEST_F(Import, StructureThatCameHomeIsUpdatedWhenNoDocumentIsOpen)
-{
-    // The staged structure came home beside the archive; the project finds
-    // it by its file.
-    const std::string staged = folder.File("rocksalt.qsd");
-    HostModel::SaveQsd(*HostModel::ImportCif(Example("rocksalt.cif")), staged);
-    Complete("GeomOpt", {OptArchive, OptOutput, {"rocksalt.qsd", staged}}, false);
-    ASSERT_EQ(S_OK, result) << message << " " << std::hex << result;
-    EXPECT_NEAR(5.5878, HostModel::LoadQsd(Results() + "rocksalt.qsd")->Lattice3()->Parameters().a, 1e-9);
-    EXPECT_TRUE(fs::exists(Results() + "rocksalt.qtd"));
-}
-
 TEST_F(Import, DynamicsTrajectoryComesFromTheBinaryTrajectory)
 {
     Complete("Dynamics", {{"rocksalt.gout", Example("results/dynamics/rocksalt.gout")},

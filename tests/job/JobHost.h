@@ -13,6 +13,8 @@
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
 
+#include "../deck/DeckHost.h"
+
 #include "common/ErrorInfo.h"
 #include "common/TempFolder.h"
 
@@ -36,32 +38,26 @@ inline std::string Example(const std::string& name)
     return std::string(QZ_TEST_DATA) + "/../../examples/" + name;
 }
 
-// Serves the module's classes in this process while it lives.
-class ModuleClasses {
+// The job object and the structure importer served from this program, as
+// the deck tests serve the logic object.
+class JobClasses {
 public:
-    ModuleClasses()
+    JobClasses()
     {
-        Register(QorZelm::CLSID_ZelmLogic, "QorZelm.ZelmLogic");
-        Register(QorZelm::CLSID_ZelmObservableData, "QorZelm.ZelmObservableData");
-        Register(QorZelm::CLSID_SurfaceCalculator, "QorZelm.SurfaceCalculator");
         Register(QorZelm::CLSID_ZelmJob, "QorZelm.ZelmJob");
         Register(QorZelm::CLSID_ZelmStructureImporter, "QorZelm.ZelmStructureImporter");
     }
-    ~ModuleClasses()
+    ~JobClasses()
     {
         for (const DWORD cookie : m_cookies)
             CoRevokeClassObject(cookie);
     }
-    ModuleClasses(const ModuleClasses&) = delete;
-    ModuleClasses& operator=(const ModuleClasses&) = delete;
 
 private:
     void Register(REFCLSID clsid, const std::string& progId)
     {
         IUnknown* factory = nullptr;
-        EXPECT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-        if (!factory)
-            return;
+        ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
         DWORD cookie = 0;
         EXPECT_EQ(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
         factory->Release();
@@ -153,7 +149,8 @@ protected:
 
     QzTest::TempFolder folder;
     QzHost::HostConfiguration configuration;
-    ModuleClasses classes;
+    DeckTest::ModuleClasses classes;
+    JobClasses jobClasses;
     std::unique_ptr<QzHost::HostApplication> host;
     KelvComPtr<ISBManagedJob> job;
     QzHost::HostModules::JobHandler handler;

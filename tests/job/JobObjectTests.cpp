@@ -73,7 +73,7 @@ TEST_F(JobObject, FailingStateReadFailsTheStartBeforeTheHandler)
 
 TEST_F(JobObject, IntermediateFileIsDownloadedUpdatedForwardedAndDeleted)
 {
-    const std::string summary = folder.Write("work/rocksalt.summary", "Step 1 of 5\n");
+    const std::string summary = folder.Write("work/rocksalt.summary", "Step 1 of 5: 1 \xC5\n");
     MakeJob("GeomOpt", {summary});
     ASSERT_EQ(S_OK, Events()->OnAttach(job.get()));
     ASSERT_EQ(S_OK, Events()->OnJobStart());
@@ -93,7 +93,7 @@ TEST_F(JobObject, IntermediateFileIsDownloadedUpdatedForwardedAndDeleted)
               journal);
     EXPECT_NE(remote, local);
     EXPECT_FALSE(fs::exists(local));
-    EXPECT_EQ("Step 1 of 5\n", QzTest::ReadFile(Results() + "Status.txt"));
+    EXPECT_EQ("Step 1 of 5: 1 \xC5\n", QzTest::ReadFile(Results() + "Status.txt")) << "byte for byte";
 }
 
 TEST_F(JobObject, FailedUpdateIsReturnedAndLeavesNoCopy)

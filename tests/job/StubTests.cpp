@@ -89,33 +89,27 @@ TEST_F(Stub, GeomOptOutputsReadByTheModulesReaders)
     EXPECT_EQ(1u, CArchiveFileReader(Path("rocksalt-step1.arc"), CAtomicIndexMap::Default).GetFrames().size());
 }
 
-TEST_F(Stub, DynamicsAtConstantPressureWritesPressuresAndTheBinaryTrajectory)
+TEST_F(Stub, DynamicsWritesPressuresOnlyAtConstantPressureAndTheBinaryTrajectory)
 {
-    Stage("md conp conse qok nomod ", "ensemble npt 0.005 0.005\noutput trajectory rocksalt.trg\n");
-    const StubRun run = RunStub(folder, "--steps 4");
-    ASSERT_EQ(0, run.status) << run.errors;
-    EXPECT_EQ(3, COutputFileReader::ScanRunType(Path("rocksalt.gout")));
-    const CMolDynFileReader history(Path("rocksalt.mdynam"));
-    EXPECT_TRUE(history.HasPressure());
-    EXPECT_EQ(4u, history.GetTime().size());
-    const CMolDynOutputFileReader output(Path("rocksalt.gout"));
-    EXPECT_EQ(3, output.GetEnsemble());
-    EXPECT_EQ(4u, output.GetOutputFileInfo().GetCommonInfo().GetTotalEnergy().size());
-
-    int atoms = 0, frames = 0, status = -1;
-    double version = 0;
-    Get_Zelm_Trajectory_File_Info(Path("rocksalt.trg").c_str(), 1, &atoms, &frames, &version, &status);
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(8, atoms);
-    EXPECT_EQ(4, frames);
-}
-
-TEST_F(Stub, DynamicsWithoutPressureHasNoPressureValues)
-{
-    Stage("md conv conse qok nomod ");
-    ASSERT_EQ(0, RunStub(folder, "--steps 2").status);
-    EXPECT_FALSE(CMolDynFileReader(Path("rocksalt.mdynam")).HasPressure());
-    EXPECT_EQ(1, CMolDynOutputFileReader(Path("rocksalt.gout")).GetEnsemble());
+    for (const bool npt : {true, false}) {
+        Stage(npt ? "md conp conse qok nomod " : "md conv conse qok nomod ",
+              npt ? "ensemble npt 0.005 0.005\noutput trajectory rocksalt.trg\n" : "");
+        const StubRun run = RunStub(folder, "--steps 4");
+        ASSERT_EQ(0, run.status) << run.errors;
+        EXPECT_EQ(3, COutputFileReader::ScanRunType(Path("rocksalt.gout")));
+        const CMolDynFileReader history(Path("rocksalt.mdynam"));
+        EXPECT_EQ(npt, history.HasPressure());
+        EXPECT_EQ(4u, history.GetTime().size());
+        const CMolDynOutputFileReader output(Path("rocksalt.gout"));
+        EXPECT_EQ(npt ? 3 : 1, output.GetEnsemble());
+        EXPECT_EQ(4u, output.GetOutputFileInfo().GetCommonInfo().GetTotalEnergy().size());
+        int atoms = 0, frames = 0, status = -1;
+        double version = 0;
+        Get_Zelm_Trajectory_File_Info(Path("rocksalt.trg").c_str(), npt ? 1 : 0, &atoms, &frames, &version, &status);
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(8, atoms);
+        EXPECT_EQ(4, frames) << npt;
+    }
 }
 
 TEST_F(Stub, FitDumpsTheStagedLibraryWithChangedValues)

@@ -160,21 +160,4 @@ TEST_F(LiveUpdaterOverHost, NewModelStartsAsTheStagedStructureWithItsSets)
     EXPECT_FALSE(fs::exists(journal[2].substr(std::string("DeleteFile ").size())));
 }
 
-TEST_F(LiveUpdaterOverHost, TextContentComesFromTheFileByteForByte)
-{
-    KelvComPtr<ISBDocumentManager> manager;
-    ASSERT_EQ(S_OK, app->Root()->get_DocumentManager(manager.Receive()));
-    KelvComPtr<ISBDocumentRoot> document;
-    ASSERT_EQ(S_OK, manager->NewProjectDocument(Text("SDDocuments.TextDocument"), Text(results + "Notes"), 0,
-                                                KelvVariant().Get(), document.Receive()));
-    UpdateUtilities::SetTextDocumentContentFromFile(manager.get(), KelvBSTR(File("t.summary", "\xC5ngstr\xF6m\n")),
-                                                    document.get());
-    KelvBSTR text;
-    ASSERT_EQ(S_OK, KelvComPtr<ISDTextDocument>::QueryFrom(document.get())->get_Text(text.Receive()));
-    EXPECT_EQ("\xC5ngstr\xF6m\n", text.ToTString());
-    EXPECT_THROW(UpdateUtilities::SetTextDocumentContentFromFile(manager.get(), KelvBSTR(results + "none.summary"),
-                                                                 document.get()),
-                 KelvResult);
-}
-
 } // namespace
