@@ -1,6 +1,6 @@
 // The job handler and the live-updater base over the in-memory host: a
 // started job of the job manager, documents found or made in its results
-// folder, the policy by document kind and the model's staged copy.
+// folder and the policy by document kind.
 
 #include "qorqm/CJobHandlerUtility.h"
 #include "qorqm/CLiveUpdaterBase.h"
@@ -9,7 +9,6 @@
 
 #include "HostTestSupport.h"
 
-#include "host/model/QsdFile.h"
 
 #include <gtest/gtest.h>
 
@@ -63,10 +62,8 @@ protected:
         QzHost::HostConfiguration configuration = ProjectIn(folder);
         configuration.connectModuleLogics = false;
         app = std::make_unique<QzHost::HostApplication>(configuration);
-        // The staged structure: the bundled slab with a named set.
-        std::string slab = ReadFile(std::string(QZ_TEST_DATA) + "/../../examples/slab.qsd");
-        slab.replace(slab.find("\"sets\": []"), 10, "\"sets\": [{\"name\": \"Top\", \"atoms\": [0, 1]}]");
-        const std::string staged = folder.Write("job/slab.qsd", slab);
+        // The staged structure (the live model's copy is tested with the job).
+        const std::string staged = folder.Write("job/slab.qsd", ReadFile(std::string(QZ_TEST_DATA) + "/../../examples/slab.qsd"));
         KelvComPtr<ISBJobManager> manager;
         ASSERT_EQ(S_OK, app->Root()->get_JobManager(manager.Receive()));
         ASSERT_EQ(S_OK, manager->CreateManagedJob(Text("ZELM"), KelvVariant().Get(), KelvVariant().Get(), job.Receive()));
@@ -140,24 +137,6 @@ TEST_F(LiveUpdaterOverHost, PolicyServesItemsByDocumentKind)
     updater.UpdateFromFileResult(KelvBSTR(history));
     EXPECT_EQ((std::vector<std::string>{"match Chart", "create Chart", "update Chart"}), updater.calls);
     EXPECT_TRUE(fs::exists(results + "slab Energies.qcd"));
-}
-
-TEST_F(LiveUpdaterOverHost, NewModelStartsAsTheStagedStructureWithItsSets)
-{
-    const std::string arc = File("slab-step1.arc", "frames\n");
-    RecordingUpdater updater(handler);
-    updater.UpdateFromFileResult(KelvBSTR(arc));
-    EXPECT_EQ((std::vector<std::string>{"match Summary", "match Chart", "match Model", "create Model", "update Model"}),
-              updater.calls);
-    const auto model = HostModel::LoadQsd(results + "slab.qsd");
-    EXPECT_EQ(8u, model->Atoms().size());
-    EXPECT_EQ(HostModel::Periodicity::Surface2D, model->GetPeriodicity());
-    EXPECT_EQ(2u, model->Sets().at("Top").atoms.size());
-    // The fetched copy of the staged structure is gone again.
-    const std::vector<std::string> journal = handler.Journal();
-    ASSERT_GE(journal.size(), 3u);
-    EXPECT_EQ("DownloadFile slab.qsd", journal[1]);
-    EXPECT_FALSE(fs::exists(journal[2].substr(std::string("DeleteFile ").size())));
 }
 
 } // namespace
