@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzing of the engine output readers (libFuzzer, clang 14, AddressSanitizer
+# Fuzzing of the engine output readers and the binary trajectory reader
+# (libFuzzer, clang 14, AddressSanitizer
 # and UndefinedBehaviorSanitizer), in its own build folder build-fuzz.
 #
 #   scripts/fuzz.sh replay               run every seed of every target once
@@ -17,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-fuzz
-targets=(archive geomopt output geomopt_output mdynam moldyn_output dispersion)
+targets=(archive geomopt output geomopt_output mdynam moldyn_output dispersion trajectory)
 mode=${1:-}
 
 if [ "$mode" = list ]; then
@@ -26,7 +27,7 @@ if [ "$mode" = list ]; then
 fi
 case "$mode" in
   replay|run|ci) ;;
-  *) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
 
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
@@ -54,6 +55,11 @@ make_seeds() {
       for run in geomopt dynamics; do cp $ex/$run/rocksalt.gout "$dir/$run"; done
       join_files $ex/phonons/rocksalt.gout $ex/phonons/rocksalt.osc $ex/phonons/rocksalt.dens > "$dir/phonons" ;;
     moldyn_output) join_files $ex/dynamics/rocksalt.gout $ex/dynamics/rocksalt.pre > "$dir/rocksalt" ;;
+    trajectory)
+      # The first byte is the cell flag (0: no cell records), the rest the file.
+      for trg in $ex/dynamics/rocksalt.trg examples/rocksalt-md.trg; do
+        if [ -f "$trg" ]; then { printf '\0'; cat "$trg"; } > "$dir/rocksalt"; break; fi
+      done ;;
     dispersion)
       join_files $ex/phonons/rocksalt.disp $ex/phonons/rocksalt.gout $ex/phonons/rocksalt.kptaux > "$dir/rocksalt" ;;
   esac
