@@ -471,7 +471,8 @@ std::string DumpText(const Deck& deck, const std::string& library)
         }
         double value = 0;
         if (t.size() == 1 && !IsNumber(t[0], value)) {
-            species = t[0].rfind("spec", 0) == 0;
+            // "species" or an abbreviation of it of four letters or more.
+            species = t[0].size() >= 4 && std::string("species").rfind(t[0], 0) == 0;
             text += line + "\n";
             continue;
         }
