@@ -3,6 +3,7 @@
 #include "frame/ClassTable.h"
 
 #include "frame/ModuleIds.h"
+#include "job/ZelmJob.h"
 #include "kelv/kelv.h"
 #include "readers/ZelmStructureImporter.h"
 #include "setup/Zelm.h"
@@ -24,7 +25,7 @@ const CKelvFactoryData classTable[EarlierClassTableCount] = {
      "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmJob, &ClassNotAvailable<&CLSID_ZelmJob>, "Velomar: Zelm Job Logic component",
+    {&CLSID_ZelmJob, &CZelmJob::CreateInstance, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmStructureImporter, &CreateZelmStructureImporter,
      "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",

@@ -1,5 +1,5 @@
 // The earlier library as a host loads it: its exports, its four classes,
-// and the deck the driver writes through it.
+// the deck the driver writes through it and a job run to its end.
 #include "driver/DriverRun.h"
 
 #include <gtest/gtest.h>
@@ -53,4 +53,10 @@ TEST(EarlierLibrary, RegistersFourClassesAndWritesTheDeckThroughTheDriver)
     run("deck p/rocksalt.qsd --task GeomOpt");
     EXPECT_EQ(QzTest::ReadFile(folder.File("p/rocksalt.gin")),
               QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/earlier/geomopt-rocksalt.gin"));
+
+    // A GeomOpt job runs through the engine stand-in to its result import.
+    run("engine --project p --stub");
+    const std::string job = run("run p/rocksalt.qsd --task GeomOpt");
+    EXPECT_NE(job.find("OnJobComplete: S_OK"), std::string::npos) << job;
+    EXPECT_NE(job.find("rocksalt.qtd"), std::string::npos) << job;
 }

@@ -15,6 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
+#include "EngineCommands.h"
 #include "HostCommands.h"
 #include "frame/ZelmInterfaces.h"
 #include "host/HostApplication.h"
@@ -308,15 +309,7 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         out << "  " << file << "\n";
     }
     out << "results folder: " << job.ResultsFolder() << "\n";
-    try {
-        const QzHost::DeliveryReport report = host.Jobs().Deliver(job, QzHost::DeliveryRequest{});
-        out << "delivered:\n";
-        for (const std::string& event : report.events) {
-            out << "  " << event << "\n";
-        }
-    } catch (const KelvResult& error) {
-        out << "delivery: " << error.GetMessage() << "\n";
-    }
+    FollowJob(host, job, out);
 }
 
 void RunCalculation(const std::string& document, const std::string& project, const std::string& task,
