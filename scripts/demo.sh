@@ -48,3 +48,9 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" report
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" --select 1,2 add-surface
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" select-layer 2 2
+# The structure checks, the job's input files, a run, and a start of the
+# exported deck: both jobs are staged in the project's server folder.
+"$host" --registry "$registry" check "$project/rocksalt.qsd"
+"$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"

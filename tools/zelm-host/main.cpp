@@ -9,6 +9,7 @@
 #include "CommandLine.h"
 #include "DeckCommands.h"
 #include "HostCommands.h"
+#include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "SurfaceCommands.h"
 
@@ -19,5 +20,6 @@ int main(int argc, char** argv)
     ZelmHost::AddHostCommands(commandLine);
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
+    ZelmHost::AddJobCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
