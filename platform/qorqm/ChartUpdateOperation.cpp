@@ -1,4 +1,4 @@
-#include "qorqm/UpdateUtilities.h"
+#include "qorqm/ChartUpdateOperation.h"
 
 #include "kelv/kelv.h"
 
