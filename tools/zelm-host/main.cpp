@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "AnalysisCommands.h"
 #include "CommandLine.h"
 #include "DeckCommands.h"
 #include "HostCommands.h"
@@ -21,5 +22,6 @@ int main(int argc, char** argv)
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddAnalysisCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
