@@ -5,5 +5,3 @@ HRESULT CZelmAnalysis::CreateTrajectory(ISBDocumentRoot*, ISBDocumentRoot**) { r
 HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL*) { return E_NOTIMPL; }
 HRESULT CZelmAnalysis::PlotEnergyEvolution() { return E_NOTIMPL; }
 HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CZelmAnalysis::ImportLibrary() { return E_NOTIMPL; }
-HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL*) { return E_NOTIMPL; }

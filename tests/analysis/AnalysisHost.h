@@ -9,6 +9,10 @@
 #include "frame/ZelmInterfaces.h"
 
 #include "host/HostApplication.h"
+#include "host/model/CifImport.h"
+#include "host/model/Document.h"
+#include "host/model/ModelClasses.h"
+#include "host/model/ModelObjects.h"
 
 #include "common/ErrorInfo.h"
 #include "common/TempFolder.h"
@@ -131,6 +135,23 @@ protected:
         VARIANT_BOOL answer = VARIANT_TRUE;
         EXPECT_EQ(((*analysis).*getter)(&answer), S_OK) << QzTest::LastErrorText();
         return answer == VARIANT_TRUE;
+    }
+
+    // The bundled rock salt as the structure document "<name>.qsd" of the
+    // results folder.
+    KelvComPtr<ISBDocumentRoot> Structure(const std::string& name = "run")
+    {
+        KelvComPtr<ISBDocumentRoot> root;
+        const KelvBSTR progId(HostModel::Atomistic3dDocumentProgId);
+        const KelvBSTR path(Result(name + ".qsd"));
+        EXPECT_EQ(m_host->Documents().NewProjectDocument(progId.Get(), path.Get(), 0, KelvVariant(name).Get(),
+                                                         root.Receive()),
+                  S_OK);
+        if (root)
+            HostModel::DocumentOf(root.get())
+                ->CopyModelFrom(*HostModel::ImportCif(std::string(QZ_TEST_DATA) + "/../../examples/rocksalt.cif"));
+        EXPECT_EQ(m_host->Documents().Synchronize(), S_OK);
+        return root;
     }
 
     KelvComPtr<IZelmAnalysis> analysis;
