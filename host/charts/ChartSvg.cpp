@@ -102,6 +102,10 @@ void DrawChart(plstream& pl, const ChartData& chart)
             }
     xs.Settle();
     ys.Settle();
+    // Lines along the top or bottom stay clear of the frame.
+    const double margin = (ys.max - ys.min) * 0.05;
+    ys.min -= margin;
+    ys.max += margin;
 
     const std::vector<std::string> titleLines = Lines(chart.title);
     const double top = 0.90 - 0.06 * static_cast<double>(titleLines.size() - 1);
@@ -180,7 +184,7 @@ void DrawChart(plstream& pl, const ChartData& chart)
         std::vector<const char*> texts;
         std::vector<PLINT> symbolNumbers(n, 3);
         std::vector<PLFLT> symbolScales(n, 1.0);
-        std::vector<const char*> symbols(n, "#(728)");
+        std::vector<const char*> symbols(n, "#[0x25cb]"); // a circle, as the markers
         for (PLINT g = 0; g < n; ++g) {
             const GraphData& graph = *chart.graphs[g];
             PLINT option = patterns[g] != 0 ? PL_LEGEND_LINE : PL_LEGEND_NONE;
