@@ -121,6 +121,8 @@ void HostApplication::RegisterModel()
     structure.open = [](const std::string& path) {
         try {
             return HostModel::DocumentRootFor(HostModel::LoadQsd(path));
+        } catch (const HostModel::FileError& error) {
+            Fail(E_FAIL, error.what()); // names the file
         } catch (const std::exception& error) {
             Fail(E_FAIL, "The document file \"" + path + "\" cannot be read: " + error.what());
         }

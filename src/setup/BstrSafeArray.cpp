@@ -14,6 +14,18 @@ void FreeAll(std::vector<BSTR>& strings) noexcept
     }
 }
 
+template <class List>
+KelvSafeArray ToArray(const List& texts)
+{
+    if (texts.size() > 0x7fffffffu)
+        throw KelvResult(E_OUTOFMEMORY, "Unable to create SafeArray");
+    KelvSafeArray array = CreateBstrSafeArray(static_cast<ULONG>(texts.size()));
+    LONG index = 0;
+    for (const std::string& text : texts)
+        array.PutString(index++, text);
+    return array;
+}
+
 } // namespace
 
 KelvSafeArray CreateBstrSafeArray(SAFEARRAYBOUND* bounds, UINT dimensions)
@@ -54,20 +66,21 @@ KelvSafeArray BstrArrayFromBstrs(std::vector<BSTR>& strings)
     return array;
 }
 
+KelvSafeArray StringListToBstrArray(const std::vector<std::string>& list)
+{
+    return ToArray(list);
+}
+
+KelvSafeArray StringListToBstrArray(const std::list<std::string>& list)
+{
+    return ToArray(list);
+}
+
 void StringListToBstrArray(const std::vector<std::string>& list, SAFEARRAY** out)
 {
     if (!out)
         throw KelvResult(E_POINTER, "No pointer supplied for output argument.");
-    std::vector<BSTR> strings;
-    strings.reserve(list.size());
-    try {
-        for (const std::string& text : list)
-            strings.push_back(Kelv::bstrdup(text));
-    } catch (...) {
-        FreeAll(strings);
-        throw;
-    }
-    BstrArrayFromBstrs(strings).StoreIn(out);
+    StringListToBstrArray(list).StoreIn(out);
 }
 
 } // namespace ZelmArrays

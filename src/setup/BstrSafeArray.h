@@ -6,6 +6,7 @@
 #include "com/com.h"
 #include "kelv/KelvSafeArray.h"
 
+#include <list>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,13 @@ KelvSafeArray CreateBstrSafeArray(ULONG count);
 // they are freed).
 KelvSafeArray BstrArrayFromBstrs(std::vector<BSTR>& strings);
 
-// A new BSTR array of the list (in list order; an empty list gives an array
-// of no elements) stored in `out`, destroying an array that stood there.
+// A BSTR array holding a new string of each text, in list order; an empty
+// list gives an array of zero elements, never a null. Creation failure as for
+// CreateBstrSafeArray.
+KelvSafeArray StringListToBstrArray(const std::vector<std::string>& list);
+KelvSafeArray StringListToBstrArray(const std::list<std::string>& list);
+
+// The same array stored in `out`, destroying an array that stood there.
 void StringListToBstrArray(const std::vector<std::string>& list, SAFEARRAY** out);
 
 } // namespace ZelmArrays

@@ -10,8 +10,8 @@
 // ZelmSubmission.cpp (the job and its file list), ZelmFileTransfers.cpp (the
 // file-transfer items of each file), ZelmChecks.cpp (structure checks and
 // the saved-deck and export queries), ZelmTyping.cpp (forcefield types
-// before a run) and ZelmPendingRequests.cpp (the requests this build does
-// not answer yet).
+// before a run) and ZelmForcefieldConsumer.cpp (the host's forcefield editor
+// road).
 #pragma once
 
 #include "frame/ModuleIds.h"
@@ -22,6 +22,8 @@
 #include "kelv/kelv.h"
 #include "qorvira/ForcefieldSync.h"
 #include "qorvira/StateHelper.h"
+
+#include <boost/shared_ptr.hpp>
 
 #include <memory>
 #include <string>
@@ -84,9 +86,17 @@ public:
     HRESULT CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport) override;
     HRESULT ShouldStartFiles(ISBScope* pScope, BSTR* reason, VARIANT_BOOL* shouldStart) override;
 
-    // IQoEditedForcefieldConsumer
+    // IQoEditedForcefieldConsumer (errors with CLSID_ZelmLogic and
+    // IID_IQoEditedForcefieldConsumer).
+    // A new editor object over the logic's one editor, which is made on the
+    // first request and loaded from the selected library on every request.
     HRESULT get_ForcefieldEditor(IQoForcefieldEditor** ppEditor) override;
+    // Makes the saved file a library that can be selected; a file the host
+    // has no document information of: E_UNEXPECTED "Cannot save forcefield".
     HRESULT ForcefieldSavedTo(BSTR filePath) override;
+    // A free path for an edited copy of the selected library: its folder
+    // (for a standard library, the active document's folder) and its name,
+    // made unique. fileName is not used.
     HRESULT SuggestSavePath(BSTR fileName, BSTR* pSuggestedDirectory) override;
 
     // The connection hook: state helper, scope utility, job-template logic
@@ -151,8 +161,8 @@ public:
     static std::vector<std::string> JobFileList(const std::string& folder, const std::string& name,
                                                 const std::string& libraryPath, long task);
 
-    // Owned by the forcefield-editor side of the object; made on the first
-    // request for an editor.
+    // A second object of the forcefield-editor side: nothing of this build
+    // fills it; it is deleted with the logic object when set.
     class EditorSideObject
     {
     public:
@@ -186,12 +196,18 @@ private:
     bool IsTypedForcefieldLibrary() const;
     HRESULT AssignForcefieldTypes(ISBScope* scope);
     void PrepareStructure(ISBScope* scope);
+    // The folder (ending in a separator) for a copy of a standard library:
+    // the folder of the active scope's document, else (no active scope, or
+    // a scope without a document) the project documents folder.
+    std::string GetActiveDocumentFolder() const;
 
     std::unique_ptr<CStateHelper> m_stateHelper;
     KelvComPtr<IQoScopeUtility> m_scopeUtility;
     KelvComPtr<ISBLogic> m_jobTemplateLogic;
     KelvComPtr<ISBState> m_jobTemplateState;
-    std::unique_ptr<CZelmForcefieldEditor> m_forcefieldEditor;
+    // Shared with the editor objects handed out, which keep it alive after
+    // the logic object has gone.
+    boost::shared_ptr<CZelmForcefieldEditor> m_forcefieldEditor;
     std::unique_ptr<EditorSideObject> m_editorSideObject;
     std::unique_ptr<CZelmForcefieldLocator> m_forcefieldLocator;
     CForcefieldSync m_forcefieldSync;

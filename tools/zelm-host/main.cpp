@@ -9,6 +9,7 @@
 #include "AnalysisCommands.h"
 #include "CommandLine.h"
 #include "DeckCommands.h"
+#include "ForcefieldCommands.h"
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddForcefieldCommands(commandLine);
     ZelmHost::AddAnalysisCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
