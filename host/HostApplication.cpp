@@ -5,6 +5,7 @@
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
+#include "host/model/TrajectoryDocument.h"
 #include "host/managers/HostStream.h"
 #include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostLogics.h"
@@ -120,7 +121,9 @@ void HostApplication::RegisterModel()
     structure.create = [] { return HostModel::DocumentRootFor(std::make_shared<HostModel::Document>()); };
     structure.open = [](const std::string& path) {
         try {
-            return HostModel::DocumentRootFor(HostModel::LoadQsd(path));
+            return HostModel::DocumentRootFor(HostModel::LoadStructureFile(path));
+        } catch (const KelvResult&) {
+            throw;
         } catch (const HostModel::FileError& error) {
             Fail(E_FAIL, error.what()); // names the file
         } catch (const std::exception& error) {

@@ -61,3 +61,9 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" forcefield --project "$project" show
 "$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
   --save-as "$project/rocksalt-edited.lib"
+# The bundled rock-salt dynamics trajectory, read through the module's exports.
+"$host" trg examples/rocksalt-md.trg
+# Read the hand-written engine results of rock salt and chart them in the project.
+for run in geomopt dynamics phonons; do
+  "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
+done

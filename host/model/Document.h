@@ -12,9 +12,11 @@
 
 #include "host/model/Lattice.h"
 #include "host/model/Symmetry.h"
+#include "qorqm/TrjFile.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -217,6 +219,11 @@ public:
     const SurfaceDescription& Surface() const { return m_surface; }
     void SetSurface(const SurfaceDescription& surface) { m_surface = surface; }
 
+    // Trajectory: the frames of a ".qtd" document's ".trj" file; null for a
+    // document without one.
+    const std::shared_ptr<const TrjContents>& Trajectory() const { return m_trajectory; }
+    void SetTrajectory(std::shared_ptr<const TrjContents> frames) { m_trajectory = std::move(frames); }
+
     // Replaces this document's model (lattice, symmetry, atoms, bonds,
     // pi-systems, sets, surface) by a copy of another's; identity stays.
     void CopyModelFrom(const Document& other);
@@ -284,6 +291,7 @@ private:
     std::vector<PiSystem> m_piSystems;
     std::map<std::string, NamedSet> m_sets;
     SurfaceDescription m_surface;
+    std::shared_ptr<const TrjContents> m_trajectory;
     Handle m_nextHandle = 1;
     std::uint64_t m_nextSetSerial = 1;
 };

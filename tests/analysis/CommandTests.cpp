@@ -99,6 +99,59 @@ TEST_F(Commands, AFailedPurgeStillBringsTheArchiveBack)
     EXPECT_TRUE(Contains("Structure"));
 }
 
+// The bundled rock-salt optimisation's results copied into the results folder.
+class BundledRun : public Commands {
+protected:
+    void SetUp() override
+    {
+        Commands::SetUp();
+        const std::string bundled = std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/";
+        for (const char* extension : {".gout", ".arc"})
+            Put(std::string("rocksalt") + extension, QzTest::ReadFile(bundled + "rocksalt" + extension));
+        source = Structure("rocksalt");
+        Look("rocksalt.gout");
+    }
+    KelvComPtr<ISBDocumentRoot> source;
+};
+
+TEST_F(BundledRun, CreateTrajectoryReplacesTheDocumentAndKeepsTheArchive)
+{
+    const std::string archive = QzTest::ReadFile(Result("rocksalt.arc"));
+    Put("rocksalt.qtd", "an older trajectory document");
+    ASSERT_TRUE(Can(&IZelmAnalysis::get_CanCreateTrajectory));
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    ASSERT_EQ(analysis->CreateTrajectory(source.get(), trajectory.Receive()), S_OK) << QzTest::LastErrorText();
+    ASSERT_TRUE(trajectory);
+    EXPECT_EQ(QzTest::ReadFile(Result("rocksalt.arc")), archive);
+    EXPECT_FALSE(Exists("rocksalt.arccopy"));
+    EXPECT_NE(QzTest::ReadFile(Result("rocksalt.qtd")), "an older trajectory document");
+    EXPECT_TRUE(Exists("rocksalt.trj"));
+}
+
+TEST_F(BundledRun, UpdateStructureWritesTheFinalCell)
+{
+    ASSERT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
+    ASSERT_EQ(analysis->UpdateStructure(source.get()), S_OK) << QzTest::LastErrorText();
+    const auto model = HostModel::DocumentOf(source.get());
+    ASSERT_TRUE(model && model->Lattice3());
+    EXPECT_NEAR(model->Lattice3()->Parameters().a, 5.5878, 1e-3);
+}
+
+TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
+{
+    // The "Structure" category selects another run that has an archive too.
+    Put("other.gout", QzTest::ReadFile(Result("rocksalt.gout")));
+    Put("other.arc", QzTest::ReadFile(Result("rocksalt.arc")));
+    Put("other.qtd", "the other run's trajectory document");
+    Look("rocksalt.gout");
+    Select("Structure", "other.gout");
+    Select("EnEvol", "rocksalt.gout");
+    ASSERT_EQ(analysis->PlotEnergyEvolution(), S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt Energies.qcd"));
+    EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
+}
+
 TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
 {
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));

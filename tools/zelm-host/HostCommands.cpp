@@ -1,4 +1,5 @@
 #include "HostCommands.h"
+#include "TrajectoryCommands.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -314,6 +315,7 @@ void ShowDocument(const std::string& documentPath, const std::string& project, s
     ShowLattice(*document, out);
     ShowAtoms(*document, out);
     ShowSets(*document, out);
+    ShowTrajectory(*document, out);
 }
 
 void StateCommand(const std::string& project, const std::string& logic, const std::optional<std::string>& key,

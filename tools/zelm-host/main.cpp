@@ -13,7 +13,9 @@
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 #include "SurfaceCommands.h"
+#include "TrajectoryCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -24,6 +26,8 @@ int main(int argc, char** argv)
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
+    ZelmHost::AddTrajectoryCommands(commandLine);
+    ZelmHost::AddReadCommands(commandLine);
     ZelmHost::AddAnalysisCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
