@@ -1,6 +1,9 @@
 // The structure, trajectory and library commands and their Can... answers.
 #include "AnalysisHost.h"
 
+#include "readers/TrajectoryArchive.h"
+#include "setup/SurfaceRunInfo.h"
+
 namespace {
 
 using namespace AnalysisTest;
@@ -201,6 +204,72 @@ TEST_F(Commands, TheConvertersErrorsReachTheCaller)
     EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "Invalid dump file format - species block absent");
     EXPECT_FALSE(std::filesystem::exists(ProjectPath("fit.lib")));
+}
+
+} // namespace
+
+namespace {
+
+using namespace AnalysisTest;
+
+// The archive opener of the structure write-back, replaced for one test: it
+// keeps the atom map it is given and serves an archive of no frames, so
+// that the write-back changes nothing.
+class MapRecorder {
+public:
+    MapRecorder()
+    {
+        m_before = SetTrajectoryArchiveOpener([this](const std::string&, const CAtomicIndexMap& map) {
+            recorded = std::make_unique<CAtomicIndexMap>();
+            recorded->Copy(map);
+            return std::make_unique<NoFrames>();
+        });
+    }
+    ~MapRecorder() { SetTrajectoryArchiveOpener(std::move(m_before)); }
+    std::unique_ptr<CAtomicIndexMap> recorded;
+
+private:
+    struct NoFrames final : ITrajectoryArchive {
+        std::size_t GetFrameCount() const override { return 0; }
+        TrajectoryArchiveFrame GetFrame(std::size_t) const override { return {}; }
+        bool Is2DPeriodic() const override { return true; }
+        bool Is3DPeriodic() const override { return false; }
+    };
+    TrajectoryArchiveOpener m_before;
+};
+
+std::vector<ULONG> Entries(const CAtomicIndexMap& map)
+{
+    std::vector<ULONG> entries;
+    for (ULONG i = 1; i <= map.GetSize(); ++i)
+        entries.push_back(map.MapDoc2Zelm(i));
+    return entries;
+}
+
+TEST_F(Commands, UpdateStructureMapsASurfaceRunsAtomsThroughTheSurfaceSettings)
+{
+    Put("slab.qsd", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/../../examples/slab.qsd"));
+    KelvComPtr<ISBDocumentRoot> slab;
+    ASSERT_EQ(Host().Documents().FindDocument(KelvBSTR(Result("slab.qsd")).Get(), slab.Receive()), S_OK);
+    std::vector<ULONG> surfaceMap;
+    try {
+        surfaceMap = Entries(CSurfaceRunInfo(KelvComPtr<ISBContainerRoot>(Host().Root()), slab).m_atomIndexMap);
+    } catch (const KelvResult& error) {
+        FAIL() << error.GetMessage();
+    }
+    ASSERT_FALSE(surfaceMap.empty());
+    const std::string archive = "!BIOSYM archive 3\nPBC=2D\nZelm\n!DATE\nend\nend\n";
+    for (const auto& [fixture, expected] :
+         {std::pair<const char*, std::vector<ULONG>>{"surface.gout", surfaceMap}, {"geomopt.gout", {}}}) {
+        SCOPED_TRACE(fixture);
+        Copy(fixture, "run.gout");
+        Put("run.arc", archive);
+        Look("run.gout");
+        MapRecorder recorder;
+        ASSERT_EQ(analysis->UpdateStructure(slab.get()), S_OK) << QzTest::LastErrorText();
+        ASSERT_TRUE(recorder.recorded);
+        EXPECT_EQ(Entries(*recorder.recorded), expected);
+    }
 }
 
 } // namespace
