@@ -6,7 +6,9 @@
 # import the bundled methanol molecule, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
 # calculator on the bundled slab; check, export, run and start a job; last,
-# update the structures from the bundled runs and write their trajectories.
+# update the structures from the bundled runs and write their trajectories;
+# list the runs' results by category, make their history charts and draw them
+# as SVG pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -78,3 +80,14 @@ cp -r examples/results "$project/results"
 "$host" --registry "$registry" show "$project/results/geomopt/rocksalt.qtd"
 "$host" --registry "$registry" trajectory "$project/results/dynamics/rocksalt" --document "$project/rocksalt.qsd"
 "$host" --registry "$registry" update-structure "$project/slab.qsd" "$project/results/surface/slab.arc" --surface
+# The module's analysis component on the bundled runs: the results by
+# category, the history charts of the optimisation and the dynamics run as
+# chart documents, and those charts drawn as SVG pictures beside the project.
+"$host" --registry "$registry" results "$project/results/geomopt/rocksalt.gout"
+"$host" --registry "$registry" analyse "$project/results/geomopt/rocksalt.gout" energy
+"$host" --registry "$registry" analyse "$project/results/dynamics/rocksalt.gout" energy
+for chart in "geomopt Energies" "geomopt Convergence" "dynamics Energy" "dynamics Temperature"; do
+  run=${chart% *}
+  name=${chart#* }
+  "$host" chart "$project/results/$run/rocksalt $name.qcd" --svg "$demo/rocksalt-$run-${name,,}.svg"
+done
