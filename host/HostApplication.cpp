@@ -1,6 +1,7 @@
 #include "host/HostApplication.h"
 
 #include "host/charts/DocumentTypes.h"
+#include "host/jobs/EngineSettings.h"
 #include "host/managers/HostCall.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
@@ -81,6 +82,11 @@ void HostApplication::MakeServices()
     m_operations = OperationManager::Create();
     m_scopes = ScopeManager::Create();
     m_jobs = JobManager::Create(m_context, m_modules);
+    // The project's engine settings, then the configuration's own commands.
+    const EngineSettings engines = LoadEngineSettings(m_context->documentsFolder);
+    for (const auto& server : engines.commands)
+        m_jobs->SetServerCommand(server.first, server.second);
+    m_jobs->SetTimeLimit(engines.timeLimitSeconds);
     for (const auto& server : m_configuration.serverCommands)
         m_jobs->SetServerCommand(server.first, server.second);
 

@@ -5,10 +5,11 @@
 # then make a project, import the bundled rock-salt structure, show it,
 # import the bundled methanol molecule, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
-# calculator on the bundled slab; check, export, run and start a job; last,
+# calculator on the bundled slab; check, export, run and start a job;
 # update the structures from the bundled runs and write their trajectories;
-# list the runs' results by category, make their history charts and draw them
-# as SVG pictures.
+# run a geometry optimisation through the engine stand-in and show its
+# result; last, list the job's results by category, make the history charts
+# of the job and of the bundled dynamics run and draw them as SVG pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,7 +17,7 @@ bash scripts/install-deps.sh
 # the demo build only what the demo did not.
 cmake -S . -B build -G Ninja -DQZ_WERROR=ON >/dev/null
 # The demo needs the driver and the module it loads.
-cmake --build build -j "$(nproc)" --target zelm-host
+cmake --build build -j "$(nproc)" --target zelm-host zelm-stub
 
 host=build/bin/zelm-host
 demo=build/demo
@@ -80,14 +81,20 @@ cp -r examples/results "$project/results"
 "$host" --registry "$registry" show "$project/results/geomopt/rocksalt.qtd"
 "$host" --registry "$registry" trajectory "$project/results/dynamics/rocksalt" --document "$project/rocksalt.qsd"
 "$host" --registry "$registry" update-structure "$project/slab.qsd" "$project/results/surface/slab.arc" --surface
-# The module's analysis component on the bundled runs: the results by
-# category, the history charts of the optimisation and the dynamics run as
-# chart documents, and those charts drawn as SVG pictures beside the project.
-"$host" --registry "$registry" results "$project/results/geomopt/rocksalt.gout"
-"$host" --registry "$registry" analyse "$project/results/geomopt/rocksalt.gout" energy
+# The engine stand-in as the project's "ZELM" engine: a geometry optimisation
+# followed to completion, then the structure it updated.
+"$host" --registry "$registry" engine --project "$project" --stub
+run_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt)
+echo "$run_out"
+results=$(sed -n 's/^results folder: //p' <<<"$run_out")
+"$host" --registry "$registry" show "$results/rocksalt.qsd"
+# The module's analysis component on the job's results and on the bundled
+# dynamics run: the results by category, the history charts as chart
+# documents, and those charts drawn as SVG pictures under build/demo.
+"$host" --registry "$registry" results "$results/rocksalt.gout"
+"$host" --registry "$registry" analyse "$results/rocksalt.gout" energy
 "$host" --registry "$registry" analyse "$project/results/dynamics/rocksalt.gout" energy
-for chart in "geomopt Energies" "geomopt Convergence" "dynamics Energy" "dynamics Temperature"; do
-  run=${chart% *}
-  name=${chart#* }
-  "$host" chart "$project/results/$run/rocksalt $name.qcd" --svg "$demo/rocksalt-$run-${name,,}.svg"
-done
+"$host" chart "$results/rocksalt Energies.qcd" --svg "$demo/rocksalt-geomopt-energies.svg"
+"$host" chart "$results/rocksalt Convergence.qcd" --svg "$demo/rocksalt-geomopt-convergence.svg"
+"$host" chart "$project/results/dynamics/rocksalt Energy.qcd" --svg "$demo/rocksalt-dynamics-energy.svg"
+"$host" chart "$project/results/dynamics/rocksalt Temperature.qcd" --svg "$demo/rocksalt-dynamics-temperature.svg"

@@ -5,6 +5,7 @@
 #include "analysis/AnalysisSupport.h"
 #include "analysis/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
+#include "job/ZelmJob.h"
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
@@ -174,7 +175,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     SaveAsTrajectoryDocument(source, trajectory);
     int code = COutputFileReader::ScanRunType(output);
     KelvComPtr<ISBContainerRoot> root = Root();
-    ImportRunTrajectory(root, base, code);
+    CZelmJob::ImportTrajectory(root, base, &code);
 
     KelvComPtr<ISBDocumentRoot> document;
     KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),

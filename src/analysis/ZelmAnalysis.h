@@ -57,11 +57,6 @@ LONG UnitCodeFromName(std::string name);
 // any other category name.
 bool HasResultsOfCategory(const std::string& outputPath, const std::string& category);
 
-// Writes the trajectory data behind the trajectory document base + ".qtd"
-// from the run's files, by run type (2 optimisation, 3 dynamics, 5 surface;
-// others make none): the job's result import does it.
-void ImportRunTrajectory(KelvComPtr<ISBContainerRoot>& root, const std::string& base, int runType);
-
 class CZelmAnalysis : public IQoQMAnalysisScope,
                       public ISupportErrorInfo,
                       public IKelvConnectionPointContainerImplEx<&IID_IQoQMAnalysisEvents>,
