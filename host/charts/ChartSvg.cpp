@@ -111,7 +111,7 @@ void DrawChart(plstream& pl, const ChartData& chart)
     const double top = 0.90 - 0.06 * static_cast<double>(titleLines.size() - 1);
     pl.adv(0);
     pl.col0(1);
-    pl.vpor(0.14, 0.95, 0.16, top);
+    pl.vpor(0.17, 0.95, 0.16, top);
     pl.wind(xs.min, xs.max, ys.min, ys.max);
     pl.width(1.0);
     pl.lsty(1);
@@ -121,7 +121,7 @@ void DrawChart(plstream& pl, const ChartData& chart)
         pl.mtex("t", displacement, 0.5, 0.5, TextOf(titleLines[i]).c_str());
     }
     pl.mtex("b", 3.2, 0.5, 0.5, TextOf(chart.xAxisTitle).c_str());
-    pl.mtex("l", 5.0, 0.5, 0.5, TextOf(chart.yAxisTitle).c_str());
+    pl.mtex("l", 6.5, 0.5, 0.5, TextOf(chart.yAxisTitle).c_str());
 
     std::vector<PLINT> colours;
     std::vector<PLINT> patterns;
