@@ -73,6 +73,33 @@ TEST_F(AnalysisCommands, FailuresAndUsage)
     EXPECT_NE(outcome.err.find("CATEGORY=FILE"), std::string::npos) << outcome.err;
 }
 
+TEST_F(AnalysisCommands, TheBundledOptimisationsChartsTrajectoryAndStructure)
+{
+    const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+    Step("import " + examples + "rocksalt.cif --project p");
+    for (const char* extension : {".gout", ".arc"})
+        std::filesystem::copy_file(examples + "results/geomopt/rocksalt" + extension,
+                                   folder.File(std::string("p/run/rocksalt") + extension));
+    std::filesystem::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/run/rocksalt.qsd"));
+
+    QzTest::DriverOutcome outcome = Run("analyse p/run/rocksalt.gout energy --select EnEvol=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    for (const char* made : {"made: run/rocksalt Energies.qcd\n", "made: run/rocksalt Convergence.qcd\n",
+                             "made: run/rocksalt.qtd\n", "made: run/rocksalt.trj\n"})
+        EXPECT_NE(outcome.out.find(made), std::string::npos) << made << outcome.out;
+
+    outcome = Run("analyse p/run/rocksalt.gout structure p/rocksalt.qsd --select Structure=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("changed: rocksalt.qsd\n"), std::string::npos) << outcome.out;
+
+    outcome = Run("analyse p/run/rocksalt.gout trajectory p/run/rocksalt.qsd --select Structure=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("run/rocksalt.qtd\n"), std::string::npos) << outcome.out;
+    EXPECT_TRUE(std::filesystem::exists(folder.File("p/run/rocksalt.arc")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("p/run/rocksalt.arccopy")));
+    EXPECT_EQ(Run("analyse p/run/rocksalt.gout trajectory").code, 1);
+}
+
 TEST_F(AnalysisCommands, ChartAsPicture)
 {
     const QzTest::DriverOutcome outcome = Run("chart " + Data("hostcharts/two-charts.qcd") + " --svg charts.svg");
