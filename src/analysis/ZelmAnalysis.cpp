@@ -246,9 +246,11 @@ HRESULT CZelmAnalysis::CollectAvailableResults(BSTR category)
         const std::string name = Kelv::BSTRToTString(category);
         std::vector<std::string>& available = m_availableResults[name];
         available.clear();
-        // A category outside the table has no patterns and so no results.
+        // A category outside the table has no patterns and so no results;
+        // before a results path is given there is no folder to look in (an
+        // empty folder would be the working folder of the process).
         const auto patterns = m_filePatterns.find(name);
-        if (patterns == m_filePatterns.end())
+        if (patterns == m_filePatterns.end() || m_resultsFolder.empty())
             return;
         std::vector<std::string> candidates;
         for (const std::string& pattern : patterns->second)

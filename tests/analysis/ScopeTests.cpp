@@ -62,6 +62,12 @@ TEST_F(Scope, SortsOutputsIntoCategoriesAndSelectsTheFirstOfEach)
 TEST_F(Scope, NothingIsKnownBeforeAFolderIsGiven)
 {
     MakeRuns();
+    // Not even the outputs of the working folder.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(Results());
+    EXPECT_EQ(Available("EnEvol"), Names{});
+    EXPECT_EQ(Selected("Structure"), "");
+    std::filesystem::current_path(before);
     for (const char* category : {"EnEvol", "Structure", "Trajectory", "Optics", "Phonons", "Unknown"})
         EXPECT_FALSE(Contains(category)) << category;
     KelvVariant folder;
