@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DriverSupport.h"
 #include "HostCommands.h"
 #include "frame/ZelmInterfaces.h"
 #include "host/HostApplication.h"
@@ -24,18 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const Categories[] = {"EnEvol", "Structure", "Trajectory", "Optics", "Phonons"};
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-std::string Absolute(const std::string& path)
-{
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
-}
 
 // The project of a results file: the given folder, else the nearest folder
 // above the file that holds a project state, else the file's own folder.
@@ -103,10 +92,8 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
     const HRESULT hr = call(&value);
     if (hr == E_NOTIMPL)
         return "not in this build";
-    if (FAILED(hr)) {
-        KelvResult::SetLastError(hr);
-        return "failed: " + KelvResult::LastError().GetMessage();
-    }
+    if (FAILED(hr))
+        return "failed: " + ErrorText(hr);
     return value == VARIANT_TRUE ? "yes" : "no";
 }
 
@@ -114,7 +101,7 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
 // command made or changed.
 using Snapshot = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
 
-Snapshot Take(const std::string& folder)
+Snapshot FilesOf(const std::string& folder)
 {
     Snapshot files;
     std::error_code error;
@@ -241,7 +228,7 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     if (!needsDocument && !options.document.empty())
         Fail(options.action + " takes no document");
     Session session(options);
-    const Snapshot before = Take(session.project);
+    const Snapshot before = FilesOf(session.project);
     IZelmAnalysis* analysis = session.analysis.get();
     if (options.action == "energy") {
         KelvResult::Check(analysis->PlotEnergyEvolution());
@@ -256,7 +243,7 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     }
     // The host writes what changed in its documents back to their files.
     KelvResult::Check(session.host.Documents().Synchronize());
-    PrintDifference(before, Take(session.project), session.project, out);
+    PrintDifference(before, FilesOf(session.project), session.project, out);
 }
 
 struct ChartOptions {
