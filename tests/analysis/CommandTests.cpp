@@ -137,16 +137,6 @@ TEST_F(BundledRun, CreateTrajectoryReplacesTheDocumentAndKeepsTheArchive)
     EXPECT_TRUE(Exists("rocksalt.trj"));
 }
 
-TEST_F(BundledRun, UpdateStructureWritesTheFinalCell)
-{
-    ASSERT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
-    const HRESULT hr = analysis->UpdateStructure(source.get());
-    ASSERT_EQ(hr, S_OK) << QzTest::LastErrorText();
-    const auto model = HostModel::DocumentOf(source.get());
-    ASSERT_TRUE(model && model->Lattice3());
-    EXPECT_NEAR(model->Lattice3()->Parameters().a, 5.5878, 1e-3);
-}
-
 TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
 {
     // The "Structure" category selects another run that has an archive too.

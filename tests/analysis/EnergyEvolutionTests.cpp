@@ -169,17 +169,4 @@ TEST_F(EnergyEvolution, WithATrajectoryDocumentNoStructureIsLookedFor)
             EXPECT_EQ(argument.find(".qsd"), std::string::npos) << entry.call;
 }
 
-TEST_F(EnergyEvolution, AMissingOutputIsReported)
-{
-    Copy("geomopt.gout", "run.gout");
-    Look("run.gout");
-    std::filesystem::remove(Result("run.gout"));
-    EXPECT_EQ(Plot(), E_UNEXPECTED);
-    EXPECT_EQ(QzTest::LastErrorText(), "Unable to open ZELM .gout file.");
-    VARIANT_BOOL answer = VARIANT_TRUE;
-    EXPECT_EQ(analysis->get_CanViewEnergyEvolution(&answer), S_OK);
-    EXPECT_EQ(answer, VARIANT_FALSE);
-    EXPECT_EQ(analysis->get_CanViewEnergyEvolution(nullptr), E_POINTER);
-}
-
 } // namespace

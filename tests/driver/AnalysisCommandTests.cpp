@@ -73,7 +73,7 @@ TEST_F(AnalysisCommands, FailuresAndUsage)
     EXPECT_NE(outcome.err.find("CATEGORY=FILE"), std::string::npos) << outcome.err;
 }
 
-TEST_F(AnalysisCommands, TheBundledOptimisationsChartsTrajectoryAndStructure)
+TEST_F(AnalysisCommands, TheBundledOptimisationsChartsAndStructure)
 {
     const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
     Step("import " + examples + "rocksalt.cif --project p");
@@ -92,11 +92,6 @@ TEST_F(AnalysisCommands, TheBundledOptimisationsChartsTrajectoryAndStructure)
     ASSERT_EQ(outcome.code, 0) << outcome.err;
     EXPECT_NE(outcome.out.find("changed: rocksalt.qsd\n"), std::string::npos) << outcome.out;
 
-    outcome = Run("analyse p/run/rocksalt.gout trajectory p/run/rocksalt.qsd --select Structure=rocksalt.gout");
-    ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_NE(outcome.out.find("run/rocksalt.qtd\n"), std::string::npos) << outcome.out;
-    EXPECT_TRUE(std::filesystem::exists(folder.File("p/run/rocksalt.arc")));
-    EXPECT_FALSE(std::filesystem::exists(folder.File("p/run/rocksalt.arccopy")));
     EXPECT_EQ(Run("analyse p/run/rocksalt.gout trajectory").code, 1);
 }
 
