@@ -1,11 +1,13 @@
 // What the analysis component's source files share: the catch frame of its
-// commands and the null-pointer check of its out arguments.
+// commands, the null-pointer check of its out arguments and the host's
+// managers.
 #pragma once
 
 #include <utility>
 
 #include "frame/ModuleIds.h"
 #include "frame/ZelmInterfaces.h"
+#include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
 
 namespace ZelmAnalysisSupport {
@@ -29,6 +31,23 @@ inline void RequireOutput(const void* pointer)
 inline VARIANT_BOOL ToVariantBool(bool value)
 {
     return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// The managers of the container root; a failing host call is thrown.
+inline KelvComPtr<ISBDiskManager> DiskManagerOf(const KelvComPtr<ISBContainerRoot>& root)
+{
+    KelvComPtr<ISBDiskManager> disk;
+    KelvResult::Check(root->get_DiskManager(disk.Receive()));
+    Kelv::CheckNullDereference(disk.get());
+    return disk;
+}
+
+inline KelvComPtr<ISBDocumentManager> DocumentManagerOf(const KelvComPtr<ISBContainerRoot>& root)
+{
+    KelvComPtr<ISBDocumentManager> documents;
+    KelvResult::Check(root->get_DocumentManager(documents.Receive()));
+    Kelv::CheckNullDereference(documents.get());
+    return documents;
 }
 
 } // namespace ZelmAnalysisSupport

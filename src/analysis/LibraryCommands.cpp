@@ -8,18 +8,6 @@
 
 using namespace ZelmAnalysisSupport;
 
-namespace {
-
-KelvComPtr<ISBDiskManager> DiskManagerOf(const KelvComPtr<ISBContainerRoot>& root)
-{
-    KelvComPtr<ISBDiskManager> disk;
-    KelvResult::Check(root->get_DiskManager(disk.Receive()));
-    Kelv::CheckNullDereference(disk.get());
-    return disk;
-}
-
-} // namespace
-
 bool CZelmAnalysis::FindFittingResultsFiles(std::string& path) const
 {
     const KelvComPtr<ISBContainerRoot> root = Root();
@@ -85,9 +73,6 @@ HRESULT CZelmAnalysis::ImportLibrary()
             throw KelvResult(E_UNEXPECTED, "There are no fitting results from which a library can be generated");
         const std::string library = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
         { const CDumpToLibraryConverter converter(dump, library); }
-        KelvComPtr<ISBDocumentManager> documents;
-        KelvResult::Check(Root()->get_DocumentManager(documents.Receive()));
-        Kelv::CheckNullDereference(documents.get());
-        KelvResult::Check(documents->Synchronize());
+        KelvResult::Check(DocumentManagerOf(Root())->Synchronize());
     });
 }

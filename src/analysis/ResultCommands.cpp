@@ -24,22 +24,6 @@ constexpr LONG RenameMakeUnique = SBDiskMakeUnique;
 constexpr LONG RenameOverwrite = SBDiskOverwrite;
 constexpr DWORD InProcLocalRemote = 21;
 
-KelvComPtr<ISBDiskManager> DiskManagerOf(const KelvComPtr<ISBContainerRoot>& root)
-{
-    KelvComPtr<ISBDiskManager> disk;
-    KelvResult::Check(root->get_DiskManager(disk.Receive()));
-    Kelv::CheckNullDereference(disk.get());
-    return disk;
-}
-
-KelvComPtr<ISBDocumentManager> DocumentManagerOf(const KelvComPtr<ISBContainerRoot>& root)
-{
-    KelvComPtr<ISBDocumentManager> documents;
-    KelvResult::Check(root->get_DocumentManager(documents.Receive()));
-    Kelv::CheckNullDereference(documents.get());
-    return documents;
-}
-
 // Writes the document into a trajectory document file at `path`.
 void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path)
 {
