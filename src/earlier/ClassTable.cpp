@@ -2,6 +2,7 @@
 // current build, under the same identifiers, descriptions and ProgIDs.
 #include "frame/ClassTable.h"
 
+#include "analysis/ZelmAnalysis.h"
 #include "frame/ModuleIds.h"
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
@@ -13,17 +14,10 @@ namespace {
 
 inline constexpr LONG EarlierClassTableCount = 4;
 
-// Create function of a row whose class is not built yet.
-template <const CLSID* Clsid>
-HRESULT ClassNotAvailable(void** out)
-{
-    return ClassNotInThisBuild(*Clsid, out);
-}
-
 const CKelvFactoryData classTable[EarlierClassTableCount] = {
     {&CLSID_ZelmLogic, &CZelm::CreateZelmLogic, "Velomar: Zelm Logic component",
      "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
+    {&CLSID_ZelmAnalysis, &CZelmAnalysis::CreateInstance, "Velomar: Zelm Analysis Logic component",
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmJob, &CZelmJob::CreateInstance, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},

@@ -44,7 +44,7 @@ TEST(EarlierLibrary, RegistersFourClassesAndWritesTheDeckThroughTheDriver)
                                "QorZelm.ZelmStructureImporter.1"})
         EXPECT_NE(classes.find(progId), std::string::npos) << progId;
     EXPECT_EQ(classes.find("SurfaceCalculator"), std::string::npos);
-    run("create QorZelm.ZelmLogic QorZelm.ZelmStructureImporter");
+    run("create QorZelm.ZelmLogic QorZelm.ZelmAnalysis QorZelm.ZelmJob QorZelm.ZelmStructureImporter");
 
     run("project p");
     run("import " + std::string(QZ_TEST_DATA) + "/../../examples/rocksalt.cif --project p");
