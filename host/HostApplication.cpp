@@ -1,6 +1,7 @@
 #include "host/HostApplication.h"
 
 #include "host/charts/DocumentTypes.h"
+#include "host/charts/PhononDispersionGenerator.h"
 #include "host/managers/HostCall.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
@@ -55,6 +56,7 @@ HostApplication::HostApplication(HostConfiguration configuration) : m_configurat
     // Classes the module and the states create by ProgID.
     KelvResult::Check(QorQMUtilities::RegisterScopeUtility());
     KelvResult::Check(DispersionPathGenerator::RegisterClass());
+    KelvResult::Check(HostCharts::PhononDispersionGenerator::RegisterClass());
     MakeServices();
     RegisterModel();
     MakeExtensions();
