@@ -32,6 +32,15 @@ void ReadDirection(const CStateHelper& state, const char* prefix, double directi
         throw KelvResult(E_UNEXPECTED, message);
 }
 
+// One mode's term r * S of a component. A zero strength adds nothing, also
+// where r is not finite: an acoustic mode (frequency 0, no strength) at
+// w = 0 would otherwise turn the value into not-a-number.
+void Add(std::complex<double>& component, const std::complex<double>& r, double strength)
+{
+    if (strength != 0.0)
+        component += r * strength;
+}
+
 } // namespace
 
 Frequency::Frequency(LONG unit, double value)
@@ -197,12 +206,12 @@ void COpticalProperties::GenOpticsPlottingData(const std::vector<double>& modeFr
             const xxMatrix3x3& s = oscillatorStrengths[j];
             const Complex d(omega * omega - w * w, m_damping * w);
             const Complex r = Complex(1.0, 0.0) / d;
-            eps[EpsXX] += r * s(1, 1);
-            eps[EpsXY] += r * ((s(1, 2) + s(2, 1)) / 2.0);
-            eps[EpsYY] += r * s(2, 2);
-            eps[EpsXZ] += r * ((s(1, 3) + s(3, 1)) / 2.0);
-            eps[EpsYZ] += r * ((s(2, 3) + s(3, 2)) / 2.0);
-            eps[EpsZZ] += r * s(3, 3);
+            Add(eps[EpsXX], r, s(1, 1));
+            Add(eps[EpsXY], r, (s(1, 2) + s(2, 1)) / 2.0);
+            Add(eps[EpsYY], r, s(2, 2));
+            Add(eps[EpsXZ], r, (s(1, 3) + s(3, 1)) / 2.0);
+            Add(eps[EpsYZ], r, (s(2, 3) + s(3, 2)) / 2.0);
+            Add(eps[EpsZZ], r, s(3, 3));
         }
         data.push_back(std::move(eps));
     }

@@ -44,6 +44,18 @@ TEST(DielectricTensor, OneUndampedModeByHand)
     EXPECT_FALSE(std::isfinite(std::abs(data[800][EpsXX])));
 }
 
+TEST(DielectricTensor, ModesWithoutStrengthAddNothingEvenAtTheirPole)
+{
+    // Three acoustic modes at 0 with no strength: at w = 0 their terms
+    // divide by zero, yet the value stays that of the optical mode.
+    COpticalProperties optics = OneModeOptics(5.0);
+    optics.GenOpticsPlottingData({0.0, 0.0, 0.0, 100.0},
+                                 {Isotropic(0.0), Isotropic(0.0), Isotropic(0.0), Isotropic(5000.0)}, Isotropic(2.0));
+    const DielectricTensor first = optics.GetOpticalPlottingData().front();
+    EXPECT_EQ(first[EpsXX], Complex(2.5, 0.0));
+    EXPECT_EQ(first[EpsXY], Complex(0.0, 0.0));
+}
+
 TEST(DielectricTensor, OffDiagonalsAreSymmetrisedInComponentOrder)
 {
     COpticalProperties optics = OneModeOptics(0.0);
