@@ -6,6 +6,7 @@
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
+#include "host/model/TrajectoryDocument.h"
 #include "host/managers/HostStream.h"
 #include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostLogics.h"
@@ -122,7 +123,11 @@ void HostApplication::RegisterModel()
     structure.create = [] { return HostModel::DocumentRootFor(std::make_shared<HostModel::Document>()); };
     structure.open = [](const std::string& path) {
         try {
-            return HostModel::DocumentRootFor(HostModel::LoadQsd(path));
+            return HostModel::DocumentRootFor(HostModel::LoadStructureFile(path));
+        } catch (const KelvResult&) {
+            throw;
+        } catch (const HostModel::FileError& error) {
+            Fail(E_FAIL, error.what()); // names the file
         } catch (const std::exception& error) {
             Fail(E_FAIL, "The document file \"" + path + "\" cannot be read: " + error.what());
         }

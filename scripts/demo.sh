@@ -2,9 +2,10 @@
 # Installs what is missing, builds, and drives the module through the host
 # driver: register the module in a registry of the demo's own, list its
 # classes and create, through its class factory, each one this build has;
-# then make a project,
-# import the bundled rock-salt structure, show it and show the module's
-# "ZelmLogic" state; select the example library and write the GeomOpt deck.
+# then make a project, import the bundled rock-salt structure, show it,
+# import the bundled methanol molecule, show the module's "ZelmLogic" state;
+# select the example library and write the GeomOpt deck; run the surface
+# calculator on the bundled slab; check, export, run and start a job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -35,6 +36,7 @@ fi
 "$host" --registry "$registry" project "$project"
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
+"$host" --registry "$registry" import examples/methanol.xyz --project "$project"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
 # The example library beside the structure, selected with its own charges;
 # then the rock salt's GeomOpt deck, written and printed.
@@ -48,3 +50,20 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" report
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" --select 1,2 add-surface
 "$host" --registry "$registry" surface --project "$project" "$project/slab.qsd" select-layer 2 2
+# The structure checks, the job's input files, a run, and a start of the
+# exported deck: both jobs are staged in the project's server folder.
+"$host" --registry "$registry" check "$project/rocksalt.qsd"
+"$host" --registry "$registry" export "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt
+"$host" --registry "$registry" start "$project/rocksalt ZELM GeomOpt/rocksalt.gin"
+# The host's forcefield editor on the selected library: show it, edit a copy
+# and show the copy.
+"$host" --registry "$registry" forcefield --project "$project" show
+"$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
+  --save-as "$project/rocksalt-edited.lib"
+# The bundled rock-salt dynamics trajectory, read through the module's exports.
+"$host" trg examples/rocksalt-md.trg
+# Read the hand-written engine results of rock salt and chart them in the project.
+for run in geomopt dynamics phonons; do
+  "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
+done

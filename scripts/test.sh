@@ -18,3 +18,9 @@ run_suite() {
 run_suite build
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DQZ_SANITIZE=ON -DQZ_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+
+# The readers' fuzz targets: replay their seeds and fuzz each briefly
+# (QZ_FUZZ_SECONDS a target, default 15; QZ_FUZZ=0 skips the step).
+if [ "${QZ_FUZZ:-1}" != 0 ] && command -v clang++-14 >/dev/null; then
+  QZ_FUZZ_JOBS=$jobs bash scripts/fuzz.sh ci "${QZ_FUZZ_SECONDS:-15}"
+fi

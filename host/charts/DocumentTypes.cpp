@@ -80,7 +80,8 @@ QzHost::DocumentType TextDocumentType()
 {
     QzHost::DocumentType type;
     type.progId = TextDocumentProgId;
-    type.extensions = {".txt"};
+    // Engine decks and forcefield libraries of the project open as texts.
+    type.extensions = {".txt", ".gin", ".lib"};
     type.exporters = {TextExporterProgId};
     type.create = [] { return KelvComPtr<ISBDocumentRoot>(TextDocument::Create()); };
     type.open = [](const std::string& path) {

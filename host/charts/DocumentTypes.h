@@ -15,7 +15,7 @@ inline constexpr const char* TextExporterProgId = "SDTextImportExport.TextImport
 
 // ".qcd" files.
 QzHost::DocumentType ChartDocumentType();
-// ".txt" files.
+// ".txt" files, engine decks (".gin") and forcefield libraries (".lib").
 QzHost::DocumentType TextDocumentType();
 
 } // namespace HostCharts

@@ -15,6 +15,68 @@ using QzHost::Narrow;
 using QzHost::Quote;
 using QzHost::StoreString;
 
+namespace {
+
+// The objects of a scope that holds none.
+class NoObjects final : public CKelvUnknown, public ISBScopeObjects {
+public:
+    KELV_DELEGATE_IUNKNOWN
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_ISBScopeObjects)
+            return FinishQI(static_cast<ISBScopeObjects*>(this), out);
+        return CKelvUnknown::DelegatedQueryInterface(iid, out);
+    }
+    HRESULT get_Count(LONG* pCount) override
+    {
+        return HostCall(IID_ISBScopeObjects, [&] {
+            QzHost::RequireOut(pCount);
+            *pCount = 0;
+        });
+    }
+    HRESULT Item(LONG, IUnknown** ppObject) override
+    {
+        return HostCall(IID_ISBScopeObjects, [&] {
+            QzHost::RequireOut(ppObject);
+            *ppObject = nullptr;
+            QzHost::Fail(DISP_E_BADINDEX, "The scope holds no objects.");
+        });
+    }
+};
+
+// The contents scope of a text document.
+class TextContents final : public CKelvUnknown, public ISBScope {
+public:
+    explicit TextContents(ISBDocumentRoot* document) : m_document(document) {}
+
+    KELV_DELEGATE_IUNKNOWN
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_ISBScope)
+            return FinishQI(static_cast<ISBScope*>(this), out);
+        return CKelvUnknown::DelegatedQueryInterface(iid, out);
+    }
+    HRESULT get_Objects(ISBScopeObjects** ppObjects) override
+    {
+        return HostCall(IID_ISBScope, [&] {
+            QzHost::RequireOut(ppObjects);
+            *ppObjects = nullptr;
+            QzHost::StoreInterface(ppObjects, KelvComPtr<ISBScopeObjects>::Adopt(new NoObjects));
+        });
+    }
+    HRESULT get_DocumentRoot(ISBDocumentRoot** ppDocument) override
+    {
+        return HostCall(IID_ISBScope, [&] {
+            QzHost::StoreInterface(ppDocument, m_document);
+        });
+    }
+
+private:
+    KelvComPtr<ISBDocumentRoot> m_document;
+};
+
+} // namespace
+
 KelvComPtr<TextDocument> TextDocument::Create()
 {
     return KelvComPtr<TextDocument>::Adopt(new TextDocument());
@@ -32,6 +94,17 @@ HRESULT TextDocument::DelegatedQueryInterface(REFIID iid, void** out)
     if (iid == IID_ISDTextDocument)
         return FinishQI(static_cast<ISDTextDocument*>(this), out);
     return FileDocument::DelegatedQueryInterface(iid, out);
+}
+
+HRESULT TextDocument::get_ContentsAsScope(ISBScope** ppScope)
+{
+    return HostCall(IID_ISBDocumentRoot, [&] {
+        QzHost::RequireOut(ppScope);
+        *ppScope = nullptr;
+        const KelvComPtr<ISBScope> scope =
+            KelvComPtr<ISBScope>::Adopt(new TextContents(static_cast<ISBDocumentRoot*>(this)));
+        QzHost::StoreInterface(ppScope, scope);
+    });
 }
 
 void TextDocument::Load(const std::string& text)

@@ -1,5 +1,6 @@
 // The text document ("SDDocuments.TextDocument"): a text kept byte for byte
-// and saved as a plain text file. The file holds the text only, so a
+// and saved as a plain text file (".txt", an engine deck ".gin", a forcefield
+// library ".lib"). The file holds the text only, so a
 // document read from it is named after the file and gets a new identity.
 #pragma once
 
@@ -21,6 +22,11 @@ public:
     const std::string& Text() const { return m_text; }
     // Replaces the text (a document read from its file); not modified.
     void Load(const std::string& text);
+
+    // A text holds no objects, but it is a document the user works on: its
+    // contents scope names the document and holds nothing, so that the
+    // scope processors make empty scopes of it.
+    HRESULT get_ContentsAsScope(ISBScope** ppScope) override;
 
     // ISDTextDocument
     HRESULT get_Text(BSTR* pText) override;

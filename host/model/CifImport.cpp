@@ -4,6 +4,9 @@
 #include <gemmi/smcif.hpp>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace HostModel {
 
@@ -49,27 +52,91 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
     return Symmetry();
 }
 
+// A cell length or angle as the block gives it.
+double CellItem(gemmi::cif::Block& block, const char* tag, const std::string& item, bool angle)
+{
+    const std::string* value = block.find_value(tag);
+    const std::string where = "The cell " + item + " ('" + tag + "')";
+    if (!value || gemmi::cif::is_null(*value))
+        throw FileError(where + " is missing.");
+    const std::string text = gemmi::cif::as_string(*value);
+    const double number = gemmi::cif::as_number(*value);
+    if (std::isnan(number))
+        throw FileError(where + " is not a number: '" + text + "'.");
+    if (angle && !(number > 0.0 && number < 180.0))
+        throw FileError(where + " must lie strictly between 0 and 180 degrees, not " + text + ".");
+    if (!angle && !(number > 0.0 && std::isfinite(number)))
+        throw FileError(where + " must be a positive length, not " + text + ".");
+    return number;
+}
+
+CellParameters ReadCell(gemmi::cif::Block& block)
+{
+    CellParameters cell;
+    cell.a = CellItem(block, "_cell_length_a", "length a", false);
+    cell.b = CellItem(block, "_cell_length_b", "length b", false);
+    cell.c = CellItem(block, "_cell_length_c", "length c", false);
+    const double alpha = CellItem(block, "_cell_angle_alpha", "angle alpha", true);
+    const double beta = CellItem(block, "_cell_angle_beta", "angle beta", true);
+    const double gamma = CellItem(block, "_cell_angle_gamma", "angle gamma", true);
+    cell.alpha = Radians(alpha);
+    cell.beta = Radians(beta);
+    cell.gamma = Radians(gamma);
+    if (!Lattice3D::IsValid(cell)) {
+        std::ostringstream text;
+        text << "The cell angles alpha " << alpha << ", beta " << beta << " and gamma " << gamma
+             << " degrees close no cell.";
+        throw FileError(text.str());
+    }
+    return cell;
+}
+
+bool HasCell(gemmi::cif::Block& block)
+{
+    for (const char* tag : {"_cell_length_a", "_cell_length_b", "_cell_length_c", "_cell_angle_alpha",
+                            "_cell_angle_beta", "_cell_angle_gamma"})
+        if (block.find_value(tag))
+            return true;
+    return false;
+}
+
+// The site's position, refused when it is unknown or so far from the cell
+// that its images could not be placed exactly.
+Vec3 SitePosition(const gemmi::SmallStructure::Site& site, const Lattice3D& lattice)
+{
+    const Vec3 f = {site.fract.x, site.fract.y, site.fract.z};
+    if (!std::isfinite(f[0]) || !std::isfinite(f[1]) || !std::isfinite(f[2]))
+        throw FileError("The atom site '" + site.label + "' has no fractional coordinates.");
+    const Vec3 cartesian = lattice.ToCartesian(f);
+    bool usable = true;
+    for (std::size_t i = 0; i < 3; ++i)
+        usable = usable && std::fabs(f[i]) <= MaxFractionalCoordinate && std::isfinite(cartesian[i]);
+    if (!usable) {
+        std::ostringstream text;
+        text << "The atom site '" << site.label << "' lies too far from the cell for its symmetry images to be placed"
+             << " (fractional coordinates " << f[0] << " " << f[1] << " " << f[2] << ").";
+        throw FileError(text.str());
+    }
+    return f;
+}
+
 std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
 {
     for (gemmi::cif::Block& block : cif.blocks) {
-        if (!block.find_value("_cell_length_a"))
+        if (!HasCell(block))
             continue;
+        const CellParameters cell = ReadCell(block);
+        const Lattice3D lattice(cell);
         const gemmi::SmallStructure st = gemmi::make_small_structure_from_block(block);
-        CellParameters cell;
-        cell.a = st.cell.a;
-        cell.b = st.cell.b;
-        cell.c = st.cell.c;
-        cell.alpha = Radians(st.cell.alpha);
-        cell.beta = Radians(st.cell.beta);
-        cell.gamma = Radians(st.cell.gamma);
+        const gemmi::cif::Column x = block.find_values("_atom_site_fract_x");
+        if (st.sites.empty() && x && x.length() > 0)
+            throw FileError("The atom sites have no labels ('_atom_site_label').");
 
         auto document = std::make_shared<Document>();
         document->SetName(block.name);
         document->SetCell(cell);
         for (const gemmi::SmallStructure::Site& site : st.sites) {
-            const Vec3 f = {site.fract.x, site.fract.y, site.fract.z};
-            if (!std::isfinite(f[0]) || !std::isfinite(f[1]) || !std::isfinite(f[2]))
-                throw FileError("The atom site '" + site.label + "' has no fractional coordinates.");
+            const Vec3 f = SitePosition(site, lattice);
             if (site.element == gemmi::El::X)
                 throw FileError("The atom site '" + site.label + "' names no known element.");
             Atom atom;
@@ -85,15 +152,26 @@ std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
     throw FileError("The CIF file holds no data block with a unit cell.");
 }
 
-template <class Read> std::shared_ptr<Document> Import(Read&& read, const std::string& where)
+std::shared_ptr<Document> FromCifText(const std::string& text)
 {
+    gemmi::cif::Document cif;
     try {
-        gemmi::cif::Document cif = read();
-        return FromCifDocument(cif);
-    } catch (const FileError& e) {
-        throw FileError(where + e.what());
+        cif = gemmi::cif::read_memory(text.data(), text.size(), "cif");
+    } catch (const tao::pegtl::parse_error& e) {
+        std::string where;
+        if (!e.positions().empty())
+            where = "Line " + std::to_string(e.positions().front().line) + ", column " +
+                    std::to_string(e.positions().front().column) + ": ";
+        throw FileError(where + std::string(e.message()) + ".");
     } catch (const std::exception& e) {
-        throw FileError(where + "The CIF file cannot be read: " + e.what());
+        throw FileError(std::string("The CIF text cannot be read: ") + e.what());
+    }
+    try {
+        return FromCifDocument(cif);
+    } catch (const FileError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw FileError(e.what());
     }
 }
 
@@ -101,13 +179,16 @@ template <class Read> std::shared_ptr<Document> Import(Read&& read, const std::s
 
 std::shared_ptr<Document> ImportCif(const std::string& path)
 {
-    auto document = Import([&] { return gemmi::cif::read_file(path); }, "'" + path + "': ");
-    return document;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw FileError("The file cannot be opened.");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+        throw FileError("The file cannot be read.");
+    return FromCifText(text.str());
 }
 
-std::shared_ptr<Document> ImportCifText(const std::string& text)
-{
-    return Import([&] { return gemmi::cif::read_string(text); }, "");
-}
+std::shared_ptr<Document> ImportCifText(const std::string& text) { return FromCifText(text); }
 
 } // namespace HostModel

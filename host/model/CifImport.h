@@ -16,7 +16,11 @@ namespace HostModel {
 // the label when the type symbol is missing). Sites that the symmetry maps
 // onto earlier sites of the same element merge. Partial occupancies are
 // kept as full sites. The document is named after the data block.
-// Throws FileError with the reason when the file cannot be used.
+// A block without a whole, possible cell (all three lengths and three
+// angles) is refused, as is a site whose position is unknown or so far from
+// the cell that its images could not be placed exactly.
+// Throws FileError with the reason when the file cannot be used; the reason
+// does not name the file (the caller does).
 std::shared_ptr<Document> ImportCif(const std::string& path);
 std::shared_ptr<Document> ImportCifText(const std::string& text);
 

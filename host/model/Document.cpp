@@ -1,10 +1,14 @@
 #include "host/model/Document.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 namespace HostModel {
 
@@ -12,6 +16,110 @@ namespace {
 
 // Two positions closer than this (Angstrom) are one site.
 constexpr double SiteTolerance = 0.01;
+
+// The IDs held by a document's atoms, as counts, so that the next free ID
+// stays known while images come and go.
+class IdTally {
+public:
+    explicit IdTally(const std::vector<Atom>& atoms)
+    {
+        for (const Atom& a : atoms)
+            Add(a.id);
+    }
+    void Add(std::int32_t id) { ++m_counts[id]; }
+    void Remove(std::int32_t id)
+    {
+        auto it = m_counts.find(id);
+        if (it != m_counts.end() && --it->second == 0)
+            m_counts.erase(it);
+    }
+    // One more than the highest ID held, and at least 1.
+    std::int32_t Next() const
+    {
+        return m_counts.empty() ? 1 : std::max<std::int32_t>(0, m_counts.rbegin()->first) + 1;
+    }
+
+private:
+    std::map<std::int32_t, std::size_t> m_counts;
+};
+
+// Fractional positions of a cell binned so that two positions within the
+// site tolerance of each other (through any lattice translation) always lie
+// in the same or in neighbouring bins.
+class SiteGrid {
+public:
+    explicit SiteGrid(const Lattice3D& lattice)
+    {
+        // A Cartesian step of length t changes fractional coordinate i by at
+        // most t times the length of row i of the Cartesian-to-fractional map.
+        Vec3 columns[3];
+        for (int j = 0; j < 3; ++j) {
+            Vec3 unit{};
+            unit[static_cast<std::size_t>(j)] = 1.0;
+            columns[j] = lattice.ToFractional(unit);
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            const double row = std::sqrt(columns[0][i] * columns[0][i] + columns[1][i] * columns[1][i] +
+                                         columns[2][i] * columns[2][i]);
+            const double width = 1.01 * SiteTolerance * row;
+            double bins = width > 0.0 ? std::floor(1.0 / width) : 1.0;
+            bins = std::fmin(std::fmax(bins, 1.0), static_cast<double>(MaxBins));
+            m_bins[i] = static_cast<std::int64_t>(bins);
+        }
+    }
+
+    void Add(const Vec3& fractional, std::size_t index) { m_cells[Key(Bin(fractional))].push_back(index); }
+
+    // Calls f(index) for every position added in the bins around this one
+    // until f returns true; true when it did.
+    template <class F> bool AnyNear(const Vec3& fractional, F&& f) const
+    {
+        // The bins on either side of this one, through the cell edges, each
+        // taken once when an axis has fewer than three bins.
+        const std::array<std::int64_t, 3> bin = Bin(fractional);
+        std::array<std::array<std::int64_t, 3>, 3> around{};
+        std::array<std::size_t, 3> count{};
+        for (std::size_t i = 0; i < 3; ++i) {
+            for (std::int64_t d = -1; d <= 1; ++d) {
+                const std::int64_t b = ((bin[i] + d) % m_bins[i] + m_bins[i]) % m_bins[i];
+                const auto end = around[i].begin() + static_cast<std::ptrdiff_t>(count[i]);
+                if (std::find(around[i].begin(), end, b) == end)
+                    around[i][count[i]++] = b;
+            }
+        }
+        for (std::size_t x = 0; x < count[0]; ++x)
+            for (std::size_t y = 0; y < count[1]; ++y)
+                for (std::size_t z = 0; z < count[2]; ++z) {
+                    auto it = m_cells.find(Key({around[0][x], around[1][y], around[2][z]}));
+                    if (it == m_cells.end())
+                        continue;
+                    for (std::size_t index : it->second)
+                        if (f(index))
+                            return true;
+                }
+        return false;
+    }
+
+private:
+    static constexpr std::int64_t MaxBins = 1 << 20;
+
+    std::array<std::int64_t, 3> Bin(const Vec3& fractional) const
+    {
+        const Vec3 w = WrapFractional(fractional);
+        std::array<std::int64_t, 3> bin{};
+        for (std::size_t i = 0; i < 3; ++i)
+            bin[i] = std::min(m_bins[i] - 1, static_cast<std::int64_t>(w[i] * static_cast<double>(m_bins[i])));
+        return bin;
+    }
+    static std::uint64_t Key(const std::array<std::int64_t, 3>& bin)
+    {
+        return (static_cast<std::uint64_t>(bin[0]) << 42) | (static_cast<std::uint64_t>(bin[1]) << 21) |
+               static_cast<std::uint64_t>(bin[2]);
+    }
+
+    std::array<std::int64_t, 3> m_bins{};
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_cells;
+};
 
 } // namespace
 
@@ -171,97 +279,123 @@ void Document::RegenerateAllImages()
 {
     // Drop every image and let each parent in turn claim its orbit; a parent
     // that sits on a site already taken by an earlier orbit of the same
-    // element merges into it.
+    // element merges into it. Parents keep their IDs; new images take IDs
+    // above those of all parents, so that an image never takes the ID of a
+    // parent placed after it.
     std::vector<Atom> parents;
     std::set<Handle> removed;
+    std::int32_t nextId = 1;
     for (const Atom& a : m_atoms) {
-        if (a.IsSymmetryParent())
+        if (a.IsSymmetryParent()) {
             parents.push_back(a);
-        else
+            nextId = std::max(nextId, a.id + 1);
+        } else {
             removed.insert(a.handle);
+        }
     }
-    // Parents not re-added yet keep their IDs: images made meanwhile must
-    // not take them.
-    for (const Atom& p : parents)
-        m_idFloor = std::max(m_idFloor, p.id);
-    m_atoms.clear();
-    Reindex();
+    std::optional<SiteGrid> grid;
+    if (m_lattice3)
+        grid.emplace(*m_lattice3);
+    std::vector<Atom> atoms;
+    atoms.reserve(m_atoms.size());
+    std::vector<Atom> noImages;
     for (Atom p : parents) {
         p.operatorIndex = 0;
-        bool merged = false;
-        if (m_lattice3) {
-            for (const Atom& q : m_atoms)
-                if (q.element == p.element && SamePosition(q.position, p.position)) {
-                    merged = true;
-                    break;
-                }
-        }
+        const bool merged = grid && grid->AnyNear(p.position, [&](std::size_t i) {
+            return atoms[i].element == p.element && SamePosition(atoms[i].position, p.position);
+        });
         if (merged) {
             removed.insert(p.handle);
             continue;
         }
-        m_atoms.push_back(p);
-        Reindex();
-        RegenerateImages(p.handle);
+        std::vector<Atom> orbit{p};
+        for (const Atom& image : MakeImages(p, noImages, nextId))
+            orbit.push_back(image);
+        for (const Atom& a : orbit) {
+            if (grid)
+                grid->Add(a.position, atoms.size());
+            atoms.push_back(a);
+        }
     }
-    m_idFloor = 0;
+    m_atoms.swap(atoms);
+    Reindex();
     PurgeReferences(removed);
+}
+
+std::size_t Document::OrbitEnd(std::size_t parentIndex) const
+{
+    const Handle parent = m_atoms[parentIndex].handle;
+    std::size_t end = parentIndex + 1;
+    while (end < m_atoms.size() && m_atoms[end].parent == parent && !m_atoms[end].IsSymmetryParent())
+        ++end;
+    return end;
+}
+
+std::vector<Atom> Document::MakeImages(const Atom& parent, std::vector<Atom>& old, std::int32_t& nextId)
+{
+    std::vector<Atom> images;
+    if (!m_lattice3 || m_symmetry.IsP1())
+        return images;
+    std::vector<Vec3> orbit{parent.position};
+    const auto& ops = m_symmetry.Operators();
+    for (std::size_t k = 1; k < ops.size(); ++k) {
+        const Vec3 g = WrapFractional(ops[k].Apply(parent.position));
+        bool seen = false;
+        for (const Vec3& o : orbit)
+            if (SamePosition(o, g)) {
+                seen = true;
+                break;
+            }
+        if (seen)
+            continue;
+        orbit.push_back(g);
+        auto reuse = std::find_if(old.begin(), old.end(), [&](const Atom& a) { return a.operatorIndex == k; });
+        Atom image;
+        if (reuse != old.end()) {
+            image = *reuse;
+            old.erase(reuse);
+        } else {
+            image.handle = m_nextHandle++;
+            image.id = nextId++;
+            image.selected = false;
+        }
+        image.element = parent.element;
+        image.forcefieldType = parent.forcefieldType;
+        image.charge = parent.charge;
+        image.formalCharge = parent.formalCharge;
+        image.fixedMask = parent.fixedMask;
+        image.parent = parent.handle;
+        image.operatorIndex = k;
+        image.position = g;
+        images.push_back(image);
+    }
+    return images;
 }
 
 void Document::RegenerateImages(Handle parentHandle)
 {
     const std::size_t ip = IndexOf(parentHandle);
-    Atom parent = m_atoms[ip];
-    std::size_t end = ip + 1;
-    while (end < m_atoms.size() && m_atoms[end].parent == parentHandle && !m_atoms[end].IsSymmetryParent())
-        ++end;
+    const std::size_t end = OrbitEnd(ip);
+    const Atom parent = m_atoms[ip];
     std::vector<Atom> old(m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1),
                           m_atoms.begin() + static_cast<std::ptrdiff_t>(end));
-
-    std::vector<Atom> images;
-    if (m_lattice3 && !m_symmetry.IsP1()) {
-        std::vector<Vec3> orbit{parent.position};
-        const auto& ops = m_symmetry.Operators();
-        std::int32_t nextId = NextAtomId();
-        for (std::size_t k = 1; k < ops.size(); ++k) {
-            const Vec3 g = WrapFractional(ops[k].Apply(parent.position));
-            bool seen = false;
-            for (const Vec3& o : orbit)
-                if (SamePosition(o, g)) {
-                    seen = true;
-                    break;
-                }
-            if (seen)
-                continue;
-            orbit.push_back(g);
-            auto reuse = std::find_if(old.begin(), old.end(), [&](const Atom& a) { return a.operatorIndex == k; });
-            Atom image;
-            if (reuse != old.end()) {
-                image = *reuse;
-                old.erase(reuse);
-            } else {
-                image.handle = m_nextHandle++;
-                image.id = nextId++;
-                image.selected = false;
-            }
-            image.element = parent.element;
-            image.forcefieldType = parent.forcefieldType;
-            image.charge = parent.charge;
-            image.formalCharge = parent.formalCharge;
-            image.fixedMask = parent.fixedMask;
-            image.parent = parentHandle;
-            image.operatorIndex = k;
-            image.position = g;
-            images.push_back(image);
-        }
-    }
+    for (std::size_t i = ip + 1; i < end; ++i)
+        m_atomIndex.erase(m_atoms[i].handle);
+    std::int32_t nextId = NextAtomId();
+    const std::vector<Atom> images = MakeImages(parent, old, nextId);
     std::set<Handle> dropped;
     for (const Atom& a : old)
         dropped.insert(a.handle);
 
-    m_atoms.erase(m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1), m_atoms.begin() + static_cast<std::ptrdiff_t>(end));
-    m_atoms.insert(m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1), images.begin(), images.end());
-    Reindex();
+    if (images.size() == end - ip - 1) {
+        std::copy(images.begin(), images.end(), m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1));
+        IndexAtoms(ip + 1, end);
+    } else {
+        m_atoms.erase(m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1),
+                      m_atoms.begin() + static_cast<std::ptrdiff_t>(end));
+        m_atoms.insert(m_atoms.begin() + static_cast<std::ptrdiff_t>(ip + 1), images.begin(), images.end());
+        IndexAtoms(ip + 1, m_atoms.size());
+    }
     PurgeReferences(dropped);
 }
 
@@ -270,6 +404,10 @@ Handle Document::RestoreParent(Atom atom)
     for (double x : atom.position)
         if (!std::isfinite(x))
             throw ModelError("An atom position must be finite.");
+    const std::size_t periodic = m_lattice3 ? 3 : m_lattice2 ? 2 : 0;
+    for (std::size_t i = 0; i < periodic; ++i)
+        if (std::fabs(atom.position[i]) > MaxFractionalCoordinate)
+            throw ModelError("An atom lies too far from the cell for its position to be used.");
     if (atom.formalCharge.denominator == 0)
         throw ModelError("A formal charge cannot have the denominator 0.");
     if (atom.fixedMask < 0 || atom.fixedMask > FixedAll)
@@ -278,18 +416,83 @@ Handle Document::RestoreParent(Atom atom)
     atom.parent = atom.handle;
     atom.operatorIndex = 0;
     m_atoms.push_back(atom);
-    Reindex();
+    IndexAtoms(m_atoms.size() - 1, m_atoms.size());
     return atom.handle;
+}
+
+void Document::GroupOrbits()
+{
+    bool grouped = true;
+    Handle current = 0;
+    for (const Atom& a : m_atoms) {
+        if (a.IsSymmetryParent())
+            current = a.handle;
+        else if (a.parent != current)
+            grouped = false;
+    }
+    if (grouped)
+        return;
+    std::unordered_map<Handle, std::vector<std::size_t>> images;
+    for (std::size_t i = 0; i < m_atoms.size(); ++i)
+        if (!m_atoms[i].IsSymmetryParent())
+            images[m_atoms[i].parent].push_back(i);
+    std::vector<Atom> atoms;
+    atoms.reserve(m_atoms.size());
+    for (const Atom& a : m_atoms) {
+        if (!a.IsSymmetryParent())
+            continue;
+        atoms.push_back(a);
+        auto it = images.find(a.handle);
+        if (it == images.end())
+            continue;
+        for (std::size_t i : it->second)
+            atoms.push_back(m_atoms[i]);
+        images.erase(it);
+    }
+    for (const Atom& a : m_atoms) // images of no parent stay, last
+        if (!a.IsSymmetryParent() && images.count(a.parent))
+            atoms.push_back(a);
+    m_atoms.swap(atoms);
+    Reindex();
 }
 
 void Document::RefreshImages()
 {
-    std::vector<Handle> parents;
-    for (const Atom& a : m_atoms)
-        if (a.IsSymmetryParent())
-            parents.push_back(a.handle);
-    for (Handle h : parents)
-        RegenerateImages(h);
+    // One pass over the orbits: each parent keeps its stored images where
+    // its operators still give them and gains the missing ones; a new image
+    // takes the ID after the highest one held at that moment.
+    GroupOrbits();
+    IdTally ids(m_atoms);
+    std::vector<Atom> atoms;
+    atoms.reserve(m_atoms.size());
+    std::set<Handle> dropped;
+    std::size_t i = 0;
+    while (i < m_atoms.size()) {
+        const Atom& parent = m_atoms[i];
+        if (!parent.IsSymmetryParent()) {
+            atoms.push_back(parent);
+            ++i;
+            continue;
+        }
+        const std::size_t end = OrbitEnd(i);
+        std::vector<Atom> old(m_atoms.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                              m_atoms.begin() + static_cast<std::ptrdiff_t>(end));
+        std::int32_t nextId = ids.Next();
+        for (const Atom& a : old)
+            ids.Remove(a.id);
+        const std::vector<Atom> images = MakeImages(parent, old, nextId);
+        for (const Atom& a : old)
+            dropped.insert(a.handle);
+        atoms.push_back(parent);
+        for (const Atom& image : images) {
+            ids.Add(image.id);
+            atoms.push_back(image);
+        }
+        i = end;
+    }
+    m_atoms.swap(atoms);
+    Reindex();
+    PurgeReferences(dropped);
 }
 
 Handle Document::RestoreImage(Handle parentHandle, std::size_t operatorIndex)
@@ -299,17 +502,15 @@ Handle Document::RestoreImage(Handle parentHandle, std::size_t operatorIndex)
         throw ModelError("A symmetry image refers to an atom that is not a symmetry parent.");
     if (!m_lattice3 || operatorIndex == 0 || operatorIndex >= m_symmetry.Order())
         throw ModelError("A symmetry image refers to a symmetry operator that does not exist.");
-    std::size_t at = IndexOf(parentHandle) + 1;
-    while (at < m_atoms.size() && !m_atoms[at].IsSymmetryParent())
-        ++at;
+    // Stored last for now; RefreshImages moves it behind its parent.
     Atom image = *parent;
     image.handle = m_nextHandle++;
     image.parent = parentHandle;
     image.operatorIndex = operatorIndex;
     image.selected = false;
     image.position = WrapFractional(m_symmetry.Operators()[operatorIndex].Apply(parent->position));
-    m_atoms.insert(m_atoms.begin() + static_cast<std::ptrdiff_t>(at), image);
-    Reindex();
+    m_atoms.push_back(image);
+    IndexAtoms(m_atoms.size() - 1, m_atoms.size());
     return image.handle;
 }
 
@@ -319,14 +520,23 @@ Handle Document::RestoreImage(Handle parentHandle, std::size_t operatorIndex)
 void Document::Reindex()
 {
     m_atomIndex.clear();
-    for (std::size_t i = 0; i < m_atoms.size(); ++i)
-        m_atomIndex[m_atoms[i].handle] = i;
+    m_atomIndex.reserve(m_atoms.size());
+    IndexAtoms(0, m_atoms.size());
     m_bondIndex.clear();
-    for (std::size_t i = 0; i < m_bonds.size(); ++i)
+    m_bondPairs.clear();
+    for (std::size_t i = 0; i < m_bonds.size(); ++i) {
         m_bondIndex[m_bonds[i].handle] = i;
+        m_bondPairs.insert(std::minmax(m_bonds[i].atom1, m_bonds[i].atom2));
+    }
     m_piIndex.clear();
     for (std::size_t i = 0; i < m_piSystems.size(); ++i)
         m_piIndex[m_piSystems[i].handle] = i;
+}
+
+void Document::IndexAtoms(std::size_t first, std::size_t end)
+{
+    for (std::size_t i = first; i < end; ++i)
+        m_atomIndex[m_atoms[i].handle] = i;
 }
 
 const Atom* Document::FindAtom(Handle handle) const
@@ -357,7 +567,7 @@ Atom& Document::MutableParent(Handle handle) { return MutableAtom(MutableAtom(ha
 
 std::int32_t Document::NextAtomId() const
 {
-    std::int32_t id = m_idFloor;
+    std::int32_t id = 0;
     for (const Atom& a : m_atoms)
         id = std::max(id, a.id);
     return id + 1;
@@ -385,7 +595,7 @@ Handle Document::AddAtomAt(const std::string& element, const Vec3& position)
     a.position = position;
     a.parent = a.handle;
     m_atoms.push_back(a);
-    Reindex();
+    IndexAtoms(m_atoms.size() - 1, m_atoms.size());
     RegenerateImages(a.handle);
     return a.handle;
 }
@@ -495,12 +705,9 @@ Handle Document::SymmetryParent(Handle handle) const { return GetAtom(handle).pa
 
 std::int32_t Document::Multiplicity(Handle handle) const
 {
-    const Handle parent = GetAtom(handle).parent;
-    std::int32_t n = 0;
-    for (const Atom& a : m_atoms)
-        if (a.parent == parent)
-            ++n;
-    return n;
+    // An orbit is its parent followed directly by its images.
+    const std::size_t ip = IndexOf(GetAtom(handle).parent);
+    return static_cast<std::int32_t>(OrbitEnd(ip) - ip);
 }
 
 std::vector<Handle> Document::AttachedAtoms(Handle handle) const
@@ -525,16 +732,16 @@ Handle Document::AddBond(Handle atom1, Handle atom2, std::int32_t order)
     GetAtom(atom2);
     if (atom1 == atom2)
         throw ModelError("An atom cannot be bonded to itself.");
-    for (const Bond& b : m_bonds)
-        if ((b.atom1 == atom1 && b.atom2 == atom2) || (b.atom1 == atom2 && b.atom2 == atom1))
-            throw ModelError("The two atoms are bonded already.");
+    if (m_bondPairs.count(std::minmax(atom1, atom2)))
+        throw ModelError("The two atoms are bonded already.");
     Bond b;
     b.handle = m_nextHandle++;
     b.atom1 = atom1;
     b.atom2 = atom2;
     b.order = order;
     m_bonds.push_back(b);
-    Reindex();
+    m_bondIndex[b.handle] = m_bonds.size() - 1;
+    m_bondPairs.insert(std::minmax(atom1, atom2));
     return b.handle;
 }
 
@@ -548,7 +755,7 @@ Handle Document::AddPiSystem(const std::vector<Handle>& atoms)
     p.handle = m_nextHandle++;
     p.atoms = atoms;
     m_piSystems.push_back(p);
-    Reindex();
+    m_piIndex[p.handle] = m_piSystems.size() - 1;
     return p.handle;
 }
 
@@ -605,6 +812,20 @@ void Document::AddToSet(const std::string& name, Handle atom)
     GetAtom(atom);
     if (!SetContains(name, atom))
         it->second.atoms.push_back(atom);
+}
+
+void Document::AddToSet(const std::string& name, const std::vector<Handle>& atoms)
+{
+    auto it = m_sets.find(name);
+    if (it == m_sets.end())
+        throw ModelError("The document has no atom set named '" + name + "'.");
+    for (Handle h : atoms)
+        GetAtom(h);
+    std::vector<Handle>& members = it->second.atoms;
+    std::unordered_set<Handle> present(members.begin(), members.end());
+    for (Handle h : atoms)
+        if (present.insert(h).second)
+            members.push_back(h);
 }
 
 void Document::RemoveFromSet(const std::string& name, Handle atom)

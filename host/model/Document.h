@@ -12,13 +12,16 @@
 
 #include "host/model/Lattice.h"
 #include "host/model/Symmetry.h"
+#include "qorqm/TrjFile.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace HostModel {
@@ -34,6 +37,10 @@ using Handle = std::uint64_t;
 inline constexpr Handle ModelHandle = 0;
 
 enum class Periodicity { None, Surface2D, Bulk3D };
+
+// Fractional coordinates further from the cell than this many cell lengths
+// are refused: the symmetry operators' translations would be lost in rounding.
+inline constexpr double MaxFractionalCoordinate = 1.0e6;
 
 struct Fraction {
     std::int32_t numerator = 0;
@@ -200,6 +207,8 @@ public:
     // Adding a member twice or removing a non-member changes nothing.
     // A missing set: ModelError.
     void AddToSet(const std::string& name, Handle atom);
+    // Adds several atoms at once (each at most once), in the given order.
+    void AddToSet(const std::string& name, const std::vector<Handle>& atoms);
     void RemoveFromSet(const std::string& name, Handle atom);
     // Set members in document order (missing set: none).
     std::vector<Handle> SetAtoms(const std::string& name) const;
@@ -209,6 +218,11 @@ public:
     // Surface description -------------------------------------------------
     const SurfaceDescription& Surface() const { return m_surface; }
     void SetSurface(const SurfaceDescription& surface) { m_surface = surface; }
+
+    // Trajectory: the frames of a ".qtd" document's ".trj" file; null for a
+    // document without one.
+    const std::shared_ptr<const TrjContents>& Trajectory() const { return m_trajectory; }
+    void SetTrajectory(std::shared_ptr<const TrjContents> frames) { m_trajectory = std::move(frames); }
 
     // Replaces this document's model (lattice, symmetry, atoms, bonds,
     // pi-systems, sets, surface) by a copy of another's; identity stays.
@@ -223,10 +237,12 @@ public:
 
     // Restoring from a file, in three steps: parents (as given, without
     // images), then the stored images of each parent (made by operator
-    // `operatorIndex`, position derived), then RefreshImages, which drops
-    // stored images that the operators do not give and adds missing ones.
+    // `operatorIndex`, position derived), then RefreshImages, which places
+    // every image behind its parent (in the order restored), drops stored
+    // images that the operators do not give and adds missing ones.
     // Throws ModelError for an image whose parent is not a parent or whose
-    // operator does not exist.
+    // operator does not exist, and for a parent whose periodic coordinates
+    // exceed MaxFractionalCoordinate.
     Handle RestoreParent(Atom atom);
     Handle RestoreImage(Handle parent, std::size_t operatorIndex);
     void RefreshImages();
@@ -235,6 +251,17 @@ private:
     Atom& MutableAtom(Handle handle);
     Atom& MutableParent(Handle handle);
     void Reindex();
+    // Moves every image behind its parent's orbit, keeping the order of
+    // parents and of each parent's images.
+    void GroupOrbits();
+    // Indexes the atoms stored at [first, end) under their handles.
+    void IndexAtoms(std::size_t first, std::size_t end);
+    // One past the last image that follows the parent stored at this index.
+    std::size_t OrbitEnd(std::size_t parentIndex) const;
+    // The images of a parent under the operators, one per distinct site:
+    // an atom of `old` made by the same operator is kept (and taken out of
+    // `old`), others are new atoms with IDs from `nextId` on.
+    std::vector<Atom> MakeImages(const Atom& parent, std::vector<Atom>& old, std::int32_t& nextId);
     // Drops every reference of bonds, pi-systems and sets to these atoms.
     void PurgeReferences(const std::set<Handle>& removed);
     // Regenerates the images of one parent (keeping existing image atoms in
@@ -256,15 +283,16 @@ private:
     Symmetry m_symmetry;
 
     std::vector<Atom> m_atoms;
-    std::map<Handle, std::size_t> m_atomIndex;
-    std::map<Handle, std::size_t> m_bondIndex;
-    std::map<Handle, std::size_t> m_piIndex;
+    std::unordered_map<Handle, std::size_t> m_atomIndex;
+    std::unordered_map<Handle, std::size_t> m_bondIndex;
+    std::set<std::pair<Handle, Handle>> m_bondPairs; // bonded atoms, lower handle first
+    std::unordered_map<Handle, std::size_t> m_piIndex;
     std::vector<Bond> m_bonds;
     std::vector<PiSystem> m_piSystems;
     std::map<std::string, NamedSet> m_sets;
     SurfaceDescription m_surface;
+    std::shared_ptr<const TrjContents> m_trajectory;
     Handle m_nextHandle = 1;
-    std::int32_t m_idFloor = 0; // IDs held by parents while images are rebuilt
     std::uint64_t m_nextSetSerial = 1;
 };
 

@@ -1144,10 +1144,15 @@ Scope ScopeOf(IUnknown* object)
 
 KelvComPtr<ISBScope> ProcessScopeObject(ISBScope* scope, const std::string& processor)
 {
-    // A scope of another kind of document holds no atomistic model.
+    // A scope of another kind of document (a text, a chart) holds no
+    // atomistic model: every processor makes an empty scope of it.
     Scope foreign;
-    if (processor == ProcessorDocumentRoot && scope && !TryScopeOf(scope, foreign))
-        return MakeScopeObject(Scope());
+    if (scope && !TryScopeOf(scope, foreign)) {
+        KelvComPtr<ISBDocumentRoot> document;
+        if (processor == ProcessorDocumentRoot ||
+            (IsKnownProcessor(processor) && scope->get_DocumentRoot(document.Receive()) == S_OK && document))
+            return MakeScopeObject(Scope());
+    }
     const Scope s = ScopeOf(scope);
     try {
         return MakeScopeObject(ProcessScope(s, processor));

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 namespace HostModel {
 
@@ -73,7 +74,8 @@ std::string QsdText(const Document& d)
         break;
     }
 
-    std::map<Handle, std::size_t> index;
+    std::unordered_map<Handle, std::size_t> index;
+    index.reserve(d.Atoms().size());
     json atoms = json::array();
     for (const Atom& a : d.Atoms()) {
         index[a.handle] = atoms.size();
@@ -238,11 +240,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + name + "' is listed twice.");
+            std::vector<Handle> members;
             for (const json& i : set.value("atoms", json::array())) {
                 const Handle h = handles[ReadIndex(i, handles.size(), "An atom set")];
                 if (d->FindAtom(h))
-                    d->AddToSet(name, h);
+                    members.push_back(h);
             }
+            d->AddToSet(name, members);
         }
         if (j.contains("surface")) {
             const json& s = j.at("surface");
@@ -283,14 +287,14 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw FileError("Unable to open the structure document '" + path + "'.");
+        throw FileError("The structure document \"" + path + "\" cannot be opened.");
     std::ostringstream text;
     text << in.rdbuf();
     std::shared_ptr<Document> d;
     try {
         d = DocumentFromQsdText(text.str());
     } catch (const FileError& e) {
-        throw FileError("'" + path + "': " + e.what());
+        throw FileError("The structure document \"" + path + "\" cannot be read: " + e.what());
     }
     d->SetUrl(path);
     return d;

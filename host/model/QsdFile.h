@@ -24,7 +24,8 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text);
 // Writes the file; the document's URL is not changed here. Throws FileError
 // when the file cannot be written.
 void SaveQsd(const Document& document, const std::string& path);
-// Reads a file; the document's URL becomes the path. Throws FileError.
+// Reads a file; the document's URL becomes the path. Throws FileError with
+// a message that names the file.
 std::shared_ptr<Document> LoadQsd(const std::string& path);
 
 } // namespace HostModel

@@ -341,6 +341,10 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt)
 {
     if (!psa || !pvt)
         return E_INVALIDARG;
+    // An array that does not say it carries its element type has none to
+    // give.
+    if ((psa->fFeatures & FADF_HAVEVARTYPE) == 0)
+        return E_INVALIDARG;
     *pvt = HeaderOf(psa)->vt;
     return S_OK;
 }

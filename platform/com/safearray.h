@@ -73,6 +73,7 @@ HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 // previous element is released.
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 
+// E_INVALIDARG for an array without FADF_HAVEVARTYPE in fFeatures.
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 UINT SafeArrayGetDim(SAFEARRAY* psa);
 UINT SafeArrayGetElemsize(SAFEARRAY* psa);

@@ -37,7 +37,10 @@ public:
     virtual double GetVolumeProduct() = 0;
     // Volume of the current cell.
     virtual double GetCellVolume() = 0;
-    // Writes the current cell as a, b, c, alpha, beta, gamma into cell[0..5].
+    // Writes the current cell into cell[0..5] as the six numbers that describe
+    // it in the standard orientation (c along +z, b in the yz plane; see
+    // LatticeUtilities): a.x, b.y, c.z, b.z, a.z, a.y. They are components
+    // of the cell vectors, not lengths and angles.
     virtual void GetCell(double* cell) = 0;
     // Writes a six-component value of the current frame (for instance the stress) into values[0..5].
     virtual void GetSixComponentValueA(double* values) = 0;

@@ -33,8 +33,7 @@ CForcefield::~CForcefield() = default;
 
 CAtomType& CForcefield::AddAtomType(const std::string& name, double charge)
 {
-    if (HasAtomType(name))
-        throw KelvResult(E_UNEXPECTED, "The atom type \"" + name + "\" already exists.");
+    CheckAtomTypeName(name);
     AtomTypePtr atomType(new CAtomType(name, charge, std::string(), m_nextAtomTypeId++));
     m_atomTypes.push_back(atomType);
     m_atomTypesByName.emplace(name, atomType);
@@ -51,6 +50,26 @@ const std::unordered_map<std::string, AtomTypePtr>& CForcefield::AtomTypesByName
         m_atomTypesNamedAt = renames;
     }
     return m_atomTypesByName;
+}
+
+void CForcefield::CheckAtomTypeName(const std::string& name) const
+{
+    if (name.empty())
+        throw KelvResult(E_UNEXPECTED, "An atom type needs a name.");
+    if (HasAtomType(name))
+        throw KelvResult(E_UNEXPECTED, "The atom type \"" + name + "\" already exists.");
+}
+
+void CForcefield::RenameAtomType(const CAtomType& atomType, const std::string& newName)
+{
+    const auto found = std::find_if(m_atomTypes.begin(), m_atomTypes.end(),
+                                    [&](const AtomTypePtr& held) { return held.get() == &atomType; });
+    if (found == m_atomTypes.end())
+        throw KelvResult(E_UNEXPECTED, "The atom type \"" + atomType.GetName() + "\" is no longer in the forcefield.");
+    if (newName == atomType.GetName())
+        return;
+    CheckAtomTypeName(newName);
+    (*found)->SetName(newName);
 }
 
 void CForcefield::RemoveAtomType(const std::string& name)

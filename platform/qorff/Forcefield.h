@@ -57,7 +57,7 @@ public:
     CForcefield& operator=(const CForcefield&) = delete;
     virtual ~CForcefield();
 
-    // A second atom type of the same name throws.
+    // A name that CheckAtomTypeName refuses throws.
     virtual CAtomType& AddAtomType(const std::string& name, double charge);
     // Removes the atom type and every interaction that names it.
     virtual void RemoveAtomType(const std::string& name);
@@ -98,6 +98,17 @@ public:
     const CServerDescription& GetServerDescription() const { return *m_serverDescription; }
     const std::string& GetPath() const { return m_path; }
     bool HasAtomType(const std::string& name) const;
+
+    // Gives one of this forcefield's atom types a new name, once
+    // CheckAtomTypeName accepts it; its own name again changes nothing. An
+    // atom type that is no longer in the forcefield throws KelvResult
+    // (E_UNEXPECTED).
+    void RenameAtomType(const CAtomType& atomType, const std::string& newName);
+    // Refuses, with KelvResult (E_UNEXPECTED), a name that a new or renamed
+    // atom type may not take: this base refuses an empty name and a name
+    // that an atom type of the forcefield has. A derived forcefield adds the
+    // rules of its file format.
+    virtual void CheckAtomTypeName(const std::string& name) const;
 
     // Every interaction as library text: the key is the interaction's
     // functional-form line; each line is the names of its atom types (in

@@ -34,6 +34,13 @@ public:
     // their reasons (CZelmLibUtils::GetWarnings); empty for a clean library.
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }
 
+    // Beyond the base's rules (a name, not taken), a name given by the user
+    // must read back from the species block: a species word and "core" or
+    // "shel" with one blank between them, the word without blanks, "#" and
+    // the texts "core", "shel" and "species" (in any letter case). The
+    // names a library itself gives are taken as they come.
+    void CheckAtomTypeName(const std::string& name) const override;
+
 private:
     // A line kept in a form block. It is written under `formLine`: right
     // after the first interaction line equal to `after`, else right before
@@ -60,4 +67,5 @@ private:
     std::list<std::string> m_keptLines;
     std::list<KeptBlock> m_keptBlocks;
     std::vector<Warning> m_warnings;
+    bool m_reading = false;
 };

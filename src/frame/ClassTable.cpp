@@ -8,6 +8,7 @@
 #include "setup/Zelm.h"
 #include "setup/ZelmObservableData.h"
 #include "kelv/kelv.h"
+#include "readers/ZelmStructureImporter.h"
 #include "setup/SurfaceCalculator.h"
 
 namespace QorZelm {
@@ -40,7 +41,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmJob, &ClassNotAvailable<&CLSID_ZelmJob>, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmStructureImporter, &ClassNotAvailable<&CLSID_ZelmStructureImporter>,
+    {&CLSID_ZelmStructureImporter, &CreateZelmStructureImporter,
      "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",
      "QorZelm.ZelmStructureImporter", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmObservableData, &CZelmObservableData::CreateInstance, "Velomar: ZelmObservabledata component",

@@ -3,6 +3,7 @@
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmFileWriter.h"
+#include "setup/ZelmMessages.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/AppUtilsContainer.h"
@@ -12,9 +13,9 @@
 
 namespace {
 
-const char* const kComponentsMessage = "One or more components were not set up as expected";
-const char* const kNoDocumentMessage = "Cannot conduct this operation without an active document";
-const char* const kNoOutputMessage = "No pointer supplied for output argument.";
+const char* const kComponentsMessage = ZelmMessages::Components;
+const char* const kNoDocumentMessage = ZelmMessages::NoDocument;
+const char* const kNoOutputMessage = ZelmMessages::NoOutput;
 
 // The host-call convention of the connection: any code but S_OK is recorded,
 // a failure is raised as the recorded error.

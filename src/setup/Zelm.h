@@ -5,8 +5,13 @@
 //
 // This file declares the whole object. Its members are defined by topic:
 // Zelm.cpp (the object, its connection, the component check, the deck
-// request SaveZelmInputFiles and the observables property) and
-// ZelmPendingRequests.cpp (the requests this build does not answer yet).
+// request SaveZelmInputFiles and the observables property), ZelmRequests.cpp
+// (run, export, start and the preparation of a job folder),
+// ZelmSubmission.cpp (the job and its file list), ZelmFileTransfers.cpp (the
+// file-transfer items of each file), ZelmChecks.cpp (structure checks and
+// the saved-deck and export queries), ZelmTyping.cpp (forcefield types
+// before a run) and ZelmForcefieldConsumer.cpp (the host's forcefield editor
+// road).
 #pragma once
 
 #include "frame/ModuleIds.h"
@@ -18,8 +23,11 @@
 #include "qorvira/ForcefieldSync.h"
 #include "qorvira/StateHelper.h"
 
+#include <boost/shared_ptr.hpp>
+
 #include <memory>
 #include <string>
+#include <vector>
 
 class CZelmForcefieldEditor;
 class CZelmForcefieldLocator;
@@ -78,9 +86,17 @@ public:
     HRESULT CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport) override;
     HRESULT ShouldStartFiles(ISBScope* pScope, BSTR* reason, VARIANT_BOOL* shouldStart) override;
 
-    // IQoEditedForcefieldConsumer
+    // IQoEditedForcefieldConsumer (errors with CLSID_ZelmLogic and
+    // IID_IQoEditedForcefieldConsumer).
+    // A new editor object over the logic's one editor, which is made on the
+    // first request and loaded from the selected library on every request.
     HRESULT get_ForcefieldEditor(IQoForcefieldEditor** ppEditor) override;
+    // Makes the saved file a library that can be selected; a file the host
+    // has no document information of: E_UNEXPECTED "Cannot save forcefield".
     HRESULT ForcefieldSavedTo(BSTR filePath) override;
+    // A free path for an edited copy of the selected library: its folder
+    // (for a standard library, the active document's folder) and its name,
+    // made unique. fileName is not used.
     HRESULT SuggestSavePath(BSTR fileName, BSTR* pSuggestedDirectory) override;
 
     // The connection hook: state helper, scope utility, job-template logic
@@ -116,8 +132,37 @@ public:
     const KelvComPtr<ISBState>& JobTemplateState() const { return m_jobTemplateState; }
     CZelmForcefieldLocator* ForcefieldLocator() const { return m_forcefieldLocator.get(); }
 
-    // Owned by the forcefield-editor side of the object; made on the first
-    // request for an editor.
+    // Job submission: hands the deck folder + name (folder ends with a
+    // separator) to a new job of the job manager, configures and starts it.
+    // S_OK once started; failures come back with error information.
+    HRESULT SubmitJob(ISBScope* scope, BSTR folder, BSTR name);
+    // A new, unstarted managed job of the server program.
+    KelvComPtr<ISBManagedJob> CreateJob(const std::string& serverName) const;
+    // Originator, description, prefix, update interval, handler and one set
+    // of file-transfer items per file of the job; true when done.
+    bool ConfigureJob(CZelmRunInfo& runInfo, const KelvComPtr<ISBManagedJob>& job, const KelvBSTR& folder,
+                      const KelvBSTR& name);
+    // The file-transfer items of one path of the job's file list (none when
+    // no rule matches: S_OK). Errors come back with error information that
+    // names no class or interface.
+    HRESULT AddJobFileTransfers(const KelvComPtr<ISBManagedJob>& job, const std::string& path);
+
+    // Display name of a task code: "Energy", "GeomOpt", "Dynamics", "Fit",
+    // "Surface"; any other code gives "Energy".
+    static std::string TaskDisplayName(long task);
+    // Appends the folder's "*.qms" files, then its "*.qsd" files.
+    static void FindModelFile(const std::string& folder, std::vector<std::string>& files);
+    // The path's file name without folder and extension.
+    static std::string FileBaseName(const std::string& path);
+    // The job's files in submission order, the deck first: the deck (which
+    // must exist and be a ".gin" file: E_UNEXPECTED "ZELM input file not
+    // found."), the library when it exists, the model files, the engine's
+    // outputs and the side files.
+    static std::vector<std::string> JobFileList(const std::string& folder, const std::string& name,
+                                                const std::string& libraryPath, long task);
+
+    // A second object of the forcefield-editor side: nothing of this build
+    // fills it; it is deleted with the logic object when set.
     class EditorSideObject
     {
     public:
@@ -130,11 +175,39 @@ protected:
 private:
     CZelm();
 
+    // The common opening of a check: the out value cleared (a null one is
+    // E_POINTER), the scope present, the components set up.
+    void OpenCheck(ISBScope* scope, VARIANT_BOOL* retval) const;
+    // Typing and preparation when the library is a typed one (Run and
+    // ExportFiles).
+    void TypeAndPrepareIfNeeded(ISBScope* scope);
+    // Checks, job name and folder, side files, deck and module state; the
+    // two out texts are the caller's.
+    HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);
+    // Makes a new folder for the job inside the project; *jobFolder is its
+    // absolute path ending in a separator.
+    HRESULT MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRun);
+    // The job's title (prefix without extension, " ZELM ", the task's name);
+    // a title outside the project is refused.
+    std::string JobTitle(CZelmRunInfo& runInfo) const;
+    // The Fit job goes in on a private document named after the library.
+    HRESULT SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BSTR deckName);
+
+    bool IsTypedForcefieldLibrary() const;
+    HRESULT AssignForcefieldTypes(ISBScope* scope);
+    void PrepareStructure(ISBScope* scope);
+    // The folder (ending in a separator) for a copy of a standard library:
+    // the folder of the active scope's document, else (no active scope, or
+    // a scope without a document) the project documents folder.
+    std::string GetActiveDocumentFolder() const;
+
     std::unique_ptr<CStateHelper> m_stateHelper;
     KelvComPtr<IQoScopeUtility> m_scopeUtility;
     KelvComPtr<ISBLogic> m_jobTemplateLogic;
     KelvComPtr<ISBState> m_jobTemplateState;
-    std::unique_ptr<CZelmForcefieldEditor> m_forcefieldEditor;
+    // Shared with the editor objects handed out, which keep it alive after
+    // the logic object has gone.
+    boost::shared_ptr<CZelmForcefieldEditor> m_forcefieldEditor;
     std::unique_ptr<EditorSideObject> m_editorSideObject;
     std::unique_ptr<CZelmForcefieldLocator> m_forcefieldLocator;
     CForcefieldSync m_forcefieldSync;

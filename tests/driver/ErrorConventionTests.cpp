@@ -58,7 +58,7 @@ TEST_F(ErrorConvention, FailuresGoToStandardErrorWithTheirExitCode)
         {"no command", "", 2, {"a command is required", "import"}},
         {"unknown command", "frobnicate now", 2, {"unknown command \"frobnicate\"", "register"}},
         {"unknown option", "--frobnicate", 2, {"--frobnicate"}},
-        {"missing argument", "import", 2, {"import: ", "cif is required"}},
+        {"missing argument", "import", 2, {"import: ", "file is required"}},
         {"missing logic", "state --project .", 2, {"state: ", "logic is required"}},
         {"argument too many", "state ZelmLogic Task 1 extra", 2, {"extra"}},
         {"unknown option of a command", "create --all", 2, {"--all"}},

@@ -305,3 +305,37 @@ TEST_F(HostCommands, CommandLineMistakesAreRefused)
 }
 
 }  // namespace
+
+TEST_F(HostCommands, ImportTakesAMoleculeAndNamesABadFileOnce)
+{
+    ASSERT_EQ(Run("project p").code, 0);
+    Outcome molecule = Run("import " + std::string(QZ_TEST_DATA) + "/hostmodel/methanol.xyz --project p");
+    ASSERT_EQ(molecule.code, 0) << molecule.out << molecule.err;
+    Outcome shown = Run("show p/methanol.qsd");
+    EXPECT_NE(shown.out.find("Lattice: none (not periodic)"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("Atoms (6):"), std::string::npos) << shown.out;
+
+    {
+        std::ofstream(Path("p/flat.cif")) << "data_flat\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n"
+                                             "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n"
+                                             "_atom_site_fract_z\nC1 0 0 0\n";
+        std::ofstream(Path("p/cut.xyz")) << "3\nwater\nO 0 0 0.1173\n";
+    }
+    fs::copy_file(driverData + "/truncated.cif", Path("p/truncated.cif"));
+    const std::vector<BadInput> cases{
+        {"cell without angles", "import p/flat.cif --project p", "'_cell_angle_alpha') is missing"},
+        {"broken CIF", "import p/truncated.cif --project p", "Line 10, column 1: Wrong number of values"},
+        {"truncated molecule", "import p/cut.xyz --project p", "the XYZ file \"p/cut.xyz\" cannot be imported"},
+    };
+    for (const BadInput& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        Outcome outcome = Run(bad.arguments);
+        EXPECT_EQ(outcome.code, 1) << outcome.out << outcome.err;
+        EXPECT_NE(outcome.err.find(bad.message), std::string::npos) << outcome.err;
+        // "import <file> --project p": the message names the file once.
+        const std::string file = fs::path(bad.arguments.substr(7, bad.arguments.find(" --") - 7)).filename().string();
+        EXPECT_EQ(Count(outcome.err, file), 1u) << outcome.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("p/flat.qsd")));
+    EXPECT_FALSE(fs::exists(Path("p/cut.qsd")));
+}

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace HostCharts;
 
@@ -235,4 +236,49 @@ TEST(ChartDocuments, ADocumentNamedWithoutItsExtensionIsFound)
     KelvComPtr<ISBDocumentRoot> found = later.Find(later.Docs() + "/res/Quartz Energies");
     ASSERT_TRUE(found);
     EXPECT_EQ(later.Docs() + "/res/Quartz Energies.qcd", UrlOf(found.get()));
+}
+
+TEST(TextDocuments, DecksAndLibrariesOfTheProjectOpenWithAnEmptyContentsScope)
+{
+    QzTest::TempFolder folder("decks");
+    Session session(folder);
+    for (const char* name : {"salt.gin", "salt.lib"}) {
+        SCOPED_TRACE(name);
+        const std::string path = session.Docs() + "/" + name;
+        std::ofstream(path) << "species\n";
+        const KelvComPtr<ISBDocumentRoot> document = session.Find(path);
+        ASSERT_TRUE(document);
+        EXPECT_EQ(TextDocument::From(document.get())->Text(), "species\n");
+        // Found again as the same document, with its identity.
+        EXPECT_EQ(session.Find(path).get(), document.get());
+        KelvBSTR id;
+        ASSERT_EQ(S_OK, document->get_DocumentID(id.Receive()));
+        EXPECT_FALSE(id.ToTString().empty());
+
+        // The contents scope names the document and holds nothing; the scope
+        // processors make empty scopes of it.
+        KelvComPtr<ISBScope> contents;
+        ASSERT_EQ(S_OK, document->get_ContentsAsScope(contents.Receive()));
+        KelvComPtr<ISBDocumentRoot> holder;
+        ASSERT_EQ(S_OK, contents->get_DocumentRoot(holder.Receive()));
+        EXPECT_EQ(holder.get(), document.get());
+        for (const char* processor : {"Normalization:Model3d!SymmetryParent", "Filter:Model3d!Atom",
+                                      "DocumentRootCoercion:AtomisticSimpleModel3d"}) {
+            KelvComPtr<ISBScope> processed;
+            ASSERT_EQ(S_OK, session.app.Scopes().ProcessScope(contents.get(), KelvBSTR(processor).Get(),
+                                                              processed.Receive()));
+            KelvComPtr<ISBScopeObjects> objects;
+            ASSERT_EQ(S_OK, processed->get_Objects(objects.Receive()));
+            LONG count = -1;
+            ASSERT_EQ(S_OK, objects->get_Count(&count));
+            EXPECT_EQ(count, 0) << processor;
+        }
+        KelvComPtr<ISBScope> none;
+        EXPECT_EQ(E_INVALIDARG, session.app.Scopes().ProcessScope(contents.get(), KelvBSTR("Filter:None").Get(),
+                                                                  none.Receive()));
+    }
+    // A deck outside the project is not a project document.
+    const std::string outside = folder.File("outside.gin");
+    std::ofstream(outside) << "opti\n";
+    EXPECT_FALSE(session.Find(outside, S_FALSE));
 }

@@ -130,6 +130,62 @@ TEST(CifImport, UnusableFilesAreRefusedWithAReason)
     EXPECT_THROW(ImportCif(Fixture("no-such-file.cif")), FileError);
 }
 
+TEST(CifImport, IncompleteOrImpossibleCellsAndFarSitesAreRefusedByName)
+{
+    // Each case once led to a document: a 1 Angstrom cube for a lost cell,
+    // extra images and infinite positions for a far site.
+    const std::string lengths = "_cell_length_a 4\n_cell_length_b 5\n_cell_length_c 6\n";
+    const std::string angles = "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n";
+    const std::string sites = "_symmetry_space_group_name_H-M 'F m -3 m'\nloop_\n_atom_site_label\n"
+                              "_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\nC9 0.1 0.2 0.3\n";
+    auto without = [](std::string text, const std::string& line) { return text.erase(text.find(line), line.size()); };
+    auto replaced = [](std::string text, const std::string& line, const std::string& by) {
+        return text.replace(text.find(line), line.size(), by);
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {"no angles", "data_x\n" + lengths + sites, "cell angle alpha ('_cell_angle_alpha') is missing"},
+        {"no b", "data_x\n" + without(lengths, "_cell_length_b 5\n") + angles + sites,
+         "cell length b ('_cell_length_b') is missing"},
+        {"b unknown", "data_x\n" + replaced(lengths, "b 5", "b ?") + angles + sites, "'_cell_length_b') is missing"},
+        {"b no number", "data_x\n" + replaced(lengths, "b 5", "b five") + angles + sites,
+         "'_cell_length_b') is not a number: 'five'"},
+        {"a negative", "data_x\n" + replaced(lengths, "a 4", "a -4") + angles + sites,
+         "'_cell_length_a') must be a positive length, not -4"},
+        {"gamma 0", "data_x\n" + lengths + replaced(angles, "gamma 90", "gamma 0") + sites,
+         "cell angle gamma ('_cell_angle_gamma') must lie strictly between 0 and 180 degrees, not 0"},
+        {"beta 180", "data_x\n" + lengths + replaced(angles, "beta 90", "beta 180") + sites,
+         "'_cell_angle_beta') must lie strictly"},
+        {"flat cell",
+         "data_x\n" + lengths + "_cell_angle_alpha 10\n_cell_angle_beta 10\n_cell_angle_gamma 170\n" + sites,
+         "alpha 10, beta 10 and gamma 170 degrees close no cell"},
+        {"huge coordinate", "data_x\n" + lengths + angles + replaced(sites, "C9 0.1", "C9 1e308"),
+         "atom site 'C9' lies too far from the cell"},
+        {"far coordinate", "data_x\n" + lengths + angles + replaced(sites, "0.3\n", "-2e6\n"),
+         "atom site 'C9' lies too far from the cell"},
+        {"sites without labels",
+         "data_x\n" + lengths + angles + replaced(sites, "_atom_site_label\n", "_atom_site_name\n"),
+         "The atom sites have no labels ('_atom_site_label')"},
+        {"broken syntax", "data_x\n" + lengths + angles + sites + "D1 0.1 0.2\n",
+         "Line 9, column 1: Wrong number of values in the loop"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            ImportCifText(c.text);
+            ADD_FAILURE() << "imported";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+    // A site some cells away is taken where its wrapped copy is.
+    auto far = ImportCifText("data_x\n" + lengths + angles + replaced(sites, "C9 0.1 0.2 0.3", "C9 1000 -3 2"));
+    EXPECT_EQ(far->Atoms().size(), 4u);
+}
+
 TEST(CifImport, EveryAtomGetsItsOwnId)
 {
     // Parents are placed before their images are made: an image must never

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace HostModelTest;
 
 TEST(DocumentSymmetry, ParentsAreFollowedByTheirImages)
@@ -310,4 +312,99 @@ TEST(DocumentCopy, CopyModelKeepsIdentity)
     // The copy is independent.
     target.ConvertToPrimitive();
     EXPECT_EQ(source->Atoms().size(), 8u);
+}
+
+TEST(DocumentSymmetry, SitesMergeExactlyWhenWithinTheToleranceThroughAnyCellEdge)
+{
+    // Many parents on a skewed cell, a third of them placed next to an
+    // earlier one (some across a cell edge) at distances around the 0.01
+    // Angstrom site tolerance: the document keeps exactly the parents that a
+    // comparison with every earlier parent keeps.
+    const CellParameters cell{4.1, 5.3, 3.7, Radians(71), Radians(98), Radians(113)};
+    const Lattice3D lattice(cell);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Atom> parents;
+    for (int i = 0; i < 600; ++i) {
+        Atom a;
+        a.element = i % 5 == 0 ? "O" : "C";
+        a.id = i + 1;
+        if (i % 3 == 2) {
+            const Atom& near = parents[static_cast<std::size_t>(random()) % parents.size()];
+            Vec3 step{unit(random) - 0.5, unit(random) - 0.5, unit(random) - 0.5};
+            step = (0.02 * unit(random) / Length(step)) * step; // Cartesian, up to 0.02 Angstrom
+            a.element = near.element;
+            a.position = near.position + lattice.ToFractional(step);
+            for (double& x : a.position)
+                x += static_cast<double>(static_cast<int>(random() % 3)) - 1.0; // another cell
+        } else {
+            a.position = {unit(random), unit(random), i % 4 == 0 ? 0.999999 : unit(random)};
+        }
+        parents.push_back(a);
+    }
+    std::vector<std::int32_t> kept;
+    for (const Atom& p : parents) {
+        bool merged = false;
+        for (std::int32_t id : kept) {
+            const Atom& q = parents[static_cast<std::size_t>(id - 1)];
+            Vec3 d = p.position - q.position;
+            for (double& x : d)
+                x -= std::round(x);
+            merged = merged || (q.element == p.element && Length(lattice.ToCartesian(d)) < 0.01);
+        }
+        if (!merged)
+            kept.push_back(p.id);
+    }
+    ASSERT_GT(kept.size(), 420u);
+    ASSERT_LT(kept.size(), 590u);
+
+    auto d = std::make_shared<Document>();
+    d->SetCell(cell);
+    for (const Atom& p : parents)
+        d->RestoreParent(p);
+    d->SetSymmetry(Symmetry());
+    std::vector<std::int32_t> ids;
+    for (const Atom& a : d->Atoms())
+        ids.push_back(a.id);
+    EXPECT_EQ(ids, kept);
+}
+
+TEST(DocumentSymmetry, StoredImagesAreCheckedAndCompletedInOrder)
+{
+    // Restored as a file may give them, images after all parents: a parent
+    // with one image stored twice (the copy is dropped) and one missing, and
+    // one made by an operator that gives the parent's own site (dropped).
+    // Every image lands behind its parent; new images take IDs above the
+    // highest one held.
+    auto d = std::make_shared<Document>();
+    d->SetCell(Cubic(4.0));
+    d->SetSymmetry(Symmetry::FromName("P 21/c"));
+    Atom general;
+    general.element = "Si";
+    general.position = {0.1, 0.2, 0.3};
+    general.id = 40;
+    Atom centre;
+    centre.element = "O";
+    centre.position = {0, 0, 0};
+    centre.id = 7;
+    const Handle g = d->RestoreParent(general);
+    const Handle c = d->RestoreParent(centre);
+    const Handle first = d->RestoreImage(g, 1);
+    const Handle own = d->RestoreImage(c, 2);
+    const Handle twice = d->RestoreImage(g, 1);
+    d->RestoreImage(c, 1);
+    d->RefreshImages();
+
+    ASSERT_EQ(d->Atoms().size(), 6u);
+    EXPECT_EQ(d->Atoms()[0].handle, g);
+    EXPECT_EQ(d->Atoms()[1].handle, first);
+    EXPECT_FALSE(d->FindAtom(twice));
+    EXPECT_EQ(d->Atoms()[4].handle, c);
+    EXPECT_FALSE(d->FindAtom(own));
+    EXPECT_EQ(d->Multiplicity(g), 4);
+    EXPECT_EQ(d->Multiplicity(c), 2);
+    std::vector<std::int32_t> ids;
+    for (const Atom& a : d->Atoms())
+        ids.push_back(a.id);
+    EXPECT_EQ(ids, (std::vector<std::int32_t>{40, 40, 41, 42, 7, 7}));
 }

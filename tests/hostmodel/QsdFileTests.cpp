@@ -160,6 +160,9 @@ TEST_F(QsdFile, MalformedTextIsRefusedWithAReason)
         std::string("{") + head + R"("atoms": [{"element": "C", "position": [0, 0, 0]}], "sets": [{"name": "S", "atoms": [-1]}]})",
         std::string("{") + head + R"("sets": [{"name": "S"}, {"name": "S"}]})",
         std::string("{") + head + R"("sets": [{"atoms": []}]})",
+        // A periodic position so far from the cell that its images cannot be placed.
+        std::string("{") + head + R"("periodicity": "3D", "cell": {"a": 4, "b": 4, "c": 4, "alpha": 90, "beta": 90, "gamma": 90}, "atoms": [{"element": "C", "position": [1e308, 0, 0]}]})",
+        std::string("{") + head + R"("periodicity": "2D", "surfaceCell": {"u": 4, "v": 4, "theta": 90}, "atoms": [{"element": "C", "position": [0, -2e6, 0]}]})",
         std::string("{") + head + R"("periodicity": "3D", "cell": {"a": 1, "b": 1, "c": 1, "alpha": 90, "beta": 90, "gamma": 90}, "symmetry": {"operators": ["x,y"]}})",
     };
     for (const std::string& text : cases) {
@@ -174,6 +177,14 @@ TEST_F(QsdFile, TruncatedAndMissingFilesFailCleanly)
     for (std::size_t cut : {full.size() / 4, full.size() / 2, full.size() - 3}) {
         std::ofstream(Path("cut.qsd"), std::ios::binary) << full.substr(0, cut);
         EXPECT_THROW(LoadQsd(Path("cut.qsd")), FileError);
+    }
+    // The message names the file once.
+    try {
+        LoadQsd(Path("cut.qsd"));
+    } catch (const FileError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("\"" + Path("cut.qsd") + "\" cannot be read: "), std::string::npos) << text;
+        EXPECT_EQ(text.find("cut.qsd"), text.rfind("cut.qsd")) << text;
     }
     EXPECT_THROW(LoadQsd(Path("absent.qsd")), FileError);
     EXPECT_THROW(SaveQsd(*RichDocument(), Path("no-such-folder/x.qsd")), FileError);

@@ -9,6 +9,7 @@
 #include "host/model/QsdFile.h"
 
 #include "qorqm/SafeName.h"
+#include "qorqm/TrjFile.h"
 
 #include <filesystem>
 
@@ -384,7 +385,7 @@ TEST(DocumentManager, PurgeWithFlag0x8000DeletesTheFileAndItsTrajectoryData)
 {
     Project p;
     HostModel::SaveQsd(*Structure("Run"), p.Docs() + "/Run.qtd");
-    p.Write("Run.trj", "frames");
+    p.Write("Run.trj", TrjFile::EncodeHeader(TrjContents()) + TrjFile::EncodeEnd(0));  // no frames
     KelvComPtr<ISBDocumentRoot> trajectory;
     ASSERT_EQ(S_OK, p.documents->ImportDocumentReference(0, Text(p.Docs() + "/Run.qtd"), trajectory.Receive()));
     ASSERT_EQ(S_OK, p.documents->PurgeDocument(trajectory.get(), 0x8000));

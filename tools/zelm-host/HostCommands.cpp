@@ -1,5 +1,7 @@
 #include "HostCommands.h"
+#include "TrajectoryCommands.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <iomanip>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "host/model/Document.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
+#include "host/model/XyzImport.h"
 #include "host/model/OperationLog.h"
 #include "kelv/kelv.h"
 #include "qorqm/SafeName.h"
@@ -84,10 +87,10 @@ std::unique_ptr<QzHost::HostApplication> OpenHost(const std::string& folder)
 
 std::string Fixed(double value, int decimals)
 {
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(decimals) << value;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     // "-0.000000" reads as a different position from "0.000000".
-    std::string result = text.str();
+    std::string result = text;
     if (result.find_first_not_of("-0.") == std::string::npos && result.front() == '-') {
         result.erase(0, 1);
     }
@@ -188,6 +191,16 @@ void ShowSets(const HostModel::Document& document, std::ostream& out)
     }
 }
 
+// A molecule in an XYZ file, told by the file's extension.
+bool IsXyzFile(const std::string& path)
+{
+    std::string extension = fs::path(path).extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".xyz";
+}
+
 // The file stem of a document name: safe characters only, without a ".qsd"
 // the user may have added.
 std::string DocumentFileStem(const std::string& name)
@@ -224,22 +237,25 @@ void CreateProject(const std::string& folder, std::ostream& out)
     out << "created project " << Absolute(folder) << " (state file " << ProjectStateFile << ")\n";
 }
 
-void ImportCif(const std::string& cifPath, const std::string& project, const std::string& name, std::ostream& out)
+void ImportStructure(const std::string& filePath, const std::string& project, const std::string& name,
+                     std::ostream& out)
 {
     RequireProject(project);
+    const bool molecule = IsXyzFile(filePath);
+    const std::string file = std::string(molecule ? "the XYZ file \"" : "the CIF file \"") + filePath + "\"";
     std::error_code error;
-    if (!fs::is_regular_file(cifPath, error)) {
-        Fail("the CIF file \"" + cifPath + "\" does not exist");
+    if (!fs::is_regular_file(filePath, error)) {
+        Fail(file + " does not exist");
     }
     // Read the file before anything is made, so that a bad file leaves the
     // project as it was.
     std::shared_ptr<HostModel::Document> imported;
     try {
-        imported = HostModel::ImportCif(cifPath);
+        imported = molecule ? HostModel::ImportXyz(filePath) : HostModel::ImportCif(filePath);
     } catch (const std::exception& failure) {
-        Fail("the CIF file \"" + cifPath + "\" cannot be imported: " + failure.what());
+        Fail(file + " cannot be imported: " + failure.what());
     }
-    const std::string documentName = name.empty() ? fs::path(cifPath).stem().string() : name;
+    const std::string documentName = name.empty() ? fs::path(filePath).stem().string() : name;
     const std::string stem = DocumentFileStem(documentName);
     if (stem.empty()) {
         Fail("the document name \"" + documentName + "\" gives no file name");
@@ -263,7 +279,7 @@ void ImportCif(const std::string& cifPath, const std::string& project, const std
     KelvResult::Check(
         host->Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
 
-    out << "imported " << cifPath << " as \"" << documentName << "\": " << document->Url() << "\n";
+    out << "imported " << filePath << " as \"" << documentName << "\": " << document->Url() << "\n";
     out << document->Atoms().size() << " atoms";
     if (document->Lattice3()) {
         out << ", space group " << document->GetSymmetry().LongName();
@@ -299,6 +315,7 @@ void ShowDocument(const std::string& documentPath, const std::string& project, s
     ShowLattice(*document, out);
     ShowAtoms(*document, out);
     ShowSets(*document, out);
+    ShowTrajectory(*document, out);
 }
 
 void StateCommand(const std::string& project, const std::string& logic, const std::optional<std::string>& key,
@@ -381,13 +398,13 @@ void AddHostCommands(CommandLine& commandLine)
     };
     auto imported = std::make_shared<ImportArguments>();
     CLI::App* import =
-        commandLine.AddHostCommand("import", "Import a CIF file into a structure document (.qsd) of a project",
+        commandLine.AddHostCommand("import", "Import a CIF or XYZ (.xyz) file into a structure document (.qsd)",
                                    [imported](std::ostream& out) {
-                                       ImportCif(imported->cif, imported->project, imported->name, out);
+                                       ImportStructure(imported->cif, imported->project, imported->name, out);
                                    });
-    import->add_option("cif", imported->cif, "The CIF file")->required();
+    import->add_option("file", imported->cif, "The CIF file, or the XYZ file of a molecule")->required();
     import->add_option("--project", imported->project, "The project folder (default: the current folder)");
-    import->add_option("--name", imported->name, "Name of the new document (default: the CIF file's name)");
+    import->add_option("--name", imported->name, "Name of the new document (default: the file's name)");
 
     struct ShowArguments {
         std::string document;

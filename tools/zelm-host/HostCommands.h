@@ -28,10 +28,12 @@ inline constexpr const char* ProjectStateFile = "project-state.json";
 // Makes DIR a project. An existing project keeps its state values.
 void CreateProject(const std::string& folder, std::ostream& out);
 
-// Reads a CIF file into a new structure document "<name>.qsd" of the project
-// (name: the given one, else the CIF file's name). A file of that name that is
-// there already is never replaced: the new one takes the next free name.
-void ImportCif(const std::string& cifPath, const std::string& project, const std::string& name, std::ostream& out);
+// Reads a crystal from a CIF file, or a molecule from an XYZ file (".xyz"),
+// into a new structure document "<name>.qsd" of the project (name: the given
+// one, else the file's name). A file of that name that is there already is
+// never replaced: the new one takes the next free name.
+void ImportStructure(const std::string& filePath, const std::string& project, const std::string& name,
+                     std::ostream& out);
 
 // Prints a structure document: lattice, space group and operators, atoms and
 // named sets. The project is the given folder, else the document's folder.

@@ -8,9 +8,13 @@
 
 #include "CommandLine.h"
 #include "DeckCommands.h"
+#include "ForcefieldCommands.h"
 #include "HostCommands.h"
+#include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "ReadCommands.h"
 #include "SurfaceCommands.h"
+#include "TrajectoryCommands.h"
 
 int main(int argc, char** argv)
 {
@@ -19,5 +23,9 @@ int main(int argc, char** argv)
     ZelmHost::AddHostCommands(commandLine);
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
+    ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddForcefieldCommands(commandLine);
+    ZelmHost::AddTrajectoryCommands(commandLine);
+    ZelmHost::AddReadCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }

@@ -1,0 +1,247 @@
+#include "analysis/HistoryCharts.h"
+
+#include "kelv/kelv.h"
+#include "qorqm/ChartUtility.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+namespace {
+
+struct GraphLayout {
+    const char16_t* name;
+    LONG colour;
+    bool onTop;
+};
+
+void LayOut(ISDChart2dDocument* document, const char16_t* title, const char16_t* xAxis, const char16_t* yAxis,
+            std::initializer_list<GraphLayout> graphs)
+{
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    CChartUtility::SetChartProperties(chart.get(), xAxis, yAxis, title, true, graphs.size() > 1);
+    for (const GraphLayout& layout : graphs) {
+        KelvComPtr<ISDChart2dGraph> graph;
+        CChartUtility::AddGraphToChart(chart.get(), graph.Receive(), layout.name, true, layout.colour, 0,
+                                       layout.onTop);
+    }
+}
+
+const char16_t* const OptimizationStep = u"Optimization Step";
+const char16_t* const DynamicsTitle = u"ZELM Dynamics History";
+const char16_t* const SimulationTime = u"Simulation Time (ps)";
+
+void ClearGraph(ISDChart2dGraph* graph)
+{
+    KelvResult::Check(graph->Clear());
+}
+
+double XBound(ISDChart2dGraph* graph, bool minimum, bool& present)
+{
+    VARIANT raw;
+    VariantInit(&raw);
+    const HRESULT hr = minimum ? graph->get_MinX(&raw) : graph->get_MaxX(&raw);
+    const char* failure = minimum ? "Unable to get graph x-minimum." : "Unable to get graph x-maximum.";
+    if (FAILED(hr)) {
+        VariantClear(&raw);
+        throw KelvResult(E_UNEXPECTED, failure);
+    }
+    if (raw.vt == VT_EMPTY) {
+        present = false;
+        return 0.0;
+    }
+    VARIANT converted;
+    VariantInit(&converted);
+    const HRESULT change = VariantChangeType(&converted, &raw, 0, VT_R8);
+    VariantClear(&raw);
+    if (FAILED(change)) {
+        VariantClear(&converted);
+        throw KelvResult(E_UNEXPECTED, failure);
+    }
+    const double x = converted.dblVal;
+    VariantClear(&converted);
+    return x;
+}
+
+void DrawLevel(ISDChart2d* chart, LONG index, bool haveRange, double minX, double maxX, double level)
+{
+    KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
+    if (FAILED(graph->Clear())) {
+        throw KelvResult(E_UNEXPECTED, "Unable to clear graph");
+    }
+    if (!haveRange) {
+        return;
+    }
+    const double y = LogWithFloor(level);
+    CChartUtility::AddDatumToGraph(graph.get(), minX, y);
+    CChartUtility::AddDatumToGraph(graph.get(), maxX, y);
+    CChartUtility::SetLineStyle(SDLineDot, graph.get());
+}
+
+} // namespace
+
+void CreateGeomOptEnergyChart(ISDChart2dDocument* document)
+{
+    LayOut(document, u"ZELM Geometry Optimization", OptimizationStep, u"Energy (eV)",
+           {{u"Total Energy", 0x009B00, false}});
+}
+
+void CreateOptimizationConvergenceChart(ISDChart2dDocument* document)
+{
+    LayOut(document, u"ZELM Optimization Convergence", OptimizationStep, u"Convergence (log10)",
+           {{u"Energy Change (eV/atom)", 0xFF8000, false},
+            {u"Gradient Normal", 0x4080FF, false},
+            {u"Energy Tolerance", 0xFF8000, true},
+            {u"Gradient Tolerance", 0x4080FF, true}});
+}
+
+void CreateDynamicsEnergyChart(ISDChart2dDocument* document)
+{
+    LayOut(document, DynamicsTitle, SimulationTime, u"Energy (eV)",
+           {{u"Total Energy", 0xFF8000, false},
+            {u"Kinetic Energy", 0x4080FF, false},
+            {u"Potential Energy", 0x800040, false}});
+}
+
+void CreateDynamicsTemperatureChart(ISDChart2dDocument* document)
+{
+    LayOut(document, DynamicsTitle, SimulationTime, u"Temperature (K)", {{u"Ionic Temperature", 0xFF8000, false}});
+}
+
+void CreateDynamicsPressureChart(ISDChart2dDocument* document)
+{
+    LayOut(document, DynamicsTitle, SimulationTime, u"Pressure (GPa)", {{u"Hydrostatic Pressure", 0xFF8000, false}});
+}
+
+void CreateDynamicsConstantOfMotionChart(ISDChart2dDocument* document)
+{
+    LayOut(document, DynamicsTitle, SimulationTime, u"Constant of Motion (eV)",
+           {{u"Constant of Motion", 0xFF8000, false}});
+}
+
+void UpdateGeomOptEnergyChart(ISDChart2dDocument* document, const std::vector<double>& energies, int offset)
+{
+    if (energies.empty()) {
+        return;
+    }
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    ReplaceGraphValues(chart.get(), 1, energies, offset);
+}
+
+void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std::vector<double>& energyChanges,
+                                        int offset1, const std::vector<double>& gradients, int offset2,
+                                        bool drawTolerances, double energyTolerance, double gradientTolerance)
+{
+    if (energyChanges.empty()) {
+        return;
+    }
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    ReplaceGraphValues(chart.get(), 1, LogWithFloor(energyChanges), offset1);
+    ReplaceGraphValues(chart.get(), 2, LogWithFloor(gradients), offset2);
+    if (drawTolerances) {
+        DrawToleranceLines(document, energyTolerance, gradientTolerance);
+    }
+}
+
+void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector<double>& time,
+                                 const std::vector<double>& total, int totalOffset,
+                                 const std::vector<double>& kinetic, int kineticOffset,
+                                 const std::vector<double>& potential, int potentialOffset)
+{
+    if (time.empty() || total.size() != time.size() || kinetic.size() != time.size() ||
+        potential.size() != time.size()) {
+        return;
+    }
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    ReplaceGraphPoints(chart.get(), 1, time, total, totalOffset);
+    ReplaceGraphPoints(chart.get(), 2, time, kinetic, kineticOffset);
+    ReplaceGraphPoints(chart.get(), 3, time, potential, potentialOffset);
+}
+
+void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>& time,
+                         const std::vector<double>& values, int offset)
+{
+    if (values.empty() || values.size() != time.size()) {
+        return;
+    }
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    ReplaceGraphPoints(chart.get(), 1, time, values, offset);
+}
+
+void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>& x, const std::vector<double>& y,
+                        int offset)
+{
+    if (x.size() != y.size()) {
+        return;
+    }
+    KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
+    ClearGraph(graph.get());
+    AddGraphData(graph.get(), x, y, offset);
+}
+
+void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>& values, int offset)
+{
+    KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
+    ClearGraph(graph.get());
+    LONG item = offset;
+    for (double value : values) {
+        ++item;
+        CChartUtility::AddDatumToGraph(graph.get(), static_cast<double>(item), value, item);
+    }
+}
+
+void AddGraphData(ISDChart2dGraph* graph, const std::vector<double>& x, const std::vector<double>& y, int start)
+{
+    if (x.size() != y.size()) {
+        return;
+    }
+    LONG item = start;
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        ++item;
+        CChartUtility::AddDatumToGraph(graph, x[k], y[k], item);
+    }
+}
+
+void AddGraphWithLineStyle(ISDChart2d* chart, const std::string& name, LONG lineStyle)
+{
+    KelvComPtr<ISDChart2dGraph> graph;
+    CChartUtility::AddGraphToChart(chart, graph.Receive(), KelvBSTR(name).ToWString(), false, 0, 0, true);
+    CChartUtility::SetLineStyle(lineStyle, graph.get());
+}
+
+double LogWithFloor(double value)
+{
+    if (std::isnan(value)) {
+        return value;
+    }
+    return std::log10(std::max(std::fabs(value), 1.0e-6));
+}
+
+std::vector<double> LogWithFloor(const std::vector<double>& values)
+{
+    std::vector<double> out;
+    out.reserve(values.size());
+    for (double value : values) {
+        out.push_back(LogWithFloor(value));
+    }
+    return out;
+}
+
+bool GraphXRange(ISDChart2dGraph* graph, double& minX, double& maxX)
+{
+    bool present = true;
+    minX = XBound(graph, true, present);
+    maxX = XBound(graph, false, present);
+    return present;
+}
+
+void DrawToleranceLines(ISDChart2dDocument* document, double energyTolerance, double gradientTolerance)
+{
+    KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
+    KelvComPtr<ISDChart2dGraph> gradient = CChartUtility::GetGraph(chart.get(), 2);
+    double minX = 0.0;
+    double maxX = 0.0;
+    const bool haveRange = GraphXRange(gradient.get(), minX, maxX);
+    DrawLevel(chart.get(), 3, haveRange, minX, maxX, energyTolerance);
+    DrawLevel(chart.get(), 4, haveRange, minX, maxX, gradientTolerance);
+}

@@ -1,0 +1,175 @@
+#include "readers/ArchiveFileReader.h"
+
+#include "kelv/kelv.h"
+#include "qorqm/PathUtilities.h"
+#include "qorqm/QMPhysicalConstants.h"
+
+#include <fstream>
+
+CArchiveFrameInfo::CArchiveFrameInfo(const CLatticeInfo& lattice, double time, double energy,
+                                     const std::vector<xxPoint3d>& positions)
+    : m_lattice(lattice), m_time(time), m_energy(energy), m_positions(positions)
+{
+}
+
+CArchiveFrameInfo::~CArchiveFrameInfo() = default;
+
+namespace {
+
+// A coordinate read as GetFieldAsDouble(token, 0) reads it; plain decimal
+// numbers take a quicker road to the same value.
+double Coordinate(std::string_view token)
+{
+    double value = 0.0;
+    return ParseWholeDecimal(token, value) ? value : GetFieldAsDouble(std::string(token), 0);
+}
+
+} // namespace
+
+CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map) : m_map(map)
+{
+    CArchiveFileReader::Read(path);
+}
+
+CArchiveFileReader::~CArchiveFileReader() = default;
+
+void CArchiveFileReader::ApplyMap(std::vector<xxPoint3d>& output, const std::vector<xxPoint3d>& input,
+                                  const CAtomicIndexMap& map)
+{
+    if (!map.IsInForce()) {
+        output = input;
+        return;
+    }
+    const std::size_t count = input.size();
+    if (count != map.GetSize()) {
+        throw KelvResult(E_UNEXPECTED, "CArchiveFileReader::ApplyMap: atomPositionCount != map.GetSize().\n");
+    }
+    std::vector<xxPoint3d> mapped(count);
+    for (std::size_t doc = 1; doc <= count; ++doc) {
+        ULONG zelm = 0;
+        try {
+            zelm = map.MapDoc2Zelm(static_cast<ULONG>(doc));
+        } catch (const KelvResult& error) {
+            throw KelvResult(E_UNEXPECTED, "CArchiveFileReader::ApplyMap: " + error.GetMessage() + "\n");
+        }
+        if (zelm < 1 || zelm > count) {
+            throw KelvResult(E_UNEXPECTED, "CArchiveFileReader::ApplyMap: the map leads atom " + std::to_string(doc) +
+                                               " outside the frame.\n");
+        }
+        mapped[doc - 1] = input[zelm - 1];
+    }
+    output.swap(mapped);
+}
+
+void CArchiveFileReader::Read(const std::string& path)
+{
+    std::ifstream stream;
+    if (!OpenEngineFile(stream, path)) {
+        throw KelvResult(E_UNEXPECTED, "Failed to open ZELM arc file.");
+    }
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+
+    // Header: "!KORVEX archive 2" (version 3 reads the same way).
+    if (!lines.Next()) {
+        return;
+    }
+    TokenizeLine(lines.Line(), tokens);
+    if (tokens.size() != 3 || tokens[0] != "!KORVEX" || tokens[1] != "archive" ||
+        (tokens[2] != "2" && tokens[2] != "3")) {
+        return;
+    }
+    // Periodicity: "PBC=ON", "PBC=2D" or "PBC=OFF".
+    if (!lines.Next()) {
+        return;
+    }
+    TokenizeLine(lines.Line(), tokens);
+    if (tokens.size() != 1 || !Contains(tokens[0], "PBC")) {
+        return;
+    }
+    m_periodic3D = Contains(tokens[0], "ON");
+    m_periodic2D = Contains(tokens[0], "2D");
+
+    std::vector<xxPoint3d> positions;
+    std::vector<xxPoint3d> mapped;
+    if (!lines.Next()) {
+        return;
+    }
+    for (;;) {
+        // Frame header: "<time> ps <energy>" or "<energy>" (kcal/mol).
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.empty() || tokens[0] == "end") {
+            return;
+        }
+        double time = 0.0;
+        if (tokens.size() == 3 && tokens[1] == "ps") {
+            time = ParseLeadingDecimal(tokens[0]);
+        }
+        const double energy = ParseLeadingDecimal(tokens.back()) / QMPhysicalConstants::EV_TO_KCAL_MOL;
+
+        if (!lines.Next()) {
+            return;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.empty() || !Contains(tokens[0], "!DATE")) {
+            return;
+        }
+
+        double cell[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        if (m_periodic3D || m_periodic2D) {
+            if (!lines.Next()) {
+                return;
+            }
+            TokenizeLine(lines.Line(), tokens);
+            const std::size_t needed = m_periodic3D ? 7 : 4;
+            if (tokens.size() < needed || tokens[0] != "PBC") {
+                return;
+            }
+            for (std::size_t k = 1; k < needed; ++k) {
+                cell[k - 1] = ParseLeadingDecimal(tokens[k]);
+            }
+            if (!m_periodic3D) {
+                // a, b and the surface angle, kept in the alpha position.
+                cell[3] = cell[2];
+                cell[2] = 0.0;
+            }
+        }
+
+        positions.clear();
+        bool more = true; // whether a line follows the frame
+        for (;;) {
+            if (!lines.Next()) {
+                if (lines.TooLong()) {
+                    return;
+                }
+                more = false;
+                break;
+            }
+            TokenizeLine(lines.Line(), tokens);
+            if (tokens.empty()) {
+                break;
+            }
+            if (tokens[0] == "end") {
+                if (!lines.Next()) {
+                    return;
+                }
+                TokenizeLine(lines.Line(), tokens);
+                if (tokens.size() != 1 || tokens[0] != "end") {
+                    return;
+                }
+                break;
+            }
+            if (tokens.size() < 9) {
+                throw KelvResult(E_UNEXPECTED, "ZELM output not readable.");
+            }
+            positions.emplace_back(Coordinate(tokens[1]), Coordinate(tokens[2]), Coordinate(tokens[3]));
+        }
+
+        ApplyMap(mapped, positions, m_map);
+        m_frames.emplace_back(CLatticeInfo(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]), time, energy,
+                              mapped);
+        if (!more || !lines.Next()) {
+            return;
+        }
+    }
+}

@@ -1,0 +1,77 @@
+// The reader of the engine's archive of structure frames (".arc").
+#pragma once
+
+#include "readers/ReaderBase.h"
+
+#include "dravix/dravix.h"
+#include "qorvira/AtomicIndexMap.h"
+#include "qorvira/LatticeInfo.h"
+
+#include <string>
+#include <vector>
+
+// One archive frame: its cell (a, b, c, alpha, beta, gamma as the file gives
+// them, degrees; all 0 for a frame without a cell), time in ps (0.0 when the
+// header gives none), energy in eV and the Cartesian atom positions in the
+// order of the document's atoms.
+class CArchiveFrameInfo
+{
+public:
+    CArchiveFrameInfo(const CLatticeInfo& lattice, double time, double energy,
+                      const std::vector<xxPoint3d>& positions);
+    CArchiveFrameInfo(const CArchiveFrameInfo& other) = default;
+    CArchiveFrameInfo& operator=(const CArchiveFrameInfo& other) = default;
+    CArchiveFrameInfo(CArchiveFrameInfo&& other) noexcept = default;
+    CArchiveFrameInfo& operator=(CArchiveFrameInfo&& other) noexcept = default;
+    virtual ~CArchiveFrameInfo();
+
+    const CLatticeInfo& GetLattice() const { return m_lattice; }
+    double GetTime() const { return m_time; }
+    double GetEnergy() const { return m_energy; }
+    const std::vector<xxPoint3d>& GetAtomPositions() const { return m_positions; }
+    std::vector<xxPoint3d>& GetAtomPositions() { return m_positions; }
+
+private:
+    CLatticeInfo m_lattice;
+    double m_time = 0.0;
+    double m_energy = 0.0;
+    std::vector<xxPoint3d> m_positions;
+};
+
+// Reads every complete frame of an archive in its constructor. A header,
+// periodicity, date or cell line that does not fit, or an "end" line without
+// its closing "end", ends the reading quietly: the frames read before stay.
+// Failures (KelvResult E_UNEXPECTED): "Failed to open ZELM arc file.", an
+// atom line of 1 to 8 words "ZELM output not readable.", a coordinate that
+// is no number "Found invalid field in the string <token>", and a frame
+// whose atom count differs from the map's (see ApplyMap).
+class CArchiveFileReader : public CFileReaderBase
+{
+public:
+    CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map);
+    ~CArchiveFileReader() override;
+
+    void Read(const std::string& path) override;
+
+    // True for a three-dimensionally periodic archive ("PBC=ON").
+    bool Is3DPeriodic() const { return m_periodic3D; }
+    // True for a two-dimensionally periodic archive ("PBC=2D").
+    bool Is2DPeriodic() const { return m_periodic2D; }
+    const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
+    const CAtomicIndexMap& GetAtomIndexMap() const { return m_map; }
+
+    // Puts one frame's positions into document order: a map not in force
+    // copies them; otherwise output[i - 1] = input[MapDoc2Zelm(i) - 1] for
+    // every document atom i, and a frame whose count differs from the map's
+    // size fails with "CArchiveFileReader::ApplyMap: atomPositionCount !=
+    // map.GetSize().\n" (KelvResult E_UNEXPECTED), as does a map entry that
+    // does not lead into the frame.
+    static void ApplyMap(std::vector<xxPoint3d>& output, const std::vector<xxPoint3d>& input,
+                         const CAtomicIndexMap& map);
+
+private:
+    bool m_periodic3D = false;
+    bool m_periodic2D = false;
+    std::vector<CArchiveFrameInfo> m_frames;
+    CAtomicIndexMap m_map;
+};

@@ -1,0 +1,203 @@
+#include "readers/EngineLines.h"
+
+#include "qorqm/PathUtilities.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+bool CEngineLineReader::Next()
+{
+    if (m_done) {
+        return false;
+    }
+    if (m_rule == LastLineRule::UsedWithoutLineBreak && m_stream.eof()) {
+        m_done = true;
+        return false;
+    }
+    m_buffer[0] = '\0';
+    m_stream.getline(m_buffer, BufferSize);
+    if (m_stream.fail()) {
+        // Without the end of the file a failed read is a line that does not
+        // fit the buffer; with it, nothing was left to read.
+        m_tooLong = !m_stream.eof() && !m_stream.bad();
+        m_done = true;
+        return false;
+    }
+    if (m_rule == LastLineRule::NeedsLineBreak && m_stream.eof()) {
+        m_done = true;
+        return false;
+    }
+    std::size_t length = std::strlen(m_buffer);
+    if (length > 0 && m_buffer[length - 1] == '\r') {
+        --length;
+    }
+    m_line.assign(m_buffer, length);
+    return true;
+}
+
+bool OpenEngineFile(std::ifstream& stream, const std::string& path)
+{
+    stream.open(PathUtilities::ToNative(path), std::ios::in | std::ios::binary);
+    return stream.is_open();
+}
+
+void TokenizeLine(const std::string& line, LineTokens& tokens)
+{
+    tokens.clear();
+    const std::string_view text(line);
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    for (;;) {
+        while (i < n && text[i] == ' ') {
+            ++i;
+        }
+        if (i == n) {
+            return;
+        }
+        const std::size_t start = i;
+        while (i < n && text[i] != ' ') {
+            ++i;
+        }
+        tokens.push_back(text.substr(start, i - start));
+    }
+}
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The C library's conversion under the classic locale, for the rare values
+// beyond the range of a double; text holds only the grammar above.
+double ConvertOutOfRange(std::string_view text)
+{
+    static locale_t classic = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    std::string copy(text);
+    return strtod_l(copy.c_str(), nullptr, classic);
+}
+
+} // namespace
+
+double ParseLeadingDecimal(std::string_view text) noexcept
+{
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n && IsBlank(text[i])) {
+        ++i;
+    }
+    const std::size_t signAt = i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t mantissa = i;
+    std::size_t digits = 0;
+    while (i < n && IsDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return 0.0;
+    }
+    std::size_t end = i;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (text[j] == '+' || text[j] == '-')) {
+            ++j;
+        }
+        if (j < n && IsDigit(text[j])) {
+            while (j < n && IsDigit(text[j])) {
+                ++j;
+            }
+            end = j;
+        }
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(text.data() + mantissa, text.data() + end, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        try {
+            return ConvertOutOfRange(text.substr(signAt, end - signAt));
+        } catch (...) {
+            return 0.0;
+        }
+    }
+    if (result.ec != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
+}
+
+bool ParseWholeDecimal(std::string_view text, double& value) noexcept
+{
+    // Digits, points, signs and exponents only: from_chars would also read
+    // "inf" and "nan", which the stream extraction does not.
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (!(IsDigit(c) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
+            return false;
+        }
+    }
+    const std::size_t skip = text[0] == '+' ? 1 : 0; // from_chars takes no "+"
+    if (skip == 1 && text.size() > 1 && (text[1] == '+' || text[1] == '-')) {
+        return false;
+    }
+    double parsed = 0.0;
+    const char* last = text.data() + text.size();
+    const auto result = std::from_chars(text.data() + skip, last, parsed, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != last) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+long ParseLeadingInteger(std::string_view text) noexcept
+{
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n && IsBlank(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    while (i < n && IsDigit(text[i])) {
+        if (value <= static_cast<long long>(INT_MAX) + 1) {
+            value = value * 10 + (text[i] - '0');
+        }
+        ++i;
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) {
+        value = INT_MAX;
+    }
+    if (value < INT_MIN) {
+        value = INT_MIN;
+    }
+    return static_cast<long>(value);
+}

@@ -1,0 +1,86 @@
+// Line and number reading shared by the readers of the engine's text files.
+//
+// The engine's files are read line by line into a buffer of 1024 characters,
+// so a line holds at most 1023 characters; a longer line lies outside every
+// format and ends the reading where it stands (it is never split or looped
+// on). A carriage return that ends a line is dropped, so files written with
+// CR LF line breaks read the same as with LF.
+#pragma once
+
+#include <fstream>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What happens to a last line that has no line break after it.
+enum class LastLineRule {
+    // The line is not used: the read that reaches the end of the file ends
+    // the data (".arc", ".geomopt", ".gout" and the other history files).
+    NeedsLineBreak,
+    // The line is used like any other (".osc", ".dens").
+    UsedWithoutLineBreak,
+};
+
+class CEngineLineReader
+{
+public:
+    static constexpr std::streamsize BufferSize = 1024;
+
+    CEngineLineReader(std::istream& stream, LastLineRule rule) noexcept : m_stream(stream), m_rule(rule) {}
+
+    // Reads the next line. False at the end of the data: the end of the file
+    // under the reader's rule, a failed read, or a line of more than 1023
+    // characters (TooLong() tells). Once false, it stays false.
+    bool Next();
+
+    // The line last read, without its line break and final carriage return.
+    // A NUL character in the file ends the line's text there.
+    const std::string& Line() const noexcept { return m_line; }
+    // True when the reading ended at a line of more than 1023 characters.
+    bool TooLong() const noexcept { return m_tooLong; }
+
+private:
+    std::istream& m_stream;
+    LastLineRule m_rule;
+    bool m_done = false;
+    bool m_tooLong = false;
+    std::string m_line;
+    char m_buffer[BufferSize] = {};
+};
+
+// Opens an engine text file for reading (paths with "/" or "\\"); false
+// when it cannot be opened.
+bool OpenEngineFile(std::ifstream& stream, const std::string& path);
+
+// The words of a line: views into the line, valid while the line is.
+using LineTokens = std::vector<std::string_view>;
+
+// Splits a line at blanks into its words, as ParseUtilities::Tokenize(line,
+// tokens, " ") does (no empty words), without copying them.
+void TokenizeLine(const std::string& line, LineTokens& tokens);
+// The words would outlive a temporary line.
+void TokenizeLine(std::string&& line, LineTokens& tokens) = delete;
+
+// The value of the longest leading part of text that reads as a decimal
+// number: optional blanks, an optional sign, digits with an optional decimal
+// point, an optional exponent. No such part gives 0.0; "nan", "inf" and
+// hexadecimal texts are no numbers here (0.0), whatever the C library or the
+// locale would make of them. Values beyond the range of a double give
+// infinity or zero as the C library does.
+double ParseLeadingDecimal(std::string_view text) noexcept;
+
+// The value of text when the whole text is one decimal number within the
+// range of a double (as a stream extraction reads it); false otherwise,
+// leaving value unchanged. A fast path before the stream extraction.
+bool ParseWholeDecimal(std::string_view text, double& value) noexcept;
+
+// The leading integer of text in base 10 (optional blanks and sign, digits),
+// clamped to the range of a 32-bit integer; no digits give 0.
+long ParseLeadingInteger(std::string_view text) noexcept;
+
+// True when text contains word.
+inline bool Contains(std::string_view text, std::string_view word)
+{
+    return text.find(word) != std::string_view::npos;
+}

@@ -1,0 +1,73 @@
+// The optimisation history: the intermediate ".geomopt" file of a running
+// job and the optimisation section of the main output. Both give three
+// series (energy, energy change, gradient norm) with start offsets 0, 1 and
+// 0, and the energy (function) and gradient tolerances.
+#pragma once
+
+#include "readers/OutputFileReader.h"
+#include "readers/ReaderBase.h"
+
+#include <string>
+#include <vector>
+
+// Reads a ".geomopt" file: a header "<label> <label>:<energy tolerance>
+// <label>:<gradient tolerance>", then one step per line of 1 to 3 values
+// (energy, gradient norm, energy change). A file whose header was not
+// written completely yet gives no data and no error; a header of fewer than
+// 3 words fails. "Failed to open ZELM .geomopt file." when it cannot be
+// opened.
+class CGeomOptFileReader : public CIntermediateFileReader
+{
+public:
+    explicit CGeomOptFileReader(const std::string& path);
+    ~CGeomOptFileReader() override;
+
+    void Read(const std::string& path) override;
+
+    // Inherited: GetSeries1 (energies) and GetSeries1Offset (0).
+    std::vector<double> GetSeries2() const { return m_energyChanges; }
+    int GetSeries2Offset() const { return m_energyChangesOffset; }
+    std::vector<double> GetSeries3() const { return m_gradients; }
+    int GetSeries3Offset() const { return m_gradientsOffset; }
+    double GetTolerance1() const { return m_energyTolerance; }
+    double GetTolerance2() const { return m_gradientTolerance; }
+
+private:
+    std::vector<double> m_energyChanges;
+    int m_energyChangesOffset = 1;
+    std::vector<double> m_gradients;
+    int m_gradientsOffset = 0;
+    double m_energyTolerance = 0.0;
+    double m_gradientTolerance = 0.0;
+};
+
+// Reads the optimisation history of a main output after the main output
+// reader's own part: the tolerance lines anywhere, then from the line that
+// starts the optimisation the 8-word step lines up to a "****" line.
+class CGeomOptOutputFileReader : public COutputFileReader
+{
+public:
+    explicit CGeomOptOutputFileReader(const std::string& path);
+    ~CGeomOptOutputFileReader() override;
+
+    void Read(const std::string& path) override;
+
+    std::vector<double> GetSeries1() const { return m_energies; }
+    int GetSeries1Offset() const { return m_energiesOffset; }
+    std::vector<double> GetSeries2() const { return m_energyChanges; }
+    int GetSeries2Offset() const { return m_energyChangesOffset; }
+    std::vector<double> GetSeries3() const { return m_gradients; }
+    int GetSeries3Offset() const { return m_gradientsOffset; }
+    double GetTolerance1() const { return m_functionTolerance; }
+    double GetTolerance2() const { return m_gradientTolerance; }
+
+private:
+    std::vector<double> m_energies;
+    int m_energiesOffset = 0;
+    std::vector<double> m_energyChanges;
+    int m_energyChangesOffset = 1;
+    std::vector<double> m_gradients;
+    int m_gradientsOffset = 0;
+    double m_functionTolerance = 0.0;
+    double m_gradientTolerance = 0.0;
+};

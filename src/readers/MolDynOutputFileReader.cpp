@@ -1,0 +1,274 @@
+#include "readers/MolDynOutputFileReader.h"
+
+#include "kelv/kelv.h"
+#include "qorqm/DiskUtilities.h"
+#include "qorqm/PathUtilities.h"
+#include "setup/ZelmRunInfo.h"
+
+#include <fstream>
+
+CMolDynOutputFileCommonInfo::~CMolDynOutputFileCommonInfo() = default;
+CMolDynOutputFileInfo::~CMolDynOutputFileInfo() = default;
+
+namespace {
+
+void OpenOutput(std::ifstream& stream, const std::string& path)
+{
+    if (!OpenEngineFile(stream, path)) {
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .gout file.");
+    }
+}
+
+using CommonSeries = std::vector<double>& (CMolDynOutputFileCommonInfo::*)();
+using StageSeries = std::vector<double>& (CMolDynOutputFileInfo::*)();
+
+// One row kind of a stage: the text it contains, its word count, the words
+// taken (the second one, if any, is the running average).
+struct RowKind {
+    const char* text;
+    std::size_t words;
+    std::size_t first;
+    int second; // -1: a single value of the stage's own series
+    CommonSeries common;
+    StageSeries stage;
+};
+
+const RowKind RowKinds[] = {
+    {"Time", 6, 3, -1, nullptr, &CMolDynOutputFileInfo::GetTime},
+    {"Kinetic energy", 6, 4, 5, &CMolDynOutputFileCommonInfo::GetKineticEnergy, nullptr},
+    {"Potential energy", 6, 4, 5, &CMolDynOutputFileCommonInfo::GetPotentialEnergy, nullptr},
+    {"Total energy", 6, 4, 5, &CMolDynOutputFileCommonInfo::GetTotalEnergy, nullptr},
+    {"Conserved quantity(eV)", 5, 3, 4, &CMolDynOutputFileCommonInfo::GetConservedQuantity, nullptr},
+    {"Thermostat KE", 5, 4, -1, nullptr, &CMolDynOutputFileInfo::GetThermostatKE},
+    {"Thermostat Integrl(eV)", 4, 3, -1, nullptr, &CMolDynOutputFileInfo::GetThermostatIntegral},
+    {"Barostat term", 5, 4, -1, nullptr, &CMolDynOutputFileInfo::GetBarostatTerm},
+    {"Temperature", 5, 3, 4, &CMolDynOutputFileCommonInfo::GetTemperature, nullptr},
+    {"Pressure", 5, 3, 4, &CMolDynOutputFileCommonInfo::GetPressure, nullptr},
+    {"Cell parameter : a (A)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellA, nullptr},
+    {"Cell parameter : b (A)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellB, nullptr},
+    {"Cell parameter : c (A)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellC, nullptr},
+    {"Cell angle : alpha (o)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellAlpha, nullptr},
+    {"Cell angle : beta (o)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellBeta, nullptr},
+    {"Cell angle : gamma (o)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellGamma, nullptr},
+    {"Cell volume : (A**3)", 7, 5, 6, &CMolDynOutputFileCommonInfo::GetCellVolume, nullptr},
+};
+
+} // namespace
+
+CMolDynOutputFileReader::CMolDynOutputFileReader(const std::string& path) : COutputFileReader(path)
+{
+    CMolDynOutputFileReader::Read(path);
+}
+
+CMolDynOutputFileReader::~CMolDynOutputFileReader() = default;
+
+void CMolDynOutputFileReader::Read(const std::string& path)
+{
+    m_ensemble = ReadEnsemble(path);
+    ReadSection(path, "Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
+    ReadSection(path, "Molecular dynamics production", "Timing analysis for Zelm", m_production);
+    const double pressure = ReadPressure(path);
+    m_equilibration.SetScalarValue(pressure);
+    m_production.SetScalarValue(pressure);
+    const std::string prePath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::PressureFileExtension());
+    if (DiskUtilities::FileExists(prePath)) {
+        ReadPressureFile(m_production, prePath);
+    }
+}
+
+bool CMolDynOutputFileReader::GetLine(CEngineLineReader& lines)
+{
+    if (!lines.Next()) {
+        return false;
+    }
+    if (Contains(lines.Line(), "severe")) {
+        throw KelvResult(E_UNEXPECTED, "Severe error reported in ZELM .gout file.");
+    }
+    return true;
+}
+
+int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
+{
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    while (GetLine(lines)) {
+        // Only a line holding the word "ensemble" can decide.
+        if (!Contains(lines.Line(), "ensemble")) {
+            continue;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(lines.Line(), "to be used")) {
+            continue;
+        }
+        if (tokens[0] == "Microcanonical" && tokens[2] == "(NVE)") {
+            return EnsembleNVE;
+        }
+        if (tokens[0] == "Canonical" && tokens[2] == "(NVT)") {
+            return EnsembleNVT;
+        }
+        if (tokens[0] == "Isothermal/baric" && tokens[2] == "(NPT)") {
+            return EnsembleNPT;
+        }
+    }
+    return EnsembleNVE;
+}
+
+void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::string& startMarker,
+                                          const std::string& endMarker, CMolDynOutputFileInfo& record)
+{
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    bool started = false;
+    while (!started && GetLine(lines)) {
+        started = lines.Line().find(startMarker) != std::string::npos;
+    }
+    LineTokens tokens;
+    while (started && GetLine(lines)) {
+        const std::string& line = lines.Line();
+        if (line.find(endMarker) != std::string::npos) {
+            return;
+        }
+        TokenizeLine(line, tokens);
+        for (const RowKind& kind : RowKinds) {
+            if (tokens.size() != kind.words || !Contains(line, kind.text)) {
+                continue;
+            }
+            if (&kind == &RowKinds[0] && tokens[1] != "Time") {
+                continue;
+            }
+            if (kind.second < 0) {
+                ParseNumberToken(tokens[kind.first], (record.*kind.stage)());
+            } else {
+                ParseNumberToken(tokens[kind.first], (record.GetCommonInfo().*kind.common)());
+                ParseNumberToken(tokens[static_cast<std::size_t>(kind.second)],
+                                 (record.GetAveragedCommonInfo().*kind.common)());
+            }
+            break;
+        }
+    }
+}
+
+double CMolDynOutputFileReader::ReadPressure(const std::string& path)
+{
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    while (GetLine(lines)) {
+        if (!Contains(lines.Line(), "Pressure")) {
+            continue;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
+            tokens[3] == "=" && tokens[5] == "GPa") {
+            return ParseLeadingDecimal(tokens[4]);
+        }
+    }
+    return 0.0;
+}
+
+void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, const std::string& prePath)
+{
+    std::ifstream stream;
+    if (!OpenEngineFile(stream, prePath)) {
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM pressure file.");
+    }
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    while (GetLine(lines)) {
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.size() != 8) {
+            continue;
+        }
+        std::vector<double>* series = nullptr;
+        if (tokens[0] == "Instant:") {
+            series = &record.GetCommonInfo().GetPressureFileSeries();
+        } else if (tokens[0] == "Average:") {
+            series = &record.GetAveragedCommonInfo().GetPressureFileSeries();
+        }
+        if (series != nullptr) {
+            for (std::size_t k = 2; k < 8; ++k) {
+                ParseNumberToken(tokens[k], *series);
+            }
+        }
+    }
+}
+
+void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c, double& alpha, double& beta,
+                                                 double& gamma, const std::string& path)
+{
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    bool found = false;
+    while (!found && GetLine(lines)) {
+        if (!Contains(lines.Line(), "parameters")) {
+            continue;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        found = tokens.size() > 2 && tokens[0] == "Cell" && tokens[1] == "parameters";
+    }
+    if (!found || !GetLine(lines) || !GetLine(lines)) {
+        return;
+    }
+    // Each of the three lines gives a length (word 2) and an angle (word 5);
+    // a block cut short leaves the arguments as they were.
+    double lengths[3] = {0.0, 0.0, 0.0};
+    double angles[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < 3; ++k) {
+        if (!GetLine(lines)) {
+            return;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.size() < 6) {
+            return;
+        }
+        lengths[k] = ParseLeadingDecimal(tokens[2]);
+        angles[k] = ParseLeadingDecimal(tokens[5]);
+    }
+    a = lengths[0];
+    b = lengths[1];
+    c = lengths[2];
+    alpha = angles[0];
+    beta = angles[1];
+    gamma = angles[2];
+}
+
+void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, double& alpha, const std::string& path)
+{
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    bool found = false;
+    while (!found && GetLine(lines)) {
+        if (!Contains(lines.Line(), "Surface")) {
+            continue;
+        }
+        TokenizeLine(lines.Line(), tokens);
+        found = tokens.size() > 3 && tokens[0] == "Surface" && tokens[1] == "cell" && tokens[2] == "parameters";
+    }
+    if (!found || !GetLine(lines) || !GetLine(lines) || !GetLine(lines)) {
+        return;
+    }
+    TokenizeLine(lines.Line(), tokens);
+    if (tokens.size() < 6) {
+        return;
+    }
+    const double newA = ParseLeadingDecimal(tokens[2]);
+    const double newAlpha = ParseLeadingDecimal(tokens[5]);
+    if (!GetLine(lines)) {
+        return;
+    }
+    TokenizeLine(lines.Line(), tokens);
+    if (tokens.size() < 3) {
+        return;
+    }
+    a = newA;
+    b = ParseLeadingDecimal(tokens[2]);
+    alpha = newAlpha;
+}

@@ -1,0 +1,83 @@
+// The reader of the engine's main output (".gout"): dimensionality, the core
+// and shell counts of the atom table, and the oscillator-strength (".osc")
+// and phonon density-of-states (".dens") files beside it; also the run type
+// of an output. The base of the optimisation and dynamics output readers.
+#pragma once
+
+#include "readers/ReaderBase.h"
+
+#include "dravix/dravix.h"
+
+#include <string>
+#include <vector>
+
+struct ISDChart2dDocument;
+
+class COutputFileReader : public CFileReaderBase
+{
+public:
+    // Run types answered by ScanRunType (the task codes of the run settings).
+    enum RunType { RunEnergy = 1, RunGeomOpt = 2, RunDynamics = 3, RunSurface = 5 };
+
+    // Reads the output and the ".osc" and ".dens" files beside it (when they
+    // exist). Failures leave the constructor as KelvResult E_UNEXPECTED:
+    // "Unable to open ZELM .gout file.", "Found invalid field in the string
+    // <token>" for a dimensionality that is no number, and those of the side
+    // files.
+    explicit COutputFileReader(const std::string& path);
+    ~COutputFileReader() override;
+
+    void Read(const std::string& path) override;
+
+    // The kind of run that wrote the output: 1 Energy (also when nothing is
+    // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface.
+    static int ScanRunType(const std::string& path);
+
+    // Dimensionality of the output's "Dimensionality" line, 3 when there is no
+    // such line or it has no value.
+    void ReadDimensionality(const std::string& path);
+    // Counts the core ("c") and shell ("s") rows of the output's atom table.
+    static void ReadAtomTable(const std::string& path, int& coreCount, int& shellCount);
+    // Reads the first oscillator-strength block of an ".osc" file: the mode
+    // frequencies, one tensor per mode and the high-frequency dielectric
+    // tensor. A block that breaks the format leaves no frequencies and no
+    // tensors. "Unable to open ZELM .osc file." when it cannot be opened.
+    void ReadOscFile(const std::string& path);
+    // Appends the frequency and density pairs of a ".dens" file. "Unable to
+    // open ZELM .dens file." when it cannot be opened.
+    void ReadDensFile(const std::string& path);
+
+    // True when some oscillator strength is above 1e-8; otherwise false with
+    // a message for the user that names "<seed>.osc".
+    bool CheckOscillatorStrengths(const std::string& seedName, std::string& message) const;
+
+    // Lays out a new density-of-states chart: titles and a "DOS" graph.
+    static void PlotDos(ISDChart2dDocument* document, const std::u16string& title, const std::u16string& xAxisTitle);
+    // Fills the chart's first graph with the points; no frequencies leave the
+    // chart as it is.
+    static void FillDosChart(ISDChart2dDocument* document, const std::vector<double>& frequencies,
+                             const std::vector<double>& densities);
+
+    int GetDimensionality() const { return m_dimensionality; }
+    bool GetFirstFlag() const { return m_firstFlag; }
+    bool GetSecondFlag() const { return m_secondFlag; }
+    int GetCoreCount() const { return m_coreCount; }
+    int GetShellCount() const { return m_shellCount; }
+    xxMatrix3x3 GetHighFrequencyDielectricTensor() const { return m_dielectricTensor; }
+    std::vector<double> GetModeFrequencies() const { return m_modeFrequencies; }
+    std::vector<xxMatrix3x3> GetOscillatorStrengths() const { return m_oscillatorStrengths; }
+    std::vector<double> GetDosFrequencies() const { return m_dosFrequencies; }
+    std::vector<double> GetDosValues() const { return m_dosValues; }
+
+protected:
+    int m_dimensionality = 3;
+    bool m_firstFlag = true;
+    bool m_secondFlag = true;
+    int m_coreCount = 0;
+    int m_shellCount = 0;
+    xxMatrix3x3 m_dielectricTensor;
+    std::vector<double> m_modeFrequencies;
+    std::vector<xxMatrix3x3> m_oscillatorStrengths;
+    std::vector<double> m_dosFrequencies;
+    std::vector<double> m_dosValues;
+};

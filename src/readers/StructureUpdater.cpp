@@ -1,0 +1,446 @@
+#include "readers/StructureUpdater.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "dravix/dravix.h"
+#include "frame/ClassTable.h"
+#include "qorqm/CAutoFileDelete.h"
+#include "qorqm/DMUtilities.h"
+#include "qorqm/DiskUtilities.h"
+#include "qorqm/LatticeUtilities.h"
+#include "qorqm/PathUtilities.h"
+#include "qorvira/QorViraUtilities.h"
+#include "qorvira/ScopeUtilityHelper.h"
+#include "readers/TrajectoryArchive.h"
+#include "setup/ZelmRunInfo.h"
+
+namespace {
+
+const char* const WrongAtomCount = "Model has been modified and cannot be used for analysis: wrong number of atoms.";
+
+// A host call: a failing HRESULT is recorded and thrown with the host's text.
+void Host(HRESULT hr)
+{
+    if (FAILED(hr)) {
+        KelvResult::SetLastError(hr);
+        throw KelvResult::LastErrorCheckNotS_OK();
+    }
+}
+
+// The interface pointer of a VARIANT holding an object.
+KelvComPtr<IUnknown> ObjectOf(const KelvVariant& value)
+{
+    if (value.Type() == VT_UNKNOWN) {
+        KelvComPtr<IUnknown> object(value.Get().punkVal);
+        Kelv::CheckNullDereference(object.get());
+        return object;
+    }
+    return value.ExtractUnknown();
+}
+
+KelvComPtr<ISBScope> Model(KelvComPtr<ISBDocumentRoot>& document)
+{
+    KelvComPtr<ISBScope> model;
+    Host(document->get_ContentsAsScope(model.Receive()));
+    Kelv::CheckNullDereference(model.get());
+    return model;
+}
+
+KelvComPtr<ISBScope> Process(CScopeUtilityHelper& scopes, const KelvComPtr<ISBScope>& scope, const char* processor)
+{
+    KelvComPtr<ISBScope> result;
+    Host(scopes->ApplyScopeProcessor(scope.get(), KelvBSTR(processor).Get(), result.Receive()));
+    Kelv::CheckNullDereference(result.get());
+    return result;
+}
+
+// The model's atoms after a normalisation, 1-based through Item.
+KelvComPtr<ISBScopeObjects> Atoms(CScopeUtilityHelper& scopes, const KelvComPtr<ISBScope>& model,
+                                  const char* normalisation, LONG& count)
+{
+    KelvComPtr<ISBScope> atoms = Process(scopes, Process(scopes, model, normalisation), "Filter:Model3d!Atom");
+    KelvComPtr<ISBScopeObjects> objects;
+    Host(atoms->get_Objects(objects.Receive()));
+    Kelv::CheckNullDereference(objects.get());
+    Host(objects->get_Count(&count));
+    return objects;
+}
+
+KelvComPtr<ISDObject> AtomAt(const KelvComPtr<ISBScopeObjects>& atoms, LONG k)
+{
+    KelvComPtr<IUnknown> item;
+    Host(atoms->Item(k, item.Receive()));
+    return item.QueryInterface<ISDObject>();
+}
+
+KelvVariant ReadProperty(const KelvComPtr<ISDObject>& atom, const char* name, LONG& hint)
+{
+    KelvVariant value;
+    Host(atom->get_PropertyValue(KelvBSTR(name).Get(), &hint, value.Receive()));
+    return value;
+}
+
+// Sets the point held by `value` to p and writes it back as `name`.
+void WritePoint(const KelvComPtr<ISDObject>& atom, const char* name, KelvVariant& value, const xxPoint3d& p,
+                LONG& hint, ISDPointConverter* converter = nullptr)
+{
+    KelvComPtr<ISDPoint3d> point = ObjectOf(value).QueryInterface<ISDPoint3d>();
+    Host(point->SetXYZ(p.x, p.y, p.z));
+    KelvComPtr<ISDPoint3d> written = point;
+    if (converter != nullptr) {
+        Host(converter->ConvertPoint(point.get(), written.Receive()));
+        Kelv::CheckNullDereference(written.get());
+    }
+    Host(atom->put_PropertyValue(KelvBSTR(name).Get(), &hint, KelvVariant(static_cast<IUnknown*>(written.get())).Get()));
+}
+
+// The single frame of the temporary copy, or none when the copy does not
+// hold exactly one.
+struct SingleFrame {
+    std::unique_ptr<ITrajectoryArchive> archive;
+    TrajectoryArchiveFrame frame;
+};
+
+bool ReadSingleFrame(const std::string& path, const CAtomicIndexMap& map, SingleFrame& out)
+{
+    out.archive = OpenTrajectoryArchive(path, map);
+    if (!out.archive || out.archive->GetFrameCount() != 1)
+        return false;
+    out.frame = out.archive->GetFrame(0);
+    return true;
+}
+
+int PositionCount(const TrajectoryArchiveFrame& frame)
+{
+    if (frame.positions.size() > static_cast<std::size_t>(INT32_MAX))
+        throw KelvResult(E_INVALIDARG, WrongAtomCount);
+    return static_cast<int>(frame.positions.size());
+}
+
+int Nearest(double x)
+{
+    if (!std::isfinite(x) || std::fabs(x) > 1e9)
+        throw KelvResult(E_UNEXPECTED, "ZELM arc file gives an atom position that is not a number.");
+    return QorZelm::RoundToNearest(&x);
+}
+
+// The lines of a text file, read in blocks into a buffer of its own (no
+// heap). A line is whole when a line break ends it within 1023 characters;
+// a longer line, or one that the end of the file cuts, ends the lines.
+class ArchiveLines {
+public:
+    explicit ArchiveLines(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        struct stat info{};
+        if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~ArchiveLines()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ArchiveLines(const ArchiveLines&) = delete;
+    ArchiveLines& operator=(const ArchiveLines&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // Offset in the file of the next line.
+    std::uint64_t Offset() const { return m_offset; }
+
+    // The next whole line, without its break; false when there is none.
+    bool Next(std::string_view& line)
+    {
+        for (;;) {
+            const char* start = m_buffer + m_begin;
+            const std::size_t available = m_end - m_begin;
+            const std::size_t scan = std::min<std::size_t>(available, MaximumLine + 1);
+            if (const void* brk = std::memchr(start, '\n', scan)) {
+                const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(brk) - start);
+                line = std::string_view(start, length);
+                m_begin += length + 1;
+                m_offset += length + 1;
+                return true;
+            }
+            if (available > MaximumLine || m_atEnd)
+                return false;
+            std::memmove(m_buffer, start, available);
+            m_begin = 0;
+            m_end = available;
+            const ssize_t got = ::read(m_fd, m_buffer + m_end, sizeof m_buffer - m_end);
+            if (got <= 0)
+                m_atEnd = true;
+            else
+                m_end += static_cast<std::size_t>(got);
+        }
+    }
+
+    // Goes back to `offset` (a line start seen before).
+    bool Rewind(std::uint64_t offset)
+    {
+        if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+            return false;
+        m_begin = m_end = 0;
+        m_atEnd = false;
+        m_offset = offset;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t MaximumLine = 1023;
+    int m_fd;
+    char m_buffer[64 * 1024];
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_atEnd = false;
+    std::uint64_t m_offset = 0;
+};
+
+}  // namespace
+
+void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                               const std::string& outputPath, CAtomicIndexMap& map)
+{
+    const std::string arc = CZelmRunInfo::ArchiveFileExtension();
+    if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
+        return;
+    const std::string temporary = PathUtilities::ExtensionRemoved(outputPath) + "_TDE_" + arc;
+    ReadFinalArcFrame(outputPath, temporary);
+    if (!DiskUtilities::FileExists(temporary))
+        return;
+    CAutoFileDelete deleteCopy(temporary);
+
+    Kelv::CheckNullDereference(root.get());
+    Kelv::CheckNullDereference(document.get());
+    KelvComPtr<ISBOperationManager> operations;
+    Host(root->get_OperationManager(operations.Receive()));
+    Kelv::CheckNullDereference(operations.get());
+    KelvComPtr<ISBOperation> operation;
+    const KelvBSTR name("Update structure");
+    Host(operations->CreateOperation(name.Get(), name.Get(), 3, operation.Receive()));
+
+    KelvComPtr<ISBScope> model = Model(document);
+    VARIANT_BOOL periodic = VARIANT_FALSE;
+    VARIANT_BOOL surface = VARIANT_FALSE;
+    {
+        CScopeUtilityHelper scopes(root.get());
+        Host(scopes->IsPeriodic(model.get(), &periodic));
+        Host(scopes->Is2DPeriodic(model.get(), &surface));
+    }
+    if (periodic != VARIANT_FALSE)
+        WriteBackPeriodic3D(root, document, temporary);
+    else if (surface != VARIANT_FALSE)
+        WriteBackPeriodic2D(root, document, temporary, map);
+    else
+        WriteBackNonPeriodic(root, document, temporary);
+
+    KelvComPtr<ISBDiskManager> disk;
+    Host(root->get_DiskManager(disk.Receive()));
+    Kelv::CheckNullDereference(disk.get());
+    Host(disk->DeleteFile(KelvBSTR(temporary).Get(), 0));
+    KelvComPtr<ISBDocumentManager> documents;
+    Host(root->get_DocumentManager(documents.Receive()));
+    Kelv::CheckNullDereference(documents.get());
+    Host(documents->Synchronize());
+}
+
+void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                                      const std::string& outputPath)
+{
+    CAtomicIndexMap map;
+    UpdateStructureFromOutput(root, document, outputPath, map);
+}
+
+void ReadFinalArcFrame(const std::string& source, const std::string& target)
+{
+    ArchiveLines in(PathUtilities::ToNative(source));
+    if (!in.IsOpen())
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM arc file.");
+    std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
+
+    std::string_view line;
+    auto write = [&] {
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        out.put('\n');
+    };
+    bool whole = true;
+    for (int i = 0; i < 3 && (whole = in.Next(line)); ++i)
+        write();
+
+    // The frame to copy runs from the last "!DATE" line to the last whole
+    // line; it is found first and copied afterwards, so that no frame is
+    // held in memory.
+    std::uint64_t frameStart = in.Offset();
+    std::uint64_t end = frameStart;
+    for (std::uint64_t at = frameStart; whole && in.Next(line); at = in.Offset()) {
+        if (line.find("!DATE") != std::string_view::npos)
+            frameStart = at;
+        end = in.Offset();
+    }
+    if (frameStart < end && in.Rewind(frameStart)) {
+        while (in.Offset() < end && in.Next(line)) {
+            if (!line.empty() && line != "\r")
+                write();
+        }
+    }
+    out.close();
+    if (!out)
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
+}
+
+void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBScope>& model, int& expected)
+{
+    CScopeUtilityHelper scopes(root.get());
+    LONG count = 0;
+    Atoms(scopes, model, "Normalization:Model3d!PeriodicParent", count);
+    if (count != expected)
+        throw KelvResult(E_INVALIDARG, WrongAtomCount);
+}
+
+void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                         const std::string& temporaryPath)
+{
+    KelvComPtr<ISBScope> model = Model(document);
+    if (!DiskUtilities::FileExists(temporaryPath))
+        return;
+    SingleFrame single;
+    if (!ReadSingleFrame(temporaryPath, CAtomicIndexMap(), single) || !single.archive->Is3DPeriodic())
+        return;
+    const CLatticeInfo& lattice = single.frame.lattice;
+    const double degrees = QorViraUtilities::DegreesPerRadian();
+    const double alpha = lattice.get_Cell_Alpha() / degrees;
+    const double beta = lattice.get_Cell_Beta() / degrees;
+    const double gamma = lattice.get_Cell_Gamma() / degrees;
+    double u1[3] = {}, u2[3] = {}, u3[3] = {};
+    LatticeUtilities::Zelm3DParamToCell(lattice.get_Cell_A(), lattice.get_Cell_B(), lattice.get_Cell_C(), alpha, beta,
+                                        gamma, u1, u2, u3);
+    // f = M^-1 P with the cell vectors as the columns of M.
+    xxMatrix3x3 toFractional(u1[0], u2[0], u3[0], u1[1], u2[1], u3[1], u1[2], u2[2], u3[2]);
+    try {
+        toFractional.Invert();
+    } catch (const std::domain_error&) {
+        throw KelvResult(E_UNEXPECTED, "ZELM arc file gives a cell without volume.");
+    }
+
+    CScopeUtilityHelper scopes(root.get());
+    LONG count = 0;
+    KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
+    int positions = PositionCount(single.frame);
+    CheckModelMatchesOutput(root, model, positions);
+
+    // Each parent takes the frame position at the running index, which grows
+    // by its multiplicity: all of them are checked before anything changes.
+    std::vector<KelvComPtr<ISDObject>> parents;
+    std::vector<std::size_t> index;
+    std::size_t p = 0;
+    for (LONG k = 1; k <= count; ++k) {
+        KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
+        if (p >= single.frame.positions.size())
+            throw KelvResult(E_INVALIDARG, WrongAtomCount);
+        LONG hint = -100;
+        const LONG multiplicity = ReadProperty(atom, "SymmetryMultiplicity", hint).Long();
+        if (multiplicity < 1)
+            throw KelvResult(E_INVALIDARG, WrongAtomCount);
+        parents.push_back(atom);
+        index.push_back(p);
+        p += static_cast<std::size_t>(multiplicity);
+    }
+
+    KelvComPtr<IUnknown> latticeObject;
+    Host(scopes->GetLattice(model.get(), latticeObject.Receive()));
+    Host(latticeObject.QueryInterface<ISDLattice3D>()->SetCellParameters(lattice.get_Cell_A(), lattice.get_Cell_B(),
+                                                                          lattice.get_Cell_C(), alpha, beta, gamma));
+    KelvComPtr<IUnknown> frameObject;
+    Host(scopes->GetLatticeFrame(model.get(), frameObject.Receive()));
+    KelvComPtr<ISDPointConverter> converter;
+    Host(frameObject.QueryInterface<ISDLatticeFrame>()->GetPointConverter(converter.Receive(), 3));
+    Kelv::CheckNullDereference(converter.get());
+
+    for (std::size_t k = 0; k < parents.size(); ++k) {
+        const KelvComPtr<ISDObject>& atom = parents[k];
+        LONG hint = -100;
+        KelvVariant value = ReadProperty(atom, "XYZ", hint);
+        const std::array<double, 3>& at = single.frame.positions[index[k]];
+        const xxPoint3d position(at[0], at[1], at[2]);
+        const xxPoint3d f = toFractional * position;
+        const xxPoint3d o = DMUtilities::AtomUtilities::AtomFracCoord(atom);
+        const int n1 = Nearest(o.x - f.x), n2 = Nearest(o.y - f.y), n3 = Nearest(o.z - f.z);
+        const xxPoint3d moved(at[0] + n1 * u1[0] + n2 * u2[0] + n3 * u3[0], at[1] + n1 * u1[1] + n2 * u2[1] + n3 * u3[1],
+                              at[2] + n1 * u1[2] + n2 * u2[2] + n3 * u3[2]);
+        WritePoint(atom, "XYZ", value, moved, hint, converter.get());
+    }
+}
+
+void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                         const std::string& temporaryPath, CAtomicIndexMap& map)
+{
+    KelvComPtr<ISBScope> model = Model(document);
+    SingleFrame single;
+    if (!ReadSingleFrame(temporaryPath, map, single) || !single.archive->Is2DPeriodic())
+        return;
+    const CLatticeInfo& lattice = single.frame.lattice;
+    const double alpha = lattice.get_Cell_Alpha() / QorViraUtilities::DegreesPerRadian();
+    double u1[2] = {}, u2[2] = {};
+    if (!LatticeUtilities::Zelm2DParamToCell(lattice.get_Cell_A(), lattice.get_Cell_B(), alpha, u1, u2))
+        return;
+
+    CScopeUtilityHelper scopes(root.get());
+    LONG count = 0;
+    KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
+    int positions = PositionCount(single.frame);
+    CheckModelMatchesOutput(root, model, positions);
+    if (count > positions)
+        throw KelvResult(E_INVALIDARG, WrongAtomCount);
+
+    KelvComPtr<IUnknown> latticeObject;
+    Host(scopes->GetLattice(model.get(), latticeObject.Receive()));
+    Host(latticeObject.QueryInterface<ISDLattice2D>()->SetCellParameters(lattice.get_Cell_A(), lattice.get_Cell_B(),
+                                                                          alpha));
+    for (LONG k = 1; k <= count; ++k) {
+        KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
+        LONG hint = -100;
+        KelvVariant value = ReadProperty(atom, "FractionalXYZ", hint);
+        const std::array<double, 3>& at = single.frame.positions[static_cast<std::size_t>(k - 1)];
+        double f[3] = {};
+        LatticeUtilities::Transform2DCartToFracArc(u1, u2, at.data(), f);
+        WritePoint(atom, "FractionalXYZ", value, xxPoint3d(f[0], f[1], f[2]), hint);
+    }
+}
+
+void WriteBackNonPeriodic(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                          const std::string& temporaryPath)
+{
+    KelvComPtr<ISBScope> model = Model(document);
+    if (!DiskUtilities::FileExists(temporaryPath))
+        return;
+    SingleFrame single;
+    if (!ReadSingleFrame(temporaryPath, CAtomicIndexMap(), single))
+        return;
+    CScopeUtilityHelper scopes(root.get());
+    LONG count = 0;
+    KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
+    int positions = PositionCount(single.frame);
+    CheckModelMatchesOutput(root, model, positions);
+    if (count > positions)
+        throw KelvResult(E_INVALIDARG, WrongAtomCount);
+    for (LONG k = 1; k <= count; ++k) {
+        KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
+        LONG hint = -100;
+        KelvVariant value = ReadProperty(atom, "XYZ", hint);
+        const std::array<double, 3>& at = single.frame.positions[static_cast<std::size_t>(k - 1)];
+        WritePoint(atom, "XYZ", value, xxPoint3d(at[0], at[1], at[2]), hint);
+    }
+}

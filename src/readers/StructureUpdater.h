@@ -1,0 +1,48 @@
+// Writes the final structure of an engine run (the last frame of an archive)
+// back into a 3D structure document: the cell and every atom's position,
+// inside one host operation "Update structure".
+#pragma once
+
+#include <string>
+
+#include "hostapi/hostapi.h"
+#include "kelv/kelv.h"
+#include "qorvira/AtomicIndexMap.h"
+
+// The whole update from the archive at `outputPath`. A path without ".arc"
+// or a missing file does nothing. The last frame is copied alone into
+// <path without extension>_TDE_.arc, read back with the archive reader and
+// written by the routine of the document's periodicity. A document whose
+// atoms do not match the frame is left unchanged (E_INVALIDARG). Only the
+// 2-D write-back uses `map` (for the archive reader's atom order).
+void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                               const std::string& outputPath, CAtomicIndexMap& map);
+
+// The same with a default atom map.
+void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                                      const std::string& outputPath);
+
+// Copies the source archive's first three lines and its last frame (from its
+// "!DATE" line; blank lines left out) to `target`. The source is opened
+// first: a source that cannot be opened creates no target ("Unable to open
+// ZELM arc file."); a target that cannot be written throws "Unable to open
+// ZELM intermediate arc file." (both E_UNEXPECTED). A line of more than 1023
+// characters, like the end of the file, ends the copy; so does a last line
+// without a line break, which is not copied.
+void ReadFinalArcFrame(const std::string& source, const std::string& target);
+
+// Throws E_INVALIDARG "Model has been modified and cannot be used for
+// analysis: wrong number of atoms." when the model's periodic-parent atoms
+// are not `expected` in number.
+void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBScope>& model, int& expected);
+
+// The write-back of each periodicity from the single-frame copy at
+// `temporaryPath`. Each checks the document against the frame before it
+// changes anything; a frame of the wrong periodicity, a copy holding other
+// than one frame, or (2-D) surface vectors that make no cell change nothing.
+void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                         const std::string& temporaryPath);
+void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                         const std::string& temporaryPath, CAtomicIndexMap& map);
+void WriteBackNonPeriodic(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                          const std::string& temporaryPath);

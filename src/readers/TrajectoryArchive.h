@@ -1,0 +1,48 @@
+// The run's archive of structure frames as the trajectory providers read it.
+// The archive reader stands behind it; the providers depend only on this.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qorvira/AtomicIndexMap.h"
+#include "qorvira/LatticeInfo.h"
+
+// One archive frame: cell (lengths; angles in degrees), time (ps), energy
+// (eV) and atom positions (Cartesian, in document order).
+struct TrajectoryArchiveFrame {
+    CLatticeInfo lattice;
+    double time = 0.0;
+    double energy = 0.0;
+    std::vector<std::array<double, 3>> positions;
+};
+
+class ITrajectoryArchive {
+public:
+    virtual ~ITrajectoryArchive() = default;
+    virtual std::size_t GetFrameCount() const = 0;
+    // Frame `index` (0-based, below GetFrameCount).
+    virtual TrajectoryArchiveFrame GetFrame(std::size_t index) const = 0;
+    // The archive's periodicity flags; both may hold (then the cell lines
+    // are three-dimensional).
+    virtual bool Is2DPeriodic() const = 0;
+    virtual bool Is3DPeriodic() const = 0;
+};
+
+// Opens the archive at `path` with the document-to-engine atom map; throws
+// (KelvResult) when the file is missing or unreadable.
+using TrajectoryArchiveOpener =
+    std::function<std::unique_ptr<ITrajectoryArchive>(const std::string& path, const CAtomicIndexMap& map)>;
+
+// Opens an archive with the module's archive reader. The reader is plugged
+// in here, in one place (TrajectoryArchive.cpp); until it is, and when a
+// test installs none, opening fails with E_NOTIMPL.
+std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
+
+// Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
+// returns the one before.
+TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener);

@@ -1,0 +1,10 @@
+// Texts of the logic object's standard refusals, shared by its requests.
+#pragma once
+
+namespace ZelmMessages {
+
+inline constexpr const char* Components = "One or more components were not set up as expected";
+inline constexpr const char* NoDocument = "Cannot conduct this operation without an active document";
+inline constexpr const char* NoOutput = "No pointer supplied for output argument.";
+
+} // namespace ZelmMessages

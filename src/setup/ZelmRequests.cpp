@@ -1,0 +1,270 @@
+// The calculation requests of the logic object: run a calculation, export
+// its input files, start a deck saved before; and the preparation of a job
+// folder that the first two share.
+#include "setup/Zelm.h"
+
+#include "setup/ZelmFileWriter.h"
+#include "setup/ZelmMessages.h"
+#include "setup/ZelmRunInfo.h"
+
+#include "appfw/AppUtilsContainer.h"
+#include "qorqm/PathUtilities.h"
+
+namespace {
+
+void Check(HRESULT hr)
+{
+    KelvResult::Check(hr);
+}
+
+// Raises a failed result of one of the object's own steps again, with the
+// error information that the step left.
+void RaiseAgain(HRESULT hr)
+{
+    if (hr == S_OK)
+        return;
+    KelvResult::SetLastError(hr);
+    if (FAILED(hr))
+        throw KelvResult::LastErrorCheckNotS_OK();
+}
+
+// The error of a failed step as an object to raise later: its code with the
+// text of the error information it left.
+KelvResult Kept(HRESULT hr)
+{
+    if (SUCCEEDED(hr))
+        return KelvResult(hr);
+    KelvResult::SetLastError(hr);
+    return KelvResult::LastError();
+}
+
+template <class F>
+HRESULT Step(F&& body)
+{
+    return Kelv::ComMethod(GUID_NULL, GUID_NULL, std::forward<F>(body));
+}
+
+KelvComPtr<ISBDiskManager> DiskManagerOf(const KelvComPtr<ISBContainerRoot>& root)
+{
+    KelvComPtr<ISBDiskManager> disk;
+    Check(root->get_DiskManager(disk.Receive()));
+    Kelv::CheckNullDereference(disk.get());
+    return disk;
+}
+
+const char* const kFitDocumentType = "SDDocuments.Atomistic3dDocument";
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Run and export
+
+HRESULT CZelm::Run(ISBScope* pScope)
+{
+    return Request([&] {
+        if (!pScope)
+            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
+        // The components first: the run settings are made of them.
+        CheckComponentsSetUp();
+        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+        TypeAndPrepareIfNeeded(pScope);
+
+        KelvBSTR jobFolder, deckName;
+        RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_TRUE, jobFolder.Receive(), deckName.Receive()));
+
+        // The folder goes to the job under a name of its own.
+        const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
+        const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
+        const std::string folder = jobFolder.ToTString();
+        const std::string renamed = folder.substr(0, folder.size() - 1) + "ZELM" + PathUtilities::Separator();
+        KelvBSTR actual;
+        Check(disk->RenameFolder(jobFolder.Get(), KelvBSTR(renamed).Get(), 8, actual.Receive()));
+        const std::string submissionFolder = actual.ToTString() + PathUtilities::Separator();
+
+        // The submission's result waits until the project is in step and the
+        // folder is gone.
+        HRESULT submitted = S_OK;
+        if (runInfo->GetTask() == 4)
+            submitted = SubmitFitJob(*runInfo, submissionFolder, deckName.Get());
+        else
+            submitted = SubmitJob(pScope, KelvBSTR(submissionFolder).Get(), deckName.Get());
+        const KelvResult kept = Kept(submitted);
+
+        const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
+        Kelv::CheckNullDereference(documents.get());
+        Check(documents->Synchronize());
+        Check(disk->DeleteFolder(actual.Get(), 0x10));
+        kept.Check();
+    });
+}
+
+HRESULT CZelm::SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BSTR deckName)
+{
+    return Request([&] {
+        const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
+        Kelv::CheckNullDereference(documents.get());
+        const std::string libraryPath = runInfo.GetLibraryPath();
+        KelvComPtr<ISBDocumentRoot> library;
+        Check(documents->FindDocument(KelvBSTR(libraryPath).Get(), library.Receive()));
+        if (!library)
+            throw KelvResult(E_UNEXPECTED, "The forcefield library \"" + libraryPath +
+                                               "\" is not a document of the current project, so the fitted "
+                                               "library cannot be related to it.");
+
+        KelvComPtr<ISBDocumentRoot> fit;
+        const KelvVariant noData;
+        Check(documents->NewPrivateDocument(KelvBSTR(kFitDocumentType).Get(), noData.Get(), fit.Receive()));
+        Kelv::CheckNullDereference(fit.get());
+        const KelvComPtr<ISBDocumentInfo> info = AppUtils::Container::GetDocumentInfo(fit.get());
+        Check(info->put_DocumentName(KelvBSTR(runInfo.GetLibraryName()).Get()));
+        KelvBSTR libraryId;
+        Check(library->get_DocumentID(libraryId.Receive()));
+        Check(info->SetDocumentProperty(KelvBSTR("_ParentDocID").Get(), KelvVariant(libraryId).Get()));
+
+        KelvComPtr<ISBScope> contents;
+        Check(fit->get_ContentsAsScope(contents.Receive()));
+        RaiseAgain(SubmitJob(contents.get(), KelvBSTR(folder).Get(), deckName));
+    });
+}
+
+HRESULT CZelm::ExportFiles(ISBScope* pScope)
+{
+    return Request([&] {
+        if (!pScope)
+            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
+        CheckComponentsSetUp();
+        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+        TypeAndPrepareIfNeeded(pScope);
+        KelvBSTR jobFolder, deckName;
+        RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_FALSE, jobFolder.Receive(), deckName.Receive()));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// A deck saved before
+
+HRESULT CZelm::StartFiles(ISBScope* pScope)
+{
+    return Request([&] {
+        if (!pScope)
+            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
+        CheckComponentsSetUp();
+        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+        const std::string seedPath = runInfo->GetCurrentDocumentSeedPath().ToTString();
+        std::string folder, name;
+        PathUtilities::FolderAndFileNameFromPath(seedPath, folder, name);
+        RaiseAgain(SubmitJob(pScope, KelvBSTR(folder).Get(),
+                             KelvBSTR(name + CZelmRunInfo::InputFileExtension()).Get()));
+        const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
+        Kelv::CheckNullDereference(documents.get());
+        Check(documents->Synchronize());
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The job folder
+
+std::string CZelm::JobTitle(CZelmRunInfo& runInfo) const
+{
+    const std::string base = PathUtilities::ExtensionRemoved(runInfo.GetJobPrefix().ToTString());
+    const std::string title = base + " ZELM " + TaskDisplayName(runInfo.GetTask());
+    const std::string project = runInfo.GetProjectDocumentsFolder().ToTString();
+    const bool relative = !title.empty() && title.front() == '.';
+    if (!relative && title.compare(0, project.size(), project) != 0)
+        throw KelvResult(E_UNEXPECTED, "Files must be saved within a project folder.");
+    return title;
+}
+
+HRESULT CZelm::MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRun)
+{
+    return Step([&] {
+        Kelv::CheckNullDereference(jobFolder);
+        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
+        const std::string title = JobTitle(*runInfo);
+        const std::string project = runInfo->GetProjectDocumentsFolder().ToTString();
+
+        const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
+        Kelv::CheckNullDereference(documents.get());
+        const auto folders = documents.QueryInterface<ISBDocumentFolders>();
+        KelvBSTR relative;
+        Check(folders->MakeDocumentFolder(KelvBSTR(title).Get(), forRun ? 0x28 : 0x08, relative.Receive()));
+        const std::string text = relative.ToTString();
+        const std::string inside = text.size() > 2 ? text.substr(2) : std::string();
+        SysFreeString(*jobFolder);
+        *jobFolder = Kelv::bstrdup(project + PathUtilities::Separator() + inside + PathUtilities::Separator());
+    });
+}
+
+HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName)
+{
+    return Step([&] {
+        Kelv::CheckNullDereference(jobFolder);
+        Kelv::CheckNullDereference(deckName);
+
+        // 1. The lattice setting, when the scope has a structure.
+        KelvComPtr<ISBScope> object;
+        Check(m_scopeUtility->GetScopeObject(scope, object.Receive()));
+        if (object) {
+            const auto properties = object.QueryInterface<ISDObject>();
+            LONG status = SDPropertyNoHint;
+            VARIANT value;
+            VariantInit(&value);
+            properties->get_PropertyValue(KelvBSTR("LatticeRepresentation").Get(), &status, &value);
+            const KelvVariant representation(value);
+            VariantClear(&value);
+            if (status != 0 && status != 1 && status != 2)
+                throw KelvResult(E_UNEXPECTED, "Could not get lattice representation.");
+            const LONG setting = representation.Long();
+            if (setting == 1 || setting == 3)
+                throw KelvResult(E_UNEXPECTED, "ZELM only supports monoclinic structures in the B-unique setting.");
+        }
+
+        // The refusals come before the structure is changed.
+        std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
+        if (runInfo->GetTask() == 4 && runInfo->IsStandardLibrary())
+            throw KelvResult(E_UNEXPECTED,
+                             "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
+        JobTitle(*runInfo);
+
+        // 2. The primitive cell, where the engine needs it.
+        VARIANT_BOOL needsPrimitive = VARIANT_FALSE;
+        Check(m_scopeUtility->NeedsPrimitiveConversion(scope, &needsPrimitive));
+        if (needsPrimitive) {
+            if (FAILED(m_scopeUtility->ConvertToPrimitive(scope)))
+                throw KelvResult(E_UNEXPECTED, "Could not convert system from conventional to primitive representation.");
+            runInfo = BuildRunInfo(scope);
+        }
+
+        // 5. The job's folder.
+        KelvBSTR folder;
+        RaiseAgain(MakeJobNameAndFolder(folder.Receive(), scope, forRun == VARIANT_TRUE));
+        SysFreeString(*jobFolder);
+        *jobFolder = Kelv::bstrdup(folder.ToTString());
+
+        // 6, 7. Side files (a Fit job has none), then the deck.
+        const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
+        const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
+        Kelv::CheckNullDereference(documents.get());
+        {
+            CZelmFileWriter writer(*runInfo, root.get(), documents.get(), scope);
+            if (runInfo->GetTask() != 4)
+                writer.WriteJobSideFiles(folder.ToTString(), runInfo->GetJobNameCopy().ToTString());
+        }
+        SysFreeString(*deckName);
+        *deckName = nullptr;
+        RaiseAgain(static_cast<IZelm*>(this)->SaveZelmInputFiles(scope, folder.Get(), deckName));
+
+        // 9. The module's state beside the deck.
+        KelvComPtr<ISBStateManager> states;
+        Check(root->get_StateManager(states.Receive()));
+        Kelv::CheckNullDereference(states.get());
+        KelvComPtr<IUnknown> moduleState;
+        const KelvVariant noPresentation;
+        Check(states->CreateModuleState(Extension(), folder.Get(), runInfo->GetJobName().Get(), 1,
+                                        noPresentation.Get(), moduleState.Receive()));
+        moduleState.Release();
+
+        // 10. The project in step with the disk.
+        Check(documents->Synchronize());
+    });
+}

@@ -1,0 +1,87 @@
+// The driver's result commands run in this process with the archive and
+// output readers replaced by fakes, on the bundled rock salt and its
+// dynamics trajectory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "ResultCommands.h"
+#include "host/model/CifImport.h"
+#include "host/model/QsdFile.h"
+#include "qorqm/LatticeUtilities.h"
+#include "qorqm/TrjFile.h"
+#include "trajectory/FakeArchive.h"
+#include "trajectory/FakeRunOutput.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples";
+
+struct ResultCommands : ::testing::Test {
+    QzTest::TempFolder folder{"result-commands"};
+    QzTest::FakeArchiveOpener archive;
+    QzTest::FakeRunOutputServices output;
+    std::string salt = folder.File("salt.qsd");
+    std::ostringstream out;
+
+    void SetUp() override
+    {
+        HostModel::SaveQsd(*HostModel::ImportCif(examples + "/rocksalt.cif"), salt);
+        archive.content.periodic3D = true;
+        output.content = QzTest::FakeOutputContent();
+        output.content.dimensionality = 3;
+    }
+    // A frame of the eight atoms at their places in a cell of edge a.
+    TrajectoryArchiveFrame Frame(double a, double time)
+    {
+        TrajectoryArchiveFrame frame{CLatticeInfo(a, a, a, 90, 90, 90), time, -40.0 - time, {}};
+        const double sites[8][3] = {{0, 0, 0}, {0, .5, .5}, {.5, 0, .5}, {.5, .5, 0},
+                                    {.5, .5, .5}, {.5, 0, 0}, {0, .5, 0}, {0, 0, .5}};
+        for (const auto& s : sites)
+            frame.positions.push_back({s[0] * a, s[1] * a, s[2] * a});
+        return frame;
+    }
+};
+
+}  // namespace
+
+TEST_F(ResultCommands, UpdateStructureWritesTheLastFrameAndSaves)
+{
+    QzTest::WriteFile(folder.File("run.arc"), "archive");
+    archive.content.frames = {Frame(5.7, 0.0)};
+    ZelmHost::UpdateStructure(salt, folder.File("run.arc"), false, out);
+    EXPECT_NE(out.str().find("updated " + salt), std::string::npos) << out.str();
+    EXPECT_NEAR(HostModel::LoadQsd(salt)->Lattice3()->Parameters().a, 5.7, 1e-9);
+    EXPECT_THROW(ZelmHost::UpdateStructure(salt, folder.File("none.arc"), false, out), std::runtime_error);
+}
+
+TEST_F(ResultCommands, TrajectoryOfAnOptimisationAndOfTheBundledDynamicsRun)
+{
+    QzTest::WriteFile(folder.File("opt.arc"), "archive");
+    QzTest::WriteFile(folder.File("opt.gout"), "output");
+    archive.content.frames = {Frame(5.64, 0.0), Frame(5.60, 1.0)};
+    output.content.runType = 2;
+    ZelmHost::WriteTrajectory(folder.File("opt"), salt, "", out);
+    EXPECT_NE(out.str().find("wrote " + folder.File("opt") + ".trj (geomopt)"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Trajectory: 2 frames of 8 atoms"), std::string::npos) << out.str();
+    EXPECT_TRUE(fs::exists(folder.File("opt.qtd")));
+
+    fs::copy_file(examples + "/rocksalt-md.trg", folder.File("md.trg"));
+    QzTest::WriteFile(folder.File("md.gout"), "output");
+    output.content.runType = 3;
+    output.content.ensemble = 2;
+    output.content.cores = 8;
+    const double cell[6] = {5.64, 5.64, 5.64, 90, 90, 90};
+    std::copy(cell, cell + 6, output.content.cell);
+    out.str("");
+    ZelmHost::WriteTrajectory(folder.File("md"), salt, "", out);
+    EXPECT_NE(out.str().find("Trajectory: 4 frames of 8 atoms"), std::string::npos) << out.str();
+    const TrjContents read = TrjFile::Read(folder.File("md.trj"));
+    ASSERT_EQ(read.frames.size(), 4u);
+    EXPECT_EQ(read.frames[3].time, 0.003);
+    EXPECT_NEAR(read.frames[0].cell[0], 5.64, 1e-9);
+
+    EXPECT_THROW(ZelmHost::WriteTrajectory(folder.File("none"), salt, "dynamics", out), std::runtime_error);
+}

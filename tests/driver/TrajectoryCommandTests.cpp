@@ -1,0 +1,106 @@
+// The driver's trajectory commands, run as a user runs them: `trg` through
+// the module's exports, and `show` of a ".qtd" trajectory document.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "common/FakeTrajectory.h"
+#include "common/TempFolder.h"
+#include "qorqm/CTrjWriter.h"
+#include "trajectory/TrgFiles.h"
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+struct TrajectoryCommands : ::testing::Test {
+    QzTest::TempFolder folder{"driver-trj"};
+
+    Outcome Run(const std::string& arguments) const
+    {
+        const std::string err = folder.File("stderr.txt");
+        const std::string command = "cd " + folder.Path() + " && " + QZ_BIN_DIR + "/zelm-host --registry " +
+                                    folder.File("registry.json") + " " + arguments + " 2>" + err;
+        Outcome outcome;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            outcome.out.append(buffer, n);
+        const int status = pclose(pipe);
+        outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.err = QzTest::ReadFile(err);
+        return outcome;
+    }
+};
+
+}  // namespace
+
+TEST_F(TrajectoryCommands, TrgPrintsTheFramesAsTheExportsReadThem)
+{
+    QzTest::WriteTrg(folder.File("md.trg"), QzTest::TrgSpec{4.0, 2, 2, true});
+    const Outcome read = Run("trg md.trg --cell");
+    EXPECT_EQ(read.code, 0) << read.err;
+    EXPECT_NE(read.out.find("md.trg: format value 4, 2 atoms, 2 frames, with cell records"), std::string::npos);
+    EXPECT_NE(read.out.find("Frame 2: time 10, energy terms 1010 2010 (sum 3020), auxiliary 3010"), std::string::npos)
+        << read.out;
+    EXPECT_NE(read.out.find("cell parameters 11010 11010.125"), std::string::npos);
+    // Without the flag the cell records are taken for frame records until
+    // one is too short for its place.
+    const Outcome wrong = Run("trg md.trg");
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find("a record cannot be read"), std::string::npos) << wrong.err;
+
+    const Outcome missing = Run("trg none.trg");
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err,
+              "zelm-host: the trajectory \"none.trg\" cannot be read: the file cannot be opened or a record cannot be "
+              "read\n");
+}
+
+TEST_F(TrajectoryCommands, ShowPrintsTheFramesOfATrajectoryDocument)
+{
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    std::filesystem::copy_file(folder.File("salt.qsd"), folder.File("salt.qtd"));
+
+    const Outcome noFrames = Run("show salt.qtd");
+    EXPECT_EQ(noFrames.code, 0) << noFrames.err;
+    EXPECT_EQ(noFrames.out.find("Trajectory:"), std::string::npos);
+
+    QzTest::FakeTrjProvider provider;
+    ASSERT_EQ(CTrjWriter().WriteTrajFile(provider, folder.File("salt")), S_OK);
+    const Outcome shown = Run("show salt.qtd");
+    EXPECT_EQ(shown.code, 0) << shown.err;
+    EXPECT_NE(shown.out.find("Space group"), std::string::npos) << shown.out;  // still a structure file
+    EXPECT_NE(shown.out.find("Trajectory: 3 frames of 2 atoms (run)"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("Frame 3: time 307.25 (step 306.25)"), std::string::npos);
+
+    QzTest::WriteFile(folder.File("salt.trj"), "QTRJ");
+    const Outcome bad = Run("show salt.qtd");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("The trajectory file \"" + folder.File("salt.trj") + "\" is cut short."), std::string::npos)
+        << bad.err;
+}
+
+TEST_F(TrajectoryCommands, ImportResultGoesThroughTheRegisteredImporter)
+{
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    // Without an archive the document is imported as it is.
+    const Outcome imported = Run("import-result salt.qsd --log");
+    EXPECT_EQ(imported.code, 0) << imported.err;
+    EXPECT_NE(imported.out.find("imported " + folder.File("salt.qsd") + " through QorZelm.ZelmStructureImporter\n"),
+              std::string::npos)
+        << imported.out;
+    EXPECT_NE(imported.out.find("Space group"), std::string::npos);
+    EXPECT_NE(imported.out.find("ImportDocument"), std::string::npos);  // the operation log
+    const Outcome missing = Run("import-result none.qsd");
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, "zelm-host: the document \"none.qsd\" does not exist\n");
+}

@@ -1,0 +1,162 @@
+// The archive reader over hand-written archives.
+
+#include "readers/ArchiveFileReader.h"
+
+#include "ReaderFiles.h"
+
+#include "kelv/kelv.h"
+#include "qorqm/QMPhysicalConstants.h"
+
+#include <gtest/gtest.h>
+
+using QzTest::ReaderFolder;
+
+namespace {
+
+const char* const Atom1 = "Na1     0.000000000    0.000000000    0.000000000 CORE 1      Na      Na   1.0000 1\n";
+const char* const Atom2 = "Cl1     2.820100000    2.820100000    2.820100000 CORE 2      Cl      Cl  -1.0000 2\n";
+
+std::string Frame(const std::string& header, const std::string& cell, const std::string& atoms,
+                  const std::string& closing = "end\nend\n")
+{
+    return header + "\n!DATE Tue Dec  8 2026\n" + cell + atoms + closing;
+}
+
+std::string Archive3D(const std::string& version = "2")
+{
+    return "!KORVEX archive " + version + "\nPBC=ON\n" +
+           Frame("0.000 ps -2300.0", "PBC    5.6402    5.6402    5.6402   90.0000   90.0000   90.0000 (P1)\n",
+                 std::string(Atom1) + Atom2) +
+           Frame("1.500 ps -2306.1", "PBC    5.7000    5.7100    5.7200   90.0000   91.0000   92.0000\n",
+                 std::string(Atom1) + Atom2);
+}
+
+struct Read {
+    std::vector<CArchiveFrameInfo> frames;
+    bool periodic3D = false;
+    bool periodic2D = false;
+};
+
+Read ReadArchive(const std::string& text, const CAtomicIndexMap& map = CAtomicIndexMap::Default)
+{
+    ReaderFolder folder("arc");
+    CArchiveFileReader reader(folder.Write("run.arc", text), map);
+    return {reader.GetFrames(), reader.Is3DPeriodic(), reader.Is2DPeriodic()};
+}
+
+std::string Failure(const std::string& text, const CAtomicIndexMap& map = CAtomicIndexMap::Default)
+{
+    try {
+        ReadArchive(text, map);
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
+        return error.GetMessage();
+    }
+    return "no failure";
+}
+
+} // namespace
+
+TEST(ArchiveReader, ReadsFramesOfA3DArchive)
+{
+    for (const std::string version : {"2", "3"}) {
+        for (bool crlf : {false, true}) {
+            const std::string text = crlf ? QzTest::WithCrLf(Archive3D(version)) : Archive3D(version);
+            Read read = ReadArchive(text);
+            ASSERT_EQ(2u, read.frames.size()) << version << crlf;
+            EXPECT_TRUE(read.periodic3D);
+            EXPECT_FALSE(read.periodic2D);
+            const CArchiveFrameInfo& second = read.frames[1];
+            EXPECT_DOUBLE_EQ(1.5, second.GetTime());
+            EXPECT_DOUBLE_EQ(-2306.1 / QMPhysicalConstants::EV_TO_KCAL_MOL, second.GetEnergy());
+            EXPECT_DOUBLE_EQ(5.71, second.GetLattice().get_Cell_B());
+            EXPECT_DOUBLE_EQ(92.0, second.GetLattice().get_Cell_Gamma());
+            ASSERT_EQ(2u, second.GetAtomPositions().size());
+            EXPECT_DOUBLE_EQ(2.8201, second.GetAtomPositions()[1].z);
+        }
+    }
+}
+
+TEST(ArchiveReader, HeaderPeriodicityAndCellVariants)
+{
+    const std::string atoms = std::string(Atom1) + Atom2;
+    struct Case {
+        std::string text;
+        size_t frames;
+        bool is3D, is2D;
+        double b = 0, c = 0, alpha = 0, time = 0, energyKcal = 0;
+    } cases[] = {
+        // Version 4 is not read; nor is a file that is not an archive.
+        {"!KORVEX archive 4\nPBC=ON\n" + Frame("-1.0", "PBC 1 2 3 90 90 90\n", atoms), 0, false, false},
+        {"", 0, false, false},
+        {"!KORVEX archive 2\nPBC=ON", 0, false, false},
+        // No cell: the periodicity token has neither ON nor 2D.
+        {"!KORVEX archive 2\nPBC=OFF\n" + Frame("-4.5", "", atoms), 1, false, false, 0, 0, 0, 0, -4.5},
+        // A surface cell: a, b and the angle in the alpha position.
+        {"!KORVEX archive 2\nPBC=2D\n" + Frame("2.000 ps -7.0", "PBC 4.0 5.0 120.0\n", atoms), 1, false, true, 5.0,
+         0.0, 120.0, 2.0, -7.0},
+        // A cell line of too few words, or the date line missing, ends the reading.
+        {"!KORVEX archive 2\nPBC=ON\n" + Frame("-1.0", "PBC 1 2 3 90 90\n", atoms), 0, true, false},
+        {"!KORVEX archive 2\nPBC=OFF\n-1.0\nno date\n" + atoms, 0, false, false},
+        // "end" without its closing "end": that frame and every later one is dropped.
+        {"!KORVEX archive 2\nPBC=OFF\n" + Frame("-1.0", "", atoms) + Frame("-2.0", "", atoms, "end\nnot end\n") +
+             Frame("-3.0", "", atoms),
+         1, false, false, 0, 0, 0, 0, -1.0},
+        // The file ends right after the atoms: the last frame stays.
+        {"!KORVEX archive 2\nPBC=OFF\n-1.0\n!DATE\n" + atoms, 1, false, false, 0, 0, 0, 0, -1.0},
+        // A blank line completes a frame; a header of "end" ends the archive.
+        {"!KORVEX archive 2\nPBC=OFF\n-1.0\n!DATE\n" + atoms + "\nend\n", 1, false, false, 0, 0, 0, 0, -1.0},
+    };
+    for (const Case& c : cases) {
+        Read read = ReadArchive(c.text);
+        ASSERT_EQ(c.frames, read.frames.size()) << c.text;
+        EXPECT_EQ(c.is3D, read.periodic3D) << c.text;
+        EXPECT_EQ(c.is2D, read.periodic2D) << c.text;
+        if (c.frames == 1) {
+            const CArchiveFrameInfo& frame = read.frames[0];
+            EXPECT_DOUBLE_EQ(c.b, frame.GetLattice().get_Cell_B());
+            EXPECT_DOUBLE_EQ(c.c, frame.GetLattice().get_Cell_C());
+            EXPECT_DOUBLE_EQ(c.alpha, frame.GetLattice().get_Cell_Alpha());
+            EXPECT_DOUBLE_EQ(c.time, frame.GetTime());
+            EXPECT_DOUBLE_EQ(c.energyKcal / QMPhysicalConstants::EV_TO_KCAL_MOL, frame.GetEnergy());
+            EXPECT_EQ(2u, frame.GetAtomPositions().size());
+        }
+    }
+}
+
+TEST(ArchiveReader, FailuresNameTheirCause)
+{
+    const std::string head = "!KORVEX archive 2\nPBC=OFF\n-1.0\n!DATE\n";
+    EXPECT_EQ("ZELM output not readable.", Failure(head + "Na1 0 0 0 CORE 1 Na Na\n"));
+    EXPECT_EQ("Found invalid field in the string abc", Failure(head + "Na1 0 abc 0 CORE 1 Na Na 1 1\n"));
+    ReaderFolder folder;
+    try {
+        CArchiveFileReader reader(folder.Path("missing.arc"), CAtomicIndexMap::Default);
+        FAIL();
+    } catch (const KelvResult& error) {
+        EXPECT_EQ("Failed to open ZELM arc file.", error.GetMessage());
+    }
+}
+
+TEST(ArchiveReader, MapPutsAtomsIntoDocumentOrder)
+{
+    CAtomicIndexMap map;
+    map.SetSize(2);
+    map.MakeDoc2ZelmEntry(1, 2);
+    map.MakeDoc2ZelmEntry(2, 1);
+    Read read = ReadArchive(Archive3D(), map);
+    ASSERT_EQ(2u, read.frames.size());
+    EXPECT_DOUBLE_EQ(2.8201, read.frames[0].GetAtomPositions()[0].x);
+    EXPECT_DOUBLE_EQ(0.0, read.frames[0].GetAtomPositions()[1].x);
+
+    CAtomicIndexMap three;
+    three.SetSize(3);
+    EXPECT_EQ("CArchiveFileReader::ApplyMap: atomPositionCount != map.GetSize().\n", Failure(Archive3D(), three));
+
+    // A map in force with an atom that has no entry fails instead of reading
+    // outside the frame.
+    CAtomicIndexMap partial;
+    partial.SetSize(2);
+    partial.MakeDoc2ZelmEntry(1, 2);
+    EXPECT_NE(std::string::npos, Failure(Archive3D(), partial).find("CArchiveFileReader::ApplyMap"));
+}

@@ -1,0 +1,81 @@
+// The bundled example trajectory (examples/rocksalt-md.trg): a short NVT run
+// of the eight-atom rock-salt cell. The test regenerates it from the
+// description below when QZ_REGENERATE_EXAMPLES is set, and otherwise checks
+// that the bundled file is exactly that and reads back through the reader.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "common/TempFolder.h"
+#include "readers/ZelmTrajectoryReader.h"
+#include "recfile/RecordWriter.h"
+
+namespace {
+
+const std::string bundled = std::string(QZ_TEST_DATA) + "/../../examples/rocksalt-md.trg";
+constexpr int Frames = 4;
+constexpr int Atoms = 8;
+constexpr double Edge = 5.64;
+
+// Fractional sites: four Na, then four Cl.
+const double Sites[Atoms][3] = {{0, 0, 0},     {0, 0.5, 0.5}, {0.5, 0, 0.5}, {0.5, 0.5, 0},
+                                {0.5, 0.5, 0.5}, {0.5, 0, 0},   {0, 0.5, 0},   {0, 0, 0.5}};
+
+double Position(int frame, int atom, int axis)
+{
+    return Edge * Sites[atom][axis] + 0.004 * ((3 * frame + 5 * atom + 7 * axis) % 11 - 5);
+}
+
+double Velocity(int frame, int atom, int axis)
+{
+    return 0.1 * ((5 * frame + 3 * atom + 2 * axis) % 9 - 4);
+}
+
+void WriteExample(const std::string& path)
+{
+    RecordFile::RecordWriter writer(path);
+    writer.Write(RecordFile::Record().Real(1.0));
+    writer.Write(RecordFile::Record().Integer(Atoms));
+    for (int f = 0; f < Frames; ++f) {
+        // time (ps), kinetic and potential energy (eV), temperature (K)
+        writer.Write(RecordFile::Record().Real(0.001 * f).Real(0.31 + 0.01 * f).Real(-51.7 - 0.01 * f).Real(300.0 + f));
+        for (int k = 0; k < 6; ++k) {
+            RecordFile::Record values;
+            for (int j = 0; j < Atoms; ++j)
+                values.Real(k < 3 ? Position(f, j, k) : Velocity(f, j, k - 3));
+            writer.Write(values);
+        }
+    }
+    writer.Close();
+}
+
+}  // namespace
+
+TEST(BundledTrajectory, IsTheDescribedRunAndReadsBack)
+{
+    if (std::getenv("QZ_REGENERATE_EXAMPLES") != nullptr)
+        WriteExample(bundled);
+    QzTest::TempFolder folder("bundled-trg");
+    WriteExample(folder.File("expected.trg"));
+    ASSERT_EQ(QzTest::ReadFile(bundled), QzTest::ReadFile(folder.File("expected.trg")))
+        << "regenerate with QZ_REGENERATE_EXAMPLES=1";
+
+    int atoms = 0, frames = 0, status = 1;
+    double version = 0.0;
+    Get_Zelm_Trajectory_File_Info(bundled.c_str(), 0, &atoms, &frames, &version, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(atoms, Atoms);
+    EXPECT_EQ(frames, Frames);
+    std::vector<double> s[4], a[6];
+    for (auto& v : s)
+        v.resize(Frames);
+    for (auto& v : a)
+        v.resize(Frames * Atoms);
+    Read_Zelm_Trajectory_File(bundled.c_str(), 0, atoms, frames, version, s[0].data(), s[1].data(), s[2].data(),
+                              s[3].data(), a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(),
+                              a[5].data(), nullptr, nullptr, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(s[0][3], 0.003);
+    EXPECT_EQ(a[2][2 * Atoms + 7], Position(2, 7, 2));
+    EXPECT_EQ(a[3][3 * Atoms + 1], Velocity(3, 1, 0));
+}

@@ -1,0 +1,461 @@
+#include "ForcefieldCommands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+#include "CommandLine.h"
+#include "HostCommands.h"
+#include "host/HostApplication.h"
+#include "host/model/TextEncoding.h"
+#include "hostapi/hostapi.h"
+#include "kelv/kelv.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+// A failed call becomes an exception with the text its error information left.
+void Check(HRESULT hr)
+{
+    if (SUCCEEDED(hr))
+        return;
+    IErrorInfo* info = nullptr;
+    std::string text;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        info->GetDescription(&description);
+        text = NarrowFromBSTR(description);
+        SysFreeString(description);
+        info->Release();
+    }
+    throw KelvResult(hr, text.empty() ? HResultDescription(hr) : text);
+}
+
+std::string Take(BSTR text)
+{
+    const std::string narrow = NarrowFromBSTR(text);
+    SysFreeString(text);
+    return narrow;
+}
+
+std::vector<std::string> Take(SAFEARRAY* array)
+{
+    const KelvSafeArray owner(array);
+    std::vector<std::string> texts;
+    for (LONG i = 0; i < static_cast<LONG>(owner.Count()); ++i)
+        texts.push_back(owner.GetString(i));
+    return texts;
+}
+
+std::string Number(double value)
+{
+    std::ostringstream text;
+    text << std::setprecision(12) << value;
+    return text.str();
+}
+
+double ParseNumber(const std::string& text, const std::string& what)
+{
+    std::istringstream in(text);
+    double value = 0.0;
+    if (!(in >> value) || !(in >> std::ws).eof())
+        Fail("\"" + text + "\" is not a number (" + what + ")");
+    return value;
+}
+
+// "NAME=VALUE", split at the last "=".
+std::pair<std::string, std::string> Assignment(const std::string& text, const char* option)
+{
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string::npos || equals == 0)
+        Fail(std::string(option) + " " + text + ": expected NAME=VALUE");
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+struct Interaction {
+    std::string type;
+    std::vector<std::string> atoms;
+    KelvComPtr<IQoInteraction> object;
+};
+
+// The session: the project's host, the logic's editor and its forcefield.
+class Session {
+public:
+    explicit Session(const std::string& project)
+    {
+        std::error_code error;
+        const std::string stateFile = (fs::path(project) / ProjectStateFile).string();
+        if (!fs::is_regular_file(stateFile, error))
+            Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
+                 "\" (make it one with: zelm-host project " + project + ")");
+        QzHost::HostConfiguration configuration;
+        configuration.projectFolder = project;
+        configuration.stateFile = stateFile;
+        m_host = std::make_unique<QzHost::HostApplication>(configuration);
+        const KelvComPtr<ISBLogic> logic = m_host->Logic(QzHost::ModuleExtensionName, "ZelmLogic");
+        if (!logic)
+            Fail("the module's logic \"ZelmLogic\" is not available (is the module registered?)");
+        m_consumer = logic.QueryInterface<IQoEditedForcefieldConsumer>();
+    }
+
+    IQoEditedForcefieldConsumer& Consumer() const { return *m_consumer.get(); }
+
+    // Selects a library for this run only (the project keeps its choice).
+    void Select(const std::string& library)
+    {
+        const KelvComPtr<QzHost::HostState> state = m_host->State("ZelmLogic");
+        if (!state)
+            Fail("the host keeps no state for \"ZelmLogic\"");
+        state->SetValue("library", KelvVariant(library).Get());
+    }
+
+    // The editor loaded with the selected library, or with `library`.
+    void Open(const std::string& library)
+    {
+        std::string path;
+        if (!library.empty()) {
+            path = fs::absolute(library).lexically_normal().string();
+            if (!fs::is_regular_file(path))
+                Fail("the library \"" + library + "\" does not exist");
+            Select(path);
+        }
+        Check(m_consumer->get_ForcefieldEditor(m_editor.Receive()));
+        if (path.empty())
+            Check(m_editor->get_Forcefield(m_forcefield.Receive()));
+        else
+            Check(m_editor->get_Load(KelvBSTR(path).Get(), m_forcefield.Receive()));
+    }
+
+    IQoForcefieldEditor& Editor() const { return *m_editor.get(); }
+    IQoForcefield& Forcefield() const { return *m_forcefield.get(); }
+
+    // Every interaction, numbered from 1 in the order show lists them: by
+    // interaction type, then by atom types (in the order the forcefield
+    // lists them; a pair once, whichever way round, since a pair's order
+    // does not matter, longer lists in every order).
+    std::vector<Interaction> Interactions() const
+    {
+        KelvComPtr<IQoServerDescription> server;
+        Check(m_editor->get_ServerDescription(server.Receive()));
+        SAFEARRAY* array = nullptr;
+        Check(server->get_InteractionTypeNames(&array));
+        const std::vector<std::string> types = Take(array);
+        Check(m_forcefield->get_AtomTypes(&array));
+        const std::vector<std::string> atomTypes = Take(array);
+
+        std::vector<Interaction> all;
+        for (const std::string& type : types) {
+            INT atoms = 0;
+            Check(server->get_NumberOfAtomsOfType(KelvBSTR(type).Get(), &atoms));
+            if (atoms < 1 || atomTypes.empty())
+                continue;
+            std::vector<std::size_t> at(static_cast<std::size_t>(atoms), 0);
+            for (;;) {
+                if (atoms != 2 || at[0] <= at[1]) {
+                    std::vector<std::string> names;
+                    for (std::size_t i : at)
+                        names.push_back(atomTypes[i]);
+                    Collect(type, names, all);
+                }
+                std::size_t position = at.size();
+                while (position > 0 && ++at[position - 1] == atomTypes.size())
+                    at[--position] = 0;
+                if (position == 0)
+                    break;
+            }
+        }
+        return all;
+    }
+
+private:
+    void Collect(const std::string& type, const std::vector<std::string>& names, std::vector<Interaction>& all) const
+    {
+        KelvSafeArray array = KelvSafeArray::FromStrings(names);
+        SAFEARRAY* raw = array.Get();
+        KelvComPtr<ISDVariantDataDimension> collection;
+        Check(m_forcefield->get_Interactions(KelvBSTR(type).Get(), &raw, collection.Receive()));
+        LONG count = 0;
+        Check(collection->get_Count(&count));
+        for (LONG i = 1; i <= count; ++i) {
+            KelvVariant item;
+            Check(collection->Item(i, item.Receive()));
+            all.push_back({type, names, item.ExtractUnknown().QueryInterface<IQoInteraction>()});
+        }
+    }
+
+    std::unique_ptr<QzHost::HostApplication> m_host;
+    KelvComPtr<IQoEditedForcefieldConsumer> m_consumer;
+    KelvComPtr<IQoForcefieldEditor> m_editor;
+    KelvComPtr<IQoForcefield> m_forcefield;
+};
+
+// The options of one kind of an interaction, as " name=value" texts.
+std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& value)
+{
+    std::string text;
+    INT index = 0;
+    for (const std::string& name : Take(names))
+        text += " " + name + "=" + value(index++);
+    return text;
+}
+
+void Show(const Session& session, std::ostream& out)
+{
+    BSTR text = nullptr;
+    Check(session.Editor().get_LoadedFilePath(&text));
+    out << "library: " << Take(text) << "\n";
+    KelvComPtr<IQoServerDescription> server;
+    Check(session.Editor().get_ServerDescription(server.Receive()));
+    VARIANT_BOOL canFit = VARIANT_FALSE;
+    Check(server->get_ServerName(&text));
+    Check(server->get_CanFit(&canFit));
+    out << "server: " << Take(text) << (canFit ? " (can fit)" : "") << "\n";
+
+    SAFEARRAY* array = nullptr;
+    Check(session.Forcefield().get_AtomTypes(&array));
+    out << "atom types:\n";
+    for (const std::string& name : Take(array)) {
+        KelvComPtr<IQoAtomType> atomType;
+        Check(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
+        double charge = 0.0;
+        Check(atomType->get_Charge(&charge));
+        out << "  " << name << "  " << Number(charge) << "\n";
+    }
+
+    out << "interactions:\n";
+    int number = 0;
+    for (const Interaction& interaction : session.Interactions()) {
+        IQoInteraction& object = *interaction.object.get();
+        INT id = 0;
+        Check(object.get_FunctionalForm(&text));
+        Check(object.get_Id(&id));
+        out << "  [" << ++number << "] " << interaction.type << " " << Take(text) << " #" << id << ":";
+        for (std::size_t i = 0; i < interaction.atoms.size(); ++i)
+            out << (i ? ", " : " ") << interaction.atoms[i];
+        out << "\n";
+        LONG parameters = 0;
+        Check(object.get_ParameterCount(&parameters));
+        for (LONG i = 0; i < parameters; ++i) {
+            KelvComPtr<IQoParameter> parameter;
+            Check(object.get_Parameter(i, parameter.Receive()));
+            double value = 0.0;
+            VARIANT_BOOL fitted = VARIANT_FALSE;
+            Check(parameter->get_Name(&text));
+            const std::string name = Take(text);
+            Check(parameter->get_Unit(&text));
+            const std::string unit = Take(text);
+            Check(parameter->get_Value(&value));
+            Check(parameter->get_IsToBeFitted(&fitted));
+            // Units are Latin-1 ("Å"); the terminal reads UTF-8.
+            out << "      " << name << " = " << Number(value) << (unit.empty() ? "" : " " + HostModel::Latin1ToUtf8(unit))
+                << (fitted ? "  (fit)" : "") << "\n";
+        }
+        SAFEARRAY* names = nullptr;
+        Check(object.get_BooleanOptionNames(&names));
+        const std::string booleans = OptionList(names, [&](INT k) {
+            VARIANT_BOOL on = VARIANT_FALSE;
+            Check(object.get_BooleanOption(k, &on));
+            return std::string(on ? "1" : "0");
+        });
+        Check(object.get_IntegerOptionNames(&names));
+        const std::string integers = OptionList(names, [&](INT k) {
+            INT number = 0;
+            Check(object.get_IntegerOption(k, &number));
+            return std::to_string(number);
+        });
+        Check(object.get_DoubleOptionNames(&names));
+        const std::string doubles = OptionList(names, [&](INT k) {
+            double number = 0.0;
+            Check(object.get_DoubleOption(k, &number));
+            return Number(number);
+        });
+        if (!booleans.empty())
+            out << "      options:" << booleans << "\n";
+        if (!integers.empty() || !doubles.empty())
+            out << "      values:" << integers << doubles << "\n";
+    }
+}
+
+// "N.NAME" of show's numbering: the interaction and the name.
+std::pair<IQoInteraction*, std::string> Target(const std::vector<Interaction>& all, const std::string& which)
+{
+    const std::size_t dot = which.find('.');
+    std::size_t number = 0;
+    try {
+        number = dot == std::string::npos ? 0 : std::stoul(which.substr(0, dot));
+    } catch (const std::exception&) {
+        number = 0;
+    }
+    if (number == 0 || number > all.size() || dot + 1 >= which.size())
+        Fail("\"" + which + "\" names no interaction: expected N.NAME with N from 1 to " +
+             std::to_string(all.size()) + " as show numbers them");
+    return {all[number - 1].object.get(), which.substr(dot + 1)};
+}
+
+KelvComPtr<IQoParameter> FindParameter(IQoInteraction& interaction, const std::string& name)
+{
+    LONG count = 0;
+    Check(interaction.get_ParameterCount(&count));
+    for (LONG i = 0; i < count; ++i) {
+        KelvComPtr<IQoParameter> parameter;
+        Check(interaction.get_Parameter(i, parameter.Receive()));
+        BSTR text = nullptr;
+        Check(parameter->get_Name(&text));
+        if (Take(text) == name)
+            return parameter;
+    }
+    Fail("the interaction has no parameter \"" + name + "\"");
+}
+
+INT IndexIn(SAFEARRAY* array, const std::string& name)
+{
+    const std::vector<std::string> names = Take(array);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name)
+            return static_cast<INT>(i);
+    }
+    return -1;
+}
+
+void SetOption(IQoInteraction& interaction, const std::string& name, const std::string& value)
+{
+    SAFEARRAY* array = nullptr;
+    Check(interaction.get_BooleanOptionNames(&array));
+    if (const INT index = IndexIn(array, name); index >= 0) {
+        bool on = value == "1" || value == "true" || value == "on";
+        if (!on && value != "0" && value != "false" && value != "off")
+            Fail("the option \"" + name + "\" takes 0 or 1, not \"" + value + "\"");
+        Check(interaction.put_BooleanOption(index, on ? VARIANT_TRUE : VARIANT_FALSE));
+        return;
+    }
+    Check(interaction.get_IntegerOptionNames(&array));
+    if (const INT index = IndexIn(array, name); index >= 0) {
+        const double number = ParseNumber(value, name);
+        if (number != static_cast<INT>(number))
+            Fail("the option \"" + name + "\" takes a whole number, not \"" + value + "\"");
+        Check(interaction.put_IntegerOption(index, static_cast<INT>(number)));
+        return;
+    }
+    Check(interaction.get_DoubleOptionNames(&array));
+    if (const INT index = IndexIn(array, name); index >= 0) {
+        Check(interaction.put_DoubleOption(index, ParseNumber(value, name)));
+        return;
+    }
+    Fail("the interaction has no option \"" + name + "\"");
+}
+
+void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
+{
+    const std::vector<Interaction> all = session.Interactions();
+    for (const std::string& text : options.options) {
+        const auto [which, value] = Assignment(text, "--option");
+        const auto [interaction, name] = Target(all, which);
+        SetOption(*interaction, name, value);
+        out << "option " << which << " = " << value << "\n";
+    }
+    for (const std::string& text : options.values) {
+        const auto [which, value] = Assignment(text, "--value");
+        const auto [interaction, name] = Target(all, which);
+        Check(FindParameter(*interaction, name)->put_Value(ParseNumber(value, which)));
+        out << "value " << which << " = " << value << "\n";
+    }
+    for (const std::string& text : options.fits) {
+        const auto [which, value] = Assignment(text, "--fit");
+        const auto [interaction, name] = Target(all, which);
+        if (value != "0" && value != "1")
+            Fail("--fit " + text + ": the mark is 0 or 1");
+        Check(FindParameter(*interaction, name)->put_IsToBeFitted(value == "1" ? VARIANT_TRUE : VARIANT_FALSE));
+        out << "fit " << which << " = " << value << "\n";
+    }
+    for (const std::string& text : options.charges) {
+        const auto [name, value] = Assignment(text, "--charge");
+        KelvComPtr<IQoAtomType> atomType;
+        Check(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
+        Check(atomType->put_Charge(ParseNumber(value, name)));
+        out << "charge " << name << " = " << value << "\n";
+    }
+    if (!options.saveAs.empty()) {
+        const std::string path = fs::absolute(options.saveAs).lexically_normal().string();
+        Check(session.Editor().SaveAs(KelvBSTR(path).Get()));
+        out << "saved as " << path << "\n";
+    } else if (options.save) {
+        Check(session.Editor().Save());
+        out << "saved\n";
+    } else {
+        out << "not saved (give --save or --save-as PATH)\n";
+    }
+    Show(session, out);
+}
+
+}  // namespace
+
+void AddForcefieldCommands(CommandLine& commandLine)
+{
+    auto options = std::make_shared<ForcefieldOptions>();
+    CLI::App* command = commandLine.AddHostCommand(
+        "forcefield", "Play the host's forcefield editor on the engine's library: show, edit, suggest, saved-to",
+        [options](std::ostream& out) { RunForcefieldCommand(*options, out); });
+    command->add_option("--project", options->project, "The project folder (default: the current folder)");
+    command->add_option("action", options->action, "show [LIB], edit [LIB] ..., suggest, saved-to PATH")
+        ->required()
+        ->check(CLI::IsMember({"show", "edit", "suggest", "saved-to"}));
+    command->add_option("argument", options->argument, "The library (show, edit) or the saved file (saved-to)");
+    command->add_option("--charge", options->charges, "NAME=Q: an atom type's charge (edit)");
+    command->add_option("--value", options->values, "N.PARAMETER=V: a parameter of interaction N (edit)");
+    command->add_option("--fit", options->fits, "N.PARAMETER=0|1: the parameter's fit mark (edit)");
+    command->add_option("--option", options->options, "N.OPTION=V: an option of interaction N (edit)");
+    command->add_flag("--save", options->save, "Save the edited library over its file (edit)");
+    command->add_option("--save-as", options->saveAs, "Save the edited library as PATH (edit)");
+}
+
+void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
+{
+    const bool editing = options.action == "edit";
+    if (!editing && (!options.charges.empty() || !options.values.empty() || !options.fits.empty() ||
+                     !options.options.empty() || options.save || !options.saveAs.empty()))
+        Fail("--charge, --value, --fit, --option, --save and --save-as belong to the edit action");
+    if (options.save && !options.saveAs.empty())
+        Fail("give --save or --save-as, not both");
+
+    Session session(options.project);
+    if (options.action == "suggest") {
+        BSTR suggestion = nullptr;
+        Check(session.Consumer().SuggestSavePath(KelvBSTR("").Get(), &suggestion));
+        out << Take(suggestion) << "\n";
+        return;
+    }
+    if (options.action == "saved-to") {
+        if (options.argument.empty())
+            Fail("saved-to needs the path of the saved library");
+        const std::string path = fs::absolute(options.argument).lexically_normal().string();
+        Check(session.Consumer().ForcefieldSavedTo(KelvBSTR(path).Get()));
+        // Its name now selects it (for this run: the logic keeps no list).
+        const std::string name = fs::path(path).stem().string();
+        session.Select(name);
+        session.Open(std::string());
+        BSTR loaded = nullptr;
+        Check(session.Editor().get_LoadedFilePath(&loaded));
+        out << "the library \"" << name << "\" selects " << Take(loaded) << "\n";
+        return;
+    }
+    session.Open(options.argument);
+    if (editing)
+        Edit(session, options, out);
+    else
+        Show(session, out);
+}
+
+}  // namespace ZelmHost

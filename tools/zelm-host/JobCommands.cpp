@@ -1,0 +1,379 @@
+#include "JobCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <functional>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "CommandLine.h"
+#include "HostCommands.h"
+#include "frame/ZelmInterfaces.h"
+#include "host/HostApplication.h"
+#include "kelv/KelvSafeArray.h"
+#include "kelv/kelv.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+// The description of the error information a failed call left, else the
+// code's standard text.
+std::string ErrorText(HRESULT hr)
+{
+    IErrorInfo* info = nullptr;
+    std::string text;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        info->GetDescription(&description);
+        text = NarrowFromBSTR(description);
+        SysFreeString(description);
+        info->Release();
+    }
+    return text.empty() ? HResultDescription(hr) : text;
+}
+
+void Require(HRESULT hr)
+{
+    if (FAILED(hr)) {
+        throw KelvResult(hr, ErrorText(hr));
+    }
+}
+
+long TaskCode(const std::string& task)
+{
+    static const char* const names[] = {"energy", "geomopt", "dynamics", "fit", "surface"};
+    std::string lower = task;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (long code = 1; code <= 5; ++code) {
+        if (lower == names[code - 1] || lower == std::to_string(code)) {
+            return code;
+        }
+    }
+    Fail("unknown task \"" + task + "\" (tasks: Energy, GeomOpt, Dynamics, Fit, Surface)");
+}
+
+std::string Hex(LONG value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
+// A host over the project with one document open and made the default
+// scope, and the module's logic.
+class Session {
+public:
+    // The project is the given folder, else the nearest folder holding the
+    // document that is a project (else the document's own folder).
+    Session(const std::string& documentPath, const std::string& project, const std::string& task)
+    {
+        std::error_code error;
+        m_file = fs::absolute(documentPath, error).lexically_normal();
+        if (!fs::is_regular_file(m_file, error)) {
+            Fail("the document \"" + documentPath + "\" does not exist");
+        }
+        std::string folder = project;
+        if (folder.empty()) {
+            folder = m_file.parent_path().string();
+            for (fs::path p = m_file.parent_path(); !p.empty(); p = p.parent_path()) {
+                if (fs::is_regular_file(p / ProjectStateFile, error)) {
+                    folder = p.string();
+                    break;
+                }
+                if (p == p.parent_path()) {
+                    break;
+                }
+            }
+        }
+        const std::string stateFile = (fs::path(folder) / ProjectStateFile).string();
+        if (!project.empty() && !fs::is_regular_file(stateFile, error)) {
+            Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
+                 "\" (make it one with: zelm-host project " + project + ")");
+        }
+        QzHost::HostConfiguration configuration;
+        configuration.projectFolder = folder;
+        if (fs::is_regular_file(stateFile, error)) {
+            configuration.stateFile = stateFile;
+        }
+        m_host = std::make_unique<QzHost::HostApplication>(configuration);
+
+        const KelvBSTR path(m_file.string());
+        KelvResult::Check(m_host->Documents().FindDocument(path.Get(), m_document.Receive()));
+        if (!m_document) {
+            Fail("\"" + documentPath + "\" is not a document (.qsd, .gin) in the project folder \"" + folder + "\"");
+        }
+        KelvResult::Check(m_document->get_ContentsAsScope(m_contents.Receive()));
+        m_host->Scopes().SetDefaultScope(m_contents);
+
+        // The task for this call only: the project's saved state stays.
+        if (!task.empty()) {
+            const long code = TaskCode(task);
+            const KelvComPtr<QzHost::HostState> state = m_host->State("ZelmLogic");
+            if (!state) {
+                Fail("the host keeps no state for \"ZelmLogic\"");
+            }
+            const KelvVariant value(static_cast<int32_t>(code));
+            state->SetValue("Task", value.Get());
+        }
+
+        const KelvComPtr<ISBLogic> logic = m_host->Logic(QzHost::ModuleExtensionName, "ZelmLogic");
+        if (!logic) {
+            std::string reason;
+            for (const std::string& missing : m_host->MissingLogics()) {
+                reason += "\n  " + missing;
+            }
+            for (const std::string& failed : m_host->ConnectionErrors()) {
+                reason += "\n  " + failed;
+            }
+            Fail("the module's logic \"ZelmLogic\" is not available (is the module registered?)" + reason);
+        }
+        m_zelm = logic.QueryInterface<IZelm>();
+        m_files = logic.QueryInterface<ISBManagedJobFiles>();
+    }
+
+    QzHost::HostApplication& Host() const { return *m_host; }
+    IZelm* Zelm() const { return m_zelm.get(); }
+    ISBManagedJobFiles* Files() const { return m_files.get(); }
+    ISBScope* Contents() const { return m_contents.get(); }
+    const fs::path& File() const { return m_file; }
+
+    // The folders directly in the project (hidden ones left out).
+    std::vector<std::string> ProjectFolders() const
+    {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::directory_iterator(m_host->DocumentsFolder(), error)) {
+            const std::string name = entry.path().filename().string();
+            if (entry.is_directory(error) && name.front() != '.') {
+                names.push_back(name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path m_file;
+    std::unique_ptr<QzHost::HostApplication> m_host;
+    KelvComPtr<ISBDocumentRoot> m_document;
+    KelvComPtr<ISBScope> m_contents;
+    KelvComPtr<IZelm> m_zelm;
+    KelvComPtr<ISBManagedJobFiles> m_files;
+};
+
+std::vector<std::string> SortedFiles(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        if (entry.is_regular_file(error)) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// One answer of a yes/no question: "yes", "no", or the failure.
+void Answer(std::ostream& out, const std::string& question, HRESULT hr, VARIANT_BOOL value)
+{
+    out << "  " << std::left << std::setw(28) << (question + ":");
+    if (FAILED(hr)) {
+        out << "failed: " << ErrorText(hr) << "\n";
+    } else {
+        out << (value ? "yes" : "no") << "\n";
+    }
+}
+
+void CheckStructure(const std::string& document, const std::string& project, const std::string& task, bool makeP1,
+                    std::ostream& out)
+{
+    const Session session(document, project, task);
+    IZelm* zelm = session.Zelm();
+    ISBScope* scope = session.Contents();
+    if (makeP1) {
+        Require(zelm->MakeP1(scope));
+        KelvResult::Check(session.Host().Documents().Synchronize());
+        out << "made " << session.File().filename().string() << " P1 and saved it\n";
+    }
+    out << "checks of " << session.File().filename().string() << ":\n";
+
+    VARIANT_BOOL value = VARIANT_FALSE;
+    SAFEARRAY* missing = nullptr;
+    HRESULT hr = zelm->AllAtomicChargesInLibrary2(scope, &missing, &value);
+    const KelvSafeArray elements(missing);
+    Answer(out, "all atoms in the library", hr, value);
+    if (SUCCEEDED(hr) && elements.Count() > 0) {
+        out << "  missing elements:";
+        for (ULONG i = 0; i < elements.Count(); ++i) {
+            out << " " << elements.GetString(static_cast<LONG>(i));
+        }
+        out << "\n";
+    }
+    hr = zelm->IsP1(scope, &value);
+    Answer(out, "P1", hr, value);
+    hr = zelm->IsPeriodic(scope, &value);
+    Answer(out, "3-D periodic", hr, value);
+    hr = zelm->HasPiSystems(scope, &value);
+    Answer(out, "pi-systems", hr, value);
+    hr = zelm->CanDoPhononNonGamma(scope, &value);
+    Answer(out, "phonons away from gamma", hr, value);
+    BSTR exclusions = nullptr;
+    hr = zelm->get_LibrariesToExclude(&exclusions);
+    out << "  " << std::left << std::setw(28) << "libraries to exclude:"
+        << (FAILED(hr) ? "failed: " + ErrorText(hr) : NarrowFromBSTR(exclusions)) << "\n";
+    SysFreeString(exclusions);
+    hr = session.Files()->CanExportFiles(scope, &value);
+    Answer(out, "can export files", hr, value);
+    hr = session.Files()->CanStartFiles(scope, &value);
+    Answer(out, "can start files", hr, value);
+    BSTR reason = nullptr;
+    hr = session.Files()->ShouldStartFiles(scope, &reason, &value);
+    Answer(out, "should start files", hr, value);
+    SysFreeString(reason);
+}
+
+void ExportFiles(const std::string& document, const std::string& project, const std::string& task, std::ostream& out)
+{
+    const Session session(document, project, task);
+    const std::vector<std::string> before = session.ProjectFolders();
+    Require(session.Files()->ExportFiles(session.Contents()));
+    for (const std::string& name : session.ProjectFolders()) {
+        if (std::find(before.begin(), before.end(), name) != before.end()) {
+            continue;
+        }
+        const std::string folder = (fs::path(session.Host().DocumentsFolder()) / name).string();
+        out << "exported the input files into " << folder << ":\n";
+        for (const std::string& file : SortedFiles(folder)) {
+            out << "  " << file << "\n";
+        }
+    }
+}
+
+// The job as the job manager holds it, where it was staged, and what
+// delivering its life to the module's job object gives.
+void PrintJob(QzHost::HostApplication& host, std::ostream& out)
+{
+    if (host.Jobs().Jobs().empty()) {
+        Fail("the job manager holds no job");
+    }
+    QzHost::ManagedJob& job = *host.Jobs().Jobs().back();
+    out << "job " << job.Number() << " of the server program \"" << job.ServerName() << "\"\n";
+    out << "  originator:   " << job.Originator() << "\n";
+    out << "  description:  " << job.TaskDescription() << "\n";
+    out << "  prefix:       " << job.Prefix() << "\n";
+    out << "  handler:      " << job.NotificationHandler() << "\n";
+    out << "  command items:\n";
+    for (const auto& item : job.CommandItems()) {
+        out << "    " << item.first << " \"" << item.second << "\"\n";
+    }
+    out << "  file-transfer items (upload, download, identifier, file):\n";
+    for (const auto& item : job.Items()) {
+        const std::string identifier = item->Identifier().IsEmpty() ? "-" : "\"" + item->Identifier().String() + "\"";
+        out << "    " << std::left << std::setw(6) << Hex(item->UploadPolicy()) << std::setw(6)
+            << Hex(item->DownloadPolicy()) << std::setw(12) << identifier << item->Descriptor() << "\n";
+    }
+    std::string scope = "none";
+    if (job.Scope()) {
+        KelvComPtr<ISBDocumentRoot> document;
+        KelvBSTR name;
+        if (SUCCEEDED(job.Scope()->get_DocumentRoot(document.Receive())) && document &&
+            SUCCEEDED(document->get_DocumentName(name.Receive()))) {
+            scope = "the contents of the document \"" + name.ToTString() + "\"";
+        }
+    }
+    out << "  scope:        " << scope << "\n";
+    if (job.Stage() == QzHost::JobStage::Created) {
+        out << "the job was not started\n";
+        return;
+    }
+    out << "staged in " << job.ServerFolder() << ":\n";
+    for (const std::string& file : SortedFiles(job.ServerFolder())) {
+        out << "  " << file << "\n";
+    }
+    out << "results folder: " << job.ResultsFolder() << "\n";
+    try {
+        const QzHost::DeliveryReport report = host.Jobs().Deliver(job, QzHost::DeliveryRequest{});
+        out << "delivered:\n";
+        for (const std::string& event : report.events) {
+            out << "  " << event << "\n";
+        }
+    } catch (const KelvResult& error) {
+        out << "delivery: " << error.GetMessage() << "\n";
+    }
+}
+
+void RunCalculation(const std::string& document, const std::string& project, const std::string& task,
+                    std::ostream& out)
+{
+    const Session session(document, project, task);
+    Require(session.Zelm()->Run(session.Contents()));
+    PrintJob(session.Host(), out);
+}
+
+void StartDeck(const std::string& deck, const std::string& project, std::ostream& out)
+{
+    const Session session(deck, project, std::string());
+    VARIANT_BOOL canStart = VARIANT_FALSE;
+    Require(session.Files()->CanStartFiles(session.Contents(), &canStart));
+    if (!canStart) {
+        Fail("\"" + deck + "\" is not a saved ZELM deck (.gin)");
+    }
+    Require(session.Files()->StartFiles(session.Contents()));
+    PrintJob(session.Host(), out);
+}
+
+}  // namespace
+
+void AddJobCommands(CommandLine& commandLine)
+{
+    struct Arguments {
+        std::string document;
+        std::string project;
+        std::string task;
+        bool makeP1 = false;
+    };
+    const auto add = [&commandLine](const char* name, const char* description, const char* what, bool withTask,
+                                    std::function<void(const Arguments&, std::ostream&)> action) {
+        auto arguments = std::make_shared<Arguments>();
+        CLI::App* command = commandLine.AddHostCommand(
+            name, description, [arguments, action](std::ostream& out) { action(*arguments, out); });
+        command->add_option("document", arguments->document, what)->required();
+        command->add_option("--project", arguments->project,
+                            "The project folder (default: the nearest folder holding the document that is one)");
+        if (withTask) {
+            command->add_option("--task", arguments->task,
+                                "Energy, GeomOpt, Dynamics, Fit or Surface for this call (default: the state's \"Task\")");
+        }
+        return std::make_pair(command, arguments);
+    };
+    const auto check = add("check", "Ask the structure checks and the export and start questions of a document",
+                           "The .qsd document", true, [](const Arguments& a, std::ostream& out) {
+                               CheckStructure(a.document, a.project, a.task, a.makeP1, out);
+                           });
+    check.first->add_flag("--make-p1", check.second->makeP1, "Make the structure P1 first and save it");
+    add("export", "Write a job's input files for a structure document into the project", "The .qsd document", true,
+        [](const Arguments& a, std::ostream& out) { ExportFiles(a.document, a.project, a.task, out); });
+    add("run", "Run a calculation of a structure document: the job is made and staged", "The .qsd document", true,
+        [](const Arguments& a, std::ostream& out) { RunCalculation(a.document, a.project, a.task, out); });
+    add("start", "Start a saved deck: the job is made and staged", "The .gin deck", false,
+        [](const Arguments& a, std::ostream& out) { StartDeck(a.document, a.project, out); });
+}
+
+}  // namespace ZelmHost

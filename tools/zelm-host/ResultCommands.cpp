@@ -1,0 +1,170 @@
+#include "ResultCommands.h"
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+
+#include "HostCommands.h"
+#include "host/HostApplication.h"
+#include "host/model/Document.h"
+#include "host/model/ModelClasses.h"
+#include "host/model/ModelObjects.h"
+#include "kelv/kelv.h"
+#include "qorqm/CTrjWriter.h"
+#include "qorqm/PathUtilities.h"
+#include "readers/RunOutput.h"
+#include "readers/StructureUpdater.h"
+#include "readers/ZelmGeomOptTrjDataProvider.h"
+#include "readers/ZelmMolDynTrjDataProvider.h"
+#include "setup/SurfaceRunInfo.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// The host over the folder of a document that must exist there.
+struct OpenDocument {
+    std::unique_ptr<QzHost::HostApplication> host;
+    KelvComPtr<ISBContainerRoot> root;
+    KelvComPtr<ISBDocumentRoot> document;
+    std::string path;
+    std::string folder;
+};
+
+std::unique_ptr<QzHost::HostApplication> HostOver(const std::string& folder)
+{
+    QzHost::HostConfiguration configuration;
+    configuration.projectFolder = folder;
+    std::error_code error;
+    const std::string state = (fs::path(folder) / ProjectStateFile).string();
+    if (fs::is_regular_file(state, error))
+        configuration.stateFile = state;
+    return std::make_unique<QzHost::HostApplication>(configuration);
+}
+
+OpenDocument Open(const std::string& documentPath)
+{
+    OpenDocument opened;
+    opened.path = Absolute(documentPath);
+    std::error_code error;
+    if (!fs::is_regular_file(opened.path, error))
+        Fail("the document \"" + documentPath + "\" does not exist");
+    opened.folder = fs::path(opened.path).parent_path().string();
+    opened.host = HostOver(opened.folder);
+    opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
+    KelvResult::Check(opened.host->Documents().FindDocument(KelvBSTR(opened.path).Get(), opened.document.Receive()));
+    if (!opened.document || !HostModel::DocumentOf(opened.document.get()))
+        Fail("\"" + documentPath + "\" is not a structure document");
+    return opened;
+}
+
+void Save(OpenDocument& opened)
+{
+    KelvVariant noData;
+    KelvResult::Check(opened.host->Documents().ExportDocument(
+        opened.document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(),
+        KelvBSTR("").Get()));
+}
+
+}  // namespace
+
+void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
+{
+    OpenDocument opened = Open(document);
+    const std::string arc = Absolute(archive);
+    std::error_code error;
+    if (!fs::is_regular_file(arc, error))
+        Fail("the archive \"" + archive + "\" does not exist");
+    if (!PathUtilities::MatchesExtension(arc, ".arc"))
+        Fail("\"" + archive + "\" is not an archive (.arc)");
+    CAtomicIndexMap map;
+    if (surface)
+        map.Copy(CSurfaceRunInfo(opened.root, opened.document).m_atomIndexMap);
+    UpdateStructureFromOutput(opened.root, opened.document, arc, map);
+    Save(opened);
+    out << "updated " << opened.path << " from " << arc << (surface ? " (surface atom map)" : "") << "\n";
+    ShowDocument(opened.path, "", out);
+}
+
+void ImportResult(const std::string& seedDocument, std::ostream& out)
+{
+    const std::string path = Absolute(seedDocument);
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        Fail("the document \"" + seedDocument + "\" does not exist");
+    std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
+    KelvComPtr<ISBDocumentRoot> document;
+    KelvVariant noData;
+    KelvResult::Check(host->Documents().ImportDocument(0, KelvBSTR(path).Get(),
+                                                       KelvBSTR(HostModel::Atomistic3dDocumentProgId).Get(),
+                                                       KelvBSTR("QorZelm.ZelmStructureImporter").Get(), noData.Get(),
+                                                       document.Receive()));
+    KelvResult::Check(host->Documents().ExportDocument(
+        document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
+    out << "imported " << path << " through QorZelm.ZelmStructureImporter"
+        << (fs::is_regular_file(PathUtilities::ExtensionReplaced(path, ".arc"), error) ? " with its archive" : "")
+        << "\n";
+    host.reset();
+    ShowDocument(path, "", out);
+}
+
+void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
+                     std::ostream& out)
+{
+    OpenDocument opened = Open(document);
+    const std::string name = Absolute(base);
+    std::string chosen = kind;
+    if (chosen.empty()) {
+        switch (RunOutput().scanRunType(name + ".gout")) {
+        case 2:
+            chosen = "geomopt";
+            break;
+        case 3:
+            chosen = "dynamics";
+            break;
+        case 5:
+            chosen = "surface";
+            break;
+        default:
+            Fail("\"" + base + ".gout\" is not the output of an optimisation, surface or dynamics run");
+        }
+    }
+    std::unique_ptr<CTrjDataProvider> provider;
+    if (chosen == "geomopt" || chosen == "surface")
+        provider.reset(CreateZelmGeomOptTrjDataProvider(name, opened.root, opened.document, chosen == "surface"));
+    else if (chosen == "dynamics")
+        provider.reset(CZelmMolDynTrjDataProvider::Create(name));
+    else
+        Fail("unknown trajectory kind \"" + kind + "\" (geomopt, surface or dynamics)");
+    if (!provider)
+        Fail("the run \"" + base + "\" lacks the files of a " + chosen + " trajectory (" +
+             (chosen == "dynamics" ? ".gout and .trg" : ".arc and .gout") + ")");
+    const HRESULT written = CTrjWriter().WriteTrajFile(*provider, name);
+    KelvResult::Check(written);
+    provider.reset();
+    const std::string qtd = name + ".qtd";
+    std::error_code error;
+    if (!fs::exists(qtd, error))
+        fs::copy_file(opened.path, qtd, error);
+    if (error)
+        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + error.message());
+    out << "wrote " << name << ".trj (" << chosen << ")\n";
+    opened = OpenDocument();
+    ShowDocument(qtd, "", out);
+}
+
+}  // namespace ZelmHost

@@ -1,0 +1,27 @@
+#pragma once
+// The driver's result commands, on a structure document of a project (the
+// document's folder) and a run's files beside it:
+//   update-structure DOC.qsd ARC [--surface]   writes the archive's last
+//       frame into the document (with the surface run's atom map when
+//       --surface) and saves it;
+//   import-result SEED.qsd   imports the document anew through
+//       "QorZelm.ZelmStructureImporter", which applies SEED.arc;
+//   trajectory BASE --document DOC.qsd [--kind geomopt|surface|dynamics]
+//       writes BASE.trj from the run's provider (the kind from the run's
+//       output when not given), copies the document to BASE.qtd when there
+//       is none and shows that trajectory document.
+// The structure updater and the providers are reached through the module's
+// static core (they have no COM road of their own); the importer through
+// the class registry, as the host reaches it.
+
+#include <iosfwd>
+#include <string>
+
+namespace ZelmHost {
+
+void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out);
+void ImportResult(const std::string& seedDocument, std::ostream& out);
+void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
+                     std::ostream& out);
+
+}  // namespace ZelmHost
