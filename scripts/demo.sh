@@ -5,7 +5,8 @@
 # then make a project, import the bundled rock-salt structure, show it,
 # import the bundled methanol molecule, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
-# calculator on the bundled slab; check, export, run and start a job.
+# calculator on the bundled slab; check, export, run and start a job; last,
+# update the structures from the bundled runs and write their trajectories.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -62,8 +63,18 @@ cp examples/slab.qsd "$project/slab.qsd"
 "$host" --registry "$registry" forcefield --project "$project" edit --option 1.kcal=1 --fit 1.A=1 \
   --save-as "$project/rocksalt-edited.lib"
 # The bundled rock-salt dynamics trajectory, read through the module's exports.
-"$host" trg examples/rocksalt-md.trg
+"$host" trg examples/results/dynamics/rocksalt.trg
 # Read the hand-written engine results of rock salt and chart them in the project.
 for run in geomopt dynamics phonons; do
   "$host" --registry "$registry" read "examples/results/$run/rocksalt" --project "$project" --charts
 done
+# Bring the results home: the imported rock salt takes the last frame of the
+# bundled optimisation archive, the optimisation and the dynamics run become
+# trajectory documents (".qtd" with its ".trj"), shown; the slab takes the
+# surface run's last frame through its surface atom map.
+cp -r examples/results "$project/results"
+"$host" --registry "$registry" update-structure "$project/rocksalt.qsd" "$project/results/geomopt/rocksalt.arc"
+"$host" --registry "$registry" trajectory "$project/results/geomopt/rocksalt" --document "$project/rocksalt.qsd"
+"$host" --registry "$registry" show "$project/results/geomopt/rocksalt.qtd"
+"$host" --registry "$registry" trajectory "$project/results/dynamics/rocksalt" --document "$project/rocksalt.qsd"
+"$host" --registry "$registry" update-structure "$project/slab.qsd" "$project/results/surface/slab.arc" --surface

@@ -2,19 +2,44 @@
 
 #include <utility>
 
-#include "kelv/KelvResult.h"
+#include "readers/GeomOptReaders.h"
+#include "readers/MolDynOutputFileReader.h"
 
 namespace {
+
+// The optimisation provider's view of the optimisation output reader.
+class OptimisationOutput : public IRunOutput {
+public:
+    explicit OptimisationOutput(const std::string& path) : m_reader(path) {}
+    int GetDimensionality() const override { return m_reader.GetDimensionality(); }
+    int GetCoreCount() const override { return m_reader.GetCoreCount(); }
+
+private:
+    CGeomOptOutputFileReader m_reader;
+};
+
+// The dynamics provider's view of the dynamics output reader: the
+// production stage's instantaneous series.
+class DynamicsOutput : public IDynamicsRunOutput {
+public:
+    explicit DynamicsOutput(const std::string& path) : m_reader(path) {}
+    int GetDimensionality() const override { return m_reader.GetDimensionality(); }
+    int GetCoreCount() const override { return m_reader.GetCoreCount(); }
+    int GetEnsemble() const override { return m_reader.GetEnsemble(); }
+    std::vector<double> GetCellVolumes() const override { return Instant().GetCellVolume(); }
+    std::vector<double> GetPressures() const override { return Instant().GetPressure(); }
+    std::vector<double> GetPressureFileValues() const override { return Instant().GetPressureFileSeries(); }
+    double GetConfigurationPressure() const override { return m_reader.GetOutputFileInfo().GetScalarValue(); }
+
+private:
+    const CMolDynOutputFileCommonInfo& Instant() const { return m_reader.GetOutputFileInfo().GetCommonInfo(); }
+    CMolDynOutputFileReader m_reader;
+};
 
 RunOutputServices& Installed()
 {
     static RunOutputServices services;
     return services;
-}
-
-[[noreturn]] void Unavailable()
-{
-    throw KelvResult(E_NOTIMPL, "No reader of ZELM output files is available.");
 }
 
 }  // namespace
@@ -23,19 +48,21 @@ RunOutputServices RunOutput()
 {
     RunOutputServices services = Installed();
     if (!services.scanRunType)
-        services.scanRunType = [](const std::string&) -> int { Unavailable(); };
+        services.scanRunType = &COutputFileReader::ScanRunType;
     if (!services.readPressure)
-        services.readPressure = [](const std::string&) -> double { Unavailable(); };
+        services.readPressure = &CMolDynOutputFileReader::ReadPressure;
     if (!services.openOptimisationOutput)
-        services.openOptimisationOutput = [](const std::string&) -> std::unique_ptr<IRunOutput> { Unavailable(); };
-    if (!services.openDynamicsOutput)
-        services.openDynamicsOutput = [](const std::string&) -> std::unique_ptr<IDynamicsRunOutput> { Unavailable(); };
-    if (!services.readCellParameters)
-        services.readCellParameters = [](double&, double&, double&, double&, double&, double&, const std::string&) {
-            Unavailable();
+        services.openOptimisationOutput = [](const std::string& path) -> std::unique_ptr<IRunOutput> {
+            return std::make_unique<OptimisationOutput>(path);
         };
+    if (!services.openDynamicsOutput)
+        services.openDynamicsOutput = [](const std::string& path) -> std::unique_ptr<IDynamicsRunOutput> {
+            return std::make_unique<DynamicsOutput>(path);
+        };
+    if (!services.readCellParameters)
+        services.readCellParameters = &CMolDynOutputFileReader::ReadCellParameters;
     if (!services.readSurfaceCellParameters)
-        services.readSurfaceCellParameters = [](double&, double&, double&, const std::string&) { Unavailable(); };
+        services.readSurfaceCellParameters = &CMolDynOutputFileReader::ReadSurfaceCellParameters;
     return services;
 }
 

@@ -1,8 +1,7 @@
 // What the trajectory providers read of a run's main output (".gout") and
 // its side files. The output readers stand behind these; the providers
 // depend only on them, and the readers are plugged in at one place
-// (RunOutput.cpp). Until they are, and when a test installs none, every
-// service fails with E_NOTIMPL.
+// (RunOutput.cpp): every service a test has not installed is the reader's.
 #pragma once
 
 #include <functional>
@@ -48,7 +47,7 @@ struct RunOutputServices {
     std::function<void(double& a, double& b, double& alpha, const std::string& path)> readSurfaceCellParameters;
 };
 
-// The services in use: each one not installed throws E_NOTIMPL.
+// The services in use: each one not installed is served by the readers.
 RunOutputServices RunOutput();
 // Installs services (tests put fakes in); returns those before.
 RunOutputServices SetRunOutputServices(RunOutputServices services);

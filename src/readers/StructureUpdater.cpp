@@ -22,6 +22,7 @@
 #include "qorvira/QorViraUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "readers/TrajectoryArchive.h"
+#include "setup/ExtractUnknownFromVariant.h"
 #include "setup/ZelmRunInfo.h"
 
 namespace {
@@ -35,17 +36,6 @@ void Host(HRESULT hr)
         KelvResult::SetLastError(hr);
         throw KelvResult::LastErrorCheckNotS_OK();
     }
-}
-
-// The interface pointer of a VARIANT holding an object.
-KelvComPtr<IUnknown> ObjectOf(const KelvVariant& value)
-{
-    if (value.Type() == VT_UNKNOWN) {
-        KelvComPtr<IUnknown> object(value.Get().punkVal);
-        Kelv::CheckNullDereference(object.get());
-        return object;
-    }
-    return value.ExtractUnknown();
 }
 
 KelvComPtr<ISBScope> Model(KelvComPtr<ISBDocumentRoot>& document)
@@ -94,7 +84,7 @@ KelvVariant ReadProperty(const KelvComPtr<ISDObject>& atom, const char* name, LO
 void WritePoint(const KelvComPtr<ISDObject>& atom, const char* name, KelvVariant& value, const xxPoint3d& p,
                 LONG& hint, ISDPointConverter* converter = nullptr)
 {
-    KelvComPtr<ISDPoint3d> point = ObjectOf(value).QueryInterface<ISDPoint3d>();
+    KelvComPtr<ISDPoint3d> point = ExtractUnknownFromVariant(value.Get()).QueryInterface<ISDPoint3d>();
     Host(point->SetXYZ(p.x, p.y, p.z));
     KelvComPtr<ISDPoint3d> written = point;
     if (converter != nullptr) {

@@ -38,9 +38,8 @@ public:
 using TrajectoryArchiveOpener =
     std::function<std::unique_ptr<ITrajectoryArchive>(const std::string& path, const CAtomicIndexMap& map)>;
 
-// Opens an archive with the module's archive reader. The reader is plugged
-// in here, in one place (TrajectoryArchive.cpp); until it is, and when a
-// test installs none, opening fails with E_NOTIMPL.
+// Opens an archive: with the installed opener when a test has put one in,
+// otherwise with the module's archive reader (its failures are thrown).
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // Installs the opener OpenTrajectoryArchive uses (tests put a fake in);

@@ -68,7 +68,7 @@ TEST_F(ResultCommands, TrajectoryOfAnOptimisationAndOfTheBundledDynamicsRun)
     EXPECT_NE(out.str().find("Trajectory: 2 frames of 8 atoms"), std::string::npos) << out.str();
     EXPECT_TRUE(fs::exists(folder.File("opt.qtd")));
 
-    fs::copy_file(examples + "/rocksalt-md.trg", folder.File("md.trg"));
+    fs::copy_file(examples + "/results/dynamics/rocksalt.trg", folder.File("md.trg"));
     QzTest::WriteFile(folder.File("md.gout"), "output");
     output.content.runType = 3;
     output.content.ensemble = 2;
@@ -77,10 +77,10 @@ TEST_F(ResultCommands, TrajectoryOfAnOptimisationAndOfTheBundledDynamicsRun)
     std::copy(cell, cell + 6, output.content.cell);
     out.str("");
     ZelmHost::WriteTrajectory(folder.File("md"), salt, "", out);
-    EXPECT_NE(out.str().find("Trajectory: 4 frames of 8 atoms"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Trajectory: 6 frames of 8 atoms"), std::string::npos) << out.str();
     const TrjContents read = TrjFile::Read(folder.File("md.trj"));
-    ASSERT_EQ(read.frames.size(), 4u);
-    EXPECT_EQ(read.frames[3].time, 0.003);
+    ASSERT_EQ(read.frames.size(), 6u);
+    EXPECT_EQ(read.frames[3].time, 0.014);
     EXPECT_NEAR(read.frames[0].cell[0], 5.64, 1e-9);
 
     EXPECT_THROW(ZelmHost::WriteTrajectory(folder.File("none"), salt, "dynamics", out), std::runtime_error);

@@ -104,3 +104,33 @@ TEST_F(TrajectoryCommands, ImportResultGoesThroughTheRegisteredImporter)
     EXPECT_EQ(missing.code, 1);
     EXPECT_EQ(missing.err, "zelm-host: the document \"none.qsd\" does not exist\n");
 }
+
+TEST_F(TrajectoryCommands, BundledRunsComeHomeThroughTheReaders)
+{
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    fs::copy_file(results + "geomopt/rocksalt.arc", folder.File("salt.arc"));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("salt.gout"));
+
+    // The importer applies the archive of the document's name.
+    const Outcome imported = Run("import-result salt.qsd");
+    EXPECT_EQ(imported.code, 0) << imported.err;
+    EXPECT_NE(imported.out.find("through QorZelm.ZelmStructureImporter with its archive"), std::string::npos);
+    EXPECT_NE(imported.out.find("Lattice: 3D  a=5.587800"), std::string::npos) << imported.out;
+
+    // The run type, read from the output, chooses the optimisation provider.
+    const Outcome optimisation = Run("trajectory salt --document salt.qsd");
+    EXPECT_EQ(optimisation.code, 0) << optimisation.err;
+    EXPECT_NE(optimisation.out.find("(geomopt)\n"), std::string::npos);
+    EXPECT_NE(optimisation.out.find("Trajectory: 5 frames of 8 atoms"), std::string::npos) << optimisation.out;
+
+    // A broken archive is the reader's error, and the document stays.
+    QzTest::WriteFile(folder.File("bad.arc"), "!KORVEX archive 3\nPBC=ON\n -1\n!DATE x\nPBC 6 6 6 90 90 90\nNa 1 2\n");
+    const Outcome bad = Run("update-structure salt.qsd bad.arc");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("ZELM output not readable."), std::string::npos) << bad.err;
+    EXPECT_NE(Run("show salt.qsd").out.find("a=5.587800"), std::string::npos);
+}

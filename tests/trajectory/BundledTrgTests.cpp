@@ -1,7 +1,10 @@
-// The bundled example trajectory (examples/rocksalt-md.trg): a short NVT run
-// of the eight-atom rock-salt cell. The test regenerates it from the
-// description below when QZ_REGENERATE_EXAMPLES is set, and otherwise checks
-// that the bundled file is exactly that and reads back through the reader.
+// The bundled example trajectory (examples/results/dynamics/rocksalt.trg):
+// the production stage of the bundled NVT run of the eight-atom rock-salt
+// cell, one frame per step of its ".gout" (time, kinetic and potential
+// energy, temperature as the output's rows give them). The test regenerates
+// it from the description below when QZ_REGENERATE_EXAMPLES is set, and
+// otherwise checks that the bundled file is exactly that and reads back
+// through the reader.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,10 +15,16 @@
 
 namespace {
 
-const std::string bundled = std::string(QZ_TEST_DATA) + "/../../examples/rocksalt-md.trg";
-constexpr int Frames = 4;
+const std::string bundled = std::string(QZ_TEST_DATA) + "/../../examples/results/dynamics/rocksalt.trg";
+constexpr int Frames = 6;
 constexpr int Atoms = 8;
-constexpr double Edge = 5.64;
+constexpr double Edge = 5.6402;
+
+// The production rows of the run's output: time (ps), kinetic and potential
+// energy (eV), temperature (K).
+const double Steps[Frames][4] = {{0.008, 0.311411, -31.969800, 289.6835}, {0.010, 0.302432, -31.963073, 286.7482},
+                                 {0.012, 0.300411, -31.944327, 303.2268}, {0.014, 0.307206, -31.930797, 314.9782},
+                                 {0.016, 0.316570, -31.934922, 304.7865}, {0.018, 0.319894, -31.952910, 287.5826}};
 
 // Fractional sites: four Na, then four Cl.
 const double Sites[Atoms][3] = {{0, 0, 0},     {0, 0.5, 0.5}, {0.5, 0, 0.5}, {0.5, 0.5, 0},
@@ -37,8 +46,7 @@ void WriteExample(const std::string& path)
     writer.Write(RecordFile::Record().Real(1.0));
     writer.Write(RecordFile::Record().Integer(Atoms));
     for (int f = 0; f < Frames; ++f) {
-        // time (ps), kinetic and potential energy (eV), temperature (K)
-        writer.Write(RecordFile::Record().Real(0.001 * f).Real(0.31 + 0.01 * f).Real(-51.7 - 0.01 * f).Real(300.0 + f));
+        writer.Write(RecordFile::Record().Real(Steps[f][0]).Real(Steps[f][1]).Real(Steps[f][2]).Real(Steps[f][3]));
         for (int k = 0; k < 6; ++k) {
             RecordFile::Record values;
             for (int j = 0; j < Atoms; ++j)
@@ -75,7 +83,8 @@ TEST(BundledTrajectory, IsTheDescribedRunAndReadsBack)
                               s[3].data(), a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(),
                               a[5].data(), nullptr, nullptr, &status);
     ASSERT_EQ(status, 0);
-    EXPECT_EQ(s[0][3], 0.003);
+    EXPECT_EQ(s[0][3], 0.014);
+    EXPECT_EQ(s[2][5], -31.952910);
     EXPECT_EQ(a[2][2 * Atoms + 7], Position(2, 7, 2));
     EXPECT_EQ(a[3][3 * Atoms + 1], Velocity(3, 1, 0));
 }
