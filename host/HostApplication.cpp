@@ -2,6 +2,7 @@
 
 #include "host/charts/DocumentTypes.h"
 #include "host/charts/PhononDispersionGenerator.h"
+#include "host/jobs/EngineSettings.h"
 #include "host/managers/HostCall.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
@@ -83,6 +84,11 @@ void HostApplication::MakeServices()
     m_operations = OperationManager::Create();
     m_scopes = ScopeManager::Create();
     m_jobs = JobManager::Create(m_context, m_modules);
+    // The project's engine settings, then the configuration's own commands.
+    const EngineSettings engines = LoadEngineSettings(m_context->documentsFolder);
+    for (const auto& server : engines.commands)
+        m_jobs->SetServerCommand(server.first, server.second);
+    m_jobs->SetTimeLimit(engines.timeLimitSeconds);
     for (const auto& server : m_configuration.serverCommands)
         m_jobs->SetServerCommand(server.first, server.second);
 

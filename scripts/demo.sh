@@ -5,8 +5,10 @@
 # then make a project, import the bundled rock-salt structure, show it,
 # import the bundled methanol molecule, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
-# calculator on the bundled slab; check, export, run and start a job; last,
-# update the structures from the bundled runs and write their trajectories.
+# calculator on the bundled slab; check, export, run and start a job;
+# update the structures from the bundled runs and write their trajectories;
+# last, run a geometry optimisation through the engine stand-in and show
+# its result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,7 +16,7 @@ bash scripts/install-deps.sh
 # the demo build only what the demo did not.
 cmake -S . -B build -G Ninja -DQZ_WERROR=ON >/dev/null
 # The demo needs the driver and the module it loads.
-cmake --build build -j "$(nproc)" --target zelm-host
+cmake --build build -j "$(nproc)" --target zelm-host zelm-stub
 
 host=build/bin/zelm-host
 demo=build/demo
@@ -78,3 +80,10 @@ cp -r examples/results "$project/results"
 "$host" --registry "$registry" show "$project/results/geomopt/rocksalt.qtd"
 "$host" --registry "$registry" trajectory "$project/results/dynamics/rocksalt" --document "$project/rocksalt.qsd"
 "$host" --registry "$registry" update-structure "$project/slab.qsd" "$project/results/surface/slab.arc" --surface
+# The engine stand-in as the project's "ZELM" engine: a geometry optimisation
+# followed to completion, then the structure it updated.
+"$host" --registry "$registry" engine --project "$project" --stub
+run_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt)
+echo "$run_out"
+results=$(sed -n 's/^results folder: //p' <<<"$run_out")
+"$host" --registry "$registry" show "$results/rocksalt.qsd"

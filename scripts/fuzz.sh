@@ -57,9 +57,7 @@ make_seeds() {
     moldyn_output) join_files $ex/dynamics/rocksalt.gout $ex/dynamics/rocksalt.pre > "$dir/rocksalt" ;;
     trajectory)
       # The first byte is the cell flag (0: no cell records), the rest the file.
-      for trg in $ex/dynamics/rocksalt.trg examples/rocksalt-md.trg; do
-        if [ -f "$trg" ]; then { printf '\0'; cat "$trg"; } > "$dir/rocksalt"; break; fi
-      done ;;
+      { printf '\0'; cat $ex/dynamics/rocksalt.trg; } > "$dir/rocksalt" ;;
     dispersion)
       join_files $ex/phonons/rocksalt.disp $ex/phonons/rocksalt.gout $ex/phonons/rocksalt.kptaux > "$dir/rocksalt" ;;
   esac

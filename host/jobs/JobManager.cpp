@@ -1,5 +1,7 @@
 #include "host/jobs/JobManager.h"
 
+#include "host/jobs/EngineProcess.h"
+#include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
 
 #include "qorqm/PathUtilities.h"
@@ -498,6 +500,76 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
         intermediates.push_back(path);
     }
 
+    return Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport&) {
+        for (const std::string& path : intermediates) {
+            KelvBSTR text(path);
+            note("OnIntermediateFileResult " + PathUtilities::FileNameFromPath(path),
+                 events->OnIntermediateFileResult(text.Get()));
+        }
+        for (const std::string& data : request.intermediateData) {
+            KelvBSTR text(data);
+            note("OnIntermediateDataResult", events->OnIntermediateDataResult(text.Get()));
+        }
+    });
+}
+
+DeliveryReport JobManager::Run(ManagedJob& job)
+{
+    Log("JobManager", "Run", {Quote(job.NotificationHandler()), Quote(job.ServerFolder())});
+    if (job.Stage() != JobStage::Started)
+        Fail(E_UNEXPECTED, job.Stage() == JobStage::Created ? "The job has not been started."
+                                                             : "The job has been delivered already.");
+    const std::string command = ServerCommand(job.ServerName());
+    if (command.empty())
+        Fail(E_FAIL, "No engine command is configured for the server program \"" + job.ServerName() +
+                         "\"; the job's files stay staged in \"" + job.ServerFolder() + "\".");
+    std::string seed = job.CommandItem("SeedName");
+    if (seed.empty())
+        seed = job.Prefix();
+    const std::string line = Replace(command, "%SEED%", seed);
+
+    return Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
+        const auto announced = [&](const std::string& text) {
+            const std::size_t fileWord = std::char_traits<char>::length(EngineProtocol::IntermediateFile);
+            const std::size_t dataWord = std::char_traits<char>::length(EngineProtocol::IntermediateData);
+            if (text.compare(0, fileWord, EngineProtocol::IntermediateFile) == 0) {
+                const std::string name = text.substr(fileWord);
+                const std::string path = name.find_first_of("/\\") == std::string::npos
+                    ? PathUtilities::Join(job.ServerFolder(), name)
+                    : HostPaths::Normal(name);
+                if (name.empty() || !HostPaths::IsInside(job.ServerFolder(), path) || !IsFile(path)) {
+                    report.failures.push_back("Engine: it announced \"" + name +
+                                              "\", which is not a file of the job's server folder.");
+                    return;
+                }
+                KelvBSTR bstr(path);
+                note("OnIntermediateFileResult " + PathUtilities::FileNameFromPath(path),
+                     events->OnIntermediateFileResult(bstr.Get()));
+            } else if (text.compare(0, dataWord, EngineProtocol::IntermediateData) == 0) {
+                KelvBSTR bstr(text.substr(dataWord));
+                note("OnIntermediateDataResult", events->OnIntermediateDataResult(bstr.Get()));
+            }
+        };
+        Log("JobManager", "RunEngine", {Quote(line), Quote(job.ServerFolder())});
+        const EngineProcessResult run = RunEngineProcess(line, job.ServerFolder(), m_timeLimit, announced);
+        report.engine = "The engine command \"" + line + "\" " + run.Describe(m_timeLimit) + ".";
+        report.engineErrors = run.errorTail;
+        Log("JobManager", "EngineEnded", {Quote(run.Describe(m_timeLimit))});
+        if (!run.Succeeded()) {
+            std::string failure = "Engine: " + report.engine;
+            if (!run.errorTail.empty()) {
+                failure += " Its last error lines:";
+                for (const std::string& text : run.errorTail)
+                    failure += "\n  " + text;
+            }
+            report.failures.push_back(failure);
+        }
+    });
+}
+
+DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBManagedJobEvents*, const EventNote&,
+                                                                         DeliveryReport&)>& middle)
+{
     if (job.NotificationHandler().empty())
         Fail(E_UNEXPECTED, "The job has no notification handler; it stays staged in \"" + job.ServerFolder() + "\".");
     HostModules::JobHandler handler;
@@ -515,7 +587,7 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
     }
 
     DeliveryReport report;
-    const auto note = [&](const std::string& event, HRESULT hr) {
+    const EventNote note = [&](const std::string& event, HRESULT hr) {
         std::string line = event + ": " + (hr == S_OK ? std::string("S_OK") : Hex(static_cast<uint32_t>(hr)));
         Log("JobDelivery", event, {hr == S_OK ? "S_OK" : Hex(static_cast<uint32_t>(hr))});
         if (FAILED(hr)) {
@@ -527,13 +599,12 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
 
     note("OnAttach", events->OnAttach(static_cast<ISBManagedJob*>(&job)));
     note("OnJobStart", events->OnJobStart());
-    for (const std::string& path : intermediates) {
-        KelvBSTR text(path);
-        note("OnIntermediateFileResult " + PathUtilities::FileNameFromPath(path), events->OnIntermediateFileResult(text.Get()));
-    }
-    for (const std::string& data : request.intermediateData) {
-        KelvBSTR text(data);
-        note("OnIntermediateDataResult", events->OnIntermediateDataResult(text.Get()));
+    try {
+        middle(events.get(), note, report);
+    } catch (const KelvResult& error) {
+        report.failures.push_back(error.GetMessage());
+    } catch (const std::exception& error) {
+        report.failures.push_back(error.what());
     }
 
     // The results come home by their download policies.

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -174,6 +175,10 @@ struct DeliveryReport {
     std::vector<std::string> downloaded;
     std::vector<std::string> missing;
     std::vector<std::string> failures;
+    // How the engine run ended ("" when no engine ran) and the last lines of
+    // its standard error.
+    std::string engine;
+    std::vector<std::string> engineErrors;
     bool Succeeded() const { return failures.empty(); }
 };
 
@@ -209,16 +214,35 @@ public:
     // fail are reported and the life goes on, so the job object is always
     // detached and disconnected.
     DeliveryReport Deliver(ManagedJob& job, const DeliveryRequest& request);
+    // Runs the job's engine and follows it: attach and job start, then the
+    // server program's engine command runs in the job's server folder as a
+    // child process (see EngineProcess.h) while each intermediate result it
+    // announces (EngineProtocol.h) goes to the job object at once; when the
+    // engine has ended, the download-policy files come home, then job
+    // completion and detach. A failing or stopped engine is reported (how it
+    // ended, the last lines of its standard error) and the job still
+    // completes. Without a command, a job that was not started or a handler
+    // that cannot be made, throws KelvResult before any event.
+    DeliveryReport Run(ManagedJob& job);
+    // The engine's time limit in seconds (<= 0: none; default one hour).
+    void SetTimeLimit(double seconds) { m_timeLimit = seconds; }
+    double TimeLimit() const { return m_timeLimit; }
 
     void Clear();
 
 private:
     JobManager(std::shared_ptr<HostContext> context, KelvComPtr<HostModules> modules);
+    using EventNote = std::function<void(const std::string&, HRESULT)>;
+    // The job's life around `middle`: handler, attach, start, middle, the
+    // download-policy files, completion, detach.
+    DeliveryReport Play(ManagedJob& job,
+                        const std::function<void(ISBManagedJobEvents*, const EventNote&, DeliveryReport&)>& middle);
 
     std::shared_ptr<HostContext> m_context;
     KelvComPtr<HostModules> m_modules;
     std::map<std::string, std::string> m_servers;
     std::vector<KelvComPtr<ManagedJob>> m_jobs;
+    double m_timeLimit = 3600;
 };
 
 } // namespace QzHost

@@ -7,6 +7,8 @@
 #include "kelv/KelvInProc.h"
 #include "kelv/kelv.h"
 
+#include <type_traits>
+
 // Dispatch identifiers of ISBLogic's members.
 template <>
 struct KelvDispatchNames<ISBLogic>
@@ -97,10 +99,11 @@ private:
     KelvComPtr<ISBState> m_state;
 };
 
-// The logic template: CKelvLogicImpl plus the dual interface Itf (which
-// derives from ISBLogic). Itf, IDispatch and ISBLogic are answered with the
-// Itf part. libid and the three option values are kept for the record; this
-// framework serves no type information.
+// The logic template: CKelvLogicImpl plus the dual interface Itf. Itf and
+// IDispatch are answered with the Itf part; ISBLogic too when Itf derives
+// from it, otherwise (an event interface derived from IDispatch alone) with
+// the logic base's own ISBLogic part. libid and the three option values are
+// kept for the record; this framework serves no type information.
 template <const CLSID* clsid, class Itf, const IID* iid, const GUID* libid, int option1, int option2, int option3>
 class IKelvLogicImpl : public CKelvLogicImpl, public IKelvDispatchImpl<Itf>
 {
@@ -119,8 +122,12 @@ public:
 
     HRESULT DelegatedQueryInterface(REFIID riid, void** out) override
     {
-        if (riid == *iid || riid == IID_IDispatch || riid == IID_ISBLogic)
+        if (riid == *iid || riid == IID_IDispatch)
             return FinishQI(static_cast<Itf*>(this), out);
+        if constexpr (std::is_base_of_v<ISBLogic, Itf>) {
+            if (riid == IID_ISBLogic)
+                return FinishQI(static_cast<Itf*>(this), out);
+        }
         return CKelvLogicImpl::DelegatedQueryInterface(riid, out);
     }
 };

@@ -6,6 +6,7 @@
 
 #include "frame/ModuleIds.h"
 #include "analysis/ZelmResultsInfo.h"
+#include "job/ZelmJob.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmObservableData.h"
 #include "kelv/kelv.h"
@@ -40,7 +41,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
      "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmJob, &ClassNotAvailable<&CLSID_ZelmJob>, "Velomar: Zelm Job Logic component",
+    {&CLSID_ZelmJob, &CZelmJob::CreateInstance, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmStructureImporter, &CreateZelmStructureImporter,
      "Velomar: ZelmStructureImporter merge importer component", "QorZelm.ZelmStructureImporter.1",

@@ -13,36 +13,17 @@
 #include <sys/wait.h>
 
 #include "common/TempFolder.h"
+#include "driver/DriverRun.h"
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Result = QzTest::DriverOutcome;
 
 class DeckCommand : public ::testing::Test {
 protected:
     Result Run(const std::string& arguments) const
     {
-        Result result;
-        const std::string errFile = folder.File("stderr.txt");
-        const std::string command = "cd " + folder.Path() + " && " + std::string(QZ_BIN_DIR) +
-                                    "/zelm-host --registry registry.json " + arguments + " 2>" + errFile;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) {
-            return result;
-        }
-        char buffer[4096];
-        size_t read = 0;
-        while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            result.out.append(buffer, read);
-        }
-        const int status = pclose(pipe);
-        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = QzTest::ReadFile(errFile);
-        return result;
+        return QzTest::RunDriver(folder.Path(), "registry.json", arguments);
     }
 
     void Step(const std::string& arguments) const

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/TempFolder.h"
+#include "driver/DriverRun.h"
 
 #include <array>
 #include <cstdio>
@@ -21,17 +22,11 @@ namespace {
 namespace fs = std::filesystem;
 using QzTest::ReadFile;
 
-const std::string driverPath = std::string(QZ_BIN_DIR) + "/zelm-host";
 const std::string modulePath = std::string(QZ_LIB_DIR) + "/libQorZelm.so";
 const std::string rockSalt = std::string(QZ_TEST_DATA) + "/../../examples/rocksalt.cif";
 const std::string driverData = std::string(QZ_TEST_DATA) + "/driver";
 
-struct Outcome {
-    bool exited = false;  // false: killed by a signal (a crash)
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = QzTest::DriverOutcome;
 
 size_t Count(const std::string& text, const std::string& word)
 {
@@ -60,24 +55,7 @@ protected:
     // Runs the driver in the test's folder with the test's registry.
     Outcome Run(const std::string& arguments) const
     {
-        Outcome outcome;
-        const std::string errFile = folder_ + "/stderr.txt";
-        const std::string command = "cd " + folder_ + " && " + driverPath + " --registry " + folder_ +
-                                    "/registry.json " + arguments + " 2>" + errFile;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            return outcome;
-        }
-        std::array<char, 4096> buffer{};
-        size_t read = 0;
-        while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            outcome.out.append(buffer.data(), read);
-        }
-        const int status = pclose(pipe);
-        outcome.exited = WIFEXITED(status);
-        outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
-        outcome.err = ReadFile(errFile);
-        return outcome;
+        return QzTest::RunDriver(folder_, folder_ + "/registry.json", arguments);
     }
 
     // A project "p" holding the rock-salt example as "rocksalt.qsd".

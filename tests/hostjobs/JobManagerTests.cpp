@@ -513,3 +513,112 @@ TEST(JobManager, TheEngineRunsOnlyWhereACommandIsConfigured)
         EXPECT_NE(std::string::npos, error.GetMessage().find("status 3")) << error.GetMessage();
     }
 }
+
+// ------------------------------------------------------------ engine runs
+
+namespace {
+
+// A started job of `engine` with the fake job object registered.
+struct EngineRun {
+    explicit EngineRun(const std::string& engine) : s(engine), registration("QorZelm.ZelmJob", CLSID_FakeJob)
+    {
+        g_job = JobSeen();
+        job = s.Configure();
+        EXPECT_EQ(S_OK, job->Start()) << LastErrorText();
+    }
+    ManagedJob& Held() { return s.Host(job.get()); }
+    DeliveryReport Run() { return s.app.Jobs().Run(Held()); }
+
+    Submission s;
+    ClassRegistration<FakeJob> registration;
+    KelvComPtr<ISBManagedJob> job;
+};
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "|";
+    return text;
+}
+
+} // namespace
+
+TEST(JobManagerEngine, AnnouncedResultsReachTheJobObjectWhileTheEngineRuns)
+{
+    // Each announced snapshot is delivered before the engine goes on: the
+    // second write of the file happens after the first was taken.
+    EngineRun run("printf 'one\\n' > %SEED%.step1.geomopt; echo '@intermediate-file %SEED%.step1.geomopt';"
+                  " echo engine chatter; echo '@intermediate-data half way';"
+                  " sleep 0.2; printf 'two\\n' > %SEED%.step1.geomopt; printf 'frames\\n' > %SEED%.arc;"
+                  " echo '@intermediate-file '$PWD/%SEED%.arc; echo done >&2");
+    const DeliveryReport report = run.Run();
+    EXPECT_TRUE(report.Succeeded()) << Joined(report.failures);
+    EXPECT_EQ((std::vector<std::string>{"OnAttach", "OnJobStart", "OnIntermediateFileResult",
+                                        "OnIntermediateDataResult", "OnIntermediateFileResult", "OnJobComplete",
+                                        "OnDetach"}),
+              g_job.events);
+    const std::string server = run.Held().ServerFolder();
+    EXPECT_EQ((std::vector<std::string>{server + "/Quartz.step1.geomopt", server + "/Quartz.arc"}),
+              g_job.intermediatePaths);
+    EXPECT_EQ((std::vector<std::string>{"one\n", "frames\n"}), g_job.downloadedCopies);
+    EXPECT_NE(std::string::npos, report.engine.find("exited with status 0")) << report.engine;
+    EXPECT_EQ((std::vector<std::string>{"done"}), report.engineErrors);
+    // The engine's archive came home by its download policy before completion.
+    EXPECT_NE(std::find(g_job.resultsAtCompletion.begin(), g_job.resultsAtCompletion.end(), "Quartz.arc"),
+              g_job.resultsAtCompletion.end());
+    EXPECT_EQ(JobStage::Completed, run.Held().Stage());
+}
+
+TEST(JobManagerEngine, FailingEngineIsReportedAndTheJobStillCompletes)
+{
+    EngineRun run("printf 'partial\\n' > %SEED%.gout; for i in 1 2 3 4 5 6 7 8 9 10 11 12; do echo line $i >&2; done;"
+                  " printf 'last words' >&2; exit 3");
+    const DeliveryReport report = run.Run();
+    ASSERT_EQ(1u, report.failures.size());
+    const std::string& failure = report.failures[0];
+    EXPECT_EQ(0u, failure.find("Engine: The engine command")) << failure;
+    EXPECT_NE(std::string::npos, failure.find("exited with status 3")) << failure;
+    // The last ten lines of standard error, the unterminated one included.
+    EXPECT_EQ(std::string::npos, failure.find("line 2\n")) << failure;
+    EXPECT_NE(std::string::npos, failure.find("line 12\n  last words")) << failure;
+    EXPECT_EQ(10u, report.engineErrors.size());
+    // Its files still came home and the job object completed and detached.
+    EXPECT_EQ("partial\n", Read(run.Held().ResultsFolder() + "/Quartz.gout"));
+    EXPECT_EQ((std::vector<std::string>{"OnAttach", "OnJobStart", "OnJobComplete", "OnDetach"}), g_job.events);
+}
+
+TEST(JobManagerEngine, TimeLimitStopsAHungEngineAndItsChildren)
+{
+    EngineRun run("printf 'x' > %SEED%.gout; sleep 30 & sleep 30");
+    run.s.app.Jobs().SetTimeLimit(0.5);
+    const DeliveryReport report = run.Run();
+    ASSERT_EQ(1u, report.failures.size());
+    EXPECT_NE(std::string::npos, report.failures[0].find("was stopped after the time limit of 0.5 s"))
+        << report.failures[0];
+    EXPECT_EQ("x", Read(run.Held().ResultsFolder() + "/Quartz.gout"));
+    EXPECT_EQ((std::vector<std::string>{"OnAttach", "OnJobStart", "OnJobComplete", "OnDetach"}), g_job.events);
+}
+
+TEST(JobManagerEngine, AnnouncementsOutsideTheServerFolderAreRefused)
+{
+    EngineRun run("echo '@intermediate-file ../../outside.arc'; echo '@intermediate-file missing.arc'");
+    const DeliveryReport report = run.Run();
+    ASSERT_EQ(2u, report.failures.size()) << Joined(report.failures);
+    EXPECT_NE(std::string::npos, report.failures[0].find("\"../../outside.arc\", which is not a file"));
+    EXPECT_NE(std::string::npos, report.failures[1].find("\"missing.arc\""));
+    EXPECT_TRUE(g_job.intermediatePaths.empty());
+}
+
+TEST(JobManagerEngine, NoCommandOrAnUnstartedJobFailsBeforeAnyEvent)
+{
+    {
+        EngineRun run("");
+        EXPECT_THROW(run.Run(), KelvResult);
+        EXPECT_TRUE(g_job.events.empty());
+        EXPECT_EQ(JobStage::Started, run.Held().Stage());
+    }
+    Submission s("true");
+    KelvComPtr<ISBManagedJob> job = s.Configure();
+    EXPECT_THROW(s.app.Jobs().Run(s.Host(job.get())), KelvResult);
+}

@@ -304,4 +304,56 @@ TEST_F(LogicTest, ManagersOfTheContainerRoot)
     }
     RootConsumer()->DisconnectContainerRoot();
 }
+// A logic whose interface derives from IDispatch only (an event interface):
+// ISBLogic comes from the logic base, and the extension is told that part.
+constexpr IID IID_ITestEvents = {0x52a85834, 0xa660, 0x4a3e, {0x85, 0x57, 0xd1, 0xd2, 0xf1, 0x12, 0x76, 0x95}};
+
+struct ITestEvents : IDispatch
+{
+    static const IID& Iid() { return IID_ITestEvents; }
+    virtual HRESULT OnPing() = 0;
+};
+
+class CTestEvents : public IKelvLogicImpl<&CLSID_TestLogic, ITestEvents, &IID_ITestEvents, &LIBID_Test, 0, 1, 0>
+{
+public:
+    HRESULT OnPing() override { return ++pings, S_OK; }
+    int pings = 0;
+};
+
+TEST(LogicOfAnEventInterface, AnswersISBLogicWithTheBasePartAndConnects)
+{
+    CTestEvents* logic = new CTestEvents();
+    {
+        IUnknown* unknown = logic->ControllingUnknown();
+        KelvComPtr<ITestEvents> events = KelvComPtr<ITestEvents>::QueryFrom(unknown);
+        KelvComPtr<ISBLogic> asLogic = KelvComPtr<ISBLogic>::QueryFrom(unknown);
+        ASSERT_TRUE(events);
+        ASSERT_TRUE(asLogic);
+        EXPECT_EQ(static_cast<ISBLogic*>(static_cast<CKelvLogicImpl*>(logic)), asLogic.get());
+        EXPECT_NE(static_cast<void*>(asLogic.get()), static_cast<void*>(events.get()));
+        EXPECT_EQ(static_cast<IDispatch*>(events.get()), KelvComPtr<IDispatch>::QueryFrom(unknown).get());
+        EXPECT_EQ(events->OnPing(), S_OK);
+        EXPECT_EQ(logic->pings, 1);
+
+        // The ISBLogic calls reach the logic base through that part.
+        FakeExtension extension;
+        FakeRoot root;
+        KelvComPtr<ISBContainerRootConsumer> consumer = KelvComPtr<ISBContainerRootConsumer>::QueryFrom(unknown);
+        ASSERT_EQ(consumer->ConnectContainerRoot(&root), S_OK);
+        ASSERT_EQ(asLogic->OnConnect(&extension, KelvVariant("QMJobHandler").Get()), S_OK);
+        EXPECT_EQ(extension.askedFor, asLogic.get());
+        KelvComPtr<ISBState> state;
+        EXPECT_EQ(asLogic->get_State(state.Receive()), S_OK);
+        EXPECT_EQ(state.get(), &extension.state);
+        state.Release();
+        EXPECT_EQ(consumer->DisconnectContainerRoot(), S_OK);
+        consumer.Release();
+        asLogic.Release();
+        events.Release();
+        EXPECT_EQ(extension.references, 1u);
+        EXPECT_EQ(root.references, 1u);
+    }
+    logic->Release();
+}
 } // namespace

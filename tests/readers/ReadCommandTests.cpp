@@ -1,6 +1,7 @@
 // The driver's `read` command over the bundled example runs.
 
 #include "common/TempFolder.h"
+#include "driver/DriverRun.h"
 
 #include <gtest/gtest.h>
 
@@ -12,34 +13,13 @@
 
 namespace {
 
-const std::string Driver = std::string(QZ_BIN_DIR) + "/zelm-host";
 const std::string Results = std::string(QZ_SOURCE_DIR) + "/examples/results/";
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = QzTest::DriverOutcome;
 
 Outcome RunDriver(const QzTest::TempFolder& folder, const std::string& arguments)
 {
-    const std::string errFile = folder.File("stderr.txt");
-    const std::string command = "cd " + folder.Path() + " && " + Driver + " --registry " +
-                                folder.File("registry.json") + " " + arguments + " 2>" + errFile;
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return outcome;
-    }
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        outcome.out.append(buffer.data(), read);
-    }
-    const int status = pclose(pipe);
-    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.err = QzTest::ReadFile(errFile);
-    return outcome;
+    return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
 #include "frame/ZelmInterfaces.h"
@@ -21,42 +22,6 @@ namespace ZelmHost {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-// The task code of a task name (any letter case) or of its number.
-long TaskCode(const std::string& task)
-{
-    static const char* const names[] = {"energy", "geomopt", "dynamics", "fit", "surface"};
-    std::string lower = task;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (long code = 1; code <= 5; ++code) {
-        if (lower == names[code - 1] || lower == std::to_string(code)) {
-            return code;
-        }
-    }
-    Fail("unknown task \"" + task + "\" (tasks: Energy, GeomOpt, Dynamics, Fit, Surface)");
-}
-
-// The description of the error information a failed call left, else the
-// code's standard text.
-std::string ErrorText(HRESULT hr)
-{
-    IErrorInfo* info = nullptr;
-    std::string text;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
-        BSTR description = nullptr;
-        info->GetDescription(&description);
-        text = NarrowFromBSTR(description);
-        SysFreeString(description);
-        info->Release();
-    }
-    return text.empty() ? HResultDescription(hr) : text;
-}
 
 std::string ReadWhole(const std::string& path)
 {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
 #include "host/HostApplication.h"
@@ -22,34 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-// A failed call becomes an exception with the text its error information left.
-void Check(HRESULT hr)
-{
-    if (SUCCEEDED(hr))
-        return;
-    IErrorInfo* info = nullptr;
-    std::string text;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
-        BSTR description = nullptr;
-        info->GetDescription(&description);
-        text = NarrowFromBSTR(description);
-        SysFreeString(description);
-        info->Release();
-    }
-    throw KelvResult(hr, text.empty() ? HResultDescription(hr) : text);
-}
-
-std::string Take(BSTR text)
-{
-    const std::string narrow = NarrowFromBSTR(text);
-    SysFreeString(text);
-    return narrow;
-}
+using ZelmHost::Take;
 
 std::vector<std::string> Take(SAFEARRAY* array)
 {
@@ -132,11 +106,11 @@ public:
                 Fail("the library \"" + library + "\" does not exist");
             Select(path);
         }
-        Check(m_consumer->get_ForcefieldEditor(m_editor.Receive()));
+        Require(m_consumer->get_ForcefieldEditor(m_editor.Receive()));
         if (path.empty())
-            Check(m_editor->get_Forcefield(m_forcefield.Receive()));
+            Require(m_editor->get_Forcefield(m_forcefield.Receive()));
         else
-            Check(m_editor->get_Load(KelvBSTR(path).Get(), m_forcefield.Receive()));
+            Require(m_editor->get_Load(KelvBSTR(path).Get(), m_forcefield.Receive()));
     }
 
     IQoForcefieldEditor& Editor() const { return *m_editor.get(); }
@@ -149,17 +123,17 @@ public:
     std::vector<Interaction> Interactions() const
     {
         KelvComPtr<IQoServerDescription> server;
-        Check(m_editor->get_ServerDescription(server.Receive()));
+        Require(m_editor->get_ServerDescription(server.Receive()));
         SAFEARRAY* array = nullptr;
-        Check(server->get_InteractionTypeNames(&array));
+        Require(server->get_InteractionTypeNames(&array));
         const std::vector<std::string> types = Take(array);
-        Check(m_forcefield->get_AtomTypes(&array));
+        Require(m_forcefield->get_AtomTypes(&array));
         const std::vector<std::string> atomTypes = Take(array);
 
         std::vector<Interaction> all;
         for (const std::string& type : types) {
             INT atoms = 0;
-            Check(server->get_NumberOfAtomsOfType(KelvBSTR(type).Get(), &atoms));
+            Require(server->get_NumberOfAtomsOfType(KelvBSTR(type).Get(), &atoms));
             if (atoms < 1 || atomTypes.empty())
                 continue;
             std::vector<std::size_t> at(static_cast<std::size_t>(atoms), 0);
@@ -186,12 +160,12 @@ private:
         KelvSafeArray array = KelvSafeArray::FromStrings(names);
         SAFEARRAY* raw = array.Get();
         KelvComPtr<ISDVariantDataDimension> collection;
-        Check(m_forcefield->get_Interactions(KelvBSTR(type).Get(), &raw, collection.Receive()));
+        Require(m_forcefield->get_Interactions(KelvBSTR(type).Get(), &raw, collection.Receive()));
         LONG count = 0;
-        Check(collection->get_Count(&count));
+        Require(collection->get_Count(&count));
         for (LONG i = 1; i <= count; ++i) {
             KelvVariant item;
-            Check(collection->Item(i, item.Receive()));
+            Require(collection->Item(i, item.Receive()));
             all.push_back({type, names, item.ExtractUnknown().QueryInterface<IQoInteraction>()});
         }
     }
@@ -215,23 +189,23 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
 void Show(const Session& session, std::ostream& out)
 {
     BSTR text = nullptr;
-    Check(session.Editor().get_LoadedFilePath(&text));
+    Require(session.Editor().get_LoadedFilePath(&text));
     out << "library: " << Take(text) << "\n";
     KelvComPtr<IQoServerDescription> server;
-    Check(session.Editor().get_ServerDescription(server.Receive()));
+    Require(session.Editor().get_ServerDescription(server.Receive()));
     VARIANT_BOOL canFit = VARIANT_FALSE;
-    Check(server->get_ServerName(&text));
-    Check(server->get_CanFit(&canFit));
+    Require(server->get_ServerName(&text));
+    Require(server->get_CanFit(&canFit));
     out << "server: " << Take(text) << (canFit ? " (can fit)" : "") << "\n";
 
     SAFEARRAY* array = nullptr;
-    Check(session.Forcefield().get_AtomTypes(&array));
+    Require(session.Forcefield().get_AtomTypes(&array));
     out << "atom types:\n";
     for (const std::string& name : Take(array)) {
         KelvComPtr<IQoAtomType> atomType;
-        Check(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
+        Require(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
         double charge = 0.0;
-        Check(atomType->get_Charge(&charge));
+        Require(atomType->get_Charge(&charge));
         out << "  " << name << "  " << Number(charge) << "\n";
     }
 
@@ -240,46 +214,46 @@ void Show(const Session& session, std::ostream& out)
     for (const Interaction& interaction : session.Interactions()) {
         IQoInteraction& object = *interaction.object.get();
         INT id = 0;
-        Check(object.get_FunctionalForm(&text));
-        Check(object.get_Id(&id));
+        Require(object.get_FunctionalForm(&text));
+        Require(object.get_Id(&id));
         out << "  [" << ++number << "] " << interaction.type << " " << Take(text) << " #" << id << ":";
         for (std::size_t i = 0; i < interaction.atoms.size(); ++i)
             out << (i ? ", " : " ") << interaction.atoms[i];
         out << "\n";
         LONG parameters = 0;
-        Check(object.get_ParameterCount(&parameters));
+        Require(object.get_ParameterCount(&parameters));
         for (LONG i = 0; i < parameters; ++i) {
             KelvComPtr<IQoParameter> parameter;
-            Check(object.get_Parameter(i, parameter.Receive()));
+            Require(object.get_Parameter(i, parameter.Receive()));
             double value = 0.0;
             VARIANT_BOOL fitted = VARIANT_FALSE;
-            Check(parameter->get_Name(&text));
+            Require(parameter->get_Name(&text));
             const std::string name = Take(text);
-            Check(parameter->get_Unit(&text));
+            Require(parameter->get_Unit(&text));
             const std::string unit = Take(text);
-            Check(parameter->get_Value(&value));
-            Check(parameter->get_IsToBeFitted(&fitted));
+            Require(parameter->get_Value(&value));
+            Require(parameter->get_IsToBeFitted(&fitted));
             // Units are Latin-1 ("Å"); the terminal reads UTF-8.
             out << "      " << name << " = " << Number(value) << (unit.empty() ? "" : " " + HostModel::Latin1ToUtf8(unit))
                 << (fitted ? "  (fit)" : "") << "\n";
         }
         SAFEARRAY* names = nullptr;
-        Check(object.get_BooleanOptionNames(&names));
+        Require(object.get_BooleanOptionNames(&names));
         const std::string booleans = OptionList(names, [&](INT k) {
             VARIANT_BOOL on = VARIANT_FALSE;
-            Check(object.get_BooleanOption(k, &on));
+            Require(object.get_BooleanOption(k, &on));
             return std::string(on ? "1" : "0");
         });
-        Check(object.get_IntegerOptionNames(&names));
+        Require(object.get_IntegerOptionNames(&names));
         const std::string integers = OptionList(names, [&](INT k) {
             INT number = 0;
-            Check(object.get_IntegerOption(k, &number));
+            Require(object.get_IntegerOption(k, &number));
             return std::to_string(number);
         });
-        Check(object.get_DoubleOptionNames(&names));
+        Require(object.get_DoubleOptionNames(&names));
         const std::string doubles = OptionList(names, [&](INT k) {
             double number = 0.0;
-            Check(object.get_DoubleOption(k, &number));
+            Require(object.get_DoubleOption(k, &number));
             return Number(number);
         });
         if (!booleans.empty())
@@ -308,12 +282,12 @@ std::pair<IQoInteraction*, std::string> Target(const std::vector<Interaction>& a
 KelvComPtr<IQoParameter> FindParameter(IQoInteraction& interaction, const std::string& name)
 {
     LONG count = 0;
-    Check(interaction.get_ParameterCount(&count));
+    Require(interaction.get_ParameterCount(&count));
     for (LONG i = 0; i < count; ++i) {
         KelvComPtr<IQoParameter> parameter;
-        Check(interaction.get_Parameter(i, parameter.Receive()));
+        Require(interaction.get_Parameter(i, parameter.Receive()));
         BSTR text = nullptr;
-        Check(parameter->get_Name(&text));
+        Require(parameter->get_Name(&text));
         if (Take(text) == name)
             return parameter;
     }
@@ -333,25 +307,25 @@ INT IndexIn(SAFEARRAY* array, const std::string& name)
 void SetOption(IQoInteraction& interaction, const std::string& name, const std::string& value)
 {
     SAFEARRAY* array = nullptr;
-    Check(interaction.get_BooleanOptionNames(&array));
+    Require(interaction.get_BooleanOptionNames(&array));
     if (const INT index = IndexIn(array, name); index >= 0) {
         bool on = value == "1" || value == "true" || value == "on";
         if (!on && value != "0" && value != "false" && value != "off")
             Fail("the option \"" + name + "\" takes 0 or 1, not \"" + value + "\"");
-        Check(interaction.put_BooleanOption(index, on ? VARIANT_TRUE : VARIANT_FALSE));
+        Require(interaction.put_BooleanOption(index, on ? VARIANT_TRUE : VARIANT_FALSE));
         return;
     }
-    Check(interaction.get_IntegerOptionNames(&array));
+    Require(interaction.get_IntegerOptionNames(&array));
     if (const INT index = IndexIn(array, name); index >= 0) {
         const double number = ParseNumber(value, name);
         if (number != static_cast<INT>(number))
             Fail("the option \"" + name + "\" takes a whole number, not \"" + value + "\"");
-        Check(interaction.put_IntegerOption(index, static_cast<INT>(number)));
+        Require(interaction.put_IntegerOption(index, static_cast<INT>(number)));
         return;
     }
-    Check(interaction.get_DoubleOptionNames(&array));
+    Require(interaction.get_DoubleOptionNames(&array));
     if (const INT index = IndexIn(array, name); index >= 0) {
-        Check(interaction.put_DoubleOption(index, ParseNumber(value, name)));
+        Require(interaction.put_DoubleOption(index, ParseNumber(value, name)));
         return;
     }
     Fail("the interaction has no option \"" + name + "\"");
@@ -369,7 +343,7 @@ void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
     for (const std::string& text : options.values) {
         const auto [which, value] = Assignment(text, "--value");
         const auto [interaction, name] = Target(all, which);
-        Check(FindParameter(*interaction, name)->put_Value(ParseNumber(value, which)));
+        Require(FindParameter(*interaction, name)->put_Value(ParseNumber(value, which)));
         out << "value " << which << " = " << value << "\n";
     }
     for (const std::string& text : options.fits) {
@@ -377,22 +351,22 @@ void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
         const auto [interaction, name] = Target(all, which);
         if (value != "0" && value != "1")
             Fail("--fit " + text + ": the mark is 0 or 1");
-        Check(FindParameter(*interaction, name)->put_IsToBeFitted(value == "1" ? VARIANT_TRUE : VARIANT_FALSE));
+        Require(FindParameter(*interaction, name)->put_IsToBeFitted(value == "1" ? VARIANT_TRUE : VARIANT_FALSE));
         out << "fit " << which << " = " << value << "\n";
     }
     for (const std::string& text : options.charges) {
         const auto [name, value] = Assignment(text, "--charge");
         KelvComPtr<IQoAtomType> atomType;
-        Check(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
-        Check(atomType->put_Charge(ParseNumber(value, name)));
+        Require(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
+        Require(atomType->put_Charge(ParseNumber(value, name)));
         out << "charge " << name << " = " << value << "\n";
     }
     if (!options.saveAs.empty()) {
         const std::string path = fs::absolute(options.saveAs).lexically_normal().string();
-        Check(session.Editor().SaveAs(KelvBSTR(path).Get()));
+        Require(session.Editor().SaveAs(KelvBSTR(path).Get()));
         out << "saved as " << path << "\n";
     } else if (options.save) {
-        Check(session.Editor().Save());
+        Require(session.Editor().Save());
         out << "saved\n";
     } else {
         out << "not saved (give --save or --save-as PATH)\n";
@@ -433,7 +407,7 @@ void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
     Session session(options.project);
     if (options.action == "suggest") {
         BSTR suggestion = nullptr;
-        Check(session.Consumer().SuggestSavePath(KelvBSTR("").Get(), &suggestion));
+        Require(session.Consumer().SuggestSavePath(KelvBSTR("").Get(), &suggestion));
         out << Take(suggestion) << "\n";
         return;
     }
@@ -441,13 +415,13 @@ void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
         if (options.argument.empty())
             Fail("saved-to needs the path of the saved library");
         const std::string path = fs::absolute(options.argument).lexically_normal().string();
-        Check(session.Consumer().ForcefieldSavedTo(KelvBSTR(path).Get()));
+        Require(session.Consumer().ForcefieldSavedTo(KelvBSTR(path).Get()));
         // Its name now selects it (for this run: the logic keeps no list).
         const std::string name = fs::path(path).stem().string();
         session.Select(name);
         session.Open(std::string());
         BSTR loaded = nullptr;
-        Check(session.Editor().get_LoadedFilePath(&loaded));
+        Require(session.Editor().get_LoadedFilePath(&loaded));
         out << "the library \"" << name << "\" selects " << Take(loaded) << "\n";
         return;
     }

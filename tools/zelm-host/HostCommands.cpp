@@ -1,4 +1,5 @@
 #include "HostCommands.h"
+#include "DriverSupport.h"
 #include "TrajectoryCommands.h"
 
 #include <cstdio>
@@ -32,18 +33,6 @@ std::vector<std::string>& StartNotes()
 {
     static std::vector<std::string> notes;
     return notes;
-}
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-std::string Absolute(const std::string& path)
-{
-    std::error_code error;
-    fs::path absolute = fs::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
 }
 
 std::string StateFileOf(const std::string& folder)

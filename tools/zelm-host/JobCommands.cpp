@@ -14,7 +14,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "DriverSupport.h"
 #include "CommandLine.h"
+#include "EngineCommands.h"
 #include "HostCommands.h"
 #include "frame/ZelmInterfaces.h"
 #include "host/HostApplication.h"
@@ -25,48 +27,6 @@ namespace ZelmHost {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-// The description of the error information a failed call left, else the
-// code's standard text.
-std::string ErrorText(HRESULT hr)
-{
-    IErrorInfo* info = nullptr;
-    std::string text;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
-        BSTR description = nullptr;
-        info->GetDescription(&description);
-        text = NarrowFromBSTR(description);
-        SysFreeString(description);
-        info->Release();
-    }
-    return text.empty() ? HResultDescription(hr) : text;
-}
-
-void Require(HRESULT hr)
-{
-    if (FAILED(hr)) {
-        throw KelvResult(hr, ErrorText(hr));
-    }
-}
-
-long TaskCode(const std::string& task)
-{
-    static const char* const names[] = {"energy", "geomopt", "dynamics", "fit", "surface"};
-    std::string lower = task;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (long code = 1; code <= 5; ++code) {
-        if (lower == names[code - 1] || lower == std::to_string(code)) {
-            return code;
-        }
-    }
-    Fail("unknown task \"" + task + "\" (tasks: Energy, GeomOpt, Dynamics, Fit, Surface)");
-}
 
 std::string Hex(LONG value)
 {
@@ -308,15 +268,7 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         out << "  " << file << "\n";
     }
     out << "results folder: " << job.ResultsFolder() << "\n";
-    try {
-        const QzHost::DeliveryReport report = host.Jobs().Deliver(job, QzHost::DeliveryRequest{});
-        out << "delivered:\n";
-        for (const std::string& event : report.events) {
-            out << "  " << event << "\n";
-        }
-    } catch (const KelvResult& error) {
-        out << "delivery: " << error.GetMessage() << "\n";
-    }
+    FollowJob(host, job, out);
 }
 
 void RunCalculation(const std::string& document, const std::string& project, const std::string& task,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "DriverSupport.h"
 #include "CommandLine.h"
 #include "com/com.h"
 #include "kelv/kelv.h"
@@ -23,22 +24,6 @@ std::string HexCode(HRESULT hr)
     std::ostringstream text;
     text << "0x" << std::hex << std::setw(8) << std::setfill('0') << static_cast<uint32_t>(hr);
     return text.str();
-}
-
-// The pending error information of this thread, or the code's standard text.
-std::string ErrorText(HRESULT hr)
-{
-    IErrorInfo* info = nullptr;
-    std::string text;
-    if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
-        BSTR description = nullptr;
-        if (SUCCEEDED(info->GetDescription(&description))) {
-            text = NarrowFromBSTR(description);
-        }
-        SysFreeString(description);
-        info->Release();
-    }
-    return text.empty() ? HResultDescription(hr) : text;
 }
 
 // Calls one exported entry point of the module, loaded as the host loads it.

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "DriverSupport.h"
 #include "HostCommands.h"
 #include "host/HostApplication.h"
 #include "host/model/Document.h"
@@ -23,18 +24,6 @@ namespace ZelmHost {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-std::string Absolute(const std::string& path)
-{
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
-}
 
 // The host over the folder of a document that must exist there.
 struct OpenDocument {

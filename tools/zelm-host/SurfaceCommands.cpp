@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
 #include "host/HostApplication.h"
@@ -31,18 +32,6 @@ const std::vector<std::string>& Actions()
                                                   "add-attachment", "remove-attachment", "select-surface",
                                                   "select-attachment", "select-layer"};
     return actions;
-}
-
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
-std::string Absolute(const std::string& path)
-{
-    std::error_code error;
-    fs::path absolute = fs::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
 }
 
 std::string Fixed(double value)

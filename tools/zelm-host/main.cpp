@@ -8,6 +8,7 @@
 
 #include "CommandLine.h"
 #include "DeckCommands.h"
+#include "EngineCommands.h"
 #include "ForcefieldCommands.h"
 #include "HostCommands.h"
 #include "JobCommands.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddEngineCommands(commandLine);
     ZelmHost::AddForcefieldCommands(commandLine);
     ZelmHost::AddTrajectoryCommands(commandLine);
     ZelmHost::AddReadCommands(commandLine);

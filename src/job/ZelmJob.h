@@ -1,0 +1,106 @@
+// The job object CZelmJob, COM class ZelmJob ("QorZelm.ZelmJob"): the host's
+// job manager creates one for each engine job, connects it like a logic and
+// tells it the job's life through ISBManagedJobEvents. It forwards every
+// event to the host's job handler and adds the module's own work: the
+// live-update policy at job start, the live updates of intermediate results
+// and the import of the results at completion.
+//
+// ZelmJob.cpp holds the object and its events; ZelmJobImport.cpp the import
+// at completion.
+#pragma once
+
+#include "frame/ModuleIds.h"
+
+#include "hostapi/hostapi.h"
+#include "kelv/KelvLogicImpl.h"
+#include "kelv/kelv.h"
+#include "qorqm/CJobHandlerUtility.h"
+
+#include <memory>
+#include <string>
+
+class CZelmLiveUpdater;
+
+class CZelmJob final
+    : public ISupportErrorInfo,
+      public IKelvLogicImpl<&QorZelm::CLSID_ZelmJob, ISBManagedJobEvents, &IID_ISBManagedJobEvents,
+                            &QorZelm::LIBID_QorZelm, 0, 1, 0>
+{
+public:
+    // Class-table create function: the new object's delegating IUnknown in
+    // *out. Allocation failure throws std::bad_alloc.
+    static HRESULT CreateInstance(void** out);
+
+    KELV_DELEGATE_IUNKNOWN
+    // ISupportErrorInfo, ISBManagedJobEvents (also IDispatch), ISBLogic,
+    // ISBContainerRootConsumer.
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
+    // S_OK for the interfaces above, S_FALSE otherwise.
+    HRESULT InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // ISBManagedJobEvents. Errors carry CLSID_ZelmJob and the interface.
+    HRESULT OnAttach(ISBManagedJob* pJob) override;
+    HRESULT OnDetach() override;
+    // The live-update policy, then the handler's job start.
+    HRESULT OnJobStart() override;
+    // The handler's completion, then the import of the results (ImportResults).
+    HRESULT OnJobComplete() override;
+    // Download, live update, the handler sees the path as received, the
+    // local copy is deleted. The copy is deleted whatever fails; a failing
+    // update is returned and the handler is not told.
+    HRESULT OnIntermediateFileResult(BSTR bstrFilePath) override;
+    HRESULT OnIntermediateDataResult(BSTR bstrDataString) override;
+    HRESULT OnJobPrepareComplete(VARIANT_BOOL bProcessed) override;
+    HRESULT OnJobDisconnect() override;
+    HRESULT OnJobReconnect() override;
+
+    // The framework's connection and disconnection hooks.
+    HRESULT InitialiseOnConnect() override { return Initialize(); }
+    HRESULT Shutdown() override { return Terminate(); }
+    // Makes and connects the scope utility, initialises the job handler.
+    HRESULT Initialize();
+    // Disconnects the scope utility.
+    HRESULT Terminate();
+
+    // The host extension "QorZelm.Extension" and its logic of that name.
+    KelvComPtr<ISBExtension> GetExtension() const;
+    KelvComPtr<ISBLogic> FindLogic(const std::string& name) const;
+    // The live updater, made on first use.
+    CZelmLiveUpdater& GetLiveUpdater();
+    bool HasLiveUpdater() const { return static_cast<bool>(m_liveUpdater); }
+
+    // The policy bits (text 1, graphs 2, model 4) from the job template's
+    // three live-update flags; none for a Fit job (by the job's task
+    // description).
+    void ApplyLiveUpdatesPolicy();
+    void ReadLiveUpdateFlags(bool& model, bool& graphs, bool& text) const;
+
+    // The body of OnJobComplete (see ZelmJobImport.cpp).
+    void ImportResults();
+    // The final structure of the run at base (results folder + task prefix)
+    // written into the project's structure document base + ".qsd", or a new
+    // one imported from the results; then saved.
+    static void ImportResultStructure(KelvComPtr<ISBContainerRoot> root, const std::string& base, bool defaultMap);
+    // The trajectory of the run at base: kind 2 optimisation, 3 dynamics, 5
+    // surface (1, 4 and others make none). A failing trajectory write is
+    // thrown with its HRESULT.
+    static void ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, const int* kind);
+
+    const CJobHandlerUtility& JobHandler() const { return m_jobHandler; }
+    const KelvComPtr<IQoScopeUtility>& ScopeUtility() const { return m_scopeUtility; }
+
+protected:
+    ~CZelmJob() override;
+
+private:
+    CZelmJob();
+    template <class F>
+    static HRESULT Event(F&& body)
+    {
+        return Kelv::ComMethod(QorZelm::CLSID_ZelmJob, IID_ISBManagedJobEvents, std::forward<F>(body));
+    }
+
+    KelvComPtr<IQoScopeUtility> m_scopeUtility;
+    CJobHandlerUtility m_jobHandler;
+    std::unique_ptr<CZelmLiveUpdater> m_liveUpdater;
+};

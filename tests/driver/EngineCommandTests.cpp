@@ -1,0 +1,81 @@
+// The driver's engine setting of a project, and `run` following a job of
+// the bundled rock salt to completion through the engine stand-in.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "DriverRun.h"
+
+namespace {
+
+class EngineCommand : public ::testing::Test {
+protected:
+    QzTest::DriverOutcome Run(const std::string& arguments) const
+    {
+        return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
+    }
+    void Step(const std::string& arguments) const
+    {
+        const QzTest::DriverOutcome outcome = Run(arguments);
+        ASSERT_EQ(0, outcome.code) << arguments << "\n" << outcome.out << outcome.err;
+    }
+    void SetUp() override
+    {
+        const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
+    }
+    QzTest::TempFolder folder;
+};
+
+TEST_F(EngineCommand, SetShowAndClearTheProjectsEngine)
+{
+    EXPECT_EQ("engine of \"ZELM\": none\ntime limit: 3600 s\n", Run("engine --project p").out);
+    const QzTest::DriverOutcome stub = Run("engine --project p --stub --time-limit 90");
+    ASSERT_EQ(0, stub.code) << stub.err;
+    EXPECT_EQ("engine of \"ZELM\": " + std::string(QZ_BIN_DIR) + "/zelm-stub %SEED%\ntime limit: 90 s\n", stub.out);
+    EXPECT_TRUE(std::filesystem::exists(folder.File("p/host-settings.json")));
+    EXPECT_EQ("engine of \"ZELM\": my-engine %SEED% -q\ntime limit: 90 s\n",
+              Run("engine --project p 'my-engine %SEED% -q'").out);
+    EXPECT_EQ("engine of \"ZELM\": none\ntime limit: none\n", Run("engine --project p --clear --time-limit 0").out);
+
+    const QzTest::DriverOutcome noProject = Run("engine --project nowhere");
+    EXPECT_EQ(1, noProject.code);
+    EXPECT_NE(std::string::npos, noProject.err.find("not a project folder")) << noProject.err;
+}
+
+TEST_F(EngineCommand, RunFollowsAGeometryOptimisationToItsUpdatedStructure)
+{
+    Step("engine --project p --stub");
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task GeomOpt");
+    ASSERT_EQ(0, run.code) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("zelm-stub rocksalt\" exited with status 0.")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("  OnIntermediateFileResult rocksalt-step5.arc: S_OK\n"
+                                              "  OnJobComplete: S_OK\n  OnDetach: S_OK\n"))
+        << run.out;
+    for (const char* document : {"  Status.txt\n", "  rocksalt Energies.qcd\n", "  rocksalt.qsd\n", "  rocksalt.qtd\n"})
+        EXPECT_NE(std::string::npos, run.out.find(document)) << document;
+    const std::string results = run.out.substr(run.out.find("results folder: ") + 16);
+    const QzTest::DriverOutcome show =
+        Run("show '" + results.substr(0, results.find('\n')) + "/rocksalt.qsd' --project p");
+    ASSERT_EQ(0, show.code) << show.err;
+    EXPECT_NE(std::string::npos, show.out.find("a=5.628920")) << show.out;
+}
+
+TEST_F(EngineCommand, FailedEngineFailsTheRunAfterPrintingIt)
+{
+    Step("engine --project p 'echo broken deck >&2; exit 4'");
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task Energy");
+    EXPECT_EQ(1, run.code);
+    EXPECT_NE(std::string::npos, run.out.find("exited with status 4")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("  OnJobComplete: S_OK")) << run.out;
+    EXPECT_NE(std::string::npos, run.err.find("the job failed: Engine: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("broken deck")) << run.err;
+}
+
+} // namespace

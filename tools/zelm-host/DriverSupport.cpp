@@ -1,0 +1,67 @@
+#include "DriverSupport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+
+#include "kelv/kelv.h"
+
+namespace ZelmHost {
+
+void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+long TaskCode(const std::string& task)
+{
+    static const char* const names[] = {"energy", "geomopt", "dynamics", "fit", "surface"};
+    std::string lower = task;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (long code = 1; code <= 5; ++code) {
+        if (lower == names[code - 1] || lower == std::to_string(code)) {
+            return code;
+        }
+    }
+    Fail("unknown task \"" + task + "\" (tasks: Energy, GeomOpt, Dynamics, Fit, Surface)");
+}
+
+std::string ErrorText(HRESULT hr)
+{
+    IErrorInfo* info = nullptr;
+    std::string text;
+    if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description))) {
+            text = NarrowFromBSTR(description);
+        }
+        SysFreeString(description);
+        info->Release();
+    }
+    return text.empty() ? HResultDescription(hr) : text;
+}
+
+void Require(HRESULT hr)
+{
+    if (FAILED(hr)) {
+        throw KelvResult(hr, ErrorText(hr));
+    }
+}
+
+std::string Take(BSTR text)
+{
+    const std::string narrow = NarrowFromBSTR(text);
+    SysFreeString(text);
+    return narrow;
+}
+
+}  // namespace ZelmHost

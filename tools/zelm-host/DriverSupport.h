@@ -1,0 +1,30 @@
+#pragma once
+// Small helpers every group of the driver's commands uses.
+
+#include <string>
+
+#include "com/com.h"
+
+namespace ZelmHost {
+
+// Throws the message as a failure of the command.
+[[noreturn]] void Fail(const std::string& message);
+
+// The path made absolute and normal (as given when that fails).
+std::string Absolute(const std::string& path);
+
+// The task code (1 to 5) of a task name (Energy, GeomOpt, Dynamics, Fit,
+// Surface; any letter case) or of its number; another text fails.
+long TaskCode(const std::string& task);
+
+// The description of the error information a failed call left on this
+// thread, else the code's standard text.
+std::string ErrorText(HRESULT hr);
+
+// A failed call becomes a KelvResult with ErrorText's text.
+void Require(HRESULT hr);
+
+// The text of a BSTR the caller owns, which is freed.
+std::string Take(BSTR text);
+
+}  // namespace ZelmHost

@@ -1,0 +1,127 @@
+#include "EngineCommands.h"
+
+#include <filesystem>
+#include <limits.h>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <unistd.h>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "CommandLine.h"
+#include "HostCommands.h"
+#include "host/HostApplication.h"
+#include "host/jobs/EngineSettings.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The engine stand-in beside the driver.
+std::string StubCommand()
+{
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe = length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string("./zelm-host");
+    return exe.substr(0, exe.find_last_of('/')) + "/zelm-stub %SEED%";
+}
+
+struct EngineArguments {
+    std::string project = ".";
+    std::string command;
+    double timeLimit = 0;
+    bool stub = false;
+    bool clear = false;
+};
+
+void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(fs::path(a.project) / ProjectStateFile, error))
+        throw std::runtime_error("\"" + a.project + "\" is not a project folder: it has no \"" +
+                                 std::string(ProjectStateFile) + "\"");
+    QzHost::EngineSettings settings = QzHost::LoadEngineSettings(a.project);
+    bool changed = false;
+    if (a.clear) {
+        settings.commands.erase("ZELM");
+        changed = true;
+    } else if (a.stub || !a.command.empty()) {
+        settings.commands["ZELM"] = a.stub ? StubCommand() : a.command;
+        changed = true;
+    }
+    if (app.count("--time-limit") > 0) {
+        settings.timeLimitSeconds = a.timeLimit;
+        changed = true;
+    }
+    if (changed)
+        QzHost::SaveEngineSettings(a.project, settings);
+    const auto it = settings.commands.find("ZELM");
+    out << "engine of \"ZELM\": " << (it == settings.commands.end() ? std::string("none") : it->second) << "\n";
+    out << "time limit: ";
+    if (settings.timeLimitSeconds > 0)
+        out << settings.timeLimitSeconds << " s\n";
+    else
+        out << "none\n";
+}
+
+std::vector<std::string> Files(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error))
+        if (entry.is_regular_file(error))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+void FollowJob(QzHost::HostApplication& host, QzHost::ManagedJob& job, std::ostream& out)
+{
+    if (host.Jobs().ServerCommand(job.ServerName()).empty()) {
+        try {
+            const QzHost::DeliveryReport report = host.Jobs().Deliver(job, QzHost::DeliveryRequest{});
+            out << "delivered:\n";
+            for (const std::string& event : report.events)
+                out << "  " << event << "\n";
+        } catch (const KelvResult& error) {
+            out << "delivery: " << error.GetMessage() << "\n";
+        }
+        return;
+    }
+    const QzHost::DeliveryReport report = host.Jobs().Run(job);
+    out << "engine: " << report.engine << "\n";
+    out << "events:\n";
+    for (const std::string& event : report.events)
+        out << "  " << event << "\n";
+    out << "documents of the results folder " << job.ResultsFolder() << ":\n";
+    for (const std::string& file : Files(job.ResultsFolder()))
+        out << "  " << file << "\n";
+    if (!report.failures.empty()) {
+        out << "failures:\n";
+        for (const std::string& failure : report.failures)
+            out << "  " << failure << "\n";
+        throw std::runtime_error("the job failed: " + report.failures.front());
+    }
+}
+
+void AddEngineCommands(CommandLine& commandLine)
+{
+    auto arguments = std::make_shared<EngineArguments>();
+    auto app = std::make_shared<CLI::App*>(nullptr);
+    CLI::App* engine = commandLine.AddHostCommand(
+        "engine", "Set or show the command that runs the \"ZELM\" engine of a project's jobs (%SEED%: the job's seed)",
+        [arguments, app](std::ostream& out) { EngineCommand(*arguments, **app, out); });
+    *app = engine;
+    engine->add_option("command", arguments->command, "The engine command, run in the job's server folder");
+    engine->add_option("--project", arguments->project, "The project folder (default: the current folder)");
+    engine->add_option("--time-limit", arguments->timeLimit, "Seconds an engine run may take (0: no limit)");
+    engine->add_flag("--stub", arguments->stub, "Use the engine stand-in zelm-stub beside the driver");
+    engine->add_flag("--clear", arguments->clear, "Remove the engine command");
+}
+
+}  // namespace ZelmHost

@@ -1,0 +1,595 @@
+#include "StubRun.h"
+
+#include "host/model/Document.h"
+#include "host/model/Lattice.h"
+#include "host/model/QsdFile.h"
+#include "recfile/RecordWriter.h"
+
+#include <chrono>
+#include <cmath>
+#include <cctype>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace ZelmStub {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+constexpr double EvToKcalMol = 23.060541945;
+
+std::string Join(const std::string& folder, const std::string& name)
+{
+    return folder.empty() || folder == "." ? name : folder + "/" + name;
+}
+
+std::vector<std::string> Tokens(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> tokens;
+    for (std::string token; in >> token;)
+        tokens.push_back(token);
+    return tokens;
+}
+
+bool IsNumber(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...)
+{
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string ElementOf(const std::string& label)
+{
+    std::string element;
+    for (char c : label) {
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            break;
+        element += c;
+    }
+    return element.empty() ? label : element;
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out)
+        throw std::runtime_error("the file \"" + path + "\" cannot be written");
+}
+
+// Standard orientation: a along x, b in the xy plane.
+std::array<std::array<double, 3>, 3> CellVectors(const std::array<double, 6>& cell)
+{
+    const double al = cell[3] * Pi / 180, be = cell[4] * Pi / 180, ga = cell[5] * Pi / 180;
+    const double cx = std::cos(be);
+    const double cy = (std::cos(al) - std::cos(be) * std::cos(ga)) / std::sin(ga);
+    const double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
+    return {{{cell[0], 0, 0},
+             {cell[1] * std::cos(ga), cell[1] * std::sin(ga), 0},
+             {cell[2] * cx, cell[2] * cy, cell[2] * cz}}};
+}
+
+void LoadStructure(const std::string& path, Deck& deck)
+{
+    std::shared_ptr<HostModel::Document> document;
+    try {
+        document = HostModel::LoadQsd(path);
+    } catch (const std::exception& error) {
+        throw DeckError("the staged structure \"" + path + "\" cannot be read: " + error.what());
+    }
+    const HostModel::Lattice3D* lattice = document->Lattice3();
+    std::array<std::array<double, 3>, 3> vectors{};
+    if (lattice) {
+        const HostModel::CellParameters& p = lattice->Parameters();
+        deck.cell = {p.a, p.b, p.c, p.alpha * 180 / Pi, p.beta * 180 / Pi, p.gamma * 180 / Pi};
+        vectors = CellVectors(deck.cell);
+        deck.dimension = Dimension::Bulk3D;
+    } else {
+        deck.dimension = Dimension::Molecule;
+    }
+    std::map<std::string, int> counts;
+    for (const HostModel::Atom& atom : document->Atoms()) {
+        StubAtom out;
+        out.element = atom.element;
+        out.label = atom.element + std::to_string(++counts[atom.element]);
+        out.charge = atom.charge;
+        if (lattice) {
+            const HostModel::Vec3 f = document->Fractional(atom.handle);
+            for (int k = 0; k < 3; ++k)
+                out.cartesian[k] = f[0] * vectors[0][k] + f[1] * vectors[1][k] + f[2] * vectors[2][k];
+        } else {
+            out.cartesian = document->Cartesian(atom.handle);
+        }
+        deck.atoms.push_back(out);
+    }
+    if (deck.atoms.empty())
+        throw DeckError("the staged structure \"" + path + "\" holds no atoms");
+}
+
+} // namespace
+
+const char* TaskName(Task task)
+{
+    switch (task) {
+    case Task::GeomOpt:
+        return "GeomOpt";
+    case Task::Dynamics:
+        return "Dynamics";
+    case Task::Fit:
+        return "Fit";
+    case Task::Surface:
+        return "Surface";
+    default:
+        return "Energy";
+    }
+}
+
+Deck ReadDeck(const std::string& folder, const std::string& seed)
+{
+    Deck deck;
+    deck.seed = seed;
+    const std::string path = Join(folder, seed + ".gin");
+    std::ifstream in(path);
+    if (!in)
+        throw DeckError("the deck \"" + path + "\" cannot be opened");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    std::size_t first = 0;
+    while (first < lines.size() && Tokens(lines[first]).empty())
+        ++first;
+    if (first == lines.size())
+        throw DeckError("the deck \"" + path + "\" is empty");
+    deck.keywordLine = lines[first];
+    const std::vector<std::string> words = Tokens(deck.keywordLine);
+    const auto has = [&](const char* word) {
+        for (const std::string& w : words)
+            if (w == word)
+                return true;
+        return false;
+    };
+    if (words.size() >= 4 && words[0] == "opti" && words[1] == "conv" && words[2] == "nomod" && words[3] == "qok")
+        deck.task = Task::Surface;
+    else if (words[0] == "grad")
+        deck.task = Task::Energy;
+    else if (words[0] == "opti")
+        deck.task = Task::GeomOpt;
+    else if (words[0] == "md")
+        deck.task = Task::Dynamics;
+    else if (words[0] == "fit")
+        deck.task = Task::Fit;
+    else
+        throw DeckError("the keyword line \"" + deck.keywordLine + "\" of \"" + path +
+                        "\" names no run (grad, opti, md or fit)");
+    deck.constantPressure = has("conp");
+
+    bool surfaceCell = false;
+    bool inRegion = false;
+    for (std::size_t i = first + 1; i < lines.size(); ++i) {
+        const std::vector<std::string> t = Tokens(lines[i]);
+        if (t.empty()) {
+            inRegion = false;
+            continue;
+        }
+        if (t[0] == "library" && t.size() >= 2)
+            deck.library = t[1];
+        else if (t[0] == "dump" && t.size() >= 2)
+            deck.dumpFile = t.back();
+        else if (t[0] == "output" && t.size() >= 3 && t[1] == "trajectory")
+            deck.trajectoryFile = t[2];
+        else if (t[0] == "output" && t.size() >= 3 && t[1] == "pressure")
+            deck.pressureFile = t[2];
+        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "npt")
+            deck.constantPressure = true;
+        else if (t[0] == "scell" && i + 1 < lines.size()) {
+            const std::vector<std::string> v = Tokens(lines[++i]);
+            double u = 0, w = 0, theta = 0;
+            if (v.size() < 3 || !IsNumber(v[0], u) || !IsNumber(v[1], w) || !IsNumber(v[2], theta))
+                throw DeckError("the surface cell of \"" + path + "\" is not three numbers");
+            deck.cell = {u, w, 0, 0, 0, theta};
+            surfaceCell = true;
+        } else if (t[0] == "sfractional" || t[0] == "scartesian") {
+            inRegion = true;
+        } else if (inRegion && t.size() >= 5 && (t[1] == "core" || t[1] == "shel")) {
+            if (t[1] == "shel")
+                continue;
+            double x = 0, y = 0, z = 0;
+            if (!IsNumber(t[2], x) || !IsNumber(t[3], y) || !IsNumber(t[4], z))
+                throw DeckError("the atom line \"" + lines[i] + "\" of \"" + path + "\" holds no position");
+            StubAtom atom;
+            atom.label = t[0];
+            atom.element = ElementOf(t[0]);
+            double q = 0;
+            if (t.size() > 5 && IsNumber(t[5], q))
+                atom.charge = q;
+            if (surfaceCell) {
+                const double theta = deck.cell[5] * Pi / 180;
+                atom.cartesian = {x * deck.cell[0] + y * deck.cell[1] * std::cos(theta),
+                                  y * deck.cell[1] * std::sin(theta), z};
+            } else {
+                atom.cartesian = {x, y, z};
+            }
+            deck.atoms.push_back(atom);
+        } else {
+            inRegion = false;
+        }
+    }
+
+    if (deck.task == Task::Surface || surfaceCell) {
+        if (!surfaceCell)
+            throw DeckError("the surface deck \"" + path + "\" has no surface cell (scell)");
+        if (deck.atoms.empty())
+            throw DeckError("the surface deck \"" + path + "\" has no region atoms");
+        deck.dimension = Dimension::Surface2D;
+    } else if (deck.task != Task::Fit) {
+        deck.atoms.clear();
+        LoadStructure(Join(folder, seed + ".qsd"), deck);
+    }
+    return deck;
+}
+
+namespace {
+
+// One written step of the run.
+struct Frame {
+    double time = 0;
+    double energy = 0; // eV
+    double gnorm = 0;
+    std::array<double, 6> cell{};
+    std::vector<std::array<double, 3>> positions;
+    std::vector<std::array<double, 3>> velocities;
+};
+
+Frame MakeFrame(const Deck& deck, int step, int steps)
+{
+    Frame frame;
+    frame.time = 0.002 * (step + 1);
+    frame.energy = -31.861437 - 0.05 * (1 - std::pow(0.5, step));
+    frame.gnorm = 0.4128 * std::pow(0.2, step);
+    frame.cell = deck.cell;
+    if (deck.dimension == Dimension::Bulk3D) {
+        // A crystal keeps its fractional positions while its cell shrinks,
+        // so that atoms on special positions stay there.
+        const double factor = 1 - 0.002 * (step + 1) / steps;
+        for (int k = 0; k < 3; ++k)
+            frame.cell[k] *= factor;
+        for (const StubAtom& atom : deck.atoms) {
+            const std::array<double, 3>& at = atom.cartesian;
+            frame.positions.push_back({at[0] * factor, at[1] * factor, at[2] * factor});
+            frame.velocities.push_back({0.01, -0.01, 0.005});
+        }
+        return frame;
+    }
+    const double amplitude = 0.02 * (step + 1) / steps;
+    for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
+        const double dx = amplitude * (static_cast<int>(i % 3) - 1);
+        const double dy = amplitude * (static_cast<int>((i + 1) % 3) - 1);
+        const double dz = 0.5 * amplitude * (static_cast<int>((i + 2) % 3) - 1);
+        const std::array<double, 3>& at = deck.atoms[i].cartesian;
+        frame.positions.push_back({at[0] + dx, at[1] + dy, at[2] + dz});
+        frame.velocities.push_back({dx * 10, dy * 10, dz * 10});
+    }
+    return frame;
+}
+
+std::string ArchiveHeader(const Deck& deck)
+{
+    const char* pbc = deck.dimension == Dimension::Bulk3D ? "PBC=ON"
+                      : deck.dimension == Dimension::Surface2D ? "PBC=2D"
+                                                               : "PBC=OFF";
+    return std::string("!KORVEX archive 3\n") + pbc + "\n";
+}
+
+std::string ArchiveFrame(const Deck& deck, const Frame& frame)
+{
+    std::string text;
+    if (deck.task == Task::Dynamics)
+        text += Format("%12.4f ps %18.6f\n", frame.time, frame.energy * EvToKcalMol);
+    else
+        text += Format("%30.6f\n", frame.energy * EvToKcalMol);
+    text += "!DATE Tue Dec  8 21:10:00 2026\n";
+    if (deck.dimension == Dimension::Bulk3D)
+        text += Format("PBC %11.6f %11.6f %11.6f %11.6f %11.6f %11.6f (P1)\n", frame.cell[0], frame.cell[1], frame.cell[2],
+                       frame.cell[3], frame.cell[4], frame.cell[5]);
+    else if (deck.dimension == Dimension::Surface2D)
+        text += Format("PBC %11.6f %11.6f %11.6f\n", frame.cell[0], frame.cell[1], frame.cell[5]);
+    for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
+        const StubAtom& atom = deck.atoms[i];
+        const std::array<double, 3>& p = frame.positions[i];
+        text += Format("%-6s %15.9f %15.9f %15.9f CORE %zu %-3s %-3s %8.4f %zu\n", atom.label.c_str(), p[0], p[1], p[2],
+                       i + 1, atom.element.c_str(), atom.element.c_str(), atom.charge, i + 1);
+    }
+    return text + "end\nend\n";
+}
+
+std::string MdynamFrame(const Deck& deck, const Frame& frame, int number)
+{
+    std::string text = Format("Frame number: %d\n", number);
+    const double temperature = 300.0 + 10.0 * std::sin(number);
+    const double kinetic = 0.31 + 0.01 * std::sin(number);
+    text += Format("t : %.5f\n", frame.time);
+    text += Format("T : %.4f\n", temperature);
+    if (deck.constantPressure)
+        text += Format("P : %.6f\n", 0.17 - 0.01 * number);
+    text += Format("Ek : %.6f\n", kinetic);
+    text += Format("Ep : %.6f\n", frame.energy - kinetic);
+    text += Format("Et : %.6f\n", frame.energy);
+    text += Format("H : %.6f\n", -31.64 + 0.0001 * number);
+    return text;
+}
+
+std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool finished)
+{
+    std::string text = "********************************************************************************\n"
+                       "*                                  ZELM                                        *\n"
+                       "********************************************************************************\n\n"
+                       "  Keywords :\n\n";
+    switch (deck.task) {
+    case Task::GeomOpt:
+    case Task::Surface:
+        text += "  *  opti         - perform optimisation run\n";
+        break;
+    case Task::Dynamics:
+        text += "  *  md           - perform molecular dynamics run\n";
+        break;
+    case Task::Fit:
+        text += "  *  fit          - perform fitting run\n";
+        break;
+    default:
+        text += "  *  grad         - calculate first derivatives\n";
+    }
+    text += "\n  Number of CPUs = 1\n\n";
+    if (deck.task == Task::Surface)
+        text += Format("  Region 1 :  %zu ions\n\n", deck.atoms.size());
+    text += "  General input information\n\n";
+    const int dimension = deck.dimension == Dimension::Bulk3D ? 3 : deck.dimension == Dimension::Surface2D ? 2 : 0;
+    text += Format("  Dimensionality %d : %s\n\n", dimension,
+                   dimension == 3 ? "Bulk" : dimension == 2 ? "Surface" : "Cluster");
+    const std::string dashes(80, '-');
+    text += Format("  Number of irreducible atoms/shells = %zu\n\n", deck.atoms.size());
+    text += Format("  Total number atoms/shells = %zu\n\n", deck.atoms.size());
+    text += dashes + "\n   No.  Atomic       x           y          z         Charge      Occupancy\n"
+                     "        Label      (Angs)      (Angs)     (Angs)        (e)         (Frac)\n" +
+            dashes + "\n";
+    for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
+        const StubAtom& atom = deck.atoms[i];
+        text += Format("%7zu %-4s  c %11.6f %11.6f %11.6f %11.5f %10.6f\n", i + 1, atom.element.c_str(),
+                       atom.cartesian[0], atom.cartesian[1], atom.cartesian[2], atom.charge, 1.0);
+    }
+    text += dashes + "\n\n";
+
+    if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
+        text += "  Maximum function tolerance = 0.00001\n  Maximum gradient tolerance = 0.00100\n"
+                "  Maximum parameter tolerance = 0.00001\n\n";
+        text += deck.task == Task::Surface ? "  Start of surface optimisation :\n\n" : "  Start of bulk optimisation :\n\n";
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            text += Format("  Cycle: %6zu Energy: %16.6f  Gnorm: %14.6f  CPU: %8.3f\n", i, frames[i].energy,
+                           frames[i].gnorm, 0.01 * (i + 1));
+        if (finished && !frames.empty())
+            text += Format("\n\n  **** Optimisation achieved ****\n\n  Final energy = %16.8f eV\n\n",
+                           frames.back().energy);
+    } else if (deck.task == Task::Dynamics) {
+        text += "  Molecular Dynamics :\n\n";
+        text += deck.constantPressure ? "  Isothermal/baric ensemble (NPT) to be used\n\n"
+                                      : "  Microcanonical ensemble (NVE) to be used\n\n";
+        text += "  Molecular dynamics equilibration :\n\n  Molecular dynamics production :\n\n";
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const Frame& f = frames[i];
+            const double kinetic = 0.31 + 0.01 * std::sin(i + 1);
+            text += Format("  ** Time : %12.5f ps **\n", f.time);
+            text += Format("  Kinetic energy    (eV) = %12.6f %12.6f\n", kinetic, 0.31);
+            text += Format("  Potential energy  (eV) = %12.6f %12.6f\n", f.energy - kinetic, f.energy - 0.31);
+            text += Format("  Total energy      (eV) = %12.6f %12.6f\n", f.energy, f.energy);
+            text += Format("  Conserved quantity(eV) = %12.6f %12.6f\n", -31.64 + 0.0001 * (i + 1), -31.64);
+            text += Format("  Temperature       (K) = %12.4f %12.4f\n", 300.0 + 10.0 * std::sin(i + 1), 300.0);
+            text += Format("  Pressure        (GPa) = %12.6f %12.6f\n", 0.17 - 0.01 * (i + 1), 0.12);
+            if (deck.dimension == Dimension::Bulk3D) {
+                text += Format("  Cell parameter : a (A) = %12.6f %12.6f\n", f.cell[0], f.cell[0]);
+                text += Format("  Cell parameter : b (A) = %12.6f %12.6f\n", f.cell[1], f.cell[1]);
+                text += Format("  Cell parameter : c (A) = %12.6f %12.6f\n", f.cell[2], f.cell[2]);
+                text += Format("  Cell angle : alpha (o) = %12.6f %12.6f\n", f.cell[3], f.cell[3]);
+                text += Format("  Cell angle : beta (o) = %12.6f %12.6f\n", f.cell[4], f.cell[4]);
+                text += Format("  Cell angle : gamma (o) = %12.6f %12.6f\n", f.cell[5], f.cell[5]);
+            }
+            text += "\n";
+        }
+        if (finished)
+            text += "  Pressure of configuration = 0.120000 GPa\n\n";
+    } else if (deck.task == Task::Fit) {
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            text += Format("  Cycle: %6zu  Sum sqs: %14.6f  Gnorm: %14.6f\n", i, 10.0 * frames[i].gnorm,
+                           frames[i].gnorm);
+    } else if (!frames.empty()) {
+        text += Format("  Total lattice energy = %16.8f eV\n\n", frames.back().energy);
+    }
+    if (finished)
+        text += "  Timing analysis for Zelm :\n\n  Total CPU time  0.0600\n";
+    return text;
+}
+
+void WriteTrajectory(const std::string& path, const Deck& deck, const std::vector<Frame>& frames)
+{
+    using RecordFile::Record;
+    RecordFile::RecordWriter out(path);
+    out.Write(Record().Real(1.0));
+    out.Write(Record().Integer(static_cast<std::int32_t>(deck.atoms.size())));
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
+        const double kinetic = 0.31 + 0.01 * std::sin(i + 1);
+        out.Write(Record().Reals({f.time, kinetic, f.energy - kinetic, 300.0 + 10.0 * std::sin(i + 1)}));
+        for (int k = 0; k < 6; ++k) {
+            std::vector<double> column;
+            for (std::size_t a = 0; a < f.positions.size(); ++a)
+                column.push_back(k < 3 ? f.positions[a][k] : f.velocities[a][k - 3]);
+            out.Write(Record().Reals(column));
+        }
+        if (deck.constantPressure) {
+            const auto v = CellVectors(f.cell);
+            out.Write(Record().Reals({v[0][0], v[0][1], v[0][2], v[1][0], v[1][1], v[1][2], v[2][0], v[2][1], v[2][2]}));
+            out.Write(Record().Reals({f.cell[0], f.cell[1], f.cell[2], f.cell[3], f.cell[4], f.cell[5]}));
+        }
+    }
+    out.Close();
+}
+
+// The fitted library: the run's keyword line, then the staged library with
+// the first parameter of each interaction line changed a little.
+std::string DumpText(const Deck& deck, const std::string& library)
+{
+    std::istringstream in(library);
+    std::string text = deck.keywordLine + "\n";
+    bool species = false;
+    for (std::string line; std::getline(in, line);) {
+        const std::vector<std::string> t = Tokens(line);
+        if (t.empty() || t[0][0] == '#') {
+            text += line + "\n";
+            continue;
+        }
+        double value = 0;
+        if (t.size() == 1 && !IsNumber(t[0], value)) {
+            // "species" or an abbreviation of it of four letters or more.
+            species = t[0].size() >= 4 && std::string("species").rfind(t[0], 0) == 0;
+            text += line + "\n";
+            continue;
+        }
+        if (species) {
+            text += line + "\n";
+            continue;
+        }
+        std::string changed;
+        bool done = false;
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            std::string token = t[k];
+            if (!done && k > 0 && IsNumber(token, value)) {
+                token = Format("%.6f", value * 1.05);
+                done = true;
+            }
+            changed += (k ? " " : "") + token;
+        }
+        text += changed + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+int Run(const std::string& folder, const Deck& deck, const Script& script, std::ostream& announce,
+        std::ostream& errors)
+{
+    const std::string seed = deck.seed;
+    const auto path = [&](const std::string& name) { return Join(folder, name); };
+    const auto snapshot = [&](const std::string& name, const std::string& text) {
+        WriteFile(path(name), text);
+        announce << "@intermediate-file " << name << std::endl;
+    };
+    const int steps = deck.task == Task::Energy ? 1 : script.steps;
+
+    std::vector<Frame> frames;
+    std::string arc = ArchiveHeader(deck);
+    std::string history = deck.task == Task::Dynamics ? "" : "Tolerances energy:0.00001 gradient:0.00100\n";
+    std::string pressure;
+    std::string summary;
+    const auto summaryText = [&](int step, const char* status) {
+        return Format("ZELM stand-in run\nSeed: %s\nTask: %s\nStep: %d of %d\nEnergy (eV): %.6f\nStatus: %s\n",
+                      seed.c_str(), TaskName(deck.task), step, steps, frames.empty() ? 0.0 : frames.back().energy,
+                      status);
+    };
+    const auto finish = [&](bool finished) {
+        WriteFile(path(seed + ".gout"), OutputText(deck, frames, finished));
+        if (deck.task != Task::Fit)
+            WriteFile(path(seed + ".arc"), arc);
+        if (deck.task == Task::GeomOpt || deck.task == Task::Surface)
+            WriteFile(path(seed + ".geomopt"), history);
+        if (deck.task == Task::Dynamics) {
+            WriteFile(path(seed + ".mdynam"), history);
+            WriteFile(path(deck.pressureFile.empty() ? seed + ".pre" : deck.pressureFile), pressure);
+            WriteTrajectory(path(deck.trajectoryFile.empty() ? seed + ".trg" : deck.trajectoryFile), deck, frames);
+        }
+    };
+
+    for (int step = 0; step < steps; ++step) {
+        const Frame frame = MakeFrame(deck, step, steps);
+        frames.push_back(frame);
+        if (deck.task != Task::Fit)
+            arc += ArchiveFrame(deck, frame);
+        if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
+            history += step == 0 ? Format("%.6f %.6f\n", frame.energy, frame.gnorm)
+                                 : Format("%.6f %.6f %.6f\n", frame.energy, frame.gnorm,
+                                          frame.energy - frames[frames.size() - 2].energy);
+        } else if (deck.task == Task::Dynamics) {
+            history += MdynamFrame(deck, frame, step + 1);
+            for (const char* kind : {"Instant:", "Average:"})
+                pressure += Format("%s %d %.6f %.6f %.6f %.6f %.6f %.6f\n", kind, step + 1, 0.12 + 0.001 * step,
+                                   0.13, 0.14, 0.15, 0.16, 0.17);
+        }
+
+        // The snapshots of this step, each under a name of its own.
+        const std::string tag = seed + "-step" + std::to_string(step + 1);
+        snapshot(tag + ".summary", summaryText(step + 1, "running"));
+        if (deck.task == Task::GeomOpt || deck.task == Task::Surface)
+            snapshot(tag + ".geomopt", history);
+        if (deck.task == Task::Dynamics)
+            snapshot(tag + ".mdynam", history + Format("Frame number: %d\n", step + 2));
+        if (deck.task != Task::Fit && deck.task != Task::Energy)
+            snapshot(tag + ".arc", arc);
+
+        if (script.failAfter >= 0 && step + 1 >= script.failAfter) {
+            finish(false);
+            WriteFile(path(seed + ".summary"), summaryText(step + 1, "failed"));
+            errors << "zelm-stub: scripted failure after step " << step + 1 << " of " << steps << "\n";
+            errors << "zelm-stub: the run of \"" << seed << "\" stops here\n";
+            return 1;
+        }
+        if (script.hangAfter >= 0 && step + 1 >= script.hangAfter) {
+            errors << "zelm-stub: scripted hang after step " << step + 1 << "\n";
+            errors.flush();
+            for (;;)
+                pause();
+        }
+        if (script.delaySeconds > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(script.delaySeconds));
+    }
+    if (deck.task == Task::Dynamics)
+        history += Format("Frame number: %d\n", steps + 1);
+
+    finish(true);
+    WriteFile(path(seed + ".summary"), summaryText(steps, "finished"));
+    if (deck.task == Task::Fit) {
+        const std::string libraryName = deck.library.empty() ? std::string() : deck.library + ".lib";
+        std::ifstream in(path(libraryName));
+        if (libraryName.empty() || !in) {
+            errors << "zelm-stub: the library \"" << libraryName << "\" of the fit is missing; no dump written\n";
+            return 1;
+        }
+        std::ostringstream library;
+        library << in.rdbuf();
+        WriteFile(path(deck.dumpFile.empty() ? seed + ".res" : deck.dumpFile), DumpText(deck, library.str()));
+    }
+    return 0;
+}
+
+} // namespace ZelmStub
