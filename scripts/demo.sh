@@ -7,8 +7,9 @@
 # select the example library and write the GeomOpt deck; run the surface
 # calculator on the bundled slab; check, export, run and start a job;
 # update the structures from the bundled runs and write their trajectories;
-# last, run a geometry optimisation through the engine stand-in and show
-# its result.
+# run a geometry optimisation through the engine stand-in and show its
+# result; last, list the job's results by category, make the history charts
+# of the job and of the bundled dynamics run and draw them as SVG pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -87,3 +88,13 @@ run_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task Geom
 echo "$run_out"
 results=$(sed -n 's/^results folder: //p' <<<"$run_out")
 "$host" --registry "$registry" show "$results/rocksalt.qsd"
+# The module's analysis component on the job's results and on the bundled
+# dynamics run: the results by category, the history charts as chart
+# documents, and those charts drawn as SVG pictures under build/demo.
+"$host" --registry "$registry" results "$results/rocksalt.gout"
+"$host" --registry "$registry" analyse "$results/rocksalt.gout" energy
+"$host" --registry "$registry" analyse "$project/results/dynamics/rocksalt.gout" energy
+"$host" chart "$results/rocksalt Energies.qcd" --svg "$demo/rocksalt-geomopt-energies.svg"
+"$host" chart "$results/rocksalt Convergence.qcd" --svg "$demo/rocksalt-geomopt-convergence.svg"
+"$host" chart "$project/results/dynamics/rocksalt Energy.qcd" --svg "$demo/rocksalt-dynamics-energy.svg"
+"$host" chart "$project/results/dynamics/rocksalt Temperature.qcd" --svg "$demo/rocksalt-dynamics-temperature.svg"

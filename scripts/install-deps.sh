@@ -3,7 +3,8 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build libboost-dev libgtest-dev libgmock-dev googletest
       libbenchmark-dev nlohmann-json3-dev libcli11-dev gemmi-dev libstb-dev
-      tao-pegtl-dev libsymspg-dev ccache clang-14 libclang-rt-14-dev)
+      tao-pegtl-dev libsymspg-dev ccache clang-14 libclang-rt-14-dev
+      libplplot-dev pkg-config)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

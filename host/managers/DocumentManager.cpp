@@ -374,7 +374,14 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
         const auto type = RequireType(progId);
         if (projectPath.empty())
             Fail(E_INVALIDARG, "A project document needs a path.");
-        std::string path = ProjectPath(projectPath);
+        // A project path that names a folder (it ends with a separator, or is
+        // an existing folder) takes the document's name as its file name.
+        std::error_code folderError;
+        const bool folderOnly = PathUtilities::IsSeparator(projectPath.back()) ||
+                                fs::is_directory(ProjectPath(projectPath), folderError);
+        const bool named = varDocName.vt == VT_BSTR && SysStringLen(varDocName.bstrVal) > 0;
+        std::string path = ProjectPath(folderOnly && named ? PathUtilities::Join(projectPath, Narrow(varDocName.bstrVal))
+                                                           : projectPath);
         if (!HostPaths::IsInside(m_context->documentsFolder, path) || path == m_context->documentsFolder)
             Fail(E_INVALIDARG, "\"" + projectPath + "\" is not in the current project.");
         const std::string extension = Lower(PathUtilities::ExtensionFromPath(path));

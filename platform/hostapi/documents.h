@@ -90,6 +90,8 @@ struct ISBDocumentManager : public IUnknown {
     virtual HRESULT NewPrivateDocument(BSTR docTypeProgID, VARIANT varData, ISBDocumentRoot** ppDocument) = 0;
     // A new document of the type stored in the project at bstrProjectPath
     // (a folder plus name, or a full file path); varDocName (VT_BSTR) names it.
+    // A project path ending with a separator, or naming an existing folder,
+    // names the folder, and the document's file is that folder plus varDocName.
     virtual HRESULT NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrProjectPath, LONG nCreateFlags, VARIANT varDocName,
                                        ISBDocumentRoot** ppDocument) = 0;
     // Makes a new project document at `path` from that file: a document of

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/ZelmAnalysis.h"
 #include "frame/ModuleIds.h"
 #include "analysis/ZelmResultsInfo.h"
 #include "job/ZelmJob.h"
@@ -39,7 +40,7 @@ HRESULT ClassNotAvailable(void** out)
 const CKelvFactoryData classTable[ClassTableCount] = {
     {&CLSID_ZelmLogic, &CZelm::CreateZelmLogic, "Velomar: Zelm Logic component",
      "QorZelm.ZelmLogic.1", "QorZelm.ZelmLogic", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmAnalysis, &ClassNotAvailable<&CLSID_ZelmAnalysis>, "Velomar: Zelm Analysis Logic component",
+    {&CLSID_ZelmAnalysis, &CZelmAnalysis::CreateInstance, "Velomar: Zelm Analysis Logic component",
      "QorZelm.ZelmAnalysis.1", "QorZelm.ZelmAnalysis", &LIBID_QorZelm, 0, 0},
     {&CLSID_ZelmJob, &CZelmJob::CreateInstance, "Velomar: Zelm Job Logic component",
      "QorZelm.ZelmJob.1", "QorZelm.ZelmJob", &LIBID_QorZelm, 0, 0},

@@ -1,8 +1,8 @@
 // The module's own COM interfaces as its type library declares them: the
 // logic object's dual interface IZelm, the observables object's
-// IQoZelmObservableData and the surface calculator's
-// IQoZelmSurfaceCalculator, with their interface identifiers and dispatch
-// identifiers. A host (the driver, the tests) includes this header to call
+// IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator
+// and the analysis component's IZelmAnalysis, with their interface
+// identifiers and dispatch identifiers. A host (the driver, the tests) includes this header to call
 // the module through COM; it needs none of the module's code.
 #pragma once
 
@@ -13,6 +13,7 @@
 
 inline constexpr IID IID_IZelm = HostApi::MakeGuid("7A42074F-34D0-4032-8484-F61D0EB5BCD1");
 inline constexpr IID IID_IQoZelmObservableData = HostApi::MakeGuid("2C95DAFF-0E4E-4D1F-A7D0-5EF7A85DD668");
+inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9C89-6651583F70C2");
 
 // "handles storage of array data in state for observables": a logic whose
 // state keeps the observable rows of a fitting run. Dual.
@@ -52,6 +53,41 @@ struct IZelm : public ISBLogic {
     virtual HRESULT get_ObservableData(IQoZelmObservableData** ppObservableData) = 0;
 };
 
+// The analysis component's dual interface ("QorZelm.ZelmAnalysis"): what
+// can be made of the results that its results scope selects, and the
+// commands that make it. Members in slot order after IDispatch's.
+struct IZelmAnalysis : public IDispatch {
+    static const IID& Iid() { return IID_IZelmAnalysis; }
+    // The component's results scope (one added reference).
+    virtual HRESULT get_AnalysisScope(IQoQMAnalysisScope** pAnalysisScope) = 0;
+    // "Update structure based on the output results"
+    virtual HRESULT UpdateStructure(ISBDocumentRoot* pDocRoot) = 0;
+    // "Is it possible to update structure from output files?"
+    virtual HRESULT get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure) = 0;
+    // "Create trajectory file based on the output results"; pTrajDocInfo
+    // receives the new trajectory document.
+    virtual HRESULT CreateTrajectory(ISBDocumentRoot* pSourceDocRoot, ISBDocumentRoot** pTrajDocInfo) = 0;
+    // "Is it possible to create trajectory from output files?"
+    virtual HRESULT get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory) = 0;
+    // The energy (and convergence, temperature, pressure) history charts.
+    virtual HRESULT PlotEnergyEvolution() = 0;
+    virtual HRESULT get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEvolution) = 0;
+    // The optical-properties chart.
+    virtual HRESULT PlotOpticalProperties() = 0;
+    virtual HRESULT get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot) = 0;
+    // "Import library from fitting run's .res file"
+    virtual HRESULT ImportLibrary() = 0;
+    // "Is it possible to create a library from output files?"
+    virtual HRESULT get_CanImportLibrary(VARIANT_BOOL* pCanPlot) = 0;
+    // The phonon charts.
+    virtual HRESULT get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot) = 0;
+    virtual HRESULT get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot) = 0;
+    virtual HRESULT PlotPhononDispersion() = 0;
+    virtual HRESULT PlotPhononDOS() = 0;
+    // The phonon dispersion generator that the logic state holds (null when none).
+    virtual HRESULT get_PhononDispersionGenerator(IQoPhononDispersionGenerator** ppGenerator) = 0;
+};
+
 // Dispatch identifiers of the type library.
 namespace ZelmDispatchIds {
 inline constexpr DISPID State = 0;
@@ -77,4 +113,21 @@ inline constexpr DISPID CanExportFiles = 0x60020003;
 inline constexpr DISPID ShouldStartFiles = 0x60020004;
 // IQoZelmObservableData
 inline constexpr DISPID ObservableRunCheck = 0x60030000;
+// IZelmAnalysis
+inline constexpr DISPID AnalysisScope = 0xC8;
+inline constexpr DISPID UpdateStructure = 0xC9;
+inline constexpr DISPID CanUpdateStructure = 0xCA;
+inline constexpr DISPID CreateTrajectory = 0xCB;
+inline constexpr DISPID CanCreateTrajectory = 0xCC;
+inline constexpr DISPID PlotEnergyEvolution = 0xCD;
+inline constexpr DISPID CanViewEnergyEvolution = 0xCE;
+inline constexpr DISPID PlotOpticalProperties = 0xCF;
+inline constexpr DISPID CanPlotOpticalProperties = 0xD0;
+inline constexpr DISPID ImportLibrary = 0xD1;
+inline constexpr DISPID CanImportLibrary = 0xD2;
+inline constexpr DISPID CanPlotPhononDispersion = 0xD3;
+inline constexpr DISPID CanPlotPhononDOS = 0xD4;
+inline constexpr DISPID PlotPhononDispersion = 0xD5;
+inline constexpr DISPID PlotPhononDOS = 0xD6;
+inline constexpr DISPID PhononDispersionGenerator = 0xD7;
 } // namespace ZelmDispatchIds

@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "AnalysisCommands.h"
 #include "CommandLine.h"
 #include "DeckCommands.h"
 #include "EngineCommands.h"
@@ -29,5 +30,6 @@ int main(int argc, char** argv)
     ZelmHost::AddForcefieldCommands(commandLine);
     ZelmHost::AddTrajectoryCommands(commandLine);
     ZelmHost::AddReadCommands(commandLine);
+    ZelmHost::AddAnalysisCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }

@@ -1,0 +1,21 @@
+// Pictures of chart documents: every chart of a document drawn into one SVG
+// file, one chart below the other, with its title (a line per "\n"), axis
+// titles, graphs in their colours (0x00BBGGRR; 0 takes a colour of the
+// renderer's own palette) and line styles, markers and the legend where the
+// chart shows one. A point whose x or y is not finite breaks its graph's
+// line. Texts are Latin-1 in the document and UTF-8 in the picture. The same
+// document always gives the same file.
+#pragma once
+
+#include "host/charts/ChartFile.h"
+
+#include <string>
+
+namespace HostCharts {
+
+// Draws the charts into the SVG file at `path` (replaced). A document
+// without charts gives a picture with one empty frame. Throws
+// std::runtime_error naming the file when it cannot be written.
+void WriteChartSvg(const ChartList& charts, const std::string& path);
+
+} // namespace HostCharts

@@ -1,0 +1,184 @@
+// The analysis component (COM class "QorZelm.ZelmAnalysis"), which the
+// host's results-analysis tools talk to once a run has finished.
+//
+// Its results scope (IQoQMAnalysisScope) looks at one results folder: it
+// lists the engine outputs ("*.gout") there, sorts them into the five result
+// categories by their companion files, keeps one selected output per
+// category and tells its listeners (IQoQMAnalysisEvents) when the selection
+// changes. Its commands (IZelmAnalysis) make chart documents, structure and
+// trajectory documents and libraries from the selected outputs; each has a
+// Can... answer that starts from whether its category has results at all.
+//
+// Every COM method runs in the framework's catch frame with the component's
+// class identifier and the method's interface (IQoQMAnalysisScope for the
+// scope, IZelmAnalysis for the commands). A null output pointer gives
+// E_POINTER "No pointer supplied for output argument.".
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/KelvConnectionPoints.h"
+#include "frame/ModuleIds.h"
+#include "frame/ZelmInterfaces.h"
+#include "hostapi/hostapi.h"
+#include "kelv/KelvLogicImpl.h"
+#include "kelv/kelv.h"
+#include "qorvira/StateHelper.h"
+
+template <>
+struct KelvDispatchNames<IZelmAnalysis>
+{
+    static const std::vector<KelvDispatchName>& Names();
+};
+
+class CMolDynOutputFileInfo;
+class CMolDynOutputFileCommonInfo;
+
+// The result categories: the keys of the component's maps and the category
+// names of its results scope.
+std::string ResultCategoryEnEvol();
+std::string ResultCategoryStructure();
+std::string ResultCategoryTrajectory();
+std::string ResultCategoryOptics();
+std::string ResultCategoryPhonons();
+// ".qcd", the extension of the host's chart document.
+std::string ChartDocumentExtension();
+
+// The host's code of a unit name: "eV" 1, "Ha" 2, "a.u." 3, "meV" 4,
+// "cm-1" 5, "THz" 6; any other text (a different letter case, a trailing
+// blank) 4.
+LONG UnitCodeFromName(std::string name);
+
+// Whether the output file (a full path) holds results of the category,
+// judged by which of its companions exist and what they contain. False for
+// any other category name.
+bool HasResultsOfCategory(const std::string& outputPath, const std::string& category);
+
+class CZelmAnalysis : public IQoQMAnalysisScope,
+                      public ISupportErrorInfo,
+                      public IKelvConnectionPointContainerImplEx<&IID_IQoQMAnalysisEvents>,
+                      public CKelvLogicImpl,
+                      public IKelvDispatchImpl<IZelmAnalysis>
+{
+public:
+    // The class-table create function: the new object's controlling unknown
+    // in *out (null when out is null; nothing is made then).
+    static HRESULT CreateInstance(void** out);
+
+    KELV_DELEGATE_IUNKNOWN
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
+
+    // ISupportErrorInfo: S_OK for IZelmAnalysis, IQoQMAnalysisScope and
+    // ISBContainerRootConsumer.
+    HRESULT InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // ISBLogic: the framework's connection (state, then InitialiseScope).
+    HRESULT OnConnect(ISBExtension* extension, VARIANT instanceData) override;
+    HRESULT InitialiseOnConnect() override { return InitialiseScope(); }
+    HRESULT Shutdown() override { return ForwardToScope(); }
+    // Connection: the state helper and the scope utility, connected to the root.
+    HRESULT InitialiseScope();
+    // Disconnection: the scope utility lets the root go.
+    HRESULT ForwardToScope();
+
+    // IQoQMAnalysisScope
+    HRESULT Refresh() override;
+    HRESULT put_ResultsID(VARIANT varResultsID) override;
+    HRESULT get_ResultsID(VARIANT* pVarResultsID) override;
+    HRESULT put_ResultsIDForProperty(BSTR bstrPropertyCategory, VARIANT varResultsID) override;
+    HRESULT get_ResultsIDForProperty(BSTR bstrPropertyCategory, VARIANT* pVarResultsID) override;
+    HRESULT get_AvailableResultsIDsForProperty(BSTR bstrPropertyCategory,
+                                               ISDVariantDataDimension** pResultsIDs) override;
+    HRESULT get_ContainsResultsForProperty(BSTR bstrPropertyCategory, VARIANT_BOOL* pContains) override;
+
+    // IZelmAnalysis
+    HRESULT get_AnalysisScope(IQoQMAnalysisScope** pAnalysisScope) override;
+    HRESULT UpdateStructure(ISBDocumentRoot* pDocRoot) override;
+    HRESULT get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure) override;
+    HRESULT CreateTrajectory(ISBDocumentRoot* pSourceDocRoot, ISBDocumentRoot** pTrajDocInfo) override;
+    HRESULT get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory) override;
+    HRESULT PlotEnergyEvolution() override;
+    HRESULT get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEvolution) override;
+    HRESULT PlotOpticalProperties() override;
+    HRESULT get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot) override;
+    HRESULT ImportLibrary() override;
+    HRESULT get_CanImportLibrary(VARIANT_BOOL* pCanPlot) override;
+    HRESULT get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot) override;
+    HRESULT get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot) override;
+    HRESULT PlotPhononDispersion() override;
+    HRESULT PlotPhononDOS() override;
+    HRESULT get_PhononDispersionGenerator(IQoPhononDispersionGenerator** ppGenerator) override;
+
+    // Events: each sink that answers IQoQMAnalysisEvents is called in the
+    // order of its Advise; sinks that refuse or fail are passed over. S_OK.
+    HRESULT Fire_DataChanged(VARIANT varInfo);
+    HRESULT Fire_AvailableDataChanged(VARIANT varInfo);
+
+    // Refills the category's list of outputs from the results folder;
+    // errors come back as the HRESULT.
+    HRESULT CollectAvailableResults(BSTR category);
+
+    // Shared by the plot commands.
+    // The results folder (ends with the separator; "" before put_ResultsID).
+    const std::string& ResultsFolder() const noexcept { return m_resultsFolder; }
+    // The stored selection of a category (a file name; "" when none).
+    std::string SelectedResult(const std::string& category) const;
+    // The category's selection, choosing the default when none is stored.
+    std::string SelectedOrDefaultResult(const std::string& category);
+    // The category's collected outputs (full paths).
+    std::vector<std::string> AvailableResults(const std::string& category) const;
+    // Whether the category's last collected list is not empty.
+    bool ContainsResults(const std::string& category) const;
+    // The folder with the project documents folder written ".".
+    std::string GetProjectDocumentsFolder(const std::string& folder) const;
+    // A new project document of the ProgID, named after the path's file name
+    // and placed in its folder.
+    KelvComPtr<ISBDocumentRoot> CreateResultsDocument(const std::string& path, const std::string& docTypeProgID) const;
+    // Hands a new or refreshed chart document to the host's document service;
+    // what the service gives back is returned, to be held until the command ends.
+    KelvComPtr<IUnknown> HandToDocumentService(ISBDocumentRoot* document) const;
+
+    // The energy-evolution routines (seed: the output's file name without
+    // folder and extension).
+    HRESULT PlotGeomOptEvolution(std::string seed);
+    HRESULT PlotMolDynEvolution(std::string seed);
+    HRESULT PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo information, CMolDynOutputFileCommonInfo common);
+    // Makes sure the trajectory document of the seed exists, building it from
+    // the structure document `name` of the folder; E_UNEXPECTED "Atomistic
+    // 3D document not found" when that is missing (nothing is made then).
+    void FindOrCreateAtomistic3dDocument(const std::string& folder, const std::string& name, const std::string& seed);
+    // Searches the active document's folder (or the project documents folder
+    // without one) for a fitting dump; true with its path when one is there.
+    bool FindFittingResultsFiles(std::string& path) const;
+
+    KelvComPtr<ISBContainerRoot> Root() const { return ContainerRoot(true); }
+    IQoScopeUtility* ScopeUtility() const noexcept { return m_scopeUtility.get(); }
+    CStateHelper* StateHelper() const noexcept { return m_stateHelper.get(); }
+
+    // The optics plot state, kept for the optical-properties commands.
+    double m_opticsValue1 = 0.0;
+    double m_opticsValue2 = 0.0;
+    std::vector<double> m_opticsSeries1;
+    std::vector<double> m_opticsSeries2;
+
+protected:
+    CZelmAnalysis();
+    ~CZelmAnalysis() override;
+
+private:
+    // The trajectory command for an explicit seed (the COM method passes the
+    // "Structure" selection's).
+    KelvComPtr<ISBDocumentRoot> BuildTrajectory(ISBDocumentRoot* source, const std::string& seed);
+    // Removes the trajectory document at `path`, keeping the archive of the seed.
+    void PurgeTrajectoryDocument(const std::string& path, const std::string& archive);
+
+    std::string m_resultsFolder;
+    std::map<std::string, std::vector<std::string>> m_availableResults;
+    std::map<std::string, std::string> m_selectedResults;
+    std::map<std::string, std::vector<std::string>> m_filePatterns;
+    std::unique_ptr<CStateHelper> m_stateHelper;
+    KelvComPtr<IQoScopeUtility> m_scopeUtility;
+};

@@ -1,0 +1,256 @@
+// The structure, trajectory and library commands and their Can... answers.
+#include "AnalysisHost.h"
+
+#include "readers/TrajectoryArchive.h"
+#include "setup/SurfaceRunInfo.h"
+
+namespace {
+
+using namespace AnalysisTest;
+
+class Commands : public Fixture {
+protected:
+    void ProjectFile(const std::string& name, const std::string& text)
+    {
+        QzTest::WriteFile(Host().DocumentsFolder() + "/" + name, text);
+    }
+    std::string ProjectPath(const std::string& name) { return Host().DocumentsFolder() + "/" + name; }
+};
+
+TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
+{
+    const struct {
+        const char* fixture;
+        std::vector<const char*> companions;
+        bool canUpdate;
+        bool canCreate;
+    } rows[] = {
+        {"energy.gout", {".arc"}, true, true}, // no trajectory kind: Contains decides
+        {"energy.gout", {".trg"}, false, false},
+        {"geomopt.gout", {".arc"}, true, true},
+        {"geomopt.gout", {".trg"}, false, false},
+        {"dynamics.gout", {".arc", ".trg"}, true, true},
+        {"dynamics.gout", {".arc"}, true, false},
+        {"dynamics.gout", {".trg"}, false, false},
+        {"surface.gout", {".arc"}, true, true},
+        {"surface.gout", {".trg"}, false, false},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        const std::string seed = "run" + std::to_string(++n);
+        SCOPED_TRACE(seed + " " + row.fixture);
+        std::filesystem::remove_all(Results());
+        std::filesystem::create_directories(Results());
+        Copy(row.fixture, seed + ".gout");
+        for (const char* extension : row.companions)
+            Put(seed + extension);
+        Look(seed + ".gout");
+        EXPECT_EQ(Can(&IZelmAnalysis::get_CanUpdateStructure), row.canUpdate);
+        EXPECT_EQ(Can(&IZelmAnalysis::get_CanCreateTrajectory), row.canCreate);
+    }
+}
+
+TEST_F(Commands, CanAnswersLookAtTheRunTheCommandUses)
+{
+    // "EnEvol" selects the first output, a dynamics run without archive;
+    // "Structure" the second, an optimisation with one.
+    Copy("dynamics.gout", "a.gout");
+    Copy("geomopt.gout", "b.gout");
+    Put("b.arc");
+    Look("a.gout");
+    ASSERT_EQ(Selected("EnEvol"), "a.gout");
+    ASSERT_EQ(Selected("Structure"), "b.gout");
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanCreateTrajectory));
+}
+
+TEST_F(Commands, NullArgumentsComeFirst)
+{
+    Copy("geomopt.gout", "run.gout");
+    const std::string arc = Copy("geomopt.gout", "run.arc");
+    Put("run.qtd", "old");
+    Look("run.gout");
+    for (auto getter : {&IZelmAnalysis::get_CanUpdateStructure, &IZelmAnalysis::get_CanCreateTrajectory,
+                        &IZelmAnalysis::get_CanImportLibrary}) {
+        EXPECT_EQ(((*analysis).*getter)(nullptr), E_POINTER);
+        EXPECT_EQ(QzTest::LastErrorText(), "No pointer supplied for output argument.");
+    }
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    EXPECT_EQ(analysis->CreateTrajectory(nullptr, nullptr), E_POINTER);
+    EXPECT_EQ(analysis->CreateTrajectory(nullptr, trajectory.Receive()), E_POINTER);
+    EXPECT_EQ(QzTest::LastErrorText(), "No structure document supplied.");
+    EXPECT_EQ(analysis->UpdateStructure(nullptr), E_POINTER);
+    // Nothing was touched.
+    EXPECT_EQ(QzTest::ReadFile(Result("run.qtd")), "old");
+    EXPECT_TRUE(Exists("run.arc"));
+}
+
+TEST_F(Commands, AFailedPurgeStillBringsTheArchiveBack)
+{
+    Copy("geomopt.gout", "run.gout");
+    const std::string archive = "archive bytes\n";
+    Put("run.arc", archive);
+    // A trajectory document the host cannot read: finding it fails.
+    Put("run.qtd", "{ not a trajectory");
+    Look("run.gout");
+    const KelvComPtr<ISBDocumentRoot> source = Structure();
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    EXPECT_TRUE(FAILED(analysis->CreateTrajectory(source.get(), trajectory.Receive())));
+    EXPECT_EQ(QzTest::ReadFile(Result("run.arc")), archive);
+    EXPECT_FALSE(Exists("run.arccopy"));
+    Look("run.gout");
+    EXPECT_TRUE(Contains("Structure"));
+}
+
+// The bundled rock-salt optimisation's results copied into the results folder.
+class BundledRun : public Commands {
+protected:
+    void SetUp() override
+    {
+        Commands::SetUp();
+        const std::string bundled = std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/";
+        for (const char* extension : {".gout", ".arc"})
+            Put(std::string("rocksalt") + extension, QzTest::ReadFile(bundled + "rocksalt" + extension));
+        source = Structure("rocksalt");
+        Look("rocksalt.gout");
+    }
+    KelvComPtr<ISBDocumentRoot> source;
+};
+
+TEST_F(BundledRun, CreateTrajectoryReplacesTheDocumentAndKeepsTheArchive)
+{
+    const std::string archive = QzTest::ReadFile(Result("rocksalt.arc"));
+    // An older trajectory document: a structure document's file serves as one.
+    const std::string older = QzTest::ReadFile(Result("rocksalt.qsd"));
+    Put("rocksalt.qtd", older);
+    ASSERT_TRUE(Can(&IZelmAnalysis::get_CanCreateTrajectory));
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    const HRESULT hr = analysis->CreateTrajectory(source.get(), trajectory.Receive());
+    // Whatever became of the command, the archive is back.
+    EXPECT_EQ(QzTest::ReadFile(Result("rocksalt.arc")), archive);
+    EXPECT_FALSE(Exists("rocksalt.arccopy"));
+    ASSERT_EQ(hr, S_OK) << QzTest::LastErrorText();
+    ASSERT_TRUE(trajectory);
+    EXPECT_EQ(QzTest::ReadFile(Result("rocksalt.arc")), archive);
+    EXPECT_FALSE(Exists("rocksalt.arccopy"));
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt.trj"));
+}
+
+TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
+{
+    // The "Structure" category selects another run that has an archive too.
+    Put("other.gout", QzTest::ReadFile(Result("rocksalt.gout")));
+    Put("other.arc", QzTest::ReadFile(Result("rocksalt.arc")));
+    Put("other.qtd", "the other run's trajectory document");
+    Look("rocksalt.gout");
+    Select("Structure", "other.gout");
+    Select("EnEvol", "rocksalt.gout");
+    const HRESULT hr = analysis->PlotEnergyEvolution();
+    EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
+    ASSERT_EQ(hr, S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt Energies.qcd"));
+    EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
+}
+
+TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
+{
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
+    EXPECT_EQ(QzTest::LastErrorText(), "There are no fitting results from which a library can be generated");
+
+    ProjectFile("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    const std::string first = QzTest::ReadFile(ProjectPath("fit.lib"));
+    EXPECT_NE(first.find("species"), std::string::npos);
+    // Again: the library is written anew beside the same dump.
+    QzTest::WriteFile(ProjectPath("fit.lib"), "stale");
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    EXPECT_EQ(QzTest::ReadFile(ProjectPath("fit.lib")), first);
+}
+
+TEST_F(Commands, TheConvertersErrorsReachTheCaller)
+{
+    // A library that cannot be written (a folder stands in its place).
+    ProjectFile("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    std::filesystem::create_directories(ProjectPath("fit.lib"));
+    EXPECT_TRUE(FAILED(analysis->ImportLibrary()));
+    EXPECT_NE(QzTest::LastErrorText().find("fit.lib"), std::string::npos) << QzTest::LastErrorText();
+
+    // A dump without species.
+    std::filesystem::remove_all(ProjectPath("fit.lib"));
+    ProjectFile("fit.res", "# \n# Keywords:\n");
+    EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
+    EXPECT_EQ(QzTest::LastErrorText(), "Invalid dump file format - species block absent");
+    EXPECT_FALSE(std::filesystem::exists(ProjectPath("fit.lib")));
+}
+
+} // namespace
+
+namespace {
+
+using namespace AnalysisTest;
+
+// The archive opener of the structure write-back, replaced for one test: it
+// keeps the atom map it is given and serves an archive of no frames, so
+// that the write-back changes nothing.
+class MapRecorder {
+public:
+    MapRecorder()
+    {
+        m_before = SetTrajectoryArchiveOpener([this](const std::string&, const CAtomicIndexMap& map) {
+            recorded = std::make_unique<CAtomicIndexMap>();
+            recorded->Copy(map);
+            return std::make_unique<NoFrames>();
+        });
+    }
+    ~MapRecorder() { SetTrajectoryArchiveOpener(std::move(m_before)); }
+    std::unique_ptr<CAtomicIndexMap> recorded;
+
+private:
+    struct NoFrames final : ITrajectoryArchive {
+        std::size_t GetFrameCount() const override { return 0; }
+        TrajectoryArchiveFrame GetFrame(std::size_t) const override { return {}; }
+        bool Is2DPeriodic() const override { return true; }
+        bool Is3DPeriodic() const override { return false; }
+    };
+    TrajectoryArchiveOpener m_before;
+};
+
+std::vector<ULONG> Entries(const CAtomicIndexMap& map)
+{
+    std::vector<ULONG> entries;
+    for (ULONG i = 1; i <= map.GetSize(); ++i)
+        entries.push_back(map.MapDoc2Zelm(i));
+    return entries;
+}
+
+TEST_F(Commands, UpdateStructureMapsASurfaceRunsAtomsThroughTheSurfaceSettings)
+{
+    Put("slab.qsd", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/../../examples/slab.qsd"));
+    KelvComPtr<ISBDocumentRoot> slab;
+    ASSERT_EQ(Host().Documents().FindDocument(KelvBSTR(Result("slab.qsd")).Get(), slab.Receive()), S_OK);
+    std::vector<ULONG> surfaceMap;
+    try {
+        surfaceMap = Entries(CSurfaceRunInfo(KelvComPtr<ISBContainerRoot>(Host().Root()), slab).m_atomIndexMap);
+    } catch (const KelvResult& error) {
+        FAIL() << error.GetMessage();
+    }
+    ASSERT_FALSE(surfaceMap.empty());
+    const std::string archive = "!BIOSYM archive 3\nPBC=2D\nZelm\n!DATE\nend\nend\n";
+    for (const auto& [fixture, expected] :
+         {std::pair<const char*, std::vector<ULONG>>{"surface.gout", surfaceMap}, {"geomopt.gout", {}}}) {
+        SCOPED_TRACE(fixture);
+        Copy(fixture, "run.gout");
+        Put("run.arc", archive);
+        Look("run.gout");
+        MapRecorder recorder;
+        ASSERT_EQ(analysis->UpdateStructure(slab.get()), S_OK) << QzTest::LastErrorText();
+        ASSERT_TRUE(recorder.recorded);
+        EXPECT_EQ(Entries(*recorder.recorded), expected);
+    }
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+// The driver's analysis commands on a project with a run's results: the
+// categories and answers through the module's analysis component, a
+// library made from a fitting dump, and a chart document as a picture.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "DriverRun.h"
+
+namespace {
+
+class AnalysisCommands : public ::testing::Test {
+protected:
+    QzTest::DriverOutcome Run(const std::string& arguments) const
+    {
+        return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
+    }
+    void Step(const std::string& arguments) const
+    {
+        const QzTest::DriverOutcome outcome = Run(arguments);
+        ASSERT_EQ(outcome.code, 0) << arguments << "\n" << outcome.out << outcome.err;
+    }
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        std::filesystem::create_directories(folder.File("p/run"));
+        QzTest::WriteFile(folder.File("p/run/a.gout"), "output\n");
+        QzTest::WriteFile(folder.File("p/run/a.arc"), "archive\n");
+        QzTest::WriteFile(folder.File("p/run/b.gout"), "output\n");
+        QzTest::WriteFile(folder.File("p/run/b.dens"), "densities\n");
+    }
+    static std::string Data(const std::string& name) { return std::string(QZ_TEST_DATA) + "/" + name; }
+
+    QzTest::TempFolder folder{"driver-analysis"};
+};
+
+TEST_F(AnalysisCommands, ResultsListsEveryCategory)
+{
+    const QzTest::DriverOutcome outcome = Run("results p/run/b.gout --select Structure=b.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    for (const char* line : {"Results folder: " , "EnEvol: a.gout b.gout\n  selected: a.gout; contains results: yes\n",
+                             "Structure: a.gout\n  selected: b.gout; contains results: yes\n",
+                             "Optics: none\n  selected: none; contains results: no\n",
+                             "Phonons: b.gout\n  selected: b.gout; contains results: yes\n",
+                             "CanImportLibrary: no\n"})
+        EXPECT_NE(outcome.out.find(line), std::string::npos) << line << "\n" << outcome.out;
+    EXPECT_NE(outcome.out.find(folder.File("p/run/") + "\n"), std::string::npos) << outcome.out;
+}
+
+TEST_F(AnalysisCommands, LibraryFromAFittingDump)
+{
+    std::filesystem::copy_file(Data("forcefield/fit.res"), folder.File("p/fit.res"));
+    const QzTest::DriverOutcome outcome = Run("analyse p/run/a.gout library");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("made: fit.lib\n"), std::string::npos) << outcome.out;
+    EXPECT_TRUE(std::filesystem::exists(folder.File("p/fit.lib")));
+}
+
+TEST_F(AnalysisCommands, FailuresAndUsage)
+{
+    QzTest::DriverOutcome outcome = Run("analyse p/run/a.gout library");
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_EQ(outcome.err, "zelm-host: There are no fitting results from which a library can be generated\n");
+    outcome = Run("analyse p/run/missing.gout energy");
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_NE(outcome.err.find("missing.gout"), std::string::npos) << outcome.err;
+    outcome = Run("analyse p/run/a.gout melt");
+    EXPECT_EQ(outcome.code, 2) << outcome.err;
+    outcome = Run("results p/run/a.gout --select Structure");
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_NE(outcome.err.find("CATEGORY=FILE"), std::string::npos) << outcome.err;
+}
+
+TEST_F(AnalysisCommands, TheBundledOptimisationsChartsAndStructure)
+{
+    const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+    Step("import " + examples + "rocksalt.cif --project p");
+    for (const char* extension : {".gout", ".arc"})
+        std::filesystem::copy_file(examples + "results/geomopt/rocksalt" + extension,
+                                   folder.File(std::string("p/run/rocksalt") + extension));
+    std::filesystem::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/run/rocksalt.qsd"));
+
+    QzTest::DriverOutcome outcome = Run("analyse p/run/rocksalt.gout energy --select EnEvol=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    for (const char* made : {"made: run/rocksalt Energies.qcd\n", "made: run/rocksalt Convergence.qcd\n",
+                             "made: run/rocksalt.qtd\n", "made: run/rocksalt.trj\n"})
+        EXPECT_NE(outcome.out.find(made), std::string::npos) << made << outcome.out;
+
+    outcome = Run("analyse p/run/rocksalt.gout structure p/rocksalt.qsd --select Structure=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("changed: rocksalt.qsd\n"), std::string::npos) << outcome.out;
+
+    EXPECT_EQ(Run("analyse p/run/rocksalt.gout trajectory").code, 1);
+}
+
+TEST_F(AnalysisCommands, ChartAsPicture)
+{
+    const QzTest::DriverOutcome outcome = Run("chart " + Data("hostcharts/two-charts.qcd") + " --svg charts.svg");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote charts.svg (2 charts)\n");
+    EXPECT_EQ(QzTest::ReadFile(folder.File("charts.svg")).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(Run("chart nothing.qcd --svg x.svg").code, 1);
+}
+
+} // namespace

@@ -1,0 +1,300 @@
+#include "AnalysisCommands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <vector>
+
+#include "CommandLine.h"
+#include "DriverSupport.h"
+#include "HostCommands.h"
+#include "frame/ZelmInterfaces.h"
+#include "host/HostApplication.h"
+#include "host/charts/ChartFile.h"
+#include "host/charts/ChartSvg.h"
+#include "kelv/kelv.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const Categories[] = {"EnEvol", "Structure", "Trajectory", "Optics", "Phonons"};
+
+// The project of a results file: the given folder, else the nearest folder
+// above the file that holds a project state, else the file's own folder.
+std::string ProjectOf(const std::string& file, const std::string& given)
+{
+    std::error_code error;
+    if (!given.empty()) {
+        if (!fs::is_regular_file(fs::path(given) / ProjectStateFile, error))
+            Fail("\"" + given + "\" is not a project folder: it has no \"" + ProjectStateFile + "\"");
+        return Absolute(given);
+    }
+    for (fs::path folder = fs::path(file).parent_path(); !folder.empty(); folder = folder.parent_path()) {
+        if (fs::is_regular_file(folder / ProjectStateFile, error))
+            return folder.string();
+        if (folder == folder.parent_path())
+            break;
+    }
+    return fs::path(file).parent_path().string();
+}
+
+QzHost::HostConfiguration ConfigurationFor(const std::string& project)
+{
+    QzHost::HostConfiguration configuration;
+    configuration.projectFolder = project;
+    std::error_code error;
+    if (fs::is_regular_file(fs::path(project) / ProjectStateFile, error))
+        configuration.stateFile = (fs::path(project) / ProjectStateFile).string();
+    return configuration;
+}
+
+// The project's "ZelmAnalysis" logic, or why the host could not connect it.
+KelvComPtr<IZelmAnalysis> AnalysisOf(const QzHost::HostApplication& host)
+{
+    const KelvComPtr<ISBLogic> logic = host.Logic(QzHost::ModuleExtensionName, "ZelmAnalysis");
+    if (!logic) {
+        std::string why;
+        for (const std::string& note : host.MissingLogics())
+            if (note.rfind("ZelmAnalysis", 0) == 0)
+                why = note;
+        for (const std::string& note : host.ConnectionErrors())
+            if (note.find("ZelmAnalysis") != std::string::npos)
+                why = note;
+        Fail("the analysis component is not available" + (why.empty() ? std::string() : ": " + why));
+    }
+    return logic.QueryInterface<IZelmAnalysis>();
+}
+
+KelvComPtr<IQoQMAnalysisScope> ScopeOf(IZelmAnalysis* analysis)
+{
+    KelvComPtr<IQoQMAnalysisScope> scope;
+    KelvResult::Check(analysis->get_AnalysisScope(scope.Receive()));
+    Kelv::CheckNullDereference(scope.get());
+    return scope;
+}
+
+std::string Text(const KelvVariant& value)
+{
+    return value.Type() == VT_EMPTY ? std::string() : value.String();
+}
+
+// "yes", "no", or why the question could not be answered.
+std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
+{
+    VARIANT_BOOL value = VARIANT_FALSE;
+    const HRESULT hr = call(&value);
+    if (hr == E_NOTIMPL)
+        return "not in this build";
+    if (FAILED(hr))
+        return "failed: " + ErrorText(hr);
+    return value == VARIANT_TRUE ? "yes" : "no";
+}
+
+// The files of a folder tree with their sizes and times, to tell what a
+// command made or changed.
+using Snapshot = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
+
+Snapshot FilesOf(const std::string& folder)
+{
+    Snapshot files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_regular_file(error))
+            files[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
+    }
+    return files;
+}
+
+void PrintDifference(const Snapshot& before, const Snapshot& after, const std::string& project, std::ostream& out)
+{
+    bool any = false;
+    for (const auto& [path, stamp] : after) {
+        const auto old = before.find(path);
+        const char* what = old == before.end() ? "made" : (old->second != stamp ? "changed" : nullptr);
+        if (what == nullptr)
+            continue;
+        out << what << ": " << fs::path(path).lexically_relative(project).string() << "\n";
+        any = true;
+    }
+    for (const auto& entry : before)
+        if (after.count(entry.first) == 0)
+            out << "removed: " << fs::path(entry.first).lexically_relative(project).string() << "\n";
+    if (!any)
+        out << "no document was made or changed\n";
+}
+
+struct AnalysisOptions {
+    std::string output;
+    std::string project;
+    std::string action;
+    std::string document;
+    std::vector<std::string> selections;
+};
+
+// The host over the output's project, with the analysis component looking at
+// the output's folder and the selections asked for.
+struct Session {
+    explicit Session(const AnalysisOptions& options)
+        : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
+          host(ConfigurationFor(project))
+    {
+        std::error_code error;
+        if (!fs::is_regular_file(output, error))
+            Fail("the results file \"" + options.output + "\" does not exist");
+        analysis = AnalysisOf(host);
+        scope = ScopeOf(analysis.get());
+        KelvResult::Check(scope->put_ResultsID(KelvVariant(output).Get()));
+        for (const std::string& selection : options.selections) {
+            const std::string::size_type equals = selection.find('=');
+            if (equals == std::string::npos || equals == 0)
+                Fail("--select takes CATEGORY=FILE, not \"" + selection + "\"");
+            KelvResult::Check(scope->put_ResultsIDForProperty(KelvBSTR(selection.substr(0, equals)).Get(),
+                                                              KelvVariant(selection.substr(equals + 1)).Get()));
+        }
+    }
+
+    std::string output;
+    std::string project;
+    QzHost::HostApplication host;
+    KelvComPtr<IZelmAnalysis> analysis;
+    KelvComPtr<IQoQMAnalysisScope> scope;
+};
+
+void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
+{
+    Session session(options);
+    KelvVariant folder;
+    KelvResult::Check(session.scope->get_ResultsID(folder.Receive()));
+    out << "Results folder: " << Text(folder) << "\n";
+    for (const char* category : Categories) {
+        const KelvBSTR name(category);
+        KelvComPtr<ISDVariantDataDimension> list;
+        KelvResult::Check(session.scope->get_AvailableResultsIDsForProperty(name.Get(), list.Receive()));
+        LONG count = 0;
+        KelvResult::Check(list->get_Count(&count));
+        out << category << ":";
+        for (LONG i = 1; i <= count; ++i) {
+            KelvVariant item;
+            KelvResult::Check(list->Item(i, item.Receive()));
+            out << " " << Text(item);
+        }
+        if (count == 0)
+            out << " none";
+        KelvVariant selected;
+        KelvResult::Check(session.scope->get_ResultsIDForProperty(name.Get(), selected.Receive()));
+        VARIANT_BOOL contains = VARIANT_FALSE;
+        KelvResult::Check(session.scope->get_ContainsResultsForProperty(name.Get(), &contains));
+        out << "\n  selected: " << (Text(selected).empty() ? "none" : Text(selected))
+            << "; contains results: " << (contains == VARIANT_TRUE ? "yes" : "no") << "\n";
+    }
+    IZelmAnalysis* a = session.analysis.get();
+    using Query = HRESULT (IZelmAnalysis::*)(VARIANT_BOOL*);
+    const std::pair<const char*, Query> queries[] = {
+        {"CanViewEnergyEvolution", &IZelmAnalysis::get_CanViewEnergyEvolution},
+        {"CanUpdateStructure", &IZelmAnalysis::get_CanUpdateStructure},
+        {"CanCreateTrajectory", &IZelmAnalysis::get_CanCreateTrajectory},
+        {"CanImportLibrary", &IZelmAnalysis::get_CanImportLibrary},
+        {"CanPlotOpticalProperties", &IZelmAnalysis::get_CanPlotOpticalProperties},
+        {"CanPlotPhononDispersion", &IZelmAnalysis::get_CanPlotPhononDispersion},
+        {"CanPlotPhononDOS", &IZelmAnalysis::get_CanPlotPhononDOS},
+    };
+    for (const auto& query : queries)
+        out << query.first << ": " << Answer([&](VARIANT_BOOL* v) { return (a->*query.second)(v); }) << "\n";
+}
+
+// The structure document named on the command line, opened in the project.
+KelvComPtr<ISBDocumentRoot> StructureDocument(Session& session, const std::string& given)
+{
+    if (given.empty())
+        Fail("this action needs a structure document (.qsd)");
+    KelvComPtr<ISBDocumentRoot> document;
+    const HRESULT found = session.host.Documents().FindDocument(KelvBSTR(Absolute(given)).Get(), document.Receive());
+    KelvResult::Check(found);
+    if (found != S_OK || !document)
+        Fail("\"" + given + "\" is not a document of the project \"" + session.project + "\"");
+    return document;
+}
+
+void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
+{
+    const bool needsDocument = options.action == "structure" || options.action == "trajectory";
+    if (!needsDocument && !options.document.empty())
+        Fail(options.action + " takes no document");
+    Session session(options);
+    const Snapshot before = FilesOf(session.project);
+    IZelmAnalysis* analysis = session.analysis.get();
+    if (options.action == "energy") {
+        KelvResult::Check(analysis->PlotEnergyEvolution());
+    } else if (options.action == "structure") {
+        KelvResult::Check(analysis->UpdateStructure(StructureDocument(session, options.document).get()));
+    } else if (options.action == "trajectory") {
+        KelvComPtr<ISBDocumentRoot> trajectory;
+        KelvResult::Check(
+            analysis->CreateTrajectory(StructureDocument(session, options.document).get(), trajectory.Receive()));
+    } else {
+        KelvResult::Check(analysis->ImportLibrary());
+    }
+    // The host writes what changed in its documents back to their files.
+    KelvResult::Check(session.host.Documents().Synchronize());
+    PrintDifference(before, FilesOf(session.project), session.project, out);
+}
+
+struct ChartOptions {
+    std::string document;
+    std::string svg;
+};
+
+void ChartCommand(const ChartOptions& options, std::ostream& out)
+{
+    HostCharts::DocumentHeader header;
+    HostCharts::ChartList charts;
+    try {
+        HostCharts::ReadChartFile(options.document, header, charts);
+    } catch (const HostCharts::ChartFileError& error) {
+        Fail(error.what());
+    }
+    HostCharts::WriteChartSvg(charts, options.svg);
+    out << "wrote " << options.svg << " (" << charts.size() << (charts.size() == 1 ? " chart" : " charts")
+        << ")\n";
+}
+
+} // namespace
+
+void AddAnalysisCommands(CommandLine& commandLine)
+{
+    auto results = std::make_shared<AnalysisOptions>();
+    CLI::App* resultsCommand = commandLine.AddHostCommand(
+        "results", "Lists an engine run's results by category with the selections and what can be made of them",
+        [results](std::ostream& out) { ResultsCommand(*results, out); });
+    resultsCommand->add_option("output", results->output, "A main output (.gout) of the results folder")->required();
+    resultsCommand->add_option("--project", results->project, "The project folder (default: found above the output)");
+    resultsCommand->add_option("--select", results->selections, "Select FILE for CATEGORY first (CATEGORY=FILE)");
+
+    auto analyse = std::make_shared<AnalysisOptions>();
+    CLI::App* analyseCommand = commandLine.AddHostCommand(
+        "analyse", "Makes the energy charts, updates a structure, builds a trajectory or imports a fitted library",
+        [analyse](std::ostream& out) { AnalyseCommand(*analyse, out); });
+    analyseCommand->add_option("output", analyse->output, "A main output (.gout) of the results folder")->required();
+    analyseCommand->add_option("action", analyse->action, "energy, structure, trajectory or library")
+        ->required()
+        ->check(CLI::IsMember({"energy", "structure", "trajectory", "library"}));
+    analyseCommand->add_option("document", analyse->document, "The structure document (.qsd) of structure and "
+                                                              "trajectory");
+    analyseCommand->add_option("--project", analyse->project, "The project folder (default: found above the output)");
+    analyseCommand->add_option("--select", analyse->selections, "Select FILE for CATEGORY first (CATEGORY=FILE)");
+
+    auto chart = std::make_shared<ChartOptions>();
+    CLI::App* chartCommand = commandLine.AddHostCommand("chart", "Draws a chart document (.qcd) as an SVG picture",
+                                                        [chart](std::ostream& out) { ChartCommand(*chart, out); });
+    chartCommand->add_option("document", chart->document, "The chart document (.qcd)")->required();
+    chartCommand->add_option("--svg", chart->svg, "The picture to write")->required();
+}
+
+} // namespace ZelmHost
