@@ -1,14 +1,17 @@
 // The host's phonon dispersion generator on hand-made dispersion data: path
 // lengths, breaks, bands in the chosen unit, axis marks and their file.
 #include "host/charts/ChartDocument.h"
+#include "host/charts/ChartSvg.h"
 #include "host/charts/PhononDispersionGenerator.h"
 
 #include "common/ErrorInfo.h"
 #include "common/FakeDataObjects.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 using namespace HostCharts;
 using QzTest::Fake;
@@ -184,4 +187,29 @@ TEST(PhononDispersionGenerator, RefusesWhatItCannotDraw)
     EXPECT_EQ(E_UNEXPECTED, Plot(*generator, chart.get()));
     EXPECT_EQ(QzTest::LastErrorText(), "invalid vector<T> subscript");
     EXPECT_TRUE(document->Charts()[0]->graphs.empty());
+}
+
+TEST(PhononDispersionGenerator, PictureNamesTheMarksOnTheAxis)
+{
+    ChartList charts{std::make_shared<ChartData>()};
+    ChartData& chart = *charts[0];
+    auto band = std::make_shared<GraphData>();
+    band->points = {{0, 1, 0}, {0.1, 2, 0}, {0.1, NAN, 0}, {0.1, 3, 0}, {0.2, 1, 0}};
+    chart.graphs.push_back(band);
+    chart.xMarks = {{0, "G"}, {0.1, "X|M"}, {0.2, "Z"}};
+    QzTest::TempFolder folder("svg");
+    WriteChartSvg(charts, folder.File("bands.svg"));
+    const std::string svg = QzTest::ReadFile(folder.File("bands.svg"));
+    // Texts are written as character references, each mark in one text.
+    const auto encoded = [](const std::string& text) {
+        std::string out = ">";
+        char buffer[16];
+        for (const unsigned char c : text) {
+            std::snprintf(buffer, sizeof buffer, "&#x%x;", c);
+            out += buffer;
+        }
+        return out + "<";
+    };
+    for (const char* label : {"G", "X|M", "Z"})
+        EXPECT_NE(std::string::npos, svg.find(encoded(label))) << label;
 }
