@@ -8,6 +8,7 @@
 #include "host/model/ModelClasses.h"
 
 #include "common/ErrorInfo.h"
+#include "common/HostFakes.h"
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +163,29 @@ TEST_F(ResultsInfo, MissingFilesFailEachDataMethodUntilTheyArrive)
     // An empty path keeps the one set.
     info->SetResultsPath("");
     EXPECT_EQ(folder.File("nacl"), info->ResultsPath());
+}
+
+// A host matrix that refuses to be set.
+class RefusingMatrix final : public QzTest::Fake<QzTest::NoDispatch<ISDMatrix3d>>
+{
+public:
+    HRESULT get_Element(LONG, LONG, double*) override { return E_NOTIMPL; }
+    HRESULT put_Element(LONG, LONG, double) override { return E_NOTIMPL; }
+    HRESULT GetElements(double*) override { return E_NOTIMPL; }
+    HRESULT SetElements(double, double, double, double, double, double, double, double, double) override
+    {
+        return QzTest::HostError(E_ACCESSDENIED, "The matrix is read-only.");
+    }
+};
+
+TEST_F(ResultsInfo, AReciprocalLatticeTheMatrixRefusesIsReported)
+{
+    Stage({".gout", ".disp", ".kptaux"});
+    ClassRegistration<RefusingMatrix> refusing(CLSID_SDMatrix3d, "");
+    KelvComPtr<ISDMatrix3d> lattice;
+    EXPECT_EQ(E_ACCESSDENIED, data->GetReciprocalLattice(lattice.Receive()));
+    EXPECT_EQ("The matrix is read-only.", QzTest::LastErrorText());
+    EXPECT_FALSE(lattice);
 }
 
 } // namespace
