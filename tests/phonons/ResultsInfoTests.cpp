@@ -150,8 +150,11 @@ TEST_F(ResultsInfo, MissingFilesFailEachDataMethodUntilTheyArrive)
     LONG unit = 0;
     EXPECT_EQ(S_OK, data->get_FrequencyUnits(&unit));
     EXPECT_EQ(5, unit);
-    // A data method before the property provider makes the record itself.
+    // The property provider is there without any file; the data come later.
     info->SetResultsPath(folder.File("nacl.gout"));
+    KelvVariant provider;
+    EXPECT_EQ(S_OK, unknown.QueryInterface<IQoQMDataProvider>()->get_PropertyProvider(nullptr, provider.Receive()));
+    EXPECT_EQ(VT_UNKNOWN, provider.Type());
     LONG count = 0;
     EXPECT_EQ(E_UNEXPECTED, data->get_NumKPoints(&count));
     EXPECT_EQ("Unable to read phonon information from this file", QzTest::LastErrorText());
