@@ -1,6 +1,7 @@
 #include "host/HostApplication.h"
 
 #include "host/charts/DocumentTypes.h"
+#include "host/charts/PhononDispersionGenerator.h"
 #include "host/jobs/EngineSettings.h"
 #include "host/managers/HostCall.h"
 #include "host/model/ModelClasses.h"
@@ -57,6 +58,7 @@ HostApplication::HostApplication(HostConfiguration configuration) : m_configurat
     // Classes the module and the states create by ProgID.
     KelvResult::Check(QorQMUtilities::RegisterScopeUtility());
     KelvResult::Check(DispersionPathGenerator::RegisterClass());
+    KelvResult::Check(HostCharts::PhononDispersionGenerator::RegisterClass());
     MakeServices();
     RegisterModel();
     MakeExtensions();

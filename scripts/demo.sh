@@ -98,6 +98,20 @@ results=$(sed -n 's/^results folder: //p' <<<"$run_out")
 "$host" chart "$results/rocksalt Convergence.qcd" --svg "$demo/rocksalt-geomopt-convergence.svg"
 "$host" chart "$project/results/dynamics/rocksalt Energy.qcd" --svg "$demo/rocksalt-dynamics-energy.svg"
 "$host" chart "$project/results/dynamics/rocksalt Temperature.qcd" --svg "$demo/rocksalt-dynamics-temperature.svg"
+# A phonon run of the rock salt through the stand-in (dispersion, density of
+# states, optics), then its three charts made and drawn as SVG pictures.
+for setting in "Phonon 1" "RequestPhonons 1" "RequestOptics 1" "PhononType 3"; do
+  "$host" --registry "$registry" state --project "$project" ZelmLogic $setting
+done
+phonon_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task Energy)
+phonons=$(sed -n 's/^results folder: //p' <<<"$phonon_out")
+"$host" --registry "$registry" results "$phonons/rocksalt.gout"
+for action in optics dispersion dos; do
+  "$host" --registry "$registry" analyse "$phonons/rocksalt.gout" "$action"
+done
+"$host" chart "$phonons/rocksalt Optical Properties.qcd" --svg "$demo/rocksalt-optics.svg"
+"$host" chart "$phonons/rocksalt Phonon Dispersion.qcd" --svg "$demo/rocksalt-phonon-dispersion.svg"
+"$host" chart "$phonons/rocksalt Phonon DOS.qcd" --svg "$demo/rocksalt-phonon-dos.svg"
 # The earlier build in a registry of its own: four classes, and the rock
 # salt's deck with the bundled standard library "halides".
 "$host" --registry "$demo/earlier-registry.json" register build/earlier/libQorZelm.so

@@ -250,7 +250,7 @@ private:
     std::shared_ptr<ChartData> m_chart;
 };
 
-class Chart final : public CKelvUnknown, public ISDChart2d {
+class Chart final : public CKelvUnknown, public ISDChart2d, public ISDChart2dAxisMarks {
 public:
     Chart(KelvComPtr<ChartDocument> owner, std::shared_ptr<ChartData> data)
         : m_owner(std::move(owner)), m_data(std::move(data))
@@ -261,7 +261,47 @@ public:
     {
         if (iid == IID_ISDChart2d)
             return FinishQI(static_cast<ISDChart2d*>(this), out);
+        if (iid == IID_ISDChart2dAxisMarks)
+            return FinishQI(static_cast<ISDChart2dAxisMarks*>(this), out);
         return CKelvUnknown::DelegatedQueryInterface(iid, out);
+    }
+
+    // ISDChart2dAxisMarks
+    HRESULT ClearXAxisMarks() override
+    {
+        return HostCall(IID_ISDChart2dAxisMarks, [&] {
+            if (m_data->xMarks.empty())
+                return;
+            m_data->xMarks.clear();
+            m_owner->Touch();
+        });
+    }
+    HRESULT AddXAxisMark(double x, BSTR text) override
+    {
+        return HostCall(IID_ISDChart2dAxisMarks, [&] {
+            if (!std::isfinite(x))
+                Fail(E_INVALIDARG, "An axis mark needs a finite position.");
+            m_data->xMarks.push_back(AxisMark{x, Narrow(text)});
+            m_owner->Touch();
+        });
+    }
+    HRESULT get_XAxisMarkCount(LONG* pCount) override
+    {
+        return HostCall(IID_ISDChart2dAxisMarks, [&] {
+            RequireOut(pCount);
+            *pCount = static_cast<LONG>(m_data->xMarks.size());
+        });
+    }
+    HRESULT GetXAxisMark(LONG index, double* pX, BSTR* pText) override
+    {
+        return HostCall(IID_ISDChart2dAxisMarks, [&] {
+            RequireOut(pX);
+            RequireOut(pText);
+            *pText = nullptr;
+            const AxisMark& mark = m_data->xMarks[RequireIndex(index, m_data->xMarks.size(), "axis mark")];
+            *pX = mark.x;
+            StoreString(pText, mark.text);
+        });
     }
 
     HRESULT get_Title(BSTR* pTitle) override

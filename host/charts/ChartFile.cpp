@@ -161,6 +161,19 @@ std::shared_ptr<GraphData> ReadGraph(const json& j, const std::string& where)
     return graph;
 }
 
+std::vector<AxisMark> ReadMarks(const json& marks, const std::string& where)
+{
+    std::vector<AxisMark> list;
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        const std::string at = where + " mark " + std::to_string(i + 1);
+        const json& m = marks[i];
+        if (!m.is_array() || m.size() != 2 || !m[0].is_number() || !m[1].is_string())
+            Bad(at, "must be a list [x, text] with a finite x.");
+        list.push_back(AxisMark{m[0].get<double>(), Utf8ToLatin1(m[1].get<std::string>())});
+    }
+    return list;
+}
+
 } // namespace
 
 bool SameGraph(const GraphData& a, const GraphData& b)
@@ -180,8 +193,13 @@ bool SameGraph(const GraphData& a, const GraphData& b)
 bool SameChart(const ChartData& a, const ChartData& b)
 {
     if (a.title != b.title || a.xAxisTitle != b.xAxisTitle || a.yAxisTitle != b.yAxisTitle ||
-        a.autoScale != b.autoScale || a.showLegend != b.showLegend || a.graphs.size() != b.graphs.size())
+        a.autoScale != b.autoScale || a.showLegend != b.showLegend || a.graphs.size() != b.graphs.size() ||
+        a.xMarks.size() != b.xMarks.size())
         return false;
+    for (std::size_t i = 0; i < a.xMarks.size(); ++i) {
+        if (a.xMarks[i].x != b.xMarks[i].x || a.xMarks[i].text != b.xMarks[i].text)
+            return false;
+    }
     for (std::size_t i = 0; i < a.graphs.size(); ++i) {
         if (!SameGraph(*a.graphs[i], *b.graphs[i]))
             return false;
@@ -215,12 +233,20 @@ std::string ChartFileText(const DocumentHeader& header, const ChartList& charts)
         json graphs = json::array();
         for (const auto& graph : chart->graphs)
             graphs.push_back(GraphJson(*graph));
-        list.push_back(json{{"title", Latin1ToUtf8(chart->title)},
-                            {"xAxisTitle", Latin1ToUtf8(chart->xAxisTitle)},
-                            {"yAxisTitle", Latin1ToUtf8(chart->yAxisTitle)},
-                            {"autoScale", chart->autoScale},
-                            {"showLegend", chart->showLegend},
-                            {"graphs", std::move(graphs)}});
+        json c{{"title", Latin1ToUtf8(chart->title)},
+               {"xAxisTitle", Latin1ToUtf8(chart->xAxisTitle)},
+               {"yAxisTitle", Latin1ToUtf8(chart->yAxisTitle)},
+               {"autoScale", chart->autoScale},
+               {"showLegend", chart->showLegend},
+               {"graphs", std::move(graphs)}};
+        // Only a chart with marks says so, so that files without any read as before.
+        if (!chart->xMarks.empty()) {
+            json marks = json::array();
+            for (const AxisMark& mark : chart->xMarks)
+                marks.push_back(json::array({mark.x, Latin1ToUtf8(mark.text)}));
+            c["xMarks"] = std::move(marks);
+        }
+        list.push_back(std::move(c));
     }
     j["charts"] = std::move(list);
     return j.dump(2) + "\n";
@@ -273,6 +299,8 @@ void ReadChartFileText(const std::string& text, DocumentHeader& header, ChartLis
         const json& graphs = RequireArray(cj, "graphs", where);
         for (std::size_t g = 0; g < graphs.size(); ++g)
             chart->graphs.push_back(ReadGraph(graphs[g], where + " graph " + std::to_string(g + 1)));
+        if (Member(cj, "xMarks"))
+            chart->xMarks = ReadMarks(RequireArray(cj, "xMarks", where), where);
         list.push_back(std::move(chart));
     }
     header = std::move(h);

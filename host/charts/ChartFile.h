@@ -32,6 +32,12 @@ struct GraphData {
     std::vector<ChartPoint> points;
 };
 
+// A labelled mark on the x axis (a labelled point of a band structure).
+struct AxisMark {
+    double x = 0.0;
+    std::string text;
+};
+
 struct ChartData {
     std::string title;
     std::string xAxisTitle;
@@ -39,6 +45,7 @@ struct ChartData {
     bool autoScale = true;
     bool showLegend = false;
     std::vector<std::shared_ptr<GraphData>> graphs;
+    std::vector<AxisMark> xMarks; // in the order they were added
 };
 
 using ChartList = std::vector<std::shared_ptr<ChartData>>;

@@ -100,6 +100,8 @@ void DrawChart(plstream& pl, const ChartData& chart)
                 xs.Add(p.x);
                 ys.Add(p.y);
             }
+    for (const AxisMark& mark : chart.xMarks)
+        xs.Add(mark.x);
     xs.Settle();
     ys.Settle();
     // Lines along the top or bottom stay clear of the frame.
@@ -115,7 +117,14 @@ void DrawChart(plstream& pl, const ChartData& chart)
     pl.wind(xs.min, xs.max, ys.min, ys.max);
     pl.width(1.0);
     pl.lsty(1);
-    pl.box("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
+    // A chart with marks (a band structure) names them instead of numbering its x axis.
+    pl.box(chart.xMarks.empty() ? "bcnst" : "bc", 0.0, 0, "bcnstv", 0.0, 0);
+    for (const AxisMark& mark : chart.xMarks) {
+        pl.lsty(2);
+        pl.join(mark.x, ys.min, mark.x, ys.max);
+        pl.lsty(1);
+        pl.mtex("b", 1.4, (mark.x - xs.min) / (xs.max - xs.min), 0.5, TextOf(mark.text).c_str());
+    }
     for (size_t i = 0; i < titleLines.size(); ++i) {
         const double displacement = 1.5 + 1.6 * static_cast<double>(titleLines.size() - 1 - i);
         pl.mtex("t", displacement, 0.5, 0.5, TextOf(titleLines[i]).c_str());

@@ -3,8 +3,9 @@
 // titles, graphs in their colours (0x00BBGGRR; 0 takes a colour of the
 // renderer's own palette) and line styles, markers and the legend where the
 // chart shows one. A point whose x or y is not finite breaks its graph's
-// line. Texts are Latin-1 in the document and UTF-8 in the picture. The same
-// document always gives the same file.
+// line. A chart with x-axis marks draws each as a dashed line named below
+// the axis, which then shows no numbers. Texts are Latin-1 in the document
+// and UTF-8 in the picture. The same document always gives the same file.
 #pragma once
 
 #include "host/charts/ChartFile.h"

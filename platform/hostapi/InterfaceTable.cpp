@@ -72,6 +72,7 @@ const std::vector<InterfaceEntry>& KnownInterfaces()
         Entry<ISDChart2d>("ISDChart2d"),
         Entry<ISDChart2dGraphs>("ISDChart2dGraphs"),
         Entry<ISDChart2dGraph>("ISDChart2dGraph"),
+        Entry<ISDChart2dAxisMarks>("ISDChart2dAxisMarks"),
         Entry<IQoQMAnalysisScope>("IQoQMAnalysisScope"),
         Entry<IQoQMAnalysisEvents>("IQoQMAnalysisEvents"),
         Entry<IQoQMDataProvider>("IQoQMDataProvider"),

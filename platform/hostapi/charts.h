@@ -121,3 +121,20 @@ struct ISDChart2dGraph : public IUnknown {
     // Largest x of the points as VT_R8; a graph without points: S_FALSE and VT_EMPTY.
     virtual HRESULT get_MaxX(VARIANT* pMaxX) = 0;
 };
+
+// identifier of our own
+inline constexpr IID IID_ISDChart2dAxisMarks = HostApi::MakeGuid("5B0C7E2A-91D4-4F3B-8C6E-2A7D13F0B9C4");
+
+// Labelled marks along the x axis of a chart (the labelled k-points of a
+// band structure), asked of an ISDChart2d with QueryInterface.
+struct ISDChart2dAxisMarks : public IUnknown {
+    static const IID& Iid() { return IID_ISDChart2dAxisMarks; }
+    // Removes every mark.
+    virtual HRESULT ClearXAxisMarks() = 0;
+    // Appends a mark at x with its text; x must be finite.
+    virtual HRESULT AddXAxisMark(double x, BSTR text) = 0;
+    // Number of marks.
+    virtual HRESULT get_XAxisMarkCount(LONG* pCount) = 0;
+    // Mark `index`, counted from 1. Out of range: DISP_E_BADINDEX.
+    virtual HRESULT GetXAxisMark(LONG index, double* pX, BSTR* pText) = 0;
+};

@@ -105,8 +105,7 @@ CZelmAnalysis::CZelmAnalysis() : CKelvLogicImpl(QorZelm::CLSID_ZelmAnalysis)
 
 CZelmAnalysis::~CZelmAnalysis()
 {
-    m_opticsSeries1.clear();
-    m_opticsSeries2.clear();
+    m_optics.Clear();
     m_availableResults.clear();
     m_selectedResults.clear();
     m_filePatterns.clear();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "analysis/KelvConnectionPoints.h"
+#include "analysis/OpticalSettings.h"
 #include "frame/ModuleIds.h"
 #include "frame/ZelmInterfaces.h"
 #include "hostapi/hostapi.h"
@@ -158,11 +159,28 @@ public:
     IQoScopeUtility* ScopeUtility() const noexcept { return m_scopeUtility.get(); }
     CStateHelper* StateHelper() const noexcept { return m_stateHelper.get(); }
 
-    // The optics plot state, kept for the optical-properties commands.
-    double m_opticsValue1 = 0.0;
-    double m_opticsValue2 = 0.0;
-    std::vector<double> m_opticsSeries1;
-    std::vector<double> m_opticsSeries2;
+    // The optical settings, frequency grid and dielectric tensors, kept from
+    // one optical-properties command to the next (ZelmAnalysisOptics.cpp).
+    void ReadOpticalSettings();
+    bool BuildOpticalFrequencyGrid();
+    std::vector<double> GetOpticalFrequencyGrid() const;
+    std::string MakeOpticalChartTitle(const std::string& seed) const;
+    void MakeOpticalDescription(std::string& text) const;
+    void GenOpticsPlottingData(const std::vector<double>& modeFrequencies,
+                               const std::vector<xxMatrix3x3>& oscillatorStrengths,
+                               const xxMatrix3x3& highFrequencyTensor);
+    std::vector<DielectricTensor> GetOpticalPlottingData() const;
+
+    // The phonon commands' helpers (ZelmAnalysisPhonons.cpp): a new
+    // ZelmResultsInfo over the run's output (its controlling unknown, one
+    // reference; each build links its own, the earlier one has none and
+    // says so in HasResultsWrapper); the unit code of the "FrequencyUnits"
+    // setting, refreshing the frequency-unit index; the band structure drawn
+    // by the state's generator.
+    static bool HasResultsWrapper();
+    void CreatePhononResultsInfo(const std::string& outputPath, IUnknown** out);
+    LONG GetFrequencyUnits();
+    void PlotDispersionThroughGenerator(IQoQMDataProvider* provider, ISDChart2d* chart);
 
 protected:
     CZelmAnalysis();
@@ -181,4 +199,6 @@ private:
     std::map<std::string, std::vector<std::string>> m_filePatterns;
     std::unique_ptr<CStateHelper> m_stateHelper;
     KelvComPtr<IQoScopeUtility> m_scopeUtility;
+    // The optics plot state; its frequency unit is also the phonon plots'.
+    COpticalProperties m_optics;
 };

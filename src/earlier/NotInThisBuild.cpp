@@ -1,7 +1,8 @@
 // What the earlier build leaves out answers so: no forcefield model (no
 // forcefield editor for the host, no library made from a fitting dump), no
-// observables, and no Fit deck, since every library of this build is a
-// standard one.
+// observables, no phonon results wrapper (no band structure), and no Fit
+// deck, since every library of this build is a standard one.
+#include "analysis/ZelmAnalysis.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmFileWriter.h"
@@ -48,6 +49,22 @@ HRESULT CZelm::get_ObservableData(IQoZelmObservableData** ppObservableData)
         *ppObservableData = nullptr;
         throw KelvResult(E_NOTIMPL, "This build of QorZelm has no observables.");
     });
+}
+
+// ---------------------------------------------------------------------------
+// The analysis component
+
+bool CZelmAnalysis::HasResultsWrapper()
+{
+    return false;
+}
+
+void CZelmAnalysis::CreatePhononResultsInfo(const std::string&, IUnknown** out)
+{
+    if (out)
+        *out = nullptr;
+    throw KelvResult(E_NOTIMPL, "This build of QorZelm has no phonon results wrapper: the phonon dispersion cannot be "
+                                "plotted.");
 }
 
 // ---------------------------------------------------------------------------

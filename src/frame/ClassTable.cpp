@@ -2,6 +2,7 @@
 
 #include "analysis/ZelmAnalysis.h"
 #include "frame/ModuleIds.h"
+#include "analysis/ZelmResultsInfo.h"
 #include "job/ZelmJob.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmObservableData.h"
@@ -35,7 +36,7 @@ const CKelvFactoryData classTable[ClassTableCount] = {
     {&CLSID_SurfaceCalculator, &CSurfaceCalculator::CreateInstance,
      "Velomar: Zelm logic component for surface calculations", "QorZelm.SurfaceCalculator.1",
      "QorZelm.SurfaceCalculator", &LIBID_QorZelm, 0, 0},
-    {&CLSID_ZelmResultsInfo, &ClassNotAvailable<&CLSID_ZelmResultsInfo>,
+    {&CLSID_ZelmResultsInfo, &CZelmResultsInfo::CreateZelmResultsInfo,
      "Velomar: Zelm logic component for results wrapper", "QorZelm.ZelmResultsInfo.1",
      "QorZelm.ZelmResultsInfo", &LIBID_QorZelm, 0, 0},
 };

@@ -1,5 +1,6 @@
 // The earlier library as a host loads it: its exports, its four classes,
-// the deck the driver writes through it and a job run to its end.
+// the deck the driver writes through it, a job run to its end and the band
+// structure it cannot plot.
 #include "driver/DriverRun.h"
 
 #include <gtest/gtest.h>
@@ -59,4 +60,15 @@ TEST(EarlierLibrary, RegistersFourClassesAndWritesTheDeckThroughTheDriver)
     const std::string job = run("run p/rocksalt.qsd --task GeomOpt");
     EXPECT_NE(job.find("OnJobComplete: S_OK"), std::string::npos) << job;
     EXPECT_NE(job.find("rocksalt.qtd"), std::string::npos) << job;
+
+    // No results wrapper: a phonon run's band structure is not offered, and
+    // asking for it fails saying why.
+    std::filesystem::copy(std::string(QZ_TEST_DATA) + "/../../examples/results/phonons", folder.File("phonons"));
+    const std::string results = run("results phonons/rocksalt.gout");
+    EXPECT_NE(results.find("CanPlotPhononDispersion: no"), std::string::npos) << results;
+    const QzTest::DriverOutcome dispersion =
+        QzTest::RunDriver(folder.Path(), registry, "analyse phonons/rocksalt.gout dispersion");
+    EXPECT_EQ(dispersion.code, 1);
+    EXPECT_EQ(dispersion.err, "zelm-host: This build of QorZelm has no phonon results wrapper: the phonon dispersion "
+                              "cannot be plotted.\n");
 }

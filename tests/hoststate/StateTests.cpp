@@ -5,6 +5,7 @@
 
 #include "HostTestSupport.h"
 
+#include "host/charts/PhononDispersionGenerator.h"
 #include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostState.h"
 #include "host/state/StateDefinitions.h"
@@ -152,6 +153,7 @@ TEST(StateDefinitions, EveryKeyReadsItsDefaultWithItsType)
 {
     // Co-class defaults named by ProgID are made when their class exists.
     ASSERT_TRUE(SUCCEEDED(DispersionPathGenerator::RegisterClass()));
+    ASSERT_TRUE(SUCCEEDED(HostCharts::PhononDispersionGenerator::RegisterClass()));
     int checked = 0;
     for (const LogicStateDefinition& logic : Defaults().Logics()) {
         KelvComPtr<HostState> state = HostState::Create(logic);

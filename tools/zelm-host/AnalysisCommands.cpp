@@ -238,6 +238,12 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         KelvComPtr<ISBDocumentRoot> trajectory;
         KelvResult::Check(
             analysis->CreateTrajectory(StructureDocument(session, options.document).get(), trajectory.Receive()));
+    } else if (options.action == "optics") {
+        KelvResult::Check(analysis->PlotOpticalProperties());
+    } else if (options.action == "dispersion") {
+        KelvResult::Check(analysis->PlotPhononDispersion());
+    } else if (options.action == "dos") {
+        KelvResult::Check(analysis->PlotPhononDOS());
     } else {
         KelvResult::Check(analysis->ImportLibrary());
     }
@@ -279,12 +285,14 @@ void AddAnalysisCommands(CommandLine& commandLine)
 
     auto analyse = std::make_shared<AnalysisOptions>();
     CLI::App* analyseCommand = commandLine.AddHostCommand(
-        "analyse", "Makes the energy charts, updates a structure, builds a trajectory or imports a fitted library",
+        "analyse", "Makes the energy, optics, phonon dispersion or density-of-states charts, updates a structure, "
+                   "builds a trajectory or imports a fitted library",
         [analyse](std::ostream& out) { AnalyseCommand(*analyse, out); });
     analyseCommand->add_option("output", analyse->output, "A main output (.gout) of the results folder")->required();
-    analyseCommand->add_option("action", analyse->action, "energy, structure, trajectory or library")
+    analyseCommand->add_option("action", analyse->action,
+                               "energy, structure, trajectory, library, optics, dispersion or dos")
         ->required()
-        ->check(CLI::IsMember({"energy", "structure", "trajectory", "library"}));
+        ->check(CLI::IsMember({"energy", "structure", "trajectory", "library", "optics", "dispersion", "dos"}));
     analyseCommand->add_option("document", analyse->document, "The structure document (.qsd) of structure and "
                                                               "trajectory");
     analyseCommand->add_option("--project", analyse->project, "The project folder (default: found above the output)");

@@ -1,4 +1,5 @@
 #include "StubRun.h"
+#include "StubPhonons.h"
 
 #include "host/model/Document.h"
 #include "host/model/Lattice.h"
@@ -507,6 +508,7 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
         announce << "@intermediate-file " << name << std::endl;
     };
     const int steps = deck.task == Task::Energy ? 1 : script.steps;
+    const PhononRequest phonons = ReadPhononRequest(folder, seed);
 
     std::vector<Frame> frames;
     std::string arc = ArchiveHeader(deck);
@@ -519,7 +521,9 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
                       status);
     };
     const auto finish = [&](bool finished) {
-        WriteFile(path(seed + ".gout"), OutputText(deck, frames, finished));
+        WriteFile(path(seed + ".gout"), OutputText(deck, frames, finished) + PhononOutputText(deck, phonons));
+        if (finished)
+            WritePhononFiles(folder, deck, phonons);
         if (deck.task != Task::Fit)
             WriteFile(path(seed + ".arc"), arc);
         if (deck.task == Task::GeomOpt || deck.task == Task::Surface)

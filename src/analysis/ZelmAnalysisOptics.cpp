@@ -1,0 +1,100 @@
+// The optical-properties command of the analysis component: the settings,
+// frequency grid and dielectric tensors it keeps, and the chart it makes.
+#include "analysis/ZelmAnalysis.h"
+
+#include "analysis/AnalysisSupport.h"
+#include "analysis/OpticalCharts.h"
+#include "analysis/ResultFiles.h"
+#include "readers/OutputFileReader.h"
+#include "setup/ZelmRunInfo.h"
+
+#include "qorqm/DiskUtilities.h"
+#include "qorqm/ChartUpdateOperation.h"
+
+using namespace ZelmAnalysisSupport;
+
+namespace {
+
+constexpr const char* ChartDocumentProgId = "SDDocuments.Chart2dDocument";
+
+} // namespace
+
+void CZelmAnalysis::ReadOpticalSettings()
+{
+    if (const CStateHelper* state = StateHelper())
+        m_optics.ReadOpticalSettings(*state);
+}
+
+bool CZelmAnalysis::BuildOpticalFrequencyGrid()
+{
+    return m_optics.BuildOpticalFrequencyGrid();
+}
+
+std::vector<double> CZelmAnalysis::GetOpticalFrequencyGrid() const
+{
+    return m_optics.GetOpticalFrequencyGrid();
+}
+
+std::string CZelmAnalysis::MakeOpticalChartTitle(const std::string& seed) const
+{
+    return m_optics.MakeOpticalChartTitle(seed);
+}
+
+void CZelmAnalysis::MakeOpticalDescription(std::string& text) const
+{
+    m_optics.MakeOpticalDescription(text);
+}
+
+void CZelmAnalysis::GenOpticsPlottingData(const std::vector<double>& modeFrequencies,
+                                          const std::vector<xxMatrix3x3>& oscillatorStrengths,
+                                          const xxMatrix3x3& highFrequencyTensor)
+{
+    m_optics.GenOpticsPlottingData(modeFrequencies, oscillatorStrengths, highFrequencyTensor);
+}
+
+std::vector<DielectricTensor> CZelmAnalysis::GetOpticalPlottingData() const
+{
+    return m_optics.GetOpticalPlottingData();
+}
+
+HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
+{
+    return RunCommand([&] {
+        RequireOutput(pCanPlot);
+        *pCanPlot = VARIANT_FALSE;
+        const std::string category = ResultCategoryOptics();
+        KelvBSTR name(category);
+        get_ContainsResultsForProperty(name.Get(), pCanPlot);
+        if (!DiskUtilities::FileExists(ResultsFolder() + SelectedResult(category)))
+            *pCanPlot = VARIANT_FALSE;
+    });
+}
+
+HRESULT CZelmAnalysis::PlotOpticalProperties()
+{
+    return RunCommand([&] {
+        const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryOptics()));
+        const std::string outputPath = ResultsFolder() + seed + CZelmRunInfo::OutputFileExtension();
+        m_optics.Clear();
+
+        COutputFileReader reader(outputPath);
+        std::string message;
+        if (!reader.CheckOscillatorStrengths(seed, message))
+            throw KelvResult(E_UNEXPECTED, "Optical properties are not available.\n" + message);
+        ReadOpticalSettings();
+        if (!BuildOpticalFrequencyGrid())
+            throw KelvResult(E_UNEXPECTED,
+                             "Invalid combination of grid resolution, initial and final frequencies for optical plots.");
+        GenOpticsPlottingData(reader.GetModeFrequencies(), reader.GetOscillatorStrengths(),
+                              reader.GetHighFrequencyDielectricTensor());
+
+        const KelvComPtr<ISBDocumentRoot> document =
+            CreateResultsDocument(ResultsFolder() + seed + " Optical Properties", ChartDocumentProgId);
+        const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
+        if (!chartDocument)
+            throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
+        const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
+        UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
+        DrawOpticalProperties(chartDocument.get(), m_optics, seed);
+    });
+}
