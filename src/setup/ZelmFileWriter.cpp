@@ -6,6 +6,7 @@
 
 #include "appfw/AppUtilsDocument.h"
 #include "appfw/LogicStateUtilities.h"
+#include "qorqm/PathUtilities.h"
 #include "qorvira/ZelmSpeciesReader.h"
 #include "qorvira/ZelmUtils.h"
 
@@ -188,7 +189,7 @@ bool CZelmFileWriter::WantsConnectivity() const
 void CZelmFileWriter::WriteConnectivity(std::ofstream& deck, const KelvComPtr<ISBScope>& contents, bool periodic,
                                         const CAtomicIndexMap& map)
 {
-    std::ifstream library(m_runInfo.GetLibraryPath());
+    std::ifstream library(PathUtilities::ToNative(m_runInfo.GetLibraryPath()));
     if (!library.is_open())
         throw KelvResult(E_UNEXPECTED, "Unable to read ZELM library file.");
     std::list<std::string> otherLines;

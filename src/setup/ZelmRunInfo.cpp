@@ -295,7 +295,7 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
 {
     if (GetLibraryName() == "dreiding")
         return true;
-    std::ifstream library(GetLibraryPath());
+    std::ifstream library(PathUtilities::ToNative(GetLibraryPath()));
     bool restricted = false;
     std::string line;
     while (!library.eof()) {

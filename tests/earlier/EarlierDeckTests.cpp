@@ -113,6 +113,7 @@ TEST_F(EarlierDeck, LookupsOfADeckReadBackAndTheJobFileList)
     EXPECT_EQ(info.GetLibraryFolder(), folderText);
     EXPECT_EQ(info.GetElementDataFile(), folderText);
     EXPECT_EQ(info.GetLibraryPath(), folderText + "halides.lib");
+    EXPECT_NO_THROW(EXPECT_TRUE(info.CanDoPhononNonGamma())) << "the library opens through its native path";
     // The job lists the library, found through the path's native form.
     const std::vector<std::string> files = CZelm::JobFileList(out + "/", "rocksalt.gin", info.GetLibraryPath(), 2);
     ASSERT_GE(files.size(), 2u);
