@@ -209,8 +209,11 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
     KPointParseUtilities::ReadPathInfo(dispersionPath, numbers, pathLabels, pathTypes);
 
     // The path's first vertex labels the first point, its last the last
-    // point, and each inner vertex both file points that meet there. Positions
-    // beyond either list are left unlabelled.
+    // point. Inside the path, a joint labels both file points that meet there;
+    // at a break (a segment's end vertex followed by the next one's start
+    // vertex) the end vertex labels the file's segment end and the start
+    // vertex the next segment's first point. Positions beyond either list are
+    // left unlabelled.
     const std::vector<std::size_t> vertices = BoundaryPositions(pathTypes);
     const std::vector<std::size_t> ends = BoundaryPositions(data.boundaryTypes);
     std::vector<std::string>& labels = data.labels;
@@ -222,9 +225,15 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
     };
     if (!labels.empty() && !pathLabels.empty()) {
         labels.front() = pathLabels.front();
-        for (std::size_t b = 1; b + 1 < vertices.size(); ++b) {
-            label(2 * b - 1, b);
-            label(2 * b, b);
+        std::size_t end = 1;
+        for (std::size_t v = 1; v + 1 < vertices.size(); ++v, end += 2) {
+            const bool pathBreak = pathTypes[vertices[v]] == SegmentBoundaryEnd && v + 2 < vertices.size() &&
+                                   pathTypes[vertices[v + 1]] == SegmentBoundaryStart;
+            label(end, v);
+            if (pathBreak) {
+                ++v;
+            }
+            label(end + 1, v);
         }
         labels.back() = pathLabels.back();
     }

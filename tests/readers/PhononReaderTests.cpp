@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <sstream>
 
 using QzTest::ReaderFolder;
@@ -103,6 +105,45 @@ TEST(PhononReader, TwoSectionsJoinedOrBroken)
         EXPECT_DOUBLE_EQ(0.5, data.reciprocalLattice(1, 1));
         EXPECT_DOUBLE_EQ(0.25, data.reciprocalLattice(2, 2));
         EXPECT_DOUBLE_EQ(1.0, data.reciprocalLattice(3, 3));
+    }
+}
+
+// Each file boundary point takes the label of its own path vertex: "-"
+// joins vertices within a run of segments (a joint), "|" starts a new run
+// after a break. The path lists one inner point between vertices.
+TEST(PhononReader, LabelsFollowJointsAndBreaksOfThePath)
+{
+    const std::map<char, xxPoint3d> where = {{'G', xxPoint3d(0, 0, 0)},     {'X', xxPoint3d(0.5, 0, 0)},
+                                             {'M', xxPoint3d(0.5, 0.5, 0)}, {'R', xxPoint3d(0.5, 0.5, 0.5)},
+                                             {'K', xxPoint3d(0.25, 0.5, 0)}, {'Z', xxPoint3d(0, 0, 0.5)}};
+    ReaderFolder folder;
+    for (const std::string route : {"G-X|M-R", "G-X-K|M-R", "G-X|M-R|Z-G", "G-X-M-G-R-X|M-R"}) {
+        const int points = 4;
+        std::vector<Segment> segments;
+        std::vector<std::string> expected;
+        std::ostringstream path;
+        int count = 0;
+        std::size_t runStart = 0;
+        while (runStart < route.size()) {
+            const std::size_t runEnd = std::min(route.find('|', runStart), route.size());
+            for (std::size_t v = runStart; v < runEnd; v += 2) {
+                const int kind = v == runStart ? 2 : v + 1 >= runEnd ? 3 : 4;
+                const xxPoint3d k = where.at(route[v]);
+                if (v != runStart) {
+                    path << ++count << " 0.1 0.1 0.1 1\n";
+                    segments.push_back({where.at(route[v - 2]), k});
+                    expected.resize(expected.size() + points);
+                    expected[expected.size() - points] = std::string(1, route[v - 2]);
+                    expected.back() = std::string(1, route[v]);
+                }
+                path << ++count << " " << k.x << " " << k.y << " " << k.z << " " << kind << " " << route[v] << "\n";
+            }
+            runStart = runEnd + 1;
+        }
+        const CZelmPhononData data =
+            ReadRun(folder, Dispersion(segments, points, 1),
+                    "KPOINT_PATH " + std::to_string(count) + "\n" + path.str() + "END_KPOINT_PATH\n");
+        EXPECT_EQ(expected, data.labels) << route;
     }
 }
 
