@@ -15,9 +15,25 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 namespace QzFuzz {
+
+// Inside a handler: whether the exception in flight is of the type given.
+template <class T>
+bool InFlight()
+{
+    try {
+        throw;
+    } catch (const T&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 // The line that separates the files of one input.
 inline const std::string Separator = "=====FILE=====\n";
@@ -43,15 +59,14 @@ inline const std::string& Folder()
     return folder;
 }
 
-// Writes the parts of the input to "<folder>/run<extension>" in the order of
-// the extensions (a missing part leaves no file) and answers "<folder>/run".
-inline std::string WriteRun(const uint8_t* data, size_t size, std::initializer_list<const char*> extensions)
+// Writes the parts of the input to "<folder>/<name>" in the order of the
+// names (a missing part leaves no file).
+inline void WriteFiles(const uint8_t* data, size_t size, const std::vector<std::string>& names)
 {
-    const std::string base = Folder() + "/run";
     const std::string input(reinterpret_cast<const char*>(data), size);
     std::size_t start = 0;
-    for (const char* extension : extensions) {
-        const std::string path = base + extension;
+    for (const std::string& name : names) {
+        const std::string path = Folder() + "/" + name;
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         if (start == std::string::npos || start > input.size()) {
@@ -63,7 +78,41 @@ inline std::string WriteRun(const uint8_t* data, size_t size, std::initializer_l
             << input.substr(start, end == std::string::npos ? std::string::npos : end - start);
         start = end == std::string::npos ? std::string::npos : end + Separator.size();
     }
-    return base;
+}
+
+// Writes the parts of the input to "<folder>/run<extension>" in the order of
+// the extensions (a missing part leaves no file) and answers "<folder>/run".
+inline std::string WriteRun(const uint8_t* data, size_t size, std::initializer_list<const char*> extensions)
+{
+    std::vector<std::string> names;
+    for (const char* extension : extensions)
+        names.push_back(std::string("run") + extension);
+    WriteFiles(data, size, names);
+    return Folder() + "/run";
+}
+
+// The whole input as one file "<folder>/<name>"; answers its path.
+inline std::string WriteWhole(const uint8_t* data, size_t size, const char* name)
+{
+    const std::string path = Folder() + "/" + name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
+                                                                  static_cast<std::streamsize>(size));
+    return path;
+}
+
+// The bytes of a file ("" when it cannot be read).
+inline std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fault the fuzzing engine reports as a crash: a contract of the code under
+// test was broken (not an input that was refused).
+[[noreturn]] inline void Finding(const char* what)
+{
+    std::fprintf(stderr, "FINDING: %s\n", what);
+    std::abort();
 }
 
 // Runs a reader: a KelvResult is a refusal of the input, not a finding.
@@ -73,6 +122,22 @@ void Guard(F&& read)
     try {
         read();
     } catch (const KelvResult&) {
+    }
+}
+
+// Runs a reader whose refusals are the exception types given (the reader's
+// own error types); answers whether it read the input. Any other exception
+// escapes and is reported.
+template <class... Own, class F>
+bool Accepts(F&& read)
+{
+    try {
+        read();
+        return true;
+    } catch (...) {
+        if ((InFlight<Own>() || ...))
+            return false;
+        throw;
     }
 }
 

@@ -1,12 +1,12 @@
 #include "host/charts/ChartFile.h"
 #include "host/model/TextEncoding.h"
+#include "qorqm/ReplaceFile.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -309,25 +309,15 @@ void ReadChartFileText(const std::string& text, DocumentHeader& header, ChartLis
 
 void ReplaceFile(const std::string& path, const std::string& text)
 {
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw std::runtime_error("cannot open \"" + temporary + "\" for writing: " + std::strerror(errno));
-        out << text;
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw std::runtime_error("cannot write \"" + temporary + "\".");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw std::runtime_error("cannot replace \"" + path + "\": " + error.message());
+    CReplaceFile file(path);
+    if (!file.IsOpen())
+        throw std::runtime_error("cannot open a file beside \"" + path + "\" for writing: " + std::strerror(errno));
+    file.Stream() << text;
+    errno = 0;
+    if (!file.Commit()) {
+        const int error = errno;
+        throw std::runtime_error("cannot write \"" + path + "\"" +
+                                 (error != 0 ? std::string(": ") + std::strerror(error) : std::string(".")));
     }
 }
 

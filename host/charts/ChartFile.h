@@ -71,7 +71,9 @@ void WriteChartFile(const std::string& path, const DocumentHeader& header, const
 // Throws ChartFileError naming the file.
 void ReadChartFile(const std::string& path, DocumentHeader& header, ChartList& charts);
 
-// Writes text to a file through a temporary beside it. Throws
+// Writes text to a file through a temporary beside it, synced and renamed
+// into place (CReplaceFile): a write that fails or stops half-way leaves the
+// previous file whole and no partial file under its name. Throws
 // std::runtime_error with the reason.
 void ReplaceFile(const std::string& path, const std::string& text);
 

@@ -1,5 +1,6 @@
 #include "host/model/QsdFile.h"
 #include "host/model/TextEncoding.h"
+#include "qorqm/ReplaceFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -273,13 +274,9 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
 
 void SaveQsd(const Document& document, const std::string& path)
 {
-    const std::string text = QsdText(document);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw FileError("Unable to write the structure document '" + path + "'.");
-    out << text;
-    out.close();
-    if (!out)
+    // Written beside and renamed into place: a write that fails or stops
+    // half-way leaves the previous file whole.
+    if (!ReplaceFileContents(path, QsdText(document)))
         throw FileError("Unable to write the structure document '" + path + "'.");
 }
 

@@ -21,8 +21,9 @@ std::string QsdText(const Document& document);
 // Throws FileError with the reason for malformed or inconsistent text.
 std::shared_ptr<Document> DocumentFromQsdText(const std::string& text);
 
-// Writes the file; the document's URL is not changed here. Throws FileError
-// when the file cannot be written.
+// Writes the file through a temporary beside it, renamed into place, so that
+// a failed write leaves the previous file whole; the document's URL is not
+// changed here. Throws FileError when the file cannot be written.
 void SaveQsd(const Document& document, const std::string& path);
 // Reads a file; the document's URL becomes the path. Throws FileError with
 // a message that names the file.

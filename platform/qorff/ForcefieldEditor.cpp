@@ -1,17 +1,11 @@
 #include "qorff/ForcefieldEditor.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "kelv/kelv.h"
+#include "qorqm/ReplaceFile.h"
 
 namespace {
 
@@ -20,25 +14,6 @@ const ServerDescriptionPtr& Checked(const ServerDescriptionPtr& serverDescriptio
     if (!serverDescription)
         throw KelvResult(E_POINTER, "A forcefield editor needs a server description.");
     return serverDescription;
-}
-
-// A new, empty file beside `path` that no one else uses (created with the
-// permissions a new file gets); its name goes to `temporary`.
-bool CreateTemporaryBeside(const std::string& path, std::string& temporary)
-{
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = path + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (descriptor >= 0) {
-            ::close(descriptor);
-            temporary = name;
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -92,30 +67,17 @@ void CForcefieldEditor::SetForcefield(const std::string& path, const ForcefieldP
 
 void CForcefieldEditor::WriteForcefieldFile(const CForcefield& forcefield, const std::string& path)
 {
-    std::string temporary;
-    if (!CreateTemporaryBeside(path, temporary))
+    // Written under a temporary name of its own beside the library, synced
+    // and renamed into place: a failed or stopped save leaves the library as
+    // it was (permissions included) and no partial file under its name.
+    CReplaceFile file(path);
+    if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Cannot open " + path + " (" + std::strerror(errno) + ")");
-    try {
-        {
-            std::ofstream stream(temporary.c_str(), std::ios::out | std::ios::trunc);
-            if (!stream)
-                throw KelvResult(E_UNEXPECTED, "Cannot open " + path);
-            forcefield.WriteLibrary(stream);
-            stream.flush();
-            if (!stream)
-                throw KelvResult(E_UNEXPECTED, "Failed to write " + path);
-            stream.close();
-            if (stream.fail())
-                throw KelvResult(E_UNEXPECTED, "Failed to write " + path);
-        }
-        // Keep the permissions of the file being replaced.
-        struct stat existing;
-        if (::stat(path.c_str(), &existing) == 0)
-            ::chmod(temporary.c_str(), existing.st_mode & 07777);
-        if (std::rename(temporary.c_str(), path.c_str()) != 0)
-            throw KelvResult(E_UNEXPECTED, "Failed to write " + path + " (" + std::strerror(errno) + ")");
-    } catch (...) {
-        std::remove(temporary.c_str());
-        throw;
+    forcefield.WriteLibrary(file.Stream());
+    errno = 0;
+    if (!file.Commit()) {
+        const int error = errno;
+        throw KelvResult(E_UNEXPECTED, "Failed to write " + path +
+                                           (error != 0 ? " (" + std::string(std::strerror(error)) + ")" : std::string()));
     }
 }

@@ -1,60 +1,34 @@
 #include "qorqm/CTrjWriter.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 
 #include "kelv/KelvErrors.h"
 #include "kelv/KelvResult.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/TrjFile.h"
 
 namespace {
 
-// A temporary file beside the target; removed unless it was renamed.
+// The file under a temporary name beside the target (CReplaceFile): synced
+// and renamed into place by Commit, removed on every other way out.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target)
+    explicit TemporaryFile(const std::string& target) : m_file(target), m_target(target)
     {
-        std::string pattern = target + ".tmp-XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        // The file is an ordinary document file, not a private one.
-        if (fd >= 0)
-            fchmod(fd, 0644);
-        if (fd < 0 || (m_file = fdopen(fd, "wb")) == nullptr) {
-            if (fd >= 0)
-                close(fd);
-            throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
-                             "The trajectory file \"" + target + "\" cannot be written.");
-        }
-        m_path = pattern;
-        m_target = target;
+        if (!m_file.IsOpen())
+            Failed();
     }
-    ~TemporaryFile()
-    {
-        if (m_file != nullptr)
-            std::fclose(m_file);
-        if (!m_path.empty())
-            std::remove(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     void Write(const std::string& bytes)
     {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        if (!m_file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
             Failed();
     }
     void Commit()
     {
-        const int closed = std::fclose(m_file);
-        m_file = nullptr;
-        if (closed != 0 || std::rename(m_path.c_str(), m_target.c_str()) != 0)
+        if (!m_file.Commit())
             Failed();
-        m_path.clear();
     }
 
 private:
@@ -62,8 +36,7 @@ private:
     {
         throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory file \"" + m_target + "\" cannot be written.");
     }
-    std::FILE* m_file = nullptr;
-    std::string m_path;
+    CReplaceFile m_file;
     std::string m_target;
 };
 

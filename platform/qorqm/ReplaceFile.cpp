@@ -15,8 +15,10 @@ CReplaceFile::CReplaceFile(const std::string& target) : m_target(PathUtilities::
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
         return;
-    // A document file, not a private one.
-    fchmod(fd, 0644);
+    // The permissions of the file being replaced; a new file is a document
+    // file, not a private one.
+    struct stat existing;
+    fchmod(fd, ::stat(m_target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
     close(fd);
     m_stream.open(pattern, std::ios::binary | std::ios::trunc);
     m_temporary = pattern;

@@ -10,7 +10,8 @@
 
 class CReplaceFile {
 public:
-    // Opens a temporary file beside target ("<target>.tmp-XXXXXX", mode 0644).
+    // Opens a temporary file beside target ("<target>.tmp-XXXXXX", with the
+    // permissions of an existing target, else mode 0644).
     // IsOpen() says whether that worked; nothing is changed yet.
     explicit CReplaceFile(const std::string& target);
     ~CReplaceFile();

@@ -147,7 +147,10 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
             lines.push_back(&line);
     }
 
-    for (const auto& [formLine, kept] : byForm) {
+    for (const auto& entry : byForm) {
+        // Plain names: a lambda below uses them (clang takes no bindings there).
+        const auto& formLine = entry.first;
+        const auto& kept = entry.second;
         std::list<std::string>& group = interactions[formLine];
         std::unordered_map<std::string, std::vector<std::size_t>> after;
         std::unordered_map<std::string, std::vector<std::size_t>> before;

@@ -4,6 +4,7 @@
 #include "host/charts/ChartFile.h"
 #include "host/model/TextEncoding.h"
 
+#include "common/FailingWrite.h"
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -170,4 +171,23 @@ TEST(ChartFile, MissingFileAndLatin1Conversions)
     EXPECT_EQ(every, HostModel::Utf8ToLatin1(HostModel::Latin1ToUtf8(every)));
     EXPECT_EQ("1?", HostModel::Utf8ToLatin1("1\xE2\x82\xAC")); // the euro sign has no Latin-1 byte
     EXPECT_EQ("a\xC5", HostModel::Utf8ToLatin1("a\xC5"));      // a lone Latin-1 byte stays as it is
+}
+
+// A write that runs out of room half-way reports the failure and leaves the
+// previous chart document whole, with no partial file beside it.
+TEST(ChartFile, WriteFailingHalfWayLeavesThePreviousFileWhole)
+{
+    QzTest::TempFolder folder("qcd-limit");
+    const std::string path = folder.File("Energies.qcd");
+    WriteChartFile(path, Header(), TwoGraphChart());
+    const std::string before = QzTest::ReadFile(path);
+    ChartList large = TwoGraphChart();
+    for (int i = 0; i < 200; ++i)
+        large[0]->graphs[0]->points.push_back({double(i), -1234.5 - i, i});
+    ASSERT_GT(ChartFileText(Header(), large).size(), 4096u);
+
+    const auto outcome = QzTest::WriteWithFileSizeLimit([&] { WriteChartFile(path, Header(), large); });
+    EXPECT_EQ(outcome, QzTest::WriteOutcome::Threw);
+    EXPECT_EQ(QzTest::ReadFile(path), before);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"Energies.qcd"});
 }

@@ -1,6 +1,7 @@
 #include "ModelFixtures.h"
 
 #include "host/model/QsdFile.h"
+#include "common/FailingWrite.h"
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -204,4 +205,26 @@ TEST_F(QsdFile, Latin1TextSurvivesTheFile)
     EXPECT_EQ(back->Properties().at("Note\xE9"), "\xC5ngstr\xF6m");
     EXPECT_EQ(back->Atoms()[4].forcefieldType, "Cl\xE9");
     EXPECT_EQ(back->SetNames(), std::vector<std::string>{"Surf\xE9"});
+}
+
+// A save that runs out of room half-way (structure and trajectory documents
+// alike) reports the failure and leaves the previous file whole, with no
+// partial file beside it.
+TEST_F(QsdFile, SaveFailingHalfWayLeavesThePreviousFileWhole)
+{
+    for (const char* name : {"salt.qsd", "run.qtd"}) {
+        SCOPED_TRACE(name);
+        auto previous = RockSalt();
+        previous->SetName("previous");
+        SaveQsd(*previous, Path(name));
+        const std::string before = QzTest::ReadFile(Path(name));
+        const auto rich = RichDocument();
+        ASSERT_GT(QsdText(*rich).size(), 1024u);
+
+        const auto outcome = QzTest::WriteWithFileSizeLimit([&] { SaveQsd(*rich, Path(name)); }, 1024);
+        EXPECT_EQ(outcome, QzTest::WriteOutcome::Threw);
+        EXPECT_EQ(QzTest::ReadFile(Path(name)), before);
+        EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{name});
+        fs::remove(Path(name));
+    }
 }
