@@ -50,6 +50,11 @@ inline const std::string& Folder()
             std::string path;
             ~Cleanup()
             {
+                // QZ_FUZZ_KEEP=1 keeps the files of the last input to look at.
+                if (std::getenv("QZ_FUZZ_KEEP") != nullptr) {
+                    std::fprintf(stderr, "files kept in %s\n", path.c_str());
+                    return;
+                }
                 std::error_code ignored;
                 std::filesystem::remove_all(path, ignored);
             }
@@ -111,7 +116,8 @@ inline std::string ReadWhole(const std::string& path)
 // test was broken (not an input that was refused).
 [[noreturn]] inline void Finding(const char* what)
 {
-    std::fprintf(stderr, "FINDING: %s\n", what);
+    // The files of the input stay in the folder (no clean-up on abort).
+    std::fprintf(stderr, "FINDING: %s (files in %s)\n", what, Folder().c_str());
     std::abort();
 }
 

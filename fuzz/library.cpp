@@ -27,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CZelmForcefieldEditor again;
     again.Load(first);
     again.SaveAs(second);
-    if (QzFuzz::ReadWhole(first) != QzFuzz::ReadWhole(second))
+    const std::string firstText = QzFuzz::ReadWhole(first);
+    const std::string secondText = QzFuzz::ReadWhole(second);
+    if (firstText != secondText) {
         QzFuzz::Finding("the library saved from a saved library differs from it");
+    }
     return 0;
 }

@@ -6,7 +6,7 @@ namespace {
 
 void StripCarriageReturn(std::string& line)
 {
-    if (!line.empty() && line.back() == '\r') {
+    while (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
 }

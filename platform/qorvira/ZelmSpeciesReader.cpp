@@ -117,7 +117,7 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
     std::string ending;
     std::string line;
     while (std::getline(stream, line)) {
-        if (!line.empty() && line.back() == '\r') {
+        while (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
         if (ZelmParseUtilities::IsBlankLine(line)) {
@@ -159,9 +159,16 @@ void CZelmSpeciesReader::ReadSpeciesLine(const std::string& line)
     ZelmParseUtilities::MakeStringLowerCase(lower);
     const std::string typeName = FirstWord(line);
 
-    std::size_t core = lower.find("core");
+    // The keyword is looked for after the name first, so that a name that
+    // holds "core" or "shel" reads the same once written back ("Score core 1").
+    const std::size_t nameStart = line.find_first_not_of(" \t");
+    std::size_t from = nameStart == std::string::npos ? 0 : nameStart + typeName.size();
+    if (lower.find("core", from) == std::string::npos && lower.find("shel", from) == std::string::npos) {
+        from = 0;
+    }
+    std::size_t core = lower.find("core", from);
     int kind = kShell;
-    std::size_t keyword = lower.find("shel");
+    std::size_t keyword = lower.find("shel", from);
     if (core != std::string::npos) {
         kind = kCore;
         keyword = core;

@@ -116,23 +116,32 @@ void CZelmForcefield::KeepBlocks(const CZelmLibUtils& reader)
             anchors.insert(kept.before);
         }
     }
-    std::map<long, std::string> lines;
+    // Each anchor's line and which of the equal lines of its form line it is.
+    std::map<long, std::pair<std::string, std::size_t>> lines;
+    std::map<std::pair<std::string, std::string>, std::size_t> seen;
     long index = 0;
     for (const CZelmLibUtils::InteractionEntry& entry : reader.GetInteractions()) {
-        if (anchors.count(index))
-            lines[index] = InteractionLine(entry);
+        if (anchors.count(index)) {
+            const std::string line = InteractionLine(entry);
+            lines[index] = {line, seen[{entry.interaction->WriteFunctionalFormLine(), line}]++};
+        } else {
+            ++seen[{entry.interaction->WriteFunctionalFormLine(), InteractionLine(entry)}];
+        }
         ++index;
     }
     const auto lineOf = [&lines](long position) {
         const auto found = lines.find(position);
-        return found == lines.end() ? std::string() : found->second;
+        return found == lines.end() ? std::pair<std::string, std::size_t>() : found->second;
     };
 
     for (const CZelmLibUtils::FormBlock& block : reader.GetFormBlocks()) {
         KeptBlock kept;
         kept.formLine = block.formLine;
-        for (const CZelmLibUtils::KeptLine& line : block.keptLines)
-            kept.lines.push_back(KeptBlockLine{lineOf(line.after), lineOf(line.before), line.text});
+        for (const CZelmLibUtils::KeptLine& line : block.keptLines) {
+            const auto after = lineOf(line.after);
+            const auto before = lineOf(line.before);
+            kept.lines.push_back(KeptBlockLine{after.first, before.first, line.text, after.second, before.second});
+        }
         m_keptBlocks.push_back(kept);
     }
 }
@@ -152,18 +161,19 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
         const auto& formLine = entry.first;
         const auto& kept = entry.second;
         std::list<std::string>& group = interactions[formLine];
-        std::unordered_map<std::string, std::vector<std::size_t>> after;
-        std::unordered_map<std::string, std::vector<std::size_t>> before;
+        // Anchored by the interaction line and which of the equal ones it is.
+        using Anchor = std::pair<std::string, std::size_t>;
+        std::map<Anchor, std::vector<std::size_t>> after;
+        std::map<Anchor, std::vector<std::size_t>> before;
         for (std::size_t i = 0; i < kept.size(); ++i) {
             if (!kept[i]->after.empty())
-                after[kept[i]->after].push_back(i);
+                after[{kept[i]->after, kept[i]->afterOccurrence}].push_back(i);
             else if (!kept[i]->before.empty())
-                before[kept[i]->before].push_back(i);
+                before[{kept[i]->before, kept[i]->beforeOccurrence}].push_back(i);
         }
         std::vector<bool> placed(kept.size(), false);
         std::list<std::string> merged;
-        const auto place = [&](std::unordered_map<std::string, std::vector<std::size_t>>& anchored,
-                               const std::string& line) {
+        const auto place = [&](std::map<Anchor, std::vector<std::size_t>>& anchored, const Anchor& line) {
             const auto found = anchored.find(line);
             if (found == anchored.end())
                 return;
@@ -171,12 +181,14 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
                 merged.push_back(kept[i]->text + "\n");
                 placed[i] = true;
             }
-            anchored.erase(found);  // only beside the first equal line
+            anchored.erase(found);
         };
+        std::map<std::string, std::size_t> occurrences;
         for (const std::string& line : group) {
-            place(before, line);
+            const Anchor anchor{line, occurrences[line]++};
+            place(before, anchor);
             merged.push_back(line);
-            place(after, line);
+            place(after, anchor);
         }
         for (std::size_t i = 0; i < kept.size(); ++i) {
             if (!placed[i])

@@ -51,6 +51,11 @@ private:
         std::string after;
         std::string before;
         std::string text;
+        // Which of the equal interaction lines of the form line `after` or
+        // `before` is (0: the first), so that a kept line stays in its place
+        // among equal interactions.
+        std::size_t afterOccurrence = 0;
+        std::size_t beforeOccurrence = 0;
     };
     struct KeptBlock {
         std::string formLine;

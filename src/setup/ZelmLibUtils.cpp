@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -75,6 +77,31 @@ int LinesTaken(const std::string& text, std::istream& stream)
         ++count;
     }
     return count;
+}
+
+// The lines from `from` to `to` (lines that the species reader passed on,
+// in file order) with their numbers among the first `linesTaken` lines of
+// `text`.
+std::list<std::pair<std::string, int>> NumberedLines(const std::string& text, int linesTaken,
+                                                     std::list<std::string>::const_iterator from,
+                                                     std::list<std::string>::const_iterator to)
+{
+    std::list<std::pair<std::string, int>> lines;
+    std::istringstream stream(text);
+    std::string line;
+    for (int number = 1; from != to && number <= linesTaken && std::getline(stream, line); ++number) {
+        while (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line == *from) {
+            lines.emplace_back(line, number);
+            ++from;
+        }
+    }
+    for (; from != to; ++from) {
+        lines.emplace_back(*from, linesTaken);
+    }
+    return lines;
 }
 
 // The message of the exception in flight (called from a catch block);
@@ -160,21 +187,25 @@ DataLine RyckaertCoefficients(const TokenList& tokens)
 // with the position at the line's first token (the interaction line itself
 // comes with the position after its atom types), so the form tells the two
 // apart. A form with data lines of another shape adds a row here.
+// `gives`: the leading part of the names of the parameters the data lines
+// give when the interaction line gives them itself instead, the data lines
+// are not read (null: the data lines are always read).
 struct DataLineForm
 {
     const char* keyword;
     DataLineTest test;
+    const char* gives;
 };
 const DataLineForm kDataLineForms[] = {
-    {"splin", &SplinePoint},
-    {"ryck", &RyckaertCoefficients},
+    {"splin", &SplinePoint, nullptr},
+    {"ryck", &RyckaertCoefficients, "coefficient"},
 };
 
-DataLineTest DataLinesOf(const std::string& keyword)
+const DataLineForm* DataLinesOf(const std::string& keyword)
 {
     for (const DataLineForm& form : kDataLineForms) {
         if (keyword == form.keyword) {
-            return form.test;
+            return &form;
         }
     }
     return nullptr;
@@ -191,10 +222,17 @@ std::string FollowsUnreadForm(int formLineNumber)
 class CZelmLibUtils::LineSource
 {
 public:
-    // `linesTaken`: how many lines of the file were read before.
-    LineSource(std::istream& stream, int linesTaken) : m_stream(stream), m_number(linesTaken) {}
+    // `linesTaken`: how many lines of the file were read before; `first`:
+    // lines (with their numbers) served before those of the stream.
+    LineSource(std::istream& stream, int linesTaken, std::list<SourceLine> first = {})
+        : m_stream(stream), m_number(linesTaken), m_first(std::move(first))
+    {
+    }
 
     int LastNumber() const { return m_number; }
+
+    // Serves the line again as the next one.
+    void PushBack(const SourceLine& line) { m_first.push_front(line); }
 
     // The next line that is not blank; false at the end of input.
     bool NextNonEmpty(SourceLine& line)
@@ -210,12 +248,19 @@ public:
     // The next raw line; false at the end of input.
     bool NextRaw(SourceLine& line)
     {
+        if (!m_first.empty()) {
+            line = m_first.front();
+            m_first.pop_front();
+            return true;
+        }
         if (!std::getline(m_stream, line.text)) {
             CheckStream(m_stream);
             line = SourceLine();
             return false;
         }
-        if (!line.text.empty() && line.text.back() == '\r') {
+        // Every carriage return that ends the line is part of its line end
+        // (so the line reads the same once written back).
+        while (!line.text.empty() && line.text.back() == '\r') {
             line.text.pop_back();
         }
         line.number = ++m_number;
@@ -225,6 +270,7 @@ public:
 private:
     std::istream& m_stream;
     int m_number;
+    std::list<SourceLine> m_first;
 };
 
 // One functional-form line: what it gives every interaction that follows
@@ -236,6 +282,7 @@ struct CZelmLibUtils::FormContext
     int numberOfAtoms = 0;
     bool multiLine = false;
     DataLineTest dataLines = nullptr;
+    const char* dataLinesGive = nullptr;
     std::vector<CBooleanOption> booleans;
     std::vector<CIntegerOption> integers;
     std::vector<CDoubleOption> doubles;
@@ -337,11 +384,33 @@ void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescriptio
     // counted for the line numbers of the warnings.
     std::istringstream stream(text);
     SourceLine firstLine;
-    firstLine.text = m_speciesReader.Read(stream, m_otherLines);
+    std::list<std::string> before;
+    firstLine.text = m_speciesReader.Read(stream, before);
     CheckStream(stream);
-    LineSource source(stream, LinesTaken(text, stream));
+    const int taken = LinesTaken(text, stream);
     stream.clear(stream.rdstate() & ~std::ios::failbit);
-    firstLine.number = source.LastNumber();
+    firstLine.number = taken;
+
+    // Form lines before the species section (or in a library without one)
+    // start blocks like those after it: the library is read as it will be
+    // written back (species first, then the blocks), so that it reads back
+    // the same. The lines before the first of them stay other lines.
+    const auto firstForm = std::find_if(before.begin(), before.end(), [&](const std::string& line) {
+        return IsFunctionalFormLine(line, serverDescription);
+    });
+    std::list<SourceLine> early;
+    for (const auto& numbered : NumberedLines(text, taken, firstForm, before.end())) {
+        early.push_back(SourceLine{numbered.first, numbered.second});
+    }
+    m_otherLines.splice(m_otherLines.end(), before, before.begin(), firstForm);
+    if (!early.empty()) {
+        if (!ZelmParseUtilities::IsBlankLine(firstLine.text)) {
+            early.push_back(firstLine);
+        }
+        firstLine = early.front();
+        early.pop_front();
+    }
+    LineSource source(stream, taken, std::move(early));
     ParseLibraryBody(firstLine, source, serverDescription);
 }
 
@@ -413,7 +482,9 @@ bool CZelmLibUtils::ReadFormLine(const SourceLine& formLine, const CServerDescri
     context.keyword = context.form->GetKeyword();
     const bool glue = !context.booleans.empty() && std::find(tokens.begin(), tokens.end(), "glue") != tokens.end();
     context.multiLine = context.keyword == "srgl" || glue;
-    context.dataLines = DataLinesOf(context.keyword);
+    const DataLineForm* dataLines = DataLinesOf(context.keyword);
+    context.dataLines = dataLines ? dataLines->test : nullptr;
+    context.dataLinesGive = dataLines ? dataLines->gives : nullptr;
     return true;
 }
 
@@ -503,7 +574,8 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
     if (error.empty()) {
         error = ReadValues(context, lines.tokens, firstValue, parameters);
     }
-    if (context.dataLines && !lines.hasNext && !lines.hasEnding) {
+    if (context.dataLines && !lines.hasNext && !lines.hasEnding &&
+        !(error.empty() && LineGivesDataLineValues(context, lines.tokens, firstValue))) {
         ReadDataLines(context, source, lines, parameters, error);
     }
     if (error.empty()) {
@@ -550,6 +622,41 @@ std::string CZelmLibUtils::CollectInteractionLines(const SourceLine& line, const
     return error;
 }
 
+bool CZelmLibUtils::LineGivesDataLineValues(const FormContext& context, const TokenList& tokens,
+                                            std::size_t firstValue) const
+{
+    if (!context.dataLinesGive) {
+        return false;
+    }
+    // The interaction line read once more over values that no number equals.
+    const std::string prefix = context.dataLinesGive;
+    std::vector<CParameter> probe = context.parameters;
+    for (CParameter& parameter : probe) {
+        if (parameter.GetName().compare(0, prefix.size(), prefix) == 0) {
+            parameter.SetValue(std::numeric_limits<double>::quiet_NaN());
+        }
+    }
+    if (!ReadValues(context, tokens, firstValue, probe).empty()) {
+        return false;
+    }
+    return std::any_of(probe.begin(), probe.end(), [&](const CParameter& parameter) {
+        return parameter.GetName().compare(0, prefix.size(), prefix) == 0 && !std::isnan(parameter.GetValue());
+    });
+}
+
+bool CZelmLibUtils::FollowedByContinuation(LineSource& source)
+{
+    SourceLine line;
+    if (!source.NextNonEmpty(line)) {
+        return false;
+    }
+    source.PushBack(line);
+    TokenList tokens;
+    Tokenize(line.text, tokens);
+    return !tokens.empty() && !ZelmParseUtilities::IsCommentLine(line.text) &&
+           (tokens.front() == kContinuation || ReadsAsNumber(tokens.front()));
+}
+
 void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
                                           LineSource& source, InteractionLines& lines) const
 {
@@ -575,6 +682,12 @@ void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_
         }
         TokenList rawTokens;
         Tokenize(raw.text, rawTokens);
+        if (rawTokens.empty() && !FollowedByContinuation(source)) {
+            // A blank line before a line that would not be joined anyway (or
+            // before the end of the file) ends nothing and is dropped: the
+            // lines around it may stand elsewhere when the file is written.
+            break;
+        }
         if (rawTokens.empty() || ZelmParseUtilities::IsCommentLine(raw.text)) {
             lines.ending = raw;
             lines.hasEnding = true;

@@ -146,6 +146,9 @@ private:
         int number = 0;
     };
     class LineSource;
+    // Whether the next line that is not blank would join an interaction
+    // written over several lines (it stays unread).
+    static bool FollowedByContinuation(LineSource& source);
     struct FormContext;
     struct InteractionLines;
 
@@ -187,6 +190,9 @@ private:
     void JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
                                LineSource& source, InteractionLines& lines) const;
     // The values and fit flags of the joined tokens; "" or the reason.
+    // Whether the interaction line gives the values its form's data lines
+    // would give (then no data line follows it).
+    bool LineGivesDataLineValues(const FormContext& context, const TokenList& tokens, std::size_t firstValue) const;
     std::string ReadValues(const FormContext& context, const TokenList& tokens, std::size_t firstValue,
                            std::vector<CParameter>& parameters) const;
     // The data lines of forms that have them; `error` gets the reason when

@@ -273,3 +273,61 @@ TEST(ForcefieldEditor, ReloadKeepsAnEarlierForcefieldAliveWhileItIsHeld)
     // The forcefield held from the first load is a different object.
     EXPECT_TRUE(interaction->GetParameter(0).IsToBeFitted());
 }
+
+// Libraries that once changed each time they were saved and loaded again
+// (the saved file must be a library that loads back to the same file).
+TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
+{
+    const struct {
+        const char* what;
+        const char* text;
+    } cases[] = {
+        {"a line ending in two carriage returns", "\0\r\r"},
+        {"a form line in a library without species section", "rydl"},
+        {"form lines before the species section",
+         "buck\nNa Cl 1.0 0.3 0.0 0.0 10.0\nspecies\nNa core 1\nCl core -1\n"},
+        {"a species whose name holds core", "core 1"},
+        {"a kept line ending a multi-line block at the end of the file", "srgl\nN"},
+        {"a blank line in a multi-line block that is written last", "species\nsrgl\n x\n\nequa"},
+        {"kept lines among equal interactions",
+         "species\nSi core 4\naxilrod\nSi core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\nbad line\n"
+         "Si core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\nSi.0 2.00 03.0 1\n"},
+        {"coefficients inline followed by a line of numbers",
+         "species\nC core 0\nryck\nC C core C C core\n1\n9\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder("lib-round-trip");
+        const std::string text = *c.text ? std::string(c.text) : std::string("\0\r\r", 3);
+        WriteFile(folder.File("in.lib"), text);
+        CZelmForcefieldEditor editor;
+        editor.Load(folder.File("in.lib"));
+        const std::string first = Saved(editor, folder, "first.lib");
+        CZelmForcefieldEditor again;
+        again.Load(folder.File("first.lib"));
+        EXPECT_EQ(first, Saved(again, folder, "second.lib"));
+    }
+}
+
+// A species whose name holds "core" keeps its charge (the keyword is looked
+// for after the name).
+TEST(LibraryFile, SpeciesNameHoldingCoreKeepsItsCharge)
+{
+    TempFolder folder("lib-core-name");
+    WriteFile(folder.File("in.lib"), "species\nScore core 1.5\n");
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(folder.File("in.lib"));
+    EXPECT_EQ(1.5, forcefield.GetAtomType("Score core").GetCharge());
+}
+
+// Form lines before the species section start blocks of their own: their
+// interactions are read, not dropped or taken for species.
+TEST(LibraryFile, FormLinesBeforeTheSpeciesSectionAreRead)
+{
+    TempFolder folder("lib-form-first");
+    WriteFile(folder.File("in.lib"), "buck\nNa Cl 1.0 0.3 0.0 0.0 10.0\nspecies\nNa core 1\nCl core -1\n");
+    CZelmForcefieldEditor editor;
+    editor.Load(folder.File("in.lib"));
+    const std::string saved = Saved(editor, folder, "out.lib");
+    EXPECT_NE(std::string::npos, saved.find("\nbuck\nCl core Na core 1.0 0.3 ")) << saved;
+}

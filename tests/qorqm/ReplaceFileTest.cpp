@@ -95,3 +95,21 @@ TEST(ReplaceFile, WriteFailingHalfWayLeavesOldFileWhole)
     EXPECT_EQ(EntryCount(folder), 1u);
     fs::remove_all(folder);
 }
+
+// The replacement keeps the permissions of the file it replaces; a new file
+// is an ordinary document file.
+TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFile)
+{
+    const fs::path folder = FreshFolder("mode");
+    const fs::path kept = folder / "kept.lib";
+    std::ofstream(kept) << "old";
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(ReplaceFileContents(kept.string(), "new"));
+    EXPECT_EQ(fs::status(kept).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path fresh = folder / "fresh.lib";
+    ASSERT_TRUE(ReplaceFileContents(fresh.string(), "new"));
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    fs::remove_all(folder);
+}

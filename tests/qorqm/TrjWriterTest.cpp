@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/ErrorInfo.h"
+#include "common/FailingWrite.h"
 #include "common/FakeTrajectory.h"
 #include "common/TempFolder.h"
 #include "qorqm/CTrjWriter.h"
@@ -123,4 +124,22 @@ TEST_F(TrjWriterTest, DamagedFilesAreClearErrors)
             EXPECT_EQ(error.GetMessage(), "The trajectory file \"" + folder.File("bad.trj") + "\" " + c.message);
         }
     }
+}
+
+// A write that runs out of room half-way fails and leaves the older file
+// whole, with no partial file beside it.
+TEST_F(TrjWriterTest, WriteFailingHalfWayKeepsTheOlderFile)
+{
+    QzTest::WriteFile(folder.File("run.trj"), "older");
+    provider.frames = 50;
+    provider.atoms = 20;
+    HRESULT hr = S_OK;
+    const auto outcome = QzTest::WriteWithFileSizeLimit([&] {
+        hr = writer.WriteTrajFile(provider, folder.File("run"));
+        if (FAILED(hr))
+            throw KelvResult(hr, "failed");
+    });
+    EXPECT_EQ(outcome, QzTest::WriteOutcome::Threw);
+    EXPECT_EQ(QzTest::ReadFile(folder.File("run.trj")), "older");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"run.trj"});
 }
