@@ -65,6 +65,7 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
             *pCanViewEnergyEvolution = VARIANT_FALSE;
             return;
         }
+        COutputFileReader::CheckRunSucceeded(path);
         const bool can = *pCanViewEnergyEvolution != VARIANT_FALSE &&
                          COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
         *pCanViewEnergyEvolution = ToVariantBool(can);
