@@ -40,9 +40,9 @@ run() {
   echo "examples/results/$into: $*"
 }
 run rocksalt GeomOpt geomopt .gout .arc .geomopt
-# The dynamics run at constant pressure (NPT): its histories hold pressures
-# and its trajectory the cell of each step.
-z state --project "$project" ZelmLogic ensemble 3 >/dev/null
+# The dynamics run with a thermostat (NVT): its histories hold pressures, its
+# cell stays that of the output.
+z state --project "$project" ZelmLogic ensemble 2 >/dev/null
 run rocksalt Dynamics dynamics .gout .mdynam .pre .trg
 z state --project "$project" ZelmLogic ensemble 1 >/dev/null
 z surface --project "$project" "$project/slab.qsd" --select 1,2 add-surface >/dev/null

@@ -36,7 +36,7 @@ TEST(ReadCommand, PrintsEachBundledRun)
                               "Archive (.arc): 5 frames, 3D periodic", "  energy (eV): 5 values",
                               "  energy change: 4 values", "  atoms (8):"}},
         // The cell under its heading's one blank line.
-        {"dynamics/rocksalt.gout", {"Run type: 3 (Dynamics)", "ensemble NPT", "  production time (ps): 5 values",
+        {"dynamics/rocksalt.gout", {"Run type: 3 (Dynamics)", "ensemble NVT", "  production time (ps): 5 values",
                                     "  pressure file (.pre): 5 steps", "  cell: a=5.640200 b=5.640200 c=5.640200",
                                     "Dynamics frames (.mdynam):"}},
         {"phonons/rocksalt", {"Oscillator strengths (.osc): 24 modes", "Density of states (.dens): 53 points",

@@ -162,9 +162,9 @@ TEST_F(BundledRuns, DynamicsTrajectoryOfTheBundledRun)
     std::unique_ptr<CZelmMolDynTrjDataProvider> provider(CZelmMolDynTrjDataProvider::Create(base));
     ASSERT_TRUE(provider);
     const TrjContents read = WriteAndCompare(*provider, base, "dynamics");
-    // One frame per production step of the output: its rows and ".pre"
-    // values go with the ".trg" frame of the same step, whose cell records
-    // give the cell (an NPT run).
+    // One frame per production step of the output: its rows, ".pre" values
+    // and the cell under its heading's one blank line (an NVT run) go with
+    // the ".trg" frame of the same step.
     ASSERT_EQ(read.frames.size(), 5u);
     const TrjFrame& frame = read.frames[4];
     EXPECT_EQ(frame.time, 0.01);
@@ -172,10 +172,10 @@ TEST_F(BundledRuns, DynamicsTrajectoryOfTheBundledRun)
     EXPECT_NEAR(frame.energyTerm1, 0.300411, 1e-6);
     EXPECT_NEAR(frame.energyTerm2, -32.208723, 1e-6);
     EXPECT_NEAR(frame.auxiliaryValue, 290.4108, 1e-4);
-    EXPECT_NEAR(frame.cellVolume, 178.350831, 1e-6);
+    EXPECT_NEAR(frame.cellVolume, 5.6402 * 5.6402 * 5.6402, 1e-9);
     EXPECT_EQ(frame.volumeFactor, 0.12);
     EXPECT_EQ(frame.pressure, 0.12);
     EXPECT_EQ(frame.valuesA[5], 0.17);
-    EXPECT_NEAR(frame.cell[0], 5.6289196, 1e-9); // the step's own cell (NPT)
+    EXPECT_NEAR(frame.cell[0], 5.6402, 1e-12);
     EXPECT_EQ(frame.secondAtomVectors.size(), 24u);
 }

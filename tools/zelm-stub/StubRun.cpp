@@ -209,6 +209,8 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             deck.pressureFile = t[2];
         else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "npt")
             deck.constantPressure = true;
+        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "nvt")
+            deck.thermostat = true;
         else if (t[0] == "scell" && i + 1 < lines.size()) {
             const std::vector<std::string> v = Tokens(lines[++i]);
             double u = 0, w = 0, theta = 0;
@@ -339,7 +341,7 @@ std::string MdynamFrame(const Deck& deck, const Frame& frame, int number)
     const double kinetic = 0.31 + 0.01 * std::sin(number);
     text += Format("t : %.5f\n", frame.time);
     text += Format("T : %.4f\n", temperature);
-    if (deck.constantPressure)
+    if (deck.constantPressure || deck.thermostat)
         text += Format("P : %.6f\n", 0.17 - 0.01 * number);
     text += Format("Ek : %.6f\n", kinetic);
     text += Format("Ep : %.6f\n", frame.energy - kinetic);
@@ -461,6 +463,7 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
     } else if (deck.task == Task::Dynamics) {
         text += "  Molecular Dynamics :\n\n";
         text += deck.constantPressure ? "  Isothermal/baric ensemble (NPT) to be used\n\n"
+                : deck.thermostat     ? "  Canonical ensemble (NVT) to be used\n\n"
                                       : "  Microcanonical ensemble (NVE) to be used\n\n";
         text += "  Molecular dynamics equilibration :\n\n  Molecular dynamics production :\n\n";
         for (std::size_t i = 0; i < frames.size(); ++i) {

@@ -33,6 +33,7 @@ struct Deck {
     std::string keywordLine;
     Task task = Task::Energy;
     bool constantPressure = false; // "conp" or the npt ensemble
+    bool thermostat = false;       // the nvt ensemble
     Dimension dimension = Dimension::Molecule;
     std::array<double, 6> cell{};  // a b c alpha beta gamma (degrees); 2-D: u v theta
     std::vector<StubAtom> atoms;   // every atom of the cell, in frame order
