@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -74,4 +75,32 @@ TEST(ReadCommand, FailingReaderAndChartDocuments)
         const std::string file = folder.File(std::string("p/rocksalt ") + name + ".qcd");
         EXPECT_NE(std::string::npos, QzTest::ReadFile(file).find("\"points\"")) << file;
     }
+}
+
+TEST(ReadCommand, EngineErrorFailsAfterPrintingWhatCouldBeRead)
+{
+    QzTest::TempFolder folder("read");
+    std::filesystem::copy_file(Results + "geomopt/rocksalt.gout", folder.File("run.gout"));
+    {
+        std::ofstream out(folder.File("run.gout"), std::ios::app);
+        out << "!! ERROR : temperature has exceeded maximum allowed set by mdmaxtemp\n";
+    }
+    const Outcome outcome = RunDriver(folder, "read run");
+    EXPECT_EQ(1, outcome.code);
+    EXPECT_NE(std::string::npos,
+              outcome.err.find("failed: temperature has exceeded maximum allowed set by mdmaxtemp"))
+        << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.out.find("Run type: 2 (GeomOpt)")) << outcome.out;
+    EXPECT_NE(std::string::npos, outcome.out.find("  energy (eV): 5 values")) << outcome.out;
+}
+
+TEST(ReadCommand, ChartsOfARunWithoutHistoriesPointToTheAnalysis)
+{
+    QzTest::TempFolder folder("read");
+    std::filesystem::copy_file(Results + "geomopt/rocksalt.gout", folder.File("run.gout"));
+    ASSERT_EQ(0, RunDriver(folder, "project p").code);
+    const Outcome outcome = RunDriver(folder, "read run --project p --charts");
+    EXPECT_EQ(0, outcome.code) << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.out.find("Charts: none: --charts draws")) << outcome.out;
+    EXPECT_NE(std::string::npos, outcome.out.find("zelm-host analyse \"run.gout\" energy")) << outcome.out;
 }
