@@ -123,13 +123,13 @@ void ShowOutput(Reading& run)
     const std::string gout = run.File(".gout");
     int type = 1;
     run.Step(gout, [&] {
+        // A run stopped by an engine error fails the command; what it wrote
+        // is still shown.
         std::string reason;
         if (COutputFileReader::ScanEngineError(gout, reason)) {
             out << "Engine error: " << reason << "\n";
             run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
         }
-    });
-    run.Step(gout, [&] {
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
         COutputFileReader output(gout);
