@@ -299,16 +299,15 @@ TEST_F(Wrappers, ObjectsKeptPastTheEndOfWhatTheyShow)
     ASSERT_EQ(forcefield->get_AddInteraction(B("Two-body").Get(), naO.In(), B("Polynomial (poly)").Get(),
                                              poly.Receive()),
               S_OK);
-    const auto last = Parameter(poly, 7);
+    const auto last = Parameter(poly, 5);
     const auto first = Parameter(poly, 0);
     ASSERT_EQ(first->put_Value(3.5), S_OK);
     ASSERT_EQ(poly->put_IntegerOption(0, 1), S_OK) << QzTest::LastErrorText();
-    EXPECT_EQ(Value(first), 0.0); // the rebuilt list's first parameter
+    EXPECT_EQ(Value(first), 0.0); // the rebuilt list's "coefficient0"
     double value = 1.0;
     const Failure failure = Failed(last->get_Value(&value));
     EXPECT_EQ(failure.hr, E_UNEXPECTED);
-    EXPECT_EQ(failure.info.description,
-              "The parameter 7 of this \"poly\" interaction no longer exists: it now has 4 parameters.");
+    EXPECT_EQ(failure.info.description, "The parameter \"coefficient5\" of this \"poly\" interaction no longer exists.");
     EXPECT_EQ(failure.info.guid, IID_IQoParameter);
 
     ASSERT_EQ(forcefield->RemoveInteraction(B("Core-Shell").Get(), B("Spring (spri)").Get(), Names({"O core"}).In(), 0),
@@ -339,4 +338,33 @@ TEST_F(Wrappers, ObjectsKeptPastTheEndOfWhatTheyShow)
     BSTR loaded = nullptr;
     ASSERT_EQ(editorCom->get_LoadedFilePath(&loaded), S_OK);
     EXPECT_EQ(Take(loaded), path);
+}
+
+TEST_F(Wrappers, ParameterObjectFollowsItsParameterThroughARebuiltList)
+{
+    // "k3" on puts the constant before "theta0"; off takes it away again.
+    Names atoms({"O shel", "Na core", "Cl core"});
+    KelvComPtr<IQoInteraction> thre;
+    ASSERT_EQ(forcefield->get_AddInteraction(B("Three-body").Get(), atoms.In(), B("Three-body (thre)").Get(),
+                                             thre.Receive()),
+              S_OK)
+        << QzTest::LastErrorText();
+    const INT k3Option = 3;
+    ASSERT_EQ(thre->put_BooleanOption(k3Option, VARIANT_TRUE), S_OK) << QzTest::LastErrorText();
+    const auto k3 = Parameter(thre, 1);
+    const auto theta0 = Parameter(thre, 2);
+    ASSERT_EQ(thre->put_BooleanOption(k3Option, VARIANT_FALSE), S_OK) << QzTest::LastErrorText();
+
+    ASSERT_EQ(theta0->put_Value(99.0), S_OK) << QzTest::LastErrorText();
+    BSTR name = nullptr;
+    ASSERT_EQ(theta0->get_Name(&name), S_OK);
+    EXPECT_EQ(Take(name), "theta0");
+    EXPECT_EQ(Value(Parameter(thre, 1)), 99.0);
+    EXPECT_EQ(Value(Parameter(thre, 2)), 0.0) << "rmin(1-2) untouched";
+
+    double value = 1.0;
+    const Failure gone = Failed(k3->get_Value(&value));
+    EXPECT_EQ(gone.hr, E_UNEXPECTED);
+    EXPECT_EQ(gone.info.description, "The parameter \"k3\" of this \"thre\" interaction no longer exists.");
+    EXPECT_EQ(Failed(k3->put_Value(5.0)).hr, E_UNEXPECTED);
 }
