@@ -179,14 +179,18 @@ public:
 
     // The atom types that open an interaction line of a form of `atoms`
     // atoms, read as a library reads them: a name, then "core" or a word
-    // holding "shel", or neither (the core).
-    void ReadInteractionLine(const std::vector<std::string>& tokens, int atoms)
+    // holding "shel", or neither (the core). A line that opens with a word
+    // that is no species known so far and is not followed by "core" or
+    // "shel" is no interaction line (the form line of a form unknown here,
+    // say): false, and nothing is taken from it.
+    bool ReadInteractionLine(const std::vector<std::string>& tokens, int atoms)
     {
+        std::vector<SpeciesHalf> named;
         std::size_t position = 0;
         for (int atom = 0; atom < atoms && position < tokens.size(); ++atom) {
             const std::string& name = tokens[position++];
             if (BeginsWithNumber(name) || name == "&")
-                return;
+                break;
             std::string qualifier = position < tokens.size() ? tokens[position] : std::string();
             ZelmParseUtilities::MakeStringLowerCase(qualifier);
             std::string half = "core";
@@ -195,9 +199,14 @@ public:
             } else if (qualifier.find("shel") != std::string::npos) {
                 half = "shel";
                 ++position;
+            } else if (!HasName(name)) {
+                return false;
             }
-            Find({name, half});
+            named.push_back({name, half});
         }
+        for (const SpeciesHalf& species : named)
+            Find(species);
+        return true;
     }
 
     bool HasName(const std::string& name) const
@@ -305,8 +314,8 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
         if (!species.HasName(tokens.front()) && server.HasFunctionalForm(word)) {
             const std::string& type = server.GetTypeOfFunctionalForm(word);
             atoms = server.GetInteractionType(type)->GetNumberOfAtoms();
-        } else {
-            species.ReadInteractionLine(tokens, atoms);
+        } else if (!species.ReadInteractionLine(tokens, atoms)) {
+            atoms = 0;  // lines of a form the library cannot read name no species
         }
     }
     if (species.Empty())
