@@ -84,9 +84,9 @@ cp -r examples/results "$project/results"
 # The engine stand-in as the project's "ZELM" engine: a geometry optimisation
 # followed to completion, then the structure it updated.
 "$host" --registry "$registry" engine --project "$project" --stub
-run_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt)
-echo "$run_out"
-results=$(sed -n 's/^results folder: //p' <<<"$run_out")
+# The run's output is printed once and kept to find its results folder.
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt | tee "$demo/geomopt-run.txt"
+results=$(sed -n 's/^results folder: //p' "$demo/geomopt-run.txt")
 "$host" --registry "$registry" show "$results/rocksalt.qsd"
 # The module's analysis component on the job's results and on the bundled
 # dynamics run: the results by category, the history charts as chart
@@ -103,8 +103,8 @@ results=$(sed -n 's/^results folder: //p' <<<"$run_out")
 for setting in "Phonon 1" "RequestPhonons 1" "RequestOptics 1" "PhononType 3"; do
   "$host" --registry "$registry" state --project "$project" ZelmLogic $setting
 done
-phonon_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task Energy)
-phonons=$(sed -n 's/^results folder: //p' <<<"$phonon_out")
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task Energy | tee "$demo/phonon-run.txt"
+phonons=$(sed -n 's/^results folder: //p' "$demo/phonon-run.txt")
 "$host" --registry "$registry" results "$phonons/rocksalt.gout"
 for action in optics dispersion dos; do
   "$host" --registry "$registry" analyse "$phonons/rocksalt.gout" "$action"
