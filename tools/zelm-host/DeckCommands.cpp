@@ -107,7 +107,7 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
     const std::string deck = NarrowFromBSTR(deckName);
     SysFreeString(deckName);
     if (FAILED(hr)) {
-        throw KelvResult(hr, WithLibraryAdvice(host, ErrorText(hr)));
+        throw KelvResult(hr, WithLibraryAdvice(host, ErrorText(hr), file.string()));
     }
 
     std::vector<std::string> written;

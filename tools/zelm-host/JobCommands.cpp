@@ -143,7 +143,7 @@ private:
 void RequireModule(const Session& session, HRESULT hr)
 {
     if (FAILED(hr)) {
-        throw KelvResult(hr, WithLibraryAdvice(session.Host(), ErrorText(hr)));
+        throw KelvResult(hr, WithLibraryAdvice(session.Host(), ErrorText(hr), session.File().string()));
     }
 }
 

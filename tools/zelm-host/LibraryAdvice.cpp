@@ -85,12 +85,13 @@ std::string LibraryAdvice(QzHost::HostApplication& host)
     return "the forcefield library \"" + SelectedName(host) + "\" was looked for as:" + looked + "\n" + how;
 }
 
-std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message)
+std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message, const std::string& document)
 {
     if (message.find("Preparations Options dialog") != std::string::npos) {
         // This host's options dialog is a command.
-        return message + "\nhere: assign forcefield types with: zelm-host types DOC.qsd (each atom takes its "
-                         "element's symbol; --type ELEMENT=TYPE gives another)";
+        return message + "\nhere: assign forcefield types with: zelm-host types " +
+               (document.empty() ? std::string("DOC.qsd") : document) +
+               " (each atom takes its element's symbol; --type ELEMENT=TYPE gives another)";
     }
     if (message.find("ZELM library file") == std::string::npos) {
         return message;

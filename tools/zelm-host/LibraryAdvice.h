@@ -26,6 +26,7 @@ std::string LibraryAdvice(QzHost::HostApplication& host);
 // The message, followed by LibraryAdvice when it is the module's message of
 // a library file it could not read or open, or by the driver's typing
 // command when it is the module's message of atoms without forcefield types.
-std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message);
+std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message,
+                              const std::string& document = std::string());
 
 }  // namespace ZelmHost

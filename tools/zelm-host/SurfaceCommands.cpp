@@ -188,8 +188,8 @@ void Report(IQoZelmSurfaceCalculator* calculator, ISBScope* scope, const HostMod
 
 // The calculator's own question before an action; an action it answers no
 // to is refused with the likeliest reason.
-void RequireCalculatorAllows(IQoZelmSurfaceCalculator* calculator, ISBScope* scope,
-                             const HostModel::Document& document, const std::string& action)
+void RequireCalculatorAllows(const QzHost::HostApplication& host, IQoZelmSurfaceCalculator* calculator,
+                             ISBScope* scope, const HostModel::Document& document, const std::string& action)
 {
     using Query = HRESULT (IQoZelmSurfaceCalculator::*)(ISBScope*, VARIANT_BOOL*);
     struct Question {
@@ -220,18 +220,26 @@ void RequireCalculatorAllows(IQoZelmSurfaceCalculator* calculator, ISBScope* sco
         if (allowed == VARIANT_TRUE) {
             return;
         }
-        std::string why;
+        const bool attachment = action.find("attachment") != std::string::npos;
+        const KelvComPtr<QzHost::HostState> state = host.State("SurfaceCalculator");
+        const bool selected = std::any_of(document.Atoms().begin(), document.Atoms().end(),
+                                          [](const HostModel::Atom& atom) { return atom.selected; });
+        std::string why = "not for this document and selection";
         VARIANT_BOOL periodic = VARIANT_FALSE;
         if (SUCCEEDED(calculator->Is2DPeriodic(scope, &periodic)) && periodic != VARIANT_TRUE) {
             why = "\"" + document.Name() + "\" is not a 2-D periodic slab";
+        } else if (attachment && state && state->ValueText("CalculateAttachmentEnergy") != "true") {
+            why = "the attachment layer takes part only when the attachment energy is asked for: zelm-host state "
+                  "--project " + host.DocumentsFolder() + " SurfaceCalculator CalculateAttachmentEnergy true";
         } else if (*question.set != '\0' && !document.HasSet(question.set)) {
             why = (action.rfind("remove", 0) == 0 ? "nothing to remove: " : "nothing to select: ") +
                   std::string("the document has no \"") + question.set + "\" set";
-        } else if (*question.set == '\0' && action != "select-layer" && std::none_of(document.Atoms().begin(), document.Atoms().end(),
-                                                  [](const HostModel::Atom& atom) { return atom.selected; })) {
-            why = "no atoms are selected (name them with --select, e.g. --select 1,2)";
-        } else {
-            why = "not for this document and selection";
+        } else if (action != "select-layer" && (action.rfind("select", 0) != 0) && !selected) {
+            why = "no atoms are selected; name them with --select, e.g. --select 1,2";
+        } else if (action.rfind("remove", 0) == 0) {
+            why = std::string("nothing to remove: none of the selected atoms is in the \"") + question.set + "\" set";
+        } else if (action.rfind("add", 0) == 0) {
+            why = "the selected atoms are in that set already";
         }
         Fail(action + " refused: the surface calculator answers no to " + question.name + " (" + why + ")");
     }
@@ -358,7 +366,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
         Report(c, scope.get(), *document, out);
         return;
     }
-    RequireCalculatorAllows(c, scope.get(), *document, options.action);
+    RequireCalculatorAllows(host, c, scope.get(), *document, options.action);
     if (options.action == "add-surface") {
         Check(c->AddToSurfaceAtomSet(scope.get(), select));
     } else if (options.action == "remove-surface") {
