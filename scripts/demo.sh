@@ -2,8 +2,8 @@
 # Installs what is missing, builds, and drives the module through the host
 # driver: register the module in a registry of the demo's own, list its
 # classes and create, through its class factory, each one this build has;
-# then make a project, import the bundled rock-salt structure, show it,
-# import the bundled methanol molecule, show the module's "ZelmLogic" state;
+# then make a project, import the bundled rock-salt structure and methanol
+# molecule, show them, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
 # calculator on the bundled slab; check, export, run and start a job;
 # update the structures from the bundled runs and write their trajectories;
@@ -41,6 +41,7 @@ fi
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" import examples/methanol.xyz --project "$project"
+"$host" --registry "$registry" show "$project/methanol.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
 # The example library beside the structure, selected with its own charges;
 # then the rock salt's GeomOpt deck, written and printed.
@@ -87,6 +88,8 @@ cp -r examples/results "$project/results"
 # The run's output is printed once and kept to find its results folder.
 "$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt | tee "$demo/geomopt-run.txt"
 results=$(sed -n 's/^results folder: //p' "$demo/geomopt-run.txt")
+# The live status text the job kept up to date while it ran.
+cat "$results/Status.txt"
 "$host" --registry "$registry" show "$results/rocksalt.qsd"
 # The module's analysis component on the job's results and on the bundled
 # dynamics run: the results by category, the history charts as chart
