@@ -15,7 +15,7 @@
 #include "CommandLine.h"
 #include "HostCommands.h"
 #include "LibraryAdvice.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
 

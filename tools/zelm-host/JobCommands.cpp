@@ -19,7 +19,7 @@
 #include "EngineCommands.h"
 #include "HostCommands.h"
 #include "LibraryAdvice.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/KelvSafeArray.h"
 #include "kelv/kelv.h"
