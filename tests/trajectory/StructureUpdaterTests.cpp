@@ -212,6 +212,35 @@ TEST_F(StructureUpdater, AMismatchChangesNothingAndLeavesNoFile)
     EXPECT_EQ(app->Operations().OpenCount(), 0u);
 }
 
+TEST_F(StructureUpdater, AHugePositionIsNamedApartFromOneThatIsNoNumber)
+{
+    HostModel::Document model;
+    model.SetCell({4.0, 4.0, 4.0, 90 / Degrees, 90 / Degrees, 90 / Degrees});
+    model.AddAtomAt("Na", {0.1, 0.1, 0.1});
+    std::shared_ptr<HostModel::Document> doc = Open(model, "one");
+    const CLatticeInfo lattice(4.0, 4.0, 4.0, 90, 90, 90);
+    archive.content.periodic3D = true;
+    const struct {
+        double x;
+        const char* message;
+    } cases[] = {
+        {std::nan(""), "ZELM arc file gives an atom position that is not a number."},
+        {4e12, "ZELM arc file gives an atom position too large to place: more than 1e9 cells from the structure."},
+        {-HUGE_VAL, "ZELM arc file gives an atom position too large to place: more than 1e9 cells from the structure."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        archive.content.frames = {{lattice, 0.0, 0.0, {{c.x, 0.4, 0.4}}}};
+        try {
+            Update(Archive());
+            ADD_FAILURE();
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(error.GetMessage(), c.message);
+        }
+        ExpectNear(doc->Fractional(doc->Atoms()[0].handle), 0.1, 0.1, 0.1);
+    }
+}
+
 TEST_F(StructureUpdater, SlabTakesTheCallersMapAndMoleculeItsPositions)
 {
     HostModel::Document slab;
