@@ -3,6 +3,7 @@
 #include "analysis/OpticalFunctions.h"
 
 #include "common/KelvResults.h"
+#include "qorqm/QMPhysicalConstants.h"
 
 #include <gtest/gtest.h>
 
