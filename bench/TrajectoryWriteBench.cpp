@@ -1,6 +1,6 @@
 // Writing a dynamics run's trajectory document: the dynamics provider over a
-// generated run (".gout" with one production block a step, ".pre", ".trg"
-// of a few atoms, no cell records; a cluster, so no cell is read) handed to the host's trajectory writer,
+// generated run in the NPT ensemble (".gout" with one production block a
+// step, ".pre", ".trg" of a few atoms with the cell of every frame) handed to the host's trajectory writer,
 // at 1x and 10x the frames in the same run. The writer asks the provider for
 // the step's volume, pressure and pressure-file values at every frame, so
 // any per-frame cost that grows with the run shows in the ratio.
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "kelv/KelvBSTR.h"
+#include "kelv/KelvResult.h"
 #include "qorqm/CTrjWriter.h"
 #include "readers/ZelmMolDynTrjDataProvider.h"
 #include "recfile/RecordWriter.h"
@@ -72,7 +73,7 @@ private:
             << rule << "\n";
         for (int i = 1; i <= Atoms; ++i)
             out << "      " << i << " Na    c    0.100000    0.200000    0.300000     1.00000    1.000000\n";
-        out << rule << "\n\n  Canonical ensemble (NVT) to be used\n\n  Molecular dynamics production :\n\n";
+        out << rule << "\n\n  Isothermal/baric ensemble (NPT) to be used\n\n  Molecular dynamics production :\n\n";
         for (int i = 0; i < frames; ++i)
             out << "  ** Time : " << 0.001 * (i + 1) << " ps **\n"
                 << "  Kinetic energy    (eV) = 0.31 0.31\n  Potential energy  (eV) = -31.9 -31.9\n"
@@ -102,6 +103,9 @@ private:
                     values[static_cast<std::size_t>(j)] = 0.5 * j + 0.01 * k + 1e-5 * f;
                 writer.Write(RecordFile::Record().Reals(values));
             }
+            const double side = 5.64 + 1e-6 * f;
+            writer.Write(RecordFile::Record().Reals({side, 0, 0, 0, side, 0, 0, 0, side}));
+            writer.Write(RecordFile::Record().Reals({side, side, side, 90, 90, 90}));
         }
         writer.Close();
     }
@@ -114,9 +118,14 @@ private:
 double WriteOnce(const DynamicsRun& run)
 {
     const auto start = std::chrono::steady_clock::now();
-    std::unique_ptr<CZelmMolDynTrjDataProvider> provider(CZelmMolDynTrjDataProvider::Create(run.Base()));
-    if (!provider || FAILED(CTrjWriter().WriteTrajFile(*provider, KelvBSTR(run.Base()))))
+    try {
+        std::unique_ptr<CZelmMolDynTrjDataProvider> provider(CZelmMolDynTrjDataProvider::Create(run.Base()));
+        if (!provider || FAILED(CTrjWriter().WriteTrajFile(*provider, KelvBSTR(run.Base()))))
+            throw KelvResult(E_FAIL, "no trajectory was written");
+    } catch (const KelvResult& failure) {
+        std::fprintf(stderr, "%s\n", failure.GetMessage().c_str());
         std::abort();
+    }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
