@@ -105,6 +105,9 @@ TEST(ReadFinalArcFrame, CopiesTheHeaderAndTheLastFrameOnly)
         {"a line over 1023 characters ends the copy", text + "!DATE x\n" + std::string(1024, 'x') + "\nend\n",
          "!KORVEX archive\nPBC=ON\nrun title\n!DATE x\n"},
         {"four lines", "a\nb\nc\nd", "a\nb\nc\n"},
+        {"a line of 1023 characters with CR LF is whole",
+         "a\r\nb\r\nc\r\n!DATE y\r\n" + std::string(1023, 'y') + "\r\nend\r\n",
+         "a\nb\nc\n!DATE y\n" + std::string(1023, 'y') + "\nend\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
