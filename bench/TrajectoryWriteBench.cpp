@@ -147,6 +147,6 @@ void BM_WriteDynamicsTrajectory(benchmark::State& state)
     state.counters["seconds_10x"] = best10;
     state.counters["x_time"] = best10 / best1;
 }
-BENCHMARK(BM_WriteDynamicsTrajectory)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteDynamicsTrajectory)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
