@@ -21,7 +21,7 @@ bool CEngineLineReader::Next()
     m_stream.getline(m_buffer, BufferSize);
     if (m_stream.fail()) {
         if (FullLineBeforeCarriageReturn()) {
-            m_line.assign(m_buffer, BufferSize - 1);
+            m_line.assign(m_buffer, std::strlen(m_buffer));  // a NUL ends the text, as below
             return true;
         }
         // Without the end of the file a failed read is a line that does not
