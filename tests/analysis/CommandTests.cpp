@@ -154,6 +154,23 @@ TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
     EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
 }
 
+TEST_F(BundledRun, AFailedTrajectoryBuildLeavesNoDocumentBehind)
+{
+    const std::string archive = QzTest::ReadFile(Result("rocksalt.arc"));
+    // An archive whose atom line the reader refuses.
+    Put("rocksalt.arc", "!KORVEX archive 3\nPBC=ON\n  -2306.1\n!DATE today\n"
+                        "PBC 5.64 5.64 5.64 90.0 90.0 90.0\nNa 0.0 0.0 0.0 CORE 1 Na 0.0\n");
+    EXPECT_EQ(analysis->PlotEnergyEvolution(), E_UNEXPECTED);
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
+    EXPECT_FALSE(Exists("rocksalt.trj"));
+    EXPECT_FALSE(Exists("rocksalt Energies.qcd"));
+    // With the run's own archive the next plot builds the trajectory.
+    Put("rocksalt.arc", archive);
+    ASSERT_EQ(analysis->PlotEnergyEvolution(), S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt.trj"));
+}
+
 TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
 {
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
