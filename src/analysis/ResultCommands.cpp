@@ -158,6 +158,22 @@ void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::
     }
 }
 
+void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept
+{
+    try {
+        if (DiskUtilities::FileExists(path))
+            PurgeTrajectoryDocument(path, archive);
+    } catch (...) {
+        // The file itself goes below.
+    }
+    try {
+        if (DiskUtilities::FileExists(path))
+            DiskManagerOf(Root())->DeleteFile(KelvBSTR(path).Get(), 0);
+    } catch (...) {
+        // The build's own error is the one reported.
+    }
+}
+
 KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* source, const std::string& seed)
 {
     Kelv::CheckNullDereference(source);
@@ -167,10 +183,19 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     if (DiskUtilities::FileExists(trajectory))
         PurgeTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
 
+    // The trajectory document stands over its frames file (".trj"), which
+    // the import writes beside it. When the import fails, the document goes
+    // again: left alone it would pass for a built trajectory, and the energy
+    // charts would be tied to it.
     SaveAsTrajectoryDocument(source, trajectory);
-    int code = COutputFileReader::ScanRunType(output);
     KelvComPtr<ISBContainerRoot> root = Root();
-    CZelmJob::ImportTrajectory(root, base, &code);
+    try {
+        int code = COutputFileReader::ScanRunType(output);
+        CZelmJob::ImportTrajectory(root, base, &code);
+    } catch (...) {
+        RemoveTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
+        throw;
+    }
 
     KelvComPtr<ISBDocumentRoot> document;
     KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),

@@ -169,14 +169,15 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
     default:
         break;
     }
-    if (!provider)
-        return;
-
+    // An earlier run's frames of the same name go first, also when this run
+    // gives none: the trajectory document opens whatever ".trj" stands beside it.
     const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     const std::string trj = name + ".trj";
     if (DiskUtilities::FileExists(trj))
         disk->DeleteFile(KelvBSTR(trj).Get(), 0);
+    if (!provider)
+        return;
     const HRESULT hr = CTrjWriter().WriteTrajFile(*provider, KelvBSTR(name));
     // A trajectory that was not written is reported: the trajectory document
     // would otherwise be opened over a missing or partial ".trj".
