@@ -811,6 +811,11 @@ bool CZelmLibUtils::IsFunctionalFormLine(const std::string& line,
     if (tokens.empty()) {
         return false;
     }
+    // A line that begins with a species is an interaction wherever it
+    // stands, even when its first word would also name a form.
+    if (m_speciesReader.HasSpecies(tokens.front())) {
+        return false;
+    }
     std::string keyword = tokens.front();
     ZelmParseUtilities::MakeStringLowerCase(keyword);
     return serverDescription.HasFunctionalForm(keyword);
