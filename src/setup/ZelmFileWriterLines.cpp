@@ -10,6 +10,7 @@
 #include "appfw/AppUtilsDocument.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/DMUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 
 #include <sstream>
@@ -44,12 +45,11 @@ bool HasValue(LONG status)
 // ---------------------------------------------------------------------------
 // Header and trailer
 
-void CZelmFileWriter::WriteHeader(std::ofstream& deck, const std::string& folder, const std::string& name)
+void CZelmFileWriter::WriteHeader(CReplaceFile& file, const std::string& path)
 {
-    const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
-    deck.open(path, std::ios::out | std::ios::trunc);
-    if (!deck.is_open())
+    if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+    std::ofstream& deck = file.Stream();
     ZelmDeckLines::SetDeckFormat(deck);
     WriteKeywordLine(deck);
     WritePropertyKeywords(deck);
@@ -99,13 +99,17 @@ void CZelmFileWriter::WriteTitle(std::ofstream& deck)
     deck << ZelmDeckLines::TitleBlock(m_runInfo.GetJobName().ToTString());
 }
 
-void CZelmFileWriter::WriteTrailer(std::ofstream& deck, const std::string& folder)
+void CZelmFileWriter::WriteTrailer(CReplaceFile& file, const std::string& path, const std::string& folder)
 {
+    std::ofstream& deck = file.Stream();
     WriteLibraryLine(deck);
     WritePhononOptions(deck);
     deck << std::endl;
     WriteOutputLines(deck);
-    deck.close();
+    // A deck that could not be written whole (a full disk) is no deck: the
+    // file keeps what it held before.
+    if (!deck || !file.Commit())
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
     WriteLibraryNote(folder);
 }
 
