@@ -124,15 +124,11 @@ void CZelmFileWriter::WriteLibraryLine(std::ofstream& deck)
 void CZelmFileWriter::WriteOutputLines(std::ofstream& deck)
 {
     RequireOpen(deck);
-    KelvComPtr<ISBDiskManager> disk;
-    Check(m_root->get_DiskManager(disk.Receive()));
-    Kelv::CheckNullDereference(disk.get());
-    KelvBSTR base;
-    Check(disk->MakeSafeFileName(m_runInfo.GetJobName().Get(), VARIANT_FALSE, VARIANT_FALSE, base.Receive()));
-
+    // The engine's outputs go under the base name of the deck itself, so
+    // that the job finds them beside it.
     ZelmDeckLines::OutputSettings settings;
     settings.task = m_runInfo.GetTask();
-    settings.base = base.ToTString();
+    settings.base = m_runInfo.GetJobFileBase();
     if (settings.task != 4) {
         settings.constantPressureDynamics = settings.task == 3 && m_runInfo.IsConstantPressureDynamics();
         settings.phonon = m_runInfo.IsPhonon();

@@ -58,6 +58,23 @@ Names ForSavedDocument(const std::string& prefixText, const std::string& drive, 
     return names;
 }
 
+std::string JobFileBase(const std::string& jobName)
+{
+    if (jobName.find_first_of("/\\") != std::string::npos || jobName == "." || jobName == "..")
+        throw KelvResult(E_INVALIDARG, "The job name \"" + jobName +
+                                           "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
+                                           "nor be \".\" or \"..\".");
+    std::string base = jobName;
+    for (char& c : base) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        const bool kept = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' ||
+                          u == '-' || u == '.';
+        if (!kept)
+            c = '_';
+    }
+    return base;
+}
+
 } // namespace ZelmJobNames
 
 // ---------------------------------------------------------------------------
@@ -289,6 +306,12 @@ KelvBSTR CZelmRunInfo::GetJobNameCopy()
 {
     ComputeJobNames();
     return KelvBSTR(m_jobNameText);
+}
+
+std::string CZelmRunInfo::GetJobFileBase()
+{
+    ComputeJobNames();
+    return ZelmJobNames::JobFileBase(m_jobNameText);
 }
 
 bool CZelmRunInfo::CanDoPhononNonGamma() const

@@ -55,3 +55,42 @@ TEST_F(DeckFiles, ADeckThatCannotBeWrittenFailsAndLeavesTheOldOne)
     EXPECT_EQ(QzTest::ReadFile(path), "old deck\n");
     EXPECT_EQ(Files(), std::vector<std::string>{"rocksalt.gin"});
 }
+
+// A job name that holds a path would put the deck outside the chosen folder:
+// it is refused before anything is written.
+TEST_F(DeckFiles, AJobNameThatHoldsAPathIsRefused)
+{
+    Set("QMJobTemplate", "AutomateJobPrefix", false);
+    const std::string nested = out + "/inner";
+    std::filesystem::create_directories(nested + "/a");
+    for (const char* name : {"../escaped", "a/b", "a\\b", ".."}) {
+        Set("QMJobTemplate", "JobPrefix", name);
+        HRESULT hr = S_OK;
+        EXPECT_EQ(Save(Contents(document), nested, &hr), "") << name;
+        EXPECT_EQ(hr, E_INVALIDARG) << name;
+        EXPECT_EQ(failure, "The job name \"" + std::string(name) +
+                               "\" cannot name the job's files: it must not hold \"/\" or \"\\\" nor be \".\" or \"..\".");
+    }
+    EXPECT_EQ(Files(), std::vector<std::string>{"inner"});
+    EXPECT_TRUE(std::filesystem::is_empty(nested + "/a"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(nested), std::filesystem::directory_iterator()), 1);
+}
+
+// The deck, its output lines and its name share one base, one word that the
+// engine's keyword lines and command line carry.
+TEST_F(DeckFiles, TheDeckAndItsOutputLinesShareOneSafeBase)
+{
+    const auto spaced = AddDocument("rock salt", *RockSalt());
+    Set("QMJobTemplate", "AutomateJobPrefix", false);
+    const struct {
+        const char* prefix;
+        const char* base;
+    } cases[] = {{"", "rock_salt"}, {"my(job)", "my_job_"}, {"run-7.b", "run-7.b"}};
+    for (const auto& c : cases) {
+        Set("QMJobTemplate", "JobPrefix", c.prefix);
+        const std::string base = c.base;
+        EXPECT_EQ(Save(Contents(spaced), out), base + ".gin") << c.prefix;
+        const std::string deck = QzTest::ReadFile(out + "/" + base + ".gin");
+        EXPECT_NE(deck.find("\noutput movie arc " + base + "\n"), std::string::npos) << deck;
+    }
+}
