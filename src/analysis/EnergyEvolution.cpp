@@ -6,7 +6,7 @@
 
 #include "analysis/AnalysisSupport.h"
 #include "analysis/HistoryCharts.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "qorqm/CDocManagementUtility.h"
 #include "qorqm/ChartUpdateOperation.h"
@@ -78,7 +78,9 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
         const std::string path = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
         const int code = COutputFileReader::ScanRunType(path);
         HRESULT hr = S_OK;
-        if (code == COutputFileReader::RunGeomOpt)
+        // A surface run optimises its region 1 and writes its cycles as a
+        // bulk optimisation does.
+        if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
             hr = PlotGeomOptEvolution(seed);
         else if (code == COutputFileReader::RunDynamics)
             hr = PlotMolDynEvolution(seed);
@@ -103,6 +105,14 @@ void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, c
     BuildTrajectory(structure.get(), seed);
 }
 
+bool CZelmAnalysis::TrajectoryBuilt(const std::string& seed) const
+{
+    // A document without its frames is what a failed build leaves behind.
+    const std::string base = m_resultsFolder + seed;
+    return DiskUtilities::FileExists(base + CZelmRunInfo::TrajectoryDocumentExtension()) &&
+           DiskUtilities::FileExists(base + ".trj");
+}
+
 HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
 {
     return RunCommand([&] {
@@ -111,7 +121,7 @@ HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
         if (!DiskUtilities::FileExists(output))
             throw KelvResult(E_UNEXPECTED, "Results file does not exist.");
         const CGeomOptOutputFileReader reader(output);
-        if (!DiskUtilities::FileExists(trajectory))
+        if (!TrajectoryBuilt(seed))
             FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
         const CDocManagementUtility documents(Root());
@@ -171,7 +181,7 @@ HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo 
             throw KelvResult(E_UNEXPECTED, CorruptedResults);
 
         const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
-        if (!DiskUtilities::FileExists(trajectory))
+        if (!TrajectoryBuilt(seed))
             FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
         const CDocManagementUtility documents(Root());

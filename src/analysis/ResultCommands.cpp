@@ -3,7 +3,7 @@
 // document, and a trajectory document built from the run; with the answers
 // to whether each can run.
 #include "analysis/AnalysisSupport.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "job/ZelmJob.h"
 #include "qorqm/DiskUtilities.h"
@@ -147,6 +147,22 @@ void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::
     }
 }
 
+void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept
+{
+    try {
+        if (DiskUtilities::FileExists(path))
+            PurgeTrajectoryDocument(path, archive);
+    } catch (...) {
+        // The file itself goes below.
+    }
+    try {
+        if (DiskUtilities::FileExists(path))
+            DiskManagerOf(Root())->DeleteFile(KelvBSTR(path).Get(), 0);
+    } catch (...) {
+        // The build's own error is the one reported.
+    }
+}
+
 KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* source, const std::string& seed)
 {
     Kelv::CheckNullDereference(source);
@@ -156,10 +172,19 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     if (DiskUtilities::FileExists(trajectory))
         PurgeTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
 
+    // The trajectory document stands over its frames file (".trj"), which
+    // the import writes beside it. When the import fails, the document goes
+    // again: left alone it would pass for a built trajectory, and the energy
+    // charts would be tied to it.
     SaveAsTrajectoryDocument(source, trajectory);
-    int code = COutputFileReader::ScanRunType(output);
     KelvComPtr<ISBContainerRoot> root = Root();
-    CZelmJob::ImportTrajectory(root, base, &code);
+    try {
+        int code = COutputFileReader::ScanRunType(output);
+        CZelmJob::ImportTrajectory(root, base, &code);
+    } catch (...) {
+        RemoveTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
+        throw;
+    }
 
     KelvComPtr<ISBDocumentRoot> document;
     KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),

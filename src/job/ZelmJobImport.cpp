@@ -3,7 +3,7 @@
 // library of a Fit run.
 #include "job/ZelmJob.h"
 
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "readers/StructureUpdater.h"
 #include "readers/ZelmGeomOptTrjDataProvider.h"
@@ -163,14 +163,15 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
     default:
         break;
     }
-    if (!provider)
-        return;
-
+    // An earlier run's frames of the same name go first, also when this run
+    // gives none: the trajectory document opens whatever ".trj" stands beside it.
     const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     const std::string trj = name + ".trj";
     if (DiskUtilities::FileExists(trj))
         disk->DeleteFile(KelvBSTR(trj).Get(), 0);
+    if (!provider)
+        return;
     const HRESULT hr = CTrjWriter().WriteTrajFile(*provider, KelvBSTR(name));
     // A trajectory that was not written is reported: the trajectory document
     // would otherwise be opened over a missing or partial ".trj".

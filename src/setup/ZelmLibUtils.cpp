@@ -13,7 +13,7 @@
 
 #include "qorqm/ParseUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
-#include "setup/ParseField.h"
+#include "common/ParseField.h"
 
 namespace {
 

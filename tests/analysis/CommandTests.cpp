@@ -154,6 +154,23 @@ TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
     EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
 }
 
+TEST_F(BundledRun, AFailedTrajectoryBuildLeavesNoDocumentBehind)
+{
+    const std::string archive = QzTest::ReadFile(Result("rocksalt.arc"));
+    // An archive whose atom line the reader refuses.
+    Put("rocksalt.arc", "!KORVEX archive 3\nPBC=ON\n  -2306.1\n!DATE today\n"
+                        "PBC 5.64 5.64 5.64 90.0 90.0 90.0\nNa 0.0 0.0 0.0 CORE 1 Na 0.0\n");
+    EXPECT_EQ(analysis->PlotEnergyEvolution(), E_UNEXPECTED);
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
+    EXPECT_FALSE(Exists("rocksalt.trj"));
+    EXPECT_FALSE(Exists("rocksalt Energies.qcd"));
+    // With the run's own archive the next plot builds the trajectory.
+    Put("rocksalt.arc", archive);
+    ASSERT_EQ(analysis->PlotEnergyEvolution(), S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt.trj"));
+}
+
 TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
 {
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
@@ -169,6 +186,26 @@ TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
     QzTest::WriteFile(ProjectPath("fit.lib"), "stale");
     ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
     EXPECT_EQ(QzTest::ReadFile(ProjectPath("fit.lib")), first);
+}
+
+TEST_F(Commands, CanImportLibraryAnswersWhatTheImportWouldDo)
+{
+    // A dump without species block converts; the same with a species given
+    // two charges does not, and the answer says so.
+    const std::string dump = QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/nospecies.res");
+    ProjectFile("fit.res", dump);
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    EXPECT_NE(QzTest::ReadFile(ProjectPath("fit.lib")).find("Fe core 0.8\n"), std::string::npos);
+
+    std::string conflicting = dump;
+    conflicting.replace(conflicting.rfind("-0.40000000"), 11, "-0.50000000");
+    ProjectFile("fit.res", conflicting);
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
+    EXPECT_NE(QzTest::LastErrorText().find("\"S core\""), std::string::npos) << QzTest::LastErrorText();
+    ProjectFile("fit.res", "# \n# Keywords:\n");
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
 }
 
 TEST_F(Commands, TheConvertersErrorsReachTheCaller)
