@@ -9,6 +9,7 @@
 #include "qorqm/KPointPathFile.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmParseUtilities.h"
 
@@ -348,13 +349,9 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
         // A deck without a library has nothing to note.
         if (m_libraryName.empty())
             return;
-        {
-            std::ofstream written(path, std::ios::binary);
-            written << ZelmDeck::StandardLibraryNoteText(m_libraryName);
-            written.close();
-            if (!written)
-                throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + path + "'.");
-        }
+        // Written whole or not at all: a half note would name half a library.
+        if (!ReplaceFileContents(path, ZelmDeck::StandardLibraryNoteText(m_libraryName)))
+            throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + path + "'.");
         MarkFileHidden(m_root, path);
         return;
     }
