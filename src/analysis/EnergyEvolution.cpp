@@ -65,8 +65,10 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
             *pCanViewEnergyEvolution = VARIANT_FALSE;
             return;
         }
-        const bool can = *pCanViewEnergyEvolution != VARIANT_FALSE &&
-                         COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
+        const bool contains = *pCanViewEnergyEvolution != VARIANT_FALSE;
+        *pCanViewEnergyEvolution = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(path);
+        const bool can = contains && COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
         *pCanViewEnergyEvolution = ToVariantBool(can);
     });
 }

@@ -58,6 +58,13 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
                                              CZelmRunInfo::ArchiveFileExtension());
         if (!DiskUtilities::FileExists(archive))
             *pCanUpdateStructure = VARIANT_FALSE;
+        // A run that failed says why.
+        const VARIANT_BOOL can = *pCanUpdateStructure;
+        *pCanUpdateStructure = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(
+            m_resultsFolder + PathUtilities::ExtensionReplaced(SelectedResult(ResultCategoryStructure()),
+                                                               CZelmRunInfo::OutputFileExtension()));
+        *pCanUpdateStructure = can;
     });
 }
 
@@ -94,6 +101,10 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
             return;
         // The run that CreateTrajectory builds from.
         const std::string selection = SelectedResult(ResultCategoryStructure());
+        // A run that failed says why.
+        *pCanCreateTrajectory = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(m_resultsFolder + selection);
+        *pCanCreateTrajectory = VARIANT_TRUE;
         const int code = COutputFileReader::ScanRunType(m_resultsFolder + selection);
         std::vector<std::string> needed;
         if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)

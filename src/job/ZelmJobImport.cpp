@@ -5,6 +5,7 @@
 
 #include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
+#include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
 #include "readers/ZelmGeomOptTrjDataProvider.h"
 #include "readers/ZelmMolDynTrjDataProvider.h"
@@ -72,6 +73,11 @@ void CZelmJob::ImportResults()
     const std::string base = m_jobHandler.GetResultsFolder().ToTString() + m_jobHandler.GetTaskPrefix().ToTString();
     const std::string task = m_jobHandler.GetTaskTypeDescription().ToTString();
     const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
+
+    // An engine that reported an error made no results to import, whatever
+    // files it left: the job fails with the engine's reason (the files are
+    // home already).
+    COutputFileReader::CheckRunSucceeded(base + CZelmRunInfo::OutputFileExtension());
 
     if (task == "Energy")
         return;

@@ -50,6 +50,26 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
     }
 }
 
+TEST_F(Commands, ARunStoppedByAnEngineErrorSaysWhy)
+{
+    Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "!! ERROR : input file is empty\n");
+    Put("run.arc");
+    Put("run.trg");
+    Look("run.gout");
+    for (auto getter : {&IZelmAnalysis::get_CanViewEnergyEvolution, &IZelmAnalysis::get_CanUpdateStructure,
+                        &IZelmAnalysis::get_CanCreateTrajectory}) {
+        VARIANT_BOOL answer = VARIANT_TRUE;
+        EXPECT_EQ(((*analysis).*getter)(&answer), E_FAIL);
+        EXPECT_EQ(answer, VARIANT_FALSE);
+        const std::string error = QzTest::LastErrorText();
+        EXPECT_NE(error.find("The ZELM run failed: input file is empty"), std::string::npos) << error;
+    }
+    // A run that ended with warnings is a run like any other.
+    Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "  **** ZELM has completed with 1 warning - beware! ****\n");
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanViewEnergyEvolution));
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
+}
+
 TEST_F(Commands, CanAnswersLookAtTheRunTheCommandUses)
 {
     // "EnEvol" selects the first output, a dynamics run without archive;
