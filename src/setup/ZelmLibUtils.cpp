@@ -325,6 +325,16 @@ void CZelmLibUtils::ReadSpecies(const std::string& path)
     m_description.clear();
     m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
+    KeepUnreadSpecies();
+}
+
+void CZelmLibUtils::KeepUnreadSpecies()
+{
+    m_keptSpeciesLines.clear();
+    for (const CZelmSpeciesReader::KeptLine& kept : m_speciesReader.GetKeptLines()) {
+        m_keptSpeciesLines.push_back(kept.line);
+        Warn(SourceLine{kept.line, kept.lineNumber}, kept.reason);
+    }
 }
 
 void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescription& serverDescription)
@@ -340,6 +350,7 @@ void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescriptio
     SourceLine firstLine;
     firstLine.text = m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
+    KeepUnreadSpecies();
     LineSource source(stream, LinesTaken(text, stream));
     stream.clear(stream.rdstate() & ~std::ios::failbit);
     firstLine.number = source.LastNumber();
