@@ -174,3 +174,17 @@ TEST_F(ProjectFiles, TrgFailsOnAFileThatIsNoTrajectory)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProjectFiles, ClassesFailsOnARegistryItCannotRead)
+{
+    QzTest::WriteFile(folder.File("registry.json"), "{\"classes\": [");
+    const QzTest::DriverOutcome listed = Run("classes");
+    EXPECT_EQ(listed.code, 1) << listed.out;
+    EXPECT_EQ(listed.out, "");
+    EXPECT_NE(listed.err.find("is corrupt"), std::string::npos) << listed.err;
+    EXPECT_EQ(Run("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so").code, 1);
+}
+
+}  // namespace
