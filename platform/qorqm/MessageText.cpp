@@ -4,6 +4,13 @@ namespace MessageText {
 
 std::string Excerpt(const std::string& text, std::size_t limit)
 {
+    return Excerpt(text, limit, text.size());
+}
+
+std::string Excerpt(const std::string& text, std::size_t limit, std::size_t wholeLength)
+{
+    if (wholeLength < text.size())
+        wholeLength = text.size();
     std::size_t cut = text.size() > limit ? limit : text.size();
     // Back up to the start of a UTF-8 character cut in two.
     if (cut < text.size()) {
@@ -25,8 +32,8 @@ std::string Excerpt(const std::string& text, std::size_t limit)
             result += static_cast<char>(c);
         }
     }
-    if (cut < text.size())
-        result += "... (" + std::to_string(text.size() - cut) + " more characters)";
+    if (cut < wholeLength)
+        result += "... (" + std::to_string(wholeLength - cut) + " more characters)";
     return result;
 }
 

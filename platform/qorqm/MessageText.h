@@ -17,5 +17,8 @@ inline constexpr std::size_t ExcerptLength = 200;
 // and a backslash as "\\"; when the text is longer, "... (N more
 // characters)" follows.
 std::string Excerpt(const std::string& text, std::size_t limit = ExcerptLength);
+// The same for `text` that is the start of a longer text of `wholeLength`
+// characters (the rest counts among the characters left out).
+std::string Excerpt(const std::string& text, std::size_t limit, std::size_t wholeLength);
 
 }  // namespace MessageText
