@@ -103,6 +103,8 @@ std::string QsdText(const Document& d)
             e["charge"] = a.charge;
             e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
             e["fixed"] = a.fixedMask;
+            if (a.occupancy != 1.0)
+                e["occupancy"] = a.occupancy;
         } else {
             e["imageOf"] = index.at(a.parent);
             e["operator"] = a.operatorIndex;
@@ -222,6 +224,10 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                     a.formalCharge = {f[0].get<std::int32_t>(), f[1].get<std::int32_t>()};
                 }
                 a.fixedMask = e.value("fixed", 0);
+                a.occupancy = e.value("occupancy", 1.0);
+                if (!(a.occupancy > 0.0 && a.occupancy <= 1.0))
+                    throw FileError(AtomName(handles.size(), e) + ": the occupancy " + e.at("occupancy").dump() +
+                                    " does not lie above 0 and not above 1.");
                 h = d->RestoreParent(a);
             }
             handles.push_back(h);

@@ -274,6 +274,9 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         out << ", space group " << document->GetSymmetry().LongName();
     }
     out << "\n";
+    if (const std::size_t shared = molecule ? 0 : HostModel::CountSharedSites(*document)) {
+        out << shared << " atom sites share a position with another site (partial occupancies kept)\n";
+    }
 }
 
 void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out)
