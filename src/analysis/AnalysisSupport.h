@@ -5,8 +5,8 @@
 
 #include <utility>
 
-#include "frame/ModuleIds.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ModuleIds.h"
+#include "common/ZelmInterfaces.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
 

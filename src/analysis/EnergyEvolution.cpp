@@ -6,7 +6,7 @@
 
 #include "analysis/AnalysisSupport.h"
 #include "analysis/HistoryCharts.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "qorqm/CDocManagementUtility.h"
 #include "qorqm/ChartUpdateOperation.h"

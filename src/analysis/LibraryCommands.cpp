@@ -60,8 +60,11 @@ HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
+        // A dump that the import would refuse answers no.
         std::string dump;
-        *pCanPlot = ToVariantBool(FindFittingResultsFiles(dump));
+        *pCanPlot = ToVariantBool(FindFittingResultsFiles(dump) &&
+                                  CDumpToLibraryConverter::CanConvert(
+                                      dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension())));
     });
 }
 

@@ -3,7 +3,7 @@
 // document, and a trajectory document built from the run; with the answers
 // to whether each can run.
 #include "analysis/AnalysisSupport.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "job/ZelmJob.h"
 #include "qorqm/DiskUtilities.h"

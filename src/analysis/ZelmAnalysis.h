@@ -22,8 +22,8 @@
 
 #include "analysis/KelvConnectionPoints.h"
 #include "analysis/OpticalSettings.h"
-#include "frame/ModuleIds.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ModuleIds.h"
+#include "common/ZelmInterfaces.h"
 #include "hostapi/hostapi.h"
 #include "kelv/KelvLogicImpl.h"
 #include "kelv/kelv.h"

@@ -4,7 +4,7 @@
 
 #include "analysis/AnalysisSupport.h"
 #include "analysis/OpticalCharts.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "readers/OutputFileReader.h"
 #include "setup/ZelmRunInfo.h"
 

@@ -6,7 +6,7 @@
 #include "analysis/AnalysisSupport.h"
 #include "analysis/OpticalSettings.h"
 #include "analysis/PhononPlots.h"
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "readers/OutputFileReader.h"
 #include "setup/ZelmRunInfo.h"
 

@@ -1,6 +1,6 @@
 #include "analysis/ZelmResultsInfo.h"
 
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "readers/PhononFileReader.h"
 #include "setup/ZelmRunInfo.h"
 

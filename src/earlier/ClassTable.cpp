@@ -3,7 +3,7 @@
 #include "frame/ClassTable.h"
 
 #include "analysis/ZelmAnalysis.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
 #include "readers/ZelmStructureImporter.h"

@@ -85,3 +85,8 @@ CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, co
 }
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
+
+bool CDumpToLibraryConverter::CanConvert(const std::string&, const std::string&)
+{
+    return false;
+}

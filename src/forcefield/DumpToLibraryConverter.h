@@ -11,13 +11,30 @@
 // library, every parameter is marked not to be fitted and the library is
 // written in the module's layout.
 //
+// A dump of a run whose input had no species block has none either: its
+// structures (atom lines after "fractional", "cartesian" and the like, each
+// with its charge after the three coordinates) and a "variables" block come
+// first, then the forcefield lines, then "dump". The library then gets a
+// species block of every species half that its atom lines and interaction
+// lines name, in the order met, with the charge as the atom lines write it
+// (0 for a half that no atom line gives a charge), and the forcefield lines
+// after the last structure or "variables" block, again up to "observables"
+// or "dump". Atom lines that give one species half two different charges
+// are an error naming the species.
+//
 // The library file is replaced only when the whole conversion succeeds: the
 // converted text is written to a temporary file beside it. A dump or library
-// that cannot be opened, a dump without species block and every reading or
-// writing error throw KelvResult naming the file, and leave an existing
-// library as it was.
+// that cannot be opened, a dump in which no species can be found ("Invalid
+// dump file format - species block absent") and every reading or writing
+// error throw KelvResult, and leave an existing library as it was.
 class CDumpToLibraryConverter {
 public:
     CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath);
     virtual ~CDumpToLibraryConverter();
+
+    // Whether the conversion of the dump into the library would succeed:
+    // everything but writing the library is done (the converted text is read
+    // back through a temporary file beside the library, removed again).
+    // Exhausted memory is thrown; every other failure answers false.
+    static bool CanConvert(const std::string& dumpPath, const std::string& libraryPath);
 };

@@ -7,7 +7,7 @@
 #include <boost/make_shared.hpp>
 
 #include "forcefield/FormRules.h"
-#include "readers/FieldParsing.h"
+#include "common/FieldParsing.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <boost/make_shared.hpp>
 
 #include "kelv/kelv.h"
-#include "readers/FieldParsing.h"
-#include "setup/ParseField.h"
+#include "common/FieldParsing.h"
+#include "common/ParseField.h"
 
 namespace {
 

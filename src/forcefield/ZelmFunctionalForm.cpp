@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "readers/FieldParsing.h"
+#include "common/FieldParsing.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "frame/ClassTable.h"
 
 #include "analysis/ZelmAnalysis.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "analysis/ZelmResultsInfo.h"
 #include "job/ZelmJob.h"
 #include "setup/Zelm.h"

@@ -1,6 +1,5 @@
 #pragma once
-// The module's class table and the numeric helper shared by the structure
-// readers.
+// The module's class table.
 
 #include <cstdint>
 
@@ -27,10 +26,6 @@ bool ModuleEnabled();
 // Hands the table to the framework, with the library's instance handle
 // (null when an export hands it over before the attach notification).
 void EnableModule(HINSTANCE instance);
-
-// Rounds to the nearest integer; a tie goes up, towards +infinity, also for
-// negative values (-2.5 gives -2).
-int32_t RoundToNearest(const double* value);
 
 }  // namespace QorZelm
 

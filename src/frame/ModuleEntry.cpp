@@ -3,7 +3,6 @@
 #include "frame/ClassTable.h"
 
 #include <atomic>
-#include <cmath>
 #include <string>
 
 #include "kelv/kelv.h"
@@ -61,14 +60,6 @@ void EnableModule(HINSTANCE instance)
 {
     moduleEnabled.store(true);
     CKelvFactoryData::EnableFactoryComponents(instance, ClassTable(), ClassTableSize());
-}
-
-int32_t RoundToNearest(const double* value)
-{
-    const double x = *value;
-    const double f = std::floor(x);
-    const double c = std::ceil(x);
-    return static_cast<int32_t>((c - x) <= (x - f) ? c : f);
 }
 
 }  // namespace QorZelm

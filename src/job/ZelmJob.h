@@ -9,7 +9,7 @@
 // at completion.
 #pragma once
 
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 
 #include "hostapi/hostapi.h"
 #include "kelv/KelvLogicImpl.h"

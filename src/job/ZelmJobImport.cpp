@@ -3,7 +3,7 @@
 // library of a Fit run.
 #include "job/ZelmJob.h"
 
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "readers/StructureUpdater.h"
 #include "readers/ZelmGeomOptTrjDataProvider.h"

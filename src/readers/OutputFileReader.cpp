@@ -5,7 +5,7 @@
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/QMFileUtilities.h"
-#include "setup/ParseField.h"
+#include "common/ParseField.h"
 #include "setup/ZelmRunInfo.h"
 
 #include <fstream>

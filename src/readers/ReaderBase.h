@@ -8,7 +8,7 @@
 #pragma once
 
 #include "readers/EngineLines.h"
-#include "readers/FieldParsing.h"
+#include "common/FieldParsing.h"
 
 #include <string>
 #include <string_view>

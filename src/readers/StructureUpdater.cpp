@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dravix/dravix.h"
-#include "frame/ClassTable.h"
+#include "common/RoundToNearest.h"
 #include "qorqm/CAutoFileDelete.h"
 #include "qorqm/DMUtilities.h"
 #include "qorqm/DiskUtilities.h"
@@ -22,7 +22,7 @@
 #include "qorvira/QorViraUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "readers/TrajectoryArchive.h"
-#include "setup/ExtractUnknownFromVariant.h"
+#include "common/ExtractUnknownFromVariant.h"
 #include "setup/ZelmRunInfo.h"
 
 namespace {

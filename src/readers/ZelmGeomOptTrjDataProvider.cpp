@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "dravix/dravix.h"
-#include "frame/ClassTable.h"
+#include "common/RoundToNearest.h"
 #include "kelv/KelvErrors.h"
 #include "qorqm/DMUtilities.h"
 #include "qorqm/DiskUtilities.h"

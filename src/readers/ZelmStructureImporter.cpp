@@ -1,6 +1,6 @@
 #include "readers/ZelmStructureImporter.h"
 
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "hostapi/hostapi.h"
 #include "kelv/ContainerRootConsumer.h"
 #include "kelv/KelvInProc.h"

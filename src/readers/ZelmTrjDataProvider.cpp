@@ -9,7 +9,7 @@
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/LatticeUtilities.h"
 #include "qorqm/PathUtilities.h"
-#include "setup/ParseField.h"
+#include "common/ParseField.h"
 #include "setup/ZelmRunInfo.h"
 
 namespace {

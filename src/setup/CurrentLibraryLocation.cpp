@@ -3,7 +3,7 @@
 // back from a deck.
 #include "setup/ZelmRunInfo.h"
 
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 
 #include "qorvira/ZelmForcefieldLocator.h"
 

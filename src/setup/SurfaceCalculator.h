@@ -19,13 +19,13 @@
 #include <memory>
 #include <string>
 
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "hostapi/hostapi.h"
 #include "kelv/KelvLogicImpl.h"
 #include "kelv/kelv.h"
 #include "qorvira/StateHelper.h"
 #include "qorvira/ZelmForcefieldLocator.h"
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 template <>
 struct KelvDispatchNames<IQoZelmSurfaceCalculator>

@@ -7,7 +7,7 @@
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
 #include "qorvira/AtomicIndexMap.h"
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 #include <functional>
 #include <vector>

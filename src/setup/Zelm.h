@@ -16,8 +16,8 @@
 // requests in src/earlier/NotInThisBuild.cpp.
 #pragma once
 
-#include "frame/ModuleIds.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ModuleIds.h"
+#include "common/ZelmInterfaces.h"
 
 #include "hostapi/hostapi.h"
 #include "kelv/KelvLogicImpl.h"

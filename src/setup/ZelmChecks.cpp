@@ -2,7 +2,7 @@
 // control's questions about a scope (ISBManagedJobFiles).
 #include "setup/Zelm.h"
 
-#include "setup/BstrSafeArray.h"
+#include "common/BstrSafeArray.h"
 #include "setup/DeckSpecies.h"
 #include "setup/ZelmMessages.h"
 #include "setup/ZelmRunInfo.h"

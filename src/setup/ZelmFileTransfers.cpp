@@ -2,7 +2,7 @@
 // job manager uploads it before the run and brings it back afterwards.
 #include "setup/Zelm.h"
 
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/LogicStateUtilities.h"

@@ -8,7 +8,7 @@
 // species labels and the side files).
 #pragma once
 
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"

@@ -2,10 +2,10 @@
 // species labels, atom numbers), and the deck's side files.
 #include "setup/ZelmFileWriter.h"
 
-#include "setup/ExtractUnknownFromVariant.h"
+#include "common/ExtractUnknownFromVariant.h"
 #include "setup/ZelmRunInfo.h"
-#include "analysis/ResultFiles.h"
-#include "readers/ProjectPaths.h"
+#include "common/ResultFiles.h"
+#include "common/ProjectPaths.h"
 
 #include "qorqm/PathUtilities.h"
 

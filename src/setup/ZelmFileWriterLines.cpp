@@ -2,7 +2,7 @@
 #include "setup/ZelmFileWriter.h"
 
 #include "setup/DeckLines.h"
-#include "setup/ExtractUnknownFromVariant.h"
+#include "common/ExtractUnknownFromVariant.h"
 #include "setup/DeckSpecies.h"
 #include "setup/ZelmRunInfo.h"
 

@@ -5,7 +5,7 @@
 
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/com/EditorWraps.h"
-#include "readers/ProjectPaths.h"
+#include "common/ProjectPaths.h"
 
 #include "qorqm/PathUtilities.h"
 #include "qorvira/ZelmForcefieldLocator.h"

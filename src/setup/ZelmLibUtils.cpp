@@ -14,7 +14,7 @@
 #include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
-#include "setup/ParseField.h"
+#include "common/ParseField.h"
 
 namespace {
 

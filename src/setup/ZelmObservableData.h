@@ -3,8 +3,8 @@
 // module reads that state (CZelmObservableInfo) and never writes it.
 #pragma once
 
-#include "frame/ModuleIds.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ModuleIds.h"
+#include "common/ZelmInterfaces.h"
 
 #include "kelv/KelvLogicImpl.h"
 

@@ -1,8 +1,8 @@
 #include "setup/ZelmRunInfo.h"
 
 #include "setup/RunInfoFromDeck.h"
-#include "analysis/ResultFiles.h"
-#include "readers/ProjectPaths.h"
+#include "common/ResultFiles.h"
+#include "common/ProjectPaths.h"
 
 #include "appfw/AppUtilsContainer.h"
 #include "appfw/LogicStateUtilities.h"

@@ -3,7 +3,7 @@
 // per file.
 #include "setup/Zelm.h"
 
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/LogicStateUtilities.h"

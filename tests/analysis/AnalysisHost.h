@@ -6,7 +6,7 @@
 
 #include "analysis/ZelmAnalysis.h"
 #include "frame/ClassTable.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"

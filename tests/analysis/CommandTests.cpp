@@ -171,6 +171,26 @@ TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
     EXPECT_EQ(QzTest::ReadFile(ProjectPath("fit.lib")), first);
 }
 
+TEST_F(Commands, CanImportLibraryAnswersWhatTheImportWouldDo)
+{
+    // A dump without species block converts; the same with a species given
+    // two charges does not, and the answer says so.
+    const std::string dump = QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/nospecies.res");
+    ProjectFile("fit.res", dump);
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    EXPECT_NE(QzTest::ReadFile(ProjectPath("fit.lib")).find("Fe core 0.8\n"), std::string::npos);
+
+    std::string conflicting = dump;
+    conflicting.replace(conflicting.rfind("-0.40000000"), 11, "-0.50000000");
+    ProjectFile("fit.res", conflicting);
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
+    EXPECT_NE(QzTest::LastErrorText().find("\"S core\""), std::string::npos) << QzTest::LastErrorText();
+    ProjectFile("fit.res", "# \n# Keywords:\n");
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+}
+
 TEST_F(Commands, TheConvertersErrorsReachTheCaller)
 {
     // A library that cannot be written (a folder stands in its place).

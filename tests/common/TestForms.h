@@ -20,7 +20,7 @@
 #include "qorff/FunctionalForm.h"
 #include "qorff/InteractionType.h"
 #include "qorff/ServerDescription.h"
-#include "readers/FieldParsing.h"
+#include "common/FieldParsing.h"
 #include "setup/ZelmLibUtils.h"
 
 namespace testforms {

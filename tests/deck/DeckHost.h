@@ -4,7 +4,7 @@
 #pragma once
 
 #include "frame/ClassTable.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"

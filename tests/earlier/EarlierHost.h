@@ -3,8 +3,8 @@
 #pragma once
 
 #include "frame/ClassTable.h"
-#include "frame/ModuleIds.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ModuleIds.h"
+#include "common/ZelmInterfaces.h"
 
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"

@@ -148,3 +148,83 @@ TEST(DumpConversion, FailuresNameTheFileAndLeaveTheLibraryAsItWas)
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ((std::vector<std::string>{"bad.res", "good.res", "kept.lib"}), entries);
 }
+
+TEST(DumpConversion, DumpWithoutSpeciesBlockTakesItsSpeciesFromAtomAndInteractionLines)
+{
+    TempFolder folder;
+    const std::string library = folder.File("fit.lib");
+    CDumpToLibraryConverter(DataFile("nospecies.res"), library);
+
+    // Charges as the atom lines write them; Cu, named by an interaction
+    // only, gets none from them.
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(library);
+    std::vector<std::pair<std::string, double>> species;
+    for (const CAtomType* atomType : forcefield.GetAtomTypes())
+        species.emplace_back(atomType->GetName(), atomType->GetCharge());
+    EXPECT_EQ((std::vector<std::pair<std::string, double>>{{"Cu core", 0.0}, {"Fe core", 0.8}, {"S core", -0.4}}),
+              species);
+
+    // Every fitted value, nothing left to fit, nothing of the structures.
+    const CInteraction& feFe = forcefield.GetInteraction("Two-body", "lenn", {"Fe core", "Fe core"}, 0);
+    EXPECT_EQ(1.000136, feFe.GetParameter(0).GetValue());
+    EXPECT_EQ(0.12644946E-05, feFe.GetParameter(1).GetValue());
+    EXPECT_EQ(1.0, forcefield.GetInteraction("Two-body", "lenn", {"Fe core", "S core"}, 0).GetParameter(1).GetValue());
+    EXPECT_EQ(0.2975, forcefield.GetInteraction("Two-body", "buck", {"Cu core", "S core"}, 0).GetParameter(1).GetValue());
+    ASSERT_EQ(3u, forcefield.GetInteractionEntries().size());
+    for (const auto& entry : forcefield.GetInteractionEntries()) {
+        for (const CParameter& parameter : entry.interaction->GetParameters())
+            EXPECT_FALSE(parameter.IsToBeFitted()) << parameter.GetName();
+    }
+    EXPECT_TRUE(editor.GetLoadWarnings().empty());
+    const std::string text = ReadFile(library);
+    EXPECT_NE(std::string::npos, text.find("keyword comp \n")) << text;
+    for (const char* dropped : {"pyrite", "cell", "fractional", "observables", "variables", "shift", "dump", "-42."})
+        EXPECT_EQ(std::string::npos, text.find(dropped)) << dropped << "\n" << text;
+}
+
+TEST(DumpConversion, SpeciesWithTwoChargesInItsAtomLinesIsRefusedByName)
+{
+    TempFolder folder;
+    std::string dump = ReadFile(DataFile("nospecies.res"));
+    const std::string second = "S     core 0.2000000 0.3780000 0.0000000 -0.40000000";
+    ASSERT_NE(std::string::npos, dump.find(second));
+    dump.replace(dump.find(second), second.size(), "S     core 0.2000000 0.3780000 0.0000000 -0.45000000");
+    WriteFile(folder.File("run.res"), dump);
+    WriteFile(folder.File("run.lib"), "species\nSi core 4.0\n");
+
+    EXPECT_EQ("Invalid dump file format - the atom lines give the species \"S core\" two charges, "
+              "-0.40000000 and -0.45000000",
+              MessageOf(folder.File("run.res"), folder.File("run.lib")));
+    EXPECT_EQ("species\nSi core 4.0\n", ReadFile(folder.File("run.lib")));
+}
+
+TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
+{
+    const std::string conflicting = "fit\nfractional\nNa core 0 0 0 1.0\nNa core 0.5 0.5 0.5 0.9\nend\n";
+    const struct {
+        const char* label;
+        std::string dump;  // empty: no dump file
+    } cases[] = {
+        {"species block", ReadFile(DataFile("fit.res"))},
+        {"atom lines", ReadFile(DataFile("nospecies.res"))},
+        {"two charges", conflicting},
+        {"no species at all", "opti conp\ntitle\nno block here\n"},
+        {"no dump", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder folder;
+        if (!c.dump.empty())
+            WriteFile(folder.File("run.res"), c.dump);
+        const bool can = CDumpToLibraryConverter::CanConvert(folder.File("run.res"), folder.File("run.lib"));
+        EXPECT_TRUE(folder.Entries().size() == (c.dump.empty() ? 0u : 1u)) << "the check writes nothing";
+        bool converted = true;
+        try {
+            CDumpToLibraryConverter(folder.File("run.res"), folder.File("run.lib"));
+        } catch (const KelvResult&) {
+            converted = false;
+        }
+        EXPECT_EQ(converted, can);
+    }
+}

@@ -4,7 +4,7 @@
 
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/com/EditorWraps.h"
-#include "setup/BstrSafeArray.h"
+#include "common/BstrSafeArray.h"
 
 #include "host/model/ModelClasses.h"
 

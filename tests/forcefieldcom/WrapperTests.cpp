@@ -4,6 +4,7 @@
 #include "ComHelpers.h"
 
 #include "forcefield/com/ForcefieldTypeLibrary.h"
+#include "forcefield/ZelmFunctionalForm.h"
 #include "forcefield/com/PartWraps.h"
 
 #include "common/FakeCom.h"
@@ -299,16 +300,15 @@ TEST_F(Wrappers, ObjectsKeptPastTheEndOfWhatTheyShow)
     ASSERT_EQ(forcefield->get_AddInteraction(B("Two-body").Get(), naO.In(), B("Polynomial (poly)").Get(),
                                              poly.Receive()),
               S_OK);
-    const auto last = Parameter(poly, 7);
+    const auto last = Parameter(poly, 5);
     const auto first = Parameter(poly, 0);
     ASSERT_EQ(first->put_Value(3.5), S_OK);
     ASSERT_EQ(poly->put_IntegerOption(0, 1), S_OK) << QzTest::LastErrorText();
-    EXPECT_EQ(Value(first), 0.0); // the rebuilt list's first parameter
+    EXPECT_EQ(Value(first), 0.0); // the rebuilt list's "coefficient0"
     double value = 1.0;
     const Failure failure = Failed(last->get_Value(&value));
     EXPECT_EQ(failure.hr, E_UNEXPECTED);
-    EXPECT_EQ(failure.info.description,
-              "The parameter 7 of this \"poly\" interaction no longer exists: it now has 4 parameters.");
+    EXPECT_EQ(failure.info.description, "The parameter \"coefficient5\" of this \"poly\" interaction no longer exists.");
     EXPECT_EQ(failure.info.guid, IID_IQoParameter);
 
     ASSERT_EQ(forcefield->RemoveInteraction(B("Core-Shell").Get(), B("Spring (spri)").Get(), Names({"O core"}).In(), 0),
@@ -339,4 +339,123 @@ TEST_F(Wrappers, ObjectsKeptPastTheEndOfWhatTheyShow)
     BSTR loaded = nullptr;
     ASSERT_EQ(editorCom->get_LoadedFilePath(&loaded), S_OK);
     EXPECT_EQ(Take(loaded), path);
+}
+
+TEST_F(Wrappers, ParameterObjectFollowsItsParameterThroughARebuiltList)
+{
+    // "k3" on puts the constant before "theta0"; off takes it away again.
+    Names atoms({"O shel", "Na core", "Cl core"});
+    KelvComPtr<IQoInteraction> thre;
+    ASSERT_EQ(forcefield->get_AddInteraction(B("Three-body").Get(), atoms.In(), B("Three-body (thre)").Get(),
+                                             thre.Receive()),
+              S_OK)
+        << QzTest::LastErrorText();
+    const INT k3Option = 3;
+    ASSERT_EQ(thre->put_BooleanOption(k3Option, VARIANT_TRUE), S_OK) << QzTest::LastErrorText();
+    const auto k3 = Parameter(thre, 1);
+    const auto theta0 = Parameter(thre, 2);
+    ASSERT_EQ(thre->put_BooleanOption(k3Option, VARIANT_FALSE), S_OK) << QzTest::LastErrorText();
+
+    ASSERT_EQ(theta0->put_Value(99.0), S_OK) << QzTest::LastErrorText();
+    BSTR name = nullptr;
+    ASSERT_EQ(theta0->get_Name(&name), S_OK);
+    EXPECT_EQ(Take(name), "theta0");
+    EXPECT_EQ(Value(Parameter(thre, 1)), 99.0);
+    EXPECT_EQ(Value(Parameter(thre, 2)), 0.0) << "rmin(1-2) untouched";
+
+    double value = 1.0;
+    const Failure gone = Failed(k3->get_Value(&value));
+    EXPECT_EQ(gone.hr, E_UNEXPECTED);
+    EXPECT_EQ(gone.info.description, "The parameter \"k3\" of this \"thre\" interaction no longer exists.");
+    EXPECT_EQ(Failed(k3->put_Value(5.0)).hr, E_UNEXPECTED);
+}
+
+TEST_F(Wrappers, ParameterMembersAnswerForTheirOwnParameter)
+{
+    // A form with a hidden parameter, which the engine's forms do not have.
+    auto description = [](const char* name, double defaultValue, bool fittable, bool hidden) {
+        return boost::make_shared<CParameterDescription>(name, "eV", defaultValue, fittable, false, hidden);
+    };
+    const auto form = boost::make_shared<CZelmFunctionalForm>(
+        "Test (xtes)", "xtes",
+        ParameterDescriptionList{description("A", 2.5, true, false), description("h", -1.0, true, true),
+                                 description("rmax", 10.0, false, false)},
+        BooleanOptionDescriptionList{}, IntegerOptionDescriptionList{}, DoubleOptionDescriptionList{});
+    const auto interaction = CInteractionWrap::Create(boost::make_shared<CInteraction>(form));
+
+    struct Expected {
+        LONG index;
+        double defaultValue;
+        bool fittable;
+        bool hidden;
+    };
+    for (const Expected& expected : {Expected{0, 2.5, true, false}, Expected{1, -1.0, true, true},
+                                     Expected{2, 10.0, false, false}}) {
+        SCOPED_TRACE(expected.index);
+        // Two objects over one parameter: what one changes the other reads.
+        const auto parameter = Parameter(interaction, expected.index);
+        const auto other = Parameter(interaction, expected.index);
+        EXPECT_NE(parameter.get(), other.get());
+        VARIANT_BOOL flag = VARIANT_TRUE;
+        ASSERT_EQ(parameter->get_IsFittable(&flag), S_OK);
+        EXPECT_EQ(flag, expected.fittable ? VARIANT_TRUE : VARIANT_FALSE);
+        ASSERT_EQ(parameter->get_IsHidden(&flag), S_OK);
+        EXPECT_EQ(flag, expected.hidden ? VARIANT_TRUE : VARIANT_FALSE);
+
+        ASSERT_EQ(parameter->put_Value(7.0), S_OK);
+        EXPECT_EQ(Value(other), 7.0);
+        double defaultValue = 0.0;
+        ASSERT_EQ(other->get_DefaultValue(&defaultValue), S_OK);
+        EXPECT_EQ(defaultValue, expected.defaultValue);
+        ASSERT_EQ(other->SetToDefaultValue(), S_OK);
+        EXPECT_EQ(Value(parameter), expected.defaultValue);
+
+        ASSERT_EQ(parameter->put_Quality(B("from the fit").Get()), S_OK);
+        BSTR quality = nullptr;
+        ASSERT_EQ(other->get_Quality(&quality), S_OK);
+        EXPECT_EQ(Take(quality), "from the fit");
+
+        // Marking for the fit changes that flag only.
+        if (expected.fittable) {
+            ASSERT_EQ(parameter->put_IsToBeFitted(VARIANT_TRUE), S_OK);
+            ASSERT_EQ(other->get_IsToBeFitted(&flag), S_OK);
+            EXPECT_EQ(flag, VARIANT_TRUE);
+            ASSERT_EQ(other->get_IsHidden(&flag), S_OK);
+            EXPECT_EQ(flag, expected.hidden ? VARIANT_TRUE : VARIANT_FALSE);
+        }
+    }
+}
+
+TEST_F(Wrappers, DoubleOptionSetThroughTheInteraction)
+{
+    const auto buck = Interaction("Two-body", kNaCl, kBuck);
+    VARIANT_BOOL enabled = VARIANT_FALSE;
+    ASSERT_EQ(buck->get_IsDoubleOptionEnabled(0, &enabled), S_OK);
+    ASSERT_EQ(enabled, VARIANT_TRUE);
+    ASSERT_EQ(buck->put_DoubleOption(0, 0.5), S_OK) << QzTest::LastErrorText();
+    double value = 0.0;
+    ASSERT_EQ(Interaction("Two-body", kNaCl, kBuck)->get_DoubleOption(0, &value), S_OK);
+    EXPECT_EQ(value, 0.5);
+    EXPECT_EQ(buck->put_DoubleOption(1, 0.5), E_UNEXPECTED);
+}
+
+TEST_F(Wrappers, FunctionalFormNamesOfEachInteractionType)
+{
+    KelvComPtr<IQoServerDescription> server;
+    ASSERT_EQ(editorCom->get_ServerDescription(server.Receive()), S_OK);
+    const CServerDescription& model = editor->GetServerDescription();
+    SAFEARRAY* array = nullptr;
+    ASSERT_EQ(server->get_InteractionTypeNames(&array), S_OK);
+    const std::vector<std::string> types = Take(array);
+    ASSERT_EQ(types.size(), 5u);
+    for (const std::string& type : types) {
+        ASSERT_EQ(server->get_FunctionalFormNamesOfType(B(type).Get(), &array), S_OK) << type;
+        const std::list<std::string> forms = model.GetInteractionType(type)->GetFunctionalFormNames();
+        EXPECT_EQ(Take(array), std::vector<std::string>(forms.begin(), forms.end())) << type;
+    }
+    array = reinterpret_cast<SAFEARRAY*>(0x1);
+    const Failure failure = Failed(server->get_FunctionalFormNamesOfType(B("Five-body").Get(), &array));
+    EXPECT_EQ(failure.hr, E_UNEXPECTED);
+    EXPECT_EQ(failure.info.description, "Unknown interaction type \"Five-body\"");
+    EXPECT_EQ(array, nullptr);
 }

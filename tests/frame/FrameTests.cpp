@@ -9,7 +9,8 @@
 #include "common/TempRegistry.h"
 #include "com/com.h"
 #include "frame/ClassTable.h"
-#include "frame/ModuleIds.h"
+#include "common/RoundToNearest.h"
+#include "common/ModuleIds.h"
 #include "kelv/kelv.h"
 
 using QzTest::TempRegistry;

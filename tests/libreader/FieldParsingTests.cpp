@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "readers/FieldParsing.h"
-#include "setup/ParseField.h"
+#include "common/FieldParsing.h"
+#include "common/ParseField.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The file-transfer items of each file of a job, and the job's file list.
 #include "LogicHost.h"
 
-#include "setup/BstrSafeArray.h"
+#include "common/BstrSafeArray.h"
 
 using namespace LogicTest;
 

@@ -3,7 +3,7 @@
 #include "analysis/ZelmResultsInfo.h"
 
 #include "frame/ClassTable.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 
 #include "host/model/ModelClasses.h"
 

@@ -1,6 +1,6 @@
 #include "FakeRoot.h"
 
-#include "readers/ProjectPaths.h"
+#include "common/ProjectPaths.h"
 #include "setup/ZelmRunInfo.h"
 
 #include <gtest/gtest.h>

@@ -8,13 +8,13 @@
 #include "hoststate/HostTestSupport.h"
 
 #include "frame/ClassTable.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "host/HostApplication.h"
 #include "host/model/Document.h"
 #include "host/model/ModelObjects.h"
 #include "host/state/HostLogics.h"
 #include "kelv/kelv.h"
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 #include <gtest/gtest.h>
 

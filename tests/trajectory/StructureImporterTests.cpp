@@ -4,7 +4,7 @@
 
 #include "common/ErrorInfo.h"
 #include "frame/ClassTable.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "host/HostApplication.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"

@@ -13,7 +13,7 @@
 #include "CommandLine.h"
 #include "DriverSupport.h"
 #include "HostCommands.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "host/charts/ChartFile.h"
 #include "host/charts/ChartSvg.h"

@@ -14,7 +14,7 @@
 #include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
 

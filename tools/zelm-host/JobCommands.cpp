@@ -18,7 +18,7 @@
 #include "CommandLine.h"
 #include "EngineCommands.h"
 #include "HostCommands.h"
-#include "frame/ZelmInterfaces.h"
+#include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/KelvSafeArray.h"
 #include "kelv/kelv.h"

@@ -19,7 +19,7 @@
 #include "host/model/Document.h"
 #include "host/model/ModelObjects.h"
 #include "kelv/kelv.h"
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 namespace ZelmHost {
 namespace {

@@ -1,7 +1,7 @@
 // Conversions of the forcefield editor's COM arguments.
 #pragma once
 
-#include "setup/BstrSafeArray.h"
+#include "common/BstrSafeArray.h"
 
 #include "kelv/kelv.h"
 

@@ -1,6 +1,6 @@
 #include "forcefield/com/PartWraps.h"
 
-#include <sstream>
+#include <algorithm>
 
 using ComDataTypeUtilities::ToBool;
 
@@ -94,11 +94,7 @@ HRESULT CInteractionWrap::get_ParameterCount(LONG* pCount)
 
 HRESULT CInteractionWrap::get_Parameter(LONG Index, IQoParameter** ppParameter)
 {
-    return Get(ppParameter, [&] {
-        const unsigned index = static_cast<unsigned>(Index);
-        m_interaction->GetParameter(index); // an index outside the list throws here
-        return CParameterWrap::Create(m_interaction, index);
-    });
+    return Get(ppParameter, [&] { return CParameterWrap::Create(m_interaction, static_cast<unsigned>(Index)); });
 }
 
 HRESULT CInteractionWrap::get_IntegerOptionCount(INT* pCount)
@@ -194,26 +190,29 @@ HRESULT CInteractionWrap::get_DoubleOptionName(INT Index, BSTR* pName)
 // ---------------------------------------------------------------------------
 // IQoParameter
 
-CParameterWrap::CParameterWrap(const InteractionPtr& interaction, unsigned index)
-    : m_interaction(interaction), m_index(index)
+CParameterWrap::CParameterWrap(const InteractionPtr& interaction, const std::string& name, unsigned occurrence)
+    : m_interaction(interaction), m_name(name), m_occurrence(occurrence)
 {
 }
 
 KelvComPtr<IQoParameter> CParameterWrap::Create(const InteractionPtr& interaction, unsigned index)
 {
-    return Make(Checked(interaction), index);
+    const std::vector<CParameter>& parameters = Checked(interaction)->GetParameters();
+    const std::string& name = interaction->GetParameter(index).GetName();
+    const auto occurrence = std::count_if(parameters.begin(), parameters.begin() + index,
+                                          [&](const CParameter& parameter) { return parameter.GetName() == name; });
+    return Make(interaction, name, static_cast<unsigned>(occurrence));
 }
 
 CParameter& CParameterWrap::Parameter() const
 {
-    std::vector<CParameter>& parameters = m_interaction->GetParameters();
-    if (m_index >= parameters.size()) {
-        std::ostringstream message;
-        message << "The parameter " << m_index << " of this \"" << m_interaction->GetFunctionalFormKeyword()
-                << "\" interaction no longer exists: it now has " << parameters.size() << " parameters.";
-        throw KelvResult(E_UNEXPECTED, message.str());
+    unsigned seen = 0;
+    for (CParameter& parameter : m_interaction->GetParameters()) {
+        if (parameter.GetName() == m_name && seen++ == m_occurrence)
+            return parameter;
     }
-    return parameters[m_index];
+    throw KelvResult(E_UNEXPECTED, "The parameter \"" + m_name + "\" of this \"" +
+                                       m_interaction->GetFunctionalFormKeyword() + "\" interaction no longer exists.");
 }
 
 HRESULT CParameterWrap::get_Name(BSTR* pName)

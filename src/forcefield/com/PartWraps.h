@@ -2,8 +2,9 @@
 // object holds its atom type and the forcefield it was found in (renaming
 // goes through the forcefield, which checks the name); an interaction object
 // holds its interaction; a parameter object holds the interaction and the
-// parameter's index and finds the parameter on every call, since option
-// changes may rebuild the interaction's parameter list.
+// parameter's name and finds the parameter on every call, since option
+// changes may rebuild the interaction's parameter list (and move the
+// parameter to another position, or drop it).
 #pragma once
 
 #include "forcefield/com/ForcefieldComIds.h"
@@ -12,6 +13,8 @@
 #include "qorff/AtomType.h"
 #include "qorff/Forcefield.h"
 #include "qorff/Interaction.h"
+
+#include <string>
 
 class CAtomTypeWrap final : public ForcefieldCom::CWrapper<CAtomTypeWrap, IQoAtomType>
 {
@@ -74,8 +77,9 @@ class CParameterWrap final : public ForcefieldCom::CWrapper<CParameterWrap, IQoP
 {
 public:
     static const CLSID& Clsid() { return QorZelm::CLSID_ZelmParameter; }
-    // The parameter at `index` of the interaction; the index is checked at
-    // every call, not here.
+    // The parameter now at `index` of the interaction (an index outside the
+    // list is the interaction's error). The object keeps addressing that
+    // parameter wherever later option changes put it.
     static KelvComPtr<IQoParameter> Create(const InteractionPtr& interaction, unsigned index);
 
     HRESULT get_Name(BSTR* pName) override;
@@ -93,10 +97,13 @@ public:
 
 private:
     friend class ForcefieldCom::CWrapper<CParameterWrap, IQoParameter>;
-    CParameterWrap(const InteractionPtr& interaction, unsigned index);
-    // The parameter as the interaction holds it now; an index no longer in
-    // its list throws KelvResult E_UNEXPECTED.
+    CParameterWrap(const InteractionPtr& interaction, const std::string& name, unsigned occurrence);
+    // The parameter as the interaction holds it now; once the interaction
+    // has it no longer, KelvResult E_UNEXPECTED naming it.
     CParameter& Parameter() const;
     InteractionPtr m_interaction;
-    unsigned m_index;
+    // The parameter's identity: its name, and which of the parameters of
+    // that name it is (a few forms give two parameters one name).
+    std::string m_name;
+    unsigned m_occurrence;
 };

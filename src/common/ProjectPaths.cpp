@@ -1,4 +1,4 @@
-#include "readers/ProjectPaths.h"
+#include "common/ProjectPaths.h"
 
 #include "qorqm/PathUtilities.h"
 

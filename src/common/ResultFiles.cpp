@@ -1,4 +1,4 @@
-#include "analysis/ResultFiles.h"
+#include "common/ResultFiles.h"
 
 #include "qorqm/PathUtilities.h"
 

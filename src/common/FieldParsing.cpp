@@ -1,6 +1,6 @@
-#include "readers/FieldParsing.h"
+#include "common/FieldParsing.h"
 
-#include "setup/ParseField.h"
+#include "common/ParseField.h"
 
 double GetFieldAsDouble(std::string line, int n)
 {

@@ -1,4 +1,4 @@
-#include "setup/ExtractUnknownFromVariant.h"
+#include "common/ExtractUnknownFromVariant.h"
 
 KelvComPtr<IUnknown> ExtractUnknownFromVariant(const VARIANT& value)
 {

@@ -1,4 +1,4 @@
-#include "setup/BstrSafeArray.h"
+#include "common/BstrSafeArray.h"
 
 #include "kelv/kelv.h"
 

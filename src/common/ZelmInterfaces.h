@@ -7,9 +7,9 @@
 #pragma once
 
 #include "com/com.h"
-#include "frame/ModuleIds.h"
+#include "common/ModuleIds.h"
 #include "hostapi/hostapi.h"
-#include "setup/SurfaceCalculatorInterface.h"
+#include "common/SurfaceCalculatorInterface.h"
 
 inline constexpr IID IID_IZelm = HostApi::MakeGuid("7A42074F-34D0-4032-8484-F61D0EB5BCD1");
 inline constexpr IID IID_IQoZelmObservableData = HostApi::MakeGuid("2C95DAFF-0E4E-4D1F-A7D0-5EF7A85DD668");
