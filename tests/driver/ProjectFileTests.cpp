@@ -120,11 +120,22 @@ TEST_F(ProjectFiles, AFailedWriteLeavesTheOldStateFile)
     // The driver's own arguments come first; the subshell then runs a second
     // driver under a file size limit far below the state file's size.
     const QzTest::DriverOutcome failed =
-        Run("state --project p ZelmLogic write; (ulimit -f 1; trap '' XFSZ; '" + QzTest::DriverPath() +
+        Run("state --project p ZelmLogic write >/dev/null; (ulimit -f 1; trap '' XFSZ; '" + QzTest::DriverPath() +
             "' --registry '" + folder.File("registry.json") + "' state --project p ZelmLogic sample 44)");
     EXPECT_EQ(failed.code, 1) << failed.out << failed.err;
     EXPECT_NE(failed.err.find("project-state.json\" cannot be written"), std::string::npos) << failed.err;
     EXPECT_EQ(QzTest::ReadFile(folder.File("p/project-state.json")), before);
+
+    // The engine settings likewise (a full disk once left them empty).
+    // A command long enough for the file to pass the size limit below.
+    Step("engine --project p --time-limit 90 'engine " + std::string(3000, 'x') + "'");
+    const std::string settings = QzTest::ReadFile(folder.File("p/host-settings.json"));
+    const QzTest::DriverOutcome full =
+        Run("engine --project p >/dev/null; (ulimit -f 1; trap '' XFSZ; '" + QzTest::DriverPath() + "' --registry '" +
+            folder.File("registry.json") + "' engine --project p --time-limit 120)");
+    EXPECT_EQ(full.code, 1) << full.out << full.err;
+    EXPECT_NE(full.err.find("host-settings.json\" cannot be written"), std::string::npos) << full.err;
+    EXPECT_EQ(QzTest::ReadFile(folder.File("p/host-settings.json")), settings);
     for (const fs::directory_entry& entry : fs::directory_iterator(folder.File("p")))
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }
