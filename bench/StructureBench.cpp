@@ -89,7 +89,7 @@ void BM_ImportAndShow(benchmark::State& state)
     for (auto _ : state) {
         std::ostringstream out;
         auto start = std::chrono::steady_clock::now();
-        ZelmHost::ImportStructure(project.Cif(), project.Folder(), "structure", out);
+        ZelmHost::ImportStructure(project.Cif(), project.Folder(), "structure", 0, out);
         import += Seconds(start);
         start = std::chrono::steady_clock::now();
         ZelmHost::ShowDocument(document, "", out);

@@ -2,8 +2,8 @@
 # Installs what is missing, builds, and drives the module through the host
 # driver: register the module in a registry of the demo's own, list its
 # classes and create, through its class factory, each one this build has;
-# then make a project, import the bundled rock-salt structure, show it,
-# import the bundled methanol molecule, show the module's "ZelmLogic" state;
+# then make a project, import the bundled rock-salt structure and methanol
+# molecule, show them, show the module's "ZelmLogic" state;
 # select the example library and write the GeomOpt deck; run the surface
 # calculator on the bundled slab; check, export, run and start a job;
 # update the structures from the bundled runs and write their trajectories;
@@ -41,6 +41,7 @@ fi
 "$host" --registry "$registry" import examples/rocksalt.cif --project "$project" --log
 "$host" --registry "$registry" show "$project/rocksalt.qsd"
 "$host" --registry "$registry" import examples/methanol.xyz --project "$project"
+"$host" --registry "$registry" show "$project/methanol.qsd"
 "$host" --registry "$registry" state --project "$project" ZelmLogic
 # The example library beside the structure, selected with its own charges;
 # then the rock salt's GeomOpt deck, written and printed.
@@ -84,9 +85,11 @@ cp -r examples/results "$project/results"
 # The engine stand-in as the project's "ZELM" engine: a geometry optimisation
 # followed to completion, then the structure it updated.
 "$host" --registry "$registry" engine --project "$project" --stub
-run_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt)
-echo "$run_out"
-results=$(sed -n 's/^results folder: //p' <<<"$run_out")
+# The run's output is printed once and kept to find its results folder.
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task GeomOpt | tee "$demo/geomopt-run.txt"
+results=$(sed -n 's/^results folder: //p' "$demo/geomopt-run.txt")
+# The live status text the job kept up to date while it ran.
+cat "$results/Status.txt"
 "$host" --registry "$registry" show "$results/rocksalt.qsd"
 # The module's analysis component on the job's results and on the bundled
 # dynamics run: the results by category, the history charts as chart
@@ -103,8 +106,8 @@ results=$(sed -n 's/^results folder: //p' <<<"$run_out")
 for setting in "Phonon 1" "RequestPhonons 1" "RequestOptics 1" "PhononType 3"; do
   "$host" --registry "$registry" state --project "$project" ZelmLogic $setting
 done
-phonon_out=$("$host" --registry "$registry" run "$project/rocksalt.qsd" --task Energy)
-phonons=$(sed -n 's/^results folder: //p' <<<"$phonon_out")
+"$host" --registry "$registry" run "$project/rocksalt.qsd" --task Energy | tee "$demo/phonon-run.txt"
+phonons=$(sed -n 's/^results folder: //p' "$demo/phonon-run.txt")
 "$host" --registry "$registry" results "$phonons/rocksalt.gout"
 for action in optics dispersion dos; do
   "$host" --registry "$registry" analyse "$phonons/rocksalt.gout" "$action"

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace HostCharts {
@@ -90,24 +91,98 @@ struct Range {
     }
 };
 
-void DrawChart(plstream& pl, const ChartData& chart)
+// The spacing of an axis's ticks: 1, 2 or 5 times a power of ten, giving
+// about six ticks over the range.
+double TickStep(const Range& range)
 {
-    Range xs;
-    Range ys;
+    const double raw = (range.max - range.min) / 6.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double scaled = raw / power;
+    return (scaled < 1.5 ? 1.0 : scaled < 3.0 ? 2.0 : scaled < 7.0 ? 5.0 : 10.0) * power;
+}
+
+// How the tick values of an axis are written: with as many digits as tell
+// neighbouring ticks apart, so that a small change on a large value (the
+// drift of a constant of motion) reads on the axis.
+struct AxisLabels {
+    double step = 1.0;
+    bool scientific = false;
+    int digits = 0; // decimals, or significant digits less one in scientific form
+
+    AxisLabels() = default;
+    AxisLabels(const Range& range, double tickStep) : step(tickStep)
+    {
+        const int stepExponent = static_cast<int>(std::floor(std::log10(step) + 1e-9));
+        const double largest = std::max(std::fabs(range.min), std::fabs(range.max));
+        const int valueExponent = largest > 0.0 ? static_cast<int>(std::floor(std::log10(largest))) : 0;
+        scientific = largest >= 1e6 || (largest > 0.0 && largest < 1e-4);
+        digits = scientific ? std::clamp(valueExponent - stepExponent, 0, 16) : std::clamp(-stepExponent, 0, 17);
+    }
+    std::string Text(double value) const
+    {
+        // A tick at zero computed as a tiny remainder reads as zero.
+        if (std::fabs(value) < step * 1e-9)
+            value = 0.0;
+        char text[64];
+        std::snprintf(text, sizeof(text), scientific ? "%.*e" : "%.*f", digits, value);
+        return text;
+    }
+};
+
+struct ChartLabels {
+    AxisLabels x;
+    AxisLabels y;
+};
+
+void LabelTick(PLINT axis, PLFLT value, char* text, PLINT length, PLPointer data)
+{
+    const ChartLabels& labels = *static_cast<const ChartLabels*>(data);
+    const std::string label = (axis == PL_Y_AXIS ? labels.y : labels.x).Text(value);
+    std::snprintf(text, static_cast<std::size_t>(length), "%s", label.c_str());
+}
+
+// The ranges a chart is drawn over.
+struct ChartRanges {
+    Range x;
+    Range y;
+};
+
+ChartRanges RangesOf(const ChartData& chart)
+{
+    ChartRanges r;
     for (const auto& graph : chart.graphs)
         for (const ChartPoint& p : graph->points)
             if (Finite(p)) {
-                xs.Add(p.x);
-                ys.Add(p.y);
+                r.x.Add(p.x);
+                r.y.Add(p.y);
             }
     for (const AxisMark& mark : chart.xMarks)
-        xs.Add(mark.x);
-    xs.Settle();
-    ys.Settle();
+        r.x.Add(mark.x);
+    r.x.Settle();
+    r.y.Settle();
     // Lines along the top or bottom stay clear of the frame.
-    const double margin = (ys.max - ys.min) * 0.05;
-    ys.min -= margin;
-    ys.max += margin;
+    const double margin = (r.y.max - r.y.min) * 0.05;
+    r.y.min -= margin;
+    r.y.max += margin;
+    // Values near the largest number make a span beyond it, over which no
+    // axis can be laid out.
+    for (const Range* range : {&r.x, &r.y})
+        if (!std::isfinite(range->min) || !std::isfinite(range->max) || !std::isfinite(range->max - range->min))
+            throw std::runtime_error("The chart \"" + chart.title.substr(0, chart.title.find('\n')) +
+                                     "\" cannot be drawn: its values span more than a number can hold.");
+    return r;
+}
+
+void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
+{
+    const ChartRanges ranges = RangesOf(chart);
+    const Range& xs = ranges.x;
+    const Range& ys = ranges.y;
+    const double xStep = TickStep(xs);
+    const double yStep = TickStep(ys);
+    labels.x = AxisLabels(xs, xStep);
+    labels.y = AxisLabels(ys, yStep);
+    pl.slabelfunc(LabelTick, &labels);
 
     const std::vector<std::string> titleLines = Lines(chart.title);
     const double top = 0.90 - 0.06 * static_cast<double>(titleLines.size() - 1);
@@ -118,7 +193,7 @@ void DrawChart(plstream& pl, const ChartData& chart)
     pl.width(1.0);
     pl.lsty(1);
     // A chart with marks (a band structure) names them instead of numbering its x axis.
-    pl.box(chart.xMarks.empty() ? "bcnst" : "bc", 0.0, 0, "bcnstv", 0.0, 0);
+    pl.box(chart.xMarks.empty() ? "bcnsto" : "bc", xStep, 0, "bcnstvo", yStep, 0);
     for (const AxisMark& mark : chart.xMarks) {
         pl.lsty(2);
         pl.join(mark.x, ys.min, mark.x, ys.max);
@@ -221,6 +296,9 @@ void DrawChart(plstream& pl, const ChartData& chart)
 
 void WriteChartSvg(const ChartList& charts, const std::string& path)
 {
+    // A chart that cannot be drawn is refused before the file is touched.
+    for (const auto& chart : charts)
+        RangesOf(*chart);
     // The renderer gives no word when it cannot open its file: try first.
     if (std::FILE* probe = std::fopen(path.c_str(), "wb"))
         std::fclose(probe);
@@ -241,12 +319,13 @@ void WriteChartSvg(const ChartList& charts, const std::string& path)
     pl.scol0(1, 0, 0, 0);
     pl.ssub(1, pages);
     pl.init();
+    ChartLabels labels;
     if (charts.empty()) {
         ChartData empty;
-        DrawChart(pl, empty);
+        DrawChart(pl, empty, labels);
     }
     for (const auto& chart : charts)
-        DrawChart(pl, *chart);
+        DrawChart(pl, *chart, labels);
 }
 
 } // namespace HostCharts

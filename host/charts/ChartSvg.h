@@ -3,7 +3,8 @@
 // titles, graphs in their colours (0x00BBGGRR; 0 takes a colour of the
 // renderer's own palette) and line styles, markers and the legend where the
 // chart shows one. A point whose x or y is not finite breaks its graph's
-// line. A chart with x-axis marks draws each as a dashed line named below
+// line. Tick values carry as many digits as tell neighbouring ticks apart.
+// A chart with x-axis marks draws each as a dashed line named below
 // the axis, which then shows no numbers. Texts are Latin-1 in the document
 // and UTF-8 in the picture. The same document always gives the same file.
 #pragma once
@@ -16,7 +17,9 @@ namespace HostCharts {
 
 // Draws the charts into the SVG file at `path` (replaced). A document
 // without charts gives a picture with one empty frame. Throws
-// std::runtime_error naming the file when it cannot be written.
+// std::runtime_error naming the file when it cannot be written, and naming
+// the chart, before the file is touched, when the span of its values is
+// beyond the largest number (values near +-1e308 of both signs).
 void WriteChartSvg(const ChartList& charts, const std::string& path);
 
 } // namespace HostCharts

@@ -68,8 +68,10 @@ double Coordinate(const std::string& text, char axis, std::size_t line)
 
 } // namespace
 
-std::shared_ptr<Document> ImportXyzText(const std::string& text)
+XyzFrame ImportXyzFrameText(const std::string& text, std::size_t wanted)
 {
+    if (wanted < 1)
+        throw FileError("Frames are numbered from 1; there is no frame 0.");
     std::istringstream in(text);
     std::string line;
     std::size_t number = 0;
@@ -85,33 +87,77 @@ std::shared_ptr<Document> ImportXyzText(const std::string& text)
         throw FileError("The file is empty.");
     if (line.compare(0, 3, "\xEF\xBB\xBF") == 0)
         line.erase(0, 3); // a byte-order mark
-    const std::size_t count = AtomCount(line);
-    if (!next())
-        Refuse(2, "the comment line is missing: the file ends after its atom count.");
 
-    auto document = std::make_shared<Document>();
-    for (std::size_t i = 0; i < count; ++i) {
+    // Frame after frame, each an atom count, a comment and its atoms; blank
+    // lines may stand between frames. Every frame is read, so that a damaged
+    // one is refused whichever is taken.
+    XyzFrame result;
+    std::size_t frames = 0;
+    bool haveLine = true;
+    while (haveLine) {
+        const std::size_t countLine = number;
+        std::size_t count = 0;
+        if (frames == 0) {
+            count = AtomCount(line);
+        } else {
+            const std::vector<std::string> fields = Fields(line);
+            std::size_t announced = 0;
+            const auto [end, error] =
+                std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), announced);
+            if (fields.size() != 1 || error != std::errc() || end != fields[0].data() + fields[0].size())
+                Refuse(number, "the file holds more atom lines than the " + std::to_string(result.atomsOfFirst) +
+                                   " its first line announces.");
+            if (announced == 0)
+                Refuse(number, "frame " + std::to_string(frames + 1) + " holds no atoms (the atom count is 0).");
+            count = announced;
+        }
+        ++frames;
         if (!next())
-            throw FileError("The file ends after " + std::to_string(i) + " of its " + std::to_string(count) +
-                            " atoms.");
-        const std::vector<std::string> fields = Fields(line);
-        if (fields.size() < 4)
-            Refuse(number, "an atom line needs an element symbol and three coordinates.");
-        Atom atom;
-        atom.element = ElementOf(fields[0], number);
-        atom.position = {Coordinate(fields[1], 'x', number), Coordinate(fields[2], 'y', number),
-                         Coordinate(fields[3], 'z', number)};
-        atom.id = static_cast<std::int32_t>(i + 1);
-        document->RestoreParent(atom);
+            Refuse(countLine + 1, "the comment line is missing: the file ends after its atom count.");
+
+        auto document = std::make_shared<Document>();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!next()) {
+                throw FileError((frames == 1 ? std::string("The file") : "Frame " + std::to_string(frames)) +
+                                " ends after " + std::to_string(i) + " of its " + std::to_string(count) + " atoms.");
+            }
+            const std::vector<std::string> fields = Fields(line);
+            if (fields.size() < 4)
+                Refuse(number, "an atom line needs an element symbol and three coordinates.");
+            Atom atom;
+            atom.element = ElementOf(fields[0], number);
+            atom.position = {Coordinate(fields[1], 'x', number), Coordinate(fields[2], 'y', number),
+                             Coordinate(fields[3], 'z', number)};
+            atom.id = static_cast<std::int32_t>(i + 1);
+            document->RestoreParent(atom);
+        }
+        if (frames == 1)
+            result.atomsOfFirst = count;
+        if (frames == wanted)
+            result.document = document;
+        // The next frame's count line, past blank lines.
+        haveLine = false;
+        while (next()) {
+            if (!Fields(line).empty()) {
+                haveLine = true;
+                break;
+            }
+        }
     }
-    while (next())
-        if (!Fields(line).empty())
-            Refuse(number, "the file holds more atom lines than the " + std::to_string(count) +
-                               " its first line announces.");
-    return document;
+    result.frames = frames;
+    result.frame = wanted;
+    if (!result.document)
+        throw FileError("The file holds " + std::to_string(frames) + (frames == 1 ? " frame" : " frames") +
+                        "; there is no frame " + std::to_string(wanted) + ".");
+    return result;
 }
 
-std::shared_ptr<Document> ImportXyz(const std::string& path)
+std::shared_ptr<Document> ImportXyzText(const std::string& text)
+{
+    return ImportXyzFrameText(text, 1).document;
+}
+
+XyzFrame ImportXyzFrame(const std::string& path, std::size_t frame)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -120,9 +166,14 @@ std::shared_ptr<Document> ImportXyz(const std::string& path)
     text << in.rdbuf();
     if (in.bad())
         throw FileError("The file cannot be read.");
-    std::shared_ptr<Document> document = ImportXyzText(text.str());
-    document->SetName(std::filesystem::path(path).stem().string());
-    return document;
+    XyzFrame result = ImportXyzFrameText(text.str(), frame);
+    result.document->SetName(std::filesystem::path(path).stem().string());
+    return result;
+}
+
+std::shared_ptr<Document> ImportXyz(const std::string& path)
+{
+    return ImportXyzFrame(path, 1).document;
 }
 
 } // namespace HostModel

@@ -65,8 +65,10 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
             *pCanViewEnergyEvolution = VARIANT_FALSE;
             return;
         }
-        const bool can = *pCanViewEnergyEvolution != VARIANT_FALSE &&
-                         COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
+        const bool contains = *pCanViewEnergyEvolution != VARIANT_FALSE;
+        *pCanViewEnergyEvolution = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(path);
+        const bool can = contains && COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
         *pCanViewEnergyEvolution = ToVariantBool(can);
     });
 }
@@ -78,7 +80,9 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
         const std::string path = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
         const int code = COutputFileReader::ScanRunType(path);
         HRESULT hr = S_OK;
-        if (code == COutputFileReader::RunGeomOpt)
+        // A surface run optimises its region 1 and writes its cycles as a
+        // bulk optimisation does.
+        if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
             hr = PlotGeomOptEvolution(seed);
         else if (code == COutputFileReader::RunDynamics)
             hr = PlotMolDynEvolution(seed);
@@ -103,6 +107,14 @@ void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, c
     BuildTrajectory(structure.get(), seed);
 }
 
+bool CZelmAnalysis::TrajectoryBuilt(const std::string& seed) const
+{
+    // A document without its frames is what a failed build leaves behind.
+    const std::string base = m_resultsFolder + seed;
+    return DiskUtilities::FileExists(base + CZelmRunInfo::TrajectoryDocumentExtension()) &&
+           DiskUtilities::FileExists(base + ".trj");
+}
+
 HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
 {
     return RunCommand([&] {
@@ -111,7 +123,7 @@ HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
         if (!DiskUtilities::FileExists(output))
             throw KelvResult(E_UNEXPECTED, "Results file does not exist.");
         const CGeomOptOutputFileReader reader(output);
-        if (!DiskUtilities::FileExists(trajectory))
+        if (!TrajectoryBuilt(seed))
             FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
         const CDocManagementUtility documents(Root());
@@ -171,7 +183,7 @@ HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo 
             throw KelvResult(E_UNEXPECTED, CorruptedResults);
 
         const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
-        if (!DiskUtilities::FileExists(trajectory))
+        if (!TrajectoryBuilt(seed))
             FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
         const CDocManagementUtility documents(Root());

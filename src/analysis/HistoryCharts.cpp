@@ -69,6 +69,8 @@ void DrawLevel(ISDChart2d* chart, LONG index, bool haveRange, double minX, doubl
     if (FAILED(graph->Clear())) {
         throw KelvResult(E_UNEXPECTED, "Unable to clear graph");
     }
+    // An empty gradient graph has no x range: the line is cleared and none
+    // drawn, so no line from an earlier update stands over another run.
     if (!haveRange) {
         return;
     }
@@ -171,7 +173,9 @@ void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>
 void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>& x, const std::vector<double>& y,
                         int offset)
 {
-    if (x.size() != y.size()) {
+    // One point per x value: a y series that falls short of it leaves the
+    // graph as it was; values of y beyond it are not drawn.
+    if (y.size() < x.size()) {
         return;
     }
     KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
@@ -192,7 +196,7 @@ void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>
 
 void AddGraphData(ISDChart2dGraph* graph, const std::vector<double>& x, const std::vector<double>& y, int start)
 {
-    if (x.size() != y.size()) {
+    if (y.size() < x.size()) {
         return;
     }
     LONG item = start;

@@ -92,7 +92,7 @@ void SetUpDielectricConstantChart(ISDChart2dDocument* document, const std::strin
 
 void SetUpAbsorptionChart(ISDChart2dDocument* document, const std::string& title, const std::string& xAxisText)
 {
-    LayOutChart1(document, title, xAxisText, "Absorption", {{"Absorption", 2}});
+    LayOutChart1(document, title, xAxisText, "Absorption coefficient (1/cm)", {{"Absorption", 2}});
 }
 
 void SetUpDielectricTensorCharts(ISDChart2dDocument* document, const std::string& diagonalTitle,

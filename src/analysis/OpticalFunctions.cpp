@@ -108,7 +108,7 @@ std::vector<double> AbsorptionSeries(const ComplexSeries& epsilon, const std::ve
     const std::size_t count = std::min(kappa.size(), grid.size());
     values.reserve(count);
     for (std::size_t i = 0; i < count; ++i)
-        values.push_back(factor * 16131.0 * grid[i] * kappa[i]);
+        values.push_back(AbsorptionPerElectronvolt * (factor * grid[i]) * kappa[i]);
     return values;
 }
 

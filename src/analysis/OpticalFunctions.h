@@ -9,6 +9,7 @@
 #pragma once
 
 #include "analysis/OpticalSettings.h"
+#include "qorqm/QMPhysicalConstants.h"
 
 #include <complex>
 #include <vector>
@@ -36,8 +37,11 @@ std::vector<double> RefractiveIndexSeries(const ComplexSeries& epsilon);
 std::vector<double> ExtinctionSeries(const ComplexSeries& epsilon);
 // ((1 - n)^2 + k^2) / ((1 + n)^2 + k^2) for the root n + ik.
 std::vector<double> ReflectivitySeries(const ComplexSeries& epsilon);
-// factor * 16131.0 * x * kappa at each grid point x (display unit; factor
-// is one display unit in eV). A grid shorter than the series ends it.
+// The absorption coefficient 4 pi kappa / lambda in 1/cm: with the photon
+// energy E = factor * x in eV (x the grid point in its display unit, factor
+// one display unit in eV), 1 / lambda = E * EV_TO_CM_1 per cm, so each point
+// is 4 pi EV_TO_CM_1 * E * kappa. A grid shorter than the series ends it.
+inline constexpr double AbsorptionPerElectronvolt = 4.0 * 3.14159265358979323846 * QMPhysicalConstants::EV_TO_CM_1;
 std::vector<double> AbsorptionSeries(const ComplexSeries& epsilon, const std::vector<double>& grid, double factor);
 
 // Real and imaginary parts of a complex series.

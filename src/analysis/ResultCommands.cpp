@@ -58,6 +58,13 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
                                              CZelmRunInfo::ArchiveFileExtension());
         if (!DiskUtilities::FileExists(archive))
             *pCanUpdateStructure = VARIANT_FALSE;
+        // A run that failed says why.
+        const VARIANT_BOOL can = *pCanUpdateStructure;
+        *pCanUpdateStructure = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(
+            m_resultsFolder + PathUtilities::ExtensionReplaced(SelectedResult(ResultCategoryStructure()),
+                                                               CZelmRunInfo::OutputFileExtension()));
+        *pCanUpdateStructure = can;
     });
 }
 
@@ -94,6 +101,10 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
             return;
         // The run that CreateTrajectory builds from.
         const std::string selection = SelectedResult(ResultCategoryStructure());
+        // A run that failed says why.
+        *pCanCreateTrajectory = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(m_resultsFolder + selection);
+        *pCanCreateTrajectory = VARIANT_TRUE;
         const int code = COutputFileReader::ScanRunType(m_resultsFolder + selection);
         std::vector<std::string> needed;
         if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
@@ -147,6 +158,22 @@ void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::
     }
 }
 
+void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept
+{
+    try {
+        if (DiskUtilities::FileExists(path))
+            PurgeTrajectoryDocument(path, archive);
+    } catch (...) {
+        // The file itself goes below.
+    }
+    try {
+        if (DiskUtilities::FileExists(path))
+            DiskManagerOf(Root())->DeleteFile(KelvBSTR(path).Get(), 0);
+    } catch (...) {
+        // The build's own error is the one reported.
+    }
+}
+
 KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* source, const std::string& seed)
 {
     Kelv::CheckNullDereference(source);
@@ -156,10 +183,19 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     if (DiskUtilities::FileExists(trajectory))
         PurgeTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
 
+    // The trajectory document stands over its frames file (".trj"), which
+    // the import writes beside it. When the import fails, the document goes
+    // again: left alone it would pass for a built trajectory, and the energy
+    // charts would be tied to it.
     SaveAsTrajectoryDocument(source, trajectory);
-    int code = COutputFileReader::ScanRunType(output);
     KelvComPtr<ISBContainerRoot> root = Root();
-    CZelmJob::ImportTrajectory(root, base, &code);
+    try {
+        int code = COutputFileReader::ScanRunType(output);
+        CZelmJob::ImportTrajectory(root, base, &code);
+    } catch (...) {
+        RemoveTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
+        throw;
+    }
 
     KelvComPtr<ISBDocumentRoot> document;
     KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),

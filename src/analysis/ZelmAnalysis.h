@@ -192,6 +192,10 @@ private:
     KelvComPtr<ISBDocumentRoot> BuildTrajectory(ISBDocumentRoot* source, const std::string& seed);
     // Removes the trajectory document at `path`, keeping the archive of the seed.
     void PurgeTrajectoryDocument(const std::string& path, const std::string& archive);
+    // The same after a failed build, best effort; the ".trj" goes with the document.
+    void RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept;
+    // Whether the run's trajectory document stands with its frames file (".trj").
+    bool TrajectoryBuilt(const std::string& seed) const;
 
     std::string m_resultsFolder;
     std::map<std::string, std::vector<std::string>> m_availableResults;

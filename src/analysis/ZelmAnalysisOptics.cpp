@@ -76,6 +76,16 @@ HRESULT CZelmAnalysis::PlotOpticalProperties()
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryOptics()));
         const std::string outputPath = ResultsFolder() + seed + CZelmRunInfo::OutputFileExtension();
         m_optics.Clear();
+        // No output of the folder holds optics (no ".osc" with oscillator
+        // strengths beside it): say so rather than open "<folder>/.gout".
+        if (seed.empty())
+            throw KelvResult(E_UNEXPECTED, "Optical properties are not available.\nNo output in \"" +
+                                               ResultsFolder() +
+                                               "\" has optical results (an .osc file of oscillator strengths and "
+                                               "the frequency-dependent properties in its .gout).");
+        if (!DiskUtilities::FileExists(outputPath))
+            throw KelvResult(E_UNEXPECTED,
+                             "Unable to open ZELM .gout file.\n\"" + outputPath + "\" does not exist.");
 
         COutputFileReader reader(outputPath);
         std::string message;

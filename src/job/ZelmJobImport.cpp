@@ -5,6 +5,7 @@
 
 #include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
+#include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
 #include "readers/ZelmGeomOptTrjDataProvider.h"
 #include "readers/ZelmMolDynTrjDataProvider.h"
@@ -72,6 +73,11 @@ void CZelmJob::ImportResults()
     const std::string base = m_jobHandler.GetResultsFolder().ToTString() + m_jobHandler.GetTaskPrefix().ToTString();
     const std::string task = m_jobHandler.GetTaskTypeDescription().ToTString();
     const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
+
+    // An engine that reported an error made no results to import, whatever
+    // files it left: the job fails with the engine's reason (the files are
+    // home already).
+    COutputFileReader::CheckRunSucceeded(base + CZelmRunInfo::OutputFileExtension());
 
     if (task == "Energy")
         return;
@@ -163,14 +169,15 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
     default:
         break;
     }
-    if (!provider)
-        return;
-
+    // An earlier run's frames of the same name go first, also when this run
+    // gives none: the trajectory document opens whatever ".trj" stands beside it.
     const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     const std::string trj = name + ".trj";
     if (DiskUtilities::FileExists(trj))
         disk->DeleteFile(KelvBSTR(trj).Get(), 0);
+    if (!provider)
+        return;
     const HRESULT hr = CTrjWriter().WriteTrajFile(*provider, KelvBSTR(name));
     // A trajectory that was not written is reported: the trajectory document
     // would otherwise be opened over a missing or partial ".trj".

@@ -138,10 +138,9 @@ void CArchiveFileReader::Read(const std::string& path)
         positions.clear();
         bool more = true; // whether a line follows the frame
         for (;;) {
+            // The end of the file, or a line too long for any format, ends
+            // the data: the frame keeps the atoms read so far.
             if (!lines.Next()) {
-                if (lines.TooLong()) {
-                    return;
-                }
                 more = false;
                 break;
             }

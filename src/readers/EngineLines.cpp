@@ -20,6 +20,10 @@ bool CEngineLineReader::Next()
     m_buffer[0] = '\0';
     m_stream.getline(m_buffer, BufferSize);
     if (m_stream.fail()) {
+        if (FullLineBeforeCarriageReturn()) {
+            m_line.assign(m_buffer, std::strlen(m_buffer));  // a NUL ends the text, as below
+            return true;
+        }
         // Without the end of the file a failed read is a line that does not
         // fit the buffer; with it, nothing was left to read.
         m_tooLong = !m_stream.eof() && !m_stream.bad();
@@ -36,6 +40,36 @@ bool CEngineLineReader::Next()
     }
     m_line.assign(m_buffer, length);
     return true;
+}
+
+bool CEngineLineReader::FullLineBeforeCarriageReturn()
+{
+    // The buffer is full and the line goes on: when all that follows is the
+    // carriage return of a CR LF break, the line has 1023 characters and fits.
+    if (m_stream.bad() || m_stream.eof() || m_stream.gcount() != BufferSize - 1) {
+        return false;
+    }
+    m_stream.clear();
+    if (m_stream.peek() != '\r') {
+        m_stream.setstate(std::ios::failbit);
+        return false;
+    }
+    m_stream.get();
+    const int next = m_stream.peek();
+    if (next == '\n') {
+        m_stream.get();
+        return true;
+    }
+    if (next == std::char_traits<char>::eof() && !m_stream.bad()) {
+        // A last line without its line feed, under the reader's rule.
+        if (m_rule == LastLineRule::UsedWithoutLineBreak) {
+            return true;
+        }
+        m_stream.setstate(std::ios::failbit);  // the end of the data, not a long line
+        return false;
+    }
+    m_stream.setstate(std::ios::failbit);
+    return false;
 }
 
 bool OpenEngineFile(std::ifstream& stream, const std::string& path)

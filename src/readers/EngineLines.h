@@ -41,6 +41,10 @@ public:
     bool TooLong() const noexcept { return m_tooLong; }
 
 private:
+    // After a read that filled the buffer: whether only a CR LF (or, for a
+    // last line, a CR) follows, which it then consumes.
+    bool FullLineBeforeCarriageReturn();
+
     std::istream& m_stream;
     LastLineRule m_rule;
     bool m_done = false;

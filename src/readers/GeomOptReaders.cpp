@@ -75,6 +75,15 @@ void CGeomOptOutputFileReader::Read(const std::string& path)
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
     bool inSection = false;
+    // Two readings of the section run side by side until its first cycle
+    // line: an output with cycle lines takes its steps from them alone (the
+    // engine's notes between them are no steps); one without any takes the
+    // older layout's steps, every other line of 8 words up to the first
+    // "****" line.
+    bool cycleSeen = false;
+    bool olderEnded = false;
+    std::vector<double> olderEnergies;
+    std::vector<double> olderGradients;
     while (lines.Next()) {
         const std::string& line = lines.Line();
         // Before the section only tolerance lines count.
@@ -95,18 +104,81 @@ void CGeomOptOutputFileReader::Read(const std::string& path)
                 continue;
             }
         }
-        if (Contains(line, "****")) {
-            return;
+        if (IsSectionEnd(line, tokens)) {
+            break;
         }
-        if (Contains(line, "Hessian")) {
+        std::string_view energy;
+        std::string_view gradient;
+        if (CycleValues(tokens, energy, gradient)) {
+            cycleSeen = true;
+            AddStep(energy, gradient, m_energies, m_gradients);
             continue;
         }
-        if (tokens.size() == 8) {
-            ParseNumberToken(tokens[3], m_energies);
-            ParseNumberToken(tokens[5], m_gradients);
-            if (m_energies.size() >= 2) {
-                m_energyChanges.push_back(m_energies[m_energies.size() - 1] - m_energies[m_energies.size() - 2]);
-            }
+        if (cycleSeen || olderEnded) {
+            continue;
+        }
+        if (Contains(line, "****")) {
+            olderEnded = true;
+        } else if (tokens.size() == 8 && !Contains(line, "Hessian") && tokens[0].substr(0, 2) != "**") {
+            AddStep(tokens[3], tokens[5], olderEnergies, olderGradients);
         }
     }
+    if (!cycleSeen) {
+        m_energies = std::move(olderEnergies);
+        m_gradients = std::move(olderGradients);
+    }
+    // The change of energy from each step to the next.
+    m_energyChanges.clear();
+    for (std::size_t i = 1; i < m_energies.size(); ++i) {
+        m_energyChanges.push_back(m_energies[i] - m_energies[i - 1]);
+    }
+}
+
+void CGeomOptOutputFileReader::AddStep(std::string_view energy, std::string_view gradient,
+                                       std::vector<double>& energies, std::vector<double>& gradients)
+{
+    ParseNumberToken(energy, energies);
+    ParseNumberToken(gradient, gradients);
+}
+
+bool CGeomOptOutputFileReader::CycleValues(const LineTokens& tokens, std::string_view& energy,
+                                           std::string_view& gradient)
+{
+    if (tokens.size() < 6 || tokens[0] != "Cycle:") {
+        return false;
+    }
+    // "Cycle: n Energy: e Gnorm: g ..." and the defect form
+    // "Cycle: n Defect Energy: e Gnorm: g ...".
+    const std::size_t at = tokens[2] == "Defect" ? 3 : 2;
+    if (tokens.size() < at + 4 || tokens[at] != "Energy:" || tokens[at + 2] != "Gnorm:") {
+        return false;
+    }
+    energy = tokens[at + 1];
+    gradient = tokens[at + 3];
+    return true;
+}
+
+bool CGeomOptOutputFileReader::IsSectionEnd(std::string_view line, const LineTokens& tokens)
+{
+    if (tokens.size() >= 2 && tokens[0] == "Final" && tokens[1] == "energy") {
+        return true;
+    }
+    if (!Contains(line, "****")) {
+        return false;
+    }
+    // The engine's closing notes of an optimisation; its other framed notes
+    // (a criterion "satisfied in optimiser") may stand between two cycles.
+    static const char* const Endings[] = {
+        "Optimisation achieved",
+        "Too many failed attempts to optimise",
+        "Maximum number of function calls has been reached",
+        "Conditions for a minimum have not been satisfied",
+        "no lower point can be found",
+    };
+    for (const char* ending : Endings) {
+        if (Contains(line, ending)) {
+            return true;
+        }
+    }
+    return false;
 }

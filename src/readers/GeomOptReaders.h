@@ -42,8 +42,14 @@ private:
 };
 
 // Reads the optimisation history of a main output after the main output
-// reader's own part: the tolerance lines anywhere, then from the line that
-// starts the optimisation the 8-word step lines up to a "****" line.
+// reader's own part: the tolerance lines anywhere, then, from the line that
+// starts the optimisation, one step per cycle line ("Cycle: n Energy: e
+// Gnorm: g ...", or "Cycle: n Defect Energy: e ..."), up to the section's
+// closing note ("**** Optimisation achieved ****" and the engine's other
+// endings) or "Final energy". Lines beginning with "**" are notes, never
+// steps. An output without any cycle line is read in the older layout: every
+// other line of 8 words (not a "Hessian" line) is a step, up to the first
+// line holding "****".
 class CGeomOptOutputFileReader : public COutputFileReader
 {
 public:
@@ -62,6 +68,12 @@ public:
     double GetTolerance2() const { return m_gradientTolerance; }
 
 private:
+    static void AddStep(std::string_view energy, std::string_view gradient, std::vector<double>& energies,
+                        std::vector<double>& gradients);
+    // The energy and gradient norm of a cycle line.
+    static bool CycleValues(const LineTokens& tokens, std::string_view& energy, std::string_view& gradient);
+    static bool IsSectionEnd(std::string_view line, const LineTokens& tokens);
+
     std::vector<double> m_energies;
     int m_energiesOffset = 0;
     std::vector<double> m_energyChanges;

@@ -197,6 +197,25 @@ void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, co
     }
 }
 
+bool CMolDynOutputFileReader::FindFirstCellLine(CEngineLineReader& lines, LineTokens& tokens)
+{
+    // The engine leaves one blank line under the heading, the older layout
+    // two lines: the "a =" line is found across any number of blank lines;
+    // a heading followed by other text takes the third line after it.
+    int skipped = 0;
+    while (GetLine(lines)) {
+        TokenizeLine(lines.Line(), tokens);
+        if (tokens.size() >= 2 && tokens[0] == "a" && tokens[1] == "=") {
+            return true;
+        }
+        if (!tokens.empty() && skipped >= 2) {
+            return true;
+        }
+        ++skipped;
+    }
+    return false;
+}
+
 void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c, double& alpha, double& beta,
                                                  double& gamma, const std::string& path)
 {
@@ -212,7 +231,7 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
         TokenizeLine(lines.Line(), tokens);
         found = tokens.size() > 2 && tokens[0] == "Cell" && tokens[1] == "parameters";
     }
-    if (!found || !GetLine(lines) || !GetLine(lines)) {
+    if (!found || !FindFirstCellLine(lines, tokens)) {
         return;
     }
     // Each of the three lines gives a length (word 2) and an angle (word 5);
@@ -220,10 +239,12 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
     double lengths[3] = {0.0, 0.0, 0.0};
     double angles[3] = {0.0, 0.0, 0.0};
     for (int k = 0; k < 3; ++k) {
-        if (!GetLine(lines)) {
-            return;
+        if (k > 0) {
+            if (!GetLine(lines)) {
+                return;
+            }
+            TokenizeLine(lines.Line(), tokens);
         }
-        TokenizeLine(lines.Line(), tokens);
         if (tokens.size() < 6) {
             return;
         }
@@ -252,10 +273,9 @@ void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, do
         TokenizeLine(lines.Line(), tokens);
         found = tokens.size() > 3 && tokens[0] == "Surface" && tokens[1] == "cell" && tokens[2] == "parameters";
     }
-    if (!found || !GetLine(lines) || !GetLine(lines) || !GetLine(lines)) {
+    if (!found || !FindFirstCellLine(lines, tokens)) {
         return;
     }
-    TokenizeLine(lines.Line(), tokens);
     if (tokens.size() < 6) {
         return;
     }

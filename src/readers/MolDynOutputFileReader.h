@@ -113,15 +113,22 @@ public:
     // Appends the six values of every "Instant:" and "Average:" line of a
     // ".pre" file to the record's instantaneous and averaged series.
     static void ReadPressureFile(CMolDynOutputFileInfo& record, const std::string& prePath);
-    // The final cell of a periodic system. Without a complete cell block the
-    // arguments keep their values.
+    // The final cell of a periodic system: the "a =", "b =" and "c =" lines
+    // after the "Cell parameters" heading (blank lines between them and the
+    // heading are passed over). Without a complete cell block the arguments
+    // keep their values.
     static void ReadCellParameters(double& a, double& b, double& c, double& alpha, double& beta, double& gamma,
                                    const std::string& path);
-    // The final surface cell of a slab. Without a complete block the
-    // arguments keep their values.
+    // The final surface cell of a slab, likewise after the "Surface cell
+    // parameters" heading. Without a complete block the arguments keep their
+    // values.
     static void ReadSurfaceCellParameters(double& a, double& b, double& alpha, const std::string& path);
 
 private:
+    // Reads on from a cell heading to the block's first line and tokenises it
+    // into tokens; false at the end of the file.
+    static bool FindFirstCellLine(CEngineLineReader& lines, LineTokens& tokens);
+
     int m_ensemble = EnsembleNVE;
     CMolDynOutputFileInfo m_equilibration;
     CMolDynOutputFileInfo m_production;

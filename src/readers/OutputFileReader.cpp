@@ -79,6 +79,41 @@ int COutputFileReader::ScanRunType(const std::string& path)
     return RunEnergy;
 }
 
+bool COutputFileReader::ScanEngineError(const std::string& path, std::string& reason)
+{
+    reason.clear();
+    std::ifstream stream;
+    OpenGout(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
+    static constexpr std::string_view Marker = "!! ERROR";
+    while (lines.Next()) {
+        std::string_view line = lines.Line();
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string_view::npos || line.compare(first, Marker.size(), Marker) != 0) {
+            continue;
+        }
+        line.remove_prefix(first + Marker.size());
+        const std::size_t start = line.find_first_not_of(" \t:");
+        const std::size_t end = line.find_last_not_of(" \t\r");
+        if (start != std::string_view::npos) {
+            reason.assign(line.substr(start, end - start + 1));
+        }
+        if (reason.empty()) {
+            reason = "no reason given";
+        }
+        return true;
+    }
+    return false;
+}
+
+void COutputFileReader::CheckRunSucceeded(const std::string& path)
+{
+    std::string reason;
+    if (DiskUtilities::FileExists(path) && ScanEngineError(path, reason)) {
+        throw KelvResult(E_FAIL, "The ZELM run failed: " + reason);
+    }
+}
+
 void COutputFileReader::ReadDimensionality(const std::string& path)
 {
     std::ifstream stream;
@@ -88,10 +123,28 @@ void COutputFileReader::ReadDimensionality(const std::string& path)
         return;
     }
     const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(line);
-    if (tokens.size() < 2) {
+    // The number follows the word, with or without "=" between them:
+    // "Dimensionality 3 : Bulk" and "Dimensionality = 3 : Bulk". A line whose
+    // word is glued to other text reads its second word, as it always did.
+    std::size_t value = 1;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == "Dimensionality") {
+            value = i + 1;
+            break;
+        }
+    }
+    if (value < tokens.size() && tokens[value] == "=") {
+        ++value;
+    }
+    if (value >= tokens.size()) {
         return;
     }
-    m_dimensionality = ParseField<int>(tokens[1], 0);
+    m_dimensionality = ParseField<int>(tokens[value], 0);
+}
+
+bool COutputFileReader::IsRegionLine(const LineTokens& tokens)
+{
+    return tokens.size() >= 3 && tokens[0] == "Region" && tokens[2] == ":";
 }
 
 void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, int& shellCount)
@@ -105,8 +158,11 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
     bool irreducibleSeen = false;
     bool totalSeen = false;
     bool tableOpen = false;
-    bool subHeaderSeen = false;
-    bool secondPart = false;
+    // A table split into regions: each region opens with its region line and
+    // its rule and closes with a rule; the table ends at the first line after
+    // such a closing rule that opens no further region.
+    bool inRegions = false;
+    bool regionClosed = false;
     int skip = 0;
     while (lines.Next()) {
         if (skip > 0) {
@@ -136,17 +192,16 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
             }
             continue;
         }
-        if (n == 3 && !subHeaderSeen) {
-            subHeaderSeen = true;
+        // A region line, or (before the first region) any three-word line,
+        // opens a region; the line after it is the region's rule.
+        if (IsRegionLine(tokens) || (n == 3 && !inRegions)) {
+            inRegions = true;
+            regionClosed = false;
             skip = 1;
             continue;
         }
-        // The one-word line between the two parts of a table; once the second
-        // part has begun, a one-word line is the table's closing rule.
-        if (n == 1 && subHeaderSeen && !secondPart) {
-            secondPart = true;
-            skip = 2;
-            continue;
+        if (regionClosed) {
+            return;
         }
         if (n >= 8 && n <= 11) {
             if (tokens[2] == "c") {
@@ -155,7 +210,10 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
                 ++shellCount;
             }
         }
-        if (IsDashRule(tokens[0]) && (!subHeaderSeen || secondPart)) {
+        if (inRegions) {
+            // Any one-word line closes a region.
+            regionClosed = n == 1;
+        } else if (IsDashRule(tokens[0])) {
             return;
         }
     }

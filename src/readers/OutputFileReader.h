@@ -33,10 +33,25 @@ public:
     // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface.
     static int ScanRunType(const std::string& path);
 
-    // Dimensionality of the output's "Dimensionality" line, 3 when there is no
-    // such line or it has no value.
+    // True when the output reports an engine error: a line that begins with
+    // "!! ERROR" (after the engine's indent). The reason is the text after
+    // "!! ERROR :" on the first such line. A run that ended with warnings is
+    // no failed run. "Unable to open ZELM .gout file." when it cannot be
+    // opened.
+    static bool ScanEngineError(const std::string& path, std::string& reason);
+    // Throws KelvResult E_FAIL "The ZELM run failed: <reason>" when the
+    // output exists and reports an engine error; nothing otherwise.
+    static void CheckRunSucceeded(const std::string& path);
+
+    // Dimensionality of the output's first "Dimensionality" line: the number
+    // after the word, with or without "=" between ("Dimensionality 3 : Bulk",
+    // "Dimensionality = 3 : Bulk"); 3 when there is no such line or it holds
+    // no value after the word; "Found invalid field in the string <token>"
+    // when that value is no number.
     void ReadDimensionality(const std::string& path);
-    // Counts the core ("c") and shell ("s") rows of the output's atom table.
+    // Counts the core ("c") and shell ("s") rows of the output's atom table,
+    // of every region of a table split into regions ("Region n :", with or
+    // without words after the colon).
     static void ReadAtomTable(const std::string& path, int& coreCount, int& shellCount);
     // Reads the first oscillator-strength block of an ".osc" file: the mode
     // frequencies, one tensor per mode and the high-frequency dielectric
@@ -70,6 +85,9 @@ public:
     std::vector<double> GetDosValues() const { return m_dosValues; }
 
 protected:
+    // "Region n : ..." of an atom table split into regions.
+    static bool IsRegionLine(const LineTokens& tokens);
+
     int m_dimensionality = 3;
     bool m_firstFlag = true;
     bool m_secondFlag = true;

@@ -26,9 +26,9 @@ public:
     int GetDimensionality() const override { return m_reader.GetDimensionality(); }
     int GetCoreCount() const override { return m_reader.GetCoreCount(); }
     int GetEnsemble() const override { return m_reader.GetEnsemble(); }
-    std::vector<double> GetCellVolumes() const override { return Instant().GetCellVolume(); }
-    std::vector<double> GetPressures() const override { return Instant().GetPressure(); }
-    std::vector<double> GetPressureFileValues() const override { return Instant().GetPressureFileSeries(); }
+    const std::vector<double>& GetCellVolumes() const override { return Instant().GetCellVolume(); }
+    const std::vector<double>& GetPressures() const override { return Instant().GetPressure(); }
+    const std::vector<double>& GetPressureFileValues() const override { return Instant().GetPressureFileSeries(); }
     double GetConfigurationPressure() const override { return m_reader.GetOutputFileInfo().GetScalarValue(); }
 
 private:

@@ -25,10 +25,10 @@ public:
     // 1 NVE, 2 NVT, 3 NPT.
     virtual int GetEnsemble() const = 0;
     // One value per reported step ("Cell volume" and "Pressure" rows).
-    virtual std::vector<double> GetCellVolumes() const = 0;
-    virtual std::vector<double> GetPressures() const = 0;
+    virtual const std::vector<double>& GetCellVolumes() const = 0;
+    virtual const std::vector<double>& GetPressures() const = 0;
     // Six values per step from the ".pre" file; empty without one.
-    virtual std::vector<double> GetPressureFileValues() const = 0;
+    virtual const std::vector<double>& GetPressureFileValues() const = 0;
     virtual double GetConfigurationPressure() const = 0;
 };
 

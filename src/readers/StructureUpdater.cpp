@@ -119,14 +119,19 @@ int PositionCount(const TrajectoryArchiveFrame& frame)
 
 int Nearest(double x)
 {
-    if (!std::isfinite(x) || std::fabs(x) > 1e9)
+    if (std::isnan(x))
         throw KelvResult(E_UNEXPECTED, "ZELM arc file gives an atom position that is not a number.");
+    // An infinite or huge position: more cells away than a count can hold.
+    if (!(std::fabs(x) <= 1e9))
+        throw KelvResult(E_UNEXPECTED, "ZELM arc file gives an atom position too large to place: "
+                                       "more than 1e9 cells from the structure.");
     return QorZelm::RoundToNearest(&x);
 }
 
 // The lines of a text file, read in blocks into a buffer of its own (no
-// heap). A line is whole when a line break ends it within 1023 characters;
-// a longer line, or one that the end of the file cuts, ends the lines.
+// heap). A line is whole when a line break (LF or CR LF) ends it within 1023
+// characters; a longer line, or one that the end of the file cuts, ends the
+// lines.
 class ArchiveLines {
 public:
     explicit ArchiveLines(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
@@ -155,15 +160,20 @@ public:
         for (;;) {
             const char* start = m_buffer + m_begin;
             const std::size_t available = m_end - m_begin;
-            const std::size_t scan = std::min<std::size_t>(available, MaximumLine + 1);
+            // Room for the line, a carriage return and the line feed.
+            const std::size_t scan = std::min<std::size_t>(available, MaximumLine + 2);
             if (const void* brk = std::memchr(start, '\n', scan)) {
                 const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(brk) - start);
-                line = std::string_view(start, length);
+                // The carriage return of a CR LF break is not part of the line.
+                const std::size_t text = length > 0 && start[length - 1] == '\r' ? length - 1 : length;
+                if (text > MaximumLine)
+                    return false;
+                line = std::string_view(start, text);
                 m_begin += length + 1;
                 m_offset += length + 1;
                 return true;
             }
-            if (available > MaximumLine || m_atEnd)
+            if (available > MaximumLine + 1 || m_atEnd)
                 return false;
             std::memmove(m_buffer, start, available);
             m_begin = 0;

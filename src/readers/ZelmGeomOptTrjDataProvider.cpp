@@ -92,8 +92,12 @@ void RequireRoots(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot
 
 int Nearest(double x)
 {
-    if (!std::isfinite(x) || std::fabs(x) > 1e9)
+    if (std::isnan(x))
         throw KelvResult(E_UNEXPECTED, "ZELM arc file gives an atom position that is not a number.");
+    // An infinite or huge position: more cells away than a count can hold.
+    if (!(std::fabs(x) <= 1e9))
+        throw KelvResult(E_UNEXPECTED, "ZELM arc file gives an atom position too large to place: "
+                                       "more than 1e9 cells from the structure.");
     return QorZelm::RoundToNearest(&x);
 }
 

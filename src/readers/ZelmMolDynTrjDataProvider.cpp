@@ -1,5 +1,6 @@
 #include "readers/ZelmMolDynTrjDataProvider.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -48,7 +49,7 @@ double CZelmMolDynTrjDataProvider::GetCellVolume()
 {
     const std::size_t f = FrameIndex();
     if (m_output) {
-        const std::vector<double> volumes = m_output->GetCellVolumes();
+        const std::vector<double>& volumes = m_output->GetCellVolumes();
         if (f < volumes.size())
             return volumes[f];
     }
@@ -62,7 +63,11 @@ void CZelmMolDynTrjDataProvider::GetSixComponentValueA(double* values)
 {
     Kelv::CheckNullDereference(values);
     const std::size_t f = FrameIndex();
-    const std::vector<double> pressures = m_output ? m_output->GetPressureFileValues() : std::vector<double>();
+    if (!m_output) {
+        std::fill_n(values, 6, 0.0);
+        return;
+    }
+    const std::vector<double>& pressures = m_output->GetPressureFileValues();
     for (std::size_t k = 0; k < 6; ++k)
         values[k] = 6 * f + 5 < pressures.size() ? pressures[6 * f + k] : 0.0;
 }
@@ -70,7 +75,9 @@ void CZelmMolDynTrjDataProvider::GetSixComponentValueA(double* values)
 double CZelmMolDynTrjDataProvider::GetVolumeFactor()
 {
     const std::size_t f = FrameIndex();
-    const std::vector<double> pressures = m_output ? m_output->GetPressures() : std::vector<double>();
+    if (!m_output)
+        return 0.0;
+    const std::vector<double>& pressures = m_output->GetPressures();
     return f < pressures.size() ? pressures[f] : 0.0;
 }
 

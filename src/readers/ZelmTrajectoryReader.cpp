@@ -1,8 +1,10 @@
 #include "readers/ZelmTrajectoryReader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "recfile/RecordFile.h"
 
@@ -22,18 +24,41 @@ int OpenTrajectory(const char* name, std::size_t nameLength)
                             "READ");
 }
 
+// Records 1 and 2. Each value is read into a local first and handed over
+// only when its record was read whole: a record cut short by the end of the
+// file may have filled part of its value.
 int ReadVersionAndAtoms(double& version, std::int32_t& natoms)
 {
-    int status = RecordFile::Read(TrajectoryUnit, {RecordFile::Item::Real(version)});
+    double fileVersion = 0.0;
+    int status = RecordFile::Read(TrajectoryUnit, {RecordFile::Item::Real(fileVersion)});
+    if (status != RecordFile::Ok)
+        return status;
+    version = fileVersion;
+    std::int32_t fileAtoms = 0;
+    status = RecordFile::Read(TrajectoryUnit, {RecordFile::Item::Integer(fileAtoms)});
     if (status == RecordFile::Ok)
-        status = RecordFile::Read(TrajectoryUnit, {RecordFile::Item::Integer(natoms)});
+        natoms = fileAtoms;
+    return status;
+}
+
+// Reads the next record's first `count` reals into `target` (skips them for
+// a null target). The values pass through `buffer`, so that a record the
+// end of the file cuts short leaves the target as it was.
+int ReadReals(double* target, std::size_t count, std::vector<double>& buffer)
+{
+    if (target == nullptr)
+        return RecordFile::Read(TrajectoryUnit, {RecordFile::Item::SkipReals(count)});
+    buffer.resize(count);
+    const int status = RecordFile::Read(TrajectoryUnit, {{RecordFile::Item::Real8, buffer.data(), count}});
+    if (status == RecordFile::Ok)
+        std::copy(buffer.begin(), buffer.end(), target);
     return status;
 }
 
 // One frame, its values stored at frame index `frame` (0-based) of the
 // arrays, or skipped where an array is null. The atom count is not negative.
 int ReadFrame(bool withCell, std::size_t natoms, std::size_t frame, double* const scalars[4],
-              double* const atoms[6], double* cell, double* cellParameters)
+              double* const atoms[6], double* cell, double* cellParameters, std::vector<double>& buffer)
 {
     double values[4];
     const bool keepScalars = scalars[0] || scalars[1] || scalars[2] || scalars[3];
@@ -46,17 +71,15 @@ int ReadFrame(bool withCell, std::size_t natoms, std::size_t frame, double* cons
             scalars[k][frame] = values[k];
     }
     for (int k = 0; k < 6; ++k) {
-        double* target = atoms[k] != nullptr ? atoms[k] + frame * natoms : nullptr;
-        status = RecordFile::Read(TrajectoryUnit, {{RecordFile::Item::Real8, target, natoms}});
+        status = ReadReals(atoms[k] != nullptr ? atoms[k] + frame * natoms : nullptr, natoms, buffer);
         if (status != RecordFile::Ok)
             return status;
     }
     if (withCell) {
-        status = RecordFile::Read(TrajectoryUnit, {{RecordFile::Item::Real8, cell ? cell + frame * 9 : nullptr, 9}});
+        status = ReadReals(cell ? cell + frame * 9 : nullptr, 9, buffer);
         if (status != RecordFile::Ok)
             return status;
-        status = RecordFile::Read(TrajectoryUnit,
-                                  {{RecordFile::Item::Real8, cellParameters ? cellParameters + frame * 6 : nullptr, 6}});
+        status = ReadReals(cellParameters ? cellParameters + frame * 6 : nullptr, 6, buffer);
     }
     return status;
 }
@@ -74,7 +97,7 @@ void HeaderPass(const char* name, int cellFlag, int& natoms, int& nframes, doubl
         return;
     std::int32_t atoms = 0;
     int outcome = ReadVersionAndAtoms(version, atoms);
-    natoms = atoms;
+    natoms = atoms;  // still 0 unless record 2 was read whole
     if (outcome == RecordFile::EndOfFile) {
         status = 0;
         return;
@@ -86,8 +109,9 @@ void HeaderPass(const char* name, int cellFlag, int& natoms, int& nframes, doubl
     const std::size_t perAtom = atoms > 0 ? static_cast<std::size_t>(atoms) : 0;
     double* const none4[4] = {};
     double* const none6[6] = {};
+    std::vector<double> unused;
     for (;;) {
-        outcome = ReadFrame((cellFlag & 1) != 0, perAtom, 0, none4, none6, nullptr, nullptr);
+        outcome = ReadFrame((cellFlag & 1) != 0, perAtom, 0, none4, none6, nullptr, nullptr, unused);
         if (outcome != RecordFile::Ok)
             break;
         if (nframes == INT32_MAX)  // no count beyond what the caller can hold
@@ -156,9 +180,11 @@ void ReadZelmTrajectoryFrames(const char* name, const int& cellFlag, const int& 
         std::int32_t atomsAgain = 0;
         double versionAgain = 0.0;
         int outcome = ReadVersionAndAtoms(versionAgain, atomsAgain);
+        std::vector<double> buffer;
+        buffer.reserve(std::max<std::size_t>(perAtom, 9));
         for (std::size_t frame = 0; outcome == RecordFile::Ok && frame < static_cast<std::size_t>(nframes > 0 ? nframes : 0);
              ++frame) {
-            outcome = ReadFrame(withCell, perAtom, frame, scalars, atoms, cell, cellParameters);
+            outcome = ReadFrame(withCell, perAtom, frame, scalars, atoms, cell, cellParameters, buffer);
         }
         if (outcome == RecordFile::Ok || outcome == RecordFile::EndOfFile)
             status = 0;

@@ -50,6 +50,26 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
     }
 }
 
+TEST_F(Commands, ARunStoppedByAnEngineErrorSaysWhy)
+{
+    Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "!! ERROR : input file is empty\n");
+    Put("run.arc");
+    Put("run.trg");
+    Look("run.gout");
+    for (auto getter : {&IZelmAnalysis::get_CanViewEnergyEvolution, &IZelmAnalysis::get_CanUpdateStructure,
+                        &IZelmAnalysis::get_CanCreateTrajectory}) {
+        VARIANT_BOOL answer = VARIANT_TRUE;
+        EXPECT_EQ(((*analysis).*getter)(&answer), E_FAIL);
+        EXPECT_EQ(answer, VARIANT_FALSE);
+        const std::string error = QzTest::LastErrorText();
+        EXPECT_NE(error.find("The ZELM run failed: input file is empty"), std::string::npos) << error;
+    }
+    // A run that ended with warnings is a run like any other.
+    Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "  **** ZELM has completed with 1 warning - beware! ****\n");
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanViewEnergyEvolution));
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
+}
+
 TEST_F(Commands, CanAnswersLookAtTheRunTheCommandUses)
 {
     // "EnEvol" selects the first output, a dynamics run without archive;
@@ -152,6 +172,23 @@ TEST_F(BundledRun, EnergyChartsBuildTheTrajectoryOfTheirOwnRun)
     EXPECT_TRUE(Exists("rocksalt.qtd"));
     EXPECT_TRUE(Exists("rocksalt Energies.qcd"));
     EXPECT_EQ(QzTest::ReadFile(Result("other.qtd")), "the other run's trajectory document");
+}
+
+TEST_F(BundledRun, AFailedTrajectoryBuildLeavesNoDocumentBehind)
+{
+    const std::string archive = QzTest::ReadFile(Result("rocksalt.arc"));
+    // An archive whose atom line the reader refuses.
+    Put("rocksalt.arc", "!KORVEX archive 3\nPBC=ON\n  -2306.1\n!DATE today\n"
+                        "PBC 5.64 5.64 5.64 90.0 90.0 90.0\nNa 0.0 0.0 0.0 CORE 1 Na 0.0\n");
+    EXPECT_EQ(analysis->PlotEnergyEvolution(), E_UNEXPECTED);
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
+    EXPECT_FALSE(Exists("rocksalt.trj"));
+    EXPECT_FALSE(Exists("rocksalt Energies.qcd"));
+    // With the run's own archive the next plot builds the trajectory.
+    Put("rocksalt.arc", archive);
+    ASSERT_EQ(analysis->PlotEnergyEvolution(), S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    EXPECT_TRUE(Exists("rocksalt.trj"));
 }
 
 TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)

@@ -52,11 +52,12 @@ protected:
         const ChartList charts = ChartsOf(name);
         return charts.empty() || charts[0]->graphs.size() <= graph ? 0 : charts[0]->graphs[graph]->points.size();
     }
-    // A run whose trajectory document is there already.
+    // A run whose trajectory document is there already, with its frames.
     void Run(const std::string& fixture)
     {
         Copy(fixture, "run.gout");
         Put("run.qtd");
+        Put("run.trj");
         Look("run.gout");
     }
     HRESULT Plot() { return analysis->PlotEnergyEvolution(); }
@@ -157,6 +158,30 @@ TEST_F(EnergyEvolution, WithoutTrajectoryOrStructureNothingIsLeftBehind)
     // The next plot fails the same way instead of building from an empty document.
     EXPECT_EQ(Plot(), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
+}
+
+TEST_F(EnergyEvolution, ASurfaceRunIsPlottedAsAnOptimisation)
+{
+    Run("surface-opt.gout");
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanViewEnergyEvolution));
+    ASSERT_EQ(Plot(), S_OK) << QzTest::LastErrorText();
+    EXPECT_EQ(GraphPoints("run Energies.qcd", 0), 3u);
+    const ChartList energies = ChartsOf("run Energies.qcd");
+    ASSERT_FALSE(energies.empty());
+    ASSERT_FALSE(energies[0]->graphs.empty());
+    EXPECT_DOUBLE_EQ(energies[0]->graphs[0]->points.back().y, -412.618);
+    EXPECT_EQ(ChartsOf("run Convergence.qcd").size(), 1u);
+}
+
+TEST_F(EnergyEvolution, ATrajectoryDocumentWithoutItsFramesIsNotTakenAsBuilt)
+{
+    // What a failed trajectory build once left behind: the document alone.
+    Copy("geomopt.gout", "run.gout");
+    Put("run.qtd");
+    Look("run.gout");
+    EXPECT_EQ(Plot(), E_UNEXPECTED);
+    EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
+    EXPECT_FALSE(Exists("run Energies.qcd"));
 }
 
 TEST_F(EnergyEvolution, WithATrajectoryDocumentNoStructureIsLookedFor)

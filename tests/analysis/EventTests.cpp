@@ -3,6 +3,7 @@
 #include "analysis/ZelmAnalysis.h"
 
 #include "common/FakeCom.h"
+#include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,17 @@ TEST_F(Events, SinksHearInAdviseOrderAndOthersArePassedOver)
     m_log->clear();
     EXPECT_EQ(m_scope->put_ResultsIDForProperty(KelvBSTR("Structure").Get(), KelvVariant("x.gout").Get()), S_OK);
     EXPECT_EQ(*m_log, (Log{"a DataChanged Structure", "b DataChanged Structure"}));
+}
+
+TEST_F(Events, ANewResultsPathIsAnnouncedOnceWithoutInfo)
+{
+    const auto point = Point();
+    Advise(point.get(), MakeSink("a").get());
+    Advise(point.get(), MakeSink("b").get());
+    QzTest::TempFolder folder("events");
+    QzTest::WriteFile(folder.File("run.gout"), "  *  opti - perform optimisation run\n");
+    EXPECT_EQ(m_scope->put_ResultsID(KelvVariant(folder.File("run.gout")).Get()), S_OK);
+    EXPECT_EQ(*m_log, (Log{"a DataChanged", "b DataChanged"}));
 }
 
 TEST_F(Events, ASinkMayLeaveWhileItIsCalled)

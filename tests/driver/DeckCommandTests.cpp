@@ -66,6 +66,7 @@ TEST_F(DeckCommand, SurfaceDeckOfASlabTakesTheRegionsFromTheSetsMadeThroughTheCa
 {
     const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
     std::filesystem::copy_file(examples + "slab.qsd", folder.File("p/slab.qsd"));
+    Step("state --project p SurfaceCalculator CalculateAttachmentEnergy true");
     Step("surface --project p p/slab.qsd --select 1,2 add-attachment");
     Step("surface --project p p/slab.qsd --select 1,2,3,4 add-surface");
     const Result result = Run("deck p/slab.qsd --project p --task Surface");

@@ -102,7 +102,7 @@ TEST_F(HostCommands, ImportAndShowRockSalt)
     EXPECT_NE(text.find("Space group: F m -3 m (No. 225)"), std::string::npos) << text;
     EXPECT_NE(text.find("centring F"), std::string::npos) << text;
     // 48 point operations under 4 centring translations.
-    EXPECT_NE(text.find("Operators (192):"), std::string::npos) << text;
+    EXPECT_NE(text.find("Operators: 192 (list them with --operators)"), std::string::npos) << text;
     // The conventional cell: 4 Na and 4 Cl, one parent of each with 3 images.
     EXPECT_NE(text.find("Atoms (8):"), std::string::npos) << text;
     EXPECT_EQ(Count(text, " Na  "), 4u) << text;

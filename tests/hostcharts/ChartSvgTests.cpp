@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -100,6 +102,71 @@ TEST(ChartSvg, DrawsEveryChartWithTitlesAndOneLinePerStretchOfFinitePoints)
     const std::string again = folder.File("again.svg");
     WriteChartSvg(charts, again);
     EXPECT_EQ(QzTest::ReadFile(again), svg);
+}
+
+// One chart of one graph through the points (i, y[i]).
+ChartList OneGraph(const std::string& title, const std::vector<double>& ys)
+{
+    auto chart = std::make_shared<ChartData>();
+    chart->title = title;
+    auto graph = std::make_shared<GraphData>();
+    graph->colour = 0x0000FF;
+    for (size_t i = 0; i < ys.size(); ++i)
+        graph->points.push_back({static_cast<double>(i), ys[i], 0});
+    chart->graphs.push_back(graph);
+    return {chart};
+}
+
+// The texts of the picture that read wholly as numbers, in order.
+std::vector<std::string> NumberTexts(const std::string& svg)
+{
+    std::vector<std::string> numbers;
+    const std::string text = Resolved(svg);
+    const std::regex label(R"(>\s*(-?[0-9][0-9.e+-]*)\s*<)");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), label); it != std::sregex_iterator(); ++it)
+        numbers.push_back((*it)[1]);
+    return numbers;
+}
+
+TEST(ChartSvg, TicksOfASmallRangeReadApart)
+{
+    QzTest::TempFolder folder("svg");
+    const struct {
+        const char* what;
+        std::vector<double> ys;
+    } cases[] = {
+        {"drift of a constant of motion", {-31.6401, -31.64005, -31.6400, -31.63995}},
+        {"one plus steps of 1e-9", {1.0, 1.0 + 1e-9, 1.0 + 2e-9, 1.0 + 3e-9, 1.0 + 4e-9}},
+        {"a small value with a smaller change", {2.5e-7, 2.5e-7 + 1e-12, 2.5e-7 + 3e-12}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.File("ticks.svg");
+        WriteChartSvg(OneGraph(c.what, c.ys), path);
+        const std::vector<std::string> numbers = NumberTexts(QzTest::ReadFile(path));
+        // The x axis counts 0, 1, 2...; the y ticks follow. No two labels of
+        // an axis read the same.
+        std::vector<std::string> sorted(numbers);
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << ::testing::PrintToString(numbers);
+        EXPECT_GE(numbers.size(), 6u) << ::testing::PrintToString(numbers);
+    }
+}
+
+TEST(ChartSvg, ValuesSpanningBeyondTheLargestNumberAreRefusedBeforeTheFile)
+{
+    QzTest::TempFolder folder("svg");
+    const std::string path = folder.File("huge.svg");
+    try {
+        WriteChartSvg(OneGraph("Huge\nsecond line", {1e308, -1e308}), path);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Huge\""), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // Large values of one sign still draw.
+    WriteChartSvg(OneGraph("Large", {1e307, 2e307}), path);
+    EXPECT_TRUE(WellFormed(QzTest::ReadFile(path)));
 }
 
 TEST(ChartSvg, AnUnwritablePathIsNamed)

@@ -70,3 +70,41 @@ TEST(XyzImport, BadFilesAreRefusedWithTheLineAndReason)
     }
     EXPECT_THROW(ImportXyz(Fixture("no-such-file.xyz")), FileError);
 }
+
+TEST(XyzImport, AFileOfSeveralFramesGivesTheFrameAskedFor)
+{
+    const std::string text = "2\nfirst\nH 0 0 0\nH 0 0 0.74\n2\nsecond\nH 0 0 0\nH 0 0 0.80\n\n2\nthird\nH 0 0 0\nO 0 0 0.9\n";
+    const XyzFrame first = ImportXyzFrameText(text, 1);
+    EXPECT_EQ(3u, first.frames);
+    EXPECT_EQ(1u, first.frame);
+    ASSERT_EQ(2u, first.document->Atoms().size());
+    EXPECT_EQ((Vec3{0, 0, 0.74}), first.document->Atoms()[1].position);
+    EXPECT_EQ((Vec3{0, 0, 0.74}), ImportXyzText(text)->Atoms()[1].position);
+
+    const XyzFrame third = ImportXyzFrameText(text, 3);
+    EXPECT_EQ("O", third.document->Atoms()[1].element);
+    EXPECT_EQ(2, third.document->Atoms()[1].id);
+
+    const struct {
+        const char* text;
+        std::size_t frame;
+        const char* reason;
+    } refused[] = {
+        {"1\na\nH 0 0 0\n", 2, "The file holds 1 frame; there is no frame 2."},
+        {"1\na\nH 0 0 0\n1\nb\nH 0 0 0\n", 3, "The file holds 2 frames; there is no frame 3."},
+        // A damaged later frame is refused whichever frame is taken.
+        {"1\na\nH 0 0 0\n2\nb\nH 0 0 0\n", 1, "Frame 2 ends after 1 of its 2 atoms."},
+        {"1\na\nH 0 0 0\n1\nb\nH 0 0 zz\n", 1, "Line 6: the z coordinate must be a finite number"},
+        {"1\na\nH 0 0 0\n0\nb\n", 1, "Line 4: frame 2 holds no atoms"},
+        {"1\na\nH 0 0 0\n", 0, "no frame 0"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text);
+        try {
+            ImportXyzFrameText(c.text, c.frame);
+            ADD_FAILURE() << "taken";
+        } catch (const FileError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+        }
+    }
+}

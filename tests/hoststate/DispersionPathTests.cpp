@@ -207,22 +207,25 @@ TEST_F(PathGenerator, PathOfACubicModelWithKindsAndLabels)
     HostModel::OperationLog::Clear();
     KelvComPtr<IQoDispersionPath> path;
     ASSERT_EQ(S_OK, generator->GetPath(scope.get(), path.Receive()));
-    EXPECT_EQ((std::vector<std::string>{"Gamma 0 0 0 2", "X 0 0.5 0 4", "M 0.5 0.5 0 4", "Gamma 0 0 0 4",
-                                        "R 0.5 0.5 0.5 4", "X 0 0.5 0 3", "M 0.5 0.5 0 2", "R 0.5 0.5 0.5 3"}),
+    // F-centred: the face-centred cubic path, in the reciprocal basis of the
+    // conventional cell the model holds (X at (0, 1, 0) there).
+    EXPECT_EQ((std::vector<std::string>{"Gamma 0 0 0 2", "X 0 1 0 4", "W 0.5 1 0 4", "K 0.75 0.75 0 4",
+                                        "Gamma 0 0 0 4", "L 0.5 0.5 0.5 4", "U 0.25 1 0.25 4", "W 0.5 1 0 4",
+                                        "L 0.5 0.5 0.5 4", "K 0.75 0.75 0 3", "U 0.25 1 0.25 2", "X 0 1 0 3"}),
               Describe(path.get()));
     EXPECT_EQ((std::vector<std::string>{"GetPath(scope)"}), LogOf("DispersionPathGenerator"));
 
     // Indices outside the path are refused with a clear message.
     KelvComPtr<ISDPoint3d> point;
-    EXPECT_EQ(E_INVALIDARG, path->GetPoint(8, point.Receive()));
-    EXPECT_NE(std::string::npos, LastErrorText().find("no point 8"));
+    EXPECT_EQ(E_INVALIDARG, path->GetPoint(12, point.Receive()));
+    EXPECT_NE(std::string::npos, LastErrorText().find("no point 12"));
     EXPECT_FALSE(point);
     OutText label;
     EXPECT_EQ(E_INVALIDARG, path->GetPointLabel(-1, &label));
     KelvComPtr<IQoDispersionPathPointKinds> kinds;
     ASSERT_EQ(S_OK, path->QueryInterface(IID_IQoDispersionPathPointKinds, kinds.ReceiveVoid()));
     LONG kind = 7;
-    EXPECT_EQ(E_INVALIDARG, kinds->GetPointKind(8, &kind));
+    EXPECT_EQ(E_INVALIDARG, kinds->GetPointKind(12, &kind));
     EXPECT_EQ(0, kind);
     EXPECT_EQ(E_POINTER, kinds->GetPointKind(0, nullptr));
     EXPECT_EQ(E_POINTER, path->get_PointCount(nullptr));
@@ -274,7 +277,7 @@ TEST_F(PathGenerator, ConfiguredPathServesEveryScopeUntilCleared)
 
     generator->SetPath({});
     ASSERT_EQ(S_OK, generator->GetPath(scope.get(), path.Receive()));
-    EXPECT_EQ(8u, Describe(path.get()).size());
+    EXPECT_EQ(12u, Describe(path.get()).size());
 }
 
 TEST_F(PathGenerator, IsTheDefaultObjectOfTheEngineLogicsState)

@@ -7,6 +7,7 @@
 
 #include "host/model/QsdFile.h"
 #include "qorqm/TrjFile.h"
+#include "readers/GeomOptReaders.h"
 
 #include <fstream>
 #include <regex>
@@ -75,6 +76,27 @@ TEST_F(WholeJob, GeomOptOfTheRockSaltFollowedToItsFinalStructure)
     const TrjContents trajectory = TrjFile::Read(Results() + "rocksalt.trj");
     EXPECT_EQ(4u, trajectory.frames.size());
     EXPECT_EQ(8, trajectory.atomCount);
+
+    // The main output, in the engine's layout with its notes between the
+    // cycles, gives one history point per cycle.
+    const CGeomOptOutputFileReader output(Results() + "rocksalt.gout");
+    EXPECT_EQ(3, output.GetDimensionality());
+    EXPECT_EQ(4u, output.GetSeries1().size());
+    EXPECT_EQ(4u, output.GetSeries3().size());
+}
+
+TEST_F(WholeJob, AnEngineErrorFailsTheJobWithItsReason)
+{
+    const QzHost::DeliveryReport report = RunJob(2, "--steps 3 --engine-error 'input file is empty'");
+    EXPECT_FALSE(report.Succeeded());
+    EXPECT_EQ("OnJobComplete: The ZELM run failed: input file is empty", Failures(report));
+    // The files came home; nothing was imported from them: the structure
+    // keeps its cell and no trajectory was written.
+    EXPECT_TRUE(fs::exists(Results() + "rocksalt.gout"));
+    EXPECT_TRUE(fs::exists(Results() + "rocksalt.arc"));
+    EXPECT_NEAR(5.6402, HostModel::LoadQsd(Results() + "rocksalt.qsd")->Lattice3()->Parameters().a, 1e-6);
+    for (const char* imported : {"rocksalt.qtd", "rocksalt.trj"})
+        EXPECT_FALSE(fs::exists(Results() + imported)) << imported;
 }
 
 TEST_F(WholeJob, DynamicsDrawsItsChartsAndWritesTheTrajectoryOfTheRun)

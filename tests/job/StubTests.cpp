@@ -134,16 +134,27 @@ TEST_F(Stub, SurfaceRunTakesTheDecksRegionsInOrder)
 {
     folder.Write("rocksalt.gin", "opti conv nomod qok pres \nscell\n5.64 5.64 90.0\nsfractional region 1\n"
                                  "Na1 core 0.5 0.5 -2.82 1.0 1.0 0.0 1 1 1\nCl1 core 0.0 0.5 0.0 -1.0\n"
-                                 "sfractional region 2\nCl2 core 0.5 0.0 -5.64 -1.0\n");
+                                 "sfractional region 2\nCl2 core 0.5 0.0 -5.64 -1.0\n"
+                                 "sfractional region 3\nNa2 core 0.0 0.0 -8.46 1.0\n");
     const StubRun run = RunStub(folder, "--steps 2");
     ASSERT_EQ(0, run.status) << run.errors;
     EXPECT_EQ(5, COutputFileReader::ScanRunType(Path("rocksalt.gout")));
+    // The output's surface table has the deck's three regions, its surface
+    // cell stands under one blank line.
+    const CGeomOptOutputFileReader output(Path("rocksalt.gout"));
+    EXPECT_EQ(2, output.GetDimensionality());
+    EXPECT_EQ(4, output.GetCoreCount());
+    EXPECT_EQ(2u, output.GetSeries1().size());
+    double a = 0, b = 0, alpha = 0;
+    CMolDynOutputFileReader::ReadSurfaceCellParameters(a, b, alpha, Path("rocksalt.gout"));
+    EXPECT_EQ(5.64, a);
+    EXPECT_EQ(90.0, alpha);
     const CArchiveFileReader archive(Path("rocksalt.arc"), CAtomicIndexMap::Default);
     ASSERT_EQ(2u, archive.GetFrames().size());
     EXPECT_TRUE(archive.Is2DPeriodic());
     const CArchiveFileReader snapshot(Path("rocksalt-step1.arc"), CAtomicIndexMap::Default);
     const std::vector<xxPoint3d>& first = snapshot.GetFrames().at(0).GetAtomPositions();
-    ASSERT_EQ(3u, first.size());
+    ASSERT_EQ(4u, first.size());
     EXPECT_NEAR(2.82, first[0].x, 0.05);
     EXPECT_NEAR(-5.64, first[2].z, 0.05);
 }

@@ -3,6 +3,7 @@
 #include "analysis/OpticalFunctions.h"
 
 #include "common/KelvResults.h"
+#include "qorqm/QMPhysicalConstants.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,17 @@ TEST(DielectricValues, DirectionsPickComponentsAndAveragesKeepIsotropy)
     EXPECT_EQ(message, "Reflected direction is ill defined.");
 }
 
+TEST(DielectricValues, PolycrystalAverageCountsEachOffDiagonalTermTwiceAsAComplexSquare)
+{
+    // xx 2, yy 3, zz 4, xy i, xz 0.5, yz -1 (stored xx, xy, yy, xz, yz, zz):
+    // T = 9, Q = 4 + 2 i^2 + 9 + 2 * 0.25 + 2 * 1 + 16 = 29.5,
+    // 4 T / 9 - Q / 3 T = 4 - 29.5 / 27.
+    const DielectricTensor tensor{{2, 0}, {0, 1}, {3, 0}, {0.5, 0}, {-1, 0}, {4, 0}};
+    const Complex average = PolycrystalAverage({tensor})[0];
+    EXPECT_NEAR(average.real(), 4.0 - 29.5 / 27.0, 1e-14);
+    EXPECT_NEAR(average.imag(), 0.0, 1e-14);
+}
+
 TEST(DielectricValues, SeriesFromTheRoot)
 {
     const ComplexSeries eps{{4, 0}, {4, -0.0}, {-3.76, 0.0}, {-3.76, -0.0}, {-4, -1e-3}};
@@ -151,9 +163,27 @@ TEST(DielectricValues, SeriesFromTheRoot)
     const std::vector<double> alpha = AbsorptionSeries({{-1, -0.0}, {-1, -0.0}, {-1, 0.0}}, grid, 0.5);
     ASSERT_EQ(alpha.size(), 3u);
     EXPECT_EQ(alpha[0], 0.0);
-    EXPECT_DOUBLE_EQ(alpha[1], 0.5 * 16131.0 * 100.0);
-    EXPECT_DOUBLE_EQ(alpha[2], 0.5 * 16131.0 * 200.0);
+    EXPECT_DOUBLE_EQ(alpha[1], 0.5 * 100.0 * 4.0 * M_PI * QMPhysicalConstants::EV_TO_CM_1);
+    EXPECT_DOUBLE_EQ(alpha[2], 0.5 * 200.0 * 4.0 * M_PI * QMPhysicalConstants::EV_TO_CM_1);
     EXPECT_EQ(AbsorptionSeries(eps, grid, 1.0).size(), 3u);
+}
+
+TEST(OpticalSeries, AbsorptionCoefficientOfOneDampedOscillatorByHand)
+{
+    // eps_inf = 1, S = 7500, w0 = 100, damping 50 (all cm-1); at w = 50 cm-1:
+    // eps = 1 + 7500 / (7500 + 2500i) = 1.9 - 0.3i, root 1.3826674 - 0.1084860i,
+    // alpha = 4 pi kappa w = 4 pi * 0.1084860 * 50 = 68.1637 per cm.
+    COpticalProperties optics = OneModeOptics(50.0);
+    optics.GenOpticsPlottingData({100.0}, {Isotropic(7500.0)}, Isotropic(1.0));
+    const std::vector<double>& grid = optics.GetOpticalFrequencyGrid();
+    const std::size_t at = 400;  // 50 cm-1 on the grid of step 0.125
+    ASSERT_EQ(grid[at], 50.0);
+    const ComplexSeries eps = PolycrystalAverage(optics.GetOpticalPlottingData());
+    EXPECT_NEAR(eps[at].real(), 1.9, 1e-12);
+    EXPECT_NEAR(eps[at].imag(), -0.3, 1e-12);
+    // The grid is in cm-1: one display unit is 1 / EV_TO_CM_1 eV.
+    const std::vector<double> alpha = AbsorptionSeries(eps, grid, 1.0 / QMPhysicalConstants::EV_TO_CM_1);
+    EXPECT_NEAR(alpha[at], 68.16373773521802, 1e-9);
 }
 
 } // namespace

@@ -82,7 +82,7 @@ TEST_F(OpticalPlot, LaysOutEachFunctionWithItsGraphs)
         {1, "Reflectivity for nacl\nIncident direction: (0 0 1 ) Reflected direction: (0 0 1 )", "R", {"R"}},
         {2, "Refractive index for nacl\n", "Refraction", {"N", "K"}},
         {3, "Dielectric constant for nacl\n", "Dielectric constant", {"Re(Eps)", "Im(Eps)"}},
-        {5, "Absorption coefficient for nacl\n", "Absorption", {"Absorption"}},
+        {5, "Absorption coefficient for nacl\n", "Absorption coefficient (1/cm)", {"Absorption"}},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.function);
@@ -186,11 +186,11 @@ TEST_F(OpticalPlot, ElectronvoltsTitleTheAxisAndScaleTheAbsorption)
     for (std::size_t i = 0; i < points.size(); i += 400)
         EXPECT_GE(points[i].y, 0.0) << i;
     EXPECT_EQ(0.0, points[0].y);
-    // 16131 x kappa with x in eV (one display unit is one eV).
+    // 4 pi kappa / lambda in 1/cm, with 1 / lambda = w, the photon energy x in cm-1.
     const double x = points[1000].x;
     const double w = x * QMPhysicalConstants::EV_TO_CM_1;
     const std::complex<double> eps = 2.0 + 5000.0 / std::complex<double>(10000.0 - w * w, 10.0 * w);
-    EXPECT_NEAR(16131.0 * x * -std::sqrt(eps).imag(), points[1000].y, 1e-9 * points[1000].y);
+    EXPECT_NEAR(4.0 * M_PI * w * -std::sqrt(eps).imag(), points[1000].y, 1e-9 * points[1000].y);
 }
 
 } // namespace

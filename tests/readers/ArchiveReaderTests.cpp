@@ -138,6 +138,23 @@ TEST(ArchiveReader, FailuresNameTheirCause)
     }
 }
 
+TEST(ArchiveReader, MapTakesEachDocumentAtomFromItsEngineNumber)
+{
+    // A rotation of three atoms is not its own inverse: document atom i takes
+    // engine atom MapDoc2Zelm(i), never the other way round.
+    CAtomicIndexMap map;
+    map.SetSize(3);
+    map.MakeDoc2ZelmEntry(1, 2);
+    map.MakeDoc2ZelmEntry(2, 3);
+    map.MakeDoc2ZelmEntry(3, 1);
+    std::vector<xxPoint3d> mapped;
+    CArchiveFileReader::ApplyMap(mapped, {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}}, map);
+    ASSERT_EQ(3u, mapped.size());
+    EXPECT_EQ(2.0, mapped[0].x);
+    EXPECT_EQ(3.0, mapped[1].x);
+    EXPECT_EQ(1.0, mapped[2].x);
+}
+
 TEST(ArchiveReader, MapPutsAtomsIntoDocumentOrder)
 {
     CAtomicIndexMap map;

@@ -184,6 +184,21 @@ TEST(HistoryCharts, UpdatersReplaceAndGuardLengths)
     EXPECT_EQ((Point{1, 7, 6}), Points(temperature.get(), 1).back());
 }
 
+TEST(HistoryCharts, ALongerYSeriesPlotsOnePointPerXValue)
+{
+    KelvComPtr<ChartDocument> document = ChartDocument::Create();
+    CreateDynamicsTemperatureChart(document.get());
+    const KelvComPtr<ISDChart2d> chart = Chart(document.get());
+    ReplaceGraphPoints(chart.get(), 1, {0.1, 0.2}, {300, 310, 320}, 0);
+    EXPECT_EQ((std::vector<Point>{{0.1, 300, 1}, {0.2, 310, 2}}), Points(document.get(), 1));
+    // A shorter y series is the fault: the graph stays as it was.
+    ReplaceGraphPoints(chart.get(), 1, {0.1, 0.2, 0.3}, {1, 2}, 0);
+    EXPECT_EQ(2u, Points(document.get(), 1).size());
+    KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart.get(), 1);
+    AddGraphData(graph.get(), {0.5}, {7, 8}, 4);
+    EXPECT_EQ((Point{0.5, 7, 5}), Points(document.get(), 1).back());
+}
+
 TEST(HistoryCharts, DensityOfStatesChart)
 {
     KelvComPtr<ChartDocument> document = ChartDocument::Create();

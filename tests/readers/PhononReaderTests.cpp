@@ -108,6 +108,23 @@ TEST(PhononReader, TwoSectionsJoinedOrBroken)
     }
 }
 
+TEST(PhononReader, ReciprocalVectorsAreTheColumnsOfATriclinicCell)
+{
+    // a = (3, 0, 0), b = (1, 4, 0), c = (0.5, 1, 5): volume 60; the reciprocal
+    // vectors b x c / 60 = (1/3, -1/12, -1/60), c x a / 60 = (0, 1/4, -1/20),
+    // a x b / 60 = (0, 0, 1/5) stand in the columns, in that order.
+    ReaderFolder folder;
+    const CZelmPhononData data =
+        ReadRun(folder, Dispersion({{xxPoint3d(0, 0, 0), xxPoint3d(0.5, 0, 0)}}, 2, 1), PathGXM,
+                "Cartesian lattice vectors (Angstroms) :\n\n 3.0 0.0 0.0\n 1.0 4.0 0.0\n 0.5 1.0 5.0\n");
+    const double expected[3][3] = {{1.0 / 3, 0, 0}, {-1.0 / 12, 0.25, 0}, {-1.0 / 60, -0.05, 0.2}};
+    for (int i = 1; i <= 3; ++i) {
+        for (int j = 1; j <= 3; ++j) {
+            EXPECT_NEAR(expected[i - 1][j - 1], data.reciprocalLattice(i, j), 1e-15) << i << j;
+        }
+    }
+}
+
 // Each file boundary point takes the label of its own path vertex: "-"
 // joins vertices within a run of segments (a joint), "|" starts a new run
 // after a break. The path lists one inner point between vertices.

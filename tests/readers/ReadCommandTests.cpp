@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -31,12 +32,18 @@ TEST(ReadCommand, PrintsEachBundledRun)
         std::string run;
         std::vector<std::string> lines;
     } cases[] = {
-        {"geomopt/rocksalt", {"Run type: 2 (GeomOpt)", "Cores: 8  shells: 4", "Archive (.arc): 5 frames, 3D periodic",
+        // One history point per cycle, the notes between cycles aside.
+        {"geomopt/rocksalt", {"Run type: 2 (GeomOpt)", "Dimensionality: 3", "Cores: 8  shells: 0",
+                              "Archive (.arc): 5 frames, 3D periodic", "  energy (eV): 5 values",
                               "  energy change: 4 values", "  atoms (8):"}},
-        {"dynamics/rocksalt.gout", {"Run type: 3 (Dynamics)", "ensemble NVT", "  production time (ps): 6 values",
-                                    "  pressure file (.pre): 6 steps", "Dynamics frames (.mdynam):"}},
-        {"phonons/rocksalt", {"Oscillator strengths (.osc): 6 modes", "Density of states (.dens): 60 points",
-                              "20 k-points, 6 modes", "labels: 1=G 10=X 11=X 20=L"}},
+        // The cell under its heading's one blank line.
+        {"dynamics/rocksalt.gout", {"Run type: 3 (Dynamics)", "ensemble NVT", "  production time (ps): 5 values",
+                                    "  pressure file (.pre): 5 steps", "  cell: a=5.640200 b=5.640200 c=5.640200",
+                                    "Dynamics frames (.mdynam):"}},
+        {"phonons/rocksalt", {"Oscillator strengths (.osc): 24 modes", "Density of states (.dens): 53 points",
+                              "66 k-points, 24 modes", "labels: 1=Gamma 11=X"}},
+        {"surface/slab", {"Run type: 5 (Surface)", "Dimensionality: 2", "Cores: 8  shells: 0",
+                          "  energy (eV): 5 values"}},
     };
     for (const Case& c : cases) {
         const Outcome outcome = RunDriver(folder, "read " + Results + c.run);
@@ -68,4 +75,32 @@ TEST(ReadCommand, FailingReaderAndChartDocuments)
         const std::string file = folder.File(std::string("p/rocksalt ") + name + ".qcd");
         EXPECT_NE(std::string::npos, QzTest::ReadFile(file).find("\"points\"")) << file;
     }
+}
+
+TEST(ReadCommand, EngineErrorFailsAfterPrintingWhatCouldBeRead)
+{
+    QzTest::TempFolder folder("read");
+    std::filesystem::copy_file(Results + "geomopt/rocksalt.gout", folder.File("run.gout"));
+    {
+        std::ofstream out(folder.File("run.gout"), std::ios::app);
+        out << "!! ERROR : temperature has exceeded maximum allowed set by mdmaxtemp\n";
+    }
+    const Outcome outcome = RunDriver(folder, "read run");
+    EXPECT_EQ(1, outcome.code);
+    EXPECT_NE(std::string::npos,
+              outcome.err.find("failed: temperature has exceeded maximum allowed set by mdmaxtemp"))
+        << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.out.find("Run type: 2 (GeomOpt)")) << outcome.out;
+    EXPECT_NE(std::string::npos, outcome.out.find("  energy (eV): 5 values")) << outcome.out;
+}
+
+TEST(ReadCommand, ChartsOfARunWithoutHistoriesPointToTheAnalysis)
+{
+    QzTest::TempFolder folder("read");
+    std::filesystem::copy_file(Results + "geomopt/rocksalt.gout", folder.File("run.gout"));
+    ASSERT_EQ(0, RunDriver(folder, "project p").code);
+    const Outcome outcome = RunDriver(folder, "read run --project p --charts");
+    EXPECT_EQ(0, outcome.code) << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.out.find("Charts: none: --charts draws")) << outcome.out;
+    EXPECT_NE(std::string::npos, outcome.out.find("zelm-host analyse \"run.gout\" energy")) << outcome.out;
 }

@@ -96,6 +96,18 @@ TEST_F(StateRecord, LibraryNameIsMadeSafe)
     EXPECT_EQ(Record()->GetLibraryName(), "odd_name");
 }
 
+TEST_F(StateRecord, LibraryNamedWithOrWithoutItsExtension)
+{
+    std::ofstream(folder.Slash() + "rocksalt.lib") << "species\nNa core 1.0\n";
+    for (const char* name : {"rocksalt", "rocksalt.lib", "rocksalt.LIB"}) {
+        Set(zelm, "library", KelvVariant(std::string(name)));
+        const auto info = Record();
+        EXPECT_EQ(info->GetLibraryPath(), folder.Slash() + "rocksalt.lib") << name;
+        EXPECT_EQ(info->GetLibraryName(), "rocksalt") << name;
+        EXPECT_FALSE(info->IsStandardLibrary()) << name;
+    }
+}
+
 TEST_F(StateRecord, FitJobNamesInTheLibraryFolder)
 {
     Set(zelm, "Task", int32_t(4));

@@ -141,13 +141,19 @@ TEST_F(HostRecord, PhononOptionsOfACubicCrystal)
 {
     HostModel::OperationLog::Clear();
     const std::string text = Record(RockSalt())->GetPhononOptions();
-    EXPECT_EQ("dispersion 6\n"
-              "0 0 0 to 0 0.5 0\n"
-              "0 0.5 0 to 0.5 0.5 0\n"
-              "0.5 0.5 0 to 0 0 0\n"
+    // Rock salt is F-centred: the face-centred cubic path, in the reciprocal
+    // basis of its conventional cell (X at (0, 1, 0)).
+    EXPECT_EQ("dispersion 10\n"
+              "0 0 0 to 0 1 0\n"
+              "0 1 0 to 0.5 1 0\n"
+              "0.5 1 0 to 0.75 0.75 0\n"
+              "0.75 0.75 0 to 0 0 0\n"
               "0 0 0 to 0.5 0.5 0.5\n"
-              "0.5 0.5 0.5 to 0 0.5 0\n"
-              "0.5 0.5 0 to 0.5 0.5 0.5\n"
+              "0.5 0.5 0.5 to 0.25 1 0.25\n"
+              "0.25 1 0.25 to 0.5 1 0\n"
+              "0.5 1 0 to 0.5 0.5 0.5\n"
+              "0.5 0.5 0.5 to 0.75 0.75 0\n"
+              "0.25 1 0.25 to 0 1 0\n"
               // 1 / 5.64 per 0.02: 8.9, so nine points along each axis.
               "shrink 9 9 9\n"
               "box density size 0.5 \n"
@@ -183,10 +189,11 @@ TEST_F(HostRecord, KPointFileReadsBackWithLabelsAndKinds)
     std::vector<std::string> labels;
     std::vector<SegmentBoundaryTypeEnum> kinds;
     KPointParseUtilities::ReadPathInfo(folder.File("NaCl.disp"), numbers, labels, kinds);
-    EXPECT_EQ((std::vector<LONG>{1, 2, 3, 4, 5, 6, 7, 8}), numbers);
-    EXPECT_EQ((std::vector<std::string>{"Gamma", "X", "M", "Gamma", "R", "X", "M", "R"}), labels);
+    EXPECT_EQ((std::vector<LONG>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), numbers);
+    EXPECT_EQ((std::vector<std::string>{"Gamma", "X", "W", "K", "Gamma", "L", "U", "W", "L", "K", "U", "X"}), labels);
     const std::vector<SegmentBoundaryTypeEnum> expected{
         SegmentBoundaryStart, SegmentBoundaryJoint, SegmentBoundaryJoint, SegmentBoundaryJoint,
+        SegmentBoundaryJoint, SegmentBoundaryJoint, SegmentBoundaryJoint, SegmentBoundaryJoint,
         SegmentBoundaryJoint, SegmentBoundaryEnd,   SegmentBoundaryStart, SegmentBoundaryEnd};
     EXPECT_EQ(expected, kinds);
 }

@@ -79,17 +79,17 @@ TEST_F(BundledRuns, UpdaterWritesTheLastFrameOfARealArchive)
     // archive positions 0 and 4 of the last frame.
     KelvComPtr<ISBDocumentRoot> salt = RockSalt();
     UpdateStructureFromOutputWithMap(project.root, salt, Run("geomopt", "rocksalt") + ".arc");
-    EXPECT_NEAR(Model(salt)->Lattice3()->Parameters().a, 5.5878, 1e-12);
+    EXPECT_NEAR(Model(salt)->Lattice3()->Parameters().a, 5.62892, 1e-12);
     ASSERT_EQ(Model(salt)->Atoms().size(), 8u);
-    ExpectNear(Model(salt)->Cartesian(Model(salt)->Atoms()[4].handle), 2.7939, 2.7939, 2.7939);
+    ExpectNear(Model(salt)->Cartesian(Model(salt)->Atoms()[4].handle), 2.81446, 2.81446, 2.81446);
     EXPECT_FALSE(fs::exists(project.Path("geomopt_TDE_.arc")));
 
     // The slab takes the surface run's last frame through the 2-D road.
     KelvComPtr<ISBDocumentRoot> slab = Slab();
     UpdateStructureFromOutputWithMap(project.root, slab, Run("surface", "slab") + ".arc");
-    EXPECT_NEAR(Model(slab)->Lattice2()->Parameters().u, 3.9881, 1e-12);
-    ExpectNear(Model(slab)->Cartesian(Model(slab)->Atoms()[1].handle), 1.99405, 1.99405, -0.046);
-    ExpectNear(Model(slab)->Cartesian(Model(slab)->Atoms()[3].handle), 0.0, 0.0, -2.802);
+    EXPECT_NEAR(Model(slab)->Lattice2()->Parameters().u, 3.988082, 1e-12);
+    ExpectNear(Model(slab)->Cartesian(Model(slab)->Atoms()[1].handle), 1.994041, 2.014041, -0.01);
+    ExpectNear(Model(slab)->Cartesian(Model(slab)->Atoms()[3].handle), -0.02, 0.0, -2.81);
 
     // A frame the reader refuses, or one of another atom count, changes nothing.
     const std::string frame = "!KORVEX archive 3\nPBC=ON\n  -700.0\n!DATE now\nPBC 6 6 6 90 90 90\n";
@@ -114,7 +114,7 @@ TEST_F(BundledRuns, UpdaterWritesTheLastFrameOfARealArchive)
         } catch (const KelvResult& error) {
             EXPECT_EQ(error.GetMessage(), c.message);
         }
-        EXPECT_NEAR(Model(salt)->Lattice3()->Parameters().a, 5.5878, 1e-12);
+        EXPECT_NEAR(Model(salt)->Lattice3()->Parameters().a, 5.62892, 1e-12);
         EXPECT_FALSE(fs::exists(project.Path("bad_TDE_.arc")));
     }
 }
@@ -132,11 +132,11 @@ TEST_F(BundledRuns, OptimisationTrajectoryOfTheBundledRun)
     const TrjFrame& last = read.frames[4];
     EXPECT_EQ(last.periodicity, 3);
     EXPECT_EQ(last.energyTerm1, 0.0);  // an optimisation: the whole energy in the second term
-    EXPECT_NEAR(last.energyTerm2, -31.9079, 1e-4);
-    EXPECT_NEAR(last.cellVolume, 5.5878 * 5.5878 * 5.5878, 1e-9);
-    EXPECT_NEAR(last.cell[0], 5.5878, 1e-12);
+    EXPECT_NEAR(last.energyTerm2, -31.9083, 1e-4);
+    EXPECT_NEAR(last.cellVolume, 5.62892 * 5.62892 * 5.62892, 1e-9);
+    EXPECT_NEAR(last.cell[0], 5.62892, 1e-12);
     // The two parents (Na, then Cl at the cell's centre), then zeros.
-    EXPECT_NEAR(last.positions[3], 2.7939, 1e-12);
+    EXPECT_NEAR(last.positions[3], 2.81446, 1e-6);
     EXPECT_EQ(last.positions[6], 0.0);
 }
 
@@ -148,12 +148,12 @@ TEST_F(BundledRuns, SurfaceTrajectoryOfTheBundledSlab)
         CreateZelmGeomOptTrjDataProvider(base, project.root, slab, true));
     ASSERT_TRUE(provider);
     const TrjContents read = WriteAndCompare(*provider, base, "surface");
-    ASSERT_EQ(read.frames.size(), 3u);
-    const TrjFrame& last = read.frames[2];
+    ASSERT_EQ(read.frames.size(), 5u);
+    const TrjFrame& last = read.frames[4];
     EXPECT_EQ(last.periodicity, 2);
-    EXPECT_NEAR(last.cellVolume, 3.9881 * 3.9881, 1e-9);  // the surface area
+    EXPECT_NEAR(last.cellVolume, 3.988082 * 3.988082, 1e-9);  // the surface area
     EXPECT_EQ(last.energyTerm1, last.energyTerm2);       // a surface run halves its energy
-    EXPECT_NEAR(last.energySum, -1466.102233 / QMPhysicalConstants::EV_TO_KCAL_MOL, 1e-12);
+    EXPECT_NEAR(last.energySum, -31.9083036, 1e-6);
 }
 
 TEST_F(BundledRuns, DynamicsTrajectoryOfTheBundledRun)
@@ -163,18 +163,19 @@ TEST_F(BundledRuns, DynamicsTrajectoryOfTheBundledRun)
     ASSERT_TRUE(provider);
     const TrjContents read = WriteAndCompare(*provider, base, "dynamics");
     // One frame per production step of the output: its rows, ".pre" values
-    // and final cell (an NVT run) go with the ".trg" frame of the same step.
-    ASSERT_EQ(read.frames.size(), 6u);
-    const TrjFrame& frame = read.frames[5];
-    EXPECT_EQ(frame.time, 0.018);
+    // and the cell under its heading's one blank line (an NVT run) go with
+    // the ".trg" frame of the same step.
+    ASSERT_EQ(read.frames.size(), 5u);
+    const TrjFrame& frame = read.frames[4];
+    EXPECT_EQ(frame.time, 0.01);
     EXPECT_NEAR(frame.timeStep, 0.002, 1e-12);
-    EXPECT_EQ(frame.energyTerm1, 0.319894);
-    EXPECT_EQ(frame.energyTerm2, -31.952910);
-    EXPECT_EQ(frame.auxiliaryValue, 287.5826);
-    EXPECT_EQ(frame.cellVolume, 179.4252);
-    EXPECT_EQ(frame.volumeFactor, 0.158778);
-    EXPECT_EQ(frame.pressure, 0.134512);
-    EXPECT_EQ(frame.valuesA[5], 0.159120);
+    EXPECT_NEAR(frame.energyTerm1, 0.300411, 1e-6);
+    EXPECT_NEAR(frame.energyTerm2, -32.208723, 1e-6);
+    EXPECT_NEAR(frame.auxiliaryValue, 290.4108, 1e-4);
+    EXPECT_NEAR(frame.cellVolume, 5.6402 * 5.6402 * 5.6402, 1e-9);
+    EXPECT_EQ(frame.volumeFactor, 0.12);
+    EXPECT_EQ(frame.pressure, 0.12);
+    EXPECT_EQ(frame.valuesA[5], 0.17);
     EXPECT_NEAR(frame.cell[0], 5.6402, 1e-12);
     EXPECT_EQ(frame.secondAtomVectors.size(), 24u);
 }

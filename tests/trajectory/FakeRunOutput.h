@@ -29,9 +29,9 @@ public:
     int GetDimensionality() const override { return m_c.dimensionality; }
     int GetCoreCount() const override { return m_c.cores; }
     int GetEnsemble() const override { return m_c.ensemble; }
-    std::vector<double> GetCellVolumes() const override { return m_c.cellVolumes; }
-    std::vector<double> GetPressures() const override { return m_c.pressures; }
-    std::vector<double> GetPressureFileValues() const override { return m_c.pressureFile; }
+    const std::vector<double>& GetCellVolumes() const override { return m_c.cellVolumes; }
+    const std::vector<double>& GetPressures() const override { return m_c.pressures; }
+    const std::vector<double>& GetPressureFileValues() const override { return m_c.pressureFile; }
     double GetConfigurationPressure() const override { return m_c.pressure; }
 
 private:

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include "common/ErrorInfo.h"
 #include "host/model/Symmetry.h"
@@ -221,6 +223,15 @@ TEST_F(Providers, DynamicsCellsOfEachKindOfRun)
         }
     }
 }
+
+// The dynamics provider asks for the step series at every frame: they are
+// the output's own, handed out without a copy (a copy per frame makes
+// writing a trajectory quadratic in its frames).
+template <class Series>
+constexpr bool Shared = std::is_same_v<Series, const std::vector<double>&>;
+static_assert(Shared<decltype(std::declval<const IDynamicsRunOutput&>().GetCellVolumes())>);
+static_assert(Shared<decltype(std::declval<const IDynamicsRunOutput&>().GetPressures())>);
+static_assert(Shared<decltype(std::declval<const IDynamicsRunOutput&>().GetPressureFileValues())>);
 
 TEST_F(Providers, DynamicsVolumesPressuresAndTheirAbsence)
 {

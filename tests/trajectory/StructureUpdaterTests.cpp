@@ -105,6 +105,9 @@ TEST(ReadFinalArcFrame, CopiesTheHeaderAndTheLastFrameOnly)
         {"a line over 1023 characters ends the copy", text + "!DATE x\n" + std::string(1024, 'x') + "\nend\n",
          "!KORVEX archive\nPBC=ON\nrun title\n!DATE x\n"},
         {"four lines", "a\nb\nc\nd", "a\nb\nc\n"},
+        {"a line of 1023 characters with CR LF is whole",
+         "a\r\nb\r\nc\r\n!DATE y\r\n" + std::string(1023, 'y') + "\r\nend\r\n",
+         "a\nb\nc\n!DATE y\n" + std::string(1023, 'y') + "\nend\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -210,6 +213,35 @@ TEST_F(StructureUpdater, AMismatchChangesNothingAndLeavesNoFile)
     ExpectNear(doc->Fractional(doc->Atoms()[0].handle), 0.1, 0.1, 0.1);
     EXPECT_FALSE(fs::exists(app->DocumentsFolder() + "/run_TDE_.arc"));
     EXPECT_EQ(app->Operations().OpenCount(), 0u);
+}
+
+TEST_F(StructureUpdater, AHugePositionIsNamedApartFromOneThatIsNoNumber)
+{
+    HostModel::Document model;
+    model.SetCell({4.0, 4.0, 4.0, 90 / Degrees, 90 / Degrees, 90 / Degrees});
+    model.AddAtomAt("Na", {0.1, 0.1, 0.1});
+    std::shared_ptr<HostModel::Document> doc = Open(model, "one");
+    const CLatticeInfo lattice(4.0, 4.0, 4.0, 90, 90, 90);
+    archive.content.periodic3D = true;
+    const struct {
+        double x;
+        const char* message;
+    } cases[] = {
+        {std::nan(""), "ZELM arc file gives an atom position that is not a number."},
+        {4e12, "ZELM arc file gives an atom position too large to place: more than 1e9 cells from the structure."},
+        {-HUGE_VAL, "ZELM arc file gives an atom position too large to place: more than 1e9 cells from the structure."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        archive.content.frames = {{lattice, 0.0, 0.0, {{c.x, 0.4, 0.4}}}};
+        try {
+            Update(Archive());
+            ADD_FAILURE();
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(error.GetMessage(), c.message);
+        }
+        ExpectNear(doc->Fractional(doc->Atoms()[0].handle), 0.1, 0.1, 0.1);
+    }
 }
 
 TEST_F(StructureUpdater, SlabTakesTheCallersMapAndMoleculeItsPositions)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 
@@ -179,6 +180,23 @@ TEST_F(TrajectoryReader, HeaderPassCountsWholeFramesOnly)
         EXPECT_EQ(h.status, c.status);
         EXPECT_EQ(h.atoms, c.atoms);
         EXPECT_EQ(h.frames, c.frames);
+    }
+}
+
+// A file cut at every byte of its two header records: a value reaches the
+// caller only when its record was read whole, and the counts stay 0.
+TEST_F(TrajectoryReader, HeaderCutAnywhereLeavesPartialValuesOut)
+{
+    const std::uintmax_t headerBytes = (4 + 8 + 4) + (4 + 4 + 4);
+    for (std::uintmax_t cut = 0; cut < headerBytes; ++cut) {
+        SCOPED_TRACE("cut after byte " + std::to_string(cut));
+        QzTest::WriteTrg(path, QzTest::TrgSpec{4.5, 3, 1, false});
+        std::filesystem::resize_file(path, cut);
+        const Header h = Info(path, 0);
+        EXPECT_EQ(h.status, 0);
+        EXPECT_EQ(h.atoms, 0);
+        EXPECT_EQ(h.frames, 0);
+        EXPECT_EQ(h.version, cut >= 16 ? 4.5 : -7.0);
     }
 }
 

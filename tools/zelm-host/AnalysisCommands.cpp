@@ -222,6 +222,23 @@ KelvComPtr<ISBDocumentRoot> StructureDocument(Session& session, const std::strin
     return document;
 }
 
+// A failed chart of phonon results: the module names the kind of file it
+// missed; the driver adds the file beside the output it would have read.
+void CheckPhononChart(HRESULT hr, const std::string& output, const char* extension)
+{
+    if (SUCCEEDED(hr))
+        return;
+    std::string message = ErrorText(hr);
+    if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos) {
+        const fs::path companion = fs::path(output).replace_extension(extension);
+        std::error_code error;
+        message += "\n\"" + companion.string() + "\" " +
+                   (fs::exists(companion, error) ? "is there but holds no results the chart can use"
+                                                 : "is not there: the run wrote no such results");
+    }
+    throw KelvResult(hr, message);
+}
+
 void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
 {
     const bool needsDocument = options.action == "structure" || options.action == "trajectory";
@@ -241,9 +258,9 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     } else if (options.action == "optics") {
         KelvResult::Check(analysis->PlotOpticalProperties());
     } else if (options.action == "dispersion") {
-        KelvResult::Check(analysis->PlotPhononDispersion());
+        CheckPhononChart(analysis->PlotPhononDispersion(), session.output, ".disp");
     } else if (options.action == "dos") {
-        KelvResult::Check(analysis->PlotPhononDOS());
+        CheckPhononChart(analysis->PlotPhononDOS(), session.output, ".dens");
     } else {
         KelvResult::Check(analysis->ImportLibrary());
     }

@@ -14,6 +14,7 @@
 #include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
+#include "LibraryAdvice.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
@@ -106,7 +107,7 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
     const std::string deck = NarrowFromBSTR(deckName);
     SysFreeString(deckName);
     if (FAILED(hr)) {
-        throw KelvResult(hr, ErrorText(hr));
+        throw KelvResult(hr, WithLibraryAdvice(host, ErrorText(hr), file.string()));
     }
 
     std::vector<std::string> written;

@@ -13,10 +13,12 @@
 #include "DriverSupport.h"
 #include "CommandLine.h"
 #include "HostCommands.h"
+#include "LibraryAdvice.h"
 #include "host/HostApplication.h"
 #include "host/model/TextEncoding.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
+#include "forcefield/ZelmForcefieldEditor.h"
 
 namespace ZelmHost {
 namespace {
@@ -106,7 +108,9 @@ public:
                 Fail("the library \"" + library + "\" does not exist");
             Select(path);
         }
-        Require(m_consumer->get_ForcefieldEditor(m_editor.Receive()));
+        const HRESULT hr = m_consumer->get_ForcefieldEditor(m_editor.Receive());
+        if (FAILED(hr))
+            throw KelvResult(hr, WithLibraryAdvice(*m_host, ErrorText(hr)));
         if (path.empty())
             Require(m_editor->get_Forcefield(m_forcefield.Receive()));
         else
@@ -186,11 +190,34 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
     return text;
 }
 
+// The lines of a library file that the module's reader kept as text instead
+// of reading them: the module's editor holds them after a load, which the
+// host's editor COM road does not carry, so the file is read again here
+// through the module's own editor.
+void PrintLoadWarnings(const std::string& path, std::ostream& out)
+{
+    CZelmForcefieldEditor editor;
+    try {
+        editor.Load(path);
+    } catch (const KelvResult& failure) {
+        out << "load warnings: the library could not be read again: " << failure.GetMessage() << "\n";
+        return;
+    }
+    const std::vector<CZelmLibUtils::Warning>& warnings = editor.GetLoadWarnings();
+    if (warnings.empty())
+        return;
+    out << "load warnings (" << warnings.size() << (warnings.size() == 1 ? " line" : " lines")
+        << " kept as text, not read):\n";
+    for (const CZelmLibUtils::Warning& warning : warnings)
+        out << "  line " << warning.lineNumber << ": " << warning.line << "\n    " << warning.reason << "\n";
+}
+
 void Show(const Session& session, std::ostream& out)
 {
     BSTR text = nullptr;
     Require(session.Editor().get_LoadedFilePath(&text));
-    out << "library: " << Take(text) << "\n";
+    const std::string loaded = Take(text);
+    out << "library: " << loaded << "\n";
     KelvComPtr<IQoServerDescription> server;
     Require(session.Editor().get_ServerDescription(server.Receive()));
     VARIANT_BOOL canFit = VARIANT_FALSE;
@@ -261,6 +288,7 @@ void Show(const Session& session, std::ostream& out)
         if (!integers.empty() || !doubles.empty())
             out << "      values:" << integers << doubles << "\n";
     }
+    PrintLoadWarnings(loaded, out);
 }
 
 // "N.NAME" of show's numbering: the interaction and the name.

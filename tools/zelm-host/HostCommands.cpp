@@ -2,6 +2,7 @@
 #include "DriverSupport.h"
 #include "TrajectoryCommands.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "LibraryAdvice.h"
 #include "host/HostApplication.h"
 #include "host/model/CifImport.h"
 #include "host/model/Document.h"
@@ -103,7 +105,7 @@ std::string FormalChargeText(const HostModel::Fraction& charge)
     return text;
 }
 
-void ShowLattice(const HostModel::Document& document, std::ostream& out)
+void ShowLattice(const HostModel::Document& document, bool operators, std::ostream& out)
 {
     if (const HostModel::Lattice3D* lattice = document.Lattice3()) {
         const HostModel::CellParameters& p = lattice->Parameters();
@@ -125,8 +127,8 @@ void ShowLattice(const HostModel::Document& document, std::ostream& out)
         }
         out << ", centring " << symmetry.Centring() << "\n";
         const std::vector<std::string> triplets = symmetry.Triplets();
-        out << "Operators (" << triplets.size() << "):\n";
-        for (std::size_t i = 0; i < triplets.size(); ++i) {
+        out << "Operators: " << triplets.size() << (operators ? ":" : " (list them with --operators)") << "\n";
+        for (std::size_t i = 0; operators && i < triplets.size(); ++i) {
             out << "  " << std::setw(3) << i + 1 << "  " << triplets[i] << "\n";
         }
     } else if (const HostModel::Lattice2D* surface = document.Lattice2()) {
@@ -224,23 +226,39 @@ void CreateProject(const std::string& folder, std::ostream& out)
     }
     host->SaveStates(stateFile);
     out << "created project " << Absolute(folder) << " (state file " << ProjectStateFile << ")\n";
+    const std::string advice = LibraryAdvice(*host);
+    if (!advice.empty()) {
+        out << "note: before a deck or a run, " << advice << "\n";
+    }
 }
 
 void ImportStructure(const std::string& filePath, const std::string& project, const std::string& name,
-                     std::ostream& out)
+                     std::size_t frame, std::ostream& out)
 {
     RequireProject(project);
     const bool molecule = IsXyzFile(filePath);
     const std::string file = std::string(molecule ? "the XYZ file \"" : "the CIF file \"") + filePath + "\"";
     std::error_code error;
-    if (!fs::is_regular_file(filePath, error)) {
+    if (fs::is_directory(filePath, error)) {
+        Fail("\"" + filePath + "\" is a folder: import takes a CIF file or an XYZ file (.xyz)");
+    }
+    if (!fs::exists(filePath, error)) {
         Fail(file + " does not exist");
+    }
+    if (!molecule && frame != 0) {
+        Fail("--frame is for XYZ files of several frames");
     }
     // Read the file before anything is made, so that a bad file leaves the
     // project as it was.
     std::shared_ptr<HostModel::Document> imported;
+    HostModel::XyzFrame frames;
     try {
-        imported = molecule ? HostModel::ImportXyz(filePath) : HostModel::ImportCif(filePath);
+        if (molecule) {
+            frames = HostModel::ImportXyzFrame(filePath, frame == 0 ? 1 : frame);
+            imported = frames.document;
+        } else {
+            imported = HostModel::ImportCif(filePath);
+        }
     } catch (const std::exception& failure) {
         Fail(file + " cannot be imported: " + failure.what());
     }
@@ -277,9 +295,13 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
     if (const std::size_t shared = molecule ? 0 : HostModel::CountSharedSites(*document)) {
         out << shared << " atom sites share a position with another site (partial occupancies kept)\n";
     }
+    if (frames.frames > 1) {
+        out << "took frame " << frames.frame << " of " << frames.frames << " (skipped " << frames.frames - 1
+            << "; --frame N takes another)\n";
+    }
 }
 
-void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out)
+void ShowDocument(const std::string& documentPath, const std::string& project, bool operators, std::ostream& out)
 {
     std::error_code error;
     const std::string file = Absolute(documentPath);
@@ -304,7 +326,7 @@ void ShowDocument(const std::string& documentPath, const std::string& project, s
     }
     out << "Document: " << document->Name() << "  " << document->Id() << "\n";
     out << "File: " << document->Url() << "\n";
-    ShowLattice(*document, out);
+    ShowLattice(*document, operators, out);
     ShowAtoms(*document, out);
     ShowSets(*document, out);
     ShowTrajectory(*document, out);
@@ -337,9 +359,36 @@ void StateCommand(const std::string& project, const std::string& logic, const st
         out << state->ValueText(*key) << "\n";
         return;
     }
-    state->SetValueFromText(*key, *value);
+    std::string text = *value;
+    const bool library = logic == "ZelmLogic" && *key == "library";
+    if (library && text.find_first_of("/\\") == std::string::npos && text.size() > 4) {
+        // A library of the project or the standard folder is selected by
+        // its name; the file's name with ".lib" names it too.
+        std::string tail = text.substr(text.size() - 4);
+        for (char& c : tail) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (tail == ".lib") {
+            text.erase(text.size() - 4);
+        }
+    }
+    state->SetValueFromText(*key, text);
     host->SaveStates(StateFileOf(project));
     out << logic << "." << *key << " = " << state->ValueText(*key) << "\n";
+    if (library) {
+        const std::string advice = LibraryAdvice(*host);
+        if (advice.empty()) {
+            for (const std::string& path : LibraryCandidates(*host)) {
+                std::error_code error;
+                if (fs::is_regular_file(path, error)) {
+                    out << "library file: " << path << "\n";
+                    break;
+                }
+            }
+        } else {
+            out << "note: " << advice << "\n";
+        }
+    }
 }
 
 int ReportFailure(std::ostream& err)
@@ -387,27 +436,32 @@ void AddHostCommands(CommandLine& commandLine)
         std::string cif;
         std::string project = ".";
         std::string name;
+        std::size_t frame = 0;
     };
     auto imported = std::make_shared<ImportArguments>();
     CLI::App* import =
         commandLine.AddHostCommand("import", "Import a CIF or XYZ (.xyz) file into a structure document (.qsd)",
                                    [imported](std::ostream& out) {
-                                       ImportStructure(imported->cif, imported->project, imported->name, out);
+                                       ImportStructure(imported->cif, imported->project, imported->name, imported->frame, out);
                                    });
     import->add_option("file", imported->cif, "The CIF file, or the XYZ file of a molecule")->required();
     import->add_option("--project", imported->project, "The project folder (default: the current folder)");
     import->add_option("--name", imported->name, "Name of the new document (default: the file's name)");
+    import->add_option("--frame", imported->frame, "The frame of an XYZ file of several frames (default: 1)")
+        ->check(CLI::PositiveNumber);
 
     struct ShowArguments {
         std::string document;
         std::string project;
+        bool operators = false;
     };
     auto shown = std::make_shared<ShowArguments>();
     CLI::App* show = commandLine.AddHostCommand(
         "show", "Show a structure document: lattice, symmetry, atoms and sets",
-        [shown](std::ostream& out) { ShowDocument(shown->document, shown->project, out); });
+        [shown](std::ostream& out) { ShowDocument(shown->document, shown->project, shown->operators, out); });
     show->add_option("document", shown->document, "The .qsd document")->required();
     show->add_option("--project", shown->project, "The project folder (default: the document's folder)");
+    show->add_flag("--operators", shown->operators, "List the symmetry operators (else only their count)");
 
     struct StateArguments {
         std::string project = ".";

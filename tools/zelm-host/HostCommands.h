@@ -7,6 +7,7 @@
 // that works on an existing project refuses a folder without that file, so a
 // mistyped folder name never turns into a new, empty project.
 
+#include <cstddef>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -32,12 +33,19 @@ void CreateProject(const std::string& folder, std::ostream& out);
 // into a new structure document "<name>.qsd" of the project (name: the given
 // one, else the file's name). A file of that name that is there already is
 // never replaced: the new one takes the next free name.
+// An XYZ file of several frames gives its first frame, or frame `frame`
+// (from 1; 0 for the first).
 void ImportStructure(const std::string& filePath, const std::string& project, const std::string& name,
-                     std::ostream& out);
+                     std::size_t frame, std::ostream& out);
 
-// Prints a structure document: lattice, space group and operators, atoms and
-// named sets. The project is the given folder, else the document's folder.
-void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out);
+// Prints a structure document: lattice, space group and the number of its
+// operators (listed with `operators`), atoms and named sets. The project is
+// the given folder, else the document's folder.
+void ShowDocument(const std::string& documentPath, const std::string& project, bool operators, std::ostream& out);
+inline void ShowDocument(const std::string& documentPath, const std::string& project, std::ostream& out)
+{
+    ShowDocument(documentPath, project, false, out);
+}
 
 // Prints every state value of a logic, one value, or sets one and saves the
 // project's state file.

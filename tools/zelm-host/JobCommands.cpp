@@ -18,6 +18,7 @@
 #include "CommandLine.h"
 #include "EngineCommands.h"
 #include "HostCommands.h"
+#include "LibraryAdvice.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/KelvSafeArray.h"
@@ -137,6 +138,15 @@ private:
     KelvComPtr<ISBManagedJobFiles> m_files;
 };
 
+// A failed call of the module fails the command; a library it could not read
+// is named with the files it was looked for as.
+void RequireModule(const Session& session, HRESULT hr)
+{
+    if (FAILED(hr)) {
+        throw KelvResult(hr, WithLibraryAdvice(session.Host(), ErrorText(hr), session.File().string()));
+    }
+}
+
 std::vector<std::string> SortedFiles(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -207,13 +217,17 @@ void CheckStructure(const std::string& document, const std::string& project, con
     hr = session.Files()->ShouldStartFiles(scope, &reason, &value);
     Answer(out, "should start files", hr, value);
     SysFreeString(reason);
+    const std::string advice = LibraryAdvice(session.Host());
+    if (!advice.empty()) {
+        out << "library: " << advice << "\n";
+    }
 }
 
 void ExportFiles(const std::string& document, const std::string& project, const std::string& task, std::ostream& out)
 {
     const Session session(document, project, task);
     const std::vector<std::string> before = session.ProjectFolders();
-    Require(session.Files()->ExportFiles(session.Contents()));
+    RequireModule(session, session.Files()->ExportFiles(session.Contents()));
     for (const std::string& name : session.ProjectFolders()) {
         if (std::find(before.begin(), before.end(), name) != before.end()) {
             continue;
@@ -275,7 +289,7 @@ void RunCalculation(const std::string& document, const std::string& project, con
                     std::ostream& out)
 {
     const Session session(document, project, task);
-    Require(session.Zelm()->Run(session.Contents()));
+    RequireModule(session, session.Zelm()->Run(session.Contents()));
     PrintJob(session.Host(), out);
 }
 
@@ -287,7 +301,7 @@ void StartDeck(const std::string& deck, const std::string& project, std::ostream
     if (!canStart) {
         Fail("\"" + deck + "\" is not a saved ZELM deck (.gin)");
     }
-    Require(session.Files()->StartFiles(session.Contents()));
+    RequireModule(session, session.Files()->StartFiles(session.Contents()));
     PrintJob(session.Host(), out);
 }
 

@@ -101,6 +101,12 @@ public:
             m_failed = true;
         }
     }
+    // Reports a failure that still lets the rest be read.
+    void Fail(const std::string& reason)
+    {
+        m_err << "zelm-host: " << reason << "\n";
+        m_failed = true;
+    }
     bool Failed() const { return m_failed; }
     std::ostream& Out() { return m_out; }
 
@@ -117,6 +123,13 @@ void ShowOutput(Reading& run)
     const std::string gout = run.File(".gout");
     int type = 1;
     run.Step(gout, [&] {
+        // A run stopped by an engine error fails the command; what it wrote
+        // is still shown.
+        std::string reason;
+        if (COutputFileReader::ScanEngineError(gout, reason)) {
+            out << "Engine error: " << reason << "\n";
+            run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
+        }
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
         COutputFileReader output(gout);
@@ -287,6 +300,19 @@ void WriteCharts(Reading& run, const ReadOptions& options, const std::string& se
         configuration.projectFolder = options.project;
         configuration.stateFile = (fs::path(options.project) / ProjectStateFile).string();
         QzHost::HostApplication host(configuration);
+        const bool fromOutput = run.Has(".dens") && run.Has(".gout");
+        if (!run.Has(".geomopt") && !run.Has(".mdynam") && !fromOutput) {
+            out << "Charts: none: --charts draws the optimisation history of a \".geomopt\", the dynamics history "
+                   "of a \".mdynam\" and the phonon density of states of a \".dens\" beside the \".gout\", and "
+                   "this run has none of them\n";
+            const int type = run.Has(".gout") ? COutputFileReader::ScanRunType(run.File(".gout")) : 1;
+            if (type == COutputFileReader::RunGeomOpt || type == COutputFileReader::RunSurface ||
+                type == COutputFileReader::RunDynamics) {
+                out << "  the history charts of this run come from its main output: zelm-host analyse \""
+                    << run.File(".gout") << "\" energy\n";
+            }
+            return;
+        }
         out << "Charts:\n";
         if (run.Has(".geomopt")) {
             CGeomOptFileReader history(run.File(".geomopt"));
@@ -315,7 +341,7 @@ void WriteCharts(Reading& run, const ReadOptions& options, const std::string& se
             auto motion = NewChart(host, seed + " Constant of Motion", CreateDynamicsConstantOfMotionChart, out);
             UpdateDynamicsChart(motion.get(), frames.GetTime(), frames.GetH(), frames.GetHOffset());
         }
-        if (run.Has(".dens") && run.Has(".gout")) {
+        if (fromOutput) {
             COutputFileReader output(run.File(".gout"));
             auto dos = NewChart(host, seed + " Phonon DOS", nullptr, out);
             COutputFileReader::PlotDos(dos.get(), u"ZELM Phonon Density of States", u"Frequency (cm-1)");

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -185,6 +186,65 @@ void Report(IQoZelmSurfaceCalculator* calculator, ISBScope* scope, const HostMod
     PrintSets(document, out);
 }
 
+// The calculator's own question before an action; an action it answers no
+// to is refused with the likeliest reason.
+void RequireCalculatorAllows(const QzHost::HostApplication& host, IQoZelmSurfaceCalculator* calculator,
+                             ISBScope* scope, const HostModel::Document& document, const std::string& action)
+{
+    using Query = HRESULT (IQoZelmSurfaceCalculator::*)(ISBScope*, VARIANT_BOOL*);
+    struct Question {
+        const char* action;
+        const char* name;
+        Query query;
+        const char* set; // the set the action changes or selects
+    };
+    static const Question questions[] = {
+        {"add-surface", "CanAddToSurfaceAtomSet", &IQoZelmSurfaceCalculator::CanAddToSurfaceAtomSet, ""},
+        {"remove-surface", "CanRemoveFromSurfaceAtomSet", &IQoZelmSurfaceCalculator::CanRemoveFromSurfaceAtomSet,
+         "SurfaceAtoms"},
+        {"add-attachment", "CanAddToAttachmentLayerSet", &IQoZelmSurfaceCalculator::CanAddToAttachmentLayerSet, ""},
+        {"remove-attachment", "CanRemoveFromAttachmentLayerSet",
+         &IQoZelmSurfaceCalculator::CanRemoveFromAttachmentLayerSet, "AttachmentLayer"},
+        {"select-surface", "CanSelectSurfaceAtomSet", &IQoZelmSurfaceCalculator::CanSelectSurfaceAtomSet,
+         "SurfaceAtoms"},
+        {"select-attachment", "CanSelectAttachmentLayerSet", &IQoZelmSurfaceCalculator::CanSelectAttachmentLayerSet,
+         "AttachmentLayer"},
+        {"select-layer", "CanSelectLayer", &IQoZelmSurfaceCalculator::CanSelectLayer, ""},
+    };
+    for (const Question& question : questions) {
+        if (action != question.action) {
+            continue;
+        }
+        VARIANT_BOOL allowed = VARIANT_FALSE;
+        Check((calculator->*question.query)(scope, &allowed));
+        if (allowed == VARIANT_TRUE) {
+            return;
+        }
+        const bool attachment = action.find("attachment") != std::string::npos;
+        const KelvComPtr<QzHost::HostState> state = host.State("SurfaceCalculator");
+        const bool selected = std::any_of(document.Atoms().begin(), document.Atoms().end(),
+                                          [](const HostModel::Atom& atom) { return atom.selected; });
+        std::string why = "not for this document and selection";
+        VARIANT_BOOL periodic = VARIANT_FALSE;
+        if (SUCCEEDED(calculator->Is2DPeriodic(scope, &periodic)) && periodic != VARIANT_TRUE) {
+            why = "\"" + document.Name() + "\" is not a 2-D periodic slab";
+        } else if (attachment && state && state->ValueText("CalculateAttachmentEnergy") != "true") {
+            why = "the attachment layer takes part only when the attachment energy is asked for: zelm-host state "
+                  "--project " + host.DocumentsFolder() + " SurfaceCalculator CalculateAttachmentEnergy true";
+        } else if (*question.set != '\0' && !document.HasSet(question.set)) {
+            why = (action.rfind("remove", 0) == 0 ? "nothing to remove: " : "nothing to select: ") +
+                  std::string("the document has no \"") + question.set + "\" set";
+        } else if (action != "select-layer" && (action.rfind("select", 0) != 0) && !selected) {
+            why = "no atoms are selected; name them with --select, e.g. --select 1,2";
+        } else if (action.rfind("remove", 0) == 0) {
+            why = std::string("nothing to remove: none of the selected atoms is in the \"") + question.set + "\" set";
+        } else if (action.rfind("add", 0) == 0) {
+            why = "the selected atoms are in that set already";
+        }
+        Fail(action + " refused: the surface calculator answers no to " + question.name + " (" + why + ")");
+    }
+}
+
 }  // namespace
 
 std::vector<std::size_t> ParseAtomList(const std::string& list, std::size_t atomCount)
@@ -306,6 +366,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
         Report(c, scope.get(), *document, out);
         return;
     }
+    RequireCalculatorAllows(host, c, scope.get(), *document, options.action);
     if (options.action == "add-surface") {
         Check(c->AddToSurfaceAtomSet(scope.get(), select));
     } else if (options.action == "remove-surface") {

@@ -17,12 +17,14 @@
 #include "ReadCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
+#include "TypeCommands.h"
 
 int main(int argc, char** argv)
 {
     ZelmHost::CommandLine commandLine;
     ZelmHost::AddModuleCommands(commandLine);
     ZelmHost::AddHostCommands(commandLine);
+    ZelmHost::AddTypeCommands(commandLine);
     ZelmHost::AddDeckCommands(commandLine);
     ZelmHost::AddSurfaceCommands(commandLine);
     ZelmHost::AddJobCommands(commandLine);

@@ -6,12 +6,14 @@
 #include "host/model/QsdFile.h"
 #include "recfile/RecordWriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cctype>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -190,6 +192,7 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
 
     bool surfaceCell = false;
     bool inRegion = false;
+    int region = 1;
     for (std::size_t i = first + 1; i < lines.size(); ++i) {
         const std::vector<std::string> t = Tokens(lines[i]);
         if (t.empty()) {
@@ -206,6 +209,8 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             deck.pressureFile = t[2];
         else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "npt")
             deck.constantPressure = true;
+        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "nvt")
+            deck.thermostat = true;
         else if (t[0] == "scell" && i + 1 < lines.size()) {
             const std::vector<std::string> v = Tokens(lines[++i]);
             double u = 0, w = 0, theta = 0;
@@ -215,6 +220,7 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             surfaceCell = true;
         } else if (t[0] == "sfractional" || t[0] == "scartesian") {
             inRegion = true;
+            region = t.size() >= 3 && t[1] == "region" ? std::max(1, std::atoi(t[2].c_str())) : 1;
         } else if (inRegion && t.size() >= 5 && (t[1] == "core" || t[1] == "shel")) {
             if (t[1] == "shel")
                 continue;
@@ -222,6 +228,7 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             if (!IsNumber(t[2], x) || !IsNumber(t[3], y) || !IsNumber(t[4], z))
                 throw DeckError("the atom line \"" + lines[i] + "\" of \"" + path + "\" holds no position");
             StubAtom atom;
+            atom.region = region;
             atom.label = t[0];
             atom.element = ElementOf(t[0]);
             double q = 0;
@@ -334,12 +341,66 @@ std::string MdynamFrame(const Deck& deck, const Frame& frame, int number)
     const double kinetic = 0.31 + 0.01 * std::sin(number);
     text += Format("t : %.5f\n", frame.time);
     text += Format("T : %.4f\n", temperature);
-    if (deck.constantPressure)
+    if (deck.constantPressure || deck.thermostat)
         text += Format("P : %.6f\n", 0.17 - 0.01 * number);
     text += Format("Ek : %.6f\n", kinetic);
     text += Format("Ep : %.6f\n", frame.energy - kinetic);
     text += Format("Et : %.6f\n", frame.energy);
     text += Format("H : %.6f\n", -31.64 + 0.0001 * number);
+    return text;
+}
+
+// The atom table of the main output: between rules of dashes; a surface's
+// split into its regions, each opened by its region line and closed by a
+// rule (the second region's line carries words after the colon).
+std::string AtomTable(const Deck& deck)
+{
+    const std::string dashes(80, '-');
+    const bool surface = deck.dimension == Dimension::Surface2D;
+    std::string text = dashes + "\n   No.  Atomic       x           y          z         Charge      Occupancy\n" +
+                       "        Label      (Angs)      (Angs)     (Angs)        (e)         (Frac)\n" + dashes + "\n";
+    const auto row = [&](std::size_t i) {
+        const StubAtom& atom = deck.atoms[i];
+        return Format("%7zu %-4s  c %11.6f %11.6f %11.6f %11.5f %10.6f\n", i + 1, atom.element.c_str(),
+                      atom.cartesian[0], atom.cartesian[1], atom.cartesian[2], atom.charge, 1.0);
+    };
+    if (!surface) {
+        for (std::size_t i = 0; i < deck.atoms.size(); ++i)
+            text += row(i);
+        return text + dashes + "\n";
+    }
+    int last = 1;
+    for (const StubAtom& atom : deck.atoms)
+        last = std::max(last, atom.region);
+    for (int region = 1; region <= last; ++region) {
+        text += Format("  Region %d :", region);
+        if (region == 2)
+            text += "  Rigid translation fixed in xyz";
+        else if (region > 2)
+            text += "  Rigid translation fixed in xy";
+        text += "\n" + dashes + "\n";
+        for (std::size_t i = 0; i < deck.atoms.size(); ++i)
+            if (deck.atoms[i].region == region)
+                text += row(i);
+        text += dashes + "\n";
+    }
+    return text;
+}
+
+// The notes the engine writes after cycle `cycle` of `cycles`: the Hessian
+// notes, the 8-word resets, and the "satisfied" notes before the last cycle.
+std::string CycleNotes(std::size_t cycle, std::size_t cycles)
+{
+    std::string text;
+    if (cycle == 0)
+        text += "  ** Hessian calculated **\n";
+    if (cycle == 1)
+        text += "  ** Hess reset due to cos < rst\n  ** Cosine =   0.982311\n  ** Trying steepest descent method\n"
+                "  ** Hess reset due to lnstop\n";
+    if (cycles >= 2 && cycle + 2 == cycles)
+        text += "  **** Gmax satisfied in optimiser ****\n  **** Gtol satisfied in optimiser ****\n";
+    if (cycle + 1 == cycles)
+        text += "  **** Ftol satisfied in optimiser ****\n  **** Xtol satisfied in optimiser ****\n";
     return text;
 }
 
@@ -368,34 +429,41 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
         text += Format("  Region 1 :  %zu ions\n\n", deck.atoms.size());
     text += "  General input information\n\n";
     const int dimension = deck.dimension == Dimension::Bulk3D ? 3 : deck.dimension == Dimension::Surface2D ? 2 : 0;
-    text += Format("  Dimensionality %d : %s\n\n", dimension,
+    text += Format("  Number of irreducible atoms/shells = %7zu\n", deck.atoms.size());
+    text += Format("  Total number atoms/shells = %7zu\n", deck.atoms.size());
+    text += Format("  Dimensionality = %d               :  %s\n\n", dimension,
                    dimension == 3 ? "Bulk" : dimension == 2 ? "Surface" : "Cluster");
-    const std::string dashes(80, '-');
-    text += Format("  Number of irreducible atoms/shells = %zu\n\n", deck.atoms.size());
-    text += Format("  Total number atoms/shells = %zu\n\n", deck.atoms.size());
-    text += dashes + "\n   No.  Atomic       x           y          z         Charge      Occupancy\n"
-                     "        Label      (Angs)      (Angs)     (Angs)        (e)         (Frac)\n" +
-            dashes + "\n";
-    for (std::size_t i = 0; i < deck.atoms.size(); ++i) {
-        const StubAtom& atom = deck.atoms[i];
-        text += Format("%7zu %-4s  c %11.6f %11.6f %11.6f %11.5f %10.6f\n", i + 1, atom.element.c_str(),
-                       atom.cartesian[0], atom.cartesian[1], atom.cartesian[2], atom.charge, 1.0);
+    if (deck.dimension == Dimension::Bulk3D) {
+        text += "  Cell parameters (Angstroms/Degrees):\n\n";
+        text += Format("  a = %12.4f    alpha = %8.4f\n", deck.cell[0], deck.cell[3]);
+        text += Format("  b = %12.4f    beta  = %8.4f\n", deck.cell[1], deck.cell[4]);
+        text += Format("  c = %12.4f    gamma = %8.4f\n\n", deck.cell[2], deck.cell[5]);
+    } else if (deck.dimension == Dimension::Surface2D) {
+        text += "  Surface cell parameters (Angstroms/Degrees):\n\n";
+        text += Format("  a = %12.4f    alpha = %8.4f\n", deck.cell[0], deck.cell[5]);
+        text += Format("  b = %12.4f\n\n", deck.cell[1]);
     }
-    text += dashes + "\n\n";
+    text += AtomTable(deck) + "\n";
 
     if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
-        text += "  Maximum function tolerance = 0.00001\n  Maximum gradient tolerance = 0.00100\n"
-                "  Maximum parameter tolerance = 0.00001\n\n";
+        text += "  Maximum parameter tolerance     =   0.000010000\n"
+                "  Maximum function  tolerance     =   0.000010000\n"
+                "  Maximum gradient  tolerance     =   0.001000000\n\n";
         text += deck.task == Task::Surface ? "  Start of surface optimisation :\n\n" : "  Start of bulk optimisation :\n\n";
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            text += Format("  Cycle: %6zu Energy: %16.6f  Gnorm: %14.6f  CPU: %8.3f\n", i, frames[i].energy,
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            text += Format("  Cycle: %6zu Energy: %16.6f  Gnorm: %13.6f  CPU: %8.3f\n", i, frames[i].energy,
                            frames[i].gnorm, 0.01 * (i + 1));
+            if (finished)
+                text += CycleNotes(i, frames.size());
+        }
         if (finished && !frames.empty())
-            text += Format("\n\n  **** Optimisation achieved ****\n\n  Final energy = %16.8f eV\n\n",
-                           frames.back().energy);
+            text += Format("\n\n  **** Optimisation achieved ****\n\n\n  Final energy = %16.8f eV\n"
+                           "  Final Gnorm  = %16.8f\n\n",
+                           frames.back().energy, frames.back().gnorm);
     } else if (deck.task == Task::Dynamics) {
         text += "  Molecular Dynamics :\n\n";
         text += deck.constantPressure ? "  Isothermal/baric ensemble (NPT) to be used\n\n"
+                : deck.thermostat     ? "  Canonical ensemble (NVT) to be used\n\n"
                                       : "  Microcanonical ensemble (NVE) to be used\n\n";
         text += "  Molecular dynamics equilibration :\n\n  Molecular dynamics production :\n\n";
         for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -424,12 +492,21 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
         for (std::size_t i = 0; i < frames.size(); ++i)
             text += Format("  Cycle: %6zu  Sum sqs: %14.6f  Gnorm: %14.6f\n", i, 10.0 * frames[i].gnorm,
                            frames[i].gnorm);
+        if (finished)
+            text += "\n  **** Fit completed successfully ****\n\n";
     } else if (!frames.empty()) {
         text += Format("  Total lattice energy = %16.8f eV\n\n", frames.back().energy);
     }
     if (finished)
         text += "  Timing analysis for Zelm :\n\n  Total CPU time  0.0600\n";
     return text;
+}
+
+// The engine's report of an error that stopped the run.
+std::string EngineErrorText(const std::string& reason)
+{
+    const std::string frame(80, '!');
+    return "\n" + frame + "\n!! ERROR : " + reason + "\n" + frame + "\n";
 }
 
 void WriteTrajectory(const std::string& path, const Deck& deck, const std::vector<Frame>& frames)
@@ -561,6 +638,12 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
         if (deck.task != Task::Fit && deck.task != Task::Energy)
             snapshot(tag + ".arc", arc);
 
+        if (!script.engineError.empty()) {
+            finish(false);
+            std::ofstream(path(seed + ".gout"), std::ios::binary | std::ios::app) << EngineErrorText(script.engineError);
+            WriteFile(path(seed + ".summary"), summaryText(step + 1, "stopped by an engine error"));
+            return 0;
+        }
         if (script.failAfter >= 0 && step + 1 >= script.failAfter) {
             finish(false);
             WriteFile(path(seed + ".summary"), summaryText(step + 1, "failed"));

@@ -24,6 +24,7 @@ struct StubAtom {
     std::string element; // "Na"
     double charge = 0.0;
     std::array<double, 3> cartesian{};
+    int region = 1;      // surface runs: the deck's "sfractional region N"
 };
 
 // What the stand-in takes from "<seed>.gin" (and the staged "<seed>.qsd").
@@ -32,6 +33,7 @@ struct Deck {
     std::string keywordLine;
     Task task = Task::Energy;
     bool constantPressure = false; // "conp" or the npt ensemble
+    bool thermostat = false;       // the nvt ensemble
     Dimension dimension = Dimension::Molecule;
     std::array<double, 6> cell{};  // a b c alpha beta gamma (degrees); 2-D: u v theta
     std::vector<StubAtom> atoms;   // every atom of the cell, in frame order
@@ -51,6 +53,10 @@ struct Script {
     double delaySeconds = 0.0;
     int failAfter = -1; // stop with status 1 after this many steps
     int hangAfter = -1; // stop answering after this many steps
+    // An engine error: after the first step the run stops with the framed
+    // "!! ERROR : <text>" in its main output and ends with status 0, as the
+    // engine does; what the job makes of it is the module's to tell.
+    std::string engineError;
 };
 
 // Writes the outputs into folder, announcing each snapshot on `announce`.

@@ -4,6 +4,12 @@
 // files on standard output.
 //
 //   zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N]
+//             [--engine-error TEXT]
+//
+// --fail-after N ends the process with status 1 after N steps (a crashed
+// engine); --engine-error TEXT stops the run after its first step the way
+// the engine does when it meets an error: its main output ends with the
+// framed line "!! ERROR : TEXT" and the process ends with status 0.
 
 #include "StubRun.h"
 
@@ -33,6 +39,8 @@ int main(int argc, char** argv)
                 script.failAfter = std::stoi(number("--fail-after"));
             else if (word == "--hang-after")
                 script.hangAfter = std::stoi(number("--hang-after"));
+            else if (word == "--engine-error")
+                script.engineError = number("--engine-error");
             else if (!word.empty() && word[0] == '-') {
                 std::cerr << "zelm-stub: unknown option " << word << "\n";
                 return 2;
@@ -44,7 +52,8 @@ int main(int argc, char** argv)
         }
     }
     if (seed.empty() || script.steps < 1) {
-        std::cerr << "usage: zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N]\n";
+        std::cerr << "usage: zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N] "
+                     "[--engine-error TEXT]\n";
         return 2;
     }
     try {

@@ -1,0 +1,157 @@
+// A new user's road through the driver: a fresh project, the library to
+// choose, forcefield types, and messages that name what was tried.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/TempFolder.h"
+#include "driver/DriverRun.h"
+
+namespace {
+
+using Result = QzTest::DriverOutcome;
+
+const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+const std::string driverData = std::string(QZ_TEST_DATA) + "/driver/";
+
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class Newcomer : public ::testing::Test {
+protected:
+    Result Run(const std::string& arguments) const { return QzTest::RunDriver(folder.Path(), "registry.json", arguments); }
+
+    void Step(const std::string& arguments) const
+    {
+        const Result result = Run(arguments);
+        ASSERT_EQ(result.code, 0) << arguments << "\n" << result.out << result.err;
+    }
+
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+    }
+
+    std::string P(const std::string& name) const { return folder.File("p/" + name); }
+
+    QzTest::TempFolder folder{"newcomer"};
+};
+
+} // namespace
+
+TEST_F(Newcomer, AFreshProjectNamesTheLibraryThePathsLookedAtAndHowToChooseOne)
+{
+    const Result deck = Run("deck p/rocksalt.qsd");
+    EXPECT_EQ(deck.code, 1);
+    EXPECT_TRUE(Has(deck.err, "Unable to read ZELM library file.\nthe forcefield library \"dreiding\" was looked for as:"))
+        << deck.err;
+    EXPECT_TRUE(Has(deck.err, "/ZELM/dreiding.lib (not there)")) << deck.err;
+    EXPECT_TRUE(Has(deck.err, P("dreiding.lib") + " (not there)")) << deck.err;
+    EXPECT_TRUE(Has(deck.err, "select one with: zelm-host state --project " + folder.File("p") + " ZelmLogic library NAME"))
+        << deck.err;
+    const Result check = Run("check p/rocksalt.qsd");
+    EXPECT_TRUE(Has(check.out, "library: the forcefield library \"dreiding\" was looked for as:")) << check.out;
+
+    // The file's name with its extension selects it as well.
+    std::filesystem::copy_file(examples + "rocksalt.lib", P("rocksalt.lib"));
+    const Result chosen = Run("state --project p ZelmLogic library rocksalt.lib");
+    EXPECT_EQ(chosen.out, "ZelmLogic.library = rocksalt\nlibrary file: " + P("rocksalt.lib") + "\n") << chosen.err;
+    Step("deck p/rocksalt.qsd");
+}
+
+TEST_F(Newcomer, TypedLibraryNeedsTypesWhichTheTypesCommandGives)
+{
+    Step("import " + examples + "methanol.xyz --project p");
+    std::filesystem::copy_file(examples + "molecular.lib", P("dreiding.lib"));
+    const Result untyped = Run("export p/methanol.qsd --task Energy");
+    EXPECT_EQ(untyped.code, 1);
+    EXPECT_TRUE(Has(untyped.err, "Use the ZELM Preparations Options dialog to assign forcefield types.\n"
+                                 "here: assign forcefield types with: zelm-host types "))
+        << untyped.err;
+
+    const Result typed = Run("types p/methanol.qsd --type C=C_3");
+    ASSERT_EQ(typed.code, 0) << typed.err;
+    EXPECT_TRUE(Has(typed.out, "  C -> C_3 (1 atom)\n  O -> O (1 atom)\n  H -> H (4 atoms)\n")) << typed.out;
+    EXPECT_TRUE(Has(Run("show p/methanol.qsd").out, "  1  1  C  C_3  ")) << "type saved in the document";
+    Step("export p/methanol.qsd --task Energy");
+
+    EXPECT_TRUE(Has(Run("types p/methanol.qsd --type Fe=Fe").err, "no atom of element \"Fe\""));
+}
+
+TEST_F(Newcomer, ShowCountsTheOperatorsAndListsThemOnRequest)
+{
+    const Result plain = Run("show p/rocksalt.qsd");
+    EXPECT_TRUE(Has(plain.out, "Operators: 192 (list them with --operators)\n")) << plain.out;
+    EXPECT_FALSE(Has(plain.out, "  1  x,y,z")) << plain.out;
+    const Result listed = Run("show p/rocksalt.qsd --operators");
+    EXPECT_TRUE(Has(listed.out, "Operators: 192:\n")) << listed.out;
+    EXPECT_TRUE(Has(listed.out, "  192  ")) << listed.out;
+}
+
+TEST_F(Newcomer, ForcefieldShowTellsTheLinesKeptUnread)
+{
+    const Result shown = Run("forcefield --project p show " + driverData + "damaged.lib");
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    const std::size_t model = shown.out.find("interactions:\n  [1]");
+    const std::size_t warnings = shown.out.find("load warnings (3 lines kept as text, not read):\n");
+    ASSERT_NE(model, std::string::npos) << shown.out;
+    ASSERT_NE(warnings, std::string::npos) << shown.out;
+    EXPECT_LT(model, warnings);
+    EXPECT_TRUE(Has(shown.out, "  line 8: Na core Na core abc 0.3 0 0 10\n    Found invalid field in the string abc\n"))
+        << shown.out;
+    EXPECT_TRUE(Has(shown.out, "  line 9: foo bar baz\n")) << shown.out;
+    EXPECT_TRUE(Has(shown.out, "  line 11: Na core\n")) << shown.out;
+    EXPECT_FALSE(Has(Run("forcefield --project p show " + examples + "rocksalt.lib").out, "load warnings"));
+}
+
+TEST_F(Newcomer, MessagesNameTheFileTried)
+{
+    std::filesystem::copy(examples + "results", P("results"), std::filesystem::copy_options::recursive);
+    const Result optics = Run("analyse p/results/geomopt/rocksalt.gout optics");
+    EXPECT_EQ(optics.code, 1);
+    EXPECT_TRUE(Has(optics.err, "No output in \"" + P("results/geomopt/") + "\" has optical results")) << optics.err;
+    EXPECT_FALSE(Has(optics.err, "/.gout")) << optics.err;
+    const Result dispersion = Run("analyse p/results/geomopt/rocksalt.gout dispersion");
+    EXPECT_TRUE(Has(dispersion.err, "\"" + P("results/geomopt/rocksalt.disp") + "\" is not there")) << dispersion.err;
+
+    const Result folderImport = Run("import " + examples + " --project p");
+    EXPECT_EQ(folderImport.code, 1);
+    EXPECT_TRUE(Has(folderImport.err, "is a folder: import takes a CIF file or an XYZ file")) << folderImport.err;
+}
+
+TEST_F(Newcomer, SurfaceActionsFollowTheCalculatorsAnswer)
+{
+    Step("import " + examples + "methanol.xyz --project p");
+    const Result molecule = Run("surface --project p p/methanol.qsd --select 1 add-surface");
+    EXPECT_EQ(molecule.code, 1);
+    EXPECT_TRUE(Has(molecule.err, "add-surface refused: the surface calculator answers no to CanAddToSurfaceAtomSet "
+                                  "(\"methanol\" is not a 2-D periodic slab)"))
+        << molecule.err;
+    EXPECT_TRUE(Has(Run("show p/methanol.qsd").out, "Named sets: none")) << "nothing was added";
+
+    std::filesystem::copy_file(examples + "slab.qsd", P("slab.qsd"));
+    const Result remove = Run("surface --project p p/slab.qsd remove-surface");
+    EXPECT_EQ(remove.code, 1);
+    EXPECT_TRUE(Has(remove.err, "nothing to remove: the document has no \"SurfaceAtoms\" set")) << remove.err;
+    EXPECT_FALSE(Has(remove.out, "done")) << remove.out;
+    const Result attachment = Run("surface --project p p/slab.qsd --select 1 add-attachment");
+    EXPECT_TRUE(Has(attachment.err, "SurfaceCalculator CalculateAttachmentEnergy true")) << attachment.err;
+}
+
+TEST_F(Newcomer, AnXyzFileOfSeveralFramesGivesOneAndSaysSo)
+{
+    const Result first = Run("import " + driverData + "hydrogen-frames.xyz --project p");
+    ASSERT_EQ(first.code, 0) << first.err;
+    EXPECT_TRUE(Has(first.out, "took frame 1 of 3 (skipped 2; --frame N takes another)\n")) << first.out;
+    const Result second = Run("import " + driverData + "hydrogen-frames.xyz --project p --frame 2 --name second");
+    ASSERT_EQ(second.code, 0) << second.err;
+    EXPECT_TRUE(Has(Run("show p/second.qsd").out, "| 0.000000 0.000000 0.800000")) << "the second frame's atoms";
+    EXPECT_TRUE(Has(Run("import " + driverData + "hydrogen-frames.xyz --project p --frame 4").err,
+                    "The file holds 3 frames; there is no frame 4."));
+}

@@ -1,0 +1,108 @@
+#include "LibraryAdvice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+#include "host/HostApplication.h"
+#include "kelv/kelv.h"
+#include "qorqm/PathUtilities.h"
+#include "qorvira/ZelmForcefieldLocator.h"
+#include "qorvira/ZelmStandardLibraries.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string SelectedName(QzHost::HostApplication& host)
+{
+    const KelvComPtr<QzHost::HostState> state = host.State("ZelmLogic");
+    return state ? state->ValueText("library") : std::string();
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Why a file cannot be read as a library, or "" when it can.
+std::string Unreadable(const std::string& path)
+{
+    std::error_code error;
+    if (!fs::exists(path, error)) {
+        return "not there";
+    }
+    if (fs::is_directory(path, error)) {
+        return "a folder, not a file";
+    }
+    std::ifstream file(path);
+    return file ? std::string() : "cannot be opened for reading";
+}
+
+}  // namespace
+
+std::vector<std::string> LibraryCandidates(QzHost::HostApplication& host)
+{
+    const std::string name = SelectedName(host);
+    if (name.empty()) {
+        return {};
+    }
+    if (name.find_first_of("/\\") != std::string::npos) {
+        const KelvComPtr<QzHost::HostState> state = host.State("ZelmLogic");
+        return {CZelmForcefieldLocator(static_cast<ISBState*>(state.get()), host.Root()).GetSelectedPath()};
+    }
+    std::string bare = name;
+    if (bare.size() > 4 && Lower(bare.substr(bare.size() - 4)) == ".lib") {
+        bare.erase(bare.size() - 4);
+    }
+    const std::string standard = CZelmStandardLibraries(host.Root()).GetStandardLibrariesFolder();
+    return {PathUtilities::Join(standard, bare + ".lib"), PathUtilities::Join(host.DocumentsFolder(), bare + ".lib")};
+}
+
+std::string LibraryAdvice(QzHost::HostApplication& host)
+{
+    const std::string project = host.DocumentsFolder();
+    const std::string how = "select one with: zelm-host state --project " + project +
+                            " ZelmLogic library NAME\n"
+                            "  (NAME: a .lib file in the project, named with or without \".lib\", or the path of a "
+                            ".lib file; examples/*.lib are example libraries to copy into the project)";
+    const std::vector<std::string> candidates = LibraryCandidates(host);
+    if (candidates.empty()) {
+        return "no forcefield library is selected; " + how;
+    }
+    std::string looked;
+    for (const std::string& path : candidates) {
+        const std::string why = Unreadable(path);
+        if (why.empty()) {
+            return std::string();
+        }
+        looked += "\n  " + path + " (" + why + ")";
+    }
+    return "the forcefield library \"" + SelectedName(host) + "\" was looked for as:" + looked + "\n" + how;
+}
+
+std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message, const std::string& document)
+{
+    if (message.find("Preparations Options dialog") != std::string::npos) {
+        // This host's options dialog is a command.
+        return message + "\nhere: assign forcefield types with: zelm-host types " +
+               (document.empty() ? std::string("DOC.qsd") : document) +
+               " (each atom takes its element's symbol; --type ELEMENT=TYPE gives another)";
+    }
+    if (message.find("ZELM library file") == std::string::npos) {
+        return message;
+    }
+    std::string advice;
+    try {
+        advice = LibraryAdvice(host);
+    } catch (...) {
+        // The advice is a help only: the module's message stands alone.
+    }
+    return advice.empty() ? message : message + "\n" + advice;
+}
+
+}  // namespace ZelmHost
