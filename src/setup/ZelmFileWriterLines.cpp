@@ -192,6 +192,27 @@ void CZelmFileWriter::WriteSurfaceCell(std::ofstream& deck)
     deck << std::endl << std::endl;
 }
 
+namespace {
+
+// The atom's "Occupancy" where the host keeps one for it (a partly occupied
+// site), else 1.0.
+double AtomOccupancy(const KelvComPtr<ISDObject>& atom)
+{
+    LONG status = -100;
+    KelvVariant value;
+    if (FAILED(atom->get_PropertyValue(KelvBSTR("Occupancy").Get(), &status, value.Receive())) || status < 0 ||
+        status > 2)
+        return 1.0;
+    VARIANT number;
+    VariantInit(&number);
+    if (FAILED(VariantChangeType(&number, value.Ptr(), 0, VT_R8)))
+        return 1.0;
+    const double occupancy = number.dblVal;
+    return occupancy > 0.0 && occupancy <= 1.0 ? occupancy : 1.0;
+}
+
+}  // namespace
+
 void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, CDeckSpecies& species,
                                 const KelvComPtr<ISDObject>& atom, const std::string& tail)
 {
@@ -202,7 +223,7 @@ void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractio
     positionTail.flags(deck.flags());
     positionTail.precision(deck.precision());
     positionTail.width(deck.width());
-    positionTail << 1.0 << " 0.0";
+    positionTail << AtomOccupancy(atom) << " 0.0";
     if (isFractional)
         positionTail << (IsFractionalPositionFree(atom) ? " 1 1 1" : " 0 0 0");
     else
