@@ -11,11 +11,17 @@
 #include "host/managers/HostStream.h"
 #include "host/state/DispersionPathGenerator.h"
 #include "host/state/HostLogics.h"
+#include "host/state/ProjectLock.h"
 
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/ScopeUtility.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -244,53 +250,89 @@ KelvComPtr<HostState> HostApplication::State(const std::string& logic) const
     return nullptr;
 }
 
-void HostApplication::SaveStates(const std::string& path) const
+namespace {
+
+nlohmann::json ReadStateFile(const std::string& path, const std::string& shown)
 {
-    nlohmann::json states = nlohmann::json::object();
-    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions()) {
-        const nlohmann::json values = extension->StatesToJson();
-        for (const auto& item : values.items())
-            states[item.key()] = item.value();
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        Fail(STG_E_FILENOTFOUND, "The state file \"" + shown + "\" cannot be opened.");
+    std::ostringstream text;
+    text << in.rdbuf();
+    try {
+        return nlohmann::json::parse(text.str());
+    } catch (const std::exception& error) {
+        Fail(E_INVALIDARG, "The state file \"" + shown + "\" is not valid JSON (" +
+                               MessageText::Excerpt(error.what()) + ").");
     }
+}
+
+} // namespace
+
+void HostApplication::SaveStates(const std::string& path)
+{
     const std::string target = HostPaths::Normal(path);
-    const std::string temporary = target + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << states.dump(2) << "\n";
-        out.close();
-        if (!out)
-            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The state file \"" + path + "\" cannot be written.");
-    }
+    const std::string failure = "The state file \"" + path + "\" cannot be written";
+    std::vector<KelvComPtr<HostState>> states;
+    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions())
+        for (const std::string& name : extension->StateNames())
+            if (KelvComPtr<HostState> state = extension->State(name))
+                states.push_back(state);
+
+    std::string folder = fs::path(target).parent_path().string();
+    ProjectLock lock(folder.empty() ? "." : folder);
     std::error_code error;
-    fs::rename(temporary, target, error);
-    if (error) {
-        fs::remove(temporary, error);
-        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The state file \"" + path + "\" cannot be written.");
+    nlohmann::json values = nlohmann::json::object();
+    const bool merge = !m_stateFile.empty() && m_stateFile == target && fs::is_regular_file(target, error);
+    if (merge) {
+        // What other processes saved meanwhile, with this process's own
+        // changes over it.
+        values = ReadStateFile(target, path);
+        if (!values.is_object())
+            Fail(E_INVALIDARG, "The state file \"" + path + "\" must hold an object of logics.");
+        for (const KelvComPtr<HostState>& state : states) {
+            const std::set<std::string> changed = state->ChangedNames();
+            if (changed.empty())
+                continue;
+            const nlohmann::json own = state->ToJson();
+            nlohmann::json& logic = values[state->LogicName()];
+            if (!logic.is_object())
+                logic = nlohmann::json::object();
+            for (const std::string& name : changed)
+                if (own.contains(name))
+                    logic[name] = own.at(name);
+        }
+    } else {
+        for (const KelvComPtr<HostState>& state : states)
+            values[state->LogicName()] = state->ToJson();
     }
+    if (!ReplaceFileContents(target, values.dump(2) + "\n"))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), failure + ": " + std::strerror(errno) + ".");
+    for (const KelvComPtr<HostState>& state : states)
+        state->MarkSaved();
+    m_stateFile = target;
 }
 
 void HostApplication::LoadStates(const std::string& path)
 {
-    std::ifstream in(HostPaths::Normal(path), std::ios::binary);
-    if (!in)
-        Fail(STG_E_FILENOTFOUND, "The state file \"" + path + "\" cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
-    nlohmann::json states;
-    try {
-        states = nlohmann::json::parse(text.str());
-    } catch (const std::exception& error) {
-        Fail(E_INVALIDARG, "The state file \"" + path + "\" is not valid JSON (" + error.what() + ").");
-    }
+    const std::string source = HostPaths::Normal(path);
+    const nlohmann::json states = ReadStateFile(source, path);
     const std::string origin = "The state file \"" + path + "\"";
     if (!states.is_object())
         Fail(E_INVALIDARG, origin + " must hold an object of logics.");
     for (const auto& item : states.items()) {
         KelvComPtr<HostState> state = State(item.key());
         if (!state)
-            Fail(E_INVALIDARG, origin + " names the logic \"" + item.key() + "\", which keeps no state here.");
+            Fail(E_INVALIDARG, origin + " names the logic \"" + MessageText::Excerpt(item.key()) +
+                                   "\", which keeps no state here.");
         state->LoadJson(item.value(), origin);
     }
+    // The values now are the file's: only later changes are this process's own.
+    for (const KelvComPtr<HostExtension>& extension : m_modules->Extensions())
+        for (const std::string& name : extension->StateNames())
+            if (KelvComPtr<HostState> state = extension->State(name))
+                state->MarkSaved();
+    m_stateFile = source;
 }
 
 void HostApplication::Shutdown()

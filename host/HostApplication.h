@@ -90,7 +90,14 @@ public:
     const std::vector<std::string>& ConnectionErrors() const { return m_errors; }
 
     // Every state's values as a JSON file {logic: {property: value}}, and back.
-    void SaveStates(const std::string& path) const;
+    // Saving to the file the states were loaded from is a read-modify-write
+    // under the lock of the file's folder (ProjectLock): the file is read
+    // again and only the values set here since the load (or the last save)
+    // are written over it, so that processes changing one project at once
+    // keep each other's values. Any other file is written whole. The new
+    // text goes to a temporary file of this process, renamed into place
+    // after a checked flush; a failed write leaves the old file.
+    void SaveStates(const std::string& path);
     void LoadStates(const std::string& path);
 
     // Disconnects every logic and lets the services go; the container root
@@ -121,6 +128,7 @@ private:
     KelvComPtr<ContainerRoot> m_root;
     std::vector<std::string> m_missing;
     std::vector<std::string> m_errors;
+    std::string m_stateFile; // the file the states were loaded from (native path)
     bool m_shutDown = false;
 };
 

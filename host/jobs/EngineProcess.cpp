@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "qorqm/MessageText.h"
+
 namespace QzHost {
 
 namespace {
@@ -123,12 +125,32 @@ EngineProcessResult RunEngineProcess(const std::string& command, const std::stri
     const Clock::time_point deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limited ? timeLimitSeconds : 0));
     std::string outBuffer;
-    std::string errBuffer;
     std::deque<std::string> tail;
-    const auto keepError = [&](const std::string& line) {
-        tail.push_back(line);
+    // Standard error is kept line by line as the start of each line (enough
+    // for its excerpt) and its length, so that a huge line costs no memory.
+    std::string errHead;
+    std::size_t errLength = 0;
+    const auto keepError = [&] {
+        if (errLength == errHead.size() && !errHead.empty() && errHead.back() == '\r') {
+            errHead.pop_back();
+            --errLength;
+        }
+        tail.push_back(MessageText::Excerpt(errHead, MessageText::ExcerptLength, errLength));
         while (tail.size() > errorTailLines)
             tail.pop_front();
+        errHead.clear();
+        errLength = 0;
+    };
+    const auto takeError = [&](const char* bytes, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            if (bytes[k] == '\n') {
+                keepError();
+                continue;
+            }
+            ++errLength;
+            if (errHead.size() < MessageText::ExcerptLength + 8)
+                errHead.push_back(bytes[k]);
+        }
     };
 
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
@@ -167,8 +189,7 @@ EngineProcessResult RunEngineProcess(const std::string& command, const std::stri
                     outBuffer.append(chunk, static_cast<std::size_t>(got));
                     TakeLines(outBuffer, onOutputLine);
                 } else {
-                    errBuffer.append(chunk, static_cast<std::size_t>(got));
-                    TakeLines(errBuffer, keepError);
+                    takeError(chunk, static_cast<std::size_t>(got));
                 }
             }
         }
@@ -189,8 +210,8 @@ EngineProcessResult RunEngineProcess(const std::string& command, const std::stri
     if (!result.timedOut) {
         if (!outBuffer.empty())
             onOutputLine(outBuffer);
-        if (!errBuffer.empty())
-            keepError(errBuffer);
+        if (errLength > 0)
+            keepError();
     }
 
     int status = 0;

@@ -18,7 +18,9 @@ struct EngineProcessResult {
     int exitStatus = -1;
     int signal = 0;            // the signal that ended it (0: none)
     bool timedOut = false;     // stopped by the time limit
-    std::vector<std::string> errorTail; // the last lines of standard error
+    // The last lines of standard error, each cut to its first 200
+    // characters with control characters escaped (MessageText::Excerpt).
+    std::vector<std::string> errorTail;
     bool Succeeded() const { return started && exited && exitStatus == 0 && !timedOut; }
     // "exited with status 3", "was stopped after the time limit of 2 s",
     // "ended by signal 9", "could not be started: ...".

@@ -3,6 +3,7 @@
 // "host-settings.json" ({"engines": {"ZELM": "..."}, "timeLimit": 600}).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -15,10 +16,23 @@ struct EngineSettings {
     double timeLimitSeconds = 3600;               // <= 0: none
 };
 
+// Whether a time limit can be kept: a finite number (0 or less: no limit).
+bool IsUsableTimeLimit(double seconds);
+
 // The settings of the project folder (defaults when it has no file). Throws
-// KelvResult naming the file when it is not such a settings file.
+// KelvResult naming the file, and how to reset it, when it is not such a
+// settings file.
 EngineSettings LoadEngineSettings(const std::string& projectFolder);
-// Writes them; throws KelvResult when the file cannot be written.
+// Writes them whole; throws KelvResult naming the file and the reason when
+// it cannot be written (the old file then stays as it was).
 void SaveEngineSettings(const std::string& projectFolder, const EngineSettings& settings);
+
+// Changes the settings as one read-modify-write under the project's lock
+// (ProjectLock): the file is read, `change` edits the settings and they are
+// written back, so that concurrent changes never lose each other's values.
+// With `resetDamaged`, a file that cannot be read counts as the defaults
+// (so that it can be cleared). Returns the settings written.
+EngineSettings UpdateEngineSettings(const std::string& projectFolder,
+                                    const std::function<void(EngineSettings&)>& change, bool resetDamaged = false);
 
 } // namespace QzHost

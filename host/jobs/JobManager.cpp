@@ -7,6 +7,7 @@
 #include "qorqm/PathUtilities.h"
 #include "qorqm/SafeName.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -66,6 +67,21 @@ std::string Replace(std::string text, const std::string& what, const std::string
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
         text.replace(at, what.size(), with);
     return text;
+}
+
+// The engine command of a job: "%SEED%" becomes the job's seed as one word
+// for the shell, whatever blanks or quotes it holds (a seed of letters,
+// digits, "_", "-", "." and "/" only, which the shell keeps as it is, is not
+// quoted), and a seed that begins with "-" is led by "./" so that the engine
+// never takes it for an option.
+std::string EngineCommandLine(const std::string& command, const std::string& seed)
+{
+    const std::string word = !seed.empty() && seed.front() == '-' ? "./" + seed : seed;
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+               c == '.' || c == '/';
+    });
+    return Replace(command, "%SEED%", plain ? word : ShellQuote(word));
 }
 
 } // namespace
@@ -465,7 +481,7 @@ void JobManager::RunServer(ManagedJob& job)
     std::string seed = job.CommandItem("SeedName");
     if (seed.empty())
         seed = job.Prefix();
-    const std::string line = "cd " + ShellQuote(job.ServerFolder()) + " && " + Replace(command, "%SEED%", seed);
+    const std::string line = "cd " + ShellQuote(job.ServerFolder()) + " && " + EngineCommandLine(command, seed);
     const int status = std::system(line.c_str());
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         Fail(E_FAIL, "The engine command \"" + command + "\" failed in \"" + job.ServerFolder() + "\" (status " +
@@ -526,7 +542,7 @@ DeliveryReport JobManager::Run(ManagedJob& job)
     std::string seed = job.CommandItem("SeedName");
     if (seed.empty())
         seed = job.Prefix();
-    const std::string line = Replace(command, "%SEED%", seed);
+    const std::string line = EngineCommandLine(command, seed);
 
     return Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
         const auto announced = [&](const std::string& text) {

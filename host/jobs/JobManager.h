@@ -197,7 +197,8 @@ public:
 
     // The engine command of a server program ("" names none). Commands run
     // in the job's server work folder through the shell; "%SEED%" stands for
-    // the job's "SeedName" command item (else its prefix).
+    // the job's "SeedName" command item (else its prefix), quoted as one word
+    // and led by "./" when it begins with "-".
     void SetServerCommand(const std::string& server, const std::string& command);
     std::string ServerCommand(const std::string& server) const;
     const std::vector<KelvComPtr<ManagedJob>>& Jobs() const { return m_jobs; }

@@ -3,7 +3,10 @@
 #include <gemmi/cif.hpp>
 #include <gemmi/smcif.hpp>
 
+#include "qorqm/MessageText.h"
+
 #include <cmath>
+#include <iomanip>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -11,6 +14,10 @@
 namespace HostModel {
 
 namespace {
+
+constexpr double MinimumCellLength = 0.1;      // Angstrom
+constexpr double MinimumRelativeVolume = 1e-6; // of a * b * c
+constexpr double SharedPositionDistance = 0.01; // Angstrom
 
 const std::string* FirstValue(gemmi::cif::Block& block, std::initializer_list<const char*> tags)
 {
@@ -39,7 +46,7 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
         const gemmi::SpaceGroup* sg =
             gemmi::find_spacegroup_by_name(name, Degrees(cell.alpha), Degrees(cell.gamma));
         if (!sg)
-            throw SymmetryError("Unknown space group '" + name + "'.");
+            throw SymmetryError("Unknown space group '" + MessageText::Excerpt(name) + "'.");
         return Symmetry::FromOperators([&] {
             std::vector<std::string> t;
             for (gemmi::Op op : sg->operations())
@@ -62,11 +69,11 @@ double CellItem(gemmi::cif::Block& block, const char* tag, const std::string& it
     const std::string text = gemmi::cif::as_string(*value);
     const double number = gemmi::cif::as_number(*value);
     if (std::isnan(number))
-        throw FileError(where + " is not a number: '" + text + "'.");
+        throw FileError(where + " is not a number: '" + MessageText::Excerpt(text) + "'.");
     if (angle && !(number > 0.0 && number < 180.0))
-        throw FileError(where + " must lie strictly between 0 and 180 degrees, not " + text + ".");
-    if (!angle && !(number > 0.0 && std::isfinite(number)))
-        throw FileError(where + " must be a positive length, not " + text + ".");
+        throw FileError(where + " must lie strictly between 0 and 180 degrees, not " + MessageText::Excerpt(text) + ".");
+    if (!angle && !(number >= MinimumCellLength && std::isfinite(number)))
+        throw FileError(where + " must be a length of at least 0.1 Angstrom, not " + MessageText::Excerpt(text) + ".");
     return number;
 }
 
@@ -88,6 +95,17 @@ CellParameters ReadCell(gemmi::cif::Block& block)
              << " degrees close no cell.";
         throw FileError(text.str());
     }
+    // The volume of the cell over the product of its lengths.
+    const double ca = std::cos(cell.alpha), cb = std::cos(cell.beta), cg = std::cos(cell.gamma);
+    const double flatness = 1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg;
+    if (!(flatness > 0.0) || std::sqrt(flatness) < MinimumRelativeVolume) {
+        std::ostringstream text;
+        text << "The cell angles alpha, beta and gamma ('_cell_angle_alpha', '_cell_angle_beta', "
+                "'_cell_angle_gamma': "
+             << std::setprecision(12) << alpha << ", " << beta << ", " << gamma
+             << " degrees) give a nearly flat cell: its volume is below 1e-6 of the product of its lengths.";
+        throw FileError(text.str());
+    }
     return cell;
 }
 
@@ -106,18 +124,36 @@ Vec3 SitePosition(const gemmi::SmallStructure::Site& site, const Lattice3D& latt
 {
     const Vec3 f = {site.fract.x, site.fract.y, site.fract.z};
     if (!std::isfinite(f[0]) || !std::isfinite(f[1]) || !std::isfinite(f[2]))
-        throw FileError("The atom site '" + site.label + "' has no fractional coordinates.");
+        throw FileError("The atom site '" + MessageText::Excerpt(site.label) + "' has no fractional coordinates.");
     const Vec3 cartesian = lattice.ToCartesian(f);
     bool usable = true;
     for (std::size_t i = 0; i < 3; ++i)
         usable = usable && std::fabs(f[i]) <= MaxFractionalCoordinate && std::isfinite(cartesian[i]);
     if (!usable) {
         std::ostringstream text;
-        text << "The atom site '" << site.label << "' lies too far from the cell for its symmetry images to be placed"
+        text << "The atom site '" << MessageText::Excerpt(site.label) << "' lies too far from the cell for its symmetry images to be placed"
              << " (fractional coordinates " << f[0] << " " << f[1] << " " << f[2] << ").";
         throw FileError(text.str());
     }
     return f;
+}
+
+// The site's occupancy ('_atom_site_occupancy'); 1 when not given. A value a
+// rounding above 1 is taken as 1.
+double SiteOccupancy(const gemmi::SmallStructure::Site& site)
+{
+    double occupancy = site.occ;
+    if (!std::isfinite(occupancy))
+        return 1.0;
+    if (occupancy > 1.0 && occupancy <= 1.001)
+        occupancy = 1.0;
+    if (!(occupancy > 0.0 && occupancy <= 1.0)) {
+        std::ostringstream text;
+        text << "The atom site '" << MessageText::Excerpt(site.label) << "' has the occupancy " << occupancy
+             << " ('_atom_site_occupancy'); an occupancy lies above 0 and not above 1.";
+        throw FileError(text.str());
+    }
+    return occupancy;
 }
 
 std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
@@ -131,6 +167,9 @@ std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
         const gemmi::cif::Column x = block.find_values("_atom_site_fract_x");
         if (st.sites.empty() && x && x.length() > 0)
             throw FileError("The atom sites have no labels ('_atom_site_label').");
+        if (st.sites.empty())
+            throw FileError("The data block '" + MessageText::Excerpt(block.name) +
+                            "' has a cell but no atom sites ('_atom_site_label', '_atom_site_fract_x').");
 
         auto document = std::make_shared<Document>();
         document->SetName(block.name);
@@ -138,10 +177,11 @@ std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
         for (const gemmi::SmallStructure::Site& site : st.sites) {
             const Vec3 f = SitePosition(site, lattice);
             if (site.element == gemmi::El::X)
-                throw FileError("The atom site '" + site.label + "' names no known element.");
+                throw FileError("The atom site '" + MessageText::Excerpt(site.label) + "' names no known element.");
             Atom atom;
             atom.element = site.element.name();
             atom.position = f;
+            atom.occupancy = SiteOccupancy(site);
             atom.formalCharge = {site.charge, 1};
             atom.id = static_cast<std::int32_t>(document->Atoms().size() + 1);
             document->RestoreParent(atom);
@@ -162,16 +202,16 @@ std::shared_ptr<Document> FromCifText(const std::string& text)
         if (!e.positions().empty())
             where = "Line " + std::to_string(e.positions().front().line) + ", column " +
                     std::to_string(e.positions().front().column) + ": ";
-        throw FileError(where + std::string(e.message()) + ".");
+        throw FileError(where + MessageText::Excerpt(std::string(e.message())) + ".");
     } catch (const std::exception& e) {
-        throw FileError(std::string("The CIF text cannot be read: ") + e.what());
+        throw FileError("The CIF text cannot be read: " + MessageText::Excerpt(e.what()));
     }
     try {
         return FromCifDocument(cif);
     } catch (const FileError&) {
         throw;
     } catch (const std::exception& e) {
-        throw FileError(e.what());
+        throw FileError(MessageText::Excerpt(e.what()));
     }
 }
 
@@ -190,5 +230,31 @@ std::shared_ptr<Document> ImportCif(const std::string& path)
 }
 
 std::shared_ptr<Document> ImportCifText(const std::string& text) { return FromCifText(text); }
+
+std::size_t CountSharedSites(const Document& document)
+{
+    const Lattice3D* lattice = document.Lattice3();
+    if (!lattice)
+        return 0;
+    const std::vector<Atom>& atoms = document.Atoms();
+    std::size_t shared = 0;
+    for (const Atom& site : atoms) {
+        if (!site.IsSymmetryParent())
+            continue;
+        for (const Atom& other : atoms) {
+            if (other.parent == site.handle)
+                continue;
+            Vec3 d{};
+            for (std::size_t i = 0; i < 3; ++i)
+                d[i] = site.position[i] - other.position[i] - std::round(site.position[i] - other.position[i]);
+            const Vec3 c = lattice->ToCartesian(d);
+            if (std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) < SharedPositionDistance) {
+                ++shared;
+                break;
+            }
+        }
+    }
+    return shared;
+}
 
 } // namespace HostModel

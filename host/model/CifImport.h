@@ -14,14 +14,22 @@ namespace HostModel {
 // space-group number; P 1 when none is given) and the atom sites as
 // symmetry parents (element and formal charge from the type symbol, or from
 // the label when the type symbol is missing). Sites that the symmetry maps
-// onto earlier sites of the same element merge. Partial occupancies are
-// kept as full sites. The document is named after the data block.
+// onto earlier sites of the same element merge. Partial occupancies
+// ('_atom_site_occupancy') are kept as the atoms' occupancy. The document is
+// named after the data block.
 // A block without a whole, possible cell (all three lengths and three
-// angles) is refused, as is a site whose position is unknown or so far from
-// the cell that its images could not be placed exactly.
+// angles) is refused, as are a length below 0.1 Angstrom, a nearly flat cell
+// (volume below 1e-6 of the product of the lengths), a block without atom
+// sites, an occupancy outside (0, 1] and a site whose position is unknown or
+// so far from the cell that its images could not be placed exactly.
 // Throws FileError with the reason when the file cannot be used; the reason
 // does not name the file (the caller does).
 std::shared_ptr<Document> ImportCif(const std::string& path);
 std::shared_ptr<Document> ImportCifText(const std::string& text);
+
+// The number of symmetry-parent sites of a crystal that share their position
+// (within 0.01 Angstrom) with an atom of another site, as partly occupied
+// sites do.
+std::size_t CountSharedSites(const Document& document);
 
 } // namespace HostModel

@@ -364,6 +364,7 @@ std::vector<Atom> Document::MakeImages(const Atom& parent, std::vector<Atom>& ol
         image.charge = parent.charge;
         image.formalCharge = parent.formalCharge;
         image.fixedMask = parent.fixedMask;
+        image.occupancy = parent.occupancy;
         image.parent = parent.handle;
         image.operatorIndex = k;
         image.position = g;
@@ -675,6 +676,13 @@ void Document::SetForcefieldType(Handle handle, const std::string& type)
 void Document::SetCharge(Handle handle, double charge)
 {
     ForOrbit(handle, [&](Atom& a) { a.charge = charge; });
+}
+
+void Document::SetOccupancy(Handle handle, double occupancy)
+{
+    if (!(occupancy > 0.0 && occupancy <= 1.0))
+        throw ModelError("An occupancy must lie above 0 and not above 1.");
+    ForOrbit(handle, [&](Atom& a) { a.occupancy = occupancy; });
 }
 
 void Document::SetFormalCharge(Handle handle, const Fraction& charge)

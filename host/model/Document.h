@@ -62,6 +62,7 @@ struct Atom {
     Vec3 position{};
     bool selected = false;       // "IsSelected"
     std::int32_t fixedMask = 0;  // FixedAxis bits
+    double occupancy = 1.0;      // "Occupancy": the share of the site this atom holds (0, 1]
     Handle parent = 0;           // symmetry parent (own handle for a parent)
     std::size_t operatorIndex = 0; // operator that maps the parent onto this image
 
@@ -174,6 +175,8 @@ public:
     void SetElement(Handle handle, const std::string& element);
     void SetForcefieldType(Handle handle, const std::string& type);
     void SetCharge(Handle handle, double charge);
+    // Throws ModelError unless 0 < occupancy <= 1.
+    void SetOccupancy(Handle handle, double occupancy);
     void SetFormalCharge(Handle handle, const Fraction& charge); // denominator 0: ModelError
     void SetFixedMask(Handle handle, std::int32_t mask);
     // Per-atom properties.

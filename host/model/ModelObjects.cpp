@@ -229,6 +229,8 @@ private:
             v = KelvVariant(atom.forcefieldType);
         } else if (property == "Charge") {
             v = KelvVariant(atom.charge);
+        } else if (property == "Occupancy") {
+            v = KelvVariant(atom.occupancy);
         } else if (property == "FormalCharge") {
             v = ObjectVariant(KelvComPtr<IUnknown>(MakeFraction(atom.formalCharge)));
         } else if (property == "ID") {
@@ -275,6 +277,8 @@ private:
             d.SetForcefieldType(m_handle, v.String());
         } else if (property == "Charge") {
             d.SetCharge(m_handle, v.Double());
+        } else if (property == "Occupancy") {
+            d.SetOccupancy(m_handle, v.Double());
         } else if (property == "ID") {
             d.SetId(m_handle, v.Long());
         } else if (property == "IsSelected") {

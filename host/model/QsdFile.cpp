@@ -2,7 +2,13 @@
 #include "host/model/TextEncoding.h"
 #include "qorqm/ReplaceFile.h"
 
+#include "qorqm/MessageText.h"
+
+#include <gemmi/elem.hpp>
 #include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <limits>
 
 #include <fstream>
 #include <map>
@@ -31,6 +37,16 @@ Vec3 ReadVector(const json& j, const char* what)
         v[i] = j[i].get<double>();
     }
     return v;
+}
+
+// "Atom 3" or "Atom 3 (Na)": the atom's place in the file's list, from 1.
+std::string AtomName(std::size_t index, const json& entry)
+{
+    std::string name = "Atom " + std::to_string(index + 1);
+    const auto element = entry.find("element");
+    if (element != entry.end() && element->is_string())
+        name += " (" + MessageText::Excerpt(element->get<std::string>()) + ")";
+    return name;
 }
 
 std::size_t ReadIndex(const json& j, std::size_t count, const char* what)
@@ -88,6 +104,8 @@ std::string QsdText(const Document& d)
             e["charge"] = a.charge;
             e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
             e["fixed"] = a.fixedMask;
+            if (a.occupancy != 1.0)
+                e["occupancy"] = a.occupancy;
         } else {
             e["imageOf"] = index.at(a.parent);
             e["operator"] = a.operatorIndex;
@@ -137,7 +155,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
     try {
         j = json::parse(text);
     } catch (const json::exception& e) {
-        throw FileError(std::string("The structure document is not valid JSON: ") + e.what());
+        throw FileError("The structure document is not valid JSON: " + MessageText::Excerpt(e.what()));
     }
     try {
         if (!j.is_object() || j.value("format", std::string()) != FormatName)
@@ -178,7 +196,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             p.theta = Radians(c.at("theta").get<double>());
             d->SetSurfaceCell(p);
         } else if (periodicity != "none") {
-            throw FileError("Unknown periodicity '" + periodicity + "'.");
+            throw FileError("Unknown periodicity '" + MessageText::Excerpt(periodicity) + "'.");
         }
 
         const json& atoms = j.value("atoms", json::array());
@@ -194,6 +212,9 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             } else {
                 Atom a;
                 a.element = e.at("element").get<std::string>();
+                if (gemmi::Element(a.element) == gemmi::El::X)
+                    throw FileError(AtomName(handles.size(), e) + ": \"" + MessageText::Excerpt(a.element) +
+                                    "\" is not an element symbol.");
                 a.position = ReadVector(e.at("position"), "An atom position");
                 a.forcefieldType = Utf8ToLatin1(e.value("forcefieldType", std::string()));
                 a.charge = e.value("charge", 0.0);
@@ -204,17 +225,34 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                     a.formalCharge = {f[0].get<std::int32_t>(), f[1].get<std::int32_t>()};
                 }
                 a.fixedMask = e.value("fixed", 0);
+                a.occupancy = e.value("occupancy", 1.0);
+                if (!(a.occupancy > 0.0 && a.occupancy <= 1.0))
+                    throw FileError(AtomName(handles.size(), e) + ": the occupancy " + e.at("occupancy").dump() +
+                                    " does not lie above 0 and not above 1.");
                 h = d->RestoreParent(a);
             }
             handles.push_back(h);
             perAtom.emplace_back(h, &e);
         }
         d->RefreshImages();
-        for (const auto& [h, e] : perAtom) {
+        std::map<std::int64_t, std::size_t> ids; // id -> atom index
+        for (std::size_t i = 0; i < perAtom.size(); ++i) {
+            const auto& [h, e] = perAtom[i];
             if (!d->FindAtom(h))
                 continue; // an image the operators do not give
-            if (e->contains("id"))
-                d->SetId(h, e->at("id").get<std::int32_t>());
+            if (e->contains("id")) {
+                const json& id = e->at("id");
+                if (!id.is_number_integer() || id.get<std::int64_t>() < 1 ||
+                    id.get<std::int64_t>() > std::numeric_limits<std::int32_t>::max())
+                    throw FileError(AtomName(i, *e) + ": the id " + MessageText::Excerpt(id.dump()) +
+                                    " is not a whole number from 1 to " +
+                                    std::to_string(std::numeric_limits<std::int32_t>::max()) + ".");
+                const auto [taken, fresh] = ids.emplace(id.get<std::int64_t>(), i);
+                if (!fresh)
+                    throw FileError(AtomName(i, *e) + ": the id " + id.dump() + " is the id of atom " +
+                                    std::to_string(taken->second + 1) + " too.");
+                d->SetId(h, static_cast<std::int32_t>(id.get<std::int64_t>()));
+            }
             d->SetSelected(h, e->value("selected", false));
         }
 
@@ -240,7 +278,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
         for (const json& set : j.value("sets", json::array())) {
             const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
-                throw FileError("The atom set '" + name + "' is listed twice.");
+                throw FileError("The atom set '" + MessageText::Excerpt(name) + "' is listed twice.");
             std::vector<Handle> members;
             for (const json& i : set.value("atoms", json::array())) {
                 const Handle h = handles[ReadIndex(i, handles.size(), "An atom set")];
@@ -266,9 +304,9 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
     } catch (const FileError&) {
         throw;
     } catch (const json::exception& e) {
-        throw FileError(std::string("The structure document is malformed: ") + e.what());
+        throw FileError("The structure document is malformed: " + MessageText::Excerpt(e.what()));
     } catch (const std::exception& e) {
-        throw FileError(std::string("The structure document is inconsistent: ") + e.what());
+        throw FileError("The structure document is inconsistent: " + MessageText::Excerpt(e.what()));
     }
 }
 

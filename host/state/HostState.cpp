@@ -3,6 +3,11 @@
 #include "host/managers/HostCall.h"
 #include "host/state/StateValues.h"
 
+#include "qorqm/MessageText.h"
+
+#include <cmath>
+#include <sstream>
+
 namespace QzHost {
 
 using nlohmann::json;
@@ -29,6 +34,7 @@ void HostState::ResetToDefaults()
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_values.clear();
     m_coClassTried.clear();
+    m_changed.clear();
     for (const StatePropertyDefinition& property : m_definition.properties)
         m_values[property.name] = property.defaultValue;
 }
@@ -120,13 +126,45 @@ KelvVariant HostState::Value(const std::string& name)
     return Stored(Require(name));
 }
 
+void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const
+{
+    if (!property.hasMinimum || (value.Type() != VT_R8 && value.Type() != VT_I4))
+        return;
+    const double number = value.Type() == VT_R8 ? value.Get().dblVal : static_cast<double>(value.Get().lVal);
+    const bool inRange = std::isfinite(number) &&
+                         (property.exclusiveMinimum ? number > property.minimum : number >= property.minimum);
+    if (inRange)
+        return;
+    std::ostringstream bound;
+    bound << property.minimum;
+    Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + m_definition.logic + "\" must be " +
+                           (property.type == VT_R8 ? "a finite number " : "a whole number ") +
+                           (property.exclusiveMinimum ? "greater than " : "of at least ") + bound.str() + ", not " +
+                           MessageText::Excerpt(KelvVariant(value).String()) + ".");
+}
+
 void HostState::SetValue(const std::string& name, const VARIANT& value)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const StatePropertyDefinition& property = Require(name);
     KelvVariant converted = Convert(property, value);
+    if (!m_loading)
+        CheckRange(property, converted);
     m_values[name] = std::move(converted);
     m_coClassTried[name] = true;
+    m_changed.insert(name);
+}
+
+std::set<std::string> HostState::ChangedNames()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_changed;
+}
+
+void HostState::MarkSaved()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_changed.clear();
 }
 
 void HostState::SetValueFromText(const std::string& name, const std::string& text)
@@ -225,9 +263,17 @@ void HostState::LoadJson(const json& values, const std::string& origin)
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!values.is_object())
         Fail(E_INVALIDARG, origin + ": the values of the logic \"" + m_definition.logic + "\" must be an object.");
+    // A stored value out of range is taken as it is, so that the project
+    // still opens and the value can be set right.
+    struct Loading {
+        bool& flag;
+        explicit Loading(bool& f) : flag(f) { flag = true; }
+        ~Loading() { flag = false; }
+    } loading(m_loading);
     for (const auto& item : values.items()) {
         const StatePropertyDefinition* property = m_definition.Find(item.key());
-        const std::string where = origin + ": \"" + m_definition.logic + "\" property \"" + item.key() + "\"";
+        const std::string where =
+            origin + ": \"" + m_definition.logic + "\" property \"" + MessageText::Excerpt(item.key()) + "\"";
         if (!property)
             Fail(E_INVALIDARG, where + " is not defined.");
         switch (property->kind) {

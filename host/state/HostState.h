@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 
@@ -40,7 +41,9 @@ public:
     const std::string& LogicName() const { return m_definition.logic; }
     const LogicStateDefinition& Definition() const { return m_definition; }
     KelvVariant Value(const std::string& name);
-    // Stores a value converted to the property's declared type (see SetPropertyValue).
+    // Stores a value converted to the property's declared type (see
+    // SetPropertyValue); a number outside the property's bound throws
+    // KelvResult E_INVALIDARG naming the property and its range.
     void SetValue(const std::string& name, const VARIANT& value);
     // Stores a value given as text: scalars and enums as their text (an
     // enum also by number), arrays as a JSON list ("[1, 2]"). Co-classes
@@ -52,6 +55,11 @@ public:
     // arrays as a JSON list, objects as "(object)" or "(none)".
     std::string ValueText(const std::string& name);
     void ResetToDefaults();
+
+    // The names of the properties set since the state was made, reset or
+    // last marked saved (ResetToDefaults and MarkSaved clear the list).
+    std::set<std::string> ChangedNames();
+    void MarkSaved();
 
     // The persistable values as a JSON object (co-classes are left out;
     // enums by their text).
@@ -66,6 +74,8 @@ private:
 
     const StatePropertyDefinition& Require(const std::string& name) const;
     KelvVariant Convert(const StatePropertyDefinition& property, const VARIANT& value) const;
+    // Refuses a number below the property's lower bound (or not finite).
+    void CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const;
     // The stored value; a co-class default is created on first use.
     KelvVariant& Stored(const StatePropertyDefinition& property);
 
@@ -73,6 +83,8 @@ private:
     std::recursive_mutex m_mutex;
     std::map<std::string, KelvVariant> m_values;
     std::map<std::string, bool> m_coClassTried;
+    std::set<std::string> m_changed;
+    bool m_loading = false;
 };
 
 } // namespace QzHost

@@ -107,6 +107,17 @@ StatePropertyDefinition ParseProperty(const ordered_json& entry, const std::stri
             if (!hasDefault)
                 Malformed(at, "a scalar property needs a default.");
             property.defaultValue = JsonToScalar(*defaultIt, scalar, at + " default");
+            for (const char* bound : {"minimum", "exclusiveMinimum"}) {
+                const auto found = entry.find(bound);
+                if (found == entry.end())
+                    continue;
+                if ((scalar != VT_I4 && scalar != VT_R8) || !found->is_number() || property.hasMinimum)
+                    Malformed(at, "one lower bound (\"minimum\" or \"exclusiveMinimum\") may be given, as a number, "
+                                  "for a long or double property.");
+                property.hasMinimum = true;
+                property.minimum = found->get<double>();
+                property.exclusiveMinimum = std::string(bound) == "exclusiveMinimum";
+            }
         } else if (typeName == "array") {
             property.kind = SBStatePropertyArray;
             property.type = ScalarTypeFromName(RequireText(entry, "element", at));

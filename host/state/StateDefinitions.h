@@ -7,6 +7,7 @@
 //     {"logic": "ZelmLogic", "extension": "QorZelm.Extension",
 //      "properties": [
 //        {"name": "Task", "type": "long", "default": 1},
+//        {"name": "timestep", "type": "double", "default": 1.0, "exclusiveMinimum": 0},
 //        {"name": "UseObservable", "type": "array", "element": "bool", "default": []},
 //        {"name": "FrequencyUnits", "type": "enum", "default": "cm-1",
 //         "values": [{"value": 1, "text": "cm-1"}, ...]},
@@ -14,6 +15,9 @@
 // Types: "string", "long", "double", "bool", "array" (with "element" one of the
 // four scalar types), "enum", "coclass" (default: none; with "progid" an
 // object of that class is made for the default when the class can be created).
+// A long or double property may have a lower bound, "minimum" (the value may
+// equal it) or "exclusiveMinimum" (it must be greater); a bounded double must
+// also be finite.
 #pragma once
 
 #include "hostapi/hostapi.h"
@@ -40,6 +44,10 @@ struct StatePropertyDefinition {
     KelvVariant defaultValue;
     std::vector<EnumValue> enumValues; // enum only, in file order
     std::string coClassProgId;         // co-class only; "" for none
+    // Long and double scalars: the lower bound of a value that is set.
+    bool hasMinimum = false;
+    double minimum = 0.0;
+    bool exclusiveMinimum = false;
 
     // The enum text of a number ("" when not permitted).
     const EnumValue* FindEnumValue(LONG value) const;

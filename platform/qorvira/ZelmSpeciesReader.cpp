@@ -1,10 +1,12 @@
 #include "qorvira/ZelmSpeciesReader.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <set>
 
 #include "hostapi/hostapi.h"
 #include "qorvira/ZelmParseUtilities.h"
+#include "qorqm/MessageText.h"
 
 namespace {
 
@@ -26,9 +28,9 @@ std::string FirstWord(const std::string& line)
     return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-// The number that follows the word holding the keyword found at `position`.
-// `given` tells whether a number stood there.
-double ChargeAfter(const std::string& line, std::size_t position, bool& given)
+// The word that follows the word holding the keyword found at `position`
+// ("" when none).
+std::string WordAfter(const std::string& line, std::size_t position)
 {
     std::size_t pos = position;
     while (pos < line.size() && !IsWordSeparator(line[pos])) {
@@ -37,19 +39,51 @@ double ChargeAfter(const std::string& line, std::size_t position, bool& given)
     while (pos < line.size() && IsWordSeparator(line[pos])) {
         ++pos;
     }
-    given = false;
-    if (pos >= line.size()) {
-        return 0.0;
+    std::size_t end = pos;
+    while (end < line.size() && !IsWordSeparator(line[end])) {
+        ++end;
     }
-    const char first = line[pos];
-    if (!(first == '+' || first == '-' || first == '.' || (first >= '0' && first <= '9'))) {
-        return 0.0;
+    return line.substr(pos, end - pos);
+}
+
+enum class Charge { None, Number, NotANumber };
+
+// The charge a species line gives in the word after its keyword: none (no
+// word, a comment, or another keyword), a number, or a word that is not a
+// (finite) number. Before the section (`strict` false) such a word counts
+// as no charge.
+Charge ReadCharge(const std::string& line, std::size_t position, bool strict, double& value,
+                  std::string& word)
+{
+    value = 0.0;
+    word = WordAfter(line, position);
+    std::string lower = word;
+    ZelmParseUtilities::MakeStringLowerCase(lower);
+    if (word.empty() || word[0] == '#' || lower.find("core") != std::string::npos ||
+        lower.find("shel") != std::string::npos) {
+        return Charge::None;
     }
-    const char* start = line.c_str() + pos;
+    const char first = word[0];
+    const bool numberLike = first == '+' || first == '-' || first == '.' || (first >= '0' && first <= '9');
+    if (!strict) {
+        if (!numberLike) {
+            return Charge::None;
+        }
+        char* end = nullptr;
+        const double read = std::strtod(word.c_str(), &end);
+        if (end == word.c_str()) {
+            return Charge::None;
+        }
+        value = read;
+        return Charge::Number;
+    }
     char* end = nullptr;
-    double value = std::strtod(start, &end);
-    given = end != start;
-    return given ? value : 0.0;
+    const double read = numberLike ? std::strtod(word.c_str(), &end) : 0.0;
+    if (!numberLike || end != word.c_str() + word.size() || !std::isfinite(read)) {
+        return Charge::NotANumber;
+    }
+    value = read;
+    return Charge::Number;
 }
 
 // Reads one property of a data-model object; a failing host call throws.
@@ -111,12 +145,16 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
     m_elementTable.clear();
     m_typeTable.clear();
     m_allSpecies.clear();
+    m_keptLines.clear();
     m_hasCharges = false;
 
+    std::vector<SpeciesLine> lines;
     bool inSection = false;
     std::string ending;
     std::string line;
+    int number = 0;
     while (std::getline(stream, line)) {
+        ++number;
         while (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -144,42 +182,71 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
             otherLines.push_back(line);
             continue;
         }
-        ReadSpeciesLine(line);
+        lines.push_back(ReadSpeciesLine(line, number, inSection));
     }
 
+    // A type with a line whose charge is no number is left out whole: its
+    // lines are kept as written.
+    std::map<std::string, std::string> unreadable;  // type name -> the charge word
+    for (const SpeciesLine& species : lines) {
+        if (species.notANumber && !unreadable.count(species.typeName)) {
+            unreadable[species.typeName] = species.chargeWord;
+        }
+    }
+    for (const SpeciesLine& species : lines) {
+        const auto bad = unreadable.find(species.typeName);
+        if (bad != unreadable.end()) {
+            KeptLine kept;
+            kept.lineNumber = species.lineNumber;
+            kept.line = species.text;
+            kept.reason = species.notANumber
+                              ? "The charge \"" + MessageText::Excerpt(species.chargeWord) + "\" of the species \"" + MessageText::Excerpt(species.typeName) +
+                                    "\" is not a number: the species is left out"
+                              : "The species \"" + MessageText::Excerpt(species.typeName) + "\" is left out: its charge \"" +
+                                    MessageText::Excerpt(bad->second) + "\" is not a number";
+            m_keptLines.push_back(kept);
+            continue;
+        }
+        if (species.given) {
+            m_hasCharges = true;
+        }
+        AddSpecies(m_elementTable, ElementKey(species.typeName), species.typeName, species.kind, species.value);
+        AddSpecies(m_typeTable, species.typeName, species.typeName, species.kind, species.value);
+    }
     for (const auto& [typeName, entry] : m_typeTable) {
         m_allSpecies.emplace(typeName, MakeSpecies(entry));
     }
     return ending;
 }
 
-void CZelmSpeciesReader::ReadSpeciesLine(const std::string& line)
+CZelmSpeciesReader::SpeciesLine CZelmSpeciesReader::ReadSpeciesLine(const std::string& line, int number,
+                                                                    bool inSection)
 {
     std::string lower = line;
     ZelmParseUtilities::MakeStringLowerCase(lower);
-    const std::string typeName = FirstWord(line);
+    SpeciesLine species;
+    species.text = line;
+    species.lineNumber = number;
+    species.typeName = FirstWord(line);
 
     // The keyword is looked for after the name first, so that a name that
     // holds "core" or "shel" reads the same once written back ("Score core 1").
     const std::size_t nameStart = line.find_first_not_of(" \t");
-    std::size_t from = nameStart == std::string::npos ? 0 : nameStart + typeName.size();
+    std::size_t from = nameStart == std::string::npos ? 0 : nameStart + species.typeName.size();
     if (lower.find("core", from) == std::string::npos && lower.find("shel", from) == std::string::npos) {
         from = 0;
     }
     std::size_t core = lower.find("core", from);
-    int kind = kShell;
+    species.kind = kShell;
     std::size_t keyword = lower.find("shel", from);
     if (core != std::string::npos) {
-        kind = kCore;
+        species.kind = kCore;
         keyword = core;
     }
-    bool given = false;
-    double charge = ChargeAfter(line, keyword, given);
-    if (given) {
-        m_hasCharges = true;
-    }
-    AddSpecies(m_elementTable, ElementKey(typeName), typeName, kind, charge);
-    AddSpecies(m_typeTable, typeName, typeName, kind, charge);
+    const Charge charge = ReadCharge(line, keyword, inSection, species.value, species.chargeWord);
+    species.given = charge == Charge::Number;
+    species.notANumber = charge == Charge::NotANumber;
+    return species;
 }
 
 void CZelmSpeciesReader::AddSpecies(Table& table, const std::string& key,
@@ -226,6 +293,11 @@ bool CZelmSpeciesReader::HasShell() const
 bool CZelmSpeciesReader::HasCharges() const
 {
     return m_hasCharges;
+}
+
+const std::vector<CZelmSpeciesReader::KeptLine>& CZelmSpeciesReader::GetKeptLines() const
+{
+    return m_keptLines;
 }
 
 const std::map<std::string, CSpecies>& CZelmSpeciesReader::GetAllSpecies() const

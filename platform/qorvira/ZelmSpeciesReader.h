@@ -14,7 +14,12 @@
 //   first word is the type name; with "core" in it, it is a core line whose
 //   charge is the number after the word holding the first "core"; otherwise
 //   a shell line whose charge is the number after the word holding the first
-//   "shel" ("shel" and "shell" read alike). No number there gives 0.0.
+//   "shel" ("shel" and "shell" read alike). No word there (or a comment, or
+//   another keyword) gives 0.0. Inside the section a word there that is not
+//   a whole, finite number leaves the type out: every species line of that
+//   type name is kept as written (GetKeptLines) and no species of that name
+//   exists, so that no atom is taken for it with a charge the library does
+//   not give. Before the section such a word counts as no charge.
 // Keywords are found without regard to ASCII case; words are separated by
 // blanks and tabs.
 //
@@ -30,6 +35,7 @@
 #include <list>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "com/com.h"
 #include "kelv/kelv.h"
@@ -57,6 +63,17 @@ public:
     bool HasShell() const;
     // True when any species line carried a charge.
     bool HasCharges() const;
+
+    // A species line left out (see above): its number in the stream (from
+    // 1), the line as written and why.
+    struct KeptLine
+    {
+        int lineNumber = 0;
+        std::string line;
+        std::string reason;
+    };
+    // In stream order.
+    const std::vector<KeptLine>& GetKeptLines() const;
 
     // Every species by library type name (the map's key equals each
     // species' alternative name).
@@ -103,12 +120,25 @@ private:
 
     static void AddSpecies(Table& table, const std::string& key, const std::string& typeName,
                            int kind, double charge);
+    struct SpeciesLine
+    {
+        std::string text;
+        int lineNumber = 0;
+        std::string typeName;
+        int kind = 0;
+        bool given = false;       // a number stood there
+        bool notANumber = false;  // a word that is no number stood there
+        double value = 0.0;
+        std::string chargeWord;
+    };
+
     static CSpecies MakeSpecies(const Entry& entry);
     bool FindSpeciesForAtom(const KelvComPtr<ISDObject>& atom, CSpecies& species) const;
-    void ReadSpeciesLine(const std::string& line);
+    static SpeciesLine ReadSpeciesLine(const std::string& line, int number, bool inSection);
 
     Table m_elementTable;
     Table m_typeTable;
     std::map<std::string, CSpecies> m_allSpecies;
+    std::vector<KeptLine> m_keptLines;
     bool m_hasCharges = false;
 };

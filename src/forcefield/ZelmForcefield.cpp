@@ -25,7 +25,8 @@ void CZelmForcefield::WriteLibrary(std::ostream& stream) const
 {
     InteractionMap interactions = GetAllInteractions();
     PlaceKeptBlockLines(interactions);
-    CZelmLibWriter writer(stream, std::string(), GetAtomTypes(), m_keptLines, interactions, GetServerDescription());
+    CZelmLibWriter writer(stream, std::string(), GetAtomTypes(), m_keptLines, interactions, GetServerDescription(),
+                          m_keptSpeciesLines);
 }
 
 void CZelmForcefield::CheckAtomTypeName(const std::string& name) const
@@ -74,6 +75,7 @@ void CZelmForcefield::ReadLibrary(const std::string& path)
     for (const CZelmLibUtils::InteractionEntry& entry : reader.GetInteractions())
         AddInteraction(*entry.interaction, entry.atomTypes);
     m_keptLines = reader.GetOtherLines();
+    m_keptSpeciesLines = reader.GetKeptSpeciesLines();
     KeepBlocks(reader);
     m_warnings = reader.GetWarnings();
 }

@@ -70,6 +70,7 @@ private:
     void PlaceKeptBlockLines(InteractionMap& interactions) const;
 
     std::list<std::string> m_keptLines;
+    std::list<std::string> m_keptSpeciesLines; // species lines left out, written back as they were
     std::list<KeptBlock> m_keptBlocks;
     std::vector<Warning> m_warnings;
     bool m_reading = false;

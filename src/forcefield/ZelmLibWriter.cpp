@@ -4,29 +4,31 @@
 
 #include "kelv/kelv.h"
 #include "qorff/NumberFormat.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmParseUtilities.h"
 
 using ZelmParseUtilities::ChopToZelmLength;
 
 CZelmLibWriter::CZelmLibWriter(std::ostream& stream, const std::string& header,
                                const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
-                               const InteractionMap& interactions, const CServerDescription& serverDescription)
+                               const InteractionMap& interactions, const CServerDescription& serverDescription,
+                               const std::list<std::string>& keptSpeciesLines)
     : m_serverDescription(serverDescription)
 {
-    Write(stream, header, atomTypes, keptLines, interactions);
+    Write(stream, header, atomTypes, keptLines, interactions, keptSpeciesLines);
 }
 
 CZelmLibWriter::CZelmLibWriter(const std::string& path, const std::string& header,
                                const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
-                               const InteractionMap& interactions, const CServerDescription& serverDescription)
+                               const InteractionMap& interactions, const CServerDescription& serverDescription,
+                               const std::list<std::string>& keptSpeciesLines)
     : m_serverDescription(serverDescription)
 {
-    std::ofstream stream(path.c_str(), std::ios::out | std::ios::trunc);
-    if (!stream)
+    CReplaceFile file(path);
+    if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Cannot open " + path);
-    Write(stream, header, atomTypes, keptLines, interactions);
-    stream.close();
-    if (stream.fail())
+    Write(file.Stream(), header, atomTypes, keptLines, interactions, keptSpeciesLines);
+    if (!file.Commit())
         throw KelvResult(E_UNEXPECTED, "Failed to write " + path);
 }
 
@@ -34,7 +36,7 @@ CZelmLibWriter::~CZelmLibWriter() = default;
 
 void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
                            const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
-                           const InteractionMap& interactions) const
+                           const InteractionMap& interactions, const std::list<std::string>& keptSpeciesLines) const
 {
     stream << header << std::endl;
     stream << "species" << std::endl;
@@ -44,6 +46,8 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
         const std::string line = atomType->GetName() + " " + QorForcefield::FormatShortest(atomType->GetCharge());
         stream << ChopToZelmLength(line) << std::endl;
     }
+    for (const std::string& line : keptSpeciesLines)
+        stream << ChopToZelmLength(line) << std::endl;
     stream << std::endl;
     for (const std::string& line : keptLines)
         stream << ChopToZelmLength(line) << std::endl;

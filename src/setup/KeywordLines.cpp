@@ -181,7 +181,16 @@ std::string FrequencyRangeLine(const RunSettingsView& s)
     if (!(step > 0.0))
         throw KelvResult(E_UNEXPECTED, "Negative frequency step is not allowed.");
     const double lower = initial < final ? initial : final;
-    const long steps = static_cast<long>(std::trunc(std::fabs(final - initial) / step));
+    // The engine counts its frequency points in a 32-bit integer, and no
+    // spectrum needs anywhere near a million of them (the optics charts draw
+    // 2001): a range that would take more steps (a tiny step, or a frequency
+    // that is no number) is refused before the count can overflow.
+    const double count = std::trunc(std::fabs(final - initial) / step);
+    if (!(count <= static_cast<double>(kMaxFrequencySteps)))
+        throw KelvResult(E_UNEXPECTED, KelvFormat("The frequency step is too small: the frequency range would take "
+                                                  "more than %1 steps.")
+                                           << kMaxFrequencySteps);
+    const long steps = static_cast<long>(count);
     return std::string(KelvFormat("omega %1 %2 %3") << lower << step << steps) + "\n";
 }
 

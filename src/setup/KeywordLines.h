@@ -46,7 +46,10 @@ std::string EnsembleName(long ensemble);
 std::string EnsembleParameters(const RunSettingsView& s);
 // The option lines of the task ("" for tasks without options).
 std::string TaskOptions(const RunSettingsView& s);
-// The "omega" line, or "". Throws KelvResult E_UNEXPECTED for a step <= 0.
+// The most frequency steps an "omega" line may ask of the engine.
+constexpr long kMaxFrequencySteps = 1000000;
+// The "omega" line, or "". Throws KelvResult E_UNEXPECTED for a step <= 0
+// and for a range of more than kMaxFrequencySteps steps.
 std::string FrequencyRangeLine(const RunSettingsView& s);
 
 // One point of a phonon dispersion path with its segment-boundary kind

@@ -197,7 +197,8 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
             folder += PathUtilities::Separator();
 
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        const std::string jobName = runInfo->GetJobName().ToTString();
+        // The deck's name, checked and made safe before anything is written.
+        const std::string jobName = runInfo->GetJobFileBase();
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
         CZelmFileWriter writer(*runInfo, root.get(), ObtainDocumentManager().get(), pScope);
 

@@ -141,22 +141,28 @@ HRESULT CZelm::AllAtomicChargesInLibrary2(ISBScope* pScope, SAFEARRAY** pMissing
         Check(objects->get_Count(&count));
         if (count < 1)
             throw KelvResult(E_UNEXPECTED, "No atoms have been found in the input scope.");
-        *retval = VARIANT_TRUE;
 
+        // The answer stays 0 until every atom was looked up: a library that
+        // cannot be read, or a failing host call, must not leave "all found".
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
         const std::unique_ptr<CDeckSpecies> library = CDeckSpecies::ForRun(*runInfo);
         std::set<std::string> missing;
+        bool allFound = true;
         for (LONG i = 1; i <= count; ++i) {
             KelvComPtr<IUnknown> item;
             Check(objects->Item(i, item.Receive()));
             const KelvComPtr<ISDObject> atom = item.QueryInterface<ISDObject>();
             const std::string element = DMUtilities::BasicUtilities::GetValue(atom, u"ElementSymbol").String();
             if (!library->HasSpecies(atom)) {
-                *retval = VARIANT_FALSE;
+                allFound = false;
                 missing.insert(element);
             }
         }
-        if (*retval == VARIANT_TRUE || missing.empty())
+        if (allFound) {
+            *retval = VARIANT_TRUE;
+            return;
+        }
+        if (missing.empty())
             return;
         std::vector<BSTR> names;
         names.reserve(missing.size());

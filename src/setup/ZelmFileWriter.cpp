@@ -7,6 +7,7 @@
 #include "appfw/AppUtilsDocument.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmSpeciesReader.h"
 #include "qorvira/ZelmUtils.h"
 
@@ -28,23 +29,6 @@ bool IsTrue(VARIANT_BOOL value)
 {
     return value == VARIANT_TRUE;
 }
-
-// Closes the deck however the writing ends.
-class DeckCloser
-{
-public:
-    explicit DeckCloser(std::ofstream& deck) : m_deck(deck) {}
-    ~DeckCloser()
-    {
-        if (m_deck.is_open())
-            m_deck.close();
-    }
-    DeckCloser(const DeckCloser&) = delete;
-    DeckCloser& operator=(const DeckCloser&) = delete;
-
-private:
-    std::ofstream& m_deck;
-};
 
 } // namespace
 
@@ -134,30 +118,32 @@ void CZelmFileWriter::RequireOpen(const std::ofstream& deck) const
 // ---------------------------------------------------------------------------
 // Entry points
 
+// The deck is written beside its place and put there by the trailer; a
+// deck left unfinished by an error is dropped when `deck` goes.
 void CZelmFileWriter::WriteInputFile(const std::string& folder, const std::string& name)
 {
-    std::ofstream deck;
-    const DeckCloser closer(deck);
-    WriteHeader(deck, folder, name);
+    const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
+    CReplaceFile deck(path);
+    WriteHeader(deck, path);
     if (m_runInfo.GetTask() == 4)
-        WriteStructures(deck);
+        WriteStructures(deck.Stream());
     else
-        WriteStructure(deck);
-    WriteTrailer(deck, folder);
+        WriteStructure(deck.Stream());
+    WriteTrailer(deck, path, folder);
 }
 
 void CZelmFileWriter::WriteSurfaceInputFile(const std::string& folder, const std::string& name,
                                             KelvComPtr<IQoZelmSurfaceCalculator> calculator,
                                             const CSurfaceRunInfo& surface)
 {
-    std::ofstream deck;
-    const DeckCloser closer(deck);
-    WriteHeader(deck, folder, name);
+    const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
+    CReplaceFile deck(path);
+    WriteHeader(deck, path);
     if (m_runInfo.GetTask() != 5)
         throw KelvResult::LastErrorCheckNotS_OK();
-    WriteSurfaceStructure(deck, calculator, surface);
-    WriteSurfaceBulkEnergy(deck, calculator);
-    WriteTrailer(deck, folder);
+    WriteSurfaceStructure(deck.Stream(), calculator, surface);
+    WriteSurfaceBulkEnergy(deck.Stream(), calculator);
+    WriteTrailer(deck, path, folder);
 }
 
 // ---------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include <vector>
 
 class CDeckSpecies;
+class CReplaceFile;
 class CZelmRunInfo;
 class CSurfaceRunInfo;
 
@@ -58,7 +59,9 @@ public:
 
     // The deck folder + name + ".gin" of an Energy, GeomOpt, Dynamics or Fit
     // run (folder ends with a separator), with "selectedLibrary.libaux" and,
-    // for a phonon dispersion, ".kptaux". The deck is closed on every exit.
+    // for a phonon dispersion, ".kptaux". The deck and its side files each
+    // replace their file whole once written: a write that fails leaves the
+    // file as it was and fails with "Unable to write file: <path>".
     void WriteInputFile(const std::string& folder, const std::string& name);
     // The same for a Surface run: the slab's two regions and the
     // "sbulkenergy" line.
@@ -99,14 +102,14 @@ private:
     bool WantsConnectivity() const;
 
     // Header and trailer.
-    void WriteHeader(std::ofstream& deck, const std::string& folder, const std::string& name);
+    void WriteHeader(CReplaceFile& deck, const std::string& path);
     void WriteKeywordLine(std::ofstream& deck);
     void WritePropertyKeywords(std::ofstream& deck);
     void WriteTaskOptions(std::ofstream& deck);
     void WriteFrequencyOptions(std::ofstream& deck);
     void WritePhononOptions(std::ofstream& deck);
     void WriteTitle(std::ofstream& deck);
-    void WriteTrailer(std::ofstream& deck, const std::string& folder);
+    void WriteTrailer(CReplaceFile& deck, const std::string& path, const std::string& folder);
     void WriteLibraryLine(std::ofstream& deck);
     void WriteOutputLines(std::ofstream& deck);
     void WriteSurfaceBulkEnergy(std::ofstream& deck, const KelvComPtr<IQoZelmSurfaceCalculator>& calculator);

@@ -8,8 +8,7 @@
 #include "common/ProjectPaths.h"
 
 #include "qorqm/PathUtilities.h"
-
-#include <fstream>
+#include "qorqm/ReplaceFile.h"
 
 namespace {
 
@@ -27,19 +26,19 @@ ULONG ElementCount(SAFEARRAY* array)
     return count;
 }
 
-// Opens a side file for writing; one that cannot be opened fails.
-void OpenSideFile(std::ofstream& file, const std::string& path)
+// A side file is written beside its place and replaces the file there only
+// once written whole; one that cannot be begun or finished fails, and the
+// file under its name stays as it was.
+std::ofstream& OpenSideFile(CReplaceFile& file, const std::string& path)
 {
-    file.open(path, std::ios::out | std::ios::trunc);
-    if (!file.is_open())
+    if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path);
+    return file.Stream();
 }
 
-// Closes a side file; one that could not be written completely fails.
-void CloseSideFile(std::ofstream& file, const std::string& path)
+void CommitSideFile(CReplaceFile& file, const std::string& path)
 {
-    file.close();
-    if (file.fail())
+    if (!file.Stream() || !file.Commit())
         throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
 }
 
@@ -114,8 +113,8 @@ void CZelmFileWriter::WriteAtomIdFile(const std::string& basePath, const std::ve
 {
     const std::string path = basePath + ".trjaux";
     {
-        std::ofstream file;
-        OpenSideFile(file, path);
+        CReplaceFile replaced(path);
+        std::ofstream& file = OpenSideFile(replaced, path);
         file.setf(std::ios::right, std::ios::adjustfield);
         file.fill(' ');
         file << "# Atom IDs to appear in any .trj file to be generated." << "\n";
@@ -123,7 +122,7 @@ void CZelmFileWriter::WriteAtomIdFile(const std::string& basePath, const std::ve
         file << "# required for animation/analysis of trajectory within Ombra2." << "\n";
         for (const long id : ids)
             file << id << "\n";
-        CloseSideFile(file, path);
+        CommitSideFile(replaced, path);
     }
     MarkFileHidden(m_root, path);
 }
@@ -136,8 +135,8 @@ void CZelmFileWriter::WriteLibraryNote(const std::string& folder)
     // no note naming half a library is left behind.
     const std::string relative = standard ? std::string() : CheckPathInProject(m_runInfo.GetLibraryPath(), m_root);
     {
-        std::ofstream note;
-        OpenSideFile(note, path);
+        CReplaceFile replaced(path);
+        std::ofstream& note = OpenSideFile(replaced, path);
         note << m_runInfo.GetLibraryName() << "\n";
         if (standard) {
             note << CZelmRunInfo::StandardLibraryMarker() << "\n";
@@ -145,7 +144,7 @@ void CZelmFileWriter::WriteLibraryNote(const std::string& folder)
             note << "Not" << CZelmRunInfo::StandardLibraryMarker() << "\n";
             note << relative << "\n";
         }
-        CloseSideFile(note, path);
+        CommitSideFile(replaced, path);
     }
     MarkFileHidden(m_root, path);
 }
@@ -154,10 +153,9 @@ void CZelmFileWriter::WriteKPointFile(const std::string& deckPath)
 {
     const std::string path = PathUtilities::ExtensionReplaced(deckPath, ".kptaux");
     {
-        std::ofstream file;
-        OpenSideFile(file, path);
-        m_runInfo.WriteKPointFile(file);
-        CloseSideFile(file, path);
+        CReplaceFile replaced(path);
+        m_runInfo.WriteKPointFile(OpenSideFile(replaced, path));
+        CommitSideFile(replaced, path);
     }
     MarkFileHidden(m_root, path);
 }

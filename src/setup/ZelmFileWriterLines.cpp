@@ -10,6 +10,7 @@
 #include "appfw/AppUtilsDocument.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/DMUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 
 #include <sstream>
@@ -44,12 +45,11 @@ bool HasValue(LONG status)
 // ---------------------------------------------------------------------------
 // Header and trailer
 
-void CZelmFileWriter::WriteHeader(std::ofstream& deck, const std::string& folder, const std::string& name)
+void CZelmFileWriter::WriteHeader(CReplaceFile& file, const std::string& path)
 {
-    const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
-    deck.open(path, std::ios::out | std::ios::trunc);
-    if (!deck.is_open())
+    if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+    std::ofstream& deck = file.Stream();
     ZelmDeckLines::SetDeckFormat(deck);
     WriteKeywordLine(deck);
     WritePropertyKeywords(deck);
@@ -99,13 +99,17 @@ void CZelmFileWriter::WriteTitle(std::ofstream& deck)
     deck << ZelmDeckLines::TitleBlock(m_runInfo.GetJobName().ToTString());
 }
 
-void CZelmFileWriter::WriteTrailer(std::ofstream& deck, const std::string& folder)
+void CZelmFileWriter::WriteTrailer(CReplaceFile& file, const std::string& path, const std::string& folder)
 {
+    std::ofstream& deck = file.Stream();
     WriteLibraryLine(deck);
     WritePhononOptions(deck);
     deck << std::endl;
     WriteOutputLines(deck);
-    deck.close();
+    // A deck that could not be written whole (a full disk) is no deck: the
+    // file keeps what it held before.
+    if (!deck || !file.Commit())
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
     WriteLibraryNote(folder);
 }
 
@@ -120,15 +124,11 @@ void CZelmFileWriter::WriteLibraryLine(std::ofstream& deck)
 void CZelmFileWriter::WriteOutputLines(std::ofstream& deck)
 {
     RequireOpen(deck);
-    KelvComPtr<ISBDiskManager> disk;
-    Check(m_root->get_DiskManager(disk.Receive()));
-    Kelv::CheckNullDereference(disk.get());
-    KelvBSTR base;
-    Check(disk->MakeSafeFileName(m_runInfo.GetJobName().Get(), VARIANT_FALSE, VARIANT_FALSE, base.Receive()));
-
+    // The engine's outputs go under the base name of the deck itself, so
+    // that the job finds them beside it.
     ZelmDeckLines::OutputSettings settings;
     settings.task = m_runInfo.GetTask();
-    settings.base = base.ToTString();
+    settings.base = m_runInfo.GetJobFileBase();
     if (settings.task != 4) {
         settings.constantPressureDynamics = settings.task == 3 && m_runInfo.IsConstantPressureDynamics();
         settings.phonon = m_runInfo.IsPhonon();
@@ -192,6 +192,27 @@ void CZelmFileWriter::WriteSurfaceCell(std::ofstream& deck)
     deck << std::endl << std::endl;
 }
 
+namespace {
+
+// The atom's "Occupancy" where the host keeps one for it (a partly occupied
+// site), else 1.0.
+double AtomOccupancy(const KelvComPtr<ISDObject>& atom)
+{
+    LONG status = -100;
+    KelvVariant value;
+    if (FAILED(atom->get_PropertyValue(KelvBSTR("Occupancy").Get(), &status, value.Receive())) || status < 0 ||
+        status > 2)
+        return 1.0;
+    VARIANT number;
+    VariantInit(&number);
+    if (FAILED(VariantChangeType(&number, value.Ptr(), 0, VT_R8)))
+        return 1.0;
+    const double occupancy = number.dblVal;
+    return occupancy > 0.0 && occupancy <= 1.0 ? occupancy : 1.0;
+}
+
+}  // namespace
+
 void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, CDeckSpecies& species,
                                 const KelvComPtr<ISDObject>& atom, const std::string& tail)
 {
@@ -202,7 +223,7 @@ void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractio
     positionTail.flags(deck.flags());
     positionTail.precision(deck.precision());
     positionTail.width(deck.width());
-    positionTail << 1.0 << " 0.0";
+    positionTail << AtomOccupancy(atom) << " 0.0";
     if (isFractional)
         positionTail << (IsFractionalPositionFree(atom) ? " 1 1 1" : " 0 0 0");
     else

@@ -13,6 +13,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
 #include "common/ParseField.h"
@@ -134,7 +135,7 @@ void CheckValueWords(const TokenList& tokens, std::size_t firstValue, const std:
     }
     for (std::size_t i = firstValue; i < flags; ++i) {
         if (!ReadsAsNumber(tokens[i])) {
-            throw KelvResult(E_UNEXPECTED, "The word \"" + tokens[i] + "\" is neither a value nor a fit flag (0 or 1)");
+            throw KelvResult(E_UNEXPECTED, "The word \"" + MessageText::Excerpt(tokens[i]) + "\" is neither a value nor a fit flag (0 or 1)");
         }
     }
     const std::size_t takers = static_cast<std::size_t>(std::count_if(
@@ -371,6 +372,16 @@ void CZelmLibUtils::ReadSpecies(const std::string& path)
     m_description.clear();
     m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
+    KeepUnreadSpecies();
+}
+
+void CZelmLibUtils::KeepUnreadSpecies()
+{
+    m_keptSpeciesLines.clear();
+    for (const CZelmSpeciesReader::KeptLine& kept : m_speciesReader.GetKeptLines()) {
+        m_keptSpeciesLines.push_back(kept.line);
+        Warn(SourceLine{kept.line, kept.lineNumber}, kept.reason);
+    }
 }
 
 void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescription& serverDescription)
@@ -387,6 +398,7 @@ void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescriptio
     std::list<std::string> before;
     firstLine.text = m_speciesReader.Read(stream, before);
     CheckStream(stream);
+    KeepUnreadSpecies();
     const int taken = LinesTaken(text, stream);
     stream.clear(stream.rdstate() & ~std::ios::failbit);
     firstLine.number = taken;
@@ -734,7 +746,7 @@ void CZelmLibUtils::ReadDataLines(const FormContext& context, LineSource& source
         if (!error.empty()) {
             // The interaction has failed: its data lines stay with it.
         } else if (kind == DataLine::Broken) {
-            error = "The data line \"" + line.text + "\" cannot be read";
+            error = "The data line \"" + MessageText::Excerpt(line.text) + "\" cannot be read";
         } else {
             try {
                 context.form->ParseInteractionLine(tokens, tokens.begin(), context.booleans, parameters);
@@ -850,7 +862,7 @@ std::size_t CZelmLibUtils::ReadAtomTypes(const TokenList& tokens, int numberOfAt
         const std::string& name = tokens[position];
         CSpecies species;
         if (!m_speciesReader.Get(name, species)) {
-            throw KelvResult(E_UNEXPECTED, "Library contains undefined atom type: " + name);
+            throw KelvResult(E_UNEXPECTED, "Library contains undefined atom type: " + MessageText::Excerpt(name));
         }
         std::string qualifier;
         if (position + 1 < tokens.size()) {

@@ -40,6 +40,10 @@
 // with every line up to the next form line. Blank lines are dropped, except
 // one that cut an interaction short.
 //
+// Species lines whose charge is not a number leave their species out (see
+// CZelmSpeciesReader); they are kept as written (GetKeptSpeciesLines) and
+// written back in the species section.
+//
 // Every line kept instead of read, comments aside, gives a warning
 // (GetWarnings): its line number, the line and the reason.
 #pragma once
@@ -136,8 +140,10 @@ public:
     const std::list<std::string>& GetOtherLines() const { return m_otherLines; }
     // In file order.
     const std::list<FormBlock>& GetFormBlocks() const { return m_formBlocks; }
-    // In file order; empty for a library read whole.
+    // In file order.
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }
+    // The species lines left out, as written, in file order.
+    const std::list<std::string>& GetKeptSpeciesLines() const { return m_keptSpeciesLines; }
 
 private:
     struct SourceLine
@@ -153,6 +159,8 @@ private:
     struct InteractionLines;
 
     void ReadSpecies(const std::string& path);
+    // Takes the species lines the species reader left out, with warnings.
+    void KeepUnreadSpecies();
     void ReadLibrary(const std::string& path, const CServerDescription& serverDescription);
     void ParseLibraryBody(const SourceLine& firstLine, LineSource& source,
                           const CServerDescription& serverDescription);
@@ -230,4 +238,5 @@ private:
     InteractionList m_interactions;
     std::list<FormBlock> m_formBlocks;
     std::vector<Warning> m_warnings;
+    std::list<std::string> m_keptSpeciesLines;
 };

@@ -67,6 +67,9 @@ HRESULT CZelm::Run(ISBScope* pScope)
         // The components first: the run settings are made of them.
         CheckComponentsSetUp();
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+        // A job name that names no file in the job's folder is refused
+        // before the structure or the disk is touched.
+        runInfo->GetJobFileBase();
         TypeAndPrepareIfNeeded(pScope);
 
         KelvBSTR jobFolder, deckName;
@@ -134,6 +137,9 @@ HRESULT CZelm::ExportFiles(ISBScope* pScope)
             throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
         CheckComponentsSetUp();
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+        // A job name that names no file in the job's folder is refused
+        // before the structure or the disk is touched.
+        runInfo->GetJobFileBase();
         TypeAndPrepareIfNeeded(pScope);
         KelvBSTR jobFolder, deckName;
         RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_FALSE, jobFolder.Receive(), deckName.Receive()));
@@ -248,7 +254,7 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
         {
             CZelmFileWriter writer(*runInfo, root.get(), documents.get(), scope);
             if (runInfo->GetTask() != 4)
-                writer.WriteJobSideFiles(folder.ToTString(), runInfo->GetJobNameCopy().ToTString());
+                writer.WriteJobSideFiles(folder.ToTString(), runInfo->GetJobFileBase());
         }
         SysFreeString(*deckName);
         *deckName = nullptr;
@@ -260,7 +266,7 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
         Kelv::CheckNullDereference(states.get());
         KelvComPtr<IUnknown> moduleState;
         const KelvVariant noPresentation;
-        Check(states->CreateModuleState(Extension(), folder.Get(), runInfo->GetJobName().Get(), 1,
+        Check(states->CreateModuleState(Extension(), folder.Get(), KelvBSTR(runInfo->GetJobFileBase()).Get(), 1,
                                         noPresentation.Get(), moduleState.Receive()));
         moduleState.Release();
 

@@ -9,6 +9,7 @@
 #include "qorqm/KPointPathFile.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmParseUtilities.h"
 
@@ -56,6 +57,23 @@ Names ForSavedDocument(const std::string& prefixText, const std::string& drive, 
     names.name = prefixText.empty() ? fileName : prefixText;
     names.prefix = drive + directory + names.name;
     return names;
+}
+
+std::string JobFileBase(const std::string& jobName)
+{
+    if (jobName.find_first_of("/\\") != std::string::npos || jobName == "." || jobName == "..")
+        throw KelvResult(E_INVALIDARG, "The job name \"" + jobName +
+                                           "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
+                                           "nor be \".\" or \"..\".");
+    std::string base = jobName;
+    for (char& c : base) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        const bool kept = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' ||
+                          u == '-' || u == '.';
+        if (!kept)
+            c = '_';
+    }
+    return base;
 }
 
 } // namespace ZelmJobNames
@@ -291,6 +309,12 @@ KelvBSTR CZelmRunInfo::GetJobNameCopy()
     return KelvBSTR(m_jobNameText);
 }
 
+std::string CZelmRunInfo::GetJobFileBase()
+{
+    ComputeJobNames();
+    return ZelmJobNames::JobFileBase(m_jobNameText);
+}
+
 bool CZelmRunInfo::CanDoPhononNonGamma() const
 {
     if (GetLibraryName() == "dreiding")
@@ -325,13 +349,9 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
         // A deck without a library has nothing to note.
         if (m_libraryName.empty())
             return;
-        {
-            std::ofstream written(path, std::ios::binary);
-            written << ZelmDeck::StandardLibraryNoteText(m_libraryName);
-            written.close();
-            if (!written)
-                throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + path + "'.");
-        }
+        // Written whole or not at all: a half note would name half a library.
+        if (!ReplaceFileContents(path, ZelmDeck::StandardLibraryNoteText(m_libraryName)))
+            throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + path + "'.");
         MarkFileHidden(m_root, path);
         return;
     }

@@ -39,6 +39,14 @@ Names ForUnsavedDocument(const std::string& prefixText, const std::string& docum
 Names ForSavedDocument(const std::string& prefixText, const std::string& drive, const std::string& directory,
                        const std::string& fileName);
 
+// The base name of a job's files (the deck, its output lines, its side files
+// and the module state), made once from the job name: every character but an
+// ASCII letter or digit, "_", "-" and "." becomes "_", so that the base is one
+// word on the engine's keyword lines and command line and the host keeps it
+// as it is. A name that holds a path separator or is "." or ".." would put the
+// files outside the job's folder: KelvResult E_INVALIDARG.
+std::string JobFileBase(const std::string& jobName);
+
 } // namespace ZelmJobNames
 
 class CZelmRunInfo
@@ -99,6 +107,8 @@ public:
     KelvBSTR GetJobPrefix();
     KelvBSTR GetJobName();
     KelvBSTR GetJobNameCopy();
+    // ZelmJobNames::JobFileBase of the job name.
+    std::string GetJobFileBase();
     bool CanDoPhononNonGamma() const;
     // The current build's core charge of an atom (defined with its species).
     double GetCoreCharge(const KelvComPtr<ISDObject>& atom, const CZelmLibUtils& library) const;

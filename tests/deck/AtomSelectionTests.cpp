@@ -266,6 +266,29 @@ TEST_F(DeckAtoms, SideFileThatCannotBeOpenedFails)
     }
 }
 
+// The disk fills up while a side file is written: the request fails, the
+// file of the job written before stays whole, nothing half-written beside it.
+TEST_F(DeckAtoms, SideFileThatCannotBeWrittenLeavesTheOldOne)
+{
+    const auto document = AddDocument("rocksalt", *RockSalt());
+    UseProjectLibrary("rocksalt", RockSaltLibrary());
+    const auto scope = Contents(document);
+    auto info = RunInfo(scope);
+    CZelmFileWriter writer(*info, host->Root(), &host->Documents(), scope.get());
+    QzTest::WriteFile(out + "/job.trjaux", "old\n");
+    const int code = ExitCodeUnderFileSizeLimit(64, [&] {
+        try {
+            writer.WriteJobSideFiles(out + "/", "job");
+            return 1;
+        } catch (const KelvResult& error) {
+            return error.GetMessage() == "Unable to write file: " + out + "/job.trjaux" ? 0 : 2;
+        }
+    });
+    EXPECT_EQ(code, 0) << "1: reported as written; 2: another message";
+    EXPECT_EQ(Deck("job.trjaux"), "old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 1);
+}
+
 TEST_F(DeckAtoms, SpatialPropertiesFromOneHundredAndOneAtoms)
 {
     UseProjectLibrary("rocksalt", RockSaltLibrary());

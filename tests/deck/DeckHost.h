@@ -19,6 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +95,28 @@ inline const char* CoreShellLibrary()
 {
     return "species\nMg     core  2.0\nO      core  0.86902\nO      shel -2.86902\n#\n"
            "buckingham\nMg core O shel 1428.5 0.2945 0.0 10.0\nspring\nO 74.92\n";
+}
+
+// Runs `body` in a child process in which no file may grow beyond `limit`
+// bytes (as on a full disk; a write past it fails instead of stopping the
+// process) and answers the child's exit code, the result of `body`, or -1
+// when the child did not exit by itself.
+template <class F>
+int ExitCodeUnderFileSizeLimit(rlim_t limit, F&& body)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit bound = {limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &bound);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 class DeckHost : public testing::Test

@@ -7,6 +7,7 @@
 
 #include "appfw/AppUtilsDocument.h"
 
+#include <cmath>
 #include <filesystem>
 
 using namespace DeckTest;
@@ -224,4 +225,121 @@ TEST_F(GoldenDeck, LibraryOutsideTheProjectLeavesNoNote)
     // The deck is complete; no note names half a library.
     EXPECT_NE(Written("rocksalt.gin").find("library ions\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(out + "/selectedLibrary.libaux"));
+}
+
+// For the typed libraries only, each bond of the structure becomes a
+// "connect" line after the symmetry lines: plain in a molecule, with the
+// offset of the neighbouring cell in a crystal when the bond crosses the
+// cell's face. Any other library, or the same name in other letters, has no
+// connectivity section.
+TEST_F(GoldenDeck, ConnectivityOfTheTypedLibraries)
+{
+    HostModel::Document molecule;
+    const HostModel::Handle carbon = molecule.AddAtom("C", {0.0, 0.0, 0.0});
+    molecule.AddBond(carbon, molecule.AddAtom("H", {1.09, 0.0, 0.0}));
+    molecule.AddBond(molecule.AddAtom("H", {-1.09, 0.0, 0.0}), carbon);
+    HostModel::Document crystal;
+    crystal.SetCell(HostModel::CellParameters{4.0, 4.0, 4.0, M_PI / 2, M_PI / 2, M_PI / 2});
+    const HostModel::Handle left = crystal.AddAtomAt("C", {0.1, 0.5, 0.5});
+    crystal.AddBond(left, crystal.AddAtomAt("H", {0.9, 0.5, 0.5}));
+    const auto moleculeDocument = AddDocument("molecule", molecule);
+    const auto crystalDocument = AddDocument("crystal", crystal);
+    Set("ZelmLogic", "Task", int32_t(1));
+
+    const struct {
+        const char* library;
+        const KelvComPtr<ISBDocumentRoot>& document;
+        const char* connectivity;
+    } cases[] = {
+        {"dreiding", moleculeDocument, "connect 1 2\nconnect 1 3\n\n"},
+        {"uff", moleculeDocument, "connect 1 2\nconnect 1 3\n\n"},
+        {"dreiding", crystalDocument, "connect 1 2 -1 0 0\n\n"},
+        {"uff", crystalDocument, "connect 1 2 -1 0 0\n\n"},
+        {"Dreiding", moleculeDocument, ""},
+        {"hydrocarbon", crystalDocument, ""},
+    };
+    for (const auto& c : cases) {
+        UseProjectLibrary(c.library, "species\nC core 0.0\nH core 0.0\n");
+        const std::string deck = Written(Save(Contents(c.document), out));
+        // Between the end of the species block (and the operators of a
+        // crystal without a space group) and the library line.
+        const std::size_t species = deck.find("Species\n");
+        const std::size_t library = deck.find("library " + std::string(c.library) + "\n");
+        ASSERT_NE(species, std::string::npos) << deck;
+        ASSERT_NE(library, std::string::npos) << deck;
+        const std::size_t blockEnd = deck.find("\n\n", species) + 2;
+        std::string section = deck.substr(blockEnd, library - blockEnd);
+        // A crystal's symmetry lines come first.
+        const std::size_t operators = section.find("spacegroup");
+        if (operators != std::string::npos)
+            section = section.substr(section.find("\n\n", operators) + 2);
+        EXPECT_EQ(section, c.connectivity) << c.library << "\n" << deck;
+    }
+}
+
+// The surface deck at its edges: a slab whose atoms are all surface atoms
+// (region 1 only), a slab without atoms, and a run that asks for neither
+// the attachment energy nor the surface energy (no " %", no "sbulkenergy").
+TEST_F(GoldenDeck, SurfaceDeckEdges)
+{
+    const auto slab = [](bool atoms, bool allSurface) {
+        HostModel::Document model;
+        model.SetSurfaceCell({5.6402, 5.6402, 3.14159265358979323846 / 2.0});
+        if (!atoms)
+            return model;
+        const HostModel::Handle na1 = model.AddAtomAt("Na", {0.0, 0.0, 0.0});
+        const HostModel::Handle cl1 = model.AddAtomAt("Cl", {0.5, 0.5, 0.0});
+        const HostModel::Handle na2 = model.AddAtomAt("Na", {0.5, 0.5, -2.8201});
+        const HostModel::Handle cl2 = model.AddAtomAt("Cl", {0.0, 0.0, -2.8201});
+        model.CreateSet("AttachmentLayer");
+        model.AddToSet("AttachmentLayer", na2);
+        model.CreateSet("SurfaceAtoms");
+        for (const HostModel::Handle atom : allSurface ? std::vector<HostModel::Handle>{na1, cl1, na2, cl2}
+                                                       : std::vector<HostModel::Handle>{na1, na2})
+            model.AddToSet("SurfaceAtoms", atom);
+        return model;
+    };
+    const KelvComPtr<ISBLogic> calculator = SurfaceCalculatorStandIn::Create();
+    host->Extension(QzHost::ModuleExtensionName)->AddLogic("SurfaceCalculator", calculator);
+    host->Extension(QzHost::ModuleExtensionName)->ConnectLogic("SurfaceCalculator", host->Root());
+    Set("SurfaceCalculator", "BulkEnergy", -12.5);
+    Set("ZelmLogic", "Task", int32_t(5));
+
+    const struct {
+        const char* what;
+        HostModel::Document model;
+        bool energies;
+        const char* body;
+    } cases[] = {
+        {"every atom in region 1", slab(true, true), true,
+         "sfractional region 1\n"
+         "Na1 core 0.500000 0.500000 -2.820100 1.000000 1.000000 0.0 1 1 1 %\n"
+         "Na1 core 0.000000 0.000000 0.000000 1.000000 1.000000 0.0 1 1 1\n"
+         "Cl1 core 0.500000 0.500000 0.000000 -1.000000 1.000000 0.0 1 1 1\n"
+         "Cl1 core 0.000000 0.000000 -2.820100 -1.000000 1.000000 0.0 1 1 1\n"
+         "\nSpecies\nCl1 core Cl\nNa1 core Na\n\nsbulkenergy -12.500000\n\n"},
+        {"no atoms", slab(false, false), true, "sfractional region 1\n\nSpecies\n\nsbulkenergy -12.500000\n\n"},
+        {"attachment and surface energy off", slab(true, false), false,
+         "sfractional region 1\n"
+         "Na1 core 0.500000 0.500000 -2.820100 1.000000 1.000000 0.0 1 1 1\n"
+         "Na1 core 0.000000 0.000000 0.000000 1.000000 1.000000 0.0 1 1 1\n"
+         "sfractional region 2\n"
+         "Cl1 core 0.500000 0.500000 0.000000 -1.000000 1.000000 0.0 1 1 1\n"
+         "Cl1 core 0.000000 0.000000 -2.820100 -1.000000 1.000000 0.0 1 1 1\n"
+         "\nSpecies\nCl1 core Cl\nNa1 core Na\n\n"},
+    };
+    int number = 0;
+    for (const auto& c : cases) {
+        Set("SurfaceCalculator", "CalculateAttachmentEnergy", c.energies);
+        Set("SurfaceCalculator", "CalculateSurfaceEnergy", c.energies);
+        const std::string name = "slab" + std::to_string(++number);
+        const auto document = AddDocument(name, c.model);
+        const std::string deck = Written(Save(Contents(document), out));
+        const std::size_t begin = deck.find("sfractional region 1\n");
+        const std::size_t end = deck.find("library rocksalt\n");
+        ASSERT_NE(begin, std::string::npos) << c.what << "\n" << failure;
+        ASSERT_NE(end, std::string::npos) << c.what << "\n" << deck;
+        EXPECT_EQ(deck.substr(begin, end - begin), c.body) << c.what;
+        EXPECT_EQ(deck.substr(end), "library rocksalt\n\n\noutput movie arc " + name + "\n") << c.what;
+    }
 }

@@ -82,3 +82,19 @@ TEST_F(DeckCommand, SurfaceDeckOfASlabTakesTheRegionsFromTheSetsMadeThroughTheCa
     EXPECT_EQ(first.find("-5.640000"), std::string::npos) << first;
     EXPECT_NE(deck.find("-8.460000", region2), std::string::npos) << deck;
 }
+
+// The occupancy column of the deck carries a partly occupied site's share.
+TEST_F(DeckCommand, PartlyOccupiedSitesWriteTheirOccupancy)
+{
+    const Result imported = Run("import " + std::string(QZ_TEST_DATA) + "/hostmodel/mixed-site.cif --project p");
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    EXPECT_NE(imported.out.find("2 atom sites share a position with another site"), std::string::npos)
+        << imported.out;
+    const Result result = Run("deck p/mixed-site.qsd --task Energy --out p/mixed");
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    const std::string deck = QzTest::ReadFile(folder.File("p/mixed/mixed-site.gin"));
+    for (const char* line : {"\nNa1 core 0.000000 0.000000 0.000000 1.000000 0.500000 0.0 1 1 1\n",
+                             "\nK1 core 0.000000 0.000000 0.000000 0.000000 0.500000 0.0 1 1 1\n",
+                             "\nCl1 core 0.500000 0.500000 0.500000 -1.000000 1.000000 0.0 1 1 1\n"})
+        EXPECT_NE(deck.find(line), std::string::npos) << line << deck;
+}

@@ -514,6 +514,28 @@ TEST(JobManager, TheEngineRunsOnlyWhereACommandIsConfigured)
     }
 }
 
+// The seed is one word of the engine command, whatever it holds, and a seed
+// that begins with "-" never reaches the engine as an option.
+TEST(JobManager, TheSeedReachesTheEngineAsOneWord)
+{
+    const struct {
+        const char* seed;
+        const char* seen;
+    } cases[] = {{"Quartz", "[Quartz]"}, {"my crystal", "[my crystal]"}, {"it's (1)", "[it's (1)]"}, {"-v", "[./-v]"}};
+    for (const auto& c : cases) {
+        Submission s("printf '[%s]' %SEED% > seen.txt");
+        KelvComPtr<ISBManagedJob> job;
+        const KelvVariant none;
+        ASSERT_EQ(S_OK, s.jobs->CreateManagedJob(Text("ZELM"), none.Get(), none.Get(), job.Receive()));
+        ASSERT_EQ(S_OK, job->put_TaskPrefix(Text(c.seed)));
+        ASSERT_EQ(S_OK, job->AddFileTransferItem(Text(s.In("Quartz.gin")), 0x31, 0, none.Get(), none.Get(),
+                                                 none.Get(), none.Get(), nullptr));
+        ASSERT_EQ(S_OK, job->Start()) << LastErrorText();
+        s.app.Jobs().RunServer(s.Host(job.get()));
+        EXPECT_EQ(c.seen, Read(s.Host(job.get()).ServerFolder() + "/seen.txt")) << c.seed;
+    }
+}
+
 // ------------------------------------------------------------ engine runs
 
 namespace {

@@ -154,7 +154,7 @@ TEST(CifImport, IncompleteOrImpossibleCellsAndFarSitesAreRefusedByName)
         {"b no number", "data_x\n" + replaced(lengths, "b 5", "b five") + angles + sites,
          "'_cell_length_b') is not a number: 'five'"},
         {"a negative", "data_x\n" + replaced(lengths, "a 4", "a -4") + angles + sites,
-         "'_cell_length_a') must be a positive length, not -4"},
+         "'_cell_length_a') must be a length of at least 0.1 Angstrom, not -4"},
         {"gamma 0", "data_x\n" + lengths + replaced(angles, "gamma 90", "gamma 0") + sites,
          "cell angle gamma ('_cell_angle_gamma') must lie strictly between 0 and 180 degrees, not 0"},
         {"beta 180", "data_x\n" + lengths + replaced(angles, "beta 90", "beta 180") + sites,

@@ -1,6 +1,7 @@
 #include <list>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -159,10 +160,33 @@ TEST_F(SpeciesReader, ChargesAndShells)
     ReadText(m_reader, "species\nNa core 0.0\nCl shel\n");
     EXPECT_TRUE(m_reader.HasCharges());
     EXPECT_TRUE(m_reader.HasShell());
-    // A word that does not begin like a number is no charge.
-    ReadText(m_reader, "species\nNa core nan\n");
-    EXPECT_FALSE(m_reader.HasCharges());
-    ExpectSpecies(m_reader, {"Na", "Na", true, false, 0.0, 0.0});
+}
+
+// A charge that is not a number never becomes 0: the type is left out with
+// every line of it kept as written, and the other species stand.
+TEST_F(SpeciesReader, ChargeThatIsNotANumberLeavesTheSpeciesOut)
+{
+    for (const char* word : {"one", "nan", "inf", "1.0x", "1e999"}) {
+        SCOPED_TRACE(word);
+        const std::string bad = std::string("Na core ") + word;
+        ReadResult r = ReadText(m_reader, "species\nNa shel -1.5\n" + bad + "\nCl core -1\n");
+        EXPECT_FALSE(m_reader.HasSpecies("Na"));
+        ExpectSpecies(m_reader, {"Cl", "Cl", true, false, -1.0, 0.0});
+        EXPECT_TRUE(r.otherLines.empty());
+        const std::vector<CZelmSpeciesReader::KeptLine>& kept = m_reader.GetKeptLines();
+        ASSERT_EQ(kept.size(), 2u);
+        EXPECT_EQ(kept[0].line, "Na shel -1.5");
+        EXPECT_EQ(kept[0].lineNumber, 2);
+        EXPECT_EQ(kept[1].line, bad);
+        EXPECT_EQ(kept[1].lineNumber, 3);
+        EXPECT_NE(kept[1].reason.find(std::string("\"") + word + "\" of the species \"Na\" is not a number"),
+                  std::string::npos)
+            << kept[1].reason;
+    }
+    // No word, a comment or another keyword after the keyword is no charge.
+    ReadText(m_reader, "species\nNa core\nK core # potassium\nCs core shel\n");
+    EXPECT_TRUE(m_reader.GetKeptLines().empty());
+    EXPECT_TRUE(m_reader.HasSpecies("Na") && m_reader.HasSpecies("K") && m_reader.HasSpecies("Cs"));
 }
 
 TEST_F(SpeciesReader, ReadReplacesAnEarlierRead)

@@ -125,6 +125,20 @@ TEST_F(Checks, NoAtomsAndMissingOutputs)
     EXPECT_EQ(all, VARIANT_FALSE);
 }
 
+TEST_F(Checks, AnUnreadableLibraryIsNotAllFound)
+{
+    // The selected library's file is gone: the long form fails, and neither
+    // form may answer "all in the library".
+    Set("ZelmLogic", "library", "vanished");
+    const Missing missing = MissingElements(Contents(document));
+    EXPECT_TRUE(FAILED(missing.hr));
+    EXPECT_EQ(missing.all, VARIANT_FALSE);
+    EXPECT_FALSE(missing.hasArray);
+    VARIANT_BOOL all = VARIANT_TRUE;
+    EXPECT_EQ(Zelm()->AllAtomicChargesInLibrary(Contents(document).get(), &all), S_OK);
+    EXPECT_EQ(all, VARIANT_FALSE);
+}
+
 TEST_F(Checks, SymmetryPeriodicityAndPiSystems)
 {
     const KelvComPtr<IZelm> zelm = Zelm();

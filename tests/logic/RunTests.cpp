@@ -3,6 +3,8 @@
 
 #include "host/model/QsdFile.h"
 
+#include "qorqm/PathUtilities.h"
+
 #include <algorithm>
 
 using namespace LogicTest;
@@ -100,6 +102,27 @@ TEST_F(Requests, RunSubmitsTheGeomOptJob)
     // The job folder is gone; the results folder of the job is there.
     EXPECT_EQ(ProjectFolders(), std::vector<std::string>{"rocksalt ZELM GeomOpt"});
     EXPECT_TRUE(FileNames(Project() + "/rocksalt ZELM GeomOpt").empty());
+}
+
+// A document whose name the engine's command line cannot carry as one word:
+// the job, its seed and every file of it go under one safe base.
+TEST_F(Requests, ADocumentNamedWithBlanksRunsUnderOneSafeBase)
+{
+    const auto spaced = AddDocument("rock salt", *RockSalt());
+    const Outcome result = Call([&] { return Zelm()->Run(Contents(spaced).get()); });
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    const QzHost::ManagedJob& job = *Jobs().front();
+    EXPECT_EQ(job.Prefix(), "rock_salt");
+    EXPECT_EQ(job.CommandItem("SeedName"), "rock_salt");
+    EXPECT_EQ(Names(job.StagedFiles()), (std::vector<std::string>{"rock_salt.gin", "rock_salt.qms", "rock_salt.qsd",
+                                                                   "rock_salt.trjaux", "rocksalt.lib",
+                                                                   "selectedLibrary.libaux"}));
+    const auto deck = std::find_if(job.StagedFiles().begin(), job.StagedFiles().end(), [](const std::string& path) {
+        return PathUtilities::MatchesExtension(path, ".gin");
+    });
+    ASSERT_NE(deck, job.StagedFiles().end());
+    EXPECT_NE(QzTest::ReadFile(*deck).find("\noutput movie arc rock_salt\n"), std::string::npos);
 }
 
 TEST_F(Requests, StartFilesSubmitsAnExportedDeck)
@@ -238,6 +261,13 @@ TEST_F(Requests, Refusals)
          false, false},
         {"parallel GeomOpt", [&] { Set("QMJobTemplate", "MpiRequested", true); }, run, E_UNEXPECTED, kParallel,
          true, false},
+        {"job name with a path", [&] {
+             Set("QMJobTemplate", "AutomateJobPrefix", false);
+             Set("QMJobTemplate", "JobPrefix", "a/b");
+         },
+         run, E_INVALIDARG,
+         "The job name \"a/b\" cannot name the job's files: it must not hold \"/\" or \"\\\" nor be \".\" or \"..\".",
+         false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -246,6 +276,7 @@ TEST_F(Requests, Refusals)
         Set("ZelmLogic", "library", "rocksalt");
         Set("ZelmLogic", "Task", int32_t(2));
         Set("QMJobTemplate", "MpiRequested", false);
+        Set("QMJobTemplate", "AutomateJobPrefix", true);
         std::filesystem::remove_all(folder.File("core"));
         for (const std::string& name : ProjectFolders())
             std::filesystem::remove_all(Project() + "/" + name);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <limits>
+#include <vector>
+
 using namespace ZelmLines;
 
 namespace {
@@ -219,6 +223,25 @@ TEST(FrequencyRange, ForwardReversedAndBadSteps)
             EXPECT_EQ(Message(error), "Negative frequency step is not allowed.");
         }
     }
+
+    // More steps than the engine can take: refused, not overflowed. A
+    // million steps is the most.
+    s.doubles = {{"InitialFrequency", 0.0}, {"FinalFrequency", 1000.0}, {"FrequencyStep", 0.001}};
+    EXPECT_EQ(FrequencyRangeLine(s), "omega 0 0.001 1000000\n");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto& range : std::vector<std::array<double, 3>>{
+             {100.0, 1e-300, 1000.0}, {0.0, 0.0009, 1000.0}, {0.0, 1.0, 1e300}, {nan, 1.0, 100.0}}) {
+        s.doubles = {{"InitialFrequency", range[0]}, {"FrequencyStep", range[1]}, {"FinalFrequency", range[2]}};
+        try {
+            const std::string line = FrequencyRangeLine(s);
+            ADD_FAILURE() << "step " << range[1] << " accepted: " << line;
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(error.GetHRESULT(), E_UNEXPECTED);
+            EXPECT_EQ(Message(error), "The frequency step is too small: the frequency range would take more than "
+                                      "1000000 steps.");
+        }
+    }
+    s.doubles = {{"InitialFrequency", 100.0}, {"FinalFrequency", 1000.0}, {"FrequencyStep", 10.0}};
 
     // Nothing is asked (so nothing can fail) when optics are not wanted.
     s.longs["RequestOptics"] = 0;

@@ -1,5 +1,6 @@
 #include "EngineCommands.h"
 
+#include <cmath>
 #include <filesystem>
 #include <limits.h>
 #include <memory>
@@ -43,21 +44,29 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
     if (!fs::is_regular_file(fs::path(a.project) / ProjectStateFile, error))
         throw std::runtime_error("\"" + a.project + "\" is not a project folder: it has no \"" +
                                  std::string(ProjectStateFile) + "\"");
-    QzHost::EngineSettings settings = QzHost::LoadEngineSettings(a.project);
-    bool changed = false;
-    if (a.clear) {
-        settings.commands.erase("ZELM");
-        changed = true;
-    } else if (a.stub || !a.command.empty()) {
-        settings.commands["ZELM"] = a.stub ? StubCommand() : a.command;
-        changed = true;
+    const bool setLimit = app.count("--time-limit") > 0;
+    if (setLimit && !(std::isfinite(a.timeLimit) && a.timeLimit >= 0))
+        throw std::runtime_error("the time limit must be a finite number of seconds, 0 or more (0: no limit), not " +
+                                 app.get_option("--time-limit")->as<std::string>());
+    const bool changes = a.clear || a.stub || !a.command.empty() || setLimit;
+    QzHost::EngineSettings settings;
+    if (!changes) {
+        settings = QzHost::LoadEngineSettings(a.project);
+    } else {
+        // Read, changed and written under the project's lock; --clear also
+        // mends a settings file that cannot be read.
+        settings = QzHost::UpdateEngineSettings(
+            a.project,
+            [&](QzHost::EngineSettings& s) {
+                if (a.clear)
+                    s.commands.erase("ZELM");
+                else if (a.stub || !a.command.empty())
+                    s.commands["ZELM"] = a.stub ? StubCommand() : a.command;
+                if (setLimit)
+                    s.timeLimitSeconds = a.timeLimit;
+            },
+            a.clear);
     }
-    if (app.count("--time-limit") > 0) {
-        settings.timeLimitSeconds = a.timeLimit;
-        changed = true;
-    }
-    if (changed)
-        QzHost::SaveEngineSettings(a.project, settings);
     const auto it = settings.commands.find("ZELM");
     out << "engine of \"ZELM\": " << (it == settings.commands.end() ? std::string("none") : it->second) << "\n";
     out << "time limit: ";

@@ -292,6 +292,9 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         out << ", space group " << document->GetSymmetry().LongName();
     }
     out << "\n";
+    if (const std::size_t shared = molecule ? 0 : HostModel::CountSharedSites(*document)) {
+        out << shared << " atom sites share a position with another site (partial occupancies kept)\n";
+    }
     if (frames.frames > 1) {
         out << "took frame " << frames.frame << " of " << frames.frames << " (skipped " << frames.frames - 1
             << "; --frame N takes another)\n";

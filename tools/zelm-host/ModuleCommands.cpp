@@ -102,8 +102,14 @@ int UnregisterModule(const std::string& modulePath, std::ostream& out, std::ostr
     return CallEntryPoint(modulePath, "DllUnregisterServer", "unregistered", out, err);
 }
 
-int ListClasses(std::ostream& out)
+int ListClasses(std::ostream& out, std::ostream& err)
 {
+    // A registry that cannot be read is no empty registry.
+    const HRESULT readable = ComRegistry::CheckFile();
+    if (FAILED(readable)) {
+        err << "zelm-host: " << ErrorText(readable) << "\n";
+        return 1;
+    }
     const std::vector<ComRegistry::ClassEntry> classes = ComRegistry::Classes();
     out << classes.size() << " registered classes in " << ComRegistry::FilePath() << "\n";
     for (const ComRegistry::ClassEntry& entry : classes) {
@@ -175,7 +181,7 @@ void AddModuleCommands(CommandLine& commandLine)
                         [modulePath] { return UnregisterModule(*modulePath, std::cout, std::cerr); });
     unreg->add_option("module", *modulePath, "Path of libQorZelm.so");
     commandLine.Add("classes", "List the registered classes, marking those not in this build",
-                    [] { return ListClasses(std::cout); });
+                    [] { return ListClasses(std::cout, std::cerr); });
     auto progIds = std::make_shared<std::vector<std::string>>();
     CLI::App* create =
         commandLine.Add("create", "Create registered classes through their class factories",

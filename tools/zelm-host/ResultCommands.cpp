@@ -1,6 +1,10 @@
 #include "ResultCommands.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -11,11 +15,13 @@
 #include "host/model/Document.h"
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
+#include "host/model/QsdFile.h"
 #include "kelv/kelv.h"
 #include "qorqm/CTrjWriter.h"
 #include "qorqm/PathUtilities.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
+#include "readers/TrajectoryArchive.h"
 #include "readers/ZelmGeomOptTrjDataProvider.h"
 #include "readers/ZelmMolDynTrjDataProvider.h"
 #include "setup/SurfaceRunInfo.h"
@@ -71,6 +77,35 @@ void Save(OpenDocument& opened)
 
 }  // namespace
 
+namespace {
+
+// Why writing a frame of an archive into a document could not be done when
+// the updater's own message only says that its working copy cannot be
+// opened: the copy's name and the system's reason.
+std::string WorkingCopyFailure(const std::string& arc)
+{
+    const std::string copy = PathUtilities::ExtensionRemoved(arc) + "_TDE_.arc";
+    std::string reason = "it cannot be written";
+    const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(copy.c_str());
+    } else if (errno != EEXIST) {
+        reason = std::strerror(errno);
+    } else {
+        // Something of that name is there: why it cannot be opened.
+        const int existing = ::open(copy.c_str(), O_WRONLY | O_CLOEXEC);
+        if (existing < 0)
+            reason = std::strerror(errno);
+        else
+            ::close(existing);
+    }
+    return "the working copy of the archive's last frame \"" + copy + "\" cannot be written (" + reason +
+           "): the archive's folder must be writable";
+}
+
+}  // namespace
+
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
     OpenDocument opened = Open(document);
@@ -83,7 +118,36 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     CAtomicIndexMap map;
     if (surface)
         map.Copy(CSurfaceRunInfo(opened.root, opened.document).m_atomIndexMap);
-    UpdateStructureFromOutput(opened.root, opened.document, arc, map);
+
+    // The updater passes silently over an archive that gives it nothing to
+    // write; the command says so instead of reporting an update.
+    std::unique_ptr<ITrajectoryArchive> frames;
+    try {
+        frames = OpenTrajectoryArchive(arc, map);
+    } catch (const KelvResult& failure) {
+        Fail("the archive \"" + archive + "\" cannot be read: " + failure.GetMessage());
+    }
+    if (frames->GetFrameCount() == 0)
+        Fail("the archive \"" + archive + "\" holds no frame to write into the document");
+    const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
+    const std::string before = HostModel::QsdText(*model);
+
+    try {
+        UpdateStructureFromOutput(opened.root, opened.document, arc, map);
+    } catch (const KelvResult& failure) {
+        if (failure.GetMessage() == "Unable to open ZELM intermediate arc file.")
+            Fail(WorkingCopyFailure(arc));
+        throw;
+    }
+    if (HostModel::QsdText(*model) == before) {
+        std::string why = "its last frame gives the structure the document already has";
+        const HostModel::Periodicity periodicity = model->GetPeriodicity();
+        if (periodicity == HostModel::Periodicity::Bulk3D && !frames->Is3DPeriodic())
+            why = "the document is 3-D periodic, the archive is not";
+        else if (periodicity == HostModel::Periodicity::Surface2D && !frames->Is2DPeriodic())
+            why = "the document is a 2-D periodic surface, the archive is not";
+        Fail("the archive \"" + archive + "\" did not change the document \"" + document + "\": " + why);
+    }
     Save(opened);
     out << "updated " << opened.path << " from " << arc << (surface ? " (surface atom map)" : "") << "\n";
     ShowDocument(opened.path, "", out);

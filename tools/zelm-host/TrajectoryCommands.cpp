@@ -4,6 +4,7 @@
 #include <memory>
 #include <dlfcn.h>
 
+#include <cmath>
 #include <cstdint>
 #include <iomanip>
 #include <limits>
@@ -130,6 +131,12 @@ void ReadTrajectoryFile(const std::string& modulePath, const std::string& file, 
         throw std::runtime_error("the trajectory \"" + file + "\" cannot be read: " + StatusText(status));
     out << file << ": format value " << version << ", " << atoms << " atoms, " << frames << " frames"
         << (cell ? ", with cell records" : "") << "\n";
+    // The reader counts whole frames of whatever it is given; a file of no
+    // atoms or no whole frame is no trajectory.
+    if (!std::isfinite(version) || atoms <= 0)
+        throw std::runtime_error("\"" + file + "\" is no engine trajectory: its header gives no atoms");
+    if (frames <= 0)
+        throw std::runtime_error("the trajectory \"" + file + "\" holds no whole frame");
     const std::uint64_t perAtom = atoms > 0 ? static_cast<std::uint64_t>(atoms) : 0;
     const std::uint64_t frameCount = frames > 0 ? static_cast<std::uint64_t>(frames) : 0;
     if (frameCount > 0 && perAtom > MaximumValues / 6 / frameCount)

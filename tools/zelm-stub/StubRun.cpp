@@ -630,7 +630,11 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
 
         // The snapshots of this step, each under a name of its own.
         const std::string tag = seed + "-step" + std::to_string(step + 1);
-        snapshot(tag + ".summary", summaryText(step + 1, "running"));
+        // The last snapshot of a run that goes on to its end says so: it is the
+        // status text the job keeps.
+        const bool lastStep = step + 1 == steps && script.engineError.empty() &&
+                              (script.failAfter < 0 || script.failAfter > steps);
+        snapshot(tag + ".summary", summaryText(step + 1, lastStep ? "finished" : "running"));
         if (deck.task == Task::GeomOpt || deck.task == Task::Surface)
             snapshot(tag + ".geomopt", history);
         if (deck.task == Task::Dynamics)

@@ -1,0 +1,21 @@
+// The engine's last error lines are kept short and harmless: a 5 MB line of
+// standard error (with a terminal escape code) comes back as its first 200
+// characters, escaped, with the number left out.
+#include "host/jobs/EngineProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(EngineErrorLines, EachLineIsCutAndEscaped)
+{
+    const QzHost::EngineProcessResult errors = QzHost::RunEngineProcess(
+        "(printf 'first\\r\\n'; printf '\\033[2J'; head -c 5000000 /dev/zero | tr '\\0' x; printf '\\nlast') >&2; exit 3",
+        ".", 0, [](const std::string&) {});
+    ASSERT_TRUE(errors.started);
+    EXPECT_EQ(errors.exitStatus, 3);
+    ASSERT_EQ(errors.errorTail.size(), 3u);
+    EXPECT_EQ(errors.errorTail[0], "first");
+    EXPECT_EQ(errors.errorTail[1], "\\x1b[2J" + std::string(196, 'x') + "... (4999804 more characters)");
+    EXPECT_EQ(errors.errorTail[2], "last");
+}
