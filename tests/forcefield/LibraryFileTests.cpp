@@ -23,6 +23,7 @@ using QzTest::TempFolder;
 using fftest::DataFile;
 using QzTest::ReadFile;
 using QzTest::WriteFile;
+using namespace std::string_literals;
 
 namespace {
 
@@ -280,26 +281,39 @@ TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
 {
     const struct {
         const char* what;
-        const char* text;
+        std::string text;
     } cases[] = {
-        {"a line ending in two carriage returns", "\0\r\r"},
+        {"a line ending in two carriage returns", "\0\r\r"s},
         {"a form line in a library without species section", "rydl"},
         {"form lines before the species section",
          "buck\nNa Cl 1.0 0.3 0.0 0.0 10.0\nspecies\nNa core 1\nCl core -1\n"},
         {"a species whose name holds core", "core 1"},
         {"a kept line ending a multi-line block at the end of the file", "srgl\nN"},
-        {"a blank line in a multi-line block that is written last", "species\nsrgl\n x\n\nequa"},
+        {"a blank line in a multi-line block that is written last", "species\nsrgl\n \0\n\nequa"s},
         {"kept lines among equal interactions",
-         "species\nSi core 4\naxilrod\nSi core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\nbad line\n"
-         "Si core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\nSi.0 2.00 03.0 1\n"},
+         "\025\216\235ions and fit flags.\n"
+         "species\n"
+         "Si     coree 100.02.5 1\n"
+         "0 1\n"
+         "axilrod\n"
+         "Si.0 2.00 03.0 1\n"
+         "axilrod\n"
+         "Si core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\n"
+         "\n"
+         "Si core Si core Si core 100.0 0.1 3.0 0.2 3.0 0.3 3.0 1\n"
+         "bcr\000\000\000\000bond\n"
+         "C 1.1 1.6 1erre 2.5 1\n"s},
         {"coefficients inline followed by a line of numbers",
-         "species\nC core 0\nryck\nC C core C C core\n1\n9\n"},
+         "\nspecies\nC core01\nryck \nC C core C C core \n1\n9\n"},
+        {"a species named like a form keyword",
+         "#ry three1\nN       c0\nN     core\0\0\n\nequatorial \nhydro tcore000.\nspecies\nSi     core  4.0\n"
+         "O      core  0\nH    core 0.4orrore  0.0\n\nequato2.0 1\nhydro taper kcal\n"
+         "H core O core N core 500 12.0 .0 0.0 3. 3.0 0.O \nbac 1r"s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder folder("lib-round-trip");
-        const std::string text = *c.text ? std::string(c.text) : std::string("\0\r\r", 3);
-        WriteFile(folder.File("in.lib"), text);
+        WriteFile(folder.File("in.lib"), c.text);
         CZelmForcefieldEditor editor;
         editor.Load(folder.File("in.lib"));
         const std::string first = Saved(editor, folder, "first.lib");
