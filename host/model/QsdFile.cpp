@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -236,6 +237,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
         }
         d->RefreshImages();
         std::map<std::int64_t, std::size_t> ids; // id -> atom index
+        std::vector<Handle> withoutId;
         for (std::size_t i = 0; i < perAtom.size(); ++i) {
             const auto& [h, e] = perAtom[i];
             if (!d->FindAtom(h))
@@ -252,8 +254,22 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                     throw FileError(AtomName(i, *e) + ": the id " + id.dump() + " is the id of atom " +
                                     std::to_string(taken->second + 1) + " too.");
                 d->SetId(h, static_cast<std::int32_t>(id.get<std::int64_t>()));
+            } else if (d->FindAtom(h)->id < 1) {
+                withoutId.push_back(h);
             }
             d->SetSelected(h, e->value("selected", false));
+        }
+        // An atom the file gives no id gets the next free one, so that the
+        // document saves as a file that loads again.
+        if (!withoutId.empty()) {
+            std::int64_t next = 1;
+            for (const Atom& a : d->Atoms())
+                next = std::max<std::int64_t>(next, std::int64_t{a.id} + 1);
+            for (Handle h : withoutId) {
+                if (next > std::numeric_limits<std::int32_t>::max())
+                    throw FileError("The structure document has more atoms than ids.");
+                d->SetId(h, static_cast<std::int32_t>(next++));
+            }
         }
 
         for (const json& b : j.value("bonds", json::array())) {

@@ -228,3 +228,19 @@ TEST_F(QsdFile, SaveFailingHalfWayLeavesThePreviousFileWhole)
         fs::remove(Path(name));
     }
 }
+
+// Atoms the file gives no id get fresh ones after the highest, so that the
+// document saves as a file that loads again.
+TEST_F(QsdFile, AtomsWithoutIdGetFreshOnesAndSaveAgain)
+{
+    const std::string text = R"({"format": "QorZelm structure document", "version": 1, "periodicity": "none",
+        "atoms": [{"element": "O", "position": [0, 0, 0]},
+                  {"element": "H", "position": [0.96, 0, 0], "id": 7},
+                  {"element": "H", "position": [-0.24, 0.93, 0]}]})";
+    auto d = DocumentFromQsdText(text);
+    ASSERT_EQ(d->Atoms().size(), 3u);
+    EXPECT_EQ(d->Atoms()[0].id, 8);
+    EXPECT_EQ(d->Atoms()[1].id, 7);
+    EXPECT_EQ(d->Atoms()[2].id, 9);
+    EXPECT_NO_THROW(DocumentFromQsdText(QsdText(*d)));
+}
