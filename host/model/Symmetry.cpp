@@ -216,6 +216,17 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
         } catch (const std::exception& e) {
             throw SymmetryError("Malformed symmetry operator '" + t + "': " + e.what());
         }
+        // A crystallographic rotation has entries -1, 0, 1 and determinant
+        // +-1; anything else (as "x+x") cannot close into a group, and
+        // combining such operators overflows.
+        const gemmi::Op& op = ops.back();
+        bool unit = true;
+        for (const auto& row : op.rot)
+            for (int entry : row)
+                unit = unit && (entry == 0 || entry == gemmi::Op::DEN || entry == -gemmi::Op::DEN);
+        const int cube = gemmi::Op::DEN * gemmi::Op::DEN * gemmi::Op::DEN;
+        if (!unit || (op.det_rot() != cube && op.det_rot() != -cube))
+            throw SymmetryError("The symmetry operator '" + t + "' is not a rotation of the lattice.");
     }
     gemmi::GroupOps group;
     try {

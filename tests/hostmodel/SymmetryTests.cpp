@@ -69,6 +69,8 @@ TEST(Symmetry, RejectsOperatorsThatFormNoGroup)
         {"x,y,z", "q,y,z"},             // unknown symbol
         {"-x,-y,-z"},                   // no identity
         {"x,y,z", "x+1/3,y,z"},         // translation that does not close
+        {"x,y,z", "-y,x+x,z"},          // no rotation (its powers grow without end)
+        {"x,y,z", "x,y,0"},             // singular
         {},                             // nothing at all
     };
     for (const auto& triplets : bad)
