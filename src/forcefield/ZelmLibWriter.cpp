@@ -1,6 +1,9 @@
 #include "forcefield/ZelmLibWriter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <set>
 
 #include "kelv/kelv.h"
 #include "qorff/NumberFormat.h"
@@ -8,6 +11,24 @@
 #include "qorvira/ZelmParseUtilities.h"
 
 using ZelmParseUtilities::ChopToZelmLength;
+
+namespace {
+
+std::string LowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string UpperCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+}  // namespace
 
 CZelmLibWriter::CZelmLibWriter(std::ostream& stream, const std::string& header,
                                const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
@@ -38,6 +59,11 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
                            const std::list<const CAtomType*>& atomTypes, const std::list<std::string>& keptLines,
                            const InteractionMap& interactions, const std::list<std::string>& keptSpeciesLines) const
 {
+    std::set<std::string> speciesNames;
+    for (const CAtomType* atomType : atomTypes) {
+        const std::string& name = atomType->GetName();
+        speciesNames.insert(name.substr(0, name.rfind(' ')));
+    }
     stream << header << std::endl;
     stream << "species" << std::endl;
     for (const CAtomType* atomType : atomTypes) {
@@ -54,9 +80,39 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
     for (const auto& entry : interactions) {
         const std::string& formLine = entry.first;
         const bool multiLine = formLine.find("glue") != std::string::npos || formLine.find("srgl") != std::string::npos;
-        stream << ChopToZelmLength(formLine);
+        stream << ChopToZelmLength(FormLineNotSpecies(formLine, speciesNames));
         for (const std::string& line : entry.second)
             stream << (multiLine ? line : ChopToZelmLength(line));
     }
     stream << std::endl;
+}
+
+std::string CZelmLibWriter::FormLineNotSpecies(const std::string& formLine,
+                                               const std::set<std::string>& speciesNames) const
+{
+    // A line that begins with a species is read as an interaction, so a form
+    // whose keyword names a species is written with a spelling of the keyword
+    // that names none and still reads as the same form (the keyword is read
+    // in any case, and by the registered keyword that begins the word).
+    const std::size_t start = formLine.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return formLine;
+    const std::size_t end = std::min(formLine.find_first_of(" \t\r\n", start), formLine.size());
+    const std::string word = formLine.substr(start, end - start);
+    if (speciesNames.count(word) == 0)
+        return formLine;
+    std::string keyword;
+    if (!m_serverDescription.ResolveFunctionalFormKeyword(LowerCase(word), keyword))
+        return formLine;
+    const auto readsAsForm = [&](const std::string& spelling) {
+        std::string resolved;
+        return speciesNames.count(spelling) == 0 &&
+               m_serverDescription.ResolveFunctionalFormKeyword(LowerCase(spelling), resolved) && resolved == keyword;
+    };
+    std::string spelling = UpperCase(word);
+    for (std::size_t extra = 0; !readsAsForm(spelling) && extra <= speciesNames.size(); ++extra)
+        spelling = word + std::string(extra + 1, '_');
+    if (!readsAsForm(spelling))
+        return formLine;
+    return formLine.substr(0, start) + spelling + formLine.substr(end);
 }

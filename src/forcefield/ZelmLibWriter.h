@@ -4,6 +4,7 @@
 #include <list>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
 
 #include "qorff/AtomType.h"
@@ -16,7 +17,9 @@
 // in map order the form line and its interaction lines (which carry their
 // own line breaks); a final line break. Every line is cut to the engine's
 // line length except the interaction lines under a form line containing
-// "glue" or "srgl".
+// "glue" or "srgl". A form line whose keyword names a species (which would
+// make it read as an interaction) has its keyword in capitals, or followed
+// by "_" where a species has that name too.
 class CZelmLibWriter {
 public:
     using InteractionMap = std::map<std::string, std::list<std::string>>;
@@ -40,6 +43,9 @@ private:
     void Write(std::ostream& stream, const std::string& header, const std::list<const CAtomType*>& atomTypes,
                const std::list<std::string>& keptLines, const InteractionMap& interactions,
                const std::list<std::string>& keptSpeciesLines) const;
+
+    // The form line, its keyword respelt when it names one of the species.
+    std::string FormLineNotSpecies(const std::string& formLine, const std::set<std::string>& speciesNames) const;
 
     const CServerDescription& m_serverDescription;
 };
