@@ -142,7 +142,8 @@ void CZelmForcefield::KeepBlocks(const CZelmLibUtils& reader)
         for (const CZelmLibUtils::KeptLine& line : block.keptLines) {
             const auto after = lineOf(line.after);
             const auto before = lineOf(line.before);
-            kept.lines.push_back(KeptBlockLine{after.first, before.first, line.text, after.second, before.second});
+            kept.lines.push_back(
+                KeptBlockLine{after.first, before.first, line.text, after.second, before.second, line.open});
         }
         m_keptBlocks.push_back(kept);
     }
@@ -175,12 +176,22 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
         }
         std::vector<bool> placed(kept.size(), false);
         std::list<std::string> merged;
+        // Whether the line last put is a kept line that a following line
+        // beginning with a number would continue when read back (a blank
+        // line between them stops that).
+        bool open = false;
+        const auto put = [&](const std::string& line, bool endsOpen) {
+            if (open && CZelmLibUtils::IsContinuationLine(line.substr(0, line.find('\n'))))
+                merged.push_back("\n");
+            merged.push_back(line);
+            open = endsOpen;
+        };
         const auto place = [&](std::map<Anchor, std::vector<std::size_t>>& anchored, const Anchor& line) {
             const auto found = anchored.find(line);
             if (found == anchored.end())
                 return;
             for (std::size_t i : found->second) {
-                merged.push_back(kept[i]->text + "\n");
+                put(kept[i]->text + "\n", kept[i]->open);
                 placed[i] = true;
             }
             anchored.erase(found);
@@ -189,12 +200,12 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
         for (const std::string& line : group) {
             const Anchor anchor{line, occurrences[line]++};
             place(before, anchor);
-            merged.push_back(line);
+            put(line, false);
             place(after, anchor);
         }
         for (std::size_t i = 0; i < kept.size(); ++i) {
             if (!placed[i])
-                merged.push_back(kept[i]->text + "\n");
+                put(kept[i]->text + "\n", kept[i]->open);
         }
         group.swap(merged);
     }

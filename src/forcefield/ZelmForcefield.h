@@ -56,6 +56,9 @@ private:
         // among equal interactions.
         std::size_t afterOccurrence = 0;
         std::size_t beforeOccurrence = 0;
+        // A kept interaction of a multi-line form ends here that would take a
+        // following line beginning with a number as its continuation.
+        bool open = false;
     };
     struct KeptBlock {
         std::string formLine;

@@ -303,6 +303,7 @@ struct CZelmLibUtils::InteractionLines
     SourceLine next;
     bool hasEnding = false;         // a blank or comment line cut the joining short
     SourceLine ending;
+    bool open = false;              // the joining would go on over a continuation line
 };
 
 CZelmLibUtils::CZelmLibUtils(bool isStandardLibrary, const std::string& libraryPath)
@@ -597,6 +598,7 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
         for (const SourceLine& kept : lines.lines) {
             KeepInBlock(context, kept, error);
         }
+        context.block.keptLines.back().open = lines.open;
     }
     // A comment that cut the joining short stays in its place; so does a
     // blank line that cut short an interaction that was kept as text, since
@@ -663,10 +665,7 @@ bool CZelmLibUtils::FollowedByContinuation(LineSource& source)
         return false;
     }
     source.PushBack(line);
-    TokenList tokens;
-    Tokenize(line.text, tokens);
-    return !tokens.empty() && !ZelmParseUtilities::IsCommentLine(line.text) &&
-           (tokens.front() == kContinuation || ReadsAsNumber(tokens.front()));
+    return IsContinuationLine(line.text);
 }
 
 void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_t firstValue, bool atomTypesRead,
@@ -714,6 +713,7 @@ void CZelmLibUtils::JoinContinuationLines(const FormContext& context, std::size_
         tokens.insert(tokens.end(), rawTokens.begin(), rawTokens.end());
         continued = rawTokens.back() == kContinuation;
     }
+    lines.open = !atomTypesRead || continued || valueCount() < needed;
 }
 
 std::string CZelmLibUtils::ReadValues(const FormContext& context, const TokenList& tokens, std::size_t firstValue,
@@ -907,6 +907,14 @@ bool CZelmLibUtils::IsSingleIntegerLine(const TokenList& tokens, int& value)
         return false;  // no number, or out of range
     }
     return true;
+}
+
+bool CZelmLibUtils::IsContinuationLine(const std::string& line)
+{
+    TokenList tokens;
+    Tokenize(line, tokens);
+    return !tokens.empty() && !ZelmParseUtilities::IsCommentLine(line) &&
+           (tokens.front() == kContinuation || ReadsAsNumber(tokens.front()));
 }
 
 void CZelmLibUtils::Tokenize(const std::string& line, TokenList& tokens)

@@ -97,6 +97,11 @@ public:
         std::string text;
         long after = NoInteraction;
         long before = NoInteraction;
+        // The last line of an interaction of a multi-line form that was kept
+        // as text and would have taken a following line that begins with a
+        // number (or "&") as its continuation: such a line may not follow it
+        // directly when the library is written.
+        bool open = false;
     };
     // A form block that keeps lines, or that has no interaction at all (its
     // form line alone is kept). `formLine` is the form line as the form
@@ -144,6 +149,11 @@ public:
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }
     // The species lines left out, as written, in file order.
     const std::list<std::string>& GetKeptSpeciesLines() const { return m_keptSpeciesLines; }
+
+    // Whether an interaction of a multi-line form that still lacks values
+    // takes the line as its continuation (its first word is "&" or begins
+    // with a number).
+    static bool IsContinuationLine(const std::string& line);
 
 private:
     struct SourceLine

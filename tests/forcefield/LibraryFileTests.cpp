@@ -309,6 +309,23 @@ TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
          "#ry three1\nN       c0\nN     core\0\0\n\nequatorial \nhydro tcore000.\nspecies\nSi     core  4.0\n"
          "O      core  0\nH    core 0.4orrore  0.0\n\nequato2.0 1\nhydro taper kcal\n"
          "H core O core N core 500 12.0 .0 0.0 3. 3.0 0.O \nbac 1r"s},
+        // A form line written with a keyword that names a species would read
+        // as an interaction, and the lines after it under the form before.
+        {"a three-body form line whose keyword names a species",
+         "species\nthre core 0\nC core 0\nO core 0\n\nsw3\nthree k3\nC core C core O core 200.0 15.0 120.0 1.8 1.8 2.8\n"},
+        {"a hydrogen-bond form line whose keyword names a species",
+         "species\nhydro core 0\nH core 0\nO core 0\nN core 0\n\nequatorial\nhydrogen taper\n"
+         "H core O core N core 5000.0 1200.0 90.0 180.0 0.0 2.5 0.0 3.0 0.0 3.5\n"},
+        {"a kept line under a glue form line whose keyword names a species",
+         "species\neam_f core 0\nO core 0\nSi core 0\n\nbcross\neam_fx glue\neam_f O Si 0.5 2.0 3.0 2.0 2.0 3.0\n"},
+        {"a blank line kept in a block whose keyword names a species",
+         "species\neam_d core 0\nN core 0\n\neam_density glue\nN\n\n3\n"},
+        // Kept lines of two blocks of one multi-line form line are written
+        // together: a kept interaction short of values would take the other
+        // block's lines of numbers as its own.
+        {"a kept interaction of a multi-line block before another block's numbers",
+         "species\nH core 0\n\neam_density glue\nH 0 0 0\nH\neam_density glue\n"
+         "2.0 3.5 4.5\n1.0 2.0 3.0 4.0\n5.0 6.0 7.0 8.0\n9.0 10.0 11.0 12.0\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
