@@ -87,10 +87,9 @@ replay() {
   local t=$1
   make_seeds "$t"
   "$build/fuzz_$t" "${options[@]}" -runs=0 "$build/seeds/$t" 2>&1 | tail -n 1
-  # Inputs grown by earlier fuzzing here (a round-trip difference among them
-  # is one of the open ones, reported only).
+  # Inputs grown by earlier fuzzing here.
   if [ -n "$(ls -A "$build/corpus/$t")" ]; then
-    QZ_FUZZ_ROUND_TRIP=report "$build/fuzz_$t" "${options[@]}" -runs=0 "$build/corpus/$t" 2>&1 | tail -n 1
+    "$build/fuzz_$t" "${options[@]}" -runs=0 "$build/corpus/$t" 2>&1 | tail -n 1
   fi
 }
 
@@ -136,11 +135,8 @@ case "$mode" in
     [[ " ${targets[*]} " == *" $t "* ]] || { echo "unknown target $t (scripts/fuzz.sh list)"; exit 2; }
     fuzz "$t" "$seconds" ;;
   ci)
-    # The library round trip has unmended differences (fuzz/open/library):
-    # the brief fuzzing reports a new one without failing; replays, runs and
-    # campaigns stop on it.
     seconds=${2:-15}
     for t in "${targets[@]}"; do
-      echo "== $t"; replay "$t"; QZ_FUZZ_ROUND_TRIP=report fuzz "$t" "$seconds"
+      echo "== $t"; replay "$t"; fuzz "$t" "$seconds"
     done ;;
 esac
