@@ -10,17 +10,9 @@
 
 namespace {
 
-class AnalysisCommands : public ::testing::Test {
+class AnalysisCommands : public QzTest::DriverTest {
 protected:
-    QzTest::DriverOutcome Run(const std::string& arguments) const
-    {
-        return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
-    }
-    void Step(const std::string& arguments) const
-    {
-        const QzTest::DriverOutcome outcome = Run(arguments);
-        ASSERT_EQ(outcome.code, 0) << arguments << "\n" << outcome.out << outcome.err;
-    }
+    AnalysisCommands() : DriverTest("driver-analysis") {}
     void SetUp() override
     {
         Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
@@ -33,7 +25,6 @@ protected:
     }
     static std::string Data(const std::string& name) { return std::string(QZ_TEST_DATA) + "/" + name; }
 
-    QzTest::TempFolder folder{"driver-analysis"};
 };
 
 TEST_F(AnalysisCommands, ResultsListsEveryCategory)

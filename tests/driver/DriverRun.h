@@ -2,6 +2,7 @@
 // registry file of the caller's own, capturing its output and exit code.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -47,5 +48,25 @@ inline DriverOutcome RunDriver(const std::string& folder, const std::string& reg
     outcome.err = ReadFile(errFile);
     return outcome;
 }
+
+// A test that drives zelm-host in a temporary folder of its own, with the
+// registry file "registry.json" there.
+class DriverTest : public ::testing::Test {
+protected:
+    explicit DriverTest(const std::string& name) : folder(name) {}
+
+    DriverOutcome Run(const std::string& arguments) const
+    {
+        return RunDriver(folder.Path(), folder.File("registry.json"), arguments);
+    }
+    // Runs a step that must succeed.
+    void Step(const std::string& arguments) const
+    {
+        const DriverOutcome outcome = Run(arguments);
+        ASSERT_EQ(0, outcome.code) << arguments << "\n" << outcome.out << outcome.err;
+    }
+
+    TempFolder folder;
+};
 
 }  // namespace QzTest

@@ -10,17 +10,9 @@
 
 namespace {
 
-class EngineCommand : public ::testing::Test {
+class EngineCommand : public QzTest::DriverTest {
 protected:
-    QzTest::DriverOutcome Run(const std::string& arguments) const
-    {
-        return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
-    }
-    void Step(const std::string& arguments) const
-    {
-        const QzTest::DriverOutcome outcome = Run(arguments);
-        ASSERT_EQ(0, outcome.code) << arguments << "\n" << outcome.out << outcome.err;
-    }
+    EngineCommand() : DriverTest("engine-command") {}
     void SetUp() override
     {
         const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
@@ -30,7 +22,6 @@ protected:
         std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
         Step("state --project p ZelmLogic library rocksalt");
     }
-    QzTest::TempFolder folder;
 };
 
 TEST_F(EngineCommand, SetShowAndClearTheProjectsEngine)

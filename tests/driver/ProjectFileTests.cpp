@@ -17,18 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ProjectFiles : public ::testing::Test {
+class ProjectFiles : public QzTest::DriverTest {
 protected:
-    QzTest::DriverOutcome Run(const std::string& arguments) const
-    {
-        return QzTest::RunDriver(folder.Path(), folder.File("registry.json"), arguments);
-    }
-    void Step(const std::string& arguments) const
-    {
-        const QzTest::DriverOutcome outcome = Run(arguments);
-        ASSERT_EQ(0, outcome.code) << arguments << "\n" << outcome.out << outcome.err;
-    }
-    QzTest::TempFolder folder{"project-files"};
+    ProjectFiles() : DriverTest("project-files") {}
 };
 
 // Eight driver processes at once, each setting a key of its own (two of
