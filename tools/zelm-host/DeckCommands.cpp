@@ -43,18 +43,9 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         Fail("the document \"" + documentPath + "\" does not exist");
     }
     const std::string folder = project.empty() ? file.parent_path().string() : project;
-    const std::string stateFile = (fs::path(folder) / ProjectStateFile).string();
-    if (!project.empty() && !fs::is_regular_file(stateFile, error)) {
-        Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
-             "\" (make it one with: zelm-host project " + project + ")");
-    }
+    const QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !project.empty());
     const long taskCode = task.empty() ? 0 : TaskCode(task);
 
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = folder;
-    if (fs::is_regular_file(stateFile, error)) {
-        configuration.stateFile = stateFile;
-    }
     QzHost::HostApplication host(configuration);
 
     KelvComPtr<ISBDocumentRoot> document;

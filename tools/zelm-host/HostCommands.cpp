@@ -211,6 +211,23 @@ std::string DocumentFileStem(const std::string& name)
 
 }  // namespace
 
+QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool given)
+{
+    std::error_code error;
+    const std::string stateFile = StateFileOf(folder);
+    const bool hasState = fs::is_regular_file(stateFile, error);
+    if (given && !hasState) {
+        Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
+             "\" (make it one with: zelm-host project " + folder + ")");
+    }
+    QzHost::HostConfiguration configuration;
+    configuration.projectFolder = folder;
+    if (hasState) {
+        configuration.stateFile = stateFile;
+    }
+    return configuration;
+}
+
 void CreateProject(const std::string& folder, std::ostream& out)
 {
     std::error_code error;

@@ -12,6 +12,10 @@
 #include <optional>
 #include <string>
 
+namespace QzHost {
+struct HostConfiguration;
+}
+
 namespace ZelmHost {
 
 class CommandLine;
@@ -21,6 +25,11 @@ void AddHostCommands(CommandLine& commandLine);
 
 // The state values of every logic of a project, as the host saves them.
 inline constexpr const char* ProjectStateFile = "project-state.json";
+
+// The host's configuration over a project folder, with its state file when
+// the folder has one. A folder the user named (`given`) without a state file
+// fails, saying how to make it a project.
+QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool given);
 
 // Each command writes its outcome to `out` and throws (KelvResult or a
 // std::exception) with a clear message when it cannot be done; RunHostCommand

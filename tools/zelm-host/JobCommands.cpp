@@ -62,17 +62,7 @@ public:
                 }
             }
         }
-        const std::string stateFile = (fs::path(folder) / ProjectStateFile).string();
-        if (!project.empty() && !fs::is_regular_file(stateFile, error)) {
-            Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
-                 "\" (make it one with: zelm-host project " + project + ")");
-        }
-        QzHost::HostConfiguration configuration;
-        configuration.projectFolder = folder;
-        if (fs::is_regular_file(stateFile, error)) {
-            configuration.stateFile = stateFile;
-        }
-        m_host = std::make_unique<QzHost::HostApplication>(configuration);
+        m_host = std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, !project.empty()));
 
         const KelvBSTR path(m_file.string());
         KelvResult::Check(m_host->Documents().FindDocument(path.Get(), m_document.Receive()));

@@ -41,17 +41,7 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
         Fail("the document \"" + documentPath + "\" does not exist");
     }
     const std::string folder = project.empty() ? fs::path(file).parent_path().string() : project;
-    const fs::path stateFile = fs::path(folder) / ProjectStateFile;
-    if (!project.empty() && !fs::is_regular_file(stateFile, error)) {
-        Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
-             "\" (make it one with: zelm-host project " + project + ")");
-    }
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = folder;
-    if (fs::is_regular_file(stateFile, error)) {
-        configuration.stateFile = stateFile.string();
-    }
-    QzHost::HostApplication host(configuration);
+    QzHost::HostApplication host(ProjectConfiguration(folder, !project.empty()));
     KelvComPtr<ISBDocumentRoot> root;
     const HRESULT found = host.Documents().FindDocument(KelvBSTR(file).Get(), root.Receive());
     KelvResult::Check(found);
