@@ -4,12 +4,37 @@
 // files on standard output.
 //
 //   zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N]
-//             [--engine-error TEXT]
+//             [--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable]
+//             [--archive-word WORD] [--asymmetric-unit]
 //
-// --fail-after N ends the process with status 1 after N steps (a crashed
-// engine); --engine-error TEXT stops the run after its first step the way
-// the engine does when it meets an error: its main output ends with the
-// framed line "!! ERROR : TEXT" and the process ends with status 0.
+// A run that goes to its end opens its main output with "Job Started" and
+// closes it with the timing table ("Total CPU time") and "Job Finished".
+// The scripted ways a run goes wrong:
+// --fail-after N   ends the process with status 1 after N steps (a crashed
+//                  engine); its main output has no closing lines.
+// --engine-error TEXT  stops the run after its first step the way the engine
+//                  does when it meets an error: its main output ends with the
+//                  framed line "!! ERROR : TEXT" and "Program terminated by
+//                  processor 0 in ..."; status 0.
+// --terminate TEXT stops the run after its first step without an error line:
+//                  the main output ends with "**** TEXT ****" (one framed line
+//                  for each --terminate), the current cell and "Program
+//                  terminated by processor 0 in ..."; status 0.
+// --cut-off N      the run is killed after N cycles (steps): its main output
+//                  ends right after that cycle line, without closing lines;
+//                  status 0, so that only the output tells.
+// --unstable       an optimisation that blows up: energies and gradient norms
+//                  grow until they fill their fields ("Gnorm:1290544.318702")
+//                  and then overflow them (stars) from the fifth cycle on; its
+//                  "Final energy" is stars. Optimisation decks only.
+// The layouts of other writers and of other engine settings:
+// --archive-word WORD  the archives open with "!WORD archive 3" (the word
+//                  names the writer; the module writes its own, KORVEX, which
+//                  is the default here).
+// --asymmetric-unit  a deck that gives its asymmetric unit and a space group
+//                  gets the engine's atom table of the asymmetric unit alone
+//                  ("Number of irreducible atoms/shells" below the total);
+//                  its trajectory and archive hold the whole cell.
 
 #include "StubRun.h"
 
@@ -17,13 +42,32 @@
 #include <iostream>
 #include <string>
 
+namespace {
+
+const char* const Usage =
+    "usage: zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N] "
+    "[--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable] [--archive-word WORD] "
+    "[--asymmetric-unit]\n";
+
+bool IsWord(const std::string& text)
+{
+    if (text.empty())
+        return false;
+    for (const char c : text)
+        if (c <= ' ' || c == 0x7f)
+            return false;
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     std::string seed;
     ZelmStub::Script script;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        const auto number = [&](const char* what) {
+        const auto value = [&](const char* what) {
             if (i + 1 >= argc) {
                 std::cerr << "zelm-stub: " << what << " needs a value\n";
                 std::exit(2);
@@ -31,16 +75,37 @@ int main(int argc, char** argv)
             return std::string(argv[++i]);
         };
         try {
-            if (word == "--steps")
-                script.steps = std::stoi(number("--steps"));
+            if (word == "--help" || word == "-h") {
+                std::cout << Usage;
+                return 0;
+            } else if (word == "--steps")
+                script.steps = std::stoi(value("--steps"));
             else if (word == "--delay")
-                script.delaySeconds = std::stod(number("--delay"));
+                script.delaySeconds = std::stod(value("--delay"));
             else if (word == "--fail-after")
-                script.failAfter = std::stoi(number("--fail-after"));
+                script.failAfter = std::stoi(value("--fail-after"));
             else if (word == "--hang-after")
-                script.hangAfter = std::stoi(number("--hang-after"));
+                script.hangAfter = std::stoi(value("--hang-after"));
             else if (word == "--engine-error")
-                script.engineError = number("--engine-error");
+                script.engineError = value("--engine-error");
+            else if (word == "--terminate")
+                script.terminate.push_back(value("--terminate"));
+            else if (word == "--cut-off") {
+                script.cutOffAfter = std::stoi(value("--cut-off"));
+                if (script.cutOffAfter < 0) {
+                    std::cerr << "zelm-stub: --cut-off needs a number of cycles, 0 or more\n";
+                    return 2;
+                }
+            } else if (word == "--unstable")
+                script.unstable = true;
+            else if (word == "--archive-word") {
+                script.archiveWord = value("--archive-word");
+                if (!IsWord(script.archiveWord)) {
+                    std::cerr << "zelm-stub: --archive-word needs one word without blanks\n";
+                    return 2;
+                }
+            } else if (word == "--asymmetric-unit")
+                script.asymmetricUnit = true;
             else if (!word.empty() && word[0] == '-') {
                 std::cerr << "zelm-stub: unknown option " << word << "\n";
                 return 2;
@@ -52,12 +117,16 @@ int main(int argc, char** argv)
         }
     }
     if (seed.empty() || script.steps < 1) {
-        std::cerr << "usage: zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N] "
-                     "[--engine-error TEXT]\n";
+        std::cerr << Usage;
         return 2;
     }
     try {
         const ZelmStub::Deck deck = ZelmStub::ReadDeck(".", seed);
+        if (script.unstable && deck.task != ZelmStub::Task::GeomOpt && deck.task != ZelmStub::Task::Surface) {
+            std::cerr << "zelm-stub: --unstable needs an optimisation deck, \"" << seed << ".gin\" is a "
+                      << ZelmStub::TaskName(deck.task) << " deck\n";
+            return 2;
+        }
         return ZelmStub::Run(".", deck, script, std::cout, std::cerr);
     } catch (const std::exception& error) {
         std::cerr << "zelm-stub: " << error.what() << "\n";
