@@ -41,7 +41,7 @@ TEST(ReadCommand, PrintsEachBundledRun)
                                     "  pressure file (.pre): 5 steps", "  cell: a=5.640200 b=5.640200 c=5.640200",
                                     "Dynamics frames (.mdynam):"}},
         {"phonons/rocksalt", {"Oscillator strengths (.osc): 24 modes", "Density of states (.dens): 53 points",
-                              "66 k-points, 24 modes", "labels: 1=Gamma 11=X"}},
+                              "110 k-points, 24 modes", "labels: 1=Gamma 11=X"}},
         {"surface/slab", {"Run type: 5 (Surface)", "Dimensionality: 2", "Cores: 8  shells: 0",
                           "  energy (eV): 5 values"}},
     };
