@@ -49,6 +49,31 @@ const char* const Usage =
     "[--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable] [--archive-word WORD] "
     "[--asymmetric-unit]\n";
 
+const char* const Help =
+    "The engine stand-in: run in a job's folder, it reads SEED.gin (and the staged SEED.qsd) and\n"
+    "writes scripted outputs in the engine's formats, announcing its intermediate files.\n"
+    "A run that goes to its end opens its main output with \"Job Started\" and closes it with the\n"
+    "timing table (\"Total CPU time\") and \"Job Finished\".\n"
+    "  --steps N             cycles or steps of the run (5)\n"
+    "  --delay SECONDS       a pause after each step\n"
+    "  --fail-after N        crash after N steps: status 1, no closing lines\n"
+    "  --hang-after N        stop answering after N steps\n"
+    "  --engine-error TEXT   stop after the first step with \"!! ERROR : TEXT\" and \"Program\n"
+    "                        terminated by processor 0 in ...\"; status 0\n"
+    "  --terminate TEXT      stop after the first step without an error line: \"**** TEXT ****\"\n"
+    "                        (one line for each --terminate), the current cell, \"Program terminated\n"
+    "                        by processor 0 in ...\"; status 0\n"
+    "  --cut-off N           a run killed after N cycles: the main output ends right after that\n"
+    "                        cycle line, without closing lines; status 0\n"
+    "  --unstable            an optimisation whose energies and gradient norms fill their fields\n"
+    "                        (\"Gnorm:1787732.361600\") and then overflow them (stars); its final\n"
+    "                        energy is stars (optimisation decks only)\n"
+    "  --archive-word WORD   archives open with \"!WORD archive 3\" (default: KORVEX, the\n"
+    "                        module's own word)\n"
+    "  --asymmetric-unit     a deck given with its asymmetric unit and a space group gets the\n"
+    "                        table of the asymmetric unit alone; the trajectory and the archive\n"
+    "                        keep the whole cell\n";
+
 bool IsWord(const std::string& text)
 {
     if (text.empty())
@@ -76,7 +101,7 @@ int main(int argc, char** argv)
         };
         try {
             if (word == "--help" || word == "-h") {
-                std::cout << Usage;
+                std::cout << Usage << "\n" << Help;
                 return 0;
             } else if (word == "--steps")
                 script.steps = std::stoi(value("--steps"));
