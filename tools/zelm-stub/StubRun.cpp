@@ -198,6 +198,14 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
     FitStructure* structure = nullptr;
     // The line after a keyword that takes its values from the next line.
     const auto next = [&](std::size_t& i) { return i + 1 < lines.size() ? lines[++i] : std::string(); };
+    // The end of a block ("title", "observable") that opens at `i`; none
+    // when no "end" line follows.
+    const auto blockEnd = [&](std::size_t i) {
+        while (++i < lines.size())
+            if (Tokens(lines[i]) == std::vector<std::string>{"end"})
+                return i;
+        return std::size_t{0};
+    };
     for (std::size_t i = first + 1; i < lines.size(); ++i) {
         const std::vector<std::string> t = Tokens(lines[i]);
         if (t.empty()) {
@@ -252,10 +260,11 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             deck.constantPressure = true;
         else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "nvt")
             deck.thermostat = true;
-        else if (t[0] == "title") {
-            while (i + 1 < lines.size() && Tokens(lines[i + 1]) != std::vector<std::string>{"end"})
-                deck.title.push_back(lines[++i]);
-            ++i;
+        else if (t[0] == "title" && blockEnd(i) > i) {
+            const std::size_t end = blockEnd(i);
+            deck.title.assign(lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                              lines.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
         } else if (t[0] == "name" && t.size() >= 2) {
             deck.fitStructures.emplace_back();
             structure = &deck.fitStructures.back();
@@ -273,13 +282,12 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
                 deck.spaceGroup = static_cast<int>(group);
             if (structure)
                 structure->spaceGroup = deck.spaceGroup;
-        } else if (t[0] == "observable" || t[0] == "observables") {
-            while (i + 1 < lines.size() && Tokens(lines[i + 1]) != std::vector<std::string>{"end"}) {
-                const std::string line = lines[++i];
-                if (structure)
-                    structure->observables.push_back(line);
-            }
-            ++i;
+        } else if ((t[0] == "observable" || t[0] == "observables") && blockEnd(i) > i) {
+            const std::size_t end = blockEnd(i);
+            if (structure)
+                structure->observables.assign(lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                              lines.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
         } else if (t[0] == "scell" && i + 1 < lines.size()) {
             const std::vector<std::string> v = Tokens(lines[++i]);
             double u = 0, w = 0, theta = 0;
