@@ -45,6 +45,11 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
+std::string DeckWithoutDos(const std::string& input)
+{
+    return "The run's deck \"" + input + "\" asks for no phonon density of states (it has no \"shrink\" line).";
+}
+
 } // namespace
 
 bool DeckAsksForDos(const std::string& inputPath)
@@ -137,6 +142,10 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
         if (!DiskUtilities::FileExists(run.dos))
             throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
+        // A deck beside the run that asked for no density of states: the
+        // ".dens" file is not this run's.
+        if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
+            throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
         COutputFileReader reader(run.output);
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
@@ -183,7 +192,10 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
         KelvBSTR category(ResultCategoryPhonons());
         get_ContainsResultsForProperty(category.Get(), pCanPlot);
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        bool found = false;
+        // The deck, where the results folder holds it, must ask for the
+        // density of states ("shrink"); a job's results come home without
+        // their deck, and then the ".dens" file answers alone.
+        bool found = true;
         if (DiskUtilities::FileExists(run.input))
             found = DeckAsksForDos(run.input);
         if (!found || !DiskUtilities::FileExists(run.dos))

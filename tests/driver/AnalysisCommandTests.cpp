@@ -42,11 +42,17 @@ TEST_F(AnalysisCommands, ResultsListsEveryCategory)
 
 TEST_F(AnalysisCommands, LibraryFromAFittingDump)
 {
+    // The dump of the run named, in its folder; one elsewhere in the project
+    // is no dump of this run.
     std::filesystem::copy_file(Data("forcefield/fit.res"), folder.File("p/fit.res"));
+    EXPECT_EQ(Run("analyse p/run/a.gout library").code, 1);
+    std::filesystem::copy_file(Data("forcefield/fit.res"), folder.File("p/run/a.res"));
     const QzTest::DriverOutcome outcome = Run("analyse p/run/a.gout library");
     ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_NE(outcome.out.find("made: fit.lib\n"), std::string::npos) << outcome.out;
-    EXPECT_TRUE(std::filesystem::exists(folder.File("p/fit.lib")));
+    EXPECT_NE(outcome.out.find("made: run/a.lib\n"), std::string::npos) << outcome.out;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("p/fit.lib")));
+    // Again: the library is what the dump gives, so nothing changes.
+    EXPECT_EQ(Run("analyse p/run/a.gout library").out, "no document was made or changed\n");
 }
 
 TEST_F(AnalysisCommands, FailuresAndUsage)

@@ -56,9 +56,10 @@ TEST_F(CompletionEdge, AnArchiveWithoutItsOutputUpdatesTheStructureAndMakesNoTra
     Complete({OptArchive}, true, Stale);
     ASSERT_EQ(S_OK, result) << message;
     EXPECT_NEAR(5.62892, HostModel::LoadQsd(Results() + "rocksalt.qsd")->Lattice3()->Parameters().a, 1e-9);
-    // The trajectory document is the structure alone: an earlier run's
-    // frames of the same name must not stand behind it.
-    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    // No trajectory: a trajectory document stands only over a whole frames
+    // file, and an earlier run's frames of the same name must not stand
+    // behind one.
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
     EXPECT_FALSE(Exists("rocksalt.trj"));
 }
 
