@@ -297,7 +297,17 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     }
     // The host writes what changed in its documents back to their files.
     KelvResult::Check(session.host.Documents().Synchronize());
-    PrintDifference(before, FilesOf(session.project), session.project, out);
+    const Snapshot after = FilesOf(session.project);
+    PrintDifference(before, after, session.project, out);
+    // A library that the dump gives as it is stays: say which it is.
+    const std::string library = fs::path(session.output).replace_extension(".lib").string();
+    bool made = false;
+    for (const auto& entry : after)
+        made = made || before.count(entry.first) == 0;
+    if (options.action == "library" && !made && after.count(library) == 1 && before.count(library) == 1 &&
+        !Changed(before.at(library), after.at(library)))
+        out << "the fitted library " << fs::path(library).lexically_relative(session.project).string()
+            << " is there already, as the dump gives it\n";
 }
 
 struct ChartOptions {
