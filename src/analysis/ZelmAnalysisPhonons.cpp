@@ -45,6 +45,17 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
+// A yes of a phonon answer for a run that failed or did not finish becomes
+// a no with the reason that the command gives.
+void RefuseFailedRun(VARIANT_BOOL* answer, const std::string& output)
+{
+    if (*answer == VARIANT_FALSE)
+        return;
+    *answer = VARIANT_FALSE;
+    COutputFileReader::CheckRunSucceeded(output);
+    *answer = VARIANT_TRUE;
+}
+
 std::string DeckWithoutDos(const std::string& input)
 {
     return "The run's deck \"" + input + "\" asks for no phonon density of states (it has no \"shrink\" line).";
@@ -112,6 +123,7 @@ HRESULT CZelmAnalysis::PlotPhononDispersion()
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
         if (!DiskUtilities::FileExists(run.dispersion))
             throw KelvResult(E_UNEXPECTED, "ZELM .disp file does not exist.");
+        COutputFileReader::CheckRunSucceeded(run.output);
         const std::string name = run.seed + " Phonon Dispersion";
 
         KelvComPtr<IUnknown> object;
@@ -142,6 +154,7 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
         if (!DiskUtilities::FileExists(run.dos))
             throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
+        COutputFileReader::CheckRunSucceeded(run.output);
         // A deck beside the run that asked for no density of states: the
         // ".dens" file is not this run's.
         if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
@@ -181,6 +194,7 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot)
         if (!DiskUtilities::FileExists(ResultsFolder() +
                                        PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::DispersionFileExtension())))
             *pCanPlot = VARIANT_FALSE;
+        RefuseFailedRun(pCanPlot, RunOf(ResultsFolder(), selection).output);
     });
 }
 
@@ -200,5 +214,6 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
             found = DeckAsksForDos(run.input);
         if (!found || !DiskUtilities::FileExists(run.dos))
             *pCanPlot = VARIANT_FALSE;
+        RefuseFailedRun(pCanPlot, run.output);
     });
 }

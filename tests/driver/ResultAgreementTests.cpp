@@ -156,6 +156,20 @@ TEST_F(ResultAgreement, APhononRunWithoutItsDeck)
     ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotPhononDispersion", "yes"}, {"CanPlotPhononDOS", "yes"}});
 }
 
+TEST_F(ResultAgreement, AFailedPhononRun)
+{
+    Folder("phonons", {{"nacl.dens", Data("phonons/nacl.dens")},
+                       {"nacl.disp", Data("phonons/nacl.disp")},
+                       {"nacl.kptaux", Data("phonons/nacl.kptaux")},
+                       {"nacl.osc", Data("phonons/nacl.osc")}});
+    QzTest::WriteFile(folder.File("p/phonons/nacl.gout"), QzTest::ReadFile(Data("phonons/nacl.gout")) +
+                                                              QzTest::ReadFile(Data("readers/engine-error.gout")));
+    const std::string failed = "no (The ZELM run failed: input file is empty)";
+    ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotOpticalProperties", failed},
+                                            {"CanPlotPhononDispersion", failed},
+                                            {"CanPlotPhononDOS", failed}});
+}
+
 TEST_F(ResultAgreement, AFit)
 {
     Folder("fit", {{"fit.gout", Data("analysis/energy.gout")}, {"fit.res", Data("forcefield/fit.res")}});
