@@ -75,3 +75,19 @@ TEST_F(CompletionEdge, AnEarlierTrajectoryFileIsReplaced)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CompletionEdge, AnArchiveWithoutAFrameFailsTheImportAndKeepsTheEarlierFrames)
+{
+    const std::pair<std::string, std::string> emptied{"rocksalt.arc",
+                                                      std::string(QZ_TEST_DATA) + "/analysis/no-frame.arc"};
+    Complete({emptied, OptOutput}, true, Stale);
+    EXPECT_EQ(E_FAIL, result);
+    EXPECT_EQ("The run gives no trajectory frame: \"" + Results() + "rocksalt.arc\" holds no frame that can be read.",
+              message);
+    EXPECT_EQ(Stale, QzTest::ReadFile(Results() + "rocksalt.trj"));
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
+}
+
+} // namespace
