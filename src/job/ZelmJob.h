@@ -99,7 +99,7 @@ public:
     // path with ".lib") and answers the library's path. An existing library
     // is never replaced: when a fresh conversion gives its very bytes it is
     // kept as it is, otherwise the library is written under the first free
-    // name "<seed>_2.lib", "<seed>_3.lib", ... The converter's errors are
+    // name "<name>_2.lib", "<name>_3.lib", ... The converter's errors are
     // thrown, with nothing written.
     static std::string ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
     // Why a run's trajectory of the kind has no frame, naming the file read.

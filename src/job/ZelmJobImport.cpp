@@ -3,7 +3,6 @@
 // library of a Fit run.
 #include "job/ZelmJob.h"
 
-#include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "readers/OutputFileReader.h"
@@ -178,8 +177,16 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
     }
     // A library of that name may be the fit's own input library (the deck is
     // named after it), with the user's fit flags: it stays.
-    const std::string candidate =
-        MakeUniqueFilePath(root, PathUtilities::FolderNameFromPath(wanted), PathUtilities::FileNameFromPath(wanted));
+    const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
+    std::string candidate;
+    for (unsigned long n = 2;; ++n) {
+        candidate = PathUtilities::ExtensionRemoved(wanted) + "_" + std::to_string(n) +
+                    CZelmRunInfo::LibraryFileExtension();
+        VARIANT_BOOL existing = VARIANT_FALSE;
+        Check(disk->IsExisting(KelvBSTR(candidate).Get(), &existing));
+        if (existing != VARIANT_TRUE)
+            break;
+    }
     { const CDumpToLibraryConverter converter(dump, candidate); }
     if (FileBytes(candidate) == FileBytes(wanted)) {
         std::remove(PathUtilities::ToNative(candidate).c_str());
