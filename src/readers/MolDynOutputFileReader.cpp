@@ -5,6 +5,7 @@
 #include "qorqm/PathUtilities.h"
 #include "setup/ZelmRunInfo.h"
 
+#include <algorithm>
 #include <fstream>
 
 CMolDynOutputFileCommonInfo::~CMolDynOutputFileCommonInfo() = default;
@@ -52,6 +53,46 @@ const RowKind RowKinds[] = {
     {"Cell angle : gamma (o)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellGamma, nullptr},
     {"Cell volume : (A**3)", 7, 5, 6, &CMolDynOutputFileCommonInfo::GetCellVolume, nullptr},
 };
+
+// True when the words of the label stand one after another among the
+// line's words, as the label would stand in the line with every run of
+// blanks made one: the engine pads some labels with more ("Cell angle :
+// beta  (o)", "Cell volume :   (A**3)"). The label's first word may end a
+// longer word and its last may begin one, as in a search of the text.
+bool HasLabel(const LineTokens& tokens, std::string_view label)
+{
+    std::string_view words[8];
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < label.size() && count < 8;) {
+        const std::size_t end = std::min(label.find(' ', at), label.size());
+        words[count++] = label.substr(at, end - at);
+        at = end + 1;
+    }
+    if (count == 1) {
+        for (const std::string_view token : tokens) {
+            if (Contains(token, words[0])) {
+                return true;
+            }
+        }
+        return false;
+    }
+    for (std::size_t i = 0; i + count <= tokens.size(); ++i) {
+        const std::string_view first = tokens[i];
+        if (first.size() < words[0].size() ||
+            first.compare(first.size() - words[0].size(), words[0].size(), words[0]) != 0) {
+            continue;
+        }
+        bool same = true;
+        for (std::size_t k = 1; same && k + 1 < count; ++k) {
+            same = tokens[i + k] == words[k];
+        }
+        const std::string_view last = tokens[i + count - 1];
+        if (same && last.compare(0, words[count - 1].size(), words[count - 1]) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -133,7 +174,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
         }
         TokenizeLine(line, tokens);
         for (const RowKind& kind : RowKinds) {
-            if (tokens.size() != kind.words || !Contains(line, kind.text)) {
+            if (tokens.size() != kind.words || !HasLabel(tokens, kind.text)) {
                 continue;
             }
             if (&kind == &RowKinds[0] && tokens[1] != "Time") {
