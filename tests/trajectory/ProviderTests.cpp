@@ -338,7 +338,7 @@ TEST_F(Providers, DynamicsOfAnAsymmetricUnitTakesTheWholeCell)
     // group; every frame of the trajectory has all 8.
     trgSpec.atoms = 8;
     Files(true);
-    output.content.ensemble = 3;
+    output.content.ensemble = 2;
     output.content.dimensionality = 0;
     output.content.cores = 2;
     output.content.irreducible = 2;
