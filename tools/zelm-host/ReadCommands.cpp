@@ -18,6 +18,7 @@
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "readers/ArchiveFileReader.h"
 #include "readers/GeomOptReaders.h"
@@ -127,6 +128,7 @@ void ShowOutput(Reading& run)
         // is still shown.
         std::string reason;
         if (COutputFileReader::ScanEngineError(gout, reason)) {
+            reason = MessageText::Excerpt(reason);
             out << "Engine error: " << reason << "\n";
             run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
         } else if (COutputFileReader::ScanRunProblem(gout, reason)) {
