@@ -35,7 +35,7 @@ bool StartsWith(std::string_view text, std::string_view start)
 // The line without the blanks around it.
 std::string_view Trimmed(std::string_view line)
 {
-    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) {
         return {};
     }
