@@ -167,6 +167,15 @@ bool CGeomOptOutputFileReader::CycleValues(const LineTokens& tokens, std::string
     if (tokens.empty() || tokens[0].substr(0, 6) != "Cycle:") {
         return false;
     }
+    // Most cycle lines keep their values apart from their labels.
+    if (tokens[0].size() == 6 && tokens.size() >= 6) {
+        const std::size_t at = tokens[2] == "Defect" ? 3 : 2;
+        if (tokens.size() >= at + 4 && tokens[at] == "Energy:" && tokens[at + 2] == "Gnorm:") {
+            energy = tokens[at + 1];
+            gradient = tokens[at + 3];
+            return true;
+        }
+    }
     bool haveEnergy = false;
     bool haveGradient = false;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
