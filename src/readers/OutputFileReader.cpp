@@ -67,13 +67,14 @@ std::string Words(std::string_view text)
 }
 
 // The text of a framed note "**** text ****" (a trimmed line); empty for any
-// other line.
+// other line, and for the banner's rules of stars.
 std::string_view FramedNoteText(std::string_view line)
 {
     if (line.size() <= 8 || !StartsWith(line, "****") || line.compare(line.size() - 4, 4, "****") != 0) {
         return {};
     }
-    return Trimmed(line.substr(4, line.size() - 8));
+    const std::string_view text = Trimmed(line.substr(4, line.size() - 8));
+    return text.find_first_not_of('*') == std::string_view::npos ? std::string_view() : text;
 }
 
 // How far (in lines that are not blank) the framed notes that give the

@@ -224,8 +224,9 @@ TEST(RealLayout, ProgramTerminatedIsAnEngineFailure)
         // The framed notes before it give the reason.
         {Fixture("terminated.gout"),
          "Too many reciprocal lattice vectors needed; Probably due to unphysical cell dimensions"},
-        // Without notes close before it, the line itself.
-        {folder.Write("bare.gout", "  Start of bulk optimisation :\n" + terminated),
+        // Without notes close before it, the line itself; the banner's
+        // rules of stars are no notes.
+        {folder.Write("bare.gout", std::string(80, '*') + "\n  Start of bulk optimisation :\n" + terminated),
          "Program terminated by processor 0 in kindex"},
         {folder.Write("far.gout", far + terminated), "Program terminated by processor 0 in kindex"},
         // After an error line the error is the reason.
