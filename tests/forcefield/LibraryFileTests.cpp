@@ -105,7 +105,8 @@ TEST(LibraryWriter, PathWriterReportsAFileItCannotOpen)
         FAIL() << "no error";
     } catch (const KelvResult& error) {
         EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
-        EXPECT_EQ("Cannot open " + path, error.GetMessage());
+        EXPECT_EQ(0u, error.GetMessage().rfind("Cannot open " + path + ": ", 0)) << error.GetMessage();
+        EXPECT_NE(std::string::npos, error.GetMessage().find("No such file or directory")) << error.GetMessage();
     }
     TempFolder folder;
     CZelmLibWriter(folder.File("a.lib"), "", {}, {"kept"}, {}, description);
