@@ -3,6 +3,7 @@
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
+#include "host/state/ProjectLock.h"
 
 #include "qorqm/PathUtilities.h"
 #include "qorqm/SafeName.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sys/wait.h>
 
@@ -623,7 +625,15 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         report.failures.push_back(error.what());
     }
 
-    // The results come home by their download policies.
+    // The results come home by their download policies, and the handler
+    // imports them into the project's documents: under the project's lock,
+    // as every change of a project's documents.
+    std::optional<ProjectLock> projectLock;
+    try {
+        projectLock.emplace(m_context->documentsFolder.empty() ? "." : m_context->documentsFolder);
+    } catch (const KelvResult& error) {
+        report.failures.push_back(error.GetMessage());
+    }
     std::set<std::string> names;
     for (const KelvComPtr<FileTransferItem>& item : job.Items()) {
         if (item->DownloadPolicy() == 0)
@@ -647,6 +657,7 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     }
 
     note("OnJobComplete", events->OnJobComplete());
+    projectLock.reset();
     note("OnDetach", events->OnDetach());
     events.Release();
     m_modules->ReleaseJobHandler(handler);
