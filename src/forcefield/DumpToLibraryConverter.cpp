@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,11 +108,12 @@ bool BeginsWithNumber(const std::string& word, const char** end = nullptr)
     return after != word.c_str();
 }
 
-// A word that is a number and nothing else.
+// A word that is a finite number and nothing else ("1e999" is none: read,
+// it would be infinite).
 bool IsNumber(const std::string& word)
 {
     const char* end = nullptr;
-    return BeginsWithNumber(word, &end) && *end == '\0';
+    return BeginsWithNumber(word, &end) && *end == '\0' && std::isfinite(std::strtod(word.c_str(), nullptr));
 }
 
 // One half of a species as an atom or an interaction line names it: the
