@@ -48,16 +48,16 @@ std::string RandomText()
     return text;
 }
 
-// The writer's pid of a temporary file name of `name` ("<name>.tmp-<pid>-<six
-// letters>"), else 0.
-pid_t WriterOf(const std::string& entry, const std::string& name)
+// The writer's pid of a temporary file name of `name` ("<name><mark><pid>-<up
+// to sixteen letters or digits>"), else 0.
+pid_t WriterOf(const std::string& entry, const std::string& name, const std::string& mark)
 {
-    const std::string prefix = name + TemporaryMark;
-    if (entry.size() <= prefix.size() + RandomLetters + 1 || entry.compare(0, prefix.size(), prefix) != 0)
+    const std::string prefix = name + mark;
+    if (entry.size() <= prefix.size() + 2 || entry.compare(0, prefix.size(), prefix) != 0)
         return 0;
     const std::string rest = entry.substr(prefix.size());
-    const std::string::size_type dash = rest.size() - RandomLetters - 1;
-    if (rest[dash] != '-' || dash == 0 || dash > 9)
+    const std::string::size_type dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash > 9 || dash + 1 == rest.size() || rest.size() - dash - 1 > 16)
         return 0;
     long pid = 0;
     for (std::string::size_type i = 0; i < dash; ++i) {
@@ -107,7 +107,7 @@ std::string ReplacedFileOf(const std::string& path)
     return std::string();
 }
 
-int RemoveStaleTemporaries(const std::string& file)
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark)
 {
     const std::string name = NameOf(file);
     const std::string folder = FolderOf(file);
@@ -116,7 +116,7 @@ int RemoveStaleTemporaries(const std::string& file)
     if (DIR* directory = ::opendir(folder.c_str())) {
         while (const dirent* entry = ::readdir(directory)) {
             const std::string entryName = entry->d_name;
-            if (WriterIsGone(WriterOf(entryName, name)) && ::unlink((folder + "/" + entryName).c_str()) == 0)
+            if (WriterIsGone(WriterOf(entryName, name, mark)) && ::unlink((folder + "/" + entryName).c_str()) == 0)
                 ++removed;
         }
         ::closedir(directory);

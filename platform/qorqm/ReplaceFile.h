@@ -65,5 +65,5 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
 std::string ReplacedFileOf(const std::string& path);
 
 // Removes the temporary files of earlier writers of file whose process is
-// gone; the number removed.
-int RemoveStaleTemporaries(const std::string& file);
+// gone ("<file><mark><pid>-<letters or digits>"); the number removed.
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark = ".tmp-");

@@ -21,6 +21,7 @@
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
 #include "qorqm/ParseUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmParseUtilities.h"
 
 namespace {
@@ -55,6 +56,8 @@ class CTemporaryFile {
 public:
     explicit CTemporaryFile(const std::string& beside)
     {
+        // What a converter that was killed left of its own.
+        RemoveStaleTemporaries(beside, ".converting-");
         for (unsigned attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
             const std::string name =
                 beside + ".converting-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
