@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <set>
 #include <sys/wait.h>
 
@@ -628,9 +627,23 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     // The results come home by their download policies, and the handler
     // imports them into the project's documents: under the project's lock,
     // as every change of a project's documents.
-    std::optional<ProjectLock> projectLock;
+    // The results folder is locked too, as a command that names a document
+    // there without its project locks it; both in one order, so that no two
+    // processes wait for each other.
+    std::vector<std::string> lockedFolders = {m_context->documentsFolder.empty() ? "." : m_context->documentsFolder};
+    std::error_code folderError;
+    if (!job.ResultsFolder().empty() && fs::is_directory(job.ResultsFolder(), folderError) &&
+        fs::weakly_canonical(job.ResultsFolder(), folderError) !=
+            fs::weakly_canonical(lockedFolders.front(), folderError))
+        lockedFolders.push_back(job.ResultsFolder());
+    std::sort(lockedFolders.begin(), lockedFolders.end(), [](const std::string& a, const std::string& b) {
+        std::error_code error;
+        return fs::weakly_canonical(a, error) < fs::weakly_canonical(b, error);
+    });
+    std::vector<std::unique_ptr<ProjectLock>> projectLock;
     try {
-        projectLock.emplace(m_context->documentsFolder.empty() ? "." : m_context->documentsFolder);
+        for (const std::string& folder : lockedFolders)
+            projectLock.push_back(std::make_unique<ProjectLock>(folder));
     } catch (const KelvResult& error) {
         report.failures.push_back(error.GetMessage());
     }
@@ -657,7 +670,8 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     }
 
     note("OnJobComplete", events->OnJobComplete());
-    projectLock.reset();
+    while (!projectLock.empty())
+        projectLock.pop_back();
     note("OnDetach", events->OnDetach());
     events.Release();
     m_modules->ReleaseJobHandler(handler);
