@@ -166,7 +166,8 @@ CReplaceFile::CReplaceFile(const std::string& target) : m_target(PathUtilities::
     if (exists) {
         // Keep the group where the owner may, then the mode (after the group:
         // a change of group may clear the set-group bit).
-        if (existing.st_gid != ::getegid())
+        struct stat made;
+        if (::fstat(fd, &made) == 0 && made.st_gid != existing.st_gid)
             (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
         (void)::fchmod(fd, existing.st_mode & 07777);
     }
