@@ -294,12 +294,18 @@ TEST_F(Stub, UnstableOptimisationFillsItsFieldsThenOverflowsThem)
     EXPECT_TRUE(Has(dynamics.errors, "--unstable needs an optimisation deck")) << dynamics.errors;
 }
 
-TEST_F(Stub, ArchivesNameTheWriterTheyAreGiven)
+TEST_F(Stub, ArchivesNameTheirWriterWithAWordOtherThanTheModules)
 {
     Stage("opti conp conse qok nomod ");
-    ASSERT_EQ(0, RunStub(folder, "--steps 2 --archive-word MAKER").status);
-    for (const char* archive : {"rocksalt.arc", "rocksalt-step1.arc"})
-        EXPECT_EQ("!MAKER archive 3", LinesOf(Path(archive)).at(0)) << archive;
+    for (const char* word : {"", "MAKER", "KORVEX"}) {
+        SCOPED_TRACE(word);
+        const std::string options = *word ? std::string("--steps 2 --archive-word ") + word : "--steps 2";
+        ASSERT_EQ(0, RunStub(folder, options).status);
+        const std::string first = std::string("!") + (*word ? word : "ZELM") + " archive 3";
+        for (const char* archive : {"rocksalt.arc", "rocksalt-step1.arc"})
+            EXPECT_EQ(first, LinesOf(Path(archive)).at(0)) << archive;
+        EXPECT_EQ(2u, CArchiveFileReader(Path("rocksalt.arc"), CAtomicIndexMap::Default).GetFrames().size());
+    }
     for (const char* bad : {"''", "'two words'"}) {
         const StubRun refused = RunStub(folder, std::string("--archive-word ") + bad);
         EXPECT_EQ(2, refused.status) << bad;
@@ -314,25 +320,25 @@ TEST_F(Stub, SpaceGroupDeckPrintsItsAsymmetricUnitAndMovesTheWholeCell)
     Stage("md conv conse qok nomod ", "cell\n5.6402 5.6402 5.6402 90 90 90\nfractional\n"
                                       "Na1 core 0.0 0.0 0.0 1.0 1.0 0.0 1 1 1\nCl1 core 0.5 0.5 0.5 -1.0 1.0 0.0 1 1 1\n"
                                       "spacegroup\n225\n");
-    for (const bool asymmetric : {true, false}) {
-        SCOPED_TRACE(asymmetric);
-        ASSERT_EQ(0, RunStub(folder, asymmetric ? "--steps 3 --asymmetric-unit" : "--steps 3").status);
-        const std::string text = QzTest::ReadFile(Path("rocksalt.gout"));
-        EXPECT_TRUE(Has(text, asymmetric ? "  Number of irreducible atoms/shells =       2\n"
-                                         : "  Number of irreducible atoms/shells =       8\n"))
-            << text;
-        EXPECT_TRUE(Has(text, "  Total number atoms/shells =       8\n")) << text;
-        EXPECT_EQ(asymmetric ? 2 : 8, CMolDynOutputFileReader(Path("rocksalt.gout")).GetCoreCount());
-        EXPECT_EQ(asymmetric, Has(text, "      2 Cl    c    0.500000     0.500000     0.500000 ")) << text;
-        int atoms = 0, frames = 0, status = -1;
-        double version = 0;
-        Get_Zelm_Trajectory_File_Info(Path("rocksalt.trg").c_str(), 0, &atoms, &frames, &version, &status);
-        EXPECT_EQ(0, status);
-        EXPECT_EQ(8, atoms);
-        EXPECT_EQ(3, frames);
-        const CArchiveFileReader archive(Path("rocksalt.arc"), CAtomicIndexMap::Default);
-        EXPECT_EQ(8u, archive.GetFrames().back().GetAtomPositions().size());
-    }
+    ASSERT_EQ(0, RunStub(folder, "--steps 3").status);
+    const std::string text = QzTest::ReadFile(Path("rocksalt.gout"));
+    EXPECT_TRUE(Has(text, "  Number of irreducible atoms/shells =       2\n")) << text;
+    EXPECT_TRUE(Has(text, "  Total number atoms/shells =       8\n")) << text;
+    EXPECT_TRUE(Has(text, "\n      2 Cl    c    0.500000     0.500000     0.500000 ")) << text;
+    EXPECT_FALSE(Has(text, "\n      3 ")) << text;
+    int atoms = 0, frames = 0, status = -1;
+    double version = 0;
+    Get_Zelm_Trajectory_File_Info(Path("rocksalt.trg").c_str(), 0, &atoms, &frames, &version, &status);
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(8, atoms);
+    EXPECT_EQ(3, frames);
+    const CArchiveFileReader archive(Path("rocksalt.arc"), CAtomicIndexMap::Default);
+    EXPECT_EQ(8u, archive.GetFrames().back().GetAtomPositions().size());
+
+    // A deck without its group prints the cell it gives.
+    Stage("md conv conse qok nomod ");
+    ASSERT_EQ(0, RunStub(folder, "--steps 3").status);
+    EXPECT_TRUE(Has(QzTest::ReadFile(Path("rocksalt.gout")), "  Number of irreducible atoms/shells =       8\n"));
 }
 
 TEST_F(Stub, SurfaceRowsFlagTheirFreeCoordinatesAndOneRegionHasNoRegionLine)

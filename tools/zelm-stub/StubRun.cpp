@@ -530,8 +530,8 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, const
     if (deck.task == Task::Surface && regions > 1)
         text += Format("  Region 1 :  %zu ions\n\n", deck.atoms.size());
     text += "  General input information\n\n";
-    const bool asymmetric = script.asymmetricUnit && deck.dimension == Dimension::Bulk3D && deck.spaceGroup > 0 &&
-                            !deck.asymmetricUnit.empty();
+    const bool asymmetric =
+        deck.dimension == Dimension::Bulk3D && deck.spaceGroup > 0 && !deck.asymmetricUnit.empty();
     const int dimension = deck.dimension == Dimension::Bulk3D ? 3 : deck.dimension == Dimension::Surface2D ? 2 : 0;
     text += Format("  Number of irreducible atoms/shells = %7zu\n",
                    asymmetric ? deck.asymmetricUnit.size() : deck.atoms.size());

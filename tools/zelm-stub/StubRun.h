@@ -51,7 +51,10 @@ struct Deck {
     std::array<double, 6> cell{};  // a b c alpha beta gamma (degrees); 2-D: u v theta
     std::vector<StubAtom> atoms;   // every atom of the cell, in frame order
     // A bulk deck that gives its atoms with a space group: the number and the
-    // deck's own atoms (the asymmetric unit; fractional coordinates).
+    // deck's own atoms (the asymmetric unit; fractional coordinates). As the
+    // engine, the stand-in prints the asymmetric unit alone in its tables
+    // ("Number of irreducible atoms/shells" below the total) and moves the
+    // whole cell in its trajectory and archive.
     int spaceGroup = 0;
     std::vector<StubAtom> asymmetricUnit;
     std::vector<std::string> title;         // the lines of the "title" block
@@ -89,12 +92,9 @@ struct Script {
     // final energy is stars.
     bool unstable = false;
     // The first word of the archives ("!WORD archive 3"): it names the
-    // program that wrote the file, and differs from writer to writer.
-    std::string archiveWord = "KORVEX";
-    // A deck that gives its asymmetric unit and a space group gets the
-    // engine's tables of the asymmetric unit only (irreducible count below
-    // the total); the trajectory and the archive still hold the whole cell.
-    bool asymmetricUnit = false;
+    // program that wrote the file, and differs from writer to writer; the
+    // engine's is its own name, the module's KORVEX.
+    std::string archiveWord = "ZELM";
 };
 
 // Writes the outputs into folder, announcing each snapshot on `announce`.

@@ -5,10 +5,13 @@
 //
 //   zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N]
 //             [--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable]
-//             [--archive-word WORD] [--asymmetric-unit]
+//             [--archive-word WORD]
 //
 // A run that goes to its end opens its main output with "Job Started" and
-// closes it with the timing table ("Total CPU time") and "Job Finished".
+// closes it with the timing table ("Total CPU time") and "Job Finished". A
+// deck given with its asymmetric unit and a space group gets the engine's
+// table of the asymmetric unit alone, while its trajectory and archive hold
+// the whole cell. Archives open with "!ZELM archive 3".
 // The scripted ways a run goes wrong:
 // --fail-after N   ends the process with status 1 after N steps (a crashed
 //                  engine); its main output has no closing lines.
@@ -27,14 +30,10 @@
 //                  grow until they fill their fields ("Gnorm:1290544.318702")
 //                  and then overflow them (stars) from the fifth cycle on; its
 //                  "Final energy" is stars. Optimisation decks only.
-// The layouts of other writers and of other engine settings:
+// The layout of another writer:
 // --archive-word WORD  the archives open with "!WORD archive 3" (the word
-//                  names the writer; the module writes its own, KORVEX, which
-//                  is the default here).
-// --asymmetric-unit  a deck that gives its asymmetric unit and a space group
-//                  gets the engine's atom table of the asymmetric unit alone
-//                  ("Number of irreducible atoms/shells" below the total);
-//                  its trajectory and archive hold the whole cell.
+//                  names the writer: the engine's is ZELM, the default here;
+//                  the module writes its own, KORVEX).
 
 #include "StubRun.h"
 
@@ -46,14 +45,15 @@ namespace {
 
 const char* const Usage =
     "usage: zelm-stub SEED [--steps N] [--delay SECONDS] [--fail-after N] [--hang-after N] "
-    "[--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable] [--archive-word WORD] "
-    "[--asymmetric-unit]\n";
+    "[--engine-error TEXT] [--terminate TEXT]... [--cut-off N] [--unstable] [--archive-word WORD]\n";
 
 const char* const Help =
     "The engine stand-in: run in a job's folder, it reads SEED.gin (and the staged SEED.qsd) and\n"
     "writes scripted outputs in the engine's formats, announcing its intermediate files.\n"
     "A run that goes to its end opens its main output with \"Job Started\" and closes it with the\n"
-    "timing table (\"Total CPU time\") and \"Job Finished\".\n"
+    "timing table (\"Total CPU time\") and \"Job Finished\". A deck given with its asymmetric unit\n"
+    "and a space group gets the table of the asymmetric unit alone; its trajectory and archive keep\n"
+    "the whole cell.\n"
     "  --steps N             cycles or steps of the run (5)\n"
     "  --delay SECONDS       a pause after each step\n"
     "  --fail-after N        crash after N steps: status 1, no closing lines\n"
@@ -68,11 +68,8 @@ const char* const Help =
     "  --unstable            an optimisation whose energies and gradient norms fill their fields\n"
     "                        (\"Gnorm:1787732.361600\") and then overflow them (stars); its final\n"
     "                        energy is stars (optimisation decks only)\n"
-    "  --archive-word WORD   archives open with \"!WORD archive 3\" (default: KORVEX, the\n"
-    "                        module's own word)\n"
-    "  --asymmetric-unit     a deck given with its asymmetric unit and a space group gets the\n"
-    "                        table of the asymmetric unit alone; the trajectory and the archive\n"
-    "                        keep the whole cell\n";
+    "  --archive-word WORD   archives open with \"!WORD archive 3\" (default: ZELM, the engine's\n"
+    "                        word; the module writes its own, KORVEX)\n";
 
 bool IsWord(const std::string& text)
 {
@@ -129,9 +126,7 @@ int main(int argc, char** argv)
                     std::cerr << "zelm-stub: --archive-word needs one word without blanks\n";
                     return 2;
                 }
-            } else if (word == "--asymmetric-unit")
-                script.asymmetricUnit = true;
-            else if (!word.empty() && word[0] == '-') {
+            } else if (!word.empty() && word[0] == '-') {
                 std::cerr << "zelm-stub: unknown option " << word << "\n";
                 return 2;
             } else
