@@ -164,6 +164,12 @@ public:
     // outputs and the side files.
     static std::vector<std::string> JobFileList(const std::string& folder, const std::string& name,
                                                 const std::string& libraryPath, long task);
+    // The library file the job uploads: the library itself when its file is
+    // named as the deck's "library" line names it (the library name and
+    // ".lib"); else a hidden copy under that name in the job's folder, made
+    // now, so that the engine finds it. A different file of that name in the
+    // folder is not replaced: E_UNEXPECTED naming both.
+    std::string LibraryUploadPath(const CZelmRunInfo& runInfo, const std::string& folder) const;
 
     // A second object of the forcefield-editor side: nothing of this build
     // fills it; it is deleted with the logic object when set.
@@ -191,8 +197,8 @@ private:
     // Makes a new folder for the job inside the project; *jobFolder is its
     // absolute path ending in a separator.
     HRESULT MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRun);
-    // The job's title (prefix without extension, " ZELM ", the task's name);
-    // a title outside the project is refused.
+    // The job's title (the prefix's folder, the base of the job's files,
+    // " ZELM ", the task's name); a title outside the project is refused.
     std::string JobTitle(CZelmRunInfo& runInfo) const;
     // The Fit job goes in on a private document named after the library.
     HRESULT SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BSTR deckName);

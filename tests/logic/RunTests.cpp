@@ -125,6 +125,47 @@ TEST_F(Requests, ADocumentNamedWithBlanksRunsUnderOneSafeBase)
     EXPECT_NE(QzTest::ReadFile(*deck).find("\noutput movie arc rock_salt\n"), std::string::npos);
 }
 
+// ------------------------------------------------------------- job names
+
+// The deck's "library" line and the library file the job uploads name the
+// library alike, by the job's safe-name rule, so the engine finds the file.
+TEST_F(Requests, ALibraryFileNamedWithBlanksGoesUpUnderItsDeckName)
+{
+    UseProjectLibrary("rock salt(1)", DeckTest::RockSaltLibrary());
+    const Outcome result = Call([&] { return Zelm()->Run(Contents(document).get()); });
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    const QzHost::ManagedJob& job = *Jobs().front();
+    EXPECT_EQ(Names(job.StagedFiles()), (std::vector<std::string>{"rock_salt_1_.lib", "rocksalt.gin", "rocksalt.qms",
+                                                                   "rocksalt.qsd", "rocksalt.trjaux",
+                                                                   "selectedLibrary.libaux"}));
+    for (const std::string& staged : job.StagedFiles()) {
+        if (PathUtilities::MatchesExtension(staged, ".gin")) {
+            EXPECT_NE(QzTest::ReadFile(staged).find("\nlibrary rock_salt_1_\n"), std::string::npos);
+        } else if (PathUtilities::MatchesExtension(staged, ".lib")) {
+            EXPECT_EQ(QzTest::ReadFile(staged), DeckTest::RockSaltLibrary());
+        }
+    }
+    // The library itself stays as it is.
+    EXPECT_EQ(QzTest::ReadFile(Project() + "/rock salt(1).lib"), DeckTest::RockSaltLibrary());
+}
+
+// Export and run name one job alike: the folder after the job's files.
+TEST_F(Requests, ExportAndRunNameTheJobFolderAlike)
+{
+    const auto bracketed = AddDocument("a(b)", *RockSalt());
+    const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(bracketed).get()); });
+    ASSERT_EQ(exported.hr, S_OK) << exported.message;
+    EXPECT_EQ(Arguments("DocumentManager", "MakeDocumentFolder"), "\"" + Project() + "/a_b_ ZELM GeomOpt\", 0x8");
+    EXPECT_NE(FileNames(Project() + "/a_b_ ZELM GeomOpt"), std::vector<std::string>{});
+
+    const Outcome run = Call([&] { return Zelm()->Run(Contents(bracketed).get()); });
+    ASSERT_EQ(run.hr, S_OK) << run.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(std::filesystem::path(Jobs().front()->ResultsFolder()).filename().string(), "a_b_ ZELM GeomOpt_2");
+    EXPECT_EQ(ProjectFolders(), (std::vector<std::string>{"a_b_ ZELM GeomOpt", "a_b_ ZELM GeomOpt_2"}));
+}
+
 TEST_F(Requests, StartFilesSubmitsAnExportedDeck)
 {
     const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); });
