@@ -119,6 +119,11 @@ public:
     // root, the state helper, the scope, the forcefield locator, the
     // job-template state and the scope manager.
     std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
+    // A library whose species lines were refused (a charge that is not a
+    // number) would give their atoms no charge in a deck, and the engine
+    // refuses such a line too: KelvResult E_UNEXPECTED listing the lines.
+    // A library that cannot be read is left to the deck writer to report.
+    static void RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo);
 
     // Runs the body of an IZelm or ISBManagedJobFiles method under the
     // module's error convention (CLSID_ZelmLogic, IID_IZelm).

@@ -233,6 +233,7 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
             throw KelvResult(E_UNEXPECTED,
                              "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
         JobTitle(*runInfo);
+        RefuseUnreadSpeciesLines(*runInfo);
 
         // 2. The primitive cell, where the engine needs it.
         VARIANT_BOOL needsPrimitive = VARIANT_FALSE;

@@ -166,6 +166,36 @@ TEST_F(Requests, ExportAndRunNameTheJobFolderAlike)
     EXPECT_EQ(ProjectFolders(), (std::vector<std::string>{"a_b_ ZELM GeomOpt", "a_b_ ZELM GeomOpt_2"}));
 }
 
+// A species line whose charge is refused would leave its atoms uncharged:
+// a deck, an export and a run stop, naming the line, before anything is
+// written.
+TEST_F(Requests, RefusedSpeciesLinesStopDeckExportAndRun)
+{
+    UseProjectLibrary("rocksalt", "species\nNa core one\nCl core -1.0\n");
+    const std::string out = Project() + "/out";
+    std::filesystem::create_directory(out);
+    HRESULT saved = S_OK;
+    EXPECT_EQ(Save(Contents(document), out, &saved), "");
+    const struct {
+        const char* request;
+        Outcome outcome;
+    } cases[] = {
+        {"deck", Outcome{saved, failure}},
+        {"export", Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); })},
+        {"run", Call([&] { return Zelm()->Run(Contents(document).get()); })},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.outcome.hr, E_UNEXPECTED) << c.request;
+        EXPECT_NE(c.outcome.message.find("species lines that cannot be read"), std::string::npos) << c.request;
+        EXPECT_NE(c.outcome.message.find("\n  line 2: Na core one\n    The charge \"one\" of the species \"Na\""),
+                  std::string::npos)
+            << c.outcome.message;
+    }
+    EXPECT_TRUE(FileNames(out).empty());
+    EXPECT_EQ(ProjectFolders(), std::vector<std::string>{"out"});
+    EXPECT_TRUE(Jobs().empty());
+}
+
 TEST_F(Requests, StartFilesSubmitsAnExportedDeck)
 {
     const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); });
