@@ -18,6 +18,7 @@
 #include "host/model/TextEncoding.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "forcefield/ZelmForcefieldEditor.h"
 
 namespace ZelmHost {
@@ -209,7 +210,8 @@ void PrintLoadWarnings(const std::string& path, std::ostream& out)
     out << "load warnings (" << warnings.size() << (warnings.size() == 1 ? " line" : " lines")
         << " kept as text, not read):\n";
     for (const CZelmLibUtils::Warning& warning : warnings)
-        out << "  line " << warning.lineNumber << ": " << warning.line << "\n    " << warning.reason << "\n";
+        out << "  line " << warning.lineNumber << ": " << MessageText::Excerpt(warning.line) << "\n    " << warning.reason
+            << "\n";
 }
 
 void Show(const Session& session, std::ostream& out)
