@@ -13,6 +13,8 @@
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -40,6 +42,13 @@ bool HasValue(LONG status)
     return status == 0 || status == 1 || status == 2;
 }
 
+// The system's reason of a failed file operation, to follow a message:
+// ": No space left on device"; nothing when the system gave none.
+std::string SystemReason(int error)
+{
+    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -48,7 +57,8 @@ bool HasValue(LONG status)
 void CZelmFileWriter::WriteHeader(CReplaceFile& file, const std::string& path)
 {
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+        throw KelvResult(E_UNEXPECTED,
+                         KelvFormat("Unable to open ZELM input file '%1'%2.") << path << SystemReason(errno));
     std::ofstream& deck = file.Stream();
     ZelmDeckLines::SetDeckFormat(deck);
     WriteKeywordLine(deck);
@@ -109,7 +119,7 @@ void CZelmFileWriter::WriteTrailer(CReplaceFile& file, const std::string& path, 
     // A deck that could not be written whole (a full disk) is no deck: the
     // file keeps what it held before.
     if (!deck || !file.Commit())
-        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path + SystemReason(errno));
     WriteLibraryNote(folder);
 }
 
