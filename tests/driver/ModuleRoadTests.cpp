@@ -1,6 +1,7 @@
 // The driver reaches the module through the registry and the module's COM
 // interfaces: only its inspection commands of module code without a COM
-// road (read, update-structure, trajectory) include other module headers.
+// road (read; update-structure, import-result, trajectory) include other
+// module headers.
 
 #include <gtest/gtest.h>
 
