@@ -150,6 +150,33 @@ TEST_F(Requests, ALibraryFileNamedWithBlanksGoesUpUnderItsDeckName)
     EXPECT_EQ(QzTest::ReadFile(Project() + "/rock salt(1).lib"), DeckTest::RockSaltLibrary());
 }
 
+// The copy a saved deck's job uploads the library as never replaces another
+// file of that name in the deck's folder.
+TEST_F(Requests, TheLibraryCopyOfASavedDeckReplacesNoOtherFile)
+{
+    UseProjectLibrary("rock salt(1)", DeckTest::RockSaltLibrary());
+    ASSERT_EQ(Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); }).hr, S_OK);
+    const std::string folder = Project() + "/rocksalt ZELM GeomOpt";
+    const std::string other = folder + "/rock_salt_1_.lib";
+    QzTest::WriteFile(other, "species\nNa core 2.0\n");
+    KelvComPtr<ISBDocumentRoot> deck;
+    ASSERT_EQ(host->Documents().FindDocument(KelvBSTR(folder + "/rocksalt.gin").Get(), deck.Receive()), S_OK);
+    ASSERT_TRUE(deck);
+    host->Scopes().SetDefaultScope(Contents(deck));
+
+    const Outcome refused = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    EXPECT_EQ(refused.hr, E_UNEXPECTED);
+    EXPECT_NE(refused.message.find("holds a file \"rock_salt_1_.lib\" that is not the library"), std::string::npos)
+        << refused.message;
+    EXPECT_EQ(QzTest::ReadFile(other), "species\nNa core 2.0\n");
+
+    std::filesystem::remove(other);
+    const Outcome started = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    ASSERT_EQ(started.hr, S_OK) << started.message;
+    EXPECT_EQ(QzTest::ReadFile(other), DeckTest::RockSaltLibrary());
+    EXPECT_EQ(Jobs().back()->Items().at(1)->Descriptor(), other);
+}
+
 // Export and run name one job alike: the folder after the job's files.
 TEST_F(Requests, ExportAndRunNameTheJobFolderAlike)
 {
