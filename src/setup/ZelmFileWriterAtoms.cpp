@@ -29,27 +29,21 @@ ULONG ElementCount(SAFEARRAY* array)
     return count;
 }
 
-// The system's reason of a failed file operation, to follow a message;
-// nothing when the system gave none.
-std::string SystemReason(int error)
-{
-    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
-}
-
 // A side file is written beside its place and replaces the file there only
 // once written whole; one that cannot be begun or finished fails, and the
 // file under its name stays as it was.
 std::ofstream& OpenSideFile(CReplaceFile& file, const std::string& path)
 {
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path + SystemReason(errno));
+        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path + CZelmFileWriter::WriteFailure(file));
     return file.Stream();
 }
 
 void CommitSideFile(CReplaceFile& file, const std::string& path)
 {
-    if (!file.Stream() || !file.Commit())
-        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path + SystemReason(errno));
+    std::string reason;
+    if (!CZelmFileWriter::CommitWithReason(file, reason))
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path + reason);
 }
 
 } // namespace
