@@ -2,6 +2,7 @@
 #include "DriverSupport.h"
 #include "TrajectoryCommands.h"
 
+#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -494,7 +495,16 @@ void AddHostCommands(CommandLine& commandLine)
     import->add_option("--project", imported->project, "The project folder (default: the current folder)");
     import->add_option("--name", imported->name, "Name of the new document (default: the file's name)");
     import->add_option("--frame", imported->frame, "The frame of an XYZ file of several frames (default: 1)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t frame = 0;
+                const char* end = text.data() + text.size();
+                const auto read = std::from_chars(text.data(), end, frame);
+                return read.ec == std::errc() && read.ptr == end && frame >= 1
+                           ? std::string()
+                           : "frames are numbered from 1; \"" + text + "\" is no frame number";
+            },
+            "FRAME"));
 
     struct ShowArguments {
         std::string document;
