@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 #include <unordered_map>
+#include <utility>
 
 namespace HostModel {
 
@@ -113,23 +114,25 @@ std::string QsdText(const Document& d)
         }
         e["id"] = a.id;
         e["selected"] = a.selected;
-        atoms.push_back(e);
+        atoms.push_back(std::move(e));
     }
-    j["atoms"] = atoms;
+    // Moved, not copied: the tree of a large document is most of what a
+    // save holds.
+    j["atoms"] = std::move(atoms);
 
     json bonds = json::array();
     for (const Bond& b : d.Bonds())
         bonds.push_back({{"atoms", {index.at(b.atom1), index.at(b.atom2)}}, {"order", b.order}});
-    j["bonds"] = bonds;
+    j["bonds"] = std::move(bonds);
 
     json pis = json::array();
     for (const PiSystem& p : d.PiSystems()) {
         json members = json::array();
         for (Handle h : p.atoms)
             members.push_back(index.at(h));
-        pis.push_back(members);
+        pis.push_back(std::move(members));
     }
-    j["piSystems"] = pis;
+    j["piSystems"] = std::move(pis);
 
     json sets = json::array();
     for (const std::string& name : d.SetNames()) {
@@ -137,9 +140,9 @@ std::string QsdText(const Document& d)
         json members = json::array();
         for (Handle h : set.atoms)
             members.push_back(index.at(h));
-        sets.push_back({{"name", Latin1ToUtf8(name)}, {"visible", set.visible}, {"atoms", members}});
+        sets.push_back({{"name", Latin1ToUtf8(name)}, {"visible", set.visible}, {"atoms", std::move(members)}});
     }
-    j["sets"] = sets;
+    j["sets"] = std::move(sets);
 
     const SurfaceDescription& s = d.Surface();
     if (s.IsPresent())
@@ -200,7 +203,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             throw FileError("Unknown periodicity '" + MessageText::Excerpt(periodicity) + "'.");
         }
 
-        const json& atoms = j.value("atoms", json::array());
+        // The lists are looked at where they stand: json::value would copy them.
+        const json none = json::array();
+        auto list = [&](const char* key) -> const json& {
+            const auto found = j.find(key);
+            return found == j.end() ? none : *found;
+        };
+        const json& atoms = list("atoms");
         if (!atoms.is_array())
             throw FileError("The atoms must be a list.");
         std::vector<Handle> handles;
@@ -272,7 +281,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             }
         }
 
-        for (const json& b : j.value("bonds", json::array())) {
+        for (const json& b : list("bonds")) {
             const json& pair = b.at("atoms");
             if (!pair.is_array() || pair.size() != 2)
                 throw FileError("A bond must name two atoms.");
@@ -281,7 +290,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             if (d->FindAtom(a1) && d->FindAtom(a2))
                 d->AddBond(a1, a2, b.value("order", 1));
         }
-        for (const json& p : j.value("piSystems", json::array())) {
+        for (const json& p : list("piSystems")) {
             std::vector<Handle> members;
             for (const json& i : p) {
                 const Handle h = handles[ReadIndex(i, handles.size(), "A pi-system")];
@@ -291,7 +300,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             if (!members.empty())
                 d->AddPiSystem(members);
         }
-        for (const json& set : j.value("sets", json::array())) {
+        for (const json& set : list("sets")) {
             const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + MessageText::Excerpt(name) + "' is listed twice.");
@@ -339,11 +348,14 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw FileError("The structure document \"" + path + "\" cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read straight into one string (a string stream would hold the text twice).
+    std::string text;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
     std::shared_ptr<Document> d;
     try {
-        d = DocumentFromQsdText(text.str());
+        d = DocumentFromQsdText(text);
     } catch (const FileError& e) {
         throw FileError("The structure document \"" + path + "\" cannot be read: " + e.what());
     }

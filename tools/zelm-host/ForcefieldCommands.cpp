@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iomanip>
@@ -9,6 +10,8 @@
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
+#include <utility>
 
 #include "DriverSupport.h"
 #include "CommandLine.h"
@@ -104,8 +107,7 @@ public:
         std::string path;
         if (!library.empty()) {
             path = fs::absolute(library).lexically_normal().string();
-            if (!fs::is_regular_file(path))
-                Fail("the library \"" + library + "\" does not exist");
+            RequireInputFile(library, "the library");
             Select(path);
         }
         const HRESULT hr = m_consumer->get_ForcefieldEditor(m_editor.Receive());
@@ -122,9 +124,14 @@ public:
 
     // Every interaction, numbered from 1 in the order show lists them: by
     // interaction type, then by atom types (in the order the forcefield
-    // lists them; a pair once, whichever way round, since a pair's order
-    // does not matter, longer lists in every order).
-    std::vector<Interaction> Interactions() const
+    // lists them; a pair once, whichever way round, named in that order,
+    // since a pair's order does not matter), then in the order they were
+    // added. What the forcefield holds is taken from the module's own
+    // listing of the library (`listing`, loaded from the same file), so that
+    // the time grows with the interactions held, not with the combinations
+    // of atom types; each interaction is then reached through the editor's
+    // COM objects, which show and edit work on.
+    std::vector<Interaction> Interactions(const CForcefield& listing) const
     {
         KelvComPtr<IQoServerDescription> server;
         Require(m_editor->get_ServerDescription(server.Receive()));
@@ -133,47 +140,64 @@ public:
         const std::vector<std::string> types = Take(array);
         Require(m_forcefield->get_AtomTypes(&array));
         const std::vector<std::string> atomTypes = Take(array);
+        std::unordered_map<std::string, std::size_t> rankOfType;
+        std::vector<std::size_t> atomsOfType;
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            INT atoms = 0;
+            Require(server->get_NumberOfAtomsOfType(KelvBSTR(types[i]).Get(), &atoms));
+            rankOfType.emplace(types[i], i);
+            atomsOfType.push_back(static_cast<std::size_t>(std::max<INT>(0, atoms)));
+        }
+        std::unordered_map<std::string, std::size_t> indexOf; // the first atom type of a name
+        for (std::size_t i = 0; i < atomTypes.size(); ++i)
+            indexOf.emplace(atomTypes[i], i);
+
+        struct Held {
+            std::size_t type;
+            std::vector<std::size_t> atoms; // indexes into atomTypes, in the order shown
+            std::string form;
+            int id;
+        };
+        std::vector<Held> held;
+        for (const CForcefield::InteractionEntry& entry : listing.GetInteractionEntries()) {
+            const auto rank = rankOfType.find(entry.type->GetName());
+            if (rank == rankOfType.end() || entry.atomTypes.empty() ||
+                atomsOfType[rank->second] != entry.atomTypes.size())
+                continue;
+            Held one{rank->second, {}, entry.interaction->GetFunctionalForm()->GetKeyword(), entry.interaction->GetId()};
+            for (const AtomTypePtr& atomType : entry.atomTypes) {
+                const auto index = indexOf.find(atomType->GetName());
+                if (index == indexOf.end())
+                    Fail("the forcefield has no atom type \"" + atomType->GetName() + "\" of its interactions");
+                one.atoms.push_back(index->second);
+            }
+            if (one.atoms.size() == 2 && one.atoms[0] > one.atoms[1])
+                std::swap(one.atoms[0], one.atoms[1]);
+            held.push_back(std::move(one));
+        }
+        // The listing keeps the order of addition; a stable sort keeps it
+        // among the interactions of one type between the same atom types.
+        std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
+            return a.type != b.type ? a.type < b.type : a.atoms < b.atoms;
+        });
 
         std::vector<Interaction> all;
-        for (const std::string& type : types) {
-            INT atoms = 0;
-            Require(server->get_NumberOfAtomsOfType(KelvBSTR(type).Get(), &atoms));
-            if (atoms < 1 || atomTypes.empty())
-                continue;
-            std::vector<std::size_t> at(static_cast<std::size_t>(atoms), 0);
-            for (;;) {
-                if (atoms != 2 || at[0] <= at[1]) {
-                    std::vector<std::string> names;
-                    for (std::size_t i : at)
-                        names.push_back(atomTypes[i]);
-                    Collect(type, names, all);
-                }
-                std::size_t position = at.size();
-                while (position > 0 && ++at[position - 1] == atomTypes.size())
-                    at[--position] = 0;
-                if (position == 0)
-                    break;
-            }
+        all.reserve(held.size());
+        for (const Held& one : held) {
+            std::vector<std::string> names;
+            for (std::size_t i : one.atoms)
+                names.push_back(atomTypes[i]);
+            KelvSafeArray namesArray = KelvSafeArray::FromStrings(names);
+            SAFEARRAY* raw = namesArray.Get();
+            KelvComPtr<IQoInteraction> object;
+            Require(m_forcefield->get_Interaction(KelvBSTR(types[one.type]).Get(), &raw, KelvBSTR(one.form).Get(),
+                                                  one.id, object.Receive()));
+            all.push_back({types[one.type], std::move(names), std::move(object)});
         }
         return all;
     }
 
 private:
-    void Collect(const std::string& type, const std::vector<std::string>& names, std::vector<Interaction>& all) const
-    {
-        KelvSafeArray array = KelvSafeArray::FromStrings(names);
-        SAFEARRAY* raw = array.Get();
-        KelvComPtr<ISDVariantDataDimension> collection;
-        Require(m_forcefield->get_Interactions(KelvBSTR(type).Get(), &raw, collection.Receive()));
-        LONG count = 0;
-        Require(collection->get_Count(&count));
-        for (LONG i = 1; i <= count; ++i) {
-            KelvVariant item;
-            Require(collection->Item(i, item.Receive()));
-            all.push_back({type, names, item.ExtractUnknown().QueryInterface<IQoInteraction>()});
-        }
-    }
-
     std::unique_ptr<QzHost::HostApplication> m_host;
     KelvComPtr<IQoEditedForcefieldConsumer> m_consumer;
     KelvComPtr<IQoForcefieldEditor> m_editor;
@@ -190,20 +214,38 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
     return text;
 }
 
-// The lines of a library file that the module's reader kept as text instead
-// of reading them: the module's editor holds them after a load, which the
-// host's editor COM road does not carry, so the file is read again here
-// through the module's own editor.
-void PrintLoadWarnings(const std::string& path, std::ostream& out)
-{
-    CZelmForcefieldEditor editor;
-    try {
-        editor.Load(path);
-    } catch (const KelvResult& failure) {
-        out << "load warnings: the library could not be read again: " << failure.GetMessage() << "\n";
-        return;
+// The module's own reading of the library file the editor loaded: what the
+// forcefield holds (to list its interactions) and the lines its reader kept
+// as text instead of reading them, which the host's editor COM road does not
+// carry.
+class Listing {
+public:
+    explicit Listing(const std::string& path)
+    {
+        try {
+            m_editor.Load(path);
+        } catch (const KelvResult& failure) {
+            Fail("the library \"" + path + "\" could not be read again to list its interactions: " +
+                 failure.GetMessage());
+        }
     }
-    const std::vector<CZelmLibUtils::Warning>& warnings = editor.GetLoadWarnings();
+    const CForcefield& Forcefield() const { return m_editor.GetForcefield(); }
+    const std::vector<CZelmLibUtils::Warning>& Warnings() const { return m_editor.GetLoadWarnings(); }
+
+private:
+    CZelmForcefieldEditor m_editor;
+};
+
+std::string LoadedPath(const Session& session)
+{
+    BSTR text = nullptr;
+    Require(session.Editor().get_LoadedFilePath(&text));
+    return Take(text);
+}
+
+void PrintLoadWarnings(const Listing& listing, std::ostream& out)
+{
+    const std::vector<CZelmLibUtils::Warning>& warnings = listing.Warnings();
     if (warnings.empty())
         return;
     out << "load warnings (" << warnings.size() << (warnings.size() == 1 ? " line" : " lines")
@@ -215,8 +257,8 @@ void PrintLoadWarnings(const std::string& path, std::ostream& out)
 void Show(const Session& session, std::ostream& out)
 {
     BSTR text = nullptr;
-    Require(session.Editor().get_LoadedFilePath(&text));
-    const std::string loaded = Take(text);
+    const std::string loaded = LoadedPath(session);
+    const Listing listing(loaded);
     out << "library: " << loaded << "\n";
     KelvComPtr<IQoServerDescription> server;
     Require(session.Editor().get_ServerDescription(server.Receive()));
@@ -238,7 +280,7 @@ void Show(const Session& session, std::ostream& out)
 
     out << "interactions:\n";
     int number = 0;
-    for (const Interaction& interaction : session.Interactions()) {
+    for (const Interaction& interaction : session.Interactions(listing.Forcefield())) {
         IQoInteraction& object = *interaction.object.get();
         INT id = 0;
         Require(object.get_FunctionalForm(&text));
@@ -288,7 +330,7 @@ void Show(const Session& session, std::ostream& out)
         if (!integers.empty() || !doubles.empty())
             out << "      values:" << integers << doubles << "\n";
     }
-    PrintLoadWarnings(loaded, out);
+    PrintLoadWarnings(listing, out);
 }
 
 // "N.NAME" of show's numbering: the interaction and the name.
@@ -361,7 +403,7 @@ void SetOption(IQoInteraction& interaction, const std::string& name, const std::
 
 void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
 {
-    const std::vector<Interaction> all = session.Interactions();
+    const std::vector<Interaction> all = session.Interactions(Listing(LoadedPath(session)).Forcefield());
     for (const std::string& text : options.options) {
         const auto [which, value] = Assignment(text, "--option");
         const auto [interaction, name] = Target(all, which);

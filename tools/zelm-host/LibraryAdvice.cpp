@@ -39,6 +39,9 @@ std::string Unreadable(const std::string& path)
     if (fs::is_directory(path, error)) {
         return "a folder, not a file";
     }
+    if (!fs::is_regular_file(path, error)) {
+        return "not a regular file (a pipe or a device)";
+    }
     std::ifstream file(path);
     return file ? std::string() : "cannot be opened for reading";
 }
