@@ -153,14 +153,19 @@ std::string QsdText(const Document& d)
     return j.dump(2) + "\n";
 }
 
-std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
+namespace {
+
+json ParseQsd(const std::string& text)
 {
-    json j;
     try {
-        j = json::parse(text);
+        return json::parse(text);
     } catch (const json::exception& e) {
         throw FileError("The structure document is not valid JSON: " + MessageText::Excerpt(e.what()));
     }
+}
+
+std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
+{
     try {
         if (!j.is_object() || j.value("format", std::string()) != FormatName)
             throw FileError("The file is not a structure document.");
@@ -335,6 +340,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
     }
 }
 
+} // namespace
+
+std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
+{
+    return DocumentFromQsdTree(ParseQsd(text));
+}
+
 void SaveQsd(const Document& document, const std::string& path)
 {
     // Written beside and renamed into place: a write that fails or stops
@@ -355,7 +367,9 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
         text.append(buffer, static_cast<std::size_t>(in.gcount()));
     std::shared_ptr<Document> d;
     try {
-        d = DocumentFromQsdText(text);
+        const json tree = ParseQsd(text);
+        std::string().swap(text); // the tree holds it all from here on
+        d = DocumentFromQsdTree(tree);
     } catch (const FileError& e) {
         throw FileError("The structure document \"" + path + "\" cannot be read: " + e.what());
     }
