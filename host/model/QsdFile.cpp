@@ -93,32 +93,43 @@ std::string QsdText(const Document& d)
         break;
     }
 
+    // The atoms are written one by one, each through a small tree of its
+    // own, in the layout a tree of the whole document gives them (two
+    // blanks an indent, the list at the second level): a tree of every atom
+    // would hold about 1 KB an atom.
     std::unordered_map<Handle, std::size_t> index;
     index.reserve(d.Atoms().size());
-    json atoms = json::array();
-    for (const Atom& a : d.Atoms()) {
-        index[a.handle] = atoms.size();
-        json e;
-        if (a.IsSymmetryParent()) {
-            e["element"] = a.element;
-            e["position"] = Vector(a.position);
-            e["forcefieldType"] = Latin1ToUtf8(a.forcefieldType);
-            e["charge"] = a.charge;
-            e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
-            e["fixed"] = a.fixedMask;
-            if (a.occupancy != 1.0)
-                e["occupancy"] = a.occupancy;
-        } else {
-            e["imageOf"] = index.at(a.parent);
-            e["operator"] = a.operatorIndex;
+    std::string atomsText;
+    if (!d.Atoms().empty()) {
+        atomsText = "[\n";
+        nlohmann::detail::serializer<json> writer(nlohmann::detail::output_adapter<char, std::string>(atomsText), ' ');
+        for (const Atom& a : d.Atoms()) {
+            if (!index.empty())
+                atomsText += ",\n";
+            const std::size_t place = index.size();
+            index[a.handle] = place;
+            json e;
+            if (a.IsSymmetryParent()) {
+                e["element"] = a.element;
+                e["position"] = Vector(a.position);
+                e["forcefieldType"] = Latin1ToUtf8(a.forcefieldType);
+                e["charge"] = a.charge;
+                e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
+                e["fixed"] = a.fixedMask;
+                if (a.occupancy != 1.0)
+                    e["occupancy"] = a.occupancy;
+            } else {
+                e["imageOf"] = index.at(a.parent);
+                e["operator"] = a.operatorIndex;
+            }
+            e["id"] = a.id;
+            e["selected"] = a.selected;
+            atomsText += "    ";
+            writer.dump(e, true, false, 2, 4);
         }
-        e["id"] = a.id;
-        e["selected"] = a.selected;
-        atoms.push_back(std::move(e));
+        atomsText += "\n  ]";
     }
-    // Moved, not copied: the tree of a large document is most of what a
-    // save holds.
-    j["atoms"] = std::move(atoms);
+    j["atoms"] = json::array();
 
     json bonds = json::array();
     for (const Bond& b : d.Bonds())
@@ -150,7 +161,21 @@ std::string QsdText(const Document& d)
                         {"k", s.k},                   {"l", s.l},
                         {"topOffset", s.topOffset},   {"relativeDepth", s.relativeDepth},
                         {"absoluteDepth", s.absoluteDepth}, {"dSpacing", s.dSpacing}};
-    return j.dump(2) + "\n";
+    std::string text = j.dump(2);
+    if (atomsText.empty())
+        return text + "\n";
+    // "atoms" is the first name of the document's object.
+    const std::string placeholder = "{\n  \"atoms\": []";
+    if (text.compare(0, placeholder.size(), placeholder) != 0)
+        throw FileError("The structure document could not be laid out.");
+    std::string whole;
+    whole.reserve(text.size() + atomsText.size());
+    whole.append(text, 0, placeholder.size() - 2);
+    whole += atomsText;
+    std::string().swap(atomsText);
+    whole.append(text, placeholder.size(), std::string::npos);
+    whole += "\n";
+    return whole;
 }
 
 namespace {
