@@ -294,7 +294,10 @@ TEST_F(HostCommands, InputsThatAreNoRegularFilesAreRefused)
         {"chart pipe", "chart p/pipe.qcd --svg p/pipe.svg", "the chart document \"p/pipe.qcd\" is a pipe"},
         {"chart folder", "chart p/folder.qcd --svg p/folder.svg", "\"p/folder.qcd\" is a folder, not a file"},
         {"library pipe", "forcefield --project p show p/pipe.lib", "the library \"p/pipe.lib\" is a pipe"},
+        {"selected library pipe", "deck p/rocksalt.qsd --project p", "pipe.lib\" is a pipe"},
     };
+    ASSERT_EQ(Run("import " + rockSalt + " --project p").code, 0);
+    ASSERT_EQ(Run("state --project p ZelmLogic library " + Path("p/pipe.lib")).code, 0);
     for (const BadInput& bad : cases) {
         SCOPED_TRACE(bad.name);
         Outcome outcome = Run(bad.arguments);

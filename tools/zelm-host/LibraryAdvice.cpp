@@ -1,5 +1,7 @@
 #include "LibraryAdvice.h"
 
+#include "DriverSupport.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -64,6 +66,17 @@ std::vector<std::string> LibraryCandidates(QzHost::HostApplication& host)
     }
     const std::string standard = CZelmStandardLibraries(host.Root()).GetStandardLibrariesFolder();
     return {PathUtilities::Join(standard, bare + ".lib"), PathUtilities::Join(host.DocumentsFolder(), bare + ".lib")};
+}
+
+void RefuseLibraryThatIsNoFile(QzHost::HostApplication& host)
+{
+    for (const std::string& path : LibraryCandidates(host)) {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+            RequireInputFile(path, "the library");
+        }
+    }
 }
 
 std::string LibraryAdvice(QzHost::HostApplication& host)
