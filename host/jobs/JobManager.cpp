@@ -3,6 +3,7 @@
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
+#include "host/state/ProjectLock.h"
 
 #include "qorqm/PathUtilities.h"
 #include "qorqm/SafeName.h"
@@ -623,7 +624,29 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         report.failures.push_back(error.what());
     }
 
-    // The results come home by their download policies.
+    // The results come home by their download policies, and the handler
+    // imports them into the project's documents: under the project's lock,
+    // as every change of a project's documents.
+    // The results folder is locked too, as a command that names a document
+    // there without its project locks it; both in one order, so that no two
+    // processes wait for each other.
+    std::vector<std::string> lockedFolders = {m_context->documentsFolder.empty() ? "." : m_context->documentsFolder};
+    std::error_code folderError;
+    if (!job.ResultsFolder().empty() && fs::is_directory(job.ResultsFolder(), folderError) &&
+        fs::weakly_canonical(job.ResultsFolder(), folderError) !=
+            fs::weakly_canonical(lockedFolders.front(), folderError))
+        lockedFolders.push_back(job.ResultsFolder());
+    std::sort(lockedFolders.begin(), lockedFolders.end(), [](const std::string& a, const std::string& b) {
+        std::error_code error;
+        return fs::weakly_canonical(a, error) < fs::weakly_canonical(b, error);
+    });
+    std::vector<std::unique_ptr<ProjectLock>> projectLock;
+    try {
+        for (const std::string& folder : lockedFolders)
+            projectLock.push_back(std::make_unique<ProjectLock>(folder));
+    } catch (const KelvResult& error) {
+        report.failures.push_back(error.GetMessage());
+    }
     std::set<std::string> names;
     for (const KelvComPtr<FileTransferItem>& item : job.Items()) {
         if (item->DownloadPolicy() == 0)
@@ -647,6 +670,8 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     }
 
     note("OnJobComplete", events->OnJobComplete());
+    while (!projectLock.empty())
+        projectLock.pop_back();
     note("OnDetach", events->OnDetach());
     events.Release();
     m_modules->ReleaseJobHandler(handler);

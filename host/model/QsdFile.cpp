@@ -376,8 +376,9 @@ void SaveQsd(const Document& document, const std::string& path)
 {
     // Written beside and renamed into place: a write that fails or stops
     // half-way leaves the previous file whole.
-    if (!ReplaceFileContents(path, QsdText(document)))
-        throw FileError("Unable to write the structure document '" + path + "'.");
+    std::string why;
+    if (!ReplaceFileContents(path, QsdText(document), &why))
+        throw FileError("Unable to write the structure document '" + path + "': " + why + ".");
 }
 
 std::shared_ptr<Document> LoadQsd(const std::string& path)

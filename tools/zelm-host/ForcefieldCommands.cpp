@@ -474,6 +474,11 @@ void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
     if (options.save && !options.saveAs.empty())
         Fail("give --save or --save-as, not both");
 
+    // A library edited and saved is read, changed and written under the
+    // project's lock (and its own folder's), as a document is.
+    std::unique_ptr<DocumentChangeLock> lock;
+    if (editing && (options.save || !options.saveAs.empty()) && fs::is_directory(options.project))
+        lock = std::make_unique<DocumentChangeLock>(options.project, options.argument);
     Session session(options.project);
     if (options.action == "suggest") {
         BSTR suggestion = nullptr;

@@ -336,6 +336,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     if (fs::is_regular_file(fs::path(folder) / ProjectStateFile, error)) {
         configuration.stateFile = (fs::path(folder) / ProjectStateFile).string();
     }
+    const DocumentChangeLock lock(folder, file);
     QzHost::HostApplication host(configuration);
     const KelvComPtr<IQoZelmSurfaceCalculator> calculator = SurfaceCalculatorOf(host);
 
