@@ -1,8 +1,14 @@
-// Importing a crystal into a project and showing its document, as the
-// driver's import and show commands do: a P 1 cell of n atoms on random
-// sites, n = 10,000 and 100,000. Both steps should take time in proportion
-// to the atoms; the closing line gives the ratio of the two times (10 for
-// linear time).
+// The driver's host commands at scale, each run as the driver runs it:
+// - import of a crystal into a project and show of its document: a P 1 cell
+//   of n atoms on random sites, n = 10,000 and 100,000;
+// - types: forcefield types by element for the same documents;
+// - forcefield show of generated libraries of 32 and 300 atom types (16 and
+//   150 species with core and shell) holding pair, three-body and
+//   four-body interactions (about 670 and 20,000).
+// Import and types should take time in proportion to the atoms, forcefield
+// show in proportion to the interactions; the closing lines give the ratio
+// of the 100,000-atom to the 10,000-atom times (10 for linear time, target
+// at most 12) and the times of forcefield show.
 
 #include <benchmark/benchmark.h>
 
@@ -21,7 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "ForcefieldCommands.h"
 #include "HostCommands.h"
+#include "ModuleCommands.h"
+#include "TypeCommands.h"
 
 namespace {
 
@@ -75,6 +84,38 @@ private:
     std::string cif_;
 };
 
+// A library of `species` species, each with a core and a shell (2 x species
+// atom types), and about `interactions` interactions in shuffled order:
+// springs, Buckingham pairs between shells, three-body and torsion terms
+// between cores.
+std::string MakeLibrary(int species, int interactions)
+{
+    std::mt19937 random(4242);
+    std::uniform_int_distribution<int> pick(0, species - 1);
+    std::ostringstream text;
+    text << "# generated benchmark library\nspecies\n";
+    for (int i = 0; i < species; ++i) {
+        text << "X" << i << " core " << 0.5 + i * 0.001 << "\n";
+        text << "X" << i << " shel " << -1.5 - i * 0.001 << "\n";
+    }
+    text << "spring\n";
+    for (int i = 0; i < species; ++i)
+        text << "X" << i << " core X" << i << " shel " << 20.0 + i << "\n";
+    const int each = std::max(1, (interactions - species) / 3);
+    text << "buckingham\n";
+    for (int n = 0; n < each; ++n)
+        text << "X" << pick(random) << " shel X" << pick(random) << " shel " << 1000.0 + n << " 0.3 10.0 0.0 12.0\n";
+    text << "three bond\n";
+    for (int n = 0; n < each; ++n)
+        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core "
+             << 1.0 + n * 0.001 << " 109.5 1.4 1.4 2.2\n";
+    text << "torsion bond\n";
+    for (int n = 0; n < each; ++n)
+        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core X"
+             << pick(random) << " core " << 0.1 + n * 0.001 << " 3.0 0.0 1.4 1.8 1.4 3.0\n";
+    return text.str();
+}
+
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -107,6 +148,8 @@ void BM_ImportAndShow(benchmark::State& state)
     state.counters["atoms"] = static_cast<double>(state.range(0));
 }
 // The best of five runs: other work on the machine only ever adds time.
+auto Minimum = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+
 BENCHMARK(BM_ImportAndShow)
     ->Arg(10000)
     ->Arg(100000)
@@ -114,7 +157,68 @@ BENCHMARK(BM_ImportAndShow)
     ->MinTime(0.5)
     ->Repetitions(5)
     ->DisplayAggregatesOnly(true)
-    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+    ->ComputeStatistics("min", Minimum);
+
+// Forcefield types by element for every atom of an imported document.
+void BM_Types(benchmark::State& state)
+{
+    Project project(state.range(0));
+    const std::string document = project.Folder() + "/structure.qsd";
+    std::ostringstream made;
+    ZelmHost::ImportStructure(project.Cif(), project.Folder(), "structure", 0, made);
+    int round = 0;
+    for (auto _ : state) {
+        std::ostringstream out;
+        // Types that differ from round to round, so that every round changes
+        // every atom.
+        const std::string suffix = "_" + std::to_string(++round % 2);
+        ZelmHost::TypeAtoms(document, project.Folder(), {"Si=Si" + suffix, "O=O" + suffix, "Na=Na" + suffix}, false,
+                            out);
+        benchmark::DoNotOptimize(out.str().size());
+    }
+    state.counters["atoms"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_Types)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->ComputeStatistics("min", Minimum);
+
+// The forcefield command's show of a generated library (the argument: the
+// number of atom types).
+void BM_ForcefieldShow(benchmark::State& state)
+{
+    const int atomTypes = static_cast<int>(state.range(0));
+    const int interactions = atomTypes >= 300 ? 20000 : atomTypes * 21;
+    Project project(0);
+    const std::string library = project.Folder() + "/generated.lib";
+    std::ofstream(library) << MakeLibrary(atomTypes / 2, interactions);
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        std::ostringstream out;
+        ZelmHost::ForcefieldOptions options;
+        options.project = project.Folder();
+        options.action = "show";
+        options.argument = library;
+        ZelmHost::RunForcefieldCommand(options, out);
+        const std::string text = out.str();
+        lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        benchmark::DoNotOptimize(lines);
+    }
+    state.counters["atom_types"] = atomTypes;
+    state.counters["lines_shown"] = static_cast<double>(lines);
+}
+BENCHMARK(BM_ForcefieldShow)
+    ->Arg(32)
+    ->Arg(300)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->DisplayAggregatesOnly(true)
+    ->ComputeStatistics("min", Minimum);
 
 // The console report, keeping the best time of each size for the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -122,18 +226,34 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min" &&
-                run.run_name.function_name == "BM_ImportAndShow") {
-                times_[run.run_name.args] = run.GetAdjustedRealTime();
-            }
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
+                times_[run.run_name.function_name][run.run_name.args] = run.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    const std::map<std::string, double>& Times() const { return times_; }
+    // Best time (ms) by benchmark and argument; 0 when it did not run.
+    double Time(const std::string& benchmark, const std::string& argument) const
+    {
+        const auto found = times_.find(benchmark);
+        if (found == times_.end())
+            return 0.0;
+        const auto time = found->second.find(argument);
+        return time == found->second.end() ? 0.0 : time->second;
+    }
 
 private:
-    std::map<std::string, double> times_;
+    std::map<std::string, std::map<std::string, double>> times_;
 };
+
+void PrintRatio(const RatioReporter& reporter, const char* benchmark, const char* what)
+{
+    const double small = reporter.Time(benchmark, "10000");
+    const double large = reporter.Time(benchmark, "100000");
+    if (small > 0.0 && large > 0.0)
+        std::printf("%s, best of five, 10000 atoms: %.0f ms, 100000 atoms: %.0f ms; ratio %.2f (10 for linear "
+                    "time; target at most 12)\n",
+                    what, small, large, large / small);
+}
 
 }  // namespace
 
@@ -147,17 +267,20 @@ int main(int argc, char** argv)
         setenv("QZ_REGISTRY_FILE", (std::string(registry) + "/registry.json").c_str(), 1);
     }
 
+    // forcefield show needs the module in that registry.
+    std::ostringstream registered;
+    std::ostringstream refused;
+    if (ZelmHost::RegisterModule(ZelmHost::DefaultModulePath(), registered, refused) != 0)
+        std::fprintf(stderr, "the module could not be registered: %s\n", refused.str().c_str());
+
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& times = reporter.Times();
-    const auto small = times.find("10000");
-    const auto large = times.find("100000");
-    if (small != times.end() && large != times.end() && small->second > 0.0) {
-        std::printf("import and show, best of five, 10000 atoms: %.0f ms, 100000 atoms: %.0f ms\n", small->second,
-                    large->second);
-        std::printf("time ratio 100000 / 10000 atoms: %.2f (10 for linear time; target under 15)\n",
-                    large->second / small->second);
+    PrintRatio(reporter, "BM_ImportAndShow", "import and show");
+    PrintRatio(reporter, "BM_Types", "types");
+    for (const char* types : {"32", "300"}) {
+        if (const double time = reporter.Time("BM_ForcefieldShow", types); time > 0.0)
+            std::printf("forcefield show, best of three, %s atom types: %.0f ms\n", types, time);
     }
     benchmark::Shutdown();
     if (registry != nullptr) {

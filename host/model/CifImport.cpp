@@ -5,17 +5,26 @@
 
 #include "qorqm/MessageText.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <iomanip>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace HostModel {
 
 namespace {
 
 constexpr double MinimumCellLength = 0.1;      // Angstrom
+constexpr double MaximumCellLength = 1.0e6;    // Angstrom
+// The deck gives occupancies to six decimals: a smaller one would be 0 there.
+constexpr double MinimumOccupancy = 1.0e-6;
 constexpr double MinimumRelativeVolume = 1e-6; // of a * b * c
 constexpr double SharedPositionDistance = 0.01; // Angstrom
 
@@ -72,8 +81,11 @@ double CellItem(gemmi::cif::Block& block, const char* tag, const std::string& it
         throw FileError(where + " is not a number: '" + MessageText::Excerpt(text) + "'.");
     if (angle && !(number > 0.0 && number < 180.0))
         throw FileError(where + " must lie strictly between 0 and 180 degrees, not " + MessageText::Excerpt(text) + ".");
-    if (!angle && !(number >= MinimumCellLength && std::isfinite(number)))
+    if (!angle && !(number >= MinimumCellLength))
         throw FileError(where + " must be a length of at least 0.1 Angstrom, not " + MessageText::Excerpt(text) + ".");
+    if (!angle && !(number <= MaximumCellLength))
+        throw FileError(where + " must be a length of at most 1000000 Angstrom, not " + MessageText::Excerpt(text) +
+                        ".");
     return number;
 }
 
@@ -138,25 +150,46 @@ Vec3 SitePosition(const gemmi::SmallStructure::Site& site, const Lattice3D& latt
     return f;
 }
 
-// The site's occupancy ('_atom_site_occupancy'); 1 when not given. A value a
-// rounding above 1 is taken as 1.
-double SiteOccupancy(const gemmi::SmallStructure::Site& site)
+// The occupancy texts of the atom sites ('_atom_site_occupancy'), one per
+// site in the order of the loop; empty when the loop has none.
+std::vector<std::string> OccupancyTexts(gemmi::cif::Block& block)
 {
-    double occupancy = site.occ;
-    if (!std::isfinite(occupancy))
+    std::vector<std::string> texts;
+    gemmi::cif::Table table = block.find("_atom_site_", {"label", "?occupancy"});
+    if (!table.ok() || !table.has_column(1))
+        return texts;
+    for (auto row : table)
+        texts.push_back(row.has2(1) ? gemmi::cif::as_string(row[1]) : std::string());
+    return texts;
+}
+
+// The site's occupancy as the file gives it; 1 when not given ('?', '.'). A
+// value a rounding above 1 is taken as 1. A text that is not a number, and a
+// number the deck could not carry (outside [0.000001, 1]), are refused.
+double SiteOccupancy(const gemmi::SmallStructure::Site& site, const std::string& text)
+{
+    if (text.empty())
         return 1.0;
+    double occupancy = gemmi::cif::as_number(text);
+    if (!std::isfinite(occupancy))
+        throw FileError("The atom site '" + MessageText::Excerpt(site.label) + "' has the occupancy '" +
+                        MessageText::Excerpt(text) + "' ('_atom_site_occupancy'), which is not a number.");
     if (occupancy > 1.0 && occupancy <= 1.001)
         occupancy = 1.0;
     if (!(occupancy > 0.0 && occupancy <= 1.0)) {
-        std::ostringstream text;
-        text << "The atom site '" << MessageText::Excerpt(site.label) << "' has the occupancy " << occupancy
-             << " ('_atom_site_occupancy'); an occupancy lies above 0 and not above 1.";
-        throw FileError(text.str());
+        std::ostringstream message;
+        message << "The atom site '" << MessageText::Excerpt(site.label) << "' has the occupancy "
+                << MessageText::Excerpt(text) << " ('_atom_site_occupancy'); an occupancy lies above 0 and not above 1.";
+        throw FileError(message.str());
     }
+    if (occupancy < MinimumOccupancy)
+        throw FileError("The atom site '" + MessageText::Excerpt(site.label) + "' has the occupancy " +
+                        MessageText::Excerpt(text) +
+                        " ('_atom_site_occupancy'), below 0.000001: the deck gives occupancies to six decimals.");
     return occupancy;
 }
 
-std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
+std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif, CifImportReport* report)
 {
     for (gemmi::cif::Block& block : cif.blocks) {
         if (!HasCell(block))
@@ -171,28 +204,39 @@ std::shared_ptr<Document> FromCifDocument(gemmi::cif::Document& cif)
             throw FileError("The data block '" + MessageText::Excerpt(block.name) +
                             "' has a cell but no atom sites ('_atom_site_label', '_atom_site_fract_x').");
 
+        const std::vector<std::string> occupancies = OccupancyTexts(block);
+        if (!occupancies.empty() && occupancies.size() != st.sites.size())
+            throw FileError("The atom sites and their occupancies ('_atom_site_occupancy') do not match.");
         auto document = std::make_shared<Document>();
         document->SetName(block.name);
         document->SetCell(cell);
-        for (const gemmi::SmallStructure::Site& site : st.sites) {
+        for (std::size_t i = 0; i < st.sites.size(); ++i) {
+            const gemmi::SmallStructure::Site& site = st.sites[i];
             const Vec3 f = SitePosition(site, lattice);
             if (site.element == gemmi::El::X)
                 throw FileError("The atom site '" + MessageText::Excerpt(site.label) + "' names no known element.");
             Atom atom;
             atom.element = site.element.name();
             atom.position = f;
-            atom.occupancy = SiteOccupancy(site);
+            atom.occupancy = SiteOccupancy(site, occupancies.empty() ? std::string() : occupancies[i]);
             atom.formalCharge = {site.charge, 1};
             atom.id = static_cast<std::int32_t>(document->Atoms().size() + 1);
             document->RestoreParent(atom);
         }
         document->SetSymmetry(ReadSymmetry(block, cell));
+        if (report) {
+            const std::size_t parents = static_cast<std::size_t>(
+                std::count_if(document->Atoms().begin(), document->Atoms().end(),
+                              [](const Atom& atom) { return atom.IsSymmetryParent(); }));
+            report->sites = st.sites.size();
+            report->mergedSites = st.sites.size() - std::min(parents, st.sites.size());
+        }
         return document;
     }
     throw FileError("The CIF file holds no data block with a unit cell.");
 }
 
-std::shared_ptr<Document> FromCifText(const std::string& text)
+std::shared_ptr<Document> FromCifText(const std::string& text, CifImportReport* report)
 {
     gemmi::cif::Document cif;
     try {
@@ -207,7 +251,7 @@ std::shared_ptr<Document> FromCifText(const std::string& text)
         throw FileError("The CIF text cannot be read: " + MessageText::Excerpt(e.what()));
     }
     try {
-        return FromCifDocument(cif);
+        return FromCifDocument(cif, report);
     } catch (const FileError&) {
         throw;
     } catch (const std::exception& e) {
@@ -217,7 +261,7 @@ std::shared_ptr<Document> FromCifText(const std::string& text)
 
 } // namespace
 
-std::shared_ptr<Document> ImportCif(const std::string& path)
+std::shared_ptr<Document> ImportCif(const std::string& path, CifImportReport* report)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -226,10 +270,106 @@ std::shared_ptr<Document> ImportCif(const std::string& path)
     text << in.rdbuf();
     if (in.bad())
         throw FileError("The file cannot be read.");
-    return FromCifText(text.str());
+    return FromCifText(text.str(), report);
 }
 
-std::shared_ptr<Document> ImportCifText(const std::string& text) { return FromCifText(text); }
+std::shared_ptr<Document> ImportCifText(const std::string& text, CifImportReport* report)
+{
+    return FromCifText(text, report);
+}
+
+namespace {
+
+// The atoms of a cell binned by their wrapped fractional position, so that
+// two atoms within the shared-position distance of each other (through any
+// lattice translation) lie in the same or in neighbouring bins: each bin is
+// at least that distance wide along every axis.
+class PositionBins {
+public:
+    PositionBins(const Lattice3D& lattice, const std::vector<Atom>& atoms)
+    {
+        // A Cartesian step of length t changes fractional coordinate i by at
+        // most t times the length of row i of the Cartesian-to-fractional map.
+        std::array<Vec3, 3> columns{};
+        for (std::size_t j = 0; j < 3; ++j) {
+            Vec3 unit{};
+            unit[j] = 1.0;
+            columns[j] = lattice.ToFractional(unit);
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            const double row = std::sqrt(columns[0][i] * columns[0][i] + columns[1][i] * columns[1][i] +
+                                         columns[2][i] * columns[2][i]);
+            const double width = 1.01 * SharedPositionDistance * row;
+            double bins = width > 0.0 ? std::floor(1.0 / width) : 1.0;
+            bins = std::fmin(std::fmax(bins, 1.0), static_cast<double>(MaxBins));
+            m_bins[i] = static_cast<std::int64_t>(bins);
+        }
+        // The atoms' indexes sorted by bin, and where each bin's run begins.
+        m_sorted.reserve(atoms.size());
+        for (std::size_t i = 0; i < atoms.size(); ++i)
+            m_sorted.emplace_back(Key(Bin(atoms[i].position)), i);
+        std::sort(m_sorted.begin(), m_sorted.end());
+        m_runs.reserve(atoms.size());
+        for (std::size_t i = 0; i < m_sorted.size(); ++i)
+            if (i == 0 || m_sorted[i].first != m_sorted[i - 1].first)
+                m_runs.emplace(m_sorted[i].first, i);
+    }
+
+    // Calls f(index) for the atoms in this position's bin and the bins around
+    // it until f returns true; true when it did.
+    template <class F> bool AnyNear(const Vec3& fractional, F&& f) const
+    {
+        // The bins on either side, through the cell faces, each taken once
+        // when an axis has fewer than three bins.
+        const std::array<std::int64_t, 3> bin = Bin(fractional);
+        std::array<std::array<std::int64_t, 3>, 3> around{};
+        std::array<std::size_t, 3> count{};
+        for (std::size_t i = 0; i < 3; ++i) {
+            for (std::int64_t d = -1; d <= 1; ++d) {
+                const std::int64_t b = ((bin[i] + d) % m_bins[i] + m_bins[i]) % m_bins[i];
+                const auto end = around[i].begin() + static_cast<std::ptrdiff_t>(count[i]);
+                if (std::find(around[i].begin(), end, b) == end)
+                    around[i][count[i]++] = b;
+            }
+        }
+        for (std::size_t x = 0; x < count[0]; ++x)
+            for (std::size_t y = 0; y < count[1]; ++y)
+                for (std::size_t z = 0; z < count[2]; ++z) {
+                    const std::uint64_t key = Key({around[0][x], around[1][y], around[2][z]});
+                    const auto run = m_runs.find(key);
+                    if (run == m_runs.end())
+                        continue;
+                    for (std::size_t i = run->second; i < m_sorted.size() && m_sorted[i].first == key; ++i)
+                        if (f(m_sorted[i].second))
+                            return true;
+                }
+        return false;
+    }
+
+private:
+    static constexpr std::int64_t MaxBins = 1 << 20;
+
+    std::array<std::int64_t, 3> Bin(const Vec3& fractional) const
+    {
+        const Vec3 w = WrapFractional(fractional);
+        std::array<std::int64_t, 3> bin{};
+        for (std::size_t i = 0; i < 3; ++i)
+            bin[i] = std::min(m_bins[i] - 1,
+                              std::max<std::int64_t>(0, static_cast<std::int64_t>(w[i] * static_cast<double>(m_bins[i]))));
+        return bin;
+    }
+    static std::uint64_t Key(const std::array<std::int64_t, 3>& bin)
+    {
+        return (static_cast<std::uint64_t>(bin[0]) << 42) | (static_cast<std::uint64_t>(bin[1]) << 21) |
+               static_cast<std::uint64_t>(bin[2]);
+    }
+
+    std::array<std::int64_t, 3> m_bins{};
+    std::vector<std::pair<std::uint64_t, std::size_t>> m_sorted;
+    std::unordered_map<std::uint64_t, std::size_t> m_runs;
+};
+
+} // namespace
 
 std::size_t CountSharedSites(const Document& document)
 {
@@ -237,22 +377,23 @@ std::size_t CountSharedSites(const Document& document)
     if (!lattice)
         return 0;
     const std::vector<Atom>& atoms = document.Atoms();
+    const PositionBins bins(*lattice, atoms);
     std::size_t shared = 0;
     for (const Atom& site : atoms) {
         if (!site.IsSymmetryParent())
             continue;
-        for (const Atom& other : atoms) {
+        const bool near = bins.AnyNear(site.position, [&](std::size_t index) {
+            const Atom& other = atoms[index];
             if (other.parent == site.handle)
-                continue;
+                return false;
             Vec3 d{};
             for (std::size_t i = 0; i < 3; ++i)
                 d[i] = site.position[i] - other.position[i] - std::round(site.position[i] - other.position[i]);
             const Vec3 c = lattice->ToCartesian(d);
-            if (std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) < SharedPositionDistance) {
-                ++shared;
-                break;
-            }
-        }
+            return std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) < SharedPositionDistance;
+        });
+        if (near)
+            ++shared;
     }
     return shared;
 }

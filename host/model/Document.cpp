@@ -657,8 +657,16 @@ void Document::SetFractional(Handle handle, const Vec3& position)
 
 template <class F> void Document::ForOrbit(Handle handle, F&& f)
 {
+    // An orbit is its parent followed directly by its images, so that a
+    // change of the whole orbit takes time in proportion to the orbit.
     const Handle parent = GetAtom(handle).parent;
-    for (Atom& a : m_atoms)
+    if (const auto found = m_atomIndex.find(parent); found != m_atomIndex.end()) {
+        const std::size_t end = OrbitEnd(found->second);
+        for (std::size_t i = found->second; i < end; ++i)
+            f(m_atoms[i]);
+        return;
+    }
+    for (Atom& a : m_atoms) // an image whose parent is gone
         if (a.parent == parent)
             f(a);
 }

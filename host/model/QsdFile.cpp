@@ -16,6 +16,7 @@
 #include <map>
 #include <sstream>
 #include <unordered_map>
+#include <utility>
 
 namespace HostModel {
 
@@ -105,44 +106,57 @@ std::string QsdText(const Document& d)
         break;
     }
 
+    // The atoms are written one by one, each through a small tree of its
+    // own, in the layout a tree of the whole document gives them (two
+    // blanks an indent, the list at the second level): a tree of every atom
+    // would hold about 1 KB an atom.
     std::unordered_map<Handle, std::size_t> index;
     index.reserve(d.Atoms().size());
-    json atoms = json::array();
-    for (const Atom& a : d.Atoms()) {
-        index[a.handle] = atoms.size();
-        json e;
-        if (a.IsSymmetryParent()) {
-            e["element"] = a.element;
-            e["position"] = Vector(a.position);
-            e["forcefieldType"] = Latin1ToUtf8(a.forcefieldType);
-            e["charge"] = a.charge;
-            e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
-            e["fixed"] = a.fixedMask;
-            if (a.occupancy != 1.0)
-                e["occupancy"] = a.occupancy;
-        } else {
-            e["imageOf"] = index.at(a.parent);
-            e["operator"] = a.operatorIndex;
+    std::string atomsText;
+    if (!d.Atoms().empty()) {
+        atomsText = "[\n";
+        nlohmann::detail::serializer<json> writer(nlohmann::detail::output_adapter<char, std::string>(atomsText), ' ');
+        for (const Atom& a : d.Atoms()) {
+            if (!index.empty())
+                atomsText += ",\n";
+            const std::size_t place = index.size();
+            index[a.handle] = place;
+            json e;
+            if (a.IsSymmetryParent()) {
+                e["element"] = a.element;
+                e["position"] = Vector(a.position);
+                e["forcefieldType"] = Latin1ToUtf8(a.forcefieldType);
+                e["charge"] = a.charge;
+                e["formalCharge"] = {a.formalCharge.numerator, a.formalCharge.denominator};
+                e["fixed"] = a.fixedMask;
+                if (a.occupancy != 1.0)
+                    e["occupancy"] = a.occupancy;
+            } else {
+                e["imageOf"] = index.at(a.parent);
+                e["operator"] = a.operatorIndex;
+            }
+            e["id"] = a.id;
+            e["selected"] = a.selected;
+            atomsText += "    ";
+            writer.dump(e, true, false, 2, 4);
         }
-        e["id"] = a.id;
-        e["selected"] = a.selected;
-        atoms.push_back(e);
+        atomsText += "\n  ]";
     }
-    j["atoms"] = atoms;
+    j["atoms"] = json::array();
 
     json bonds = json::array();
     for (const Bond& b : d.Bonds())
         bonds.push_back({{"atoms", {index.at(b.atom1), index.at(b.atom2)}}, {"order", b.order}});
-    j["bonds"] = bonds;
+    j["bonds"] = std::move(bonds);
 
     json pis = json::array();
     for (const PiSystem& p : d.PiSystems()) {
         json members = json::array();
         for (Handle h : p.atoms)
             members.push_back(index.at(h));
-        pis.push_back(members);
+        pis.push_back(std::move(members));
     }
-    j["piSystems"] = pis;
+    j["piSystems"] = std::move(pis);
 
     json sets = json::array();
     for (const std::string& name : d.SetNames()) {
@@ -150,9 +164,9 @@ std::string QsdText(const Document& d)
         json members = json::array();
         for (Handle h : set.atoms)
             members.push_back(index.at(h));
-        sets.push_back({{"name", Latin1ToUtf8(name)}, {"visible", set.visible}, {"atoms", members}});
+        sets.push_back({{"name", Latin1ToUtf8(name)}, {"visible", set.visible}, {"atoms", std::move(members)}});
     }
-    j["sets"] = sets;
+    j["sets"] = std::move(sets);
 
     const SurfaceDescription& s = d.Surface();
     if (s.IsPresent())
@@ -160,17 +174,36 @@ std::string QsdText(const Document& d)
                         {"k", s.k},                   {"l", s.l},
                         {"topOffset", s.topOffset},   {"relativeDepth", s.relativeDepth},
                         {"absoluteDepth", s.absoluteDepth}, {"dSpacing", s.dSpacing}};
-    return j.dump(2) + "\n";
+    std::string text = j.dump(2);
+    if (atomsText.empty())
+        return text + "\n";
+    // "atoms" is the first name of the document's object.
+    const std::string placeholder = "{\n  \"atoms\": []";
+    if (text.compare(0, placeholder.size(), placeholder) != 0)
+        throw FileError("The structure document could not be laid out.");
+    std::string whole;
+    whole.reserve(text.size() + atomsText.size());
+    whole.append(text, 0, placeholder.size() - 2);
+    whole += atomsText;
+    std::string().swap(atomsText);
+    whole.append(text, placeholder.size(), std::string::npos);
+    whole += "\n";
+    return whole;
 }
 
-std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
+namespace {
+
+json ParseQsd(const std::string& text)
 {
-    json j;
     try {
-        j = json::parse(text);
+        return json::parse(text);
     } catch (const json::exception& e) {
         throw FileError("The structure document is not valid JSON: " + MessageText::Excerpt(e.what()));
     }
+}
+
+std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
+{
     try {
         if (!j.is_object() || j.value("format", std::string()) != FormatName)
             throw FileError("The file is not a structure document.");
@@ -213,7 +246,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             throw FileError("Unknown periodicity '" + MessageText::Excerpt(periodicity) + "'.");
         }
 
-        const json& atoms = j.value("atoms", json::array());
+        // The lists are looked at where they stand: json::value would copy them.
+        const json none = json::array();
+        auto list = [&](const char* key) -> const json& {
+            const auto found = j.find(key);
+            return found == j.end() ? none : *found;
+        };
+        const json& atoms = list("atoms");
         if (!atoms.is_array())
             throw FileError("The atoms must be a list.");
         std::vector<Handle> handles;
@@ -282,7 +321,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             }
         }
 
-        for (const json& b : j.value("bonds", json::array())) {
+        for (const json& b : list("bonds")) {
             const json& pair = b.at("atoms");
             if (!pair.is_array() || pair.size() != 2)
                 throw FileError("A bond must name two atoms.");
@@ -291,7 +330,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             if (d->FindAtom(a1) && d->FindAtom(a2))
                 d->AddBond(a1, a2, b.value("order", 1));
         }
-        for (const json& p : j.value("piSystems", json::array())) {
+        for (const json& p : list("piSystems")) {
             std::vector<Handle> members;
             for (const json& i : p) {
                 const Handle h = handles[ReadIndex(i, handles.size(), "A pi-system")];
@@ -301,7 +340,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
             if (!members.empty())
                 d->AddPiSystem(members);
         }
-        for (const json& set : j.value("sets", json::array())) {
+        for (const json& set : list("sets")) {
             const std::string name = Utf8ToLatin1(set.at("name").get<std::string>());
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + MessageText::Excerpt(name) + "' is listed twice.");
@@ -336,6 +375,13 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
     }
 }
 
+} // namespace
+
+std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
+{
+    return DocumentFromQsdTree(ParseQsd(text));
+}
+
 void SaveQsd(const Document& document, const std::string& path)
 {
     // Written beside and renamed into place: a write that fails or stops
@@ -350,11 +396,16 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw FileError("The structure document \"" + path + "\" cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read straight into one string (a string stream would hold the text twice).
+    std::string text;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
     std::shared_ptr<Document> d;
     try {
-        d = DocumentFromQsdText(text.str());
+        const json tree = ParseQsd(text);
+        std::string().swap(text); // the tree holds it all from here on
+        d = DocumentFromQsdTree(tree);
     } catch (const FileError& e) {
         throw FileError("The structure document \"" + path + "\" cannot be read: " + e.what());
     }

@@ -2,7 +2,7 @@
 // logic object's dual interface IZelm, the observables object's
 // IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator,
 // the analysis component's IZelmAnalysis and the forcefield editor's
-// IZelmLoadWarnings, with their interface
+// IZelmLoadWarnings and IZelmHeldInteractions, with their interface
 // identifiers and dispatch identifiers. A host (the driver, the tests) includes this header to call
 // the module through COM; it needs none of the module's code.
 #pragma once
@@ -16,6 +16,7 @@ inline constexpr IID IID_IZelm = HostApi::MakeGuid("7A42074F-34D0-4032-8484-F61D
 inline constexpr IID IID_IQoZelmObservableData = HostApi::MakeGuid("2C95DAFF-0E4E-4D1F-A7D0-5EF7A85DD668");
 inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9C89-6651583F70C2");
 inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A09-9E41-D2C57A0B6F18");
+inline constexpr IID IID_IZelmHeldInteractions = HostApi::MakeGuid("9B2E47D1-6C3A-4F85-A0D9-5E18C7B3F264");
 
 // Asked of the forcefield editor object (IQoForcefieldEditor) the module
 // hands out: the lines of the library it loaded last that its reader kept as
@@ -25,6 +26,18 @@ inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A
 struct IZelmLoadWarnings : public IUnknown {
     static const IID& Iid() { return IID_IZelmLoadWarnings; }
     virtual HRESULT get_LoadWarnings(SAFEARRAY** pLines) = 0;
+};
+
+// Asked of the same editor object: every interaction its forcefield holds,
+// in the order they were added, one text each: the interaction type's name,
+// the functional form's keyword, the id and the atom types (in the
+// forcefield's own order), separated by tabs. The host's interfaces answer
+// "which interactions" for one combination of atom types at a time; this
+// lists them in time proportional to what the forcefield holds. An empty
+// array when nothing is loaded.
+struct IZelmHeldInteractions : public IUnknown {
+    static const IID& Iid() { return IID_IZelmHeldInteractions; }
+    virtual HRESULT get_HeldInteractions(SAFEARRAY** pEntries) = 0;
 };
 
 // "handles storage of array data in state for observables": a logic whose

@@ -109,3 +109,29 @@ TEST_F(ForcefieldCommand, KeptLibraryLinesAreShownAsShortEscapedExcerpts)
     EXPECT_FALSE(Contains(result.out, "\x1b"));
     EXPECT_LT(result.out.size(), 5000u);
 }
+
+// show lists what the library holds in the order of its atom types, pairs
+// once whichever way round they were given, interactions between the same
+// atom types in the order they were given, whatever the order of the file.
+TEST_F(ForcefieldCommand, ShowListsHeldInteractionsInAtomTypeOrder)
+{
+    const std::string library = std::string(QZ_TEST_DATA) + "/driver/shuffled.lib";
+    const Result result = Run("forcefield --project p show '" + library + "'");
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    const std::size_t from = result.out.find("interactions:\n");
+    ASSERT_NE(from, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(from), QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/driver/shuffled-show.txt"));
+}
+
+// edit reaches the interaction show numbers: the second of two three-body
+// terms between the same atom types, given last in the file.
+TEST_F(ForcefieldCommand, EditAddressesTheInteractionShowNumbers)
+{
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/driver/shuffled.lib", folder.File("p/shuffled.lib"));
+    const Result result = Run("forcefield --project p edit p/shuffled.lib --value 9.k=9.5 --save-as p/edited.lib");
+    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    const std::string saved = QzTest::ReadFile(folder.File("p/edited.lib"));
+    EXPECT_TRUE(Contains(saved, "O core Na core Cl core 7.0 ")) << saved;
+    EXPECT_TRUE(Contains(saved, "O core Na core Cl core 9.5 ")) << saved;
+    EXPECT_FALSE(Contains(saved, " 9.0 109.5")) << saved;
+}

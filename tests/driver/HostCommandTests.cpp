@@ -1,6 +1,7 @@
 // The driver's host commands, run as a user runs them: the built zelm-host
 // in a temporary folder of each test's own, with a registry of its own.
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,6 +271,59 @@ TEST_F(HostCommands, BadInputFailsWithAClearMessage)
     EXPECT_FALSE(fs::exists(Path("plain/project-state.json")));
     EXPECT_FALSE(fs::exists(Path("p/notes.qsd")));
     EXPECT_FALSE(fs::exists(Path("p/truncated.qsd")));
+}
+
+// Inputs that are not regular files are refused before they are read: a pipe
+// would wait for a writer for ever and a device never ends.
+TEST_F(HostCommands, InputsThatAreNoRegularFilesAreRefused)
+{
+    ASSERT_EQ(Run("register " + modulePath).code, 0);
+    ASSERT_EQ(Run("project p").code, 0);
+    for (const char* name : {"pipe.cif", "pipe.xyz", "pipe.gout", "pipe.qcd", "pipe.lib"})
+        ASSERT_EQ(mkfifo(Path(std::string("p/") + name).c_str(), 0600), 0) << name;
+    fs::create_symlink("/dev/zero", Path("p/zero.cif"));
+    fs::create_directory(Path("p/folder.qcd"));
+
+    const std::vector<BadInput> cases{
+        {"CIF pipe", "import p/pipe.cif --project p", "the CIF file \"p/pipe.cif\" is a pipe, not a regular file"},
+        {"XYZ pipe", "import p/pipe.xyz --project p", "the XYZ file \"p/pipe.xyz\" is a pipe"},
+        {"device", "import /dev/zero --project p", "\"/dev/zero\" is a device, not a regular file"},
+        {"link to a device", "import p/zero.cif --project p", "\"p/zero.cif\" is a device"},
+        {"engine output pipe", "read p/pipe", "the output file \"p/pipe.gout\" is a pipe"},
+        {"results pipe", "analyse p/pipe.gout energy --project p", "the results file \"p/pipe.gout\" is a pipe"},
+        {"chart pipe", "chart p/pipe.qcd --svg p/pipe.svg", "the chart document \"p/pipe.qcd\" is a pipe"},
+        {"chart folder", "chart p/folder.qcd --svg p/folder.svg", "\"p/folder.qcd\" is a folder, not a file"},
+        {"library pipe", "forcefield --project p show p/pipe.lib", "the library \"p/pipe.lib\" is a pipe"},
+        {"selected library pipe", "deck p/rocksalt.qsd --project p", "pipe.lib\" is a pipe"},
+    };
+    ASSERT_EQ(Run("import " + rockSalt + " --project p").code, 0);
+    ASSERT_EQ(Run("state --project p ZelmLogic library " + Path("p/pipe.lib")).code, 0);
+    for (const BadInput& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        Outcome outcome = Run(bad.arguments);
+        EXPECT_EQ(outcome.code, 1) << outcome.out << outcome.err;
+        EXPECT_NE(outcome.err.find(bad.message), std::string::npos) << outcome.err;
+    }
+}
+
+// Import says how many sites merged into an earlier site of their element.
+TEST_F(HostCommands, ImportSaysWhenSitesMerged)
+{
+    ASSERT_EQ(Run("project p").code, 0);
+    {
+        std::ofstream cif(Path("p/doubled.cif"));
+        cif << "data_doubled\n_cell_length_a 5.6\n_cell_length_b 5.6\n_cell_length_c 5.6\n_cell_angle_alpha 90\n"
+               "_cell_angle_beta 90\n_cell_angle_gamma 90\n_symmetry_space_group_name_H-M 'P 1'\nloop_\n"
+               "_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
+               "_atom_site_fract_z\nNa1 Na 0 0 0\nNa2 Na 0 0 0\nNa3 Na 1.0 0 0\nCl1 Cl 0.5 0.5 0.5\n";
+    }
+    const Outcome outcome = Run("import p/doubled.cif --project p");
+    ASSERT_EQ(outcome.code, 0) << outcome.out << outcome.err;
+    EXPECT_NE(outcome.out.find("2 atoms, space group P 1\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("2 atom sites share the position of an earlier site of the same element and merged "
+                               "into it (4 sites read, 2 kept)\n"),
+              std::string::npos)
+        << outcome.out;
 }
 
 TEST_F(HostCommands, CommandLineMistakesAreRefused)

@@ -408,3 +408,26 @@ TEST(DocumentSymmetry, StoredImagesAreCheckedAndCompletedInOrder)
         ids.push_back(a.id);
     EXPECT_EQ(ids, (std::vector<std::int32_t>{40, 40, 41, 42, 7, 7}));
 }
+
+// An orbit-wide change reaches its own orbit, whichever member names it, and
+// no other: the neighbours before and after it keep theirs.
+TEST(DocumentSymmetry, OrbitWideChangesStayInTheirOrbit)
+{
+    auto d = std::make_shared<Document>();
+    d->SetCell({5.1, 6.2, 7.3, Radians(90), Radians(101.5), Radians(90)});
+    d->SetSymmetry(Symmetry::FromName("P 21/c"));
+    const Handle first = d->AddAtomAt("Si", {0.1, 0.2, 0.3});
+    const Handle middle = d->AddAtomAt("O", {0.3, 0.1, 0.2});
+    const Handle last = d->AddAtomAt("Na", {0.2, 0.3, 0.1});
+    const std::size_t at = d->IndexOf(middle);
+    const Handle lastImage = d->Atoms()[at + d->Multiplicity(middle) - 1].handle;
+    d->SetForcefieldType(lastImage, "O_t");
+    d->SetCharge(lastImage, -1.5);
+    for (const Atom& a : d->Atoms()) {
+        const bool inOrbit = a.parent == middle;
+        EXPECT_EQ(a.forcefieldType, inOrbit ? "O_t" : "") << a.element;
+        EXPECT_DOUBLE_EQ(a.charge, inOrbit ? -1.5 : 0.0) << a.element;
+    }
+    EXPECT_EQ(d->Multiplicity(first) + d->Multiplicity(middle) + d->Multiplicity(last),
+              static_cast<std::int32_t>(d->Atoms().size()));
+}

@@ -5,6 +5,7 @@
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -243,4 +244,18 @@ TEST_F(QsdFile, AtomsWithoutIdGetFreshOnesAndSaveAgain)
     EXPECT_EQ(d->Atoms()[1].id, 7);
     EXPECT_EQ(d->Atoms()[2].id, 9);
     EXPECT_NO_THROW(DocumentFromQsdText(QsdText(*d)));
+}
+
+// The atoms, written one by one, stand in the file exactly as a tree of the
+// whole document lays them out, so the file reads the same and stays stable.
+TEST_F(QsdFile, AtomsWrittenOneByOneKeepTheDocumentsLayout)
+{
+    auto rich = RichDocument();
+    rich->SetOccupancy(rich->Atoms()[4].handle, 0.25);
+    rich->SetForcefieldType(rich->Atoms()[0].handle, "Na\xC5");
+    for (const auto& d : {rich, std::make_shared<Document>()}) {
+        const std::string text = QsdText(*d);
+        EXPECT_EQ(nlohmann::json::parse(text).dump(2) + "\n", text);
+        EXPECT_EQ(QsdText(*DocumentFromQsdText(text)), text);
+    }
 }

@@ -178,9 +178,7 @@ struct Session {
         : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
           lock(project, options.document), host(ConfigurationFor(project))
     {
-        std::error_code error;
-        if (!fs::is_regular_file(output, error))
-            Fail("the results file \"" + options.output + "\" does not exist");
+        RequireInputFile(options.output, "the results file");
         analysis = AnalysisOf(host);
         scope = ScopeOf(analysis.get());
         KelvResult::Check(scope->put_ResultsID(KelvVariant(output).Get()));
@@ -322,6 +320,7 @@ void ChartCommand(const ChartOptions& options, std::ostream& out)
 {
     HostCharts::DocumentHeader header;
     HostCharts::ChartList charts;
+    RequireInputFile(options.document, "the chart document");
     try {
         HostCharts::ReadChartFile(options.document, header, charts);
     } catch (const HostCharts::ChartFileError& error) {

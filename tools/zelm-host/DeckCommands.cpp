@@ -78,6 +78,7 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         }
         Fail("the module's logic \"ZelmLogic\" is not available (is the module registered?)" + reason);
     }
+    RefuseLibraryThatIsNoFile(host);
     const KelvComPtr<IZelm> zelm = logic.QueryInterface<IZelm>();
 
     const std::string target = outFolder.empty() ? file.parent_path().string() : outFolder;

@@ -14,6 +14,39 @@ void Fail(const std::string& message)
     throw std::runtime_error(message);
 }
 
+std::string NotAnInputFile(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    switch (status.type()) {
+    case fs::file_type::regular:
+        return std::string();
+    case fs::file_type::not_found:
+    case fs::file_type::none:
+        return "does not exist";
+    case fs::file_type::directory:
+        return "is a folder, not a file";
+    case fs::file_type::fifo:
+        return "is a pipe, not a regular file: it is not read";
+    case fs::file_type::block:
+    case fs::file_type::character:
+        return "is a device, not a regular file: it is not read";
+    case fs::file_type::socket:
+        return "is a socket, not a regular file: it is not read";
+    default:
+        return error ? "cannot be looked at (" + error.message() + ")" : "is not a regular file: it is not read";
+    }
+}
+
+void RequireInputFile(const std::string& path, const std::string& what)
+{
+    const std::string why = NotAnInputFile(path);
+    if (!why.empty()) {
+        Fail(what + " \"" + path + "\" " + why);
+    }
+}
+
 std::string Absolute(const std::string& path)
 {
     std::error_code error;

@@ -10,6 +10,15 @@ namespace ZelmHost {
 // Throws the message as a failure of the command.
 [[noreturn]] void Fail(const std::string& message);
 
+// Why the path cannot be read as an input file, or "" when it can: it is
+// not there, or it is a folder, a pipe, a device or a socket (reading a pipe
+// or a device would wait or never end). A link counts as what it names.
+std::string NotAnInputFile(const std::string& path);
+
+// Fails with `what` (e.g. "the CIF file"), the path and NotAnInputFile's
+// reason unless the path names a regular file.
+void RequireInputFile(const std::string& path, const std::string& what);
+
 // The path made absolute and normal (as given when that fails).
 std::string Absolute(const std::string& path);
 

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iomanip>
@@ -9,6 +11,8 @@
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
+#include <utility>
 
 #include "DriverSupport.h"
 #include "CommandLine.h"
@@ -104,8 +108,7 @@ public:
         std::string path;
         if (!library.empty()) {
             path = fs::absolute(library).lexically_normal().string();
-            if (!fs::is_regular_file(path))
-                Fail("the library \"" + library + "\" does not exist");
+            RequireInputFile(library, "the library");
             Select(path);
         }
         const HRESULT hr = m_consumer->get_ForcefieldEditor(m_editor.Receive());
@@ -122,8 +125,12 @@ public:
 
     // Every interaction, numbered from 1 in the order show lists them: by
     // interaction type, then by atom types (in the order the forcefield
-    // lists them; a pair once, whichever way round, since a pair's order
-    // does not matter, longer lists in every order).
+    // lists them; a pair once, whichever way round, named in that order,
+    // since a pair's order does not matter), then in the order they were
+    // added. What the forcefield holds is asked of the module's editor object
+    // (IZelmHeldInteractions), so that the time grows with the interactions
+    // held, not with the combinations of atom types; each interaction is then
+    // reached through the editor's COM objects, which show and edit work on.
     std::vector<Interaction> Interactions() const
     {
         KelvComPtr<IQoServerDescription> server;
@@ -133,47 +140,79 @@ public:
         const std::vector<std::string> types = Take(array);
         Require(m_forcefield->get_AtomTypes(&array));
         const std::vector<std::string> atomTypes = Take(array);
+        std::unordered_map<std::string, std::size_t> rankOfType;
+        std::vector<std::size_t> atomsOfType;
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            INT atoms = 0;
+            Require(server->get_NumberOfAtomsOfType(KelvBSTR(types[i]).Get(), &atoms));
+            rankOfType.emplace(types[i], i);
+            atomsOfType.push_back(static_cast<std::size_t>(std::max<INT>(0, atoms)));
+        }
+        std::unordered_map<std::string, std::size_t> indexOf; // the first atom type of a name
+        for (std::size_t i = 0; i < atomTypes.size(); ++i)
+            indexOf.emplace(atomTypes[i], i);
+
+        struct Held {
+            std::size_t type;
+            std::vector<std::size_t> atoms; // indexes into atomTypes, in the order shown
+            std::string form;
+            int id;
+        };
+        std::vector<Held> held;
+        const KelvComPtr<IZelmHeldInteractions> listing =
+            KelvComPtr<IQoForcefieldEditor>(m_editor.get()).TryQueryInterface<IZelmHeldInteractions>();
+        if (!listing)
+            Fail("the forcefield editor does not list the interactions it holds");
+        Require(listing->get_HeldInteractions(&array));
+        for (const std::string& entry : Take(array)) {
+            // "TYPE<tab>FORM<tab>ID<tab>ATOM..."
+            std::vector<std::string> fields;
+            for (std::size_t from = 0;;) {
+                const std::size_t tab = entry.find('\t', from);
+                fields.push_back(entry.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+                if (tab == std::string::npos)
+                    break;
+                from = tab + 1;
+            }
+            if (fields.size() < 4)
+                continue;
+            const auto rank = rankOfType.find(fields[0]);
+            if (rank == rankOfType.end() || atomsOfType[rank->second] != fields.size() - 3)
+                continue;
+            Held one{rank->second, {}, fields[1], std::atoi(fields[2].c_str())};
+            for (std::size_t k = 3; k < fields.size(); ++k) {
+                const auto index = indexOf.find(fields[k]);
+                if (index == indexOf.end())
+                    Fail("the forcefield has no atom type \"" + fields[k] + "\" of its interactions");
+                one.atoms.push_back(index->second);
+            }
+            if (one.atoms.size() == 2 && one.atoms[0] > one.atoms[1])
+                std::swap(one.atoms[0], one.atoms[1]);
+            held.push_back(std::move(one));
+        }
+        // The listing keeps the order of addition; a stable sort keeps it
+        // among the interactions of one type between the same atom types.
+        std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
+            return a.type != b.type ? a.type < b.type : a.atoms < b.atoms;
+        });
 
         std::vector<Interaction> all;
-        for (const std::string& type : types) {
-            INT atoms = 0;
-            Require(server->get_NumberOfAtomsOfType(KelvBSTR(type).Get(), &atoms));
-            if (atoms < 1 || atomTypes.empty())
-                continue;
-            std::vector<std::size_t> at(static_cast<std::size_t>(atoms), 0);
-            for (;;) {
-                if (atoms != 2 || at[0] <= at[1]) {
-                    std::vector<std::string> names;
-                    for (std::size_t i : at)
-                        names.push_back(atomTypes[i]);
-                    Collect(type, names, all);
-                }
-                std::size_t position = at.size();
-                while (position > 0 && ++at[position - 1] == atomTypes.size())
-                    at[--position] = 0;
-                if (position == 0)
-                    break;
-            }
+        all.reserve(held.size());
+        for (const Held& one : held) {
+            std::vector<std::string> names;
+            for (std::size_t i : one.atoms)
+                names.push_back(atomTypes[i]);
+            KelvSafeArray namesArray = KelvSafeArray::FromStrings(names);
+            SAFEARRAY* raw = namesArray.Get();
+            KelvComPtr<IQoInteraction> object;
+            Require(m_forcefield->get_Interaction(KelvBSTR(types[one.type]).Get(), &raw, KelvBSTR(one.form).Get(),
+                                                  one.id, object.Receive()));
+            all.push_back({types[one.type], std::move(names), std::move(object)});
         }
         return all;
     }
 
 private:
-    void Collect(const std::string& type, const std::vector<std::string>& names, std::vector<Interaction>& all) const
-    {
-        KelvSafeArray array = KelvSafeArray::FromStrings(names);
-        SAFEARRAY* raw = array.Get();
-        KelvComPtr<ISDVariantDataDimension> collection;
-        Require(m_forcefield->get_Interactions(KelvBSTR(type).Get(), &raw, collection.Receive()));
-        LONG count = 0;
-        Require(collection->get_Count(&count));
-        for (LONG i = 1; i <= count; ++i) {
-            KelvVariant item;
-            Require(collection->Item(i, item.Receive()));
-            all.push_back({type, names, item.ExtractUnknown().QueryInterface<IQoInteraction>()});
-        }
-    }
-
     std::unique_ptr<QzHost::HostApplication> m_host;
     KelvComPtr<IQoEditedForcefieldConsumer> m_consumer;
     KelvComPtr<IQoForcefieldEditor> m_editor;
@@ -188,6 +227,13 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
     for (const std::string& name : Take(names))
         text += " " + name + "=" + value(index++);
     return text;
+}
+
+std::string LoadedPath(const Session& session)
+{
+    BSTR text = nullptr;
+    Require(session.Editor().get_LoadedFilePath(&text));
+    return Take(text);
 }
 
 // The lines of the loaded library that the module's reader kept as text
@@ -212,8 +258,7 @@ void PrintLoadWarnings(IQoForcefieldEditor& editor, std::ostream& out)
 void Show(const Session& session, std::ostream& out)
 {
     BSTR text = nullptr;
-    Require(session.Editor().get_LoadedFilePath(&text));
-    const std::string loaded = Take(text);
+    const std::string loaded = LoadedPath(session);
     out << "library: " << loaded << "\n";
     KelvComPtr<IQoServerDescription> server;
     Require(session.Editor().get_ServerDescription(server.Receive()));

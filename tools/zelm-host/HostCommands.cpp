@@ -286,8 +286,8 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
     if (fs::is_directory(filePath, error)) {
         Fail("\"" + filePath + "\" is a folder: import takes a CIF file or an XYZ file (.xyz)");
     }
-    if (!fs::exists(filePath, error)) {
-        Fail(file + " does not exist");
+    if (const std::string why = NotAnInputFile(filePath); !why.empty()) {
+        Fail(file + " " + why);
     }
     if (!molecule && frame != 0) {
         Fail("--frame is for XYZ files of several frames");
@@ -296,12 +296,13 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
     // project as it was.
     std::shared_ptr<HostModel::Document> imported;
     HostModel::XyzFrame frames;
+    HostModel::CifImportReport report;
     try {
         if (molecule) {
             frames = HostModel::ImportXyzFrame(filePath, frame == 0 ? 1 : frame);
             imported = frames.document;
         } else {
-            imported = HostModel::ImportCif(filePath);
+            imported = HostModel::ImportCif(filePath, &report);
         }
     } catch (const std::exception& failure) {
         Fail(file + " cannot be imported: " + failure.what());
@@ -327,6 +328,8 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         Fail("the host made no structure document for \"" + documentName + "\"");
     }
     document->CopyModelFrom(*imported);
+    imported.reset(); // the project's document holds the atoms from here on
+    frames.document.reset();
     KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
     KelvBSTR sameFile("");
     KelvVariant noData;
@@ -339,6 +342,11 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         out << ", space group " << document->GetSymmetry().LongName();
     }
     out << "\n";
+    if (report.mergedSites > 0) {
+        out << report.mergedSites << (report.mergedSites == 1 ? " atom site shares" : " atom sites share")
+            << " the position of an earlier site of the same element and merged into it (" << report.sites
+            << " sites read, " << report.sites - report.mergedSites << " kept)\n";
+    }
     if (const std::size_t shared = molecule ? 0 : HostModel::CountSharedSites(*document)) {
         out << shared << " atom sites share a position with another site (partial occupancies kept)\n";
     }

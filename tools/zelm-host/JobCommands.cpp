@@ -103,6 +103,7 @@ public:
         }
         m_zelm = logic.QueryInterface<IZelm>();
         m_files = logic.QueryInterface<ISBManagedJobFiles>();
+        RefuseLibraryThatIsNoFile(*m_host);
     }
 
     QzHost::HostApplication& Host() const { return *m_host; }

@@ -1,5 +1,7 @@
 #include "LibraryAdvice.h"
 
+#include "DriverSupport.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -39,6 +41,9 @@ std::string Unreadable(const std::string& path)
     if (fs::is_directory(path, error)) {
         return "a folder, not a file";
     }
+    if (!fs::is_regular_file(path, error)) {
+        return "not a regular file (a pipe or a device)";
+    }
     std::ifstream file(path);
     return file ? std::string() : "cannot be opened for reading";
 }
@@ -61,6 +66,17 @@ std::vector<std::string> LibraryCandidates(QzHost::HostApplication& host)
     }
     const std::string standard = CZelmStandardLibraries(host.Root()).GetStandardLibrariesFolder();
     return {PathUtilities::Join(standard, bare + ".lib"), PathUtilities::Join(host.DocumentsFolder(), bare + ".lib")};
+}
+
+void RefuseLibraryThatIsNoFile(QzHost::HostApplication& host)
+{
+    for (const std::string& path : LibraryCandidates(host)) {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+            RequireInputFile(path, "the library");
+        }
+    }
 }
 
 std::string LibraryAdvice(QzHost::HostApplication& host)

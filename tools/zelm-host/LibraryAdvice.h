@@ -18,6 +18,11 @@ namespace ZelmHost {
 // libraries' folder, then in the project folder. Empty when none is selected.
 std::vector<std::string> LibraryCandidates(QzHost::HostApplication& host);
 
+// Fails, naming it, when a file the selected library is looked for as is
+// there but is no regular file (a pipe or a device): reading it would wait
+// or never end.
+void RefuseLibraryThatIsNoFile(QzHost::HostApplication& host);
+
 // "" when the selected library's file can be read; else the lines that
 // name the library, each file looked at with why it was not taken, and how
 // to select a library.

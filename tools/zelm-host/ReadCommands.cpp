@@ -1,6 +1,7 @@
 #include "ReadCommands.h"
 
 #include "CommandLine.h"
+#include "DriverSupport.h"
 #include "HostCommands.h"
 
 #include <iostream>
@@ -399,6 +400,13 @@ int ReadResults(const ReadOptions& options, std::ostream& out, std::ostream& err
     if (!any) {
         err << "zelm-host: no output file of a run at \"" << base << "\" (looked for " << base << ".gout, .arc, ...)\n";
         return 1;
+    }
+    for (const char* known : Extensions) {
+        const std::string why = run.Has(known) ? NotAnInputFile(run.File(known)) : std::string();
+        if (!why.empty()) {
+            err << "zelm-host: the output file \"" << run.File(known) << "\" " << why << "\n";
+            return 1;
+        }
     }
     out << "Result: " << base << "\n";
     if (run.Has(".gout")) {

@@ -88,10 +88,34 @@ HRESULT CForcefieldEditorWrap::get_LoadWarnings(SAFEARRAY** pLines)
     });
 }
 
+HRESULT CForcefieldEditorWrap::get_HeldInteractions(SAFEARRAY** pEntries)
+{
+    return Kelv::ComMethod(Clsid(), IID_IZelmHeldInteractions, [&] {
+        if (!pEntries)
+            throw KelvResult(E_POINTER, ForcefieldCom::kNoOutput);
+        *pEntries = nullptr;
+        std::vector<std::string> entries;
+        if (m_editor->GetForcefieldPtr()) {
+            const CForcefield::InteractionEntryList& held = m_editor->GetForcefield().GetInteractionEntries();
+            entries.reserve(held.size());
+            for (const CForcefield::InteractionEntry& entry : held) {
+                std::string text = entry.type->GetName() + "\t" + entry.interaction->GetFunctionalForm()->GetKeyword() +
+                                   "\t" + std::to_string(entry.interaction->GetId());
+                for (const AtomTypePtr& atomType : entry.atomTypes)
+                    text += "\t" + atomType->GetName();
+                entries.push_back(std::move(text));
+            }
+        }
+        *pEntries = ZelmArrays::StringListToBstrArray(entries).Detach();
+    });
+}
+
 HRESULT CForcefieldEditorWrap::DelegatedQueryInterface(REFIID iid, void** out)
 {
     if (IsEqualGUID(iid, IID_IZelmLoadWarnings))
         return FinishQI(static_cast<IZelmLoadWarnings*>(this), out);
+    if (IsEqualGUID(iid, IID_IZelmHeldInteractions))
+        return FinishQI(static_cast<IZelmHeldInteractions*>(this), out);
     return CWrapper::DelegatedQueryInterface(iid, out);
 }
 

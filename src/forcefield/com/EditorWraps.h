@@ -16,7 +16,8 @@
 #include <boost/shared_ptr.hpp>
 
 class CForcefieldEditorWrap final : public ForcefieldCom::CWrapper<CForcefieldEditorWrap, IQoForcefieldEditor>,
-                                     public IZelmLoadWarnings
+                                     public IZelmLoadWarnings,
+                                     public IZelmHeldInteractions
 {
 public:
     KELV_DELEGATE_IUNKNOWN
@@ -33,6 +34,8 @@ public:
     HRESULT get_LoadedFilePath(BSTR* pName) override;
     // The module's own editor's load warnings (IZelmLoadWarnings).
     HRESULT get_LoadWarnings(SAFEARRAY** pLines) override;
+    // What the forcefield holds (IZelmHeldInteractions).
+    HRESULT get_HeldInteractions(SAFEARRAY** pEntries) override;
     HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
 
 private:
