@@ -368,12 +368,12 @@ void StateCommand(const std::string& project, const std::string& logic, const st
             out << logic << " has no state values\n";
         }
         for (const QzHost::StatePropertyDefinition& property : properties) {
-            out << property.name << " = " << state->ValueText(property.name) << "\n";
+            out << property.name << " = " << state->DisplayText(property.name) << "\n";
         }
         return;
     }
     if (!value) {
-        out << state->ValueText(*key) << "\n";
+        out << state->DisplayText(*key) << "\n";
         return;
     }
     std::string text = *value;
@@ -391,7 +391,7 @@ void StateCommand(const std::string& project, const std::string& logic, const st
     }
     state->SetValueFromText(*key, text);
     host->SaveStates(StateFileOf(project));
-    out << logic << "." << *key << " = " << state->ValueText(*key) << "\n";
+    out << logic << "." << *key << " = " << state->DisplayText(*key) << "\n";
     if (library) {
         const std::string advice = LibraryAdvice(*host);
         if (advice.empty()) {
