@@ -279,6 +279,7 @@ void RunCalculation(const std::string& document, const std::string& project, con
                     std::ostream& out)
 {
     const Session session(document, project, task);
+    RequireAcceptedEngines(session.Host());
     RequireModule(session, session.Zelm()->Run(session.Contents()));
     PrintJob(session.Host(), out);
 }
@@ -286,6 +287,7 @@ void RunCalculation(const std::string& document, const std::string& project, con
 void StartDeck(const std::string& deck, const std::string& project, std::ostream& out)
 {
     const Session session(deck, project, std::string());
+    RequireAcceptedEngines(session.Host());
     VARIANT_BOOL canStart = VARIANT_FALSE;
     Require(session.Files()->CanStartFiles(session.Contents(), &canStart));
     if (!canStart) {
