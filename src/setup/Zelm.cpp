@@ -178,6 +178,17 @@ HRESULT CZelm::NotAvailable(const char* method)
 // ---------------------------------------------------------------------------
 // Requests
 
+bool CZelm::IsSlab(ISBScope* scope) const
+{
+    const KelvComPtr<ISBLogic> logic = AppUtils::Container::GetLogic("SurfaceCalculator", Extension());
+    if (!logic)
+        return false;
+    const auto calculator = logic.QueryInterface<IQoZelmSurfaceCalculator>();
+    VARIANT_BOOL slab = VARIANT_FALSE;
+    KelvResult::Check(calculator->Is2DPeriodic(scope, &slab));
+    return slab == VARIANT_TRUE;
+}
+
 HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* InputFileName)
 {
     return Request([&] {
@@ -208,6 +219,10 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
                 throw KelvResult(E_UNEXPECTED, "A Surface deck needs the logic \"SurfaceCalculator\", which this "
                                                "application does not hold.");
             const auto calculator = logic.QueryInterface<IQoZelmSurfaceCalculator>();
+            // A Surface run cuts a slab into its two regions: of any other
+            // structure the deck would hold a part and no symmetry.
+            if (!IsSlab(pScope))
+                throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsSlab);
             const CSurfaceRunInfo surface(pScope, root);
             writer.WriteSurfaceInputFile(folder, jobName, calculator, surface);
         } else {

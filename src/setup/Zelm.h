@@ -119,6 +119,9 @@ public:
     // root, the state helper, the scope, the forcefield locator, the
     // job-template state and the scope manager.
     std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
+    // Whether the scope's structure is a slab (periodic in two dimensions),
+    // as the surface calculator answers; false without the calculator.
+    bool IsSlab(ISBScope* scope) const;
 
     // Runs the body of an IZelm or ISBManagedJobFiles method under the
     // module's error convention (CLSID_ZelmLogic, IID_IZelm).
