@@ -159,7 +159,10 @@ void AcceptEngine(const std::string& projectFolder, const std::string& server, c
 {
     const std::string path = AcceptedEnginesPath();
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    std::filesystem::create_directories(folder, error);
+    // One read-modify-write at a time, as for a project's own files.
+    ProjectLock lock(folder.empty() ? std::string(".") : folder);
     nlohmann::json accepted = ReadAccepted(path);
     const std::string key = ProjectKey(projectFolder);
     if (command.empty()) {

@@ -180,12 +180,14 @@ HRESULT CZelm::NotAvailable(const char* method)
 
 bool CZelm::IsSlab(ISBScope* scope) const
 {
-    const KelvComPtr<ISBLogic> logic = AppUtils::Container::GetLogic("SurfaceCalculator", Extension());
-    if (!logic)
+    // The document's whole contents, as the deck writer takes its periodicity.
+    KelvComPtr<ISBDocumentRoot> document;
+    if (!scope || FAILED(scope->get_DocumentRoot(document.Receive())) || !document || !m_scopeUtility)
         return false;
-    const auto calculator = logic.QueryInterface<IQoZelmSurfaceCalculator>();
+    KelvComPtr<ISBScope> contents;
+    KelvResult::Check(document->get_ContentsAsScope(contents.Receive()));
     VARIANT_BOOL slab = VARIANT_FALSE;
-    KelvResult::Check(calculator->Is2DPeriodic(scope, &slab));
+    KelvResult::Check(m_scopeUtility->Is2DPeriodic(contents.get(), &slab));
     return slab == VARIANT_TRUE;
 }
 

@@ -119,8 +119,8 @@ public:
     // root, the state helper, the scope, the forcefield locator, the
     // job-template state and the scope manager.
     std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
-    // Whether the scope's structure is a slab (periodic in two dimensions),
-    // as the surface calculator answers; false without the calculator.
+    // Whether the scope's document is a slab (periodic in two dimensions), as
+    // the scope utility answers for its contents; false without a document.
     bool IsSlab(ISBScope* scope) const;
 
     // Runs the body of an IZelm or ISBManagedJobFiles method under the
