@@ -183,8 +183,8 @@ void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>
     KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
     ClearGraph(graph.get());
     const std::size_t common = std::min(x.size(), y.size());
-    AddGraphData(graph.get(), std::vector<double>(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(common)), y,
-                 offset);
+    for (std::size_t k = 0; k < common; ++k)
+        CChartUtility::AddDatumToGraph(graph.get(), x[k], y[k], offset + static_cast<LONG>(k) + 1);
 }
 
 void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>& values, int offset)
