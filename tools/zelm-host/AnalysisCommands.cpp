@@ -170,11 +170,13 @@ struct AnalysisOptions {
 };
 
 // The host over the output's project, with the analysis component looking at
-// the output's folder and the selections asked for.
+// the output's folder and the selections asked for. The project (and the
+// document's folder) stay locked while the session lasts: the analyses write
+// documents of the project.
 struct Session {
     explicit Session(const AnalysisOptions& options)
         : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
-          host(ConfigurationFor(project))
+          lock(project, options.document), host(ConfigurationFor(project))
     {
         std::error_code error;
         if (!fs::is_regular_file(output, error))
@@ -193,6 +195,7 @@ struct Session {
 
     std::string output;
     std::string project;
+    DocumentChangeLock lock;
     QzHost::HostApplication host;
     KelvComPtr<IZelmAnalysis> analysis;
     KelvComPtr<IQoQMAnalysisScope> scope;

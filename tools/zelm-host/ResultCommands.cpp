@@ -30,8 +30,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The host over the folder of a document that must exist there.
+// The host over the folder of a document that must exist there, with the
+// folder locked until the command is done with the document.
 struct OpenDocument {
+    std::unique_ptr<DocumentChangeLock> lock;
     std::unique_ptr<QzHost::HostApplication> host;
     KelvComPtr<ISBContainerRoot> root;
     KelvComPtr<ISBDocumentRoot> document;
@@ -58,6 +60,7 @@ OpenDocument Open(const std::string& documentPath)
     if (!fs::is_regular_file(opened.path, error))
         Fail("the document \"" + documentPath + "\" does not exist");
     opened.folder = fs::path(opened.path).parent_path().string();
+    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
     KelvResult::Check(opened.host->Documents().FindDocument(KelvBSTR(opened.path).Get(), opened.document.Receive()));
@@ -171,6 +174,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     std::error_code error;
     if (!fs::is_regular_file(path, error))
         Fail("the document \"" + seedDocument + "\" does not exist");
+    const DocumentChangeLock lock(fs::path(path).parent_path().string());
     // The importer applies the archive of the same name; without a frame to
     // apply it would give the document back as it was.
     const std::string arc = PathUtilities::ExtensionReplaced(path, ".arc");
