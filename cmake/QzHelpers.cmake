@@ -15,7 +15,8 @@ endfunction()
 # qz_test(NAME SOURCES ... [LIBS ...])
 # One GoogleTest executable; each test case is registered with CTest.
 # Tests run from the build folder with QZ_TEST_DATA pointing at tests/data
-# and the class registry redirected into the build tree; the helpers of
+# and the class registry and the user's settings (the accepted engine
+# commands) redirected into the build tree; the helpers of
 # tests/common are on the include path.
 function(qz_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
@@ -29,5 +30,6 @@ function(qz_test name)
     QZ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QZ_REGISTRY_FILE=${CMAKE_BINARY_DIR}/test-registry/${name}.json")
+    PROPERTIES ENVIRONMENT
+      "QZ_REGISTRY_FILE=${CMAKE_BINARY_DIR}/test-registry/${name}.json;QZ_USER_SETTINGS=${CMAKE_BINARY_DIR}/test-user-settings/${name}")
 endfunction()

@@ -91,12 +91,20 @@ void HostApplication::MakeServices()
     m_scopes = ScopeManager::Create();
     m_jobs = JobManager::Create(m_context, m_modules);
     // The project's engine settings, then the configuration's own commands.
+    // A project's command runs only once it was set or accepted on this
+    // machine: a project received from elsewhere does not choose what runs.
     const EngineSettings engines = LoadEngineSettings(m_context->documentsFolder);
-    for (const auto& server : engines.commands)
-        m_jobs->SetServerCommand(server.first, server.second);
+    for (const auto& server : engines.commands) {
+        if (IsEngineAccepted(m_context->documentsFolder, server.first, server.second))
+            m_jobs->SetServerCommand(server.first, server.second);
+        else
+            m_unacceptedEngines[server.first] = server.second;
+    }
     m_jobs->SetTimeLimit(engines.timeLimitSeconds);
-    for (const auto& server : m_configuration.serverCommands)
+    for (const auto& server : m_configuration.serverCommands) {
         m_jobs->SetServerCommand(server.first, server.second);
+        m_unacceptedEngines.erase(server.first);
+    }
 
     ContainerRoot::Services services;
     services.disk = KelvComPtr<ISBDiskManager>(m_disk.get());

@@ -83,6 +83,10 @@ public:
     OperationManager& Operations() const { return *m_operations; }
     ScopeManager& Scopes() const { return *m_scopes; }
     JobManager& Jobs() const { return *m_jobs; }
+    // Engine commands of the project's settings that were not set or
+    // accepted on this machine (IsEngineAccepted), by server program: they
+    // are not given to the job manager.
+    const std::map<std::string, std::string>& UnacceptedEngines() const { return m_unacceptedEngines; }
 
     // Module logics whose classes could not be created (with the reason), and
     // logics whose connection failed (they were taken out again).
@@ -125,6 +129,7 @@ private:
     KelvComPtr<OperationManager> m_operations;
     KelvComPtr<ScopeManager> m_scopes;
     KelvComPtr<JobManager> m_jobs;
+    std::map<std::string, std::string> m_unacceptedEngines;
     KelvComPtr<ContainerRoot> m_root;
     std::vector<std::string> m_missing;
     std::vector<std::string> m_errors;

@@ -4,8 +4,9 @@
 # engine output readers and the binary trajectory reader, the forcefield
 # library reader with the model built from it, the dump-to-library converter,
 # the run settings read back from a deck, and the host's CIF and XYZ import,
-# structure (".qsd"), chart (".qcd") and trajectory (".qtd" with ".trj")
-# documents and project state ("project-state.json").
+# structure (".qsd"), chart (".qcd", also drawn as SVG pictures) and
+# trajectory (".qtd" with ".trj") documents and project state
+# ("project-state.json").
 #
 #   scripts/fuzz.sh replay                  run every seed of every target once
 #   scripts/fuzz.sh run TARGET SECONDS      fuzz one target (e.g. archive 3600)
@@ -24,8 +25,9 @@
 # is: a crash, a sanitizer report, a leak, a timeout (10 s), an allocation
 # over 512 MB, an exception other than the reader's own error type (the
 # module's KelvResult; the host's FileError for CIF, XYZ and ".qsd",
-# ChartFileError for ".qcd", FileError or KelvResult for ".qtd", KelvResult
-# for the project state), or a broken promise of the target ("FINDING:" on
+# ChartFileError for ".qcd", for its pictures also the refusal of a chart
+# whose values span beyond the largest number, FileError or KelvResult for
+# ".qtd", KelvResult for the project state), or a broken promise of the target ("FINDING:" on
 # standard error: a library saved from a saved library that differs from
 # it, a saved document that does not load again, a conversion that leaves
 # files behind).
@@ -33,7 +35,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-fuzz
 targets=(archive geomopt output geomopt_output mdynam moldyn_output dispersion trajectory
-         library dump_library deck_settings cif xyz qsd qcd qtd project_state)
+         library dump_library deck_settings cif xyz qsd qcd chart_svg qtd project_state)
 mode=${1:-}
 
 if [ "$mode" = list ]; then

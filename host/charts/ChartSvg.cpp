@@ -1,10 +1,18 @@
 #include "host/charts/ChartSvg.h"
 
+#include "host/model/TextEncoding.h"
+
+#include "qorqm/MessageText.h"
+#include "qorqm/ReplaceFile.h"
+
 #include <plplot/plstream.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -21,7 +29,10 @@ constexpr PLINT FirstGraphColour = 16;
 // Colours for graphs that leave the choice to the chart (0x00BBGGRR).
 constexpr std::int32_t Palette[] = {0x0000C0, 0xC00000, 0x008000, 0x0080FF, 0x800080, 0x808000, 0x404040};
 
-// Latin-1 as UTF-8, with the renderer's escape character doubled.
+// Latin-1 as UTF-8, with the renderer's escape character doubled. The
+// renderer keeps a text in a buffer of about a thousand characters (an
+// escape counts twice) and writes past it for a longer one: texts reach it
+// through Bounded() first.
 std::string TextOf(const std::string& latin1)
 {
     std::string utf8;
@@ -49,6 +60,41 @@ std::vector<std::string> Lines(const std::string& text)
             return lines;
         start = end + 1;
     }
+}
+
+// What the renderer is given of one text at most, in characters (an escape
+// character counting twice), and of a chart title at most, in lines. A
+// longer text could not be read on the picture anyway.
+constexpr std::size_t LongestText = 250;
+constexpr std::size_t MostTitleLines = 6;
+
+std::size_t RendererLength(const std::string& latin1)
+{
+    std::size_t length = 0;
+    for (const char c : latin1)
+        length += c == '#' ? 2 : 1;
+    return length;
+}
+
+// The text shortened to what the renderer takes, ending in "..." when cut;
+// a cut is noted in `warnings`, naming the text.
+std::string Bounded(const std::string& latin1, const std::string& what, std::vector<std::string>& warnings)
+{
+    if (RendererLength(latin1) <= LongestText)
+        return latin1;
+    std::string kept;
+    std::size_t length = 0;
+    for (const char c : latin1) {
+        const std::size_t width = c == '#' ? 2 : 1;
+        if (length + width > LongestText - 3)
+            break;
+        kept += c;
+        length += width;
+    }
+    warnings.push_back(what + " \"" + MessageText::Excerpt(HostModel::Latin1ToUtf8(latin1), 40) +
+                       "\" is longer than a picture can show: it is drawn shortened to " +
+                       std::to_string(LongestText) + " characters.");
+    return kept + "...";
 }
 
 bool Finite(const ChartPoint& p)
@@ -173,7 +219,30 @@ ChartRanges RangesOf(const ChartData& chart)
     return r;
 }
 
-void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
+// The most characters of the y axis's tick labels over the range.
+std::size_t LongestTickLabel(const Range& range, const AxisLabels& labels)
+{
+    std::size_t longest = 0;
+    const double first = std::ceil(range.min / labels.step);
+    for (int k = 0; k < 1000; ++k) {
+        const double value = (first + k) * labels.step;
+        if (value > range.max + labels.step * 1e-6)
+            break;
+        longest = std::max(longest, labels.Text(value).size());
+    }
+    return longest;
+}
+
+// The y axis's title, in character heights left of the frame: beyond the
+// longest tick label, with the frame's usual place as the least.
+double YTitleDisplacement(std::size_t longestLabel)
+{
+    // A digit is about 0.6 of the text size wide, and the text size about
+    // 1.3 character heights.
+    return std::max(6.5, 2.0 + 0.8 * static_cast<double>(longestLabel));
+}
+
+void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels, std::vector<std::string>& warnings)
 {
     const ChartRanges ranges = RangesOf(chart);
     const Range& xs = ranges.x;
@@ -184,11 +253,32 @@ void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
     labels.y = AxisLabels(ys, yStep);
     pl.slabelfunc(LabelTick, &labels);
 
-    const std::vector<std::string> titleLines = Lines(chart.title);
+    std::vector<std::string> titleLines = Lines(chart.title);
+    const std::string name = "The chart \"" +
+                             MessageText::Excerpt(HostModel::Latin1ToUtf8(titleLines.front()), 40) + "\":";
+    if (titleLines.size() > MostTitleLines) {
+        warnings.push_back(name + " its title has " + std::to_string(titleLines.size()) + " lines; the first " +
+                           std::to_string(MostTitleLines) + " are drawn.");
+        titleLines.resize(MostTitleLines);
+    }
+    for (std::string& line : titleLines)
+        line = Bounded(line, name + " the title line", warnings);
+    const std::string xTitle = Bounded(chart.xAxisTitle, name + " the x-axis title", warnings);
+    const std::string yTitle = Bounded(chart.yAxisTitle, name + " the y-axis title", warnings);
+
     const double top = 0.90 - 0.06 * static_cast<double>(titleLines.size() - 1);
     pl.adv(0);
     pl.col0(1);
-    pl.vpor(0.17, 0.95, 0.16, top);
+    // The frame leaves room on the left for the longest tick label and the
+    // axis title beside it, so that no label runs off the picture.
+    const double yTitleAt = YTitleDisplacement(LongestTickLabel(ys, labels.y));
+    PLFLT defaultHeight = 0.0;
+    PLFLT height = 0.0;
+    pl.gchr(defaultHeight, height);
+    PLFLT pageLeft = 0.0, pageRight = 0.0, pageBottom = 0.0, pageTop = 0.0;
+    pl.gspa(pageLeft, pageRight, pageBottom, pageTop);
+    const double left = std::min(0.6, std::max(0.17, (yTitleAt + 1.0) * height / (pageRight - pageLeft)));
+    pl.vpor(left, 0.95, 0.16, top);
     pl.wind(xs.min, xs.max, ys.min, ys.max);
     pl.width(1.0);
     pl.lsty(1);
@@ -198,14 +288,15 @@ void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
         pl.lsty(2);
         pl.join(mark.x, ys.min, mark.x, ys.max);
         pl.lsty(1);
-        pl.mtex("b", 1.4, (mark.x - xs.min) / (xs.max - xs.min), 0.5, TextOf(mark.text).c_str());
+        pl.mtex("b", 1.4, (mark.x - xs.min) / (xs.max - xs.min), 0.5,
+                TextOf(Bounded(mark.text, name + " the mark", warnings)).c_str());
     }
     for (size_t i = 0; i < titleLines.size(); ++i) {
         const double displacement = 1.5 + 1.6 * static_cast<double>(titleLines.size() - 1 - i);
         pl.mtex("t", displacement, 0.5, 0.5, TextOf(titleLines[i]).c_str());
     }
-    pl.mtex("b", 3.2, 0.5, 0.5, TextOf(chart.xAxisTitle).c_str());
-    pl.mtex("l", 6.5, 0.5, 0.5, TextOf(chart.yAxisTitle).c_str());
+    pl.mtex("b", 3.2, 0.5, 0.5, TextOf(xTitle).c_str());
+    pl.mtex("l", yTitleAt, 0.5, 0.5, TextOf(yTitle).c_str());
 
     std::vector<PLINT> colours;
     std::vector<PLINT> patterns;
@@ -275,7 +366,7 @@ void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
             if (graph.showMarkers)
                 option |= PL_LEGEND_SYMBOL;
             options.push_back(option);
-            names.push_back(TextOf(graph.name));
+            names.push_back(TextOf(Bounded(graph.name, name + " the name of graph " + std::to_string(g + 1), warnings)));
         }
         for (const std::string& name : names)
             texts.push_back(name.c_str());
@@ -294,38 +385,57 @@ void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels)
 
 } // namespace
 
-void WriteChartSvg(const ChartList& charts, const std::string& path)
+std::vector<std::string> WriteChartSvg(const ChartList& charts, const std::string& path)
 {
     // A chart that cannot be drawn is refused before the file is touched.
     for (const auto& chart : charts)
         RangesOf(*chart);
-    // The renderer gives no word when it cannot open its file: try first.
-    if (std::FILE* probe = std::fopen(path.c_str(), "wb"))
-        std::fclose(probe);
-    else
-        throw std::runtime_error("Cannot write the picture \"" + path + "\".");
 
     size_t mostGraphs = 0;
     for (const auto& chart : charts)
         mostGraphs = std::max(mostGraphs, chart->graphs.size());
     const PLINT pages = std::max<PLINT>(1, static_cast<PLINT>(charts.size()));
 
-    plstream pl;
-    pl.sdev("svg");
-    pl.sfnam(path.c_str());
-    pl.spage(0.0, 0.0, PageWidth, ChartHeight * pages, 0, 0);
-    pl.scmap0n(FirstGraphColour + static_cast<PLINT>(mostGraphs));
-    pl.scol0(0, 255, 255, 255);
-    pl.scol0(1, 0, 0, 0);
-    pl.ssub(1, pages);
-    pl.init();
-    ChartLabels labels;
-    if (charts.empty()) {
-        ChartData empty;
-        DrawChart(pl, empty, labels);
+    // The renderer writes into memory (and closes that stream when it ends);
+    // the picture then replaces the file whole, so that a failed write
+    // leaves the previous picture as it was.
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    struct Freed {
+        char*& buffer;
+        ~Freed() { std::free(buffer); }
+    } freed{buffer};
+    std::FILE* memory = open_memstream(&buffer, &size);
+    if (!memory)
+        throw std::runtime_error("Cannot draw the picture \"" + path + "\": " + std::strerror(errno) + ".");
+    std::vector<std::string> warnings;
+    {
+        plstream pl;
+        pl.sdev("svg");
+        pl.sfile(memory);
+        pl.spage(0.0, 0.0, PageWidth, ChartHeight * pages, 0, 0);
+        pl.scmap0n(FirstGraphColour + static_cast<PLINT>(mostGraphs));
+        pl.scol0(0, 255, 255, 255);
+        pl.scol0(1, 0, 0, 0);
+        pl.ssub(1, pages);
+        pl.init();
+        ChartLabels labels;
+        if (charts.empty()) {
+            ChartData empty;
+            DrawChart(pl, empty, labels, warnings);
+        }
+        for (const auto& chart : charts)
+            DrawChart(pl, *chart, labels, warnings);
     }
-    for (const auto& chart : charts)
-        DrawChart(pl, *chart, labels);
+    const std::string picture(buffer ? buffer : "", buffer ? size : 0);
+    errno = 0;
+    if (picture.empty() || !ReplaceFileContents(path, picture)) {
+        const int error = errno;
+        throw std::runtime_error("Cannot write the picture \"" + path + "\"" +
+                                 (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) +
+                                 "; a picture that was there is left as it was.");
+    }
+    return warnings;
 }
 
 } // namespace HostCharts

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -106,6 +107,77 @@ EngineSettings UpdateEngineSettings(const std::string& projectFolder,
     change(settings);
     SaveEngineSettings(projectFolder, settings);
     return settings;
+}
+
+namespace {
+
+std::string ProjectKey(const std::string& projectFolder)
+{
+    std::error_code error;
+    const std::filesystem::path resolved =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(PathUtilities::ToNative(projectFolder)), error);
+    return error ? PathUtilities::ToNative(projectFolder) : resolved.string();
+}
+
+nlohmann::json ReadAccepted(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return nlohmann::json::object();
+    std::ostringstream text;
+    text << in.rdbuf();
+    const nlohmann::json j = nlohmann::json::parse(text.str(), nullptr, false);
+    return j.is_object() ? j : nlohmann::json::object();
+}
+
+} // namespace
+
+std::string AcceptedEnginesPath()
+{
+    std::string folder;
+    if (const char* own = std::getenv("QZ_USER_SETTINGS"); own && *own)
+        folder = own;
+    else if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
+        folder = std::string(config) + "/qorzelm";
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        folder = std::string(home) + "/.config/qorzelm";
+    else
+        folder = ".qorzelm";
+    return PathUtilities::Join(folder, "accepted-engines.json");
+}
+
+bool IsEngineAccepted(const std::string& projectFolder, const std::string& server, const std::string& command)
+{
+    const nlohmann::json accepted = ReadAccepted(AcceptedEnginesPath());
+    const auto project = accepted.find(ProjectKey(projectFolder));
+    if (project == accepted.end() || !project->is_object())
+        return false;
+    const auto entry = project->find(server);
+    return entry != project->end() && entry->is_string() && entry->get<std::string>() == command;
+}
+
+void AcceptEngine(const std::string& projectFolder, const std::string& server, const std::string& command)
+{
+    const std::string path = AcceptedEnginesPath();
+    std::error_code error;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    std::filesystem::create_directories(folder, error);
+    // One read-modify-write at a time, as for a project's own files.
+    ProjectLock lock(folder.empty() ? std::string(".") : folder);
+    nlohmann::json accepted = ReadAccepted(path);
+    const std::string key = ProjectKey(projectFolder);
+    if (command.empty()) {
+        if (accepted.contains(key) && accepted[key].is_object())
+            accepted[key].erase(server);
+    } else {
+        if (!accepted[key].is_object())
+            accepted[key] = nlohmann::json::object();
+        accepted[key][server] = command;
+    }
+    errno = 0;
+    if (!ReplaceFileContents(path, accepted.dump(2) + "\n"))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The accepted engine commands \"" + path + "\" cannot be written: " +
+                                                     (errno ? std::strerror(errno) : "the write failed") + ".");
 }
 
 } // namespace QzHost

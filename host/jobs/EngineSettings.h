@@ -42,4 +42,18 @@ void SaveEngineSettings(const std::string& projectFolder, const EngineSettings& 
 EngineSettings UpdateEngineSettings(const std::string& projectFolder,
                                     const std::function<void(EngineSettings&)>& change, bool resetDamaged = false);
 
+// Engine commands run only where the user chose them: a command that comes
+// with a project's settings (a project received from someone else) runs
+// once it was set or accepted on this machine. The accepted commands are the
+// user's own, kept outside every project in "accepted-engines.json" of the
+// user's settings folder ($QZ_USER_SETTINGS, else $XDG_CONFIG_HOME/qorzelm,
+// else ~/.config/qorzelm), by project folder (resolved) and server program.
+std::string AcceptedEnginesPath();
+// Whether `command` is the accepted command of the server program in the
+// project folder (a file that cannot be read accepts nothing).
+bool IsEngineAccepted(const std::string& projectFolder, const std::string& server, const std::string& command);
+// Records `command` as accepted (an empty command removes the entry).
+// Throws KelvResult naming the file when it cannot be written.
+void AcceptEngine(const std::string& projectFolder, const std::string& server, const std::string& command);
+
 } // namespace QzHost

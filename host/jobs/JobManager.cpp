@@ -50,6 +50,20 @@ void MakeFolder(const std::string& folder)
         Fail(E_ACCESSDENIED, "The folder \"" + folder + "\" cannot be made: " + error.message());
 }
 
+// The folder a job is staged in lies in its project also when followed
+// through links: a link in a project (".server" leading elsewhere) must not
+// stage a job's files outside it.
+void RequireInsideProject(const std::string& folder, const std::string& project)
+{
+    std::error_code error;
+    const fs::path resolvedProject = fs::weakly_canonical(project, error);
+    const fs::path resolved = fs::weakly_canonical(folder, error);
+    if (!error && HostPaths::IsInside(resolvedProject.string(), resolved.string()))
+        return;
+    Fail(E_ACCESSDENIED, "The job cannot be staged in \"" + folder + "\": it leads outside the project \"" + project +
+                             "\" (to \"" + resolved.string() + "\"); the job is not started.");
+}
+
 std::string FreeFolder(const std::string& path)
 {
     return HostPaths::FirstFree(path, [](const std::string& p) { return Exists(p); }, false);
@@ -343,6 +357,7 @@ HRESULT ManagedJob::Start()
         const std::string base =
             m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
         const std::string server = FreeFolder(PathUtilities::Join(m_context->serverFolder, base));
+        RequireInsideProject(server, m_context->documentsFolder);
         MakeFolder(server);
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {

@@ -126,8 +126,35 @@ KelvVariant HostState::Value(const std::string& name)
     return Stored(Require(name));
 }
 
+namespace {
+
+// The values a property takes, for a message: 1 "Energy", 2 "GeomOpt" or
+// "Use current", "Library".
+std::string ListedValues(const StatePropertyDefinition& property)
+{
+    std::string listed;
+    for (const EnumValue& entry : property.enumValues) {
+        listed += listed.empty() ? "" : ", ";
+        if (property.type == VT_I4)
+            listed += std::to_string(entry.value) + " ";
+        listed += "\"" + entry.text + "\"";
+    }
+    return listed;
+}
+
+} // namespace
+
 void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const
 {
+    if (property.kind == SBStatePropertyScalar && !property.enumValues.empty()) {
+        const bool listed = value.Type() == VT_I4    ? property.FindEnumValue(value.Get().lVal) != nullptr
+                            : value.Type() == VT_BSTR ? property.FindEnumText(KelvVariant(value).String()) != nullptr
+                                                      : true;
+        if (!listed)
+            Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + m_definition.logic +
+                                   "\" takes one of: " + ListedValues(property) + "; not \"" +
+                                   MessageText::Excerpt(KelvVariant(value).String()) + "\".");
+    }
     if (!property.hasMinimum || (value.Type() != VT_R8 && value.Type() != VT_I4))
         return;
     const double number = value.Type() == VT_R8 ? value.Get().dblVal : static_cast<double>(value.Get().lVal);
@@ -200,9 +227,28 @@ void HostState::SetValueFromText(const std::string& name, const std::string& tex
         return;
     }
     case SBStatePropertyScalar:
+        // A long that names its values takes a value by its name too.
+        if (property.type == VT_I4) {
+            if (const EnumValue* named = property.FindEnumText(text)) {
+                SetValue(name, KelvVariant(static_cast<int32_t>(named->value)).Get());
+                return;
+            }
+        }
         SetValue(name, KelvVariant(text).Get());
         return;
     }
+}
+
+std::string HostState::DisplayText(const std::string& name)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const StatePropertyDefinition& property = Require(name);
+    std::string text = ValueText(name);
+    if (property.kind == SBStatePropertyScalar && property.type == VT_I4 && !property.enumValues.empty()) {
+        const EnumValue* named = property.FindEnumValue(Stored(property).Long());
+        text += named ? " (" + named->text + ")" : " (not one of: " + ListedValues(property) + ")";
+    }
+    return text;
 }
 
 std::string HostState::EnumText(const std::string& name)

@@ -42,11 +42,12 @@ public:
     const LogicStateDefinition& Definition() const { return m_definition; }
     KelvVariant Value(const std::string& name);
     // Stores a value converted to the property's declared type (see
-    // SetPropertyValue); a number outside the property's bound throws
-    // KelvResult E_INVALIDARG naming the property and its range.
+    // SetPropertyValue); a number outside the property's bound, or a value
+    // outside the values it lists, throws KelvResult E_INVALIDARG naming the
+    // property and its range.
     void SetValue(const std::string& name, const VARIANT& value);
     // Stores a value given as text: scalars and enums as their text (an
-    // enum also by number), arrays as a JSON list ("[1, 2]"). Co-classes
+    // enum also by number, a long that names its values also by name), arrays as a JSON list ("[1, 2]"). Co-classes
     // cannot be set from text.
     void SetValueFromText(const std::string& name, const std::string& text);
     // The enum's text of the current value.
@@ -54,6 +55,9 @@ public:
     // The current value as text: scalars converted, enums by their text,
     // arrays as a JSON list, objects as "(object)" or "(none)".
     std::string ValueText(const std::string& name);
+    // The same for a person: a long that names its values with its name,
+    // "2 (GeomOpt)" (a stored value outside them says so).
+    std::string DisplayText(const std::string& name);
     void ResetToDefaults();
 
     // The names of the properties set since the state was made, reset or

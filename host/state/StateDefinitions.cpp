@@ -119,6 +119,28 @@ StatePropertyDefinition ParseProperty(const ordered_json& entry, const std::stri
                 property.minimum = found->get<double>();
                 property.exclusiveMinimum = std::string(bound) == "exclusiveMinimum";
             }
+            if (const auto values = entry.find("values"); values != entry.end()) {
+                if ((scalar != VT_I4 && scalar != VT_BSTR) || !values->is_array() || values->empty())
+                    Malformed(at, "\"values\" may be given, as a non-empty list, for a long or string property.");
+                for (const ordered_json& value : *values) {
+                    if (!value.is_object())
+                        Malformed(at, "each of the values must be an object with its \"text\" (and a long's "
+                                      "\"value\").");
+                    EnumValue item;
+                    item.text = RequireText(value, "text", at);
+                    if (scalar == VT_I4)
+                        item.value = JsonToScalar(value.contains("value") ? value["value"] : ordered_json(), VT_I4,
+                                                  at + " value")
+                                         .Long();
+                    if ((scalar == VT_I4 && property.FindEnumValue(item.value)) || property.FindEnumText(item.text))
+                        Malformed(at, "the values and their texts must be distinct.");
+                    property.enumValues.push_back(item);
+                }
+                const bool listed = scalar == VT_I4 ? property.FindEnumValue(property.defaultValue.Long()) != nullptr
+                                                    : property.FindEnumText(property.defaultValue.String()) != nullptr;
+                if (!listed)
+                    Malformed(at, "the default is not one of its values.");
+            }
         } else if (typeName == "array") {
             property.kind = SBStatePropertyArray;
             property.type = ScalarTypeFromName(RequireText(entry, "element", at));

@@ -17,7 +17,10 @@
 // object of that class is made for the default when the class can be created).
 // A long or double property may have a lower bound, "minimum" (the value may
 // equal it) or "exclusiveMinimum" (it must be greater); a bounded double must
-// also be finite.
+// also be finite. A long or string property may list the values it takes,
+// "values": a long's as [{"value": 1, "text": "Energy"}, ...] (each number
+// with its name), a string's as [{"text": "Use current"}, ...]; a value set
+// outside the list is refused.
 #pragma once
 
 #include "hostapi/hostapi.h"
@@ -42,7 +45,9 @@ struct StatePropertyDefinition {
     // Scalar: a value of `type`; array: VT_ARRAY | type (1-D, lower bound 0);
     // enum: VT_I4; co-class: VT_EMPTY.
     KelvVariant defaultValue;
-    std::vector<EnumValue> enumValues; // enum only, in file order
+    // Enum: its values; long or string scalar: the values it takes (none:
+    // any). In file order.
+    std::vector<EnumValue> enumValues;
     std::string coClassProgId;         // co-class only; "" for none
     // Long and double scalars: the lower bound of a value that is set.
     bool hasMinimum = false;

@@ -183,20 +183,24 @@ void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector
                                  const std::vector<double>& kinetic, int kineticOffset,
                                  const std::vector<double>& potential, int potentialOffset)
 {
-    if (time.empty() || total.size() != time.size() || kinetic.size() != time.size() ||
-        potential.size() != time.size()) {
+    if (time.empty() && total.empty() && kinetic.empty() && potential.empty()) {
         return;
     }
+    // Series of different lengths (a file read while the engine writes it)
+    // give the times every series has a value for: no graph keeps points of
+    // an earlier update, and no graph runs ahead of the others.
+    const std::size_t common = std::min({time.size(), total.size(), kinetic.size(), potential.size()});
+    const std::vector<double> x(time.begin(), time.begin() + static_cast<std::ptrdiff_t>(common));
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
-    ReplaceGraphPoints(chart.get(), 1, time, total, totalOffset);
-    ReplaceGraphPoints(chart.get(), 2, time, kinetic, kineticOffset);
-    ReplaceGraphPoints(chart.get(), 3, time, potential, potentialOffset);
+    ReplaceGraphPoints(chart.get(), 1, x, total, totalOffset);
+    ReplaceGraphPoints(chart.get(), 2, x, kinetic, kineticOffset);
+    ReplaceGraphPoints(chart.get(), 3, x, potential, potentialOffset);
 }
 
 void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>& time,
                          const std::vector<double>& values, int offset)
 {
-    if (values.empty() || values.size() != time.size()) {
+    if (values.empty()) {
         return;
     }
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
@@ -206,14 +210,14 @@ void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>
 void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>& x, const std::vector<double>& y,
                         int offset)
 {
-    // One point per x value: a y series that falls short of it leaves the
-    // graph as it was; values of y beyond it are not drawn.
-    if (y.size() < x.size()) {
-        return;
-    }
+    // One point per x value that has a y value: the graph's earlier points
+    // always go, so a shorter series never leaves points of an earlier
+    // update standing; values beyond the shorter series are not drawn.
     KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart, index);
     ClearGraph(graph.get());
-    AddGraphData(graph.get(), x, y, offset);
+    const std::size_t common = std::min(x.size(), y.size());
+    for (std::size_t k = 0; k < common; ++k)
+        CChartUtility::AddDatumToGraph(graph.get(), x[k], y[k], offset + static_cast<LONG>(k) + 1);
 }
 
 void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>& values, int offset)

@@ -32,18 +32,21 @@ void UpdateGeomOptEnergyChart(ISDChart2dDocument* document, const std::vector<do
 void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std::vector<double>& energyChanges,
                                         int offset1, const std::vector<double>& gradients, int offset2,
                                         bool drawTolerances, double energyTolerance, double gradientTolerance);
-// Graphs 1 to 3: (time k, total / kinetic / potential k), only when all
-// three have as many values as the time series.
+// Graphs 1 to 3: (time k, total / kinetic / potential k) for the times all
+// four series have a value for; the earlier points always go. Nothing
+// happens when all four series are empty.
 void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector<double>& time,
                                  const std::vector<double>& total, int totalOffset,
                                  const std::vector<double>& kinetic, int kineticOffset,
                                  const std::vector<double>& potential, int potentialOffset);
-// Graph 1: (time k, value k), only when both series have the same length.
+// Graph 1: (time k, value k) for the times both series have; nothing
+// happens without values.
 void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>& time,
                          const std::vector<double>& values, int offset);
 
 // Replaces the points of graph `index` by (x k, y k) with item indexes
-// offset + k. Series of different lengths leave the graph as it was.
+// offset + k, for k up to the length of the shorter series; the graph's
+// earlier points always go.
 void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>& x, const std::vector<double>& y,
                         int offset);
 // Replaces the points of graph `index` by (offset + k, value k); a NaN

@@ -199,6 +199,19 @@ HRESULT CZelm::NotAvailable(const char* method)
 // ---------------------------------------------------------------------------
 // Requests
 
+bool CZelm::IsSlab(ISBScope* scope) const
+{
+    // The document's whole contents, as the deck writer takes its periodicity.
+    KelvComPtr<ISBDocumentRoot> document;
+    if (!scope || FAILED(scope->get_DocumentRoot(document.Receive())) || !document || !m_scopeUtility)
+        return false;
+    KelvComPtr<ISBScope> contents;
+    KelvResult::Check(document->get_ContentsAsScope(contents.Receive()));
+    VARIANT_BOOL slab = VARIANT_FALSE;
+    KelvResult::Check(m_scopeUtility->Is2DPeriodic(contents.get(), &slab));
+    return slab == VARIANT_TRUE;
+}
+
 HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* InputFileName)
 {
     return Request([&] {
@@ -230,6 +243,10 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
                 throw KelvResult(E_UNEXPECTED, "A Surface deck needs the logic \"SurfaceCalculator\", which this "
                                                "application does not hold.");
             const auto calculator = logic.QueryInterface<IQoZelmSurfaceCalculator>();
+            // A Surface run cuts a slab into its two regions: of any other
+            // structure the deck would hold a part and no symmetry.
+            if (!IsSlab(pScope))
+                throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsSlab);
             const CSurfaceRunInfo surface(pScope, root);
             writer.WriteSurfaceInputFile(folder, jobName, calculator, surface);
         } else {

@@ -119,6 +119,9 @@ public:
     // root, the state helper, the scope, the forcefield locator, the
     // job-template state and the scope manager.
     std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
+    // Whether the scope's document is a slab (periodic in two dimensions), as
+    // the scope utility answers for its contents; false without a document.
+    bool IsSlab(ISBScope* scope) const;
     // A library whose species lines were refused (a charge that is not a
     // number) would give their atoms no charge in a deck, and the engine
     // refuses such a line too: KelvResult E_UNEXPECTED listing the lines.

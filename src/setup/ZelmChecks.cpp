@@ -257,6 +257,13 @@ HRESULT CZelm::CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport)
         const KelvComPtr<ISBScope> atoms = Process(parents.get(), kAtoms, manager.get());
         if (CountObjects(atoms.get()) <= 0)
             *canExport = VARIANT_FALSE;
+        // A Surface task exports a slab only, as its deck is written.
+        if (*canExport == VARIANT_TRUE && StateHelper() && StateHelper()->IsValid()) {
+            LONG task = 0;
+            StateHelper()->GetStateValue("Task", task);
+            if (task == 5 && !IsSlab(pScope))
+                *canExport = VARIANT_FALSE;
+        }
     });
 }
 

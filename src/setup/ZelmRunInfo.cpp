@@ -13,6 +13,7 @@
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmParseUtilities.h"
 
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -124,6 +125,41 @@ CZelmRunInfo::CZelmRunInfo(const KelvComPtr<ISBContainerRoot>& root, const std::
 {
     ReadInputFile(folder + deckFileName);
     ReadSelectedLibraryFile(folder + SelectedLibraryFileName());
+    RequireLibraryInPlace(folder + SelectedLibraryFileName());
+}
+
+namespace {
+
+// Whether `path` lies in `folder`, the two taken as written (".." steps
+// resolved, links not followed).
+bool LiesIn(const std::string& folder, const std::string& path)
+{
+    std::string folderText = PathUtilities::ToNative(folder);
+    while (folderText.size() > 1 && folderText.back() == '/')
+        folderText.pop_back();
+    const std::filesystem::path base = std::filesystem::path(folderText).lexically_normal();
+    const std::filesystem::path file = std::filesystem::path(PathUtilities::ToNative(path)).lexically_normal();
+    const std::filesystem::path relative = file.lexically_relative(base);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
+} // namespace
+
+void CZelmRunInfo::RequireLibraryInPlace(const std::string& notePath) const
+{
+    // A saved deck's job uploads its library: the deck and its note choose
+    // it, so they may name one of the project or of the standard library
+    // folder only, never a file elsewhere on the machine.
+    if (m_libraryPath.empty())
+        return;
+    const bool inPlace = m_standardLibrary ? LiesIn(m_standardLibraries.GetStandardLibrariesFolder(), m_libraryPath)
+                                           : LiesIn(ResolveProjectDocumentsPath(m_root), m_libraryPath);
+    if (!inPlace)
+        throw KelvResult(E_ACCESSDENIED,
+                         KelvFormat("The library '%1' named by the deck's library note '%2' lies outside the %3; "
+                                    "only a library of the project or of the standard library folder is uploaded.")
+                             << m_libraryPath << notePath
+                             << (m_standardLibrary ? "standard library folder" : "project"));
 }
 
 CZelmRunInfo::~CZelmRunInfo()
@@ -329,7 +365,10 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
     std::string line;
     while (!library.eof()) {
         if (library.fail())
-            throw KelvResult(E_UNEXPECTED, "Problem reading library file");
+            throw KelvResult(E_UNEXPECTED,
+                             KelvFormat("Problem reading library file '%1' (the library '%2'): it is not there or "
+                                        "cannot be read.")
+                                 << GetLibraryPath() << GetLibraryName());
         if (!ZelmParseUtilities::GetNonEmptyLine(library, line))
             break;
         ZelmParseUtilities::MakeStringLowerCase(line);

@@ -123,6 +123,10 @@ public:
     void ReadSelectedLibraryFile(const std::string& path);
     // Task and library of a written deck.
     void ReadInputFile(const std::string& path);
+    // A library read back from a deck and its note (at `notePath`) must lie
+    // in the project (another library) or in the standard library folder;
+    // else KelvResult E_ACCESSDENIED naming the library and the note.
+    void RequireLibraryInPlace(const std::string& notePath) const;
 
     // Deck lines.
     std::string GetKeywords() const;

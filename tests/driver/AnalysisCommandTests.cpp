@@ -108,4 +108,22 @@ TEST_F(AnalysisCommands, ChartAsPicture)
     EXPECT_EQ(Run("chart nothing.qcd --svg x.svg").code, 1);
 }
 
+// A received chart document with texts of over a thousand characters draws
+// with them shortened, and says so; a picture that cannot be written is a
+// failure, not "wrote".
+TEST_F(AnalysisCommands, ChartOfLongTextsAndAPictureThatCannotBeWritten)
+{
+    QzTest::DriverOutcome outcome = Run("chart " + Data("hostcharts/long-texts.qcd") + " --svg long.svg");
+    ASSERT_TRUE(outcome.exited);
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("warning: The chart \"TTTT"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("the name of graph 1"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("wrote long.svg (1 chart)\n"), std::string::npos) << outcome.out;
+
+    outcome = Run("chart " + Data("hostcharts/two-charts.qcd") + " --svg no-such-folder/x.svg");
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_EQ(outcome.out.find("wrote"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.err.find("no-such-folder/x.svg"), std::string::npos) << outcome.err;
+}
+
 } // namespace

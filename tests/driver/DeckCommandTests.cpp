@@ -59,7 +59,7 @@ TEST_F(DeckCommand, WritesAndPrintsTheGeomOptDeck)
         << result.out;
     EXPECT_NE(result.out.find("---- rocksalt.gin ----\n" + deck), std::string::npos) << result.out;
     // The task was set for this call only.
-    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "1\n");
+    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "1 (Energy)\n");
 }
 
 TEST_F(DeckCommand, SurfaceDeckOfASlabTakesTheRegionsFromTheSetsMadeThroughTheCalculator)

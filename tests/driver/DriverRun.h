@@ -25,14 +25,16 @@ inline std::string DriverPath()
     return std::string(QZ_BIN_DIR) + "/zelm-host";
 }
 
-// Runs "zelm-host --registry <registry> <arguments>" in `folder`; the
-// arguments are handed to the shell as they are.
+// Runs "zelm-host --registry <registry> <arguments>" in `folder`, with the
+// user's settings in "<folder>/user-settings"; the arguments are handed to
+// the shell as they are.
 inline DriverOutcome RunDriver(const std::string& folder, const std::string& registry, const std::string& arguments)
 {
     DriverOutcome outcome;
     const std::string errFile = folder + "/driver-stderr.txt";
-    const std::string command =
-        "cd '" + folder + "' && '" + DriverPath() + "' --registry '" + registry + "' " + arguments + " 2>'" + errFile + "'";
+    // The user's settings (the engine commands accepted) are the test's own.
+    const std::string command = "cd '" + folder + "' && QZ_USER_SETTINGS='" + folder + "/user-settings' '" +
+                                DriverPath() + "' --registry '" + registry + "' " + arguments + " 2>'" + errFile + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return outcome;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -67,6 +68,57 @@ TEST_F(EngineCommand, FailedEngineFailsTheRunAfterPrintingIt)
     EXPECT_NE(std::string::npos, run.out.find("  OnJobComplete: S_OK")) << run.out;
     EXPECT_NE(std::string::npos, run.err.find("the job failed: Engine: ")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("broken deck")) << run.err;
+}
+
+// A project received from elsewhere carries its engine command: it runs
+// only once the user accepted it on this machine.
+TEST_F(EngineCommand, AProjectsOwnEngineCommandRunsOnlyOnceAccepted)
+{
+    QzTest::WriteFile(folder.File("p/host-settings.json"),
+                      "{\"engines\": {\"ZELM\": \"touch '" + folder.File("ran") + "'; exit 3\"}}\n");
+    const QzTest::DriverOutcome shown = Run("engine --project p");
+    EXPECT_NE(std::string::npos, shown.out.find("not accepted on this machine")) << shown.out;
+
+    const QzTest::DriverOutcome refused = Run("run p/rocksalt.qsd --task Energy");
+    EXPECT_EQ(1, refused.code);
+    EXPECT_NE(std::string::npos, refused.err.find("engine --project " + folder.File("p") + " --accept"))
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("ran")));
+
+    Step("engine --project p --accept");
+    EXPECT_EQ(std::string::npos, Run("engine --project p").out.find("not accepted")) << Run("engine --project p").out;
+    EXPECT_EQ(1, Run("run p/rocksalt.qsd --task Energy").code); // the engine ran and failed with 3
+    EXPECT_TRUE(std::filesystem::exists(folder.File("ran")));
+}
+
+// A ".server" link in a project would stage the job outside it.
+TEST_F(EngineCommand, AStagingFolderLeadingOutsideTheProjectIsRefused)
+{
+    std::filesystem::create_directory(folder.File("elsewhere"));
+    std::filesystem::create_directory_symlink(folder.File("elsewhere"), folder.File("p/.server"));
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task Energy");
+    EXPECT_EQ(1, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("leads outside the project")) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(folder.File("elsewhere")));
+}
+
+// A driver built in a folder whose name holds a blank stores a command that
+// still runs its stand-in.
+TEST_F(EngineCommand, TheStandInsPathIsOneWordOfTheCommand)
+{
+    const std::string bin = folder.File("bin with blank");
+    std::filesystem::create_directory(bin);
+    for (const char* program : {"zelm-host", "zelm-stub"})
+        std::filesystem::copy_file(std::string(QZ_BIN_DIR) + "/" + program, bin + "/" + program);
+    const std::string set = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
+                            "' '" + bin + "/zelm-host' --registry '" + folder.File("registry.json") +
+                            "' engine --project p --stub";
+    ASSERT_EQ(0, std::system(set.c_str()));
+    EXPECT_EQ("engine of \"ZELM\": '" + bin + "/zelm-stub' %SEED%\ntime limit: 3600 s\n",
+              Run("engine --project p").out);
+    const QzTest::DriverOutcome run = Run("run p/rocksalt.qsd --task GeomOpt");
+    ASSERT_EQ(0, run.code) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("exited with status 0.")) << run.out;
 }
 
 } // namespace

@@ -82,7 +82,7 @@ TEST_F(HostCommands, ProjectHoldsTheHostsDefaultState)
     // The definitions' defaults: a long, a double, a bool and an enum by its text.
     Outcome state = Run("state --project p ZelmLogic");
     ASSERT_EQ(state.code, 0) << state.err;
-    EXPECT_NE(state.out.find("Task = 1\n"), std::string::npos) << state.out;
+    EXPECT_NE(state.out.find("Task = 1 (Energy)\n"), std::string::npos) << state.out;
     EXPECT_NE(state.out.find("conp = "), std::string::npos) << state.out;
     Outcome template_ = Run("state --project p QMJobTemplate AutomateJobPrefix");
     ASSERT_EQ(template_.code, 0) << template_.err;
@@ -144,10 +144,10 @@ TEST_F(HostCommands, StateValuesPersistInTheProject)
 
     Outcome set = Run("state --project p ZelmLogic Task 3");
     ASSERT_EQ(set.code, 0) << set.err;
-    EXPECT_EQ(set.out, "ZelmLogic.Task = 3\n");
+    EXPECT_EQ(set.out, "ZelmLogic.Task = 3 (Dynamics)\n");
     Outcome got = Run("state --project p ZelmLogic Task");
     ASSERT_EQ(got.code, 0) << got.err;
-    EXPECT_EQ(got.out, "3\n");
+    EXPECT_EQ(got.out, "3 (Dynamics)\n");
 
     // An enum by its text or its number, an array as a list.
     EXPECT_EQ(Run("state --project p ZelmAnalysis FrequencyUnits THz").out, "ZelmAnalysis.FrequencyUnits = THz\n");
@@ -161,20 +161,20 @@ TEST_F(HostCommands, StateValuesPersistInTheProject)
     Outcome again = Run("project p");
     ASSERT_EQ(again.code, 0) << again.err;
     EXPECT_NE(again.out.find("exists already"), std::string::npos) << again.out;
-    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "3\n");
+    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "3 (Dynamics)\n");
 
     // A refused value changes nothing.
     Outcome refused = Run("state --project p ZelmLogic Task many");
     EXPECT_TRUE(refused.exited);
     EXPECT_NE(refused.code, 0);
-    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "3\n");
+    EXPECT_EQ(Run("state --project p ZelmLogic Task").out, "3 (Dynamics)\n");
 }
 
 TEST_F(HostCommands, StateRunsInTheCurrentFolderByDefault)
 {
     ASSERT_EQ(Run("project .").code, 0);
     ASSERT_EQ(Run("state ZelmLogic Task 2").code, 0);
-    EXPECT_EQ(Run("state --project . ZelmLogic Task").out, "2\n");
+    EXPECT_EQ(Run("state --project . ZelmLogic Task").out, "2 (GeomOpt)\n");
 }
 
 TEST_F(HostCommands, LogShowsTheHostCallsMade)

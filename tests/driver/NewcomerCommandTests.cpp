@@ -178,3 +178,39 @@ TEST_F(Newcomer, OutOfRangeFramesAndLayersAreRefusedPlainly)
     EXPECT_TRUE(Has(inside.out, "Selection: 8 atoms")) << inside.out;
 }
 
+// Messages that name what to do: the command that writes a deck's side
+// files, and a Surface task of a structure that is not a slab.
+TEST_F(Newcomer, StartNamesTheCommandThatWritesTheSideFilesAndSurfaceNeedsASlab)
+{
+    std::filesystem::copy_file(examples + "rocksalt.lib", P("rocksalt.lib"));
+    Step("state --project p ZelmLogic library rocksalt");
+    Step("deck p/rocksalt.qsd --task GeomOpt");
+    const Result start = Run("start p/rocksalt.gin");
+    EXPECT_EQ(start.code, 1);
+    EXPECT_TRUE(Has(start.err, "rocksalt.trjaux\" cannot be uploaded")) << start.err;
+    EXPECT_TRUE(Has(start.err, "written with it by: zelm-host export")) << start.err;
+
+    const Result surface = Run("deck p/rocksalt.qsd --task Surface --out surface");
+    EXPECT_EQ(surface.code, 1);
+    EXPECT_TRUE(Has(surface.err, "A Surface run needs a slab")) << surface.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("surface/rocksalt.gin")));
+    EXPECT_TRUE(Has(Run("check p/rocksalt.qsd --task Surface").out, "can export files:           no"));
+    EXPECT_TRUE(Has(Run("check p/rocksalt.qsd --task GeomOpt").out, "can export files:           yes"));
+}
+
+// Listed settings show their names; a library outside the project is
+// refused when it is chosen, as a deck would refuse it.
+TEST_F(Newcomer, StateNamesListedValuesAndRefusesALibraryOutsideTheProject)
+{
+    EXPECT_TRUE(Has(Run("state --project p ZelmLogic").out, "Task = 1 (Energy)\n"));
+    const Result task = Run("state --project p ZelmLogic Task 42");
+    EXPECT_EQ(task.code, 1);
+    EXPECT_TRUE(Has(task.err, "takes one of: 1 \"Energy\"")) << task.err;
+    EXPECT_EQ(Run("state --project p ZelmLogic ChargeOption 'From the library'").code, 1);
+
+    std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("outside.lib"));
+    const Result outside = Run("state --project p ZelmLogic library " + folder.File("outside.lib"));
+    EXPECT_EQ(outside.code, 1);
+    EXPECT_TRUE(Has(outside.err, folder.File("outside.lib") + " is not in the current project")) << outside.err;
+    EXPECT_EQ(Run("state --project p ZelmLogic library").out, "dreiding\n");
+}

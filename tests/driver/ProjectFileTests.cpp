@@ -38,8 +38,9 @@ TEST_F(ProjectFiles, ConcurrentWritersKeepEveryValue)
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            const std::string line = "cd '" + folder.Path() + "' && '" + QzTest::DriverPath() + "' --registry '" +
-                                     folder.File("registry.json") + "' " + command + " >/dev/null 2>&1";
+            const std::string line = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
+                                     "' '" + QzTest::DriverPath() + "' --registry '" + folder.File("registry.json") +
+                                     "' " + command + " >/dev/null 2>&1";
             _exit(std::system(line.c_str()) == 0 ? 0 : 1);
         }
         children.push_back(child);

@@ -1,12 +1,15 @@
 // Chart documents drawn as SVG pictures.
 #include "host/charts/ChartSvg.h"
 
+#include "common/FailingWrite.h"
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdlib>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -178,6 +181,115 @@ TEST(ChartSvg, AnUnwritablePathIsNamed)
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("/nonexistent-folder/x.svg"), std::string::npos);
     }
+}
+
+// Texts of any length in a chart document (a file a user receives) reach
+// the renderer bounded: long texts are drawn shortened, each with a warning.
+TEST(ChartSvg, TextsOfAnyLengthAreDrawnShortenedWithAWarning)
+{
+    QzTest::TempFolder folder("svg");
+    const std::string longText(5000, 'T');
+    const std::string escapes(700, '#');
+    const struct {
+        const char* what;
+        std::function<void(ChartData&)> set;
+        const char* named;
+    } cases[] = {
+        {"title", [&](ChartData& c) { c.title = longText; }, "the title line"},
+        {"title of escapes", [&](ChartData& c) { c.title = escapes; }, "the title line"},
+        {"x-axis title", [&](ChartData& c) { c.xAxisTitle = longText; }, "the x-axis title"},
+        {"y-axis title", [&](ChartData& c) { c.yAxisTitle = std::string(1026, '\xC5'); }, "the y-axis title"},
+        {"legend name",
+         [&](ChartData& c) {
+             c.showLegend = true;
+             c.graphs.front()->name = longText;
+         },
+         "the name of graph 1"},
+        {"mark", [&](ChartData& c) { c.xMarks.push_back({1.0, longText}); }, "the mark"},
+        {"title of many lines", [&](ChartData& c) { c.title = std::string(40, '\n'); }, "its title has 41 lines"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChartList charts = OneGraph("Plain", {1.0, 2.0, 3.0});
+        c.set(*charts.front());
+        const std::string path = folder.File("long.svg");
+        const std::vector<std::string> warnings = WriteChartSvg(charts, path);
+        ASSERT_EQ(warnings.size(), 1u) << ::testing::PrintToString(warnings);
+        EXPECT_NE(warnings.front().find(c.named), std::string::npos) << warnings.front();
+        EXPECT_TRUE(WellFormed(QzTest::ReadFile(path)));
+    }
+    // A text the renderer takes is drawn whole, without a warning.
+    const std::string path = folder.File("plain.svg");
+    EXPECT_TRUE(WriteChartSvg(OneGraph(std::string(250, 'P'), {1.0, 2.0}), path).empty());
+    EXPECT_NE(Resolved(QzTest::ReadFile(path)).find(std::string(250, 'P')), std::string::npos);
+}
+
+// The x position of every text drawn right-aligned (the y axis's tick
+// labels) and of the vertical y-axis title, with the label texts.
+struct LeftTexts {
+    std::vector<std::pair<double, std::string>> labels;
+    double title = 0.0;
+};
+
+LeftTexts LeftSide(const std::string& svg)
+{
+    LeftTexts found;
+    const std::string text = Resolved(svg);
+    const std::regex element(R"re(transform="matrix\(([-0-9.]+) [-0-9.]+ [-0-9.]+ [-0-9.]+ ([-0-9.]+) [-0-9.]+\)"\s*)re"
+                             R"re(text-anchor="(\w+)"[^>]*>\s*<tspan[^>]*>([^<]*)<)re");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), element); it != std::sregex_iterator(); ++it) {
+        const std::smatch& m = *it;
+        const double x = std::stod(m[2]);
+        if (m[3] == "end" && std::stod(m[1]) == 1.0)
+            found.labels.emplace_back(x, m[4]);
+        else if (std::stod(m[1]) == 0.0 && m[4] == "Value")
+            found.title = x;
+    }
+    return found;
+}
+
+TEST(ChartSvg, LongTickLabelsStayOnThePictureBesideTheAxisTitle)
+{
+    QzTest::TempFolder folder("svg");
+    const struct {
+        const char* what;
+        std::vector<double> ys;
+    } cases[] = {
+        {"one plus steps of 1e-12", {1.0, 1.0 + 1e-12, 1.0 + 2e-12, 1.0 + 3e-12}},
+        {"a large value in scientific form", {-1.234567891234e300, -1.234567891233e300}},
+        {"short labels", {1.0, 2.0, 3.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChartList charts = OneGraph(c.what, c.ys);
+        charts.front()->yAxisTitle = "Value";
+        const std::string path = folder.File("labels.svg");
+        WriteChartSvg(charts, path);
+        const LeftTexts texts = LeftSide(QzTest::ReadFile(path));
+        ASSERT_FALSE(texts.labels.empty());
+        ASSERT_GT(texts.title, 0.0);
+        // A digit is at most 0.6 of the text size (17) wide; the title's
+        // text, turned upright, is about 17 wide around its x.
+        for (const auto& label : texts.labels) {
+            const double left = label.first - 0.6 * 17.0 * static_cast<double>(label.second.size());
+            EXPECT_GT(left, texts.title + 8.5) << label.second;
+        }
+        EXPECT_GT(texts.title - 8.5, 0.0);
+    }
+}
+
+// A picture that cannot be written whole (a full disk) is reported, and
+// the picture that was there stays as it was.
+TEST(ChartSvg, AFailedWriteLeavesThePreviousPictureWhole)
+{
+    QzTest::TempFolder folder("svg");
+    const std::string path = folder.Write("picture.svg", "the previous picture\n");
+    const ChartList charts = OneGraph("Full disk", {1.0, 2.0, 3.0});
+    EXPECT_EQ(QzTest::WriteWithFileSizeLimit([&] { WriteChartSvg(charts, path); }), QzTest::WriteOutcome::Threw);
+    EXPECT_EQ(QzTest::ReadFile(path), "the previous picture\n");
+    // Without the limit the picture is replaced.
+    WriteChartSvg(charts, path);
+    EXPECT_TRUE(WellFormed(QzTest::ReadFile(path)));
 }
 
 } // namespace

@@ -257,6 +257,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "[1]"},
         BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"enum","values":[{"value":1,"text":"a"}],"default":"b"}]}]})",
                        "not one of the enum's values"},
+        BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"long","default":3,"values":[{"value":1,"text":"a"}]}]}]})",
+                       "the default is not one of its values"},
+        BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"double","default":1,"values":[{"text":"a"}]}]}]})",
+                       "for a long or string property"},
+        BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"string","default":"a","values":[{"text":"a"},{"text":"a"}]}]}]})",
+                       "distinct"},
         BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"enum","values":[{"value":1,"text":"a"},{"value":1,"text":"b"}]}]}]})",
                        "distinct"},
         BadDefinitions{R"({"logics":[{"logic":"A","extension":"E","properties":[{"name":"x","type":"coclass","default":1}]}]})",
@@ -393,7 +399,38 @@ INSTANTIATE_TEST_SUITE_P(
                       ScalarCase{"ZelmLogic", "conp", KelvVariant("maybe"), DISP_E_TYPEMISMATCH, "false"},
                       ScalarCase{"ZelmLogic", "timestep", KelvVariant("0.5"), S_OK, "0.5"},
                       ScalarCase{"ZelmLogic", "library", KelvVariant(5), S_OK, "5"},
-                      ScalarCase{"ZelmLogic", "NoSuchKey", KelvVariant(5), E_INVALIDARG, ""}));
+                      ScalarCase{"ZelmLogic", "NoSuchKey", KelvVariant(5), E_INVALIDARG, ""},
+                      // Settings that take a list of values refuse any other.
+                      ScalarCase{"ZelmLogic", "Task", KelvVariant(42), E_INVALIDARG, "1"},
+                      ScalarCase{"ZelmLogic", "Task", KelvVariant(0), E_INVALIDARG, "1"},
+                      ScalarCase{"ZelmLogic", "ensemble", KelvVariant(7), E_INVALIDARG, "1"},
+                      ScalarCase{"ZelmLogic", "ensemble", KelvVariant(3), S_OK, "3"},
+                      ScalarCase{"ZelmLogic", "PhononType", KelvVariant(4), E_INVALIDARG, "1"},
+                      ScalarCase{"ZelmLogic", "ChargeOption", KelvVariant("From library"), E_INVALIDARG, "Use current"},
+                      ScalarCase{"ZelmLogic", "ChargeOption", KelvVariant("use current"), E_INVALIDARG, "Use current"},
+                      ScalarCase{"ZelmLogic", "ChargeOption", KelvVariant("Library"), S_OK, "Library"}));
+
+TEST(HostState, ListedValuesAreShownWithTheirNamesAndTakenByName)
+{
+    KelvComPtr<HostState> state = StateOf("ZelmLogic");
+    EXPECT_EQ("1 (Energy)", state->DisplayText("Task"));
+    state->SetValueFromText("Task", "GeomOpt");
+    EXPECT_EQ("2 (GeomOpt)", state->DisplayText("Task"));
+    state->SetValueFromText("ensemble", "NPT");
+    EXPECT_EQ("3 (NPT)", state->DisplayText("ensemble"));
+    EXPECT_EQ("Use current", state->DisplayText("ChargeOption"));
+    try {
+        state->SetValueFromText("Task", "42");
+        FAIL() << "no error";
+    } catch (const KelvResult& error) {
+        EXPECT_NE(error.GetMessage().find("5 \"Surface\""), std::string::npos) << error.GetMessage();
+        EXPECT_NE(error.GetMessage().find("not \"42\""), std::string::npos) << error.GetMessage();
+    }
+    // A stored project may hold a value outside the list: it loads, and
+    // shows that it is none of them.
+    state->LoadJson(nlohmann::json{{"ensemble", 7}}, "stored state");
+    EXPECT_EQ(0u, state->DisplayText("ensemble").rfind("7 (not one of: 1 \"NVE\"", 0)) << state->DisplayText("ensemble");
+}
 
 TEST(HostState, UnknownPropertiesFailWithTheLogicAndTheName)
 {

@@ -165,21 +165,22 @@ TEST(HistoryCharts, UpdatersReplaceAndGuardLengths)
     CreateDynamicsEnergyChart(dynamics.get());
     UpdateDynamicsHistoryCharts(dynamics.get(), {0.1, 0.2}, {1, 2}, 0, {3, 4}, 0, {5, 6}, 0);
     EXPECT_EQ((std::vector<Point>{{0.1, 3, 1}, {0.2, 4, 2}}), Points(dynamics.get(), 2));
-    // A kinetic series one value short changes none of the three graphs.
+    // A kinetic series one value short: all three graphs show the times every
+    // series has a value for.
     UpdateDynamicsHistoryCharts(dynamics.get(), {0.1, 0.2, 0.3}, {1, 2, 3}, 0, {3, 4}, 0, {5, 6, 7}, 0);
-    EXPECT_EQ(2u, Points(dynamics.get(), 1).size());
+    EXPECT_EQ((std::vector<Point>{{0.1, 1, 1}, {0.2, 2, 2}}), Points(dynamics.get(), 1));
     EXPECT_EQ(2u, Points(dynamics.get(), 3).size());
 
     KelvComPtr<ChartDocument> temperature = ChartDocument::Create();
     CreateDynamicsTemperatureChart(temperature.get());
     UpdateDynamicsChart(temperature.get(), {0.1, 0.2}, {300, 310}, 0);
     UpdateDynamicsChart(temperature.get(), {0.1, 0.2}, {300}, 0);
-    EXPECT_EQ((std::vector<Point>{{0.1, 300, 1}, {0.2, 310, 2}}), Points(temperature.get(), 1));
+    EXPECT_EQ((std::vector<Point>{{0.1, 300, 1}}), Points(temperature.get(), 1));
 
-    // Mismatched lengths draw nothing.
+    // Mismatched lengths append nothing.
     KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(Chart(temperature.get()).get(), 1);
     AddGraphData(graph.get(), {1, 2, 3}, {1}, 0);
-    EXPECT_EQ(2u, Points(temperature.get(), 1).size());
+    EXPECT_EQ(1u, Points(temperature.get(), 1).size());
     AddGraphData(graph.get(), {1}, {7}, 5);
     EXPECT_EQ((Point{1, 7, 6}), Points(temperature.get(), 1).back());
 }
@@ -191,12 +192,23 @@ TEST(HistoryCharts, ALongerYSeriesPlotsOnePointPerXValue)
     const KelvComPtr<ISDChart2d> chart = Chart(document.get());
     ReplaceGraphPoints(chart.get(), 1, {0.1, 0.2}, {300, 310, 320}, 0);
     EXPECT_EQ((std::vector<Point>{{0.1, 300, 1}, {0.2, 310, 2}}), Points(document.get(), 1));
-    // A shorter y series is the fault: the graph stays as it was.
+    // A shorter y series replaces the graph with the points it has values
+    // for: none of the earlier points stays standing.
     ReplaceGraphPoints(chart.get(), 1, {0.1, 0.2, 0.3}, {1, 2}, 0);
-    EXPECT_EQ(2u, Points(document.get(), 1).size());
+    EXPECT_EQ((std::vector<Point>{{0.1, 1, 1}, {0.2, 2, 2}}), Points(document.get(), 1));
     KelvComPtr<ISDChart2dGraph> graph = CChartUtility::GetGraph(chart.get(), 1);
     AddGraphData(graph.get(), {0.5}, {7, 8}, 4);
     EXPECT_EQ((Point{0.5, 7, 5}), Points(document.get(), 1).back());
+}
+
+TEST(HistoryCharts, AShorterSeriesLeavesNoEarlierPointStanding)
+{
+    KelvComPtr<ChartDocument> document = ChartDocument::Create();
+    CreateDynamicsPressureChart(document.get());
+    UpdateDynamicsChart(document.get(), {0.1, 0.2, 0.3, 0.4}, {1, 2, 3, 4}, 0);
+    // The file now holds a shorter run: its three times with two pressures.
+    UpdateDynamicsChart(document.get(), {0.5, 0.6, 0.7}, {9, 8}, 0);
+    EXPECT_EQ((std::vector<Point>{{0.5, 9, 1}, {0.6, 8, 2}}), Points(document.get(), 1));
 }
 
 TEST(HistoryCharts, DensityOfStatesChart)

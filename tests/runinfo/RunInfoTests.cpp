@@ -80,8 +80,35 @@ TEST(PhononNonGamma, DreidingNeedsNoFileAndMissingFileFails)
         ADD_FAILURE() << "a missing library was read";
     } catch (const KelvResult& error) {
         EXPECT_EQ(error.GetHRESULT(), E_UNEXPECTED);
-        EXPECT_EQ(error.GetMessage(), "Problem reading library file");
+        // The message names the library and where it was looked for.
+        EXPECT_EQ(error.GetMessage().rfind("Problem reading library file '" + folder.Path() + "/nowhere.lib' (the "
+                                           "library 'other')", 0), 0u) << error.GetMessage();
     }
+}
+
+// A saved deck's note may not make its job upload a library from anywhere
+// on the machine.
+TEST(LibraryNote, APathLeavingTheProjectIsRefusedNamingIt)
+{
+    TempFolder folder("note-outside");
+    try {
+        UserLibraryRecord(folder, "X", "/../../x/X.lib");
+        ADD_FAILURE() << "a library outside the project was taken";
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(error.GetHRESULT(), E_ACCESSDENIED);
+        EXPECT_NE(error.GetMessage().find("/../../x/X.lib' named by the deck's library note '" + folder.Path() +
+                                          "/selectedLibrary.libaux' lies outside the project"),
+                  std::string::npos)
+            << error.GetMessage();
+    }
+    // A standard library's name may not leave the standard library folder.
+    WriteFile(folder.Slash() + "job.gin", "grad conv\nlibrary X\n");
+    WriteFile(folder.Slash() + "selectedLibrary.libaux", "../../../x/X\nStandardLibrary\n");
+    EXPECT_THROW(CZelmRunInfo(FakeRoot::Make(folder.Path()), folder.Slash(), "job.gin", KelvComPtr<ISBScope>()),
+                 KelvResult);
+    // A library of the project is taken.
+    EXPECT_EQ(UserLibraryRecord(folder, "user", "/libs/../user.lib")->GetLibraryPath(),
+              folder.Path() + "/libs/../user.lib");
 }
 
 TEST(ProjectPaths, ExpandAndCheckBelowProject)

@@ -104,7 +104,7 @@ protected:
     }
     void UseLibraryCharges(const std::string& library)
     {
-        EngineState()->SetValueFromText("ChargeOption", "From library");
+        EngineState()->SetValueFromText("ChargeOption", "Library");
         EngineState()->SetValueFromText("library", library);
     }
 };

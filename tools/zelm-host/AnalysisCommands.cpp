@@ -326,7 +326,14 @@ void ChartCommand(const ChartOptions& options, std::ostream& out)
     } catch (const HostCharts::ChartFileError& error) {
         Fail(error.what());
     }
-    HostCharts::WriteChartSvg(charts, options.svg);
+    std::vector<std::string> warnings;
+    try {
+        warnings = HostCharts::WriteChartSvg(charts, options.svg);
+    } catch (const std::runtime_error& error) {
+        Fail(error.what());
+    }
+    for (const std::string& warning : warnings)
+        out << "warning: " << warning << "\n";
     out << "wrote " << options.svg << " (" << charts.size() << (charts.size() == 1 ? " chart" : " charts")
         << ")\n";
 }

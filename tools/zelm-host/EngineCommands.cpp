@@ -25,13 +25,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The engine stand-in beside the driver.
+// A word for the shell: single-quoted when it holds anything but letters,
+// digits and "/._-+,:@" (a quote inside written as '\'').
+std::string ShellWord(const std::string& word)
+{
+    const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                               "0123456789/._-+,:@") == std::string::npos;
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The engine stand-in beside the driver, its path one word for the shell
+// (a build folder may hold blanks).
 std::string StubCommand()
 {
     char buffer[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     const std::string exe = length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string("./zelm-host");
-    return exe.substr(0, exe.find_last_of('/')) + "/zelm-stub %SEED%";
+    return ShellWord(exe.substr(0, exe.find_last_of('/')) + "/zelm-stub") + " %SEED%";
 }
 
 // The seconds of a --time-limit value: a whole text that reads as a finite
@@ -61,6 +76,7 @@ struct EngineArguments {
     std::string timeLimit;
     bool stub = false;
     bool clear = false;
+    bool accept = false;
 };
 
 void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
@@ -71,6 +87,9 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
                                  std::string(ProjectStateFile) + "\"");
     const bool setLimit = app.count("--time-limit") > 0;
     const double timeLimit = setLimit ? TimeLimitOf(a.timeLimit) : 0.0;
+    if (a.accept && (a.clear || a.stub || !a.command.empty()))
+        throw std::runtime_error("--accept accepts the command the project holds; it takes no other command, "
+                                 "--stub or --clear");
     const bool changes = a.clear || a.stub || !a.command.empty() || setLimit;
     QzHost::EngineSettings settings;
     if (!changes) {
@@ -91,7 +110,18 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
             a.clear);
     }
     const auto it = settings.commands.find("ZELM");
-    out << "engine of \"ZELM\": " << (it == settings.commands.end() ? std::string("none") : it->second) << "\n";
+    const std::string command = it == settings.commands.end() ? std::string() : it->second;
+    // A command set here is the user's choice on this machine; one the
+    // project brought along runs once it is accepted.
+    if (a.clear || a.stub || !a.command.empty() || (a.accept && !command.empty()))
+        QzHost::AcceptEngine(a.project, "ZELM", command);
+    else if (a.accept)
+        throw std::runtime_error("the project \"" + a.project + "\" holds no engine command to accept");
+    out << "engine of \"ZELM\": " << (command.empty() ? std::string("none") : command) << "\n";
+    if (!command.empty() && !QzHost::IsEngineAccepted(a.project, "ZELM", command))
+        out << "not accepted on this machine: it came with the project's settings and does not run until it is "
+               "accepted (zelm-host engine --project "
+            << a.project << " --accept) or set anew\n";
     out << "time limit: ";
     if (settings.timeLimitSeconds > 0)
         out << settings.timeLimitSeconds << " s\n";
@@ -111,6 +141,18 @@ std::vector<std::string> Files(const std::string& folder)
 }
 
 }  // namespace
+
+void RequireAcceptedEngines(const QzHost::HostApplication& host)
+{
+    const auto it = host.UnacceptedEngines().find("ZELM");
+    if (it == host.UnacceptedEngines().end())
+        return;
+    throw std::runtime_error("the project's settings hold the engine command \"" + it->second +
+                             "\", which was not set or accepted on this machine, so it does not run; if you trust "
+                             "it, accept it once with: zelm-host engine --project " +
+                             host.DocumentsFolder() + " --accept (or set your own with: zelm-host engine --project " +
+                             host.DocumentsFolder() + " COMMAND)");
+}
 
 void FollowJob(QzHost::HostApplication& host, QzHost::ManagedJob& job, std::ostream& out)
 {
@@ -154,6 +196,9 @@ void AddEngineCommands(CommandLine& commandLine)
     engine->add_option("--time-limit", arguments->timeLimit, "Seconds an engine run may take (0: no limit)");
     engine->add_flag("--stub", arguments->stub, "Use the engine stand-in zelm-stub beside the driver");
     engine->add_flag("--clear", arguments->clear, "Remove the engine command");
+    engine->add_flag("--accept", arguments->accept,
+                     "Accept on this machine the engine command the project's settings hold (a command set here "
+                     "is accepted as it is set)");
 }
 
 }  // namespace ZelmHost

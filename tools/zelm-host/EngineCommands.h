@@ -21,6 +21,10 @@ void AddEngineCommands(CommandLine& commandLine);
 // results folder; a failed job throws with its first failure after
 // printing. Without one: the job's life is delivered without an engine, as
 // before.
+// Fails, saying how to accept it, when the project's settings hold an
+// engine command of "ZELM" that was not set or accepted on this machine.
+void RequireAcceptedEngines(const QzHost::HostApplication& host);
+
 void FollowJob(QzHost::HostApplication& host, QzHost::ManagedJob& job, std::ostream& out);
 
 }  // namespace ZelmHost

@@ -25,6 +25,8 @@
 #include "host/model/OperationLog.h"
 #include "kelv/kelv.h"
 #include "qorqm/SafeName.h"
+#include "qorvira/ZelmStandardLibraries.h"
+#include "host/managers/HostContext.h"
 
 namespace ZelmHost {
 namespace {
@@ -406,12 +408,12 @@ void StateCommand(const std::string& project, const std::string& logic, const st
             out << logic << " has no state values\n";
         }
         for (const QzHost::StatePropertyDefinition& property : properties) {
-            out << property.name << " = " << state->ValueText(property.name) << "\n";
+            out << property.name << " = " << state->DisplayText(property.name) << "\n";
         }
         return;
     }
     if (!value) {
-        out << state->ValueText(*key) << "\n";
+        out << state->DisplayText(*key) << "\n";
         return;
     }
     std::string text = *value;
@@ -428,8 +430,20 @@ void StateCommand(const std::string& project, const std::string& logic, const st
         }
     }
     state->SetValueFromText(*key, text);
+    if (library && text.find_first_of("/\\") != std::string::npos) {
+        // A library given by its path is used where it lies: a deck, an
+        // export or a run takes it from the project or the standard library
+        // folder only, so another place is refused here already.
+        const std::string path = LibraryCandidates(*host).front();
+        const std::string standard = CZelmStandardLibraries(host->Root()).GetStandardLibrariesFolder();
+        if (!QzHost::HostPaths::IsInside(host->DocumentsFolder(), path) &&
+            !QzHost::HostPaths::IsInside(standard, path)) {
+            Fail(path + " is not in the current project: copy the library into the project folder \"" +
+                 host->DocumentsFolder() + "\" and select it by its name");
+        }
+    }
     host->SaveStates(StateFileOf(project));
-    out << logic << "." << *key << " = " << state->ValueText(*key) << "\n";
+    out << logic << "." << *key << " = " << state->DisplayText(*key) << "\n";
     if (library) {
         const std::string advice = LibraryAdvice(*host);
         if (advice.empty()) {

@@ -288,6 +288,7 @@ void RunCalculation(const std::string& document, const std::string& project, con
                     std::ostream& out)
 {
     const Session session(document, project, task);
+    RequireAcceptedEngines(session.Host());
     RequireModule(session, session.Zelm()->Run(session.Contents()));
     PrintJob(session.Host(), out);
 }
@@ -295,12 +296,27 @@ void RunCalculation(const std::string& document, const std::string& project, con
 void StartDeck(const std::string& deck, const std::string& project, std::ostream& out)
 {
     const Session session(deck, project, std::string());
+    RequireAcceptedEngines(session.Host());
     VARIANT_BOOL canStart = VARIANT_FALSE;
     Require(session.Files()->CanStartFiles(session.Contents(), &canStart));
     if (!canStart) {
         Fail("\"" + deck + "\" is not a saved ZELM deck (.gin)");
     }
-    RequireModule(session, session.Files()->StartFiles(session.Contents()));
+    const HRESULT hr = session.Files()->StartFiles(session.Contents());
+    if (FAILED(hr)) {
+        // `deck` writes the deck alone; its side files come with `export`.
+        const std::string message = ErrorText(hr);
+        for (const char* side : {".trjaux", ".kptaux", ".libaux"}) {
+            const std::string missing = std::string(side) + "\" cannot be uploaded: it does not exist";
+            if (message.find(missing) != std::string::npos) {
+                throw KelvResult(hr, message + "\nthe deck's side files (\".trjaux\", \".kptaux\", "
+                                               "\"selectedLibrary.libaux\") are written with it by: zelm-host "
+                                               "export DOC.qsd (`deck` writes the deck alone); start the deck of "
+                                               "that export");
+            }
+        }
+        RequireModule(session, hr);
+    }
     PrintJob(session.Host(), out);
 }
 

@@ -109,7 +109,8 @@ std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& 
                (document.empty() ? std::string("DOC.qsd") : document) +
                " (each atom takes its element's symbol; --type ELEMENT=TYPE gives another)";
     }
-    if (message.find("ZELM library file") == std::string::npos) {
+    if (message.find("ZELM library file") == std::string::npos &&
+        message.find("Problem reading library file") == std::string::npos) {
         return message;
     }
     std::string advice;
