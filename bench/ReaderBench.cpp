@@ -1,7 +1,10 @@
 // The engine output readers on generated files. Each benchmark reports the
 // bytes read per second, its time per pass over the file against a raw line
 // scan of the same file in the same run ("x_raw"; some readers pass over the
-// main output several times by design), and the peak heap of one read,
+// main output several times by design), the time of the whole read against a
+// raw tokenising scan of the same files in the same run ("x_scan": lines
+// split into words and every word converted as a number, the least any
+// reader of the numbers has to do), and the peak heap of one read,
 // measured by this program's allocation hooks, beside the bytes of the
 // results it keeps ("peak_heap", "results", "peak_ok": peak within
 // 3 x results + 1 MiB). The scans that keep no per-frame result run at 1x
@@ -11,6 +14,8 @@
 // file; about 150 gives a main output of 1 GB.
 
 #include <benchmark/benchmark.h>
+
+#include <charconv>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -33,6 +38,8 @@
 #include "readers/MolDynOutputFileReader.h"
 #include "readers/OutputFileReader.h"
 #include "readers/PhononFileReader.h"
+
+#include "ReadCommands.h"
 
 // ---- allocation hooks -------------------------------------------------------
 
@@ -195,6 +202,44 @@ double RawScan(const std::vector<std::string>& paths)
     return best;
 }
 
+// Seconds of one raw tokenising scan of the files (the best of three): each
+// line split at blanks into words, each word converted as a number.
+double TokenisingScan(const std::vector<std::string>& paths)
+{
+    double best = 1e30;
+    for (int k = 0; k < 3; ++k) {
+        const auto start = std::chrono::steady_clock::now();
+        double sum = 0.0;
+        std::size_t numbers = 0;
+        for (const std::string& path : paths) {
+            std::ifstream in(path, std::ios::binary);
+            std::string line;
+            while (std::getline(in, line)) {
+                const char* p = line.data();
+                const char* const end = p + line.size();
+                while (p < end) {
+                    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) {
+                        ++p;
+                    }
+                    const char* word = p;
+                    while (p < end && *p != ' ' && *p != '\t' && *p != '\r') {
+                        ++p;
+                    }
+                    double value = 0.0;
+                    if (p > word && std::from_chars(word, p, value).ec == std::errc()) {
+                        sum += value;
+                        ++numbers;
+                    }
+                }
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(numbers);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
 // Runs `read` in the benchmark loop and sets the counters. `read` answers
 // the bytes of the results it kept; `passes` is the number of passes the
 // reader makes over the files.
@@ -206,6 +251,7 @@ void Measure(benchmark::State& state, const std::vector<std::string>& paths, dou
         bytes += FileSize(path);
     }
     const double raw = RawScan(paths);
+    const double scan = TokenisingScan(paths);
 
     const long long baseline = g_current.load();
     g_peak.store(baseline);
@@ -221,6 +267,7 @@ void Measure(benchmark::State& state, const std::vector<std::string>& paths, dou
     const double iterations = static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(static_cast<double>(bytes) * iterations));
     state.counters["x_raw"] = seconds / iterations / passes / raw;
+    state.counters["x_scan"] = seconds / iterations / scan;
     state.counters["peak_heap"] = static_cast<double>(peak);
     state.counters["results"] = static_cast<double>(results);
     state.counters["peak_ok"] = peak <= 3 * results + (1 << 20) ? 1 : 0;
@@ -323,6 +370,48 @@ void BM_MolDynOutput(benchmark::State& state)
                2 * (Bytes(now.GetTotalEnergy()) + Bytes(now.GetKineticEnergy()) + Bytes(now.GetPotentialEnergy()) +
                     Bytes(now.GetConservedQuantity()) + Bytes(now.GetTemperature()) + Bytes(now.GetPressure()) +
                     Bytes(now.GetCellA()) + Bytes(now.GetCellVolume()) + Bytes(now.GetPressureFileSeries()));
+    });
+}
+
+// The driver's `read` of a dynamics run (main output and pressure file): the
+// whole command, its output included.
+void BM_ReadDynamicsCommand(benchmark::State& state)
+{
+    TempFiles files;
+    const long blocks = Scaled(state.range(0));
+    const std::string gout = files.Write(".gout", [&](std::ostream& out) { DynamicsOutput(out, blocks); });
+    const std::string pre = files.Write(".pre", [&](std::ostream& out) {
+        for (long i = 0; i < blocks; ++i) {
+            out << "Instant: " << i << " 0.1 0.2 0.3 0.4 0.5 0.6\nAverage: " << i << " 0.1 0.2 0.3 0.4 0.5 0.6\n";
+        }
+    });
+    ZelmHost::ReadOptions options;
+    options.result = files.Base();
+    Measure(state, {gout, pre}, 1.0, [&] {
+        std::ostringstream out;
+        std::ostringstream err;
+        if (ZelmHost::ReadResults(options, out, err) != 0) {
+            state.SkipWithError(err.str().c_str());
+        }
+        return static_cast<long long>(out.str().size());
+    });
+}
+
+// The main output's own part: dimensionality and the atom table, on an
+// output that is mostly its atom table.
+void BM_MainOutput(benchmark::State& state)
+{
+    TempFiles files;
+    const int atoms = static_cast<int>(Scaled(state.range(0)));
+    const std::string gout = files.Write(".gout", [&](std::ostream& out) {
+        OutputHead(out, "opti - perform optimisation run", atoms);
+        out << "  Start of bulk optimisation :\n";
+    });
+    // The dimensionality stops at its line; the atom table is one pass.
+    Measure(state, {gout}, 1.0, [&] {
+        COutputFileReader reader(gout);
+        benchmark::DoNotOptimize(reader.GetCoreCount());
+        return 0LL;
     });
 }
 
@@ -436,6 +525,8 @@ BENCHMARK(BM_GeomOptFile)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MdynamFile)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeomOptOutput)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MolDynOutput)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDynamicsCommand)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MainOutput)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanRunType)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AtomTable)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPressure)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
