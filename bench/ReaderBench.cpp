@@ -528,12 +528,8 @@ void BM_Dispersion(benchmark::State& state)
     Measure(state, {disp}, 3.0, [&] {
         CZelmPhononData data(files.Base());
         CPhononFileReader().Read(data.resultsPath, data);
-        long long bytes = Bytes(data.frequencies) + Bytes(data.kPoints) + Bytes(data.boundaryTypes) +
-                          Bytes(data.labels) + Bytes(data.pointNumbers);
-        for (const std::vector<double>& list : data.frequencies) {
-            bytes += Bytes(list);
-        }
-        return bytes;
+        return static_cast<long long>(data.frequencies.Bytes()) + Bytes(data.kPoints) + Bytes(data.boundaryTypes) +
+               Bytes(data.labels.Labelled()) + Bytes(data.pointNumbers);
     });
 }
 

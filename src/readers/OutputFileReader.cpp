@@ -295,6 +295,10 @@ void COutputFileReader::ReadDensFile(const std::string& path)
     if (!OpenEngineFile(stream, path)) {
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .dens file.");
     }
+    // A point a line.
+    const std::size_t points = CountLines(stream);
+    m_dosFrequencies.reserve(m_dosFrequencies.size() + points);
+    m_dosValues.reserve(m_dosValues.size() + points);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     LineTokens tokens;
     while (lines.Next()) {
@@ -307,6 +311,8 @@ void COutputFileReader::ReadDensFile(const std::string& path)
             ParseNumberToken(tokens[1], m_dosValues);
         }
     }
+    ReleaseSpareRoom(m_dosFrequencies);
+    ReleaseSpareRoom(m_dosValues);
 }
 
 bool COutputFileReader::CheckOscillatorStrengths(const std::string& seedName, std::string& message) const

@@ -79,10 +79,10 @@ public:
     int GetCoreCount() const { return m_coreCount; }
     int GetShellCount() const { return m_shellCount; }
     xxMatrix3x3 GetHighFrequencyDielectricTensor() const { return m_dielectricTensor; }
-    std::vector<double> GetModeFrequencies() const { return m_modeFrequencies; }
-    std::vector<xxMatrix3x3> GetOscillatorStrengths() const { return m_oscillatorStrengths; }
-    std::vector<double> GetDosFrequencies() const { return m_dosFrequencies; }
-    std::vector<double> GetDosValues() const { return m_dosValues; }
+    const std::vector<double>& GetModeFrequencies() const { return m_modeFrequencies; }
+    const std::vector<xxMatrix3x3>& GetOscillatorStrengths() const { return m_oscillatorStrengths; }
+    const std::vector<double>& GetDosFrequencies() const { return m_dosFrequencies; }
+    const std::vector<double>& GetDosValues() const { return m_dosValues; }
 
 protected:
     // "Region n : ..." of an atom table split into regions.

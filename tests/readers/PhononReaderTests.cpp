@@ -160,7 +160,7 @@ TEST(PhononReader, LabelsFollowJointsAndBreaksOfThePath)
         const CZelmPhononData data =
             ReadRun(folder, Dispersion(segments, points, 1),
                     "KPOINT_PATH " + std::to_string(count) + "\n" + path.str() + "END_KPOINT_PATH\n");
-        EXPECT_EQ(expected, data.labels) << route;
+        EXPECT_EQ(expected, data.labels.ToVector()) << route;
     }
 }
 
@@ -199,8 +199,8 @@ TEST(PhononReader, ModeCountRulesAndShortGroups)
     text.replace(text.find("2 103\n"), 6, "2 103 x\n");
     const CZelmPhononData data = ReadRun(folder, text);
     ASSERT_EQ(2u, data.frequencies.size());
-    EXPECT_EQ((std::vector<double>{101.0, 102.0, 103.0}), data.frequencies[0]);
-    EXPECT_EQ((std::vector<double>{102.0, 104.0}), data.frequencies[1]);
+    EXPECT_EQ((std::vector<double>{101.0, 102.0, 103.0}), data.frequencies[0].ToVector());
+    EXPECT_EQ((std::vector<double>{102.0, 104.0}), data.frequencies[1].ToVector());
 }
 
 TEST(PhononReader, FilesWithoutPointsFailAndBrokenSegmentsStayInBounds)
@@ -238,7 +238,7 @@ TEST(PhononReader, FilesWithoutPointsFailAndBrokenSegmentsStayInBounds)
     const CZelmPhononData many = ReadRun(folder, Dispersion({{g, x}}, 3, 1),
                                          "KPOINT_PATH 4\n1 0 0 0 2 G\n2 1 0 0 4 X\n3 1 1 0 4 M\n4 0 1 0 3 Y\n"
                                          "END_KPOINT_PATH\n");
-    EXPECT_EQ((std::vector<std::string>{"G", "", "Y"}), many.labels);
+    EXPECT_EQ((std::vector<std::string>{"G", "", "Y"}), many.labels.ToVector());
 
     // A mode count far above the data: groups end with the file.
     const CZelmPhononData hostile = ReadRun(folder, "# Section 1\n# Start k at : 0 0 0\n# Final k at : 1 0 0\n"

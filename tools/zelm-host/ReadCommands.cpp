@@ -135,7 +135,7 @@ void ShowOutput(Reading& run)
         COutputFileReader output(gout);
         out << "Dimensionality: " << output.GetDimensionality() << "\n";
         out << "Cores: " << output.GetCoreCount() << "  shells: " << output.GetShellCount() << "\n";
-        const std::vector<double> modes = output.GetModeFrequencies();
+        const std::vector<double>& modes = output.GetModeFrequencies();
         if (!modes.empty() || run.Has(".osc")) {
             out << "Oscillator strengths (.osc): " << modes.size() << " modes";
             if (!modes.empty()) {
@@ -148,7 +148,7 @@ void ShowOutput(Reading& run)
             out << "  high-frequency dielectric tensor:\n";
             Matrix(out, "    ", output.GetHighFrequencyDielectricTensor());
         }
-        const std::vector<double> dos = output.GetDosFrequencies();
+        const std::vector<double>& dos = output.GetDosFrequencies();
         if (!dos.empty() || run.Has(".dens")) {
             out << "Density of states (.dens): " << dos.size() << " points";
             if (!dos.empty()) {
@@ -260,10 +260,8 @@ void ShowDispersion(Reading& run, const std::string& base)
             out << " " << i + 1 << ":" << static_cast<int>(data.boundaryTypes[i]);
         }
         out << "\n  labels:";
-        for (std::size_t i = 0; i < data.labels.size(); ++i) {
-            if (!data.labels[i].empty()) {
-                out << " " << i + 1 << "=" << data.labels[i];
-            }
+        for (const auto& label : data.labels.Labelled()) {
+            out << " " << label.first + 1 << "=" << label.second;
         }
         out << "\n  reciprocal lattice:\n";
         Matrix(out, "    ", data.reciprocalLattice);
