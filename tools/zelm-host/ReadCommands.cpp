@@ -122,6 +122,9 @@ void ShowOutput(Reading& run)
     std::ostream& out = run.Out();
     const std::string gout = run.File(".gout");
     int type = 1;
+    // A dynamics run's reader reads the output's own part too: made once, it
+    // serves both steps.
+    std::unique_ptr<CMolDynOutputFileReader> dynamics;
     run.Step(gout, [&] {
         // A run stopped by an engine error fails the command; what it wrote
         // is still shown.
@@ -132,7 +135,18 @@ void ShowOutput(Reading& run)
         }
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
-        COutputFileReader output(gout);
+        if (type == COutputFileReader::RunDynamics) {
+            try {
+                dynamics = std::make_unique<CMolDynOutputFileReader>(gout);
+            } catch (...) {
+                // The dynamics step reports it; the output's own part is read alone.
+            }
+        }
+        std::unique_ptr<COutputFileReader> alone;
+        if (!dynamics) {
+            alone = std::make_unique<COutputFileReader>(gout);
+        }
+        const COutputFileReader& output = dynamics ? *dynamics : *alone;
         out << "Dimensionality: " << output.GetDimensionality() << "\n";
         out << "Cores: " << output.GetCoreCount() << "  shells: " << output.GetShellCount() << "\n";
         const std::vector<double>& modes = output.GetModeFrequencies();
@@ -170,11 +184,13 @@ void ShowOutput(Reading& run)
     }
     if (type == COutputFileReader::RunDynamics) {
         run.Step(gout + " (dynamics)", [&] {
-            CMolDynOutputFileReader dynamics(gout);
-            const CMolDynOutputFileInfo& production = dynamics.GetOutputFileInfo();
+            if (!dynamics) {
+                dynamics = std::make_unique<CMolDynOutputFileReader>(gout);
+            }
+            const CMolDynOutputFileInfo& production = dynamics->GetOutputFileInfo();
             const CMolDynOutputFileCommonInfo& now = production.GetCommonInfo();
-            out << "Dynamics (.gout): ensemble " << EnsembleName(dynamics.GetEnsemble()) << "\n";
-            out << "  equilibration rows: " << dynamics.GetEquilibrationInfo().GetTime().size() << "\n";
+            out << "Dynamics (.gout): ensemble " << EnsembleName(dynamics->GetEnsemble()) << "\n";
+            out << "  equilibration rows: " << dynamics->GetEquilibrationInfo().GetTime().size() << "\n";
             out << "  production time (ps): " << Series(production.GetTime()) << "\n";
             out << "  total energy (eV): " << Series(now.GetTotalEnergy()) << "\n";
             out << "  temperature (K): " << Series(now.GetTemperature()) << "\n";
