@@ -306,8 +306,9 @@ void HostApplication::SaveStates(const std::string& path)
         for (const KelvComPtr<HostState>& state : states)
             values[state->LogicName()] = state->ToJson();
     }
-    if (!ReplaceFileContents(target, values.dump(2) + "\n"))
-        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), failure + ": " + std::strerror(errno) + ".");
+    std::string why;
+    if (!ReplaceFileContents(target, values.dump(2) + "\n", &why))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), failure + ": " + why + ".");
     for (const KelvComPtr<HostState>& state : states)
         state->MarkSaved();
     m_stateFile = target;

@@ -1,5 +1,6 @@
 #include "host/charts/ChartFile.h"
 #include "host/model/TextEncoding.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ReplaceFile.h"
 
 #include <nlohmann/json.hpp>
@@ -258,7 +259,7 @@ void ReadChartFileText(const std::string& text, DocumentHeader& header, ChartLis
     try {
         j = json::parse(text);
     } catch (const json::exception& e) {
-        throw ChartFileError(std::string("is not valid JSON (") + e.what() + ").");
+        throw ChartFileError("is not valid JSON (" + MessageText::Excerpt(e.what()) + ").");
     }
     if (!j.is_object())
         throw ChartFileError("must hold a JSON object.");

@@ -1,5 +1,6 @@
 #include "host/jobs/EngineProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "host/jobs/EngineSettings.h"
 #include "qorqm/MessageText.h"
 
 namespace QzHost {
@@ -121,9 +123,12 @@ EngineProcessResult RunEngineProcess(const std::string& command, const std::stri
     close(out[1]);
     close(err[1]);
 
+    // A NaN is no limit; a limit past what the clock can count is the
+    // longest it can.
     const bool limited = timeLimitSeconds > 0;
+    const double seconds = limited ? std::min(timeLimitSeconds, MaxTimeLimitSeconds) : 0.0;
     const Clock::time_point deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limited ? timeLimitSeconds : 0));
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::string outBuffer;
     std::deque<std::string> tail;
     // Standard error is kept line by line as the start of each line (enough

@@ -35,7 +35,7 @@ std::string SettingsPath(const std::string& projectFolder)
 
 bool IsUsableTimeLimit(double seconds)
 {
-    return std::isfinite(seconds);
+    return std::isfinite(seconds) && seconds <= MaxTimeLimitSeconds;
 }
 
 EngineSettings LoadEngineSettings(const std::string& projectFolder)
@@ -67,7 +67,8 @@ EngineSettings LoadEngineSettings(const std::string& projectFolder)
         if (j.contains("timeLimit")) {
             const nlohmann::json& limit = j.at("timeLimit");
             if (!limit.is_number() || !IsUsableTimeLimit(limit.get<double>()))
-                Unreadable(path, "\"timeLimit\" is not a number of seconds");
+                Unreadable(path, std::string("\"timeLimit\" is not a number of seconds of at most ") +
+                                     MaxTimeLimitText);
             settings.timeLimitSeconds = limit.get<double>();
         }
     } catch (const nlohmann::json::exception& e) {
@@ -80,14 +81,14 @@ void SaveEngineSettings(const std::string& projectFolder, const EngineSettings& 
 {
     const std::string path = SettingsPath(projectFolder);
     if (!IsUsableTimeLimit(settings.timeLimitSeconds))
-        Fail(E_INVALIDARG, "The time limit of the engine settings \"" + path + "\" must be a finite number.");
+        Fail(E_INVALIDARG, "The time limit of the engine settings \"" + path +
+                               "\" must be a finite number of seconds of at most " + MaxTimeLimitText + ".");
     nlohmann::json j;
     j["engines"] = settings.commands;
     j["timeLimit"] = settings.timeLimitSeconds;
-    errno = 0;
-    if (!ReplaceFileContents(path, j.dump(2) + "\n"))
-        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The engine settings \"" + path + "\" cannot be written: " +
-                                                     (errno ? std::strerror(errno) : "the write failed") + ".");
+    std::string why;
+    if (!ReplaceFileContents(path, j.dump(2) + "\n", &why))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The engine settings \"" + path + "\" cannot be written: " + why + ".");
 }
 
 EngineSettings UpdateEngineSettings(const std::string& projectFolder,

@@ -16,7 +16,14 @@ struct EngineSettings {
     double timeLimitSeconds = 3600;               // <= 0: none
 };
 
-// Whether a time limit can be kept: a finite number (0 or less: no limit).
+// The longest time limit, in seconds (about 31 years): the run's deadline is
+// kept on the system clock in nanoseconds, a signed 64-bit count that a
+// longer limit would overflow.
+inline constexpr double MaxTimeLimitSeconds = 1e9;
+inline constexpr const char* MaxTimeLimitText = "1000000000";
+
+// Whether a time limit can be kept: a finite number of at most
+// MaxTimeLimitSeconds (0 or less: no limit).
 bool IsUsableTimeLimit(double seconds);
 
 // The settings of the project folder (defaults when it has no file). Throws

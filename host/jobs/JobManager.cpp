@@ -3,7 +3,9 @@
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
+#include "host/state/ProjectLock.h"
 
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/SafeName.h"
 
@@ -62,26 +64,52 @@ std::string ShellQuote(const std::string& text)
     return quoted + "'";
 }
 
-std::string Replace(std::string text, const std::string& what, const std::string& with)
-{
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
-}
-
 // The engine command of a job: "%SEED%" becomes the job's seed as one word
-// for the shell, whatever blanks or quotes it holds (a seed of letters,
-// digits, "_", "-", "." and "/" only, which the shell keeps as it is, is not
-// quoted), and a seed that begins with "-" is led by "./" so that the engine
-// never takes it for an option.
+// for the shell, whatever blanks or quotes it holds, and a seed that begins
+// with "-" is led by "./" so that the engine never takes it for an option.
+// The seed is quoted as its place in the command needs: bare, it is quoted
+// whole (a seed of letters, digits, "_", "-", "." and "/" only, which the
+// shell keeps as it is, is not); within the command's own double or single
+// quotes ("%SEED%.gin", '%SEED%') it is escaped for those quotes, so the
+// command's quotes stay the only ones and the shell gives the seed unchanged.
 std::string EngineCommandLine(const std::string& command, const std::string& seed)
 {
+    static const std::string placeholder = "%SEED%";
     const std::string word = !seed.empty() && seed.front() == '-' ? "./" + seed : seed;
     const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
                c == '.' || c == '/';
     });
-    return Replace(command, "%SEED%", plain ? word : ShellQuote(word));
+    std::string inDouble;
+    std::string inSingle;
+    for (const char c : word) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            inDouble += '\\';
+        inDouble += c;
+        inSingle += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+
+    enum class Quote { None, Single, Double } quote = Quote::None;
+    std::string line;
+    for (std::size_t i = 0; i < command.size();) {
+        if (command.compare(i, placeholder.size(), placeholder) == 0) {
+            line += quote == Quote::None ? (plain ? word : ShellQuote(word))
+                                         : quote == Quote::Double ? inDouble : inSingle;
+            i += placeholder.size();
+            continue;
+        }
+        const char c = command[i];
+        line += c;
+        ++i;
+        if (c == '\\' && quote != Quote::Single && i < command.size()) {
+            line += command[i++]; // an escaped character stands for itself
+        } else if (c == '\'' && quote != Quote::Double) {
+            quote = quote == Quote::Single ? Quote::None : Quote::Single;
+        } else if (c == '"' && quote != Quote::Single) {
+            quote = quote == Quote::Double ? Quote::None : Quote::Double;
+        }
+    }
+    return line;
 }
 
 } // namespace
@@ -549,12 +577,14 @@ DeliveryReport JobManager::Run(ManagedJob& job)
             const std::size_t fileWord = std::char_traits<char>::length(EngineProtocol::IntermediateFile);
             const std::size_t dataWord = std::char_traits<char>::length(EngineProtocol::IntermediateData);
             if (text.compare(0, fileWord, EngineProtocol::IntermediateFile) == 0) {
+                // A relative name is the engine's own: it lies in the job's
+                // server folder, where the engine runs ("./-rf.arc" too).
                 const std::string name = text.substr(fileWord);
-                const std::string path = name.find_first_of("/\\") == std::string::npos
-                    ? PathUtilities::Join(job.ServerFolder(), name)
-                    : HostPaths::Normal(name);
+                const bool absolute = !name.empty() && (name.front() == '/' || name.front() == '\\');
+                const std::string path =
+                    HostPaths::Normal(absolute ? name : PathUtilities::Join(job.ServerFolder(), name));
                 if (name.empty() || !HostPaths::IsInside(job.ServerFolder(), path) || !IsFile(path)) {
-                    report.failures.push_back("Engine: it announced \"" + name +
+                    report.failures.push_back("Engine: it announced \"" + MessageText::Excerpt(name) +
                                               "\", which is not a file of the job's server folder.");
                     return;
                 }
@@ -623,7 +653,29 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         report.failures.push_back(error.what());
     }
 
-    // The results come home by their download policies.
+    // The results come home by their download policies, and the handler
+    // imports them into the project's documents: under the project's lock,
+    // as every change of a project's documents.
+    // The results folder is locked too, as a command that names a document
+    // there without its project locks it; both in one order, so that no two
+    // processes wait for each other.
+    std::vector<std::string> lockedFolders = {m_context->documentsFolder.empty() ? "." : m_context->documentsFolder};
+    std::error_code folderError;
+    if (!job.ResultsFolder().empty() && fs::is_directory(job.ResultsFolder(), folderError) &&
+        fs::weakly_canonical(job.ResultsFolder(), folderError) !=
+            fs::weakly_canonical(lockedFolders.front(), folderError))
+        lockedFolders.push_back(job.ResultsFolder());
+    std::sort(lockedFolders.begin(), lockedFolders.end(), [](const std::string& a, const std::string& b) {
+        std::error_code error;
+        return fs::weakly_canonical(a, error) < fs::weakly_canonical(b, error);
+    });
+    std::vector<std::unique_ptr<ProjectLock>> projectLock;
+    try {
+        for (const std::string& folder : lockedFolders)
+            projectLock.push_back(std::make_unique<ProjectLock>(folder));
+    } catch (const KelvResult& error) {
+        report.failures.push_back(error.GetMessage());
+    }
     std::set<std::string> names;
     for (const KelvComPtr<FileTransferItem>& item : job.Items()) {
         if (item->DownloadPolicy() == 0)
@@ -647,6 +699,8 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     }
 
     note("OnJobComplete", events->OnJobComplete());
+    while (!projectLock.empty())
+        projectLock.pop_back();
     note("OnDetach", events->OnDetach());
     events.Release();
     m_modules->ReleaseJobHandler(handler);

@@ -4,7 +4,11 @@
 #include "host/managers/HostContext.h"
 #include "host/model/ComSupport.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <unistd.h>
 
 namespace QzHost {
 
@@ -39,9 +43,14 @@ HRESULT HostStream::Open(LONG mode, VARIANT varPath)
             if (!in)
                 Fail(STG_E_FILENOTFOUND, "The file \"" + path + "\" cannot be opened for reading.");
         } else if (mode == SBStreamWrite) {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            if (!out)
-                Fail(E_ACCESSDENIED, "The file \"" + path + "\" cannot be opened for writing.");
+            // Made when it is not there; an existing file keeps its contents
+            // until the save that follows replaces it whole, so that a save
+            // that fails does not leave it empty.
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+            if (fd < 0)
+                Fail(E_ACCESSDENIED, "The file \"" + path + "\" cannot be opened for writing: " +
+                                         std::strerror(errno) + ".");
+            ::close(fd);
         } else {
             Fail(E_INVALIDARG, "Unknown stream mode " + std::to_string(mode) + ".");
         }

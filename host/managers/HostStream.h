@@ -19,8 +19,9 @@ public:
 
     HRESULT get_FilePath(BSTR* pPath) override;
     // SBStreamRead: the file must exist and be readable. SBStreamWrite: the
-    // file is created or emptied. Another mode, a path that is not a text or
-    // an open stream: E_INVALIDARG.
+    // file must be writable and is created when it is not there; an existing
+    // file is left as it is for the writer, which replaces it whole. Another
+    // mode, a path that is not a text or an open stream: E_INVALIDARG.
     HRESULT Open(LONG mode, VARIANT varPath) override;
     HRESULT Close() override;
 

@@ -4,6 +4,7 @@
 #include "host/state/HostExtension.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 
 #include <filesystem>
 #include <fstream>
@@ -66,11 +67,10 @@ HRESULT StateManager::CreateModuleState(ISBExtension* pExtension, BSTR folder, B
         nlohmann::json content = nlohmann::json::object();
         content["extension"] = extension->Name();
         content["logics"] = extension->StatesToJson();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content.dump(2) << "\n";
-        out.close();
-        if (!out)
-            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The module state \"" + path + "\" cannot be written.");
+        // Written whole or not at all, as every file the host saves.
+        std::string why;
+        if (!ReplaceFileContents(path, content.dump(2) + "\n", &why))
+            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The module state \"" + path + "\" cannot be written: " + why + ".");
         *ppModuleState = (new ModuleState(path))->ControllingUnknown();
     });
 }

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -48,6 +49,18 @@ std::string AtomName(std::size_t index, const json& entry)
     if (element != entry.end() && element->is_string())
         name += " (" + MessageText::Excerpt(element->get<std::string>()) + ")";
     return name;
+}
+
+// An element symbol as the document holds it: in any letter case ("na" is
+// kept as "Na"); any other text ("Na1", "Nab") is refused.
+std::string StandardSymbol(const std::string& text, const std::string& atom)
+{
+    const bool letters = !text.empty() && text.size() <= 2 &&
+                         std::all_of(text.begin(), text.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; });
+    const gemmi::Element element(letters ? text : std::string());
+    if (element == gemmi::El::X)
+        throw FileError(atom + ": \"" + MessageText::Excerpt(text) + "\" is not an element symbol.");
+    return element.name();
 }
 
 std::size_t ReadIndex(const json& j, std::size_t count, const char* what)
@@ -212,10 +225,7 @@ std::shared_ptr<Document> DocumentFromQsdText(const std::string& text)
                 h = d->RestoreImage(handles[parent], e.at("operator").get<std::size_t>());
             } else {
                 Atom a;
-                a.element = e.at("element").get<std::string>();
-                if (gemmi::Element(a.element) == gemmi::El::X)
-                    throw FileError(AtomName(handles.size(), e) + ": \"" + MessageText::Excerpt(a.element) +
-                                    "\" is not an element symbol.");
+                a.element = StandardSymbol(e.at("element").get<std::string>(), AtomName(handles.size(), e));
                 a.position = ReadVector(e.at("position"), "An atom position");
                 a.forcefieldType = Utf8ToLatin1(e.value("forcefieldType", std::string()));
                 a.charge = e.value("charge", 0.0);
@@ -330,8 +340,9 @@ void SaveQsd(const Document& document, const std::string& path)
 {
     // Written beside and renamed into place: a write that fails or stops
     // half-way leaves the previous file whole.
-    if (!ReplaceFileContents(path, QsdText(document)))
-        throw FileError("Unable to write the structure document '" + path + "'.");
+    std::string why;
+    if (!ReplaceFileContents(path, QsdText(document), &why))
+        throw FileError("Unable to write the structure document '" + path + "': " + why + ".");
 }
 
 std::shared_ptr<Document> LoadQsd(const std::string& path)

@@ -1,5 +1,7 @@
 #include "host/model/Symmetry.h"
 
+#include "qorqm/MessageText.h"
+
 #include <gemmi/symmetry.hpp>
 
 #include <algorithm>
@@ -214,7 +216,8 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
         try {
             ops.push_back(gemmi::parse_triplet(t).wrap());
         } catch (const std::exception& e) {
-            throw SymmetryError("Malformed symmetry operator '" + t + "': " + e.what());
+            throw SymmetryError("Malformed symmetry operator '" + MessageText::Excerpt(t) + "': " +
+                                MessageText::Excerpt(e.what()));
         }
         // A crystallographic rotation has entries -1, 0, 1 and determinant
         // +-1; anything else (as "x+x") cannot close into a group, and
@@ -226,7 +229,7 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
                 unit = unit && (entry == 0 || entry == gemmi::Op::DEN || entry == -gemmi::Op::DEN);
         const int cube = gemmi::Op::DEN * gemmi::Op::DEN * gemmi::Op::DEN;
         if (!unit || (op.det_rot() != cube && op.det_rot() != -cube))
-            throw SymmetryError("The symmetry operator '" + t + "' is not a rotation of the lattice.");
+            throw SymmetryError("The symmetry operator '" + MessageText::Excerpt(t) + "' is not a rotation of the lattice.");
     }
     gemmi::GroupOps group;
     try {
@@ -242,7 +245,7 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
     } catch (const SymmetryError&) {
         throw;
     } catch (const std::exception& e) {
-        throw SymmetryError(std::string("The symmetry operators do not form a space group: ") + e.what());
+        throw SymmetryError("The symmetry operators do not form a space group: " + MessageText::Excerpt(e.what()));
     }
     if (group.order() > 192 || !IsClosed(group))
         throw SymmetryError("The symmetry operators do not form a space group.");
@@ -342,7 +345,7 @@ Symmetry Symmetry::FromHall(const std::string& hall)
     try {
         return Build(gemmi::symops_from_hall(hall.c_str()));
     } catch (const std::exception& e) {
-        throw SymmetryError("Malformed Hall symbol '" + hall + "': " + e.what());
+        throw SymmetryError("Malformed Hall symbol '" + MessageText::Excerpt(hall) + "': " + MessageText::Excerpt(e.what()));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "host/model/XyzImport.h"
+#include "qorqm/MessageText.h"
 
 #include <gemmi/elem.hpp>
 
@@ -38,7 +39,7 @@ std::size_t AtomCount(const std::string& line)
     std::size_t count = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
     if (error != std::errc() || end != text.data() + text.size() || fields.size() != 1)
-        Refuse(1, "the first line must hold the atom count alone, as a whole number, not '" + line + "'.");
+        Refuse(1, "the first line must hold the atom count alone, as a whole number, not '" + MessageText::Excerpt(line) + "'.");
     if (count == 0)
         Refuse(1, "the file holds no atoms (the atom count is 0).");
     return count;
@@ -50,7 +51,7 @@ std::string ElementOf(const std::string& symbol, std::size_t line)
     const bool letters = !symbol.empty() && symbol.size() <= 2 && std::all_of(symbol.begin(), symbol.end(), letter);
     const gemmi::Element element(letters ? symbol : std::string());
     if (element == gemmi::El::X)
-        Refuse(line, "'" + symbol + "' is not an element symbol.");
+        Refuse(line, "'" + MessageText::Excerpt(symbol) + "' is not an element symbol.");
     return element.name();
 }
 
@@ -62,7 +63,7 @@ double Coordinate(const std::string& text, char axis, std::size_t line)
         ++first;
     const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        Refuse(line, std::string("the ") + axis + " coordinate must be a finite number, not '" + text + "'.");
+        Refuse(line, std::string("the ") + axis + " coordinate must be a finite number, not '" + MessageText::Excerpt(text) + "'.");
     return value;
 }
 

@@ -1,6 +1,7 @@
 #include "host/state/StateDefinitions.h"
 
 #include "host/state/StateValues.h"
+#include "qorqm/MessageText.h"
 
 #include <dlfcn.h>
 
@@ -181,7 +182,7 @@ StateDefinitions StateDefinitions::Parse(const std::string& text, const std::str
     try {
         document = ordered_json::parse(text);
     } catch (const std::exception& error) {
-        Malformed(origin, std::string("not valid JSON (") + error.what() + ").");
+        Malformed(origin, "not valid JSON (" + MessageText::Excerpt(error.what()) + ").");
     }
     if (!document.is_object() || !document.contains("logics") || !document["logics"].is_array())
         Malformed(origin, "the file must hold an object with a \"logics\" list.");

@@ -156,9 +156,14 @@ HRESULT LoadFile(const std::string& path, ClassMap& classes, bool reportErrors)
     {
         doc = Json::parse(text);
     }
-    catch (const Json::exception& e)
+    catch (const Json::parse_error& e)
     {
-        return corrupt(e.what());
+        // The parser's own message repeats the file's text: only where.
+        return corrupt("it is not valid JSON (at byte " + std::to_string(e.byte) + ")");
+    }
+    catch (const Json::exception&)
+    {
+        return corrupt("it is not valid JSON");
     }
     if (!doc.is_object() || !doc.contains("classes") || !doc["classes"].is_array())
         return corrupt("no \"classes\" list");

@@ -72,12 +72,8 @@ void CForcefieldEditor::WriteForcefieldFile(const CForcefield& forcefield, const
     // it was (permissions included) and no partial file under its name.
     CReplaceFile file(path);
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Cannot open " + path + " (" + std::strerror(errno) + ")");
+        throw KelvResult(E_UNEXPECTED, "Cannot open " + path + ": " + file.Error());
     forcefield.WriteLibrary(file.Stream());
-    errno = 0;
-    if (!file.Commit()) {
-        const int error = errno;
-        throw KelvResult(E_UNEXPECTED, "Failed to write " + path +
-                                           (error != 0 ? " (" + std::string(std::strerror(error)) + ")" : std::string()));
-    }
+    if (!file.Commit())
+        throw KelvResult(E_UNEXPECTED, "Failed to write " + path + ": " + file.Error());
 }

@@ -1,29 +1,181 @@
 #include "qorqm/ReplaceFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "qorqm/PathUtilities.h"
 
+namespace {
+
+const char TemporaryMark[] = ".tmp-";
+const std::size_t RandomLetters = 6;
+const int LinkHops = 40;
+
+std::string FolderOf(const std::string& path)
+{
+    const std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string RandomText()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 generator(static_cast<std::mt19937::result_type>(
+        std::random_device{}() ^ static_cast<unsigned>(::getpid()) ^
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())));
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string text(RandomLetters, 'x');
+    for (char& c : text)
+        c = letters[pick(generator)];
+    return text;
+}
+
+// The writer's pid of a temporary file name of `name` ("<name><mark><pid>-<up
+// to sixteen letters or digits>"), else 0.
+pid_t WriterOf(const std::string& entry, const std::string& name, const std::string& mark)
+{
+    const std::string prefix = name + mark;
+    if (entry.size() <= prefix.size() + 2 || entry.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    const std::string rest = entry.substr(prefix.size());
+    const std::string::size_type dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash > 9 || dash + 1 == rest.size() || rest.size() - dash - 1 > 16)
+        return 0;
+    long pid = 0;
+    for (std::string::size_type i = 0; i < dash; ++i) {
+        if (rest[i] < '0' || rest[i] > '9')
+            return 0;
+        pid = pid * 10 + (rest[i] - '0');
+    }
+    for (std::string::size_type i = dash + 1; i < rest.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
+            return 0;
+    return static_cast<pid_t>(pid);
+}
+
+bool WriterIsGone(pid_t pid)
+{
+    if (pid <= 0 || pid == ::getpid())
+        return false;
+    // EPERM: alive, another user's.
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+std::string ReplacedFileOf(const std::string& path)
+{
+    std::string file = path;
+    for (int hop = 0; hop < LinkHops; ++hop) {
+        struct stat status;
+        if (::lstat(file.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return file; // a plain file, something else, or nothing yet
+        std::string link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
+        const ssize_t length = ::readlink(file.c_str(), link.data(), link.size());
+        if (length < 0)
+            return std::string();
+        if (static_cast<std::size_t>(length) >= link.size()) {
+            errno = ENAMETOOLONG;
+            return std::string();
+        }
+        link.resize(static_cast<std::size_t>(length));
+        if (link.empty()) {
+            errno = ENOENT;
+            return std::string();
+        }
+        file = link.front() == '/' ? link : FolderOf(file) + "/" + link;
+    }
+    errno = ELOOP;
+    return std::string();
+}
+
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark)
+{
+    const std::string name = NameOf(file);
+    const std::string folder = FolderOf(file);
+    const int saved = errno;
+    int removed = 0;
+    if (DIR* directory = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(directory)) {
+            const std::string entryName = entry->d_name;
+            if (WriterIsGone(WriterOf(entryName, name, mark)) && ::unlink((folder + "/" + entryName).c_str()) == 0)
+                ++removed;
+        }
+        ::closedir(directory);
+    }
+    errno = saved;
+    return removed;
+}
+
 CReplaceFile::CReplaceFile(const std::string& target) : m_target(PathUtilities::ToNative(target))
 {
-    std::string pattern = m_target + ".tmp-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
+    m_file = ReplacedFileOf(m_target);
+    if (m_file.empty()) {
+        Failed("its symbolic link cannot be followed (" + std::string(std::strerror(errno)) + ")", errno);
         return;
-    // The permissions of the file being replaced; a new file is a document
-    // file, not a private one.
+    }
+    RemoveStaleTemporaries(m_file);
+
     struct stat existing;
-    fchmod(fd, ::stat(m_target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
-    close(fd);
-    m_stream.open(pattern, std::ios::binary | std::ios::trunc);
-    m_temporary = pattern;
+    const bool exists = ::stat(m_file.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        Failed("it is not a plain file", S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+        return;
+    }
+    const std::string prefix = m_file + TemporaryMark + std::to_string(::getpid()) + "-";
+    int fd = -1;
+    std::string temporary;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = prefix + RandomText();
+        // 0666 and the umask: a new file gets the mode any new file would.
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        const std::string reason = std::strerror(error);
+        const std::string folder = FolderOf(m_file);
+        if ((error == EACCES || error == EPERM) && exists && ::access(m_file.c_str(), W_OK) == 0)
+            Failed("its folder \"" + folder + "\" does not allow new files (" + reason +
+                       "); a file is saved as a new copy beside it that replaces it only when whole, so the "
+                       "folder must be writable even though the file is",
+                   error);
+        else
+            Failed("no file can be made in its folder \"" + folder + "\" (" + reason + ")", error);
+        return;
+    }
+    if (exists) {
+        // Keep the group where the owner may, then the mode (after the group:
+        // a change of group may clear the set-group bit).
+        struct stat made;
+        if (::fstat(fd, &made) == 0 && made.st_gid != existing.st_gid)
+            (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+        (void)::fchmod(fd, existing.st_mode & 07777);
+    }
+    ::close(fd);
+    m_temporary = temporary;
+    m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
     if (!m_stream.is_open())
-        Discard();
+        Failed("its temporary file \"" + m_temporary + "\" cannot be opened (" + std::strerror(errno) + ")", errno);
 }
 
 CReplaceFile::~CReplaceFile()
@@ -31,44 +183,72 @@ CReplaceFile::~CReplaceFile()
     Discard();
 }
 
+void CReplaceFile::Failed(const std::string& why, int error)
+{
+    m_error = why;
+    Discard();
+    errno = error;
+}
+
 void CReplaceFile::Discard()
 {
+    const int saved = errno;
     if (m_stream.is_open())
         m_stream.close();
     if (!m_temporary.empty())
         std::remove(m_temporary.c_str());
     m_temporary.clear();
+    errno = saved;
 }
 
 bool CReplaceFile::Commit()
 {
-    if (!IsOpen())
+    if (!IsOpen()) {
+        if (m_error.empty())
+            m_error = "it was not opened for writing";
         return false;
+    }
+    errno = 0;
     m_stream.flush();
-    bool ok = static_cast<bool>(m_stream);
-    m_stream.close();
-    ok = ok && !m_stream.fail();
-    if (ok) {
-        const int fd = ::open(m_temporary.c_str(), O_RDONLY);
-        ok = fd >= 0 && ::fsync(fd) == 0;
+    bool written = static_cast<bool>(m_stream);
+    if (written) {
+        m_stream.close();
+        written = !m_stream.fail();
+    }
+    if (!written) {
+        const int error = errno;
+        Failed(error != 0 ? "writing its new contents failed (" + std::string(std::strerror(error)) + ")"
+                          : std::string("writing its new contents failed"),
+               error != 0 ? error : EIO);
+        return false;
+    }
+    const int fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
         if (fd >= 0)
             ::close(fd);
+        Failed("its new contents could not be stored (" + std::string(std::strerror(error)) + ")", error);
+        return false;
     }
-    if (ok)
-        ok = std::rename(m_temporary.c_str(), m_target.c_str()) == 0;
-    if (!ok) {
-        Discard();
+    ::close(fd);
+    if (std::rename(m_temporary.c_str(), m_file.c_str()) != 0) {
+        const int error = errno;
+        Failed("its new contents could not take its place (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
     m_temporary.clear();
     return true;
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& bytes)
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error)
 {
     CReplaceFile file(path);
-    if (!file.IsOpen())
-        return false;
-    file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.Commit();
+    bool ok = file.IsOpen();
+    if (ok) {
+        file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        ok = file.Commit();
+    }
+    if (!ok && error)
+        *error = file.Error();
+    return ok;
 }

@@ -4,15 +4,27 @@
 // flushed, synced and checked, then renamed over the target. A write that fails
 // or is stopped half-way leaves the old file as it was and no partial file under
 // the target's name; the temporary file is removed on every failure path.
+//
+// - A target that is a symbolic link is written through: the file the link
+//   names (following a chain of links) is the one replaced, and the link stays.
+// - A new file gets the mode the process's umask gives; a replaced file keeps
+//   its mode (and its group where the owner may keep it).
+// - The temporary file is "<file>.tmp-<pid>-<six letters>": a writer that was
+//   killed leaves it behind, and the next writer of the same file removes it
+//   once no process of that pid is alive.
+// - A file whose folder does not allow new files cannot be replaced this way,
+//   even when the file itself is writable: the save is refused and Error()
+//   says so. Writing such a file in place would put it at risk of a half
+//   write; keeping the old file whole is worth more.
 
 #include <fstream>
 #include <string>
 
 class CReplaceFile {
 public:
-    // Opens a temporary file beside target ("<target>.tmp-XXXXXX", with the
-    // permissions of an existing target, else mode 0644).
-    // IsOpen() says whether that worked; nothing is changed yet.
+    // Opens the temporary file beside the target (or beside the file a link
+    // target names). IsOpen() says whether that worked, Error() why not;
+    // nothing is changed yet.
     explicit CReplaceFile(const std::string& target);
     ~CReplaceFile();
     CReplaceFile(const CReplaceFile&) = delete;
@@ -21,19 +33,37 @@ public:
     bool IsOpen() const { return !m_temporary.empty() && m_stream.is_open(); }
     std::ofstream& Stream() { return m_stream; }
     const std::string& Target() const { return m_target; }
+    // Why opening or committing failed, in words fit to follow "cannot be
+    // written: "; empty while nothing failed.
+    const std::string& Error() const { return m_error; }
 
     // Flushes, syncs and closes the temporary file, then renames it over the
     // target. False, with the temporary file removed and the target untouched,
-    // when any step fails or the stream had failed before.
+    // when any step fails or the stream had failed before; errno then holds
+    // the system's reason where there is one.
     bool Commit();
     // Drops the temporary file; the target stays as it was.
     void Discard();
 
 private:
+    void Failed(const std::string& why, int error);
+
     std::string m_target;
+    std::string m_file;
     std::string m_temporary;
+    std::string m_error;
     std::ofstream m_stream;
 };
 
-// Replaces path's contents with bytes as above; false when that failed.
-bool ReplaceFileContents(const std::string& path, const std::string& bytes);
+// Replaces path's contents with bytes as above; false when that failed, with
+// the reason in *error when error is given.
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+
+// The file a save of path replaces: path itself, or the file its chain of
+// symbolic links ends at (which need not exist yet). Empty, with errno set,
+// when the chain loops or cannot be read.
+std::string ReplacedFileOf(const std::string& path);
+
+// Removes the temporary files of earlier writers of file whose process is
+// gone ("<file><mark><pid>-<letters or digits>"); the number removed.
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark = ".tmp-");

@@ -51,7 +51,8 @@ enum class Charge { None, Number, NotANumber };
 // The charge a species line gives in the word after its keyword: none (no
 // word, a comment, or another keyword), a number, or a word that is not a
 // (finite) number. Before the section (`strict` false) such a word counts
-// as no charge.
+// as no charge, and so does a number too large for a double ("-2.8e902"):
+// read, it would be an infinite charge that no library can hold.
 Charge ReadCharge(const std::string& line, std::size_t position, bool strict, double& value,
                   std::string& word)
 {
@@ -71,7 +72,7 @@ Charge ReadCharge(const std::string& line, std::size_t position, bool strict, do
         }
         char* end = nullptr;
         const double read = std::strtod(word.c_str(), &end);
-        if (end == word.c_str()) {
+        if (end == word.c_str() || !std::isfinite(read)) {
             return Charge::None;
         }
         value = read;

@@ -24,6 +24,7 @@ namespace {
 constexpr const char* ChartDocumentProgId = "SDDocuments.Chart2dDocument";
 constexpr const char* StructureDocumentProgId = "SDDocuments.Atomistic3dDocument";
 constexpr const char* ChartTrajectoryHandler = "QorQMUtilities.ChartTrajectoryEventHandler";
+constexpr const char* NoStructureDocument = "Atomistic 3D document not found";
 constexpr const char* CorruptedResults = "Results document corrupted: possibly during early run termination.";
 
 // A chart document of the run found or made in the folder, with its chart
@@ -68,8 +69,12 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
         const bool contains = *pCanViewEnergyEvolution != VARIANT_FALSE;
         *pCanViewEnergyEvolution = VARIANT_FALSE;
         COutputFileReader::CheckRunSucceeded(path);
-        const bool can = contains && COutputFileReader::ScanRunType(path) != COutputFileReader::RunEnergy;
-        *pCanViewEnergyEvolution = ToVariantBool(can);
+        const int code = COutputFileReader::ScanRunType(path);
+        if (!contains || code == COutputFileReader::RunEnergy)
+            return;
+        // What the command would refuse, the answer refuses with its reason.
+        CheckEvolutionCanBeTied(SeedNameFromPath(path), code);
+        *pCanViewEnergyEvolution = VARIANT_TRUE;
     });
 }
 
@@ -78,6 +83,8 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
     return RunCommand([&] {
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryEnEvol()));
         const std::string path = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
+        // A run that failed or did not finish is no history to chart.
+        COutputFileReader::CheckRunSucceeded(path);
         const int code = COutputFileReader::ScanRunType(path);
         HRESULT hr = S_OK;
         // A surface run optimises its region 1 and writes its cycles as a
@@ -86,9 +93,23 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
             hr = PlotGeomOptEvolution(seed);
         else if (code == COutputFileReader::RunDynamics)
             hr = PlotMolDynEvolution(seed);
+        else
+            throw KelvResult(E_UNEXPECTED, "The run \"" + seed + CZelmRunInfo::OutputFileExtension() +
+                                               "\" is no optimisation or dynamics run: it has no energy evolution.");
         if (FAILED(hr))
             KelvResult::Check(hr);
     });
+}
+
+void CZelmAnalysis::CheckEvolutionCanBeTied(const std::string& seed, int code) const
+{
+    if (TrajectoryBuilt(seed))
+        return;
+    const CDocManagementUtility documents(Root());
+    const std::string base = m_resultsFolder + seed;
+    if (!documents.FindDocument(base, StructureDocumentExtension()))
+        throw KelvResult(E_UNEXPECTED, NoStructureDocument);
+    CheckTrajectoryFiles(base, code);
 }
 
 void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, const std::string& name,
@@ -101,7 +122,7 @@ void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, c
     const std::string base = PathUtilities::Join(folder, PathUtilities::ExtensionRemoved(name));
     const KelvComPtr<ISBDocumentRoot> structure = documents.FindDocument(base, StructureDocumentExtension());
     if (!structure)
-        throw KelvResult(E_UNEXPECTED, "Atomistic 3D document not found");
+        throw KelvResult(E_UNEXPECTED, NoStructureDocument);
     // The trajectory is built for the run being plotted, whatever run the
     // "Structure" category has selected.
     BuildTrajectory(structure.get(), seed);

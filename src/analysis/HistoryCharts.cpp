@@ -80,17 +80,48 @@ void DrawLevel(ISDChart2d* chart, LONG index, bool haveRange, double minX, doubl
     CChartUtility::SetLineStyle(SDLineDot, graph.get());
 }
 
+const char16_t* const GeomOptEnergyTitle = u"ZELM Geometry Optimization";
+const char16_t* const ConvergenceTitle = u"ZELM Optimization Convergence";
+
+std::size_t UnknownValues(const std::vector<double>& values)
+{
+    return static_cast<std::size_t>(
+        std::count_if(values.begin(), values.end(), [](double value) { return std::isnan(value); }));
+}
+
+// A chart's title with a note of the values that could not be read ("a
+// run of stars" in the output): the note is put when there are such values
+// and taken off when there are none, and a title of the user's own is left
+// as it is.
+void NoteUnknownValues(ISDChart2d* chart, const char16_t* title, std::size_t unknown, const char* what)
+{
+    KelvBSTR current;
+    KelvResult::Check(chart->get_Title(current.Receive()));
+    const std::string base = KelvBSTR(std::u16string(title)).ToTString();
+    const std::string now = current.ToTString();
+    if (now != base && now.compare(0, base.size() + 2, base + " (") != 0) {
+        return;
+    }
+    std::string wanted = base;
+    if (unknown > 0) {
+        wanted += " (" + std::to_string(unknown) + " " + what + (unknown == 1 ? "" : "s") + " could not be read)";
+    }
+    if (wanted != now) {
+        KelvResult::Check(chart->put_Title(KelvBSTR(wanted).Get()));
+    }
+}
+
 } // namespace
 
 void CreateGeomOptEnergyChart(ISDChart2dDocument* document)
 {
-    LayOut(document, u"ZELM Geometry Optimization", OptimizationStep, u"Energy (eV)",
+    LayOut(document, GeomOptEnergyTitle, OptimizationStep, u"Energy (eV)",
            {{u"Total Energy", 0x009B00, false}});
 }
 
 void CreateOptimizationConvergenceChart(ISDChart2dDocument* document)
 {
-    LayOut(document, u"ZELM Optimization Convergence", OptimizationStep, u"Convergence (log10)",
+    LayOut(document, ConvergenceTitle, OptimizationStep, u"Convergence (log10)",
            {{u"Energy Change (eV/atom)", 0xFF8000, false},
             {u"Gradient Normal", 0x4080FF, false},
             {u"Energy Tolerance", 0xFF8000, true},
@@ -128,6 +159,7 @@ void UpdateGeomOptEnergyChart(ISDChart2dDocument* document, const std::vector<do
     }
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
     ReplaceGraphValues(chart.get(), 1, energies, offset);
+    NoteUnknownValues(chart.get(), GeomOptEnergyTitle, UnknownValues(energies), "energy value");
 }
 
 void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std::vector<double>& energyChanges,
@@ -143,6 +175,7 @@ void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std:
     if (drawTolerances) {
         DrawToleranceLines(document, energyTolerance, gradientTolerance);
     }
+    NoteUnknownValues(chart.get(), ConvergenceTitle, UnknownValues(gradients), "gradient norm");
 }
 
 void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector<double>& time,
@@ -190,7 +223,10 @@ void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>
     LONG item = offset;
     for (double value : values) {
         ++item;
-        CChartUtility::AddDatumToGraph(graph.get(), static_cast<double>(item), value, item);
+        // An unknown value (NaN) keeps its step but is no point.
+        if (!std::isnan(value)) {
+            CChartUtility::AddDatumToGraph(graph.get(), static_cast<double>(item), value, item);
+        }
     }
 }
 

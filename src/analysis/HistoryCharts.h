@@ -21,11 +21,14 @@ void CreateDynamicsTemperatureChart(ISDChart2dDocument* document);
 void CreateDynamicsPressureChart(ISDChart2dDocument* document);
 void CreateDynamicsConstantOfMotionChart(ISDChart2dDocument* document);
 
-// Graph 1: (offset + k, energy k).
+// Graph 1: (offset + k, energy k). Values that are NaN (unknown: the
+// output printed stars) are no points; the chart's title notes how many
+// there are.
 void UpdateGeomOptEnergyChart(ISDChart2dDocument* document, const std::vector<double>& energies, int offset);
 // Graph 1: (offset1 + k, L(change k)); graph 2: (offset2 + k, L(gradient k));
 // with drawTolerances the two tolerance lines over graph 2's x range. Nothing
-// happens without energy changes.
+// happens without energy changes. Unknown gradient norms are noted in the
+// title as on the energy chart.
 void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std::vector<double>& energyChanges,
                                         int offset1, const std::vector<double>& gradients, int offset2,
                                         bool drawTolerances, double energyTolerance, double gradientTolerance);
@@ -43,7 +46,8 @@ void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>
 // offset + k. Series of different lengths leave the graph as it was.
 void ReplaceGraphPoints(ISDChart2d* chart, LONG index, const std::vector<double>& x, const std::vector<double>& y,
                         int offset);
-// Replaces the points of graph `index` by (offset + k, value k).
+// Replaces the points of graph `index` by (offset + k, value k); a NaN
+// value gives no point.
 void ReplaceGraphValues(ISDChart2d* chart, LONG index, const std::vector<double>& values, int offset);
 // Appends (x k, y k) with item indexes start + k; series of different
 // lengths append nothing.

@@ -3,55 +3,24 @@
 #include "analysis/AnalysisSupport.h"
 #include "analysis/ZelmAnalysis.h"
 #include "forcefield/DumpToLibraryConverter.h"
+#include "job/ZelmJob.h"
+#include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "readers/OutputFileReader.h"
 #include "setup/ZelmRunInfo.h"
 
 using namespace ZelmAnalysisSupport;
 
 bool CZelmAnalysis::FindFittingResultsFiles(std::string& path) const
 {
-    const KelvComPtr<ISBContainerRoot> root = Root();
-    const KelvComPtr<ISBScopeManager> scopes = ObtainScopeManager();
-    KelvComPtr<ISBScope> scope;
-    KelvResult::Check(scopes->get_DefaultScope(scope.Receive()));
-    KelvComPtr<ISBDocumentRoot> document;
-    if (scope) {
-        Kelv::CheckNullDereference(m_scopeUtility.get());
-        KelvResult::Check(m_scopeUtility->GetDocumentRoot(scope.get(), document.Receive()));
-    }
-
-    const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
-    std::string folder;
-    if (!document) {
-        KelvComPtr<ISBFolderManager> folders;
-        KelvResult::Check(root->get_FolderManager(folders.Receive()));
-        Kelv::CheckNullDereference(folders.get());
-        KelvBSTR expanded;
-        KelvResult::Check(folders->ExpandPath(KelvBSTR("%PROJECT_DOCUMENTS_FOLDER%").Get(), expanded.Receive()));
-        folder = expanded.ToTString();
-    } else {
-        KelvBSTR url;
-        KelvResult::Check(document->get_DocumentURL(url.Receive()));
-        KelvBSTR drive;
-        KelvBSTR directory;
-        KelvBSTR name;
-        KelvBSTR extension;
-        KelvResult::Check(disk->SplitPath(url.Get(), drive.Receive(), directory.Receive(), name.Receive(),
-                                          extension.Receive()));
-        folder = drive.ToTString() + directory.ToTString();
-    }
-
-    const KelvComPtr<ISBFileSearch> search = disk.QueryInterface<ISBFileSearch>();
-    KelvComPtr<ISBFileEnumerator> files;
-    KelvResult::Check(search->FindFiles(KelvBSTR(folder + "\\*" + CZelmRunInfo::DumpFileExtension()).Get(),
-                                        files.Receive()));
-    Kelv::CheckNullDereference(files.get());
-    BSTR entry = nullptr;
-    if (files->Next(1, &entry, nullptr) != S_OK) {
-        SysFreeString(entry);
+    // The dump of the run named, in that run's folder: another run's dump, or
+    // one that lies elsewhere in the project, is not this run's fit.
+    if (m_resultsPath.empty())
         return false;
-    }
-    path = KelvBSTR::Attach(entry).ToTString();
+    const std::string dump = PathUtilities::ExtensionReplaced(m_resultsPath, CZelmRunInfo::DumpFileExtension());
+    if (!DiskUtilities::FileExists(dump))
+        return false;
+    path = dump;
     return true;
 }
 
@@ -60,11 +29,15 @@ HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        // A dump that the import would refuse answers no.
         std::string dump;
-        *pCanPlot = ToVariantBool(FindFittingResultsFiles(dump) &&
-                                  CDumpToLibraryConverter::CanConvert(
-                                      dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension())));
+        if (!FindFittingResultsFiles(dump))
+            return;
+        // A run that failed or did not finish says why; a dump that the
+        // import would refuse answers no.
+        COutputFileReader::CheckRunSucceeded(
+            PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
+        *pCanPlot = ToVariantBool(CDumpToLibraryConverter::CanConvert(
+            dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension())));
     });
 }
 
@@ -74,8 +47,9 @@ HRESULT CZelmAnalysis::ImportLibrary()
         std::string dump;
         if (!FindFittingResultsFiles(dump))
             throw KelvResult(E_UNEXPECTED, "There are no fitting results from which a library can be generated");
-        const std::string library = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
-        { const CDumpToLibraryConverter converter(dump, library); }
+        COutputFileReader::CheckRunSucceeded(
+            PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
+        CZelmJob::ConvertFittedLibrary(Root(), dump);
         KelvResult::Check(DocumentManagerOf(Root())->Synchronize());
     });
 }

@@ -6,13 +6,17 @@
 #include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "job/ZelmJob.h"
+#include "qorqm/CDocManagementUtility.h"
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
 #include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
+#include "readers/TrajectoryArchive.h"
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmRunInfo.h"
+
+#include <cstdio>
 
 using namespace ZelmAnalysisSupport;
 
@@ -41,6 +45,38 @@ void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path)
     KelvResult::Check(stream->Close());
 }
 
+// The output of a seed as the messages name it.
+std::string OutputName(const std::string& seed)
+{
+    return "\"" + seed + CZelmRunInfo::OutputFileExtension() + "\"";
+}
+
+// Throws why the archive gives no frame: it cannot be read, or its last
+// frame, copied alone as the structure update copies it, holds none
+// (`noFrame`).
+void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
+{
+    const std::string copy =
+        PathUtilities::ExtensionRemoved(archive) + "_TDE_" + CZelmRunInfo::ArchiveFileExtension();
+    ReadFinalArcFrame(archive, copy);
+    std::size_t frames = 0;
+    try {
+        if (DiskUtilities::FileExists(copy))
+            frames = OpenTrajectoryArchive(copy, map)->GetFrameCount();
+    } catch (...) {
+        std::remove(PathUtilities::ToNative(copy).c_str());
+        throw;
+    }
+    std::remove(PathUtilities::ToNative(copy).c_str());
+    if (frames == 0)
+        throw KelvResult(E_FAIL, noFrame);
+}
+
+std::string NoFinalStructure(const std::string& archive)
+{
+    return "The run gives no final structure: \"" + archive + "\" holds no frame that can be read.";
+}
+
 } // namespace
 
 // --- structure ------------------------------------------------------------------
@@ -52,19 +88,20 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
         *pCanUpdateStructure = VARIANT_FALSE;
         get_ContainsResultsForProperty(KelvBSTR(ResultCategoryStructure()).Get(), pCanUpdateStructure);
         // The archive of the run that UpdateStructure writes back.
+        const std::string selection = SelectedResult(ResultCategoryStructure());
         const std::string archive =
-            m_resultsFolder +
-            PathUtilities::ExtensionReplaced(SelectedResult(ResultCategoryStructure()),
-                                             CZelmRunInfo::ArchiveFileExtension());
-        if (!DiskUtilities::FileExists(archive))
+            m_resultsFolder + PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::ArchiveFileExtension());
+        if (*pCanUpdateStructure == VARIANT_FALSE || !DiskUtilities::FileExists(archive)) {
             *pCanUpdateStructure = VARIANT_FALSE;
-        // A run that failed says why.
-        const VARIANT_BOOL can = *pCanUpdateStructure;
+            return;
+        }
+        // A run that failed or did not finish, or an archive without a frame,
+        // is refused by the command; the answer gives its reason.
         *pCanUpdateStructure = VARIANT_FALSE;
         COutputFileReader::CheckRunSucceeded(
-            m_resultsFolder + PathUtilities::ExtensionReplaced(SelectedResult(ResultCategoryStructure()),
-                                                               CZelmRunInfo::OutputFileExtension()));
-        *pCanUpdateStructure = can;
+            m_resultsFolder + PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::OutputFileExtension()));
+        CheckArchiveGivesFrame(archive, CAtomicIndexMap(), NoFinalStructure(archive));
+        *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
 
@@ -76,7 +113,11 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryStructure()));
         const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
         const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
+        COutputFileReader::CheckRunSucceeded(output);
         const int code = COutputFileReader::ScanRunType(output);
+        if (!DiskUtilities::FileExists(archive))
+            throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
+                                               "\": there is no final structure to write back.");
 
         KelvComPtr<ISBContainerRoot> root = Root();
         KelvComPtr<ISBDocumentRoot> document(pDocRoot);
@@ -85,11 +126,34 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
             const CSurfaceRunInfo surface(root, document);
             map = surface.m_atomIndexMap;
         }
+        // The update itself passes silently over an archive that gives it
+        // nothing to write.
+        CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
         UpdateStructureFromOutput(root, document, archive, map);
     });
 }
 
 // --- trajectory --------------------------------------------------------------------
+
+void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
+{
+    const std::string output = base + CZelmRunInfo::OutputFileExtension();
+    std::vector<std::string> needed;
+    if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
+        needed = {CZelmRunInfo::ArchiveFileExtension()};
+    else if (code == COutputFileReader::RunDynamics)
+        needed = {CZelmRunInfo::TrajectoryFileExtension()};
+    else
+        throw KelvResult(E_UNEXPECTED, "The run \"" + output +
+                                           "\" is no optimisation, surface or dynamics run: it has no trajectory.");
+    for (const std::string& extension : needed)
+        if (!DiskUtilities::FileExists(base + extension))
+            throw KelvResult(E_UNEXPECTED, "The run \"" + output + "\" has no trajectory: \"" + base + extension +
+                                               "\" is not there.");
+    if (code != COutputFileReader::RunDynamics)
+        CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
+                               CZelmJob::NoTrajectoryFrame(base, code));
+}
 
 HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory)
 {
@@ -101,19 +165,24 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
             return;
         // The run that CreateTrajectory builds from.
         const std::string selection = SelectedResult(ResultCategoryStructure());
-        // A run that failed says why.
+        // A run that failed or did not finish says why.
         *pCanCreateTrajectory = VARIANT_FALSE;
         COutputFileReader::CheckRunSucceeded(m_resultsFolder + selection);
-        *pCanCreateTrajectory = VARIANT_TRUE;
         const int code = COutputFileReader::ScanRunType(m_resultsFolder + selection);
+        // A run of no trajectory kind, or without the files of its kind.
         std::vector<std::string> needed;
         if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
             needed = {CZelmRunInfo::ArchiveFileExtension()};
         else if (code == COutputFileReader::RunDynamics)
             needed = {CZelmRunInfo::TrajectoryFileExtension(), CZelmRunInfo::ArchiveFileExtension()};
+        else
+            return;
         for (const std::string& extension : needed)
             if (!DiskUtilities::FileExists(m_resultsFolder + PathUtilities::ExtensionReplaced(selection, extension)))
-                *pCanCreateTrajectory = VARIANT_FALSE;
+                return;
+        // An archive that yields no frame gives no optimisation trajectory.
+        CheckTrajectoryFiles(m_resultsFolder + SeedNameFromPath(selection), code);
+        *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
 
@@ -129,40 +198,48 @@ HRESULT CZelmAnalysis::CreateTrajectory(ISBDocumentRoot* pSourceDocRoot, ISBDocu
     });
 }
 
-void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::string& archive)
+void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep)
 {
     const KelvComPtr<ISBContainerRoot> root = Root();
     const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
-    const bool keepArchive = DiskUtilities::FileExists(archive);
-    // The document's files go with it; the run's archive is moved aside
-    // meanwhile and always comes back, or the run would drop out of its
-    // categories.
-    KelvBSTR aside;
-    if (keepArchive)
-        KelvResult::Check(disk->RenameFile(KelvBSTR(archive).Get(), KelvBSTR(archive + "copy").Get(), RenameMakeUnique,
-                                           aside.Receive()));
+    // The document's files go with it; the run's files are moved aside
+    // meanwhile and always come back, or the run would drop out of its
+    // categories (the archive) or lose the frames just written.
+    std::vector<std::pair<std::string, KelvBSTR>> aside;
+    const auto bringBack = [&]() noexcept {
+        for (auto& [file, moved] : aside)
+            disk->RenameFile(moved.Get(), KelvBSTR(file).Get(), RenameOverwrite, nullptr);
+    };
     try {
+        for (const std::string& file : keep) {
+            if (!DiskUtilities::FileExists(file))
+                continue;
+            KelvBSTR moved;
+            KelvResult::Check(disk->RenameFile(KelvBSTR(file).Get(), KelvBSTR(file + "copy").Get(), RenameMakeUnique,
+                                               moved.Receive()));
+            aside.emplace_back(file, std::move(moved));
+        }
         const KelvComPtr<ISBDocumentManager> documents = DocumentManagerOf(root);
         KelvComPtr<ISBDocumentRoot> old;
         KelvResult::Check(documents->FindDocument(KelvBSTR(path).Get(), old.Receive()));
         if (old)
             KelvResult::Check(documents->PurgeDocument(old.get(), SBPurgeDeleteFiles));
     } catch (...) {
-        if (keepArchive)
-            disk->RenameFile(aside.Get(), KelvBSTR(archive).Get(), RenameOverwrite, nullptr);
+        bringBack();
         throw;
     }
-    if (keepArchive) {
+    for (auto& [file, moved] : aside) {
         KelvBSTR back;
-        KelvResult::Check(disk->RenameFile(aside.Get(), KelvBSTR(archive).Get(), RenameOverwrite, back.Receive()));
+        KelvResult::Check(disk->RenameFile(moved.Get(), KelvBSTR(file).Get(), RenameOverwrite, back.Receive()));
+        moved = KelvBSTR();
     }
 }
 
-void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept
+void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep) noexcept
 {
     try {
         if (DiskUtilities::FileExists(path))
-            PurgeTrajectoryDocument(path, archive);
+            PurgeTrajectoryDocument(path, keep);
     } catch (...) {
         // The file itself goes below.
     }
@@ -180,26 +257,37 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     const std::string base = m_resultsFolder + seed;
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     const std::string trajectory = base + CZelmRunInfo::TrajectoryDocumentExtension();
-    if (DiskUtilities::FileExists(trajectory))
-        PurgeTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
+    const std::string archive = base + CZelmRunInfo::ArchiveFileExtension();
+    const std::string frames = PathUtilities::ExtensionRemoved(trajectory) + ".trj";
+    COutputFileReader::CheckRunSucceeded(output);
+    const int code = COutputFileReader::ScanRunType(output);
+    CheckTrajectoryFiles(base, code);
 
-    // The trajectory document stands over its frames file (".trj"), which
-    // the import writes beside it. When the import fails, the document goes
-    // again: left alone it would pass for a built trajectory, and the energy
-    // charts would be tied to it.
-    SaveAsTrajectoryDocument(source, trajectory);
+    // The frames first, with the atoms of the run's structure document when
+    // the folder holds one (else of the source): the trajectory document
+    // stands over its frames file and is written only over a whole one. A
+    // run that gives no frame fails here, and an earlier trajectory of the
+    // run stays as it was.
     KelvComPtr<ISBContainerRoot> root = Root();
+    KelvComPtr<ISBDocumentRoot> structure = CDocManagementUtility(root).FindDocument(base, StructureDocumentExtension());
+    if (!structure)
+        structure = KelvComPtr<ISBDocumentRoot>(source);
+    if (!CZelmJob::WriteRunTrajectory(root, base, code, structure))
+        throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " lacks the files of its trajectory.");
+
+    const std::vector<std::string> keep = {archive, frames};
+    if (DiskUtilities::FileExists(trajectory))
+        PurgeTrajectoryDocument(trajectory, keep);
+    KelvComPtr<ISBDocumentRoot> document;
     try {
-        int code = COutputFileReader::ScanRunType(output);
-        CZelmJob::ImportTrajectory(root, base, &code);
+        SaveAsTrajectoryDocument(source, trajectory);
+        KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),
+                                                                           document.Receive()));
     } catch (...) {
-        RemoveTrajectoryDocument(trajectory, base + CZelmRunInfo::ArchiveFileExtension());
+        // A document that could not be made whole would pass for a built
+        // trajectory, and the energy charts would be tied to it.
+        RemoveTrajectoryDocument(trajectory, keep);
         throw;
     }
-
-    KelvComPtr<ISBDocumentRoot> document;
-    KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),
-                                                                       document.Receive()));
     return document;
 }
-

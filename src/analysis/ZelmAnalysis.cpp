@@ -274,6 +274,7 @@ HRESULT CZelmAnalysis::put_ResultsID(VARIANT varResultsID)
     return RunScope([&] {
         const std::string path = KelvVariant(varResultsID).String();
         m_resultsFolder = PathUtilities::FolderNameFromPath(path);
+        m_resultsPath = path;
         for (const auto& entry : m_filePatterns) {
             m_selectedResults[entry.first].clear();
             SelectedOrDefaultResult(entry.first);

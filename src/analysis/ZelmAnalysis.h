@@ -151,9 +151,11 @@ public:
     // the structure document `name` of the folder; E_UNEXPECTED "Atomistic
     // 3D document not found" when that is missing (nothing is made then).
     void FindOrCreateAtomistic3dDocument(const std::string& folder, const std::string& name, const std::string& seed);
-    // Searches the active document's folder (or the project documents folder
-    // without one) for a fitting dump; true with its path when one is there.
+    // The fitting dump of the run named to put_ResultsID: the ".res" of that
+    // output in the results folder; true with its path when it is there.
     bool FindFittingResultsFiles(std::string& path) const;
+    // The path last given to put_ResultsID ("" before).
+    const std::string& ResultsPath() const noexcept { return m_resultsPath; }
 
     KelvComPtr<ISBContainerRoot> Root() const { return ContainerRoot(true); }
     IQoScopeUtility* ScopeUtility() const noexcept { return m_scopeUtility.get(); }
@@ -188,16 +190,31 @@ protected:
 
 private:
     // The trajectory command for an explicit seed (the COM method passes the
-    // "Structure" selection's).
+    // "Structure" selection's). The frames file (".trj") is written first and
+    // the trajectory document only over a whole one; a run that gives no
+    // frame, or whose files are missing, fails with nothing changed.
     KelvComPtr<ISBDocumentRoot> BuildTrajectory(ISBDocumentRoot* source, const std::string& seed);
-    // Removes the trajectory document at `path`, keeping the archive of the seed.
-    void PurgeTrajectoryDocument(const std::string& path, const std::string& archive);
-    // The same after a failed build, best effort; the ".trj" goes with the document.
-    void RemoveTrajectoryDocument(const std::string& path, const std::string& archive) noexcept;
+    // Removes the trajectory document at `path`; the files named in `keep`
+    // (the run's archive, the frames just written) are set aside meanwhile
+    // and always come back.
+    void PurgeTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep);
+    // The same after a failed build, best effort.
+    void RemoveTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep) noexcept;
     // Whether the run's trajectory document stands with its frames file (".trj").
     bool TrajectoryBuilt(const std::string& seed) const;
+    // Throws why the trajectory of the run at `base` (results folder + seed)
+    // cannot be built from its files: a run type without trajectory, the
+    // files of its kind missing (E_UNEXPECTED, naming them), or an archive
+    // that yields no frame.
+    static void CheckTrajectoryFiles(const std::string& base, int code);
+    // Throws why the energy-evolution charts of the seed cannot be made from
+    // the files as they are (the run's type must have been checked before):
+    // the structure document that their trajectory is built from, or the
+    // trajectory's files.
+    void CheckEvolutionCanBeTied(const std::string& seed, int code) const;
 
     std::string m_resultsFolder;
+    std::string m_resultsPath;
     std::map<std::string, std::vector<std::string>> m_availableResults;
     std::map<std::string, std::string> m_selectedResults;
     std::map<std::string, std::vector<std::string>> m_filePatterns;

@@ -65,8 +65,15 @@ HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
         const std::string category = ResultCategoryOptics();
         KelvBSTR name(category);
         get_ContainsResultsForProperty(name.Get(), pCanPlot);
-        if (!DiskUtilities::FileExists(ResultsFolder() + SelectedResult(category)))
+        if (!DiskUtilities::FileExists(ResultsFolder() + SelectedResult(category))) {
             *pCanPlot = VARIANT_FALSE;
+            return;
+        }
+        // A run that failed or did not finish says why.
+        const VARIANT_BOOL can = *pCanPlot;
+        *pCanPlot = VARIANT_FALSE;
+        COutputFileReader::CheckRunSucceeded(ResultsFolder() + SelectedResult(category));
+        *pCanPlot = can;
     });
 }
 
@@ -86,6 +93,7 @@ HRESULT CZelmAnalysis::PlotOpticalProperties()
         if (!DiskUtilities::FileExists(outputPath))
             throw KelvResult(E_UNEXPECTED,
                              "Unable to open ZELM .gout file.\n\"" + outputPath + "\" does not exist.");
+        COutputFileReader::CheckRunSucceeded(outputPath);
 
         COutputFileReader reader(outputPath);
         std::string message;

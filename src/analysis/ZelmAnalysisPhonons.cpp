@@ -45,6 +45,22 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
+// A yes of a phonon answer for a run that failed or did not finish becomes
+// a no with the reason that the command gives.
+void RefuseFailedRun(VARIANT_BOOL* answer, const std::string& output)
+{
+    if (*answer == VARIANT_FALSE)
+        return;
+    *answer = VARIANT_FALSE;
+    COutputFileReader::CheckRunSucceeded(output);
+    *answer = VARIANT_TRUE;
+}
+
+std::string DeckWithoutDos(const std::string& input)
+{
+    return "The run's deck \"" + input + "\" asks for no phonon density of states (it has no \"shrink\" line).";
+}
+
 } // namespace
 
 bool DeckAsksForDos(const std::string& inputPath)
@@ -107,6 +123,7 @@ HRESULT CZelmAnalysis::PlotPhononDispersion()
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
         if (!DiskUtilities::FileExists(run.dispersion))
             throw KelvResult(E_UNEXPECTED, "ZELM .disp file does not exist.");
+        COutputFileReader::CheckRunSucceeded(run.output);
         const std::string name = run.seed + " Phonon Dispersion";
 
         KelvComPtr<IUnknown> object;
@@ -137,6 +154,11 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
         if (!DiskUtilities::FileExists(run.dos))
             throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
+        COutputFileReader::CheckRunSucceeded(run.output);
+        // A deck beside the run that asked for no density of states: the
+        // ".dens" file is not this run's.
+        if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
+            throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
         COutputFileReader reader(run.output);
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
@@ -172,6 +194,7 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot)
         if (!DiskUtilities::FileExists(ResultsFolder() +
                                        PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::DispersionFileExtension())))
             *pCanPlot = VARIANT_FALSE;
+        RefuseFailedRun(pCanPlot, RunOf(ResultsFolder(), selection).output);
     });
 }
 
@@ -183,10 +206,14 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
         KelvBSTR category(ResultCategoryPhonons());
         get_ContainsResultsForProperty(category.Get(), pCanPlot);
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        bool found = false;
+        // The deck, where the results folder holds it, must ask for the
+        // density of states ("shrink"); a job's results come home without
+        // their deck, and then the ".dens" file answers alone.
+        bool found = true;
         if (DiskUtilities::FileExists(run.input))
             found = DeckAsksForDos(run.input);
         if (!found || !DiskUtilities::FileExists(run.dos))
             *pCanPlot = VARIANT_FALSE;
+        RefuseFailedRun(pCanPlot, run.output);
     });
 }

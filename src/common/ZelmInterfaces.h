@@ -1,7 +1,8 @@
 // The module's own COM interfaces as its type library declares them: the
 // logic object's dual interface IZelm, the observables object's
-// IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator
-// and the analysis component's IZelmAnalysis, with their interface
+// IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator,
+// the analysis component's IZelmAnalysis and the forcefield editor's
+// IZelmLoadWarnings, with their interface
 // identifiers and dispatch identifiers. A host (the driver, the tests) includes this header to call
 // the module through COM; it needs none of the module's code.
 #pragma once
@@ -14,6 +15,17 @@
 inline constexpr IID IID_IZelm = HostApi::MakeGuid("7A42074F-34D0-4032-8484-F61D0EB5BCD1");
 inline constexpr IID IID_IQoZelmObservableData = HostApi::MakeGuid("2C95DAFF-0E4E-4D1F-A7D0-5EF7A85DD668");
 inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9C89-6651583F70C2");
+inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A09-9E41-D2C57A0B6F18");
+
+// Asked of the forcefield editor object (IQoForcefieldEditor) the module
+// hands out: the lines of the library it loaded last that its reader kept as
+// text instead of reading them, each as "line N: <line>" and, on a line of
+// its own, the reason (the file's text as a short escaped excerpt); an empty
+// array for a clean library or when nothing is loaded.
+struct IZelmLoadWarnings : public IUnknown {
+    static const IID& Iid() { return IID_IZelmLoadWarnings; }
+    virtual HRESULT get_LoadWarnings(SAFEARRAY** pLines) = 0;
+};
 
 // "handles storage of array data in state for observables": a logic whose
 // state keeps the observable rows of a fitting run. Dual.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
 #include "qorqm/ParseUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmParseUtilities.h"
 
 namespace {
@@ -54,6 +56,8 @@ class CTemporaryFile {
 public:
     explicit CTemporaryFile(const std::string& beside)
     {
+        // What a converter that was killed left of its own.
+        RemoveStaleTemporaries(beside, ".converting-");
         for (unsigned attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
             const std::string name =
                 beside + ".converting-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
@@ -107,11 +111,12 @@ bool BeginsWithNumber(const std::string& word, const char** end = nullptr)
     return after != word.c_str();
 }
 
-// A word that is a number and nothing else.
+// A word that is a finite number and nothing else ("1e999" is none: read,
+// it would be infinite).
 bool IsNumber(const std::string& word)
 {
     const char* end = nullptr;
-    return BeginsWithNumber(word, &end) && *end == '\0';
+    return BeginsWithNumber(word, &end) && *end == '\0' && std::isfinite(std::strtod(word.c_str(), nullptr));
 }
 
 // One half of a species as an atom or an interaction line names it: the

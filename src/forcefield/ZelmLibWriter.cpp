@@ -47,10 +47,10 @@ CZelmLibWriter::CZelmLibWriter(const std::string& path, const std::string& heade
 {
     CReplaceFile file(path);
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Cannot open " + path);
+        throw KelvResult(E_UNEXPECTED, "Cannot open " + path + ": " + file.Error());
     Write(file.Stream(), header, atomTypes, keptLines, interactions, keptSpeciesLines);
     if (!file.Commit())
-        throw KelvResult(E_UNEXPECTED, "Failed to write " + path);
+        throw KelvResult(E_UNEXPECTED, "Failed to write " + path + ": " + file.Error());
 }
 
 CZelmLibWriter::~CZelmLibWriter() = default;

@@ -83,8 +83,30 @@ public:
     static void ImportResultStructure(KelvComPtr<ISBContainerRoot> root, const std::string& base, bool defaultMap);
     // The trajectory of the run at base: kind 2 optimisation, 3 dynamics, 5
     // surface (1, 4 and others make none). A failing trajectory write is
-    // thrown with its HRESULT.
+    // thrown with its HRESULT; so is a run whose files give no frame (see
+    // WriteRunTrajectory). Without the files of its kind an older ".trj" of
+    // the name goes, so that no trajectory document shows another run.
     static void ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, const int* kind);
+    // Writes base + ".trj" from the run's files of the kind, the atoms taken
+    // as `document` holds them (optimisation and surface kinds). False, with
+    // nothing written, when the kind makes no trajectory or its files are not
+    // there. A run whose files give no frame throws (E_FAIL, the text of
+    // NoTrajectoryFrame); a ".trj" of that name is replaced only by a whole
+    // new one, so on any failure an older one stays as it was.
+    static bool WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
+                                   KelvComPtr<ISBDocumentRoot> document);
+    // Converts a fitting run's dump into the library beside it (the dump's
+    // path with ".lib") and answers the library's path. An existing library
+    // is never replaced: when a fresh conversion gives its very bytes it is
+    // kept as it is, otherwise the library is written under the first free
+    // name "<name>_2.lib", "<name>_3.lib", ... The converter's errors are
+    // thrown, with nothing written.
+    static std::string ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
+    // Why a run's trajectory of the kind has no frame, naming the file read.
+    static std::string NoTrajectoryFrame(const std::string& base, int kind);
+    // The text of the status document of a job whose run failed for `reason`,
+    // kept before the last status the job received (`last`, may be empty).
+    static std::string FailedRunStatus(const std::string& reason, const std::string& last);
 
     const CJobHandlerUtility& JobHandler() const { return m_jobHandler; }
     const KelvComPtr<IQoScopeUtility>& ScopeUtility() const { return m_scopeUtility; }

@@ -18,13 +18,21 @@
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
 
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace {
 
 const char* const StructureDocumentType = "SDDocuments.Atomistic3dDocument";
 const char* const StructureImporter = "QorZelm.ZelmStructureImporter";
 const char* const StructureExporter = "SDModel3dImportExport.QSDImportExport";
+const char* const TextExporter = "SDTextImportExport.TextImportExport";
+// The live updates' status document: its title and the text document's extension.
+const char* const StatusDocumentTitle = "Status";
+// The host's trajectory data file behind a trajectory document.
+const char* const TrajectoryDataExtension = ".trj";
 
 void Check(HRESULT hr)
 {
@@ -65,7 +73,145 @@ CAtomicIndexMap SurfaceMap(const KelvComPtr<ISBContainerRoot>& root, const KelvC
     return map;
 }
 
+// A run's frames as the trajectory writer walks them, refusing a run that
+// gives none: the writer then keeps whatever file stood under the name.
+class FramesRequired final : public CTrjDataProvider
+{
+public:
+    FramesRequired(CTrjDataProvider& frames, std::string reason) : m_frames(frames), m_reason(std::move(reason)) {}
+
+    bool GoToFirstFrame() override
+    {
+        if (!m_frames.GoToFirstFrame())
+            throw KelvResult(E_FAIL, m_reason);
+        return true;
+    }
+    bool GoToNextFrame() override { return m_frames.GoToNextFrame(); }
+    const std::string& GetName() override { return m_frames.GetName(); }
+    int GetCurrentFrame() override { return m_frames.GetCurrentFrame(); }
+    int GetAtomCount() override { return m_frames.GetAtomCount(); }
+    double GetAuxiliaryValue() override { return m_frames.GetAuxiliaryValue(); }
+    double GetTimeStep() override { return m_frames.GetTimeStep(); }
+    double GetTime() override { return m_frames.GetTime(); }
+    double GetEnergySum() override { return m_frames.GetEnergySum(); }
+    double GetEnergyTerm1() override { return m_frames.GetEnergyTerm1(); }
+    double GetEnergyTerm2() override { return m_frames.GetEnergyTerm2(); }
+    double GetVolumeProduct() override { return m_frames.GetVolumeProduct(); }
+    double GetCellVolume() override { return m_frames.GetCellVolume(); }
+    void GetCell(double* cell) override { m_frames.GetCell(cell); }
+    void GetSixComponentValueA(double* values) override { m_frames.GetSixComponentValueA(values); }
+    void GetSixComponentValueB(double* values) override { m_frames.GetSixComponentValueB(values); }
+    double GetVolumeFactor() override { return m_frames.GetVolumeFactor(); }
+    double GetPressure() override { return m_frames.GetPressure(); }
+    const std::vector<double>& GetPositions() override { return m_frames.GetPositions(); }
+    const std::vector<double>& GetThirdAtomVectors() override { return m_frames.GetThirdAtomVectors(); }
+    const std::vector<double>& GetSecondAtomVectors() override { return m_frames.GetSecondAtomVectors(); }
+    int GetPeriodicity() override { return m_frames.GetPeriodicity(); }
+    int QueryOptionA() override { return m_frames.QueryOptionA(); }
+    int QueryOptionB() override { return m_frames.QueryOptionB(); }
+
+private:
+    CTrjDataProvider& m_frames;
+    std::string m_reason;
+};
+
+std::unique_ptr<CTrjDataProvider> ProviderOfKind(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
+                                                 KelvComPtr<ISBDocumentRoot> document)
+{
+    std::unique_ptr<CTrjDataProvider> provider;
+    switch (kind) {
+    case 2:
+        provider.reset(CreateZelmGeomOptTrjDataProvider(base, root, document, false));
+        break;
+    case 5:
+        provider.reset(CreateZelmGeomOptTrjDataProvider(base, root, document, true));
+        break;
+    case 3:
+        provider.reset(CZelmMolDynTrjDataProvider::Create(base));
+        break;
+    default:
+        break;
+    }
+    return provider;
+}
+
+// The whole content of a file ("" when it cannot be read).
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream file(PathUtilities::ToNative(path), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+// The status text document the live updates keep in the results folder, if
+// the job has one.
+void ReportFailureInStatus(const KelvComPtr<ISBContainerRoot>& root, const std::string& resultsFolder,
+                           const std::string& reason) noexcept
+{
+    try {
+        const CDocManagementUtility documents(root);
+        const KelvComPtr<ISBDocumentRoot> status =
+            documents.FindDocument(PathUtilities::Join(resultsFolder, StatusDocumentTitle), ".txt");
+        if (!status)
+            return;
+        const KelvComPtr<ISDTextDocument> text = status.QueryInterface<ISDTextDocument>();
+        KelvBSTR last;
+        Check(text->get_Text(last.Receive()));
+        Check(text->put_Text(KelvBSTR(CZelmJob::FailedRunStatus(reason, last.ToTString())).Get()));
+        Check(DocumentManager(root)->ExportDocument(status.get(), 0, KelvBSTR(TextExporter).Get(),
+                                                    KelvVariant().Get(), KelvBSTR().Get()));
+    } catch (...) {
+        // The run's own failure is what the job reports.
+    }
+}
+
 } // namespace
+
+std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump)
+{
+    const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
+    if (!DiskUtilities::FileExists(wanted)) {
+        const CDumpToLibraryConverter converter(dump, wanted);
+        return wanted;
+    }
+    // A library of that name may be the fit's own input library (the deck is
+    // named after it), with the user's fit flags: it stays.
+    const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
+    std::string candidate;
+    for (unsigned long n = 2;; ++n) {
+        candidate = PathUtilities::ExtensionRemoved(wanted) + "_" + std::to_string(n) +
+                    CZelmRunInfo::LibraryFileExtension();
+        VARIANT_BOOL existing = VARIANT_FALSE;
+        Check(disk->IsExisting(KelvBSTR(candidate).Get(), &existing));
+        if (existing != VARIANT_TRUE)
+            break;
+    }
+    { const CDumpToLibraryConverter converter(dump, candidate); }
+    if (FileBytes(candidate) == FileBytes(wanted)) {
+        std::remove(PathUtilities::ToNative(candidate).c_str());
+        return wanted;
+    }
+    return candidate;
+}
+
+std::string CZelmJob::NoTrajectoryFrame(const std::string& base, int kind)
+{
+    const std::string file = base + (kind == 3 ? CZelmRunInfo::TrajectoryFileExtension()
+                                               : CZelmRunInfo::ArchiveFileExtension());
+    return "The run gives no trajectory frame: \"" + file + "\" holds no frame that can be read.";
+}
+
+std::string CZelmJob::FailedRunStatus(const std::string& reason, const std::string& last)
+{
+    std::string text = reason + "\n";
+    if (!last.empty()) {
+        text += "\nLast status received while the job ran:\n" + last;
+        if (last.back() != '\n')
+            text += "\n";
+    }
+    return text;
+}
 
 void CZelmJob::ImportResults()
 {
@@ -74,10 +220,16 @@ void CZelmJob::ImportResults()
     const std::string task = m_jobHandler.GetTaskTypeDescription().ToTString();
     const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
 
-    // An engine that reported an error made no results to import, whatever
-    // files it left: the job fails with the engine's reason (the files are
-    // home already).
-    COutputFileReader::CheckRunSucceeded(base + CZelmRunInfo::OutputFileExtension());
+    // An engine that reported an error, or a run that did not finish, made no
+    // results to import, whatever files it left: the job fails with the
+    // reason (the files are home already), and the status document says so
+    // instead of the last step it saw.
+    try {
+        COutputFileReader::CheckRunSucceeded(base + CZelmRunInfo::OutputFileExtension());
+    } catch (const KelvResult& failure) {
+        ReportFailureInStatus(root, m_jobHandler.GetResultsFolder().ToTString(), failure.GetMessage());
+        throw;
+    }
 
     if (task == "Energy")
         return;
@@ -85,6 +237,9 @@ void CZelmJob::ImportResults()
         ImportResultStructure(root, base, true);
         const int kind = task == "GeomOpt" ? 2 : 3;
         ImportTrajectory(root, base, &kind);
+        // The trajectory document stands only over a whole frames file.
+        if (!DiskUtilities::FileExists(base + TrajectoryDataExtension))
+            return;
         const std::string trajectory = base + CZelmRunInfo::TrajectoryDocumentExtension();
         if (!DiskUtilities::FileExists(trajectory)) {
             Check(DiskManager(root)->CopyFile(KelvBSTR(base + StructureDocumentExtension()).Get(),
@@ -97,8 +252,7 @@ void CZelmJob::ImportResults()
     if (task == "Fit") {
         // A missing or unreadable dump is thrown by the converter, naming the
         // file: the completion then reports it.
-        const std::unique_ptr<CDumpToLibraryConverter> converter = std::make_unique<CDumpToLibraryConverter>(
-            base + CZelmRunInfo::DumpFileExtension(), base + CZelmRunInfo::LibraryFileExtension());
+        ConvertFittedLibrary(root, base + CZelmRunInfo::DumpFileExtension());
         Check(DocumentManager(root)->Synchronize());
         return;
     }
@@ -154,38 +308,33 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
             return;
         document = ImportStructureDocument(manager, trajectory);
     }
-
-    std::unique_ptr<CTrjDataProvider> provider;
-    switch (*kind) {
-    case 2:
-        provider.reset(CreateZelmGeomOptTrjDataProvider(base, root, document, false));
-        break;
-    case 5:
-        provider.reset(CreateZelmGeomOptTrjDataProvider(base, root, document, true));
-        break;
-    case 3:
-        provider.reset(CZelmMolDynTrjDataProvider::Create(base));
-        break;
-    default:
-        break;
-    }
-    // An earlier run's frames of the same name go first, also when this run
-    // gives none: the trajectory document opens whatever ".trj" stands beside it.
-    const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
-    const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
-    const std::string trj = name + ".trj";
-    if (DiskUtilities::FileExists(trj))
-        disk->DeleteFile(KelvBSTR(trj).Get(), 0);
-    if (!provider)
+    if (WriteRunTrajectory(root, base, *kind, document))
         return;
-    const HRESULT hr = CTrjWriter().WriteTrajFile(*provider, KelvBSTR(name));
-    // A trajectory that was not written is reported: the trajectory document
-    // would otherwise be opened over a missing or partial ".trj".
+    // A run without the files of its trajectory: an earlier run's frames of
+    // the same name go, since the trajectory document opens whatever ".trj"
+    // stands beside it.
+    const std::string trj = base + TrajectoryDataExtension;
+    if (DiskUtilities::FileExists(trj))
+        DiskManager(root)->DeleteFile(KelvBSTR(trj).Get(), 0);
+}
+
+bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
+                                  KelvComPtr<ISBDocumentRoot> document)
+{
+    std::unique_ptr<CTrjDataProvider> provider = ProviderOfKind(root, base, kind, document);
+    if (!provider)
+        return false;
+    // The writer replaces the file only with a whole new one: a run that gives
+    // no frame, or a write that fails, leaves an older ".trj" as it was.
+    const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
+    FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name));
     if (FAILED(hr)) {
         KelvResult::SetLastError(hr);
         const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();
         provider.reset();
         throw failure;
     }
-    Check(disk->put_Hidden(KelvBSTR(trj).Get(), VARIANT_TRUE));
+    Check(DiskManager(root)->put_Hidden(KelvBSTR(name + TrajectoryDataExtension).Get(), VARIANT_TRUE));
+    return true;
 }

@@ -70,12 +70,14 @@ void CArchiveFileReader::Read(const std::string& path)
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
 
-    // Header: "!KORVEX archive 2" (version 3 reads the same way).
+    // Header: "!" and the word of the program that wrote the archive, which
+    // differs between writers and engine versions, then "archive" and the
+    // version, "2" or "3" (both read the same way): "!KORVEX archive 2".
     if (!lines.Next()) {
         return;
     }
     TokenizeLine(lines.Line(), tokens);
-    if (tokens.size() != 3 || tokens[0] != "!KORVEX" || tokens[1] != "archive" ||
+    if (tokens.size() != 3 || tokens[0].size() < 2 || tokens[0][0] != '!' || tokens[1] != "archive" ||
         (tokens[2] != "2" && tokens[2] != "3")) {
         return;
     }

@@ -38,7 +38,8 @@ private:
     std::vector<xxPoint3d> m_positions;
 };
 
-// Reads every complete frame of an archive in its constructor. A header,
+// Reads every complete frame of an archive in its constructor. The header
+// is "!<writer> archive 2" or "3", whatever word names the writer. A header,
 // periodicity, date or cell line that does not fit, or an "end" line without
 // its closing "end", ends the reading quietly: the frames read before stay.
 // Failures (KelvResult E_UNEXPECTED): "Failed to open ZELM arc file.", an
@@ -57,6 +58,9 @@ public:
     bool Is3DPeriodic() const { return m_periodic3D; }
     // True for a two-dimensionally periodic archive ("PBC=2D").
     bool Is2DPeriodic() const { return m_periodic2D; }
+    // Every complete frame; none for a file that is no archive or holds no
+    // complete frame, which is no failure of the reading: a caller that
+    // needs a frame tells it by an empty list.
     const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
     const CAtomicIndexMap& GetAtomIndexMap() const { return m_map; }
 

@@ -3,6 +3,7 @@
 #include "kelv/kelv.h"
 
 #include <fstream>
+#include <limits>
 
 namespace {
 
@@ -11,6 +12,12 @@ double LabelledValue(std::string_view token)
 {
     const std::size_t colon = token.find(':');
     return ParseLeadingDecimal(colon == std::string_view::npos ? token : token.substr(colon + 1));
+}
+
+// A value too wide for its field: the engine prints a run of "*".
+bool IsStarField(std::string_view value)
+{
+    return !value.empty() && value.find_first_not_of('*') == std::string_view::npos;
 }
 
 } // namespace
@@ -113,13 +120,22 @@ void CGeomOptOutputFileReader::Read(const std::string& path)
             }
         }
         if (IsSectionEnd(line, tokens)) {
+            // The final energy follows the closing notes.
+            if (!Contains(line, "Final energy")) {
+                while (lines.Next() && !Contains(lines.Line(), "Final energy")) {
+                }
+            }
+            if (Contains(lines.Line(), "Final energy")) {
+                ReadFinalEnergy(lines.Line());
+            }
             break;
         }
         std::string_view energy;
         std::string_view gradient;
         if (CycleValues(tokens, energy, gradient)) {
             cycleSeen = true;
-            AddStep(energy, gradient, m_energies, m_gradients);
+            AddCycleValue(energy, m_energies);
+            AddCycleValue(gradient, m_gradients);
             continue;
         }
         if (cycleSeen || olderEnded) {
@@ -152,18 +168,79 @@ void CGeomOptOutputFileReader::AddStep(std::string_view energy, std::string_view
 bool CGeomOptOutputFileReader::CycleValues(const LineTokens& tokens, std::string_view& energy,
                                            std::string_view& gradient)
 {
-    if (tokens.size() < 6 || tokens[0] != "Cycle:") {
+    // "Cycle: n Energy: e Gnorm: g CPU: t", the defect form "Cycle: n Defect
+    // Energy: e ...", and either with values that touch their labels
+    // ("Cycle:1000000", "Energy:-139221447.613820"). A word that ends in ":"
+    // takes the next word as its value.
+    if (tokens.empty() || tokens[0].substr(0, 6) != "Cycle:") {
         return false;
     }
-    // "Cycle: n Energy: e Gnorm: g ..." and the defect form
-    // "Cycle: n Defect Energy: e Gnorm: g ...".
-    const std::size_t at = tokens[2] == "Defect" ? 3 : 2;
-    if (tokens.size() < at + 4 || tokens[at] != "Energy:" || tokens[at + 2] != "Gnorm:") {
-        return false;
+    // Most cycle lines keep their values apart from their labels.
+    if (tokens[0].size() == 6 && tokens.size() >= 6) {
+        const std::size_t at = tokens[2] == "Defect" ? 3 : 2;
+        if (tokens.size() >= at + 4 && tokens[at] == "Energy:" && tokens[at + 2] == "Gnorm:") {
+            energy = tokens[at + 1];
+            gradient = tokens[at + 3];
+            return true;
+        }
     }
-    energy = tokens[at + 1];
-    gradient = tokens[at + 3];
-    return true;
+    bool haveEnergy = false;
+    bool haveGradient = false;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::string_view word = tokens[i];
+        const std::size_t colon = word.find(':');
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view label = word.substr(0, colon);
+        std::string_view value = word.substr(colon + 1);
+        if (value.empty() && i + 1 < tokens.size()) {
+            value = tokens[++i];
+        }
+        if (label == "Energy") {
+            energy = value;
+            haveEnergy = !value.empty();
+        } else if (label == "Gnorm") {
+            gradient = value;
+            haveGradient = !value.empty();
+        }
+    }
+    return haveEnergy && haveGradient;
+}
+
+void CGeomOptOutputFileReader::AddCycleValue(std::string_view value, std::vector<double>& series)
+{
+    if (IsStarField(value)) {
+        series.push_back(std::numeric_limits<double>::quiet_NaN());
+        ++m_unreadableValues;
+        return;
+    }
+    ParseNumberToken(value, series);
+}
+
+void CGeomOptOutputFileReader::ReadFinalEnergy(std::string_view line)
+{
+    // "Final energy = <value> eV"; the value may touch the "=".
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return;
+    }
+    std::string_view rest = line.substr(equals + 1);
+    const std::size_t start = rest.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        return;
+    }
+    rest = rest.substr(start);
+    const std::string_view value = rest.substr(0, rest.find(' '));
+    if (IsStarField(value)) {
+        m_finalEnergyUnreadable = true;
+        return;
+    }
+    double energy = 0.0;
+    if (ParseWholeDecimal(value, energy)) {
+        m_finalEnergy = energy;
+        m_hasFinalEnergy = true;
+    }
 }
 
 bool CGeomOptOutputFileReader::IsSectionEnd(std::string_view line, const LineTokens& tokens)

@@ -46,10 +46,13 @@ private:
 // starts the optimisation, one step per cycle line ("Cycle: n Energy: e
 // Gnorm: g ...", or "Cycle: n Defect Energy: e ..."), up to the section's
 // closing note ("**** Optimisation achieved ****" and the engine's other
-// endings) or "Final energy". Lines beginning with "**" are notes, never
-// steps. An output without any cycle line is read in the older layout: every
-// other line of 8 words (not a "Hessian" line) is a step, up to the first
-// line holding "****".
+// endings) or "Final energy". A value that fills its field touches its label
+// ("Gnorm:1290544.318702"); one too wide for it is a run of "*": the step
+// counts, its value is unknown (NaN, never drawn) and counted among the
+// unreadable values. Lines beginning with "**" are notes, never steps. An
+// output without any cycle line is read in the older layout: every other
+// line of 8 words (not a "Hessian" line) is a step, up to the first line
+// holding "****".
 class CGeomOptOutputFileReader : public COutputFileReader
 {
 public:
@@ -66,13 +69,26 @@ public:
     int GetSeries3Offset() const { return m_gradientsOffset; }
     double GetTolerance1() const { return m_functionTolerance; }
     double GetTolerance2() const { return m_gradientTolerance; }
+    // Energies and gradient norms of cycle lines that were runs of "*".
+    int GetUnreadableValueCount() const { return m_unreadableValues; }
+    // The "Final energy" after the history, when the output gives it as a
+    // number (a run of "*" is no final energy).
+    bool HasFinalEnergy() const { return m_hasFinalEnergy; }
+    double GetFinalEnergy() const { return m_finalEnergy; }
+    // True when the output has a "Final energy" line whose value is a run
+    // of "*".
+    bool FinalEnergyUnreadable() const { return m_finalEnergyUnreadable; }
 
 private:
     static void AddStep(std::string_view energy, std::string_view gradient, std::vector<double>& energies,
                         std::vector<double>& gradients);
-    // The energy and gradient norm of a cycle line.
+    // The energy and gradient norm of a cycle line, whether each value
+    // stands apart from its label or touches it.
     static bool CycleValues(const LineTokens& tokens, std::string_view& energy, std::string_view& gradient);
+    // Appends a cycle line's value: a run of "*" is an unknown value.
+    void AddCycleValue(std::string_view value, std::vector<double>& series);
     static bool IsSectionEnd(std::string_view line, const LineTokens& tokens);
+    void ReadFinalEnergy(std::string_view line);
 
     std::vector<double> m_energies;
     int m_energiesOffset = 0;
@@ -82,4 +98,8 @@ private:
     int m_gradientsOffset = 0;
     double m_functionTolerance = 0.0;
     double m_gradientTolerance = 0.0;
+    int m_unreadableValues = 0;
+    bool m_hasFinalEnergy = false;
+    bool m_finalEnergyUnreadable = false;
+    double m_finalEnergy = 0.0;
 };

@@ -5,6 +5,7 @@
 #include "qorqm/PathUtilities.h"
 #include "setup/ZelmRunInfo.h"
 
+#include <algorithm>
 #include <fstream>
 
 CMolDynOutputFileCommonInfo::~CMolDynOutputFileCommonInfo() = default;
@@ -52,6 +53,72 @@ const RowKind RowKinds[] = {
     {"Cell angle : gamma (o)", 8, 6, 7, &CMolDynOutputFileCommonInfo::GetCellGamma, nullptr},
     {"Cell volume : (A**3)", 7, 5, 6, &CMolDynOutputFileCommonInfo::GetCellVolume, nullptr},
 };
+
+// A row label cut into its words once.
+struct LabelWords {
+    std::string_view words[8];
+    std::size_t count = 0;
+};
+
+LabelWords CutLabel(std::string_view label)
+{
+    LabelWords cut;
+    for (std::size_t at = 0; at < label.size() && cut.count < 8;) {
+        const std::size_t end = std::min(label.find(' ', at), label.size());
+        cut.words[cut.count++] = label.substr(at, end - at);
+        at = end + 1;
+    }
+    return cut;
+}
+
+const std::vector<LabelWords>& RowLabels()
+{
+    static const std::vector<LabelWords> labels = [] {
+        std::vector<LabelWords> cut;
+        for (const RowKind& kind : RowKinds) {
+            cut.push_back(CutLabel(kind.text));
+        }
+        return cut;
+    }();
+    return labels;
+}
+
+// True when the words of the label stand one after another among the
+// line's words, as the label would stand in the line with every run of
+// blanks made one: the engine pads some labels with more ("Cell angle :
+// beta  (o)", "Cell volume :   (A**3)"). The label's first word may end a
+// longer word and its last may begin one, as in a search of the text.
+bool HasLabel(const LineTokens& tokens, const LabelWords& label)
+{
+    const std::size_t count = label.count;
+    if (count == 0) {
+        return false;
+    }
+    const std::string_view head = label.words[0];
+    if (count == 1) {
+        for (const std::string_view token : tokens) {
+            if (Contains(token, head)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    const std::string_view tail = label.words[count - 1];
+    for (std::size_t i = 0; i + count <= tokens.size(); ++i) {
+        const std::string_view first = tokens[i];
+        if (first.size() < head.size() || first.compare(first.size() - head.size(), head.size(), head) != 0) {
+            continue;
+        }
+        bool same = true;
+        for (std::size_t k = 1; same && k + 1 < count; ++k) {
+            same = tokens[i + k] == label.words[k];
+        }
+        if (same && tokens[i + count - 1].compare(0, tail.size(), tail) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -126,6 +193,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
         started = lines.Line().find(startMarker) != std::string::npos;
     }
     LineTokens tokens;
+    const std::vector<LabelWords>& labels = RowLabels();
     while (started && GetLine(lines)) {
         const std::string& line = lines.Line();
         if (line.find(endMarker) != std::string::npos) {
@@ -133,7 +201,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
         }
         TokenizeLine(line, tokens);
         for (const RowKind& kind : RowKinds) {
-            if (tokens.size() != kind.words || !Contains(line, kind.text)) {
+            if (tokens.size() != kind.words || !HasLabel(tokens, labels[static_cast<std::size_t>(&kind - RowKinds)])) {
                 continue;
             }
             if (&kind == &RowKinds[0] && tokens[1] != "Time") {

@@ -2,6 +2,7 @@
 
 #include "kelv/kelv.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/QMFileUtilities.h"
@@ -26,6 +27,155 @@ bool IsDashRule(std::string_view token)
     return token.size() == 80 && token.find_first_not_of('-') == std::string_view::npos;
 }
 
+bool StartsWith(std::string_view text, std::string_view start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+// The line without the blanks around it.
+std::string_view Trimmed(std::string_view line)
+{
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    return line.substr(first, last - first + 1);
+}
+
+// The words of a text joined by single blanks.
+std::string Words(std::string_view text)
+{
+    std::string words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t start = text.find_first_not_of(" \t", i);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        std::size_t end = text.find_first_of(" \t", start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words.append(text.substr(start, end - start));
+        i = end;
+    }
+    return words;
+}
+
+// The text of a framed note "**** text ****" (a trimmed line); empty for any
+// other line, and for the banner's rules of stars.
+std::string_view FramedNoteText(std::string_view line)
+{
+    if (line.size() <= 8 || !StartsWith(line, "****") || line.compare(line.size() - 4, 4, "****") != 0) {
+        return {};
+    }
+    const std::string_view text = Trimmed(line.substr(4, line.size() - 8));
+    return text.find_first_not_of('*') == std::string_view::npos ? std::string_view() : text;
+}
+
+// How far (in lines that are not blank) the framed notes that give the
+// reason may stand before a "Program terminated" line: the engine writes
+// its current cell or a few lines of state between them.
+constexpr int TerminationNoteReach = 20;
+
+// What a whole output says about how its run ended.
+struct RunEnding {
+    bool failed = false;
+    std::string reason;
+    // The output opened with the engine's "Job Started" line.
+    bool started = false;
+    // It holds one of the engine's closing lines.
+    bool closed = false;
+};
+
+// One pass over the output; it stops at the first engine failure, which
+// decides whatever follows.
+RunEnding ScanRunEnding(const std::string& path)
+{
+    std::ifstream stream;
+    OpenGout(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
+    static constexpr std::string_view ErrorMarker = "!! ERROR";
+    RunEnding ending;
+    std::vector<std::string> notes;  // the last group of framed notes
+    bool inNotes = false;
+    int sinceNotes = TerminationNoteReach + 1;
+    while (lines.Next()) {
+        const std::string_view line = Trimmed(lines.Line());
+        if (line.empty()) {
+            inNotes = false;
+            continue;
+        }
+        if (StartsWith(line, ErrorMarker)) {
+            std::string_view rest = line.substr(ErrorMarker.size());
+            const std::size_t start = rest.find_first_not_of(" \t:");
+            ending.reason = start == std::string_view::npos ? std::string() : std::string(rest.substr(start));
+            if (ending.reason.empty()) {
+                ending.reason = "no reason given";
+            }
+            ending.failed = true;
+            return ending;
+        }
+        if (StartsWith(line, "Program terminated")) {
+            if (!notes.empty() && sinceNotes <= TerminationNoteReach) {
+                for (const std::string& note : notes) {
+                    ending.reason += (ending.reason.empty() ? "" : "; ") + note;
+                }
+            } else {
+                ending.reason = Words(line);
+            }
+            ending.failed = true;
+            return ending;
+        }
+        if (!ending.started) {
+            ending.started = StartsWith(line, "Job Started");
+        } else if (!ending.closed) {
+            ending.closed = StartsWith(line, "Job Finished") || Contains(line, "Total CPU time") ||
+                            (Contains(line, "completed with") && Contains(line, "warning"));
+        }
+        const std::string_view note = FramedNoteText(line);
+        if (note.empty()) {
+            inNotes = false;
+            ++sinceNotes;
+            continue;
+        }
+        if (!inNotes) {
+            notes.clear();
+        }
+        notes.push_back(Words(note));
+        inNotes = true;
+        sinceNotes = 0;
+    }
+    return ending;
+}
+
+const char* const UnfinishedRun = "The ZELM run did not finish: its output ends without the engine's closing lines "
+                                  "(the run was stopped or is still being written).";
+
+// The value of a "Dimensionality" line's word after the word (and after
+// "=" when it stands there); nothing when the line has none.
+const std::string* DimensionalityValue(const std::vector<std::string>& tokens, bool& equals)
+{
+    // A line whose word is glued to other text reads its second word, as it
+    // always did.
+    std::size_t value = 1;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == "Dimensionality") {
+            value = i + 1;
+            break;
+        }
+    }
+    equals = value < tokens.size() && tokens[value] == "=";
+    if (equals) {
+        ++value;
+    }
+    return value < tokens.size() ? &tokens[value] : nullptr;
+}
+
 } // namespace
 
 COutputFileReader::COutputFileReader(const std::string& path)
@@ -38,7 +188,7 @@ COutputFileReader::~COutputFileReader() = default;
 void COutputFileReader::Read(const std::string& path)
 {
     ReadDimensionality(path);
-    ReadAtomTable(path, m_coreCount, m_shellCount);
+    ReadAtomTable(path, m_coreCount, m_shellCount, m_irreducibleCount, m_totalCount);
     m_modeFrequencies.clear();
     m_oscillatorStrengths.clear();
     const std::string oscPath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::OscillatorFileExtension());
@@ -64,6 +214,18 @@ int COutputFileReader::ScanRunType(const std::string& path)
                     return RunSurface;
                 }
                 if (Contains(lines.Line(), "General input information")) {
+                    // The engine prints the general information before the
+                    // atom table and its regions; a slab is told by its
+                    // dimensionality, which follows, also when its table
+                    // has no regions.
+                    while (lines.Next()) {
+                        if (Contains(lines.Line(), "Dimensionality")) {
+                            bool equals = false;
+                            const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(lines.Line());
+                            const std::string* value = DimensionalityValue(tokens, equals);
+                            return value != nullptr && *value == "2" ? RunSurface : RunGeomOpt;
+                        }
+                    }
                     return RunGeomOpt;
                 }
             }
@@ -81,36 +243,28 @@ int COutputFileReader::ScanRunType(const std::string& path)
 
 bool COutputFileReader::ScanEngineError(const std::string& path, std::string& reason)
 {
-    reason.clear();
-    std::ifstream stream;
-    OpenGout(stream, path);
-    CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
-    static constexpr std::string_view Marker = "!! ERROR";
-    while (lines.Next()) {
-        std::string_view line = lines.Line();
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first == std::string_view::npos || line.compare(first, Marker.size(), Marker) != 0) {
-            continue;
-        }
-        line.remove_prefix(first + Marker.size());
-        const std::size_t start = line.find_first_not_of(" \t:");
-        const std::size_t end = line.find_last_not_of(" \t\r");
-        if (start != std::string_view::npos) {
-            reason.assign(line.substr(start, end - start + 1));
-        }
-        if (reason.empty()) {
-            reason = "no reason given";
-        }
-        return true;
+    RunEnding ending = ScanRunEnding(path);
+    reason = ending.failed ? std::move(ending.reason) : std::string();
+    return ending.failed;
+}
+
+bool COutputFileReader::ScanRunProblem(const std::string& path, std::string& message)
+{
+    message.clear();
+    const RunEnding ending = ScanRunEnding(path);
+    if (ending.failed) {
+        message = "The ZELM run failed: " + MessageText::Excerpt(ending.reason);
+    } else if (ending.started && !ending.closed) {
+        message = UnfinishedRun;
     }
-    return false;
+    return !message.empty();
 }
 
 void COutputFileReader::CheckRunSucceeded(const std::string& path)
 {
-    std::string reason;
-    if (DiskUtilities::FileExists(path) && ScanEngineError(path, reason)) {
-        throw KelvResult(E_FAIL, "The ZELM run failed: " + reason);
+    std::string message;
+    if (DiskUtilities::FileExists(path) && ScanRunProblem(path, message)) {
+        throw KelvResult(E_FAIL, message);
     }
 }
 
@@ -124,22 +278,14 @@ void COutputFileReader::ReadDimensionality(const std::string& path)
     }
     const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(line);
     // The number follows the word, with or without "=" between them:
-    // "Dimensionality 3 : Bulk" and "Dimensionality = 3 : Bulk". A line whose
-    // word is glued to other text reads its second word, as it always did.
-    std::size_t value = 1;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i] == "Dimensionality") {
-            value = i + 1;
-            break;
-        }
-    }
-    if (value < tokens.size() && tokens[value] == "=") {
-        ++value;
-    }
-    if (value >= tokens.size()) {
+    // "Dimensionality 3 : Bulk" and "Dimensionality = 3 : Bulk". An "="
+    // with no number after it is no dimensionality: it fails on the "=".
+    bool equals = false;
+    const std::string* value = DimensionalityValue(tokens, equals);
+    if (value == nullptr && !equals) {
         return;
     }
-    m_dimensionality = ParseField<int>(tokens[value], 0);
+    m_dimensionality = ParseField<int>(value != nullptr ? *value : std::string("="), 0);
 }
 
 bool COutputFileReader::IsRegionLine(const LineTokens& tokens)
@@ -149,8 +295,18 @@ bool COutputFileReader::IsRegionLine(const LineTokens& tokens)
 
 void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, int& shellCount)
 {
+    int irreducibleCount = 0;
+    int totalCount = 0;
+    ReadAtomTable(path, coreCount, shellCount, irreducibleCount, totalCount);
+}
+
+void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, int& shellCount,
+                                      int& irreducibleCount, int& totalCount)
+{
     coreCount = 0;
     shellCount = 0;
+    irreducibleCount = 0;
+    totalCount = 0;
     std::ifstream stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
@@ -178,9 +334,11 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
             if (n == 6 && tokens[0] == "Number" && tokens[1] == "of" && tokens[2] == "irreducible" &&
                 tokens[3] == "atoms/shells" && tokens[4] == "=") {
                 irreducibleSeen = true;
+                irreducibleCount = static_cast<int>(ParseLeadingInteger(tokens[5]));
             } else if (n == 5 && tokens[0] == "Total" && tokens[1] == "number" && tokens[2] == "atoms/shells" &&
                        tokens[3] == "=") {
                 totalSeen = true;
+                totalCount = static_cast<int>(ParseLeadingInteger(tokens[4]));
             }
             continue;
         }

@@ -30,29 +30,49 @@ public:
     void Read(const std::string& path) override;
 
     // The kind of run that wrote the output: 1 Energy (also when nothing is
-    // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface.
+    // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface. An optimisation is a
+    // surface run when "Region 1 :" comes before "General input
+    // information", or when the first "Dimensionality" line after it gives
+    // 2 (a slab, also one printed without regions).
     static int ScanRunType(const std::string& path);
 
-    // True when the output reports an engine error: a line that begins with
-    // "!! ERROR" (after the engine's indent). The reason is the text after
-    // "!! ERROR :" on the first such line. A run that ended with warnings is
-    // no failed run. "Unable to open ZELM .gout file." when it cannot be
-    // opened.
+    // True when the output reports an engine failure: a line that begins
+    // with "!! ERROR" (after the engine's indent), whose reason is the text
+    // after "!! ERROR :" on the first such line; or, without such a line, a
+    // line "Program terminated by processor ...", whose reason is the framed
+    // "****" notes the engine wrote shortly before it, or else that line
+    // itself. A run that ended with warnings is no failed run. "Unable to
+    // open ZELM .gout file." when it cannot be opened.
     static bool ScanEngineError(const std::string& path, std::string& reason);
-    // Throws KelvResult E_FAIL "The ZELM run failed: <reason>" when the
-    // output exists and reports an engine error; nothing otherwise.
+    // True, with a message for the user, when the output reports an engine
+    // failure (as above: "The ZELM run failed: <reason>") or when it opened
+    // with the engine's "Job Started" line and holds none of its closing
+    // lines (the timing table's "Total CPU time", "Job Finished", "completed
+    // with N warnings"): a run that was stopped or is still being written.
+    // An output without a "Job Started" line is judged by its errors alone.
+    // Not for the output of a job that is still running.
+    static bool ScanRunProblem(const std::string& path, std::string& message);
+    // Throws KelvResult E_FAIL with the message of ScanRunProblem when the
+    // output exists and reports a failed or unfinished run; nothing
+    // otherwise.
     static void CheckRunSucceeded(const std::string& path);
 
     // Dimensionality of the output's first "Dimensionality" line: the number
     // after the word, with or without "=" between ("Dimensionality 3 : Bulk",
-    // "Dimensionality = 3 : Bulk"); 3 when there is no such line or it holds
-    // no value after the word; "Found invalid field in the string <token>"
-    // when that value is no number.
+    // "Dimensionality = 3 : Bulk"); 3 when there is no such line or nothing
+    // follows the word; "Found invalid field in the string <token>" when the
+    // value is no number, or when "=" stands with no number after it.
     void ReadDimensionality(const std::string& path);
     // Counts the core ("c") and shell ("s") rows of the output's atom table,
     // of every region of a table split into regions ("Region n :", with or
     // without words after the colon).
     static void ReadAtomTable(const std::string& path, int& coreCount, int& shellCount);
+    // The same, and the values of the "Number of irreducible atoms/shells"
+    // and "Total number atoms/shells" lines (0 when the output has none).
+    // A table of fewer sites than the total is the asymmetric unit of a
+    // structure given with its space group.
+    static void ReadAtomTable(const std::string& path, int& coreCount, int& shellCount, int& irreducibleCount,
+                              int& totalCount);
     // Reads the first oscillator-strength block of an ".osc" file: the mode
     // frequencies, one tensor per mode and the high-frequency dielectric
     // tensor. A block that breaks the format leaves no frequencies and no
@@ -78,6 +98,8 @@ public:
     bool GetSecondFlag() const { return m_secondFlag; }
     int GetCoreCount() const { return m_coreCount; }
     int GetShellCount() const { return m_shellCount; }
+    int GetIrreducibleCount() const { return m_irreducibleCount; }
+    int GetTotalCount() const { return m_totalCount; }
     xxMatrix3x3 GetHighFrequencyDielectricTensor() const { return m_dielectricTensor; }
     const std::vector<double>& GetModeFrequencies() const { return m_modeFrequencies; }
     const std::vector<xxMatrix3x3>& GetOscillatorStrengths() const { return m_oscillatorStrengths; }
@@ -93,6 +115,8 @@ protected:
     bool m_secondFlag = true;
     int m_coreCount = 0;
     int m_shellCount = 0;
+    int m_irreducibleCount = 0;
+    int m_totalCount = 0;
     xxMatrix3x3 m_dielectricTensor;
     std::vector<double> m_modeFrequencies;
     std::vector<xxMatrix3x3> m_oscillatorStrengths;

@@ -25,6 +25,9 @@ public:
     explicit DynamicsOutput(const std::string& path) : m_reader(path) {}
     int GetDimensionality() const override { return m_reader.GetDimensionality(); }
     int GetCoreCount() const override { return m_reader.GetCoreCount(); }
+    int GetShellCount() const override { return m_reader.GetShellCount(); }
+    int GetIrreducibleCount() const override { return m_reader.GetIrreducibleCount(); }
+    int GetTotalCount() const override { return m_reader.GetTotalCount(); }
     int GetEnsemble() const override { return m_reader.GetEnsemble(); }
     const std::vector<double>& GetCellVolumes() const override { return Instant().GetCellVolume(); }
     const std::vector<double>& GetPressures() const override { return Instant().GetPressure(); }

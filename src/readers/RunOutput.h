@@ -17,6 +17,14 @@ public:
     virtual int GetDimensionality() const = 0;
     // Core sites of the structure's atom table.
     virtual int GetCoreCount() const = 0;
+    // Shell sites of the structure's atom table.
+    virtual int GetShellCount() const { return 0; }
+    // The sites (cores and shells) of the asymmetric unit and of the whole
+    // cell as the output's header counts them; 0 when it gives none. A
+    // structure given with its space group has fewer of the former, and its
+    // atom table lists those only.
+    virtual int GetIrreducibleCount() const { return 0; }
+    virtual int GetTotalCount() const { return 0; }
 };
 
 // A dynamics run's main output: the production stage's instantaneous series.

@@ -27,6 +27,31 @@ void Check(HRESULT hr)
     }
 }
 
+// The atoms of every frame: the cores of the output's atom table, or, when
+// that table is the asymmetric unit of a structure given with its space
+// group, the cores of the whole cell, which the trajectory file holds.
+int WholeCellCoreCount(const IDynamicsRunOutput& output)
+{
+    const int cores = output.GetCoreCount();
+    const int shells = output.GetShellCount();
+    const int irreducible = output.GetIrreducibleCount();
+    const int total = output.GetTotalCount();
+    if (irreducible < 1 || total <= irreducible)
+        return cores;
+    // Without shells every site of the whole cell is an atom; with a shell
+    // on every core the sites pair up. Otherwise the output does not tell
+    // how many of the cell's sites are cores.
+    if (shells == 0)
+        return total;
+    if (shells == cores && total % 2 == 0)
+        return total / 2;
+    throw KelvResult(E_UNEXPECTED, "The ZELM output lists the asymmetric unit (" + std::to_string(irreducible) +
+                                       " of " + std::to_string(total) +
+                                       " atoms and shells) of a structure whose cores and shells it does not "
+                                       "count for the whole cell: the atoms of the ZELM trajectory file cannot "
+                                       "be matched to the structure.");
+}
+
 }  // namespace
 
 CZelmMolDynTrjDataProvider* CZelmMolDynTrjDataProvider::Create(const std::string& name)
@@ -172,7 +197,7 @@ void CZelmMolDynTrjDataProvider::LoadTrajectory()
     Get_Zelm_Trajectory_File_Info(path.c_str(), m_cellFlag, &n, &m_frameCount, &version, &status);
     if (status != 0 || n < 1 || m_frameCount < 1)
         throw KelvResult(E_UNEXPECTED, "Failed to read ZELM trajectory file header.");
-    const int cores = m_output->GetCoreCount();
+    const int cores = WholeCellCoreCount(*m_output);
     if (cores < 1 || cores > n)
         throw KelvResult(E_UNEXPECTED, "The ZELM output gives " + std::to_string(cores) +
                                            " atoms, the ZELM trajectory file " + std::to_string(n) + ".");

@@ -51,14 +51,10 @@ void CZelmRunInfo::LocateLibrary(CZelmForcefieldLocator* const& locator)
             m_standardLibrary = false;
         }
     }
-    m_libraryName = SeedNameFromPath(m_libraryPath);
-
-    KelvComPtr<ISBDiskManager> disk;
-    KelvResult::Check(m_root->get_DiskManager(disk.Receive()));
-    KelvResult::Check(static_cast<bool>(disk));
-    KelvBSTR safe;
-    KelvResult::Check(disk->MakeSafeFileName(KelvBSTR(m_libraryName).Get(), 0, 0, safe.Receive()));
-    m_libraryName = safe.ToTString();
+    // The deck's "library" line and the file the job uploads name the
+    // library by the job's safe-name rule ("rock salt(1).lib" is
+    // "rock_salt_1_"): one word the engine finds as "<name>.lib".
+    m_libraryName = ZelmJobNames::SafeWord(SeedNameFromPath(m_libraryPath));
 }
 
 bool CZelmRunInfo::IsStandardLibrary() const

@@ -7,6 +7,8 @@
 #include "setup/ZelmLibUtils.h"
 #include "setup/ZelmRunInfo.h"
 
+#include "qorqm/MessageText.h"
+
 namespace {
 
 class CCurrentDeckSpecies final : public CDeckSpecies
@@ -44,6 +46,15 @@ public:
                 deck << label << " " << "shel" << " " << species.GetAlternativeName() << "\n";
         }
         deck << std::endl;
+    }
+
+    std::vector<std::string> RefusedLines() const override
+    {
+        std::vector<std::string> lines;
+        for (const CZelmLibUtils::Warning& warning : m_library.GetWarnings())
+            lines.push_back("line " + std::to_string(warning.lineNumber) + ": " +
+                            MessageText::Excerpt(warning.line) + "\n    " + warning.reason);
+        return lines;
     }
 
 private:

@@ -11,6 +11,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 class CZelmRunInfo;
 
@@ -32,4 +33,8 @@ public:
     // The "Species" block of the species of the lines written, ending with
     // an empty line.
     virtual void WriteSpeciesBlock(std::ostream& deck) const = 0;
+    // The library's species lines that were refused and left their species
+    // out, each as "line N: <line>" and the reason on a line of its own (file
+    // text excerpted), in file order; none where the build keeps none.
+    virtual std::vector<std::string> RefusedLines() const { return {}; }
 };

@@ -1,6 +1,7 @@
 #include "setup/Zelm.h"
 
 #include "forcefield/ZelmForcefieldEditor.h"
+#include "setup/DeckSpecies.h"
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmFileWriter.h"
 #include "setup/ZelmMessages.h"
@@ -8,6 +9,7 @@
 
 #include "appfw/AppUtilsContainer.h"
 #include "appfw/LogicStateUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/ZelmForcefieldLocator.h"
 
@@ -168,6 +170,25 @@ std::unique_ptr<CZelmRunInfo> CZelm::BuildRunInfo(ISBScope* scope) const
                                           m_jobTemplateState, ObtainScopeManager());
 }
 
+void CZelm::RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo)
+{
+    std::vector<std::string> refused;
+    try {
+        refused = CDeckSpecies::ForRun(runInfo)->RefusedLines();
+    } catch (const KelvResult&) {
+        return;
+    }
+    if (refused.empty())
+        return;
+    std::string message = "The forcefield library \"" + MessageText::Excerpt(runInfo.GetLibraryPath()) +
+                          "\" has species lines that cannot be read; their species are left out, so a deck would "
+                          "give their atoms no charge:";
+    for (const std::string& line : refused)
+        message += "\n  " + line;
+    message += "\nMend these lines of the library first.";
+    throw KelvResult(E_UNEXPECTED, message);
+}
+
 HRESULT CZelm::NotAvailable(const char* method)
 {
     return Request([&] {
@@ -199,6 +220,7 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
         // The deck's name, checked and made safe before anything is written.
         const std::string jobName = runInfo->GetJobFileBase();
+        RefuseUnreadSpeciesLines(*runInfo);
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
         CZelmFileWriter writer(*runInfo, root.get(), ObtainDocumentManager().get(), pScope);
 

@@ -119,6 +119,11 @@ public:
     // root, the state helper, the scope, the forcefield locator, the
     // job-template state and the scope manager.
     std::unique_ptr<CZelmRunInfo> BuildRunInfo(ISBScope* scope) const;
+    // A library whose species lines were refused (a charge that is not a
+    // number) would give their atoms no charge in a deck, and the engine
+    // refuses such a line too: KelvResult E_UNEXPECTED listing the lines.
+    // A library that cannot be read is left to the deck writer to report.
+    static void RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo);
 
     // Runs the body of an IZelm or ISBManagedJobFiles method under the
     // module's error convention (CLSID_ZelmLogic, IID_IZelm).
@@ -164,6 +169,12 @@ public:
     // outputs and the side files.
     static std::vector<std::string> JobFileList(const std::string& folder, const std::string& name,
                                                 const std::string& libraryPath, long task);
+    // The library file the job uploads: the library itself when its file is
+    // named as the deck's "library" line names it (the library name and
+    // ".lib"); else a hidden copy under that name in the job's folder, made
+    // now, so that the engine finds it. A different file of that name in the
+    // folder is not replaced: E_UNEXPECTED naming both.
+    std::string LibraryUploadPath(const CZelmRunInfo& runInfo, const std::string& folder) const;
 
     // A second object of the forcefield-editor side: nothing of this build
     // fills it; it is deleted with the logic object when set.
@@ -191,8 +202,8 @@ private:
     // Makes a new folder for the job inside the project; *jobFolder is its
     // absolute path ending in a separator.
     HRESULT MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRun);
-    // The job's title (prefix without extension, " ZELM ", the task's name);
-    // a title outside the project is refused.
+    // The job's title (the prefix's folder, the base of the job's files,
+    // " ZELM ", the task's name); a title outside the project is refused.
     std::string JobTitle(CZelmRunInfo& runInfo) const;
     // The Fit job goes in on a private document named after the library.
     HRESULT SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BSTR deckName);

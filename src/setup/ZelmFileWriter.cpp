@@ -11,6 +11,7 @@
 #include "qorvira/ZelmSpeciesReader.h"
 #include "qorvira/ZelmUtils.h"
 
+#include <cerrno>
 #include <list>
 
 namespace {
@@ -123,6 +124,7 @@ void CZelmFileWriter::RequireOpen(const std::ofstream& deck) const
 void CZelmFileWriter::WriteInputFile(const std::string& folder, const std::string& name)
 {
     const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
+    errno = 0; // the reason of a deck that cannot be begun
     CReplaceFile deck(path);
     WriteHeader(deck, path);
     if (m_runInfo.GetTask() == 4)
@@ -137,6 +139,7 @@ void CZelmFileWriter::WriteSurfaceInputFile(const std::string& folder, const std
                                             const CSurfaceRunInfo& surface)
 {
     const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
+    errno = 0; // the reason of a deck that cannot be begun
     CReplaceFile deck(path);
     WriteHeader(deck, path);
     if (m_runInfo.GetTask() != 5)

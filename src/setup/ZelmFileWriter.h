@@ -79,6 +79,13 @@ public:
     const std::map<long, long>& FixedAxisMasks() const { return m_fixedAxisMasks; }
     long PeriodicParentAtomCount() const { return m_periodicParentAtomCount; }
 
+    // Why a deck or side file could not be begun, to follow a message
+    // (": " and the writer's or the system's reason; "" when neither has one).
+    static std::string WriteFailure(const CReplaceFile& file);
+    // Commits the file; false with the reason when that fails. A stream that
+    // failed while it was written keeps the system's reason of that write.
+    static bool CommitWithReason(CReplaceFile& file, std::string& reason);
+
 private:
     // Periodicity of the current document's contents: 3, 2 or 0.
     int Periodicity() const;

@@ -10,6 +10,9 @@
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 void Check(HRESULT hr)
@@ -32,14 +35,15 @@ ULONG ElementCount(SAFEARRAY* array)
 std::ofstream& OpenSideFile(CReplaceFile& file, const std::string& path)
 {
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path);
+        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path + CZelmFileWriter::WriteFailure(file));
     return file.Stream();
 }
 
 void CommitSideFile(CReplaceFile& file, const std::string& path)
 {
-    if (!file.Stream() || !file.Commit())
-        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
+    std::string reason;
+    if (!CZelmFileWriter::CommitWithReason(file, reason))
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path + reason);
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -40,7 +42,28 @@ bool HasValue(LONG status)
     return status == 0 || status == 1 || status == 2;
 }
 
+
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Write failures
+
+std::string CZelmFileWriter::WriteFailure(const CReplaceFile& file)
+{
+    if (!file.Error().empty())
+        return ": " + file.Error();
+    return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+}
+
+bool CZelmFileWriter::CommitWithReason(CReplaceFile& file, std::string& reason)
+{
+    const int failedWrite = file.Stream() ? 0 : errno;
+    if (file.Commit())
+        return true;
+    reason = failedWrite != 0 ? ": writing its new contents failed (" + std::string(std::strerror(failedWrite)) + ")"
+                              : WriteFailure(file);
+    return false;
+}
 
 // ---------------------------------------------------------------------------
 // Header and trailer
@@ -48,7 +71,8 @@ bool HasValue(LONG status)
 void CZelmFileWriter::WriteHeader(CReplaceFile& file, const std::string& path)
 {
     if (!file.IsOpen())
-        throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+        throw KelvResult(E_UNEXPECTED,
+                         KelvFormat("Unable to open ZELM input file '%1'%2.") << path << WriteFailure(file));
     std::ofstream& deck = file.Stream();
     ZelmDeckLines::SetDeckFormat(deck);
     WriteKeywordLine(deck);
@@ -108,8 +132,9 @@ void CZelmFileWriter::WriteTrailer(CReplaceFile& file, const std::string& path, 
     WriteOutputLines(deck);
     // A deck that could not be written whole (a full disk) is no deck: the
     // file keeps what it held before.
-    if (!deck || !file.Commit())
-        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path);
+    std::string reason;
+    if (!CommitWithReason(file, reason))
+        throw KelvResult(E_UNEXPECTED, "Unable to write file: " + path + reason);
     WriteLibraryNote(folder);
 }
 

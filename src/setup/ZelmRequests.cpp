@@ -172,8 +172,10 @@ HRESULT CZelm::StartFiles(ISBScope* pScope)
 
 std::string CZelm::JobTitle(CZelmRunInfo& runInfo) const
 {
-    const std::string base = PathUtilities::ExtensionRemoved(runInfo.GetJobPrefix().ToTString());
-    const std::string title = base + " ZELM " + TaskDisplayName(runInfo.GetTask());
+    // The folder is named after the job's files ("a(b)" gives "a_b_ ZELM
+    // GeomOpt" for "a_b_.gin"), as the job manager names a run's results.
+    const std::string folder = PathUtilities::FolderNameFromPath(runInfo.GetJobPrefix().ToTString());
+    const std::string title = folder + runInfo.GetJobFileBase() + " ZELM " + TaskDisplayName(runInfo.GetTask());
     const std::string project = runInfo.GetProjectDocumentsFolder().ToTString();
     const bool relative = !title.empty() && title.front() == '.';
     if (!relative && title.compare(0, project.size(), project) != 0)
@@ -231,6 +233,7 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
             throw KelvResult(E_UNEXPECTED,
                              "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
         JobTitle(*runInfo);
+        RefuseUnreadSpeciesLines(*runInfo);
 
         // 2. The primitive cell, where the engine needs it.
         VARIANT_BOOL needsPrimitive = VARIANT_FALSE;

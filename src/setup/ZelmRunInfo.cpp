@@ -65,15 +65,20 @@ std::string JobFileBase(const std::string& jobName)
         throw KelvResult(E_INVALIDARG, "The job name \"" + jobName +
                                            "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
                                            "nor be \".\" or \"..\".");
-    std::string base = jobName;
-    for (char& c : base) {
+    return SafeWord(jobName);
+}
+
+std::string SafeWord(const std::string& name)
+{
+    std::string word = name;
+    for (char& c : word) {
         const unsigned char u = static_cast<unsigned char>(c);
         const bool kept = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' ||
                           u == '-' || u == '.';
         if (!kept)
             c = '_';
     }
-    return base;
+    return word;
 }
 
 } // namespace ZelmJobNames

@@ -39,12 +39,15 @@ Names ForUnsavedDocument(const std::string& prefixText, const std::string& docum
 Names ForSavedDocument(const std::string& prefixText, const std::string& drive, const std::string& directory,
                        const std::string& fileName);
 
+// The job's safe-name rule: every character but an ASCII letter or digit,
+// "_", "-" and "." becomes "_", so that the name is one word on the engine's
+// keyword lines and command line and the host keeps it as it is.
+std::string SafeWord(const std::string& name);
+
 // The base name of a job's files (the deck, its output lines, its side files
-// and the module state), made once from the job name: every character but an
-// ASCII letter or digit, "_", "-" and "." becomes "_", so that the base is one
-// word on the engine's keyword lines and command line and the host keeps it
-// as it is. A name that holds a path separator or is "." or ".." would put the
-// files outside the job's folder: KelvResult E_INVALIDARG.
+// and the module state), made once from the job name by SafeWord. A name
+// that holds a path separator or is "." or ".." would put the files outside
+// the job's folder: KelvResult E_INVALIDARG.
 std::string JobFileBase(const std::string& jobName);
 
 } // namespace ZelmJobNames

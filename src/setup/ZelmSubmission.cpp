@@ -3,12 +3,17 @@
 // per file.
 #include "setup/Zelm.h"
 
+#include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -83,6 +88,52 @@ std::vector<std::string> CZelm::JobFileList(const std::string& folder, const std
     return files;
 }
 
+namespace {
+
+// The whole contents of a file; false when it cannot be read.
+bool ReadWhole(const std::string& path, std::string& bytes)
+{
+    std::ifstream in(PathUtilities::ToNative(path), std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace
+
+std::string CZelm::LibraryUploadPath(const CZelmRunInfo& runInfo, const std::string& folder) const
+{
+    const std::string library = runInfo.GetLibraryPath();
+    const std::string name = runInfo.GetLibraryName();
+    if (name.empty() || !DiskUtilities::FileExists(library))
+        return library;
+    const std::string uploadName = name + CZelmRunInfo::LibraryFileExtension();
+    if (PathUtilities::FileNameFromPath(library) == uploadName)
+        return library;
+
+    const std::string copy = folder + uploadName;
+    std::string wanted;
+    if (!ReadWhole(library, wanted))
+        throw KelvResult(E_UNEXPECTED, "Unable to read ZELM library file.");
+    std::string present;
+    if (DiskUtilities::FileExists(copy)) {
+        if (ReadWhole(copy, present) && present == wanted)
+            return copy;
+        throw KelvResult(E_UNEXPECTED, "The job folder holds a file \"" + MessageText::Excerpt(uploadName) +
+                                           "\" that is not the library \"" + MessageText::Excerpt(library) +
+                                           "\"; the job uploads the library under that name, so move that file "
+                                           "away first.");
+    }
+    const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
+    KelvComPtr<ISBDiskManager> disk;
+    Check(root->get_DiskManager(disk.Receive()));
+    Kelv::CheckNullDereference(disk.get());
+    Check(disk->CopyFile(KelvBSTR(library).Get(), KelvBSTR(copy).Get(), SBDiskNoFlags, nullptr));
+    MarkFileHidden(root, copy);
+    return copy;
+}
+
 HRESULT CZelm::SubmitJob(ISBScope* scope, BSTR folder, BSTR name)
 {
     return Request([&] {
@@ -135,8 +186,9 @@ bool CZelm::ConfigureJob(CZelmRunInfo& runInfo, const KelvComPtr<ISBManagedJob>&
     Check(job->AddServerCommandItem(KelvBSTR("UpdateInterval").Get(), KelvBSTR(interval).Get()));
     Check(job->RegisterNotificationHandler(KelvBSTR(kHandlerMoniker).Get()));
 
-    const std::vector<std::string> files =
-        JobFileList(folder.ToTString(), name.ToTString(), runInfo.GetLibraryPath(), runInfo.GetTask());
+    const std::vector<std::string> files = JobFileList(folder.ToTString(), name.ToTString(),
+                                                       LibraryUploadPath(runInfo, folder.ToTString()),
+                                                       runInfo.GetTask());
     for (const std::string& file : files) {
         const HRESULT hr = AddJobFileTransfers(job, file);
         if (FAILED(hr)) {

@@ -1,6 +1,10 @@
 // The structure, trajectory and library commands and their Can... answers.
 #include "AnalysisHost.h"
 
+#include "host/model/QsdFile.h"
+
+#include <functional>
+
 #include "readers/TrajectoryArchive.h"
 #include "setup/SurfaceRunInfo.h"
 
@@ -25,7 +29,7 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
         bool canUpdate;
         bool canCreate;
     } rows[] = {
-        {"energy.gout", {".arc"}, true, true}, // no trajectory kind: Contains decides
+        {"energy.gout", {".arc"}, true, false}, // a single point makes no trajectory
         {"energy.gout", {".trg"}, false, false},
         {"geomopt.gout", {".arc"}, true, true},
         {"geomopt.gout", {".trg"}, false, false},
@@ -42,8 +46,8 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
         std::filesystem::remove_all(Results());
         std::filesystem::create_directories(Results());
         Copy(row.fixture, seed + ".gout");
-        for (const char* extension : row.companions)
-            Put(seed + extension);
+        for (const std::string extension : row.companions)
+            Put(seed + extension, extension == ".arc" ? QzTest::ReadFile(Data("one-frame.arc")) : "x\n");
         Look(seed + ".gout");
         EXPECT_EQ(Can(&IZelmAnalysis::get_CanUpdateStructure), row.canUpdate);
         EXPECT_EQ(Can(&IZelmAnalysis::get_CanCreateTrajectory), row.canCreate);
@@ -66,6 +70,9 @@ TEST_F(Commands, ARunStoppedByAnEngineErrorSaysWhy)
     }
     // A run that ended with warnings is a run like any other.
     Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "  **** ZELM has completed with 1 warning - beware! ****\n");
+    Copy("one-frame.arc", "run.arc");
+    Put("run.qtd");
+    Put("run.trj");
     EXPECT_TRUE(Can(&IZelmAnalysis::get_CanViewEnergyEvolution));
     EXPECT_TRUE(Can(&IZelmAnalysis::get_CanUpdateStructure));
 }
@@ -76,7 +83,7 @@ TEST_F(Commands, CanAnswersLookAtTheRunTheCommandUses)
     // "Structure" the second, an optimisation with one.
     Copy("dynamics.gout", "a.gout");
     Copy("geomopt.gout", "b.gout");
-    Put("b.arc");
+    Copy("one-frame.arc", "b.arc");
     Look("a.gout");
     ASSERT_EQ(Selected("EnEvol"), "a.gout");
     ASSERT_EQ(Selected("Structure"), "b.gout");
@@ -120,6 +127,86 @@ TEST_F(Commands, AFailedPurgeStillBringsTheArchiveBack)
     EXPECT_FALSE(Exists("run.arccopy"));
     Look("run.gout");
     EXPECT_TRUE(Contains("Structure"));
+}
+
+// What a structure document holds, as its file would.
+std::string ModelText(const KelvComPtr<ISBDocumentRoot>& document)
+{
+    return HostModel::QsdText(*HostModel::DocumentOf(document.get()));
+}
+
+TEST_F(Commands, AnArchiveWithoutAFrameIsRefusedWithItsReason)
+{
+    Copy("geomopt.gout", "run.gout");
+    const std::string archive = Copy("no-frame.arc", "run.arc");
+    Put("run.trj", "an earlier run's frames");
+    Look("run.gout");
+    const KelvComPtr<ISBDocumentRoot> document = Structure();
+    const std::string before = ModelText(document);
+    const struct {
+        HRESULT (IZelmAnalysis::*can)(VARIANT_BOOL*);
+        std::function<HRESULT()> command;
+        std::string reason;
+    } rows[] = {
+        {&IZelmAnalysis::get_CanUpdateStructure, [&] { return analysis->UpdateStructure(document.get()); },
+         "The run gives no final structure: \"" + archive + "\" holds no frame that can be read."},
+        {&IZelmAnalysis::get_CanCreateTrajectory,
+         [&] {
+             KelvComPtr<ISBDocumentRoot> trajectory;
+             return analysis->CreateTrajectory(document.get(), trajectory.Receive());
+         },
+         "The run gives no trajectory frame: \"" + archive + "\" holds no frame that can be read."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        VARIANT_BOOL answer = VARIANT_TRUE;
+        EXPECT_EQ(((*analysis).*row.can)(&answer), E_FAIL);
+        EXPECT_EQ(answer, VARIANT_FALSE);
+        EXPECT_EQ(QzTest::LastErrorText(), row.reason);
+        EXPECT_EQ(row.command(), E_FAIL);
+        EXPECT_EQ(QzTest::LastErrorText(), row.reason);
+    }
+    EXPECT_EQ(ModelText(document), before);
+    EXPECT_EQ(QzTest::ReadFile(Result("run.trj")), "an earlier run's frames");
+    EXPECT_FALSE(Exists("run.qtd"));
+    EXPECT_FALSE(Exists("run_TDE_.arc"));
+}
+
+TEST_F(Commands, AFailedRunIsRefusedByEveryCommand)
+{
+    Put("run.gout", QzTest::ReadFile(Data("geomopt.gout")) + "!! ERROR : input file is empty\n");
+    Copy("one-frame.arc", "run.arc");
+    Look("run.gout");
+    const KelvComPtr<ISBDocumentRoot> document = Structure();
+    const std::string before = ModelText(document);
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    const std::function<HRESULT()> commands[] = {
+        [&] { return analysis->UpdateStructure(document.get()); },
+        [&] { return analysis->CreateTrajectory(document.get(), trajectory.Receive()); },
+        [&] { return analysis->PlotEnergyEvolution(); }};
+    for (const auto& command : commands) {
+        EXPECT_EQ(command(), E_FAIL);
+        EXPECT_EQ(QzTest::LastErrorText(), "The ZELM run failed: input file is empty");
+    }
+    EXPECT_EQ(ModelText(document), before);
+    EXPECT_FALSE(Exists("run.qtd"));
+    EXPECT_FALSE(Exists("run.trj"));
+    EXPECT_FALSE(Exists("run Energies.qcd"));
+}
+
+TEST_F(Commands, ATrajectoryWithoutItsFilesFailsAndMakesNoDocument)
+{
+    // A dynamics run without its binary trajectory (".trg").
+    Copy("dynamics.gout", "run.gout");
+    Copy("one-frame.arc", "run.arc");
+    Look("run.gout");
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanCreateTrajectory));
+    KelvComPtr<ISBDocumentRoot> trajectory;
+    EXPECT_EQ(analysis->CreateTrajectory(Structure().get(), trajectory.Receive()), E_UNEXPECTED);
+    EXPECT_EQ(QzTest::LastErrorText(),
+              "The run \"" + Result("run.gout") + "\" has no trajectory: \"" + Result("run.trg") + "\" is not there.");
+    EXPECT_FALSE(Exists("run.qtd"));
+    EXPECT_FALSE(Exists("run.trj"));
 }
 
 // The bundled rock-salt optimisation's results copied into the results folder.
@@ -193,19 +280,53 @@ TEST_F(BundledRun, AFailedTrajectoryBuildLeavesNoDocumentBehind)
 
 TEST_F(Commands, ImportLibraryTurnsTheDumpIntoALibrary)
 {
+    Copy("energy.gout", "fit.gout");
+    Look("fit.gout");
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
     EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "There are no fitting results from which a library can be generated");
 
-    ProjectFile("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    Put("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
     EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
     ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
-    const std::string first = QzTest::ReadFile(ProjectPath("fit.lib"));
+    const std::string first = QzTest::ReadFile(Result("fit.lib"));
     EXPECT_NE(first.find("species"), std::string::npos);
-    // Again: the library is written anew beside the same dump.
-    QzTest::WriteFile(ProjectPath("fit.lib"), "stale");
+    // Again: the library beside the dump is the same, and stays the only one.
     ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
-    EXPECT_EQ(QzTest::ReadFile(ProjectPath("fit.lib")), first);
+    EXPECT_EQ(QzTest::ReadFile(Result("fit.lib")), first);
+    EXPECT_FALSE(Exists("fit_2.lib"));
+}
+
+TEST_F(Commands, TheFittedLibraryNeverReplacesAnotherLibrary)
+{
+    // The fit's own input library, named as the deck, with the user's flags.
+    const std::string input = "species\nNa core 1.0\n";
+    Copy("energy.gout", "fit.gout");
+    Put("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    Put("fit.lib", input);
+    Look("fit.gout");
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    EXPECT_EQ(QzTest::ReadFile(Result("fit.lib")), input);
+    EXPECT_NE(QzTest::ReadFile(Result("fit_2.lib")).find("species"), std::string::npos);
+}
+
+TEST_F(Commands, TheDumpIsTheRunNamedInItsFolder)
+{
+    // A dump of another run of the folder, and one in the project folder,
+    // are no fit of the run named.
+    Copy("energy.gout", "a.gout");
+    Copy("energy.gout", "b.gout");
+    Put("a.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    ProjectFile("b.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    Look("b.gout");
+    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
+    Look("a.gout");
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
+    ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
+    EXPECT_TRUE(Exists("a.lib"));
+    EXPECT_FALSE(Exists("b.lib"));
+    EXPECT_FALSE(std::filesystem::exists(ProjectPath("b.lib")));
 }
 
 TEST_F(Commands, CanImportLibraryAnswersWhatTheImportWouldDo)
@@ -213,35 +334,48 @@ TEST_F(Commands, CanImportLibraryAnswersWhatTheImportWouldDo)
     // A dump without species block converts; the same with a species given
     // two charges does not, and the answer says so.
     const std::string dump = QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/nospecies.res");
-    ProjectFile("fit.res", dump);
+    Copy("energy.gout", "fit.gout");
+    Put("fit.res", dump);
+    Look("fit.gout");
     EXPECT_TRUE(Can(&IZelmAnalysis::get_CanImportLibrary));
     ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
-    EXPECT_NE(QzTest::ReadFile(ProjectPath("fit.lib")).find("Fe core 0.8\n"), std::string::npos);
+    EXPECT_NE(QzTest::ReadFile(Result("fit.lib")).find("Fe core 0.8\n"), std::string::npos);
 
     std::string conflicting = dump;
     conflicting.replace(conflicting.rfind("-0.40000000"), 11, "-0.50000000");
-    ProjectFile("fit.res", conflicting);
+    Put("fit.res", conflicting);
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
     EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
     EXPECT_NE(QzTest::LastErrorText().find("\"S core\""), std::string::npos) << QzTest::LastErrorText();
-    ProjectFile("fit.res", "# \n# Keywords:\n");
+    Put("fit.res", "# \n# Keywords:\n");
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanImportLibrary));
+
+    // A fit that failed gives no library, and the answer says why.
+    Put("fit.res", dump);
+    Put("fit.gout", QzTest::ReadFile(Data("energy.gout")) + "!! ERROR : fit did not converge\n");
+    VARIANT_BOOL answer = VARIANT_TRUE;
+    EXPECT_EQ(analysis->get_CanImportLibrary(&answer), E_FAIL);
+    EXPECT_EQ(answer, VARIANT_FALSE);
+    EXPECT_EQ(analysis->ImportLibrary(), E_FAIL);
+    EXPECT_EQ(QzTest::LastErrorText(), "The ZELM run failed: fit did not converge");
 }
 
 TEST_F(Commands, TheConvertersErrorsReachTheCaller)
 {
     // A library that cannot be written (a folder stands in its place).
-    ProjectFile("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
-    std::filesystem::create_directories(ProjectPath("fit.lib"));
+    Copy("energy.gout", "fit.gout");
+    Put("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    std::filesystem::create_directories(Result("fit.lib"));
+    Look("fit.gout");
     EXPECT_TRUE(FAILED(analysis->ImportLibrary()));
     EXPECT_NE(QzTest::LastErrorText().find("fit.lib"), std::string::npos) << QzTest::LastErrorText();
 
     // A dump without species.
-    std::filesystem::remove_all(ProjectPath("fit.lib"));
-    ProjectFile("fit.res", "# \n# Keywords:\n");
+    std::filesystem::remove_all(Result("fit.lib"));
+    Put("fit.res", "# \n# Keywords:\n");
     EXPECT_EQ(analysis->ImportLibrary(), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "Invalid dump file format - species block absent");
-    EXPECT_FALSE(std::filesystem::exists(ProjectPath("fit.lib")));
+    EXPECT_FALSE(Exists("fit.lib"));
 }
 
 } // namespace
@@ -304,7 +438,10 @@ TEST_F(Commands, UpdateStructureMapsASurfaceRunsAtomsThroughTheSurfaceSettings)
         Put("run.arc", archive);
         Look("run.gout");
         MapRecorder recorder;
-        ASSERT_EQ(analysis->UpdateStructure(slab.get()), S_OK) << QzTest::LastErrorText();
+        // The archive gives no frame: the update is refused, after reading
+        // the archive with the run's map.
+        EXPECT_EQ(analysis->UpdateStructure(slab.get()), E_FAIL);
+        EXPECT_NE(QzTest::LastErrorText().find("holds no frame"), std::string::npos) << QzTest::LastErrorText();
         ASSERT_TRUE(recorder.recorded);
         EXPECT_EQ(Entries(*recorder.recorded), expected);
     }

@@ -139,11 +139,13 @@ TEST_F(EnergyEvolution, DynamicsSeriesOfUnequalLengthAreReported)
     EXPECT_EQ(QzTest::LastErrorText(), "Results document corrupted: possibly during early run termination.");
 }
 
-TEST_F(EnergyEvolution, AnEnergyRunHasNoCharts)
+TEST_F(EnergyEvolution, AnEnergyRunHasNoChartsAndTheCommandSaysWhy)
 {
     Run("energy.gout");
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanViewEnergyEvolution));
-    EXPECT_EQ(Plot(), S_OK);
+    EXPECT_EQ(Plot(), E_UNEXPECTED);
+    EXPECT_EQ(QzTest::LastErrorText(),
+              "The run \"run.gout\" is no optimisation or dynamics run: it has no energy evolution.");
     EXPECT_FALSE(Exists("run Energies.qcd"));
 }
 
@@ -151,6 +153,11 @@ TEST_F(EnergyEvolution, WithoutTrajectoryOrStructureNothingIsLeftBehind)
 {
     Copy("geomopt.gout", "run.gout");
     Look("run.gout");
+    // The answer says no with the command's reason.
+    VARIANT_BOOL answer = VARIANT_TRUE;
+    EXPECT_EQ(analysis->get_CanViewEnergyEvolution(&answer), E_UNEXPECTED);
+    EXPECT_EQ(answer, VARIANT_FALSE);
+    EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
     EXPECT_EQ(Plot(), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
     EXPECT_FALSE(Exists("run.qsd"));

@@ -176,6 +176,19 @@ TEST_F(Registry, CorruptFilesFailClearlyAndAreNotOverwritten)
     EXPECT_EQ(ComRegistry::RegisterClass(Entry(kJob, "ZelmJob")), S_OK);
 }
 
+// The reason of a corrupt registry never repeats the file's text: a huge
+// broken entry with terminal escapes gives a short message.
+TEST_F(Registry, ACorruptFilesReasonQuotesNoneOfItsText)
+{
+    WriteRegistry("{\"classes\":[{\"clsid\":\"" + std::string(1 << 20, 'x') + "\x1b[2J");
+    EXPECT_EQ(ComRegistry::CheckFile(), HRESULT_FROM_WIN32(ERROR_BADDB));
+    const std::string why = LastErrorText();
+    EXPECT_NE(why.find("is corrupt: it is not valid JSON (at byte "), std::string::npos) << why.substr(0, 300);
+    EXPECT_LT(why.size(), 300u + m_file.string().size());
+    EXPECT_EQ(why.find("xxxx"), std::string::npos);
+    EXPECT_EQ(why.find('\x1b'), std::string::npos);
+}
+
 TEST_F(Registry, DefaultLocationFollowsTheEnvironment)
 {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");

@@ -262,7 +262,8 @@ TEST_F(DeckAtoms, SideFileThatCannotBeOpenedFails)
         ADD_FAILURE() << "side file in a missing folder";
     } catch (const KelvResult& error) {
         EXPECT_EQ(error.GetHRESULT(), E_UNEXPECTED);
-        EXPECT_EQ(error.GetMessage(), "Unable to open file: " + missing + "job.trjaux");
+        EXPECT_EQ(error.GetMessage(), "Unable to open file: " + missing + "job.trjaux: no file can be made in its folder \"" +
+                                          out + "/no-such-folder\" (No such file or directory)");
     }
 }
 
@@ -281,7 +282,7 @@ TEST_F(DeckAtoms, SideFileThatCannotBeWrittenLeavesTheOldOne)
             writer.WriteJobSideFiles(out + "/", "job");
             return 1;
         } catch (const KelvResult& error) {
-            return error.GetMessage() == "Unable to write file: " + out + "/job.trjaux" ? 0 : 2;
+            return error.GetMessage() == "Unable to write file: " + out + "/job.trjaux: writing its new contents failed (File too large)" ? 0 : 2;
         }
     });
     EXPECT_EQ(code, 0) << "1: reported as written; 2: another message";

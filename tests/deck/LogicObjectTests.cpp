@@ -149,7 +149,8 @@ TEST_F(ConnectedLogic, DeckGoesIntoTheNamedFolder)
     // A folder that does not exist: the deck cannot be opened.
     EXPECT_EQ(Save(Contents(document), out + "/missing", &hr), "");
     EXPECT_EQ(hr, E_UNEXPECTED);
-    EXPECT_EQ(failure, "Unable to open ZELM input file '" + out + "/missing/rocksalt.gin'.");
+    EXPECT_EQ(failure, "Unable to open ZELM input file '" + out + "/missing/rocksalt.gin': no file can be made in its folder \"" +
+                          out + "/missing\" (No such file or directory).");
 }
 
 TEST_F(ConnectedLogic, SurfaceNeedsTheSurfaceCalculator)

@@ -42,11 +42,18 @@ TEST_F(AnalysisCommands, ResultsListsEveryCategory)
 
 TEST_F(AnalysisCommands, LibraryFromAFittingDump)
 {
+    // The dump of the run named, in its folder; one elsewhere in the project
+    // is no dump of this run.
     std::filesystem::copy_file(Data("forcefield/fit.res"), folder.File("p/fit.res"));
+    EXPECT_EQ(Run("analyse p/run/a.gout library").code, 1);
+    std::filesystem::copy_file(Data("forcefield/fit.res"), folder.File("p/run/a.res"));
     const QzTest::DriverOutcome outcome = Run("analyse p/run/a.gout library");
     ASSERT_EQ(outcome.code, 0) << outcome.err;
-    EXPECT_NE(outcome.out.find("made: fit.lib\n"), std::string::npos) << outcome.out;
-    EXPECT_TRUE(std::filesystem::exists(folder.File("p/fit.lib")));
+    EXPECT_NE(outcome.out.find("made: run/a.lib\n"), std::string::npos) << outcome.out;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("p/fit.lib")));
+    // Again: the library is what the dump gives, so nothing changes.
+    EXPECT_EQ(Run("analyse p/run/a.gout library").out,
+              "no document was made or changed\nthe fitted library run/a.lib is there already, as the dump gives it\n");
 }
 
 TEST_F(AnalysisCommands, FailuresAndUsage)
@@ -78,6 +85,12 @@ TEST_F(AnalysisCommands, TheBundledOptimisationsChartsAndStructure)
     for (const char* made : {"made: run/rocksalt Energies.qcd\n", "made: run/rocksalt Convergence.qcd\n",
                              "made: run/rocksalt.qtd\n", "made: run/rocksalt.trj\n"})
         EXPECT_NE(outcome.out.find(made), std::string::npos) << made << outcome.out;
+
+    // Drawn again from the same run, the charts keep their bytes: nothing is
+    // reported changed.
+    outcome = Run("analyse p/run/rocksalt.gout energy --select EnEvol=rocksalt.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "no document was made or changed\n");
 
     outcome = Run("analyse p/run/rocksalt.gout structure p/rocksalt.qsd --select Structure=rocksalt.gout");
     ASSERT_EQ(outcome.code, 0) << outcome.err;

@@ -93,3 +93,19 @@ TEST_F(ForcefieldCommand, SuggestSavedToAndClearFailures)
         EXPECT_EQ(result.err, test.message) << test.arguments;
     }
 }
+
+// A kept line of the library reaches the terminal as a short excerpt with
+// its control characters escaped, not whole and raw.
+TEST_F(ForcefieldCommand, KeptLibraryLinesAreShownAsShortEscapedExcerpts)
+{
+    std::string library = QzTest::ReadFile(folder.File("p/rocksalt.lib"));
+    library += "\x1b[2J" + std::string(100000, 'k') + "\n";
+    QzTest::WriteFile(folder.File("p/rocksalt.lib"), library);
+    const Result result = Run("forcefield --project p show");
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_TRUE(Contains(result.out, "load warnings (")) << result.out.substr(0, 2000);
+    EXPECT_TRUE(Contains(result.out, ": \\x1b[2Jkkk")) << result.out.substr(0, 2000);
+    EXPECT_TRUE(Contains(result.out, "more characters)")) << result.out.substr(0, 2000);
+    EXPECT_FALSE(Contains(result.out, "\x1b"));
+    EXPECT_LT(result.out.size(), 5000u);
+}

@@ -155,3 +155,26 @@ TEST_F(Newcomer, AnXyzFileOfSeveralFramesGivesOneAndSaysSo)
     EXPECT_TRUE(Has(Run("import " + driverData + "hydrogen-frames.xyz --project p --frame 4").err,
                     "The file holds 3 frames; there is no frame 4."));
 }
+
+// Values out of range are refused with a plain bound: no frame 0 (and no
+// 300-digit limit), no layer range outside the slab (and nothing saved).
+TEST_F(Newcomer, OutOfRangeFramesAndLayersAreRefusedPlainly)
+{
+    const Result frame = Run("import " + driverData + "hydrogen-frames.xyz --project p --frame 0");
+    EXPECT_EQ(frame.code, 2);
+    EXPECT_TRUE(Has(frame.err, "frames are numbered from 1; \"0\" is no frame number")) << frame.err;
+    EXPECT_LT(frame.err.size(), 200u) << frame.err;
+
+    std::filesystem::copy_file(examples + "slab.qsd", P("slab.qsd"));
+    const std::string before = QzTest::ReadFile(P("slab.qsd"));
+    for (const char* range : {"5 6", "0 1", "3 1", "1 5"}) {
+        const Result layer = Run(std::string("surface --project p p/slab.qsd select-layer ") + range);
+        EXPECT_EQ(layer.code, 1) << range;
+        EXPECT_TRUE(Has(layer.err, "the slab has 4 layers, counted from 1 at the top")) << layer.err;
+        EXPECT_EQ(QzTest::ReadFile(P("slab.qsd")), before) << range;
+    }
+    const Result inside = Run("surface --project p p/slab.qsd select-layer 1 4");
+    EXPECT_EQ(inside.code, 0) << inside.err;
+    EXPECT_TRUE(Has(inside.out, "Selection: 8 atoms")) << inside.out;
+}
+

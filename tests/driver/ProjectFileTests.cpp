@@ -73,6 +73,12 @@ TEST_F(ProjectFiles, NonsensicalValuesAreRefusedByName)
         {"engine --project p --time-limit nan", "the time limit must be a finite number of seconds"},
         {"engine --project p --time-limit inf", "the time limit must be a finite number of seconds"},
         {"engine --project p --time-limit -3", "the time limit must be a finite number of seconds"},
+        // Bounds the job manager's clock can keep, named; an empty value is
+        // no "no limit".
+        {"engine --project p --time-limit 1e10",
+         "the time limit must be a finite number of seconds from 0 to 1000000000 (0: no limit), not \"1e10\""},
+        {"engine --project p --time-limit ''", "from 0 to 1000000000 (0: no limit), not an empty value"},
+        {"engine --project p --time-limit 12s", "not \"12s\""},
     };
     for (const auto& c : cases) {
         const QzTest::DriverOutcome refused = Run(c.arguments);
@@ -96,6 +102,12 @@ TEST_F(ProjectFiles, DamagedEngineSettingsNameTheFileAndClearMendsThem)
         EXPECT_NE(refused.err.find("host-settings.json\" cannot be read"), std::string::npos) << refused.err;
         EXPECT_NE(refused.err.find("zelm-host engine --clear"), std::string::npos) << refused.err;
     }
+    // A stored limit the clock cannot keep is refused by name as well.
+    QzTest::WriteFile(folder.File("p/host-settings.json"), "{\"engines\": {}, \"timeLimit\": 1e10}");
+    const QzTest::DriverOutcome tooLong = Run("engine --project p");
+    EXPECT_EQ(tooLong.code, 1);
+    EXPECT_NE(tooLong.err.find("\"timeLimit\" is not a number of seconds of at most 1000000000"), std::string::npos)
+        << tooLong.err;
     const QzTest::DriverOutcome cleared = Run("engine --project p --clear");
     EXPECT_EQ(cleared.code, 0) << cleared.err;
     EXPECT_EQ(cleared.out, "engine of \"ZELM\": none\ntime limit: 3600 s\n");

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "ResultCommands.h"
 #include "host/model/CifImport.h"
 #include "host/model/QsdFile.h"
+#include "kelv/kelv.h"
 #include "qorqm/LatticeUtilities.h"
 #include "qorqm/TrjFile.h"
 #include "trajectory/FakeArchive.h"
@@ -85,3 +88,70 @@ TEST_F(ResultCommands, TrajectoryOfAnOptimisationAndOfTheBundledDynamicsRun)
 
     EXPECT_THROW(ZelmHost::WriteTrajectory(folder.File("none"), salt, "dynamics", out), std::runtime_error);
 }
+
+namespace {
+
+TEST_F(ResultCommands, AnEmptiedArchiveKeepsTheEarlierTrajectory)
+{
+    QzTest::WriteFile(folder.File("opt.arc"), "archive");
+    QzTest::WriteFile(folder.File("opt.gout"), "output");
+    output.content.runType = 2;
+    archive.content.frames = {Frame(5.64, 0.0), Frame(5.62, 1.0), Frame(5.60, 2.0)};
+    ZelmHost::WriteTrajectory(folder.File("opt"), salt, "", out);
+    const std::string frames = QzTest::ReadFile(folder.File("opt.trj"));
+    ASSERT_FALSE(frames.empty());
+
+    archive.content.frames.clear();
+    try {
+        ZelmHost::WriteTrajectory(folder.File("opt"), salt, "", out);
+        FAIL() << "a run without a frame made a trajectory";
+    } catch (const KelvResult& failure) {
+        EXPECT_NE(failure.GetMessage().find("holds no frame"), std::string::npos) << failure.GetMessage();
+    }
+    EXPECT_EQ(QzTest::ReadFile(folder.File("opt.trj")), frames);
+}
+
+TEST_F(ResultCommands, ATrajectoryOfNoInputWritesNoDocument)
+{
+    QzTest::WriteFile(folder.File("md.gout"), "output");
+    output.content.runType = 3;
+    EXPECT_THROW(ZelmHost::WriteTrajectory(folder.File("md"), salt, "", out), std::runtime_error);
+    EXPECT_FALSE(fs::exists(folder.File("md.qtd")));
+    EXPECT_FALSE(fs::exists(folder.File("md.trj")));
+}
+
+TEST_F(ResultCommands, AFailedRunIsRefusedAndNoDocumentChanges)
+{
+    QzTest::WriteFile(folder.File("run.gout"), "  ZELM\n!! ERROR : temperature has exceeded maximum allowed\n");
+    QzTest::WriteFile(folder.File("run.arc"), "archive");
+    archive.content.frames = {Frame(5.7, 0.0)};
+    output.content.runType = 2;
+    const std::string before = QzTest::ReadFile(salt);
+    const std::string reason = "The ZELM run failed: temperature has exceeded maximum allowed";
+    for (const auto& command : std::vector<std::function<void()>>{
+             [&] { ZelmHost::UpdateStructure(salt, folder.File("run.arc"), false, out); },
+             [&] { ZelmHost::WriteTrajectory(folder.File("run"), salt, "", out); }}) {
+        try {
+            command();
+            ADD_FAILURE() << "a failed run was used";
+        } catch (const std::runtime_error& failure) {
+            EXPECT_EQ(failure.what(), reason);
+        }
+    }
+    EXPECT_EQ(QzTest::ReadFile(salt), before);
+    EXPECT_FALSE(fs::exists(folder.File("run.trj")));
+    EXPECT_FALSE(fs::exists(folder.File("run.qtd")));
+}
+
+TEST_F(ResultCommands, ImportResultWithoutAFrameWritesNothing)
+{
+    const std::string run = folder.File("run.qsd");
+    fs::copy_file(salt, run);
+    QzTest::WriteFile(folder.File("run.arc"), "archive");
+    const std::string before = QzTest::ReadFile(run);
+    EXPECT_THROW(ZelmHost::ImportResult(run, out), std::runtime_error);
+    EXPECT_EQ(QzTest::ReadFile(run), before);
+    EXPECT_EQ(out.str().find("imported"), std::string::npos) << out.str();
+}
+
+}  // namespace

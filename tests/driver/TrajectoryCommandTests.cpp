@@ -92,10 +92,20 @@ TEST_F(TrajectoryCommands, ImportResultGoesThroughTheRegisteredImporter)
     ASSERT_EQ(Run("register").code, 0);
     ASSERT_EQ(Run("project .").code, 0);
     ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
-    // Without an archive the document is imported as it is.
+    // Without an archive there is no result to import: the document would
+    // come back as it is, and nothing is written.
+    const std::string before = QzTest::ReadFile(folder.File("salt.qsd"));
+    const Outcome without = Run("import-result salt.qsd");
+    EXPECT_EQ(without.code, 1);
+    EXPECT_EQ(without.err, "zelm-host: the document \"salt.qsd\" has no archive \"" + folder.File("salt.arc") +
+                               "\" to import its result from\n");
+    EXPECT_EQ(QzTest::ReadFile(folder.File("salt.qsd")), before);
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt.arc",
+                               folder.File("salt.arc"));
     const Outcome imported = Run("import-result salt.qsd --log");
     EXPECT_EQ(imported.code, 0) << imported.err;
-    EXPECT_NE(imported.out.find("imported " + folder.File("salt.qsd") + " through QorZelm.ZelmStructureImporter\n"),
+    EXPECT_NE(imported.out.find("imported " + folder.File("salt.qsd") +
+                                " through QorZelm.ZelmStructureImporter with its archive\n"),
               std::string::npos)
         << imported.out;
     EXPECT_NE(imported.out.find("Space group"), std::string::npos);

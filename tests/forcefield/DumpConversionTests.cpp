@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "LibraryFiles.h"
@@ -227,4 +228,18 @@ TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
         }
         EXPECT_EQ(converted, can);
     }
+}
+
+// A converter killed half-way leaves its working copy beside the library;
+// the next conversion removes it, but not one of a converter still running.
+TEST(DumpConversion, NextConversionRemovesTheWorkingCopyOfAKilledOne)
+{
+    TempFolder folder;
+    const std::string stale = folder.File("run.lib.converting-999999999-0");
+    const std::string running = folder.File("run.lib.converting-1-0");
+    WriteFile(stale, "left by a converter that was killed\n");
+    WriteFile(running, "a converter still at work\n");
+    Converted(folder, "opti conp\nspecies\nSi core 4.0\n");
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running));
 }

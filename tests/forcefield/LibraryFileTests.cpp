@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 
@@ -105,7 +106,8 @@ TEST(LibraryWriter, PathWriterReportsAFileItCannotOpen)
         FAIL() << "no error";
     } catch (const KelvResult& error) {
         EXPECT_EQ(E_UNEXPECTED, error.GetHRESULT());
-        EXPECT_EQ("Cannot open " + path, error.GetMessage());
+        EXPECT_EQ(0u, error.GetMessage().rfind("Cannot open " + path + ": ", 0)) << error.GetMessage();
+        EXPECT_NE(std::string::npos, error.GetMessage().find("No such file or directory")) << error.GetMessage();
     }
     TempFolder folder;
     CZelmLibWriter(folder.File("a.lib"), "", {}, {"kept"}, {}, description);
@@ -326,6 +328,12 @@ TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
         {"a kept interaction of a multi-line block before another block's numbers",
          "species\nH core 0\n\neam_density glue\nH 0 0 0\nH\neam_density glue\n"
          "2.0 3.5 4.5\n1.0 2.0 3.0 4.0\n5.0 6.0 7.0 8.0\n9.0 10.0 11.0 12.0\n"},
+        // A charge too large for a double before the species section read
+        // as an infinite charge, written back as "-inf".
+        {"an overflowing charge before the species section",
+         "O      core  0.86902\nO      shel -2.8e902\nspecies\nSi     core  4.0\nO      core  0.86902\n"},
+        {"the fuzzing input of an overflowing charge",
+         ReadFile(std::string(QZ_TEST_DATA) + "/../../fuzz/seeds/library/overflowing-charge-before-species")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -338,6 +346,20 @@ TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
         again.Load(folder.File("first.lib"));
         EXPECT_EQ(first, Saved(again, folder, "second.lib"));
     }
+}
+
+// A charge word too large for a double is no charge, before the species
+// section as within it: no atom type of the library gets an infinite charge.
+TEST(LibraryFile, OverflowingChargeIsNoCharge)
+{
+    TempFolder folder("lib-overflow");
+    WriteFile(folder.File("in.lib"), "O shel -2.8e902\nspecies\nSi core 4.0\nO core 0.5\nNa core 1e999\n");
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(folder.File("in.lib"));
+    for (const CAtomType* atomType : forcefield.GetAtomTypes())
+        EXPECT_TRUE(std::isfinite(atomType->GetCharge())) << atomType->GetName();
+    const std::string saved = Saved(editor, folder, "out.lib");
+    EXPECT_EQ(std::string::npos, saved.find("inf")) << saved;
 }
 
 // A species whose name holds "core" keeps its charge (the keyword is looked

@@ -370,6 +370,31 @@ TEST_F(Wrappers, ParameterObjectFollowsItsParameterThroughARebuiltList)
     EXPECT_EQ(Failed(k3->put_Value(5.0)).hr, E_UNEXPECTED);
 }
 
+// "bsm" has a harmonic and an exponential "K"; the option that swaps them
+// ends the object of the one swapped out instead of handing it the other.
+TEST_F(Wrappers, ParameterObjectOfASwappedOutNamesakeFailsClearly)
+{
+    Names atoms({"O core"});
+    KelvComPtr<IQoInteraction> bsm;
+    ASSERT_EQ(forcefield->get_AddInteraction(B("Core-Shell").Get(), atoms.In(), B("Breathing shell model (bsm)").Get(),
+                                             bsm.Receive()),
+              S_OK)
+        << QzTest::LastErrorText();
+    const auto harmonicK = Parameter(bsm, 0);
+    ASSERT_EQ(harmonicK->put_Value(12.5), S_OK);
+    const INT exponential = 0;
+    ASSERT_EQ(bsm->put_BooleanOption(exponential, VARIANT_TRUE), S_OK) << QzTest::LastErrorText();
+
+    const Failure gone = Failed(harmonicK->put_Value(7.0));
+    EXPECT_EQ(gone.hr, E_UNEXPECTED);
+    EXPECT_EQ(gone.info.description, "The parameter \"K\" (eV/\xC5^2) of this \"bsm\" interaction no longer exists.");
+    const auto exponentialK = Parameter(bsm, 0);
+    BSTR unit = nullptr;
+    ASSERT_EQ(exponentialK->get_Unit(&unit), S_OK);
+    EXPECT_EQ(Take(unit), "eV");
+    EXPECT_EQ(Value(exponentialK), 0.0) << "the exponential K was not written through the harmonic one's object";
+}
+
 TEST_F(Wrappers, ParameterMembersAnswerForTheirOwnParameter)
 {
     // A form with a hidden parameter, which the engine's forms do not have.

@@ -153,6 +153,25 @@ TEST(ChartFile, MalformedTextIsRefusedWithItsReason)
     }
 }
 
+// The reader's complaint about a number quotes an excerpt of the file, not
+// the whole of a huge number with the control characters after it.
+TEST(ChartFile, ANumberRefusalQuotesOnlyAShortExcerpt)
+{
+    const std::string text = R"({"format": "QorZelm chart document", "version": 1, "charts": [{"graphs": [{"points": [[1, 1)" +
+                             std::string(1 << 20, '0') + "e\x1b[2J]]}]}]}";
+    DocumentHeader header;
+    ChartList charts;
+    try {
+        ReadChartFileText(text, header, charts);
+        ADD_FAILURE() << "accepted";
+    } catch (const ChartFileError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("not valid JSON"), std::string::npos) << message.substr(0, 300);
+        EXPECT_LT(message.size(), 600u);
+        EXPECT_EQ(message.find('\x1b'), std::string::npos);
+    }
+}
+
 TEST(ChartFile, MissingFileAndLatin1Conversions)
 {
     QzTest::TempFolder folder("qcd");

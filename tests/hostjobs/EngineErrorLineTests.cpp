@@ -19,3 +19,15 @@ TEST(EngineErrorLines, EachLineIsCutAndEscaped)
     EXPECT_EQ(errors.errorTail[1], "\\x1b[2J" + std::string(196, 'x') + "... (4999804 more characters)");
     EXPECT_EQ(errors.errorTail[2], "last");
 }
+
+// A time limit past what the clock can count (1e10 s overflowed its signed
+// nanoseconds, and the run was stopped at once) is the longest it can count.
+TEST(EngineTimeLimit, AVeryLongLimitLetsTheRunFinish)
+{
+    const QzHost::EngineProcessResult run =
+        QzHost::RunEngineProcess("exit 0", ".", 1e10, [](const std::string&) {});
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitStatus, 0);
+}

@@ -536,6 +536,35 @@ TEST(JobManager, TheSeedReachesTheEngineAsOneWord)
     }
 }
 
+// A command that quotes %SEED% itself keeps its quotes as the only ones:
+// the seed reaches the engine unchanged, with no literal quotes added.
+TEST(JobManager, TheCommandsOwnQuotesAroundTheSeedStay)
+{
+    const struct {
+        const char* command;
+        const char* seed;
+        const char* seen;
+    } cases[] = {
+        {"printf '[%s]' \"%SEED%\" > seen.txt", "Quartz", "[Quartz]"},
+        {"printf '[%s]' \"%SEED%.gin\" > seen.txt", "my $crystal \"1\"", "[my $crystal \"1\".gin]"},
+        {"printf '[%s]' '%SEED%' > seen.txt", "it's (1)", "[it's (1)]"},
+        {"printf '[%s]' \"%SEED%\" > seen.txt", "-v", "[./-v]"},
+        {"printf '[%s|%s]' %SEED% \"%SEED%\" > seen.txt", "a b", "[a b|a b]"},
+    };
+    for (const auto& c : cases) {
+        Submission s(c.command);
+        KelvComPtr<ISBManagedJob> job;
+        const KelvVariant none;
+        ASSERT_EQ(S_OK, s.jobs->CreateManagedJob(Text("ZELM"), none.Get(), none.Get(), job.Receive()));
+        ASSERT_EQ(S_OK, job->put_TaskPrefix(Text(c.seed)));
+        ASSERT_EQ(S_OK, job->AddFileTransferItem(Text(s.In("Quartz.gin")), 0x31, 0, none.Get(), none.Get(),
+                                                 none.Get(), none.Get(), nullptr));
+        ASSERT_EQ(S_OK, job->Start()) << LastErrorText();
+        s.app.Jobs().RunServer(s.Host(job.get()));
+        EXPECT_EQ(c.seen, Read(s.Host(job.get()).ServerFolder() + "/seen.txt")) << c.command << " " << c.seed;
+    }
+}
+
 // ------------------------------------------------------------ engine runs
 
 namespace {
@@ -630,6 +659,17 @@ TEST(JobManagerEngine, AnnouncementsOutsideTheServerFolderAreRefused)
     EXPECT_NE(std::string::npos, report.failures[0].find("\"../../outside.arc\", which is not a file"));
     EXPECT_NE(std::string::npos, report.failures[1].find("\"missing.arc\""));
     EXPECT_TRUE(g_job.intermediatePaths.empty());
+}
+
+// The engine runs in the job's server folder, so a relative name it
+// announces ("./-rf.arc" of a seed that begins with "-") lies there.
+TEST(JobManagerEngine, RelativeAnnouncementsLieInTheServerFolder)
+{
+    EngineRun run("printf 'frames\\n' > ./-rf.arc; echo '@intermediate-file ./-rf.arc'");
+    const DeliveryReport report = run.Run();
+    EXPECT_TRUE(report.Succeeded()) << Joined(report.failures);
+    EXPECT_EQ((std::vector<std::string>{run.Held().ServerFolder() + "/-rf.arc"}), g_job.intermediatePaths);
+    EXPECT_EQ((std::vector<std::string>{"frames\n"}), g_job.downloadedCopies);
 }
 
 TEST(JobManagerEngine, NoCommandOrAnUnstartedJobFailsBeforeAnyEvent)

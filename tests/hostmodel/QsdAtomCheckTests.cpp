@@ -38,3 +38,25 @@ TEST(QsdAtomCheck, BadIdsAndElementsNameTheAtom)
     ASSERT_EQ(good->Atoms().size(), 2u);
     EXPECT_EQ(good->Atoms()[1].id, 2147483647);
 }
+
+// An element symbol in another letter case is read as the symbol; text
+// that merely begins with one ("Na1", "Nab") is no element.
+TEST(QsdAtomCheck, ElementSymbolsAreNormalisedOrRefused)
+{
+    const std::string head = R"({"format": "QorZelm structure document", "version": 1, "atoms": [)";
+    const auto read = DocumentFromQsdText(head + R"({"element": "na", "position": [0, 0, 0], "id": 1}, )"
+                                                 R"({"element": "CL", "position": [1, 0, 0], "id": 2}]})");
+    ASSERT_EQ(read->Atoms().size(), 2u);
+    EXPECT_EQ(read->Atoms()[0].element, "Na");
+    EXPECT_EQ(read->Atoms()[1].element, "Cl");
+    for (const char* element : {"Na1", "Nab", "N a", ""}) {
+        const std::string text = head + R"({"element": ")" + element + R"(", "position": [0, 0, 0], "id": 1}]})";
+        try {
+            DocumentFromQsdText(text);
+            ADD_FAILURE() << "accepted: " << element;
+        } catch (const FileError& error) {
+            EXPECT_NE(std::string(error.what()).find("\" is not an element symbol."), std::string::npos) << error.what();
+        }
+    }
+}
+

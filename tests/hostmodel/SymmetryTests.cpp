@@ -79,6 +79,27 @@ TEST(Symmetry, RejectsOperatorsThatFormNoGroup)
     EXPECT_THROW(Symmetry::FromNumber(231), SymmetryError);
 }
 
+// An operator or Hall symbol read from a file is quoted as a short escaped
+// excerpt, however long it is and whatever it holds.
+TEST(Symmetry, RefusalsQuoteTheFileAsAShortEscapedExcerpt)
+{
+    const std::string huge = "x,y,\x1b[2J" + std::string(1 << 20, 'z');
+    const auto message = [](const auto& call) {
+        try {
+            call();
+        } catch (const SymmetryError& error) {
+            return std::string(error.what());
+        }
+        return std::string("accepted");
+    };
+    for (const std::string& text : {message([&] { Symmetry::FromOperators({"x,y,z", huge}); }),
+                                    message([&] { Symmetry::FromHall(huge); })}) {
+        EXPECT_LT(text.size(), 1000u) << text.substr(0, 300);
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_NE(text.find("more characters)"), std::string::npos) << text.substr(0, 300);
+    }
+}
+
 TEST(Symmetry, TripletsReadBackToTheSameOperators)
 {
     const Symmetry s = Symmetry::FromName("R -3 c:H");

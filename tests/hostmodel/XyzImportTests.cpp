@@ -71,6 +71,30 @@ TEST(XyzImport, BadFilesAreRefusedWithTheLineAndReason)
     EXPECT_THROW(ImportXyz(Fixture("no-such-file.xyz")), FileError);
 }
 
+// A refusal quotes at most an excerpt of the file's text, with control
+// characters escaped: a 1 MB first line gives a short message.
+TEST(XyzImport, RefusalsQuoteTheFileAsAShortEscapedExcerpt)
+{
+    const std::string huge(1 << 20, 'x');
+    const std::string cases[] = {
+        "\x1b[31m" + huge + "\n",             // the count line
+        "1\n\n\x1b[31m" + huge + " 0 0 0\n", // the element symbol
+        "1\n\nO 0 \x1b[31m" + huge + " 0\n", // a coordinate
+    };
+    for (const std::string& text : cases) {
+        try {
+            ImportXyzText(text);
+            ADD_FAILURE() << "imported";
+        } catch (const FileError& e) {
+            const std::string message = e.what();
+            EXPECT_LT(message.size(), 400u);
+            EXPECT_EQ(message.find('\x1b'), std::string::npos);
+            EXPECT_NE(message.find("\\x1b[31mxxx"), std::string::npos) << message;
+            EXPECT_NE(message.find("more characters)"), std::string::npos) << message;
+        }
+    }
+}
+
 TEST(XyzImport, AFileOfSeveralFramesGivesTheFrameAskedFor)
 {
     const std::string text = "2\nfirst\nH 0 0 0\nH 0 0 0.74\n2\nsecond\nH 0 0 0\nH 0 0 0.80\n\n2\nthird\nH 0 0 0\nO 0 0 0.9\n";

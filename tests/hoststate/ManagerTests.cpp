@@ -6,6 +6,7 @@
 
 #include "host/model/Document.h"
 #include "host/model/ModelObjects.h"
+#include "host/managers/HostStream.h"
 #include "host/model/QsdFile.h"
 
 #include "qorqm/SafeName.h"
@@ -610,4 +611,20 @@ TEST(ScopeManager, ProcessesScopesOfTheDocumentModel)
     EXPECT_EQ((std::vector<std::string>{"ProcessScope(scope, \"Filter:Model3d!Atom\")",
                                         "ProcessScope(scope, \"Filter:Model3d!Nothing\")"}),
               LogOf("ScopeManager"));
+}
+
+// A stream opened for writing leaves an existing file whole for the save
+// that replaces it (a save that failed left it empty); a new file is made.
+TEST(HostStream, WriteModeKeepsAnExistingFileUntilItIsReplaced)
+{
+    TempFolder folder;
+    const std::string existing = folder.Write("kept.qtd", "the old document\n");
+    KelvComPtr<QzHost::HostStream> stream = QzHost::HostStream::Create();
+    ASSERT_EQ(S_OK, stream->Open(SBStreamWrite, KelvVariant(existing).Get()));
+    EXPECT_EQ("the old document\n", Read(existing));
+    stream->Close();
+    const std::string fresh = folder.File("new.qtd");
+    KelvComPtr<QzHost::HostStream> other = QzHost::HostStream::Create();
+    ASSERT_EQ(S_OK, other->Open(SBStreamWrite, KelvVariant(fresh).Get()));
+    EXPECT_TRUE(Exists(fresh));
 }

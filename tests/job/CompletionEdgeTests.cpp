@@ -56,9 +56,10 @@ TEST_F(CompletionEdge, AnArchiveWithoutItsOutputUpdatesTheStructureAndMakesNoTra
     Complete({OptArchive}, true, Stale);
     ASSERT_EQ(S_OK, result) << message;
     EXPECT_NEAR(5.62892, HostModel::LoadQsd(Results() + "rocksalt.qsd")->Lattice3()->Parameters().a, 1e-9);
-    // The trajectory document is the structure alone: an earlier run's
-    // frames of the same name must not stand behind it.
-    EXPECT_TRUE(Exists("rocksalt.qtd"));
+    // No trajectory: a trajectory document stands only over a whole frames
+    // file, and an earlier run's frames of the same name must not stand
+    // behind one.
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
     EXPECT_FALSE(Exists("rocksalt.trj"));
 }
 
@@ -71,6 +72,22 @@ TEST_F(CompletionEdge, AnEarlierTrajectoryFileIsReplaced)
     VARIANT_BOOL hidden = VARIANT_FALSE;
     host->Disk().get_Hidden(KelvBSTR(Results() + "rocksalt.trj").Get(), &hidden);
     EXPECT_EQ(VARIANT_TRUE, hidden);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CompletionEdge, AnArchiveWithoutAFrameFailsTheImportAndKeepsTheEarlierFrames)
+{
+    const std::pair<std::string, std::string> emptied{"rocksalt.arc",
+                                                      std::string(QZ_TEST_DATA) + "/analysis/no-frame.arc"};
+    Complete({emptied, OptOutput}, true, Stale);
+    EXPECT_EQ(E_FAIL, result);
+    EXPECT_EQ("The run gives no trajectory frame: \"" + Results() + "rocksalt.arc\" holds no frame that can be read.",
+              message);
+    EXPECT_EQ(Stale, QzTest::ReadFile(Results() + "rocksalt.trj"));
+    EXPECT_FALSE(Exists("rocksalt.qtd"));
 }
 
 } // namespace

@@ -99,6 +99,16 @@ TEST_F(WholeJob, AnEngineErrorFailsTheJobWithItsReason)
         EXPECT_FALSE(fs::exists(Results() + imported)) << imported;
 }
 
+TEST_F(WholeJob, TheStatusOfAFailedRunSaysWhy)
+{
+    const QzHost::DeliveryReport report = RunJob(2, "--steps 3 --engine-error 'input file is empty'");
+    EXPECT_FALSE(report.Succeeded());
+    // The live status text said "running" at the last step it saw.
+    const std::string status = QzTest::ReadFile(Results() + "Status.txt");
+    EXPECT_EQ(0u, status.find("The ZELM run failed: input file is empty\n")) << status;
+    EXPECT_NE(std::string::npos, status.find("Status: running")) << status;
+}
+
 TEST_F(WholeJob, DynamicsDrawsItsChartsAndWritesTheTrajectoryOfTheRun)
 {
     const QzHost::DeliveryReport report = RunJob(3, "--steps 3");

@@ -125,6 +125,104 @@ TEST_F(Requests, ADocumentNamedWithBlanksRunsUnderOneSafeBase)
     EXPECT_NE(QzTest::ReadFile(*deck).find("\noutput movie arc rock_salt\n"), std::string::npos);
 }
 
+// ------------------------------------------------------------- job names
+
+// The deck's "library" line and the library file the job uploads name the
+// library alike, by the job's safe-name rule, so the engine finds the file.
+TEST_F(Requests, ALibraryFileNamedWithBlanksGoesUpUnderItsDeckName)
+{
+    UseProjectLibrary("rock salt(1)", DeckTest::RockSaltLibrary());
+    const Outcome result = Call([&] { return Zelm()->Run(Contents(document).get()); });
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    const QzHost::ManagedJob& job = *Jobs().front();
+    EXPECT_EQ(Names(job.StagedFiles()), (std::vector<std::string>{"rock_salt_1_.lib", "rocksalt.gin", "rocksalt.qms",
+                                                                   "rocksalt.qsd", "rocksalt.trjaux",
+                                                                   "selectedLibrary.libaux"}));
+    for (const std::string& staged : job.StagedFiles()) {
+        if (PathUtilities::MatchesExtension(staged, ".gin")) {
+            EXPECT_NE(QzTest::ReadFile(staged).find("\nlibrary rock_salt_1_\n"), std::string::npos);
+        } else if (PathUtilities::MatchesExtension(staged, ".lib")) {
+            EXPECT_EQ(QzTest::ReadFile(staged), DeckTest::RockSaltLibrary());
+        }
+    }
+    // The library itself stays as it is.
+    EXPECT_EQ(QzTest::ReadFile(Project() + "/rock salt(1).lib"), DeckTest::RockSaltLibrary());
+}
+
+// The copy a saved deck's job uploads the library as never replaces another
+// file of that name in the deck's folder.
+TEST_F(Requests, TheLibraryCopyOfASavedDeckReplacesNoOtherFile)
+{
+    UseProjectLibrary("rock salt(1)", DeckTest::RockSaltLibrary());
+    ASSERT_EQ(Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); }).hr, S_OK);
+    const std::string folder = Project() + "/rocksalt ZELM GeomOpt";
+    const std::string other = folder + "/rock_salt_1_.lib";
+    QzTest::WriteFile(other, "species\nNa core 2.0\n");
+    KelvComPtr<ISBDocumentRoot> deck;
+    ASSERT_EQ(host->Documents().FindDocument(KelvBSTR(folder + "/rocksalt.gin").Get(), deck.Receive()), S_OK);
+    ASSERT_TRUE(deck);
+    host->Scopes().SetDefaultScope(Contents(deck));
+
+    const Outcome refused = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    EXPECT_EQ(refused.hr, E_UNEXPECTED);
+    EXPECT_NE(refused.message.find("holds a file \"rock_salt_1_.lib\" that is not the library"), std::string::npos)
+        << refused.message;
+    EXPECT_EQ(QzTest::ReadFile(other), "species\nNa core 2.0\n");
+
+    std::filesystem::remove(other);
+    const Outcome started = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    ASSERT_EQ(started.hr, S_OK) << started.message;
+    EXPECT_EQ(QzTest::ReadFile(other), DeckTest::RockSaltLibrary());
+    EXPECT_EQ(Jobs().back()->Items().at(1)->Descriptor(), other);
+}
+
+// Export and run name one job alike: the folder after the job's files.
+TEST_F(Requests, ExportAndRunNameTheJobFolderAlike)
+{
+    const auto bracketed = AddDocument("a(b)", *RockSalt());
+    const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(bracketed).get()); });
+    ASSERT_EQ(exported.hr, S_OK) << exported.message;
+    EXPECT_EQ(Arguments("DocumentManager", "MakeDocumentFolder"), "\"" + Project() + "/a_b_ ZELM GeomOpt\", 0x8");
+    EXPECT_NE(FileNames(Project() + "/a_b_ ZELM GeomOpt"), std::vector<std::string>{});
+
+    const Outcome run = Call([&] { return Zelm()->Run(Contents(bracketed).get()); });
+    ASSERT_EQ(run.hr, S_OK) << run.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(std::filesystem::path(Jobs().front()->ResultsFolder()).filename().string(), "a_b_ ZELM GeomOpt_2");
+    EXPECT_EQ(ProjectFolders(), (std::vector<std::string>{"a_b_ ZELM GeomOpt", "a_b_ ZELM GeomOpt_2"}));
+}
+
+// A species line whose charge is refused would leave its atoms uncharged:
+// a deck, an export and a run stop, naming the line, before anything is
+// written.
+TEST_F(Requests, RefusedSpeciesLinesStopDeckExportAndRun)
+{
+    UseProjectLibrary("rocksalt", "species\nNa core one\nCl core -1.0\n");
+    const std::string out = Project() + "/out";
+    std::filesystem::create_directory(out);
+    HRESULT saved = S_OK;
+    EXPECT_EQ(Save(Contents(document), out, &saved), "");
+    const struct {
+        const char* request;
+        Outcome outcome;
+    } cases[] = {
+        {"deck", Outcome{saved, failure}},
+        {"export", Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); })},
+        {"run", Call([&] { return Zelm()->Run(Contents(document).get()); })},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.outcome.hr, E_UNEXPECTED) << c.request;
+        EXPECT_NE(c.outcome.message.find("species lines that cannot be read"), std::string::npos) << c.request;
+        EXPECT_NE(c.outcome.message.find("\n  line 2: Na core one\n    The charge \"one\" of the species \"Na\""),
+                  std::string::npos)
+            << c.outcome.message;
+    }
+    EXPECT_TRUE(FileNames(out).empty());
+    EXPECT_EQ(ProjectFolders(), std::vector<std::string>{"out"});
+    EXPECT_TRUE(Jobs().empty());
+}
+
 TEST_F(Requests, StartFilesSubmitsAnExportedDeck)
 {
     const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); });

@@ -56,7 +56,8 @@ protected:
 TEST_F(PhononPlot, DensityOfStatesNeedsAShrinkLine)
 {
     Stage({".gout", ".dens"});
-    EXPECT_FALSE(Can(&IZelmAnalysis::get_CanPlotPhononDOS)); // no deck
+    // A job's results come home without their deck: the ".dens" answers.
+    EXPECT_TRUE(Can(&IZelmAnalysis::get_CanPlotPhononDOS));
     EXPECT_FALSE(Can(&IZelmAnalysis::get_CanPlotPhononDispersion));
     const struct {
         const char* deck;
@@ -69,7 +70,14 @@ TEST_F(PhononPlot, DensityOfStatesNeedsAShrinkLine)
     for (const auto& deck : decks) {
         Put("nacl.gin", deck.deck);
         EXPECT_EQ(deck.can, Can(&IZelmAnalysis::get_CanPlotPhononDOS)) << deck.deck;
+        // Where the answer is no, the command refuses.
+        if (!deck.can) {
+            EXPECT_EQ(E_UNEXPECTED, analysis->PlotPhononDOS()) << deck.deck;
+        }
     }
+    EXPECT_EQ("The run's deck \"" + Result("nacl.gin") +
+                  "\" asks for no phonon density of states (it has no \"shrink\" line).",
+              QzTest::LastErrorText());
     EXPECT_EQ(E_POINTER, analysis->get_CanPlotPhononDOS(nullptr));
     std::string message;
     EXPECT_EQ(E_UNEXPECTED, QzTest::CodeOf([&] { DeckAsksForDos(Results()); }, message));

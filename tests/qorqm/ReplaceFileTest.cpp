@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,8 +98,8 @@ TEST(ReplaceFile, WriteFailingHalfWayLeavesOldFileWhole)
 }
 
 // The replacement keeps the permissions of the file it replaces; a new file
-// is an ordinary document file.
-TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFile)
+// gets what the umask leaves of an ordinary file's mode.
+TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFileAndNewFilesFollowTheUmask)
 {
     const fs::path folder = FreshFolder("mode");
     const fs::path kept = folder / "kept.lib";
@@ -107,9 +108,142 @@ TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFile)
     ASSERT_TRUE(ReplaceFileContents(kept.string(), "new"));
     EXPECT_EQ(fs::status(kept).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    const mode_t previous = ::umask(077);
     const fs::path fresh = folder / "fresh.lib";
-    ASSERT_TRUE(ReplaceFileContents(fresh.string(), "new"));
-    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+    const bool written = ReplaceFileContents(fresh.string(), "new");
+    ::umask(022);
+    const fs::path open = folder / "open.lib";
+    const bool writtenOpen = ReplaceFileContents(open.string(), "new");
+    ::umask(previous);
+    ASSERT_TRUE(written);
+    ASSERT_TRUE(writtenOpen);
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(open).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    fs::remove_all(folder);
+}
+
+// A save over a symbolic link (or a chain of them, relative or absolute)
+// replaces the file the link names; the links stay links.
+TEST(ReplaceFile, WritesThroughSymbolicLinks)
+{
+    const fs::path folder = FreshFolder("link");
+    fs::create_directories(folder / "shared");
+    const fs::path real = folder / "shared" / "rock.lib";
+    std::ofstream(real) << "old";
+    const fs::path first = folder / "first.lib";
+    const fs::path second = folder / "second.lib";
+    fs::create_symlink("shared/rock.lib", first);
+    fs::create_symlink(first, second);
+
+    ASSERT_TRUE(ReplaceFileContents(second.string(), "new"));
+    EXPECT_TRUE(fs::is_symlink(second));
+    EXPECT_TRUE(fs::is_symlink(first));
+    EXPECT_EQ(Slurp(real), "new");
+    EXPECT_EQ(EntryCount(folder), 3u);
+    EXPECT_EQ(EntryCount(folder / "shared"), 1u);
+
+    // A link to a file not there yet makes that file.
+    const fs::path dangling = folder / "later.lib";
+    fs::create_symlink("shared/later.lib", dangling);
+    ASSERT_TRUE(ReplaceFileContents(dangling.string(), "made"));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(Slurp(folder / "shared" / "later.lib"), "made");
+
+    // A loop of links is refused with the reason.
+    fs::create_symlink("loop-b", folder / "loop-a");
+    fs::create_symlink("loop-a", folder / "loop-b");
+    std::string error;
+    EXPECT_FALSE(ReplaceFileContents((folder / "loop-a").string(), "x", &error));
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    fs::remove_all(folder);
+}
+
+// A writable file in a folder that takes no new files is not saved (it would
+// have to be written in place, at risk of a half write): the old file stays
+// and the reason names the folder. The save runs in a child process, as an
+// unprivileged user when the tests run as the superuser.
+TEST(ReplaceFile, FolderWithoutNewFilesIsRefusedWithTheReason)
+{
+    const fs::path folder = FreshFolder("locked");
+    const fs::path target = folder / "doc.qsd";
+    std::ofstream(target) << "old";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    int message[2];
+    ASSERT_EQ(::pipe(message), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        std::string error;
+        const bool ok = ReplaceFileContents(target.string(), "new", &error);
+        (void)!::write(message[1], error.data(), error.size());
+        ::_exit(ok ? 1 : 0);
+    }
+    ::close(message[1]);
+    std::string error;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(message[0], buffer, sizeof buffer)) > 0;)
+        error.append(buffer, static_cast<std::size_t>(got));
+    ::close(message[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    fs::permissions(folder, fs::perms::owner_all);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 3) << "no unprivileged user to run the save as";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save was reported done";
+    EXPECT_EQ(Slurp(target), "old");
+    EXPECT_NE(error.find("does not allow new files"), std::string::npos) << error;
+    EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
+    EXPECT_EQ(EntryCount(folder), 1u);
+    fs::remove_all(folder);
+}
+
+// A writer killed half-way leaves its temporary file; the next save of the
+// same file removes it. A temporary file of a live writer is left alone.
+TEST(ReplaceFile, NextSaveRemovesTheTemporaryFileOfAKilledWriter)
+{
+    const fs::path folder = FreshFolder("killed");
+    const fs::path target = folder / "doc.qsd";
+    std::ofstream(target) << "old";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CReplaceFile file(target.string());
+        file.Stream() << std::string(1 << 16, 'x') << std::flush;
+        const char byte = file.IsOpen() ? 1 : 0;
+        (void)!::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(EntryCount(folder), 2u) << "the killed writer left no temporary file";
+    EXPECT_EQ(Slurp(target), "old");
+
+    // Process 1 is always alive: its temporary file is not stale.
+    const fs::path live = folder / "doc.qsd.tmp-1-abcDEF";
+    std::ofstream(live) << "busy";
+    // Another file's temporary file is not this file's to remove.
+    const fs::path other = folder / "other.qsd.tmp-999999999-abcdef";
+    std::ofstream(other) << "other";
+
+    ASSERT_TRUE(ReplaceFileContents(target.string(), "new"));
+    EXPECT_EQ(Slurp(target), "new");
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_EQ(EntryCount(folder), 3u);
     fs::remove_all(folder);
 }

@@ -177,3 +177,18 @@ TEST(ArchiveReader, MapPutsAtomsIntoDocumentOrder)
     partial.MakeDoc2ZelmEntry(1, 2);
     EXPECT_NE(std::string::npos, Failure(Archive3D(), partial).find("CArchiveFileReader::ApplyMap"));
 }
+
+TEST(ArchiveReader, AnyWriterWordInTheFirstLine)
+{
+    // Real archives name their writer with words of their own.
+    const CArchiveFileReader other(std::string(QZ_TEST_DATA) + "/readers/other-maker.arc", CAtomicIndexMap::Default);
+    ASSERT_EQ(2u, other.GetFrames().size());
+    EXPECT_TRUE(other.Is3DPeriodic());
+    EXPECT_NEAR(-2310.4 / QMPhysicalConstants::EV_TO_KCAL_MOL, other.GetFrames()[1].GetEnergy(), 1e-9);
+    EXPECT_EQ(0.01, other.GetFrames()[1].GetAtomPositions()[0].x);
+    // "!" needs its word, and "archive" and the version stay as they are.
+    const std::string rest = Archive3D().substr(Archive3D().find('\n'));
+    for (const char* header : {"! archive 3", "!archive 3", "!MAKER archive 4", "!MAKER ARCHIVE 3", "MAKER archive 3"}) {
+        EXPECT_TRUE(ReadArchive(header + rest).frames.empty()) << header;
+    }
+}

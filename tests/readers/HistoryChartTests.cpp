@@ -224,3 +224,35 @@ TEST(HistoryCharts, DensityOfStatesChart)
     EXPECT_THROW(CChartUtility::GetChart(nullptr, 1), KelvResult);
     EXPECT_THROW(CChartUtility::GetGraph(chart.get(), 9), KelvResult);
 }
+
+TEST(HistoryCharts, UnknownValuesAreNoPointsAndTheTitleCountsThem)
+{
+    const double unknown = std::numeric_limits<double>::quiet_NaN();
+    const auto title = [](ChartDocument* document) {
+        BSTR text = nullptr;
+        Chart(document)->get_Title(&text);
+        return Text(text);
+    };
+    KelvComPtr<ChartDocument> energy = ChartDocument::Create();
+    CreateGeomOptEnergyChart(energy.get());
+    UpdateGeomOptEnergyChart(energy.get(), {-1.0, unknown, unknown, -4.0}, 0);
+    // The unknown steps keep their places: the last point is step 4.
+    EXPECT_EQ((std::vector<Point>{{1, -1, 1}, {4, -4, 4}}), Points(energy.get(), 1));
+    EXPECT_EQ("ZELM Geometry Optimization (2 energy values could not be read)", title(energy.get()));
+    // A later history that reads whole takes the note off again.
+    UpdateGeomOptEnergyChart(energy.get(), {-1.0, -2.0}, 0);
+    EXPECT_EQ("ZELM Geometry Optimization", title(energy.get()));
+
+    KelvComPtr<ChartDocument> convergence = ChartDocument::Create();
+    CreateOptimizationConvergenceChart(convergence.get());
+    UpdateOptimizationConvergenceChart(convergence.get(), {1e-3, unknown}, 1, {1.0, unknown, 0.1}, 0, true, 1e-5,
+                                       1e-3);
+    EXPECT_EQ((std::vector<Point>{{2, -3, 2}}), Points(convergence.get(), 1));
+    EXPECT_EQ((std::vector<Point>{{1, 0, 1}, {3, -1, 3}}), Points(convergence.get(), 2));
+    EXPECT_EQ("ZELM Optimization Convergence (1 gradient norm could not be read)", title(convergence.get()));
+
+    // A title the user gave the chart stays.
+    Chart(energy.get())->put_Title(KelvBSTR("My run").Get());
+    UpdateGeomOptEnergyChart(energy.get(), {unknown}, 0);
+    EXPECT_EQ("My run", title(energy.get()));
+}

@@ -127,3 +127,29 @@ TEST(ReadCommand, ChartsOfARunWithoutHistoriesPointToTheAnalysis)
     EXPECT_NE(std::string::npos, outcome.out.find("Charts: none: --charts draws")) << outcome.out;
     EXPECT_NE(std::string::npos, outcome.out.find("zelm-host analyse \"run.gout\" energy")) << outcome.out;
 }
+
+TEST(ReadCommand, UnreadableValuesAndRunsThatStopped)
+{
+    QzTest::TempFolder folder("read");
+    const std::string data = std::string(QZ_SOURCE_DIR) + "/tests/data/readers/";
+    std::filesystem::copy_file(data + "unstable-optimisation.gout", folder.File("unstable.gout"));
+    Outcome outcome = RunDriver(folder, "read unstable");
+    EXPECT_EQ(0, outcome.code) << outcome.err;
+    for (const char* line : {"  energy (eV): 6 values", "  values that could not be read (fields of stars): 3",
+                             "  final energy: could not be read (a field of stars)"}) {
+        EXPECT_NE(std::string::npos, outcome.out.find(line)) << line << "\n" << outcome.out;
+    }
+
+    std::filesystem::copy_file(data + "cut-off.gout", folder.File("cut.gout"));
+    outcome = RunDriver(folder, "read cut");
+    EXPECT_EQ(1, outcome.code);
+    EXPECT_NE(std::string::npos, outcome.out.find("Unfinished run")) << outcome.out;
+    EXPECT_NE(std::string::npos, outcome.err.find("The ZELM run did not finish")) << outcome.err;
+    EXPECT_NE(std::string::npos, outcome.out.find("  energy (eV): 3 values")) << outcome.out;
+
+    std::filesystem::copy_file(data + "terminated.gout", folder.File("stopped.gout"));
+    outcome = RunDriver(folder, "read stopped");
+    EXPECT_EQ(1, outcome.code);
+    EXPECT_NE(std::string::npos, outcome.out.find("Engine error: Too many reciprocal lattice vectors needed"))
+        << outcome.out;
+}

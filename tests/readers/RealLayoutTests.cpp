@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using QzTest::ReaderFolder;
 using Series = std::vector<double>;
 
@@ -35,16 +37,26 @@ TEST(RealLayout, DimensionalityWithOrWithoutEquals)
         {"  Dimensionality 2 : Surface\n", 2},
         // A fit of several structures: the first line decides.
         {"  Dimensionality = 1 : Polymer\n  Dimensionality = 3 : Bulk\n", 1},
-        {"  Dimensionality =\n", 3},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.dimensionality, COutputFileReader(folder.Write("run.gout", c.text)).GetDimensionality()) << c.text;
     }
-    try {
-        COutputFileReader reader(folder.Write("run.gout", "  Dimensionality = Bulk\n"));
-        FAIL();
-    } catch (const KelvResult& error) {
-        EXPECT_EQ("Found invalid field in the string Bulk", error.GetMessage());
+    // A value that is no number, and an "=" with none after it, fail; the
+    // latter is never taken for a bulk structure.
+    const struct {
+        const char* text;
+        const char* message;
+    } failures[] = {
+        {"  Dimensionality = Bulk\n", "Found invalid field in the string Bulk"},
+        {"  Dimensionality =\n", "Found invalid field in the string ="},
+    };
+    for (const auto& f : failures) {
+        try {
+            COutputFileReader reader(folder.Write("run.gout", f.text));
+            ADD_FAILURE() << f.text;
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(f.message, error.GetMessage());
+        }
     }
 }
 
@@ -141,4 +153,164 @@ TEST(RealLayout, EngineErrorsAndWarnings)
         EXPECT_EQ(c.failed, COutputFileReader::ScanEngineError(c.path, reason)) << c.path;
         EXPECT_EQ(c.reason, reason) << c.path;
     }
+}
+
+TEST(RealLayout, CycleValuesThatFillTheirWidthOrOverflowIt)
+{
+    // Values touching their labels are read; runs of stars are steps of
+    // unknown value, counted, never a number.
+    const CGeomOptOutputFileReader history(Fixture("unstable-optimisation.gout"));
+    const Series energies = history.GetSeries1();
+    const Series gradients = history.GetSeries3();
+    ASSERT_EQ(6u, energies.size());
+    ASSERT_EQ(6u, gradients.size());
+    EXPECT_EQ((Series{-6.25, -812.5, -452811.125, -139221447.61382}), Series(energies.begin(), energies.begin() + 4));
+    EXPECT_TRUE(std::isnan(energies[4]));
+    EXPECT_EQ(-171234567.5, energies[5]);
+    EXPECT_EQ((Series{2.5, 42017.25, 1290544.318702}), Series(gradients.begin(), gradients.begin() + 3));
+    EXPECT_TRUE(std::isnan(gradients[3]) && std::isnan(gradients[4]));
+    EXPECT_EQ(9876543.25, gradients[5]);
+    EXPECT_EQ(3, history.GetUnreadableValueCount());
+    const Series changes = history.GetSeries2();
+    ASSERT_EQ(5u, changes.size());
+    EXPECT_TRUE(std::isnan(changes[3]) && std::isnan(changes[4]));
+}
+
+TEST(RealLayout, FinalEnergyOfStarsIsNoFinalEnergy)
+{
+    const CGeomOptOutputFileReader unstable(Fixture("unstable-optimisation.gout"));
+    EXPECT_FALSE(unstable.HasFinalEnergy());
+    EXPECT_TRUE(unstable.FinalEnergyUnreadable());
+    const CGeomOptOutputFileReader surface(Fixture("surface-optimisation.gout"));
+    EXPECT_TRUE(surface.HasFinalEnergy());
+    EXPECT_FALSE(surface.FinalEnergyUnreadable());
+    EXPECT_EQ(-41.0, surface.GetFinalEnergy());
+    EXPECT_EQ(0, surface.GetUnreadableValueCount());
+}
+
+TEST(RealLayout, ConstantPressureRowsWithTheEnginesSpacing)
+{
+    const CMolDynOutputFileReader reader(Fixture("npt-dynamics.gout"));
+    EXPECT_EQ(CMolDynOutputFileReader::EnsembleNPT, reader.GetEnsemble());
+    const CMolDynOutputFileInfo& production = reader.GetOutputFileInfo();
+    EXPECT_EQ((Series{0.1, 0.2}), production.GetTime());
+    const CMolDynOutputFileCommonInfo& now = production.GetCommonInfo();
+    const CMolDynOutputFileCommonInfo& mean = production.GetAveragedCommonInfo();
+    EXPECT_EQ((Series{5.212043, 5.21425}), now.GetCellA());
+    EXPECT_EQ((Series{5.2115, 5.213}), now.GetCellB());
+    EXPECT_EQ((Series{5.21375, 5.2155}), now.GetCellC());
+    EXPECT_EQ((Series{90.0125, 90.025}), now.GetCellAlpha());
+    EXPECT_EQ((Series{90.031877, 90.045}), now.GetCellBeta());
+    EXPECT_EQ((Series{89.9875, 89.975}), now.GetCellGamma());
+    EXPECT_EQ((Series{141.870095, 141.93525}), now.GetCellVolume());
+    EXPECT_EQ((Series{141.902557, 141.91875}), mean.GetCellVolume());
+    EXPECT_EQ((Series{90.018402, 90.025}), mean.GetCellBeta());
+    EXPECT_EQ((Series{0.125, 0.102}), now.GetPressure());
+    EXPECT_EQ((Series{318.25, 307.75}), now.GetTemperature());
+}
+
+TEST(RealLayout, ProgramTerminatedIsAnEngineFailure)
+{
+    ReaderFolder folder;
+    const std::string terminated = " Program terminated by processor     0 in               kindex\n";
+    std::string far = "  **** Too many reciprocal lattice vectors needed ****\n";
+    for (int i = 0; i < 25; ++i) {
+        far += "  Cycle: " + std::to_string(i) + " Energy: -1.0 Gnorm: 0.1 CPU: 0.1\n";
+    }
+    struct Case {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        // The framed notes before it give the reason.
+        {Fixture("terminated.gout"),
+         "Too many reciprocal lattice vectors needed; Probably due to unphysical cell dimensions"},
+        // Without notes close before it, the line itself; the banner's
+        // rules of stars are no notes.
+        {folder.Write("bare.gout", std::string(80, '*') + "\n  Start of bulk optimisation :\n" + terminated),
+         "Program terminated by processor 0 in kindex"},
+        {folder.Write("far.gout", far + terminated), "Program terminated by processor 0 in kindex"},
+        // After an error line the error is the reason.
+        {folder.Write("error.gout", "!! ERROR : input file is empty\n" + terminated), "input file is empty"},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        EXPECT_TRUE(COutputFileReader::ScanEngineError(c.path, reason)) << c.path;
+        EXPECT_EQ(c.reason, reason) << c.path;
+    }
+    try {
+        COutputFileReader::CheckRunSucceeded(Fixture("terminated.gout"));
+        ADD_FAILURE();
+    } catch (const KelvResult& error) {
+        EXPECT_EQ(E_FAIL, error.GetHRESULT());
+        EXPECT_EQ("The ZELM run failed: Too many reciprocal lattice vectors needed; Probably due to unphysical "
+                  "cell dimensions",
+                  error.GetMessage());
+    }
+}
+
+TEST(RealLayout, OutputWithoutClosingLinesIsAnUnfinishedRun)
+{
+    ReaderFolder folder;
+    const std::string started = "  Job Started  at 22:15.07 11th January     2022\n  Cycle: 0 Energy: -1.0\n";
+    struct Case {
+        std::string path;
+        bool unfinished;
+    } cases[] = {
+        {Fixture("cut-off.gout"), true},
+        // Any one of the closing lines closes the run.
+        {Fixture("unstable-optimisation.gout"), false},
+        {folder.Write("timing.gout", started + "  Total CPU time   0.0451\n"), false},
+        {folder.Write("finished.gout", started + "  Job Finished at 22:15.09 11th January     2022"), false},
+        {folder.Write("warned.gout", started + "  **** ZELM has completed with 2 warnings - beware! ****\n"), false},
+        // An output of the oldest engines, without "Job Started", is judged
+        // by its errors alone.
+        {Fixture("bulk-optimisation.gout"), false},
+    };
+    for (const Case& c : cases) {
+        std::string message = "unset";
+        EXPECT_EQ(c.unfinished, COutputFileReader::ScanRunProblem(c.path, message)) << c.path;
+        std::string reason;
+        EXPECT_FALSE(COutputFileReader::ScanEngineError(c.path, reason)) << c.path;
+        if (!c.unfinished) {
+            EXPECT_EQ("", message) << c.path;
+            EXPECT_NO_THROW(COutputFileReader::CheckRunSucceeded(c.path)) << c.path;
+            continue;
+        }
+        EXPECT_EQ("The ZELM run did not finish: its output ends without the engine's closing lines (the run was "
+                  "stopped or is still being written).",
+                  message);
+        try {
+            COutputFileReader::CheckRunSucceeded(c.path);
+            ADD_FAILURE() << c.path;
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(E_FAIL, error.GetHRESULT());
+            EXPECT_EQ(message, error.GetMessage());
+        }
+    }
+}
+
+TEST(RealLayout, SurfaceRunsWithOneRegionOrSeveral)
+{
+    // The slab's dimensionality after the general information makes a
+    // surface run, also when its table has no region lines.
+    for (const char* name : {"one-region-surface.gout", "surface-optimisation.gout"}) {
+        EXPECT_EQ(COutputFileReader::RunSurface, COutputFileReader::ScanRunType(Fixture(name))) << name;
+    }
+    EXPECT_EQ(COutputFileReader::RunGeomOpt, COutputFileReader::ScanRunType(Fixture("bulk-optimisation.gout")));
+    const CGeomOptOutputFileReader reader(Fixture("one-region-surface.gout"));
+    EXPECT_EQ(2, reader.GetDimensionality());
+    EXPECT_EQ(2, reader.GetCoreCount());
+    EXPECT_EQ(1, reader.GetShellCount());
+    EXPECT_EQ((Series{-38.25, -38.625}), reader.GetSeries1());
+}
+
+TEST(RealLayout, AsymmetricUnitAndWholeCellCounts)
+{
+    const COutputFileReader symmetric(Fixture("spacegroup-dynamics.gout"));
+    EXPECT_EQ(2, symmetric.GetCoreCount());
+    EXPECT_EQ(2, symmetric.GetIrreducibleCount());
+    EXPECT_EQ(8, symmetric.GetTotalCount());
+    const COutputFileReader plain(Fixture("bulk-optimisation.gout"));
+    EXPECT_EQ(2, plain.GetIrreducibleCount());
+    EXPECT_EQ(3, plain.GetTotalCount());
 }

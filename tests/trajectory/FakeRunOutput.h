@@ -16,6 +16,10 @@ struct FakeOutputContent {
     double pressure = 0.0;
     int dimensionality = 0;
     int cores = 0;
+    int shells = 0;
+    // Sites of the asymmetric unit and of the whole cell; 0: not given.
+    int irreducible = 0;
+    int total = 0;
     int ensemble = 1;
     std::vector<double> cellVolumes, pressures, pressureFile;
     // Final cell of the output; NaN lengths: the output gives none.
@@ -28,6 +32,9 @@ public:
     explicit FakeDynamicsOutput(const FakeOutputContent& c) : m_c(c) {}
     int GetDimensionality() const override { return m_c.dimensionality; }
     int GetCoreCount() const override { return m_c.cores; }
+    int GetShellCount() const override { return m_c.shells; }
+    int GetIrreducibleCount() const override { return m_c.irreducible; }
+    int GetTotalCount() const override { return m_c.total; }
     int GetEnsemble() const override { return m_c.ensemble; }
     const std::vector<double>& GetCellVolumes() const override { return m_c.cellVolumes; }
     const std::vector<double>& GetPressures() const override { return m_c.pressures; }

@@ -331,3 +331,65 @@ TEST_F(Providers, DynamicsFixedCellWithoutCellParameters)
         EXPECT_EQ(error.GetMessage(), "Neither the ZELM output file nor the ZELM arc file gives the cell of the run.");
     }
 }
+
+TEST_F(Providers, DynamicsOfAnAsymmetricUnitTakesTheWholeCell)
+{
+    // The output lists 2 of the 8 atoms of a structure given with its space
+    // group; every frame of the trajectory has all 8.
+    trgSpec.atoms = 8;
+    Files(true);
+    output.content.ensemble = 2;
+    output.content.dimensionality = 0;
+    output.content.cores = 2;
+    output.content.irreducible = 2;
+    output.content.total = 8;
+    std::unique_ptr<CZelmMolDynTrjDataProvider> p(CZelmMolDynTrjDataProvider::Create(base));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(8, p->GetAtomCount());
+    ASSERT_TRUE(p->GoToFirstFrame());
+    ASSERT_EQ(24u, p->GetPositions().size());
+    EXPECT_NEAR(p->GetPositions()[21], QzTest::TrgValue(4, 0, 7), 1e-9);
+
+    // Counts that cannot be matched fail, naming them: a trajectory file of
+    // the asymmetric unit only, and shells that do not pair with the cores.
+    struct Case {
+        const char* what;
+        int trgAtoms, shells;
+        const char* message;
+    } cases[] = {
+        {"fewer atoms in the file", 2, 0, "The ZELM output gives 8 atoms, the ZELM trajectory file 2."},
+        {"shells on some cores", 8, 1,
+         "The ZELM output lists the asymmetric unit (2 of 8 atoms and shells) of a structure whose cores and shells "
+         "it does not count for the whole cell: the atoms of the ZELM trajectory file cannot be matched to the "
+         "structure."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        trgSpec.atoms = c.trgAtoms;
+        QzTest::WriteTrg(base + ".trg", trgSpec);
+        output.content.shells = c.shells;
+        try {
+            CZelmMolDynTrjDataProvider failed(base);
+            ADD_FAILURE();
+        } catch (const KelvResult& error) {
+            EXPECT_EQ(error.GetMessage(), c.message);
+        }
+    }
+}
+
+TEST(DynamicsProvider, EngineOutputOfASpaceGroupStructure)
+{
+    // The engine's own layout, read by the output reader: 2 irreducible of
+    // 8 atoms in the output, all 8 in the trajectory file.
+    QzTest::TempFolder folder("spacegroup-md");
+    const std::string base = folder.File("rocksalt");
+    QzTest::WriteFile(base + ".gout",
+                      QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/readers/spacegroup-dynamics.gout"));
+    QzTest::WriteTrg(base + ".trg", QzTest::TrgSpec{1.0, 8, 2, false});
+    std::unique_ptr<CZelmMolDynTrjDataProvider> p(CZelmMolDynTrjDataProvider::Create(base));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(8, p->GetAtomCount());
+    ASSERT_TRUE(p->GoToFirstFrame());
+    EXPECT_EQ(24u, p->GetPositions().size());
+    EXPECT_NEAR(p->GetCellVolume(), 5.64 * 5.64 * 5.64, 1e-6);
+}

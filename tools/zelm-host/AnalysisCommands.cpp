@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -85,7 +87,8 @@ std::string Text(const KelvVariant& value)
     return value.Type() == VT_EMPTY ? std::string() : value.String();
 }
 
-// "yes", "no", or why the question could not be answered.
+// "yes", "no", "no (the reason)" when the module refuses the run's files
+// with the reason its command fails with, or "not in this build".
 std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
 {
     VARIANT_BOOL value = VARIANT_FALSE;
@@ -93,23 +96,51 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
     if (hr == E_NOTIMPL)
         return "not in this build";
     if (FAILED(hr))
-        return "failed: " + ErrorText(hr);
+        return "no (" + ErrorText(hr) + ")";
     return value == VARIANT_TRUE ? "yes" : "no";
 }
 
-// The files of a folder tree with their sizes and times, to tell what a
-// command made or changed.
-using Snapshot = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
+// What a command made or changed is told by the files' bytes; the bytes of
+// files larger than this are not compared, their size and time tell.
+constexpr std::uintmax_t LargestComparedFile = std::uintmax_t{64} << 20;
+
+struct FileStamp {
+    std::uintmax_t size = 0;
+    fs::file_time_type time;
+    std::size_t digest = 0;
+};
+using Snapshot = std::map<std::string, FileStamp>;
+
+std::size_t DigestOf(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return std::hash<std::string>()(bytes.str());
+}
 
 Snapshot FilesOf(const std::string& folder)
 {
     Snapshot files;
     std::error_code error;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->is_regular_file(error))
-            files[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
+        if (!it->is_regular_file(error))
+            continue;
+        FileStamp stamp{it->file_size(error), it->last_write_time(error), 0};
+        if (stamp.size <= LargestComparedFile)
+            stamp.digest = DigestOf(it->path());
+        files[it->path().string()] = stamp;
     }
     return files;
+}
+
+bool Changed(const FileStamp& before, const FileStamp& after)
+{
+    if (before.size != after.size)
+        return true;
+    if (after.size <= LargestComparedFile)
+        return before.digest != after.digest;
+    return before.time != after.time;
 }
 
 void PrintDifference(const Snapshot& before, const Snapshot& after, const std::string& project, std::ostream& out)
@@ -117,7 +148,7 @@ void PrintDifference(const Snapshot& before, const Snapshot& after, const std::s
     bool any = false;
     for (const auto& [path, stamp] : after) {
         const auto old = before.find(path);
-        const char* what = old == before.end() ? "made" : (old->second != stamp ? "changed" : nullptr);
+        const char* what = old == before.end() ? "made" : (Changed(old->second, stamp) ? "changed" : nullptr);
         if (what == nullptr)
             continue;
         out << what << ": " << fs::path(path).lexically_relative(project).string() << "\n";
@@ -139,11 +170,13 @@ struct AnalysisOptions {
 };
 
 // The host over the output's project, with the analysis component looking at
-// the output's folder and the selections asked for.
+// the output's folder and the selections asked for. The project (and the
+// document's folder) stay locked while the session lasts: the analyses write
+// documents of the project.
 struct Session {
     explicit Session(const AnalysisOptions& options)
         : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
-          host(ConfigurationFor(project))
+          lock(project, options.document), host(ConfigurationFor(project))
     {
         std::error_code error;
         if (!fs::is_regular_file(output, error))
@@ -162,6 +195,7 @@ struct Session {
 
     std::string output;
     std::string project;
+    DocumentChangeLock lock;
     QzHost::HostApplication host;
     KelvComPtr<IZelmAnalysis> analysis;
     KelvComPtr<IQoQMAnalysisScope> scope;
@@ -266,7 +300,17 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     }
     // The host writes what changed in its documents back to their files.
     KelvResult::Check(session.host.Documents().Synchronize());
-    PrintDifference(before, FilesOf(session.project), session.project, out);
+    const Snapshot after = FilesOf(session.project);
+    PrintDifference(before, after, session.project, out);
+    // A library that the dump gives as it is stays: say which it is.
+    const std::string library = fs::path(session.output).replace_extension(".lib").string();
+    bool made = false;
+    for (const auto& entry : after)
+        made = made || before.count(entry.first) == 0;
+    if (options.action == "library" && !made && after.count(library) == 1 && before.count(library) == 1 &&
+        !Changed(before.at(library), after.at(library)))
+        out << "the fitted library " << fs::path(library).lexically_relative(session.project).string()
+            << " is there already, as the dump gives it\n";
 }
 
 struct ChartOptions {

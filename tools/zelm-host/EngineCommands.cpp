@@ -1,6 +1,9 @@
 #include "EngineCommands.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <limits.h>
 #include <memory>
@@ -15,6 +18,7 @@
 #include "HostCommands.h"
 #include "host/HostApplication.h"
 #include "host/jobs/EngineSettings.h"
+#include "qorqm/MessageText.h"
 
 namespace ZelmHost {
 namespace {
@@ -30,10 +34,31 @@ std::string StubCommand()
     return exe.substr(0, exe.find_last_of('/')) + "/zelm-stub %SEED%";
 }
 
+// The seconds of a --time-limit value: a whole text that reads as a finite
+// number from 0 to the longest limit the job manager can keep. Anything else
+// (an empty value too) is refused with the bounds.
+double TimeLimitOf(const std::string& text)
+{
+    const auto refuse = [&text]() {
+        throw std::runtime_error(std::string("the time limit must be a finite number of seconds from 0 to ") +
+                                 QzHost::MaxTimeLimitText + " (0: no limit), not " +
+                                 (text.empty() ? std::string("an empty value") : "\"" + MessageText::Excerpt(text) + "\""));
+    };
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())))
+        refuse();
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(seconds) || seconds < 0 ||
+        seconds > QzHost::MaxTimeLimitSeconds)
+        refuse();
+    return seconds;
+}
+
 struct EngineArguments {
     std::string project = ".";
     std::string command;
-    double timeLimit = 0;
+    std::string timeLimit;
     bool stub = false;
     bool clear = false;
 };
@@ -45,9 +70,7 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
         throw std::runtime_error("\"" + a.project + "\" is not a project folder: it has no \"" +
                                  std::string(ProjectStateFile) + "\"");
     const bool setLimit = app.count("--time-limit") > 0;
-    if (setLimit && !(std::isfinite(a.timeLimit) && a.timeLimit >= 0))
-        throw std::runtime_error("the time limit must be a finite number of seconds, 0 or more (0: no limit), not " +
-                                 app.get_option("--time-limit")->as<std::string>());
+    const double timeLimit = setLimit ? TimeLimitOf(a.timeLimit) : 0.0;
     const bool changes = a.clear || a.stub || !a.command.empty() || setLimit;
     QzHost::EngineSettings settings;
     if (!changes) {
@@ -63,7 +86,7 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
                 else if (a.stub || !a.command.empty())
                     s.commands["ZELM"] = a.stub ? StubCommand() : a.command;
                 if (setLimit)
-                    s.timeLimitSeconds = a.timeLimit;
+                    s.timeLimitSeconds = timeLimit;
             },
             a.clear);
     }

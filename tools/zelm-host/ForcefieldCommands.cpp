@@ -18,7 +18,7 @@
 #include "host/model/TextEncoding.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
-#include "forcefield/ZelmForcefieldEditor.h"
+#include "common/ZelmInterfaces.h"
 
 namespace ZelmHost {
 namespace {
@@ -190,26 +190,23 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
     return text;
 }
 
-// The lines of a library file that the module's reader kept as text instead
-// of reading them: the module's editor holds them after a load, which the
-// host's editor COM road does not carry, so the file is read again here
-// through the module's own editor.
-void PrintLoadWarnings(const std::string& path, std::ostream& out)
+// The lines of the loaded library that the module's reader kept as text
+// instead of reading them, which the module's editor object answers through
+// its own interface (IZelmLoadWarnings).
+void PrintLoadWarnings(IQoForcefieldEditor& editor, std::ostream& out)
 {
-    CZelmForcefieldEditor editor;
-    try {
-        editor.Load(path);
-    } catch (const KelvResult& failure) {
-        out << "load warnings: the library could not be read again: " << failure.GetMessage() << "\n";
+    const KelvComPtr<IZelmLoadWarnings> warnings = KelvComPtr<IQoForcefieldEditor>(&editor).TryQueryInterface<IZelmLoadWarnings>();
+    if (!warnings)
         return;
-    }
-    const std::vector<CZelmLibUtils::Warning>& warnings = editor.GetLoadWarnings();
-    if (warnings.empty())
+    SAFEARRAY* array = nullptr;
+    Require(warnings->get_LoadWarnings(&array));
+    const std::vector<std::string> lines = Take(array);
+    if (lines.empty())
         return;
-    out << "load warnings (" << warnings.size() << (warnings.size() == 1 ? " line" : " lines")
+    out << "load warnings (" << lines.size() << (lines.size() == 1 ? " line" : " lines")
         << " kept as text, not read):\n";
-    for (const CZelmLibUtils::Warning& warning : warnings)
-        out << "  line " << warning.lineNumber << ": " << warning.line << "\n    " << warning.reason << "\n";
+    for (const std::string& line : lines)
+        out << "  " << line << "\n";
 }
 
 void Show(const Session& session, std::ostream& out)
@@ -288,7 +285,7 @@ void Show(const Session& session, std::ostream& out)
         if (!integers.empty() || !doubles.empty())
             out << "      values:" << integers << doubles << "\n";
     }
-    PrintLoadWarnings(loaded, out);
+    PrintLoadWarnings(session.Editor(), out);
 }
 
 // "N.NAME" of show's numbering: the interaction and the name.
@@ -432,6 +429,11 @@ void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
     if (options.save && !options.saveAs.empty())
         Fail("give --save or --save-as, not both");
 
+    // A library edited and saved is read, changed and written under the
+    // project's lock (and its own folder's), as a document is.
+    std::unique_ptr<DocumentChangeLock> lock;
+    if (editing && (options.save || !options.saveAs.empty()) && fs::is_directory(options.project))
+        lock = std::make_unique<DocumentChangeLock>(options.project, options.argument);
     Session session(options.project);
     if (options.action == "suggest") {
         BSTR suggestion = nullptr;

@@ -2,6 +2,7 @@
 #include "DriverSupport.h"
 #include "TrajectoryCommands.h"
 
+#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "CommandLine.h"
 #include "LibraryAdvice.h"
 #include "host/HostApplication.h"
+#include "host/state/ProjectLock.h"
 #include "host/model/CifImport.h"
 #include "host/model/Document.h"
 #include "host/model/ModelClasses.h"
@@ -228,6 +230,31 @@ QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool g
     return configuration;
 }
 
+DocumentChangeLock::DocumentChangeLock(const std::string& project, const std::string& document)
+{
+    std::error_code error;
+    const std::string projectFolder = Absolute(project.empty() ? "." : project);
+    std::string documentFolder =
+        document.empty() ? projectFolder : Absolute(fs::path(Absolute(document)).parent_path().string());
+    const fs::path projectKey = fs::weakly_canonical(projectFolder, error);
+    const fs::path documentKey = fs::weakly_canonical(documentFolder, error);
+    if (projectKey == documentKey) {
+        project_ = std::make_unique<QzHost::ProjectLock>(projectFolder);
+        return;
+    }
+    // Always in the same order, so that two commands that lock the same two
+    // folders from either side never wait for each other.
+    if (documentKey < projectKey) {
+        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder);
+        project_ = std::make_unique<QzHost::ProjectLock>(projectFolder);
+    } else {
+        project_ = std::make_unique<QzHost::ProjectLock>(projectFolder);
+        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder);
+    }
+}
+
+DocumentChangeLock::~DocumentChangeLock() = default;
+
 void CreateProject(const std::string& folder, std::ostream& out)
 {
     std::error_code error;
@@ -285,6 +312,9 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         Fail("the document name \"" + documentName + "\" gives no file name");
     }
 
+    // The free name is chosen and the document written under the lock: two
+    // imports of one name at once make two documents.
+    const DocumentChangeLock lock(project);
     std::unique_ptr<QzHost::HostApplication> host = OpenHost(project);
     KelvBSTR progId(HostModel::Atomistic3dDocumentProgId);
     KelvBSTR path(host->DocumentsFolder() + "/" + stem + ".qsd");
@@ -465,7 +495,16 @@ void AddHostCommands(CommandLine& commandLine)
     import->add_option("--project", imported->project, "The project folder (default: the current folder)");
     import->add_option("--name", imported->name, "Name of the new document (default: the file's name)");
     import->add_option("--frame", imported->frame, "The frame of an XYZ file of several frames (default: 1)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::size_t frame = 0;
+                const char* end = text.data() + text.size();
+                const auto read = std::from_chars(text.data(), end, frame);
+                return read.ec == std::errc() && read.ptr == end && frame >= 1
+                           ? std::string()
+                           : "frames are numbered from 1; \"" + text + "\" is no frame number";
+            },
+            "FRAME"));
 
     struct ShowArguments {
         std::string document;

@@ -9,11 +9,13 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace QzHost {
 struct HostConfiguration;
+class ProjectLock;
 }
 
 namespace ZelmHost {
@@ -30,6 +32,25 @@ inline constexpr const char* ProjectStateFile = "project-state.json";
 // the folder has one. A folder the user named (`given`) without a state file
 // fails, saying how to make it a project.
 QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool given);
+
+// Held by a command that changes a project's documents, from before it reads
+// them to after it has written them back: the project's lock and, when the
+// document lies in another folder, that folder's lock too (a command that
+// names the document without its project locks the folder as its project),
+// so that two commands never interleave their reads and writes of one
+// document. Taken before the host is made over the project: the host reads
+// the project's state and documents as it starts.
+class DocumentChangeLock {
+public:
+    DocumentChangeLock(const std::string& project, const std::string& document = std::string());
+    ~DocumentChangeLock();
+    DocumentChangeLock(const DocumentChangeLock&) = delete;
+    DocumentChangeLock& operator=(const DocumentChangeLock&) = delete;
+
+private:
+    std::unique_ptr<QzHost::ProjectLock> project_;
+    std::unique_ptr<QzHost::ProjectLock> folder_;
+};
 
 // Each command writes its outcome to `out` and throws (KelvResult or a
 // std::exception) with a clear message when it cannot be done; RunHostCommand

@@ -42,7 +42,10 @@ class Session {
 public:
     // The project is the given folder, else the nearest folder holding the
     // document that is a project (else the document's own folder).
-    Session(const std::string& documentPath, const std::string& project, const std::string& task)
+    // With `changes`, the project and the document's folder are locked
+    // while the session lasts.
+    Session(const std::string& documentPath, const std::string& project, const std::string& task,
+            bool changes = false)
     {
         std::error_code error;
         m_file = fs::absolute(documentPath, error).lexically_normal();
@@ -62,7 +65,11 @@ public:
                 }
             }
         }
-        m_host = std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, !project.empty()));
+        QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !project.empty());
+        if (changes) {
+            m_lock = std::make_unique<DocumentChangeLock>(folder, m_file.string());
+        }
+        m_host = std::make_unique<QzHost::HostApplication>(configuration);
 
         const KelvBSTR path(m_file.string());
         KelvResult::Check(m_host->Documents().FindDocument(path.Get(), m_document.Receive()));
@@ -121,6 +128,7 @@ public:
 
 private:
     fs::path m_file;
+    std::unique_ptr<DocumentChangeLock> m_lock;
     std::unique_ptr<QzHost::HostApplication> m_host;
     KelvComPtr<ISBDocumentRoot> m_document;
     KelvComPtr<ISBScope> m_contents;
@@ -164,7 +172,7 @@ void Answer(std::ostream& out, const std::string& question, HRESULT hr, VARIANT_
 void CheckStructure(const std::string& document, const std::string& project, const std::string& task, bool makeP1,
                     std::ostream& out)
 {
-    const Session session(document, project, task);
+    const Session session(document, project, task, makeP1);
     IZelm* zelm = session.Zelm();
     ISBScope* scope = session.Contents();
     if (makeP1) {

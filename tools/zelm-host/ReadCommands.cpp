@@ -18,6 +18,7 @@
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "readers/ArchiveFileReader.h"
 #include "readers/GeomOptReaders.h"
@@ -130,8 +131,13 @@ void ShowOutput(Reading& run)
         // is still shown.
         std::string reason;
         if (COutputFileReader::ScanEngineError(gout, reason)) {
+            reason = MessageText::Excerpt(reason);
             out << "Engine error: " << reason << "\n";
             run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
+        } else if (COutputFileReader::ScanRunProblem(gout, reason)) {
+            // Opened by the engine and never closed: stopped, or still running.
+            out << "Unfinished run: the output ends without the engine's closing lines\n";
+            run.Fail("\"" + gout + "\": " + reason);
         }
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
@@ -180,6 +186,15 @@ void ShowOutput(Reading& run)
             out << "  gradient norm: " << Series(history.GetSeries3(), history.GetSeries3Offset()) << "\n";
             out << "  tolerances: function " << history.GetTolerance1() << ", gradient " << history.GetTolerance2()
                 << "\n";
+            if (history.GetUnreadableValueCount() > 0) {
+                out << "  values that could not be read (fields of stars): " << history.GetUnreadableValueCount()
+                    << "\n";
+            }
+            if (history.HasFinalEnergy()) {
+                out << "  final energy (eV): " << Number(history.GetFinalEnergy()) << "\n";
+            } else if (history.FinalEnergyUnreadable()) {
+                out << "  final energy: could not be read (a field of stars)\n";
+            }
         });
     }
     if (type == COutputFileReader::RunDynamics) {

@@ -16,14 +16,13 @@
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
+#include "job/ZelmJob.h"
 #include "kelv/kelv.h"
-#include "qorqm/CTrjWriter.h"
 #include "qorqm/PathUtilities.h"
+#include "readers/OutputFileReader.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
 #include "readers/TrajectoryArchive.h"
-#include "readers/ZelmGeomOptTrjDataProvider.h"
-#include "readers/ZelmMolDynTrjDataProvider.h"
 #include "setup/SurfaceRunInfo.h"
 
 namespace ZelmHost {
@@ -31,8 +30,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The host over the folder of a document that must exist there.
+// The host over the folder of a document that must exist there, with the
+// folder locked until the command is done with the document.
 struct OpenDocument {
+    std::unique_ptr<DocumentChangeLock> lock;
     std::unique_ptr<QzHost::HostApplication> host;
     KelvComPtr<ISBContainerRoot> root;
     KelvComPtr<ISBDocumentRoot> document;
@@ -59,6 +60,7 @@ OpenDocument Open(const std::string& documentPath)
     if (!fs::is_regular_file(opened.path, error))
         Fail("the document \"" + documentPath + "\" does not exist");
     opened.folder = fs::path(opened.path).parent_path().string();
+    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
     KelvResult::Check(opened.host->Documents().FindDocument(KelvBSTR(opened.path).Get(), opened.document.Receive()));
@@ -104,6 +106,18 @@ std::string WorkingCopyFailure(const std::string& arc)
            "): the archive's folder must be writable";
 }
 
+// Refuses the results of a run whose main output (the run's files' base +
+// ".gout") reports that it failed or did not finish, with the reason that
+// `results` gives.
+void RequireFinishedRun(const std::string& base)
+{
+    try {
+        COutputFileReader::CheckRunSucceeded(base + ".gout");
+    } catch (const KelvResult& failure) {
+        Fail(failure.GetMessage());
+    }
+}
+
 }  // namespace
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
@@ -115,6 +129,7 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
         Fail("the archive \"" + archive + "\" does not exist");
     if (!PathUtilities::MatchesExtension(arc, ".arc"))
         Fail("\"" + archive + "\" is not an archive (.arc)");
+    RequireFinishedRun(PathUtilities::ExtensionRemoved(arc));
     CAtomicIndexMap map;
     if (surface)
         map.Copy(CSurfaceRunInfo(opened.root, opened.document).m_atomIndexMap);
@@ -159,6 +174,24 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     std::error_code error;
     if (!fs::is_regular_file(path, error))
         Fail("the document \"" + seedDocument + "\" does not exist");
+    const DocumentChangeLock lock(fs::path(path).parent_path().string());
+    // The importer applies the archive of the same name; without a frame to
+    // apply it would give the document back as it was.
+    const std::string arc = PathUtilities::ExtensionReplaced(path, ".arc");
+    if (!fs::is_regular_file(arc, error))
+        Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
+    RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
+    std::unique_ptr<ITrajectoryArchive> frames;
+    try {
+        frames = OpenTrajectoryArchive(arc, CAtomicIndexMap());
+    } catch (const KelvResult& failure) {
+        Fail("the archive \"" + arc + "\" cannot be read: " + failure.GetMessage());
+    }
+    if (frames->GetFrameCount() == 0)
+        Fail("the archive \"" + arc + "\" holds no frame to import into the document");
+    frames.reset();
+    const std::string before = HostModel::QsdText(*HostModel::LoadQsd(path));
+
     std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
     KelvComPtr<ISBDocumentRoot> document;
     KelvVariant noData;
@@ -166,11 +199,14 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
                                                        KelvBSTR(HostModel::Atomistic3dDocumentProgId).Get(),
                                                        KelvBSTR("QorZelm.ZelmStructureImporter").Get(), noData.Get(),
                                                        document.Receive()));
+    const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(document.get());
+    if (model && HostModel::QsdText(*model) == before)
+        Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
+             "\": its last frame gives the structure the document already has");
     KelvResult::Check(host->Documents().ExportDocument(
         document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
-    out << "imported " << path << " through QorZelm.ZelmStructureImporter"
-        << (fs::is_regular_file(PathUtilities::ExtensionReplaced(path, ".arc"), error) ? " with its archive" : "")
-        << "\n";
+    out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n";
+    document = nullptr;
     host.reset();
     ShowDocument(path, "", out);
 }
@@ -180,6 +216,7 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
 {
     OpenDocument opened = Open(document);
     const std::string name = Absolute(base);
+    RequireFinishedRun(name);
     std::string chosen = kind;
     if (chosen.empty()) {
         switch (RunOutput().scanRunType(name + ".gout")) {
@@ -196,19 +233,21 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
             Fail("\"" + base + ".gout\" is not the output of an optimisation, surface or dynamics run");
         }
     }
-    std::unique_ptr<CTrjDataProvider> provider;
-    if (chosen == "geomopt" || chosen == "surface")
-        provider.reset(CreateZelmGeomOptTrjDataProvider(name, opened.root, opened.document, chosen == "surface"));
+    int code = 0;
+    if (chosen == "geomopt")
+        code = 2;
     else if (chosen == "dynamics")
-        provider.reset(CZelmMolDynTrjDataProvider::Create(name));
+        code = 3;
+    else if (chosen == "surface")
+        code = 5;
     else
         Fail("unknown trajectory kind \"" + kind + "\" (geomopt, surface or dynamics)");
-    if (!provider)
+    // The frames file is replaced only by a whole one that holds a frame: a
+    // run that gives none fails here, and an earlier ".trj" stays as it was.
+    if (!CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document))
         Fail("the run \"" + base + "\" lacks the files of a " + chosen + " trajectory (" +
              (chosen == "dynamics" ? ".gout and .trg" : ".arc and .gout") + ")");
-    const HRESULT written = CTrjWriter().WriteTrajFile(*provider, name);
-    KelvResult::Check(written);
-    provider.reset();
+    // The trajectory document only over a whole frames file.
     const std::string qtd = name + ".qtd";
     std::error_code error;
     if (!fs::exists(qtd, error))

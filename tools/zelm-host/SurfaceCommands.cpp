@@ -1,5 +1,6 @@
 #include "SurfaceCommands.h"
 
+#include <cmath>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -336,6 +337,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     if (fs::is_regular_file(fs::path(folder) / ProjectStateFile, error)) {
         configuration.stateFile = (fs::path(folder) / ProjectStateFile).string();
     }
+    const DocumentChangeLock lock(folder, file);
     QzHost::HostApplication host(configuration);
     const KelvComPtr<IQoZelmSurfaceCalculator> calculator = SurfaceCalculatorOf(host);
 
@@ -380,7 +382,22 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     } else if (options.action == "select-attachment") {
         Check(c->SelectAttachmentLayerSet(scope.get()));
     } else {
-        Check(c->SelectLayer(scope.get(), options.layers[0], options.layers[1]));
+        // Layers are counted from 1 at the top down to the slab's depth; a
+        // range outside them would select nothing and still be saved.
+        double relative = 0.0;
+        double absolute = 0.0;
+        Check(c->GetSurfaceDepth(scope.get(), &relative, &absolute));
+        const LONG layers = std::isfinite(relative) && relative >= 1.0 && relative < 1e9
+                                ? static_cast<LONG>(std::floor(relative + 1e-6))
+                                : 0;
+        const LONG from = options.layers[0];
+        const LONG to = options.layers[1];
+        if (from < 1 || to < from || to > layers) {
+            Fail("select-layer " + std::to_string(from) + " " + std::to_string(to) + ": the slab has " +
+                 std::to_string(layers) + (layers == 1 ? " layer" : " layers") +
+                 ", counted from 1 at the top; give FROM TO with 1 <= FROM <= TO <= " + std::to_string(layers));
+        }
+        Check(c->SelectLayer(scope.get(), from, to));
     }
     out << options.action << ": done\n";
     PrintSets(*document, out);

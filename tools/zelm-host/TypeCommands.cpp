@@ -41,7 +41,9 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
         Fail("the document \"" + documentPath + "\" does not exist");
     }
     const std::string folder = project.empty() ? fs::path(file).parent_path().string() : project;
-    QzHost::HostApplication host(ProjectConfiguration(folder, !project.empty()));
+    const QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !project.empty());
+    const DocumentChangeLock lock(folder, file);
+    QzHost::HostApplication host(configuration);
     KelvComPtr<ISBDocumentRoot> root;
     const HRESULT found = host.Documents().FindDocument(KelvBSTR(file).Get(), root.Receive());
     KelvResult::Check(found);

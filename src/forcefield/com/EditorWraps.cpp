@@ -1,6 +1,9 @@
 #include "forcefield/com/EditorWraps.h"
 
 #include "forcefield/com/PartWraps.h"
+#include "forcefield/ZelmForcefieldEditor.h"
+
+#include "qorqm/MessageText.h"
 
 using ForcefieldCom::BstrArrayToStringList;
 
@@ -67,6 +70,29 @@ HRESULT CForcefieldEditorWrap::get_ServerDescription(IQoServerDescription** ppSe
 HRESULT CForcefieldEditorWrap::get_LoadedFilePath(BSTR* pName)
 {
     return Get(pName, [&] { return m_editor->GetFilePath(); });
+}
+
+HRESULT CForcefieldEditorWrap::get_LoadWarnings(SAFEARRAY** pLines)
+{
+    return Kelv::ComMethod(Clsid(), IID_IZelmLoadWarnings, [&] {
+        if (!pLines)
+            throw KelvResult(E_POINTER, ForcefieldCom::kNoOutput);
+        *pLines = nullptr;
+        std::vector<std::string> lines;
+        if (const auto* own = dynamic_cast<const CZelmForcefieldEditor*>(m_editor.get())) {
+            for (const CZelmLibUtils::Warning& warning : own->GetLoadWarnings())
+                lines.push_back("line " + std::to_string(warning.lineNumber) + ": " +
+                                MessageText::Excerpt(warning.line) + "\n    " + warning.reason);
+        }
+        *pLines = ZelmArrays::StringListToBstrArray(lines).Detach();
+    });
+}
+
+HRESULT CForcefieldEditorWrap::DelegatedQueryInterface(REFIID iid, void** out)
+{
+    if (IsEqualGUID(iid, IID_IZelmLoadWarnings))
+        return FinishQI(static_cast<IZelmLoadWarnings*>(this), out);
+    return CWrapper::DelegatedQueryInterface(iid, out);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // objects that still show it.
 #pragma once
 
+#include "common/ZelmInterfaces.h"
 #include "forcefield/com/ForcefieldComIds.h"
 #include "forcefield/com/ForcefieldComObject.h"
 
@@ -14,9 +15,11 @@
 
 #include <boost/shared_ptr.hpp>
 
-class CForcefieldEditorWrap final : public ForcefieldCom::CWrapper<CForcefieldEditorWrap, IQoForcefieldEditor>
+class CForcefieldEditorWrap final : public ForcefieldCom::CWrapper<CForcefieldEditorWrap, IQoForcefieldEditor>,
+                                     public IZelmLoadWarnings
 {
 public:
+    KELV_DELEGATE_IUNKNOWN
     static const CLSID& Clsid() { return QorZelm::CLSID_ZelmForcefieldEditor; }
     // A new object over the editor (null throws KelvResult E_POINTER), with
     // the one reference that belongs to the caller.
@@ -28,6 +31,9 @@ public:
     HRESULT SaveAs(BSTR fileName) override;
     HRESULT get_ServerDescription(IQoServerDescription** ppServerDescription) override;
     HRESULT get_LoadedFilePath(BSTR* pName) override;
+    // The module's own editor's load warnings (IZelmLoadWarnings).
+    HRESULT get_LoadWarnings(SAFEARRAY** pLines) override;
+    HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
 
 private:
     friend class ForcefieldCom::CWrapper<CForcefieldEditorWrap, IQoForcefieldEditor>;

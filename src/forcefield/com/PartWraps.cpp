@@ -190,28 +190,37 @@ HRESULT CInteractionWrap::get_DoubleOptionName(INT Index, BSTR* pName)
 // ---------------------------------------------------------------------------
 // IQoParameter
 
-CParameterWrap::CParameterWrap(const InteractionPtr& interaction, const std::string& name, unsigned occurrence)
-    : m_interaction(interaction), m_name(name), m_occurrence(occurrence)
+CParameterWrap::CParameterWrap(const InteractionPtr& interaction, const ParameterDescriptionPtr& description,
+                               unsigned occurrence)
+    : m_interaction(interaction), m_description(description), m_occurrence(occurrence)
 {
 }
 
 KelvComPtr<IQoParameter> CParameterWrap::Create(const InteractionPtr& interaction, unsigned index)
 {
     const std::vector<CParameter>& parameters = Checked(interaction)->GetParameters();
-    const std::string& name = interaction->GetParameter(index).GetName();
-    const auto occurrence = std::count_if(parameters.begin(), parameters.begin() + index,
-                                          [&](const CParameter& parameter) { return parameter.GetName() == name; });
-    return Make(interaction, name, static_cast<unsigned>(occurrence));
+    const ParameterDescriptionPtr& description = interaction->GetParameter(index).GetDescription();
+    const auto occurrence = std::count_if(parameters.begin(), parameters.begin() + index, [&](const CParameter& parameter) {
+        return parameter.GetDescription() == description;
+    });
+    return Make(interaction, description, static_cast<unsigned>(occurrence));
 }
 
 CParameter& CParameterWrap::Parameter() const
 {
     unsigned seen = 0;
     for (CParameter& parameter : m_interaction->GetParameters()) {
-        if (parameter.GetName() == m_name && seen++ == m_occurrence)
+        if (parameter.GetDescription() == m_description && seen++ == m_occurrence)
             return parameter;
     }
-    throw KelvResult(E_UNEXPECTED, "The parameter \"" + m_name + "\" of this \"" +
+    // Where another parameter of that name stands now, the unit tells which
+    // one is gone.
+    const std::string& name = m_description->GetName();
+    const std::vector<CParameter>& now = m_interaction->GetParameters();
+    const bool named = std::any_of(now.begin(), now.end(), [&](const CParameter& p) { return p.GetName() == name; });
+    const std::string& unit = m_description->GetUnit();
+    throw KelvResult(E_UNEXPECTED, "The parameter \"" + name + "\"" +
+                                       (named && !unit.empty() ? " (" + unit + ")" : std::string()) + " of this \"" +
                                        m_interaction->GetFunctionalFormKeyword() + "\" interaction no longer exists.");
 }
 

@@ -97,13 +97,16 @@ public:
 
 private:
     friend class ForcefieldCom::CWrapper<CParameterWrap, IQoParameter>;
-    CParameterWrap(const InteractionPtr& interaction, const std::string& name, unsigned occurrence);
+    CParameterWrap(const InteractionPtr& interaction, const ParameterDescriptionPtr& description,
+                   unsigned occurrence);
     // The parameter as the interaction holds it now; once the interaction
     // has it no longer, KelvResult E_UNEXPECTED naming it.
     CParameter& Parameter() const;
     InteractionPtr m_interaction;
-    // The parameter's identity: its name, and which of the parameters of
-    // that name it is (a few forms give two parameters one name).
-    std::string m_name;
+    // The parameter's identity: its description, and which of the
+    // parameters made from it it is (a polynomial's coefficients share one).
+    // Not its name: a few forms give two parameters one name (the harmonic
+    // and the exponential "K" of "bsm"), and an option swaps one for the other.
+    ParameterDescriptionPtr m_description;
     unsigned m_occurrence;
 };

@@ -1,0 +1,2 @@
+!KORVEX archive 3
+PBC=ON

@@ -1,0 +1,179 @@
+// Every question `results` answers against the `analyse` command it stands
+// for, on runs of several kinds: where the answer is yes the command works on
+// the same files; where it is no the command fails, with the answer's reason
+// when the answer gives one, and the project's structure stays as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+
+std::string Data(const std::string& name)
+{
+    return std::string(QZ_TEST_DATA) + "/" + name;
+}
+
+// The questions in the order `results` prints them, each with the action of
+// `analyse` that it answers for.
+const std::pair<const char*, const char*> Questions[] = {
+    {"CanViewEnergyEvolution", "energy"},   {"CanUpdateStructure", "structure"},
+    {"CanCreateTrajectory", "trajectory"},  {"CanImportLibrary", "library"},
+    {"CanPlotOpticalProperties", "optics"}, {"CanPlotPhononDispersion", "dispersion"},
+    {"CanPlotPhononDOS", "dos"},
+};
+
+class ResultAgreement : public QzTest::DriverTest {
+protected:
+    ResultAgreement() : DriverTest("driver-agreement") {}
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + Examples + "rocksalt.cif --project p");
+    }
+
+    // A run folder p/<name> holding `files` (name in the folder, source).
+    void Folder(const std::string& name, const std::map<std::string, std::string>& files) const
+    {
+        fs::create_directories(folder.File("p/" + name));
+        for (const auto& [file, source] : files)
+            fs::copy_file(source, folder.File("p/" + name + "/" + file));
+    }
+
+    // The answers `results` gives for the output.
+    std::map<std::string, std::string> Answers(const std::string& output) const
+    {
+        const QzTest::DriverOutcome outcome = Run("results " + output);
+        EXPECT_EQ(outcome.code, 0) << outcome.err;
+        std::map<std::string, std::string> answers;
+        for (const auto& question : Questions) {
+            const std::string key = std::string(question.first) + ": ";
+            const std::size_t at = outcome.out.find("\n" + key);
+            if (at == std::string::npos) {
+                ADD_FAILURE() << question.first << " not answered\n" << outcome.out;
+                continue;
+            }
+            const std::size_t from = at + 1 + key.size();
+            answers[question.first] = outcome.out.substr(from, outcome.out.find('\n', from) - from);
+        }
+        return answers;
+    }
+
+    // Each question's command against its answer.
+    void ExpectAgreement(const std::string& output, const std::map<std::string, std::string>& expected) const
+    {
+        const std::map<std::string, std::string> answers = Answers(output);
+        for (const auto& [question, answer] : expected)
+            EXPECT_EQ(answers.count(question) ? answers.at(question).substr(0, answer.size()) : "", answer)
+                << question;
+        for (const auto& question : Questions) {
+            const std::string answer = answers.count(question.first) ? answers.at(question.first) : "";
+            SCOPED_TRACE(std::string(question.first) + ": " + answer);
+            const std::string action = question.second;
+            const bool withDocument = action == "structure" || action == "trajectory";
+            const std::string structure = QzTest::ReadFile(folder.File("p/rocksalt.qsd"));
+            const QzTest::DriverOutcome outcome =
+                Run("analyse " + output + " " + action + (withDocument ? " p/rocksalt.qsd" : ""));
+            ASSERT_TRUE(outcome.exited) << outcome.err;
+            if (answer == "yes") {
+                EXPECT_EQ(outcome.code, 0) << outcome.err;
+                continue;
+            }
+            EXPECT_EQ(outcome.code, 1) << outcome.out;
+            if (answer.rfind("no (", 0) == 0) {
+                const std::string reason = answer.substr(4, answer.size() - 5);
+                EXPECT_EQ(outcome.err, "zelm-host: " + reason + "\n");
+            }
+            EXPECT_EQ(QzTest::ReadFile(folder.File("p/rocksalt.qsd")), structure) << "a refused command changed it";
+        }
+    }
+};
+
+TEST_F(ResultAgreement, AFinishedOptimisation)
+{
+    Folder("opt", {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                   {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},
+                   {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    ExpectAgreement("p/opt/rocksalt.gout", {{"CanViewEnergyEvolution", "yes"},
+                                            {"CanUpdateStructure", "yes"},
+                                            {"CanCreateTrajectory", "yes"},
+                                            {"CanImportLibrary", "no"}});
+}
+
+TEST_F(ResultAgreement, AFailedOptimisation)
+{
+    Folder("failed", {{"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},
+                      {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    QzTest::WriteFile(folder.File("p/failed/rocksalt.gout"),
+                      QzTest::ReadFile(Examples + "results/geomopt/rocksalt.gout") +
+                          QzTest::ReadFile(Data("readers/engine-error.gout")));
+    const std::string failed = "no (The ZELM run failed: input file is empty)";
+    ExpectAgreement("p/failed/rocksalt.gout", {{"CanViewEnergyEvolution", failed},
+                                               {"CanUpdateStructure", failed},
+                                               {"CanCreateTrajectory", failed}});
+}
+
+TEST_F(ResultAgreement, AnArchiveWithoutAFrame)
+{
+    Folder("empty", {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                     {"rocksalt.arc", Data("analysis/no-frame.arc")},
+                     {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    ExpectAgreement("p/empty/rocksalt.gout", {{"CanViewEnergyEvolution", "no (The run gives no trajectory frame"},
+                                              {"CanUpdateStructure", "no (The run gives no final structure"},
+                                              {"CanCreateTrajectory", "no (The run gives no trajectory frame"}});
+}
+
+TEST_F(ResultAgreement, AnOutputOutsideTheDocumentFolder)
+{
+    Folder("elsewhere", {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                         {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"}});
+    ExpectAgreement("p/elsewhere/rocksalt.gout", {{"CanViewEnergyEvolution", "no (Atomistic 3D document not found)"},
+                                                  {"CanUpdateStructure", "yes"}});
+}
+
+TEST_F(ResultAgreement, ASinglePoint)
+{
+    Folder("single", {{"run.gout", Data("analysis/energy.gout")}});
+    ExpectAgreement("p/single/run.gout", {{"CanViewEnergyEvolution", "no"}, {"CanCreateTrajectory", "no"}});
+}
+
+TEST_F(ResultAgreement, APhononRunWithoutItsDeck)
+{
+    Folder("phonons", {{"nacl.gout", Data("phonons/nacl.gout")},
+                       {"nacl.dens", Data("phonons/nacl.dens")},
+                       {"nacl.disp", Data("phonons/nacl.disp")},
+                       {"nacl.kptaux", Data("phonons/nacl.kptaux")},
+                       {"nacl.osc", Data("phonons/nacl.osc")}});
+    ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotPhononDispersion", "yes"}, {"CanPlotPhononDOS", "yes"}});
+}
+
+TEST_F(ResultAgreement, AFailedPhononRun)
+{
+    Folder("phonons", {{"nacl.dens", Data("phonons/nacl.dens")},
+                       {"nacl.disp", Data("phonons/nacl.disp")},
+                       {"nacl.kptaux", Data("phonons/nacl.kptaux")},
+                       {"nacl.osc", Data("phonons/nacl.osc")}});
+    QzTest::WriteFile(folder.File("p/phonons/nacl.gout"), QzTest::ReadFile(Data("phonons/nacl.gout")) +
+                                                              QzTest::ReadFile(Data("readers/engine-error.gout")));
+    const std::string failed = "no (The ZELM run failed: input file is empty)";
+    ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotOpticalProperties", failed},
+                                            {"CanPlotPhononDispersion", failed},
+                                            {"CanPlotPhononDOS", failed}});
+}
+
+TEST_F(ResultAgreement, AFit)
+{
+    Folder("fit", {{"fit.gout", Data("analysis/energy.gout")}, {"fit.res", Data("forcefield/fit.res")}});
+    ExpectAgreement("p/fit/fit.gout", {{"CanImportLibrary", "yes"}});
+}
+
+} // namespace
