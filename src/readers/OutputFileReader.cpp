@@ -260,6 +260,20 @@ bool COutputFileReader::ScanRunProblem(const std::string& path, std::string& mes
     return !message.empty();
 }
 
+COutputFileReader::RunCheck COutputFileReader::ScanRun(const std::string& path)
+{
+    RunCheck check;
+    RunEnding ending = ScanRunEnding(path);
+    if (ending.failed) {
+        check.engineError = true;
+        check.problem = "The ZELM run failed: " + MessageText::Excerpt(ending.reason);
+        check.reason = std::move(ending.reason);
+    } else if (ending.started && !ending.closed) {
+        check.problem = UnfinishedRun;
+    }
+    return check;
+}
+
 void COutputFileReader::CheckRunSucceeded(const std::string& path)
 {
     std::string message;

@@ -52,6 +52,15 @@ public:
     // An output without a "Job Started" line is judged by its errors alone.
     // Not for the output of a job that is still running.
     static bool ScanRunProblem(const std::string& path, std::string& message);
+    // Both of the above from one pass over the output: whether it reports an
+    // engine error and its reason (as ScanEngineError gives them), and the
+    // message of ScanRunProblem ("" without a problem).
+    struct RunCheck {
+        bool engineError = false;
+        std::string reason;
+        std::string problem;
+    };
+    static RunCheck ScanRun(const std::string& path);
     // Throws KelvResult E_FAIL with the message of ScanRunProblem when the
     // output exists and reports a failed or unfinished run; nothing
     // otherwise.

@@ -129,15 +129,15 @@ void ShowOutput(Reading& run)
     run.Step(gout, [&] {
         // A run stopped by an engine error fails the command; what it wrote
         // is still shown.
-        std::string reason;
-        if (COutputFileReader::ScanEngineError(gout, reason)) {
-            reason = MessageText::Excerpt(reason);
+        const COutputFileReader::RunCheck check = COutputFileReader::ScanRun(gout);
+        if (check.engineError) {
+            const std::string reason = MessageText::Excerpt(check.reason);
             out << "Engine error: " << reason << "\n";
             run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
-        } else if (COutputFileReader::ScanRunProblem(gout, reason)) {
+        } else if (!check.problem.empty()) {
             // Opened by the engine and never closed: stopped, or still running.
             out << "Unfinished run: the output ends without the engine's closing lines\n";
-            run.Fail("\"" + gout + "\": " + reason);
+            run.Fail("\"" + gout + "\": " + check.problem);
         }
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
