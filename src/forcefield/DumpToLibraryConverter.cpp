@@ -275,10 +275,50 @@ bool IsEndLine(const std::vector<std::string>& tokens)
     return ZelmParseUtilities::MakeStringLowerCase(word) == "end";
 }
 
+// Words that open the lines of a dump that belong to its structures or to
+// the run, never to a forcefield: the engine takes them, as it takes its
+// options, by their first four letters or more ("frac", "spac", "outp").
+const char* const kRunLineWords[] = {
+    "name",   "cell",       "scell",     "pcell", "fractional", "cartesian", "sfractional", "pfractional",
+    "spacegroup", "origin", "totalenergy", "observables", "variables", "end", "accuracy", "xtol",
+    "gtol",   "ftol",       "print",     "switch_minimiser", "output", "dump", "title",
+};
+
+bool IsRunLine(const std::vector<std::string>& tokens)
+{
+    std::string word = tokens.front();
+    ZelmParseUtilities::MakeStringLowerCase(word);
+    for (const char* option : kRunLineWords) {
+        const std::string full = option;
+        if (word == full || (word.size() >= 4 && full.compare(0, word.size(), word) == 0))
+            return true;
+    }
+    return false;
+}
+
+// The line after a lone "space" gives the space group, by number or by
+// symbol ("225", "F M 3 M").
+bool TakesNextLine(const std::vector<std::string>& tokens)
+{
+    std::string word = tokens.front();
+    ZelmParseUtilities::MakeStringLowerCase(word);
+    return tokens.size() == 1 && word.size() >= 4 && std::string("spacegroup").compare(0, word.size(), word) == 0;
+}
+
+bool AllNumbers(const std::vector<std::string>& tokens)
+{
+    return std::all_of(tokens.begin(), tokens.end(), [](const std::string& token) { return IsNumber(token); });
+}
+
 // The library text of a dump that has no species block: the species come
 // from the atom lines of its structures and from its interaction lines; the
-// forcefield lines are those after the structures and the "variables" block
-// (the last "end" or atom line), up to "dump" or "observables".
+// forcefield lines are its potentials: from the first line after the
+// structures and the "variables" block (the last "end" or atom line) that is
+// neither a run line nor the numbers of one, up to "dump" or "observables".
+// Run and structure lines among them ("accuracy", "xtol opt", "print",
+// "output movie", a late "space" and its group) and the numbers that follow
+// such a line are left out; every other line keeps its text, lines of forms
+// this build does not read included.
 std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
 {
     CDumpSpecies species;
@@ -307,13 +347,29 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
     const CZelmServerDescription server;
     std::string forcefield;
     int atoms = 0;
+    bool potentials = false;   // the first potential line has been met
+    bool afterRunLine = false; // numbers that follow belong to the run line
     for (std::size_t i = forcefieldStart; i < lines.size() && !EndsForcefieldLines(lines[i]); ++i) {
         if (ZelmParseUtilities::IsBlankLine(lines[i]))
             continue;
-        forcefield += ZelmParseUtilities::ChopToZelmLength(lines[i]) + "\n";
-        if (ZelmParseUtilities::IsCommentLine(lines[i]))
+        if (ZelmParseUtilities::IsCommentLine(lines[i])) {
+            if (potentials)
+                forcefield += ZelmParseUtilities::ChopToZelmLength(lines[i]) + "\n";
             continue;
+        }
         const std::vector<std::string> tokens = Tokens(lines[i]);
+        if (!species.HasName(tokens.front()) && IsRunLine(tokens)) {
+            afterRunLine = true;
+            atoms = 0;
+            if (TakesNextLine(tokens))
+                ++i;
+            continue;
+        }
+        if ((afterRunLine || !potentials) && AllNumbers(tokens))
+            continue;
+        afterRunLine = false;
+        potentials = true;
+        forcefield += ZelmParseUtilities::ChopToZelmLength(lines[i]) + "\n";
         std::string word = tokens.front();
         ZelmParseUtilities::MakeStringLowerCase(word);
         if (!species.HasName(tokens.front()) && server.HasFunctionalForm(word)) {
@@ -370,7 +426,9 @@ std::string ConvertDump(std::istream& file)
                 line.pop_back();
             rest.push_back(line);
         }
-        return library + ConvertWithoutSpeciesBlock(rest);
+        // Its library holds the species and the potentials only: not even
+        // the keyword line, which is the run's.
+        return ConvertWithoutSpeciesBlock(rest);
     }
     library += ChopToZelmLength(line) + "\n";
 

@@ -14,13 +14,17 @@
 // A dump of a run whose input had no species block has none either: its
 // structures (atom lines after "fractional", "cartesian" and the like, each
 // with its charge after the three coordinates) and a "variables" block come
-// first, then the forcefield lines, then "dump". The library then gets a
-// species block of every species half that its atom lines and interaction
-// lines name, in the order met, with the charge as the atom lines write it
-// (0 for a half that no atom line gives a charge), and the forcefield lines
-// after the last structure or "variables" block, again up to "observables"
-// or "dump". Atom lines that give one species half two different charges
-// are an error naming the species.
+// first, then the potentials, then "dump". Its library gets the species and
+// the potentials only, no keyword line: a species block of every species
+// half that its atom lines and interaction lines name, in the order met,
+// with the charge as the atom lines write it (0 for a half that no atom line
+// gives a charge), and the potentials from the first line after the last
+// structure or "variables" block that is no run line, again up to
+// "observables" or "dump". Run and structure lines ("space" and its group,
+// "totalenergy", "accuracy", "xtol opt", "print", "switch_min", "output
+// movie" and the like) never reach the library; lines of forms this build
+// does not read keep their text, fit flags included. Atom lines that give
+// one species half two different charges are an error naming the species.
 //
 // The library file is replaced only when the whole conversion succeeds: the
 // converted text is written to a temporary file beside it. A dump or library

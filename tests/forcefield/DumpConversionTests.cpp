@@ -178,9 +178,10 @@ TEST(DumpConversion, DumpWithoutSpeciesBlockTakesItsSpeciesFromAtomAndInteractio
             EXPECT_FALSE(parameter.IsToBeFitted()) << parameter.GetName();
     }
     EXPECT_TRUE(editor.GetLoadWarnings().empty());
+    // Species and potentials only: the keyword line is the run's.
     const std::string text = ReadFile(library);
-    EXPECT_NE(std::string::npos, text.find("keyword comp \n")) << text;
-    for (const char* dropped : {"pyrite", "cell", "fractional", "observables", "variables", "shift", "dump", "-42."})
+    for (const char* dropped : {"keyword", "comp", "pyrite", "cell", "fractional", "observables", "variables",
+                                "shift", "dump", "-42."})
         EXPECT_EQ(std::string::npos, text.find(dropped)) << dropped << "\n" << text;
 }
 
@@ -228,6 +229,47 @@ TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
         }
         EXPECT_EQ(converted, can);
     }
+}
+
+TEST(DumpConversion, DumpWithoutSpeciesBlockLeavesItsRunLinesOut)
+{
+    // The structure's space group and energy, the run's accuracy, tolerances,
+    // print level, minimiser switch and movie: none is a library's.
+    TempFolder folder;
+    const std::string library = folder.File("halite.lib");
+    CDumpToLibraryConverter(DataFile("runlines.res"), library);
+    const std::string text = ReadFile(library);
+    for (const char* dropped : {"keyword", "opti", "regi", "space", "225", "totalenergy", "132.6", "accuracy", "18.0",
+                                "xtol", "gtol", "ftol", "print", "switch", "rfo", "movie", "halite_opt", "dump"})
+        EXPECT_EQ(std::string::npos, text.find(dropped)) << dropped << "\n" << text;
+
+    CZelmForcefieldEditor editor;
+    const CForcefield& forcefield = editor.Load(library);
+    EXPECT_TRUE(static_cast<const CZelmForcefield&>(forcefield).GetKeptLines().empty()) << text;
+    EXPECT_TRUE(editor.GetLoadWarnings().empty()) << text;
+    ASSERT_EQ(2u, forcefield.GetInteractionEntries().size()) << text;
+    EXPECT_EQ(1271.504, forcefield.GetInteraction("Two-body", "buck", {"Na core", "Cl core"}, 0).GetParameter(0).GetValue());
+    EXPECT_EQ(1.000136, forcefield.GetInteraction("Two-body", "lenn", {"Cl core", "Cl core"}, 0).GetParameter(0).GetValue());
+}
+
+TEST(DumpConversion, DumpWithoutSpeciesBlockKeepsTheTextOfFormsItDoesNotRead)
+{
+    // A form line this build cannot read, between two forms it reads: its
+    // lines keep their text, the fit flags at their ends included; a space
+    // group given by its symbol after the potentials is no form.
+    TempFolder folder;
+    const std::string text = Converted(folder,
+                                       "fit conp\nfractional\nNa core 0 0 0 1.0\nCl core 0.5 0.5 0.5 -1.0\n"
+                                       "variables\nshift\nend\n"
+                                       "buck\nNa core Cl core 1271.5 0.3147 0.0 0.0 12.0 1 1 0\n"
+                                       "lennard 12 6 zzword\nNa core Cl core  2.5000  1.2500 0.0 8.0 1 0\n"
+                                       "lennard 12 6\nCl core Cl core 1.0 2.0 0.0 12.0 0 1\n"
+                                       "space\nF M 3 M\n"
+                                       "dump fit.grs\n");
+    EXPECT_NE(std::string::npos, text.find("lennard 12 6 zzword\nNa core Cl core  2.5000  1.2500 0.0 8.0 1 0\n")) << text;
+    EXPECT_EQ(std::string::npos, text.find("F M 3 M")) << text;
+    EXPECT_EQ(std::string::npos, text.find("space")) << text;
+    EXPECT_EQ(std::string::npos, text.find("1271.5 0.3147 0.0 0.0 12.0 1 1 0")) << "a read form is written anew\n" << text;
 }
 
 // A converter killed half-way leaves its working copy beside the library;

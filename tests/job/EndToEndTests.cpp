@@ -99,6 +99,28 @@ TEST_F(WholeJob, AnEngineErrorFailsTheJobWithItsReason)
         EXPECT_FALSE(fs::exists(Results() + imported)) << imported;
 }
 
+TEST_F(WholeJob, RunsThatStopWithoutAnErrorLineOrWereKilledFailTheJobAndImportNothing)
+{
+    const struct {
+        const char* options;
+        const char* failure;
+    } runs[] = {
+        {"--steps 3 --terminate 'Too many reciprocal lattice vectors needed'",
+         "OnJobComplete: The ZELM run failed: Too many reciprocal lattice vectors needed"},
+        {"--steps 3 --cut-off 2", "OnJobComplete: The ZELM run did not finish: its output ends without the engine's "
+                                  "closing lines (the run was stopped or is still being written)."},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options);
+        const QzHost::DeliveryReport report = RunJob(2, run.options);
+        EXPECT_FALSE(report.Succeeded());
+        EXPECT_EQ(run.failure, Failures(report));
+        EXPECT_NEAR(5.6402, HostModel::LoadQsd(Results() + "rocksalt.qsd")->Lattice3()->Parameters().a, 1e-6);
+        for (const char* imported : {"rocksalt.qtd", "rocksalt.trj"})
+            EXPECT_FALSE(fs::exists(Results() + imported)) << imported;
+    }
+}
+
 TEST_F(WholeJob, TheStatusOfAFailedRunSaysWhy)
 {
     const QzHost::DeliveryReport report = RunJob(2, "--steps 3 --engine-error 'input file is empty'");
@@ -115,7 +137,13 @@ TEST_F(WholeJob, DynamicsDrawsItsChartsAndWritesTheTrajectoryOfTheRun)
     ASSERT_TRUE(report.Succeeded()) << Failures(report);
     for (const char* live : {"rocksalt Energy.qcd", "rocksalt Temperature.qcd", "rocksalt Constant.qcd"})
         EXPECT_TRUE(fs::exists(Results() + live)) << live;
-    EXPECT_EQ(3u, TrjFile::Read(Results() + "rocksalt.trj").frames.size());
+    // The deck gives the rock salt's two atoms and its space group: the
+    // output's table holds those two, the trajectory the whole cell.
+    const TrjContents trajectory = TrjFile::Read(Results() + "rocksalt.trj");
+    EXPECT_EQ(3u, trajectory.frames.size());
+    EXPECT_EQ(8, trajectory.atomCount);
+    EXPECT_NE(std::string::npos,
+              QzTest::ReadFile(Results() + "rocksalt.gout").find("Number of irreducible atoms/shells =       2\n"));
 }
 
 } // namespace

@@ -32,8 +32,10 @@ TEST(ReadCommand, PrintsEachBundledRun)
         std::string run;
         std::vector<std::string> lines;
     } cases[] = {
-        // One history point per cycle, the notes between cycles aside.
-        {"geomopt/rocksalt", {"Run type: 2 (GeomOpt)", "Dimensionality: 3", "Cores: 8  shells: 0",
+        // One history point per cycle, the notes between cycles aside; the
+        // table holds the asymmetric unit of the deck's space group, the
+        // archive the whole cell.
+        {"geomopt/rocksalt", {"Run type: 2 (GeomOpt)", "Dimensionality: 3", "Cores: 2  shells: 0",
                               "Archive (.arc): 5 frames, 3D periodic", "  energy (eV): 5 values",
                               "  energy change: 4 values", "  atoms (8):"}},
         // The cell under its heading's one blank line.
@@ -41,7 +43,7 @@ TEST(ReadCommand, PrintsEachBundledRun)
                                     "  pressure file (.pre): 5 steps", "  cell: a=5.640200 b=5.640200 c=5.640200",
                                     "Dynamics frames (.mdynam):"}},
         {"phonons/rocksalt", {"Oscillator strengths (.osc): 24 modes", "Density of states (.dens): 53 points",
-                              "66 k-points, 24 modes", "labels: 1=Gamma 11=X"}},
+                              "110 k-points, 24 modes", "labels: 1=Gamma 11=X"}},
         {"surface/slab", {"Run type: 5 (Surface)", "Dimensionality: 2", "Cores: 8  shells: 0",
                           "  energy (eV): 5 values"}},
     };

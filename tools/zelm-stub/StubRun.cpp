@@ -119,6 +119,7 @@ void LoadStructure(const std::string& path, Deck& deck)
         out.charge = atom.charge;
         if (lattice) {
             const HostModel::Vec3 f = document->Fractional(atom.handle);
+            out.fractional = {f[0], f[1], f[2]};
             for (int k = 0; k < 3; ++k)
                 out.cartesian[k] = f[0] * vectors[0][k] + f[1] * vectors[1][k] + f[2] * vectors[2][k];
         } else {
@@ -192,36 +193,27 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
 
     bool surfaceCell = false;
     bool inRegion = false;
+    bool inFractional = false;
     int region = 1;
+    FitStructure* structure = nullptr;
+    // The line after a keyword that takes its values from the next line.
+    const auto next = [&](std::size_t& i) { return i + 1 < lines.size() ? lines[++i] : std::string(); };
+    // The end of a block ("title", "observable") that opens at `i`; none
+    // when no "end" line follows.
+    const auto blockEnd = [&](std::size_t i) {
+        while (++i < lines.size())
+            if (Tokens(lines[i]) == std::vector<std::string>{"end"})
+                return i;
+        return std::size_t{0};
+    };
     for (std::size_t i = first + 1; i < lines.size(); ++i) {
         const std::vector<std::string> t = Tokens(lines[i]);
         if (t.empty()) {
-            inRegion = false;
+            inRegion = inFractional = false;
             continue;
         }
-        if (t[0] == "library" && t.size() >= 2)
-            deck.library = t[1];
-        else if (t[0] == "dump" && t.size() >= 2)
-            deck.dumpFile = t.back();
-        else if (t[0] == "output" && t.size() >= 3 && t[1] == "trajectory")
-            deck.trajectoryFile = t[2];
-        else if (t[0] == "output" && t.size() >= 3 && t[1] == "pressure")
-            deck.pressureFile = t[2];
-        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "npt")
-            deck.constantPressure = true;
-        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "nvt")
-            deck.thermostat = true;
-        else if (t[0] == "scell" && i + 1 < lines.size()) {
-            const std::vector<std::string> v = Tokens(lines[++i]);
-            double u = 0, w = 0, theta = 0;
-            if (v.size() < 3 || !IsNumber(v[0], u) || !IsNumber(v[1], w) || !IsNumber(v[2], theta))
-                throw DeckError("the surface cell of \"" + path + "\" is not three numbers");
-            deck.cell = {u, w, 0, 0, 0, theta};
-            surfaceCell = true;
-        } else if (t[0] == "sfractional" || t[0] == "scartesian") {
-            inRegion = true;
-            region = t.size() >= 3 && t[1] == "region" ? std::max(1, std::atoi(t[2].c_str())) : 1;
-        } else if (inRegion && t.size() >= 5 && (t[1] == "core" || t[1] == "shel")) {
+        const bool atomLine = t.size() >= 5 && (t[1] == "core" || t[1] == "shel");
+        if (atomLine && (inRegion || inFractional)) {
             if (t[1] == "shel")
                 continue;
             double x = 0, y = 0, z = 0;
@@ -234,6 +226,17 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
             double q = 0;
             if (t.size() > 5 && IsNumber(t[5], q))
                 atom.charge = q;
+            // Charge, occupancy and radius, then the three flags.
+            for (std::size_t k = 0; k < 3 && t.size() >= 11; ++k)
+                atom.free[k] = t[8 + k] == "1";
+            if (inFractional) {
+                atom.fractional = {x, y, z};
+                deck.asymmetricUnit.push_back(atom);
+                if (structure)
+                    structure->atoms.push_back(lines[i]);
+                continue;
+            }
+            atom.fractional = {x, y, z};
             if (surfaceCell) {
                 const double theta = deck.cell[5] * Pi / 180;
                 atom.cartesian = {x * deck.cell[0] + y * deck.cell[1] * std::cos(theta),
@@ -242,8 +245,59 @@ Deck ReadDeck(const std::string& folder, const std::string& seed)
                 atom.cartesian = {x, y, z};
             }
             deck.atoms.push_back(atom);
-        } else {
-            inRegion = false;
+            continue;
+        }
+        inRegion = inFractional = false;
+        if (t[0] == "library" && t.size() >= 2)
+            deck.library = t[1];
+        else if (t[0] == "dump" && t.size() >= 2)
+            deck.dumpFile = t.back();
+        else if (t[0] == "output" && t.size() >= 3 && t[1] == "trajectory")
+            deck.trajectoryFile = t[2];
+        else if (t[0] == "output" && t.size() >= 3 && t[1] == "pressure")
+            deck.pressureFile = t[2];
+        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "npt")
+            deck.constantPressure = true;
+        else if (t[0] == "ensemble" && t.size() >= 2 && t[1] == "nvt")
+            deck.thermostat = true;
+        else if (t[0] == "title" && blockEnd(i) > i) {
+            const std::size_t end = blockEnd(i);
+            deck.title.assign(lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                              lines.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        } else if (t[0] == "name" && t.size() >= 2) {
+            deck.fitStructures.emplace_back();
+            structure = &deck.fitStructures.back();
+            structure->name = lines[i].substr(lines[i].find("name") + 5);
+        } else if (t[0] == "cell") {
+            const std::string values = next(i);
+            if (structure)
+                structure->cell = values;
+        } else if (t[0] == "fractional") {
+            inFractional = true;
+        } else if (t[0] == "spacegroup" || t[0] == "space") {
+            const std::vector<std::string> v = Tokens(next(i));
+            double group = 0;
+            if (v.size() == 1 && IsNumber(v[0], group))
+                deck.spaceGroup = static_cast<int>(group);
+            if (structure)
+                structure->spaceGroup = deck.spaceGroup;
+        } else if ((t[0] == "observable" || t[0] == "observables") && blockEnd(i) > i) {
+            const std::size_t end = blockEnd(i);
+            if (structure)
+                structure->observables.assign(lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                              lines.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        } else if (t[0] == "scell" && i + 1 < lines.size()) {
+            const std::vector<std::string> v = Tokens(lines[++i]);
+            double u = 0, w = 0, theta = 0;
+            if (v.size() < 3 || !IsNumber(v[0], u) || !IsNumber(v[1], w) || !IsNumber(v[2], theta))
+                throw DeckError("the surface cell of \"" + path + "\" is not three numbers");
+            deck.cell = {u, w, 0, 0, 0, theta};
+            surfaceCell = true;
+        } else if (t[0] == "sfractional" || t[0] == "scartesian") {
+            inRegion = true;
+            region = t.size() >= 3 && t[1] == "region" ? std::max(1, std::atoi(t[2].c_str())) : 1;
         }
     }
 
@@ -272,12 +326,21 @@ struct Frame {
     std::vector<std::array<double, 3>> velocities;
 };
 
-Frame MakeFrame(const Deck& deck, int step, int steps)
+// An unstable optimisation grows by this factor a cycle: by its fourth
+// cycle its energy and gradient norm fill their fields, by its fifth they
+// overflow them.
+constexpr double UnstableGrowth = 163.0;
+
+Frame MakeFrame(const Deck& deck, int step, int steps, bool unstable)
 {
     Frame frame;
     frame.time = 0.002 * (step + 1);
     frame.energy = -31.861437 - 0.05 * (1 - std::pow(0.5, step));
     frame.gnorm = 0.4128 * std::pow(0.2, step);
+    if (unstable) {
+        frame.energy = -31.861437 * std::pow(UnstableGrowth, step);
+        frame.gnorm = 0.4128 * std::pow(UnstableGrowth, step);
+    }
     frame.cell = deck.cell;
     if (deck.dimension == Dimension::Bulk3D) {
         // A crystal keeps its fractional positions while its cell shrinks,
@@ -304,12 +367,12 @@ Frame MakeFrame(const Deck& deck, int step, int steps)
     return frame;
 }
 
-std::string ArchiveHeader(const Deck& deck)
+std::string ArchiveHeader(const Deck& deck, const std::string& word)
 {
     const char* pbc = deck.dimension == Dimension::Bulk3D ? "PBC=ON"
                       : deck.dimension == Dimension::Surface2D ? "PBC=2D"
                                                                : "PBC=OFF";
-    return std::string("!KORVEX archive 3\n") + pbc + "\n";
+    return "!" + word + " archive 3\n" + pbc + "\n";
 }
 
 std::string ArchiveFrame(const Deck& deck, const Frame& frame)
@@ -350,38 +413,55 @@ std::string MdynamFrame(const Deck& deck, const Frame& frame, int number)
     return text;
 }
 
-// The atom table of the main output: between rules of dashes; a surface's
-// split into its regions, each opened by its region line and closed by a
-// rule (the second region's line carries words after the colon).
-std::string AtomTable(const Deck& deck)
+// The atom table of the main output: between rules of dashes. A bulk
+// table gives fractional coordinates, of the asymmetric unit alone when
+// `asymmetric`. A surface's is split into its regions, each opened by its
+// region line and closed by a rule (the second region's line carries words
+// after the colon), and marks with "*" the coordinates of region 1 that move;
+// a slab that is all region 1 has a plain table, without region line.
+std::string AtomTable(const Deck& deck, bool asymmetric)
 {
     const std::string dashes(80, '-');
     const bool surface = deck.dimension == Dimension::Surface2D;
-    std::string text = dashes + "\n   No.  Atomic       x           y          z         Charge      Occupancy\n" +
-                       "        Label      (Angs)      (Angs)     (Angs)        (e)         (Frac)\n" + dashes + "\n";
-    const auto row = [&](std::size_t i) {
-        const StubAtom& atom = deck.atoms[i];
-        return Format("%7zu %-4s  c %11.6f %11.6f %11.6f %11.5f %10.6f\n", i + 1, atom.element.c_str(),
-                      atom.cartesian[0], atom.cartesian[1], atom.cartesian[2], atom.charge, 1.0);
+    const bool bulk = deck.dimension == Dimension::Bulk3D;
+    std::string text;
+    if (bulk)
+        text += "  Fractional coordinates of asymmetric unit :\n\n";
+    text += dashes + "\n   No.  Atomic       x           y          z         Charge      Occupancy\n" +
+            (bulk      ? "        Label      (Frac)      (Frac)     (Frac)        (e)         (Frac)\n"
+             : surface ? "        Label      (Frac)      (Frac)     (Angs)        (e)         (Frac)\n"
+                       : "        Label      (Angs)      (Angs)     (Angs)        (e)         (Frac)\n") +
+            dashes + "\n";
+    const auto row = [&](std::size_t number, const StubAtom& atom, const std::array<double, 3>& at) {
+        std::string line = Format("%7zu %-4s  c ", number, atom.element.c_str());
+        for (int k = 0; k < 3; ++k) {
+            // A surface's heights are lengths, written to four decimals.
+            line += surface && k == 2 ? Format("%11.4f", at[k]) : Format("%11.6f", at[k]);
+            line += surface && atom.region == 1 && atom.free[k] ? " *" : "  ";
+        }
+        return line + Format("%10.5f %10.6f\n", atom.charge, 1.0);
     };
     if (!surface) {
-        for (std::size_t i = 0; i < deck.atoms.size(); ++i)
-            text += row(i);
+        const std::vector<StubAtom>& atoms = asymmetric ? deck.asymmetricUnit : deck.atoms;
+        for (std::size_t i = 0; i < atoms.size(); ++i)
+            text += row(i + 1, atoms[i], bulk ? atoms[i].fractional : atoms[i].cartesian);
         return text + dashes + "\n";
     }
     int last = 1;
     for (const StubAtom& atom : deck.atoms)
         last = std::max(last, atom.region);
     for (int region = 1; region <= last; ++region) {
-        text += Format("  Region %d :", region);
-        if (region == 2)
-            text += "  Rigid translation fixed in xyz";
-        else if (region > 2)
-            text += "  Rigid translation fixed in xy";
-        text += "\n" + dashes + "\n";
+        if (last > 1) {
+            text += Format("  Region %d :", region);
+            if (region == 2)
+                text += "  Rigid translation fixed in xyz";
+            else if (region > 2)
+                text += "  Rigid translation fixed in xy";
+            text += "\n" + dashes + "\n";
+        }
         for (std::size_t i = 0; i < deck.atoms.size(); ++i)
             if (deck.atoms[i].region == region)
-                text += row(i);
+                text += row(i + 1, deck.atoms[i], deck.atoms[i].fractional);
         text += dashes + "\n";
     }
     return text;
@@ -404,12 +484,31 @@ std::string CycleNotes(std::size_t cycle, std::size_t cycles)
     return text;
 }
 
-std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool finished)
+// A number in a field of `width` as the engine prints it: a value too
+// large for the field is a run of "*".
+std::string Field(double value, int width, int precision)
 {
+    const std::string text = Format("%*.*f", width, precision, value);
+    return static_cast<int>(text.size()) > width ? std::string(static_cast<std::size_t>(width), '*') : text;
+}
+
+// How the main output ends.
+enum class Ending {
+    Finished, // the run's last section, then the closing lines
+    Stopped,  // stopped by the engine or crashed: what the run had written
+    CutOff,   // killed: right after the last cycle line written
+};
+
+const char* const JobDate = " 8th December   2026";
+
+// The main output up to its closing lines (which ClosingText gives).
+std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, const Script& script, Ending ending)
+{
+    const bool finished = ending == Ending::Finished;
     std::string text = "********************************************************************************\n"
                        "*                                  ZELM                                        *\n"
-                       "********************************************************************************\n\n"
-                       "  Keywords :\n\n";
+                       "********************************************************************************\n\n";
+    text += std::string("  Job Started  at 21:10.00 ") + JobDate + "\n\n  Keywords :\n\n";
     switch (deck.task) {
     case Task::GeomOpt:
     case Task::Surface:
@@ -425,11 +524,17 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
         text += "  *  grad         - calculate first derivatives\n";
     }
     text += "\n  Number of CPUs = 1\n\n";
-    if (deck.task == Task::Surface)
+    int regions = 1;
+    for (const StubAtom& atom : deck.atoms)
+        regions = std::max(regions, atom.region);
+    if (deck.task == Task::Surface && regions > 1)
         text += Format("  Region 1 :  %zu ions\n\n", deck.atoms.size());
     text += "  General input information\n\n";
+    const bool asymmetric =
+        deck.dimension == Dimension::Bulk3D && deck.spaceGroup > 0 && !deck.asymmetricUnit.empty();
     const int dimension = deck.dimension == Dimension::Bulk3D ? 3 : deck.dimension == Dimension::Surface2D ? 2 : 0;
-    text += Format("  Number of irreducible atoms/shells = %7zu\n", deck.atoms.size());
+    text += Format("  Number of irreducible atoms/shells = %7zu\n",
+                   asymmetric ? deck.asymmetricUnit.size() : deck.atoms.size());
     text += Format("  Total number atoms/shells = %7zu\n", deck.atoms.size());
     text += Format("  Dimensionality = %d               :  %s\n\n", dimension,
                    dimension == 3 ? "Bulk" : dimension == 2 ? "Surface" : "Cluster");
@@ -443,7 +548,7 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
         text += Format("  a = %12.4f    alpha = %8.4f\n", deck.cell[0], deck.cell[5]);
         text += Format("  b = %12.4f\n\n", deck.cell[1]);
     }
-    text += AtomTable(deck) + "\n";
+    text += AtomTable(deck, asymmetric) + "\n";
 
     if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
         text += "  Maximum parameter tolerance     =   0.000010000\n"
@@ -451,15 +556,20 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
                 "  Maximum gradient  tolerance     =   0.001000000\n\n";
         text += deck.task == Task::Surface ? "  Start of surface optimisation :\n\n" : "  Start of bulk optimisation :\n\n";
         for (std::size_t i = 0; i < frames.size(); ++i) {
-            text += Format("  Cycle: %6zu Energy: %16.6f  Gnorm: %13.6f  CPU: %8.3f\n", i, frames[i].energy,
-                           frames[i].gnorm, 0.01 * (i + 1));
-            if (finished)
+            text += "  Cycle: " + Format("%6zu", i) + " Energy:" + Field(frames[i].energy, 17, 6) +
+                    "  Gnorm:" + Field(frames[i].gnorm, 14, 6) + Format("  CPU: %8.3f\n", 0.01 * (i + 1));
+            if (finished && !script.unstable)
                 text += CycleNotes(i, frames.size());
         }
-        if (finished && !frames.empty())
-            text += Format("\n\n  **** Optimisation achieved ****\n\n\n  Final energy = %16.8f eV\n"
-                           "  Final Gnorm  = %16.8f\n\n",
-                           frames.back().energy, frames.back().gnorm);
+        if (finished && !frames.empty()) {
+            const Frame& last = frames.back();
+            const std::string energy = Field(last.energy, 16, 8);
+            text += script.unstable ? "\n\n  **** Too many failed attempts to optimise ****\n\n\n"
+                                    : "\n\n  **** Optimisation achieved ****\n\n\n";
+            text += energy[0] == '*' ? "  Final energy =  ******************** eV\n"
+                                     : "  Final energy = " + energy + " eV\n";
+            text += "  Final Gnorm  = " + Field(last.gnorm, 16, 8) + "\n\n";
+        }
     } else if (deck.task == Task::Dynamics) {
         text += "  Molecular Dynamics :\n\n";
         text += deck.constantPressure ? "  Isothermal/baric ensemble (NPT) to be used\n\n"
@@ -476,13 +586,20 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
             text += Format("  Conserved quantity(eV) = %12.6f %12.6f\n", -31.64 + 0.0001 * (i + 1), -31.64);
             text += Format("  Temperature       (K) = %12.4f %12.4f\n", 300.0 + 10.0 * std::sin(i + 1), 300.0);
             text += Format("  Pressure        (GPa) = %12.6f %12.6f\n", 0.17 - 0.01 * (i + 1), 0.12);
-            if (deck.dimension == Dimension::Bulk3D) {
-                text += Format("  Cell parameter : a (A) = %12.6f %12.6f\n", f.cell[0], f.cell[0]);
-                text += Format("  Cell parameter : b (A) = %12.6f %12.6f\n", f.cell[1], f.cell[1]);
-                text += Format("  Cell parameter : c (A) = %12.6f %12.6f\n", f.cell[2], f.cell[2]);
-                text += Format("  Cell angle : alpha (o) = %12.6f %12.6f\n", f.cell[3], f.cell[3]);
-                text += Format("  Cell angle : beta (o) = %12.6f %12.6f\n", f.cell[4], f.cell[4]);
-                text += Format("  Cell angle : gamma (o) = %12.6f %12.6f\n", f.cell[5], f.cell[5]);
+            if (deck.constantPressure && deck.dimension == Dimension::Bulk3D) {
+                // The cell rows of a constant-pressure run, with the engine's
+                // own spacing of their labels.
+                const auto v = CellVectors(f.cell);
+                const double volume = v[0][0] * (v[1][1] * v[2][2] - v[1][2] * v[2][1]) -
+                                      v[0][1] * (v[1][0] * v[2][2] - v[1][2] * v[2][0]) +
+                                      v[0][2] * (v[1][0] * v[2][1] - v[1][1] * v[2][0]);
+                text += Format("       Cell parameter : a (A)   = %14.6f %17.6f\n", f.cell[0], f.cell[0]);
+                text += Format("       Cell parameter : b (A)   = %14.6f %17.6f\n", f.cell[1], f.cell[1]);
+                text += Format("       Cell parameter : c (A)   = %14.6f %17.6f\n", f.cell[2], f.cell[2]);
+                text += Format("       Cell angle : alpha (o) = %14.6f %17.6f\n", f.cell[3], f.cell[3]);
+                text += Format("       Cell angle : beta  (o) = %14.6f %17.6f\n", f.cell[4], f.cell[4]);
+                text += Format("       Cell angle : gamma (o) = %14.6f %17.6f\n", f.cell[5], f.cell[5]);
+                text += Format("       Cell volume :   (A**3) = %14.6f %17.6f\n", volume, volume);
             }
             text += "\n";
         }
@@ -494,19 +611,49 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, bool 
                            frames[i].gnorm);
         if (finished)
             text += "\n  **** Fit completed successfully ****\n\n";
-    } else if (!frames.empty()) {
+    } else if (!frames.empty() && ending != Ending::CutOff) {
         text += Format("  Total lattice energy = %16.8f eV\n\n", frames.back().energy);
     }
-    if (finished)
-        text += "  Timing analysis for Zelm :\n\n  Total CPU time  0.0600\n";
     return text;
+}
+
+// The closing lines of a run that ended normally: the timing table and the
+// line of its end.
+std::string ClosingText()
+{
+    return std::string("  Timing analysis for Zelm :\n\n  Total CPU time  0.0600\n\n\n  Job Finished at 21:10.01 ") +
+           JobDate + "\n";
+}
+
+// The line the engine writes last when it stops a run, named after the
+// routine that stopped it.
+std::string ProgramTerminated(const std::string& routine)
+{
+    return Format("\n Program terminated by processor%6d in %20s\n", 0, routine.c_str());
 }
 
 // The engine's report of an error that stopped the run.
 std::string EngineErrorText(const std::string& reason)
 {
     const std::string frame(80, '!');
-    return "\n" + frame + "\n!! ERROR : " + reason + "\n" + frame + "\n";
+    return "\n" + frame + "\n!! ERROR : " + reason + "\n" + frame + "\n" + ProgramTerminated("errorhandler");
+}
+
+// The engine's stop without an error line: its reasons framed by "****",
+// the cell it had reached, and the line of the routine that stopped it.
+std::string TerminationText(const Deck& deck, const std::vector<Frame>& frames, const std::vector<std::string>& reasons)
+{
+    std::string text = "\n";
+    for (const std::string& reason : reasons)
+        text += "  **** " + reason + " ****\n";
+    if (deck.dimension == Dimension::Bulk3D && !frames.empty()) {
+        const std::array<double, 6>& c = frames.back().cell;
+        text += "\n  Current cell parameters :\n\n";
+        text += Format("    a = %8.4f    alpha = %8.4f\n", c[0], c[3]);
+        text += Format("    b = %8.4f    beta  = %8.4f\n", c[1], c[4]);
+        text += Format("    c = %8.4f    gamma = %8.4f\n", c[2], c[5]);
+    }
+    return text + ProgramTerminated("kindex");
 }
 
 void WriteTrajectory(const std::string& path, const Deck& deck, const std::vector<Frame>& frames)
@@ -534,43 +681,107 @@ void WriteTrajectory(const std::string& path, const Deck& deck, const std::vecto
     out.Close();
 }
 
-// The fitted library: the run's keyword line, then the staged library with
-// the first parameter of each interaction line changed a little.
-std::string DumpText(const Deck& deck, const std::string& library)
+bool IsSpeciesLine(const std::vector<std::string>& t)
 {
-    std::istringstream in(library);
-    std::string text = deck.keywordLine + "\n";
-    bool species = false;
-    for (std::string line; std::getline(in, line);) {
-        const std::vector<std::string> t = Tokens(line);
-        if (t.empty() || t[0][0] == '#') {
-            text += line + "\n";
-            continue;
+    double value = 0;
+    if (t.size() == 2)
+        return IsNumber(t[1], value);
+    return t.size() >= 3 && (t[1] == "core" || t[1].rfind("shel", 0) == 0) && IsNumber(t[2], value);
+}
+
+// An interaction line with its values changed where the fit flags at its
+// end ask for it: the flags are the trailing run of "0" and "1", one for
+// each of the first values (never more flags than values before them); a
+// value flagged 1 grows by 5 per cent, every other value and a line without
+// flags stay as written.
+std::string FittedLine(const std::string& line)
+{
+    const std::vector<std::string> t = Tokens(line);
+    std::size_t firstValue = 0;
+    double value = 0;
+    while (firstValue < t.size() && !IsNumber(t[firstValue], value))
+        ++firstValue;
+    std::size_t flags = 0;
+    while (flags < t.size() - firstValue && (t[t.size() - 1 - flags] == "0" || t[t.size() - 1 - flags] == "1"))
+        ++flags;
+    flags = std::min(flags, (t.size() - firstValue) / 2);
+    const std::size_t firstFlag = t.size() - flags;
+    bool changed = false;
+    std::vector<std::string> out = t;
+    for (std::size_t k = 0; k < flags; ++k) {
+        if (t[firstFlag + k] == "1" && IsNumber(t[firstValue + k], value)) {
+            out[firstValue + k] = Format("%.6f", value * 1.05);
+            changed = true;
         }
-        double value = 0;
-        if (t.size() == 1 && !IsNumber(t[0], value)) {
-            // "species" or an abbreviation of it of four letters or more.
-            species = t[0].size() >= 4 && std::string("species").rfind(t[0], 0) == 0;
-            text += line + "\n";
-            continue;
-        }
-        if (species) {
-            text += line + "\n";
-            continue;
-        }
-        std::string changed;
-        bool done = false;
-        for (std::size_t k = 0; k < t.size(); ++k) {
-            std::string token = t[k];
-            if (!done && k > 0 && IsNumber(token, value)) {
-                token = Format("%.6f", value * 1.05);
-                done = true;
-            }
-            changed += (k ? " " : "") + token;
-        }
-        text += changed + "\n";
     }
+    if (!changed)
+        return line;
+    std::string text;
+    for (std::size_t k = 0; k < out.size(); ++k)
+        text += (k ? " " : "") + out[k];
     return text;
+}
+
+// The dump of a fitting run, in the engine's layout: the keyword line and
+// the comment lines that repeat it, the title, each structure of the deck
+// with its space group, energy and observables, then the species block and
+// the potentials of the staged library (comments left out, the values
+// flagged for fitting changed), and last "dump <file>".
+std::string DumpText(const Deck& deck, const std::string& library, double energy, const std::string& dumpName)
+{
+    std::string text = deck.keywordLine + "\n#  \n#  Keywords:\n#  \n#  " + deck.keywordLine + "\n#  \n";
+    if (!deck.title.empty()) {
+        text += "title\n";
+        for (const std::string& line : deck.title)
+            text += line + "\n";
+        text += "end\n";
+    }
+    for (const FitStructure& structure : deck.fitStructures) {
+        text += "name " + structure.name + "\n";
+        if (!structure.cell.empty())
+            text += "cell\n" + structure.cell + "\n";
+        text += "fractional  1\n";
+        for (const std::string& atom : structure.atoms)
+            text += atom + "\n";
+        if (structure.spaceGroup > 0)
+            text += Format("space\n%d\n", structure.spaceGroup);
+        text += Format("totalenergy      %20.10f eV\n", energy);
+        if (!structure.observables.empty()) {
+            text += "observables\n";
+            for (const std::string& line : structure.observables)
+                text += line + "\n";
+            text += "end\n";
+        }
+    }
+
+    std::istringstream in(library);
+    std::vector<std::string> species;
+    std::vector<std::string> potentials;
+    bool inSpecies = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::vector<std::string> t = Tokens(line);
+        if (t.empty() || t[0][0] == '#')
+            continue;
+        // "species" or an abbreviation of it of four letters or more.
+        if (t.size() <= 2 && t[0].size() >= 4 && std::string("species").rfind(t[0], 0) == 0) {
+            inSpecies = true;
+            continue;
+        }
+        if (inSpecies && IsSpeciesLine(t)) {
+            species.push_back(line);
+            continue;
+        }
+        inSpecies = false;
+        potentials.push_back(FittedLine(line));
+    }
+    text += Format("species %3zu\n", species.size());
+    for (const std::string& line : species)
+        text += line + "\n";
+    for (const std::string& line : potentials)
+        text += line + "\n";
+    return text + "dump " + dumpName + "\n";
 }
 
 } // namespace
@@ -586,24 +797,28 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
     };
     const int steps = deck.task == Task::Energy ? 1 : script.steps;
     const PhononRequest phonons = ReadPhononRequest(folder, seed);
+    const bool optimisation = deck.task == Task::GeomOpt || deck.task == Task::Surface;
 
     std::vector<Frame> frames;
-    std::string arc = ArchiveHeader(deck);
+    std::string arc = ArchiveHeader(deck, script.archiveWord);
     std::string history = deck.task == Task::Dynamics ? "" : "Tolerances energy:0.00001 gradient:0.00100\n";
     std::string pressure;
-    std::string summary;
     const auto summaryText = [&](int step, const char* status) {
         return Format("ZELM stand-in run\nSeed: %s\nTask: %s\nStep: %d of %d\nEnergy (eV): %.6f\nStatus: %s\n",
                       seed.c_str(), TaskName(deck.task), step, steps, frames.empty() ? 0.0 : frames.back().energy,
                       status);
     };
-    const auto finish = [&](bool finished) {
-        WriteFile(path(seed + ".gout"), OutputText(deck, frames, finished) + PhononOutputText(deck, phonons));
-        if (finished)
+    // The run's files as they stand when it ends; `tail` ends the main output.
+    const auto finish = [&](Ending ending, const std::string& tail) {
+        std::string output = OutputText(deck, frames, script, ending);
+        if (ending == Ending::Finished)
+            output += PhononOutputText(deck, phonons) + ClosingText();
+        WriteFile(path(seed + ".gout"), output + tail);
+        if (ending == Ending::Finished)
             WritePhononFiles(folder, deck, phonons);
         if (deck.task != Task::Fit)
             WriteFile(path(seed + ".arc"), arc);
-        if (deck.task == Task::GeomOpt || deck.task == Task::Surface)
+        if (optimisation)
             WriteFile(path(seed + ".geomopt"), history);
         if (deck.task == Task::Dynamics) {
             WriteFile(path(seed + ".mdynam"), history);
@@ -611,13 +826,20 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
             WriteTrajectory(path(deck.trajectoryFile.empty() ? seed + ".trg" : deck.trajectoryFile), deck, frames);
         }
     };
+    const bool stops = !script.engineError.empty() || !script.terminate.empty() || script.cutOffAfter >= 0 ||
+                       (script.failAfter >= 0 && script.failAfter <= steps);
 
+    if (script.cutOffAfter == 0) {
+        finish(Ending::CutOff, "");
+        WriteFile(path(seed + ".summary"), summaryText(0, "killed"));
+        return 0;
+    }
     for (int step = 0; step < steps; ++step) {
-        const Frame frame = MakeFrame(deck, step, steps);
+        const Frame frame = MakeFrame(deck, step, steps, script.unstable && optimisation);
         frames.push_back(frame);
         if (deck.task != Task::Fit)
             arc += ArchiveFrame(deck, frame);
-        if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
+        if (optimisation) {
             history += step == 0 ? Format("%.6f %.6f\n", frame.energy, frame.gnorm)
                                  : Format("%.6f %.6f %.6f\n", frame.energy, frame.gnorm,
                                           frame.energy - frames[frames.size() - 2].energy);
@@ -632,10 +854,9 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
         const std::string tag = seed + "-step" + std::to_string(step + 1);
         // The last snapshot of a run that goes on to its end says so: it is the
         // status text the job keeps.
-        const bool lastStep = step + 1 == steps && script.engineError.empty() &&
-                              (script.failAfter < 0 || script.failAfter > steps);
+        const bool lastStep = step + 1 == steps && !stops;
         snapshot(tag + ".summary", summaryText(step + 1, lastStep ? "finished" : "running"));
-        if (deck.task == Task::GeomOpt || deck.task == Task::Surface)
+        if (optimisation)
             snapshot(tag + ".geomopt", history);
         if (deck.task == Task::Dynamics)
             snapshot(tag + ".mdynam", history + Format("Frame number: %d\n", step + 2));
@@ -643,13 +864,22 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
             snapshot(tag + ".arc", arc);
 
         if (!script.engineError.empty()) {
-            finish(false);
-            std::ofstream(path(seed + ".gout"), std::ios::binary | std::ios::app) << EngineErrorText(script.engineError);
+            finish(Ending::Stopped, EngineErrorText(script.engineError));
             WriteFile(path(seed + ".summary"), summaryText(step + 1, "stopped by an engine error"));
             return 0;
         }
+        if (!script.terminate.empty()) {
+            finish(Ending::Stopped, TerminationText(deck, frames, script.terminate));
+            WriteFile(path(seed + ".summary"), summaryText(step + 1, "stopped by the engine"));
+            return 0;
+        }
+        if (script.cutOffAfter >= 0 && (step + 1 >= script.cutOffAfter || step + 1 == steps)) {
+            finish(Ending::CutOff, "");
+            WriteFile(path(seed + ".summary"), summaryText(step + 1, "killed"));
+            return 0;
+        }
         if (script.failAfter >= 0 && step + 1 >= script.failAfter) {
-            finish(false);
+            finish(Ending::Stopped, "");
             WriteFile(path(seed + ".summary"), summaryText(step + 1, "failed"));
             errors << "zelm-stub: scripted failure after step " << step + 1 << " of " << steps << "\n";
             errors << "zelm-stub: the run of \"" << seed << "\" stops here\n";
@@ -667,19 +897,24 @@ int Run(const std::string& folder, const Deck& deck, const Script& script, std::
     if (deck.task == Task::Dynamics)
         history += Format("Frame number: %d\n", steps + 1);
 
-    finish(true);
-    WriteFile(path(seed + ".summary"), summaryText(steps, "finished"));
+    std::string dump;
     if (deck.task == Task::Fit) {
         const std::string libraryName = deck.library.empty() ? std::string() : deck.library + ".lib";
         std::ifstream in(path(libraryName));
         if (libraryName.empty() || !in) {
+            finish(Ending::Finished, "");
+            WriteFile(path(seed + ".summary"), summaryText(steps, "finished"));
             errors << "zelm-stub: the library \"" << libraryName << "\" of the fit is missing; no dump written\n";
             return 1;
         }
         std::ostringstream library;
         library << in.rdbuf();
-        WriteFile(path(deck.dumpFile.empty() ? seed + ".res" : deck.dumpFile), DumpText(deck, library.str()));
+        const std::string dumpName = deck.dumpFile.empty() ? seed + ".res" : deck.dumpFile;
+        dump = DumpText(deck, library.str(), frames.back().energy, dumpName);
+        WriteFile(path(dumpName), dump);
     }
+    finish(Ending::Finished, "");
+    WriteFile(path(seed + ".summary"), summaryText(steps, "finished"));
     return 0;
 }
 

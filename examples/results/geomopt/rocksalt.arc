@@ -1,4 +1,4 @@
-!KORVEX archive 3
+!ZELM archive 3
 PBC=ON
                    -734.742004
 !DATE Tue Dec  8 21:10:00 2026
