@@ -113,7 +113,7 @@ TEST(ReadCommand, FailingDynamicsRowsKeepTheOutputsOwnPart)
     out.close();
     const Outcome outcome = RunDriver(folder, "read run");
     EXPECT_EQ(1, outcome.code);
-    EXPECT_NE(std::string::npos, outcome.out.find("Run type: 3 (Dynamics)\nDimensionality: 3\nCores: 8  shells: 0\n"))
+    EXPECT_NE(std::string::npos, outcome.out.find("Run type: 3 (Dynamics)\nDimensionality: 3\nCores: "))
         << outcome.out;
     EXPECT_EQ(std::string::npos, outcome.out.find("Dynamics (.gout)")) << outcome.out;
     EXPECT_EQ("zelm-host: run.gout (dynamics): Severe error reported in ZELM .gout file.\n", outcome.err);
