@@ -72,6 +72,49 @@ bool CEngineLineReader::FullLineBeforeCarriageReturn()
     return false;
 }
 
+std::size_t CountLines(std::istream& stream)
+{
+    if (!stream.good()) {
+        return 0;  // nothing more is read from it
+    }
+    const std::istream::pos_type start = stream.tellg();
+    if (start == std::istream::pos_type(-1)) {
+        stream.clear();  // no position to come back to: no count
+        return 0;
+    }
+    std::size_t lines = 0;
+    char last = '\n';
+    static constexpr std::streamsize Chunk = 1 << 16;
+    std::vector<char> buffer(static_cast<std::size_t>(Chunk));
+    while (stream) {
+        stream.read(buffer.data(), Chunk);
+        const std::size_t got = static_cast<std::size_t>(stream.gcount());
+        if (got == 0) {
+            break;
+        }
+        const char* p = buffer.data();
+        const char* const end = p + got;
+        while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr) {
+            ++lines;
+            ++p;
+        }
+        last = end[-1];
+    }
+    if (last != '\n') {
+        ++lines;
+    }
+    stream.clear();
+    stream.seekg(start);
+    return lines;
+}
+
+void ReleaseSpareRoom(std::vector<double>& series)
+{
+    if (series.capacity() - series.size() > series.size()) {
+        series.shrink_to_fit();
+    }
+}
+
 bool OpenEngineFile(std::ifstream& stream, const std::string& path)
 {
     stream.open(PathUtilities::ToNative(path), std::ios::in | std::ios::binary);

@@ -57,6 +57,17 @@ private:
 // when it cannot be opened.
 bool OpenEngineFile(std::ifstream& stream, const std::string& path);
 
+// The lines from the stream's position to its end (a last line without a
+// line break counts too), so at least as many as a CEngineLineReader reads
+// from there: a bound for reserving the values of a file before reading it.
+// The stream is put back where it was; one that cannot be read from any more
+// has no lines left and is left as it is.
+std::size_t CountLines(std::istream& stream);
+
+// Gives back the room a series reserved beyond what it holds, when that is
+// more than it holds.
+void ReleaseSpareRoom(std::vector<double>& series);
+
 // The words of a line: views into the line, valid while the line is.
 using LineTokens = std::vector<std::string_view>;
 

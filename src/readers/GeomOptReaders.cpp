@@ -48,6 +48,11 @@ void CGeomOptFileReader::Read(const std::string& path)
     m_energyTolerance = LabelledValue(tokens[1]);
     m_gradientTolerance = LabelledValue(tokens[2]);
 
+    // A step a line.
+    const std::size_t steps = CountLines(stream);
+    m_series1.reserve(m_series1.size() + steps);
+    m_gradients.reserve(m_gradients.size() + steps);
+    m_energyChanges.reserve(m_energyChanges.size() + steps);
     while (lines.Next()) {
         TokenizeLine(lines.Line(), tokens);
         switch (tokens.size()) {
@@ -64,6 +69,9 @@ void CGeomOptFileReader::Read(const std::string& path)
             break;
         }
     }
+    ReleaseSpareRoom(m_series1);
+    ReleaseSpareRoom(m_gradients);
+    ReleaseSpareRoom(m_energyChanges);
 }
 
 CGeomOptOutputFileReader::CGeomOptOutputFileReader(const std::string& path) : COutputFileReader(path)

@@ -25,9 +25,9 @@ public:
     void Read(const std::string& path) override;
 
     // Inherited: GetSeries1 (energies) and GetSeries1Offset (0).
-    std::vector<double> GetSeries2() const { return m_energyChanges; }
+    const std::vector<double>& GetSeries2() const { return m_energyChanges; }
     int GetSeries2Offset() const { return m_energyChangesOffset; }
-    std::vector<double> GetSeries3() const { return m_gradients; }
+    const std::vector<double>& GetSeries3() const { return m_gradients; }
     int GetSeries3Offset() const { return m_gradientsOffset; }
     double GetTolerance1() const { return m_energyTolerance; }
     double GetTolerance2() const { return m_gradientTolerance; }
@@ -61,11 +61,11 @@ public:
 
     void Read(const std::string& path) override;
 
-    std::vector<double> GetSeries1() const { return m_energies; }
+    const std::vector<double>& GetSeries1() const { return m_energies; }
     int GetSeries1Offset() const { return m_energiesOffset; }
-    std::vector<double> GetSeries2() const { return m_energyChanges; }
+    const std::vector<double>& GetSeries2() const { return m_energyChanges; }
     int GetSeries2Offset() const { return m_energyChangesOffset; }
-    std::vector<double> GetSeries3() const { return m_gradients; }
+    const std::vector<double>& GetSeries3() const { return m_gradients; }
     int GetSeries3Offset() const { return m_gradientsOffset; }
     double GetTolerance1() const { return m_functionTolerance; }
     double GetTolerance2() const { return m_gradientTolerance; }

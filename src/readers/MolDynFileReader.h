@@ -21,18 +21,18 @@ public:
     void Read(const std::string& path) override;
 
     // Inherited: GetSeries1 (total energy, "Et") with its offset.
-    std::vector<double> GetTotalEnergy() const { return m_series1; }
+    const std::vector<double>& GetTotalEnergy() const { return m_series1; }
     int GetTotalEnergyOffset() const { return m_series1Offset; }
-    std::vector<double> GetTime() const { return m_time; }
-    std::vector<double> GetPotentialEnergy() const { return m_potential; }
+    const std::vector<double>& GetTime() const { return m_time; }
+    const std::vector<double>& GetPotentialEnergy() const { return m_potential; }
     int GetPotentialEnergyOffset() const { return m_potentialOffset; }
-    std::vector<double> GetKineticEnergy() const { return m_kinetic; }
+    const std::vector<double>& GetKineticEnergy() const { return m_kinetic; }
     int GetKineticEnergyOffset() const { return m_kineticOffset; }
-    std::vector<double> GetH() const { return m_h; }
+    const std::vector<double>& GetH() const { return m_h; }
     int GetHOffset() const { return m_hOffset; }
-    std::vector<double> GetPressure() const { return m_pressure; }
+    const std::vector<double>& GetPressure() const { return m_pressure; }
     int GetPressureOffset() const { return m_pressureOffset; }
-    std::vector<double> GetTemperature() const { return m_temperature; }
+    const std::vector<double>& GetTemperature() const { return m_temperature; }
     int GetTemperatureOffset() const { return m_temperatureOffset; }
     // True when a stored frame carried a pressure ("P").
     bool HasPressure() const { return m_hasPressure; }

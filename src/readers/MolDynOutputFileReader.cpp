@@ -244,6 +244,11 @@ void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, co
     if (!OpenEngineFile(stream, prePath)) {
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM pressure file.");
     }
+    // The engine writes a line of each kind a row of the stage.
+    std::vector<double>& instant = record.GetCommonInfo().GetPressureFileSeries();
+    std::vector<double>& averaged = record.GetAveragedCommonInfo().GetPressureFileSeries();
+    instant.reserve(instant.size() + 6 * record.GetTime().size());
+    averaged.reserve(averaged.size() + 6 * record.GetTime().size());
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
     while (GetLine(lines)) {
@@ -253,9 +258,9 @@ void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, co
         }
         std::vector<double>* series = nullptr;
         if (tokens[0] == "Instant:") {
-            series = &record.GetCommonInfo().GetPressureFileSeries();
+            series = &instant;
         } else if (tokens[0] == "Average:") {
-            series = &record.GetAveragedCommonInfo().GetPressureFileSeries();
+            series = &averaged;
         }
         if (series != nullptr) {
             for (std::size_t k = 2; k < 8; ++k) {
@@ -263,6 +268,8 @@ void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, co
             }
         }
     }
+    ReleaseSpareRoom(instant);
+    ReleaseSpareRoom(averaged);
 }
 
 bool CMolDynOutputFileReader::FindFirstCellLine(CEngineLineReader& lines, LineTokens& tokens)

@@ -260,6 +260,20 @@ bool COutputFileReader::ScanRunProblem(const std::string& path, std::string& mes
     return !message.empty();
 }
 
+COutputFileReader::RunCheck COutputFileReader::ScanRun(const std::string& path)
+{
+    RunCheck check;
+    RunEnding ending = ScanRunEnding(path);
+    if (ending.failed) {
+        check.engineError = true;
+        check.problem = "The ZELM run failed: " + MessageText::Excerpt(ending.reason);
+        check.reason = std::move(ending.reason);
+    } else if (ending.started && !ending.closed) {
+        check.problem = UnfinishedRun;
+    }
+    return check;
+}
+
 void COutputFileReader::CheckRunSucceeded(const std::string& path)
 {
     std::string message;
@@ -453,6 +467,10 @@ void COutputFileReader::ReadDensFile(const std::string& path)
     if (!OpenEngineFile(stream, path)) {
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .dens file.");
     }
+    // A point a line.
+    const std::size_t points = CountLines(stream);
+    m_dosFrequencies.reserve(m_dosFrequencies.size() + points);
+    m_dosValues.reserve(m_dosValues.size() + points);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     LineTokens tokens;
     while (lines.Next()) {
@@ -465,6 +483,8 @@ void COutputFileReader::ReadDensFile(const std::string& path)
             ParseNumberToken(tokens[1], m_dosValues);
         }
     }
+    ReleaseSpareRoom(m_dosFrequencies);
+    ReleaseSpareRoom(m_dosValues);
 }
 
 bool COutputFileReader::CheckOscillatorStrengths(const std::string& seedName, std::string& message) const

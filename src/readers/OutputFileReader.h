@@ -52,6 +52,15 @@ public:
     // An output without a "Job Started" line is judged by its errors alone.
     // Not for the output of a job that is still running.
     static bool ScanRunProblem(const std::string& path, std::string& message);
+    // Both of the above from one pass over the output: whether it reports an
+    // engine error and its reason (as ScanEngineError gives them), and the
+    // message of ScanRunProblem ("" without a problem).
+    struct RunCheck {
+        bool engineError = false;
+        std::string reason;
+        std::string problem;
+    };
+    static RunCheck ScanRun(const std::string& path);
     // Throws KelvResult E_FAIL with the message of ScanRunProblem when the
     // output exists and reports a failed or unfinished run; nothing
     // otherwise.
@@ -101,10 +110,10 @@ public:
     int GetIrreducibleCount() const { return m_irreducibleCount; }
     int GetTotalCount() const { return m_totalCount; }
     xxMatrix3x3 GetHighFrequencyDielectricTensor() const { return m_dielectricTensor; }
-    std::vector<double> GetModeFrequencies() const { return m_modeFrequencies; }
-    std::vector<xxMatrix3x3> GetOscillatorStrengths() const { return m_oscillatorStrengths; }
-    std::vector<double> GetDosFrequencies() const { return m_dosFrequencies; }
-    std::vector<double> GetDosValues() const { return m_dosValues; }
+    const std::vector<double>& GetModeFrequencies() const { return m_modeFrequencies; }
+    const std::vector<xxMatrix3x3>& GetOscillatorStrengths() const { return m_oscillatorStrengths; }
+    const std::vector<double>& GetDosFrequencies() const { return m_dosFrequencies; }
+    const std::vector<double>& GetDosValues() const { return m_dosValues; }
 
 protected:
     // "Region n : ..." of an atom table split into regions.

@@ -8,9 +8,85 @@
 #include "qorqm/PathUtilities.h"
 #include "setup/ZelmRunInfo.h"
 
+#include <algorithm>
 #include <fstream>
+#include <numeric>
 
 CZelmPhononDataReaderBase::~CZelmPhononDataReaderBase() = default;
+
+CPointFrequencies::List CPointFrequencies::operator[](std::size_t point) const
+{
+    const double* values = m_values.data();
+    const std::size_t last = point + 1 < m_starts.size() ? m_starts[point + 1] : m_values.size();
+    return List(values + m_starts[point], values + last);
+}
+
+void CPointFrequencies::clear()
+{
+    m_values.clear();
+    m_starts.clear();
+}
+
+void CPointFrequencies::reserve(std::size_t points, std::size_t values)
+{
+    m_starts.reserve(points);
+    m_values.reserve(values);
+}
+
+std::size_t CPointFrequencies::Bytes() const
+{
+    return m_values.capacity() * sizeof(double) + m_starts.capacity() * sizeof(std::size_t);
+}
+
+void CPointLabels::Reset(std::size_t count)
+{
+    m_count = count;
+    m_labels.clear();
+}
+
+const std::string& CPointLabels::operator[](std::size_t point) const
+{
+    static const std::string None;
+    const auto at = std::lower_bound(m_labels.begin(), m_labels.end(), point,
+                                     [](const std::pair<std::size_t, std::string>& entry, std::size_t position) {
+                                         return entry.first < position;
+                                     });
+    return at != m_labels.end() && at->first == point ? at->second : None;
+}
+
+void CPointLabels::Set(std::size_t point, const std::string& label)
+{
+    if (point >= m_count) {
+        return;
+    }
+    // Points are labelled in their order: the new one mostly goes last.
+    auto at = m_labels.end();
+    if (!m_labels.empty() && m_labels.back().first >= point) {
+        at = std::lower_bound(m_labels.begin(), m_labels.end(), point,
+                              [](const std::pair<std::size_t, std::string>& entry, std::size_t position) {
+                                  return entry.first < position;
+                              });
+    }
+    const bool held = at != m_labels.end() && at->first == point;
+    if (label.empty()) {
+        if (held) {
+            m_labels.erase(at);
+        }
+    } else if (held) {
+        at->second = label;
+    } else {
+        m_labels.insert(at, {point, label});
+    }
+}
+
+std::vector<std::string> CPointLabels::ToVector() const
+{
+    std::vector<std::string> labels(m_count);
+    for (const auto& entry : m_labels) {
+        labels[entry.first] = entry.second;
+    }
+    return labels;
+}
 
 namespace {
 
@@ -76,8 +152,8 @@ long CPhononFileReader::CountModes(std::istream& stream)
 }
 
 bool CPhononFileReader::ParseDispersionSegment(CEngineLineReader& lines, std::vector<xxPoint3d>& kPoints,
-                                               std::vector<std::vector<double>>& frequencies, long modes,
-                                               long points, double& minimumFrequency)
+                                               CPointFrequencies& frequencies, long modes, long points,
+                                               double& minimumFrequency)
 {
     LineTokens tokens;
     xxPoint3d start;
@@ -91,22 +167,20 @@ bool CPhononFileReader::ParseDispersionSegment(CEngineLineReader& lines, std::ve
     for (long point = 0; point < points; ++point) {
         kPoints.push_back(current);
         current += step;
-        std::vector<double> values;
+        frequencies.StartPoint();
         for (long mode = 0; mode < modes; ++mode) {
             if (!lines.Next()) {
-                frequencies.push_back(std::move(values));
                 return false;
             }
             TokenizeLine(lines.Line(), tokens);
             if (tokens.size() == 2) {
                 const double frequency = ParseLeadingDecimal(tokens[1]);
-                values.push_back(frequency);
+                frequencies.Add(frequency);
                 if (!(minimumFrequency < frequency)) {
                     minimumFrequency = frequency;
                 }
             }
         }
-        frequencies.push_back(std::move(values));
     }
     return true;
 }
@@ -129,11 +203,16 @@ void CPhononFileReader::ParseDispersionFile(std::istream& stream, CZelmPhononDat
     if (perSection < 1) {
         throw KelvResult(E_UNEXPECTED, "The ZELM dispersion file " + fileName + " holds no dispersion points.");
     }
-    for (long i = 1; i <= count; ++i) {
-        data.pointNumbers.push_back(static_cast<LONG>(i));
-        data.boundaryTypes.push_back(SegmentBoundaryInside);
-    }
+    data.pointNumbers.resize(static_cast<std::size_t>(count));
+    std::iota(data.pointNumbers.begin(), data.pointNumbers.end(), LONG(1));
+    data.boundaryTypes.assign(static_cast<std::size_t>(count), SegmentBoundaryInside);
     data.boundaryTypes.front() = SegmentBoundaryStart;
+    // The points the sections hold, each with a value a mode; no more values
+    // than the file has lines of data.
+    const std::size_t points = static_cast<std::size_t>(sections) * static_cast<std::size_t>(perSection);
+    data.kPoints.reserve(points);
+    data.frequencies.reserve(points, std::min(points * static_cast<std::size_t>(modes),
+                                              static_cast<std::size_t>(dataLines)));
     data.boundaryTypes.back() = SegmentBoundaryEnd;
 
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
@@ -202,7 +281,7 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
         ParseDispersionFile(stream, data, PathUtilities::FileNameFromPath(dispersionPath));
     }
 
-    data.labels.assign(data.kPoints.size(), std::string());
+    data.labels.Reset(data.kPoints.size());
     std::vector<LONG> numbers;
     std::vector<std::string> pathLabels;
     std::vector<SegmentBoundaryTypeEnum> pathTypes;
@@ -216,15 +295,15 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
     // left unlabelled.
     const std::vector<std::size_t> vertices = BoundaryPositions(pathTypes);
     const std::vector<std::size_t> ends = BoundaryPositions(data.boundaryTypes);
-    std::vector<std::string>& labels = data.labels;
+    CPointLabels& labels = data.labels;
     auto label = [&](std::size_t endIndex, std::size_t vertexIndex) {
         if (endIndex < ends.size() && ends[endIndex] < labels.size() && vertexIndex < vertices.size() &&
             vertices[vertexIndex] < pathLabels.size()) {
-            labels[ends[endIndex]] = pathLabels[vertices[vertexIndex]];
+            labels.Set(ends[endIndex], pathLabels[vertices[vertexIndex]]);
         }
     };
     if (!labels.empty() && !pathLabels.empty()) {
-        labels.front() = pathLabels.front();
+        labels.Set(0, pathLabels.front());
         std::size_t end = 1;
         for (std::size_t v = 1; v + 1 < vertices.size(); ++v, end += 2) {
             const bool pathBreak = pathTypes[vertices[v]] == SegmentBoundaryEnd && v + 2 < vertices.size() &&
@@ -235,7 +314,7 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
             }
             label(end + 1, v);
         }
-        labels.back() = pathLabels.back();
+        labels.Set(labels.size() - 1, pathLabels.back());
     }
 
     double a[3] = {1.0, 0.0, 0.0};

@@ -40,7 +40,7 @@ protected:
 class CIntermediateFileReader : public CFileReaderBase
 {
 public:
-    std::vector<double> GetSeries1() const { return m_series1; }
+    const std::vector<double>& GetSeries1() const { return m_series1; }
     int GetSeries1Offset() const { return m_series1Offset; }
 
 protected:

@@ -100,6 +100,34 @@ TEST(EngineLines, LineOverTheBufferEndsTheReading)
     }
 }
 
+// A reader counts the lines ahead to reserve its series, then reads on: the
+// count bounds what it reads and the reading goes on from the same line.
+TEST(EngineLines, CountingTheLinesAheadLeavesTheReadingWhereItWas)
+{
+    const struct {
+        const char* text;
+        std::size_t ahead;  // after the first line
+    } cases[] = {{"h\na\nb\nc", 3}, {"h\r\na\r\nb\r\n", 2}, {"h\n\n\n", 2}, {"h\n", 0}, {"h", 0}};
+    for (const auto& c : cases) {
+        for (LastLineRule rule : {LastLineRule::NeedsLineBreak, LastLineRule::UsedWithoutLineBreak}) {
+            std::istringstream stream(c.text);
+            CEngineLineReader lines(stream, rule);
+            std::vector<std::string> read;
+            while (lines.Next()) {
+                if (read.empty()) {
+                    EXPECT_EQ(c.ahead, CountLines(stream)) << c.text;
+                }
+                read.push_back(lines.Line());
+            }
+            EXPECT_EQ(ReadAll(c.text, rule), read) << c.text;
+            EXPECT_LE(read.size(), c.ahead + 1) << c.text;
+        }
+    }
+    std::istringstream empty("");
+    EXPECT_EQ(0u, CountLines(empty));
+    EXPECT_TRUE(ReadAll("", LastLineRule::UsedWithoutLineBreak).empty());
+}
+
 TEST(EngineLines, TokensAreWordsBetweenBlanks)
 {
     LineTokens tokens{"stale"};

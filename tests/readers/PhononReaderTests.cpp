@@ -160,7 +160,7 @@ TEST(PhononReader, LabelsFollowJointsAndBreaksOfThePath)
         const CZelmPhononData data =
             ReadRun(folder, Dispersion(segments, points, 1),
                     "KPOINT_PATH " + std::to_string(count) + "\n" + path.str() + "END_KPOINT_PATH\n");
-        EXPECT_EQ(expected, data.labels) << route;
+        EXPECT_EQ(expected, data.labels.ToVector()) << route;
     }
 }
 
@@ -199,8 +199,41 @@ TEST(PhononReader, ModeCountRulesAndShortGroups)
     text.replace(text.find("2 103\n"), 6, "2 103 x\n");
     const CZelmPhononData data = ReadRun(folder, text);
     ASSERT_EQ(2u, data.frequencies.size());
-    EXPECT_EQ((std::vector<double>{101.0, 102.0, 103.0}), data.frequencies[0]);
-    EXPECT_EQ((std::vector<double>{102.0, 104.0}), data.frequencies[1]);
+    EXPECT_EQ((std::vector<double>{101.0, 102.0, 103.0}), data.frequencies[0].ToVector());
+    EXPECT_EQ((std::vector<double>{102.0, 104.0}), data.frequencies[1].ToVector());
+}
+
+TEST(PhononReader, APointWithoutFrequenciesLeavesTheNextPointsTheirOwn)
+{
+    ReaderFolder folder;
+    std::string text = Dispersion({{xxPoint3d(0, 0, 0), xxPoint3d(1, 0, 0)}}, 3, 2);
+    text.replace(text.find("2 102\n2 103\n"), 12, "2 x y\n2 x y\n");
+    const CZelmPhononData data = ReadRun(folder, text);
+    ASSERT_EQ(3u, data.frequencies.size());
+    EXPECT_EQ((std::vector<double>{101.0, 102.0}), data.frequencies[0].ToVector());
+    EXPECT_TRUE(data.frequencies[1].empty());
+    EXPECT_EQ((std::vector<double>{103.0, 104.0}), data.frequencies[2].ToVector());
+}
+
+// Only the labelled points are held; a label may come again, go, or come
+// before one already set.
+TEST(PhononReader, PointLabelsInAnyOrder)
+{
+    CPointLabels labels;
+    labels.Reset(6);
+    labels.Set(3, "X");
+    labels.Set(0, "G");
+    labels.Set(3, "Y");
+    labels.Set(5, "M");
+    labels.Set(1, "K");
+    labels.Set(1, "");
+    labels.Set(6, "beyond");
+    EXPECT_EQ((std::vector<std::string>{"G", "", "", "Y", "", "M"}), labels.ToVector());
+    EXPECT_EQ(3u, labels.Labelled().size());
+    EXPECT_EQ("", labels[9]);
+    EXPECT_EQ("M", labels.back());
+    labels.Reset(2);
+    EXPECT_EQ((std::vector<std::string>{"", ""}), labels.ToVector());
 }
 
 TEST(PhononReader, FilesWithoutPointsFailAndBrokenSegmentsStayInBounds)
@@ -238,7 +271,7 @@ TEST(PhononReader, FilesWithoutPointsFailAndBrokenSegmentsStayInBounds)
     const CZelmPhononData many = ReadRun(folder, Dispersion({{g, x}}, 3, 1),
                                          "KPOINT_PATH 4\n1 0 0 0 2 G\n2 1 0 0 4 X\n3 1 1 0 4 M\n4 0 1 0 3 Y\n"
                                          "END_KPOINT_PATH\n");
-    EXPECT_EQ((std::vector<std::string>{"G", "", "Y"}), many.labels);
+    EXPECT_EQ((std::vector<std::string>{"G", "", "Y"}), many.labels.ToVector());
 
     // A mode count far above the data: groups end with the file.
     const CZelmPhononData hostile = ReadRun(folder, "# Section 1\n# Start k at : 0 0 0\n# Final k at : 1 0 0\n"

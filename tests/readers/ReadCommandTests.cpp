@@ -96,6 +96,29 @@ TEST(ReadCommand, EngineErrorFailsAfterPrintingWhatCouldBeRead)
     EXPECT_NE(std::string::npos, outcome.out.find("  energy (eV): 5 values")) << outcome.out;
 }
 
+// The dynamics reader serves the output's own part too; when its rows fail,
+// that part is still read and the failure is the dynamics part's alone.
+TEST(ReadCommand, FailingDynamicsRowsKeepTheOutputsOwnPart)
+{
+    QzTest::TempFolder folder("read");
+    std::ifstream in(Results + "dynamics/rocksalt.gout");
+    std::ofstream out(folder.File("run.gout"));
+    std::string line;
+    while (std::getline(in, line)) {
+        out << line << "\n";
+        if (line.find("Molecular dynamics production") != std::string::npos) {
+            out << "  a severe problem with the step\n";
+        }
+    }
+    out.close();
+    const Outcome outcome = RunDriver(folder, "read run");
+    EXPECT_EQ(1, outcome.code);
+    EXPECT_NE(std::string::npos, outcome.out.find("Run type: 3 (Dynamics)\nDimensionality: 3\nCores: "))
+        << outcome.out;
+    EXPECT_EQ(std::string::npos, outcome.out.find("Dynamics (.gout)")) << outcome.out;
+    EXPECT_EQ("zelm-host: run.gout (dynamics): Severe error reported in ZELM .gout file.\n", outcome.err);
+}
+
 TEST(ReadCommand, ChartsOfARunWithoutHistoriesPointToTheAnalysis)
 {
     QzTest::TempFolder folder("read");

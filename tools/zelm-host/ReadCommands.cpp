@@ -124,25 +124,39 @@ void ShowOutput(Reading& run)
     std::ostream& out = run.Out();
     const std::string gout = run.File(".gout");
     int type = 1;
+    // A dynamics run's reader reads the output's own part too: made once, it
+    // serves both steps.
+    std::unique_ptr<CMolDynOutputFileReader> dynamics;
     run.Step(gout, [&] {
         // A run stopped by an engine error fails the command; what it wrote
         // is still shown.
-        std::string reason;
-        if (COutputFileReader::ScanEngineError(gout, reason)) {
-            reason = MessageText::Excerpt(reason);
+        const COutputFileReader::RunCheck check = COutputFileReader::ScanRun(gout);
+        if (check.engineError) {
+            const std::string reason = MessageText::Excerpt(check.reason);
             out << "Engine error: " << reason << "\n";
             run.Fail("the engine run of \"" + gout + "\" failed: " + reason);
-        } else if (COutputFileReader::ScanRunProblem(gout, reason)) {
+        } else if (!check.problem.empty()) {
             // Opened by the engine and never closed: stopped, or still running.
             out << "Unfinished run: the output ends without the engine's closing lines\n";
-            run.Fail("\"" + gout + "\": " + reason);
+            run.Fail("\"" + gout + "\": " + check.problem);
         }
         type = COutputFileReader::ScanRunType(gout);
         out << "Run type: " << type << " (" << RunTypeName(type) << ")\n";
-        COutputFileReader output(gout);
+        if (type == COutputFileReader::RunDynamics) {
+            try {
+                dynamics = std::make_unique<CMolDynOutputFileReader>(gout);
+            } catch (...) {
+                // The dynamics step reports it; the output's own part is read alone.
+            }
+        }
+        std::unique_ptr<COutputFileReader> alone;
+        if (!dynamics) {
+            alone = std::make_unique<COutputFileReader>(gout);
+        }
+        const COutputFileReader& output = dynamics ? *dynamics : *alone;
         out << "Dimensionality: " << output.GetDimensionality() << "\n";
         out << "Cores: " << output.GetCoreCount() << "  shells: " << output.GetShellCount() << "\n";
-        const std::vector<double> modes = output.GetModeFrequencies();
+        const std::vector<double>& modes = output.GetModeFrequencies();
         if (!modes.empty() || run.Has(".osc")) {
             out << "Oscillator strengths (.osc): " << modes.size() << " modes";
             if (!modes.empty()) {
@@ -155,7 +169,7 @@ void ShowOutput(Reading& run)
             out << "  high-frequency dielectric tensor:\n";
             Matrix(out, "    ", output.GetHighFrequencyDielectricTensor());
         }
-        const std::vector<double> dos = output.GetDosFrequencies();
+        const std::vector<double>& dos = output.GetDosFrequencies();
         if (!dos.empty() || run.Has(".dens")) {
             out << "Density of states (.dens): " << dos.size() << " points";
             if (!dos.empty()) {
@@ -186,11 +200,13 @@ void ShowOutput(Reading& run)
     }
     if (type == COutputFileReader::RunDynamics) {
         run.Step(gout + " (dynamics)", [&] {
-            CMolDynOutputFileReader dynamics(gout);
-            const CMolDynOutputFileInfo& production = dynamics.GetOutputFileInfo();
+            if (!dynamics) {
+                dynamics = std::make_unique<CMolDynOutputFileReader>(gout);
+            }
+            const CMolDynOutputFileInfo& production = dynamics->GetOutputFileInfo();
             const CMolDynOutputFileCommonInfo& now = production.GetCommonInfo();
-            out << "Dynamics (.gout): ensemble " << EnsembleName(dynamics.GetEnsemble()) << "\n";
-            out << "  equilibration rows: " << dynamics.GetEquilibrationInfo().GetTime().size() << "\n";
+            out << "Dynamics (.gout): ensemble " << EnsembleName(dynamics->GetEnsemble()) << "\n";
+            out << "  equilibration rows: " << dynamics->GetEquilibrationInfo().GetTime().size() << "\n";
             out << "  production time (ps): " << Series(production.GetTime()) << "\n";
             out << "  total energy (eV): " << Series(now.GetTotalEnergy()) << "\n";
             out << "  temperature (K): " << Series(now.GetTemperature()) << "\n";
@@ -276,10 +292,8 @@ void ShowDispersion(Reading& run, const std::string& base)
             out << " " << i + 1 << ":" << static_cast<int>(data.boundaryTypes[i]);
         }
         out << "\n  labels:";
-        for (std::size_t i = 0; i < data.labels.size(); ++i) {
-            if (!data.labels[i].empty()) {
-                out << " " << i + 1 << "=" << data.labels[i];
-            }
+        for (const auto& label : data.labels.Labelled()) {
+            out << " " << label.first + 1 << "=" << label.second;
         }
         out << "\n  reciprocal lattice:\n";
         Matrix(out, "    ", data.reciprocalLattice);
