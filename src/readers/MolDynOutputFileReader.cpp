@@ -120,6 +120,100 @@ bool HasLabel(const LineTokens& tokens, const LabelWords& label)
     return false;
 }
 
+// The ensemble a line names ("Canonical ensemble (NVT) to be used"), 0 for
+// a line that names none.
+int EnsembleOfLine(const std::string& line, const LineTokens& tokens)
+{
+    if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(line, "to be used")) {
+        return 0;
+    }
+    if (tokens[0] == "Microcanonical" && tokens[2] == "(NVE)") {
+        return CMolDynOutputFileReader::EnsembleNVE;
+    }
+    if (tokens[0] == "Canonical" && tokens[2] == "(NVT)") {
+        return CMolDynOutputFileReader::EnsembleNVT;
+    }
+    if (tokens[0] == "Isothermal/baric" && tokens[2] == "(NPT)") {
+        return CMolDynOutputFileReader::EnsembleNPT;
+    }
+    return 0;
+}
+
+// True for the "Pressure of configuration = <value> GPa" line, whose value
+// goes to pressure.
+bool IsConfigurationPressure(const LineTokens& tokens, double& pressure)
+{
+    if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
+        tokens[3] == "=" && tokens[5] == "GPa") {
+        pressure = ParseLeadingDecimal(tokens[4]);
+        return true;
+    }
+    return false;
+}
+
+// Adds the values of a row of a stage to the record; a line that is no row
+// adds nothing.
+void TakeRow(const LineTokens& tokens, CMolDynOutputFileInfo& record)
+{
+    const std::vector<LabelWords>& labels = RowLabels();
+    for (const RowKind& kind : RowKinds) {
+        if (tokens.size() != kind.words || !HasLabel(tokens, labels[static_cast<std::size_t>(&kind - RowKinds)])) {
+            continue;
+        }
+        if (&kind == &RowKinds[0] && tokens[1] != "Time") {
+            continue;
+        }
+        if (kind.second < 0) {
+            CFileReaderBase::ParseNumberToken(tokens[kind.first], (record.*kind.stage)());
+        } else {
+            CFileReaderBase::ParseNumberToken(tokens[kind.first], (record.GetCommonInfo().*kind.common)());
+            CFileReaderBase::ParseNumberToken(tokens[static_cast<std::size_t>(kind.second)],
+                                              (record.GetAveragedCommonInfo().*kind.common)());
+        }
+        return;
+    }
+}
+
+// The rows of one stage, line by line: those after the line containing the
+// start marker up to the line containing the end marker.
+class SectionScan
+{
+public:
+    SectionScan(std::string_view start, std::string_view end, CMolDynOutputFileInfo& record)
+        : m_start(start), m_end(end), m_record(record)
+    {
+    }
+
+    bool Done() const { return m_state == State::Done; }
+
+    // Takes the next line; tokens holds its words once tokenised is true.
+    void Take(const std::string& line, LineTokens& tokens, bool& tokenised)
+    {
+        if (m_state == State::Seeking) {
+            if (line.find(m_start) != std::string::npos) {
+                m_state = State::Rows;
+            }
+        } else if (m_state == State::Rows) {
+            if (line.find(m_end) != std::string::npos) {
+                m_state = State::Done;
+                return;
+            }
+            if (!tokenised) {
+                TokenizeLine(line, tokens);
+                tokenised = true;
+            }
+            TakeRow(tokens, m_record);
+        }
+    }
+
+private:
+    enum class State { Seeking, Rows, Done };
+    std::string_view m_start;
+    std::string_view m_end;
+    CMolDynOutputFileInfo& m_record;
+    State m_state = State::Seeking;
+};
+
 } // namespace
 
 CMolDynOutputFileReader::CMolDynOutputFileReader(const std::string& path) : COutputFileReader(path)
@@ -131,10 +225,38 @@ CMolDynOutputFileReader::~CMolDynOutputFileReader() = default;
 
 void CMolDynOutputFileReader::Read(const std::string& path)
 {
-    m_ensemble = ReadEnsemble(path);
-    ReadSection(path, "Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
-    ReadSection(path, "Molecular dynamics production", "Timing analysis for Zelm", m_production);
-    const double pressure = ReadPressure(path);
+    // One pass does the work of ReadEnsemble, of ReadSection for either stage
+    // and of ReadPressure: each keeps reading until it has what it looks for,
+    // so the pass ends where the last of them would (a severe line up to
+    // there fails the read, one after it does not).
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    SectionScan equilibration("Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
+    SectionScan production("Molecular dynamics production", "Timing analysis for Zelm", m_production);
+    int ensemble = 0;  // 0 until a line decides
+    bool pressureFound = false;
+    double pressure = 0.0;
+    while ((ensemble == 0 || !equilibration.Done() || !production.Done() || !pressureFound) && GetLine(lines)) {
+        const std::string& line = lines.Line();
+        bool tokenised = false;
+        if (ensemble == 0 && Contains(line, "ensemble")) {
+            TokenizeLine(line, tokens);
+            tokenised = true;
+            ensemble = EnsembleOfLine(line, tokens);
+        }
+        equilibration.Take(line, tokens, tokenised);
+        production.Take(line, tokens, tokenised);
+        if (!pressureFound && Contains(line, "Pressure")) {
+            if (!tokenised) {
+                TokenizeLine(line, tokens);
+                tokenised = true;
+            }
+            pressureFound = IsConfigurationPressure(tokens, pressure);
+        }
+    }
+    m_ensemble = ensemble == 0 ? EnsembleNVE : ensemble;
     m_equilibration.SetScalarValue(pressure);
     m_production.SetScalarValue(pressure);
     const std::string prePath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::PressureFileExtension());
@@ -166,17 +288,8 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
             continue;
         }
         TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(lines.Line(), "to be used")) {
-            continue;
-        }
-        if (tokens[0] == "Microcanonical" && tokens[2] == "(NVE)") {
-            return EnsembleNVE;
-        }
-        if (tokens[0] == "Canonical" && tokens[2] == "(NVT)") {
-            return EnsembleNVT;
-        }
-        if (tokens[0] == "Isothermal/baric" && tokens[2] == "(NPT)") {
-            return EnsembleNPT;
+        if (const int ensemble = EnsembleOfLine(lines.Line(), tokens)) {
+            return ensemble;
         }
     }
     return EnsembleNVE;
@@ -188,34 +301,11 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    bool started = false;
-    while (!started && GetLine(lines)) {
-        started = lines.Line().find(startMarker) != std::string::npos;
-    }
     LineTokens tokens;
-    const std::vector<LabelWords>& labels = RowLabels();
-    while (started && GetLine(lines)) {
-        const std::string& line = lines.Line();
-        if (line.find(endMarker) != std::string::npos) {
-            return;
-        }
-        TokenizeLine(line, tokens);
-        for (const RowKind& kind : RowKinds) {
-            if (tokens.size() != kind.words || !HasLabel(tokens, labels[static_cast<std::size_t>(&kind - RowKinds)])) {
-                continue;
-            }
-            if (&kind == &RowKinds[0] && tokens[1] != "Time") {
-                continue;
-            }
-            if (kind.second < 0) {
-                ParseNumberToken(tokens[kind.first], (record.*kind.stage)());
-            } else {
-                ParseNumberToken(tokens[kind.first], (record.GetCommonInfo().*kind.common)());
-                ParseNumberToken(tokens[static_cast<std::size_t>(kind.second)],
-                                 (record.GetAveragedCommonInfo().*kind.common)());
-            }
-            break;
-        }
+    SectionScan section(startMarker, endMarker, record);
+    while (!section.Done() && GetLine(lines)) {
+        bool tokenised = false;
+        section.Take(lines.Line(), tokens, tokenised);
     }
 }
 
@@ -230,9 +320,9 @@ double CMolDynOutputFileReader::ReadPressure(const std::string& path)
             continue;
         }
         TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
-            tokens[3] == "=" && tokens[5] == "GPa") {
-            return ParseLeadingDecimal(tokens[4]);
+        double pressure = 0.0;
+        if (IsConfigurationPressure(tokens, pressure)) {
+            return pressure;
         }
     }
     return 0.0;
