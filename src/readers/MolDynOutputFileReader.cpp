@@ -174,13 +174,27 @@ void TakeRow(const LineTokens& tokens, CMolDynOutputFileInfo& record)
     }
 }
 
+// Calls f on every series of the record that a row fills.
+template <class F>
+void ForEachRowSeries(CMolDynOutputFileInfo& record, F f)
+{
+    for (const RowKind& kind : RowKinds) {
+        if (kind.second < 0) {
+            f((record.*kind.stage)());
+        } else {
+            f((record.GetCommonInfo().*kind.common)());
+            f((record.GetAveragedCommonInfo().*kind.common)());
+        }
+    }
+}
+
 // The rows of one stage, line by line: those after the line containing the
 // start marker up to the line containing the end marker.
 class SectionScan
 {
 public:
     SectionScan(std::string_view start, std::string_view end, CMolDynOutputFileInfo& record)
-        : m_start(start), m_end(end), m_record(record)
+        : m_start(start), m_end(end), m_record(record), m_timesAtFirst(record.GetTime().size())
     {
     }
 
@@ -206,13 +220,61 @@ public:
         }
     }
 
+    // Room for the rows still to come, told from the bytes of the stage's
+    // first block of rows (from its first "Time" row to its second) and the
+    // bytes left in the file (stream positions; fileSize < 0: unknown). Only
+    // the series the first block filled get room.
+    void Reserve(std::istream& stream, std::streamoff fileSize)
+    {
+        if (m_state != State::Rows || m_reserved || fileSize < 0) {
+            return;
+        }
+        const std::size_t times = m_record.GetTime().size();
+        if (times == m_timesAtFirst + 1 && m_firstAt < 0) {
+            m_firstAt = stream.tellg();
+        } else if (times == m_timesAtFirst + 2) {
+            m_reserved = true;
+            const std::streamoff at = stream.tellg();
+            const std::streamoff block = at - m_firstAt;
+            if (m_firstAt < 0 || at < 0 || block <= 0 || at > fileSize) {
+                return;
+            }
+            // Blocks differ a little in length (the numbers are not all as
+            // wide): an eighth more keeps a series from growing at its end.
+            const std::size_t blocks = static_cast<std::size_t>((fileSize - at) / block);
+            const std::size_t ahead = blocks + blocks / 8 + 16;
+            ForEachRowSeries(m_record, [ahead](std::vector<double>& series) {
+                if (!series.empty()) {
+                    series.reserve(series.size() + ahead);
+                }
+            });
+        }
+    }
+
 private:
     enum class State { Seeking, Rows, Done };
     std::string_view m_start;
     std::string_view m_end;
     CMolDynOutputFileInfo& m_record;
     State m_state = State::Seeking;
+    std::size_t m_timesAtFirst;
+    std::streamoff m_firstAt = -1;
+    bool m_reserved = false;
 };
+
+// The size of the file behind the stream, which is left at its start; -1
+// when it cannot be told.
+std::streamoff StreamSize(std::istream& stream)
+{
+    std::streamoff size = -1;
+    if (stream.seekg(0, std::ios::end)) {
+        size = stream.tellg();
+    }
+    stream.clear();
+    stream.seekg(0, std::ios::beg);
+    stream.clear();
+    return size;
+}
 
 } // namespace
 
@@ -235,6 +297,7 @@ void CMolDynOutputFileReader::Read(const std::string& path)
     LineTokens tokens;
     SectionScan equilibration("Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
     SectionScan production("Molecular dynamics production", "Timing analysis for Zelm", m_production);
+    const std::streamoff fileSize = StreamSize(stream);
     int ensemble = 0;  // 0 until a line decides
     bool pressureFound = false;
     double pressure = 0.0;
@@ -248,6 +311,8 @@ void CMolDynOutputFileReader::Read(const std::string& path)
         }
         equilibration.Take(line, tokens, tokenised);
         production.Take(line, tokens, tokenised);
+        equilibration.Reserve(stream, fileSize);
+        production.Reserve(stream, fileSize);
         if (!pressureFound && Contains(line, "Pressure")) {
             if (!tokenised) {
                 TokenizeLine(line, tokens);
@@ -257,6 +322,8 @@ void CMolDynOutputFileReader::Read(const std::string& path)
         }
     }
     m_ensemble = ensemble == 0 ? EnsembleNVE : ensemble;
+    ForEachRowSeries(m_equilibration, ReleaseSpareRoom);
+    ForEachRowSeries(m_production, ReleaseSpareRoom);
     m_equilibration.SetScalarValue(pressure);
     m_production.SetScalarValue(pressure);
     const std::string prePath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::PressureFileExtension());
