@@ -1,4 +1,5 @@
 #include "host/model/CifImport.h"
+#include "host/model/PeriodicBins.h"
 
 #include <gemmi/cif.hpp>
 #include <gemmi/smcif.hpp>
@@ -282,32 +283,15 @@ namespace {
 
 // The atoms of a cell binned by their wrapped fractional position, so that
 // two atoms within the shared-position distance of each other (through any
-// lattice translation) lie in the same or in neighbouring bins: each bin is
-// at least that distance wide along every axis.
+// lattice translation) lie in the same or in neighbouring bins. The atoms are
+// held sorted by bin, each bin a run of that list.
 class PositionBins {
 public:
-    PositionBins(const Lattice3D& lattice, const std::vector<Atom>& atoms)
+    PositionBins(const Lattice3D& lattice, const std::vector<Atom>& atoms) : m_bins(lattice, SharedPositionDistance)
     {
-        // A Cartesian step of length t changes fractional coordinate i by at
-        // most t times the length of row i of the Cartesian-to-fractional map.
-        std::array<Vec3, 3> columns{};
-        for (std::size_t j = 0; j < 3; ++j) {
-            Vec3 unit{};
-            unit[j] = 1.0;
-            columns[j] = lattice.ToFractional(unit);
-        }
-        for (std::size_t i = 0; i < 3; ++i) {
-            const double row = std::sqrt(columns[0][i] * columns[0][i] + columns[1][i] * columns[1][i] +
-                                         columns[2][i] * columns[2][i]);
-            const double width = 1.01 * SharedPositionDistance * row;
-            double bins = width > 0.0 ? std::floor(1.0 / width) : 1.0;
-            bins = std::fmin(std::fmax(bins, 1.0), static_cast<double>(MaxBins));
-            m_bins[i] = static_cast<std::int64_t>(bins);
-        }
-        // The atoms' indexes sorted by bin, and where each bin's run begins.
         m_sorted.reserve(atoms.size());
         for (std::size_t i = 0; i < atoms.size(); ++i)
-            m_sorted.emplace_back(Key(Bin(atoms[i].position)), i);
+            m_sorted.emplace_back(m_bins.KeyOf(atoms[i].position), i);
         std::sort(m_sorted.begin(), m_sorted.end());
         m_runs.reserve(atoms.size());
         for (std::size_t i = 0; i < m_sorted.size(); ++i)
@@ -319,52 +303,19 @@ public:
     // it until f returns true; true when it did.
     template <class F> bool AnyNear(const Vec3& fractional, F&& f) const
     {
-        // The bins on either side, through the cell faces, each taken once
-        // when an axis has fewer than three bins.
-        const std::array<std::int64_t, 3> bin = Bin(fractional);
-        std::array<std::array<std::int64_t, 3>, 3> around{};
-        std::array<std::size_t, 3> count{};
-        for (std::size_t i = 0; i < 3; ++i) {
-            for (std::int64_t d = -1; d <= 1; ++d) {
-                const std::int64_t b = ((bin[i] + d) % m_bins[i] + m_bins[i]) % m_bins[i];
-                const auto end = around[i].begin() + static_cast<std::ptrdiff_t>(count[i]);
-                if (std::find(around[i].begin(), end, b) == end)
-                    around[i][count[i]++] = b;
-            }
-        }
-        for (std::size_t x = 0; x < count[0]; ++x)
-            for (std::size_t y = 0; y < count[1]; ++y)
-                for (std::size_t z = 0; z < count[2]; ++z) {
-                    const std::uint64_t key = Key({around[0][x], around[1][y], around[2][z]});
-                    const auto run = m_runs.find(key);
-                    if (run == m_runs.end())
-                        continue;
-                    for (std::size_t i = run->second; i < m_sorted.size() && m_sorted[i].first == key; ++i)
-                        if (f(m_sorted[i].second))
-                            return true;
-                }
-        return false;
+        return m_bins.AnyAround(fractional, [&](std::uint64_t key) {
+            const auto run = m_runs.find(key);
+            if (run == m_runs.end())
+                return false;
+            for (std::size_t i = run->second; i < m_sorted.size() && m_sorted[i].first == key; ++i)
+                if (f(m_sorted[i].second))
+                    return true;
+            return false;
+        });
     }
 
 private:
-    static constexpr std::int64_t MaxBins = 1 << 20;
-
-    std::array<std::int64_t, 3> Bin(const Vec3& fractional) const
-    {
-        const Vec3 w = WrapFractional(fractional);
-        std::array<std::int64_t, 3> bin{};
-        for (std::size_t i = 0; i < 3; ++i)
-            bin[i] = std::min(m_bins[i] - 1,
-                              std::max<std::int64_t>(0, static_cast<std::int64_t>(w[i] * static_cast<double>(m_bins[i]))));
-        return bin;
-    }
-    static std::uint64_t Key(const std::array<std::int64_t, 3>& bin)
-    {
-        return (static_cast<std::uint64_t>(bin[0]) << 42) | (static_cast<std::uint64_t>(bin[1]) << 21) |
-               static_cast<std::uint64_t>(bin[2]);
-    }
-
-    std::array<std::int64_t, 3> m_bins{};
+    PeriodicBins m_bins;
     std::vector<std::pair<std::uint64_t, std::size_t>> m_sorted;
     std::unordered_map<std::uint64_t, std::size_t> m_runs;
 };

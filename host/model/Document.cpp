@@ -1,4 +1,5 @@
 #include "host/model/Document.h"
+#include "host/model/PeriodicBins.h"
 
 #include <algorithm>
 #include <array>
@@ -48,76 +49,27 @@ private:
 // in the same or in neighbouring bins.
 class SiteGrid {
 public:
-    explicit SiteGrid(const Lattice3D& lattice)
-    {
-        // A Cartesian step of length t changes fractional coordinate i by at
-        // most t times the length of row i of the Cartesian-to-fractional map.
-        Vec3 columns[3];
-        for (int j = 0; j < 3; ++j) {
-            Vec3 unit{};
-            unit[static_cast<std::size_t>(j)] = 1.0;
-            columns[j] = lattice.ToFractional(unit);
-        }
-        for (std::size_t i = 0; i < 3; ++i) {
-            const double row = std::sqrt(columns[0][i] * columns[0][i] + columns[1][i] * columns[1][i] +
-                                         columns[2][i] * columns[2][i]);
-            const double width = 1.01 * SiteTolerance * row;
-            double bins = width > 0.0 ? std::floor(1.0 / width) : 1.0;
-            bins = std::fmin(std::fmax(bins, 1.0), static_cast<double>(MaxBins));
-            m_bins[i] = static_cast<std::int64_t>(bins);
-        }
-    }
+    explicit SiteGrid(const Lattice3D& lattice) : m_bins(lattice, SiteTolerance) {}
 
-    void Add(const Vec3& fractional, std::size_t index) { m_cells[Key(Bin(fractional))].push_back(index); }
+    void Add(const Vec3& fractional, std::size_t index) { m_cells[m_bins.KeyOf(fractional)].push_back(index); }
 
     // Calls f(index) for every position added in the bins around this one
     // until f returns true; true when it did.
     template <class F> bool AnyNear(const Vec3& fractional, F&& f) const
     {
-        // The bins on either side of this one, through the cell edges, each
-        // taken once when an axis has fewer than three bins.
-        const std::array<std::int64_t, 3> bin = Bin(fractional);
-        std::array<std::array<std::int64_t, 3>, 3> around{};
-        std::array<std::size_t, 3> count{};
-        for (std::size_t i = 0; i < 3; ++i) {
-            for (std::int64_t d = -1; d <= 1; ++d) {
-                const std::int64_t b = ((bin[i] + d) % m_bins[i] + m_bins[i]) % m_bins[i];
-                const auto end = around[i].begin() + static_cast<std::ptrdiff_t>(count[i]);
-                if (std::find(around[i].begin(), end, b) == end)
-                    around[i][count[i]++] = b;
-            }
-        }
-        for (std::size_t x = 0; x < count[0]; ++x)
-            for (std::size_t y = 0; y < count[1]; ++y)
-                for (std::size_t z = 0; z < count[2]; ++z) {
-                    auto it = m_cells.find(Key({around[0][x], around[1][y], around[2][z]}));
-                    if (it == m_cells.end())
-                        continue;
-                    for (std::size_t index : it->second)
-                        if (f(index))
-                            return true;
-                }
-        return false;
+        return m_bins.AnyAround(fractional, [&](std::uint64_t key) {
+            const auto it = m_cells.find(key);
+            if (it == m_cells.end())
+                return false;
+            for (std::size_t index : it->second)
+                if (f(index))
+                    return true;
+            return false;
+        });
     }
 
 private:
-    static constexpr std::int64_t MaxBins = 1 << 20;
-
-    std::array<std::int64_t, 3> Bin(const Vec3& fractional) const
-    {
-        const Vec3 w = WrapFractional(fractional);
-        std::array<std::int64_t, 3> bin{};
-        for (std::size_t i = 0; i < 3; ++i)
-            bin[i] = std::min(m_bins[i] - 1, static_cast<std::int64_t>(w[i] * static_cast<double>(m_bins[i])));
-        return bin;
-    }
-    static std::uint64_t Key(const std::array<std::int64_t, 3>& bin)
-    {
-        return (static_cast<std::uint64_t>(bin[0]) << 42) | (static_cast<std::uint64_t>(bin[1]) << 21) |
-               static_cast<std::uint64_t>(bin[2]);
-    }
-
-    std::array<std::int64_t, 3> m_bins{};
+    PeriodicBins m_bins;
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_cells;
 };
 
