@@ -379,8 +379,9 @@ void BM_MolDynOutput(benchmark::State& state)
             out << "Instant: " << i << " 0.1 0.2 0.3 0.4 0.5 0.6\nAverage: " << i << " 0.1 0.2 0.3 0.4 0.5 0.6\n";
         }
     });
-    // Equilibration, production and pressure scans each pass over the output.
-    Measure(state, {gout, pre}, 3.0, [&] {
+    // The ensemble, both stages and the configuration pressure are read in
+    // one pass over the output.
+    Measure(state, {gout, pre}, 1.0, [&] {
         CMolDynOutputFileReader reader(gout);
         const CMolDynOutputFileInfo& info = reader.GetOutputFileInfo();
         const CMolDynOutputFileCommonInfo& now = info.GetCommonInfo();

@@ -120,6 +120,162 @@ bool HasLabel(const LineTokens& tokens, const LabelWords& label)
     return false;
 }
 
+// The ensemble a line names ("Canonical ensemble (NVT) to be used"), 0 for
+// a line that names none.
+int EnsembleOfLine(const std::string& line, const LineTokens& tokens)
+{
+    if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(line, "to be used")) {
+        return 0;
+    }
+    if (tokens[0] == "Microcanonical" && tokens[2] == "(NVE)") {
+        return CMolDynOutputFileReader::EnsembleNVE;
+    }
+    if (tokens[0] == "Canonical" && tokens[2] == "(NVT)") {
+        return CMolDynOutputFileReader::EnsembleNVT;
+    }
+    if (tokens[0] == "Isothermal/baric" && tokens[2] == "(NPT)") {
+        return CMolDynOutputFileReader::EnsembleNPT;
+    }
+    return 0;
+}
+
+// True for the "Pressure of configuration = <value> GPa" line, whose value
+// goes to pressure.
+bool IsConfigurationPressure(const LineTokens& tokens, double& pressure)
+{
+    if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
+        tokens[3] == "=" && tokens[5] == "GPa") {
+        pressure = ParseLeadingDecimal(tokens[4]);
+        return true;
+    }
+    return false;
+}
+
+// Adds the values of a row of a stage to the record; a line that is no row
+// adds nothing.
+void TakeRow(const LineTokens& tokens, CMolDynOutputFileInfo& record)
+{
+    const std::vector<LabelWords>& labels = RowLabels();
+    for (const RowKind& kind : RowKinds) {
+        if (tokens.size() != kind.words || !HasLabel(tokens, labels[static_cast<std::size_t>(&kind - RowKinds)])) {
+            continue;
+        }
+        if (&kind == &RowKinds[0] && tokens[1] != "Time") {
+            continue;
+        }
+        if (kind.second < 0) {
+            CFileReaderBase::ParseNumberToken(tokens[kind.first], (record.*kind.stage)());
+        } else {
+            CFileReaderBase::ParseNumberToken(tokens[kind.first], (record.GetCommonInfo().*kind.common)());
+            CFileReaderBase::ParseNumberToken(tokens[static_cast<std::size_t>(kind.second)],
+                                              (record.GetAveragedCommonInfo().*kind.common)());
+        }
+        return;
+    }
+}
+
+// Calls f on every series of the record that a row fills.
+template <class F>
+void ForEachRowSeries(CMolDynOutputFileInfo& record, F f)
+{
+    for (const RowKind& kind : RowKinds) {
+        if (kind.second < 0) {
+            f((record.*kind.stage)());
+        } else {
+            f((record.GetCommonInfo().*kind.common)());
+            f((record.GetAveragedCommonInfo().*kind.common)());
+        }
+    }
+}
+
+// The rows of one stage, line by line: those after the line containing the
+// start marker up to the line containing the end marker.
+class SectionScan
+{
+public:
+    SectionScan(std::string_view start, std::string_view end, CMolDynOutputFileInfo& record)
+        : m_start(start), m_end(end), m_record(record), m_timesAtFirst(record.GetTime().size())
+    {
+    }
+
+    bool Done() const { return m_state == State::Done; }
+
+    // Takes the next line; tokens holds its words once tokenised is true.
+    void Take(const std::string& line, LineTokens& tokens, bool& tokenised)
+    {
+        if (m_state == State::Seeking) {
+            if (line.find(m_start) != std::string::npos) {
+                m_state = State::Rows;
+            }
+        } else if (m_state == State::Rows) {
+            if (line.find(m_end) != std::string::npos) {
+                m_state = State::Done;
+                return;
+            }
+            if (!tokenised) {
+                TokenizeLine(line, tokens);
+                tokenised = true;
+            }
+            TakeRow(tokens, m_record);
+        }
+    }
+
+    // Room for the rows still to come, told from the bytes of the stage's
+    // first block of rows (from its first "Time" row to its second) and the
+    // bytes left in the file (stream positions; fileSize < 0: unknown). Only
+    // the series the first block filled get room.
+    void Reserve(std::istream& stream, std::streamoff fileSize)
+    {
+        if (m_state != State::Rows || m_reserved || fileSize < 0) {
+            return;
+        }
+        const std::size_t times = m_record.GetTime().size();
+        if (times == m_timesAtFirst + 1 && m_firstAt < 0) {
+            m_firstAt = stream.tellg();
+        } else if (times == m_timesAtFirst + 2) {
+            m_reserved = true;
+            const std::streamoff at = stream.tellg();
+            const std::streamoff block = at - m_firstAt;
+            if (m_firstAt < 0 || at < 0 || block <= 0 || at > fileSize) {
+                return;
+            }
+            // Blocks differ a little in length (the numbers are not all as
+            // wide): an eighth more keeps a series from growing at its end.
+            const std::size_t blocks = static_cast<std::size_t>((fileSize - at) / block);
+            const std::size_t ahead = blocks + blocks / 8 + 16;
+            ForEachRowSeries(m_record, [ahead](std::vector<double>& series) {
+                if (!series.empty()) {
+                    series.reserve(series.size() + ahead);
+                }
+            });
+        }
+    }
+
+private:
+    enum class State { Seeking, Rows, Done };
+    std::string_view m_start;
+    std::string_view m_end;
+    CMolDynOutputFileInfo& m_record;
+    State m_state = State::Seeking;
+    std::size_t m_timesAtFirst;
+    std::streamoff m_firstAt = -1;
+    bool m_reserved = false;
+};
+
+// The size of the file behind the stream, which is left at its start; -1
+// when it cannot be told.
+std::streamoff StreamSize(std::istream& stream)
+{
+    std::streamoff size = -1;
+    if (stream.seekg(0, std::ios::end)) {
+        size = stream.tellg();
+    }
+    stream.clear();
+    stream.seekg(0, std::ios::beg);
+    stream.clear();
+    return size;
+}
+
 } // namespace
 
 CMolDynOutputFileReader::CMolDynOutputFileReader(const std::string& path) : COutputFileReader(path)
@@ -131,10 +287,43 @@ CMolDynOutputFileReader::~CMolDynOutputFileReader() = default;
 
 void CMolDynOutputFileReader::Read(const std::string& path)
 {
-    m_ensemble = ReadEnsemble(path);
-    ReadSection(path, "Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
-    ReadSection(path, "Molecular dynamics production", "Timing analysis for Zelm", m_production);
-    const double pressure = ReadPressure(path);
+    // One pass does the work of ReadEnsemble, of ReadSection for either stage
+    // and of ReadPressure: each keeps reading until it has what it looks for,
+    // so the pass ends where the last of them would (a severe line up to
+    // there fails the read, one after it does not).
+    std::ifstream stream;
+    OpenOutput(stream, path);
+    CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
+    LineTokens tokens;
+    SectionScan equilibration("Molecular dynamics equilibration", "Molecular dynamics production", m_equilibration);
+    SectionScan production("Molecular dynamics production", "Timing analysis for Zelm", m_production);
+    const std::streamoff fileSize = StreamSize(stream);
+    int ensemble = 0;  // 0 until a line decides
+    bool pressureFound = false;
+    double pressure = 0.0;
+    while ((ensemble == 0 || !equilibration.Done() || !production.Done() || !pressureFound) && GetLine(lines)) {
+        const std::string& line = lines.Line();
+        bool tokenised = false;
+        if (ensemble == 0 && Contains(line, "ensemble")) {
+            TokenizeLine(line, tokens);
+            tokenised = true;
+            ensemble = EnsembleOfLine(line, tokens);
+        }
+        equilibration.Take(line, tokens, tokenised);
+        production.Take(line, tokens, tokenised);
+        equilibration.Reserve(stream, fileSize);
+        production.Reserve(stream, fileSize);
+        if (!pressureFound && Contains(line, "Pressure")) {
+            if (!tokenised) {
+                TokenizeLine(line, tokens);
+                tokenised = true;
+            }
+            pressureFound = IsConfigurationPressure(tokens, pressure);
+        }
+    }
+    m_ensemble = ensemble == 0 ? EnsembleNVE : ensemble;
+    ForEachRowSeries(m_equilibration, ReleaseSpareRoom);
+    ForEachRowSeries(m_production, ReleaseSpareRoom);
     m_equilibration.SetScalarValue(pressure);
     m_production.SetScalarValue(pressure);
     const std::string prePath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::PressureFileExtension());
@@ -166,17 +355,8 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
             continue;
         }
         TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() != 6 || tokens[1] != "ensemble" || !Contains(lines.Line(), "to be used")) {
-            continue;
-        }
-        if (tokens[0] == "Microcanonical" && tokens[2] == "(NVE)") {
-            return EnsembleNVE;
-        }
-        if (tokens[0] == "Canonical" && tokens[2] == "(NVT)") {
-            return EnsembleNVT;
-        }
-        if (tokens[0] == "Isothermal/baric" && tokens[2] == "(NPT)") {
-            return EnsembleNPT;
+        if (const int ensemble = EnsembleOfLine(lines.Line(), tokens)) {
+            return ensemble;
         }
     }
     return EnsembleNVE;
@@ -188,34 +368,11 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
     std::ifstream stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
-    bool started = false;
-    while (!started && GetLine(lines)) {
-        started = lines.Line().find(startMarker) != std::string::npos;
-    }
     LineTokens tokens;
-    const std::vector<LabelWords>& labels = RowLabels();
-    while (started && GetLine(lines)) {
-        const std::string& line = lines.Line();
-        if (line.find(endMarker) != std::string::npos) {
-            return;
-        }
-        TokenizeLine(line, tokens);
-        for (const RowKind& kind : RowKinds) {
-            if (tokens.size() != kind.words || !HasLabel(tokens, labels[static_cast<std::size_t>(&kind - RowKinds)])) {
-                continue;
-            }
-            if (&kind == &RowKinds[0] && tokens[1] != "Time") {
-                continue;
-            }
-            if (kind.second < 0) {
-                ParseNumberToken(tokens[kind.first], (record.*kind.stage)());
-            } else {
-                ParseNumberToken(tokens[kind.first], (record.GetCommonInfo().*kind.common)());
-                ParseNumberToken(tokens[static_cast<std::size_t>(kind.second)],
-                                 (record.GetAveragedCommonInfo().*kind.common)());
-            }
-            break;
-        }
+    SectionScan section(startMarker, endMarker, record);
+    while (!section.Done() && GetLine(lines)) {
+        bool tokenised = false;
+        section.Take(lines.Line(), tokens, tokenised);
     }
 }
 
@@ -230,9 +387,9 @@ double CMolDynOutputFileReader::ReadPressure(const std::string& path)
             continue;
         }
         TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() == 6 && tokens[0] == "Pressure" && tokens[1] == "of" && tokens[2] == "configuration" &&
-            tokens[3] == "=" && tokens[5] == "GPa") {
-            return ParseLeadingDecimal(tokens[4]);
+        double pressure = 0.0;
+        if (IsConfigurationPressure(tokens, pressure)) {
+            return pressure;
         }
     }
     return 0.0;

@@ -230,6 +230,89 @@ TEST(MolDynOutputReader, EnsemblesAndSevereErrors)
               Failure([&] { CMolDynOutputFileReader::ReadPressure(folder.Path("none.gout")); }));
 }
 
+// The reader takes the ensemble, both stages and the configuration pressure
+// in one pass: it must find what each scan of its own finds, and fail on a
+// severe line exactly when one of those scans would read it.
+TEST(MolDynOutputReader, OnePassFindsWhatEachScanFinds)
+{
+    ReaderFolder folder;
+    const std::string row = "  Temperature       (K) = 301.5 300.0\n";
+    const std::string time = "  ** Time :  0.5 ps **\n";
+    const std::string eq = "  Molecular dynamics equilibration :\n";
+    const std::string prod = "  Molecular dynamics production :\n";
+    const std::string pressure = "  Pressure of configuration =  0.75 GPa\n";
+    const std::string nvt = "  Canonical ensemble (NVT) to be used\n";
+    const std::string end = "  Timing analysis for Zelm :\n";
+    const std::string severe = "  a severe problem\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool fails;
+    } cases[] = {
+        {"whole run", nvt + eq + time + row + prod + time + row + time + pressure + end, false},
+        {"severe after all is found", nvt + eq + row + prod + row + pressure + end + severe, false},
+        {"severe inside production", nvt + prod + row + severe + row + pressure + end, true},
+        {"no equilibration: the whole file is read", nvt + prod + row + pressure + end + severe, true},
+        {"no ensemble: the whole file is read", eq + prod + row + pressure + end + severe, true},
+        {"no configuration pressure", nvt + eq + prod + row + end + severe, true},
+        {"stages the other way round", nvt + prod + time + row + end + eq + row + pressure + prod, false},
+        {"equilibration inside production", nvt + prod + row + eq + time + row + prod + end + pressure, false},
+        {"ensemble and pressure after the rows", eq + row + prod + row + end + pressure + pressure + nvt, false},
+        {"no markers", time + row + pressure + nvt, false},
+    };
+    for (const Case& c : cases) {
+        const std::string path = folder.Write("run.gout", c.text);
+        if (c.fails) {
+            EXPECT_EQ("Severe error reported in ZELM .gout file.", Failure([&] { CMolDynOutputFileReader r(path); }))
+                << c.name;
+            continue;
+        }
+        const CMolDynOutputFileReader reader(path);
+        CMolDynOutputFileInfo equilibration;
+        CMolDynOutputFileInfo production;
+        CMolDynOutputFileReader::ReadSection(path, "Molecular dynamics equilibration", "Molecular dynamics production",
+                                             equilibration);
+        CMolDynOutputFileReader::ReadSection(path, "Molecular dynamics production", "Timing analysis for Zelm",
+                                             production);
+        EXPECT_EQ(CMolDynOutputFileReader::ReadEnsemble(path), reader.GetEnsemble()) << c.name;
+        EXPECT_EQ(CMolDynOutputFileReader::ReadPressure(path), reader.GetOutputFileInfo().GetScalarValue()) << c.name;
+        EXPECT_EQ(equilibration.GetTime(), reader.GetEquilibrationInfo().GetTime()) << c.name;
+        EXPECT_EQ(equilibration.GetAveragedCommonInfo().GetTemperature(),
+                  reader.GetEquilibrationInfo().GetAveragedCommonInfo().GetTemperature())
+            << c.name;
+        EXPECT_EQ(production.GetTime(), reader.GetOutputFileInfo().GetTime()) << c.name;
+        EXPECT_EQ(production.GetCommonInfo().GetTemperature(),
+                  reader.GetOutputFileInfo().GetCommonInfo().GetTemperature())
+            << c.name;
+    }
+}
+
+// The series get room for the rows ahead from the first block: blocks that
+// grow wider or narrower later (longer or shorter numbers) must not leave a
+// series with far more room than it needs, nor lose a row.
+TEST(MolDynOutputReader, LongStageKeepsEveryRowInLittleRoom)
+{
+    ReaderFolder folder;
+    const int rows = 3000;
+    for (const bool widening : {true, false}) {
+        std::string text = "  Molecular dynamics production :\n";
+        for (int i = 0; i < rows; ++i) {
+            const std::string v = std::to_string(widening ? i : rows - 1 - i);
+            text += "  ** Time : " + v + " ps **\n  Total energy      (eV) = -" + v + " " + v + "\n\n";
+        }
+        text += "  Timing analysis for Zelm :\n";
+        const CMolDynOutputFileReader reader(folder.Write("run.gout", text));
+        const CMolDynOutputFileInfo& production = reader.GetOutputFileInfo();
+        const double last = widening ? rows - 1 : 0;
+        for (const Series* series : {&production.GetTime(), &production.GetAveragedCommonInfo().GetTotalEnergy()}) {
+            ASSERT_EQ(static_cast<std::size_t>(rows), series->size()) << widening;
+            EXPECT_EQ(last, series->back()) << widening;
+            EXPECT_LT(series->capacity(), series->size() * 3 / 2) << widening;
+        }
+        EXPECT_EQ(-last, production.GetCommonInfo().GetTotalEnergy().back()) << widening;
+    }
+}
+
 TEST(MolDynOutputReader, CellBlocksNeedEveryWordTheyGive)
 {
     ReaderFolder folder;
