@@ -63,6 +63,8 @@ std::int32_t ReadInt(const json& j, const std::string& where)
 {
     if (!j.is_number_integer())
         Bad(where, "must be a whole number.");
+    if (j.is_number_unsigned() && j.get<unsigned long long>() > static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max()))
+        Bad(where, "is out of range.");
     const long long value = j.get<long long>();
     if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
         Bad(where, "is out of range.");

@@ -14,6 +14,7 @@
 #include <cctype>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <unordered_map>
 #include <utility>
@@ -64,11 +65,51 @@ std::string StandardSymbol(const std::string& text, const std::string& atom)
     return element.name();
 }
 
+// A whole number the document gives, or nothing when it is not one or lies
+// outside [low, high]: a number beyond the target's range is never converted.
+std::optional<std::int64_t> WholeIn(const json& j, std::int64_t low, std::int64_t high)
+{
+    if (j.is_number_unsigned()) {
+        const std::uint64_t value = j.get<std::uint64_t>();
+        if (high < 0 || value > static_cast<std::uint64_t>(high) || static_cast<std::int64_t>(value) < low)
+            return std::nullopt;
+        return static_cast<std::int64_t>(value);
+    }
+    if (!j.is_number_integer())
+        return std::nullopt;
+    const std::int64_t value = j.get<std::int64_t>();
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+constexpr std::int64_t Int32Low = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t Int32High = std::numeric_limits<std::int32_t>::max();
+
+// A 32-bit whole number of the document, refused by what it is for.
+std::int32_t ReadWhole(const json& j, const std::string& what, std::int64_t low = Int32Low, std::int64_t high = Int32High)
+{
+    const std::optional<std::int64_t> value = WholeIn(j, low, high);
+    if (!value)
+        throw FileError(what + " " + MessageText::Excerpt(j.dump()) + " is not a whole number from " +
+                        std::to_string(low) + " to " + std::to_string(high) + ".");
+    return static_cast<std::int32_t>(*value);
+}
+
+// The same for an optional member, with its value when the member is absent.
+std::int32_t ReadWholeOr(const json& object, const char* key, std::int32_t absent, const std::string& what)
+{
+    const auto found = object.find(key);
+    return found == object.end() ? absent : ReadWhole(*found, what);
+}
+
 std::size_t ReadIndex(const json& j, std::size_t count, const char* what)
 {
-    if (!j.is_number_integer() || j.get<long long>() < 0 || static_cast<std::size_t>(j.get<long long>()) >= count)
+    const std::optional<std::int64_t> index =
+        count == 0 ? std::nullopt : WholeIn(j, 0, static_cast<std::int64_t>(std::min<std::size_t>(count - 1, Int32High)));
+    if (!index)
         throw FileError(std::string(what) + " refers to an atom that does not exist.");
-    return static_cast<std::size_t>(j.get<long long>());
+    return static_cast<std::size_t>(*index);
 }
 
 } // namespace
@@ -207,7 +248,8 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
     try {
         if (!j.is_object() || j.value("format", std::string()) != FormatName)
             throw FileError("The file is not a structure document.");
-        if (j.value("version", 0) != FormatVersion)
+        const auto version = j.find("version");
+        if (version == j.end() || WholeIn(*version, FormatVersion, FormatVersion) != std::optional<std::int64_t>(FormatVersion))
             throw FileError("The structure document has a version this host does not read.");
 
         auto d = std::make_shared<Document>();
@@ -232,8 +274,9 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             if (j.contains("symmetry")) {
                 const json& s = j.at("symmetry");
                 d->SetSymmetry(Symmetry::Restore(s.at("operators").get<std::vector<std::string>>(),
-                                                 s.value("number", 0), s.value("name", std::string()),
-                                                 s.value("qualifier", std::string()), s.value("representation", -1)));
+                                                 ReadWholeOr(s, "number", 0, "The space group number"),
+                                                 s.value("name", std::string()), s.value("qualifier", std::string()),
+                                                 ReadWholeOr(s, "representation", -1, "The symmetry representation")));
             }
         } else if (periodicity == "2D") {
             const json& c = j.at("surfaceCell");
@@ -261,7 +304,8 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             Handle h;
             if (e.contains("imageOf")) {
                 const std::size_t parent = ReadIndex(e.at("imageOf"), handles.size(), "A symmetry image");
-                h = d->RestoreImage(handles[parent], e.at("operator").get<std::size_t>());
+                h = d->RestoreImage(handles[parent],
+                                    static_cast<std::size_t>(ReadWhole(e.at("operator"), "A symmetry image's operator", 0)));
             } else {
                 Atom a;
                 a.element = StandardSymbol(e.at("element").get<std::string>(), AtomName(handles.size(), e));
@@ -272,9 +316,10 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
                     const json& f = e.at("formalCharge");
                     if (!f.is_array() || f.size() != 2)
                         throw FileError("A formal charge must be a numerator and a denominator.");
-                    a.formalCharge = {f[0].get<std::int32_t>(), f[1].get<std::int32_t>()};
+                    const std::string where = AtomName(handles.size(), e) + ": the formal charge's";
+                    a.formalCharge = {ReadWhole(f[0], where + " numerator"), ReadWhole(f[1], where + " denominator")};
                 }
-                a.fixedMask = e.value("fixed", 0);
+                a.fixedMask = ReadWholeOr(e, "fixed", 0, AtomName(handles.size(), e) + ": the fixing flags");
                 a.occupancy = e.value("occupancy", 1.0);
                 if (!(a.occupancy > 0.0 && a.occupancy <= 1.0))
                     throw FileError(AtomName(handles.size(), e) + ": the occupancy " + e.at("occupancy").dump() +
@@ -293,16 +338,12 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
                 continue; // an image the operators do not give
             if (e->contains("id")) {
                 const json& id = e->at("id");
-                if (!id.is_number_integer() || id.get<std::int64_t>() < 1 ||
-                    id.get<std::int64_t>() > std::numeric_limits<std::int32_t>::max())
-                    throw FileError(AtomName(i, *e) + ": the id " + MessageText::Excerpt(id.dump()) +
-                                    " is not a whole number from 1 to " +
-                                    std::to_string(std::numeric_limits<std::int32_t>::max()) + ".");
-                const auto [taken, fresh] = ids.emplace(id.get<std::int64_t>(), i);
+                const std::int32_t value = ReadWhole(id, AtomName(i, *e) + ": the id", 1);
+                const auto [taken, fresh] = ids.emplace(value, i);
                 if (!fresh)
                     throw FileError(AtomName(i, *e) + ": the id " + id.dump() + " is the id of atom " +
                                     std::to_string(taken->second + 1) + " too.");
-                d->SetId(h, static_cast<std::int32_t>(id.get<std::int64_t>()));
+                d->SetId(h, value);
             } else if (d->FindAtom(h)->id < 1) {
                 withoutId.push_back(h);
             }
@@ -328,7 +369,7 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             const Handle a1 = handles[ReadIndex(pair[0], handles.size(), "A bond")];
             const Handle a2 = handles[ReadIndex(pair[1], handles.size(), "A bond")];
             if (d->FindAtom(a1) && d->FindAtom(a2))
-                d->AddBond(a1, a2, b.value("order", 1));
+                d->AddBond(a1, a2, ReadWholeOr(b, "order", 1, "A bond order"));
         }
         for (const json& p : list("piSystems")) {
             std::vector<Handle> members;
@@ -356,9 +397,9 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             const json& s = j.at("surface");
             SurfaceDescription surface;
             surface.plane = Utf8ToLatin1(s.at("plane").get<std::string>());
-            surface.h = s.value("h", 0);
-            surface.k = s.value("k", 0);
-            surface.l = s.value("l", 0);
+            surface.h = ReadWholeOr(s, "h", 0, "The surface's Miller index h");
+            surface.k = ReadWholeOr(s, "k", 0, "The surface's Miller index k");
+            surface.l = ReadWholeOr(s, "l", 0, "The surface's Miller index l");
             surface.topOffset = s.value("topOffset", 0.0);
             surface.relativeDepth = s.value("relativeDepth", 0.0);
             surface.absoluteDepth = s.value("absoluteDepth", 0.0);

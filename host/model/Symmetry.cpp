@@ -123,6 +123,54 @@ std::string FormatFraction(double value)
     return text;
 }
 
+// The most operations a space group has: 48 point operations, each with the
+// four translations of a face-centred lattice.
+constexpr std::size_t MaxOperations = 192;
+
+// A rotation with entries -1, 0, 1 and determinant +-1.
+bool IsLatticeRotation(const gemmi::Op& op)
+{
+    for (const auto& row : op.rot)
+        for (int entry : row)
+            if (entry != 0 && entry != Den && entry != -Den)
+                return false;
+    const int cube = Den * Den * Den;
+    return op.det_rot() == cube || op.det_rot() == -cube;
+}
+
+// The operators with every product of two of them, translations wrapped into
+// the cell. Operators that do not close into a group within the largest space
+// group are refused here, before the group arithmetic combines them: there,
+// the entries of repeated products of such operators grow without bound.
+// (The group itself is still made from the operators as given.)
+std::vector<gemmi::Op> CloseUnderProducts(const std::vector<gemmi::Op>& given)
+{
+    std::vector<gemmi::Op> list;
+    std::set<gemmi::Op> seen;
+    auto add = [&](const gemmi::Op& op) {
+        if (seen.insert(op).second) {
+            list.push_back(op);
+            if (list.size() > MaxOperations)
+                throw SymmetryError("The symmetry operators do not close into a space group within " +
+                                    std::to_string(MaxOperations) + " operations.");
+        }
+    };
+    for (const gemmi::Op& op : given)
+        add(op);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        for (std::size_t j = 0; j <= i; ++j) {
+            for (const auto& [a, b] : {std::make_pair(list[i], list[j]), std::make_pair(list[j], list[i])}) {
+                const gemmi::Op product = (a * b).wrap();
+                if (!IsLatticeRotation(product))
+                    throw SymmetryError("The symmetry operators do not close into a space group: the product of '" +
+                                        a.triplet() + "' and '" + b.triplet() + "' is not a rotation of the lattice.");
+                add(product);
+            }
+        }
+    }
+    return list;
+}
+
 // True when every product of two operators is again an operator.
 bool IsClosed(const gemmi::GroupOps& group)
 {
@@ -222,15 +270,10 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
         // A crystallographic rotation has entries -1, 0, 1 and determinant
         // +-1; anything else (as "x+x") cannot close into a group, and
         // combining such operators overflows.
-        const gemmi::Op& op = ops.back();
-        bool unit = true;
-        for (const auto& row : op.rot)
-            for (int entry : row)
-                unit = unit && (entry == 0 || entry == gemmi::Op::DEN || entry == -gemmi::Op::DEN);
-        const int cube = gemmi::Op::DEN * gemmi::Op::DEN * gemmi::Op::DEN;
-        if (!unit || (op.det_rot() != cube && op.det_rot() != -cube))
+        if (!IsLatticeRotation(ops.back()))
             throw SymmetryError("The symmetry operator '" + MessageText::Excerpt(t) + "' is not a rotation of the lattice.");
     }
+    CloseUnderProducts(ops);
     gemmi::GroupOps group;
     try {
         group = gemmi::split_centering_vectors(ops);

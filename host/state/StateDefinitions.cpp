@@ -169,7 +169,9 @@ StatePropertyDefinition ParseProperty(const ordered_json& entry, const std::stri
             if (hasDefault) {
                 const EnumValue* chosen = defaultIt->is_string()
                     ? property.FindEnumText(defaultIt->get<std::string>())
-                    : (defaultIt->is_number_integer() ? property.FindEnumValue(defaultIt->get<LONG>()) : nullptr);
+                    : (defaultIt->is_number_integer()
+                          ? property.FindEnumValue(JsonToScalar(*defaultIt, VT_I4, at + " default").Long())
+                          : nullptr);
                 if (!chosen)
                     Malformed(at, "the default is not one of the enum's values.");
                 initial = chosen->value;

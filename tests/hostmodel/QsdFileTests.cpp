@@ -173,6 +173,39 @@ TEST_F(QsdFile, MalformedTextIsRefusedWithAReason)
     }
 }
 
+// Every whole number of a document is checked against its range before it is
+// converted: a number beyond an int is refused with what it was for.
+TEST_F(QsdFile, NumbersBeyondTheirRangeAreRefusedByWhatTheyAre)
+{
+    const std::string head = R"({"format": "QorZelm structure document", "version": 1, )";
+    const std::string atom = R"({"element": "C", "position": [0, 0, 0])";
+    const std::string cell = R"("periodicity": "3D", "cell": {"a": 4, "b": 4, "c": 4, "alpha": 90, "beta": 90, "gamma": 90}, )";
+    const std::pair<std::string, const char*> cases[] = {
+        {head + R"("atoms": [)" + atom + R"(, "formalCharge": [1.3e37, 1]}]})", "numerator"},
+        {head + R"("atoms": [)" + atom + R"(, "formalCharge": [-1, -1.8e77]}]})", "denominator"},
+        {head + R"("atoms": [)" + atom + R"(, "formalCharge": [2147483648, 1]}]})", "numerator"},
+        {head + R"("atoms": [)" + atom + R"(, "id": 1.3e37}]})", "the id"},
+        {head + R"("atoms": [)" + atom + R"(, "id": 18446744073709551615}]})", "the id"},
+        {head + R"("atoms": [)" + atom + R"(, "fixed": -1.8e77}]})", "fixing flags"},
+        {head + R"("atoms": [)" + atom + R"(}, {"imageOf": 0, "operator": -1e30}]})", "operator"},
+        {head + R"("atoms": [)" + atom + R"(}, )" + atom + R"(}], "bonds": [{"atoms": [0, 1], "order": 1e300}]})", "bond order"},
+        {head + R"("atoms": [)" + atom + R"(}], "bonds": [{"atoms": [0, 18446744073709551615]}]})", "does not exist"},
+        {head + cell + R"("symmetry": {"operators": ["x,y,z"], "number": 1e40}})", "space group number"},
+        {head + cell + R"("symmetry": {"operators": ["x,y,z"], "representation": -3e9}})", "representation"},
+        {head + R"j("surface": {"plane": "(0 0 1)", "l": 9e99}})j", "Miller index l"},
+        {R"({"format": "QorZelm structure document", "version": 1e300})", "version"},
+    };
+    for (const auto& [text, what] : cases) {
+        SCOPED_TRACE(text);
+        try {
+            DocumentFromQsdText(text);
+            ADD_FAILURE() << "accepted";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST_F(QsdFile, TruncatedAndMissingFilesFailCleanly)
 {
     const std::string full = QsdText(*RichDocument());

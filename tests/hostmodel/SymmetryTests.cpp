@@ -148,3 +148,28 @@ TEST(Symmetry, RhombohedralGroupOnItsPrimitiveCellIsTabulated)
     EXPECT_EQ(same.Order(), 8u);
     EXPECT_DOUBLE_EQ(Determinant(identity), 1.0);
 }
+
+// Operators that do not close are refused before the group arithmetic
+// combines them: their products grow without bound.
+TEST(Symmetry, OperatorsThatDoNotCloseAreRefusedBeforeTheyAreCombined)
+{
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        // Each a rotation of the lattice; their product is not.
+        {{"x,y,z", "-x-y,-x,z", "y,x,z"}, "is not a rotation of the lattice"},
+        {{"x,y,z", "y,x,z", "-x-y,-x,z"}, "is not a rotation of the lattice"},
+        // Translations of 1/24 along two axes give 576 operations.
+        {{"x,y,z", "x+1/24,y,z", "x,y+1/24,z"}, "within 192 operations"},
+    };
+    for (const auto& [triplets, reason] : cases) {
+        try {
+            Symmetry::FromOperators(triplets);
+            ADD_FAILURE() << "accepted " << triplets[1];
+        } catch (const SymmetryError& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    }
+    // The largest groups still close: all 192 operations of F m -3 m.
+    const Symmetry f = Symmetry::FromOperators(Symmetry::FromName("F m -3 m").Triplets());
+    EXPECT_EQ(f.Order(), 192u);
+    EXPECT_EQ(f.Number(), 225);
+}
