@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <iomanip>
@@ -38,6 +39,20 @@ const std::string* FirstValue(gemmi::cif::Block& block, std::initializer_list<co
     return nullptr;
 }
 
+// A space-group number as the block gives it, read without leaving the range
+// of the tables (a longer run of digits would overflow an int).
+int SpaceGroupNumber(const std::string& text)
+{
+    std::size_t begin = text.find_first_not_of(" \t");
+    std::size_t end = text.find_last_not_of(" \t");
+    const std::string word = begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+    long long value = 0;
+    const auto [rest, fault] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (word.empty() || fault != std::errc() || rest != word.data() + word.size() || value < 1 || value > 230)
+        throw SymmetryError("Unknown space-group number '" + MessageText::Excerpt(text) + "'.");
+    return static_cast<int>(value);
+}
+
 Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
 {
     for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"}) {
@@ -65,7 +80,7 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
         }());
     }
     if (const std::string* number = FirstValue(block, {"_space_group_IT_number", "_symmetry_Int_Tables_number"}))
-        return Symmetry::FromNumber(gemmi::cif::as_int(*number));
+        return Symmetry::FromNumber(SpaceGroupNumber(gemmi::cif::as_string(*number)));
     return Symmetry();
 }
 

@@ -122,6 +122,12 @@ TEST(CifImport, UnusableFilesAreRefusedWithAReason)
         "data_x\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n_cell_angle_alpha 10\n"
         "_cell_angle_beta 10\n_cell_angle_gamma 170\n",            // impossible cell
         "data_x\n" + cell + "loop_\n_symmetry_equiv_pos_as_xyz\n'x,y,z'\n'x+1/3,y,z'\n",
+        // Space-group numbers outside the tables, the first beyond an int.
+        "data_x\n" + cell + "_symmetry_Int_Tables_number 99999999999\n" + loopHead + "C1 0 0 0\n",
+        "data_x\n" + cell + "_space_group_IT_number -2147483649\n" + loopHead + "C1 0 0 0\n",
+        "data_x\n" + cell + "_space_group_IT_number 0\n" + loopHead + "C1 0 0 0\n",
+        "data_x\n" + cell + "_space_group_IT_number 231\n" + loopHead + "C1 0 0 0\n",
+        "data_x\n" + cell + "_space_group_IT_number 62x\n" + loopHead + "C1 0 0 0\n",
     };
     for (const std::string& text : cases) {
         SCOPED_TRACE(text);
