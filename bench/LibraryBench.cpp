@@ -6,6 +6,7 @@
 // Each load (the editor's Load, without freeing the forcefield afterwards)
 // reports its speed (bytes_per_second) and "x_raw", its time over that of a
 // raw read of the same file into memory measured in the same run.
+// BM_LoadLibraryLongWord loads a small library with one line of a long word.
 // BM_LoadLibraryGrowth loads the 8,644-line and the 33,668-line library in
 // turn and reports "large_over_small", the ratio of their load times (linear
 // loading gives about 3.9), and the large library's speed in MB/s.
@@ -50,7 +51,8 @@ std::string MakeLibrary(int species)
 
 class LibraryFile {
 public:
-    explicit LibraryFile(int species)
+    // `extra`: text after the library's own lines.
+    explicit LibraryFile(int species, const std::string& extra = std::string())
     {
         char pattern[] = "/tmp/qz-bench-XXXXXX.lib";
         const int fd = mkstemps(pattern, 4);
@@ -58,7 +60,7 @@ public:
             close(fd);
         }
         path_ = pattern;
-        const std::string text = MakeLibrary(species);
+        const std::string text = MakeLibrary(species) + extra;
         std::ofstream(path_) << text;
         bytes_ = static_cast<int64_t>(text.size());
         for (char c : text) {
@@ -167,6 +169,25 @@ void BM_LoadLibraryGrowth(benchmark::State& state)
     state.counters["large_x_raw"] = largeSeconds / iterations / raw;
 }
 BENCHMARK(BM_LoadLibraryGrowth)->Unit(benchmark::kMillisecond);
+
+// A library line that holds one long word (a piece over and over, no form
+// keyword) of 16 KiB to 1 MiB, in the block of the springs: its load time
+// grows with the word's length, not with its square.
+void BM_LoadLibraryLongWord(benchmark::State& state)
+{
+    std::string word;
+    while (word.size() < static_cast<std::size_t>(state.range(0)) * 1024)
+        word += "qwerty";
+    LibraryFile file(16, word + "\n");
+    for (auto _ : state) {
+        const double seconds = LoadSeconds(file.Path());
+        state.SetIterationTime(seconds);
+    }
+    state.SetBytesProcessed(state.iterations() * file.Bytes());
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_LoadLibraryLongWord)->Arg(16)->Arg(64)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond)
+    ->UseManualTime()->Complexity();
 
 void BM_WriteLibrary(benchmark::State& state)
 {

@@ -49,7 +49,16 @@ HRESULT CZelmAnalysis::ImportLibrary()
             throw KelvResult(E_UNEXPECTED, "There are no fitting results from which a library can be generated");
         COutputFileReader::CheckRunSucceeded(
             PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
-        CZelmJob::ConvertFittedLibrary(Root(), dump);
+        const std::string library = CZelmJob::ConvertFittedLibrary(Root(), dump);
         KelvResult::Check(DocumentManagerOf(Root())->Synchronize());
+        m_fittedLibrary = library;
+    });
+}
+
+HRESULT CZelmAnalysis::get_FittedLibrary(BSTR* pPath)
+{
+    return RunCommand([&] {
+        RequireOutput(pPath);
+        *pPath = KelvBSTR(m_fittedLibrary).Detach();
     });
 }

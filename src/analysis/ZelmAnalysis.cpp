@@ -137,6 +137,8 @@ HRESULT CZelmAnalysis::DelegatedQueryInterface(REFIID iid, void** out)
         return FinishQI(static_cast<ISupportErrorInfo*>(this), out);
     if (iid == IID_IConnectionPointContainer)
         return FinishQI(static_cast<IConnectionPointContainer*>(this), out);
+    if (iid == IID_IZelmFittedLibrary)
+        return FinishQI(static_cast<IZelmFittedLibrary*>(this), out);
     // IUnknown, ISBLogic and ISBContainerRootConsumer come from the logic part.
     return CKelvLogicImpl::DelegatedQueryInterface(iid, out);
 }

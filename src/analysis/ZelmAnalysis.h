@@ -62,7 +62,8 @@ class CZelmAnalysis : public IQoQMAnalysisScope,
                       public ISupportErrorInfo,
                       public IKelvConnectionPointContainerImplEx<&IID_IQoQMAnalysisEvents>,
                       public CKelvLogicImpl,
-                      public IKelvDispatchImpl<IZelmAnalysis>
+                      public IKelvDispatchImpl<IZelmAnalysis>,
+                      public IZelmFittedLibrary
 {
 public:
     // The class-table create function: the new object's controlling unknown
@@ -107,6 +108,8 @@ public:
     HRESULT get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot) override;
     HRESULT ImportLibrary() override;
     HRESULT get_CanImportLibrary(VARIANT_BOOL* pCanPlot) override;
+    // IZelmFittedLibrary
+    HRESULT get_FittedLibrary(BSTR* pPath) override;
     HRESULT get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot) override;
     HRESULT get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot) override;
     HRESULT PlotPhononDispersion() override;
@@ -215,6 +218,8 @@ private:
 
     std::string m_resultsFolder;
     std::string m_resultsPath;
+    // The library the last ImportLibrary gave.
+    std::string m_fittedLibrary;
     std::map<std::string, std::vector<std::string>> m_availableResults;
     std::map<std::string, std::string> m_selectedResults;
     std::map<std::string, std::vector<std::string>> m_filePatterns;

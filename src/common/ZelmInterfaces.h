@@ -2,7 +2,8 @@
 // logic object's dual interface IZelm, the observables object's
 // IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator,
 // the analysis component's IZelmAnalysis and the forcefield editor's
-// IZelmLoadWarnings and IZelmHeldInteractions, with their interface
+// IZelmLoadWarnings and IZelmHeldInteractions and the analysis component's
+// IZelmFittedLibrary, with their interface
 // identifiers and dispatch identifiers. A host (the driver, the tests) includes this header to call
 // the module through COM; it needs none of the module's code.
 #pragma once
@@ -17,6 +18,7 @@ inline constexpr IID IID_IQoZelmObservableData = HostApi::MakeGuid("2C95DAFF-0E4
 inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9C89-6651583F70C2");
 inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A09-9E41-D2C57A0B6F18");
 inline constexpr IID IID_IZelmHeldInteractions = HostApi::MakeGuid("9B2E47D1-6C3A-4F85-A0D9-5E18C7B3F264");
+inline constexpr IID IID_IZelmFittedLibrary = HostApi::MakeGuid("5D0A3C71-9E24-4B6F-8C13-7A2E4F90B6D5");
 
 // Asked of the forcefield editor object (IQoForcefieldEditor) the module
 // hands out: the lines of the library it loaded last that its reader kept as
@@ -38,6 +40,15 @@ struct IZelmLoadWarnings : public IUnknown {
 struct IZelmHeldInteractions : public IUnknown {
     static const IID& Iid() { return IID_IZelmHeldInteractions; }
     virtual HRESULT get_HeldInteractions(SAFEARRAY** pEntries) = 0;
+};
+
+// Asked of the analysis component (IZelmAnalysis): the library file that
+// its last successful ImportLibrary gave, whether that import wrote it or
+// found the library or one of its numbered copies already holding what the
+// dump gives (then nothing was written); empty before such an import.
+struct IZelmFittedLibrary : public IUnknown {
+    static const IID& Iid() { return IID_IZelmFittedLibrary; }
+    virtual HRESULT get_FittedLibrary(BSTR* pPath) = 0;
 };
 
 // "handles storage of array data in state for observables": a logic whose

@@ -143,7 +143,8 @@ void CZelmForcefield::KeepBlocks(const CZelmLibUtils& reader)
             const auto after = lineOf(line.after);
             const auto before = lineOf(line.before);
             kept.lines.push_back(
-                KeptBlockLine{after.first, before.first, line.text, after.second, before.second, line.open});
+                KeptBlockLine{after.first, before.first, line.text, after.second, before.second, line.open,
+                              line.unknownForm});
         }
         m_keptBlocks.push_back(kept);
     }
@@ -180,18 +181,25 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
         // beginning with a number would continue when read back (a blank
         // line between them stops that).
         bool open = false;
-        const auto put = [&](const std::string& line, bool endsOpen) {
-            if (open && CZelmLibUtils::IsContinuationLine(line.substr(0, line.find('\n'))))
+        // Whether the line last put belongs to the block of a form the reader
+        // does not know: that block runs up to the next form line, so a line
+        // of this form after it comes after the form line again.
+        bool inUnknownForm = false;
+        const auto put = [&](const std::string& line, bool endsOpen, bool unknownForm) {
+            if (inUnknownForm && !unknownForm)
+                merged.push_back(formLine);
+            else if (open && CZelmLibUtils::IsContinuationLine(line.substr(0, line.find('\n'))))
                 merged.push_back("\n");
             merged.push_back(line);
             open = endsOpen;
+            inUnknownForm = unknownForm;
         };
         const auto place = [&](std::map<Anchor, std::vector<std::size_t>>& anchored, const Anchor& line) {
             const auto found = anchored.find(line);
             if (found == anchored.end())
                 return;
             for (std::size_t i : found->second) {
-                put(kept[i]->text + "\n", kept[i]->open);
+                put(kept[i]->text + "\n", kept[i]->open, kept[i]->unknownForm);
                 placed[i] = true;
             }
             anchored.erase(found);
@@ -200,12 +208,12 @@ void CZelmForcefield::PlaceKeptBlockLines(InteractionMap& interactions) const
         for (const std::string& line : group) {
             const Anchor anchor{line, occurrences[line]++};
             place(before, anchor);
-            put(line, false);
+            put(line, false, false);
             place(after, anchor);
         }
         for (std::size_t i = 0; i < kept.size(); ++i) {
             if (!placed[i])
-                put(kept[i]->text + "\n", kept[i]->open);
+                put(kept[i]->text + "\n", kept[i]->open, kept[i]->unknownForm);
         }
         group.swap(merged);
     }

@@ -59,6 +59,8 @@ private:
         // A kept interaction of a multi-line form ends here that would take a
         // following line beginning with a number as its continuation.
         bool open = false;
+        // A line of the block of a form this library's reader does not know.
+        bool unknownForm = false;
     };
     struct KeptBlock {
         std::string formLine;

@@ -80,9 +80,12 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
     for (const auto& entry : interactions) {
         const std::string& formLine = entry.first;
         const bool multiLine = formLine.find("glue") != std::string::npos || formLine.find("srgl") != std::string::npos;
-        stream << ChopToZelmLength(FormLineNotSpecies(formLine, speciesNames));
+        const std::string written = ChopToZelmLength(FormLineNotSpecies(formLine, speciesNames));
+        stream << written;
+        // The form line again among its lines: after the block of a form
+        // that the reader does not know.
         for (const std::string& line : entry.second)
-            stream << (multiLine ? line : ChopToZelmLength(line));
+            stream << (line == formLine ? written : multiLine ? line : ChopToZelmLength(line));
     }
     stream << std::endl;
 }

@@ -1,5 +1,6 @@
 #include "forcefield/ZelmServerDescription.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -58,10 +59,17 @@ bool CZelmServerDescription::ResolveFunctionalFormKeyword(const std::string& wor
     }
     if (word.size() < 3)
         return false;
+    // No registered keyword is longer than the longest one: the prefixes
+    // tried are that short at most, whatever the length of the word.
+    std::string::size_type longest = 0;
+    for (const boost::shared_ptr<CInteractionType>& type : GetInteractionTypes()) {
+        for (const boost::shared_ptr<CFunctionalForm>& form : type->GetFunctionalForms())
+            longest = std::max(longest, form->GetKeyword().size());
+    }
     // A registered keyword stands for itself; otherwise the longest
     // registered keyword that begins the word, so that a keyword that
     // begins with another ("sw2j" and "sw2") is not taken for the shorter.
-    for (std::string::size_type length = word.size(); length >= 3; --length) {
+    for (std::string::size_type length = std::min(word.size(), longest); length >= 3; --length) {
         const std::string prefix = word.substr(0, length);
         if (prefix == kFourRangeBuckingham && length != word.size())
             continue;

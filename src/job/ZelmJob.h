@@ -97,9 +97,11 @@ public:
                                    KelvComPtr<ISBDocumentRoot> document);
     // Converts a fitting run's dump into the library beside it (the dump's
     // path with ".lib") and answers the library's path. An existing library
-    // is never replaced: when a fresh conversion gives its very bytes it is
-    // kept as it is, otherwise the library is written under the first free
-    // name "<name>_2.lib", "<name>_3.lib", ... The converter's errors are
+    // is never replaced, nor is a numbered copy of it: when a fresh
+    // conversion gives the very bytes of the library or of one of its copies
+    // "<name>_2.lib", "<name>_3.lib", ... nothing is written and that file is
+    // the answer; otherwise the library is written under the first free name
+    // of those. The converter's errors are
     // thrown, with nothing written.
     static std::string ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
     // Why a run's trajectory of the kind has no frame, naming the file read.

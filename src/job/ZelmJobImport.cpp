@@ -22,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -176,8 +177,11 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
         return wanted;
     }
     // A library of that name may be the fit's own input library (the deck is
-    // named after it), with the user's fit flags: it stays.
+    // named after it), with the user's fit flags: it stays. So do the copies
+    // numbered after it ("_2", "_3", ...): the conversion takes the first
+    // free number.
     const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
+    std::vector<std::string> earlier{wanted};
     std::string candidate;
     for (unsigned long n = 2;; ++n) {
         candidate = PathUtilities::ExtensionRemoved(wanted) + "_" + std::to_string(n) +
@@ -186,11 +190,17 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
         Check(disk->IsExisting(KelvBSTR(candidate).Get(), &existing));
         if (existing != VARIANT_TRUE)
             break;
+        earlier.push_back(candidate);
     }
     { const CDumpToLibraryConverter converter(dump, candidate); }
-    if (FileBytes(candidate) == FileBytes(wanted)) {
-        std::remove(PathUtilities::ToNative(candidate).c_str());
-        return wanted;
+    // A conversion that one of them holds already adds no copy: that one is
+    // the fitted library.
+    const std::string converted = FileBytes(candidate);
+    for (const std::string& copy : earlier) {
+        if (FileBytes(copy) == converted) {
+            std::remove(PathUtilities::ToNative(candidate).c_str());
+            return copy;
+        }
     }
     return candidate;
 }

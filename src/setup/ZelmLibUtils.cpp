@@ -562,6 +562,9 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
                 formLine = line;
                 return true;
             }
+            if (!startsWithSpecies && IsUnknownFormLine(tokens)) {
+                return KeepUnknownForm(line, tokens.front(), context, source, serverDescription, formLine);
+            }
             SourceLine next;
             if (ReadInteraction(line, context, source, next)) {
                 line = next;
@@ -573,6 +576,54 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
             return false;
         }
     }
+}
+
+bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens) const
+{
+    // A keyword begins with a letter; the atom types of an interaction whose
+    // first species is unknown go on with a qualifier or a known species.
+    if (tokens.empty() || !std::isalpha(static_cast<unsigned char>(tokens.front().front()))) {
+        return false;
+    }
+    if (tokens.size() < 2) {
+        return true;
+    }
+    std::string second = tokens[1];
+    ZelmParseUtilities::MakeStringLowerCase(second);
+    return second != "core" && second.find("shel") == std::string::npos && !m_speciesReader.HasSpecies(tokens[1]);
+}
+
+bool CZelmLibUtils::KeepUnknownForm(const SourceLine& line, const std::string& keyword, FormContext& context,
+                                    LineSource& source, const CServerDescription& serverDescription,
+                                    SourceLine& formLine)
+{
+    KeepInBlock(context, line,
+                "\"" + MessageText::Excerpt(keyword) +
+                    "\" is no form keyword this reader knows: the lines of its form are kept as they stand",
+                true);
+    const std::string follows =
+        "It follows the form keyword on line " + std::to_string(line.number) + ", which this reader does not know";
+    // Blank lines stay when a line of the form follows them.
+    std::vector<SourceLine> blanks;
+    SourceLine next;
+    while (source.NextRaw(next)) {
+        if (ZelmParseUtilities::IsBlankLine(next.text)) {
+            blanks.push_back(next);
+            continue;
+        }
+        if (IsFunctionalFormLine(next.text, serverDescription)) {
+            FinishBlock(context);
+            formLine = next;
+            return true;
+        }
+        for (const SourceLine& blank : blanks) {
+            KeepInBlock(context, blank, std::string(), true);
+        }
+        blanks.clear();
+        KeepInBlock(context, next, ZelmParseUtilities::IsCommentLine(next.text) ? std::string() : follows, true);
+    }
+    FinishBlock(context);
+    return false;
 }
 
 bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context, LineSource& source,
@@ -780,11 +831,13 @@ std::string CZelmLibUtils::StoreInteraction(FormContext& context, const std::lis
     return std::string();
 }
 
-void CZelmLibUtils::KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason)
+void CZelmLibUtils::KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason,
+                                bool unknownForm)
 {
     KeptLine kept;
     kept.text = line.text;
     kept.after = context.lastInteraction;
+    kept.unknownForm = unknownForm;
     context.block.keptLines.push_back(kept);
     if (!reason.empty()) {
         Warn(line, reason);

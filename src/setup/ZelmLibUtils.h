@@ -40,6 +40,14 @@
 // with every line up to the next form line. Blank lines are dropped, except
 // one that cut an interaction short.
 //
+// A line of a block that begins with a word that is neither a species nor a
+// form keyword this reader knows, and that does not go on with the atom
+// types of an interaction ("core", "shel" or a species), is taken for the
+// form line of a form this reader does not know ("tersoff"): it and every
+// line after it up to the next form line (blank lines between them
+// included) stay in the block as they stand, each with a warning, and none
+// of them is read as an interaction of the form before it.
+//
 // Species lines whose charge is not a number leave their species out (see
 // CZelmSpeciesReader); they are kept as written (GetKeptSpeciesLines) and
 // written back in the species section.
@@ -102,6 +110,11 @@ public:
         // number (or "&") as its continuation: such a line may not follow it
         // directly when the library is written.
         bool open = false;
+        // A line of the block of a form keyword this reader does not know,
+        // which runs from that keyword up to the next form line: a line of
+        // this block's form may not follow it directly when the library is
+        // written (it would be read as a line of the unknown form).
+        bool unknownForm = false;
     };
     // A form block that keeps lines, or that has no interaction at all (its
     // form line alone is kept). `formLine` is the form line as the form
@@ -193,6 +206,12 @@ private:
     // `formLineNumber` is the number of the form line that was not read.
     bool KeepUnreadForm(SourceLine unread, const std::string& reason, int formLineNumber, LineSource& source,
                         const CServerDescription& serverDescription, SourceLine& formLine);
+    // Whether a line of a block that is neither an interaction of a species
+    // nor a form line is the form line of a form this reader does not know.
+    bool IsUnknownFormLine(const TokenList& tokens) const;
+    // Keeps the block of an unknown form that begins at `line`.
+    bool KeepUnknownForm(const SourceLine& line, const std::string& keyword, FormContext& context,
+                         LineSource& source, const CServerDescription& serverDescription, SourceLine& formLine);
     bool ReadBlockLines(SourceLine line, FormContext& context, LineSource& source,
                         const CServerDescription& serverDescription, SourceLine& formLine);
     // Reads the interaction that starts at `line` and keeps its lines when it
@@ -220,7 +239,8 @@ private:
     // "" or the reason the interaction cannot be made.
     std::string StoreInteraction(FormContext& context, const std::list<std::string>& atomTypes,
                                  const std::vector<CParameter>& parameters);
-    void KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason);
+    void KeepInBlock(FormContext& context, const SourceLine& line, const std::string& reason,
+                     bool unknownForm = false);
     void FinishBlock(FormContext& context);
     void Warn(const SourceLine& line, const std::string& reason);
 

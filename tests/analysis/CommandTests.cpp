@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "job/ZelmJob.h"
 #include "readers/TrajectoryArchive.h"
 #include "setup/SurfaceRunInfo.h"
 
@@ -308,6 +309,47 @@ TEST_F(Commands, TheFittedLibraryNeverReplacesAnotherLibrary)
     ASSERT_EQ(analysis->ImportLibrary(), S_OK) << QzTest::LastErrorText();
     EXPECT_EQ(QzTest::ReadFile(Result("fit.lib")), input);
     EXPECT_NE(QzTest::ReadFile(Result("fit_2.lib")).find("species"), std::string::npos);
+}
+
+// The library and its numbered copies stay as they are: a conversion that
+// one of them holds writes nothing and answers that one; any other takes
+// the first free number.
+TEST_F(Commands, TheFittedLibraryTakesTheFirstFreeNumberUnlessACopyHoldsIt)
+{
+    Copy("energy.gout", "fit.gout");
+    const std::string dump = Put("fit.res", QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/forcefield/fit.res"));
+    const KelvComPtr<ISBContainerRoot> root(Host().Root());
+    ASSERT_EQ(CZelmJob::ConvertFittedLibrary(root, dump), Result("fit.lib"));
+    const std::string converted = QzTest::ReadFile(Result("fit.lib"));
+    const std::string other = "species\nNa core 1.0\n";
+
+    const char* const names[] = {"fit.lib", "fit_2.lib", "fit_3.lib", "fit_4.lib"};
+    const struct {
+        std::vector<bool> holds; // per name: the conversion's bytes, or another library
+        const char* answer;
+    } rows[] = {
+        {{false}, "fit_2.lib"},
+        {{false, false}, "fit_3.lib"},
+        {{false, false, false}, "fit_4.lib"},
+        {{true}, "fit.lib"},
+        {{false, true}, "fit_2.lib"},
+        {{false, false, true}, "fit_3.lib"},
+        {{false, true, false}, "fit_2.lib"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answer + std::to_string(row.holds.size()));
+        for (const char* name : names)
+            std::filesystem::remove(Result(name));
+        for (std::size_t i = 0; i < row.holds.size(); ++i)
+            Put(names[i], row.holds[i] ? converted : other);
+        EXPECT_EQ(CZelmJob::ConvertFittedLibrary(root, dump), Result(row.answer));
+        for (std::size_t i = 0; i < row.holds.size(); ++i)
+            EXPECT_EQ(QzTest::ReadFile(Result(names[i])), row.holds[i] ? converted : other) << names[i];
+        EXPECT_EQ(QzTest::ReadFile(Result(row.answer)), converted);
+        const bool made = std::string(row.answer) == names[row.holds.size()];
+        for (std::size_t i = row.holds.size() + (made ? 1 : 0); i < std::size(names); ++i)
+            EXPECT_FALSE(Exists(names[i])) << names[i];
+    }
 }
 
 TEST_F(Commands, TheDumpIsTheRunNamedInItsFolder)

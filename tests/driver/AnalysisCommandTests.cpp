@@ -54,6 +54,14 @@ TEST_F(AnalysisCommands, LibraryFromAFittingDump)
     // Again: the library is what the dump gives, so nothing changes.
     EXPECT_EQ(Run("analyse p/run/a.gout library").out,
               "no document was made or changed\nthe fitted library run/a.lib is there already, as the dump gives it\n");
+    // A numbered copy that holds it, after another library and a different
+    // copy, is the one named.
+    std::filesystem::rename(folder.File("p/run/a.lib"), folder.File("p/run/a_3.lib"));
+    QzTest::WriteFile(folder.File("p/run/a.lib"), "species\nNa core 1.0\n");
+    QzTest::WriteFile(folder.File("p/run/a_2.lib"), "species\nNa core 2.0\n");
+    EXPECT_EQ(Run("analyse p/run/a.gout library").out,
+              "no document was made or changed\nthe fitted library run/a_3.lib is there already, as the dump gives it\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("p/run/a_4.lib")));
 }
 
 TEST_F(AnalysisCommands, FailuresAndUsage)

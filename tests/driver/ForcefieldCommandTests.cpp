@@ -135,3 +135,36 @@ TEST_F(ForcefieldCommand, EditAddressesTheInteractionShowNumbers)
     EXPECT_TRUE(Contains(saved, "O core Na core Cl core 9.5 ")) << saved;
     EXPECT_FALSE(Contains(saved, " 9.0 109.5")) << saved;
 }
+
+// The lines of a form the module does not read are neither listed as
+// interactions of the form before them nor rewritten when another line is
+// edited and the library saved: they come back as they stood, in their
+// place, and are listed as kept.
+TEST_F(ForcefieldCommand, AFormTheModuleDoesNotReadIsKeptAsItStands)
+{
+    const std::string unknown = "tersoff\n"
+                                "Na core Cl core 2.0 0.5 0.0 0.0 8.0\n"
+                                "  4.0 5.0\n"
+                                "\n"
+                                "Cl core Cl core 3.0 0.4 0.0 0.0 8.0\n";
+    QzTest::WriteFile(folder.File("p/tersoff.lib"), "species\nNa core 1.0\nCl core -1.0\n\n"
+                                                    "buck\nNa core Cl core 1170.0 0.3247 0.0 0.0 10.0\n" +
+                                                        unknown + "buck\nCl core Cl core 1227.2 0.3214 3.47 0.0 10.0\n");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Result result = Run("forcefield --project p show p/tersoff.lib");
+        ASSERT_EQ(result.code, 0) << result.out << result.err;
+        EXPECT_TRUE(Contains(result.out, "  [1] Two-body Buckingham (buck) #0: Cl core, Cl core\n")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "  [2] Two-body Buckingham (buck) #0: Cl core, Na core\n")) << result.out;
+        EXPECT_FALSE(Contains(result.out, "[3]")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "load warnings (4 lines kept as text, not read):\n")) << result.out;
+
+        result = Run("forcefield --project p edit p/tersoff.lib --value 1.A=1300 --save");
+        ASSERT_EQ(result.code, 0) << result.out << result.err;
+        const std::string saved = QzTest::ReadFile(folder.File("p/tersoff.lib"));
+        const std::size_t block = saved.find("\n" + unknown + "buck\n");
+        ASSERT_NE(block, std::string::npos) << saved;
+        EXPECT_LT(saved.find("Cl core Na core 1170.0"), block) << saved;
+        EXPECT_NE(saved.find("Cl core Cl core 1300"), std::string::npos) << saved;
+    }
+}

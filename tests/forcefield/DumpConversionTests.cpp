@@ -285,3 +285,38 @@ TEST(DumpConversion, NextConversionRemovesTheWorkingCopyOfAKilledOne)
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(running));
 }
+
+// The engine takes a run line by the first four letters of its word or
+// more: each such spelling among the potentials stays out of the library,
+// and so do the values that follow it.
+TEST(DumpConversion, DumpWithoutSpeciesBlockLeavesOutRunLinesAbbreviatedToFourLetters)
+{
+    const struct {
+        const char* lines;
+        const char* absent;
+    } cases[] = {
+        {"accu 18.0\n", "accu"},
+        {"accur 18.0\n", "accur"},
+        {"swit rfo gnorm 0.1\n", "swit"},
+        {"outp movie arc halite_opt\n", "outp"},
+        {"spac\nF M 3 M\n", "F M 3 M"},
+        {"prin 1\n", "prin"},
+        {"tota -132.6 eV\n", "tota"},
+        {"xtol opt 5\n", "xtol"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        TempFolder folder;
+        const std::string text = Converted(folder, std::string("fit conp\nfractional\nNa core 0 0 0 1.0\n"
+                                                               "Cl core 0.5 0.5 0.5 -1.0\nend\n"
+                                                               "buck\nNa core Cl core 1271.5 0.3147 0.0 0.0 12.0 1 1 0\n") +
+                                                       c.lines +
+                                                       "lennard 12 6\nCl core Cl core 1.0 2.0 0.0 12.0 0 1\n"
+                                                       "dump fit.grs\n");
+        EXPECT_EQ(std::string::npos, text.find(c.absent)) << text;
+        CZelmForcefieldEditor editor;
+        const CForcefield& forcefield = editor.Load(folder.File("run.lib"));
+        EXPECT_EQ(2u, forcefield.GetInteractionEntries().size()) << text;
+        EXPECT_TRUE(editor.GetLoadWarnings().empty()) << text;
+    }
+}

@@ -384,3 +384,28 @@ TEST(LibraryFile, FormLinesBeforeTheSpeciesSectionAreRead)
     const std::string saved = Saved(editor, folder, "out.lib");
     EXPECT_NE(std::string::npos, saved.find("\nbuck\nCl core Na core 1.0 0.3 ")) << saved;
 }
+
+// A line that holds one word of a megabyte (a piece over and over), where a
+// form line may stand: among the lines before the first form, in a block,
+// and read back after a save. The word is kept as text; the forms around it
+// are read.
+TEST(LibraryFile, AMegabyteWordIsKeptAndTheFormsAroundItRead)
+{
+    std::string word;
+    while (word.size() < (1u << 20))
+        word += "qwerty";
+    TempFolder folder;
+    for (const std::string& library :
+         {"species\nNa core 1.0\nO core -2.0\n\n" + word + "\nbuck\nNa core O core 1.0 2.0 3.0 0.0 10.0\n",
+          "species\nNa core 1.0\nO core -2.0\n\nbuck\nNa core O core 1.0 2.0 3.0 0.0 10.0\n" + word +
+              "\nbuck\nO core O core 4.0 5.0 6.0 0.0 10.0\n"}) {
+        CZelmForcefieldEditor editor;
+        const CForcefield& forcefield = editor.Load(folder.Write("long.lib", library));
+        EXPECT_FALSE(forcefield.GetInteractionEntries().empty());
+        const std::string saved = Saved(editor, folder, "saved.lib");
+        EXPECT_NE(saved.find("\nqwertyqwerty"), std::string::npos);
+        CZelmForcefieldEditor again;
+        EXPECT_EQ(again.Load(folder.File("saved.lib")).GetInteractionEntries().size(),
+                  forcefield.GetInteractionEntries().size());
+    }
+}

@@ -138,6 +138,30 @@ TEST(KeywordResolution, ResolvesWordsOfALibraryToRegisteredKeywords)
     }
 }
 
+// A word of a megabyte made of one piece over and over: resolved by its
+// first characters, as a short word is (the time of a lookup does not grow
+// with the square of the word's length).
+TEST(KeywordResolution, AMegabyteWordResolvesByItsFirstCharacters)
+{
+    CZelmServerDescription description;
+    testforms::RegisterTestTypes(description);
+    const struct {
+        const char* piece;
+        const char* resolved;  // nullptr: does not resolve
+    } cases[] = {
+        {"buck", "buck"}, {"sw2j", "sw2j"}, {"lenn", "lenn"}, {"xsw2j", "xsw2j"}, {"ab", nullptr}, {"bu4", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string word;
+        while (word.size() < (1u << 20))
+            word += c.piece;
+        std::string resolved = "untouched";
+        EXPECT_EQ(c.resolved != nullptr, description.ResolveFunctionalFormKeyword(word, resolved)) << c.piece;
+        EXPECT_EQ(c.resolved ? c.resolved : "untouched", resolved) << c.piece;
+        EXPECT_EQ(c.resolved != nullptr, description.HasFunctionalForm(word)) << c.piece;
+    }
+}
+
 TEST(KeywordResolution, ShortRegisteredKeywordsNeverResolve)
 {
     CZelmServerDescription description;

@@ -111,7 +111,11 @@ TEST(DamagedLibrary, LoadSaveAndLoadAgainLosesNoLine)
         {"fit flag x", {{kValidA, Valid}, {"Na core O core 1005.0 0.3 0.0 10.0 1 x 0", Kept}, {kValidB, Valid}}},
         {"fit flag 2", {{kValidA, Valid}, {"Na core O core 1006.0 0.3 0.0 10.0 1 2 0", Kept}, {kValidB, Valid}}},
         {"comment", {{kValidA, Valid}, {"# fitted to the oxide", Comment}, {kValidB, Valid}}},
-        {"no interaction line", {{kValidA, Valid}, {"zzz 12.0", Kept}, {kValidB, Valid}}},
+        // A word that is neither a species nor a form keyword, without atom
+        // types after it, is the keyword of a form the reader does not know:
+        // the lines after it are that form's, kept as they stand.
+        {"unknown form keyword", {{kValidA, Valid}, {"zzz 12.0", Kept}, {kValidB, Kept}}},
+        {"unknown form keyword first", {{"tersoff", Kept}, {kValidA, Kept}, {"# its comment", Comment}}},
         {"nothing readable", {{kUnknown, Kept}, {"# only kept lines", Comment}, {"Na core O shel 1.0", Kept}}},
         {"several", {{"# first", Comment}, {kUnknown, Kept}, {kValidA, Valid}, {"Na core", Kept},
                      {"Na core O core 1007.0 0.3 0.0 10.0 1 x 0", Kept}, {kValidB, Valid}, {"# last", Comment}}},

@@ -569,3 +569,72 @@ TEST_F(LibraryReader, SplineDataLines)
                                                           "23: 9.0 abc"}));
     EXPECT_EQ(library->GetWarnings()[1].reason, "The data line \"9.0 abc\" cannot be read");
 }
+
+// A form keyword the reader does not know ends the block before it: it and
+// its lines up to the next form line stay in that block as text, blank
+// lines between them included, and none is read as an interaction of the
+// form before it.
+TEST_F(LibraryReader, AFormKeywordTheReaderDoesNotKnowKeepsItsLinesAsText)
+{
+    auto library = Load(std::string(kSpecies) +
+                        "buck\n"
+                        "Na core Na core 1.0 2.0 3.0 4.0\n"
+                        "tersoff\n"
+                        "Na core O core 5.0 6.0 7.0 8.0\n"
+                        "  9.0 10.0\n"
+                        " \t\n"
+                        "K core K core 1.0 2.0 3.0 4.0\n"
+                        "\n"
+                        "buck\n"
+                        "K core K core 9.0 1.5 2.5 3.5\n");
+    EXPECT_EQ(Describe(*library), (std::vector<std::string>{
+                                      "buck [Na core,Na core] 1 2 3 0 4",
+                                      "buck [K core,K core] 9 1.5 2.5 0 3.5",
+                                  }));
+    EXPECT_EQ(Blocks(*library), (std::vector<std::string>{"buck | tersoff", "buck | Na core O core 5.0 6.0 7.0 8.0",
+                                                          "buck |   9.0 10.0", "buck |  \t",
+                                                          "buck | K core K core 1.0 2.0 3.0 4.0"}));
+    for (const CZelmLibUtils::KeptLine& line : library->GetFormBlocks().front().keptLines) {
+        EXPECT_EQ(line.after, 0);
+        EXPECT_TRUE(line.unknownForm);
+    }
+    EXPECT_EQ(Warned(*library), (std::vector<std::string>{"10: tersoff", "11: Na core O core 5.0 6.0 7.0 8.0",
+                                                          "12:   9.0 10.0", "14: K core K core 1.0 2.0 3.0 4.0"}));
+    EXPECT_EQ(library->GetWarnings()[0].reason,
+              "\"tersoff\" is no form keyword this reader knows: the lines of its form are kept as they stand");
+    EXPECT_TRUE(library->GetOtherLines().empty());
+}
+
+// What a line of a block that begins with an unknown word is taken for: the
+// form line of an unknown form (the next interaction line is kept with it),
+// or an interaction whose species is unknown (the next one is read).
+TEST_F(LibraryReader, AnUnknownWordOpensAFormUnlessAtomTypesFollowIt)
+{
+    const struct {
+        const char* line;
+        bool unknownForm;
+    } cases[] = {
+        {"tersoff", true},
+        {"Tersoff combine", true},
+        {"sw3 12.0", true},
+        {"cutp 10.0 mdf 1.0", true},
+        {"Xx core Na core 1.0 2.0 3.0 4.0", false},
+        {"Xx SHEL Na core 1.0 2.0 3.0 4.0", false},
+        {"Xx Na 1.0 2.0 3.0 4.0", false},
+        {"1.0 2.0 3.0 4.0", false},
+        {"# comment", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        for (const char* before : {"", "Na core Na core 1.0 2.0 3.0 4.0\n"}) {
+            auto library = Load(std::string(kSpecies) + "buck\n" + before + c.line + "\nK core K core 5.0 6.0 7.0 8.0\n");
+            const std::size_t read = std::string(before).empty() ? 0 : 1;
+            EXPECT_EQ(library->GetInteractions().size(), read + (c.unknownForm ? 0 : 1));
+            ASSERT_EQ(library->GetFormBlocks().size(), 1u);
+            const std::list<CZelmLibUtils::KeptLine>& kept = library->GetFormBlocks().front().keptLines;
+            ASSERT_EQ(kept.size(), c.unknownForm ? 2u : 1u);
+            EXPECT_EQ(kept.front().text, c.line);
+            EXPECT_EQ(kept.front().unknownForm, c.unknownForm);
+        }
+    }
+}

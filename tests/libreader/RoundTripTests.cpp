@@ -136,3 +136,36 @@ TEST(LibraryRoundTrip, EngineFormsOfAHandWrittenLibrary)
     EXPECT_EQ(Lines(firstRead.GetOtherLines()), Lines(read.GetOtherLines()));
     ExpectSameSpecies(read, firstRead);
 }
+
+// The block of a form keyword the reader does not know is written back as
+// it stands, after the interaction it followed; the interactions of the form
+// after it come after the form line again, so that none of them is read as
+// a line of the unknown form.
+TEST(LibraryRoundTrip, TheBlockOfAnUnknownFormIsWrittenBackAsItStands)
+{
+    TempFolder files;
+    boost::shared_ptr<CServerDescription> server = MakeTestServer();
+    const std::string unknown = "tersoff combine\n"
+                                "Na core O core 5.0 6.0 7.0 8.0\n"
+                                "\t  9.0 10.0   \n"
+                                " \n"
+                                "K core K core 1.0 2.0 3.0 4.0\n";
+    const std::string original = files.Write("original.lib", "species\nNa core 1.0\nO core -2.0\nK core 1.0\n\n"
+                                                             "buck\n"
+                                                             "Na core Na core 1.0 2.0 3.0 4.0\n" +
+                                                                 unknown +
+                                                                 "\nbuck\n"
+                                                                 "K core K core 9.0 1.5 2.5 3.5\n");
+    CZelmForcefield first(original, *server);
+    ASSERT_EQ(first.GetInteractionEntries().size(), 2u);
+    const std::string firstText = WriteLibrary(first);
+    const std::size_t block = firstText.find(unknown);
+    ASSERT_NE(block, std::string::npos) << firstText;
+    EXPECT_LT(firstText.find("Na core Na core"), block) << firstText;
+    EXPECT_EQ(firstText.compare(block + unknown.size(), 5, "buck\n"), 0) << firstText;
+    EXPECT_LT(block, firstText.find("K core K core 9")) << firstText;
+
+    CZelmForcefield second(files.Write("written.lib", firstText), *server);
+    EXPECT_EQ(second.GetInteractionEntries().size(), 2u);
+    EXPECT_EQ(WriteLibrary(second), firstText);
+}

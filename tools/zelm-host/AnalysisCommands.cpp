@@ -300,12 +300,25 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     KelvResult::Check(session.host.Documents().Synchronize());
     const Snapshot after = FilesOf(session.project);
     PrintDifference(before, after, session.project, out);
-    // A library that the dump gives as it is stays: say which it is.
-    const std::string library = fs::path(session.output).replace_extension(".lib").string();
+    // A library that the dump gives as it is stays (the library beside the
+    // dump or one of its numbered copies): say which it is.
+    if (options.action != "library")
+        return;
+    std::string library;
+    const KelvComPtr<IZelmFittedLibrary> fitted =
+        KelvComPtr<IZelmAnalysis>(analysis).TryQueryInterface<IZelmFittedLibrary>();
+    if (fitted) {
+        BSTR path = nullptr;
+        KelvResult::Check(fitted->get_FittedLibrary(&path));
+        // Named as the files of the snapshots are: it stands beside the output.
+        const std::string name = fs::path(Take(path)).filename().string();
+        if (!name.empty())
+            library = (fs::path(session.output).parent_path() / name).string();
+    }
     bool made = false;
     for (const auto& entry : after)
         made = made || before.count(entry.first) == 0;
-    if (options.action == "library" && !made && after.count(library) == 1 && before.count(library) == 1 &&
+    if (!library.empty() && !made && after.count(library) == 1 && before.count(library) == 1 &&
         !Changed(before.at(library), after.at(library)))
         out << "the fitted library " << fs::path(library).lexically_relative(session.project).string()
             << " is there already, as the dump gives it\n";
