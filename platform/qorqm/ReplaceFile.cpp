@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "qorqm/PathUtilities.h"
@@ -18,7 +20,9 @@
 namespace {
 
 const char TemporaryMark[] = ".tmp-";
-const std::size_t RandomLetters = 6;
+// The six letters after the pid: four random ones, then two check letters.
+const std::size_t RandomCount = 4;
+const std::size_t CheckCount = 2;
 const int LinkHops = 40;
 
 std::string FolderOf(const std::string& path)
@@ -35,39 +39,75 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string RandomText()
+const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+const std::size_t LetterCount = sizeof Letters - 1;
+
+// The last letters of a temporary file's name are drawn from its pid and its
+// random letters: a name a user gave a file of their own ("doc.qsd.tmp-2024-
+// backup") is, but for a small chance, not one a writer makes.
+std::string CheckLetters(const std::string& pid, const std::string& random)
 {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uint32_t hash = 2166136261u;
+    for (const char c : pid + "-" + random) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    std::string check;
+    for (std::size_t i = 0; i < CheckCount; ++i) {
+        check += Letters[hash % LetterCount];
+        hash /= LetterCount;
+    }
+    return check;
+}
+
+std::string RandomText(const std::string& pid)
+{
     thread_local std::mt19937 generator(static_cast<std::mt19937::result_type>(
         std::random_device{}() ^ static_cast<unsigned>(::getpid()) ^
         static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())));
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    std::string text(RandomLetters, 'x');
+    std::uniform_int_distribution<std::size_t> pick(0, LetterCount - 1);
+    std::string text(RandomCount, 'x');
     for (char& c : text)
-        c = letters[pick(generator)];
-    return text;
+        c = Letters[pick(generator)];
+    return text + CheckLetters(pid, text);
 }
 
-// The writer's pid of a temporary file name of `name` ("<name><mark><pid>-<up
-// to sixteen letters or digits>"), else 0.
-pid_t WriterOf(const std::string& entry, const std::string& name, const std::string& mark)
+// Whether suffix is what CReplaceFile puts after "<pid>-": its random letters
+// and the check letters they and the pid give.
+bool IsReplaceFileSuffix(const std::string& pid, const std::string& suffix)
+{
+    if (suffix.size() != RandomCount + CheckCount)
+        return false;
+    for (const char c : suffix)
+        if (c == '\0' || std::strchr(Letters, c) == nullptr)
+            return false;
+    return suffix.compare(RandomCount, CheckCount, CheckLetters(pid, suffix.substr(0, RandomCount))) == 0;
+}
+
+// The writer's pid of a temporary file name of `name` ("<name><mark><pid>-
+// <suffix>", the pid in decimal as the writer writes it and the suffix one
+// the writer makes), else 0.
+pid_t WriterOf(const std::string& entry, const std::string& name, const std::string& mark,
+               TemporarySuffixTest ownSuffix)
 {
     const std::string prefix = name + mark;
-    if (entry.size() <= prefix.size() + 2 || entry.compare(0, prefix.size(), prefix) != 0)
+    if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0)
         return 0;
     const std::string rest = entry.substr(prefix.size());
     const std::string::size_type dash = rest.find('-');
-    if (dash == std::string::npos || dash == 0 || dash > 9 || dash + 1 == rest.size() || rest.size() - dash - 1 > 16)
+    // At most ten digits, no leading zero: the decimal text of a pid.
+    if (dash == std::string::npos || dash == 0 || dash > 10 || rest[0] == '0')
         return 0;
-    long pid = 0;
+    long long pid = 0;
     for (std::string::size_type i = 0; i < dash; ++i) {
         if (rest[i] < '0' || rest[i] > '9')
             return 0;
         pid = pid * 10 + (rest[i] - '0');
     }
-    for (std::string::size_type i = dash + 1; i < rest.size(); ++i)
-        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
-            return 0;
+    if (pid > std::numeric_limits<pid_t>::max())
+        return 0;
+    if (!ownSuffix(rest.substr(0, dash), rest.substr(dash + 1)))
+        return 0;
     return static_cast<pid_t>(pid);
 }
 
@@ -107,7 +147,12 @@ std::string ReplacedFileOf(const std::string& path)
     return std::string();
 }
 
-int RemoveStaleTemporaries(const std::string& file, const std::string& mark)
+int RemoveStaleTemporaries(const std::string& file)
+{
+    return RemoveStaleTemporaries(file, TemporaryMark, IsReplaceFileSuffix);
+}
+
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix)
 {
     const std::string name = NameOf(file);
     const std::string folder = FolderOf(file);
@@ -116,7 +161,12 @@ int RemoveStaleTemporaries(const std::string& file, const std::string& mark)
     if (DIR* directory = ::opendir(folder.c_str())) {
         while (const dirent* entry = ::readdir(directory)) {
             const std::string entryName = entry->d_name;
-            if (WriterIsGone(WriterOf(entryName, name, mark)) && ::unlink((folder + "/" + entryName).c_str()) == 0)
+            if (!WriterIsGone(WriterOf(entryName, name, mark, ownSuffix)))
+                continue;
+            // A writer makes plain files only.
+            const std::string path = folder + "/" + entryName;
+            struct stat status;
+            if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0)
                 ++removed;
         }
         ::closedir(directory);
@@ -140,11 +190,12 @@ CReplaceFile::CReplaceFile(const std::string& target) : m_target(PathUtilities::
         Failed("it is not a plain file", S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
         return;
     }
-    const std::string prefix = m_file + TemporaryMark + std::to_string(::getpid()) + "-";
+    const std::string pid = std::to_string(::getpid());
+    const std::string prefix = m_file + TemporaryMark + pid + "-";
     int fd = -1;
     std::string temporary;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = prefix + RandomText();
+        temporary = prefix + RandomText(pid);
         // 0666 and the umask: a new file gets the mode any new file would.
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
@@ -208,18 +259,22 @@ bool CReplaceFile::Commit()
             m_error = "it was not opened for writing";
         return false;
     }
-    errno = 0;
-    m_stream.flush();
-    bool written = static_cast<bool>(m_stream);
-    if (written) {
-        m_stream.close();
-        written = !m_stream.fail();
+    // A write that failed before this call left its reason in errno, and a
+    // failed stream makes no further calls that could change it: keep it.
+    int error = m_stream ? 0 : errno;
+    if (error == 0) {
+        errno = 0;
+        m_stream.flush();
+        if (m_stream) {
+            m_stream.close();
+            if (m_stream.fail())
+                error = errno != 0 ? errno : EIO;
+        } else {
+            error = errno != 0 ? errno : EIO;
+        }
     }
-    if (!written) {
-        const int error = errno;
-        Failed(error != 0 ? "writing its new contents failed (" + std::string(std::strerror(error)) + ")"
-                          : std::string("writing its new contents failed"),
-               error != 0 ? error : EIO);
+    if (error != 0) {
+        Failed("writing its new contents failed (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
     const int fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
@@ -245,6 +300,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
     CReplaceFile file(path);
     bool ok = file.IsOpen();
     if (ok) {
+        errno = 0;
         file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         ok = file.Commit();
     }

@@ -9,9 +9,11 @@
 //   names (following a chain of links) is the one replaced, and the link stays.
 // - A new file gets the mode the process's umask gives; a replaced file keeps
 //   its mode (and its group where the owner may keep it).
-// - The temporary file is "<file>.tmp-<pid>-<six letters>": a writer that was
-//   killed leaves it behind, and the next writer of the same file removes it
-//   once no process of that pid is alive.
+// - The temporary file is "<file>.tmp-<pid>-<six letters or digits>", the
+//   last two drawn from the pid and the four before: a writer that was killed
+//   leaves it behind, and the next writer of the same file removes it once no
+//   process of that pid is alive. Any other file, even one named much the
+//   same ("<file>.tmp-2024-backup"), is the user's and stays.
 // - A file whose folder does not allow new files cannot be replaced this way,
 //   even when the file itself is writable: the save is refused and Error()
 //   says so. Writing such a file in place would put it at risk of a half
@@ -64,6 +66,13 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
 // when the chain loops or cannot be read.
 std::string ReplacedFileOf(const std::string& path);
 
-// Removes the temporary files of earlier writers of file whose process is
-// gone ("<file><mark><pid>-<letters or digits>"); the number removed.
-int RemoveStaleTemporaries(const std::string& file, const std::string& mark = ".tmp-");
+// Whether a writer makes the temporary file "<file><mark><pid>-<suffix>":
+// true for exactly the suffixes it puts after that pid.
+using TemporarySuffixTest = bool (*)(const std::string& pid, const std::string& suffix);
+
+// Removes the temporary files that earlier writers of file left behind and
+// whose process is gone: "<file><mark><pid>-<suffix>", plain files, the pid
+// written as a writer writes it and the suffix one ownSuffix accepts. The
+// number removed. Without a mark, the temporary files of CReplaceFile.
+int RemoveStaleTemporaries(const std::string& file);
+int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix);

@@ -51,14 +51,28 @@ bool IsRunKeywordFragment(const std::string& token)
 }
 
 // The converted text lives in a file of its own beside the library while it
-// is read back; it is removed whatever happens.
+// is read back ("<library>.converting-<pid>-<attempt>"); it is removed
+// whatever happens.
 class CTemporaryFile {
+    static constexpr unsigned kAttempts = 100;
+
+    // An attempt's number as the name holds it: decimal, below kAttempts.
+    static bool IsAttemptNumber(const std::string&, const std::string& suffix)
+    {
+        if (suffix.empty() || suffix.size() > 2 || (suffix.size() > 1 && suffix[0] == '0'))
+            return false;
+        for (const char c : suffix)
+            if (c < '0' || c > '9')
+                return false;
+        return std::stoul(suffix) < kAttempts;
+    }
+
 public:
     explicit CTemporaryFile(const std::string& beside)
     {
         // What a converter that was killed left of its own.
-        RemoveStaleTemporaries(beside, ".converting-");
-        for (unsigned attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        RemoveStaleTemporaries(beside, ".converting-", IsAttemptNumber);
+        for (unsigned attempt = 0; attempt < kAttempts && m_path.empty(); ++attempt) {
             const std::string name =
                 beside + ".converting-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
             const int descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);

@@ -199,6 +199,12 @@ private:
     // Typing and preparation when the library is a typed one (Run and
     // ExportFiles).
     void TypeAndPrepareIfNeeded(ISBScope* scope);
+    // What stops an export or a run of the scope before anything is changed
+    // or written: a job name that names no file, a monoclinic structure not
+    // in the B-unique setting, a Fit with a standard library, a job outside
+    // the project, refused species lines. KelvResult with the reason; the
+    // export's check (CanExportFiles) asks the same.
+    void RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo) const;
     // Checks, job name and folder, side files, deck and module state; the
     // two out texts are the caller's.
     HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);

@@ -264,6 +264,15 @@ HRESULT CZelm::CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport)
             if (task == 5 && !IsSlab(pScope))
                 *canExport = VARIANT_FALSE;
         }
+        // What the export itself refuses before it writes anything.
+        if (*canExport == VARIANT_TRUE) {
+            try {
+                const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+                RefuseInputFiles(pScope, *runInfo);
+            } catch (const KelvResult&) {
+                *canExport = VARIANT_FALSE;
+            }
+        }
     });
 }
 

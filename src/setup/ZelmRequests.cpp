@@ -8,7 +8,9 @@
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/AppUtilsContainer.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/SafeName.h"
 
 namespace {
 
@@ -159,6 +161,17 @@ HRESULT CZelm::StartFiles(ISBScope* pScope)
         const std::string seedPath = runInfo->GetCurrentDocumentSeedPath().ToTString();
         std::string folder, name;
         PathUtilities::FolderAndFileNameFromPath(seedPath, folder, name);
+        // The engine is given the job's safe name and opens the deck of that
+        // name: a deck named otherwise is refused before a job is made.
+        const std::string safe = QorQMUtilities::MakeSafeFileName(name);
+        if (safe != name)
+            throw KelvResult(E_UNEXPECTED,
+                             "The deck \"" + MessageText::Excerpt(name + CZelmRunInfo::InputFileExtension()) +
+                                 "\" cannot be started under its name: the engine is given the job's name \"" +
+                                 MessageText::Excerpt(safe) + "\" and opens the deck \"" +
+                                 MessageText::Excerpt(safe + CZelmRunInfo::InputFileExtension()) +
+                                 "\". Rename the deck and its side files to \"" + MessageText::Excerpt(safe) +
+                                 "\" and start it again.");
         RaiseAgain(SubmitJob(pScope, KelvBSTR(folder).Get(),
                              KelvBSTR(name + CZelmRunInfo::InputFileExtension()).Get()));
         const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();
@@ -203,37 +216,45 @@ HRESULT CZelm::MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRu
     });
 }
 
+void CZelm::RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo) const
+{
+    // A job name that names no file in the job's folder.
+    runInfo.GetJobFileBase();
+
+    // The lattice setting, when the scope has a structure.
+    KelvComPtr<ISBScope> object;
+    Check(m_scopeUtility->GetScopeObject(scope, object.Receive()));
+    if (object) {
+        const auto properties = object.QueryInterface<ISDObject>();
+        LONG status = SDPropertyNoHint;
+        VARIANT value;
+        VariantInit(&value);
+        properties->get_PropertyValue(KelvBSTR("LatticeRepresentation").Get(), &status, &value);
+        const KelvVariant representation(value);
+        VariantClear(&value);
+        if (status != 0 && status != 1 && status != 2)
+            throw KelvResult(E_UNEXPECTED, "Could not get lattice representation.");
+        const LONG setting = representation.Long();
+        if (setting == 1 || setting == 3)
+            throw KelvResult(E_UNEXPECTED, "ZELM only supports monoclinic structures in the B-unique setting.");
+    }
+
+    if (runInfo.GetTask() == 4 && runInfo.IsStandardLibrary())
+        throw KelvResult(E_UNEXPECTED,
+                         "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
+    JobTitle(runInfo);
+    RefuseUnreadSpeciesLines(runInfo);
+}
+
 HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName)
 {
     return Step([&] {
         Kelv::CheckNullDereference(jobFolder);
         Kelv::CheckNullDereference(deckName);
 
-        // 1. The lattice setting, when the scope has a structure.
-        KelvComPtr<ISBScope> object;
-        Check(m_scopeUtility->GetScopeObject(scope, object.Receive()));
-        if (object) {
-            const auto properties = object.QueryInterface<ISDObject>();
-            LONG status = SDPropertyNoHint;
-            VARIANT value;
-            VariantInit(&value);
-            properties->get_PropertyValue(KelvBSTR("LatticeRepresentation").Get(), &status, &value);
-            const KelvVariant representation(value);
-            VariantClear(&value);
-            if (status != 0 && status != 1 && status != 2)
-                throw KelvResult(E_UNEXPECTED, "Could not get lattice representation.");
-            const LONG setting = representation.Long();
-            if (setting == 1 || setting == 3)
-                throw KelvResult(E_UNEXPECTED, "ZELM only supports monoclinic structures in the B-unique setting.");
-        }
-
-        // The refusals come before the structure is changed.
+        // 1. The refusals come before the structure is changed.
         std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
-        if (runInfo->GetTask() == 4 && runInfo->IsStandardLibrary())
-            throw KelvResult(E_UNEXPECTED,
-                             "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
-        JobTitle(*runInfo);
-        RefuseUnreadSpeciesLines(*runInfo);
+        RefuseInputFiles(scope, *runInfo);
 
         // 2. The primitive cell, where the engine needs it.
         VARIANT_BOOL needsPrimitive = VARIANT_FALSE;

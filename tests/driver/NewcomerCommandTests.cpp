@@ -193,9 +193,32 @@ TEST_F(Newcomer, StartNamesTheCommandThatWritesTheSideFilesAndSurfaceNeedsASlab)
     const Result surface = Run("deck p/rocksalt.qsd --task Surface --out surface");
     EXPECT_EQ(surface.code, 1);
     EXPECT_TRUE(Has(surface.err, "A Surface run needs a slab")) << surface.err;
-    EXPECT_FALSE(std::filesystem::exists(folder.File("surface/rocksalt.gin")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("surface"))) << "a refused deck made its folder";
     EXPECT_TRUE(Has(Run("check p/rocksalt.qsd --task Surface").out, "can export files:           no"));
     EXPECT_TRUE(Has(Run("check p/rocksalt.qsd --task GeomOpt").out, "can export files:           yes"));
+}
+
+// A library whose species lines cannot be read stops `export` and `deck`;
+// `check` answers as `export` does, and a refused deck leaves no folder
+// (nor the folders above it that it would have made).
+TEST_F(Newcomer, CheckAnswersAsExportDoesAndARefusedDeckMakesNoFolder)
+{
+    QzTest::WriteFile(P("rocksalt.lib"), "species\nNa core one\nCl core -1.0\n");
+    Step("state --project p ZelmLogic library rocksalt");
+    const Result exported = Run("export p/rocksalt.qsd --task GeomOpt");
+    EXPECT_EQ(exported.code, 1);
+    EXPECT_TRUE(Has(exported.err, "species lines that cannot be read")) << exported.err;
+    EXPECT_TRUE(Has(Run("check p/rocksalt.qsd --task GeomOpt").out, "can export files:           no"));
+
+    const Result deck = Run("deck p/rocksalt.qsd --task GeomOpt --out new/deeper");
+    EXPECT_EQ(deck.code, 1);
+    EXPECT_TRUE(Has(deck.err, "species lines that cannot be read")) << deck.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("new"))) << "a refused deck made its folder";
+    // A folder that was there stays.
+    std::filesystem::create_directory(folder.File("there"));
+    EXPECT_EQ(Run("deck p/rocksalt.qsd --task GeomOpt --out there/deeper").code, 1);
+    EXPECT_TRUE(std::filesystem::is_directory(folder.File("there")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("there/deeper")));
 }
 
 // Listed settings show their names; a library outside the project is

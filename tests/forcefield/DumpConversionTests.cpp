@@ -279,11 +279,19 @@ TEST(DumpConversion, NextConversionRemovesTheWorkingCopyOfAKilledOne)
     TempFolder folder;
     const std::string stale = folder.File("run.lib.converting-999999999-0");
     const std::string running = folder.File("run.lib.converting-1-0");
+    // Named like a working copy, but none a converter makes: the user's.
+    const std::string users[] = {folder.File("run.lib.converting-999999999-backup"),
+                                 folder.File("run.lib.converting-999999999-07"),
+                                 folder.File("run.lib.converting-999999999-100")};
     WriteFile(stale, "left by a converter that was killed\n");
     WriteFile(running, "a converter still at work\n");
+    for (const std::string& user : users)
+        WriteFile(user, "the user's\n");
     Converted(folder, "opti conp\nspecies\nSi core 4.0\n");
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(running));
+    for (const std::string& user : users)
+        EXPECT_TRUE(std::filesystem::exists(user)) << user;
 }
 
 // The engine takes a run line by the first four letters of its word or

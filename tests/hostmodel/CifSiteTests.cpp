@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <iomanip>
 #include <random>
 #include <sstream>
 #include <string>
@@ -214,4 +216,65 @@ TEST(CifSites, OccupanciesAndCellLengthsTheDeckCannotCarryAreRefused)
         EXPECT_EQ(d->Atoms().front().occupancy,
                   std::string(occupancy) == "?" ? 1.0 : std::string(occupancy) == "0.000001" ? 1e-6 : 0.5);
     }
+}
+
+// Two sites of one element closer than the merging distance merge in an
+// oblique cell whichever axis the step between them crosses fastest (the
+// step along a row of the cell's inverse), at any place in the cell.
+TEST(CifSites, NearSitesMergeInAnObliqueCellAlongEveryAxis)
+{
+    const std::string oblique = "_cell_length_a 4\n_cell_length_b 6\n_cell_length_c 9\n_cell_angle_alpha 61\n"
+                                "_cell_angle_beta 118\n_cell_angle_gamma 73\n";
+    const auto cell = ImportCifText(P1Block(oblique, {"Na1 Na 0.5 0.5 0.5"}));
+    const Lattice3D& lattice = *cell->Lattice3();
+    std::array<Vec3, 3> columns{};
+    for (std::size_t j = 0; j < 3; ++j) {
+        Vec3 unit{};
+        unit[j] = 1.0;
+        columns[j] = lattice.ToFractional(unit);
+    }
+    std::vector<std::string> sites;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> anywhere(0.0, 1.0);
+    const int pairs = 40;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        // The Cartesian direction along which fractional coordinate `axis`
+        // changes fastest, 0.0095 Angstrom long.
+        Vec3 row{columns[0][axis], columns[1][axis], columns[2][axis]};
+        const double length = std::sqrt(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+        for (double& x : row)
+            x *= 0.0095 / length;
+        const Vec3 step = lattice.ToFractional(row);
+        for (int k = 0; k < pairs; ++k) {
+            Vec3 at{};
+            for (std::size_t i = 0; i < 3; ++i)
+                at[i] = (i == axis ? anywhere(random) : (k + 0.5) / pairs);
+            for (const Vec3& p : {at, Vec3{at[0] + step[0], at[1] + step[1], at[2] + step[2]}}) {
+                std::ostringstream site;
+                site << std::setprecision(17) << "Na" << sites.size() << " Na " << p[0] << " " << p[1] << " " << p[2];
+                sites.push_back(site.str());
+            }
+        }
+    }
+    CifImportReport report;
+    const auto d = ImportCifText(P1Block(oblique, sites), &report);
+    EXPECT_EQ(report.sites, 6u * pairs);
+    EXPECT_EQ(report.mergedSites, 3u * pairs);
+    EXPECT_EQ(d->Atoms().size(), 3u * pairs);
+}
+
+// A site on an image of an earlier site merges into it; the merged count
+// goes by the sites kept, not by the atoms their symmetry makes.
+TEST(CifSites, MergedSitesAreCountedWhereSymmetryMakesImages)
+{
+    const std::string text = "data_x\n_cell_length_a 5.6\n_cell_length_b 5.6\n_cell_length_c 5.6\n"
+                             "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n"
+                             "_space_group_name_H-M_alt 'F m -3 m'\nloop_\n_atom_site_label\n_atom_site_type_symbol\n"
+                             "_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+                             "Na1 Na 0 0 0\nNa2 Na 0.5 0.5 0\nCl1 Cl 0.5 0.5 0.5\n";
+    CifImportReport report;
+    const auto d = ImportCifText(text, &report);
+    EXPECT_EQ(d->Atoms().size(), 8u);
+    EXPECT_EQ(report.sites, 3u);
+    EXPECT_EQ(report.mergedSites, 1u);
 }

@@ -221,6 +221,44 @@ TEST_F(Requests, RefusedSpeciesLinesStopDeckExportAndRun)
     EXPECT_TRUE(FileNames(out).empty());
     EXPECT_EQ(ProjectFolders(), std::vector<std::string>{"out"});
     EXPECT_TRUE(Jobs().empty());
+    // The job control's question answers as the export does.
+    VARIANT_BOOL canExport = VARIANT_TRUE;
+    EXPECT_EQ(JobFiles()->CanExportFiles(Contents(document).get(), &canExport), S_OK);
+    EXPECT_EQ(canExport, VARIANT_FALSE);
+}
+
+// A saved deck renamed to a name the job cannot carry ("rocksalt(1)" goes
+// to the engine as "rocksalt_1_") would leave the engine without its deck:
+// refused before a job is made or a file staged.
+TEST_F(Requests, ADeckRenamedToAnUnsafeNameIsNotStarted)
+{
+    ASSERT_EQ(Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); }).hr, S_OK);
+    const std::string folder = Project() + "/rocksalt ZELM GeomOpt";
+    std::filesystem::rename(folder + "/rocksalt.gin", folder + "/rocksalt(1).gin");
+    const std::vector<std::string> before = FileNames(folder);
+    KelvComPtr<ISBDocumentRoot> deck;
+    ASSERT_EQ(host->Documents().FindDocument(KelvBSTR(folder + "/rocksalt(1).gin").Get(), deck.Receive()), S_OK);
+    ASSERT_TRUE(deck);
+    host->Scopes().SetDefaultScope(Contents(deck));
+
+    const Outcome refused = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    EXPECT_EQ(refused.hr, E_UNEXPECTED);
+    EXPECT_NE(refused.message.find("\"rocksalt(1).gin\" cannot be started under its name"), std::string::npos)
+        << refused.message;
+    EXPECT_NE(refused.message.find("opens the deck \"rocksalt_1_.gin\""), std::string::npos) << refused.message;
+    EXPECT_TRUE(Jobs().empty());
+    EXPECT_EQ(FileNames(folder), before);
+
+    // Renamed to its job's name, it starts.
+    std::filesystem::rename(folder + "/rocksalt(1).gin", folder + "/rocksalt_1_.gin");
+    std::filesystem::rename(folder + "/rocksalt.trjaux", folder + "/rocksalt_1_.trjaux");
+    ASSERT_EQ(host->Documents().FindDocument(KelvBSTR(folder + "/rocksalt_1_.gin").Get(), deck.Receive()), S_OK);
+    ASSERT_TRUE(deck);
+    host->Scopes().SetDefaultScope(Contents(deck));
+    const Outcome started = Call([&] { return JobFiles()->StartFiles(Contents(deck).get()); });
+    ASSERT_EQ(started.hr, S_OK) << started.message;
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front()->CommandItem("SeedName"), "rocksalt_1_");
 }
 
 TEST_F(Requests, StartFilesSubmitsAnExportedDeck)

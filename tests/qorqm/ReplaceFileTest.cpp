@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -94,6 +97,58 @@ TEST(ReplaceFile, WriteFailingHalfWayLeavesOldFileWhole)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write was reported as written";
     EXPECT_EQ(Slurp(target), "old");
     EXPECT_EQ(EntryCount(folder), 1u);
+    fs::remove_all(folder);
+}
+
+// A write that runs out of room says why, the system's reason kept from the
+// failing call: whole contents small enough to wait in the stream's buffer,
+// contents written past it, and a writer's own stream.
+TEST(ReplaceFile, AFailedWriteKeepsTheSystemsReason)
+{
+    const fs::path folder = FreshFolder("reason");
+    const fs::path target = folder / "doc.txt";
+    const struct {
+        const char* name;
+        std::size_t bytes;
+        bool stream;
+    } cases[] = {
+        {"buffered contents", 3000, false},
+        {"large contents", 1 << 20, false},
+        {"a writer's stream", 1 << 20, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int reason[2];
+        ASSERT_EQ(::pipe(reason), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {2048, 2048};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::string error = "written";
+            if (c.stream) {
+                CReplaceFile file(target.string());
+                for (std::size_t i = 0; i < c.bytes / 16; ++i)
+                    file.Stream() << "0123456789abcde\n";
+                if (!file.Commit())
+                    error = file.Error();
+            } else {
+                ReplaceFileContents(target.string(), std::string(c.bytes, 'x'), &error);
+            }
+            (void)!::write(reason[1], error.data(), error.size());
+            ::_exit(0);
+        }
+        ::close(reason[1]);
+        std::string error;
+        char buffer[256];
+        for (ssize_t got; (got = ::read(reason[0], buffer, sizeof buffer)) > 0;)
+            error.append(buffer, static_cast<std::size_t>(got));
+        ::close(reason[0]);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(error, "writing its new contents failed (" + std::string(std::strerror(EFBIG)) + ")");
+        EXPECT_EQ(EntryCount(folder), 0u);
+    }
     fs::remove_all(folder);
 }
 
@@ -245,5 +300,106 @@ TEST(ReplaceFile, NextSaveRemovesTheTemporaryFileOfAKilledWriter)
     EXPECT_TRUE(fs::exists(live));
     EXPECT_TRUE(fs::exists(other));
     EXPECT_EQ(EntryCount(folder), 3u);
+    fs::remove_all(folder);
+}
+
+namespace {
+
+// A writer of target in a child process, stopped while its temporary file
+// is open; the name of that file.
+struct WriterChild {
+    pid_t pid = -1;
+    std::string temporary;
+};
+
+WriterChild StartWriter(const fs::path& target)
+{
+    const fs::path folder = target.parent_path();
+    std::set<std::string> before;
+    for (const auto& entry : fs::directory_iterator(folder))
+        before.insert(entry.path().filename().string());
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return {};
+    WriterChild writer;
+    writer.pid = ::fork();
+    if (writer.pid == 0) {
+        CReplaceFile file(target.string());
+        const char byte = file.IsOpen() ? 1 : 0;
+        (void)!::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    if (writer.pid > 0 && ::read(ready[0], &byte, 1) == 1 && byte == 1) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (!before.count(entry.path().filename().string()))
+                writer.temporary = entry.path().filename().string();
+    }
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return writer;
+}
+
+void StopWriter(const WriterChild& writer)
+{
+    if (writer.pid > 0) {
+        ::kill(writer.pid, SIGKILL);
+        ::waitpid(writer.pid, nullptr, 0);
+    }
+}
+
+}  // namespace
+
+// A save removes exactly what a killed writer of the same file left: its
+// prefix, its pid, its six letters. A file merely named like one is the
+// user's and stays, as does the temporary file of a writer still alive.
+TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
+{
+    const fs::path folder = FreshFolder("stale-table");
+    const fs::path target = folder / "rocksalt.qsd";
+    std::ofstream(target) << "old";
+
+    const WriterChild killed = StartWriter(target);
+    StopWriter(killed);
+    ASSERT_FALSE(killed.temporary.empty()) << "the killed writer left no temporary file";
+    const std::string prefix = "rocksalt.qsd.tmp-" + std::to_string(killed.pid) + "-";
+    ASSERT_EQ(killed.temporary.compare(0, prefix.size(), prefix), 0) << killed.temporary;
+    const std::string letters = killed.temporary.substr(prefix.size());
+    ASSERT_EQ(letters.size(), 6u) << killed.temporary;
+    std::string otherCheck = letters;
+    otherCheck.back() = otherCheck.back() == 'a' ? 'b' : 'a';
+
+    const WriterChild alive = StartWriter(target);
+    ASSERT_FALSE(alive.temporary.empty());
+
+    const struct {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {killed.temporary, true},
+        // The user's own files; 99999999 is above any pid, so no process
+        // of it is alive.
+        {"rocksalt.qsd.tmp-2024-backup", false},
+        {"rocksalt.qsd.tmp-99999999-backup", false},
+        {prefix + letters.substr(0, 5), false},
+        {prefix + letters + "x", false},
+        {prefix + otherCheck, false},
+        {prefix + letters.substr(0, 5) + "_", false},
+        {"rocksalt.qsd.tmp-12a4-" + letters, false},
+        {"rocksalt.qsd.tmp-0" + std::to_string(killed.pid) + "-" + letters, false},
+        {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, false},
+        {alive.temporary, false},
+    };
+    for (const auto& entry : cases)
+        if (!fs::exists(folder / entry.name))
+            std::ofstream(folder / entry.name) << "kept?";
+
+    const bool saved = ReplaceFileContents(target.string(), "new");
+    StopWriter(alive);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(Slurp(target), "new");
+    for (const auto& entry : cases)
+        EXPECT_EQ(fs::exists(folder / entry.name), !entry.removed) << entry.name;
     fs::remove_all(folder);
 }

@@ -32,6 +32,40 @@ std::string ReadWhole(const std::string& path)
     return text.str();
 }
 
+// The folders made for a deck's folder that did not exist, removed again
+// (those still empty) unless the deck was written.
+class MadeFolders {
+public:
+    explicit MadeFolders(const fs::path& folder)
+    {
+        std::error_code error;
+        for (fs::path missing = folder.has_filename() ? folder : folder.parent_path(); !missing.empty() && !fs::exists(missing, error);
+             missing = missing.parent_path()) {
+            m_made.push_back(missing);
+            if (missing == missing.parent_path()) {
+                break;
+            }
+        }
+        fs::create_directories(folder, error);
+    }
+    ~MadeFolders()
+    {
+        std::error_code error;
+        for (const fs::path& folder : m_made) {
+            if (!fs::remove(folder, error)) {
+                break;
+            }
+        }
+    }
+    MadeFolders(const MadeFolders&) = delete;
+    MadeFolders& operator=(const MadeFolders&) = delete;
+
+    void Keep() { m_made.clear(); }
+
+private:
+    std::vector<fs::path> m_made;  // deepest first
+};
+
 }  // namespace
 
 void WriteDeck(const std::string& documentPath, const std::string& project, const std::string& task,
@@ -82,11 +116,12 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
     const KelvComPtr<IZelm> zelm = logic.QueryInterface<IZelm>();
 
     const std::string target = outFolder.empty() ? file.parent_path().string() : outFolder;
-    fs::create_directories(target, error);
-    if (!fs::is_directory(target, error)) {
+    const fs::path targetPath = fs::absolute(target, error).lexically_normal();
+    // A deck the module refuses leaves no folder made for it.
+    MadeFolders made(targetPath);
+    if (!fs::is_directory(targetPath, error)) {
         Fail("the folder \"" + target + "\" cannot be made");
     }
-    const fs::path targetPath = fs::absolute(target, error).lexically_normal();
     // What the folder held before, so that the files written can be told.
     std::map<std::string, fs::file_time_type> before;
     for (const fs::directory_entry& entry : fs::directory_iterator(targetPath, error)) {
@@ -111,6 +146,7 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         }
     }
     std::sort(written.begin(), written.end());
+    made.Keep();
     out << "wrote " << deck << " in " << targetPath.string() << "\n";
     out << "files written:\n";
     for (const std::string& name : written) {
