@@ -209,24 +209,28 @@ int COutputFileReader::ScanRunType(const std::string& path)
     while (lines.Next()) {
         const std::string& line = lines.Line();
         if (Contains(line, "perform optimisation run")) {
+            // The engine prints the configurations, each with its
+            // dimensionality and its atom table (split into regions for a
+            // slab of several), before the general input information: a
+            // slab is told there, also when its table has no regions. The
+            // first configuration's dimensionality decides, as it does for
+            // the reader.
+            bool dimensionalitySeen = false;
             while (lines.Next()) {
                 if (Contains(lines.Line(), "Region 1 :")) {
                     return RunSurface;
                 }
                 if (Contains(lines.Line(), "General input information")) {
-                    // The engine prints the general information before the
-                    // atom table and its regions; a slab is told by its
-                    // dimensionality, which follows, also when its table
-                    // has no regions.
-                    while (lines.Next()) {
-                        if (Contains(lines.Line(), "Dimensionality")) {
-                            bool equals = false;
-                            const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(lines.Line());
-                            const std::string* value = DimensionalityValue(tokens, equals);
-                            return value != nullptr && *value == "2" ? RunSurface : RunGeomOpt;
-                        }
-                    }
                     return RunGeomOpt;
+                }
+                if (!dimensionalitySeen && Contains(lines.Line(), "Dimensionality")) {
+                    dimensionalitySeen = true;
+                    bool equals = false;
+                    const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(lines.Line());
+                    const std::string* value = DimensionalityValue(tokens, equals);
+                    if (value != nullptr && *value == "2") {
+                        return RunSurface;
+                    }
                 }
             }
             return RunGeomOpt;

@@ -31,9 +31,9 @@ public:
 
     // The kind of run that wrote the output: 1 Energy (also when nothing is
     // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface. An optimisation is a
-    // surface run when "Region 1 :" comes before "General input
-    // information", or when the first "Dimensionality" line after it gives
-    // 2 (a slab, also one printed without regions).
+    // surface run when, before "General input information", a line holds
+    // "Region 1 :" or the first "Dimensionality" line gives 2 (a slab, also
+    // one printed without regions).
     static int ScanRunType(const std::string& path);
 
     // True when the output reports an engine failure: a line that begins

@@ -3,8 +3,11 @@
 // library made from a fitting dump, and a chart document as a picture.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "DriverRun.h"
 
@@ -105,6 +108,56 @@ TEST_F(AnalysisCommands, TheBundledOptimisationsChartsAndStructure)
     EXPECT_NE(outcome.out.find("changed: rocksalt.qsd\n"), std::string::npos) << outcome.out;
 
     EXPECT_EQ(Run("analyse p/run/rocksalt.gout trajectory").code, 1);
+}
+
+// The positions of a structure document's atoms, in document order.
+std::vector<std::vector<double>> Positions(const std::string& document)
+{
+    static const std::regex position("\"position\": \\[\\s*([^,\\]]+),\\s*([^,\\]]+),\\s*([^\\]]+)\\]");
+    std::vector<std::vector<double>> positions;
+    const std::string text = QzTest::ReadFile(document);
+    for (std::sregex_iterator it(text.begin(), text.end(), position), end; it != end; ++it)
+        positions.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3])});
+    return positions;
+}
+
+// A slab that is all region 1, with an attachment layer that is not its
+// first atoms: the engine numbers the layer first, and its output in the
+// engine's order (the slab's dimensionality before the general information,
+// no region lines) is a surface run, so every atom takes its own final
+// place, never its neighbour's.
+TEST_F(AnalysisCommands, OneRegionSlabWithAnAttachmentLayerKeepsEachAtomInItsPlace)
+{
+    const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+    std::filesystem::copy_file(examples + "slab.qsd", folder.File("p/slab.qsd"));
+    std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+    Step("state --project p ZelmLogic library rocksalt");
+    Step("state --project p SurfaceCalculator CalculateAttachmentEnergy true");
+    Step("surface --project p p/slab.qsd --select 3,4 add-attachment");
+    Step("surface --project p p/slab.qsd --select 1,2,3,4,5,6,7,8 add-surface");
+    Step("deck p/slab.qsd --project p --task Surface --out p/slab-run");
+    const std::string deck = QzTest::ReadFile(folder.File("p/slab-run/slab.gin"));
+    ASSERT_EQ(deck.find("region 2"), std::string::npos) << deck;
+    const std::string stub = std::string(QZ_BIN_DIR) + "/zelm-stub";
+    ASSERT_EQ(0, std::system(("cd '" + folder.File("p/slab-run") + "' && '" + stub + "' slab --steps 3 >/dev/null")
+                                 .c_str()));
+    const std::string output = QzTest::ReadFile(folder.File("p/slab-run/slab.gout"));
+    ASSERT_LT(output.find("Dimensionality = 2"), output.find("General input information")) << output;
+    ASSERT_EQ(output.find("Region 1 :"), std::string::npos) << output;
+
+    const std::vector<std::vector<double>> before = Positions(folder.File("p/slab.qsd"));
+    ASSERT_EQ(8u, before.size());
+    const QzTest::DriverOutcome outcome =
+        Run("analyse p/slab-run/slab.gout structure p/slab.qsd --select Structure=slab.gout");
+    ASSERT_EQ(outcome.code, 0) << outcome.out << outcome.err;
+    EXPECT_NE(outcome.out.find("changed: slab.qsd\n"), std::string::npos) << outcome.out;
+    const std::vector<std::vector<double>> after = Positions(folder.File("p/slab.qsd"));
+    ASSERT_EQ(before.size(), after.size());
+    // The run moves each atom by hundredths of an angstrom; the atoms of
+    // the slab stand 2.8 angstroms apart.
+    for (std::size_t i = 0; i < before.size(); ++i)
+        for (std::size_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(before[i][k], after[i][k], 0.05) << "atom " << i + 1 << ", coordinate " << k;
 }
 
 TEST_F(AnalysisCommands, ChartAsPicture)

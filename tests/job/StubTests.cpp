@@ -237,7 +237,11 @@ TEST_F(Stub, EveryRunThatEndsOpensWithJobStartedAndClosesWithTheTimingAndJobFini
         ASSERT_EQ(0, RunStub(folder, "--steps 2").status);
         const std::vector<std::string> lines = LinesOf(Path("rocksalt.gout"));
         ASSERT_GT(lines.size(), 6u);
-        EXPECT_EQ(1, std::count_if(lines.begin(), lines.begin() + 6,
+        // After the keyword echo, before the first configuration.
+        const auto configuration = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("Input for Configuration") != std::string::npos;
+        });
+        EXPECT_EQ(1, std::count_if(lines.begin(), configuration,
                                    [](const std::string& line) { return line.rfind("  Job Started  at ", 0) == 0; }));
         EXPECT_EQ(0u, lines.back().rfind("  Job Finished at ", 0)) << lines.back();
         EXPECT_TRUE(Has(QzTest::ReadFile(Path("rocksalt.gout")), "\n  Total CPU time ")) << run.keywords;
@@ -354,6 +358,25 @@ TEST_F(Stub, SurfaceRowsFlagTheirFreeCoordinatesAndOneRegionHasNoRegionLine)
     EXPECT_TRUE(Has(text, "      2 Cl    c    0.000000 *   0.500000 *     0.0000 *  -1.00000")) << text;
     EXPECT_TRUE(Has(text, "      3 Cl    c    0.500000     0.000000      -2.8200    -1.00000")) << text;
     EXPECT_TRUE(Has(text, "\n  Region 1 :\n")) << text;
+    // The engine's order: the configuration with its dimensionality and
+    // its table (region lines too), then the general information, then the
+    // output for the configuration.
+    const auto inEnginesOrder = [](const std::string& output, const std::vector<std::string>& lines) {
+        std::size_t at = 0;
+        for (const std::string& line : lines) {
+            const std::size_t next = output.find(line, at);
+            if (next == std::string::npos)
+                return false;
+            at = next + line.size();
+        }
+        return true;
+    };
+    EXPECT_TRUE(inEnginesOrder(text, {"perform optimisation run", "Job Started", "Input for Configuration =   1",
+                                      "Formula = Na1Cl2", "Dimensionality = 2", "\n  Region 1 :\n", "\n  Region 2 :",
+                                      "      3 Cl    c", "General input information", "Output for configuration   1",
+                                      "Start of surface optimisation"}))
+        << text;
+    EXPECT_EQ(5, COutputFileReader::ScanRunType(Path("rocksalt.gout")));
 
     folder.Write("rocksalt.gin", cell);
     ASSERT_EQ(0, RunStub(folder, "--steps 2").status);
@@ -361,6 +384,10 @@ TEST_F(Stub, SurfaceRowsFlagTheirFreeCoordinatesAndOneRegionHasNoRegionLine)
     EXPECT_FALSE(Has(text, "Region")) << text;
     EXPECT_TRUE(Has(text, "  Dimensionality = 2               :  Surface\n")) << text;
     EXPECT_TRUE(Has(text, "\n  Start of surface optimisation :\n")) << text;
+    EXPECT_TRUE(inEnginesOrder(text, {"Dimensionality = 2", "      2 Cl    c", "General input information",
+                                      "Start of surface optimisation"}))
+        << text;
+    EXPECT_EQ(5, COutputFileReader::ScanRunType(Path("rocksalt.gout")));
     EXPECT_EQ(2, CGeomOptOutputFileReader(Path("rocksalt.gout")).GetCoreCount());
 }
 

@@ -62,6 +62,17 @@ TEST(OutputReader, RunTypeByTheFirstDecidingLine)
         {"* perform optimisation run\nGeneral input information\nRegion 1 : x\n", 2},
         {"* perform optimisation run\nRegion 1 : x\nGeneral input information\n", 5},
         {"* perform optimisation run\nnothing else\n", 2},
+        // The engine's order: the configuration's dimensionality before the
+        // general information; a slab without region lines is a surface run
+        // in both layouts, a bulk one is not, and a later line decides
+        // nothing.
+        {"* perform optimisation run\n  Dimensionality = 2               :  Surface\nGeneral input information\n", 5},
+        {"* perform optimisation run\n  Dimensionality 2 : Surface\nGeneral input information\n", 5},
+        {"* perform optimisation run\n  Dimensionality = 3               :  Bulk\nGeneral input information\n"
+         "  Dimensionality = 2               :  Surface\n",
+         2},
+        {"* perform optimisation run\nGeneral input information\n  Dimensionality = 2               :  Surface\n", 2},
+        {"* perform molecular dynamics run\n  Dimensionality = 2               :  Surface\n", 3},
         {"perform optimisation run\nRegion 1 : without its line break", 2},
         {"nothing\n", 1},
         {"", 1},

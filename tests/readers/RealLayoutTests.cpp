@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 using QzTest::ReaderFolder;
 using Series = std::vector<double>;
@@ -291,8 +294,9 @@ TEST(RealLayout, OutputWithoutClosingLinesIsAnUnfinishedRun)
 
 TEST(RealLayout, SurfaceRunsWithOneRegionOrSeveral)
 {
-    // The slab's dimensionality after the general information makes a
-    // surface run, also when its table has no region lines.
+    // The slab's dimensionality in its configuration, before the general
+    // information, makes a surface run, also when its table has no region
+    // lines.
     for (const char* name : {"one-region-surface.gout", "surface-optimisation.gout"}) {
         EXPECT_EQ(COutputFileReader::RunSurface, COutputFileReader::ScanRunType(Fixture(name))) << name;
     }
@@ -302,6 +306,34 @@ TEST(RealLayout, SurfaceRunsWithOneRegionOrSeveral)
     EXPECT_EQ(2, reader.GetCoreCount());
     EXPECT_EQ(1, reader.GetShellCount());
     EXPECT_EQ((Series{-38.25, -38.625}), reader.GetSeries1());
+}
+
+// The main outputs the tests and the bundled results hold print their
+// configuration (its "Dimensionality") before "General input information",
+// as the engine does: a reader tried on the heading first is tried on a
+// layout the engine never writes.
+TEST(RealLayout, EveryOutputOfTheTestsKeepsTheEnginesOrder)
+{
+    const std::filesystem::path data(QZ_TEST_DATA);
+    int checked = 0;
+    for (const std::filesystem::path& folder : {data, data.parent_path().parent_path() / "examples"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            if (entry.path().extension() != ".gout") {
+                continue;
+            }
+            std::ifstream in(entry.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string output = text.str();
+            const std::size_t heading = output.find("General input information");
+            const std::size_t dimensionality = output.find("Dimensionality");
+            if (heading != std::string::npos && dimensionality != std::string::npos) {
+                EXPECT_LT(dimensionality, heading) << entry.path();
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GE(checked, 19);
 }
 
 TEST(RealLayout, AsymmetricUnitAndWholeCellCounts)

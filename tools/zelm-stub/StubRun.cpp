@@ -501,38 +501,70 @@ enum class Ending {
 
 const char* const JobDate = " 8th December   2026";
 
-// The main output up to its closing lines (which ClosingText gives).
+// A heading as the engine frames it: between stars, 80 characters wide.
+std::string Framed(const std::string& heading)
+{
+    std::string line = "*  " + heading;
+    if (line.size() < 79)
+        line.resize(79, ' ');
+    return line + "*\n";
+}
+
+// The formula of the atoms: each element with its count, in the order the
+// elements first appear ("Na4Cl4").
+std::string Formula(const std::vector<StubAtom>& atoms)
+{
+    std::vector<std::pair<std::string, int>> counts;
+    for (const StubAtom& atom : atoms) {
+        auto found = std::find_if(counts.begin(), counts.end(),
+                                  [&](const std::pair<std::string, int>& c) { return c.first == atom.element; });
+        if (found == counts.end())
+            counts.emplace_back(atom.element, 1);
+        else
+            ++found->second;
+    }
+    std::string formula;
+    for (const auto& [element, count] : counts)
+        formula += element + std::to_string(count);
+    return formula;
+}
+
+// The main output up to its closing lines (which ClosingText gives), in the
+// engine's order: the keyword echo, the start line, the configuration block
+// (formula, counts, dimensionality, cell and the atom table with its region
+// lines), then the general input information, then the output for the
+// configuration.
 std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, const Script& script, Ending ending)
 {
     const bool finished = ending == Ending::Finished;
-    std::string text = "********************************************************************************\n"
-                       "*                                  ZELM                                        *\n"
-                       "********************************************************************************\n\n";
-    text += std::string("  Job Started  at 21:10.00 ") + JobDate + "\n\n  Keywords :\n\n";
+    const std::string stars(80, '*');
+    std::string text = stars + "\n" +
+                       "*                                  ZELM                                        *\n" + stars +
+                       "\n\n";
+    text += stars + "\n" + Framed("Keywords :") + Framed("");
     switch (deck.task) {
     case Task::GeomOpt:
     case Task::Surface:
-        text += "  *  opti         - perform optimisation run\n";
+        text += Framed("opti         - perform optimisation run");
         break;
     case Task::Dynamics:
-        text += "  *  md           - perform molecular dynamics run\n";
+        text += Framed("md           - perform molecular dynamics run");
         break;
     case Task::Fit:
-        text += "  *  fit          - perform fitting run\n";
+        text += Framed("fit          - perform fitting run");
         break;
     default:
-        text += "  *  grad         - calculate first derivatives\n";
+        text += Framed("grad         - calculate first derivatives");
     }
-    text += "\n  Number of CPUs = 1\n\n";
-    int regions = 1;
-    for (const StubAtom& atom : deck.atoms)
-        regions = std::max(regions, atom.region);
-    if (deck.task == Task::Surface && regions > 1)
-        text += Format("  Region 1 :  %zu ions\n\n", deck.atoms.size());
-    text += "  General input information\n\n";
+    text += stars + "\n\n";
+    text += std::string("  Job Started  at 21:10.00 ") + JobDate + "\n\n";
+    text += "  Number of CPUs = 1\n\n";
+    text += "  Total number of configurations input =   1\n\n";
+    text += stars + "\n" + Framed("Input for Configuration =   1") + stars + "\n\n";
     const bool asymmetric =
         deck.dimension == Dimension::Bulk3D && deck.spaceGroup > 0 && !deck.asymmetricUnit.empty();
     const int dimension = deck.dimension == Dimension::Bulk3D ? 3 : deck.dimension == Dimension::Surface2D ? 2 : 0;
+    text += "  Formula = " + Formula(deck.atoms) + "\n\n";
     text += Format("  Number of irreducible atoms/shells = %7zu\n",
                    asymmetric ? deck.asymmetricUnit.size() : deck.atoms.size());
     text += Format("  Total number atoms/shells = %7zu\n", deck.atoms.size());
@@ -547,8 +579,11 @@ std::string OutputText(const Deck& deck, const std::vector<Frame>& frames, const
         text += "  Surface cell parameters (Angstroms/Degrees):\n\n";
         text += Format("  a = %12.4f    alpha = %8.4f\n", deck.cell[0], deck.cell[5]);
         text += Format("  b = %12.4f\n\n", deck.cell[1]);
+        text += "  Mixed fractional/Cartesian coordinates of surface :\n\n";
     }
     text += AtomTable(deck, asymmetric) + "\n";
+    text += stars + "\n" + Framed("General input information") + stars + "\n\n";
+    text += stars + "\n" + Framed("Output for configuration   1") + stars + "\n\n";
 
     if (deck.task == Task::GeomOpt || deck.task == Task::Surface) {
         text += "  Maximum parameter tolerance     =   0.000010000\n"
