@@ -50,6 +50,8 @@ void CZelmRunInfo::LocateLibrary(CZelmForcefieldLocator* const& locator)
             m_libraryPath = project;
             m_standardLibrary = false;
         }
+        // The locator checks the file it selects; this one is checked alike.
+        m_standardLibraries.RequireLibraryInPlace(m_libraryPath);
     }
     // The deck's "library" line and the file the job uploads name the
     // library by the job's safe-name rule ("rock salt(1).lib" is
