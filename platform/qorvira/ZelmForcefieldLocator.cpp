@@ -65,14 +65,6 @@ std::string CZelmForcefieldLocator::ProjectDocumentsFolder() const
 
 std::string CZelmForcefieldLocator::GetSelectedPath() const
 {
-    const std::string path = NamedPath();
-    if (!path.empty())
-        CZelmStandardLibraries(m_root.get()).RequireLibraryInPlace(path);
-    return path;
-}
-
-std::string CZelmForcefieldLocator::NamedPath() const
-{
     const std::string name = SelectedName();
     if (name.empty())
         return std::string();

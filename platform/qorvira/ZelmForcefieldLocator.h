@@ -19,10 +19,8 @@
 // standard libraries' folder. Nothing is cached but the added libraries:
 // every call reads the state and the host's folders again.
 //
-// The state is a project's: the file it selects must lie, links followed,
-// in the project or the standard libraries' folder
-// (CZelmStandardLibraries::RequireLibraryInPlace), else the selected path
-// is refused naming it.
+// The state is a project's: what the engine is given of the file it selects
+// is checked by its users (CZelmStandardLibraries::RequireLibraryInPlace).
 #pragma once
 
 #include <string>
@@ -43,8 +41,7 @@ public:
     virtual ~CZelmForcefieldLocator();
 
     // The full path of the selected library file. Failing host calls throw
-    // the host's error; a file elsewhere than the project or the standard
-    // libraries' folder, KelvResult E_ACCESSDENIED naming it.
+    // the host's error.
     std::string GetSelectedPath() const;
     // True when the selected library is one of the standard libraries.
     bool IsSelectedZelmStandardLibrary() const;
@@ -57,8 +54,6 @@ public:
 
 private:
     std::string SelectedName() const;
-    // The file the name selects, by the rules above, not yet checked.
-    std::string NamedPath() const;
     std::string StandardFolder() const;
     std::string ProjectDocumentsFolder() const;
     std::string ExpandFolders(const std::string& path) const;

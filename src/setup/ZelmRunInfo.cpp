@@ -369,11 +369,13 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
 
 void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
 {
-    // The note goes with the job too: it is read and uploaded only when it
-    // lies in the project (links followed), and only as a file.
+    // The note goes with the job too: a link is read and uploaded only when
+    // it leads into the project, and a note is read only as a file.
     std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(PathUtilities::ToNative(path), error))) {
-        m_standardLibraries.RequireLibraryInPlace(path);
+    const std::filesystem::file_status status = std::filesystem::symlink_status(PathUtilities::ToNative(path), error);
+    if (std::filesystem::exists(status)) {
+        if (std::filesystem::is_symlink(status))
+            m_standardLibraries.RequireLibraryInPlace(path);
         if (std::filesystem::is_directory(PathUtilities::ToNative(path), error))
             throw KelvResult(E_UNEXPECTED, "The library note \"" + MessageText::Excerpt(path, 1000) +
                                                "\" is a folder, not a file: the deck's library cannot be read "

@@ -49,14 +49,13 @@ protected:
         const std::string file = folder.File("p/project-state.json");
         const std::string text = QzTest::ReadFile(file);
         const std::regex entry("\"" + key + "\": \"[^\"]*\"");
-        ASSERT_TRUE(std::regex_search(text, entry)) << key;
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(text, found, entry)) << key;
         std::string escaped;
         for (const char c : value) {
             escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
         }
-        QzTest::WriteFile(file, std::regex_replace(text, entry, "\"" + key + "\": \"" + escaped + "\"",
-                                                   std::regex_constants::format_first_only |
-                                                       std::regex_constants::format_literal));
+        QzTest::WriteFile(file, found.prefix().str() + "\"" + key + "\": \"" + escaped + "\"" + found.suffix().str());
     }
 
     // Whether a file of the project (links left out) holds the outside

@@ -124,10 +124,6 @@ TEST_F(LibraryTest, LibraryInPlaceFollowsLinks)
         EXPECT_EQ(libraries.WhyLibraryIsNotInPlace(c.path), c.reason) << c.path;
         EXPECT_EQ(CodeOf([&] { libraries.RequireLibraryInPlace(c.path); }), c.reason.empty() ? S_OK : E_ACCESSDENIED);
     }
-    // The locator refuses the file it would select.
-    const CZelmForcefieldLocator locator(engineState.get(), root.get());
-    Select("evil");
-    EXPECT_EQ(CodeOf([&] { locator.GetSelectedPath(); }), E_ACCESSDENIED);
 }
 
 TEST_F(LibraryTest, StandardFolderWithoutTheEngineLogicOrFolderManager)

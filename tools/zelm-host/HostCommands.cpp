@@ -438,7 +438,11 @@ void StateCommand(const std::string& project, const std::string& logic, const st
         CZelmStandardLibraries(host->Root()).GetStandardLibrariesFolder();
         if (library) {
             try {
-                CZelmForcefieldLocator(static_cast<ISBState*>(state.get()), host->Root()).GetSelectedPath();
+                const std::string path =
+                    CZelmForcefieldLocator(static_cast<ISBState*>(state.get()), host->Root()).GetSelectedPath();
+                if (!path.empty()) {
+                    CZelmStandardLibraries(host->Root()).RequireLibraryInPlace(path);
+                }
             } catch (const KelvResult& refused) {
                 Fail(refused.GetMessage() + "; copy the library into the project folder \"" +
                      host->DocumentsFolder() + "\" and select it by its name");
