@@ -18,6 +18,9 @@
 // The selected library is a standard one when its file lies directly in the
 // standard libraries' folder. Nothing is cached but the added libraries:
 // every call reads the state and the host's folders again.
+//
+// The state is a project's: what the engine is given of the file it selects
+// is checked by its users (CZelmStandardLibraries::RequireLibraryInPlace).
 #pragma once
 
 #include <string>

@@ -9,6 +9,16 @@
 // of the same state (empty when it is not there). Parts are joined with
 // exactly one separator whichever separators they carry. Nothing is cached:
 // each call reads the state and the folder manager again.
+//
+// The state is a project's, and a project comes from elsewhere: the folder
+// it gives must be the installation's own ("Resources/Virakon/ZELM/" in the
+// product data folder, however it is spelt). One that resolves anywhere
+// else is refused as a library outside the project.
+//
+// Where a library lies: a library file that the engine is given (selected
+// in the state, named by a deck or by the note beside it) must lie, with
+// links followed, in the project documents folder or in the standard
+// libraries' folder. RequireLibraryInPlace is the one check of that rule.
 #pragma once
 
 #include <string>
@@ -32,12 +42,22 @@ public:
     // file's name (the folder itself when no name is configured).
     std::string GetElementDataFileName() const;
 
+    // Why the library file `path` is not taken, or "" when it lies, links
+    // followed, in the project documents folder or in the standard
+    // libraries' folder. The reason begins as every refusal of a library
+    // elsewhere: "<path> is not in the current project".
+    std::string WhyLibraryIsNotInPlace(const std::string& path) const;
+    // The same check, throwing the reason as KelvResult E_ACCESSDENIED.
+    void RequireLibraryInPlace(const std::string& path) const;
+
     // The folder inside the product data folder used when the state does not
     // give one.
     static const std::string& DefaultRelativeFolder();
 
 private:
     std::string StateText(const std::string& key) const;
+    std::string CoreFolder() const;
+    std::string ProjectFolder() const;
 
     KelvComPtr<ISBContainerRoot> m_root;
 };

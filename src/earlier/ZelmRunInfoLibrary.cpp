@@ -1,6 +1,7 @@
 // The earlier build's selected library: always a library of the standard
 // folder, found by name. Every lookup reads the state and the host's core
-// folder again.
+// folder again; the library's path is refused when it leads outside the
+// project and the installation's standard library folder.
 #include "setup/ZelmRunInfo.h"
 
 namespace {
@@ -55,5 +56,9 @@ std::string CZelmRunInfo::GetElementDataFile() const
 
 std::string CZelmRunInfo::GetLibraryPath() const
 {
-    return GetLibraryFolder() + GetLibraryName() + LibraryFileExtension();
+    // The folder and the name come from the project's state: the file they
+    // make must be the installation's or the project's own (links followed).
+    const std::string path = GetLibraryFolder() + GetLibraryName() + LibraryFileExtension();
+    m_standardLibraries.RequireLibraryInPlace(path);
+    return path;
 }

@@ -51,6 +51,10 @@ void CZelmRunInfo::LocateLibrary(CZelmForcefieldLocator* const& locator)
             m_standardLibrary = false;
         }
     }
+    // The project's state chose the file: it goes into decks and jobs only
+    // from the project or the standard library folder, links followed.
+    if (!m_libraryPath.empty())
+        m_standardLibraries.RequireLibraryInPlace(m_libraryPath);
     // The deck's "library" line and the file the job uploads name the
     // library by the job's safe-name rule ("rock salt(1).lib" is
     // "rock_salt_1_"): one word the engine finds as "<name>.lib".

@@ -7,6 +7,7 @@
 #include "appfw/AppUtilsContainer.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/KPointPathFile.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
@@ -128,38 +129,19 @@ CZelmRunInfo::CZelmRunInfo(const KelvComPtr<ISBContainerRoot>& root, const std::
     RequireLibraryInPlace(folder + SelectedLibraryFileName());
 }
 
-namespace {
-
-// Whether `path` lies in `folder`, the two taken as written (".." steps
-// resolved, links not followed).
-bool LiesIn(const std::string& folder, const std::string& path)
-{
-    std::string folderText = PathUtilities::ToNative(folder);
-    while (folderText.size() > 1 && folderText.back() == '/')
-        folderText.pop_back();
-    const std::filesystem::path base = std::filesystem::path(folderText).lexically_normal();
-    const std::filesystem::path file = std::filesystem::path(PathUtilities::ToNative(path)).lexically_normal();
-    const std::filesystem::path relative = file.lexically_relative(base);
-    return !relative.empty() && *relative.begin() != ".." && relative != ".";
-}
-
-} // namespace
-
 void CZelmRunInfo::RequireLibraryInPlace(const std::string& notePath) const
 {
     // A saved deck's job uploads its library: the deck and its note choose
     // it, so they may name one of the project or of the standard library
-    // folder only, never a file elsewhere on the machine.
+    // folder only (links followed), never a file elsewhere on the machine.
     if (m_libraryPath.empty())
         return;
-    const bool inPlace = m_standardLibrary ? LiesIn(m_standardLibraries.GetStandardLibrariesFolder(), m_libraryPath)
-                                           : LiesIn(ResolveProjectDocumentsPath(m_root), m_libraryPath);
-    if (!inPlace)
-        throw KelvResult(E_ACCESSDENIED,
-                         KelvFormat("The library '%1' named by the deck's library note '%2' lies outside the %3; "
-                                    "only a library of the project or of the standard library folder is uploaded.")
-                             << m_libraryPath << notePath
-                             << (m_standardLibrary ? "standard library folder" : "project"));
+    const std::string reason = m_standardLibraries.WhyLibraryIsNotInPlace(m_libraryPath);
+    if (!reason.empty())
+        throw KelvResult(E_ACCESSDENIED, reason + "; the library is named by the deck's library note \"" +
+                                             MessageText::Excerpt(notePath, 1000) +
+                                             "\": only a library of the project or of the standard library "
+                                             "folder is uploaded.");
 }
 
 CZelmRunInfo::~CZelmRunInfo()
@@ -387,6 +369,18 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
 
 void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
 {
+    // The note goes with the job too: a link is read and uploaded only when
+    // it leads into the project, and a note is read only as a file.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(PathUtilities::ToNative(path), error);
+    if (std::filesystem::exists(status)) {
+        if (std::filesystem::is_symlink(status))
+            m_standardLibraries.RequireLibraryInPlace(path);
+        if (std::filesystem::is_directory(PathUtilities::ToNative(path), error))
+            throw KelvResult(E_UNEXPECTED, "The library note \"" + MessageText::Excerpt(path, 1000) +
+                                               "\" is a folder, not a file: the deck's library cannot be read "
+                                               "from it.");
+    }
     std::ifstream note(path, std::ios::binary);
     if (!note.is_open()) {
         m_standardLibrary = true;

@@ -119,12 +119,13 @@ public:
     // The library note beside a deck (see ZelmDeck::ReadLibraryNote); a
     // missing note is written as a standard-library note and hidden, unless
     // no library is known (a deck without a library line): then no note is
-    // written. A standard note without a name names no library.
+    // written. A standard note without a name names no library. A note that
+    // leads outside the project or is a folder is refused naming it.
     void ReadSelectedLibraryFile(const std::string& path);
     // Task and library of a written deck.
     void ReadInputFile(const std::string& path);
-    // A library read back from a deck and its note (at `notePath`) must lie
-    // in the project (another library) or in the standard library folder;
+    // A library read back from a deck and its note (at `notePath`) must lie,
+    // links followed, in the project or in the standard library folder;
     // else KelvResult E_ACCESSDENIED naming the library and the note.
     void RequireLibraryInPlace(const std::string& notePath) const;
 

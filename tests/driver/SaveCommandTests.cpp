@@ -61,8 +61,11 @@ TEST_F(Saves, SavesOverASymbolicLinkWriteTheLinkedFile)
     EXPECT_TRUE(fs::is_symlink(folder.File("p/salt.qsd")));
     EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("shared/salt.qsd")), "Na_x"));
 
-    fs::copy_file(Examples + "rocksalt.lib", folder.File("shared/rocksalt.lib"));
-    fs::create_symlink("../shared/rocksalt.lib", folder.File("p/rocksalt.lib"));
+    // A library is taken only from the project (links followed): the link
+    // stays inside it.
+    fs::create_directories(folder.File("p/shared"));
+    fs::copy_file(Examples + "rocksalt.lib", folder.File("p/shared/rocksalt.lib"));
+    fs::create_symlink("shared/rocksalt.lib", folder.File("p/rocksalt.lib"));
     Step("state --project p ZelmLogic library rocksalt");
     Step("types p/salt.qsd --clear");
     fs::create_directories(folder.File("out"));
@@ -74,7 +77,7 @@ TEST_F(Saves, SavesOverASymbolicLinkWriteTheLinkedFile)
 
     Step("forcefield --project p edit p/rocksalt.lib --charge 'Na core=0.75' --save");
     EXPECT_TRUE(fs::is_symlink(folder.File("p/rocksalt.lib")));
-    EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("shared/rocksalt.lib")), "0.75"));
+    EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/shared/rocksalt.lib")), "0.75"));
 }
 
 // Every command that changes a project's documents waits for the project's

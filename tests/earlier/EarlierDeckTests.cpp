@@ -2,6 +2,8 @@
 // object and deck writer on the in-memory host.
 #include "EarlierHost.h"
 
+#include "common/KelvResults.h"
+
 #include "setup/Zelm.h"
 #include "setup/ZelmFileWriter.h"
 #include "setup/ZelmRunInfo.h"
@@ -91,13 +93,21 @@ TEST_F(EarlierDeck, LookupsWithTheState)
     EXPECT_EQ(info->GetLibraryName(), "halides");
     EXPECT_EQ(info->GetLibraryFolder(), core + "libs\\");
     EXPECT_EQ(info->GetElementDataFile(), core + "libs\\elements.dat");
-    EXPECT_EQ(info->GetLibraryPath(), core + "libs\\halides.lib");
     EXPECT_TRUE(info->IsStandardLibrary());
     // Nothing is inserted or removed where the parts meet.
     Set("ZelmLogic", "ZelmLibraryFolder", "/std");
     EXPECT_EQ(info->GetLibraryFolder(), core + "/std");
-    Set("ZelmLogic", "library", "");
-    EXPECT_EQ(info->GetLibraryPath(), core + "/std.lib");
+    // A library elsewhere than the installation's folder is not taken.
+    std::string refusal;
+    EXPECT_EQ(QzTest::CodeOf([&] { info->GetLibraryPath(); }, refusal), E_ACCESSDENIED);
+    EXPECT_EQ(refusal.find(core + "std/ is not in the current project"), 0u) << refusal;
+    Set("ZelmLogic", "ZelmLibraryFolder", "Resources\\Virakon\\ZELM\\");
+    EXPECT_EQ(info->GetLibraryPath(), core + "Resources\\Virakon\\ZELM\\halides.lib");
+    std::string upwards;
+    for (int i = 0; i < 40; ++i)
+        upwards += "../";
+    Set("ZelmLogic", "library", upwards + "etc/halides");
+    EXPECT_EQ(QzTest::CodeOf([&] { info->GetLibraryPath(); }), E_ACCESSDENIED);
 }
 
 TEST_F(EarlierDeck, LookupsOfADeckReadBackAndTheJobFileList)

@@ -54,7 +54,7 @@ TEST_F(LibraryTest, StandardFolderJoinsCoreAndRelativeFolderWithOneSeparator)
     };
     const std::vector<Case> cases{
         {"/opt/qz", "Resources/Virakon/ZELM/", "elements.dat", "/opt/qz/Resources/Virakon/ZELM/"},
-        {"/opt/qz/", "/Libs", "elements.dat", "/opt/qz/Libs/"},
+        {"/opt/qz/", "/Resources/Virakon/ZELM", "elements.dat", "/opt/qz/Resources/Virakon/ZELM/"},
         {"C:\\Product\\", "Resources\\Virakon\\ZELM\\", "", "C:\\Product\\Resources\\Virakon\\ZELM\\"},
         {"/opt/qz", "", "e", "/opt/qz/Resources/Virakon/ZELM/"},
     };
@@ -64,6 +64,65 @@ TEST_F(LibraryTest, StandardFolderJoinsCoreAndRelativeFolderWithOneSeparator)
         engineState->values["ZelmElementDataFile"] = KelvVariant(c.element);
         EXPECT_EQ(libraries.GetStandardLibrariesFolder(), c.folder) << c.core << " + " << c.relative;
         EXPECT_EQ(libraries.GetElementDataFileName(), c.folder + c.element);
+    }
+}
+
+// The state is a project's: a folder that does not come to the
+// installation's own is refused naming it, however it gets elsewhere.
+TEST_F(LibraryTest, StandardFolderElsewhereThanTheInstallationsIsRefused)
+{
+    const CZelmStandardLibraries libraries(root.get());
+    std::filesystem::create_directories(temp.Path() + "/elsewhere");
+    std::filesystem::create_directory_symlink(temp.Path() + "/elsewhere", temp.Path() + "/core/Resources/linked");
+    for (const std::string relative : {"/Libs", "Resources/Virakon/ZELM/../../../../elsewhere/", "Resources/linked/",
+                                       "Resources/Virakon/ZELM/../ZELM2"}) {
+        engineState->values["ZelmLibraryFolder"] = KelvVariant(relative);
+        try {
+            libraries.GetStandardLibrariesFolder();
+            ADD_FAILURE() << relative << " was taken";
+        } catch (const KelvResult& refused) {
+            EXPECT_EQ(refused.GetHRESULT(), E_ACCESSDENIED);
+            EXPECT_EQ(refused.GetMessage().find(temp.Path() + "/core/" + (relative[0] == '/' ? relative.substr(1) : relative) +
+                                                (relative.back() == '/' ? "" : "/") + " is not in the current project"),
+                      0u)
+                << refused.GetMessage();
+        }
+    }
+}
+
+// A library lies in the project or the standard folder with its links
+// followed; a link between two files of the project is fine.
+TEST_F(LibraryTest, LibraryInPlaceFollowsLinks)
+{
+    const CZelmStandardLibraries libraries(root.get());
+    const std::string outside = temp.Write("outside.lib");
+    std::filesystem::create_symlink(outside, temp.Path() + "/project/evil.lib");
+    std::filesystem::create_symlink("mine.lib", temp.Path() + "/project/alias.lib");
+    std::filesystem::create_symlink(temp.Path() + "/missing.lib", temp.Path() + "/project/dangling.lib");
+    std::filesystem::create_symlink("loop.lib", temp.Path() + "/project/loop.lib");
+    struct Case
+    {
+        std::string path, reason;
+    };
+    const std::string project = temp.Path() + "/project/";
+    const std::vector<Case> cases{
+        {project + "mine.lib", ""},
+        {project + "alias.lib", ""},
+        {StandardFolder() + "dreiding.lib", ""},
+        {project + "sub/../mine.lib", ""},
+        {project + "not-yet.lib", ""},
+        {outside, outside + " is not in the current project"},
+        {project + "../outside.lib", project + "../outside.lib is not in the current project"},
+        {project + "evil.lib", project + "evil.lib is not in the current project: a link leads it to \"" +
+                                   std::filesystem::canonical(outside).string() + "\""},
+        {project + "dangling.lib", project + "dangling.lib is not in the current project: a link leads it to \"" +
+                                       std::filesystem::weakly_canonical(temp.Path()).string() + "/missing.lib\""},
+        {project + "loop.lib", project + "loop.lib is not in the current project: its links go round in a loop or "
+                                         "cannot be read"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(libraries.WhyLibraryIsNotInPlace(c.path), c.reason) << c.path;
+        EXPECT_EQ(CodeOf([&] { libraries.RequireLibraryInPlace(c.path); }), c.reason.empty() ? S_OK : E_ACCESSDENIED);
     }
 }
 

@@ -44,8 +44,8 @@ protected:
             module->ConnectLogic("ZelmLogic", app->Root());
             zelm = app->State("ZelmLogic");
             jobTemplate = app->State("QMJobTemplate");
-            std::ofstream(folder.File("MyLib.lib")) << "species\nNa core 1.0\nCl core -1.0\n";
-            Set("library", folder.File("MyLib.lib"));
+            std::ofstream(folder.File("project/MyLib.lib")) << "species\nNa core 1.0\nCl core -1.0\n";
+            Set("library", folder.File("project/MyLib.lib"));
             Set("Task", int32_t(1));
             Set("Phonon", true);
             Set("RequestPhonons", true);

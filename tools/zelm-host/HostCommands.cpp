@@ -25,6 +25,7 @@
 #include "host/model/OperationLog.h"
 #include "kelv/kelv.h"
 #include "qorqm/SafeName.h"
+#include "qorvira/ZelmForcefieldLocator.h"
 #include "qorvira/ZelmStandardLibraries.h"
 #include "host/managers/HostContext.h"
 
@@ -430,16 +431,22 @@ void StateCommand(const std::string& project, const std::string& logic, const st
         }
     }
     state->SetValueFromText(*key, text);
-    if (library && text.find_first_of("/\\") != std::string::npos) {
-        // A library given by its path is used where it lies: a deck, an
-        // export or a run takes it from the project or the standard library
-        // folder only, so another place is refused here already.
-        const std::string path = LibraryCandidates(*host).front();
-        const std::string standard = CZelmStandardLibraries(host->Root()).GetStandardLibrariesFolder();
-        if (!QzHost::HostPaths::IsInside(host->DocumentsFolder(), path) &&
-            !QzHost::HostPaths::IsInside(standard, path)) {
-            Fail(path + " is not in the current project: copy the library into the project folder \"" +
-                 host->DocumentsFolder() + "\" and select it by its name");
+    if (logic == "ZelmLogic" && (library || *key == "ZelmLibraryFolder")) {
+        // A deck, an export or a run takes its library from the project or
+        // the installation's standard library folder only (links followed),
+        // so another place is refused here already, before it is saved.
+        CZelmStandardLibraries(host->Root()).GetStandardLibrariesFolder();
+        if (library) {
+            try {
+                const std::string path =
+                    CZelmForcefieldLocator(static_cast<ISBState*>(state.get()), host->Root()).GetSelectedPath();
+                if (!path.empty()) {
+                    CZelmStandardLibraries(host->Root()).RequireLibraryInPlace(path);
+                }
+            } catch (const KelvResult& refused) {
+                Fail(refused.GetMessage() + "; copy the library into the project folder \"" +
+                     host->DocumentsFolder() + "\" and select it by its name");
+            }
         }
     }
     host->SaveStates(StateFileOf(project));

@@ -305,6 +305,7 @@ void StartDeck(const std::string& deck, const std::string& project, std::ostream
     const HRESULT hr = session.Files()->StartFiles(session.Contents());
     if (FAILED(hr)) {
         // `deck` writes the deck alone; its side files come with `export`.
+        // The error information is taken once: asking again finds none.
         const std::string message = ErrorText(hr);
         for (const char* side : {".trjaux", ".kptaux", ".libaux"}) {
             const std::string missing = std::string(side) + "\" cannot be uploaded: it does not exist";
@@ -315,7 +316,7 @@ void StartDeck(const std::string& deck, const std::string& project, std::ostream
                                                "that export");
             }
         }
-        RequireModule(session, hr);
+        throw KelvResult(hr, WithLibraryAdvice(session.Host(), message, session.File().string()));
     }
     PrintJob(session.Host(), out);
 }
