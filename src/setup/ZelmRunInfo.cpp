@@ -12,6 +12,7 @@
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmParseUtilities.h"
+#include "qorqm/MessageText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -63,7 +64,7 @@ Names ForSavedDocument(const std::string& prefixText, const std::string& drive, 
 std::string JobFileBase(const std::string& jobName)
 {
     if (jobName.find_first_of("/\\") != std::string::npos || jobName == "." || jobName == "..")
-        throw KelvResult(E_INVALIDARG, "The job name \"" + jobName +
+        throw KelvResult(E_INVALIDARG, "The job name \"" + MessageText::Excerpt(jobName) +
                                            "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
                                            "nor be \".\" or \"..\".");
     return SafeWord(jobName);
