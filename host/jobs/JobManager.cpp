@@ -527,7 +527,7 @@ void JobManager::RunServer(ManagedJob& job)
     const std::string line = "cd " + ShellQuote(job.ServerFolder()) + " && " + EngineCommandLine(command, seed);
     const int status = std::system(line.c_str());
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        Fail(E_FAIL, "The engine command \"" + MessageText::Excerpt(command) + "\" failed in \" + job.ServerFolder() + "\" (status " +
+        Fail(E_FAIL, "The engine command \"" + MessageText::Excerpt(command) + "\" failed in \"" + job.ServerFolder() + "\" (status " +
                          std::to_string(status == -1 ? -1 : (WIFEXITED(status) ? WEXITSTATUS(status) : status)) + ").");
 }
 

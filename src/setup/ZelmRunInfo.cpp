@@ -159,7 +159,7 @@ void CZelmRunInfo::RequireLibraryInPlace(const std::string& notePath) const
         throw KelvResult(E_ACCESSDENIED,
                          KelvFormat("The library '%1' named by the deck's library note '%2' lies outside the %3; "
                                     "only a library of the project or of the standard library folder is uploaded.")
-                             << m_libraryPath << notePath
+                             << MessageText::Excerpt(m_libraryPath) << MessageText::Excerpt(notePath)
                              << (m_standardLibrary ? "standard library folder" : "project"));
 }
 
@@ -369,7 +369,7 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
             throw KelvResult(E_UNEXPECTED,
                              KelvFormat("Problem reading library file '%1' (the library '%2'): it is not there or "
                                         "cannot be read.")
-                                 << GetLibraryPath() << GetLibraryName());
+                                 << MessageText::Excerpt(GetLibraryPath()) << MessageText::Excerpt(GetLibraryName()));
         if (!ZelmParseUtilities::GetNonEmptyLine(library, line))
             break;
         ZelmParseUtilities::MakeStringLowerCase(line);

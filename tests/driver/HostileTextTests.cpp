@@ -331,8 +331,9 @@ TEST_F(HostileText, EveryCommandQuotesAFilesTextShortAndEscaped)
         const QzTest::DriverOutcome outcome = Run(arguments);
         const std::string message = outcome.out + outcome.err;
         EXPECT_TRUE(outcome.exited);
-        if (c.refused)
+        if (c.refused) {
             EXPECT_EQ(outcome.code, 1);
+        }
         EXPECT_LT(message.size(), 4096u) << message.substr(0, 2000);
         EXPECT_EQ(FirstFault(message), "") << message.substr(0, 2000);
     }
