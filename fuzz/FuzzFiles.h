@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <exception>
 #include <initializer_list>
+#include <stdexcept>
 #include <iterator>
 #include <string>
 #include <type_traits>
@@ -144,6 +146,84 @@ bool Accepts(F&& read)
         if ((InFlight<Own>() || ...))
             return false;
         throw;
+    }
+}
+
+// The most bytes a message about a file may take: its own words, the paths
+// it names and a few short excerpts of the file.
+inline constexpr std::size_t MostMessageBytes = 4096;
+
+// Why a message may not reach a terminal as it is, or "" when it may: too
+// long, a control character (C0 but line break and tab, DEL, C1) or a byte
+// of no well-formed UTF-8 character.
+inline std::string MessageFault(const std::string& message)
+{
+    if (message.size() > MostMessageBytes)
+        return "a message of " + std::to_string(message.size()) + " bytes";
+    for (std::size_t i = 0; i < message.size();) {
+        const unsigned char c = static_cast<unsigned char>(message[i]);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f)
+                return "a control byte " + std::to_string(c) + " in a message";
+            ++i;
+            continue;
+        }
+        const std::size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > message.size())
+            return "malformed UTF-8 in a message";
+        unsigned long code = c & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(message[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return "malformed UTF-8 in a message";
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        const unsigned long least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return "malformed UTF-8 in a message";
+        if (code <= 0x9F)
+            return "a C1 control in a message";
+        i += length;
+    }
+    return std::string();
+}
+
+// A message that quotes a file must be fit for a terminal.
+inline void CheckMessage(const std::string& message)
+{
+    const std::string fault = MessageFault(message);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "%s\n", message.substr(0, 2000).c_str());
+        Finding(fault.c_str());
+    }
+}
+
+// Inside a handler: the message of the exception in flight.
+inline std::string MessageInFlight()
+{
+    try {
+        throw;
+    } catch (const KelvResult& e) {
+        return e.GetMessage();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+// As Accepts, and the message of a refusal must be fit for a terminal.
+template <class... Own, class F>
+bool AcceptsQuoting(F&& read)
+{
+    try {
+        read();
+        return true;
+    } catch (...) {
+        if (!(InFlight<Own>() || ...))
+            throw;
+        CheckMessage(MessageInFlight());
+        return false;
     }
 }
 

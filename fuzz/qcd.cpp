@@ -1,4 +1,5 @@
-// The host's chart documents (".qcd"). A refused file throws ChartFileError;
+// The host's chart documents (".qcd"). A refused file throws ChartFileError
+// (its message short and free of control characters);
 // a document that was read writes as a text that reads back to the same
 // charts.
 #include "FuzzFiles.h"
@@ -10,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = QzFuzz::WriteWhole(data, size, "input.qcd");
     HostCharts::DocumentHeader header;
     HostCharts::ChartList charts;
-    if (!QzFuzz::Accepts<HostCharts::ChartFileError>([&] { HostCharts::ReadChartFile(path, header, charts); }))
+    if (!QzFuzz::AcceptsQuoting<HostCharts::ChartFileError>([&] { HostCharts::ReadChartFile(path, header, charts); }))
         return 0;
     HostCharts::DocumentHeader headerAgain;
     HostCharts::ChartList chartsAgain;

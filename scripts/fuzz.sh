@@ -30,7 +30,8 @@
 # ".qtd", KelvResult for the project state), or a broken promise of the target ("FINDING:" on
 # standard error: a library saved from a saved library that differs from
 # it, a saved document that does not load again, a conversion that leaves
-# files behind).
+# files behind, a message about a project state or a chart document that is
+# long or holds a control character or malformed UTF-8).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-fuzz
@@ -44,7 +45,7 @@ if [ "$mode" = list ]; then
 fi
 case "$mode" in
   replay|run|ci|campaign) ;;
-  *) sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
 
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null

@@ -281,7 +281,7 @@ void ReadChartFileText(const std::string& text, DocumentHeader& header, ChartLis
             throw ChartFileError("The document \"properties\" must be an object.");
         for (const auto& item : properties->items()) {
             if (!item.value().is_string())
-                throw ChartFileError("The document property \"" + item.key() + "\" must be a text.");
+                throw ChartFileError("The document property \"" + MessageText::Excerpt(item.key()) + "\" must be a text.");
             h.properties[Utf8ToLatin1(item.key())] = Utf8ToLatin1(item.value().get<std::string>());
         }
     }

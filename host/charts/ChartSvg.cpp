@@ -214,7 +214,8 @@ ChartRanges RangesOf(const ChartData& chart)
     // axis can be laid out.
     for (const Range* range : {&r.x, &r.y})
         if (!std::isfinite(range->min) || !std::isfinite(range->max) || !std::isfinite(range->max - range->min))
-            throw std::runtime_error("The chart \"" + chart.title.substr(0, chart.title.find('\n')) +
+            throw std::runtime_error("The chart \"" +
+                                     MessageText::Excerpt(HostModel::Latin1ToUtf8(chart.title.substr(0, chart.title.find('\n'))), 40) +
                                      "\" cannot be drawn: its values span more than a number can hold.");
     return r;
 }

@@ -527,7 +527,7 @@ void JobManager::RunServer(ManagedJob& job)
     const std::string line = "cd " + ShellQuote(job.ServerFolder()) + " && " + EngineCommandLine(command, seed);
     const int status = std::system(line.c_str());
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        Fail(E_FAIL, "The engine command \"" + command + "\" failed in \"" + job.ServerFolder() + "\" (status " +
+        Fail(E_FAIL, "The engine command \"" + MessageText::Excerpt(command) + "\" failed in \"" + job.ServerFolder() + "\" (status " +
                          std::to_string(status == -1 ? -1 : (WIFEXITED(status) ? WEXITSTATUS(status) : status)) + ").");
 }
 
@@ -604,7 +604,7 @@ DeliveryReport JobManager::Run(ManagedJob& job)
                     return;
                 }
                 KelvBSTR bstr(path);
-                note("OnIntermediateFileResult " + PathUtilities::FileNameFromPath(path),
+                note("OnIntermediateFileResult " + MessageText::Excerpt(PathUtilities::FileNameFromPath(path)),
                      events->OnIntermediateFileResult(bstr.Get()));
             } else if (text.compare(0, dataWord, EngineProtocol::IntermediateData) == 0) {
                 KelvBSTR bstr(text.substr(dataWord));
@@ -613,7 +613,7 @@ DeliveryReport JobManager::Run(ManagedJob& job)
         };
         Log("JobManager", "RunEngine", {Quote(line), Quote(job.ServerFolder())});
         const EngineProcessResult run = RunEngineProcess(line, job.ServerFolder(), m_timeLimit, announced);
-        report.engine = "The engine command \"" + line + "\" " + run.Describe(m_timeLimit) + ".";
+        report.engine = "The engine command \"" + MessageText::Excerpt(line) + "\" " + run.Describe(m_timeLimit) + ".";
         report.engineErrors = run.errorTail;
         Log("JobManager", "EngineEnded", {Quote(run.Describe(m_timeLimit))});
         if (!run.Succeeded()) {

@@ -370,7 +370,7 @@ Symmetry Symmetry::FromName(const std::string& name)
 {
     const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_name(name);
     if (!sg)
-        throw SymmetryError("Unknown space group '" + name + "'.");
+        throw SymmetryError("Unknown space group '" + MessageText::Excerpt(name) + "'.");
     return Build(sg->operations());
 }
 

@@ -43,7 +43,7 @@ const StatePropertyDefinition& HostState::Require(const std::string& name) const
 {
     const StatePropertyDefinition* property = m_definition.Find(name);
     if (!property)
-        Fail(E_INVALIDARG, "The state of the logic \"" + m_definition.logic + "\" has no property \"" + name + "\".");
+        Fail(E_INVALIDARG, "The state of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\" has no property \"" + MessageText::Excerpt(name) + "\".");
     return *property;
 }
 
@@ -65,7 +65,7 @@ KelvVariant& HostState::Stored(const StatePropertyDefinition& property)
 
 KelvVariant HostState::Convert(const StatePropertyDefinition& property, const VARIANT& value) const
 {
-    const std::string where = "The property \"" + property.name + "\" of the logic \"" + m_definition.logic + "\"";
+    const std::string where = "The property \"" + property.name + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\"";
     switch (property.kind) {
     case SBStatePropertyScalar: {
         KelvVariant converted;
@@ -111,7 +111,7 @@ KelvVariant HostState::Convert(const StatePropertyDefinition& property, const VA
         if (!chosen) {
             std::string permitted;
             for (const EnumValue& entry : property.enumValues)
-                permitted += (permitted.empty() ? "" : ", ") + std::to_string(entry.value) + " \"" + entry.text + "\"";
+                permitted += (permitted.empty() ? "" : ", ") + std::to_string(entry.value) + " \"" + MessageText::Excerpt(entry.text) + "\"";
             Fail(E_INVALIDARG, where + " takes one of: " + permitted + ".");
         }
         return KelvVariant(static_cast<int32_t>(chosen->value));
@@ -137,7 +137,7 @@ std::string ListedValues(const StatePropertyDefinition& property)
         listed += listed.empty() ? "" : ", ";
         if (property.type == VT_I4)
             listed += std::to_string(entry.value) + " ";
-        listed += "\"" + entry.text + "\"";
+        listed += "\"" + MessageText::Excerpt(entry.text) + "\"";
     }
     return listed;
 }
@@ -151,7 +151,7 @@ void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVa
                             : value.Type() == VT_BSTR ? property.FindEnumText(KelvVariant(value).String()) != nullptr
                                                       : true;
         if (!listed)
-            Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + m_definition.logic +
+            Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) +
                                    "\" takes one of: " + ListedValues(property) + "; not \"" +
                                    MessageText::Excerpt(KelvVariant(value).String()) + "\".");
     }
@@ -164,7 +164,7 @@ void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVa
         return;
     std::ostringstream bound;
     bound << property.minimum;
-    Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + m_definition.logic + "\" must be " +
+    Fail(E_INVALIDARG, "The property \"" + property.name + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\" must be " +
                            (property.type == VT_R8 ? "a finite number " : "a whole number ") +
                            (property.exclusiveMinimum ? "greater than " : "of at least ") + bound.str() + ", not " +
                            MessageText::Excerpt(KelvVariant(value).String()) + ".");
@@ -198,7 +198,7 @@ void HostState::SetValueFromText(const std::string& name, const std::string& tex
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const StatePropertyDefinition& property = Require(name);
-    const std::string where = "The property \"" + name + "\" of the logic \"" + m_definition.logic + "\"";
+    const std::string where = "The property \"" + MessageText::Excerpt(name) + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\"";
     switch (property.kind) {
     case SBStatePropertyArray: {
         json list;
@@ -256,7 +256,7 @@ std::string HostState::EnumText(const std::string& name)
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const StatePropertyDefinition& property = Require(name);
     if (property.kind != SBStatePropertyEnum)
-        Fail(E_INVALIDARG, "The property \"" + name + "\" of the logic \"" + m_definition.logic + "\" is not an enum.");
+        Fail(E_INVALIDARG, "The property \"" + MessageText::Excerpt(name) + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\" is not an enum.");
     const EnumValue* entry = property.FindEnumValue(m_values[name].Long());
     return entry ? entry->text : std::string();
 }
@@ -308,7 +308,7 @@ void HostState::LoadJson(const json& values, const std::string& origin)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (!values.is_object())
-        Fail(E_INVALIDARG, origin + ": the values of the logic \"" + m_definition.logic + "\" must be an object.");
+        Fail(E_INVALIDARG, origin + ": the values of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\" must be an object.");
     // A stored value out of range is taken as it is, so that the project
     // still opens and the value can be set right.
     struct Loading {
@@ -319,7 +319,7 @@ void HostState::LoadJson(const json& values, const std::string& origin)
     for (const auto& item : values.items()) {
         const StatePropertyDefinition* property = m_definition.Find(item.key());
         const std::string where =
-            origin + ": \"" + m_definition.logic + "\" property \"" + MessageText::Excerpt(item.key()) + "\"";
+            origin + ": \"" + MessageText::Excerpt(m_definition.logic) + "\" property \"" + MessageText::Excerpt(item.key()) + "\"";
         if (!property)
             Fail(E_INVALIDARG, where + " is not defined.");
         switch (property->kind) {

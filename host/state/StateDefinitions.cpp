@@ -96,7 +96,7 @@ StatePropertyDefinition ParseProperty(const ordered_json& entry, const std::stri
         Malformed(where, "a property must be an object.");
     StatePropertyDefinition property;
     property.name = RequireText(entry, "name", where);
-    const std::string at = where + " property \"" + property.name + "\"";
+    const std::string at = where + " property \"" + MessageText::Excerpt(property.name) + "\"";
     const std::string typeName = RequireText(entry, "type", at);
     const auto defaultIt = entry.find("default");
     const bool hasDefault = defaultIt != entry.end() && !defaultIt->is_null();
@@ -188,7 +188,7 @@ StatePropertyDefinition ParseProperty(const ordered_json& entry, const std::stri
                 property.coClassProgId = progId->get<std::string>();
             }
         } else {
-            Malformed(at, "unknown type \"" + typeName + "\".");
+            Malformed(at, "unknown type \"" + MessageText::Excerpt(typeName) + "\".");
         }
     } catch (const KelvResult& error) {
         if (error.GetHRESULT() == E_FAIL)
@@ -218,7 +218,7 @@ StateDefinitions StateDefinitions::Parse(const std::string& text, const std::str
             Malformed(origin, "each logic must be an object.");
         LogicStateDefinition logic;
         logic.logic = RequireText(logicEntry, "logic", origin);
-        const std::string where = origin + " logic \"" + logic.logic + "\"";
+        const std::string where = origin + " logic \"" + MessageText::Excerpt(logic.logic) + "\"";
         logic.extension = RequireText(logicEntry, "extension", where);
         if (!logicNames.insert(logic.logic).second)
             Malformed(where, "the logic is defined twice.");
@@ -229,7 +229,7 @@ StateDefinitions StateDefinitions::Parse(const std::string& text, const std::str
             for (const ordered_json& entry : *properties) {
                 StatePropertyDefinition property = ParseProperty(entry, where);
                 if (logic.Find(property.name))
-                    Malformed(where, "the property \"" + property.name + "\" is defined twice.");
+                    Malformed(where, "the property \"" + MessageText::Excerpt(property.name) + "\" is defined twice.");
                 logic.properties.push_back(std::move(property));
             }
         }

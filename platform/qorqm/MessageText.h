@@ -12,13 +12,18 @@ namespace MessageText {
 
 inline constexpr std::size_t ExcerptLength = 200;
 
-// At most `limit` characters of `text` (a multi-byte UTF-8 character is not
-// split), each control character (below 0x20, and 0x7f) written as "\xNN"
-// and a backslash as "\\"; when the text is longer, "... (N more
-// characters)" follows.
+// `text` as a message may show it, in at most `limit` bytes: well-formed
+// printable UTF-8 as it stands; each byte of a control character (C0 below
+// 0x20, DEL 0x7f, C1 U+0080 to U+009F) and each byte that is no part of a
+// well-formed UTF-8 character (a stray or lone byte, such as a Latin-1 one,
+// an overlong form, a surrogate, a sequence cut short) as "\xNN"; a
+// backslash as "\\". The excerpt never ends inside a character or an
+// escape; when the text is longer, "... (N more characters)" follows, N
+// counting the bytes of `text` left out.
 std::string Excerpt(const std::string& text, std::size_t limit = ExcerptLength);
 // The same for `text` that is the start of a longer text of `wholeLength`
-// characters (the rest counts among the characters left out).
+// bytes (the rest counts among the bytes left out, and so does a character
+// that the end of `text` cuts in two).
 std::string Excerpt(const std::string& text, std::size_t limit, std::size_t wholeLength);
 
 }  // namespace MessageText

@@ -1,6 +1,7 @@
 #include "common/ProjectPaths.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/MessageText.h"
 
 #include <cctype>
 
@@ -43,7 +44,7 @@ std::string CheckPathInProject(const KelvComPtr<ISBContainerRoot>& root, const s
     KelvResult::Check(FolderManager(root)->CompactPath(KelvBSTR(path).Get(), compacted.Receive()));
     const std::string text = compacted.ToTString();
     if (text.compare(0, ProjectVariable().size(), ProjectVariable()) != 0)
-        throw KelvResult(E_UNEXPECTED, path + " is not in the current project");
+        throw KelvResult(E_UNEXPECTED, MessageText::Excerpt(path) + " is not in the current project");
     return text.substr(ProjectVariable().size());
 }
 

@@ -12,6 +12,7 @@
 #include <cctype>
 
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 
 CZelmForcefield::CZelmForcefield(const std::string& path, const CServerDescription& serverDescription)
     : CForcefield(path, serverDescription)
@@ -47,7 +48,7 @@ void CZelmForcefield::CheckAtomTypeName(const std::string& name) const
         lower.find("core") == std::string::npos && lower.find("shel") == std::string::npos &&
         lower.find("species") == std::string::npos;
     if (!wordReadsBack || (half != "core" && half != "shel"))
-        throw KelvResult(E_UNEXPECTED, "The atom type name \"" + name +
+        throw KelvResult(E_UNEXPECTED, "The atom type name \"" + MessageText::Excerpt(name) +
                                            "\" cannot be kept in a library: it must be a species name "
                                            "followed by one blank and \"core\" or \"shel\" (as \"O core\").");
 }

@@ -931,7 +931,7 @@ std::size_t CZelmLibUtils::ReadAtomTypes(const TokenList& tokens, int numberOfAt
         ++position;
         std::string atomTypeName;
         if (!m_speciesReader.IsMatchingAtomtype(species, qualifier, atomTypeName)) {
-            throw KelvResult(E_UNEXPECTED, "Library contains undefined atom type: " + atomTypeName);
+            throw KelvResult(E_UNEXPECTED, "Library contains undefined atom type: " + MessageText::Excerpt(atomTypeName));
         }
         atomTypes.push_back(atomTypeName);
     }

@@ -1,6 +1,7 @@
 #include "setup/ZelmObservableInfo.h"
 
 #include "appfw/AppUtilsContainer.h"
+#include "qorqm/MessageText.h"
 
 #include <algorithm>
 #include <sstream>
@@ -95,8 +96,8 @@ void CZelmObservableInfo::CheckUsedStructuresFound() const
 {
     for (std::size_t i = 0; i < m_structures.size(); ++i) {
         if (m_used[i] && !m_structures[i])
-            throw KelvResult(E_UNEXPECTED, "The observables name the structure \"" + m_structureNames[i] +
-                                               "\" (document identifier \"" + m_structureIds[i] +
+            throw KelvResult(E_UNEXPECTED, "The observables name the structure \"" + MessageText::Excerpt(m_structureNames[i]) +
+                                               "\" (document identifier \"" + MessageText::Excerpt(m_structureIds[i]) +
                                                "\"), which is not in the project.");
     }
 }

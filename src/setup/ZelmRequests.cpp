@@ -112,7 +112,7 @@ HRESULT CZelm::SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BS
         KelvComPtr<ISBDocumentRoot> library;
         Check(documents->FindDocument(KelvBSTR(libraryPath).Get(), library.Receive()));
         if (!library)
-            throw KelvResult(E_UNEXPECTED, "The forcefield library \"" + libraryPath +
+            throw KelvResult(E_UNEXPECTED, "The forcefield library \"" + MessageText::Excerpt(libraryPath) +
                                                "\" is not a document of the current project, so the fitted "
                                                "library cannot be related to it.");
 

@@ -13,6 +13,7 @@
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "qorvira/ZelmParseUtilities.h"
+#include "qorqm/MessageText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -64,7 +65,7 @@ Names ForSavedDocument(const std::string& prefixText, const std::string& drive, 
 std::string JobFileBase(const std::string& jobName)
 {
     if (jobName.find_first_of("/\\") != std::string::npos || jobName == "." || jobName == "..")
-        throw KelvResult(E_INVALIDARG, "The job name \"" + jobName +
+        throw KelvResult(E_INVALIDARG, "The job name \"" + MessageText::Excerpt(jobName) +
                                            "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
                                            "nor be \".\" or \"..\".");
     return SafeWord(jobName);
@@ -350,7 +351,7 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
             throw KelvResult(E_UNEXPECTED,
                              KelvFormat("Problem reading library file '%1' (the library '%2'): it is not there or "
                                         "cannot be read.")
-                                 << GetLibraryPath() << GetLibraryName());
+                                 << MessageText::Excerpt(GetLibraryPath()) << MessageText::Excerpt(GetLibraryName()));
         if (!ZelmParseUtilities::GetNonEmptyLine(library, line))
             break;
         ZelmParseUtilities::MakeStringLowerCase(line);

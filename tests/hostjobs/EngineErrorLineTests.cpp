@@ -16,7 +16,8 @@ TEST(EngineErrorLines, EachLineIsCutAndEscaped)
     EXPECT_EQ(errors.exitStatus, 3);
     ASSERT_EQ(errors.errorTail.size(), 3u);
     EXPECT_EQ(errors.errorTail[0], "first");
-    EXPECT_EQ(errors.errorTail[1], "\\x1b[2J" + std::string(196, 'x') + "... (4999804 more characters)");
+    // The escape takes four of the excerpt's 200 bytes.
+    EXPECT_EQ(errors.errorTail[1], "\\x1b[2J" + std::string(193, 'x') + "... (4999807 more characters)");
     EXPECT_EQ(errors.errorTail[2], "last");
 }
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 
 namespace ZelmHost {
 
@@ -95,6 +96,14 @@ std::string Take(BSTR text)
     const std::string narrow = NarrowFromBSTR(text);
     SysFreeString(text);
     return narrow;
+}
+
+std::string ShownText(const std::string& text, std::size_t longest)
+{
+    const bool plain = text.size() <= longest && std::all_of(text.begin(), text.end(), [](char c) {
+                           return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+                       });
+    return plain ? text : MessageText::Excerpt(text, longest);
 }
 
 }  // namespace ZelmHost

@@ -36,4 +36,9 @@ void Require(HRESULT hr);
 // The text of a BSTR the caller owns, which is freed.
 std::string Take(BSTR text);
 
+// A value of a project (a setting, a command) as a command shows it: plain
+// printable text of at most `longest` bytes as it is, any other escaped and
+// cut as a message quotes a file's text.
+std::string ShownText(const std::string& text, std::size_t longest = 2000);
+
 }  // namespace ZelmHost

@@ -15,6 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
+#include "DriverSupport.h"
 #include "HostCommands.h"
 #include "host/HostApplication.h"
 #include "host/jobs/EngineSettings.h"
@@ -117,7 +118,7 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
         QzHost::AcceptEngine(a.project, "ZELM", command);
     else if (a.accept)
         throw std::runtime_error("the project \"" + a.project + "\" holds no engine command to accept");
-    out << "engine of \"ZELM\": " << (command.empty() ? std::string("none") : command) << "\n";
+    out << "engine of \"ZELM\": " << (command.empty() ? std::string("none") : ShownText(command)) << "\n";
     if (!command.empty() && !QzHost::IsEngineAccepted(a.project, "ZELM", command))
         out << "not accepted on this machine: it came with the project's settings and does not run until it is "
                "accepted (zelm-host engine --project "
@@ -147,7 +148,7 @@ void RequireAcceptedEngines(const QzHost::HostApplication& host)
     const auto it = host.UnacceptedEngines().find("ZELM");
     if (it == host.UnacceptedEngines().end())
         return;
-    throw std::runtime_error("the project's settings hold the engine command \"" + it->second +
+    throw std::runtime_error("the project's settings hold the engine command \"" + MessageText::Excerpt(it->second) +
                              "\", which was not set or accepted on this machine, so it does not run; if you trust "
                              "it, accept it once with: zelm-host engine --project " +
                              host.DocumentsFolder() + " --accept (or set your own with: zelm-host engine --project " +

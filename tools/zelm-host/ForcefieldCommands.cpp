@@ -22,6 +22,7 @@
 #include "host/model/TextEncoding.h"
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "common/ZelmInterfaces.h"
 
 namespace ZelmHost {
@@ -183,7 +184,7 @@ public:
             for (std::size_t k = 3; k < fields.size(); ++k) {
                 const auto index = indexOf.find(fields[k]);
                 if (index == indexOf.end())
-                    Fail("the forcefield has no atom type \"" + fields[k] + "\" of its interactions");
+                    Fail("the forcefield has no atom type \"" + MessageText::Excerpt(fields[k]) + "\" of its interactions");
                 one.atoms.push_back(index->second);
             }
             if (one.atoms.size() == 2 && one.atoms[0] > one.atoms[1])

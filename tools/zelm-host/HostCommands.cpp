@@ -409,12 +409,12 @@ void StateCommand(const std::string& project, const std::string& logic, const st
             out << logic << " has no state values\n";
         }
         for (const QzHost::StatePropertyDefinition& property : properties) {
-            out << property.name << " = " << state->DisplayText(property.name) << "\n";
+            out << property.name << " = " << ShownText(state->DisplayText(property.name)) << "\n";
         }
         return;
     }
     if (!value) {
-        out << state->DisplayText(*key) << "\n";
+        out << ShownText(state->DisplayText(*key)) << "\n";
         return;
     }
     std::string text = *value;
@@ -450,7 +450,7 @@ void StateCommand(const std::string& project, const std::string& logic, const st
         }
     }
     host->SaveStates(StateFileOf(project));
-    out << logic << "." << *key << " = " << state->DisplayText(*key) << "\n";
+    out << logic << "." << *key << " = " << ShownText(state->DisplayText(*key)) << "\n";
     if (library) {
         const std::string advice = LibraryAdvice(*host);
         if (advice.empty()) {

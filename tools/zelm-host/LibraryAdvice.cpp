@@ -9,6 +9,7 @@
 
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/ZelmForcefieldLocator.h"
 #include "qorvira/ZelmStandardLibraries.h"
@@ -96,9 +97,9 @@ std::string LibraryAdvice(QzHost::HostApplication& host)
         if (why.empty()) {
             return std::string();
         }
-        looked += "\n  " + path + " (" + why + ")";
+        looked += "\n  " + MessageText::Excerpt(path) + " (" + why + ")";
     }
-    return "the forcefield library \"" + SelectedName(host) + "\" was looked for as:" + looked + "\n" + how;
+    return "the forcefield library \"" + MessageText::Excerpt(SelectedName(host)) + "\" was looked for as:" + looked + "\n" + how;
 }
 
 std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& message, const std::string& document)

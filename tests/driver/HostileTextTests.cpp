@@ -1,0 +1,370 @@
+// A project from elsewhere may hold any text in the files the commands read.
+// Whatever a command says about such a file, its message stays short and
+// brings no control character and no malformed UTF-8 to the user's terminal.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/TempFolder.h"
+#include "driver/DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t HostileSize = 1 << 20;
+
+// One line of about 1 MB: terminal escape sequences (CSI, OSC, a bell), C1
+// controls as UTF-8 and as single bytes, bytes of no UTF-8 character
+// (invalid, overlong, a surrogate, a sequence cut short), DEL, a backspace
+// and a carriage return.
+std::string HostileBytes()
+{
+    const std::string unit = "\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m\x9b" "32m\xff\xfe\xc0\xaf\xed\xa0\x80\xe2\x82"
+                             "A\x7f\b\r\x85 ";
+    std::string text;
+    while (text.size() < HostileSize)
+        text += unit;
+    return text;
+}
+
+// The same within a JSON text (a JSON file holds UTF-8 only): the controls
+// written as JSON escapes.
+std::string HostileJson()
+{
+    const std::string unit = "\\u001b]0;owned\\u0007\\u001b[2J\\u009b31m\\u0085\\u007f\\b\\r\\u202e ";
+    std::string text;
+    while (text.size() < HostileSize)
+        text += unit;
+    return text;
+}
+
+// What may reach the terminal: printable UTF-8, line breaks and tabs.
+std::string FirstFault(const std::string& message)
+{
+    for (std::size_t i = 0; i < message.size();) {
+        const unsigned char c = static_cast<unsigned char>(message[i]);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f)
+                return "control byte " + std::to_string(c) + " at " + std::to_string(i);
+            ++i;
+            continue;
+        }
+        std::size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > message.size())
+            return "malformed UTF-8 at " + std::to_string(i);
+        unsigned long code = c & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(message[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return "malformed UTF-8 at " + std::to_string(i);
+            code = (code << 6) | (next & 0x3F);
+        }
+        const unsigned long least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return "malformed UTF-8 at " + std::to_string(i);
+        if (code >= 0x80 && code <= 0x9F)
+            return "C1 control at " + std::to_string(i);
+        i += length;
+    }
+    return std::string();
+}
+
+class HostileText : public QzTest::DriverTest {
+protected:
+    HostileText() : DriverTest("hostile-text") {}
+
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project template");
+        Step("import " + examples + "rocksalt.cif --project template");
+        fs::copy_file(examples + "rocksalt.lib", folder.File("template/rocksalt.lib"));
+        Step("state --project template ZelmLogic library rocksalt");
+        Step("export template/rocksalt.qsd --task GeomOpt");
+    }
+
+    // A copy of the template project, for one case to spoil.
+    std::string Project(const std::string& name) const
+    {
+        fs::copy(folder.File("template"), folder.File(name), fs::copy_options::recursive);
+        return name;
+    }
+
+    // The project's state with the value of one of its keys replaced.
+    void SetStateText(const std::string& project, const std::string& from, const std::string& to) const
+    {
+        const std::string path = folder.File(project + "/project-state.json");
+        std::string state = QzTest::ReadFile(path);
+        const std::size_t at = state.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        state.replace(at, from.size(), to);
+        QzTest::WriteFile(path, state);
+    }
+
+    const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+};
+
+std::string ChartDocument(const std::string& properties, const std::string& title, const std::string& points)
+{
+    return "{\"format\": \"QorZelm chart document\", \"version\": 1, \"name\": \"c\", \"id\": \"{0}\", "
+           "\"properties\": " + properties + ", \"charts\": [{\"title\": \"" + title +
+           "\", \"xAxisTitle\": \"x\", \"yAxisTitle\": \"y\", \"graphs\": [{\"name\": \"g\", \"points\": " + points +
+           "}]}]}";
+}
+
+std::string CifWith(const std::string& lines)
+{
+    return "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 90\n"
+           "_cell_angle_beta 90\n_cell_angle_gamma 90\n" + lines +
+           "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
+           "_atom_site_fract_z\nNa1 Na 0 0 0\n";
+}
+
+} // namespace
+
+TEST_F(HostileText, EveryCommandQuotesAFilesTextShortAndEscaped)
+{
+    const std::string bytes = HostileBytes();
+    const std::string json = HostileJson();
+    const std::string engine = folder.File("engine.sh");
+    QzTest::WriteFile(engine, "printf '@intermediate-file %s\\n' \"$(cat '" + folder.File("hostile.txt") +
+                                  "')\"\ncat '" + folder.File("hostile.txt") + "' >&2\nexit 3\n");
+    QzTest::WriteFile(folder.File("hostile.txt"), bytes.substr(0, 300000));
+
+    struct Case {
+        std::string what;
+        std::function<std::string()> spoil;  // spoils a project, gives the command
+        bool refused;
+    };
+    const std::string exported = "rocksalt ZELM GeomOpt";
+    const std::vector<Case> cases = {
+        {"run: an engine command not accepted",
+         [&] {
+             const std::string p = Project("engine-run");
+             QzTest::WriteFile(folder.File(p + "/host-settings.json"), "{\"engines\": {\"ZELM\": \"" + json + "\"}}");
+             return "run " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"engine: the project's command shown",
+         [&] {
+             const std::string p = Project("engine-show");
+             QzTest::WriteFile(folder.File(p + "/host-settings.json"), "{\"engines\": {\"ZELM\": \"" + json + "\"}}");
+             return "engine --project " + p;
+         },
+         false},
+        {"engine: settings that are no JSON",
+         [&] {
+             const std::string p = Project("engine-bytes");
+             QzTest::WriteFile(folder.File(p + "/host-settings.json"), "{\"engines\": {\"ZELM\": \"" + bytes + "\"}}");
+             return "engine --project " + p;
+         },
+         true},
+        {"run: an engine's error lines and announcement",
+         [&] {
+             const std::string p = Project("engine-output");
+             Step("engine --project " + p + " 'sh " + engine + "'");
+             return "run " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"deck: the library name of the state",
+         [&] {
+             const std::string p = Project("deck");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "deck " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"check: the library name of the state",
+         [&] {
+             const std::string p = Project("check");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "check " + p + "/rocksalt.qsd";
+         },
+         false},
+        {"export: the library name of the state",
+         [&] {
+             const std::string p = Project("export");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "export " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"run: the library name of the state",
+         [&] {
+             const std::string p = Project("run-library");
+             Step("engine --project " + p + " --stub");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "run " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"state: the values shown",
+         [&] {
+             const std::string p = Project("state-shown");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "state --project " + p + " ZelmLogic";
+         },
+         false},
+        {"state: the library's value and where it was looked for",
+         [&] {
+             const std::string p = Project("state-library");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "state --project " + p + " ZelmLogic library";
+         },
+         false},
+        {"state: a logic the host does not know",
+         [&] {
+             const std::string p = Project("state-logic");
+             SetStateText(p, "{", "{\"" + json + "\": {},");
+             return "state --project " + p + " ZelmLogic";
+         },
+         true},
+        {"state: a property the logic does not have",
+         [&] {
+             const std::string p = Project("state-property");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"" + json + "\": 1");
+             return "state --project " + p + " ZelmLogic";
+         },
+         true},
+        {"state: a value not among a setting's values",
+         [&] {
+             const std::string p = Project("state-enum");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"rocksalt\", \"ensemble\": \"" + json + "\"");
+             return "state --project " + p + " ZelmLogic";
+         },
+         true},
+        {"state: a state file that is no JSON",
+         [&] {
+             const std::string p = Project("state-bytes");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + bytes + "\"");
+             return "state --project " + p + " ZelmLogic";
+         },
+         true},
+        {"start: the deck's library note",
+         [&] {
+             const std::string p = Project("start");
+             QzTest::WriteFile(folder.File(p + "/" + exported + "/selectedLibrary.libaux"), bytes);
+             return "start '" + p + "/" + exported + "/rocksalt.gin'";
+         },
+         true},
+        {"chart: a property key",
+         [&] {
+             QzTest::WriteFile(folder.File("key.qcd"), ChartDocument("{\"" + json + "\": 1}", "t", "[[1, 2]]"));
+             return std::string("chart key.qcd --svg key.svg");
+         },
+         true},
+        {"chart: the title of a chart that cannot be drawn",
+         [&] {
+             QzTest::WriteFile(folder.File("title.qcd"),
+                               ChartDocument("{}", json, "[[-1.7e308, 1], [1.7e308, 2]]"));
+             return std::string("chart title.qcd --svg title.svg");
+         },
+         true},
+        {"import: an XYZ title",
+         [&] {
+             QzTest::WriteFile(folder.File("bad.xyz"), bytes + "\nx\nNa 0 0 0\n");
+             return std::string("import bad.xyz --project template");
+         },
+         true},
+        {"import: a CIF Hall symbol",
+         [&] {
+             QzTest::WriteFile(folder.File("hall.cif"), CifWith("_space_group_name_Hall '" + bytes + "'\n"));
+             return std::string("import hall.cif --project template");
+         },
+         true},
+        {"import: a CIF symmetry operator",
+         [&] {
+             QzTest::WriteFile(folder.File("symop.cif"),
+                               CifWith("loop_\n_symmetry_equiv_pos_as_xyz\n'x,y,z'\n'" + bytes + "'\n"));
+             return std::string("import symop.cif --project template");
+         },
+         true},
+        {"forcefield: a library's charge",
+         [&] {
+             const std::string p = Project("forcefield");
+             QzTest::WriteFile(folder.File(p + "/bad.lib"), "species\nNa core " + bytes + "\nCl core -1\n");
+             return "forcefield --project " + p + " show " + p + "/bad.lib";
+         },
+         false},
+        {"deck: a library's species line",
+         [&] {
+             const std::string p = Project("deck-species");
+             QzTest::WriteFile(folder.File(p + "/rocksalt.lib"), "species\nNa core " + bytes + "\nCl core -1\n");
+             return "deck " + p + "/rocksalt.qsd";
+         },
+         true},
+        {"read: an engine error line",
+         [&] {
+             QzTest::WriteFile(folder.File("failed.gout"), "Job Started\n!! ERROR : " + bytes + "\n");
+             return std::string("read failed");
+         },
+         true},
+        {"results: an engine error line",
+         [&] {
+             const std::string p = Project("results");
+             fs::create_directories(folder.File(p + "/out"));
+             QzTest::WriteFile(folder.File(p + "/out/failed.gout"), "Job Started\n!! ERROR : " + bytes + "\n");
+             return "results " + p + "/out/failed.gout";
+         },
+         false},
+        {"show: a document's periodicity",
+         [&] {
+             const std::string p = Project("show");
+             const std::string path = folder.File(p + "/rocksalt.qsd");
+             std::string document = QzTest::ReadFile(path);
+             const std::size_t at = document.find("\"periodicity\"");
+             EXPECT_NE(at, std::string::npos);
+             const std::size_t value = document.find('"', document.find(':', at));
+             document.replace(value, document.find('"', value + 1) - value + 1, "\"" + json + "\"");
+             QzTest::WriteFile(path, document);
+             return "show " + p + "/rocksalt.qsd";
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string arguments = c.spoil();
+        const QzTest::DriverOutcome outcome = Run(arguments);
+        const std::string message = outcome.out + outcome.err;
+        EXPECT_TRUE(outcome.exited);
+        if (c.refused) {
+            EXPECT_EQ(outcome.code, 1);
+        }
+        EXPECT_LT(message.size(), 4096u) << message.substr(0, 2000);
+        EXPECT_EQ(FirstFault(message), "") << message.substr(0, 2000);
+    }
+}
+
+TEST_F(HostileText, StateDefinitionsQuoteTheirNamesShortAndEscaped)
+{
+    const std::string json = HostileJson();
+    const struct {
+        std::string what;
+        std::string definitions;
+    } cases[] = {
+        {"a type", "{\"logics\": [{\"logic\": \"L\", \"properties\": [{\"name\": \"p\", \"type\": \"" + json +
+                       "\", \"default\": 1}]}]}"},
+        {"a logic and a property", "{\"logics\": [{\"logic\": \"" + json + "\", \"properties\": [{\"name\": \"" +
+                                       json + "\", \"type\": \"long\"}]}]}"},
+        {"a property defined twice", "{\"logics\": [{\"logic\": \"L\", \"properties\": [{\"name\": \"" + json +
+                                         "\", \"type\": \"long\", \"default\": 1}, {\"name\": \"" + json +
+                                         "\", \"type\": \"long\", \"default\": 1}]}]}"},
+    };
+    const std::string path = folder.File("state-definitions.json");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QzTest::WriteFile(path, c.definitions);
+        ::setenv("QZ_STATE_DEFINITIONS", path.c_str(), 1);
+        const QzTest::DriverOutcome outcome = Run("state --project template ZelmLogic");
+        ::unsetenv("QZ_STATE_DEFINITIONS");
+        const std::string message = outcome.out + outcome.err;
+        EXPECT_EQ(outcome.code, 1);
+        EXPECT_NE(message.find("State definitions"), std::string::npos) << message.substr(0, 2000);
+        EXPECT_LT(message.size(), 4096u) << message.substr(0, 2000);
+        EXPECT_EQ(FirstFault(message), "") << message.substr(0, 2000);
+    }
+}
