@@ -109,7 +109,9 @@ void CArchiveFileReader::Read(const std::string& path)
         }
         const double energy = ParseLeadingDecimal(tokens.back()) / QMPhysicalConstants::EV_TO_KCAL_MOL;
 
+        // From here on the end of the file cuts the frame in hand.
         if (!lines.Next()) {
+            m_lastFrameCut = true;
             return;
         }
         TokenizeLine(lines.Line(), tokens);
@@ -120,6 +122,7 @@ void CArchiveFileReader::Read(const std::string& path)
         double cell[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
         if (m_periodic3D || m_periodic2D) {
             if (!lines.Next()) {
+                m_lastFrameCut = true;
                 return;
             }
             TokenizeLine(lines.Line(), tokens);
@@ -138,13 +141,14 @@ void CArchiveFileReader::Read(const std::string& path)
         }
 
         positions.clear();
-        bool more = true; // whether a line follows the frame
         for (;;) {
-            // The end of the file, or a line too long for any format, ends
-            // the data: the frame keeps the atoms read so far.
+            // The engine closes every frame with its "end" lines: a frame
+            // that the end of the file (or a line too long for any format)
+            // cuts short is not whole, and the frames before it are the
+            // archive's.
             if (!lines.Next()) {
-                more = false;
-                break;
+                m_lastFrameCut = true;
+                return;
             }
             TokenizeLine(lines.Line(), tokens);
             if (tokens.empty()) {
@@ -152,6 +156,7 @@ void CArchiveFileReader::Read(const std::string& path)
             }
             if (tokens[0] == "end") {
                 if (!lines.Next()) {
+                    m_lastFrameCut = true;
                     return;
                 }
                 TokenizeLine(lines.Line(), tokens);
@@ -169,7 +174,7 @@ void CArchiveFileReader::Read(const std::string& path)
         ApplyMap(mapped, positions, m_map);
         m_frames.emplace_back(CLatticeInfo(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]), time, energy,
                               mapped);
-        if (!more || !lines.Next()) {
+        if (!lines.Next()) {
             return;
         }
     }
