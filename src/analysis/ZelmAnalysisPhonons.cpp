@@ -46,17 +46,6 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
-// A yes of a phonon answer for a run that failed or did not finish becomes
-// a no with the reason that the command gives.
-void RefuseFailedRun(VARIANT_BOOL* answer, const std::string& output)
-{
-    if (*answer == VARIANT_FALSE)
-        return;
-    *answer = VARIANT_FALSE;
-    COutputFileReader::CheckRunSucceeded(output);
-    *answer = VARIANT_TRUE;
-}
-
 // Throws why the band structure of the run cannot be drawn: the command and
 // its answer both ask here. The dispersion is read as the chart reads it.
 void CheckDispersion(const PhononRun& run)
@@ -92,6 +81,23 @@ bool DeckAsksForDos(const std::string& inputPath)
         throw KelvResult(E_UNEXPECTED, "Unable to open file: " + inputPath);
     return false;
 }
+
+namespace {
+
+// Throws why the density of states of the run cannot be drawn: the command
+// and its answer both ask here. The deck, where the results folder holds
+// it, must ask for the density of states ("shrink"); a job's results come
+// home without their deck, and then the ".dens" file answers alone.
+void CheckDos(const PhononRun& run)
+{
+    if (!DiskUtilities::FileExists(run.dos))
+        throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
+    COutputFileReader::CheckRunSucceeded(run.output);
+    if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
+        throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
+}
+
+} // namespace
 
 HRESULT CZelmAnalysis::get_PhononDispersionGenerator(IQoPhononDispersionGenerator** ppGenerator)
 {
@@ -162,13 +168,7 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
 {
     return RunCommand([&] {
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        if (!DiskUtilities::FileExists(run.dos))
-            throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
-        COutputFileReader::CheckRunSucceeded(run.output);
-        // A deck beside the run that asked for no density of states: the
-        // ".dens" file is not this run's.
-        if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
-            throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
+        CheckDos(run);
         COutputFileReader reader(run.output);
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
@@ -209,17 +209,8 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        KelvBSTR category(ResultCategoryPhonons());
-        get_ContainsResultsForProperty(category.Get(), pCanPlot);
-        const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        // The deck, where the results folder holds it, must ask for the
-        // density of states ("shrink"); a job's results come home without
-        // their deck, and then the ".dens" file answers alone.
-        bool found = true;
-        if (DiskUtilities::FileExists(run.input))
-            found = DeckAsksForDos(run.input);
-        if (!found || !DiskUtilities::FileExists(run.dos))
-            *pCanPlot = VARIANT_FALSE;
-        RefuseFailedRun(pCanPlot, run.output);
+        // The command's own checks: a no gives the reason it fails with.
+        CheckDos(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        *pCanPlot = VARIANT_TRUE;
     });
 }

@@ -141,14 +141,13 @@ void CArchiveFileReader::Read(const std::string& path)
         }
 
         positions.clear();
+        bool more = true; // whether a line follows the frame
         for (;;) {
-            // The engine closes every frame with its "end" lines: a frame
-            // that the end of the file (or a line too long for any format)
-            // cuts short is not whole, and the frames before it are the
-            // archive's.
+            // The end of the file, or a line too long for any format, ends
+            // the data: the frame keeps the atoms read so far.
             if (!lines.Next()) {
-                m_lastFrameCut = true;
-                return;
+                more = false;
+                break;
             }
             TokenizeLine(lines.Line(), tokens);
             if (tokens.empty()) {
@@ -174,7 +173,7 @@ void CArchiveFileReader::Read(const std::string& path)
         ApplyMap(mapped, positions, m_map);
         m_frames.emplace_back(CLatticeInfo(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]), time, energy,
                               mapped);
-        if (!lines.Next()) {
+        if (!more || !lines.Next()) {
             return;
         }
     }

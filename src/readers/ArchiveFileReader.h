@@ -62,9 +62,9 @@ public:
     // complete frame, which is no failure of the reading: a caller that
     // needs a frame tells it by an empty list.
     const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
-    // True when the file ends inside a frame (after its header line, before
-    // its closing "end" lines or the blank line that closes it): that frame
-    // is not among the frames.
+    // True when the file ends inside a frame before its atom lines (after
+    // its header line, at its date or cell line) or between its two "end"
+    // lines: that frame is not among the frames.
     bool IsLastFrameCut() const { return m_lastFrameCut; }
     const CAtomicIndexMap& GetAtomIndexMap() const { return m_map; }
 
