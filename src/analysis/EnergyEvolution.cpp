@@ -53,6 +53,12 @@ std::string ChartName(const std::string& seed, const char* what)
     return seed + " " + what + ChartDocumentExtension();
 }
 
+std::string NoEvolution(const std::string& output)
+{
+    return "The run \"" + PathUtilities::FileNameFromPath(output) +
+           "\" is no optimisation or dynamics run: it has no energy evolution.";
+}
+
 } // namespace
 
 HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEvolution)
@@ -70,8 +76,10 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
         *pCanViewEnergyEvolution = VARIANT_FALSE;
         COutputFileReader::CheckRunSucceeded(path);
         const int code = COutputFileReader::ScanRunType(path);
-        if (!contains || code == COutputFileReader::RunEnergy)
+        if (!contains)
             return;
+        if (code == COutputFileReader::RunEnergy)
+            throw KelvResult(E_UNEXPECTED, NoEvolution(path));
         // What the command would refuse, the answer refuses with its reason.
         CheckEvolutionCanBeTied(SeedNameFromPath(path), code);
         *pCanViewEnergyEvolution = VARIANT_TRUE;
@@ -94,8 +102,7 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
         else if (code == COutputFileReader::RunDynamics)
             hr = PlotMolDynEvolution(seed);
         else
-            throw KelvResult(E_UNEXPECTED, "The run \"" + seed + CZelmRunInfo::OutputFileExtension() +
-                                               "\" is no optimisation or dynamics run: it has no energy evolution.");
+            throw KelvResult(E_UNEXPECTED, NoEvolution(path));
         if (FAILED(hr))
             KelvResult::Check(hr);
     });

@@ -24,6 +24,10 @@ bool CZelmAnalysis::FindFittingResultsFiles(std::string& path) const
     return true;
 }
 
+namespace {
+constexpr const char* NoFittingResults = "There are no fitting results from which a library can be generated";
+} // namespace
+
 HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
 {
     return RunCommand([&] {
@@ -31,7 +35,7 @@ HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
         *pCanPlot = VARIANT_FALSE;
         std::string dump;
         if (!FindFittingResultsFiles(dump))
-            return;
+            throw KelvResult(E_UNEXPECTED, NoFittingResults);
         // A run that failed or did not finish says why; a dump that the
         // import would refuse answers no.
         COutputFileReader::CheckRunSucceeded(
@@ -46,7 +50,7 @@ HRESULT CZelmAnalysis::ImportLibrary()
     return RunCommand([&] {
         std::string dump;
         if (!FindFittingResultsFiles(dump))
-            throw KelvResult(E_UNEXPECTED, "There are no fitting results from which a library can be generated");
+            throw KelvResult(E_UNEXPECTED, NoFittingResults);
         COutputFileReader::CheckRunSucceeded(
             PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
         const std::string library = CZelmJob::ConvertFittedLibrary(Root(), dump);

@@ -81,26 +81,35 @@ std::string NoFinalStructure(const std::string& archive)
 
 // --- structure ------------------------------------------------------------------
 
+std::string CZelmAnalysis::StructureSeed() const
+{
+    const std::string selection = SelectedResult(ResultCategoryStructure());
+    if (selection.empty() || !ContainsResults(ResultCategoryStructure()))
+        throw KelvResult(E_UNEXPECTED, "No run in \"" + m_resultsFolder + "\" has an archive (\"" +
+                                           CZelmRunInfo::ArchiveFileExtension() +
+                                           "\"): there is no structure to take from the results.");
+    return SeedNameFromPath(selection);
+}
+
+void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const
+{
+    const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
+    if (!DiskUtilities::FileExists(archive))
+        throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
+                                           "\": there is no final structure to write back.");
+    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
+}
+
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
 {
     return RunCommand([&] {
         RequireOutput(pCanUpdateStructure);
         *pCanUpdateStructure = VARIANT_FALSE;
-        get_ContainsResultsForProperty(KelvBSTR(ResultCategoryStructure()).Get(), pCanUpdateStructure);
-        // The archive of the run that UpdateStructure writes back.
-        const std::string selection = SelectedResult(ResultCategoryStructure());
-        const std::string archive =
-            m_resultsFolder + PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::ArchiveFileExtension());
-        if (*pCanUpdateStructure == VARIANT_FALSE || !DiskUtilities::FileExists(archive)) {
-            *pCanUpdateStructure = VARIANT_FALSE;
-            return;
-        }
-        // A run that failed or did not finish, or an archive without a frame,
-        // is refused by the command; the answer gives its reason.
-        *pCanUpdateStructure = VARIANT_FALSE;
-        COutputFileReader::CheckRunSucceeded(
-            m_resultsFolder + PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::OutputFileExtension()));
-        CheckArchiveGivesFrame(archive, CAtomicIndexMap(), NoFinalStructure(archive));
+        // The answer goes through the command's own checks: a no gives the
+        // reason that the command fails with.
+        const std::string seed = StructureSeed();
+        COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
+        CheckStructureUpdate(seed, CAtomicIndexMap());
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -110,14 +119,11 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
     return RunCommand([&] {
         if (!pDocRoot)
             throw KelvResult(E_POINTER, NoSourceDocument);
-        const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryStructure()));
+        const std::string seed = StructureSeed();
         const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
         const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
         COutputFileReader::CheckRunSucceeded(output);
         const int code = COutputFileReader::ScanRunType(output);
-        if (!DiskUtilities::FileExists(archive))
-            throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
-                                               "\": there is no final structure to write back.");
 
         KelvComPtr<ISBContainerRoot> root = Root();
         KelvComPtr<ISBDocumentRoot> document(pDocRoot);
@@ -128,7 +134,7 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
         }
         // The update itself passes silently over an archive that gives it
         // nothing to write.
-        CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
+        CheckStructureUpdate(seed, map);
         UpdateStructureFromOutput(root, document, archive, map);
     });
 }
@@ -155,33 +161,24 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
                                CZelmJob::NoTrajectoryFrame(base, code));
 }
 
+int CZelmAnalysis::CheckTrajectory(const std::string& seed) const
+{
+    const std::string base = m_resultsFolder + seed;
+    const std::string output = base + CZelmRunInfo::OutputFileExtension();
+    COutputFileReader::CheckRunSucceeded(output);
+    const int code = COutputFileReader::ScanRunType(output);
+    CheckTrajectoryFiles(base, code);
+    return code;
+}
+
 HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory)
 {
     return RunCommand([&] {
         RequireOutput(pCanCreateTrajectory);
         *pCanCreateTrajectory = VARIANT_FALSE;
-        get_ContainsResultsForProperty(KelvBSTR(ResultCategoryStructure()).Get(), pCanCreateTrajectory);
-        if (*pCanCreateTrajectory == VARIANT_FALSE)
-            return;
-        // The run that CreateTrajectory builds from.
-        const std::string selection = SelectedResult(ResultCategoryStructure());
-        // A run that failed or did not finish says why.
-        *pCanCreateTrajectory = VARIANT_FALSE;
-        COutputFileReader::CheckRunSucceeded(m_resultsFolder + selection);
-        const int code = COutputFileReader::ScanRunType(m_resultsFolder + selection);
-        // A run of no trajectory kind, or without the files of its kind.
-        std::vector<std::string> needed;
-        if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
-            needed = {CZelmRunInfo::ArchiveFileExtension()};
-        else if (code == COutputFileReader::RunDynamics)
-            needed = {CZelmRunInfo::TrajectoryFileExtension(), CZelmRunInfo::ArchiveFileExtension()};
-        else
-            return;
-        for (const std::string& extension : needed)
-            if (!DiskUtilities::FileExists(m_resultsFolder + PathUtilities::ExtensionReplaced(selection, extension)))
-                return;
-        // An archive that yields no frame gives no optimisation trajectory.
-        CheckTrajectoryFiles(m_resultsFolder + SeedNameFromPath(selection), code);
+        // The run that CreateTrajectory builds from, through its checks: a no
+        // gives the reason that the command fails with.
+        CheckTrajectory(StructureSeed());
         *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
@@ -193,8 +190,7 @@ HRESULT CZelmAnalysis::CreateTrajectory(ISBDocumentRoot* pSourceDocRoot, ISBDocu
         *pTrajDocInfo = nullptr;
         if (!pSourceDocRoot)
             throw KelvResult(E_POINTER, NoSourceDocument);
-        const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryStructure()));
-        *pTrajDocInfo = BuildTrajectory(pSourceDocRoot, seed).Detach();
+        *pTrajDocInfo = BuildTrajectory(pSourceDocRoot, StructureSeed()).Detach();
     });
 }
 
@@ -259,9 +255,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     const std::string trajectory = base + CZelmRunInfo::TrajectoryDocumentExtension();
     const std::string archive = base + CZelmRunInfo::ArchiveFileExtension();
     const std::string frames = PathUtilities::ExtensionRemoved(trajectory) + ".trj";
-    COutputFileReader::CheckRunSucceeded(output);
-    const int code = COutputFileReader::ScanRunType(output);
-    CheckTrajectoryFiles(base, code);
+    const int code = CheckTrajectory(seed);
 
     // The frames first, with the atoms of the run's structure document when
     // the folder holds one (else of the source): the trajectory document

@@ -29,6 +29,8 @@
 #include "kelv/kelv.h"
 #include "qorvira/StateHelper.h"
 
+class CAtomicIndexMap;
+
 template <>
 struct KelvDispatchNames<IZelmAnalysis>
 {
@@ -210,6 +212,17 @@ private:
     // files of its kind missing (E_UNEXPECTED, naming them), or an archive
     // that yields no frame.
     static void CheckTrajectoryFiles(const std::string& base, int code);
+    // The checks of the trajectory command on the run of `seed` (the run
+    // succeeded, its type, its files): throws why it cannot be built; else
+    // the run type.
+    int CheckTrajectory(const std::string& seed) const;
+    // The seed of the "Structure" selection, the run that the structure and
+    // trajectory commands take; throws, naming the results folder, when no
+    // run of it has an archive.
+    std::string StructureSeed() const;
+    // Throws why the structure update cannot write the run's final
+    // structure: no archive, or no frame in it (read with `map`).
+    void CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const;
     // Throws why the energy-evolution charts of the seed cannot be made from
     // the files as they are (the run's type must have been checked before):
     // the structure document that their trajectory is built from, or the

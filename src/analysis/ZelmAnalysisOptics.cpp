@@ -57,6 +57,17 @@ std::vector<DielectricTensor> CZelmAnalysis::GetOpticalPlottingData() const
     return m_optics.GetOpticalPlottingData();
 }
 
+namespace {
+
+std::string NoOptics(const std::string& folder)
+{
+    return "Optical properties are not available.\nNo output in \"" + folder +
+           "\" has optical results (an .osc file of oscillator strengths and the frequency-dependent properties in "
+           "its .gout).";
+}
+
+} // namespace
+
 HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
 {
     return RunCommand([&] {
@@ -65,6 +76,8 @@ HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
         const std::string category = ResultCategoryOptics();
         KelvBSTR name(category);
         get_ContainsResultsForProperty(name.Get(), pCanPlot);
+        if (SelectedResult(category).empty())
+            throw KelvResult(E_UNEXPECTED, NoOptics(ResultsFolder()));
         if (!DiskUtilities::FileExists(ResultsFolder() + SelectedResult(category))) {
             *pCanPlot = VARIANT_FALSE;
             return;
@@ -86,10 +99,7 @@ HRESULT CZelmAnalysis::PlotOpticalProperties()
         // No output of the folder holds optics (no ".osc" with oscillator
         // strengths beside it): say so rather than open "<folder>/.gout".
         if (seed.empty())
-            throw KelvResult(E_UNEXPECTED, "Optical properties are not available.\nNo output in \"" +
-                                               ResultsFolder() +
-                                               "\" has optical results (an .osc file of oscillator strengths and "
-                                               "the frequency-dependent properties in its .gout).");
+            throw KelvResult(E_UNEXPECTED, NoOptics(ResultsFolder()));
         if (!DiskUtilities::FileExists(outputPath))
             throw KelvResult(E_UNEXPECTED,
                              "Unable to open ZELM .gout file.\n\"" + outputPath + "\" does not exist.");

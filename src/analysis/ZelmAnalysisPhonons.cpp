@@ -8,6 +8,7 @@
 #include "analysis/PhononPlots.h"
 #include "common/ResultFiles.h"
 #include "readers/OutputFileReader.h"
+#include "readers/PhononFileReader.h"
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/LogicStateUtilities.h"
@@ -45,15 +46,15 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
-// A yes of a phonon answer for a run that failed or did not finish becomes
-// a no with the reason that the command gives.
-void RefuseFailedRun(VARIANT_BOOL* answer, const std::string& output)
+// Throws why the band structure of the run cannot be drawn: the command and
+// its answer both ask here. The dispersion is read as the chart reads it.
+void CheckDispersion(const PhononRun& run)
 {
-    if (*answer == VARIANT_FALSE)
-        return;
-    *answer = VARIANT_FALSE;
-    COutputFileReader::CheckRunSucceeded(output);
-    *answer = VARIANT_TRUE;
+    if (!DiskUtilities::FileExists(run.dispersion))
+        throw KelvResult(E_UNEXPECTED, "ZELM .disp file does not exist.");
+    COutputFileReader::CheckRunSucceeded(run.output);
+    CZelmPhononData data(PathUtilities::ExtensionRemoved(run.output));
+    CPhononFileReader().Read(data.resultsPath, data);
 }
 
 std::string DeckWithoutDos(const std::string& input)
@@ -80,6 +81,23 @@ bool DeckAsksForDos(const std::string& inputPath)
         throw KelvResult(E_UNEXPECTED, "Unable to open file: " + inputPath);
     return false;
 }
+
+namespace {
+
+// Throws why the density of states of the run cannot be drawn: the command
+// and its answer both ask here. The deck, where the results folder holds
+// it, must ask for the density of states ("shrink"); a job's results come
+// home without their deck, and then the ".dens" file answers alone.
+void CheckDos(const PhononRun& run)
+{
+    if (!DiskUtilities::FileExists(run.dos))
+        throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
+    COutputFileReader::CheckRunSucceeded(run.output);
+    if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
+        throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
+}
+
+} // namespace
 
 HRESULT CZelmAnalysis::get_PhononDispersionGenerator(IQoPhononDispersionGenerator** ppGenerator)
 {
@@ -121,9 +139,7 @@ HRESULT CZelmAnalysis::PlotPhononDispersion()
 {
     return RunCommand([&] {
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        if (!DiskUtilities::FileExists(run.dispersion))
-            throw KelvResult(E_UNEXPECTED, "ZELM .disp file does not exist.");
-        COutputFileReader::CheckRunSucceeded(run.output);
+        CheckDispersion(run);
         const std::string name = run.seed + " Phonon Dispersion";
 
         KelvComPtr<IUnknown> object;
@@ -152,13 +168,7 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
 {
     return RunCommand([&] {
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        if (!DiskUtilities::FileExists(run.dos))
-            throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
-        COutputFileReader::CheckRunSucceeded(run.output);
-        // A deck beside the run that asked for no density of states: the
-        // ".dens" file is not this run's.
-        if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
-            throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
+        CheckDos(run);
         COutputFileReader reader(run.output);
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
@@ -188,13 +198,9 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot)
         *pCanPlot = VARIANT_FALSE;
         if (!HasResultsWrapper())
             return;
-        KelvBSTR category(ResultCategoryPhonons());
-        get_ContainsResultsForProperty(category.Get(), pCanPlot);
-        const std::string selection = SelectedResult(ResultCategoryPhonons());
-        if (!DiskUtilities::FileExists(ResultsFolder() +
-                                       PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::DispersionFileExtension())))
-            *pCanPlot = VARIANT_FALSE;
-        RefuseFailedRun(pCanPlot, RunOf(ResultsFolder(), selection).output);
+        // The command's own checks: a no gives the reason it fails with.
+        CheckDispersion(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        *pCanPlot = VARIANT_TRUE;
     });
 }
 
@@ -203,17 +209,8 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        KelvBSTR category(ResultCategoryPhonons());
-        get_ContainsResultsForProperty(category.Get(), pCanPlot);
-        const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        // The deck, where the results folder holds it, must ask for the
-        // density of states ("shrink"); a job's results come home without
-        // their deck, and then the ".dens" file answers alone.
-        bool found = true;
-        if (DiskUtilities::FileExists(run.input))
-            found = DeckAsksForDos(run.input);
-        if (!found || !DiskUtilities::FileExists(run.dos))
-            *pCanPlot = VARIANT_FALSE;
-        RefuseFailedRun(pCanPlot, run.output);
+        // The command's own checks: a no gives the reason it fails with.
+        CheckDos(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        *pCanPlot = VARIANT_TRUE;
     });
 }

@@ -109,7 +109,9 @@ void CArchiveFileReader::Read(const std::string& path)
         }
         const double energy = ParseLeadingDecimal(tokens.back()) / QMPhysicalConstants::EV_TO_KCAL_MOL;
 
+        // From here on the end of the file cuts the frame in hand.
         if (!lines.Next()) {
+            m_lastFrameCut = true;
             return;
         }
         TokenizeLine(lines.Line(), tokens);
@@ -120,6 +122,7 @@ void CArchiveFileReader::Read(const std::string& path)
         double cell[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
         if (m_periodic3D || m_periodic2D) {
             if (!lines.Next()) {
+                m_lastFrameCut = true;
                 return;
             }
             TokenizeLine(lines.Line(), tokens);
@@ -152,6 +155,7 @@ void CArchiveFileReader::Read(const std::string& path)
             }
             if (tokens[0] == "end") {
                 if (!lines.Next()) {
+                    m_lastFrameCut = true;
                     return;
                 }
                 TokenizeLine(lines.Line(), tokens);

@@ -62,6 +62,10 @@ public:
     // complete frame, which is no failure of the reading: a caller that
     // needs a frame tells it by an empty list.
     const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
+    // True when the file ends inside a frame before its atom lines (after
+    // its header line, at its date or cell line) or between its two "end"
+    // lines: that frame is not among the frames.
+    bool IsLastFrameCut() const { return m_lastFrameCut; }
     const CAtomicIndexMap& GetAtomIndexMap() const { return m_map; }
 
     // Puts one frame's positions into document order: a map not in force
@@ -76,6 +80,7 @@ public:
 private:
     bool m_periodic3D = false;
     bool m_periodic2D = false;
+    bool m_lastFrameCut = false;
     std::vector<CArchiveFrameInfo> m_frames;
     CAtomicIndexMap m_map;
 };

@@ -128,6 +128,15 @@ int Nearest(double x)
     return QorZelm::RoundToNearest(&x);
 }
 
+// The line without its leading and trailing blanks.
+std::string_view Trimmed(std::string_view line)
+{
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return std::string_view();
+    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
 // The lines of a text file, read in blocks into a buffer of its own (no
 // heap). A line is whole when a line break (LF or CR LF) ends it within 1023
 // characters; a longer line, or one that the end of the file cuts, ends the
@@ -277,20 +286,47 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target)
         out.put('\n');
     };
     bool whole = true;
-    for (int i = 0; i < 3 && (whole = in.Next(line)); ++i)
+    bool periodic = false;
+    for (int i = 0; i < 3 && (whole = in.Next(line)); ++i) {
+        if (i == 1)
+            periodic = line.find("ON") != std::string_view::npos || line.find("2D") != std::string_view::npos;
         write();
+    }
 
-    // The frame to copy runs from the last "!DATE" line to the last whole
-    // line; it is found first and copied afterwards, so that no frame is
-    // held in memory.
+    // The frame to copy is the last whole one as the archive reader takes a
+    // frame: from its "!DATE" line to the lines that close it (two "end"
+    // lines, or a blank line once its atom lines have begun), or to the end
+    // of the file once they have begun; a last frame that the end of the
+    // file cuts at its date or cell line is left out. It is found first and copied afterwards, so that no frame is held
+    // in memory.
     std::uint64_t frameStart = in.Offset();
+    std::uint64_t start = frameStart;
     std::uint64_t end = frameStart;
+    bool open = false;       // a frame's "!DATE" line was seen, its close not yet
+    bool afterEnd = false;   // the line before was its first "end" line
+    bool atoms = false;      // the frame's atom lines have begun
     for (std::uint64_t at = frameStart; whole && in.Next(line); at = in.Offset()) {
-        if (line.find("!DATE") != std::string_view::npos)
+        const std::string_view word = Trimmed(line);
+        if (line.find("!DATE") != std::string_view::npos) {
             frameStart = at;
+            open = true;
+            afterEnd = false;
+            atoms = !periodic;
+        } else if (open && ((word.empty() && atoms) || (afterEnd && word == "end"))) {
+            start = frameStart;
+            end = word.empty() ? at : in.Offset();
+            open = false;
+        } else {
+            afterEnd = open && word == "end";
+            if (open && !atoms && word.rfind("PBC", 0) == 0)
+                atoms = true;
+        }
+    }
+    if (open && atoms) {
+        start = frameStart;
         end = in.Offset();
     }
-    if (frameStart < end && in.Rewind(frameStart)) {
+    if (start < end && in.Rewind(start)) {
         while (in.Offset() < end && in.Next(line)) {
             if (!line.empty() && line != "\r")
                 write();

@@ -22,8 +22,9 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
 void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
                                       const std::string& outputPath);
 
-// Copies the source archive's first three lines and its last frame (from its
-// "!DATE" line; blank lines left out) to `target`. The source is opened
+// Copies the source archive's first three lines and its last whole frame
+// (from its "!DATE" line to its closing lines; blank lines left out) to
+// `target`: a last frame that the end of the file cuts short is not copied. The source is opened
 // first: a source that cannot be opened creates no target ("Unable to open
 // ZELM arc file."); a target that cannot be written throws "Unable to open
 // ZELM intermediate arc file." (both E_UNEXPECTED). A line of more than 1023

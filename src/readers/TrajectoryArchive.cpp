@@ -30,6 +30,7 @@ public:
 
     bool Is2DPeriodic() const override { return m_reader.Is2DPeriodic(); }
     bool Is3DPeriodic() const override { return m_reader.Is3DPeriodic(); }
+    bool IsLastFrameCut() const override { return m_reader.IsLastFrameCut(); }
 
 private:
     CArchiveFileReader m_reader;

@@ -31,6 +31,8 @@ public:
     // are three-dimensional).
     virtual bool Is2DPeriodic() const = 0;
     virtual bool Is3DPeriodic() const = 0;
+    // True when the file ends inside a frame that is therefore not counted.
+    virtual bool IsLastFrameCut() const { return false; }
 };
 
 // Opens the archive at `path` with the document-to-engine atom map; throws

@@ -38,7 +38,8 @@ TEST_F(AnalysisCommands, ResultsListsEveryCategory)
                              "Structure: a.gout\n  selected: b.gout; contains results: yes\n",
                              "Optics: none\n  selected: none; contains results: no\n",
                              "Phonons: b.gout\n  selected: b.gout; contains results: yes\n",
-                             "CanImportLibrary: no\n"})
+                             "CanImportLibrary: no (There are no fitting results from which a library can be "
+                             "generated)\n"})
         EXPECT_NE(outcome.out.find(line), std::string::npos) << line << "\n" << outcome.out;
     EXPECT_NE(outcome.out.find(folder.File("p/run/") + "\n"), std::string::npos) << outcome.out;
 }

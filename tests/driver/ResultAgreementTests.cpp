@@ -89,10 +89,13 @@ protected:
                 continue;
             }
             EXPECT_EQ(outcome.code, 1) << outcome.out;
-            if (answer.rfind("no (", 0) == 0) {
-                const std::string reason = answer.substr(4, answer.size() - 5);
-                EXPECT_EQ(outcome.err, "zelm-host: " + reason + "\n");
-            }
+            // A no gives a reason, the command's own (to which the driver
+            // may add a line of its own).
+            ASSERT_EQ(answer.rfind("no (", 0), 0u) << "a no without its reason";
+            std::string reason = answer.substr(4);
+            if (!reason.empty() && reason.back() == ')')
+                reason.pop_back();  // else the reason goes on in lines of its own
+            EXPECT_EQ(outcome.err.substr(0, reason.size() + 11), "zelm-host: " + reason) << outcome.err;
             EXPECT_EQ(QzTest::ReadFile(folder.File("p/rocksalt.qsd")), structure) << "a refused command changed it";
         }
     }
@@ -168,6 +171,45 @@ TEST_F(ResultAgreement, AFailedPhononRun)
     ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotOpticalProperties", failed},
                                             {"CanPlotPhononDispersion", failed},
                                             {"CanPlotPhononDOS", failed}});
+}
+
+TEST_F(ResultAgreement, AnArchiveWithItsLastFrameCut)
+{
+    // Cut right after the date line of the last of its five frames.
+    const std::string whole = QzTest::ReadFile(Examples + "results/geomopt/rocksalt.arc");
+    const std::size_t date = whole.rfind("!DATE");
+    Folder("cut", {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                   {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    QzTest::WriteFile(folder.File("p/cut/rocksalt.arc"), whole.substr(0, whole.find('\n', date) + 1));
+    ExpectAgreement("p/cut/rocksalt.gout", {{"CanViewEnergyEvolution", "yes"},
+                                            {"CanUpdateStructure", "yes"},
+                                            {"CanCreateTrajectory", "yes"}});
+    EXPECT_NE(Run("results p/cut/rocksalt.gout").out.find("note: the last frame of \"" +
+                                                          folder.File("p/cut/rocksalt.arc") +
+                                                          "\" is cut short: the 4 whole frames before it are taken\n"),
+              std::string::npos);
+}
+
+TEST_F(ResultAgreement, ADynamicsRunWithoutArchive)
+{
+    Folder("md", {{"rocksalt.gout", Examples + "results/dynamics/rocksalt.gout"},
+                  {"rocksalt.trg", Examples + "results/dynamics/rocksalt.trg"},
+                  {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    const std::string noArchive = "no (No run in \"" + folder.File("p/md/") + "\" has an archive";
+    ExpectAgreement("p/md/rocksalt.gout", {{"CanUpdateStructure", noArchive}, {"CanCreateTrajectory", noArchive}});
+}
+
+TEST_F(ResultAgreement, AnEmptyOrUnreadableDispersion)
+{
+    for (const std::string& dispersion : {std::string(), std::string("not a dispersion\n")}) {
+        SCOPED_TRACE("\"" + dispersion + "\"");
+        fs::remove_all(folder.File("p/phonons"));
+        Folder("phonons", {{"nacl.gout", Data("phonons/nacl.gout")},
+                           {"nacl.dens", Data("phonons/nacl.dens")},
+                           {"nacl.kptaux", Data("phonons/nacl.kptaux")}});
+        QzTest::WriteFile(folder.File("p/phonons/nacl.disp"), dispersion);
+        ExpectAgreement("p/phonons/nacl.gout", {{"CanPlotPhononDispersion", "no ("}, {"CanPlotPhononDOS", "yes"}});
+    }
 }
 
 TEST_F(ResultAgreement, AFit)

@@ -128,9 +128,14 @@ TEST_F(ResultCommands, AFailedRunIsRefusedAndNoDocumentChanges)
     output.content.runType = 2;
     const std::string before = QzTest::ReadFile(salt);
     const std::string reason = "The ZELM run failed: temperature has exceeded maximum allowed";
+    // The run's own document, which import-result imports with run.arc.
+    const std::string run = folder.File("run.qsd");
+    fs::copy_file(salt, run);
+    const std::string runBefore = QzTest::ReadFile(run);
     for (const auto& command : std::vector<std::function<void()>>{
              [&] { ZelmHost::UpdateStructure(salt, folder.File("run.arc"), false, out); },
-             [&] { ZelmHost::WriteTrajectory(folder.File("run"), salt, "", out); }}) {
+             [&] { ZelmHost::WriteTrajectory(folder.File("run"), salt, "", out); },
+             [&] { ZelmHost::ImportResult(run, out); }}) {
         try {
             command();
             ADD_FAILURE() << "a failed run was used";
@@ -139,6 +144,8 @@ TEST_F(ResultCommands, AFailedRunIsRefusedAndNoDocumentChanges)
         }
     }
     EXPECT_EQ(QzTest::ReadFile(salt), before);
+    EXPECT_EQ(QzTest::ReadFile(run), runBefore);
+    EXPECT_EQ(out.str().find("imported"), std::string::npos) << out.str();
     EXPECT_FALSE(fs::exists(folder.File("run.trj")));
     EXPECT_FALSE(fs::exists(folder.File("run.qtd")));
 }

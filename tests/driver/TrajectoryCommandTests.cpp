@@ -2,6 +2,8 @@
 // the module's exports, and `show` of a ".qtd" trajectory document.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -143,4 +145,65 @@ TEST_F(TrajectoryCommands, BundledRunsComeHomeThroughTheReaders)
     EXPECT_EQ(bad.code, 1);
     EXPECT_NE(bad.err.find("ZELM output not readable."), std::string::npos) << bad.err;
     EXPECT_NE(Run("show salt.qsd").out.find("a=5.628920"), std::string::npos);
+}
+
+TEST_F(TrajectoryCommands, AResultThatChangesNothingWritesNothing)
+{
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    fs::copy_file(results + "geomopt/rocksalt.arc", folder.File("salt.arc"));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("salt.gout"));
+    ASSERT_EQ(Run("import-result salt.qsd").code, 0);
+
+    // The same result again: refused, and the file (its identifier with it)
+    // is the one the first import wrote, not written anew.
+    const std::string imported = QzTest::ReadFile(folder.File("salt.qsd"));
+    struct stat before{};
+    ASSERT_EQ(stat(folder.File("salt.qsd").c_str(), &before), 0);
+    const struct {
+        const char* command;
+    } rows[] = {{"import-result salt.qsd"}, {"update-structure salt.qsd salt.arc"}};
+    for (const auto& row : rows) {
+        const Outcome again = Run(row.command);
+        EXPECT_EQ(again.code, 1) << row.command << "\n" << again.out;
+        EXPECT_NE(again.err.find("did not change the document"), std::string::npos) << again.err;
+        EXPECT_EQ(again.out.find("imported"), std::string::npos) << again.out;
+        EXPECT_EQ(QzTest::ReadFile(folder.File("salt.qsd")), imported) << row.command;
+        struct stat after{};
+        ASSERT_EQ(stat(folder.File("salt.qsd").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << row.command << ": the document was written again";
+    }
+}
+
+TEST_F(TrajectoryCommands, AnArchiveWithItsLastFrameCutGivesTheWholeFramesBeforeIt)
+{
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    // The archive cut right after the date line of its fifth frame: the
+    // fourth frame is the last whole one.
+    const std::string whole = QzTest::ReadFile(results + "geomopt/rocksalt.arc");
+    std::size_t date = 0;
+    for (int frame = 0; frame < 5; ++frame)
+        date = whole.find("!DATE", date + 1);
+    ASSERT_NE(date, std::string::npos);
+    QzTest::WriteFile(folder.File("salt.arc"), whole.substr(0, whole.find('\n', date) + 1));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("salt.gout"));
+    const std::string note = "note: the last frame of \"" + folder.File("salt.arc") +
+                             "\" is cut short: the 4 whole frames before it are taken\n";
+
+    const Outcome trajectory = Run("trajectory salt --document salt.qsd");
+    EXPECT_EQ(trajectory.code, 0) << trajectory.err;
+    EXPECT_NE(trajectory.out.find("Trajectory: 4 frames of 8 atoms"), std::string::npos) << trajectory.out;
+    EXPECT_NE(trajectory.out.find(note), std::string::npos) << trajectory.out;
+    const Outcome imported = Run("import-result salt.qsd");
+    EXPECT_EQ(imported.code, 0) << imported.err;
+    EXPECT_NE(imported.out.find(note), std::string::npos) << imported.out;
+    // The fourth frame's cell.
+    EXPECT_NE(imported.out.find("a=5.631"), std::string::npos) << imported.out;
 }

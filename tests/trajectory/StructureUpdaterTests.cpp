@@ -102,8 +102,12 @@ TEST(ReadFinalArcFrame, CopiesTheHeaderAndTheLastFrameOnly)
     } cases[] = {
         {"five frames", text, "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\n"},
         {"last line without a break", text + "end", "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\n"},
+        // The long line ends the reading at the frame's cell line: that
+        // frame is cut, and it is not copied.
         {"a line over 1023 characters ends the copy", text + "!DATE x\n" + std::string(1024, 'x') + "\nend\n",
-         "!KORVEX archive\nPBC=ON\nrun title\n!DATE x\n"},
+         "!KORVEX archive\nPBC=ON\nrun title\n"},
+        {"a last frame cut after its date line", text + "end\nenergy 6\n!DATE frame 6\n",
+         "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\nend\n"},
         {"four lines", "a\nb\nc\nd", "a\nb\nc\n"},
         {"a line of 1023 characters with CR LF is whole",
          "a\r\nb\r\nc\r\n!DATE y\r\n" + std::string(1023, 'y') + "\r\nend\r\n",

@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "CommandLine.h"
 #include "DriverSupport.h"
 #include "HostCommands.h"
+#include "ResultCommands.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "host/charts/ChartFile.h"
@@ -199,6 +202,28 @@ struct Session {
     KelvComPtr<IQoQMAnalysisScope> scope;
 };
 
+// The notes on archives that end in a frame cut short, of the runs that the
+// categories have selected (each run once).
+std::string CutFrameNotes(const Session& session, std::initializer_list<const char*> categories)
+{
+    KelvVariant folder;
+    KelvResult::Check(session.scope->get_ResultsID(folder.Receive()));
+    std::vector<std::string> seen;
+    std::string notes;
+    for (const char* category : categories) {
+        KelvVariant selected;
+        KelvResult::Check(session.scope->get_ResultsIDForProperty(KelvBSTR(category).Get(), selected.Receive()));
+        if (Text(selected).empty())
+            continue;
+        const std::string archive = fs::path(Text(folder) + Text(selected)).replace_extension(".arc").string();
+        if (std::find(seen.begin(), seen.end(), archive) != seen.end())
+            continue;
+        seen.push_back(archive);
+        notes += CutFrameNote(archive);
+    }
+    return notes;
+}
+
 void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
 {
     Session session(options);
@@ -239,6 +264,7 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
     };
     for (const auto& query : queries)
         out << query.first << ": " << Answer([&](VARIANT_BOOL* v) { return (a->*query.second)(v); }) << "\n";
+    out << CutFrameNotes(session, {"EnEvol", "Structure", "Trajectory"});
 }
 
 // The structure document named on the command line, opened in the project.
@@ -300,6 +326,10 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     KelvResult::Check(session.host.Documents().Synchronize());
     const Snapshot after = FilesOf(session.project);
     PrintDifference(before, after, session.project, out);
+    if (options.action == "energy")
+        out << CutFrameNotes(session, {"EnEvol"});
+    else if (needsDocument)
+        out << CutFrameNotes(session, {"Structure"});
     // A library that the dump gives as it is stays (the library beside the
     // dump or one of its numbered copies): say which it is.
     if (options.action != "library")

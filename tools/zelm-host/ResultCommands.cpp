@@ -69,6 +69,17 @@ OpenDocument Open(const std::string& documentPath)
     return opened;
 }
 
+// The document's structure (lattice, symmetry, atoms and their places,
+// bonds, sets, surface) as text, without what names the document: a result
+// that changed nothing but the identity of the document changed nothing.
+std::string StructureText(const HostModel::Document& document)
+{
+    HostModel::Document structure;
+    structure.SetId(std::string());
+    structure.CopyModelFrom(document);
+    return HostModel::QsdText(structure);
+}
+
 void Save(OpenDocument& opened)
 {
     KelvVariant noData;
@@ -120,6 +131,23 @@ void RequireFinishedRun(const std::string& base)
 
 }  // namespace
 
+std::string CutFrameNote(const std::string& archive)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(archive, error))
+        return std::string();
+    try {
+        const std::unique_ptr<ITrajectoryArchive> frames = OpenTrajectoryArchive(archive, CAtomicIndexMap());
+        if (!frames->IsLastFrameCut())
+            return std::string();
+        const std::size_t whole = frames->GetFrameCount();
+        return "note: the last frame of \"" + archive + "\" is cut short: the " + std::to_string(whole) +
+               (whole == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+    } catch (const KelvResult&) {
+        return std::string();  // the commands give the reader's reason
+    }
+}
+
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
     OpenDocument opened = Open(document);
@@ -145,16 +173,26 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     if (frames->GetFrameCount() == 0)
         Fail("the archive \"" + archive + "\" holds no frame to write into the document");
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
-    const std::string before = HostModel::QsdText(*model);
+    const std::string before = StructureText(*model);
 
+    // The updater ends by writing the project's changed documents back to
+    // their files; the command writes this one itself, and only when its
+    // structure changed, so the document has no file meanwhile.
+    const std::string url = model->Url();
+    model->SetUrl(std::string());
     try {
         UpdateStructureFromOutput(opened.root, opened.document, arc, map);
     } catch (const KelvResult& failure) {
+        model->SetUrl(url);
         if (failure.GetMessage() == "Unable to open ZELM intermediate arc file.")
             Fail(WorkingCopyFailure(arc));
         throw;
+    } catch (...) {
+        model->SetUrl(url);
+        throw;
     }
-    if (HostModel::QsdText(*model) == before) {
+    model->SetUrl(url);
+    if (StructureText(*model) == before) {
         std::string why = "its last frame gives the structure the document already has";
         const HostModel::Periodicity periodicity = model->GetPeriodicity();
         if (periodicity == HostModel::Periodicity::Bulk3D && !frames->Is3DPeriodic())
@@ -164,7 +202,8 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
         Fail("the archive \"" + archive + "\" did not change the document \"" + document + "\": " + why);
     }
     Save(opened);
-    out << "updated " << opened.path << " from " << arc << (surface ? " (surface atom map)" : "") << "\n";
+    out << "updated " << opened.path << " from " << arc << (surface ? " (surface atom map)" : "") << "\n"
+        << CutFrameNote(arc);
     ShowDocument(opened.path, "", out);
 }
 
@@ -190,7 +229,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (frames->GetFrameCount() == 0)
         Fail("the archive \"" + arc + "\" holds no frame to import into the document");
     frames.reset();
-    const std::string before = HostModel::QsdText(*HostModel::LoadQsd(path));
+    const std::string before = StructureText(*HostModel::LoadQsd(path));
 
     std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
     KelvComPtr<ISBDocumentRoot> document;
@@ -200,12 +239,12 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
                                                        KelvBSTR("QorZelm.ZelmStructureImporter").Get(), noData.Get(),
                                                        document.Receive()));
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(document.get());
-    if (model && HostModel::QsdText(*model) == before)
+    if (model && StructureText(*model) == before)
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
     KelvResult::Check(host->Documents().ExportDocument(
         document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
-    out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n";
+    out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n" << CutFrameNote(arc);
     document = nullptr;
     host.reset();
     ShowDocument(path, "", out);
@@ -255,6 +294,8 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
     if (error)
         Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + error.message());
     out << "wrote " << name << ".trj (" << chosen << ")\n";
+    if (code != 3)
+        out << CutFrameNote(name + ".arc");
     opened = OpenDocument();
     ShowDocument(qtd, "", out);
 }

@@ -19,6 +19,11 @@
 
 namespace ZelmHost {
 
+// A line telling that the run's archive ends in a frame cut short, of which
+// the commands and the analysis take the whole frames before it; empty for
+// an archive that is whole, missing or unreadable.
+std::string CutFrameNote(const std::string& archive);
+
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out);
 void ImportResult(const std::string& seedDocument, std::ostream& out);
 void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
