@@ -107,6 +107,9 @@ private:
     Entry* FindEntry(ISBDocumentRoot* document);
     KelvComPtr<ISBDocumentRoot> Load(const std::string& normalPath, const std::shared_ptr<const DocumentType>& type);
     std::string ProjectPath(const std::string& path) const;
+    // Saves the document into its file of the project, which is not written
+    // through a link leading outside the project.
+    void Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const;
 
     std::shared_ptr<HostContext> m_context;
     std::vector<std::shared_ptr<const DocumentType>> m_types;

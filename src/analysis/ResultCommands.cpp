@@ -8,7 +8,10 @@
 #include "job/ZelmJob.h"
 #include "qorqm/CDocManagementUtility.h"
 #include "qorqm/DiskUtilities.h"
+#include "common/ProjectPaths.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/AtomicIndexMap.h"
 #include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
@@ -29,8 +32,13 @@ constexpr LONG RenameOverwrite = SBDiskOverwrite;
 constexpr DWORD InProcLocalRemote = 21;
 
 // Writes the document into a trajectory document file at `path`.
-void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path)
+void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path, const std::string& project)
 {
+    const std::string leaving = LinkLeavingProject(path, project);
+    if (!leaving.empty())
+        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory document \"" +
+                                                                  MessageText::Excerpt(path) +
+                                                                  "\" cannot be written: " + leaving + ".");
     KelvComPtr<ISBStream> stream;
     Kelv::KelvCreateImpl(CLSID_SBStream, nullptr, InProcLocalRemote, IID_ISBStream, stream.ReceiveVoid(), true);
     KelvResult::Check(stream->Open(SBStreamWrite, KelvVariant(path).Get()));
@@ -54,11 +62,12 @@ std::string OutputName(const std::string& seed)
 // Throws why the archive gives no frame: it cannot be read, or its last
 // frame, copied alone as the structure update copies it, holds none
 // (`noFrame`).
-void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
+void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame,
+                            const std::string& project)
 {
     const std::string copy =
         PathUtilities::ExtensionRemoved(archive) + "_TDE_" + CZelmRunInfo::ArchiveFileExtension();
-    ReadFinalArcFrame(archive, copy);
+    ReadFinalArcFrame(archive, copy, project);
     std::size_t frames = 0;
     try {
         if (DiskUtilities::FileExists(copy))
@@ -100,7 +109,7 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
         *pCanUpdateStructure = VARIANT_FALSE;
         COutputFileReader::CheckRunSucceeded(
             m_resultsFolder + PathUtilities::ExtensionReplaced(selection, CZelmRunInfo::OutputFileExtension()));
-        CheckArchiveGivesFrame(archive, CAtomicIndexMap(), NoFinalStructure(archive));
+        CheckArchiveGivesFrame(archive, CAtomicIndexMap(), NoFinalStructure(archive), ProjectFolderForWrites(Root()));
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -128,14 +137,14 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
         }
         // The update itself passes silently over an archive that gives it
         // nothing to write.
-        CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
+        CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive), ProjectFolderForWrites(root));
         UpdateStructureFromOutput(root, document, archive, map);
     });
 }
 
 // --- trajectory --------------------------------------------------------------------
 
-void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
+void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, const std::string& project)
 {
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     std::vector<std::string> needed;
@@ -152,7 +161,7 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
                                                "\" is not there.");
     if (code != COutputFileReader::RunDynamics)
         CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
-                               CZelmJob::NoTrajectoryFrame(base, code));
+                               CZelmJob::NoTrajectoryFrame(base, code), project);
 }
 
 HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory)
@@ -181,7 +190,7 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
             if (!DiskUtilities::FileExists(m_resultsFolder + PathUtilities::ExtensionReplaced(selection, extension)))
                 return;
         // An archive that yields no frame gives no optimisation trajectory.
-        CheckTrajectoryFiles(m_resultsFolder + SeedNameFromPath(selection), code);
+        CheckTrajectoryFiles(m_resultsFolder + SeedNameFromPath(selection), code, ProjectFolderForWrites(Root()));
         *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
@@ -261,7 +270,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     const std::string frames = PathUtilities::ExtensionRemoved(trajectory) + ".trj";
     COutputFileReader::CheckRunSucceeded(output);
     const int code = COutputFileReader::ScanRunType(output);
-    CheckTrajectoryFiles(base, code);
+    CheckTrajectoryFiles(base, code, ProjectFolderForWrites(Root()));
 
     // The frames first, with the atoms of the run's structure document when
     // the folder holds one (else of the source): the trajectory document
@@ -280,7 +289,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
         PurgeTrajectoryDocument(trajectory, keep);
     KelvComPtr<ISBDocumentRoot> document;
     try {
-        SaveAsTrajectoryDocument(source, trajectory);
+        SaveAsTrajectoryDocument(source, trajectory, ProjectFolderForWrites(root));
         KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),
                                                                            document.Receive()));
     } catch (...) {

@@ -206,7 +206,7 @@ private:
     // cannot be built from its files: a run type without trajectory, the
     // files of its kind missing (E_UNEXPECTED, naming them), or an archive
     // that yields no frame.
-    static void CheckTrajectoryFiles(const std::string& base, int code);
+    static void CheckTrajectoryFiles(const std::string& base, int code, const std::string& project);
     // Throws why the energy-evolution charts of the seed cannot be made from
     // the files as they are (the run's type must have been checked before):
     // the structure document that their trajectory is built from, or the

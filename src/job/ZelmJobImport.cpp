@@ -3,6 +3,7 @@
 // library of a Fit run.
 #include "job/ZelmJob.h"
 
+#include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "readers/OutputFileReader.h"
@@ -172,7 +173,7 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
 {
     const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
     if (!DiskUtilities::FileExists(wanted)) {
-        const CDumpToLibraryConverter converter(dump, wanted);
+        const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
         return wanted;
     }
     // A library of that name may be the fit's own input library (the deck is
@@ -187,7 +188,7 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
         if (existing != VARIANT_TRUE)
             break;
     }
-    { const CDumpToLibraryConverter converter(dump, candidate); }
+    { const CDumpToLibraryConverter converter(dump, candidate, ProjectFolderForWrites(root)); }
     if (FileBytes(candidate) == FileBytes(wanted)) {
         std::remove(PathUtilities::ToNative(candidate).c_str());
         return wanted;
@@ -328,7 +329,7 @@ bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::
     // no frame, or a write that fails, leaves an older ".trj" as it was.
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
-    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name));
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), ProjectFolderForWrites(root));
     if (FAILED(hr)) {
         KelvResult::SetLastError(hr);
         const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();
