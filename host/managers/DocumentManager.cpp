@@ -262,9 +262,17 @@ KelvComPtr<ISBDocumentRoot> DocumentManager::Open(const std::string& path)
     return Load(normal, RequireType(type->progId));
 }
 
+void DocumentManager::TakeAsUsersOwn(ISBDocumentRoot* document)
+{
+    const std::string url = UrlOf(document);
+    if (!url.empty())
+        m_usersOwn.push_back(HostPaths::Normal(url));
+}
+
 void DocumentManager::Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const
 {
-    const std::string leaving = LinkLeavingProject(path, m_context->documentsFolder);
+    const bool usersOwn = std::find(m_usersOwn.begin(), m_usersOwn.end(), HostPaths::Normal(path)) != m_usersOwn.end();
+    const std::string leaving = usersOwn ? std::string() : LinkLeavingProject(path, m_context->documentsFolder);
     if (!leaving.empty())
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
              "The document file \"" + MessageText::Excerpt(path) + "\" cannot be written: " + leaving + ".");

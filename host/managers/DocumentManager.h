@@ -45,6 +45,11 @@ class DocumentManager final : public CKelvUnknown, public ISBDocumentManager, pu
 public:
     static KelvComPtr<DocumentManager> Create(std::shared_ptr<HostContext> context);
 
+    // The document's file is one the user named (on the command line): its
+    // saves go where its links lead, as a path the user typed. Every other
+    // file of the project is not written through a link leading outside it.
+    void TakeAsUsersOwn(ISBDocumentRoot* document);
+
     KELV_DELEGATE_IUNKNOWN
     HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
 
@@ -116,6 +121,7 @@ private:
     std::vector<Entry> m_documents;
     std::vector<Association> m_associations;
     std::map<std::string, KelvComPtr<ISBDocumentInfo>> m_fileInfos;
+    std::vector<std::string> m_usersOwn;
 };
 
 // The document service of the container root.

@@ -72,6 +72,7 @@ OpenDocument Open(const std::string& documentPath)
 void Save(OpenDocument& opened)
 {
     KelvVariant noData;
+    opened.host->Documents().TakeAsUsersOwn(opened.document.get()); // the document named on the command line
     KelvResult::Check(opened.host->Documents().ExportDocument(
         opened.document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(),
         KelvBSTR("").Get()));
@@ -203,6 +204,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (model && HostModel::QsdText(*model) == before)
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
+    host->Documents().TakeAsUsersOwn(document.get()); // the document named on the command line
     KelvResult::Check(host->Documents().ExportDocument(
         document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
     out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n";
