@@ -95,7 +95,14 @@ void HostApplication::MakeServices()
     // machine: a project received from elsewhere does not choose what runs.
     const EngineSettings engines = LoadEngineSettings(m_context->documentsFolder);
     for (const auto& server : engines.commands) {
-        if (IsEngineAccepted(m_context->documentsFolder, server.first, server.second))
+        // The user's accepted commands that cannot be read accept nothing
+        // here; `engine` names the file and why.
+        bool accepted = false;
+        try {
+            accepted = IsEngineAccepted(m_context->documentsFolder, server.first, server.second);
+        } catch (const KelvResult&) {
+        }
+        if (accepted)
             m_jobs->SetServerCommand(server.first, server.second);
         else
             m_unacceptedEngines[server.first] = server.second;
@@ -315,7 +322,7 @@ void HostApplication::SaveStates(const std::string& path)
             values[state->LogicName()] = state->ToJson();
     }
     std::string why;
-    if (!ReplaceFileContents(target, values.dump(2) + "\n", &why))
+    if (!ReplaceFileContents(target, values.dump(2) + "\n", &why, m_context->documentsFolder))
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), failure + ": " + why + ".");
     for (const KelvComPtr<HostState>& state : states)
         state->MarkSaved();

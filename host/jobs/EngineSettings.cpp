@@ -88,7 +88,7 @@ void SaveEngineSettings(const std::string& projectFolder, const EngineSettings& 
     j["engines"] = settings.commands;
     j["timeLimit"] = settings.timeLimitSeconds;
     std::string why;
-    if (!ReplaceFileContents(path, j.dump(2) + "\n", &why))
+    if (!ReplaceFileContents(path, j.dump(2) + "\n", &why, PathUtilities::ToNative(projectFolder)))
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The engine settings \"" + path + "\" cannot be written: " + why + ".");
 }
 
@@ -119,15 +119,36 @@ std::string ProjectKey(const std::string& projectFolder)
     return error ? PathUtilities::ToNative(projectFolder) : resolved.string();
 }
 
+// The user's accepted commands; none while the file is not there. A file
+// that is there and cannot be read is refused, naming it and why: it holds
+// the user's earlier acceptances, which a new one must not write over.
 nlohmann::json ReadAccepted(const std::string& path)
 {
+    const auto unreadable = [&](const std::string& why) {
+        Fail(E_INVALIDARG, "The accepted engine commands \"" + MessageText::Excerpt(path) + "\" cannot be read: " +
+                               MessageText::Excerpt(why) + " (mend or delete the file; it is not replaced).");
+    };
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return nlohmann::json::object();
+    if (error)
+        unreadable(error.message());
+    if (status.type() != std::filesystem::file_type::regular)
+        unreadable("it is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return nlohmann::json::object();
+        unreadable(std::strerror(errno));
     std::ostringstream text;
     text << in.rdbuf();
+    if (in.bad())
+        unreadable("reading it failed");
     const nlohmann::json j = nlohmann::json::parse(text.str(), nullptr, false);
-    return j.is_object() ? j : nlohmann::json::object();
+    if (j.is_discarded())
+        unreadable("it is not JSON");
+    if (!j.is_object())
+        unreadable("it does not hold an object of project folders");
+    return j;
 }
 
 } // namespace
@@ -174,10 +195,11 @@ void AcceptEngine(const std::string& projectFolder, const std::string& server, c
             accepted[key] = nlohmann::json::object();
         accepted[key][server] = command;
     }
-    errno = 0;
-    if (!ReplaceFileContents(path, accepted.dump(2) + "\n"))
-        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The accepted engine commands \"" + path + "\" cannot be written: " +
-                                                     (errno ? std::strerror(errno) : "the write failed") + ".");
+    std::string why;
+    if (!ReplaceFileContents(path, accepted.dump(2) + "\n", &why))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The accepted engine commands \"" + MessageText::Excerpt(path) +
+                                                     "\" cannot be written: " +
+                                                     (why.empty() ? std::string("the write failed") : why) + ".");
 }
 
 } // namespace QzHost

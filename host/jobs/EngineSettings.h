@@ -50,10 +50,12 @@ EngineSettings UpdateEngineSettings(const std::string& projectFolder,
 // else ~/.config/qorzelm), by project folder (resolved) and server program.
 std::string AcceptedEnginesPath();
 // Whether `command` is the accepted command of the server program in the
-// project folder (a file that cannot be read accepts nothing).
+// project folder. A file that is there and cannot be read (not JSON, not an
+// object, unreadable) throws KelvResult naming it and why.
 bool IsEngineAccepted(const std::string& projectFolder, const std::string& server, const std::string& command);
 // Records `command` as accepted (an empty command removes the entry).
-// Throws KelvResult naming the file when it cannot be written.
+// Throws KelvResult naming the file when it cannot be read (it is then left
+// as it is) or written.
 void AcceptEngine(const std::string& projectFolder, const std::string& server, const std::string& command);
 
 } // namespace QzHost

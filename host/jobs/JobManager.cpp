@@ -7,6 +7,7 @@
 
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
 #include <algorithm>
@@ -33,8 +34,14 @@ bool IsFile(const std::string& path)
     return fs::is_regular_file(path, error);
 }
 
-void CopyInto(const std::string& from, const std::string& to)
+// A copy into a folder of the project does not leave it through a link.
+void CopyInto(const std::string& from, const std::string& to, const std::string& project)
 {
+    const std::string leaving = LinkLeavingProject(to, project);
+    if (!leaving.empty())
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(from) +
+                                                      "\" cannot be copied to \"" + MessageText::Excerpt(to) +
+                                                      "\": " + leaving + ".");
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
     if (error)
@@ -362,7 +369,7 @@ HRESULT ManagedJob::Start()
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
             const std::string target = PathUtilities::Join(server, PathUtilities::FileNameFromPath(source));
-            CopyInto(source, target);
+            CopyInto(source, target, m_context->documentsFolder);
             staged.push_back(target);
         }
 
@@ -445,7 +452,7 @@ HRESULT ManagedJob::DownloadFile(BSTR remotePath, BSTR* pLocalPath)
         MakeFolder(downloads);
         const std::string local = PathUtilities::Join(
             downloads, std::to_string(++m_downloads) + "_" + PathUtilities::FileNameFromPath(remote));
-        CopyInto(remote, local);
+        CopyInto(remote, local, m_context->documentsFolder);
         StoreString(pLocalPath, local);
     });
 }
@@ -546,7 +553,8 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
             Fail(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "The output folder \"" + request.outputsFolder + "\" does not exist.");
         for (fs::directory_iterator it(outputs, error), end; !error && it != end; it.increment(error)) {
             if (it->is_regular_file(error))
-                CopyInto(it->path().string(), PathUtilities::Join(job.ServerFolder(), it->path().filename().string()));
+                CopyInto(it->path().string(), PathUtilities::Join(job.ServerFolder(), it->path().filename().string()),
+                         m_context->documentsFolder);
         }
         if (error)
             Fail(E_FAIL, "The output folder \"" + request.outputsFolder + "\" cannot be read: " + error.message());
@@ -705,7 +713,7 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         }
         const std::string target = PathUtilities::Join(job.ResultsFolder(), name);
         try {
-            CopyInto(source, target);
+            CopyInto(source, target, m_context->documentsFolder);
             report.downloaded.push_back(target);
             Log("JobDelivery", "Download", {Quote(name), Hex(item->DownloadPolicy())});
         } catch (const KelvResult& error) {

@@ -3,7 +3,9 @@
 #include "host/managers/HostCall.h"
 
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
 #include <filesystem>
@@ -309,6 +311,15 @@ HRESULT DiskManager::IsExisting(BSTR path, VARIANT_BOOL* pExists)
     });
 }
 
+void DiskManager::RequireStaysInProject(const std::string& source, const std::string& target) const
+{
+    const std::string leaving = LinkLeavingProject(target, m_context->documentsFolder);
+    if (!leaving.empty())
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(source) +
+                                                      "\" cannot be copied to \"" + MessageText::Excerpt(target) +
+                                                      "\": " + leaving + ".");
+}
+
 std::string DiskManager::Copy(const std::string& source, const std::string& target, LONG flags)
 {
     const std::string from = HostPaths::Normal(source);
@@ -320,6 +331,7 @@ std::string DiskManager::Copy(const std::string& source, const std::string& targ
     if (to == from)
         Fail(E_INVALIDARG, "The file \"" + source + "\" cannot be copied onto itself.");
     to = ResolveTarget(to, flags, false);
+    RequireStaysInProject(source, to);
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
     if (error)
@@ -380,6 +392,7 @@ HRESULT DiskManager::RenameFile(BSTR source, BSTR target, LONG flags, BSTR* pNew
             fs::rename(from, to, error);
             if (error == std::errc::cross_device_link) {
                 error.clear();
+                RequireStaysInProject(sourceText, to);
                 fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
                 if (!error)
                     fs::remove(from, error);

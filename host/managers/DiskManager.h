@@ -56,6 +56,8 @@ private:
     std::string ResolveTarget(const std::string& target, LONG flags, bool folder) const;
     void MoveHiddenMark(const std::string& from, const std::string& to);
     void DropHiddenMarks(const std::string& pathOrFolder);
+    // A copy into the project does not leave it through a link.
+    void RequireStaysInProject(const std::string& source, const std::string& target) const;
 
     std::shared_ptr<HostContext> m_context;
 };

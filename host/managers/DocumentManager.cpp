@@ -3,7 +3,9 @@
 #include "host/managers/HostCall.h"
 #include "host/managers/HostStream.h"
 
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
 #include <algorithm>
@@ -260,6 +262,23 @@ KelvComPtr<ISBDocumentRoot> DocumentManager::Open(const std::string& path)
     return Load(normal, RequireType(type->progId));
 }
 
+void DocumentManager::TakeAsUsersOwn(ISBDocumentRoot* document)
+{
+    const std::string url = UrlOf(document);
+    if (!url.empty())
+        m_usersOwn.push_back(HostPaths::Normal(url));
+}
+
+void DocumentManager::Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const
+{
+    const bool usersOwn = std::find(m_usersOwn.begin(), m_usersOwn.end(), HostPaths::Normal(path)) != m_usersOwn.end();
+    const std::string leaving = usersOwn ? std::string() : LinkLeavingProject(path, m_context->documentsFolder);
+    if (!leaving.empty())
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
+             "The document file \"" + MessageText::Excerpt(path) + "\" cannot be written: " + leaving + ".");
+    type.save(document, path);
+}
+
 std::string DocumentManager::ProjectPath(const std::string& path) const
 {
     // Relative paths lie in the project documents folder.
@@ -406,7 +425,7 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
         if (type->setUrl)
             type->setUrl(document.get(), path);
         if (type->save)
-            type->save(document.get(), path);
+            Save(*type, document.get(), path);
         m_documents.push_back(Entry{document, type, false});
         StoreInterface(ppDocument, document);
     });
@@ -486,7 +505,7 @@ HRESULT DocumentManager::ExportDocument(ISBDocumentRoot* pDocument, LONG flags, 
         const std::string target = text.empty() ? UrlOf(pDocument) : ProjectPath(text);
         if (target.empty())
             Fail(E_INVALIDARG, "The document has no file of its own; an export needs a path.");
-        type->save(pDocument, target);
+        Save(*type, pDocument, target);
     });
 }
 
@@ -540,7 +559,7 @@ HRESULT DocumentManager::Synchronize()
             try {
                 if (entry.type->isModified && !entry.type->isModified(entry.document.get()))
                     continue;
-                entry.type->save(entry.document.get(), url);
+                Save(*entry.type, entry.document.get(), url);
             } catch (const KelvResult& error) {
                 if (!failure)
                     failure = error;

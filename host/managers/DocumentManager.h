@@ -45,6 +45,11 @@ class DocumentManager final : public CKelvUnknown, public ISBDocumentManager, pu
 public:
     static KelvComPtr<DocumentManager> Create(std::shared_ptr<HostContext> context);
 
+    // The document's file is one the user named (on the command line): its
+    // saves go where its links lead, as a path the user typed. Every other
+    // file of the project is not written through a link leading outside it.
+    void TakeAsUsersOwn(ISBDocumentRoot* document);
+
     KELV_DELEGATE_IUNKNOWN
     HRESULT DelegatedQueryInterface(REFIID iid, void** out) override;
 
@@ -107,12 +112,16 @@ private:
     Entry* FindEntry(ISBDocumentRoot* document);
     KelvComPtr<ISBDocumentRoot> Load(const std::string& normalPath, const std::shared_ptr<const DocumentType>& type);
     std::string ProjectPath(const std::string& path) const;
+    // Saves the document into its file of the project, which is not written
+    // through a link leading outside the project.
+    void Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const;
 
     std::shared_ptr<HostContext> m_context;
     std::vector<std::shared_ptr<const DocumentType>> m_types;
     std::vector<Entry> m_documents;
     std::vector<Association> m_associations;
     std::map<std::string, KelvComPtr<ISBDocumentInfo>> m_fileInfos;
+    std::vector<std::string> m_usersOwn;
 };
 
 // The document service of the container root.

@@ -69,7 +69,7 @@ HRESULT StateManager::CreateModuleState(ISBExtension* pExtension, BSTR folder, B
         content["logics"] = extension->StatesToJson();
         // Written whole or not at all, as every file the host saves.
         std::string why;
-        if (!ReplaceFileContents(path, content.dump(2) + "\n", &why))
+        if (!ReplaceFileContents(path, content.dump(2) + "\n", &why, m_context->documentsFolder))
             Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The module state \"" + path + "\" cannot be written: " + why + ".");
         *ppModuleState = (new ModuleState(path))->ControllingUnknown();
     });

@@ -32,7 +32,11 @@ CForcefieldEditor::~CForcefieldEditor() = default;
 
 void CForcefieldEditor::Save()
 {
-    SaveAs(m_path);
+    if (!m_forcefield)
+        throw KelvResult(E_UNEXPECTED, "There is no forcefield to save.");
+    if (m_path.empty())
+        throw KelvResult(E_UNEXPECTED, "No file name was given to save the forcefield to.");
+    WriteForcefieldFile(*m_forcefield, m_path, m_project);
 }
 
 void CForcefieldEditor::SaveAs(const std::string& path)
@@ -65,12 +69,13 @@ void CForcefieldEditor::SetForcefield(const std::string& path, const ForcefieldP
     m_path = path;
 }
 
-void CForcefieldEditor::WriteForcefieldFile(const CForcefield& forcefield, const std::string& path)
+void CForcefieldEditor::WriteForcefieldFile(const CForcefield& forcefield, const std::string& path,
+                                            const std::string& project)
 {
     // Written under a temporary name of its own beside the library, synced
     // and renamed into place: a failed or stopped save leaves the library as
     // it was (permissions included) and no partial file under its name.
-    CReplaceFile file(path);
+    CReplaceFile file(path, project);
     if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Cannot open " + path + ": " + file.Error());
     forcefield.WriteLibrary(file.Stream());

@@ -26,7 +26,9 @@ public:
     // Reads the file into a new forcefield and installs it; on failure the
     // editor keeps what it had.
     virtual CForcefield& Load(const std::string& path) = 0;
-    // Writes the forcefield to GetFilePath().
+    // Writes the forcefield to GetFilePath(), the library the editor loaded:
+    // with a project folder set, a library of the project is not written
+    // through a link leading outside it (LinkLeavingProject, ReplaceFile.h).
     virtual void Save();
     // Writes the forcefield to the path, which becomes the editor's path.
     // Saving writes a temporary file beside the target through
@@ -49,13 +51,17 @@ public:
     void SetForcefield(const std::string& path, CForcefield* forcefield);
     void SetForcefield(const std::string& path, const ForcefieldPtr& forcefield);
     const std::string& GetFilePath() const { return m_path; }
+    // The project whose libraries Save() keeps inside it (empty: none).
+    void SetProjectFolder(const std::string& folder) { m_project = folder; }
 
     // The saving step on its own: writes the forcefield's library text to
     // the path as described at SaveAs.
-    static void WriteForcefieldFile(const CForcefield& forcefield, const std::string& path);
+    static void WriteForcefieldFile(const CForcefield& forcefield, const std::string& path,
+                                    const std::string& project = std::string());
 
 private:
     ServerDescriptionPtr m_serverDescription;
     ForcefieldPtr m_forcefield;
     std::string m_path;
+    std::string m_project;
 };

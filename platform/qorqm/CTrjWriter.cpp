@@ -4,6 +4,7 @@
 
 #include "kelv/KelvErrors.h"
 #include "kelv/KelvResult.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorqm/TrjFile.h"
@@ -14,7 +15,7 @@ namespace {
 // and renamed into place by Commit, removed on every other way out.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) : m_file(target), m_target(target)
+    TemporaryFile(const std::string& target, const std::string& project) : m_file(target, project), m_target(target)
     {
         if (!m_file.IsOpen())
             Failed();
@@ -34,7 +35,10 @@ public:
 private:
     [[noreturn]] void Failed() const
     {
-        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory file \"" + m_target + "\" cannot be written.");
+        const std::string& why = m_file.Error();
+        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
+                         "The trajectory file \"" + MessageText::Excerpt(m_target) + "\" cannot be written" +
+                             (why.empty() ? std::string(".") : ": " + why + "."));
     }
     CReplaceFile m_file;
     std::string m_target;
@@ -80,13 +84,13 @@ TrjFrame CurrentFrame(CTrjDataProvider& provider, std::size_t values)
 
 }  // namespace
 
-HRESULT CTrjWriter::WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name)
+HRESULT CTrjWriter::WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name, const std::string& project)
 {
     return Kelv::ComMethod(GUID_NULL, GUID_NULL, [&] {
         std::string path = PathUtilities::ToNative(name.ToTString());
         if (!PathUtilities::MatchesExtension(path, ".trj"))
             path += ".trj";
-        TemporaryFile file(path);
+        TemporaryFile file(path, project);
 
         TrjContents header;
         std::uint32_t frames = 0;

@@ -6,6 +6,8 @@
 #include "hostapi/trajectory.h"
 #include "kelv/KelvBSTR.h"
 
+#include <string>
+
 class CTrjWriter {
 public:
     // Writes the provider's frames to `name` + ".trj" (a name that already
@@ -17,6 +19,9 @@ public:
     // no ".trj" (and an older one of that name untouched).
     // Returns S_OK; an exception of the provider becomes its failing HRESULT
     // (with its error information), a list that does not hold 3 values per
-    // atom E_UNEXPECTED, a file that cannot be written a write error.
-    HRESULT WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name);
+    // atom E_UNEXPECTED, a file that cannot be written a write error. With
+    // the `project` folder, a file of the project is not written through a
+    // link leading outside it (LinkLeavingProject, ReplaceFile.h).
+    HRESULT WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name,
+                          const std::string& project = std::string());
 };

@@ -13,8 +13,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <filesystem>
 #include <random>
 
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 
 namespace {
@@ -119,7 +121,83 @@ bool WriterIsGone(pid_t pid)
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+namespace fs = std::filesystem;
+
+// The path made absolute and lexically normal, without a trailing separator.
+fs::path Normal(const fs::path& path)
+{
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    if (error)
+        absolute = path;
+    absolute = absolute.lexically_normal();
+    if (absolute.filename().empty() && absolute.has_relative_path())
+        absolute = absolute.parent_path();
+    return absolute;
+}
+
+// Whether `path` is `folder` or lies below it (both normal).
+bool Within(const fs::path& folder, const fs::path& path)
+{
+    auto p = path.begin();
+    for (auto f = folder.begin(); f != folder.end(); ++f, ++p)
+        if (p == path.end() || *f != *p)
+            return false;
+    return true;
+}
+
+fs::path Resolved(const fs::path& path)
+{
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path : Normal(resolved);
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + MessageText::Excerpt(text) + "\"";
+}
+
 }  // namespace
+
+std::string LinkLeavingProject(const std::string& path, const std::string& project)
+{
+    if (project.empty() || path.empty())
+        return std::string();
+    const fs::path named = Normal(PathUtilities::ToNative(path));
+    const fs::path folder = Normal(PathUtilities::ToNative(project));
+    const fs::path realFolder = Resolved(folder);
+    const fs::path& base = Within(folder, named) ? folder : realFolder;
+    if (!Within(base, named))
+        return std::string(); // not a file of the project: the user's own choice
+    // Where a write of the path lands: the end of its chain of links, in the
+    // folder its linked folders lead to.
+    std::error_code error;
+    fs::path absolute = fs::absolute(PathUtilities::ToNative(path), error);
+    if (error)
+        absolute = PathUtilities::ToNative(path);
+    const std::string end = ReplacedFileOf(absolute.string());
+    if (end.empty())
+        return std::string(); // a chain that cannot be followed is refused by the writer itself
+    const fs::path lands = Resolved(end);
+    if (Within(realFolder, lands))
+        return std::string();
+    const std::string outside = ", outside the project " + Quoted(project);
+    if (fs::path(end).lexically_normal() != absolute.lexically_normal())
+        return "it is a symbolic link to " + Quoted(lands.string()) + outside;
+    // A linked folder on the way below the project.
+    fs::path walked = base;
+    auto part = named.begin();
+    for (auto f = base.begin(); f != base.end(); ++f)
+        ++part;
+    for (; part != named.end(); ++part) {
+        walked /= *part;
+        if (fs::is_symlink(fs::symlink_status(walked, error)))
+            return "it lies in " + Quoted(walked.string()) + ", a symbolic link to " +
+                   Quoted(Resolved(walked).string()) + outside;
+    }
+    return "it leads to " + Quoted(lands.string()) + outside;
+}
 
 std::string ReplacedFileOf(const std::string& path)
 {
@@ -175,8 +253,14 @@ int RemoveStaleTemporaries(const std::string& file, const std::string& mark, Tem
     return removed;
 }
 
-CReplaceFile::CReplaceFile(const std::string& target) : m_target(PathUtilities::ToNative(target))
+CReplaceFile::CReplaceFile(const std::string& target, const std::string& project)
+    : m_target(PathUtilities::ToNative(target))
 {
+    const std::string leaving = LinkLeavingProject(m_target, project);
+    if (!leaving.empty()) {
+        Failed(leaving, EACCES);
+        return;
+    }
     m_file = ReplacedFileOf(m_target);
     if (m_file.empty()) {
         Failed("its symbolic link cannot be followed (" + std::string(std::strerror(errno)) + ")", errno);
@@ -295,9 +379,10 @@ bool CReplaceFile::Commit()
     return true;
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error)
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error,
+                         const std::string& project)
 {
-    CReplaceFile file(path);
+    CReplaceFile file(path, project);
     bool ok = file.IsOpen();
     if (ok) {
         errno = 0;

@@ -18,6 +18,11 @@
 //   even when the file itself is writable: the save is refused and Error()
 //   says so. Writing such a file in place would put it at risk of a half
 //   write; keeping the old file whole is worth more.
+// - A file that a command picks itself in a project (its documents, results,
+//   state and settings) is given with the project's folder: a symbolic link
+//   (of the file or of a folder on its way) that leads outside the project
+//   is not written through, and the save is refused naming the link and its
+//   target (LinkLeavingProject). A path the user named is given without one.
 
 #include <fstream>
 #include <string>
@@ -27,7 +32,9 @@ public:
     // Opens the temporary file beside the target (or beside the file a link
     // target names). IsOpen() says whether that worked, Error() why not;
     // nothing is changed yet.
-    explicit CReplaceFile(const std::string& target);
+    // With a `project` folder, a target named inside it whose links lead
+    // outside it is refused (LinkLeavingProject).
+    explicit CReplaceFile(const std::string& target, const std::string& project = std::string());
     ~CReplaceFile();
     CReplaceFile(const CReplaceFile&) = delete;
     CReplaceFile& operator=(const CReplaceFile&) = delete;
@@ -59,7 +66,15 @@ private:
 
 // Replaces path's contents with bytes as above; false when that failed, with
 // the reason in *error when error is given.
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error = nullptr,
+                         const std::string& project = std::string());
+
+// The rule for files a command picks itself in a project: such a file named
+// inside `project` must, with every symbolic link on its way followed, still
+// lie inside it. Empty when `path` may be written (no project given, a path
+// not named inside the project, or one that stays in it); else why not, in
+// words fit to follow "cannot be written: ", naming the link and its target.
+std::string LinkLeavingProject(const std::string& path, const std::string& project);
 
 // The file a save of path replaces: path itself, or the file its chain of
 // symbolic links ends at (which need not exist yet). Empty, with errno set,

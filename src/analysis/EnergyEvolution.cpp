@@ -4,6 +4,7 @@
 // folder named after the run, tied to the run's trajectory document.
 #include <memory>
 
+#include "common/ProjectPaths.h"
 #include "analysis/AnalysisSupport.h"
 #include "analysis/HistoryCharts.h"
 #include "common/ResultFiles.h"
@@ -116,7 +117,7 @@ void CZelmAnalysis::CheckEvolutionCanBeTied(const std::string& seed, int code) c
     const std::string base = m_resultsFolder + seed;
     if (!documents.FindDocument(base, StructureDocumentExtension()))
         throw KelvResult(E_UNEXPECTED, NoStructureDocument);
-    CheckTrajectoryFiles(base, code);
+    CheckTrajectoryFiles(base, code, ProjectFolderForWrites(Root()));
 }
 
 void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, const std::string& name,

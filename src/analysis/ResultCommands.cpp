@@ -8,7 +8,10 @@
 #include "job/ZelmJob.h"
 #include "qorqm/CDocManagementUtility.h"
 #include "qorqm/DiskUtilities.h"
+#include "common/ProjectPaths.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/AtomicIndexMap.h"
 #include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
@@ -29,8 +32,13 @@ constexpr LONG RenameOverwrite = SBDiskOverwrite;
 constexpr DWORD InProcLocalRemote = 21;
 
 // Writes the document into a trajectory document file at `path`.
-void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path)
+void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path, const std::string& project)
 {
+    const std::string leaving = LinkLeavingProject(path, project);
+    if (!leaving.empty())
+        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory document \"" +
+                                                                  MessageText::Excerpt(path) +
+                                                                  "\" cannot be written: " + leaving + ".");
     KelvComPtr<ISBStream> stream;
     Kelv::KelvCreateImpl(CLSID_SBStream, nullptr, InProcLocalRemote, IID_ISBStream, stream.ReceiveVoid(), true);
     KelvResult::Check(stream->Open(SBStreamWrite, KelvVariant(path).Get()));
@@ -54,11 +62,12 @@ std::string OutputName(const std::string& seed)
 // Throws why the archive gives no frame: it cannot be read, or its last
 // frame, copied alone as the structure update copies it, holds none
 // (`noFrame`).
-void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
+void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame,
+                            const std::string& project)
 {
     const std::string copy =
         PathUtilities::ExtensionRemoved(archive) + "_TDE_" + CZelmRunInfo::ArchiveFileExtension();
-    ReadFinalArcFrame(archive, copy);
+    ReadFinalArcFrame(archive, copy, project);
     std::size_t frames = 0;
     try {
         if (DiskUtilities::FileExists(copy))
@@ -97,7 +106,7 @@ void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicI
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
                                            "\": there is no final structure to write back.");
-    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
+    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive), ProjectFolderForWrites(Root()));
 }
 
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
@@ -141,7 +150,7 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
 
 // --- trajectory --------------------------------------------------------------------
 
-void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
+void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, const std::string& project)
 {
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     std::vector<std::string> needed;
@@ -158,7 +167,7 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
                                                "\" is not there.");
     if (code != COutputFileReader::RunDynamics)
         CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
-                               CZelmJob::NoTrajectoryFrame(base, code));
+                               CZelmJob::NoTrajectoryFrame(base, code), project);
 }
 
 int CZelmAnalysis::CheckTrajectory(const std::string& seed) const
@@ -167,7 +176,7 @@ int CZelmAnalysis::CheckTrajectory(const std::string& seed) const
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     COutputFileReader::CheckRunSucceeded(output);
     const int code = COutputFileReader::ScanRunType(output);
-    CheckTrajectoryFiles(base, code);
+    CheckTrajectoryFiles(base, code, ProjectFolderForWrites(Root()));
     return code;
 }
 
@@ -274,7 +283,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
         PurgeTrajectoryDocument(trajectory, keep);
     KelvComPtr<ISBDocumentRoot> document;
     try {
-        SaveAsTrajectoryDocument(source, trajectory);
+        SaveAsTrajectoryDocument(source, trajectory, ProjectFolderForWrites(root));
         KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),
                                                                            document.Receive()));
     } catch (...) {

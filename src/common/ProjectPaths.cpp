@@ -38,6 +38,18 @@ std::string ResolveProjectDocumentsPath(const KelvComPtr<ISBContainerRoot>& root
     return expanded.ToTString();
 }
 
+std::string ProjectFolderForWrites(const KelvComPtr<ISBContainerRoot>& root) noexcept
+{
+    try {
+        if (!root)
+            return std::string();
+        const std::string folder = ResolveProjectDocumentsPath(root);
+        return folder.find(ProjectVariable()) == std::string::npos ? folder : std::string();
+    } catch (...) {
+        return std::string();
+    }
+}
+
 std::string CheckPathInProject(const KelvComPtr<ISBContainerRoot>& root, const std::string& path)
 {
     KelvBSTR compacted;

@@ -11,6 +11,10 @@
 // The expansion of "%PROJECT_DOCUMENTS_FOLDER%".
 std::string ResolveProjectDocumentsPath(const KelvComPtr<ISBContainerRoot>& root);
 
+// The project folder that the files the module picks itself must stay in
+// (the writers' `project`, ReplaceFile.h); empty where the host has none.
+std::string ProjectFolderForWrites(const KelvComPtr<ISBContainerRoot>& root) noexcept;
+
 // The path below the project documents folder (from its leading separator
 // on). A path outside the project: KelvResult E_UNEXPECTED
 // "<path> is not in the current project".

@@ -78,7 +78,8 @@ void CZelmFileWriter::WriteStructures(std::ofstream&)
 // ---------------------------------------------------------------------------
 // The dump-to-library conversion of a Fit result: none in this build.
 
-CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath)
+CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
+                                                 const std::string&)
 {
     throw KelvResult(E_NOTIMPL, std::string(kNoForcefieldModel) + ": no library '" + libraryPath +
                                     "' can be made from the fitting dump '" + dumpPath + "'.");

@@ -476,14 +476,15 @@ void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, 
 
 }  // namespace
 
-CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath)
+CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
+                                                 const std::string& project)
 {
     // Read back as a library, clear the fit marks and write it in the
     // module's layout over the library (replaced only when saving succeeds).
     CZelmForcefieldEditor editor;
     LoadConverted(dumpPath, libraryPath, editor);
     editor.MarkAllParametersNoFit();
-    editor.SaveAs(libraryPath);
+    CForcefieldEditor::WriteForcefieldFile(editor.GetForcefield(), libraryPath, project);
 }
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;

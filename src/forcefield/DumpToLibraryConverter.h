@@ -30,10 +30,13 @@
 // converted text is written to a temporary file beside it. A dump or library
 // that cannot be opened, a dump in which no species can be found ("Invalid
 // dump file format - species block absent") and every reading or writing
-// error throw KelvResult, and leave an existing library as it was.
+// error throw KelvResult, and leave an existing library as it was. With the
+// `project` folder, a library of the project is not written through a link
+// leading outside it (LinkLeavingProject, ReplaceFile.h).
 class CDumpToLibraryConverter {
 public:
-    CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath);
+    CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
+                            const std::string& project = std::string());
     virtual ~CDumpToLibraryConverter();
 
     // Whether the conversion of the dump into the library would succeed:

@@ -3,6 +3,7 @@
 // library of a Fit run.
 #include "job/ZelmJob.h"
 
+#include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
 #include "forcefield/DumpToLibraryConverter.h"
 #include "readers/OutputFileReader.h"
@@ -173,7 +174,7 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
 {
     const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
     if (!DiskUtilities::FileExists(wanted)) {
-        const CDumpToLibraryConverter converter(dump, wanted);
+        const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
         return wanted;
     }
     // A library of that name may be the fit's own input library (the deck is
@@ -192,7 +193,7 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
             break;
         earlier.push_back(candidate);
     }
-    { const CDumpToLibraryConverter converter(dump, candidate); }
+    { const CDumpToLibraryConverter converter(dump, candidate, ProjectFolderForWrites(root)); }
     // A conversion that one of them holds already adds no copy: that one is
     // the fitted library.
     const std::string converted = FileBytes(candidate);
@@ -338,7 +339,7 @@ bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::
     // no frame, or a write that fails, leaves an older ".trj" as it was.
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
-    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name));
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), ProjectFolderForWrites(root));
     if (FAILED(hr)) {
         KelvResult::SetLastError(hr);
         const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();

@@ -18,11 +18,14 @@
 #include "qorqm/DMUtilities.h"
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/LatticeUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "readers/TrajectoryArchive.h"
 #include "common/ExtractUnknownFromVariant.h"
+#include "common/ProjectPaths.h"
 #include "setup/ZelmRunInfo.h"
 
 namespace {
@@ -225,7 +228,7 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
     if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
         return;
     const std::string temporary = PathUtilities::ExtensionRemoved(outputPath) + "_TDE_" + arc;
-    ReadFinalArcFrame(outputPath, temporary);
+    ReadFinalArcFrame(outputPath, temporary, ProjectFolderForWrites(root));
     if (!DiskUtilities::FileExists(temporary))
         return;
     CAutoFileDelete deleteCopy(temporary);
@@ -271,11 +274,15 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
     UpdateStructureFromOutput(root, document, outputPath, map);
 }
 
-void ReadFinalArcFrame(const std::string& source, const std::string& target)
+void ReadFinalArcFrame(const std::string& source, const std::string& target, const std::string& project)
 {
     ArchiveLines in(PathUtilities::ToNative(source));
     if (!in.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM arc file.");
+    const std::string leaving = LinkLeavingProject(target, project);
+    if (!leaving.empty())
+        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
+                                             "\" cannot be written: " + leaving + ".");
     std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
     if (!out)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");

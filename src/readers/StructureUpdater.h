@@ -29,8 +29,11 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 // ZELM arc file."); a target that cannot be written throws "Unable to open
 // ZELM intermediate arc file." (both E_UNEXPECTED). A line of more than 1023
 // characters, like the end of the file, ends the copy; so does a last line
-// without a line break, which is not copied.
-void ReadFinalArcFrame(const std::string& source, const std::string& target);
+// without a line break, which is not copied. With the `project` folder, a
+// target whose link leads outside the project is refused (E_ACCESSDENIED,
+// naming the link and its target) before anything is written.
+void ReadFinalArcFrame(const std::string& source, const std::string& target,
+                       const std::string& project = std::string());
 
 // Throws E_INVALIDARG "Model has been modified and cannot be used for
 // analysis: wrong number of atoms." when the model's periodic-parent atoms

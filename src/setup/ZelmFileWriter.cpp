@@ -5,6 +5,7 @@
 #include "setup/ZelmRunInfo.h"
 
 #include "appfw/AppUtilsDocument.h"
+#include "common/ProjectPaths.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
@@ -125,7 +126,7 @@ void CZelmFileWriter::WriteInputFile(const std::string& folder, const std::strin
 {
     const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
     errno = 0; // the reason of a deck that cannot be begun
-    CReplaceFile deck(path);
+    CReplaceFile deck(path, ProjectFolderForWrites(m_root));
     WriteHeader(deck, path);
     if (m_runInfo.GetTask() == 4)
         WriteStructures(deck.Stream());
@@ -140,7 +141,7 @@ void CZelmFileWriter::WriteSurfaceInputFile(const std::string& folder, const std
 {
     const std::string path = folder + name + CZelmRunInfo::InputFileExtension();
     errno = 0; // the reason of a deck that cannot be begun
-    CReplaceFile deck(path);
+    CReplaceFile deck(path, ProjectFolderForWrites(m_root));
     WriteHeader(deck, path);
     if (m_runInfo.GetTask() != 5)
         throw KelvResult::LastErrorCheckNotS_OK();

@@ -117,7 +117,7 @@ void CZelmFileWriter::WriteAtomIdFile(const std::string& basePath, const std::ve
 {
     const std::string path = basePath + ".trjaux";
     {
-        CReplaceFile replaced(path);
+        CReplaceFile replaced(path, ProjectFolderForWrites(m_root));
         std::ofstream& file = OpenSideFile(replaced, path);
         file.setf(std::ios::right, std::ios::adjustfield);
         file.fill(' ');
@@ -139,7 +139,7 @@ void CZelmFileWriter::WriteLibraryNote(const std::string& folder)
     // no note naming half a library is left behind.
     const std::string relative = standard ? std::string() : CheckPathInProject(m_runInfo.GetLibraryPath(), m_root);
     {
-        CReplaceFile replaced(path);
+        CReplaceFile replaced(path, ProjectFolderForWrites(m_root));
         std::ofstream& note = OpenSideFile(replaced, path);
         note << m_runInfo.GetLibraryName() << "\n";
         if (standard) {
@@ -157,7 +157,7 @@ void CZelmFileWriter::WriteKPointFile(const std::string& deckPath)
 {
     const std::string path = PathUtilities::ExtensionReplaced(deckPath, ".kptaux");
     {
-        CReplaceFile replaced(path);
+        CReplaceFile replaced(path, ProjectFolderForWrites(m_root));
         m_runInfo.WriteKPointFile(OpenSideFile(replaced, path));
         CommitSideFile(replaced, path);
     }

@@ -33,6 +33,7 @@ HRESULT CZelm::get_ForcefieldEditor(IQoForcefieldEditor** ppEditor)
         CheckComponentsSetUp();
         if (!m_forcefieldEditor)
             m_forcefieldEditor = boost::make_shared<CZelmForcefieldEditor>();
+        m_forcefieldEditor->SetProjectFolder(ProjectFolderForWrites(ContainerRoot(true)));
         // Read again at every request: what was not saved is dropped.
         m_forcefieldEditor->Load(m_forcefieldLocator->GetSelectedPath());
         *ppEditor = CForcefieldEditorWrap::Create(m_forcefieldEditor).Detach();

@@ -9,6 +9,7 @@
 #include "qorqm/KPointPathFile.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/ScopeUtilityHelper.h"
@@ -389,8 +390,11 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
         if (m_libraryName.empty())
             return;
         // Written whole or not at all: a half note would name half a library.
-        if (!ReplaceFileContents(path, ZelmDeck::StandardLibraryNoteText(m_libraryName)))
-            throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + path + "'.");
+        std::string why;
+        if (!ReplaceFileContents(path, ZelmDeck::StandardLibraryNoteText(m_libraryName), &why,
+                                 ProjectFolderForWrites(m_root)))
+            throw KelvResult(E_UNEXPECTED, "Unable to write the library note '" + MessageText::Excerpt(path) +
+                                               "'" + (why.empty() ? std::string() : ": " + why) + ".");
         MarkFileHidden(m_root, path);
         return;
     }

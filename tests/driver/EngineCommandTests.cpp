@@ -91,6 +91,56 @@ TEST_F(EngineCommand, AProjectsOwnEngineCommandRunsOnlyOnceAccepted)
     EXPECT_TRUE(std::filesystem::exists(folder.File("ran")));
 }
 
+// A command the project's settings change after the user accepted it is a
+// new command: it is not accepted, and does not run.
+TEST_F(EngineCommand, ACommandChangedAfterAcceptanceIsNotAccepted)
+{
+    Step("engine --project p 'touch \"" + folder.File("first") + "\"; exit 3'");
+    QzTest::WriteFile(folder.File("p/host-settings.json"),
+                      "{\"engines\": {\"ZELM\": \"touch '" + folder.File("changed") + "'; exit 3\"}}\n");
+    EXPECT_NE(std::string::npos, Run("engine --project p").out.find("not accepted on this machine"));
+    const QzTest::DriverOutcome refused = Run("run p/rocksalt.qsd --task Energy");
+    EXPECT_EQ(1, refused.code);
+    EXPECT_NE(std::string::npos, refused.err.find("--accept")) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("changed")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("first")));
+}
+
+// The user's accepted commands that cannot be read are refused by name and
+// kept as they are: they hold the acceptances of every other project.
+TEST_F(EngineCommand, AcceptedCommandsThatCannotBeReadAreRefusedNotReplaced)
+{
+    QzTest::WriteFile(folder.File("p/host-settings.json"), "{\"engines\": {\"ZELM\": \"exit 3\"}}\n");
+    std::filesystem::create_directories(folder.File("user-settings"));
+    const std::string accepted = folder.File("user-settings/accepted-engines.json");
+    const struct {
+        const char* bytes;
+        const char* why;
+    } cases[] = {
+        {"{\"/elsewhere\": {\"ZELM\": \"mine\"}", "it is not JSON"},
+        {"[\"/elsewhere\"]\n", "it does not hold an object of project folders"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        QzTest::WriteFile(accepted, c.bytes);
+        for (const char* command : {"engine --project p --accept", "engine --project p 'my-engine %SEED%'"}) {
+            const QzTest::DriverOutcome refused = Run(command);
+            EXPECT_EQ(1, refused.code) << command;
+            EXPECT_NE(std::string::npos, refused.err.find("\"" + accepted + "\" cannot be read: " + c.why))
+                << refused.err;
+            EXPECT_EQ(c.bytes, QzTest::ReadFile(accepted)) << command;
+        }
+        // The project's settings were not changed either.
+        EXPECT_EQ("{\"engines\": {\"ZELM\": \"exit 3\"}}\n", QzTest::ReadFile(folder.File("p/host-settings.json")));
+    }
+    // A folder in its place is named as what it is.
+    std::filesystem::remove(accepted);
+    std::filesystem::create_directory(accepted);
+    const QzTest::DriverOutcome folderInPlace = Run("engine --project p --accept");
+    EXPECT_EQ(1, folderInPlace.code);
+    EXPECT_NE(std::string::npos, folderInPlace.err.find("it is not a regular file")) << folderInPlace.err;
+}
+
 // A ".server" link in a project would stage the job outside it.
 TEST_F(EngineCommand, AStagingFolderLeadingOutsideTheProjectIsRefused)
 {

@@ -403,3 +403,60 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
         EXPECT_EQ(fs::exists(folder / entry.name), !entry.removed) << entry.name;
     fs::remove_all(folder);
 }
+
+// A file of a project (given with the project's folder) is written through a
+// link only while the link's chain, and every linked folder, stays inside.
+TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
+{
+    const fs::path folder = FreshFolder("project");
+    const fs::path project = folder / "p";
+    fs::create_directories(project / "kept");
+    fs::create_directories(folder / "outside");
+    std::ofstream(folder / "outside" / "theirs.trj") << "theirs";
+    fs::create_symlink("kept/mine.trj", project / "inside.trj");                  // stays inside
+    fs::create_symlink("../outside/theirs.trj", project / "leaving.trj");        // leaves
+    fs::create_symlink("inside.trj", project / "chain.trj");                     // a chain that stays
+    fs::create_symlink("leaving.trj", project / "chain-out.trj");                // a chain that leaves
+    fs::create_symlink("../outside/new.trj", project / "dangling.trj");          // leaves to a file not there
+    fs::create_directory_symlink("../outside", project / "run");                 // a linked folder that leaves
+    fs::create_directory_symlink("p", folder / "p-link");                        // the project named through a link
+
+    const struct {
+        fs::path file;
+        std::string projectFolder;
+        const char* refusal; // empty: written
+    } cases[] = {
+        {project / "plain.trj", project.string(), ""},
+        {project / "inside.trj", project.string(), ""},
+        {project / "chain.trj", project.string(), ""},
+        {folder / "p-link" / "inside.trj", (folder / "p-link").string(), ""},
+        {project / "leaving.trj", "", ""}, // a path the user named: written through
+        {project / "leaving.trj", project.string(), "it is a symbolic link to \"" },
+        {project / "chain-out.trj", project.string(), "it is a symbolic link to \""},
+        {project / "dangling.trj", (folder / "p-link").string(), "it is a symbolic link to \""},
+        {project / "run" / "frames.trj", project.string(), "it lies in \""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string() + " in " + c.projectFolder);
+        const std::string before = Slurp(folder / "outside" / "theirs.trj");
+        std::string error;
+        const bool written = ReplaceFileContents(c.file.string(), "frames", &error, c.projectFolder);
+        if (*c.refusal == '\0') {
+            EXPECT_TRUE(written) << error;
+            continue;
+        }
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error.find(c.refusal), 0u) << error;
+        EXPECT_NE(error.find("outside the project"), std::string::npos) << error;
+        EXPECT_EQ(Slurp(folder / "outside" / "theirs.trj"), before);
+        EXPECT_EQ(LinkLeavingProject(c.file.string(), c.projectFolder), error);
+    }
+    EXPECT_EQ(Slurp(project / "kept" / "mine.trj"), "frames");
+    EXPECT_FALSE(fs::exists(folder / "outside" / "new.trj"));
+    EXPECT_FALSE(fs::exists(folder / "outside" / "frames.trj"));
+    // The refusal names the link and where it leads.
+    EXPECT_EQ(LinkLeavingProject((project / "run" / "frames.trj").string(), project.string()),
+              "it lies in \"" + (project / "run").string() + "\", a symbolic link to \"" +
+                  (folder / "outside").string() + "\", outside the project \"" + project.string() + "\"");
+    fs::remove_all(folder);
+}

@@ -92,6 +92,10 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
         throw std::runtime_error("--accept accepts the command the project holds; it takes no other command, "
                                  "--stub or --clear");
     const bool changes = a.clear || a.stub || !a.command.empty() || setLimit;
+    // The user's accepted commands that cannot be read are refused before the
+    // project's settings change (they are never written over).
+    if (a.clear || a.stub || !a.command.empty() || a.accept)
+        (void)QzHost::IsEngineAccepted(a.project, "ZELM", std::string());
     QzHost::EngineSettings settings;
     if (!changes) {
         settings = QzHost::LoadEngineSettings(a.project);

@@ -436,6 +436,11 @@ void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
         const std::string path = fs::absolute(options.saveAs).lexically_normal().string();
         Require(session.Editor().SaveAs(KelvBSTR(path).Get()));
         out << "saved as " << path << "\n";
+    } else if (options.save && !options.argument.empty()) {
+        // The library named on the command line is the user's choice: saved
+        // where its path leads, as a save-as of that path.
+        Require(session.Editor().SaveAs(KelvBSTR(LoadedPath(session)).Get()));
+        out << "saved\n";
     } else if (options.save) {
         Require(session.Editor().Save());
         out << "saved\n";

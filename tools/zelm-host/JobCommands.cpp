@@ -110,6 +110,7 @@ public:
     IZelm* Zelm() const { return m_zelm.get(); }
     ISBManagedJobFiles* Files() const { return m_files.get(); }
     ISBScope* Contents() const { return m_contents.get(); }
+    ISBDocumentRoot* Document() const { return m_document.get(); }
     const fs::path& File() const { return m_file; }
 
     // The folders directly in the project (hidden ones left out).
@@ -178,6 +179,7 @@ void CheckStructure(const std::string& document, const std::string& project, con
     ISBScope* scope = session.Contents();
     if (makeP1) {
         Require(zelm->MakeP1(scope));
+        session.Host().Documents().TakeAsUsersOwn(session.Document()); // the document named on the command line
         KelvResult::Check(session.Host().Documents().Synchronize());
         out << "made " << session.File().filename().string() << " P1 and saved it\n";
     }

@@ -83,6 +83,7 @@ std::string StructureText(const HostModel::Document& document)
 void Save(OpenDocument& opened)
 {
     KelvVariant noData;
+    opened.host->Documents().TakeAsUsersOwn(opened.document.get()); // the document named on the command line
     KelvResult::Check(opened.host->Documents().ExportDocument(
         opened.document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(),
         KelvBSTR("").Get()));
@@ -242,6 +243,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (model && StructureText(*model) == before)
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
+    host->Documents().TakeAsUsersOwn(document.get()); // the document named on the command line
     KelvResult::Check(host->Documents().ExportDocument(
         document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
     out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n" << CutFrameNote(arc);

@@ -406,6 +406,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
     KelvBSTR sameFile("");
     KelvVariant noData;
+    host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
     KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
     out << "saved " << document->Url() << "\n";
 }

@@ -93,6 +93,7 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
     KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
     KelvBSTR sameFile("");
     KelvVariant noData;
+    host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
     KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
     out << "saved " << document->Url() << "\n";
 }
