@@ -1,5 +1,7 @@
 #include "host/jobs/EngineSettings.h"
 
+#include "com/regularfile.h"
+
 #include "host/managers/HostCall.h"
 #include "host/state/ProjectLock.h"
 
@@ -43,16 +45,15 @@ EngineSettings LoadEngineSettings(const std::string& projectFolder)
 {
     EngineSettings settings;
     const std::string path = SettingsPath(projectFolder);
-    std::error_code error;
-    if (!std::filesystem::exists(path, error))
-        return settings;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in || in.bad())
-        Unreadable(path, std::strerror(errno));
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why)) {
+        if (why == RegularFile::NotThere)
+            return settings;
+        Unreadable(path, "it " + why);
+    }
     try {
-        const nlohmann::json j = nlohmann::json::parse(text.str());
+        const nlohmann::json j = nlohmann::json::parse(text);
         if (!j.is_object())
             Unreadable(path, "it does not hold an object");
         if (j.contains("engines")) {
@@ -121,12 +122,15 @@ std::string ProjectKey(const std::string& projectFolder)
 
 nlohmann::json ReadAccepted(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return nlohmann::json::object();
-    std::ostringstream text;
-    text << in.rdbuf();
-    const nlohmann::json j = nlohmann::json::parse(text.str(), nullptr, false);
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why)) {
+        if (why == RegularFile::NotThere)
+            return nlohmann::json::object();
+        // Taken as empty, the acceptances it may hold would be lost at the next write.
+        Fail(E_ACCESSDENIED, "The accepted engine commands \"" + path + "\" cannot be read: it " + why + ".");
+    }
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
     return j.is_object() ? j : nlohmann::json::object();
 }
 

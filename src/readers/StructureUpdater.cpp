@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/regularfile.h"
 #include "dravix/dravix.h"
 #include "common/RoundToNearest.h"
 #include "qorqm/CAutoFileDelete.h"
@@ -134,14 +135,7 @@ int Nearest(double x)
 // lines.
 class ArchiveLines {
 public:
-    explicit ArchiveLines(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-        struct stat info{};
-        if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
+    explicit ArchiveLines(const std::string& path) : m_path(path), m_fd(RegularFile::Open(path, m_why)) {}
     ~ArchiveLines()
     {
         if (m_fd >= 0)
@@ -151,6 +145,8 @@ public:
     ArchiveLines& operator=(const ArchiveLines&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // The failure message for a file that could not be opened, naming it.
+    std::string Failure(const std::string& message) const { return RegularFile::Failure(message, m_path, m_why); }
     // Offset in the file of the next line.
     std::uint64_t Offset() const { return m_offset; }
 
@@ -199,6 +195,8 @@ public:
 
 private:
     static constexpr std::size_t MaximumLine = 1023;
+    std::string m_path;
+    std::string m_why;
     int m_fd;
     char m_buffer[64 * 1024];
     std::size_t m_begin = 0;
@@ -266,7 +264,7 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target)
 {
     ArchiveLines in(PathUtilities::ToNative(source));
     if (!in.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM arc file.");
+        throw KelvResult(E_UNEXPECTED, in.Failure("Unable to open ZELM arc file."));
     std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
     if (!out)
         throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
