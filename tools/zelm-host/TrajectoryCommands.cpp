@@ -14,6 +14,7 @@
 
 #include "CommandLine.h"
 #include "DriverSupport.h"
+#include "com/regularfile.h"
 #include "HostCommands.h"
 #include "ModuleCommands.h"
 #include "ResultCommands.h"
@@ -129,7 +130,7 @@ void ReadTrajectoryFile(const std::string& modulePath, const std::string& file, 
     int status = 1;
     info(file.c_str(), cell ? 1 : 0, &atoms, &frames, &version, &status);
     if (status == -1)
-        if (const std::string why = NotAnInputFile(file); !why.empty())
+        if (const std::string why = NotAnInputFile(file); !why.empty() && why != RegularFile::NotThere)
             throw std::runtime_error("the trajectory \"" + file + "\" " + why);
     if (status != 0)
         throw std::runtime_error("the trajectory \"" + file + "\" cannot be read: " + StatusText(status));
@@ -158,7 +159,7 @@ void ReadTrajectoryFile(const std::string& modulePath, const std::string& file, 
          a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(), a[5].data(),
          cell ? cellVectors.data() : nullptr, cell ? cellParameters.data() : nullptr, &status);
     if (status == -1)
-        if (const std::string why = NotAnInputFile(file); !why.empty())
+        if (const std::string why = NotAnInputFile(file); !why.empty() && why != RegularFile::NotThere)
             throw std::runtime_error("the trajectory \"" + file + "\" " + why);
     if (status != 0)
         throw std::runtime_error("the trajectory \"" + file + "\" cannot be read: " + StatusText(status));
