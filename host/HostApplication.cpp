@@ -1,5 +1,7 @@
 #include "host/HostApplication.h"
 
+#include "com/regularfile.h"
+
 #include "host/charts/DocumentTypes.h"
 #include "host/charts/PhononDispersionGenerator.h"
 #include "host/jobs/EngineSettings.h"
@@ -269,13 +271,13 @@ namespace {
 
 nlohmann::json ReadStateFile(const std::string& path, const std::string& shown)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail(STG_E_FILENOTFOUND, "The state file \"" + shown + "\" cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        Fail(STG_E_FILENOTFOUND, "The state file \"" + shown + "\" " +
+                                     (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     try {
-        return nlohmann::json::parse(text.str());
+        return nlohmann::json::parse(text);
     } catch (const std::exception& error) {
         Fail(E_INVALIDARG, "The state file \"" + shown + "\" is not valid JSON (" +
                                MessageText::Excerpt(error.what()) + ").");

@@ -1,4 +1,6 @@
 #include "host/charts/ChartFile.h"
+
+#include "com/regularfile.h"
 #include "host/model/TextEncoding.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/ReplaceFile.h"
@@ -335,13 +337,12 @@ void WriteChartFile(const std::string& path, const DocumentHeader& header, const
 
 void ReadChartFile(const std::string& path, DocumentHeader& header, ChartList& charts)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ChartFileError("Unable to open the chart document \"" + path + "\".");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        throw ChartFileError(RegularFile::Failure("Unable to open the chart document \"" + path + "\".", path, why));
     try {
-        ReadChartFileText(text.str(), header, charts);
+        ReadChartFileText(text, header, charts);
     } catch (const ChartFileError& e) {
         throw ChartFileError("The chart document \"" + path + "\" " + e.what());
     }

@@ -1,5 +1,7 @@
 #include "host/charts/TextDocument.h"
 
+#include "com/regularfile.h"
+
 #include "host/charts/ChartFile.h"
 #include "host/managers/HostCall.h"
 
@@ -132,14 +134,11 @@ HRESULT TextDocument::put_Text(BSTR text)
 
 std::string ReadTextFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Unable to open the text document \"" + path + "\".");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("Unable to read the text document \"" + path + "\".");
-    return text.str();
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        throw std::runtime_error(RegularFile::Failure("Unable to open the text document \"" + path + "\".", path, why));
+    return text;
 }
 
 void WriteTextFile(const std::string& path, const std::string& text)

@@ -1,5 +1,7 @@
 #include "host/jobs/EngineSettings.h"
 
+#include "com/regularfile.h"
+
 #include "host/managers/HostCall.h"
 #include "host/state/ProjectLock.h"
 
@@ -43,16 +45,15 @@ EngineSettings LoadEngineSettings(const std::string& projectFolder)
 {
     EngineSettings settings;
     const std::string path = SettingsPath(projectFolder);
-    std::error_code error;
-    if (!std::filesystem::exists(path, error))
-        return settings;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in || in.bad())
-        Unreadable(path, std::strerror(errno));
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why)) {
+        if (why == RegularFile::NotThere)
+            return settings;
+        Unreadable(path, "it " + why);
+    }
     try {
-        const nlohmann::json j = nlohmann::json::parse(text.str());
+        const nlohmann::json j = nlohmann::json::parse(text);
         if (!j.is_object())
             Unreadable(path, "it does not hold an object");
         if (j.contains("engines")) {
@@ -128,22 +129,14 @@ nlohmann::json ReadAccepted(const std::string& path)
         Fail(E_INVALIDARG, "The accepted engine commands \"" + MessageText::Excerpt(path) + "\" cannot be read: " +
                                MessageText::Excerpt(why) + " (mend or delete the file; it is not replaced).");
     };
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return nlohmann::json::object();
-    if (error)
-        unreadable(error.message());
-    if (status.type() != std::filesystem::file_type::regular)
-        unreadable("it is not a regular file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        unreadable(std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        unreadable("reading it failed");
-    const nlohmann::json j = nlohmann::json::parse(text.str(), nullptr, false);
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why)) {
+        if (why == RegularFile::NotThere)
+            return nlohmann::json::object();
+        unreadable("it " + why);
+    }
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
     if (j.is_discarded())
         unreadable("it is not JSON");
     if (!j.is_object())

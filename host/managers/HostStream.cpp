@@ -1,5 +1,7 @@
 #include "host/managers/HostStream.h"
 
+#include "com/regularfile.h"
+
 #include "host/managers/HostCall.h"
 #include "host/managers/HostContext.h"
 #include "host/model/ComSupport.h"
@@ -39,9 +41,13 @@ HRESULT HostStream::Open(LONG mode, VARIANT varPath)
             Fail(E_INVALIDARG, "A stream is opened on a file path.");
         const std::string path = HostPaths::Normal(Narrow(varPath.bstrVal));
         if (mode == SBStreamRead) {
-            std::ifstream in(path, std::ios::binary);
-            if (!in)
-                Fail(STG_E_FILENOTFOUND, "The file \"" + path + "\" cannot be opened for reading.");
+            std::string why;
+            const int fd = RegularFile::Open(path, why);
+            if (fd < 0)
+                Fail(STG_E_FILENOTFOUND, "The file \"" + path + "\" " +
+                                             (why == RegularFile::NotThere ? std::string("cannot be opened for reading")
+                                                                        : why) + ".");
+            ::close(fd);
         } else if (mode == SBStreamWrite) {
             // Made when it is not there; an existing file keeps its contents
             // until the save that follows replaces it whole, so that a save

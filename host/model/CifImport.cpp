@@ -1,4 +1,6 @@
 #include "host/model/CifImport.h"
+
+#include "com/regularfile.h"
 #include "host/model/PeriodicBins.h"
 
 #include <gemmi/cif.hpp>
@@ -279,14 +281,11 @@ std::shared_ptr<Document> FromCifText(const std::string& text, CifImportReport* 
 
 std::shared_ptr<Document> ImportCif(const std::string& path, CifImportReport* report)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw FileError("The file cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw FileError("The file cannot be read.");
-    return FromCifText(text.str(), report);
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        throw FileError("The file " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
+    return FromCifText(text, report);
 }
 
 std::shared_ptr<Document> ImportCifText(const std::string& text, CifImportReport* report)

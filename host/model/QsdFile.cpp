@@ -1,4 +1,6 @@
 #include "host/model/QsdFile.h"
+
+#include "com/regularfile.h"
 #include "host/model/TextEncoding.h"
 #include "qorqm/ReplaceFile.h"
 
@@ -434,14 +436,12 @@ void SaveQsd(const Document& document, const std::string& path)
 
 std::shared_ptr<Document> LoadQsd(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw FileError("The structure document \"" + path + "\" cannot be opened.");
     // Read straight into one string (a string stream would hold the text twice).
     std::string text;
-    char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        throw FileError("The structure document \"" + path + "\" " +
+                        (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     std::shared_ptr<Document> d;
     try {
         const json tree = ParseQsd(text);

@@ -1,4 +1,6 @@
 #include "host/model/XyzImport.h"
+
+#include "com/regularfile.h"
 #include "qorqm/MessageText.h"
 
 #include <gemmi/elem.hpp>
@@ -160,14 +162,11 @@ std::shared_ptr<Document> ImportXyzText(const std::string& text)
 
 XyzFrame ImportXyzFrame(const std::string& path, std::size_t frame)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw FileError("The file cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw FileError("The file cannot be read.");
-    XyzFrame result = ImportXyzFrameText(text.str(), frame);
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        throw FileError("The file " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
+    XyzFrame result = ImportXyzFrameText(text, frame);
     result.document->SetName(std::filesystem::path(path).stem().string());
     return result;
 }

@@ -1,5 +1,7 @@
 #include "host/state/StateDefinitions.h"
 
+#include "com/regularfile.h"
+
 #include "host/state/StateValues.h"
 #include "qorqm/MessageText.h"
 
@@ -240,14 +242,11 @@ StateDefinitions StateDefinitions::Parse(const std::string& text, const std::str
 
 StateDefinitions StateDefinitions::Load(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Malformed("file \"" + path + "\"", "it cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        Malformed("file \"" + path + "\"", "it cannot be read.");
-    return Parse(text.str(), "file \"" + path + "\"");
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+        Malformed("file \"" + path + "\"", "it " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
+    return Parse(text, "file \"" + path + "\"");
 }
 
 const LogicStateDefinition* StateDefinitions::Find(const std::string& logic) const

@@ -22,6 +22,7 @@
 
 #include "com/bstr.h"
 #include "com/errorinfo.h"
+#include "com/regularfile.h"
 #include "com/runtime.h"
 
 namespace
@@ -133,17 +134,15 @@ DWORD g_nextCookie = 1;
 HRESULT LoadFile(const std::string& path, ClassMap& classes, bool reportErrors)
 {
     classes.clear();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        return S_OK;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return reportErrors ? Fail(E_ACCESSDENIED, "Cannot read the class registry '" + path + "': " +
-                                                       std::strerror(errno))
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why))
+    {
+        if (why == RegularFile::NotThere)
+            return S_OK;
+        return reportErrors ? Fail(E_ACCESSDENIED, "Cannot read the class registry '" + path + "': it " + why + ".")
                             : E_ACCESSDENIED;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+    }
     if (text.find_first_not_of(" \t\r\n") == std::string::npos)
         return S_OK;
 

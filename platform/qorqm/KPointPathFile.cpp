@@ -1,5 +1,7 @@
 #include "qorqm/KPointPathFile.h"
 
+#include "com/regularfile.h"
+
 #include "qorqm/PathUtilities.h"
 
 #include "hostapi/documents.h"
@@ -155,8 +157,8 @@ bool ParseDouble(const std::string& word) {
 class Reader {
 public:
     explicit Reader(std::string file) : m_file(std::move(file)), m_in(PathUtilities::ToNative(m_file)) {
-        if (!m_in) {
-            throw KelvResult(E_UNEXPECTED, "Unable to open k-point path file '" + m_file + "'.");
+        if (!m_in.IsOpen()) {
+            throw KelvResult(E_UNEXPECTED, m_in.Failure("Unable to open k-point path file '" + m_file + "'."));
         }
     }
 
@@ -186,7 +188,7 @@ public:
 
 private:
     std::string m_file;
-    std::ifstream m_in;
+    RegularFile::InputFile m_in;
     long m_lineNumber = 0;
 };
 

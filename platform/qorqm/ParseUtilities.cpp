@@ -1,5 +1,7 @@
 #include "qorqm/ParseUtilities.h"
 
+#include "com/regularfile.h"
+
 #include "qorqm/PathUtilities.h"
 
 #include <fstream>
@@ -42,8 +44,8 @@ bool FindLineContainingToken(std::istream& stream, const std::string& token, std
 }
 
 bool IsTokenInFile(const std::string& path, const std::string& text) {
-    std::ifstream file(PathUtilities::ToNative(path), std::ios::binary);
-    if (!file.is_open()) {
+    RegularFile::InputFile file(PathUtilities::ToNative(path));
+    if (!file.IsOpen()) {
         return false;
     }
     if (text.empty()) {

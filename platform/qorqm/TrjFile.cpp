@@ -1,5 +1,7 @@
 #include "qorqm/TrjFile.h"
 
+#include "com/regularfile.h"
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -169,12 +171,11 @@ std::string EncodeEnd(std::uint32_t frameCount)
 
 TrjContents Read(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" cannot be opened.");
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" cannot be read.");
+    std::string bytes;
+    std::string why;
+    if (!RegularFile::ReadAll(path, bytes, why))
+        throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" " +
+                                     (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     Input in(path, std::move(bytes));
 
     if (in.Left() < 4 || in.Tag() != "QTRJ")

@@ -1,5 +1,7 @@
 #include "qorqm/UpdateUtilities.h"
 
+#include "com/regularfile.h"
+
 #include "qorqm/PathUtilities.h"
 
 #include "kelv/KelvComPtr.h"
@@ -18,16 +20,14 @@ void SetTextDocumentContentFromFile(ISBDocumentManager* documentManager, const K
     Kelv::CheckNullDereference(documentManager);
     Kelv::CheckNullDereference(document);
     const std::string path = filePath.ToTString();
-    std::ifstream in(PathUtilities::ToNative(path), std::ios::binary);
-    if (!in)
-        throw KelvResult(STG_E_FILENOTFOUND, "The file \"" + path + "\" cannot be opened.");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw KelvResult(E_FAIL, "The file \"" + path + "\" cannot be read.");
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(PathUtilities::ToNative(path), text, why))
+        throw KelvResult(STG_E_FILENOTFOUND, "The file \"" + path + "\" " +
+                                                 (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     const KelvComPtr<ISDTextDocument> textDocument =
         KelvComPtr<IUnknown>(static_cast<IUnknown*>(document)).QueryInterface<ISDTextDocument>();
-    const KelvBSTR content(text.str());
+    const KelvBSTR content(text);
     KelvResult::Check(textDocument->put_Text(content.Get()));
 }
 

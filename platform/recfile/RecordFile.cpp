@@ -1,5 +1,7 @@
 #include "recfile/RecordFile.h"
 
+#include "com/regularfile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -203,14 +205,10 @@ int Open(int unit, const char* name, std::size_t nameLength, const char* status,
     path.erase(end == std::string::npos ? 0 : end + 1);
     if (path.empty() || path.find('\0') != std::string::npos)
         return CannotOpen;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    const int fd = RegularFile::Open(path, why);
     if (fd < 0)
         return CannotOpen;
-    struct stat info{};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return CannotOpen;
-    }
     ThreadUnits()[unit] = std::make_unique<UnitFile>(fd);
     return Ok;
 }

@@ -2,6 +2,7 @@
 // by the host's dispersion generator from a ZelmResultsInfo, and the
 // density of states read from the run's ".dens" file.
 #include "analysis/ZelmAnalysis.h"
+#include "com/regularfile.h"
 
 #include "analysis/AnalysisSupport.h"
 #include "analysis/OpticalSettings.h"
@@ -66,12 +67,9 @@ std::string DeckWithoutDos(const std::string& input)
 
 bool DeckAsksForDos(const std::string& inputPath)
 {
-    std::error_code error;
-    std::ifstream deck;
-    if (!std::filesystem::is_directory(PathUtilities::ToNative(inputPath), error))
-        deck.open(PathUtilities::ToNative(inputPath), std::ios::binary);
-    if (!deck.is_open())
-        throw KelvResult(E_UNEXPECTED, "Unable to open file: " + inputPath);
+    RegularFile::InputFile deck(PathUtilities::ToNative(inputPath));
+    if (!deck.IsOpen())
+        throw KelvResult(E_UNEXPECTED, deck.Failure("Unable to open file: " + inputPath));
     std::string line;
     while (std::getline(deck, line)) {
         if (line.compare(0, 4, "shri") == 0)

@@ -1,4 +1,5 @@
 #include "earlier/ZelmLibUtils.h"
+#include "com/regularfile.h"
 
 #include "hostapi/hostapi.h"
 #include "qorqm/DMUtilities.h"
@@ -66,9 +67,9 @@ CZelmLibUtils::~CZelmLibUtils()
 
 void CZelmLibUtils::ReadLibrary(const std::string& path)
 {
-    std::ifstream file(PathUtilities::ToNative(path), std::ios::binary);
-    if (!file.is_open())
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM library file.");
+    RegularFile::InputFile file(PathUtilities::ToNative(path));
+    if (!file.IsOpen())
+        throw KelvResult(E_UNEXPECTED, file.Failure("Unable to open ZELM library file."));
     bool inSpecies = false;
     std::string line;
     while (std::getline(file, line)) {

@@ -1,4 +1,5 @@
 #include "forcefield/DumpToLibraryConverter.h"
+#include "com/regularfile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -458,9 +459,9 @@ std::string ConvertDump(std::istream& file)
 // temporary file that held the converted text is gone on return.
 void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, CZelmForcefieldEditor& editor)
 {
-    std::ifstream dump(dumpPath.c_str());
-    if (!dump)
-        throw KelvResult(E_UNEXPECTED, "Cannot open the dump file " + dumpPath);
+    RegularFile::InputFile dump(dumpPath);
+    if (!dump.IsOpen())
+        throw KelvResult(E_UNEXPECTED, dump.Failure("Cannot open the dump file " + dumpPath));
     const std::string converted = ConvertDump(dump);
 
     CTemporaryFile temporary(libraryPath);

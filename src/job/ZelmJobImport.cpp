@@ -2,6 +2,7 @@
 // back into the structure document, the trajectory document, or the fitted
 // library of a Fit run.
 #include "job/ZelmJob.h"
+#include "com/regularfile.h"
 
 #include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
@@ -140,10 +141,10 @@ std::unique_ptr<CTrjDataProvider> ProviderOfKind(KelvComPtr<ISBContainerRoot> ro
 // The whole content of a file ("" when it cannot be read).
 std::string FileBytes(const std::string& path)
 {
-    std::ifstream file(PathUtilities::ToNative(path), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    std::string why;
+    RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why);
+    return bytes;
 }
 
 // The status text document the live updates keep in the results folder, if

@@ -63,9 +63,9 @@ void CArchiveFileReader::ApplyMap(std::vector<xxPoint3d>& output, const std::vec
 
 void CArchiveFileReader::Read(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Failed to open ZELM arc file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM arc file."));
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

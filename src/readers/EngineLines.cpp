@@ -115,10 +115,9 @@ void ReleaseSpareRoom(std::vector<double>& series)
     }
 }
 
-bool OpenEngineFile(std::ifstream& stream, const std::string& path)
+bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path)
 {
-    stream.open(PathUtilities::ToNative(path), std::ios::in | std::ios::binary);
-    return stream.is_open();
+    return stream.Open(PathUtilities::ToNative(path));
 }
 
 void TokenizeLine(const std::string& line, LineTokens& tokens)

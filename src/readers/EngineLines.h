@@ -7,6 +7,8 @@
 // CR LF line breaks read the same as with LF.
 #pragma once
 
+#include "com/regularfile.h"
+
 #include <fstream>
 #include <istream>
 #include <string>
@@ -54,8 +56,8 @@ private:
 };
 
 // Opens an engine text file for reading (paths with "/" or "\\"); false
-// when it cannot be opened.
-bool OpenEngineFile(std::ifstream& stream, const std::string& path);
+// when it cannot be opened or is no regular file (stream.Failure names why).
+bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path);
 
 // The lines from the stream's position to its end (a last line without a
 // line break counts too), so at least as many as a CEngineLineReader reads

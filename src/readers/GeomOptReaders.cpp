@@ -31,9 +31,9 @@ CGeomOptFileReader::~CGeomOptFileReader() = default;
 
 void CGeomOptFileReader::Read(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Failed to open ZELM .geomopt file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM .geomopt file."));
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -83,9 +83,9 @@ CGeomOptOutputFileReader::~CGeomOptOutputFileReader() = default;
 
 void CGeomOptOutputFileReader::Read(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Failed to open ZELM .gout file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM .gout file."));
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

@@ -55,9 +55,9 @@ void CMolDynFileReader::StoreFrame(std::vector<PendingValue>& frame)
 
 void CMolDynFileReader::Read(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM dynamics file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM dynamics file."));
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

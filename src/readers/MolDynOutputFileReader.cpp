@@ -13,10 +13,10 @@ CMolDynOutputFileInfo::~CMolDynOutputFileInfo() = default;
 
 namespace {
 
-void OpenOutput(std::ifstream& stream, const std::string& path)
+void OpenOutput(RegularFile::InputFile& stream, const std::string& path)
 {
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .gout file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM .gout file."));
     }
 }
 
@@ -291,7 +291,7 @@ void CMolDynOutputFileReader::Read(const std::string& path)
     // and of ReadPressure: each keeps reading until it has what it looks for,
     // so the pass ends where the last of them would (a severe line up to
     // there fails the read, one after it does not).
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -345,7 +345,7 @@ bool CMolDynOutputFileReader::GetLine(CEngineLineReader& lines)
 
 int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -365,7 +365,7 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
 void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::string& startMarker,
                                           const std::string& endMarker, CMolDynOutputFileInfo& record)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -378,7 +378,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
 
 double CMolDynOutputFileReader::ReadPressure(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -397,9 +397,9 @@ double CMolDynOutputFileReader::ReadPressure(const std::string& path)
 
 void CMolDynOutputFileReader::ReadPressureFile(CMolDynOutputFileInfo& record, const std::string& prePath)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, prePath)) {
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM pressure file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM pressure file."));
     }
     // The engine writes a line of each kind a row of the stage.
     std::vector<double>& instant = record.GetCommonInfo().GetPressureFileSeries();
@@ -451,7 +451,7 @@ bool CMolDynOutputFileReader::FindFirstCellLine(CEngineLineReader& lines, LineTo
 void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c, double& alpha, double& beta,
                                                  double& gamma, const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -493,7 +493,7 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
 
 void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, double& alpha, const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

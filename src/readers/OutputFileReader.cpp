@@ -15,10 +15,10 @@ namespace {
 
 const char* const GoutOpenFailure = "Unable to open ZELM .gout file.";
 
-void OpenGout(std::ifstream& stream, const std::string& path)
+void OpenGout(RegularFile::InputFile& stream, const std::string& path)
 {
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, GoutOpenFailure);
+        throw KelvResult(E_UNEXPECTED, stream.Failure(GoutOpenFailure));
     }
 }
 
@@ -96,7 +96,7 @@ struct RunEnding {
 // decides whatever follows.
 RunEnding ScanRunEnding(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     static constexpr std::string_view ErrorMarker = "!! ERROR";
@@ -203,7 +203,7 @@ void COutputFileReader::Read(const std::string& path)
 
 int COutputFileReader::ScanRunType(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     while (lines.Next()) {
@@ -288,7 +288,7 @@ void COutputFileReader::CheckRunSucceeded(const std::string& path)
 
 void COutputFileReader::ReadDimensionality(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenGout(stream, path);
     std::string line;
     if (!ParseUtilities::FindLineContainingToken(stream, "Dimensionality", line)) {
@@ -325,7 +325,7 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
     shellCount = 0;
     irreducibleCount = 0;
     totalCount = 0;
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -397,9 +397,9 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
 
 void COutputFileReader::ReadOscFile(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .osc file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM .osc file."));
     }
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     LineTokens tokens;
@@ -467,9 +467,9 @@ void COutputFileReader::ReadOscFile(const std::string& path)
 
 void COutputFileReader::ReadDensFile(const std::string& path)
 {
-    std::ifstream stream;
+    RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .dens file.");
+        throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM .dens file."));
     }
     // A point a line.
     const std::size_t points = CountLines(stream);

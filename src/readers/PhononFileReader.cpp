@@ -274,9 +274,9 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
 {
     const std::string dispersionPath = PathUtilities::ExtensionReplaced(path, CZelmRunInfo::DispersionFileExtension());
     {
-        std::ifstream stream;
+        RegularFile::InputFile stream;
         if (!OpenEngineFile(stream, dispersionPath)) {
-            throw KelvResult(E_UNEXPECTED, "Failed to open ZELM dispersion file.");
+            throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM dispersion file."));
         }
         ParseDispersionFile(stream, data, PathUtilities::FileNameFromPath(dispersionPath));
     }
@@ -321,9 +321,9 @@ void CPhononFileReader::Read(std::string path, CZelmPhononData& data)
     double b[3] = {0.0, 1.0, 0.0};
     double c[3] = {0.0, 0.0, 1.0};
     {
-        std::ifstream stream;
+        RegularFile::InputFile stream;
         if (!OpenEngineFile(stream, PathUtilities::ExtensionReplaced(path, CZelmRunInfo::OutputFileExtension()))) {
-            throw KelvResult(E_UNEXPECTED, "Failed to open ZELM output file.");
+            throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM output file."));
         }
         ReadLatticeVectors(stream, a, b, c);
     }

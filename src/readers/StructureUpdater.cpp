@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/regularfile.h"
 #include "dravix/dravix.h"
 #include "common/RoundToNearest.h"
 #include "qorqm/CAutoFileDelete.h"
@@ -146,14 +147,7 @@ std::string_view Trimmed(std::string_view line)
 // lines.
 class ArchiveLines {
 public:
-    explicit ArchiveLines(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-        struct stat info{};
-        if (m_fd >= 0 && (fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
+    explicit ArchiveLines(const std::string& path) : m_path(path), m_fd(RegularFile::Open(path, m_why)) {}
     ~ArchiveLines()
     {
         if (m_fd >= 0)
@@ -163,6 +157,8 @@ public:
     ArchiveLines& operator=(const ArchiveLines&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // The failure message for a file that could not be opened, naming it.
+    std::string Failure(const std::string& message) const { return RegularFile::Failure(message, m_path, m_why); }
     // Offset in the file of the next line.
     std::uint64_t Offset() const { return m_offset; }
 
@@ -211,6 +207,8 @@ public:
 
 private:
     static constexpr std::size_t MaximumLine = 1023;
+    std::string m_path;
+    std::string m_why;
     int m_fd;
     char m_buffer[64 * 1024];
     std::size_t m_begin = 0;
@@ -278,7 +276,7 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
 {
     ArchiveLines in(PathUtilities::ToNative(source));
     if (!in.IsOpen())
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM arc file.");
+        throw KelvResult(E_UNEXPECTED, in.Failure("Unable to open ZELM arc file."));
     const std::string leaving = LinkLeavingProject(target, project);
     if (!leaving.empty())
         throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +

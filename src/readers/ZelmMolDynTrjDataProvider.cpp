@@ -1,5 +1,9 @@
 #include "readers/ZelmMolDynTrjDataProvider.h"
 
+#include <unistd.h>
+
+#include "com/regularfile.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -195,8 +199,16 @@ void CZelmMolDynTrjDataProvider::LoadTrajectory()
     double version = 0.0;
     int status = 1;
     Get_Zelm_Trajectory_File_Info(path.c_str(), m_cellFlag, &n, &m_frameCount, &version, &status);
-    if (status != 0 || n < 1 || m_frameCount < 1)
-        throw KelvResult(E_UNEXPECTED, "Failed to read ZELM trajectory file header.");
+    if (status != 0 || n < 1 || m_frameCount < 1) {
+        // The reader's status says no more than "cannot be read": name what
+        // stands in place of the file, if that was why.
+        std::string why;
+        const int fd = RegularFile::Open(path, why);
+        if (fd >= 0)
+            ::close(fd);
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Failed to read ZELM trajectory file header.", path,
+                                                            fd >= 0 ? RegularFile::NotThere : why));
+    }
     const int cores = WholeCellCoreCount(*m_output);
     if (cores < 1 || cores > n)
         throw KelvResult(E_UNEXPECTED, "The ZELM output gives " + std::to_string(cores) +

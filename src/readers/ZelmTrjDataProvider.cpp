@@ -4,6 +4,8 @@
 #include <cmath>
 #include <fstream>
 
+#include "com/regularfile.h"
+
 #include "kelv/KelvErrors.h"
 #include "kelv/KelvResult.h"
 #include "qorqm/DiskUtilities.h"
@@ -211,9 +213,9 @@ HRESULT CZelmTrjDataProvider::ReadAtomIds()
                 m_atomIds.push_back(i + 1);
             return;
         }
-        std::ifstream file(PathUtilities::ToNative(path));
-        if (!file)
-            throw KelvResult(E_UNEXPECTED, "Unable to open file: " + path);
+        RegularFile::InputFile file(PathUtilities::ToNative(path));
+        if (!file.IsOpen())
+            throw KelvResult(E_UNEXPECTED, file.Failure("Unable to open file: " + path));
         std::string line;
         while (std::getline(file, line)) {
             if (!line.empty() && line[0] == '#')

@@ -1,4 +1,5 @@
 #include "setup/ZelmFileWriter.h"
+#include "com/regularfile.h"
 
 #include "setup/SurfaceRunInfo.h"
 #include "setup/DeckSpecies.h"
@@ -179,9 +180,9 @@ bool CZelmFileWriter::WantsConnectivity() const
 void CZelmFileWriter::WriteConnectivity(std::ofstream& deck, const KelvComPtr<ISBScope>& contents, bool periodic,
                                         const CAtomicIndexMap& map)
 {
-    std::ifstream library(PathUtilities::ToNative(m_runInfo.GetLibraryPath()));
-    if (!library.is_open())
-        throw KelvResult(E_UNEXPECTED, "Unable to read ZELM library file.");
+    RegularFile::InputFile library(PathUtilities::ToNative(m_runInfo.GetLibraryPath()));
+    if (!library.IsOpen())
+        throw KelvResult(E_UNEXPECTED, library.Failure("Unable to read ZELM library file."));
     std::list<std::string> otherLines;
     CZelmSpeciesReader species(otherLines, m_runInfo.IsStandardLibrary(), m_runInfo.GetLibraryPath());
     species.Read(library, otherLines);

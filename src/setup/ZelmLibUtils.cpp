@@ -1,4 +1,5 @@
 #include "setup/ZelmLibUtils.h"
+#include "com/regularfile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -47,17 +48,11 @@ bool IsFitFlag(const std::string& token)
 
 // Lines of the library, with the end of input told apart from a stream that
 // failed.
-std::ifstream OpenLibrary(const std::string& path, const char* failureMessage)
+void OpenLibrary(RegularFile::InputFile& stream, const std::string& path, const char* failureMessage)
 {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        throw KelvResult(E_UNEXPECTED, failureMessage);
+    if (!stream.Open(path)) {
+        throw KelvResult(E_UNEXPECTED, stream.Failure(failureMessage));
     }
-    std::ifstream stream(path);
-    if (!stream) {
-        throw KelvResult(E_UNEXPECTED, failureMessage);
-    }
-    return stream;
 }
 
 void CheckStream(const std::istream& stream)
@@ -369,7 +364,8 @@ std::string CZelmLibUtils::GetAlternativeName(const KelvComPtr<ISDObject>& atom)
 
 void CZelmLibUtils::ReadSpecies(const std::string& path)
 {
-    std::ifstream stream = OpenLibrary(path, "Unable to read ZELM library file.");
+    RegularFile::InputFile stream;
+    OpenLibrary(stream, path, "Unable to read ZELM library file.");
     m_description.clear();
     m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
@@ -387,7 +383,8 @@ void CZelmLibUtils::KeepUnreadSpecies()
 
 void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescription& serverDescription)
 {
-    std::ifstream file = OpenLibrary(path, "Unable to open ZELM library file.");
+    RegularFile::InputFile file;
+    OpenLibrary(file, path, "Unable to open ZELM library file.");
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     CheckStream(file);
     m_description.clear();

@@ -1,4 +1,5 @@
 #include "setup/ZelmRunInfo.h"
+#include "com/regularfile.h"
 
 #include "setup/RunInfoFromDeck.h"
 #include "common/ResultFiles.h"
@@ -344,7 +345,9 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
 {
     if (GetLibraryName() == "dreiding")
         return true;
-    std::ifstream library(PathUtilities::ToNative(GetLibraryPath()));
+    RegularFile::InputFile library(PathUtilities::ToNative(GetLibraryPath()));
+    if (!library.IsOpen() && library.Why() != RegularFile::NotThere)
+        throw KelvResult(E_UNEXPECTED, library.Failure("Problem reading the library file."));
     bool restricted = false;
     std::string line;
     while (!library.eof()) {
@@ -383,8 +386,10 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
                                                "\" is a folder, not a file: the deck's library cannot be read "
                                                "from it.");
     }
-    std::ifstream note(path, std::ios::binary);
-    if (!note.is_open()) {
+    RegularFile::InputFile note(path);
+    if (!note.IsOpen() && note.Why() != RegularFile::NotThere)
+        throw KelvResult(E_UNEXPECTED, note.Failure("Unable to read the library note."));
+    if (!note.IsOpen()) {
         m_standardLibrary = true;
         // A deck without a library has nothing to note.
         if (m_libraryName.empty())
@@ -414,9 +419,9 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
 
 void CZelmRunInfo::ReadInputFile(const std::string& path)
 {
-    std::ifstream deck(path, std::ios::binary);
-    if (!deck.is_open())
-        throw KelvResult(E_UNEXPECTED, KelvFormat("Unable to open ZELM input file '%1'.") << path);
+    RegularFile::InputFile deck(path);
+    if (!deck.IsOpen())
+        throw KelvResult(E_UNEXPECTED, deck.Failure(KelvFormat("Unable to open ZELM input file '%1'.") << path));
     const ZelmDeck::DeckSettings settings = ZelmDeck::ReadDeckSettings(deck);
     m_task = settings.task;
     m_libraryName = settings.libraryName;

@@ -2,6 +2,7 @@
 // job manager, with the job's settings and one set of file-transfer items
 // per file.
 #include "setup/Zelm.h"
+#include "com/regularfile.h"
 
 #include "common/ProjectPaths.h"
 #include "common/ResultFiles.h"
@@ -93,11 +94,8 @@ namespace {
 // The whole contents of a file; false when it cannot be read.
 bool ReadWhole(const std::string& path, std::string& bytes)
 {
-    std::ifstream in(PathUtilities::ToNative(path), std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::string why;
+    return RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why);
 }
 
 } // namespace

@@ -285,7 +285,7 @@ TEST_F(HostCommands, InputsThatAreNoRegularFilesAreRefused)
     fs::create_directory(Path("p/folder.qcd"));
 
     const std::vector<BadInput> cases{
-        {"CIF pipe", "import p/pipe.cif --project p", "the CIF file \"p/pipe.cif\" is a pipe, not a regular file"},
+        {"CIF pipe", "import p/pipe.cif --project p", "the CIF file \"p/pipe.cif\" is a pipe (FIFO), not a regular file"},
         {"XYZ pipe", "import p/pipe.xyz --project p", "the XYZ file \"p/pipe.xyz\" is a pipe"},
         {"device", "import /dev/zero --project p", "\"/dev/zero\" is a device, not a regular file"},
         {"link to a device", "import p/zero.cif --project p", "\"p/zero.cif\" is a device"},

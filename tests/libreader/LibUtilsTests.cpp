@@ -78,12 +78,15 @@ TEST_F(LibraryReader, FilesThatCannotBeOpened)
     {
         std::string path;
         bool whole;
-        const char* message;
+        std::string message;
     } cases[] = {
         {missing, false, "Unable to read ZELM library file."},
         {missing, true, "Unable to open ZELM library file."},
-        {m_files.Path(), false, "Unable to read ZELM library file."},
-        {m_files.Path(), true, "Unable to open ZELM library file."},
+        // A folder is named as what it is.
+        {m_files.Path(), false,
+         "Unable to read ZELM library file: the file \"" + m_files.Path() + "\" is a folder, not a file."},
+        {m_files.Path(), true,
+         "Unable to open ZELM library file: the file \"" + m_files.Path() + "\" is a folder, not a file."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -81,7 +81,8 @@ TEST_F(PhononPlot, DensityOfStatesNeedsAShrinkLine)
     EXPECT_EQ(E_POINTER, analysis->get_CanPlotPhononDOS(nullptr));
     std::string message;
     EXPECT_EQ(E_UNEXPECTED, QzTest::CodeOf([&] { DeckAsksForDos(Results()); }, message));
-    EXPECT_EQ("Unable to open file: " + Results(), message);
+    // A folder given as the deck is named as what it is.
+    EXPECT_EQ("Unable to open file: " + Results() + ": it is a folder, not a file.", message);
 }
 
 TEST_F(PhononPlot, DensityOfStatesInTerahertz)

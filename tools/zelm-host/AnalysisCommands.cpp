@@ -1,5 +1,7 @@
 #include "AnalysisCommands.h"
 
+#include "com/regularfile.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -116,10 +118,10 @@ using Snapshot = std::map<std::string, FileStamp>;
 
 std::size_t DigestOf(const fs::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return std::hash<std::string>()(bytes.str());
+    std::string bytes;
+    std::string why;
+    RegularFile::ReadAll(path.string(), bytes, why);
+    return std::hash<std::string>()(bytes);
 }
 
 Snapshot FilesOf(const std::string& folder)
@@ -224,6 +226,22 @@ std::string CutFrameNotes(const Session& session, std::initializer_list<const ch
     return notes;
 }
 
+// The lines naming the files of the output's run that stand there but are
+// no regular file (a folder, a FIFO, a device), which the module takes for
+// no file or refuses: "" when there are none.
+std::string FilesThatAreNoFiles(const std::string& output)
+{
+    std::string lines;
+    for (const char* extension : {".gin", ".res", ".osc", ".dens", ".disp", ".kptaux", ".arc", ".trg", ".trj",
+                                  ".qtd", ".pre", ".geomopt", ".mdynam", ".trjaux"}) {
+        const std::string companion = fs::path(output).replace_extension(extension).string();
+        const std::string why = NotAnInputFile(companion);
+        if (!why.empty() && why != RegularFile::NotThere)
+            lines += "\n\"" + companion + "\" " + why + ": it is not read";
+    }
+    return lines;
+}
+
 void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
 {
     Session session(options);
@@ -265,6 +283,10 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
     for (const auto& query : queries)
         out << query.first << ": " << Answer([&](VARIANT_BOOL* v) { return (a->*query.second)(v); }) << "\n";
     out << CutFrameNotes(session, {"EnEvol", "Structure", "Trajectory"});
+    // What the answers took for no file of the run, said as what it is.
+    const std::string notRead = FilesThatAreNoFiles(session.output);
+    if (!notRead.empty())
+        out << "Files of the run that are not read:" << notRead << "\n";
 }
 
 // The structure document named on the command line, opened in the project.
@@ -280,6 +302,13 @@ KelvComPtr<ISBDocumentRoot> StructureDocument(Session& session, const std::strin
     return document;
 }
 
+// A failed action: the module's reason, then the run's files that are no files.
+void CheckAction(HRESULT hr, const std::string& output)
+{
+    if (FAILED(hr))
+        throw KelvResult(hr, ErrorText(hr) + FilesThatAreNoFiles(output));
+}
+
 // A failed chart of phonon results: the module names the kind of file it
 // missed; the driver adds the file beside the output it would have read.
 void CheckPhononChart(HRESULT hr, const std::string& output, const char* extension)
@@ -287,14 +316,15 @@ void CheckPhononChart(HRESULT hr, const std::string& output, const char* extensi
     if (SUCCEEDED(hr))
         return;
     std::string message = ErrorText(hr);
-    if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos) {
-        const fs::path companion = fs::path(output).replace_extension(extension);
-        std::error_code error;
-        message += "\n\"" + companion.string() + "\" " +
-                   (fs::exists(companion, error) ? "is there but holds no results the chart can use"
-                                                 : "is not there: the run wrote no such results");
+    const fs::path companion = fs::path(output).replace_extension(extension);
+    const std::string why = NotAnInputFile(companion.string());
+    if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos && why.empty()) {
+        message += "\n\"" + companion.string() + "\" is there but holds no results the chart can use";
+    } else if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos &&
+               why == RegularFile::NotThere) {
+        message += "\n\"" + companion.string() + "\" is not there: the run wrote no such results";
     }
-    throw KelvResult(hr, message);
+    throw KelvResult(hr, message + FilesThatAreNoFiles(output));
 }
 
 void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
@@ -306,21 +336,22 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     const Snapshot before = FilesOf(session.project);
     IZelmAnalysis* analysis = session.analysis.get();
     if (options.action == "energy") {
-        KelvResult::Check(analysis->PlotEnergyEvolution());
+        CheckAction(analysis->PlotEnergyEvolution(), session.output);
     } else if (options.action == "structure") {
-        KelvResult::Check(analysis->UpdateStructure(StructureDocument(session, options.document).get()));
+        CheckAction(analysis->UpdateStructure(StructureDocument(session, options.document).get()), session.output);
     } else if (options.action == "trajectory") {
         KelvComPtr<ISBDocumentRoot> trajectory;
-        KelvResult::Check(
-            analysis->CreateTrajectory(StructureDocument(session, options.document).get(), trajectory.Receive()));
+        CheckAction(
+            analysis->CreateTrajectory(StructureDocument(session, options.document).get(), trajectory.Receive()),
+            session.output);
     } else if (options.action == "optics") {
-        KelvResult::Check(analysis->PlotOpticalProperties());
+        CheckAction(analysis->PlotOpticalProperties(), session.output);
     } else if (options.action == "dispersion") {
         CheckPhononChart(analysis->PlotPhononDispersion(), session.output, ".disp");
     } else if (options.action == "dos") {
         CheckPhononChart(analysis->PlotPhononDOS(), session.output, ".dens");
     } else {
-        KelvResult::Check(analysis->ImportLibrary());
+        CheckAction(analysis->ImportLibrary(), session.output);
     }
     // The host writes what changed in its documents back to their files.
     KelvResult::Check(session.host.Documents().Synchronize());
@@ -330,6 +361,8 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         out << CutFrameNotes(session, {"EnEvol"});
     else if (needsDocument)
         out << CutFrameNotes(session, {"Structure"});
+    if (const std::string notRead = FilesThatAreNoFiles(session.output); !notRead.empty())
+        out << "Files of the run that are not read:" << notRead << "\n";
     // A library that the dump gives as it is stays (the library beside the
     // dump or one of its numbered copies): say which it is.
     if (options.action != "library")

@@ -1,5 +1,7 @@
 #include "DeckCommands.h"
 
+#include "com/regularfile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -26,10 +28,10 @@ namespace fs = std::filesystem;
 
 std::string ReadWhole(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string text;
+    std::string why;
+    RegularFile::ReadAll(path, text, why);
+    return text;
 }
 
 // The folders made for a deck's folder that did not exist, removed again
@@ -73,8 +75,8 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
 {
     std::error_code error;
     const fs::path file = fs::absolute(documentPath, error).lexically_normal();
-    if (!fs::is_regular_file(file, error)) {
-        Fail("the document \"" + documentPath + "\" does not exist");
+    if (const std::string why = NotAnInputFile(file.string()); !why.empty()) {
+        Fail("the document \"" + documentPath + "\" " + why);
     }
     const std::string folder = project.empty() ? file.parent_path().string() : project;
     const QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !project.empty());

@@ -1,9 +1,12 @@
 #include "DriverSupport.h"
 
+#include "com/regularfile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <stdexcept>
+#include <unistd.h>
 
 #include "kelv/kelv.h"
 #include "qorqm/MessageText.h"
@@ -17,27 +20,13 @@ void Fail(const std::string& message)
 
 std::string NotAnInputFile(const std::string& path)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    switch (status.type()) {
-    case fs::file_type::regular:
-        return std::string();
-    case fs::file_type::not_found:
-    case fs::file_type::none:
-        return "does not exist";
-    case fs::file_type::directory:
-        return "is a folder, not a file";
-    case fs::file_type::fifo:
-        return "is a pipe, not a regular file: it is not read";
-    case fs::file_type::block:
-    case fs::file_type::character:
-        return "is a device, not a regular file: it is not read";
-    case fs::file_type::socket:
-        return "is a socket, not a regular file: it is not read";
-    default:
-        return error ? "cannot be looked at (" + error.message() + ")" : "is not a regular file: it is not read";
+    // Opened as every file read is, without blocking, and closed again.
+    std::string why;
+    const int fd = RegularFile::Open(path, why);
+    if (fd >= 0) {
+        ::close(fd);
     }
+    return why;
 }
 
 void RequireInputFile(const std::string& path, const std::string& what)

@@ -363,8 +363,8 @@ void ShowDocument(const std::string& documentPath, const std::string& project, b
 {
     std::error_code error;
     const std::string file = Absolute(documentPath);
-    if (!fs::is_regular_file(file, error)) {
-        Fail("the document \"" + documentPath + "\" does not exist");
+    if (const std::string why = NotAnInputFile(file); !why.empty()) {
+        Fail("the document \"" + documentPath + "\" " + why);
     }
     const std::string folder = project.empty() ? fs::path(file).parent_path().string() : project;
     if (!project.empty()) {

@@ -49,8 +49,8 @@ public:
     {
         std::error_code error;
         m_file = fs::absolute(documentPath, error).lexically_normal();
-        if (!fs::is_regular_file(m_file, error)) {
-            Fail("the document \"" + documentPath + "\" does not exist");
+        if (const std::string why = NotAnInputFile(m_file.string()); !why.empty()) {
+            Fail("the document \"" + documentPath + "\" " + why);
         }
         std::string folder = project;
         if (folder.empty()) {

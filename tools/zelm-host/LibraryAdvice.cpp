@@ -1,11 +1,14 @@
 #include "LibraryAdvice.h"
 
+#include "com/regularfile.h"
+
 #include "DriverSupport.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
@@ -35,18 +38,16 @@ std::string Lower(std::string text)
 // Why a file cannot be read as a library, or "" when it can.
 std::string Unreadable(const std::string& path)
 {
-    std::error_code error;
-    if (!fs::exists(path, error)) {
+    std::string why;
+    const int fd = RegularFile::Open(path, why);
+    if (fd >= 0) {
+        ::close(fd);
+        return std::string();
+    }
+    if (why == RegularFile::NotThere) {
         return "not there";
     }
-    if (fs::is_directory(path, error)) {
-        return "a folder, not a file";
-    }
-    if (!fs::is_regular_file(path, error)) {
-        return "not a regular file (a pipe or a device)";
-    }
-    std::ifstream file(path);
-    return file ? std::string() : "cannot be opened for reading";
+    return why.compare(0, 3, "is ") == 0 ? why.substr(3) : why;
 }
 
 }  // namespace

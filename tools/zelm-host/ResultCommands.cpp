@@ -1,5 +1,7 @@
 #include "ResultCommands.h"
 
+#include "com/regularfile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -57,8 +59,8 @@ OpenDocument Open(const std::string& documentPath)
     OpenDocument opened;
     opened.path = Absolute(documentPath);
     std::error_code error;
-    if (!fs::is_regular_file(opened.path, error))
-        Fail("the document \"" + documentPath + "\" does not exist");
+    if (const std::string why = NotAnInputFile(opened.path); !why.empty())
+        Fail("the document \"" + documentPath + "\" " + why);
     opened.folder = fs::path(opened.path).parent_path().string();
     opened.lock = std::make_unique<DocumentChangeLock>(opened.folder);
     opened.host = HostOver(opened.folder);
@@ -154,8 +156,8 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     OpenDocument opened = Open(document);
     const std::string arc = Absolute(archive);
     std::error_code error;
-    if (!fs::is_regular_file(arc, error))
-        Fail("the archive \"" + archive + "\" does not exist");
+    if (const std::string why = NotAnInputFile(arc); !why.empty())
+        Fail("the archive \"" + archive + "\" " + why);
     if (!PathUtilities::MatchesExtension(arc, ".arc"))
         Fail("\"" + archive + "\" is not an archive (.arc)");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(arc));
@@ -212,8 +214,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
 {
     const std::string path = Absolute(seedDocument);
     std::error_code error;
-    if (!fs::is_regular_file(path, error))
-        Fail("the document \"" + seedDocument + "\" does not exist");
+    if (const std::string why = NotAnInputFile(path); !why.empty())
+        Fail("the document \"" + seedDocument + "\" " + why);
     const DocumentChangeLock lock(fs::path(path).parent_path().string());
     // The importer applies the archive of the same name; without a frame to
     // apply it would give the document back as it was.
@@ -285,9 +287,14 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
         Fail("unknown trajectory kind \"" + kind + "\" (geomopt, surface or dynamics)");
     // The frames file is replaced only by a whole one that holds a frame: a
     // run that gives none fails here, and an earlier ".trj" stays as it was.
-    if (!CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document))
+    if (!CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document)) {
+        std::string notFiles;
+        for (const char* extension : {".gout", ".arc", ".trg"})
+            if (const std::string why = NotAnInputFile(name + extension); !why.empty() && why != RegularFile::NotThere)
+                notFiles += "; \"" + base + extension + "\" " + why;
         Fail("the run \"" + base + "\" lacks the files of a " + chosen + " trajectory (" +
-             (chosen == "dynamics" ? ".gout and .trg" : ".arc and .gout") + ")");
+             (chosen == "dynamics" ? ".gout and .trg" : ".arc and .gout") + ")" + notFiles);
+    }
     // The trajectory document only over a whole frames file.
     const std::string qtd = name + ".qtd";
     std::error_code error;

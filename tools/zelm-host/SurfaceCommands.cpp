@@ -320,8 +320,8 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     }
     std::error_code error;
     const std::string file = Absolute(options.document);
-    if (!fs::is_regular_file(file, error)) {
-        Fail("the document \"" + options.document + "\" does not exist");
+    if (const std::string why = NotAnInputFile(file); !why.empty()) {
+        Fail("the document \"" + options.document + "\" " + why);
     }
     std::string folder = fs::path(file).parent_path().string();
     if (!options.project.empty()) {

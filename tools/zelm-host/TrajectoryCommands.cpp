@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DriverSupport.h"
+#include "com/regularfile.h"
 #include "HostCommands.h"
 #include "ModuleCommands.h"
 #include "ResultCommands.h"
@@ -127,6 +129,9 @@ void ReadTrajectoryFile(const std::string& modulePath, const std::string& file, 
     double version = 0.0;
     int status = 1;
     info(file.c_str(), cell ? 1 : 0, &atoms, &frames, &version, &status);
+    if (status == -1)
+        if (const std::string why = NotAnInputFile(file); !why.empty() && why != RegularFile::NotThere)
+            throw std::runtime_error("the trajectory \"" + file + "\" " + why);
     if (status != 0)
         throw std::runtime_error("the trajectory \"" + file + "\" cannot be read: " + StatusText(status));
     out << file << ": format value " << version << ", " << atoms << " atoms, " << frames << " frames"
@@ -153,6 +158,9 @@ void ReadTrajectoryFile(const std::string& modulePath, const std::string& file, 
     read(file.c_str(), cell ? 1 : 0, atoms, frames, version, s[0].data(), s[1].data(), s[2].data(), s[3].data(),
          a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(), a[5].data(),
          cell ? cellVectors.data() : nullptr, cell ? cellParameters.data() : nullptr, &status);
+    if (status == -1)
+        if (const std::string why = NotAnInputFile(file); !why.empty() && why != RegularFile::NotThere)
+            throw std::runtime_error("the trajectory \"" + file + "\" " + why);
     if (status != 0)
         throw std::runtime_error("the trajectory \"" + file + "\" cannot be read: " + StatusText(status));
 

@@ -1,0 +1,174 @@
+#include "com/regularfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RegularFile {
+
+const char* const NotThere = "does not exist";
+
+namespace {
+
+// What a file of this mode is, as Open says it; "" for a regular file.
+std::string WhatItIs(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return std::string();
+    if (S_ISDIR(mode))
+        return "is a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "is a pipe (FIFO), not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device, not a regular file";
+    if (S_ISSOCK(mode))
+        return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
+std::string SystemReason(const char* what, int error)
+{
+    return std::string(what) + " (" + std::strerror(error) + ")";
+}
+
+}  // namespace
+
+int Open(const std::string& path, std::string& why) noexcept
+{
+    try
+    {
+        why.clear();
+        if (path.empty())
+        {
+            why = NotThere;
+            return -1;
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+        {
+            const int error = errno;
+            struct stat status;
+            if (error == ENOENT || error == ENOTDIR)
+                why = NotThere;
+            else if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+                why = WhatItIs(status.st_mode);  // a socket cannot be opened at all
+            else
+                why = SystemReason("cannot be opened", error);
+            return -1;
+        }
+        struct stat status;
+        if (::fstat(fd, &status) != 0)
+        {
+            why = SystemReason("cannot be looked at", errno);
+            ::close(fd);
+            return -1;
+        }
+        if (!S_ISREG(status.st_mode))
+        {
+            why = WhatItIs(status.st_mode);
+            ::close(fd);
+            return -1;
+        }
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        {
+            why = SystemReason("cannot be opened", errno);
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    catch (...)
+    {
+        return -1;
+    }
+}
+
+std::string Refusal(const std::string& path, const std::string& why)
+{
+    return "the file \"" + path + "\" " + why;
+}
+
+std::string Failure(const std::string& message, const std::string& path, const std::string& why)
+{
+    if (why == NotThere)
+        return message;
+    std::string text = message;
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    if (!path.empty() && message.find(path) != std::string::npos)
+        return text + ": it " + why + ".";
+    return text + ": " + Refusal(path, why) + ".";
+}
+
+bool ReadAll(const std::string& path, std::string& text, std::string& why)
+{
+    text.clear();
+    const int fd = Open(path, why);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && status.st_size > 0)
+        text.reserve(static_cast<std::size_t>(status.st_size));
+    char block[64 * 1024];
+    for (;;)
+    {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got > 0)
+        {
+            text.append(block, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+        {
+            why = SystemReason("cannot be read", errno);
+            ::close(fd);
+            text.clear();
+            return false;
+        }
+        break;
+    }
+    ::close(fd);
+    return true;
+}
+
+InputFile::InputFile() : std::istream(nullptr) {}
+
+InputFile::InputFile(const std::string& path) : std::istream(nullptr)
+{
+    Open(path);
+}
+
+InputFile::~InputFile()
+{
+    rdbuf(nullptr);
+}
+
+bool InputFile::Open(const std::string& path)
+{
+    Close();
+    m_path = path;
+    const int fd = RegularFile::Open(path, m_why);
+    if (fd < 0)
+    {
+        setstate(std::ios::failbit);
+        return false;
+    }
+    // The buffer owns the descriptor from here and closes it.
+    m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::in | std::ios::binary);
+    rdbuf(m_buffer.get());  // also clears the state
+    return true;
+}
+
+void InputFile::Close()
+{
+    rdbuf(nullptr);
+    m_buffer.reset();
+    m_why.clear();
+}
+
+}  // namespace RegularFile

@@ -1,0 +1,173 @@
+// The one opener of files to read: a regular file opens, in blocking mode;
+// what else stands in its place is refused at once, named as what it is.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "com/regularfile.h"
+#include "common/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RegularFileTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return folder.File(name); }
+    QzTest::TempFolder folder{"regularfile"};
+};
+
+// A socket file of the folder (bound, then the socket closed: the file stays).
+void MakeSocket(const std::string& path)
+{
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+    ::close(s);
+}
+
+TEST_F(RegularFileTest, WhatIsNoRegularFileIsRefusedAsWhatItIs)
+{
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    fs::create_directory(Path("folder"));
+    fs::create_symlink("/dev/zero", Path("zero"));
+    fs::create_symlink("/dev/urandom", Path("random"));
+    fs::create_symlink(Path("fifo"), Path("to-fifo"));
+    fs::create_symlink(Path("folder"), Path("to-folder"));
+    fs::create_symlink(Path("gone"), Path("dangling"));
+    // A socket's path must be short: in a folder of its own under /tmp.
+    char socketFolder[] = "/tmp/qz-sock-XXXXXX";
+    ASSERT_NE(::mkdtemp(socketFolder), nullptr);
+    const std::string socket = std::string(socketFolder) + "/s";
+    MakeSocket(socket);
+
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    const std::vector<Case> cases{
+        {Path("fifo"), "is a pipe (FIFO), not a regular file"},
+        {Path("to-fifo"), "is a pipe (FIFO), not a regular file"},
+        {Path("folder"), "is a folder, not a file"},
+        {Path("to-folder"), "is a folder, not a file"},
+        {Path("zero"), "is a device, not a regular file"},
+        {Path("random"), "is a device, not a regular file"},
+        {"/dev/null", "is a device, not a regular file"},
+        {socket, "is a socket, not a regular file"},
+        {Path("missing"), "does not exist"},
+        {Path("dangling"), "does not exist"},
+        {Path("missing/below"), "does not exist"},
+        {"", "does not exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string why;
+        EXPECT_EQ(RegularFile::Open(c.path, why), -1);
+        EXPECT_EQ(why, c.why);
+
+        std::string text = "left over";
+        EXPECT_FALSE(RegularFile::ReadAll(c.path, text, why));
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(text, "");
+
+        RegularFile::InputFile stream(c.path);
+        EXPECT_FALSE(stream.IsOpen());
+        EXPECT_TRUE(stream.fail());
+        EXPECT_EQ(stream.Why(), c.why);
+        EXPECT_EQ(stream.Refused(), "the file \"" + c.path + "\" " + c.why);
+    }
+    fs::remove_all(socketFolder);
+}
+
+TEST_F(RegularFileTest, ARegularFileOpensBlockingAndCloseOnExec)
+{
+    QzTest::WriteFile(Path("plain"), "first\nsecond");
+    fs::create_symlink(Path("plain"), Path("link"));
+    for (const std::string& path : {Path("plain"), Path("link")}) {
+        std::string why = "stale";
+        const int fd = RegularFile::Open(path, why);
+        ASSERT_GE(fd, 0) << why;
+        EXPECT_EQ(why, "");
+        EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+        EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+        ::close(fd);
+    }
+    std::string text;
+    std::string why;
+    ASSERT_TRUE(RegularFile::ReadAll(Path("link"), text, why)) << why;
+    EXPECT_EQ(text, "first\nsecond");
+}
+
+TEST_F(RegularFileTest, ReadsAWholeFileLargerThanOneBlock)
+{
+    std::string big;
+    for (int i = 0; big.size() < 300000; ++i)
+        big += "line " + std::to_string(i) + "\r\n";
+    big.push_back('\0');
+    big += "tail";
+    QzTest::WriteFile(Path("big"), big);
+    std::string text;
+    std::string why;
+    ASSERT_TRUE(RegularFile::ReadAll(Path("big"), text, why)) << why;
+    EXPECT_EQ(text, big);
+
+    // The stream gives the bytes as they are (no line-end translation), and
+    // can go back to where it was.
+    RegularFile::InputFile stream(Path("big"));
+    ASSERT_TRUE(stream.IsOpen());
+    std::string line;
+    ASSERT_TRUE(std::getline(stream, line));
+    EXPECT_EQ(line, "line 0\r");
+    const std::streampos second = stream.tellg();
+    ASSERT_TRUE(std::getline(stream, line));
+    EXPECT_EQ(line, "line 1\r");
+    stream.seekg(second);
+    ASSERT_TRUE(std::getline(stream, line));
+    EXPECT_EQ(line, "line 1\r");
+    stream.seekg(0, std::ios::end);
+    EXPECT_EQ(static_cast<std::size_t>(stream.tellg()), big.size());
+}
+
+TEST_F(RegularFileTest, ReopeningAfterARefusalReadsTheNewFile)
+{
+    fs::create_directory(Path("folder"));
+    QzTest::WriteFile(Path("plain"), "text\n");
+    RegularFile::InputFile stream(Path("folder"));
+    EXPECT_FALSE(stream.IsOpen());
+    ASSERT_TRUE(stream.Open(Path("plain")));
+    EXPECT_EQ(stream.Why(), "");
+    std::string line;
+    ASSERT_TRUE(std::getline(stream, line));
+    EXPECT_EQ(line, "text");
+    EXPECT_FALSE(stream.Open(Path("folder")));
+    EXPECT_FALSE(stream.IsOpen());
+    EXPECT_FALSE(std::getline(stream, line));
+}
+
+TEST(RegularFileFailure, AReaderMessageNamesWhatStandsInPlaceOfItsFile)
+{
+    // Not there: the reader's own message as it always was.
+    EXPECT_EQ(RegularFile::Failure("Unable to open ZELM .gout file.", "/p/a.gout", RegularFile::NotThere),
+              "Unable to open ZELM .gout file.");
+    EXPECT_EQ(RegularFile::Failure("Unable to open ZELM .gout file.", "/p/a.gout", "is a folder, not a file"),
+              "Unable to open ZELM .gout file: the file \"/p/a.gout\" is a folder, not a file.");
+    // A message that names the path already says only what it is.
+    EXPECT_EQ(RegularFile::Failure("Unable to open file: /p/a.gin", "/p/a.gin", "is a device, not a regular file"),
+              "Unable to open file: /p/a.gin: it is a device, not a regular file.");
+}
+
+}  // namespace
