@@ -138,7 +138,7 @@ TEST_F(EngineCommand, AcceptedCommandsThatCannotBeReadAreRefusedNotReplaced)
     std::filesystem::create_directory(accepted);
     const QzTest::DriverOutcome folderInPlace = Run("engine --project p --accept");
     EXPECT_EQ(1, folderInPlace.code);
-    EXPECT_NE(std::string::npos, folderInPlace.err.find("it is not a regular file")) << folderInPlace.err;
+    EXPECT_NE(std::string::npos, folderInPlace.err.find("it is a folder, not a file")) << folderInPlace.err;
 }
 
 // A ".server" link in a project would stage the job outside it.

@@ -152,6 +152,8 @@ void RequireAcceptedEngines(const QzHost::HostApplication& host)
     const auto it = host.UnacceptedEngines().find("ZELM");
     if (it == host.UnacceptedEngines().end())
         return;
+    // Accepted commands that cannot be read are named as what they are.
+    (void)QzHost::IsEngineAccepted(host.DocumentsFolder(), "ZELM", std::string());
     throw std::runtime_error("the project's settings hold the engine command \"" + MessageText::Excerpt(it->second) +
                              "\", which was not set or accepted on this machine, so it does not run; if you trust "
                              "it, accept it once with: zelm-host engine --project " +
