@@ -16,6 +16,7 @@
 #include "readers/OutputFileReader.h"
 #include "readers/StructureUpdater.h"
 #include "readers/TrajectoryArchive.h"
+#include "readers/ZelmMolDynTrjDataProvider.h"
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmRunInfo.h"
 
@@ -165,9 +166,19 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, cons
         if (!DiskUtilities::FileExists(base + extension))
             throw KelvResult(E_UNEXPECTED, "The run \"" + output + "\" has no trajectory: \"" + base + extension +
                                                "\" is not there.");
-    if (code != COutputFileReader::RunDynamics)
+    if (code != COutputFileReader::RunDynamics) {
         CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
                                CZelmJob::NoTrajectoryFrame(base, code), project);
+        return;
+    }
+    // The frames of a dynamics run are matched to the structure by the
+    // output's counts of cores and shells.
+    int cores = 0;
+    int shells = 0;
+    int irreducible = 0;
+    int total = 0;
+    COutputFileReader::ReadAtomTable(output, cores, shells, irreducible, total);
+    CZelmMolDynTrjDataProvider::WholeCellCoreCount(cores, shells, irreducible, total);
 }
 
 int CZelmAnalysis::CheckTrajectory(const std::string& seed) const

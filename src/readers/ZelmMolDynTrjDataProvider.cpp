@@ -31,15 +31,10 @@ void Check(HRESULT hr)
     }
 }
 
-// The atoms of every frame: the cores of the output's atom table, or, when
-// that table is the asymmetric unit of a structure given with its space
-// group, the cores of the whole cell, which the trajectory file holds.
-int WholeCellCoreCount(const IDynamicsRunOutput& output)
+}  // namespace
+
+int CZelmMolDynTrjDataProvider::WholeCellCoreCount(int cores, int shells, int irreducible, int total)
 {
-    const int cores = output.GetCoreCount();
-    const int shells = output.GetShellCount();
-    const int irreducible = output.GetIrreducibleCount();
-    const int total = output.GetTotalCount();
     if (irreducible < 1 || total <= irreducible)
         return cores;
     // Without shells every site of the whole cell is an atom; with a shell
@@ -55,8 +50,6 @@ int WholeCellCoreCount(const IDynamicsRunOutput& output)
                                        "count for the whole cell: the atoms of the ZELM trajectory file cannot "
                                        "be matched to the structure.");
 }
-
-}  // namespace
 
 CZelmMolDynTrjDataProvider* CZelmMolDynTrjDataProvider::Create(const std::string& name)
 {
@@ -209,7 +202,8 @@ void CZelmMolDynTrjDataProvider::LoadTrajectory()
         throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Failed to read ZELM trajectory file header.", path,
                                                             fd >= 0 ? RegularFile::NotThere : why));
     }
-    const int cores = WholeCellCoreCount(*m_output);
+    const int cores = WholeCellCoreCount(m_output->GetCoreCount(), m_output->GetShellCount(),
+                                         m_output->GetIrreducibleCount(), m_output->GetTotalCount());
     if (cores < 1 || cores > n)
         throw KelvResult(E_UNEXPECTED, "The ZELM output gives " + std::to_string(cores) +
                                            " atoms, the ZELM trajectory file " + std::to_string(n) + ".");

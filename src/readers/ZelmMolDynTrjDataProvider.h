@@ -16,6 +16,14 @@ public:
     // cannot be read. The caller owns it.
     static CZelmMolDynTrjDataProvider* Create(const std::string& name);
 
+    // The atoms of every frame of a run whose output's atom table holds
+    // `cores` cores and `shells` shells, `irreducible` of `total` sites: the
+    // cores, or, when the table is the asymmetric unit of a structure given
+    // with its space group, the cores of the whole cell, which the
+    // trajectory file holds. Throws KelvResult, naming the counts, when the
+    // output does not tell them.
+    static int WholeCellCoreCount(int cores, int shells, int irreducible, int total);
+
     // Loads the run; a failure is thrown as KelvResult.
     explicit CZelmMolDynTrjDataProvider(const std::string& name);
     ~CZelmMolDynTrjDataProvider() override;

@@ -219,3 +219,26 @@ TEST_F(ResultAgreement, AFit)
 }
 
 } // namespace
+
+TEST_F(ResultAgreement, ASpaceGroupDynamicsRunWithShellsOnSomeCores)
+{
+    // The asymmetric unit of two cores and one shell: the output does not
+    // tell how many of the cell's sites are cores.
+    std::string output = QzTest::ReadFile(Data("readers/spacegroup-dynamics.gout"));
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"irreducible atoms/shells =       2", "irreducible atoms/shells =       3"},
+             {"Total number atoms/shells =       8", "Total number atoms/shells =      12"},
+             {"      2 Cl    c    0.500000    0.500000    0.500000    -1.00000    1.000000\n",
+              "      2 Cl    c    0.500000    0.500000    0.500000    -1.00000    1.000000\n"
+              "      3 Cl    s    0.500000    0.500000    0.500000    -1.00000    1.000000\n"}}) {
+        const std::size_t at = output.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        output.replace(at, from.size(), to);
+    }
+    Folder("md", {{"rocksalt.trg", Examples + "results/dynamics/rocksalt.trg"},
+                  {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},  // the run that the command selects
+                  {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+    QzTest::WriteFile(folder.File("p/md/rocksalt.gout"), output);
+    const std::string unmatched = "no (The ZELM output lists the asymmetric unit (3 of 12 atoms and shells)";
+    ExpectAgreement("p/md/rocksalt.gout", {{"CanViewEnergyEvolution", unmatched}, {"CanCreateTrajectory", unmatched}});
+}
