@@ -23,8 +23,10 @@ public:
 
     void Write(const std::string& bytes)
     {
-        if (!m_file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        if (!m_file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+            m_file.Commit();  // fails on the failed stream, with the system's reason
             Failed();
+        }
     }
     void Commit()
     {

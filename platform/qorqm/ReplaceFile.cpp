@@ -158,6 +158,26 @@ std::string Quoted(const std::string& text)
     return "\"" + MessageText::Excerpt(text) + "\"";
 }
 
+// Why writing to the file at path fails, as the system says it: a byte is
+// appended to it (the file must be one to be dropped). The reason errno
+// held before, else EIO, when the byte can be written after all.
+int WriteFailure(const std::string& path)
+{
+    const int saved = errno;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return errno != 0 ? errno : EIO;
+    const char probe = '\n';
+    ssize_t written = -1;
+    do {
+        errno = 0;
+        written = ::write(fd, &probe, 1);
+    } while (written < 0 && errno == EINTR);
+    const int reason = written < 0 && errno != 0 ? errno : (saved != 0 ? saved : EIO);
+    ::close(fd);
+    return reason;
+}
+
 }  // namespace
 
 std::string LinkLeavingProject(const std::string& path, const std::string& project)
@@ -343,19 +363,21 @@ bool CReplaceFile::Commit()
             m_error = "it was not opened for writing";
         return false;
     }
-    // A write that failed before this call left its reason in errno, and a
-    // failed stream makes no further calls that could change it: keep it.
-    int error = m_stream ? 0 : errno;
-    if (error == 0) {
-        errno = 0;
+    // The stream does not keep the system's reason of a failed write (a
+    // write cut short by a full disk leaves errno at 0): the temporary file,
+    // dropped anyway, is asked again.
+    int error = 0;
+    if (m_stream) {
         m_stream.flush();
         if (m_stream) {
             m_stream.close();
             if (m_stream.fail())
-                error = errno != 0 ? errno : EIO;
+                error = WriteFailure(m_temporary);
         } else {
-            error = errno != 0 ? errno : EIO;
+            error = WriteFailure(m_temporary);
         }
+    } else {
+        error = WriteFailure(m_temporary);
     }
     if (error != 0) {
         Failed("writing its new contents failed (" + std::string(std::strerror(error)) + ")", error);

@@ -37,11 +37,12 @@ HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
         if (!FindFittingResultsFiles(dump))
             throw KelvResult(E_UNEXPECTED, NoFittingResults);
         // A run that failed or did not finish says why; a dump that the
-        // import would refuse answers no.
+        // import would refuse answers no with the import's reason.
         COutputFileReader::CheckRunSucceeded(
             PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
-        *pCanPlot = ToVariantBool(CDumpToLibraryConverter::CanConvert(
-            dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension())));
+        CDumpToLibraryConverter::CheckConvertible(
+            dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension()));
+        *pCanPlot = VARIANT_TRUE;
     });
 }
 

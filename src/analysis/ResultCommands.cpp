@@ -171,14 +171,9 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, cons
                                CZelmJob::NoTrajectoryFrame(base, code), project);
         return;
     }
-    // The frames of a dynamics run are matched to the structure by the
-    // output's counts of cores and shells.
-    int cores = 0;
-    int shells = 0;
-    int irreducible = 0;
-    int total = 0;
-    COutputFileReader::ReadAtomTable(output, cores, shells, irreducible, total);
-    CZelmMolDynTrjDataProvider::WholeCellCoreCount(cores, shells, irreducible, total);
+    // The trajectory file of a dynamics run as its load opens it: its
+    // header, and its atoms matched to the output's cores and shells.
+    CZelmMolDynTrjDataProvider::CheckTrajectoryFile(base);
 }
 
 int CZelmAnalysis::CheckTrajectory(const std::string& seed) const

@@ -209,8 +209,9 @@ private:
     bool TrajectoryBuilt(const std::string& seed) const;
     // Throws why the trajectory of the run at `base` (results folder + seed)
     // cannot be built from its files: a run type without trajectory, the
-    // files of its kind missing (E_UNEXPECTED, naming them), or an archive
-    // that yields no frame.
+    // files of its kind missing (E_UNEXPECTED, naming them), an archive
+    // that yields no frame, or a trajectory file whose header its load
+    // cannot read or whose atoms do not match the output's.
     static void CheckTrajectoryFiles(const std::string& base, int code, const std::string& project);
     // The checks of the trajectory command on the run of `seed` (the run
     // succeeded, its type, its files): throws why it cannot be built; else

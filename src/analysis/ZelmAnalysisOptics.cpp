@@ -11,6 +11,8 @@
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/ChartUpdateOperation.h"
 
+#include <memory>
+
 using namespace ZelmAnalysisSupport;
 
 namespace {
@@ -66,6 +68,26 @@ std::string NoOptics(const std::string& folder)
            "its .gout).";
 }
 
+// Throws why the optical properties of the run of `seed` cannot be charted,
+// else gives the run's files (the output with its ".osc" and ".dens" files)
+// read as the chart reads them: the command and its answer both ask here.
+std::unique_ptr<COutputFileReader> ReadOptics(const std::string& folder, const std::string& seed)
+{
+    // No output of the folder holds optics (no ".osc" with oscillator
+    // strengths beside it): say so rather than open "<folder>/.gout".
+    if (seed.empty())
+        throw KelvResult(E_UNEXPECTED, NoOptics(folder));
+    const std::string outputPath = folder + seed + CZelmRunInfo::OutputFileExtension();
+    if (!DiskUtilities::FileExists(outputPath))
+        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM .gout file.\n\"" + outputPath + "\" does not exist.");
+    COutputFileReader::CheckRunSucceeded(outputPath);
+    auto reader = std::make_unique<COutputFileReader>(outputPath);
+    std::string message;
+    if (!reader->CheckOscillatorStrengths(seed, message))
+        throw KelvResult(E_UNEXPECTED, "Optical properties are not available.\n" + message);
+    return reader;
+}
+
 } // namespace
 
 HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
@@ -73,20 +95,10 @@ HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        const std::string category = ResultCategoryOptics();
-        KelvBSTR name(category);
-        get_ContainsResultsForProperty(name.Get(), pCanPlot);
-        if (SelectedResult(category).empty())
-            throw KelvResult(E_UNEXPECTED, NoOptics(ResultsFolder()));
-        if (!DiskUtilities::FileExists(ResultsFolder() + SelectedResult(category))) {
-            *pCanPlot = VARIANT_FALSE;
-            return;
-        }
-        // A run that failed or did not finish says why.
-        const VARIANT_BOOL can = *pCanPlot;
-        *pCanPlot = VARIANT_FALSE;
-        COutputFileReader::CheckRunSucceeded(ResultsFolder() + SelectedResult(category));
-        *pCanPlot = can;
+        // The command's own reading of the run's files: a no gives the reason
+        // it fails with.
+        ReadOptics(ResultsFolder(), SeedNameFromPath(SelectedResult(ResultCategoryOptics())));
+        *pCanPlot = VARIANT_TRUE;
     });
 }
 
@@ -94,27 +106,14 @@ HRESULT CZelmAnalysis::PlotOpticalProperties()
 {
     return RunCommand([&] {
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryOptics()));
-        const std::string outputPath = ResultsFolder() + seed + CZelmRunInfo::OutputFileExtension();
         m_optics.Clear();
-        // No output of the folder holds optics (no ".osc" with oscillator
-        // strengths beside it): say so rather than open "<folder>/.gout".
-        if (seed.empty())
-            throw KelvResult(E_UNEXPECTED, NoOptics(ResultsFolder()));
-        if (!DiskUtilities::FileExists(outputPath))
-            throw KelvResult(E_UNEXPECTED,
-                             "Unable to open ZELM .gout file.\n\"" + outputPath + "\" does not exist.");
-        COutputFileReader::CheckRunSucceeded(outputPath);
-
-        COutputFileReader reader(outputPath);
-        std::string message;
-        if (!reader.CheckOscillatorStrengths(seed, message))
-            throw KelvResult(E_UNEXPECTED, "Optical properties are not available.\n" + message);
+        const std::unique_ptr<COutputFileReader> reader = ReadOptics(ResultsFolder(), seed);
         ReadOpticalSettings();
         if (!BuildOpticalFrequencyGrid())
             throw KelvResult(E_UNEXPECTED,
                              "Invalid combination of grid resolution, initial and final frequencies for optical plots.");
-        GenOpticsPlottingData(reader.GetModeFrequencies(), reader.GetOscillatorStrengths(),
-                              reader.GetHighFrequencyDielectricTensor());
+        GenOpticsPlottingData(reader->GetModeFrequencies(), reader->GetOscillatorStrengths(),
+                              reader->GetHighFrequencyDielectricTensor());
 
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + seed + " Optical Properties", ChartDocumentProgId);

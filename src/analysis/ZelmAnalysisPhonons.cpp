@@ -14,11 +14,13 @@
 
 #include "appfw/LogicStateUtilities.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ChartUpdateOperation.h"
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 using namespace ZelmAnalysisSupport;
 
@@ -82,17 +84,24 @@ bool DeckAsksForDos(const std::string& inputPath)
 
 namespace {
 
-// Throws why the density of states of the run cannot be drawn: the command
-// and its answer both ask here. The deck, where the results folder holds
-// it, must ask for the density of states ("shrink"); a job's results come
-// home without their deck, and then the ".dens" file answers alone.
-void CheckDos(const PhononRun& run)
+// Throws why the density of states of the run cannot be drawn, else gives
+// the run's files read as the chart reads them: the command and its answer
+// both ask here. The deck, where the results folder holds it, must ask for
+// the density of states ("shrink"); a job's results come home without their
+// deck, and then the ".dens" file answers alone. A ".dens" file that holds
+// no point would give an empty chart: it is refused by name.
+std::unique_ptr<COutputFileReader> ReadDos(const PhononRun& run)
 {
     if (!DiskUtilities::FileExists(run.dos))
         throw KelvResult(E_UNEXPECTED, "ZELM .dens file does not exist.");
     COutputFileReader::CheckRunSucceeded(run.output);
     if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
         throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
+    auto reader = std::make_unique<COutputFileReader>(run.output);
+    if (reader->GetDosFrequencies().empty() || reader->GetDosValues().empty())
+        throw KelvResult(E_UNEXPECTED, "The density-of-states file \"" + MessageText::Excerpt(run.dos) +
+                                           "\" holds no frequency with its density: there is nothing to chart.");
+    return reader;
 }
 
 } // namespace
@@ -166,8 +175,7 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
 {
     return RunCommand([&] {
         const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        CheckDos(run);
-        COutputFileReader reader(run.output);
+        const std::unique_ptr<COutputFileReader> reader = ReadDos(run);
         const KelvComPtr<ISBDocumentRoot> document =
             CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
         const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
@@ -182,10 +190,10 @@ HRESULT CZelmAnalysis::PlotPhononDOS()
         COutputFileReader::PlotDos(chartDocument.get(), KelvBSTR(run.seed + " phonon DOS").ToWString(),
                                    KelvBSTR(xAxisTitle).ToWString());
         const double factor = 1.0 / Frequency(unit, 1.0).Wavenumbers();
-        std::vector<double> frequencies = reader.GetDosFrequencies();
+        std::vector<double> frequencies = reader->GetDosFrequencies();
         for (double& f : frequencies)
             f *= factor;
-        COutputFileReader::FillDosChart(chartDocument.get(), frequencies, reader.GetDosValues());
+        COutputFileReader::FillDosChart(chartDocument.get(), frequencies, reader->GetDosValues());
     });
 }
 
@@ -208,7 +216,7 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
         // The command's own checks: a no gives the reason it fails with.
-        CheckDos(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        ReadDos(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
         *pCanPlot = VARIANT_TRUE;
     });
 }

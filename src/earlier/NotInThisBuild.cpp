@@ -87,6 +87,11 @@ CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, co
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
 
+void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& libraryPath)
+{
+    const CDumpToLibraryConverter refused(dumpPath, libraryPath);
+}
+
 bool CDumpToLibraryConverter::CanConvert(const std::string&, const std::string&)
 {
     return false;

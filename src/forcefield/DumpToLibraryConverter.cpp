@@ -18,9 +18,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "forcefield/ZelmForcefield.h"
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmParseUtilities.h"
@@ -413,13 +415,30 @@ std::string KeywordLine(const std::string& line)
     return "keyword " + ZelmParseUtilities::ChopToZelmLength(kept) + "\n";
 }
 
+// Throws, naming the dump, when the engine's writing of it was cut short:
+// its last line ends without a line break before the line that ends its
+// forcefield lines was reached.
+void RequireWholeLastLine(const std::string& text, const std::string& dumpPath)
+{
+    if (text.empty() || text.back() == '\n')
+        return;
+    const std::size_t lineBreak = text.rfind('\n');
+    const std::string last = text.substr(lineBreak == std::string::npos ? 0 : lineBreak + 1);
+    if (EndsForcefieldLines(last))
+        return;
+    throw KelvResult(E_UNEXPECTED, "The dump file \"" + MessageText::Excerpt(dumpPath) +
+                                       "\" is cut short: its last line \"" + MessageText::Excerpt(last) +
+                                       "\" ends without a line break. No library is made from it.");
+}
+
 // The library text of a dump (see the class comment).
-std::string ConvertDump(std::istream& file)
+std::string ConvertDump(std::istream& file, const std::string& dumpPath)
 {
     using namespace ZelmParseUtilities;
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (file.bad())
         throw KelvResult(E_UNEXPECTED, "Problem reading file");
+    RequireWholeLastLine(text, dumpPath);
     std::istringstream dump(text);
 
     // The run's keywords: the first line that is neither empty nor a
@@ -462,7 +481,7 @@ void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, 
     RegularFile::InputFile dump(dumpPath);
     if (!dump.IsOpen())
         throw KelvResult(E_UNEXPECTED, dump.Failure("Cannot open the dump file " + dumpPath));
-    const std::string converted = ConvertDump(dump);
+    const std::string converted = ConvertDump(dump, dumpPath);
 
     CTemporaryFile temporary(libraryPath);
     {
@@ -472,7 +491,14 @@ void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, 
         if (stream.fail())
             throw KelvResult(E_UNEXPECTED, "Cannot write the library file " + libraryPath);
     }
-    editor.Load(temporary.Path());
+    const CForcefield& forcefield = editor.Load(temporary.Path());
+    // A dump that the engine's writing left without its potentials would
+    // give a library of species alone.
+    const auto* zelm = dynamic_cast<const CZelmForcefield*>(&forcefield);
+    if (forcefield.GetInteractionEntries().empty() && (zelm == nullptr || !zelm->HasKeptFormBlocks()))
+        throw KelvResult(E_UNEXPECTED, "The dump file \"" + MessageText::Excerpt(dumpPath) +
+                                           "\" holds no interaction: it may be cut short. No library is made "
+                                           "from it.");
 }
 
 }  // namespace
@@ -490,11 +516,16 @@ CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, co
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
 
+void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& libraryPath)
+{
+    CZelmForcefieldEditor editor;
+    LoadConverted(dumpPath, libraryPath, editor);
+}
+
 bool CDumpToLibraryConverter::CanConvert(const std::string& dumpPath, const std::string& libraryPath)
 {
     try {
-        CZelmForcefieldEditor editor;
-        LoadConverted(dumpPath, libraryPath, editor);
+        CheckConvertible(dumpPath, libraryPath);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (...) {

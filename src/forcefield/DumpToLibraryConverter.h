@@ -26,6 +26,11 @@
 // does not read keep their text, fit flags included. Atom lines that give
 // one species half two different charges are an error naming the species.
 //
+// A dump whose last line ends without a line break before the line that
+// ends its forcefield lines is cut short, and one that gives no interaction
+// (nor any form block this build keeps as text) gives a library of
+// species alone: both are refused, naming the dump.
+//
 // The library file is replaced only when the whole conversion succeeds: the
 // converted text is written to a temporary file beside it. A dump or library
 // that cannot be opened, a dump in which no species can be found ("Invalid
@@ -38,6 +43,12 @@ public:
     CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
                             const std::string& project = std::string());
     virtual ~CDumpToLibraryConverter();
+
+    // Throws why the conversion of the dump into the library would fail, as
+    // the conversion itself fails: everything but writing the library is
+    // done (the converted text is read back through a temporary file beside
+    // the library, removed again).
+    static void CheckConvertible(const std::string& dumpPath, const std::string& libraryPath);
 
     // Whether the conversion of the dump into the library would succeed:
     // everything but writing the library is done (the converted text is read

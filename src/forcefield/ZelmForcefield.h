@@ -30,6 +30,9 @@ public:
     // Library lines that are neither species nor interactions nor lines of a
     // form block, in file order; written back unchanged.
     const std::list<std::string>& GetKeptLines() const { return m_keptLines; }
+    // Whether lines of form blocks were kept as text (forms or interaction
+    // lines this build does not read).
+    bool HasKeptFormBlocks() const { return !m_keptBlocks.empty(); }
     // The lines of the library that were kept as text instead of read, with
     // their reasons (CZelmLibUtils::GetWarnings); empty for a clean library.
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }

@@ -184,15 +184,15 @@ bool CZelmMolDynTrjDataProvider::FinalCell(double& a, double& b, double& c, doub
     return true;
 }
 
-void CZelmMolDynTrjDataProvider::LoadTrajectory()
+CZelmMolDynTrjDataProvider::TrajectoryHeader CZelmMolDynTrjDataProvider::ReadTrajectoryHeader(
+    const IDynamicsRunOutput& output, const std::string& path)
 {
-    m_cellFlag = m_output->GetEnsemble() == 3 ? 1 : 0;
-    const std::string path = TrajectoryFilePath();
-    int n = 0;
-    double version = 0.0;
+    TrajectoryHeader header;
+    header.cellFlag = output.GetEnsemble() == 3 ? 1 : 0;
     int status = 1;
-    Get_Zelm_Trajectory_File_Info(path.c_str(), m_cellFlag, &n, &m_frameCount, &version, &status);
-    if (status != 0 || n < 1 || m_frameCount < 1) {
+    Get_Zelm_Trajectory_File_Info(path.c_str(), header.cellFlag, &header.atoms, &header.frames, &header.version,
+                                  &status);
+    if (status != 0 || header.atoms < 1 || header.frames < 1) {
         // The reader's status says no more than "cannot be read": name what
         // stands in place of the file, if that was why.
         std::string why;
@@ -202,11 +202,32 @@ void CZelmMolDynTrjDataProvider::LoadTrajectory()
         throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Failed to read ZELM trajectory file header.", path,
                                                             fd >= 0 ? RegularFile::NotThere : why));
     }
-    const int cores = WholeCellCoreCount(m_output->GetCoreCount(), m_output->GetShellCount(),
-                                         m_output->GetIrreducibleCount(), m_output->GetTotalCount());
-    if (cores < 1 || cores > n)
-        throw KelvResult(E_UNEXPECTED, "The ZELM output gives " + std::to_string(cores) +
-                                           " atoms, the ZELM trajectory file " + std::to_string(n) + ".");
+    header.cores = WholeCellCoreCount(output.GetCoreCount(), output.GetShellCount(), output.GetIrreducibleCount(),
+                                      output.GetTotalCount());
+    if (header.cores < 1 || header.cores > header.atoms)
+        throw KelvResult(E_UNEXPECTED, "The ZELM output gives " + std::to_string(header.cores) +
+                                           " atoms, the ZELM trajectory file " + std::to_string(header.atoms) + ".");
+    return header;
+}
+
+void CZelmMolDynTrjDataProvider::CheckTrajectoryFile(const std::string& name)
+{
+    const std::unique_ptr<IDynamicsRunOutput> output =
+        RunOutput().openDynamicsOutput(name + CZelmRunInfo::OutputFileExtension());
+    Kelv::CheckNullDereference(output.get());
+    ReadTrajectoryHeader(*output, name + CZelmRunInfo::TrajectoryFileExtension());
+}
+
+void CZelmMolDynTrjDataProvider::LoadTrajectory()
+{
+    const TrajectoryHeader header = ReadTrajectoryHeader(*m_output, TrajectoryFilePath());
+    const std::string path = TrajectoryFilePath();
+    m_cellFlag = header.cellFlag;
+    m_frameCount = header.frames;
+    const int n = header.atoms;
+    const double version = header.version;
+    const int cores = header.cores;
+    int status = 0;
     m_atomCount = cores;
     const std::size_t frames = static_cast<std::size_t>(m_frameCount);
     const std::size_t perFrame = static_cast<std::size_t>(n);

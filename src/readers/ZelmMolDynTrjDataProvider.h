@@ -24,6 +24,13 @@ public:
     // output does not tell them.
     static int WholeCellCoreCount(int cores, int shells, int irreducible, int total);
 
+    // Throws why the trajectory file of the run at `name` (result base path)
+    // cannot be loaded, as a load finds it: its output cannot be read, its
+    // header cannot be read ("Failed to read ZELM trajectory file header.",
+    // naming what stands in place of the file) or its atoms do not match the
+    // output's.
+    static void CheckTrajectoryFile(const std::string& name);
+
     // Loads the run; a failure is thrown as KelvResult.
     explicit CZelmMolDynTrjDataProvider(const std::string& name);
     ~CZelmMolDynTrjDataProvider() override;
@@ -47,6 +54,18 @@ public:
     bool HasCellRecords() const { return m_cellFlag != 0; }
 
 private:
+    // What the header of a trajectory file gives, checked against the run's
+    // output: atoms and frames of the file, its version, the cell flag the
+    // output's ensemble asks for, and the atoms of each frame that match the
+    // structure.
+    struct TrajectoryHeader {
+        int cellFlag = 0;
+        int atoms = 0;
+        int frames = 0;
+        double version = 0.0;
+        int cores = 0;
+    };
+    static TrajectoryHeader ReadTrajectoryHeader(const IDynamicsRunOutput& output, const std::string& path);
     void LoadTrajectory();
     // The final cell of a fixed-cell run: the output's, else the archive's.
     bool FinalCell(double& a, double& b, double& c, double& alpha, double& beta, double& gamma);

@@ -34,7 +34,9 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
         {"energy.gout", {".trg"}, false, false},
         {"geomopt.gout", {".arc"}, true, true},
         {"geomopt.gout", {".trg"}, false, false},
-        {"dynamics.gout", {".arc", ".trg"}, true, true},
+        {"dynamics.gout", {".arc", ".trg"}, true, false}, // an output without its atom table
+        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", ".trg"}, true, true},
+        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", "garbage.trg"}, true, false},
         {"dynamics.gout", {".arc"}, true, false},
         {"dynamics.gout", {".trg"}, false, false},
         {"surface.gout", {".arc"}, true, true},
@@ -47,8 +49,15 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
         std::filesystem::remove_all(Results());
         std::filesystem::create_directories(Results());
         Copy(row.fixture, seed + ".gout");
-        for (const std::string extension : row.companions)
-            Put(seed + extension, extension == ".arc" ? QzTest::ReadFile(Data("one-frame.arc")) : "x\n");
+        for (const std::string extension : row.companions) {
+            if (extension == ".arc")
+                Put(seed + extension, QzTest::ReadFile(Data("one-frame.arc")));
+            else if (extension == ".trg")
+                Put(seed + extension, QzTest::ReadFile(std::string(QZ_TEST_DATA) +
+                                                       "/../../examples/results/dynamics/rocksalt.trg"));
+            else
+                Put(seed + ".trg", "x\n");
+        }
         Look(seed + ".gout");
         EXPECT_EQ(Can(&IZelmAnalysis::get_CanUpdateStructure), row.canUpdate);
         EXPECT_EQ(Can(&IZelmAnalysis::get_CanCreateTrajectory), row.canCreate);

@@ -4,8 +4,11 @@
 // when the answer gives one, and the project's structure stays as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,32 @@ protected:
         Step("import " + Examples + "rocksalt.cif --project p");
     }
 
+    // Runs the driver as Run does, killed after a generous bound (a run file
+    // may be a FIFO); `limit` > 0 bounds the size of every file it writes, as
+    // a full disk does (the signal of a write past it is ignored).
+    QzTest::DriverOutcome Bounded(const std::string& arguments, unsigned long limit = 0) const
+    {
+        const std::string errFile = folder.File("driver-stderr.txt");
+        const std::string command =
+            std::string(limit > 0 ? "trap '' XFSZ; " : "") + "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" +
+            folder.File("user-settings") + "' timeout -s KILL 60 " +
+            (limit > 0 ? "prlimit --fsize=" + std::to_string(limit) + " " : std::string()) + "'" +
+            QzTest::DriverPath() + "' --registry '" + folder.File("registry.json") + "' " + arguments + " 2>'" +
+            errFile + "' </dev/null";
+        QzTest::DriverOutcome outcome;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr)
+            return outcome;
+        char buffer[4096];
+        for (std::size_t read = 0; (read = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            outcome.out.append(buffer, read);
+        const int status = pclose(pipe);
+        outcome.exited = WIFEXITED(status) && WEXITSTATUS(status) != 137;
+        outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.err = QzTest::ReadFile(errFile);
+        return outcome;
+    }
+
     // A run folder p/<name> holding `files` (name in the folder, source).
     void Folder(const std::string& name, const std::map<std::string, std::string>& files) const
     {
@@ -52,7 +81,7 @@ protected:
     // The answers `results` gives for the output.
     std::map<std::string, std::string> Answers(const std::string& output) const
     {
-        const QzTest::DriverOutcome outcome = Run("results " + output);
+        const QzTest::DriverOutcome outcome = Bounded("results " + output);
         EXPECT_EQ(outcome.code, 0) << outcome.err;
         std::map<std::string, std::string> answers;
         for (const auto& question : Questions) {
@@ -82,7 +111,7 @@ protected:
             const bool withDocument = action == "structure" || action == "trajectory";
             const std::string structure = QzTest::ReadFile(folder.File("p/rocksalt.qsd"));
             const QzTest::DriverOutcome outcome =
-                Run("analyse " + output + " " + action + (withDocument ? " p/rocksalt.qsd" : ""));
+                Bounded("analyse " + output + " " + action + (withDocument ? " p/rocksalt.qsd" : ""));
             ASSERT_TRUE(outcome.exited) << outcome.err;
             if (answer == "yes") {
                 EXPECT_EQ(outcome.code, 0) << outcome.err;
@@ -99,7 +128,41 @@ protected:
             EXPECT_EQ(QzTest::ReadFile(folder.File("p/rocksalt.qsd")), structure) << "a refused command changed it";
         }
     }
+
+    // What a case puts at one file of a run: bytes, or a FIFO.
+    struct RunFile {
+        std::string name;
+        std::string bytes;
+        bool fifo = false;
+    };
+
+    // A run folder p/<name> holding the files of `run` with those of `changed`
+    // in their place.
+    void FolderWith(const std::string& name, const std::map<std::string, std::string>& run,
+                    const std::vector<RunFile>& changed) const
+    {
+        fs::remove_all(folder.File("p/" + name));
+        Folder(name, run);
+        for (const RunFile& file : changed) {
+            const std::string path = folder.File("p/" + name + "/" + file.name);
+            fs::remove(path);
+            if (file.fifo)
+                ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+            else
+                QzTest::WriteFile(path, file.bytes);
+        }
+    }
 };
+
+// Bytes that are no file of any kind the engine writes.
+std::string RandomBytes(std::size_t size)
+{
+    std::mt19937 generator(20261209);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
 
 TEST_F(ResultAgreement, AFinishedOptimisation)
 {
@@ -241,4 +304,136 @@ TEST_F(ResultAgreement, ASpaceGroupDynamicsRunWithShellsOnSomeCores)
     QzTest::WriteFile(folder.File("p/md/rocksalt.gout"), output);
     const std::string unmatched = "no (The ZELM output lists the asymmetric unit (3 of 12 atoms and shells)";
     ExpectAgreement("p/md/rocksalt.gout", {{"CanViewEnergyEvolution", unmatched}, {"CanCreateTrajectory", unmatched}});
+}
+
+// A dynamics run whose trajectory file gives no header: its energy evolution
+// (which builds the trajectory) and its answer both refuse it.
+TEST_F(ResultAgreement, ATrajectoryFileThatGivesNoFrames)
+{
+    const std::string trajectory = QzTest::ReadFile(Examples + "results/dynamics/rocksalt.trg");
+    const std::map<std::string, std::string> run = {
+        {"rocksalt.gout", Examples + "results/dynamics/rocksalt.gout"},
+        {"rocksalt.trg", Examples + "results/dynamics/rocksalt.trg"},
+        {"rocksalt.mdynam", Examples + "results/dynamics/rocksalt.mdynam"},
+        {"rocksalt.pre", Examples + "results/dynamics/rocksalt.pre"},
+        {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}};
+    const std::string noHeader = "no (Failed to read ZELM trajectory file header";
+    const struct {
+        const char* label;
+        std::vector<RunFile> changed;
+        std::string energy;
+    } cases[] = {
+        {"whole", {}, "yes"},
+        {"empty", {{"rocksalt.trg", ""}}, noHeader},
+        {"100 bytes", {{"rocksalt.trg", trajectory.substr(0, 100)}}, noHeader},
+        // The frames before a last one cut short are taken.
+        {"cut in its last frame", {{"rocksalt.trg", trajectory.substr(0, trajectory.size() - 10)}}, "yes"},
+        {"random bytes", {{"rocksalt.trg", RandomBytes(trajectory.size())}}, noHeader},
+        {"FIFO", {{"rocksalt.trg", "", true}}, noHeader},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        FolderWith("md", run, c.changed);
+        ExpectAgreement("p/md/rocksalt.gout", {{"CanViewEnergyEvolution", c.energy}});
+    }
+}
+
+// The files beside a phonon run's output that its optics, dispersion and
+// density-of-states charts read, each empty, of no points or a FIFO.
+TEST_F(ResultAgreement, PhononAndOpticsFilesThatGiveNothing)
+{
+    const std::map<std::string, std::string> run = {{"nacl.gout", Data("phonons/nacl.gout")},
+                                                    {"nacl.dens", Data("phonons/nacl.dens")},
+                                                    {"nacl.disp", Data("phonons/nacl.disp")},
+                                                    {"nacl.kptaux", Data("phonons/nacl.kptaux")},
+                                                    {"nacl.osc", Data("phonons/nacl.osc")}};
+    const std::string noPoints = "no (The density-of-states file \"" + folder.File("p/nacl/nacl.dens") + "\" holds no";
+    const struct {
+        const char* label;
+        std::vector<RunFile> changed;
+        std::map<std::string, std::string> expected;
+    } cases[] = {
+        {"whole", {}, {{"CanPlotOpticalProperties", "yes"}, {"CanPlotPhononDOS", "yes"}}},
+        {"empty .dens", {{"nacl.dens", ""}}, {{"CanPlotOpticalProperties", "yes"}, {"CanPlotPhononDOS", noPoints}}},
+        {".dens of comments", {{"nacl.dens", "# frequency density\n#\n"}}, {{"CanPlotPhononDOS", noPoints}}},
+        {"FIFO .dens",
+         {{"nacl.dens", "", true}},
+         {{"CanPlotOpticalProperties", "no (Unable to open ZELM .dens file"},
+          {"CanPlotPhononDOS", "no (Unable to open ZELM .dens file"}}},
+        {"FIFO .osc", {{"nacl.osc", "", true}}, {{"CanPlotPhononDOS", "no (Unable to open ZELM .osc file"}}},
+        {"empty .osc", {{"nacl.osc", ""}}, {{"CanPlotOpticalProperties", "no ("}, {"CanPlotPhononDOS", "yes"}}},
+        {"FIFO .disp", {{"nacl.disp", "", true}}, {{"CanPlotPhononDispersion", "no ("}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        FolderWith("nacl", run, c.changed);
+        ExpectAgreement("p/nacl/nacl.gout", c.expected);
+    }
+}
+
+// A fit's dump, whole, cut at each place that matters, empty, garbage or a
+// FIFO: the answer refuses what the import refuses, with its reason.
+TEST_F(ResultAgreement, FitDumpsThatGiveNoLibrary)
+{
+    const std::string dump = QzTest::ReadFile(Data("forcefield/fit.res"));
+    const std::map<std::string, std::string> run = {{"fit.gout", Data("analysis/energy.gout")},
+                                                    {"fit.res", Data("forcefield/fit.res")}};
+    const std::string named = "no (The dump file \"" + folder.File("p/fit/fit.res") + "\"";
+    const std::size_t inInteraction = dump.find("1428.5") + 3;
+    const struct {
+        const char* label;
+        std::vector<RunFile> changed;
+        std::string answer;
+    } cases[] = {
+        {"whole", {}, "yes"},
+        {"empty", {{"fit.res", ""}}, "no (Invalid dump file format - species block absent)"},
+        {"garbage", {{"fit.res", "this is no dump\nnor is this\n"}}, "no (Invalid dump file format"},
+        {"random bytes", {{"fit.res", RandomBytes(dump.size())}}, "no ("},
+        {"cut after 300 bytes", {{"fit.res", dump.substr(0, 300)}}, named + " holds no interaction"},
+        {"cut in an interaction line", {{"fit.res", dump.substr(0, inInteraction)}}, named + " is cut short"},
+        {"cut before its observables", {{"fit.res", dump.substr(0, dump.find("observables"))}}, "yes"},
+        {"species alone", {{"fit.res", "fit conp\nspecies\nMg core 2.0\nO core -2.0\ndump fit.grs\n"}},
+         named + " holds no interaction"},
+        {"FIFO", {{"fit.res", "", true}}, "no (Cannot open the dump file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        FolderWith("fit", run, c.changed);
+        ExpectAgreement("p/fit/fit.gout", {{"CanImportLibrary", c.answer}});
+    }
+}
+
+// The charts of a run's energy evolution on a full disk: the command gives
+// the system's reason of the write that failed, whichever file it was.
+TEST_F(ResultAgreement, EnergyEvolutionOnAFullDiskGivesTheSystemsReason)
+{
+    const struct {
+        const char* label;
+        const char* run;
+        bool trajectoryBuilt;  // only the charts are written
+        unsigned long limit;
+    } cases[] = {
+        {"optimisation, trajectory", "geomopt", false, 1024},
+        {"optimisation, charts", "geomopt", true, 1024},
+        {"dynamics, trajectory", "dynamics", false, 1024},
+        {"dynamics, charts", "dynamics", true, 1024},
+        {"dynamics, trajectory document", "dynamics", false, 4096},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(folder.File("p/run"));
+        fs::copy(Examples + "results/" + c.run, folder.File("p/run"));
+        fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/run/rocksalt.qsd"));
+        if (c.trajectoryBuilt) {
+            ASSERT_EQ(Bounded("analyse p/run/rocksalt.gout energy").code, 0);
+            for (const auto& entry : fs::directory_iterator(folder.File("p/run")))
+                if (entry.path().extension() == ".qcd")
+                    fs::remove(entry.path());
+        }
+        const QzTest::DriverOutcome outcome = Bounded("analyse p/run/rocksalt.gout energy", c.limit);
+        ASSERT_TRUE(outcome.exited) << outcome.err;
+        EXPECT_EQ(outcome.code, 1) << outcome.out;
+        EXPECT_NE(outcome.err.find("File too large"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("Input/output error"), std::string::npos) << outcome.err;
+    }
 }

@@ -21,6 +21,9 @@ using QzTest::WriteFile;
 
 namespace {
 
+// The one interaction of the small dumps below.
+const char* const SiPotential = "buck\nSi core Si core 1000.0 0.3 0.0 0.0 10.0\n";
+
 std::string MessageOf(const std::string& dump, const std::string& library)
 {
     try {
@@ -83,7 +86,7 @@ TEST(DumpConversion, KeywordLineDropsRunKeywordsAndTheirPieces)
     };
     for (const auto& c : cases) {
         TempFolder folder;
-        const std::string text = Converted(folder, std::string(c.first) + "\nspecies\nSi core 4.0\n");
+        const std::string text = Converted(folder, std::string(c.first) + "\nspecies\nSi core 4.0\n" + SiPotential);
         EXPECT_EQ(0u, text.find("\nspecies\nSi core 4\n\n" + std::string(c.keywordLine))) << c.first << "\n" << text;
     }
 }
@@ -95,7 +98,8 @@ TEST(DumpConversion, CommentLinesBeforeTheKeywordLine)
         SCOPED_TRACE(opening);
         TempFolder folder;
         const std::string text =
-            Converted(folder, std::string(opening) + "opti conp fit comp md_run\n# \nspecies\nSi core 4.0\n");
+            Converted(folder, std::string(opening) + "opti conp fit comp md_run\n# \nspecies\nSi core 4.0\n" +
+                                  SiPotential);
         EXPECT_EQ(0u, text.find("\nspecies\nSi core 4\n\nkeyword comp md_run \n")) << text;
         EXPECT_EQ(std::string::npos, text.find("#")) << text;
     }
@@ -118,6 +122,7 @@ TEST(DumpConversion, CopiesFromTheSpeciesLineUpToDumpOrObservables)
                                        "\n"
                                        "zzfirst kept line\n"
                                        "zzsecond kept line\n"
+                                       "buck\nNa core Na core 1000.0 0.3 0.0 0.0 10.0\n"
                                        "the run's dump file follows\n"
                                        "zzthird line never copied\n");
     EXPECT_NE(std::string::npos, text.find("zzfirst kept line\nzzsecond kept line\n")) << text;
@@ -204,6 +209,7 @@ TEST(DumpConversion, SpeciesWithTwoChargesInItsAtomLinesIsRefusedByName)
 TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
 {
     const std::string conflicting = "fit\nfractional\nNa core 0 0 0 1.0\nNa core 0.5 0.5 0.5 0.9\nend\n";
+    const std::string fit = ReadFile(DataFile("fit.res"));
     const struct {
         const char* label;
         std::string dump;  // empty: no dump file
@@ -212,6 +218,9 @@ TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
         {"atom lines", ReadFile(DataFile("nospecies.res"))},
         {"two charges", conflicting},
         {"no species at all", "opti conp\ntitle\nno block here\n"},
+        {"species alone", "fit conp\nspecies\nSi core 4.0\ndump fit.grs\n"},
+        {"cut in an interaction line", fit.substr(0, fit.find("1428") + 2)},
+        {"last line whole without its line break", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) + "dump"},
         {"no dump", ""},
     };
     for (const auto& c : cases) {
@@ -287,7 +296,7 @@ TEST(DumpConversion, NextConversionRemovesTheWorkingCopyOfAKilledOne)
     WriteFile(running, "a converter still at work\n");
     for (const std::string& user : users)
         WriteFile(user, "the user's\n");
-    Converted(folder, "opti conp\nspecies\nSi core 4.0\n");
+    Converted(folder, std::string("opti conp\nspecies\nSi core 4.0\n") + SiPotential);
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(running));
     for (const std::string& user : users)

@@ -111,10 +111,13 @@ TEST(ReplaceFile, AFailedWriteKeepsTheSystemsReason)
         const char* name;
         std::size_t bytes;
         bool stream;
+        bool callsBetween;  // calls after the failed write that leave errno at 0
     } cases[] = {
-        {"buffered contents", 3000, false},
-        {"large contents", 1 << 20, false},
-        {"a writer's stream", 1 << 20, true},
+        {"buffered contents", 3000, false, false},
+        {"large contents", 1 << 20, false, false},
+        {"a writer's stream", 1 << 20, true, false},
+        {"a writer's stream, calls between", 1 << 20, true, true},
+        {"a writer's stream cut in its last write, calls between", 2050, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,6 +134,9 @@ TEST(ReplaceFile, AFailedWriteKeepsTheSystemsReason)
                 CReplaceFile file(target.string());
                 for (std::size_t i = 0; i < c.bytes / 16; ++i)
                     file.Stream() << "0123456789abcde\n";
+                file.Stream() << std::string(c.bytes % 16, 'x');
+                if (c.callsBetween)
+                    errno = 0;
                 if (!file.Commit())
                     error = file.Error();
             } else {
