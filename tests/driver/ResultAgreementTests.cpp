@@ -368,6 +368,11 @@ TEST_F(ResultAgreement, PhononAndOpticsFilesThatGiveNothing)
         SCOPED_TRACE(c.label);
         FolderWith("nacl", run, c.changed);
         ExpectAgreement("p/nacl/nacl.gout", c.expected);
+        // A refused density of states leaves no chart behind, empty or not.
+        if (c.expected.count("CanPlotPhononDOS") && c.expected.at("CanPlotPhononDOS") != "yes") {
+            for (const auto& entry : fs::directory_iterator(folder.File("p/nacl")))
+                EXPECT_EQ(entry.path().filename().string().find("Phonon DOS"), std::string::npos) << entry.path();
+        }
     }
 }
 
@@ -400,6 +405,7 @@ TEST_F(ResultAgreement, FitDumpsThatGiveNoLibrary)
         SCOPED_TRACE(c.label);
         FolderWith("fit", run, c.changed);
         ExpectAgreement("p/fit/fit.gout", {{"CanImportLibrary", c.answer}});
+        EXPECT_EQ(fs::exists(folder.File("p/fit/fit.lib")), c.answer == "yes");
     }
 }
 
