@@ -211,7 +211,7 @@ private:
     // cannot be built from its files: a run type without trajectory, the
     // files of its kind missing (E_UNEXPECTED, naming them), or an archive
     // that yields no frame.
-    static void CheckTrajectoryFiles(const std::string& base, int code, const std::string& project);
+    static void CheckTrajectoryFiles(const std::string& base, int code);
     // The checks of the trajectory command on the run of `seed` (the run
     // succeeded, its type, its files): throws why it cannot be built; else
     // the run type.
