@@ -90,14 +90,14 @@ std::vector<Cut> Cuts(const std::string& kind, Places places)
     std::vector<Cut> cuts;
     std::string prefix = split.before;
     for (std::size_t i = 0; i <= lines; ++i) {
-        // The file ends after i lines of the last frame: whole before it
-        // starts, with all its lines, and right after its atom lines (the
-        // two "end" lines are the last two).
-        const bool whole = i == 0 || i == lines || i == lines - 2;
-        const bool some = whole || i == 1 || i == 3 || i == lines - 1;
-        if (places == Places::AfterEveryLine || (places == Places::Some && some))
-            cuts.push_back({"after line " + std::to_string(i) + " of the last frame", prefix, whole && i != 0 ? 5u : 4u,
-                            !whole});
+        // The file ends after i lines of the last frame; right after its
+        // atom lines (the two "end" lines are the last two) the frame is
+        // whole. Before the frame and after all of it the archive is one of
+        // the two whole ones that the cuts are held against.
+        const bool whole = i == lines - 2;
+        const bool some = i == 1 || i == 3 || i == lines - 2 || i == lines - 1;
+        if (i != 0 && i != lines && (places == Places::AfterEveryLine || (places == Places::Some && some)))
+            cuts.push_back({"after line " + std::to_string(i) + " of the last frame", prefix, whole ? 5u : 4u, !whole});
         if (i == lines)
             break;
         const std::string& line = split.last[i];
