@@ -48,7 +48,7 @@ public:
             close(fd);
         m_path = pattern;
         std::ofstream out(m_path);
-        out << "!KORVEX archive\nPBC=ON\nbench run\n";
+        out << "!KORVEX archive 3\nPBC=ON\n";
         for (int f = 0; f < frames; ++f)
             out << FrameText(f);
         m_copy = m_path.substr(0, m_path.size() - 4) + "_TDE_.arc";

@@ -117,7 +117,7 @@ void CZelmAnalysis::CheckEvolutionCanBeTied(const std::string& seed, int code) c
     const std::string base = m_resultsFolder + seed;
     if (!documents.FindDocument(base, StructureDocumentExtension()))
         throw KelvResult(E_UNEXPECTED, NoStructureDocument);
-    CheckTrajectoryFiles(base, code, ProjectFolderForWrites(Root()));
+    CheckTrajectoryFiles(base, code);
 }
 
 void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, const std::string& name,

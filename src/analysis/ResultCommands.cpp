@@ -20,7 +20,6 @@
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmRunInfo.h"
 
-#include <cstdio>
 
 using namespace ZelmAnalysisSupport;
 
@@ -60,25 +59,12 @@ std::string OutputName(const std::string& seed)
     return "\"" + seed + CZelmRunInfo::OutputFileExtension() + "\"";
 }
 
-// Throws why the archive gives no frame: it cannot be read, or its last
-// frame, copied alone as the structure update copies it, holds none
-// (`noFrame`).
-void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame,
-                            const std::string& project)
+// Throws why the archive gives no frame: it cannot be read, or the archive
+// reader finds no whole frame in it (`noFrame`). The frames are read in
+// memory: asking writes nothing.
+void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
 {
-    const std::string copy =
-        PathUtilities::ExtensionRemoved(archive) + "_TDE_" + CZelmRunInfo::ArchiveFileExtension();
-    ReadFinalArcFrame(archive, copy, project);
-    std::size_t frames = 0;
-    try {
-        if (DiskUtilities::FileExists(copy))
-            frames = OpenTrajectoryArchive(copy, map)->GetFrameCount();
-    } catch (...) {
-        std::remove(PathUtilities::ToNative(copy).c_str());
-        throw;
-    }
-    std::remove(PathUtilities::ToNative(copy).c_str());
-    if (frames == 0)
+    if (OpenTrajectoryArchive(archive, map)->GetFrameCount() == 0)
         throw KelvResult(E_FAIL, noFrame);
 }
 
@@ -107,7 +93,7 @@ void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicI
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
                                            "\": there is no final structure to write back.");
-    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive), ProjectFolderForWrites(Root()));
+    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
 }
 
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
@@ -151,7 +137,7 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
 
 // --- trajectory --------------------------------------------------------------------
 
-void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, const std::string& project)
+void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
 {
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     std::vector<std::string> needed;
@@ -168,7 +154,7 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code, cons
                                                "\" is not there.");
     if (code != COutputFileReader::RunDynamics) {
         CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
-                               CZelmJob::NoTrajectoryFrame(base, code), project);
+                               CZelmJob::NoTrajectoryFrame(base, code));
         return;
     }
     // The trajectory file of a dynamics run as its load opens it: its
@@ -182,7 +168,7 @@ int CZelmAnalysis::CheckTrajectory(const std::string& seed) const
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     COutputFileReader::CheckRunSucceeded(output);
     const int code = COutputFileReader::ScanRunType(output);
-    CheckTrajectoryFiles(base, code, ProjectFolderForWrites(Root()));
+    CheckTrajectoryFiles(base, code);
     return code;
 }
 

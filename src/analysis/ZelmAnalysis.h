@@ -212,7 +212,7 @@ private:
     // files of its kind missing (E_UNEXPECTED, naming them), an archive
     // that yields no frame, or a trajectory file whose header its load
     // cannot read or whose atoms do not match the output's.
-    static void CheckTrajectoryFiles(const std::string& base, int code, const std::string& project);
+    static void CheckTrajectoryFiles(const std::string& base, int code);
     // The checks of the trajectory command on the run of `seed` (the run
     // succeeded, its type, its files): throws why it cannot be built; else
     // the run type.

@@ -31,6 +31,12 @@ CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicInd
     CArchiveFileReader::Read(path);
 }
 
+CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep)
+    : m_keep(keep), m_map(map)
+{
+    CArchiveFileReader::Read(path);
+}
+
 CArchiveFileReader::~CArchiveFileReader() = default;
 
 void CArchiveFileReader::ApplyMap(std::vector<xxPoint3d>& output, const std::vector<xxPoint3d>& input,
@@ -61,14 +67,32 @@ void CArchiveFileReader::ApplyMap(std::vector<xxPoint3d>& output, const std::vec
     output.swap(mapped);
 }
 
+bool CArchiveFileReader::IsWholeAtEnd(std::size_t atoms, bool endedInsideLine) const
+{
+    // The end of the file closes a frame without its "end" lines only right
+    // after a full set of atom lines: as many as the first frame has (the
+    // first frame is its own measure). Any text after them that the end of
+    // the file cuts, fewer atoms, or none, and the frame is cut short.
+    if (atoms == 0 || endedInsideLine)
+        return false;
+    return m_frames.empty() || m_firstFrameAtoms == atoms;
+}
+
 void CArchiveFileReader::Read(const std::string& path)
 {
     RegularFile::InputFile stream;
     if (!OpenEngineFile(stream, path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM arc file."));
     }
+    // Every line needs its line break, the last one too: a last line without
+    // one may have been cut anywhere, so it is never used. A file that lacks
+    // only its final line break thus ends inside its last frame's closing
+    // "end" lines, and that frame is cut short like any other.
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
+    // The end of the data inside a frame: the end of the file cuts it (a
+    // line too long for any format ends the reading without that).
+    const auto cutShort = [&] { m_lastFrameCut = !lines.TooLong(); };
 
     // Header: "!" and the word of the program that wrote the archive, which
     // differs between writers and engine versions, then "archive" and the
@@ -94,11 +118,14 @@ void CArchiveFileReader::Read(const std::string& path)
 
     std::vector<xxPoint3d> positions;
     std::vector<xxPoint3d> mapped;
-    if (!lines.Next()) {
-        return;
-    }
     for (;;) {
-        // Frame header: "<time> ps <energy>" or "<energy>" (kcal/mol).
+        // Frame header: "<time> ps <energy>" or "<energy>" (kcal/mol). The
+        // end of the file before it ends the archive; inside it, it cuts
+        // the frame that it begins.
+        if (!lines.Next()) {
+            m_lastFrameCut = lines.EndedInsideLine();
+            return;
+        }
         TokenizeLine(lines.Line(), tokens);
         if (tokens.empty() || tokens[0] == "end") {
             return;
@@ -110,8 +137,9 @@ void CArchiveFileReader::Read(const std::string& path)
         const double energy = ParseLeadingDecimal(tokens.back()) / QMPhysicalConstants::EV_TO_KCAL_MOL;
 
         // From here on the end of the file cuts the frame in hand.
+        const std::uint64_t textStart = lines.Offset();
         if (!lines.Next()) {
-            m_lastFrameCut = true;
+            cutShort();
             return;
         }
         TokenizeLine(lines.Line(), tokens);
@@ -122,7 +150,7 @@ void CArchiveFileReader::Read(const std::string& path)
         double cell[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
         if (m_periodic3D || m_periodic2D) {
             if (!lines.Next()) {
-                m_lastFrameCut = true;
+                cutShort();
                 return;
             }
             TokenizeLine(lines.Line(), tokens);
@@ -143,9 +171,11 @@ void CArchiveFileReader::Read(const std::string& path)
         positions.clear();
         bool more = true; // whether a line follows the frame
         for (;;) {
-            // The end of the file, or a line too long for any format, ends
-            // the data: the frame keeps the atoms read so far.
             if (!lines.Next()) {
+                if (!IsWholeAtEnd(positions.size(), lines.EndedInsideLine())) {
+                    cutShort();
+                    return;
+                }
                 more = false;
                 break;
             }
@@ -155,7 +185,7 @@ void CArchiveFileReader::Read(const std::string& path)
             }
             if (tokens[0] == "end") {
                 if (!lines.Next()) {
-                    m_lastFrameCut = true;
+                    cutShort();
                     return;
                 }
                 TokenizeLine(lines.Line(), tokens);
@@ -171,9 +201,17 @@ void CArchiveFileReader::Read(const std::string& path)
         }
 
         ApplyMap(mapped, positions, m_map);
-        m_frames.emplace_back(CLatticeInfo(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]), time, energy,
-                              mapped);
-        if (!more || !lines.Next()) {
+        const CLatticeInfo lattice(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
+        if (m_frames.empty()) {
+            m_firstFrameAtoms = positions.size();
+        }
+        if (m_keep == Keep::LastFrame && !m_frames.empty()) {
+            m_frames.back() = CArchiveFrameInfo(lattice, time, energy, mapped);
+        } else {
+            m_frames.emplace_back(lattice, time, energy, mapped);
+        }
+        m_lastFrameText = {textStart, lines.Offset()};
+        if (!more) {
             return;
         }
     }

@@ -7,6 +7,7 @@
 #include "qorvira/AtomicIndexMap.h"
 #include "qorvira/LatticeInfo.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -46,10 +47,25 @@ private:
 // atom line of 1 to 8 words "ZELM output not readable.", a coordinate that
 // is no number "Found invalid field in the string <token>", and a frame
 // whose atom count differs from the map's (see ApplyMap).
+//
+// This reader alone decides which frames are whole; every command and answer
+// takes its frames. A frame is whole when its header, date line, cell line
+// (periodic archives), atom lines and closing lines (two "end" lines, or a
+// blank line) are there; the end of the file stands for the closing lines
+// only right after as many atom lines as the first frame has. A frame that
+// the end of the file cuts anywhere else is left out, and IsLastFrameCut
+// says so. A last line without a line break is never used (it may be cut
+// anywhere), so a file that lacks only its final line break ends inside the
+// closing lines of its last frame: that frame counts as cut.
 class CArchiveFileReader : public CFileReaderBase
 {
 public:
     CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map);
+    // Which frames the reader keeps: all of them, or only the last whole one
+    // (the frames are read and judged all the same, but a long archive then
+    // takes the memory of one frame).
+    enum class Keep { AllFrames, LastFrame };
+    CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep);
     ~CArchiveFileReader() override;
 
     void Read(const std::string& path) override;
@@ -58,14 +74,25 @@ public:
     bool Is3DPeriodic() const { return m_periodic3D; }
     // True for a two-dimensionally periodic archive ("PBC=2D").
     bool Is2DPeriodic() const { return m_periodic2D; }
-    // Every complete frame; none for a file that is no archive or holds no
-    // complete frame, which is no failure of the reading: a caller that
+    // Every whole frame (only the last one under Keep::LastFrame); none for
+    // a file that is no archive or holds no whole frame, which is no failure of the reading: a caller that
     // needs a frame tells it by an empty list.
     const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
-    // True when the file ends inside a frame before its atom lines (after
-    // its header line, at its date or cell line) or between its two "end"
-    // lines: that frame is not among the frames.
+    // True when the end of the file cuts a frame short: inside its header
+    // line or after it, at its date or cell line, before a full set of atom
+    // lines (as many as the first frame's), inside a line after them, or
+    // between or inside its two "end" lines. That frame is not among the
+    // frames. A file that ends right after a full set of atom lines keeps
+    // its last frame.
     bool IsLastFrameCut() const { return m_lastFrameCut; }
+    // Where the text of the last frame lies in the file, in bytes: from the
+    // start of its date line to the end of its last line. Empty (0, 0)
+    // without frames.
+    struct TextExtent {
+        std::uint64_t begin = 0;
+        std::uint64_t end = 0;
+    };
+    const TextExtent& GetLastFrameText() const { return m_lastFrameText; }
     const CAtomicIndexMap& GetAtomIndexMap() const { return m_map; }
 
     // Puts one frame's positions into document order: a map not in force
@@ -78,9 +105,16 @@ public:
                          const CAtomicIndexMap& map);
 
 private:
+    // Whether a frame that the end of the file closes after `atoms` atom
+    // lines, with or without a cut line after them, is whole.
+    bool IsWholeAtEnd(std::size_t atoms, bool endedInsideLine) const;
+
     bool m_periodic3D = false;
     bool m_periodic2D = false;
     bool m_lastFrameCut = false;
+    Keep m_keep = Keep::AllFrames;
+    std::size_t m_firstFrameAtoms = 0;
     std::vector<CArchiveFrameInfo> m_frames;
+    TextExtent m_lastFrameText;
     CAtomicIndexMap m_map;
 };

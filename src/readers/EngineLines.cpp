@@ -31,9 +31,11 @@ bool CEngineLineReader::Next()
         return false;
     }
     if (m_rule == LastLineRule::NeedsLineBreak && m_stream.eof()) {
+        m_endedInsideLine = std::strspn(m_buffer, " \t\r") < std::strlen(m_buffer);
         m_done = true;
         return false;
     }
+    m_offset += static_cast<std::uint64_t>(m_stream.gcount());
     std::size_t length = std::strlen(m_buffer);
     if (length > 0 && m_buffer[length - 1] == '\r') {
         --length;
@@ -58,13 +60,16 @@ bool CEngineLineReader::FullLineBeforeCarriageReturn()
     const int next = m_stream.peek();
     if (next == '\n') {
         m_stream.get();
+        m_offset += static_cast<std::uint64_t>(BufferSize - 1) + 2;  // the text, CR and LF
         return true;
     }
     if (next == std::char_traits<char>::eof() && !m_stream.bad()) {
         // A last line without its line feed, under the reader's rule.
         if (m_rule == LastLineRule::UsedWithoutLineBreak) {
+            m_offset += static_cast<std::uint64_t>(BufferSize - 1) + 1;  // the text and CR
             return true;
         }
+        m_endedInsideLine = true;
         m_stream.setstate(std::ios::failbit);  // the end of the data, not a long line
         return false;
     }

@@ -9,6 +9,7 @@
 
 #include "com/regularfile.h"
 
+#include <cstdint>
 #include <fstream>
 #include <istream>
 #include <string>
@@ -41,6 +42,14 @@ public:
     const std::string& Line() const noexcept { return m_line; }
     // True when the reading ended at a line of more than 1023 characters.
     bool TooLong() const noexcept { return m_tooLong; }
+    // True when the reading ended at a last line without a line break that
+    // holds more than blanks, which the NeedsLineBreak rule does not use: a
+    // file cut inside that line.
+    bool EndedInsideLine() const noexcept { return m_endedInsideLine; }
+    // Bytes of the stream taken by the lines read so far (their breaks
+    // included): where the next line starts, counted from where the reading
+    // began.
+    std::uint64_t Offset() const noexcept { return m_offset; }
 
 private:
     // After a read that filled the buffer: whether only a CR LF (or, for a
@@ -51,6 +60,8 @@ private:
     LastLineRule m_rule;
     bool m_done = false;
     bool m_tooLong = false;
+    bool m_endedInsideLine = false;
+    std::uint64_t m_offset = 0;
     std::string m_line;
     char m_buffer[BufferSize] = {};
 };

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -24,6 +26,7 @@
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/QorViraUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
+#include "readers/ArchiveFileReader.h"
 #include "readers/TrajectoryArchive.h"
 #include "common/ExtractUnknownFromVariant.h"
 #include "common/ProjectPaths.h"
@@ -217,6 +220,34 @@ private:
     std::uint64_t m_offset = 0;
 };
 
+// The working copy of the last frame could not be made: the message, the
+// copy's name, the system's reason and what the user can do about it.
+std::string WorkingCopyFailure(const std::string& message, const std::string& target, int error)
+{
+    const char* advice = "the archive's folder and its disk must allow the file to be written";
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        advice = "make room on the disk that holds the archive's folder and try again";
+        break;
+    case EFBIG:
+        advice = "the file-size limit of this session is too small for it";
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        advice = "the archive's folder must be writable";
+        break;
+    default:
+        break;
+    }
+    std::string text = message;
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text + ": \"" + MessageText::Excerpt(target) + "\" cannot be written (" + std::strerror(error) + "): " +
+           advice + ".";
+}
+
 }  // namespace
 
 void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -277,69 +308,46 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     ArchiveLines in(PathUtilities::ToNative(source));
     if (!in.IsOpen())
         throw KelvResult(E_UNEXPECTED, in.Failure("Unable to open ZELM arc file."));
+    // The frame to copy is the archive reader's last whole frame, which it
+    // finds and places in the file; its text is copied as it stands, from
+    // its date line to its closing lines.
+    const CArchiveFileReader archive(source, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrame);
+    const CArchiveFileReader::TextExtent frame =
+        archive.GetFrames().empty() ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
     const std::string leaving = LinkLeavingProject(target, project);
     if (!leaving.empty())
         throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
                                              "\" cannot be written: " + leaving + ".");
+    errno = 0;
     std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
     if (!out)
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
+        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, errno));
 
     std::string_view line;
+    int failure = 0;  // the system's reason of the first failed write
     auto write = [&] {
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
         out.put('\n');
+        if (!out && failure == 0)
+            failure = errno != 0 ? errno : EIO;
     };
-    bool whole = true;
-    bool periodic = false;
-    for (int i = 0; i < 3 && (whole = in.Next(line)); ++i) {
-        if (i == 1)
-            periodic = line.find("ON") != std::string_view::npos || line.find("2D") != std::string_view::npos;
+    for (int i = 0; i < 3 && in.Next(line); ++i)
         write();
-    }
-
-    // The frame to copy is the last whole one as the archive reader takes a
-    // frame: from its "!DATE" line to the lines that close it (two "end"
-    // lines, or a blank line once its atom lines have begun), or to the end
-    // of the file once they have begun; a last frame that the end of the
-    // file cuts at its date or cell line is left out. It is found first and copied afterwards, so that no frame is held
-    // in memory.
-    std::uint64_t frameStart = in.Offset();
-    std::uint64_t start = frameStart;
-    std::uint64_t end = frameStart;
-    bool open = false;       // a frame's "!DATE" line was seen, its close not yet
-    bool afterEnd = false;   // the line before was its first "end" line
-    bool atoms = false;      // the frame's atom lines have begun
-    for (std::uint64_t at = frameStart; whole && in.Next(line); at = in.Offset()) {
-        const std::string_view word = Trimmed(line);
-        if (line.find("!DATE") != std::string_view::npos) {
-            frameStart = at;
-            open = true;
-            afterEnd = false;
-            atoms = !periodic;
-        } else if (open && ((word.empty() && atoms) || (afterEnd && word == "end"))) {
-            start = frameStart;
-            end = word.empty() ? at : in.Offset();
-            open = false;
-        } else {
-            afterEnd = open && word == "end";
-            if (open && !atoms && word.rfind("PBC", 0) == 0)
-                atoms = true;
-        }
-    }
-    if (open && atoms) {
-        start = frameStart;
-        end = in.Offset();
-    }
-    if (start < end && in.Rewind(start)) {
-        while (in.Offset() < end && in.Next(line)) {
-            if (!line.empty() && line != "\r")
+    if (frame.begin < frame.end && in.Rewind(frame.begin)) {
+        while (in.Offset() < frame.end && in.Next(line)) {
+            if (!Trimmed(line).empty())
                 write();
         }
     }
+    errno = 0;
     out.close();
-    if (!out)
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
+    if (!out && failure == 0)
+        failure = errno != 0 ? errno : EIO;
+    if (failure != 0) {
+        std::remove(PathUtilities::ToNative(target).c_str());  // no half copy stays behind
+        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
+                                                          failure));
+    }
 }
 
 void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBScope>& model, int& expected)

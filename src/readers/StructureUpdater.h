@@ -22,16 +22,19 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
 void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
                                       const std::string& outputPath);
 
-// Copies the source archive's first three lines and its last whole frame
-// (from its "!DATE" line to its closing lines; blank lines left out) to
-// `target`: a last frame that the end of the file cuts short is not copied. The source is opened
-// first: a source that cannot be opened creates no target ("Unable to open
-// ZELM arc file."); a target that cannot be written throws "Unable to open
-// ZELM intermediate arc file." (both E_UNEXPECTED). A line of more than 1023
-// characters, like the end of the file, ends the copy; so does a last line
-// without a line break, which is not copied. With the `project` folder, a
-// target whose link leads outside the project is refused (E_ACCESSDENIED,
-// naming the link and its target) before anything is written.
+// Copies the source archive's first three lines and the text of the archive
+// reader's last whole frame (from its "!DATE" line to its closing lines;
+// blank lines left out) to `target`: which frames are whole is the reader's
+// to say, so a last frame that the end of the file cuts short is not copied
+// and the frame before it is. The source is opened first: a source that
+// cannot be opened creates no target ("Unable to open ZELM arc file."); the
+// archive reader's own failures are thrown as it throws them. A target that
+// cannot be opened throws "Unable to open ZELM intermediate arc file.", one
+// that cannot be written "Unable to write ZELM intermediate arc file." (both
+// E_UNEXPECTED, with the copy's name, the system's reason and what to do;
+// a half-written copy is removed). With the `project` folder, a target whose
+// link leads outside the project is refused (E_ACCESSDENIED, naming the link
+// and its target) before anything is written.
 void ReadFinalArcFrame(const std::string& source, const std::string& target,
                        const std::string& project = std::string());
 

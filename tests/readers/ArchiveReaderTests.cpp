@@ -1,6 +1,7 @@
 // The archive reader over hand-written archives.
 
 #include "readers/ArchiveFileReader.h"
+#include "readers/StructureUpdater.h"
 
 #include "ReaderFiles.h"
 
@@ -190,5 +191,43 @@ TEST(ArchiveReader, AnyWriterWordInTheFirstLine)
     const std::string rest = Archive3D().substr(Archive3D().find('\n'));
     for (const char* header : {"! archive 3", "!archive 3", "!MAKER archive 4", "!MAKER ARCHIVE 3", "MAKER archive 3"}) {
         EXPECT_TRUE(ReadArchive(header + rest).frames.empty()) << header;
+    }
+}
+
+// The bundled archive cut at every byte of its last frame, with LF and CR LF
+// breaks: the reader keeps the four whole frames before it unless the file
+// ends right after the frame's atom lines or is whole, tells the cut unless
+// only blanks of the frame are there, and the working copy of the last frame
+// holds exactly the reader's last frame.
+TEST(ArchiveReader, CutAtEveryByteOfTheLastFrame)
+{
+    ReaderFolder folder("arc-cut");
+    for (const bool crlf : {false, true}) {
+        std::string text = QzTest::ReadFile(std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt.arc");
+        if (crlf)
+            text = QzTest::WithCrLf(text);
+        const std::string lineBreak = crlf ? "\r\n" : "\n";
+        const std::size_t last = text.rfind(lineBreak, text.rfind("!DATE") - lineBreak.size() - 1) + lineBreak.size();
+        const std::size_t afterAtoms = text.size() - 2 * (3 + lineBreak.size());
+        for (std::size_t cut = last; cut <= text.size(); ++cut) {
+            const std::string part = text.substr(0, cut);
+            SCOPED_TRACE((crlf ? "CR LF, " : "LF, ") + std::to_string(cut - last) + " bytes of the last frame");
+            const bool five = cut == afterAtoms || cut == text.size();
+            const bool blanks = part.find_first_not_of(" \r\n", last) == std::string::npos;
+            const std::string path = folder.Write("run.arc", part);
+            const CArchiveFileReader reader(path, CAtomicIndexMap::Default);
+            ASSERT_EQ(reader.GetFrames().size(), five ? 5u : 4u);
+            EXPECT_EQ(reader.IsLastFrameCut(), !five && !blanks);
+
+            ReadFinalArcFrame(path, folder.Path("run_TDE_.arc"));
+            const CArchiveFileReader copy(folder.Path("run_TDE_.arc"), CAtomicIndexMap::Default);
+            ASSERT_EQ(copy.GetFrames().size(), 1u);
+            const CArchiveFrameInfo& mine = copy.GetFrames()[0];
+            const CArchiveFrameInfo& theirs = reader.GetFrames().back();
+            EXPECT_EQ(mine.GetLattice().get_Cell_A(), theirs.GetLattice().get_Cell_A());
+            ASSERT_EQ(mine.GetAtomPositions().size(), 8u);
+            for (std::size_t atom = 0; atom < 8; ++atom)
+                EXPECT_EQ(mine.GetAtomPositions()[atom].z, theirs.GetAtomPositions()[atom].z);
+        }
     }
 }

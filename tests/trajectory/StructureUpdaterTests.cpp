@@ -91,27 +91,41 @@ void ExpectNear(const HostModel::Vec3& actual, double x, double y, double z)
 TEST(ReadFinalArcFrame, CopiesTheHeaderAndTheLastFrameOnly)
 {
     QzTest::TempFolder folder("arccopy");
-    std::string text = "!KORVEX archive\nPBC=ON\nrun title\n";
+    const auto frame = [](int f, const char* closing) {
+        return "energy " + std::to_string(f) + "\n!DATE frame " + std::to_string(f) + "\nPBC 1 2 3 90 90 90\nNa 0 0 " +
+               std::to_string(f) + " CORE 1 Na Na 0.0\n" + closing;
+    };
+    const std::string head = "!KORVEX archive 2\nPBC=ON\n";
+    std::string text = head;
     for (int f = 1; f <= 5; ++f)
-        text += "energy " + std::to_string(f) + "\n!DATE frame " + std::to_string(f) + "\n\nPBC 1 2 3\nNa 0 0 " +
-                std::to_string(f) + "\nend\n";
+        text += frame(f, f == 3 ? "\n" : "end\nend\n");  // a blank line closes the third
+    const std::string copyHead = head + "energy 1\n";
+    const std::string fifth = "!DATE frame 5\nPBC 1 2 3 90 90 90\nNa 0 0 5 CORE 1 Na Na 0.0\n";
+    const std::string fourth = "!DATE frame 4\nPBC 1 2 3 90 90 90\nNa 0 0 4 CORE 1 Na Na 0.0\nend\nend\n";
     struct Case {
         const char* what;
         std::string source;
         std::string copy;
     } cases[] = {
-        {"five frames", text, "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\n"},
-        {"last line without a break", text + "end", "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\n"},
+        {"five frames", text, copyHead + fifth + "end\nend\n"},
+        {"a frame closed by a blank line", head + frame(1, "end\nend\n") + frame(2, "\n"),
+         copyHead + "!DATE frame 2\nPBC 1 2 3 90 90 90\nNa 0 0 2 CORE 1 Na Na 0.0\n"},
+        // The copy takes the archive reader's last whole frame.
+        {"the last line without its break cuts the last frame", text.substr(0, text.size() - 1),
+         copyHead + fourth},
+        {"a last frame cut between its end lines", text.substr(0, text.size() - 4), copyHead + fourth},
+        {"the end of the file right after the atom lines", text.substr(0, text.size() - 8), copyHead + fifth},
         // The long line ends the reading at the frame's cell line: that
-        // frame is cut, and it is not copied.
-        {"a line over 1023 characters ends the copy", text + "!DATE x\n" + std::string(1024, 'x') + "\nend\n",
-         "!KORVEX archive\nPBC=ON\nrun title\n"},
-        {"a last frame cut after its date line", text + "end\nenergy 6\n!DATE frame 6\n",
-         "!KORVEX archive\nPBC=ON\nrun title\n!DATE frame 5\nPBC 1 2 3\nNa 0 0 5\nend\nend\n"},
-        {"four lines", "a\nb\nc\nd", "a\nb\nc\n"},
+        // frame is not copied.
+        {"a line over 1023 characters ends the copy",
+         text + "energy 6\n!DATE x\n" + std::string(1024, 'x') + "\nend\n", copyHead + fifth + "end\nend\n"},
+        {"a last frame cut after its date line", text + "energy 6\n!DATE frame 6\n", copyHead + fifth + "end\nend\n"},
+        {"no archive: the first three lines only", "a\nb\nc\nd", "a\nb\nc\n"},
         {"a line of 1023 characters with CR LF is whole",
-         "a\r\nb\r\nc\r\n!DATE y\r\n" + std::string(1023, 'y') + "\r\nend\r\n",
-         "a\nb\nc\n!DATE y\n" + std::string(1023, 'y') + "\nend\n"},
+         "!KORVEX archive 2\r\nPBC=OFF\r\n-1.0\r\n!DATE y\r\nNa 0 0 0 CORE 1 Na Na 0.0 " + std::string(997, 'y') +
+             "\r\nend\r\nend\r\n",
+         "!KORVEX archive 2\nPBC=OFF\n-1.0\n!DATE y\nNa 0 0 0 CORE 1 Na Na 0.0 " + std::string(997, 'y') +
+             "\nend\nend\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

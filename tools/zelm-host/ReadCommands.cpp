@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "DriverSupport.h"
 #include "HostCommands.h"
+#include "ResultCommands.h"
 
 #include <iostream>
 #include <CLI/CLI.hpp>
@@ -232,7 +233,8 @@ void ShowArchive(Reading& run)
         const std::vector<CArchiveFrameInfo>& frames = archive.GetFrames();
         out << "Archive (.arc): " << frames.size() << " frames, "
             << (archive.Is3DPeriodic() ? "3D periodic" : archive.Is2DPeriodic() ? "2D periodic" : "not periodic")
-            << "\n";
+            << "\n"
+            << ZelmHost::CutFrameNote(run.File(".arc"), archive.IsLastFrameCut(), frames.size());
         if (frames.empty()) {
             return;
         }

@@ -2,11 +2,7 @@
 
 #include "com/regularfile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -95,31 +91,6 @@ void Save(OpenDocument& opened)
 
 namespace {
 
-// Why writing a frame of an archive into a document could not be done when
-// the updater's own message only says that its working copy cannot be
-// opened: the copy's name and the system's reason.
-std::string WorkingCopyFailure(const std::string& arc)
-{
-    const std::string copy = PathUtilities::ExtensionRemoved(arc) + "_TDE_.arc";
-    std::string reason = "it cannot be written";
-    const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(copy.c_str());
-    } else if (errno != EEXIST) {
-        reason = std::strerror(errno);
-    } else {
-        // Something of that name is there: why it cannot be opened.
-        const int existing = ::open(copy.c_str(), O_WRONLY | O_CLOEXEC);
-        if (existing < 0)
-            reason = std::strerror(errno);
-        else
-            ::close(existing);
-    }
-    return "the working copy of the archive's last frame \"" + copy + "\" cannot be written (" + reason +
-           "): the archive's folder must be writable";
-}
-
 // Refuses the results of a run whose main output (the run's files' base +
 // ".gout") reports that it failed or did not finish, with the reason that
 // `results` gives.
@@ -134,6 +105,14 @@ void RequireFinishedRun(const std::string& base)
 
 }  // namespace
 
+std::string CutFrameNote(const std::string& archive, bool cut, std::size_t whole)
+{
+    if (!cut)
+        return std::string();
+    return "note: the last frame of \"" + archive + "\" is cut short: the " + std::to_string(whole) +
+           (whole == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+}
+
 std::string CutFrameNote(const std::string& archive)
 {
     std::error_code error;
@@ -141,11 +120,7 @@ std::string CutFrameNote(const std::string& archive)
         return std::string();
     try {
         const std::unique_ptr<ITrajectoryArchive> frames = OpenTrajectoryArchive(archive, CAtomicIndexMap());
-        if (!frames->IsLastFrameCut())
-            return std::string();
-        const std::size_t whole = frames->GetFrameCount();
-        return "note: the last frame of \"" + archive + "\" is cut short: the " + std::to_string(whole) +
-               (whole == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+        return CutFrameNote(archive, frames->IsLastFrameCut(), frames->GetFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
@@ -185,11 +160,6 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     model->SetUrl(std::string());
     try {
         UpdateStructureFromOutput(opened.root, opened.document, arc, map);
-    } catch (const KelvResult& failure) {
-        model->SetUrl(url);
-        if (failure.GetMessage() == "Unable to open ZELM intermediate arc file.")
-            Fail(WorkingCopyFailure(arc));
-        throw;
     } catch (...) {
         model->SetUrl(url);
         throw;

@@ -14,6 +14,7 @@
 // static core (they have no COM road of their own); the importer through
 // the class registry, as the host reaches it.
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -23,6 +24,9 @@ namespace ZelmHost {
 // the commands and the analysis take the whole frames before it; empty for
 // an archive that is whole, missing or unreadable.
 std::string CutFrameNote(const std::string& archive);
+// The same line for an archive already read: whether its last frame is cut
+// and how many whole frames it holds.
+std::string CutFrameNote(const std::string& archive, bool cut, std::size_t whole);
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out);
 void ImportResult(const std::string& seedDocument, std::ostream& out);
