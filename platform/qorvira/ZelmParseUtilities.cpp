@@ -150,6 +150,15 @@ std::string ChopToZelmLength(const std::string& text)
     return result;
 }
 
+std::string& AsLibraryLine(std::string& line)
+{
+    StripCarriageReturn(line);
+    if (line.size() > ZelmLineLength()) {
+        line = ChopLine(line);
+    }
+    return line;
+}
+
 bool FindNonCommentLineContainingToken(std::istream& stream, const std::string& token,
                                        std::string& line, std::list<std::string>& passedOver)
 {

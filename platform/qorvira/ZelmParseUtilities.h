@@ -43,6 +43,13 @@ std::string& MakeStringLowerCase(std::string& text);
 // cut at the limit itself.
 std::string ChopToZelmLength(const std::string& text);
 
+// A line of a forcefield library as the library writer writes it back: the
+// carriage returns that end it dropped, then cut as ChopToZelmLength cuts
+// it. The library readers judge and read every line from this text, so a
+// line longer than the engine's line length reads the same before and after
+// a save (a word that stands beyond the cut is not read).
+std::string& AsLibraryLine(std::string& line);
+
 // True when the line's first character that is not a blank or tab is '#'.
 bool IsCommentLine(const std::string& line);
 

@@ -156,9 +156,7 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
     int number = 0;
     while (std::getline(stream, line)) {
         ++number;
-        while (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+        ZelmParseUtilities::AsLibraryLine(line);
         if (ZelmParseUtilities::IsBlankLine(line)) {
             if (inSection) {
                 break;

@@ -144,20 +144,36 @@ std::string CZelmStandardLibraries::GetStandardLibrariesFolder() const
     return folder;
 }
 
-std::string CZelmStandardLibraries::WhyLibraryIsNotInPlace(const std::string& path) const
+std::string CZelmStandardLibraries::WhyNotIn(const std::string& path, const std::vector<std::string>& folders)
 {
-    const std::string project = ProjectFolder();
-    const std::string standard = GetStandardLibrariesFolder();
     const fs::path resolved = Resolved(path);
-    if (LiesIn(Resolved(project), resolved) || LiesIn(Resolved(standard), resolved))
-        return std::string();
+    for (const std::string& folder : folders) {
+        if (LiesIn(Resolved(folder), resolved))
+            return std::string();
+    }
     std::string reason = MessageText::Excerpt(path, 1000) + " is not in the current project";
     if (resolved.empty())
         return reason + ": its links go round in a loop or cannot be read";
     // Named inside but leading elsewhere: a link took it out.
-    if (LiesIn(Written(project), Written(path)) || LiesIn(Written(standard), Written(path)))
-        reason += ": a link leads it to " + Quoted(resolved.string());
+    for (const std::string& folder : folders) {
+        if (LiesIn(Written(folder), Written(path)))
+            return reason + ": a link leads it to " + Quoted(resolved.string());
+    }
     return reason;
+}
+
+std::string CZelmStandardLibraries::WhyLibraryIsNotInPlace(const std::string& path) const
+{
+    return WhyNotIn(path, {ProjectFolder(), GetStandardLibrariesFolder()});
+}
+
+std::string CZelmStandardLibraries::WhyLibraryIsNotTheProjects(const std::string& path) const
+{
+    const std::string standard = GetStandardLibrariesFolder();
+    if (WhyNotIn(path, {standard}).empty())
+        return MessageText::Excerpt(path, 1000) +
+               " is not in the current project: it is a standard library of the installation";
+    return WhyNotIn(path, {ProjectFolder()});
 }
 
 void CZelmStandardLibraries::RequireLibraryInPlace(const std::string& path) const

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
@@ -49,6 +50,12 @@ public:
     std::string WhyLibraryIsNotInPlace(const std::string& path) const;
     // The same check, throwing the reason as KelvResult E_ACCESSDENIED.
     void RequireLibraryInPlace(const std::string& path) const;
+    // Why the library file `path`, picked from the project's state, may not
+    // be written over, or "" when it lies, links followed, in the project
+    // documents folder. A standard library is the installation's own: it is
+    // read from its folder, never written there. The reason begins as
+    // WhyLibraryIsNotInPlace's.
+    std::string WhyLibraryIsNotTheProjects(const std::string& path) const;
 
     // The folder inside the product data folder used when the state does not
     // give one.
@@ -58,6 +65,8 @@ private:
     std::string StateText(const std::string& key) const;
     std::string CoreFolder() const;
     std::string ProjectFolder() const;
+    // Why `path` lies in none of `folders` ("" when it lies in one).
+    static std::string WhyNotIn(const std::string& path, const std::vector<std::string>& folders);
 
     KelvComPtr<ISBContainerRoot> m_root;
 };

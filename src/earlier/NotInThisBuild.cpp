@@ -70,9 +70,14 @@ void CZelmAnalysis::CreatePhononResultsInfo(const std::string&, IUnknown** out)
 // ---------------------------------------------------------------------------
 // The deck writer
 
-void CZelmFileWriter::WriteStructures(std::ofstream&)
+void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>&)
 {
     throw KelvResult(E_UNEXPECTED, "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
+}
+
+void CZelmFileWriter::WriteStructures(std::ofstream&)
+{
+    RefuseFitStructures(m_root);
 }
 
 // ---------------------------------------------------------------------------

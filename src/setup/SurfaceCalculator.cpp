@@ -9,6 +9,7 @@
 #include "appfw/AppUtilsDocument.h"
 #include "appfw/LogicStateUtilities.h"
 #include "qorvira/QorViraUtilities.h"
+#include "qorvira/ZelmStandardLibraries.h"
 #include "setup/ZelmLibUtils.h"
 
 const std::vector<KelvDispatchName>& KelvDispatchNames<IQoZelmSurfaceCalculator>::Names()
@@ -592,7 +593,11 @@ double CSurfaceCalculator::GetAtomCharge(const KelvComPtr<ISDObject>& atom) cons
     if (option == "Use current")
         return ReadProperty(atom, "Charge").Double();
     Kelv::CheckNullDereference(m_locator.get());
-    const CZelmLibUtils library(m_locator->IsSelectedZelmStandardLibrary(), m_locator->GetSelectedPath());
+    // The project's state chose the file: it is read from the project or the
+    // standard library folder only, links followed, as a deck takes it.
+    const std::string path = m_locator->GetSelectedPath();
+    CZelmStandardLibraries(Root()).RequireLibraryInPlace(path);
+    const CZelmLibUtils library(m_locator->IsSelectedZelmStandardLibrary(), path);
     return library.GetCoreCharge(atom) + library.GetShellCharge(atom);
 }
 

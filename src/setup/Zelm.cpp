@@ -172,12 +172,9 @@ std::unique_ptr<CZelmRunInfo> CZelm::BuildRunInfo(ISBScope* scope) const
 
 void CZelm::RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo)
 {
-    std::vector<std::string> refused;
-    try {
-        refused = CDeckSpecies::ForRun(runInfo)->RefusedLines();
-    } catch (const KelvResult&) {
-        return;
-    }
+    // Every deck takes its species from the library: one that cannot be read
+    // is refused here with the reader's message, as the writer would.
+    const std::vector<std::string> refused = CDeckSpecies::ForRun(runInfo)->RefusedLines();
     if (refused.empty())
         return;
     std::string message = "The forcefield library \"" + MessageText::Excerpt(runInfo.GetLibraryPath()) +

@@ -125,7 +125,7 @@ public:
     // A library whose species lines were refused (a charge that is not a
     // number) would give their atoms no charge in a deck, and the engine
     // refuses such a line too: KelvResult E_UNEXPECTED listing the lines.
-    // A library that cannot be read is left to the deck writer to report.
+    // A library that cannot be read is refused with the reader's message.
     static void RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo);
 
     // Runs the body of an IZelm or ISBManagedJobFiles method under the
@@ -199,12 +199,17 @@ private:
     // Typing and preparation when the library is a typed one (Run and
     // ExportFiles).
     void TypeAndPrepareIfNeeded(ISBScope* scope);
+    // A typed library whose atoms are not all typed: KelvResult E_INVALIDARG
+    // (nothing is changed; TypeAndPrepareIfNeeded refuses the same way).
+    void RefuseUntypedAtoms(ISBScope* scope);
     // What stops an export or a run of the scope before anything is changed
     // or written: a job name that names no file, a monoclinic structure not
     // in the B-unique setting, a Fit with a standard library, a job outside
-    // the project, refused species lines. KelvResult with the reason; the
+    // the project, a library that cannot be read or has refused species
+    // lines, a Fit whose observables name a structure not in the project,
+    // untyped atoms for a typed library. KelvResult with the reason; the
     // export's check (CanExportFiles) asks the same.
-    void RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo) const;
+    void RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo);
     // Checks, job name and folder, side files, deck and module state; the
     // two out texts are the caller's.
     HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);

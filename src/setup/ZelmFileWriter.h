@@ -75,6 +75,11 @@ public:
     // the count of labels made for that name ("O1", "O2").
     static std::string GetSpeciesLabel(const CSpecies& species, LabelTable& labels, NameCounter& names);
 
+    // What refuses a Fit deck before anything is written (a row of the
+    // observables naming a structure not in the project): KelvResult, as
+    // writing the deck's structures would fail.
+    static void RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root);
+
     // The fixing mask of every atom with a restriction, by "ID".
     const std::map<long, long>& FixedAxisMasks() const { return m_fixedAxisMasks; }
     long PeriodicParentAtomCount() const { return m_periodicParentAtomCount; }

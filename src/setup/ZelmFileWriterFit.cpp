@@ -17,6 +17,11 @@ bool IsTrue(VARIANT_BOOL value)
 
 } // namespace
 
+void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root)
+{
+    CZelmObservableInfo(root).CheckUsedStructuresFound();
+}
+
 void CZelmFileWriter::WriteStructures(std::ofstream& deck)
 {
     const CZelmObservableInfo observables(m_root);

@@ -41,6 +41,14 @@ bool ReadsAsNumber(const std::string& token)
     return read.ec == std::errc();
 }
 
+// Whether the word after an atom type's species names its half: "core", or
+// any word holding "shel", in any case.
+bool IsQualifier(std::string word)
+{
+    ZelmParseUtilities::MakeStringLowerCase(word);
+    return word == "core" || word.find("shel") != std::string::npos;
+}
+
 bool IsFitFlag(const std::string& token)
 {
     return token == "0" || token == "1";
@@ -86,9 +94,7 @@ std::list<std::pair<std::string, int>> NumberedLines(const std::string& text, in
     std::istringstream stream(text);
     std::string line;
     for (int number = 1; from != to && number <= linesTaken && std::getline(stream, line); ++number) {
-        while (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+        ZelmParseUtilities::AsLibraryLine(line);
         if (line == *from) {
             lines.emplace_back(line, number);
             ++from;
@@ -254,11 +260,10 @@ public:
             line = SourceLine();
             return false;
         }
-        // Every carriage return that ends the line is part of its line end
-        // (so the line reads the same once written back).
-        while (!line.text.empty() && line.text.back() == '\r') {
-            line.text.pop_back();
-        }
+        // Read as it is written back: every carriage return that ends the
+        // line is part of its line end, and a line is cut to the engine's
+        // line length.
+        ZelmParseUtilities::AsLibraryLine(line.text);
         line.number = ++m_number;
         return true;
     }
@@ -559,7 +564,7 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
                 formLine = line;
                 return true;
             }
-            if (!startsWithSpecies && IsUnknownFormLine(tokens)) {
+            if (!startsWithSpecies && IsUnknownFormLine(tokens, context.numberOfAtoms)) {
                 return KeepUnknownForm(line, tokens.front(), context, source, serverDescription, formLine);
             }
             SourceLine next;
@@ -575,19 +580,33 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
     }
 }
 
-bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens) const
+bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms) const
 {
-    // A keyword begins with a letter; the atom types of an interaction whose
-    // first species is unknown go on with a qualifier or a known species.
+    // A keyword begins with a letter. An interaction whose first species is
+    // unknown goes on with a qualifier, or with the other atom types of its
+    // form (known species, each with or without its qualifier) and a value;
+    // a word followed by anything else ("tersoff Si", "sw3 12.0") opens a
+    // form.
     if (tokens.empty() || !std::isalpha(static_cast<unsigned char>(tokens.front().front()))) {
         return false;
     }
     if (tokens.size() < 2) {
         return true;
     }
-    std::string second = tokens[1];
-    ZelmParseUtilities::MakeStringLowerCase(second);
-    return second != "core" && second.find("shel") == std::string::npos && !m_speciesReader.HasSpecies(tokens[1]);
+    if (IsQualifier(tokens[1])) {
+        return false;
+    }
+    std::size_t position = 1;
+    for (int atom = 1; atom < numberOfAtoms; ++atom) {
+        if (position >= tokens.size() || !m_speciesReader.HasSpecies(tokens[position])) {
+            return true;
+        }
+        ++position;
+        if (position < tokens.size() && IsQualifier(tokens[position])) {
+            ++position;
+        }
+    }
+    return position == 1 || position >= tokens.size() || !ReadsAsNumber(tokens[position]);
 }
 
 bool CZelmLibUtils::KeepUnknownForm(const SourceLine& line, const std::string& keyword, FormContext& context,
@@ -916,10 +935,9 @@ std::size_t CZelmLibUtils::ReadAtomTypes(const TokenList& tokens, int numberOfAt
         }
         std::string qualifier;
         if (position + 1 < tokens.size()) {
-            std::string next = tokens[position + 1];
-            ZelmParseUtilities::MakeStringLowerCase(next);
-            if (next == "core" || next.find("shel") != std::string::npos) {
-                qualifier = next;
+            if (IsQualifier(tokens[position + 1])) {
+                qualifier = tokens[position + 1];
+                ZelmParseUtilities::MakeStringLowerCase(qualifier);
                 ++position;
             } else {
                 qualifier = "core";

@@ -216,7 +216,7 @@ HRESULT CZelm::MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRu
     });
 }
 
-void CZelm::RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo) const
+void CZelm::RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo)
 {
     // A job name that names no file in the job's folder.
     runInfo.GetJobFileBase();
@@ -243,7 +243,11 @@ void CZelm::RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo) const
         throw KelvResult(E_UNEXPECTED,
                          "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
     JobTitle(runInfo);
+    RefuseUntypedAtoms(scope);
     RefuseUnreadSpeciesLines(runInfo);
+    // A Fit deck holds every structure its observables name.
+    if (runInfo.GetTask() == 4)
+        CZelmFileWriter::RefuseFitStructures(ContainerRoot(true));
 }
 
 HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName)

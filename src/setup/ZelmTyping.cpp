@@ -96,7 +96,7 @@ void CZelm::PrepareStructure(ISBScope* scope)
     ZelmUtils::PrepareStructure(chooser.get(), preparation.get(), scope);
 }
 
-void CZelm::TypeAndPrepareIfNeeded(ISBScope* scope)
+void CZelm::RefuseUntypedAtoms(ISBScope* scope)
 {
     if (!IsTypedForcefieldLibrary())
         return;
@@ -106,5 +106,11 @@ void CZelm::TypeAndPrepareIfNeeded(ISBScope* scope)
     if (FAILED(hr))
         throw KelvResult(E_INVALIDARG, "Forcefield types have not been assigned for all atoms.\n"
                                        "Use the ZELM Preparations Options dialog to assign forcefield types.");
-    PrepareStructure(scope);
+}
+
+void CZelm::TypeAndPrepareIfNeeded(ISBScope* scope)
+{
+    RefuseUntypedAtoms(scope);
+    if (IsTypedForcefieldLibrary())
+        PrepareStructure(scope);
 }

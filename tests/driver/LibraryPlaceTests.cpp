@@ -200,3 +200,82 @@ TEST_F(LibraryPlace, ASavedDecksNoteLeadsNowhereOutside)
         EXPECT_FALSE(fs::exists(folder.File("p/.server"))) << c.what;
     }
 }
+
+// The forcefield command with no library typed takes the one the project's
+// state selects: it shows it only from the project or the standard library
+// folder, and saves over it only in the project. Anything else is refused
+// naming the file, and nothing outside is read, shown or written; a library
+// typed on the command line is the user's choice and is saved where it leads.
+TEST_F(LibraryPlace, TheForcefieldCommandShowsAndSavesOnlyTheProjectsLibrary)
+{
+    fs::create_symlink(Outside("secret.lib"), folder.File("p/evil.lib"));
+    const std::string standard = std::string(QZ_LIB_DIR) + "/../share/qzhost/core/Resources/Virakon/ZELM/halides.lib";
+    ASSERT_TRUE(fs::exists(standard));
+    const std::string standardText = QzTest::ReadFile(standard);
+    const std::string notInProject = " is not in the current project";
+    const std::string adviceToSaveAs = "save the edited library with --save-as PATH";
+    // The surface calculator takes its charges from the library.
+    fs::copy_file(examples + "slab.qsd", folder.File("p/slab.qsd"));
+    Step("state --project p ZelmLogic ChargeOption Library");
+
+    struct Case {
+        std::string what;
+        std::string selected;               // the state's "library"
+        std::vector<std::string> showSaid;  // empty: shown
+        std::vector<std::string> saveSaid;  // empty: saved
+    };
+    const std::vector<Case> cases{
+        {"an absolute path outside", Outside("secret"), {Outside("secret.lib") + notInProject}, {}},
+        {"a relative path climbing out", "p/../outside/secret", {"p/../outside/secret.lib" + notInProject}, {}},
+        {"a link of the project leading out", "evil",
+         {folder.File("p/evil.lib") + notInProject + ": a link leads it to"}, {}},
+        {"a standard library", "halides", {},
+         {standard.substr(standard.rfind("/Resources/")) + notInProject + ": it is a standard library of the installation",
+          adviceToSaveAs}},
+        {"the project's library", "rocksalt", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Store("library", c.selected);
+        const DriverOutcome show = Run("forcefield --project p show");
+        if (c.showSaid.empty()) {
+            EXPECT_EQ(show.code, 0) << show.out << show.err;
+        } else {
+            ExpectRefused(show, "show", c.showSaid);
+        }
+        const DriverOutcome surface = Run("surface --project p p/slab.qsd report");
+        for (const std::string& part : c.showSaid) {
+            EXPECT_TRUE(Has(surface.out, "Dipole moment: not available: " + part)) << surface.out << surface.err;
+        }
+        if (c.showSaid.empty()) {
+            EXPECT_FALSE(Has(surface.out, "Dipole moment: not available")) << surface.out;
+        }
+        const std::string edit = "forcefield --project p edit --charge 'Cl core=-0.5' --save";
+        const DriverOutcome save = Run(edit);
+        if (!c.showSaid.empty()) {
+            ExpectRefused(save, edit, c.showSaid);
+        } else if (!c.saveSaid.empty()) {
+            ExpectRefused(save, edit, c.saveSaid);
+            const std::string saveAs = "forcefield --project p edit --charge 'Cl core=-0.5' --save-as p/mine.lib";
+            const DriverOutcome copy = Run(saveAs);
+            EXPECT_EQ(copy.code, 0) << copy.out << copy.err;
+            EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/mine.lib")), "Cl core -0.5\n"));
+        } else {
+            EXPECT_EQ(save.code, 0) << save.out << save.err;
+            EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/rocksalt.lib")), "Cl core -0.5\n"));
+        }
+        EXPECT_FALSE(Has(show.out + save.out, "# not for the project"));
+        EXPECT_EQ(QzTest::ReadFile(Outside("secret.lib")), secret);
+        EXPECT_EQ(QzTest::ReadFile(standard), standardText);
+        std::vector<std::string> outsideFiles;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.File("outside"))) {
+            outsideFiles.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(outsideFiles, std::vector<std::string>{"secret.lib"});
+    }
+
+    // Typed on the command line, a library outside is the user's own choice.
+    const DriverOutcome typed = Run("forcefield --project p edit " + Outside("secret.lib") + " --charge 'Cl core=-0.25' --save");
+    EXPECT_EQ(typed.code, 0) << typed.out << typed.err;
+    EXPECT_TRUE(Has(QzTest::ReadFile(Outside("secret.lib")), "Cl core -0.25\n"));
+}

@@ -237,3 +237,55 @@ TEST_F(Newcomer, StateNamesListedValuesAndRefusesALibraryOutsideTheProject)
     EXPECT_TRUE(Has(outside.err, folder.File("outside.lib") + " is not in the current project")) << outside.err;
     EXPECT_EQ(Run("state --project p ZelmLogic library").out, "dreiding\n");
 }
+
+// `check` says an export can be made exactly when `export` makes it: each
+// refusal of the export is the check's "no", whatever refuses it.
+TEST_F(Newcomer, CheckAnswersAsExportForEveryRefusal)
+{
+    Step("import " + examples + "methanol.xyz --project p");
+    const std::string observables =
+        "state --project p ObservableData ";
+    struct Case {
+        std::string what;
+        std::vector<std::string> steps;  // driver commands, then the files to set up below
+        std::string document;
+        std::string task;
+        bool exported;
+        std::string refusal;  // a part of export's message
+    };
+    const std::vector<Case> cases{
+        {"the default library absent, atoms untyped", {}, "p/methanol.qsd", "Energy", false, "Forcefield types have not been assigned"},
+        {"the project's library", {"state --project p ZelmLogic library rocksalt"}, "p/rocksalt.qsd", "GeomOpt", true, ""},
+        {"the selected library deleted", {"state --project p ZelmLogic library rocksalt", "rm rocksalt.lib"},
+         "p/rocksalt.qsd", "GeomOpt", false, "Unable to read ZELM library file."},
+        {"the library path a folder", {"state --project p ZelmLogic library rocksalt", "folder rocksalt.lib"},
+         "p/rocksalt.qsd", "GeomOpt", false, "rocksalt.lib"},
+        {"a fit observable naming a missing document",
+         {"state --project p ZelmLogic library rocksalt", observables + "StructureIDArray '[\"gone\"]'",
+          observables + "StructureNameArray '[\"lost\"]'", observables + "ObservableArray '[2]'",
+          observables + "FirstIndexArray '[0]'", observables + "SecondIndexArray '[0]'",
+          observables + "ValueArray '[1.0]'", observables + "UseObservable '[true]'"},
+         "p/rocksalt.qsd", "Fit", false, "The observables name the structure \"lost\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(P("rocksalt.lib"));
+        std::filesystem::copy_file(examples + "rocksalt.lib", P("rocksalt.lib"));
+        for (const std::string& step : c.steps) {
+            if (step == "rm rocksalt.lib") {
+                std::filesystem::remove(P("rocksalt.lib"));
+            } else if (step == "folder rocksalt.lib") {
+                std::filesystem::remove(P("rocksalt.lib"));
+                std::filesystem::create_directory(P("rocksalt.lib"));
+            } else {
+                Step(step);
+            }
+        }
+        const Result check = Run("check " + c.document + " --task " + c.task);
+        const Result exported = Run("export " + c.document + " --task " + c.task);
+        EXPECT_EQ(exported.code, c.exported ? 0 : 1) << exported.out << exported.err;
+        EXPECT_TRUE(Has(exported.err, c.refusal)) << exported.err;
+        EXPECT_TRUE(Has(check.out, std::string("can export files:           ") + (c.exported ? "yes" : "no")))
+            << check.out << check.err;
+    }
+}

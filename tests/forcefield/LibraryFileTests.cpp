@@ -334,6 +334,19 @@ TEST(LibraryFile, SavedLibraryLoadsBackToTheSameFile)
          "O      core  0.86902\nO      shel -2.8e902\nspecies\nSi     core  4.0\nO      core  0.86902\n"},
         {"the fuzzing input of an overflowing charge",
          ReadFile(std::string(QZ_TEST_DATA) + "/../../fuzz/seeds/library/overflowing-charge-before-species")},
+        // Lines longer than the engine's line length are read as the writer
+        // cuts them: what stands beyond the cut neither makes a species line
+        // nor spoils an interaction.
+        {"the fuzzing input of a species line longer than the engine's line",
+         ReadFile(std::string(QZ_TEST_DATA) + "/../../fuzz/seeds/library/finding-long-species-line")},
+        {"the fuzzing input of kept lines that look like species lines",
+         ReadFile(std::string(QZ_TEST_DATA) + "/../../fuzz/seeds/library/finding-round-trip-kept-species-like-lines")},
+        {"a species keyword beyond the cut, in the species section",
+         "species\nO core -2\n" + std::string(1030, 'L') + " Na core 1.0\n"},
+        {"a species charge beyond the cut", "species\n" + std::string(1017, 'N') + " core" + std::string(20, ' ') + "1.5\n"},
+        {"an interaction whose unreadable word stands beyond the cut",
+         "species\nNa core 1\n\nbuck\nNa core Na core 1.0 2.0 3.0 4.0" + std::string(1000, ' ') + "abc\n"},
+        {"a form keyword beyond the cut", "species\nNa core 1\n\n" + std::string(1030, ' ') + "buck\nNa core Na core 1.0 2.0 3.0 4.0\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -407,5 +420,41 @@ TEST(LibraryFile, AMegabyteWordIsKeptAndTheFormsAroundItRead)
         CZelmForcefieldEditor again;
         EXPECT_EQ(again.Load(folder.File("saved.lib")).GetInteractionEntries().size(),
                   forcefield.GetInteractionEntries().size());
+    }
+}
+
+// A form keyword the reader does not know opens a block kept as text, with
+// whatever words follow it: its lines are not read as interactions of the
+// form before it, and a save after an unrelated edit writes them as they
+// stand (no fit flags added) and loads back to the same file.
+TEST(LibraryFile, AnUnknownFormKeywordKeepsItsBlockThroughAnUnrelatedEdit)
+{
+    const std::string head = "species\nSi core 4.0\nO core -2.0\n\nbuck\nSi core O core 1.0 0.3 0.0 10.0\n";
+    const std::string lines = "Si core Si core 2.0 3.0\nO core 1.5 2.5 3.5\n";
+    const struct {
+        const char* what;
+        std::string formLine;
+    } cases[] = {
+        {"keyword alone", "tersoff"},
+        {"keyword and a species", "tersoff Si"},
+        {"keyword and two species", "tersoff Si O"},
+        {"keyword and qualified species", "tersoff Si core O core"},
+        {"keyword and numbers", "tersoff 1.5 2.0"},
+        {"keyword and options", "tersoff combine taper"},
+        {"keyword in capitals and a species", "TERSOFF O"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder("lib-unknown-form");
+        CZelmForcefieldEditor editor;
+        CForcefield& forcefield = editor.Load(folder.Write("in.lib", head + c.formLine + "\n" + lines));
+        EXPECT_EQ(forcefield.GetInteractionEntries().size(), 1u);
+        forcefield.GetAtomType("Si core").SetCharge(3.5);
+        const std::string saved = Saved(editor, folder, "saved.lib");
+        EXPECT_NE(saved.find("\n" + c.formLine + "\n" + lines), std::string::npos) << saved;
+        EXPECT_NE(saved.find("Si core 3.5\n"), std::string::npos) << saved;
+        CZelmForcefieldEditor again;
+        EXPECT_EQ(again.Load(folder.File("saved.lib")).GetInteractionEntries().size(), 1u);
+        EXPECT_EQ(Saved(again, folder, "again.lib"), saved);
     }
 }

@@ -624,6 +624,11 @@ TEST_F(LibraryReader, AnUnknownWordOpensAFormUnlessAtomTypesFollowIt)
         {"Xx core Na core 1.0 2.0 3.0 4.0", false},
         {"Xx SHEL Na core 1.0 2.0 3.0 4.0", false},
         {"Xx Na 1.0 2.0 3.0 4.0", false},
+        {"Xx Na core 1.0 2.0 3.0 4.0", false},
+        {"tersoff Na", true},
+        {"tersoff Na core", true},
+        {"tersoff Na K 1.0", true},
+        {"tersoff Na combine", true},
         {"1.0 2.0 3.0 4.0", false},
         {"# comment", false},
     };

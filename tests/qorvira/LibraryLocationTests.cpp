@@ -123,6 +123,13 @@ TEST_F(LibraryTest, LibraryInPlaceFollowsLinks)
     for (const Case& c : cases) {
         EXPECT_EQ(libraries.WhyLibraryIsNotInPlace(c.path), c.reason) << c.path;
         EXPECT_EQ(CodeOf([&] { libraries.RequireLibraryInPlace(c.path); }), c.reason.empty() ? S_OK : E_ACCESSDENIED);
+        // Written over only in the project: a standard library is read, not
+        // saved over.
+        const bool standard = c.path.rfind(StandardFolder(), 0) == 0;
+        EXPECT_EQ(libraries.WhyLibraryIsNotTheProjects(c.path),
+                  standard ? c.path + " is not in the current project: it is a standard library of the installation"
+                           : c.reason)
+            << c.path;
     }
 }
 

@@ -116,16 +116,22 @@ TEST_F(SurfaceProperties, DipoleMomentFromCurrentOrLibraryCharges)
     EXPECT_EQ(Dipole(MakeSlab({{"Na", 0, 3}, {"Cl", 0, -1}, {"Cl", 0, -1}})), 0.0);
 
     // Library charges: a core-only species once, a core-shell one as core plus shell.
-    const std::string library =
-        Folder().Write("charges.lib", "species\nNa core 0.8\nCl core 1.2\nCl shel -2.2\n\n");
-    UseLibraryCharges(library);
+    const std::string text = "species\nNa core 0.8\nCl core 1.2\nCl shel -2.2\n\n";
+    UseLibraryCharges(Folder().Write("project/charges.lib", text));
     EXPECT_NEAR(Dipole(MakeSlab({{"Na", -2, 5}, {"Cl", -1, 5}})), (-2 * 0.8 + -1 * -1.0) * 0.208194, 1e-12);
 
-    UseLibraryCharges(Folder().File("missing.lib"));
+    UseLibraryCharges(Folder().File("project/missing.lib"));
     double dipole = 99;
     EXPECT_EQ(calculator->CalculateDipoleMoment(ScopeOf(MakeSlab({{"Na", -2, 1}})).get(), &dipole), E_UNEXPECTED);
     EXPECT_EQ(QzTest::LastErrorText(), "Unable to read ZELM library file.");
     EXPECT_EQ(dipole, 0.0);
+
+    // The project's state chose the library: one outside the project is
+    // refused by name, not read.
+    const std::string outside = Folder().Write("charges.lib", text);
+    UseLibraryCharges(outside);
+    EXPECT_EQ(calculator->CalculateDipoleMoment(ScopeOf(MakeSlab({{"Na", -2, 1}})).get(), &dipole), E_ACCESSDENIED);
+    EXPECT_EQ(QzTest::LastErrorText(), outside + " is not in the current project");
 }
 
 TEST_F(SurfaceProperties, Region1ChargeAndProceedAnswersReadTheSets)

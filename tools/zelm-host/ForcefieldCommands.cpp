@@ -23,6 +23,8 @@
 #include "hostapi/hostapi.h"
 #include "kelv/kelv.h"
 #include "qorqm/MessageText.h"
+#include "qorvira/ZelmForcefieldLocator.h"
+#include "qorvira/ZelmStandardLibraries.h"
 #include "common/ZelmInterfaces.h"
 
 namespace ZelmHost {
@@ -103,6 +105,31 @@ public:
         state->SetValue("library", KelvVariant(library).Get());
     }
 
+    // The library the project's state selects ("" when none): the project
+    // chose it, so it is taken from the project or the standard library
+    // folder only, links followed, as a deck or a run takes it; elsewhere it
+    // is refused by name before it is read.
+    std::string SelectedLibrary() const
+    {
+        const KelvComPtr<QzHost::HostState> state = m_host->State("ZelmLogic");
+        if (!state)
+            Fail("the host keeps no state for \"ZelmLogic\"");
+        const std::string path =
+            CZelmForcefieldLocator(static_cast<ISBState*>(state.get()), m_host->Root()).GetSelectedPath();
+        if (!path.empty())
+            CZelmStandardLibraries(m_host->Root()).RequireLibraryInPlace(path);
+        return path;
+    }
+
+    // Refuses a save over the selected library unless it is the project's
+    // own: a standard library or one elsewhere is saved with --save-as.
+    void RequireSelectedLibraryTheProjects(const std::string& path) const
+    {
+        const std::string reason = CZelmStandardLibraries(m_host->Root()).WhyLibraryIsNotTheProjects(path);
+        if (!reason.empty())
+            Fail(reason + "; it is not saved over: save the edited library with --save-as PATH");
+    }
+
     // The editor loaded with the selected library, or with `library`.
     void Open(const std::string& library)
     {
@@ -111,6 +138,8 @@ public:
             path = fs::absolute(library).lexically_normal().string();
             RequireInputFile(library, "the library");
             Select(path);
+        } else {
+            SelectedLibrary();
         }
         const HRESULT hr = m_consumer->get_ForcefieldEditor(m_editor.Receive());
         if (FAILED(hr))
@@ -442,6 +471,8 @@ void Edit(Session& session, const ForcefieldOptions& options, std::ostream& out)
         Require(session.Editor().SaveAs(KelvBSTR(LoadedPath(session)).Get()));
         out << "saved\n";
     } else if (options.save) {
+        // No library typed: the project's state chose the file.
+        session.RequireSelectedLibraryTheProjects(LoadedPath(session));
         Require(session.Editor().Save());
         out << "saved\n";
     } else {
