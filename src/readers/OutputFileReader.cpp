@@ -213,10 +213,18 @@ int COutputFileReader::ScanRunType(const std::string& path)
             // dimensionality and its atom table (split into regions for a
             // slab of several), before the general input information: a
             // slab is told there, also when its table has no regions. The
-            // first configuration's dimensionality decides, as it does for
-            // the reader.
+            // first configuration decides, as its dimensionality does for
+            // the reader: the lines of the configurations after it (a fit
+            // or a run of several structures) tell nothing of the run.
             bool dimensionalitySeen = false;
+            bool configurationSeen = false;
             while (lines.Next()) {
+                if (Contains(lines.Line(), "Input for Configuration")) {
+                    if (configurationSeen) {
+                        return RunGeomOpt;
+                    }
+                    configurationSeen = true;
+                }
                 if (Contains(lines.Line(), "Region 1 :")) {
                     return RunSurface;
                 }
