@@ -55,7 +55,9 @@ int SpaceGroupNumber(const std::string& text)
     return static_cast<int>(value);
 }
 
-Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
+// The symmetry the block names, by its operators or by a group name or
+// number.
+Symmetry ReadGivenSymmetry(gemmi::cif::Block& block, const CellParameters& cell, const Mat3& cellVectors)
 {
     for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"}) {
         gemmi::cif::Column column = block.find_values(tag);
@@ -63,7 +65,10 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
             std::vector<std::string> triplets;
             for (const std::string& v : column)
                 triplets.push_back(gemmi::cif::as_string(v));
-            return Symmetry::FromOperators(triplets);
+            Symmetry symmetry = Symmetry::FromOperators(triplets);
+            // The operators as the block writes them are named.
+            RequireOperatorsKeepCell(triplets, cellVectors);
+            return symmetry;
         }
     }
     if (const std::string* hall = FirstValue(block, {"_space_group_name_Hall", "_symmetry_space_group_name_Hall"}))
@@ -84,6 +89,16 @@ Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
     if (const std::string* number = FirstValue(block, {"_space_group_IT_number", "_symmetry_Int_Tables_number"}))
         return Symmetry::FromNumber(SpaceGroupNumber(gemmi::cif::as_string(*number)));
     return Symmetry();
+}
+
+// The block's symmetry, refused when one of its operators does not keep the
+// cell's lengths and angles: the images it makes would stand at wrong places.
+Symmetry ReadSymmetry(gemmi::cif::Block& block, const CellParameters& cell)
+{
+    const Mat3 vectors = Lattice3D(cell).Vectors();
+    const Symmetry symmetry = ReadGivenSymmetry(block, cell, vectors);
+    RequireOperatorsKeepCell(symmetry.Triplets(), vectors);
+    return symmetry;
 }
 
 // A cell length or angle as the block gives it.

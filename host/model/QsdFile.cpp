@@ -105,12 +105,20 @@ std::int32_t ReadWholeOr(const json& object, const char* key, std::int32_t absen
     return found == object.end() ? absent : ReadWhole(*found, what);
 }
 
-std::size_t ReadIndex(const json& j, std::size_t count, const char* what)
+// An atom's place in the document's list of atoms (counted from 0) as a
+// bond, a set, a pi-system or an image gives it: refused, with what refers to
+// it (`what()`, asked only then), unless it is one of the `count` atoms it
+// may name.
+template <class Name>
+std::size_t ReadIndex(const json& j, std::size_t count, const Name& what)
 {
     const std::optional<std::int64_t> index =
         count == 0 ? std::nullopt : WholeIn(j, 0, static_cast<std::int64_t>(std::min<std::size_t>(count - 1, Int32High)));
     if (!index)
-        throw FileError(std::string(what) + " refers to an atom that does not exist.");
+        throw FileError(what() + " refers to an atom that does not exist: " + MessageText::Excerpt(j.dump()) +
+                        (count == 0 ? std::string(" (there is no atom it may name)")
+                                    : " (the atoms it may name are 0 to " + std::to_string(count - 1) + ")") +
+                        ".");
     return static_cast<std::size_t>(*index);
 }
 
@@ -305,7 +313,9 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
         for (const json& e : atoms) {
             Handle h;
             if (e.contains("imageOf")) {
-                const std::size_t parent = ReadIndex(e.at("imageOf"), handles.size(), "A symmetry image");
+                const std::size_t parent = ReadIndex(e.at("imageOf"), handles.size(), [&] {
+                    return "The symmetry image " + AtomName(handles.size(), e);
+                });
                 h = d->RestoreImage(handles[parent],
                                     static_cast<std::size_t>(ReadWhole(e.at("operator"), "A symmetry image's operator", 0)));
             } else {
@@ -364,19 +374,25 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             }
         }
 
+        std::size_t bondNumber = 0;
         for (const json& b : list("bonds")) {
             const json& pair = b.at("atoms");
             if (!pair.is_array() || pair.size() != 2)
                 throw FileError("A bond must name two atoms.");
-            const Handle a1 = handles[ReadIndex(pair[0], handles.size(), "A bond")];
-            const Handle a2 = handles[ReadIndex(pair[1], handles.size(), "A bond")];
+            ++bondNumber;
+            const auto bond = [&] { return "Bond " + std::to_string(bondNumber); };
+            const Handle a1 = handles[ReadIndex(pair[0], handles.size(), bond)];
+            const Handle a2 = handles[ReadIndex(pair[1], handles.size(), bond)];
             if (d->FindAtom(a1) && d->FindAtom(a2))
                 d->AddBond(a1, a2, ReadWholeOr(b, "order", 1, "A bond order"));
         }
+        std::size_t piNumber = 0;
         for (const json& p : list("piSystems")) {
             std::vector<Handle> members;
+            ++piNumber;
+            const auto pi = [&] { return "Pi-system " + std::to_string(piNumber); };
             for (const json& i : p) {
-                const Handle h = handles[ReadIndex(i, handles.size(), "A pi-system")];
+                const Handle h = handles[ReadIndex(i, handles.size(), pi)];
                 if (d->FindAtom(h))
                     members.push_back(h);
             }
@@ -388,8 +404,9 @@ std::shared_ptr<Document> DocumentFromQsdTree(const json& j)
             if (!d->CreateSet(name, set.value("visible", true)))
                 throw FileError("The atom set '" + MessageText::Excerpt(name) + "' is listed twice.");
             std::vector<Handle> members;
+            const auto setName = [&] { return "The atom set '" + MessageText::Excerpt(name) + "'"; };
             for (const json& i : set.value("atoms", json::array())) {
-                const Handle h = handles[ReadIndex(i, handles.size(), "An atom set")];
+                const Handle h = handles[ReadIndex(i, handles.size(), setName)];
                 if (d->FindAtom(h))
                     members.push_back(h);
             }

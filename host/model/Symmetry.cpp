@@ -123,6 +123,22 @@ std::string FormatFraction(double value)
     return text;
 }
 
+gemmi::Op ParseTriplet(const std::string& triplet)
+{
+    try {
+        return gemmi::parse_triplet(triplet);
+    } catch (const std::exception& e) {
+        throw SymmetryError("Malformed symmetry operator '" + MessageText::Excerpt(triplet) + "': " +
+                            MessageText::Excerpt(e.what()));
+    }
+}
+
+// How far R^T G R may stray from G, relative to the lengths the entry
+// couples (sqrt(G_ii G_jj)): a cell printed to three decimals of an Angstrom
+// or a tenth of a degree off its system still passes; an operator that does
+// not belong to the lattice changes an entry by a whole cell length.
+constexpr double MetricTolerance = 1e-3;
+
 // The most operations a space group has: 48 point operations, each with the
 // four translations of a face-centred lattice.
 constexpr std::size_t MaxOperations = 192;
@@ -261,12 +277,7 @@ Symmetry Symmetry::Restore(const std::vector<std::string>& triplets, int number,
     std::vector<gemmi::Op> ops;
     ops.reserve(triplets.size());
     for (const std::string& t : triplets) {
-        try {
-            ops.push_back(gemmi::parse_triplet(t).wrap());
-        } catch (const std::exception& e) {
-            throw SymmetryError("Malformed symmetry operator '" + MessageText::Excerpt(t) + "': " +
-                                MessageText::Excerpt(e.what()));
-        }
+        ops.push_back(ParseTriplet(t).wrap());
         // A crystallographic rotation has entries -1, 0, 1 and determinant
         // +-1; anything else (as "x+x") cannot close into a group, and
         // combining such operators overflows.
@@ -389,6 +400,28 @@ Symmetry Symmetry::FromHall(const std::string& hall)
         return Build(gemmi::symops_from_hall(hall.c_str()));
     } catch (const std::exception& e) {
         throw SymmetryError("Malformed Hall symbol '" + MessageText::Excerpt(hall) + "': " + MessageText::Excerpt(e.what()));
+    }
+}
+
+void RequireOperatorsKeepCell(const std::vector<std::string>& triplets, const Mat3& cellVectors)
+{
+    Mat3 metric{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            metric[i][j] = Dot(cellVectors[i], cellVectors[j]);
+    for (const std::string& triplet : triplets) {
+        const Mat3 r = FromGemmi(ParseTriplet(triplet)).rotation;
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) {
+                double kept = 0.0;  // (R^T G R)_ij
+                for (int k = 0; k < 3; ++k)
+                    for (int l = 0; l < 3; ++l)
+                        kept += r[k][i] * metric[k][l] * r[l][j];
+                if (!(std::fabs(kept - metric[i][j]) <= MetricTolerance * std::sqrt(metric[i][i] * metric[j][j])))
+                    throw SymmetryError("The symmetry operator '" + MessageText::Excerpt(triplet) +
+                                        "' does not keep the lengths and angles of the cell.");
+            }
+        }
     }
 }
 

@@ -28,6 +28,13 @@ struct SymmetryOperator {
     std::string Triplet() const;
 };
 
+// Refuses, naming it, the first operator whose rotation R does not keep the
+// distances and angles of the cell whose vectors are the rows of
+// `cellVectors`: R^T G R must equal the metric G (G_ij = a_i . a_j) within a
+// relative tolerance. Such an operator puts images where no symmetry of the
+// cell would. Throws SymmetryError (also for a malformed triplet).
+void RequireOperatorsKeepCell(const std::vector<std::string>& triplets, const Mat3& cellVectors);
+
 enum class CrystalSystem { Triclinic, Monoclinic, Orthorhombic, Tetragonal, Trigonal, Hexagonal, Cubic };
 
 // How the host describes the cell setting of a group. Monoclinic groups carry

@@ -176,6 +176,18 @@ const std::string* DimensionalityValue(const std::vector<std::string>& tokens, b
     return value < tokens.size() ? &tokens[value] : nullptr;
 }
 
+// True for a line whose first word is a lone "*", as in the engine's framed
+// headings ("*  Input for Configuration =   2   *"), and not a note ("**"):
+// a test cheaper than a search of the whole line.
+bool StartsFramed(const std::string& line)
+{
+    const char* c = line.c_str();
+    while (*c == ' ' || *c == '\t') {
+        ++c;
+    }
+    return c[0] == '*' && c[1] != '*' && c[1] != '\0';
+}
+
 } // namespace
 
 COutputFileReader::COutputFileReader(const std::string& path)
@@ -213,8 +225,9 @@ int COutputFileReader::ScanRunType(const std::string& path)
             // dimensionality and its atom table (split into regions for a
             // slab of several), before the general input information: a
             // slab is told there, also when its table has no regions. The
-            // first configuration's dimensionality decides, as it does for
-            // the reader.
+            // first configuration decides, as its dimensionality does for
+            // the reader: the lines of the configurations after it (a fit
+            // or a run of several structures) tell nothing of the run.
             bool dimensionalitySeen = false;
             while (lines.Next()) {
                 if (Contains(lines.Line(), "Region 1 :")) {
@@ -223,14 +236,20 @@ int COutputFileReader::ScanRunType(const std::string& path)
                 if (Contains(lines.Line(), "General input information")) {
                     return RunGeomOpt;
                 }
-                if (!dimensionalitySeen && Contains(lines.Line(), "Dimensionality")) {
-                    dimensionalitySeen = true;
-                    bool equals = false;
-                    const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(lines.Line());
-                    const std::string* value = DimensionalityValue(tokens, equals);
-                    if (value != nullptr && *value == "2") {
-                        return RunSurface;
+                if (!dimensionalitySeen) {
+                    if (Contains(lines.Line(), "Dimensionality")) {
+                        dimensionalitySeen = true;
+                        bool equals = false;
+                        const std::vector<std::string> tokens = QMFileUtilities::ExtractTokens(lines.Line());
+                        const std::string* value = DimensionalityValue(tokens, equals);
+                        if (value != nullptr && *value == "2") {
+                            return RunSurface;
+                        }
                     }
+                } else if (StartsFramed(lines.Line()) && Contains(lines.Line(), "Input for Configuration")) {
+                    // The next configuration's framed heading: the first
+                    // was no slab.
+                    return RunGeomOpt;
                 }
             }
             return RunGeomOpt;

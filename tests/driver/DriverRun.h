@@ -25,6 +25,52 @@ inline std::string DriverPath()
     return std::string(QZ_BIN_DIR) + "/zelm-host";
 }
 
+// Every program a test starts runs under a bound on its time and one on its
+// memory, so that a command that waits on a FIFO or a device, or grows
+// without end, is killed and fails its test instead of hanging the suite or
+// filling the machine. The time bound covers the program's own children (the
+// engine stand-in) too. The memory bound is an address-space limit, which the
+// address sanitizer's reserved shadow memory cannot live with: sanitized
+// builds keep the time bound only.
+inline constexpr int ChildSeconds = 120;
+inline constexpr long ChildMemoryKiB = 4L * 1024 * 1024;
+
+inline bool UnderAddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+// The shell text that runs `program` (a command line as the shell reads it)
+// within the bounds, with the variable assignments `environment` (for
+// instance "NAME='value'") before it; the program is killed when it
+// outlives `seconds`.
+inline std::string Bounded(const std::string& environment, const std::string& program, int seconds = ChildSeconds)
+{
+    std::string text;
+    if (!UnderAddressSanitizer())
+        text = "ulimit -v " + std::to_string(ChildMemoryKiB) + " && ";
+    if (!environment.empty())
+        text += environment + " ";
+    return text + "timeout -s KILL " + std::to_string(seconds) + " " + program;
+}
+
+// True for the status of a bounded program that had to be killed for its
+// time (the timeout's own exit code) or died of a signal.
+inline bool KilledByBound(int status)
+{
+    return (WIFEXITED(status) && WEXITSTATUS(status) == 137) || WIFSIGNALED(status);
+}
+
 // Runs "zelm-host --registry <registry> <arguments>" in `folder`, with the
 // user's settings in "<folder>/user-settings"; the arguments are handed to
 // the shell as they are.
@@ -33,8 +79,10 @@ inline DriverOutcome RunDriver(const std::string& folder, const std::string& reg
     DriverOutcome outcome;
     const std::string errFile = folder + "/driver-stderr.txt";
     // The user's settings (the engine commands accepted) are the test's own.
-    const std::string command = "cd '" + folder + "' && QZ_USER_SETTINGS='" + folder + "/user-settings' '" +
-                                DriverPath() + "' --registry '" + registry + "' " + arguments + " 2>'" + errFile + "'";
+    const std::string command = "cd '" + folder + "' && " +
+                                Bounded("QZ_USER_SETTINGS='" + folder + "/user-settings'",
+                                        "'" + DriverPath() + "' --registry '" + registry + "' " + arguments) +
+                                " 2>'" + errFile + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return outcome;
@@ -48,6 +96,9 @@ inline DriverOutcome RunDriver(const std::string& folder, const std::string& reg
     outcome.exited = WIFEXITED(status);
     outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
     outcome.err = ReadFile(errFile);
+    if (KilledByBound(status))
+        ADD_FAILURE() << "zelm-host " << arguments << ": killed (more than " << ChildSeconds << " s, or a signal)\n"
+                      << outcome.err;
     return outcome;
 }
 

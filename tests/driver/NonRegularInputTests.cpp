@@ -60,12 +60,14 @@ protected:
     bool RunBounded(const std::string& arguments, const std::string& registry, std::string& said) const
     {
         const std::string out = folder.File("bounded-out.txt");
-        const std::string command = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
-                                    "' timeout -s KILL 20 '" + QzTest::DriverPath() + "' --registry '" + registry +
-                                    "' " + arguments + " >'" + out + "' 2>&1 </dev/null";
+        const std::string command =
+            "cd '" + folder.Path() + "' && " +
+            QzTest::Bounded("QZ_USER_SETTINGS='" + folder.File("user-settings") + "'",
+                            "'" + QzTest::DriverPath() + "' --registry '" + registry + "' " + arguments, 20) +
+            " >'" + out + "' 2>&1 </dev/null";
         const int status = std::system(command.c_str());
         said = QzTest::ReadFile(out);
-        return !(WIFEXITED(status) && WEXITSTATUS(status) == 137) && !WIFSIGNALED(status);
+        return !QzTest::KilledByBound(status);
     }
 
     // Puts `stand` in place of the file (kept aside, and put back after).

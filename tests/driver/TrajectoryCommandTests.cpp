@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "common/FakeTrajectory.h"
+#include "driver/DriverRun.h"
 #include "common/TempFolder.h"
 #include "qorqm/CTrjWriter.h"
 #include "trajectory/TrgFiles.h"
@@ -26,14 +27,18 @@ struct TrajectoryCommands : ::testing::Test {
     Outcome Run(const std::string& arguments) const
     {
         const std::string err = folder.File("stderr.txt");
-        const std::string command = "cd " + folder.Path() + " && " + QZ_BIN_DIR + "/zelm-host --registry " +
-                                    folder.File("registry.json") + " " + arguments + " 2>" + err;
+        const std::string command =
+            "cd " + folder.Path() + " && " +
+            QzTest::Bounded("", std::string(QZ_BIN_DIR) + "/zelm-host --registry " + folder.File("registry.json") + " " +
+                                    arguments) +
+            " 2>" + err;
         Outcome outcome;
         FILE* pipe = popen(command.c_str(), "r");
         char buffer[4096];
         for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
             outcome.out.append(buffer, n);
         const int status = pclose(pipe);
+        EXPECT_FALSE(QzTest::KilledByBound(status)) << arguments;
         outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         outcome.err = QzTest::ReadFile(err);
         return outcome;
@@ -206,4 +211,64 @@ TEST_F(TrajectoryCommands, AnArchiveWithItsLastFrameCutGivesTheWholeFramesBefore
     EXPECT_NE(imported.out.find(note), std::string::npos) << imported.out;
     // The fourth frame's cell.
     EXPECT_NE(imported.out.find("a=5.631"), std::string::npos) << imported.out;
+}
+
+TEST_F(TrajectoryCommands, AFrameEqualButForRoundingChangesNothing)
+{
+    // One frame of rock salt as the document has it (a = 5.6402, Na at the
+    // origin, Cl at a/2), with one quantity rounded or moved by 1e-5 A.
+    const auto archive = [](const std::string& cell, const std::string& chlorine) {
+        return "!ZELM archive 3\nPBC=ON\n                   -734.742004\n!DATE Tue Dec  8 21:10:00 2026\nPBC    " + cell +
+               " (P1)\n"
+               "Na1        0.000000000     0.000000000     0.000000000 CORE 1 Na  Na    0.0000 1\n"
+               "Na2        0.000000000     2.820100000     2.820100000 CORE 2 Na  Na    0.0000 2\n"
+               "Na3        2.820100000     0.000000000     2.820100000 CORE 3 Na  Na    0.0000 3\n"
+               "Na4        2.820100000     2.820100000     0.000000000 CORE 4 Na  Na    0.0000 4\n"
+               "Cl1        " + chlorine + " CORE 5 Cl  Cl    0.0000 5\n"
+               "Cl2        2.820100000     0.000000000     0.000000000 CORE 6 Cl  Cl    0.0000 6\n"
+               "Cl3        0.000000000     2.820100000     0.000000000 CORE 7 Cl  Cl    0.0000 7\n"
+               "Cl4        0.000000000     0.000000000     2.820100000 CORE 8 Cl  Cl    0.0000 8\nend\nend\n";
+    };
+    const std::string cubic = "5.640200    5.640200    5.640200   90.000000   90.000000   90.000000";
+    const std::string half = "2.820100000     2.820100000     2.820100000";
+    const struct {
+        const char* quantity;
+        std::string cell;
+        std::string chlorine;
+        bool changes;
+    } rows[] = {
+        {"as printed", cubic, half, false},
+        {"cell length rounded", "5.640200000000001    5.640200    5.640200   90.000000   90.000000   90.000000", half,
+         false},
+        {"cell length moved", "5.640210    5.640200    5.640200   90.000000   90.000000   90.000000", half, true},
+        {"angle rounded", "5.640200    5.640200    5.640200   90.00000000000001   90.000000   90.000000", half, false},
+        {"angle moved", "5.640200    5.640200    5.640200   90.000102   90.000000   90.000000", half, true},
+        {"x rounded", cubic, "2.8201000004     2.820100000     2.820100000", false},
+        {"x moved", cubic, "2.820110000     2.820100000     2.820100000", true},
+        {"y rounded", cubic, "2.820100000     2.8200999996     2.820100000", false},
+        {"y moved", cubic, "2.820100000     2.820090000     2.820100000", true},
+        {"z rounded", cubic, "2.820100000     2.820100000     2.8201000004", false},
+        {"z moved", cubic, "2.820100000     2.820100000     2.820110000", true},
+    };
+    ASSERT_EQ(Run("register").code, 0);
+    ASSERT_EQ(Run("project .").code, 0);
+    for (const auto& row : rows) {
+        std::filesystem::remove(folder.File("salt.qsd"));
+        ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+        QzTest::WriteFile(folder.File("salt.arc"), archive(row.cell, row.chlorine));
+        const std::string before = QzTest::ReadFile(folder.File("salt.qsd"));
+        if (row.changes) {
+            const Outcome imported = Run("import-result salt.qsd");
+            EXPECT_EQ(imported.code, 0) << row.quantity << "\n" << imported.err;
+            EXPECT_NE(QzTest::ReadFile(folder.File("salt.qsd")), before) << row.quantity;
+            continue;
+        }
+        for (const char* command : {"import-result salt.qsd", "update-structure salt.qsd salt.arc"}) {
+            const Outcome same = Run(command);
+            EXPECT_EQ(same.code, 1) << row.quantity << ": " << command << "\n" << same.out;
+            EXPECT_NE(same.err.find("did not change the document"), std::string::npos) << row.quantity << same.err;
+            // Nothing written: the document keeps its identifier.
+            EXPECT_EQ(QzTest::ReadFile(folder.File("salt.qsd")), before) << row.quantity << ": " << command;
+        }
+    }
 }

@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 using namespace HostModel;
 
@@ -187,9 +190,71 @@ TEST(CifImport, IncompleteOrImpossibleCellsAndFarSitesAreRefusedByName)
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
         }
     }
-    // A site some cells away is taken where its wrapped copy is.
-    auto far = ImportCifText("data_x\n" + lengths + angles + replaced(sites, "C9 0.1 0.2 0.3", "C9 1000 -3 2"));
+    // A site some cells away is taken where its wrapped copy is (in a cube,
+    // which the group's operators keep).
+    const std::string cube = "_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n";
+    auto far = ImportCifText("data_x\n" + cube + angles + replaced(sites, "C9 0.1 0.2 0.3", "C9 1000 -3 2"));
     EXPECT_EQ(far->Atoms().size(), 4u);
+}
+
+TEST(CifImport, OperatorsThatDoNotKeepTheCellAreRefusedByName)
+{
+    // An operator of whole numbers with determinant +-1 closes into a group
+    // and still puts images at wrong places when it does not keep the
+    // cell's lengths and angles.
+    const char* const sixfold[] = {"x,y,z", "-y,x-y,z", "-x+y,-x,z", "-x,-y,z", "y,-x+y,z", "x-y,x,z"};
+    const struct {
+        const char* name;
+        const char* cell;  // a b c alpha beta gamma
+        std::vector<std::string> operators;  // or a group name
+        const char* refused;  // the operator named, or null: imported
+    } rows[] = {
+        {"cube, no rotation of a cube", "5.6402 5.6402 5.6402 90 90 90", {"x,y,z", "-x-y-z,x,y"}, "'-x-y-z,x,y'"},
+        {"cube, threefold and inversion", "5.6402 5.6402 5.6402 90 90 90", {"x,y,z", "z,x,y", "-x,-y,-z"}, nullptr},
+        {"cube printed a little off", "5.6402 5.6403 5.6402 90 90 90.01", {"x,y,z", "z,x,y", "y,x,z"}, nullptr},
+        {"square prism, threefold", "4 4 6 90 90 90", {"x,y,z", "z,x,y"}, "'z,x,y'"},
+        {"hexagonal, sixfold", "4.9134 4.9134 5.4052 90 90 120", {sixfold, sixfold + 6}, nullptr},
+        {"hexagonal, mirror", "4.9134 4.9134 5.4052 90 90 120", {"x,y,z", "y,x,z"}, nullptr},
+        {"hexagonal, fourfold", "4.9134 4.9134 5.4052 90 90 120", {"x,y,z", "-y,x,z"}, "'-y,x,z'"},
+        {"square, sixfold", "4.9134 4.9134 5.4052 90 90 90", {sixfold, sixfold + 6}, "'-y,x-y,z'"},
+        {"monoclinic, twofold along b", "5 6 7 90 100 90", {"x,y,z", "-x,y,-z", "-x,-y,-z"}, nullptr},
+        {"monoclinic, twofold along c", "5 6 7 90 100 90", {"x,y,z", "-x,-y,z"}, "'-x,-y,z'"},
+        {"monoclinic, a and c swapped", "5 6 5 90 100 90", {"x,y,z", "z,y,x"}, nullptr},
+        {"monoclinic, a and b swapped", "5 6 7 90 100 90", {"x,y,z", "y,x,z"}, "'y,x,z'"},
+        {"cubic group by name in a square prism", "4 4 6 90 90 90", {"F m -3 m"}, "does not keep"},
+        {"hexagonal group by name in its cell", "4.9134 4.9134 5.4052 90 90 120", {"P 6/m m m"}, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::istringstream cell(row.cell);
+        std::string text = "data_x\n";
+        for (const char* item : {"length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma"}) {
+            std::string value;
+            cell >> value;
+            text += std::string("_cell_") + item + " " + value + "\n";
+        }
+        if (row.operators.size() == 1) {
+            text += "_symmetry_space_group_name_H-M '" + row.operators[0] + "'\n";
+        } else {
+            text += "loop_\n_space_group_symop_operation_xyz\n";
+            for (const std::string& op : row.operators)
+                text += "'" + op + "'\n";
+        }
+        text += "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+                "Na1 0.1 0.2 0.3\n";
+        if (!row.refused) {
+            EXPECT_NO_THROW(ImportCifText(text));
+            continue;
+        }
+        try {
+            ImportCifText(text);
+            ADD_FAILURE() << "imported";
+        } catch (const FileError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(row.refused), std::string::npos) << message;
+            EXPECT_NE(message.find("does not keep the lengths and angles of the cell"), std::string::npos) << message;
+        }
+    }
 }
 
 TEST(CifImport, EveryAtomGetsItsOwnId)

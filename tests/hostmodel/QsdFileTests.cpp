@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <unistd.h>
@@ -290,5 +291,79 @@ TEST_F(QsdFile, AtomsWrittenOneByOneKeepTheDocumentsLayout)
         const std::string text = QsdText(*d);
         EXPECT_EQ(nlohmann::json::parse(text).dump(2) + "\n", text);
         EXPECT_EQ(QsdText(*DocumentFromQsdText(text)), text);
+    }
+}
+
+TEST_F(QsdFile, AtomIndicesOutsideTheListAreRefusedByWhatNamesThem)
+{
+    // Three atoms, numbered 0 to 2; a symmetry image may name only the atoms
+    // before it. Index 3, the count, is one past the end.
+    const std::string head = R"({"format": "QorZelm structure document", "version": 1, "periodicity": "3D",
+        "cell": {"a": 4, "b": 4, "c": 4, "alpha": 90, "beta": 90, "gamma": 90},
+        "symmetry": {"operators": ["x,y,z", "-x,-y,-z"]}, "atoms": [)";
+    const std::string atoms = R"({"element": "C", "position": [0.1, 0.2, 0.3]}, {"element": "O", "position": [0.3, 0.1, 0.2]},
+        {"element": "N", "position": [0.2, 0.3, 0.1]})";
+    const std::string three = atoms + "]";
+    // A partner for a bond's other end that makes no bond to itself.
+    const auto other = [](const std::string& i, const char* first, const char* second) {
+        return i == first ? std::string(second) : std::string(first);
+    };
+    const struct {
+        const char* referrer;
+        std::function<std::string(const std::string& index)> text;
+        const char* named;  // how the message names what refers to the atom
+    } rows[] = {
+        {"a bond's first atom",
+         [&](const std::string& i) {
+             return head + three + R"(, "bonds": [{"atoms": [)" + i + ", " + other(i, "0", "1") + "]}]}";
+         },
+         "Bond 1"},
+        {"a bond's second atom",
+         [&](const std::string& i) {
+             return head + three + R"(, "bonds": [{"atoms": [0, 1]}, {"atoms": [)" + other(i, "2", "0") + ", " + i +
+                    "]}]}";
+         },
+         "Bond 2"},
+        {"a pi-system", [&](const std::string& i) { return head + three + R"(, "piSystems": [[)" + i + "]]}"; },
+         "Pi-system 1"},
+        {"a set", [&](const std::string& i) { return head + three + R"(, "sets": [{"name": "top", "atoms": [)" + i + "]}]}"; },
+         "The atom set 'top'"},
+        {"an image", [&](const std::string& i) { return head + atoms + R"(, {"imageOf": )" + i + R"(, "operator": 1}]})"; },
+         "The symmetry image Atom 4"},
+    };
+    const struct {
+        const char* index;
+        bool taken;
+    } indices[] = {{"0", true}, {"1", true}, {"2", true}, {"3", false}, {"4", false}, {"-1", false},
+                   {"4294967298", false}, {"1.0", false}, {"\"1\"", false}};
+    for (const auto& row : rows) {
+        for (const auto& index : indices) {
+            SCOPED_TRACE(std::string(row.referrer) + " at " + index.index);
+            const std::string text = row.text(index.index);
+            if (index.taken) {
+                EXPECT_NO_THROW(DocumentFromQsdText(text));
+                continue;
+            }
+            try {
+                DocumentFromQsdText(text);
+                ADD_FAILURE() << "accepted";
+            } catch (const FileError& e) {
+                const std::string message = e.what();
+                EXPECT_NE(message.find(std::string(row.named) + " refers to an atom that does not exist: "),
+                          std::string::npos)
+                    << message;
+                EXPECT_NE(message.find("(the atoms it may name are 0 to 2)"), std::string::npos) << message;
+            }
+        }
+    }
+    // Nothing to name at all.
+    try {
+        DocumentFromQsdText(head + R"({"imageOf": 0, "operator": 1}]})");
+        ADD_FAILURE() << "accepted";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("The symmetry image Atom 1 refers to an atom that does not exist: 0 "
+                                             "(there is no atom it may name)"),
+                  std::string::npos)
+            << e.what();
     }
 }

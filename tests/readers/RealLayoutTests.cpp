@@ -301,6 +301,21 @@ TEST(RealLayout, SurfaceRunsWithOneRegionOrSeveral)
         EXPECT_EQ(COutputFileReader::RunSurface, COutputFileReader::ScanRunType(Fixture(name))) << name;
     }
     EXPECT_EQ(COutputFileReader::RunGeomOpt, COutputFileReader::ScanRunType(Fixture("bulk-optimisation.gout")));
+    // A run of several structures is the kind of its first: a slab after a
+    // bulk structure, with or without regions, makes no surface run.
+    const struct {
+        const char* file;
+        int type;
+        int dimensionality;
+    } runs[] = {
+        {"bulk-then-one-region-slab.gout", COutputFileReader::RunGeomOpt, 3},
+        {"bulk-then-slab-with-regions.gout", COutputFileReader::RunGeomOpt, 3},
+        {"one-region-slab-then-bulk.gout", COutputFileReader::RunSurface, 2},
+    };
+    for (const auto& run : runs) {
+        EXPECT_EQ(run.type, COutputFileReader::ScanRunType(Fixture(run.file))) << run.file;
+        EXPECT_EQ(run.dimensionality, COutputFileReader(Fixture(run.file)).GetDimensionality()) << run.file;
+    }
     const CGeomOptOutputFileReader reader(Fixture("one-region-surface.gout"));
     EXPECT_EQ(2, reader.GetDimensionality());
     EXPECT_EQ(2, reader.GetCoreCount());

@@ -14,6 +14,7 @@
 #include "host/model/ModelClasses.h"
 #include "host/model/ModelObjects.h"
 #include "host/model/QsdFile.h"
+#include "host/model/StructureComparison.h"
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
 #include "qorqm/PathUtilities.h"
@@ -67,15 +68,13 @@ OpenDocument Open(const std::string& documentPath)
     return opened;
 }
 
-// The document's structure (lattice, symmetry, atoms and their places,
-// bonds, sets, surface) as text, without what names the document: a result
-// that changed nothing but the identity of the document changed nothing.
-std::string StructureText(const HostModel::Document& document)
+// A copy of the document's structure, to tell afterwards whether a result
+// changed it (HostModel::SameStructure).
+std::unique_ptr<HostModel::Document> StructureCopy(const HostModel::Document& document)
 {
-    HostModel::Document structure;
-    structure.SetId(std::string());
-    structure.CopyModelFrom(document);
-    return HostModel::QsdText(structure);
+    auto copy = std::make_unique<HostModel::Document>();
+    copy->CopyModelFrom(document);
+    return copy;
 }
 
 void Save(OpenDocument& opened)
@@ -151,7 +150,7 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     if (frames->GetFrameCount() == 0)
         Fail("the archive \"" + archive + "\" holds no frame to write into the document");
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
-    const std::string before = StructureText(*model);
+    const std::unique_ptr<HostModel::Document> before = StructureCopy(*model);
 
     // The updater ends by writing the project's changed documents back to
     // their files; the command writes this one itself, and only when its
@@ -165,7 +164,7 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
         throw;
     }
     model->SetUrl(url);
-    if (StructureText(*model) == before) {
+    if (HostModel::SameStructure(*before, *model)) {
         std::string why = "its last frame gives the structure the document already has";
         const HostModel::Periodicity periodicity = model->GetPeriodicity();
         if (periodicity == HostModel::Periodicity::Bulk3D && !frames->Is3DPeriodic())
@@ -202,7 +201,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (frames->GetFrameCount() == 0)
         Fail("the archive \"" + arc + "\" holds no frame to import into the document");
     frames.reset();
-    const std::string before = StructureText(*HostModel::LoadQsd(path));
+    const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
     std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
     KelvComPtr<ISBDocumentRoot> document;
@@ -212,7 +211,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
                                                        KelvBSTR("QorZelm.ZelmStructureImporter").Get(), noData.Get(),
                                                        document.Receive()));
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(document.get());
-    if (model && StructureText(*model) == before)
+    if (model && HostModel::SameStructure(*before, *model))
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
     host->Documents().TakeAsUsersOwn(document.get()); // the document named on the command line
