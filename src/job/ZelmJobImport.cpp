@@ -23,6 +23,7 @@
 #include "qorvira/AtomicIndexMap.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -180,6 +181,12 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
     // copies numbered after it ("_2", "_3", ...): the conversion takes the
     // first free name, claimed at once so that no other import writes there.
     const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
+    // A folder in the library's place is no earlier library: the conversion
+    // fails there with the writer's reason, as it always has.
+    if (std::filesystem::is_directory(PathUtilities::ToNative(wanted))) {
+        const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
+        return wanted;
+    }
     const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(wanted, DiskUtilities::ClaimKind::File);
     if (!claim)
         throw KelvResult(E_UNEXPECTED, "The fitted library \"" + MessageText::Excerpt(wanted) +
