@@ -639,7 +639,8 @@ HRESULT DocumentManager::MakeDocumentFolder(BSTR title, LONG flags, BSTR* pProje
         const std::string leaving = LinkLeavingProject(parent, documents);
         if (!leaving.empty())
             Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
-                 "The folder \"" + MessageText::Excerpt(path) + "\" cannot be made: " + leaving + ".");
+                 "The folder \"" + MessageText::Excerpt(path) + "\" cannot be made in \"" +
+                     MessageText::Excerpt(parent) + "\": " + leaving + ".");
         std::error_code error;
         fs::create_directories(parent, error);
         if (error)

@@ -168,3 +168,52 @@ TEST_F(ClaimRace, ChartsReadTogetherEachWriteAndNameFilesOfTheirOwn)
 }
 
 } // namespace
+
+namespace {
+
+// The folders (recursively) below `root`, as paths relative to it.
+std::set<std::string> FoldersBelow(const std::string& root)
+{
+    std::set<std::string> folders;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_directory() && !entry.is_symlink())
+            folders.insert(fs::relative(entry.path(), root).string());
+    }
+    return folders;
+}
+
+TEST_F(ClaimRace, RefusedCommandsLeaveNoFolderInsideTheProjectOrOutside)
+{
+    // A folder of the project that is a link leading outside it.
+    fs::create_directories(folder.File("outside/sub"));
+    fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("outside/sub/rocksalt.qsd"));
+    fs::create_directory_symlink("../outside/sub", folder.File("p/sub"));
+    struct Refusal {
+        const char* command;
+        const char* reason;
+    };
+    const Refusal refusals[] = {
+        // refused by the deck writer, after the job folder was made
+        {"export p/rocksalt.qsd --task Surface", "needs a slab"},
+        {"run p/rocksalt.qsd --task Surface", "needs a slab"},
+        // refused for the place, before anything is made there
+        {"export p/sub/rocksalt.qsd --task Energy", "outside the project"},
+        {"run p/sub/rocksalt.qsd --task Energy", "outside the project"},
+        {"deck p/sub/rocksalt.qsd --project p", "outside the project"},
+        {"deck p/rocksalt.qsd --project p --out p/sub/new/deeper", "outside the project"},
+        {"deck p/rocksalt.qsd --project p --task Surface --out p/new/deeper", "needs a slab"},
+    };
+    const std::set<std::string> inside = FoldersBelow(folder.File("p"));
+    const std::set<std::string> outside = FoldersBelow(folder.File("outside"));
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.command);
+        const QzTest::DriverOutcome outcome = Run(r.command);
+        EXPECT_EQ(1, outcome.code) << outcome.out;
+        EXPECT_NE(std::string::npos, outcome.err.find(r.reason)) << outcome.err;
+        EXPECT_EQ(inside, FoldersBelow(folder.File("p")));
+        EXPECT_EQ(outside, FoldersBelow(folder.File("outside")));
+        EXPECT_EQ(std::string::npos, outcome.out.find("exported the input files into")) << outcome.out;
+    }
+}
+
+} // namespace
