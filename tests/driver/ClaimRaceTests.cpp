@@ -135,6 +135,16 @@ TEST_F(ClaimRace, ExportsTogetherEachNameTheFolderTheyMade)
         EXPECT_TRUE(fs::is_regular_file(exported + "/" + seed + ".gin")) << exported;
         EXPECT_NE(std::string::npos, outcome.out.find("  " + seed + ".gin\n")) << outcome.out;
     }
+
+    // One exported deck started twice at once: two jobs, two engine folders.
+    const std::string deck = *named.begin() + "/" + (named.begin()->find("rocksalt") != std::string::npos ? "rocksalt" : "rs") + ".gin";
+    const auto started = AtOnce({"start '" + deck + "'", "start '" + deck + "'"});
+    std::set<std::string> staged;
+    for (const QzTest::DriverOutcome& outcome : started) {
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        EXPECT_TRUE(staged.insert(After(outcome.out, "staged in ")).second) << outcome.out;
+        EXPECT_TRUE(staged.insert(After(outcome.out, "results folder: ")).second) << outcome.out;
+    }
 }
 
 TEST_F(ClaimRace, ChartsReadTogetherEachWriteAndNameFilesOfTheirOwn)
