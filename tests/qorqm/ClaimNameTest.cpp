@@ -6,9 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 using DiskUtilities::ClaimKind;
@@ -122,27 +120,6 @@ TEST(ClaimName, OnlyATakenNameMovesOnAndTheTriesAreBounded)
     EXPECT_EQ(EEXIST, claim.error);
     EXPECT_FALSE(fs::exists(dir.File("rs_4")));
     EXPECT_EQ(dir.File("rs_4"), DiskUtilities::ClaimNewName(dir.File("rs"), ClaimKind::Folder, {}, 4).path);
-}
-
-TEST(ClaimName, ClaimsMadeAtOnceEachGetANameOfTheirOwn)
-{
-    TempFolder dir("claim-race");
-    for (const ClaimKind kind : {ClaimKind::Folder, ClaimKind::File}) {
-        const std::string series = dir.File(kind == ClaimKind::Folder ? "job" : "chart.qcd");
-        constexpr int claimers = 16;
-        std::vector<std::string> claimed(claimers);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < claimers; ++i)
-            threads.emplace_back([&, i] { claimed[static_cast<std::size_t>(i)] = DiskUtilities::ClaimNewName(series, kind).path; });
-        for (std::thread& thread : threads)
-            thread.join();
-        const std::set<std::string> distinct(claimed.begin(), claimed.end());
-        EXPECT_EQ(static_cast<std::size_t>(claimers), distinct.size());
-        EXPECT_EQ(0u, distinct.count(std::string()));
-        // The series has no gap: the names 1 to 16.
-        for (unsigned n = 1; n <= claimers; ++n)
-            EXPECT_EQ(1u, distinct.count(DiskUtilities::NumberedName(series, n, kind))) << n;
-    }
 }
 
 } // namespace
