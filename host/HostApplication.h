@@ -67,6 +67,8 @@ public:
     const HostConfiguration& Configuration() const { return m_configuration; }
     const std::string& DocumentsFolder() const { return m_context->documentsFolder; }
     const std::string& ServerFolder() const { return m_context->serverFolder; }
+    // The document folders this host made that still stand, in the order made.
+    std::vector<std::string> FoldersMade() const { return m_context->MadeFolders(); }
     const StateDefinitions& Definitions() const { return m_definitions; }
 
     KelvComPtr<HostExtension> Extension(const std::string& name) const;

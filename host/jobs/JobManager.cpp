@@ -5,6 +5,7 @@
 #include "host/managers/HostCall.h"
 #include "host/state/ProjectLock.h"
 
+#include "qorqm/ClaimName.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
@@ -21,12 +22,6 @@ namespace QzHost {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool Exists(const std::string& path)
-{
-    std::error_code error;
-    return fs::exists(path, error);
-}
 
 bool IsFile(const std::string& path)
 {
@@ -71,10 +66,35 @@ void RequireInsideProject(const std::string& folder, const std::string& project)
                              "\" (to \"" + resolved.string() + "\"); the job is not started.");
 }
 
-std::string FreeFolder(const std::string& path)
+// A folder of the job's own: the first free name of path's series, made at
+// once, so that no other job (of this process or another) is given it too.
+std::string ClaimFolder(const std::string& path)
 {
-    return HostPaths::FirstFree(path, [](const std::string& p) { return Exists(p); }, false);
+    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(path, DiskUtilities::ClaimKind::Folder);
+    if (!claim)
+        Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(path) +
+                                 "\" cannot be made: " + DiskUtilities::ClaimFailure(claim));
+    return claim.path;
 }
+
+// A folder a call made, removed again unless the call kept it.
+class MadeFolder {
+public:
+    explicit MadeFolder(std::string folder) : m_folder(std::move(folder)) {}
+    ~MadeFolder()
+    {
+        std::error_code error;
+        if (!m_folder.empty())
+            fs::remove_all(m_folder, error);
+    }
+    MadeFolder(const MadeFolder&) = delete;
+    MadeFolder& operator=(const MadeFolder&) = delete;
+    const std::string& Path() const { return m_folder; }
+    void Keep() { m_folder.clear(); }
+
+private:
+    std::string m_folder;
+};
 
 // A text for the shell in single quotes.
 std::string ShellQuote(const std::string& text)
@@ -363,12 +383,13 @@ HRESULT ManagedJob::Start()
 
         const std::string base =
             m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
-        const std::string server = FreeFolder(PathUtilities::Join(m_context->serverFolder, base));
-        RequireInsideProject(server, m_context->documentsFolder);
-        MakeFolder(server);
+        // The place is checked before anything is made in it.
+        RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
+        MakeFolder(m_context->serverFolder);
+        MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
-            const std::string target = PathUtilities::Join(server, PathUtilities::FileNameFromPath(source));
+            const std::string target = PathUtilities::Join(server.Path(), PathUtilities::FileNameFromPath(source));
             CopyInto(source, target, m_context->documentsFolder);
             staged.push_back(target);
         }
@@ -378,15 +399,15 @@ HRESULT ManagedJob::Start()
             title += " " + m_serverName;
         if (!m_description.empty())
             title += " " + m_description;
-        const std::string results = FreeFolder(
+        const std::string results = ClaimFolder(
             PathUtilities::Join(m_context->documentsFolder, QorQMUtilities::MakeSafeFileName(title, true, false)));
-        MakeFolder(results);
 
-        m_serverFolder = server;
+        m_serverFolder = server.Path();
         m_resultsFolder = results;
         m_stagedFiles = staged;
         m_stage = JobStage::Started;
-        Log("JobManager", "Staged", {Quote(server), std::to_string(staged.size()), Quote(results)});
+        server.Keep();
+        Log("JobManager", "Staged", {Quote(m_serverFolder), std::to_string(staged.size()), Quote(results)});
     });
 }
 

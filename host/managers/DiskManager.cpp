@@ -2,12 +2,14 @@
 
 #include "host/managers/HostCall.h"
 
+#include "qorqm/ClaimName.h"
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
+#include <cerrno>
 #include <filesystem>
 
 namespace QzHost {
@@ -103,6 +105,26 @@ private:
     std::size_t m_next = 0;
 };
 
+// A name claimed for a copy or a rename, given up again (the empty file or
+// folder removed) unless the operation filled it.
+class ClaimedTarget {
+public:
+    ClaimedTarget(std::string path, bool claimed) : m_path(claimed ? std::move(path) : std::string()) {}
+    ~ClaimedTarget()
+    {
+        std::error_code error;
+        if (!m_path.empty())
+            fs::remove(m_path, error);
+    }
+    ClaimedTarget(const ClaimedTarget&) = delete;
+    ClaimedTarget& operator=(const ClaimedTarget&) = delete;
+    bool Claimed() const { return !m_path.empty(); }
+    void Filled() { m_path.clear(); }
+
+private:
+    std::string m_path;
+};
+
 } // namespace
 
 void SplitPathParts(const std::string& path, std::string& drive, std::string& directory, std::string& name,
@@ -133,12 +155,21 @@ HRESULT DiskManager::DelegatedQueryInterface(REFIID iid, void** out)
     return CKelvUnknown::DelegatedQueryInterface(iid, out);
 }
 
-std::string DiskManager::ResolveTarget(const std::string& target, LONG flags, bool folder) const
+std::string DiskManager::ResolveTarget(const std::string& target, LONG flags, bool folder, bool& claimed) const
 {
+    claimed = false;
+    if (flags & SBDiskMakeUnique) {
+        // The name is claimed at once, so that no other writer is given it.
+        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(
+            target, folder ? DiskUtilities::ClaimKind::Folder : DiskUtilities::ClaimKind::File);
+        if (!claim)
+            Fail(claim.error == EEXIST ? HostAlreadyExists : E_ACCESSDENIED,
+                 "\"" + MessageText::Excerpt(target) + "\" cannot be made: " + DiskUtilities::ClaimFailure(claim) + ".");
+        claimed = true;
+        return claim.path;
+    }
     if (!Exists(target))
         return target;
-    if (flags & SBDiskMakeUnique)
-        return HostPaths::FirstFree(target, [](const std::string& p) { return Exists(p); }, !folder);
     if (flags & SBDiskOverwrite) {
         if (folder ? !IsFolder(target) : !IsFile(target))
             Fail(HostAlreadyExists, "\"" + target + "\" exists and is not a " + (folder ? "folder" : "file") + ".");
@@ -206,18 +237,23 @@ HRESULT DiskManager::RenameFolder(BSTR oldName, BSTR newName, LONG flags, BSTR* 
         if (to != from) {
             if (HostPaths::IsInside(from, to))
                 Fail(E_INVALIDARG, "The folder \"" + oldText + "\" cannot be moved into itself.");
-            to = ResolveTarget(to, flags, true);
+            bool claimed = false;
+            to = ResolveTarget(to, flags, true, claimed);
+            ClaimedTarget claimedTarget(to, claimed);
             if (HostPaths::IsInside(to, m_context->documentsFolder))
                 Fail(E_ACCESSDENIED, "The folder \"" + to + "\" may not be replaced.");
             std::error_code error;
-            if (Exists(to))
+            // A claimed folder is empty and ours: the rename takes its place.
+            if (!claimed && Exists(to))
                 fs::remove_all(to, error);
             if (!error)
                 fs::rename(from, to, error);
             if (error)
                 Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
                      "The folder \"" + oldText + "\" cannot be renamed to \"" + to + "\": " + error.message());
+            claimedTarget.Filled();
             MoveHiddenMark(from, to);
+            m_context->NoteFolderMoved(from, to);
         }
         *pActualName = Kelv::bstrdup(to);
     });
@@ -244,6 +280,7 @@ HRESULT DiskManager::DeleteFolder(BSTR name, LONG flags)
             Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
                  "The folder \"" + text + "\" cannot be deleted: " + error.message());
         DropHiddenMarks(folder);
+        m_context->NoteFolderGone(folder);
         return S_OK;
     });
 }
@@ -330,13 +367,18 @@ std::string DiskManager::Copy(const std::string& source, const std::string& targ
         Fail(E_INVALIDARG, "No target was given for copying \"" + source + "\".");
     if (to == from)
         Fail(E_INVALIDARG, "The file \"" + source + "\" cannot be copied onto itself.");
-    to = ResolveTarget(to, flags, false);
+    if (flags & SBDiskMakeUnique) // the place first: nothing is claimed through a link leaving the project
+        RequireStaysInProject(source, fs::path(to).parent_path().string());
+    bool claimed = false;
+    to = ResolveTarget(to, flags, false, claimed);
+    ClaimedTarget claimedTarget(to, claimed);
     RequireStaysInProject(source, to);
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
     if (error)
         Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
              "The file \"" + source + "\" cannot be copied to \"" + to + "\": " + error.message());
+    claimedTarget.Filled();
     return to;
 }
 
@@ -387,7 +429,9 @@ HRESULT DiskManager::RenameFile(BSTR source, BSTR target, LONG flags, BSTR* pNew
         if (to.empty())
             Fail(E_INVALIDARG, "No new name was given for \"" + sourceText + "\".");
         if (to != from) {
-            to = ResolveTarget(to, flags, false);
+            bool claimed = false;
+            to = ResolveTarget(to, flags, false, claimed);
+            ClaimedTarget claimedTarget(to, claimed);
             std::error_code error;
             fs::rename(from, to, error);
             if (error == std::errc::cross_device_link) {
@@ -400,6 +444,7 @@ HRESULT DiskManager::RenameFile(BSTR source, BSTR target, LONG flags, BSTR* pNew
             if (error)
                 Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
                      "The file \"" + sourceText + "\" cannot be renamed to \"" + to + "\": " + error.message());
+            claimedTarget.Filled();
             DropHiddenMarks(to);
             MoveHiddenMark(from, to);
         }

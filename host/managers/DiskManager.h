@@ -51,9 +51,10 @@ public:
 private:
     explicit DiskManager(std::shared_ptr<HostContext> context);
     // The target path to write under the flags: the target itself, or with
-    // SBDiskMakeUnique the first free name; a taken target without a flag
+    // SBDiskMakeUnique the first free name, claimed (made empty, `claimed`
+    // true) so that no other writer gets it; a taken target without a flag
     // that allows it throws.
-    std::string ResolveTarget(const std::string& target, LONG flags, bool folder) const;
+    std::string ResolveTarget(const std::string& target, LONG flags, bool folder, bool& claimed) const;
     void MoveHiddenMark(const std::string& from, const std::string& to);
     void DropHiddenMarks(const std::string& pathOrFolder);
     // A copy into the project does not leave it through a link.

@@ -5,6 +5,7 @@
 
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ClaimName.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
@@ -12,6 +13,7 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <unistd.h>
 
 namespace QzHost {
 
@@ -407,15 +409,32 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
         if (!type->extensions.empty() &&
             std::find(type->extensions.begin(), type->extensions.end(), extension) == type->extensions.end())
             path += type->extensions.front();
-        // A document never replaces a file that is there already.
-        path = HostPaths::FirstFree(path, [this](const std::string& p) {
-            std::error_code error;
-            return fs::exists(p, error) || Opened(p);
-        });
+        // A document never replaces a file that is there already: its file is
+        // claimed under the first free name (one of a document of this host
+        // not saved yet counts as taken), so that no other writer gets it.
+        const std::string leaving = LinkLeavingProject(fs::path(path).parent_path().string(), m_context->documentsFolder);
+        if (!leaving.empty())
+            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
+                 "The document file \"" + MessageText::Excerpt(path) + "\" cannot be written: " + leaving + ".");
         std::error_code error;
         fs::create_directories(fs::path(path).parent_path(), error);
         if (error)
             Fail(E_ACCESSDENIED, "The folder of \"" + path + "\" cannot be made: " + error.message());
+        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(
+            path, DiskUtilities::ClaimKind::File, [this](const std::string& p) { return static_cast<bool>(Opened(p)); });
+        if (!claim)
+            Fail(E_ACCESSDENIED, "The document file \"" + MessageText::Excerpt(path) +
+                                     "\" cannot be made: " + DiskUtilities::ClaimFailure(claim));
+        path = claim.path;
+        // The claimed file goes again when the document cannot be saved in it.
+        struct ClaimedFile {
+            std::string path;
+            ~ClaimedFile()
+            {
+                if (!path.empty())
+                    ::unlink(path.c_str());
+            }
+        } claimed{path};
 
         KelvComPtr<ISBDocumentRoot> document = type->create();
         Kelv::CheckNullDereference(document.get());
@@ -426,6 +445,9 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
             type->setUrl(document.get(), path);
         if (type->save)
             Save(*type, document.get(), path);
+        else
+            ::unlink(path.c_str()); // a document without a file of its own keeps the name free
+        claimed.path.clear();
         m_documents.push_back(Entry{document, type, false});
         StoreInterface(ppDocument, document);
     });
@@ -611,15 +633,24 @@ HRESULT DocumentManager::MakeDocumentFolder(BSTR title, LONG flags, BSTR* pProje
         std::string path = HostPaths::Normal(PathUtilities::Join(documents, folder + name));
         if (!HostPaths::IsInside(documents, path) || path == documents)
             Fail(E_INVALIDARG, "\"" + text + "\" is not in the current project.");
-        path = HostPaths::FirstFree(path, [](const std::string& p) {
-            std::error_code error;
-            return fs::exists(p, error);
-        }, false);
+        // The place is looked at before anything is made there: no folder is
+        // made through a link that leads outside the project.
+        const std::string parent = fs::path(path).parent_path().string();
+        const std::string leaving = LinkLeavingProject(parent, documents);
+        if (!leaving.empty())
+            Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
+                 "The folder \"" + MessageText::Excerpt(path) + "\" cannot be made in \"" +
+                     MessageText::Excerpt(parent) + "\": " + leaving + ".");
         std::error_code error;
-        fs::create_directories(path, error);
+        fs::create_directories(parent, error);
         if (error)
             Fail(E_ACCESSDENIED, "The folder \"" + path + "\" cannot be made: " + error.message());
-        StoreString(pProjectRelativePath, "./" + path.substr(documents.size() + 1));
+        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(path, DiskUtilities::ClaimKind::Folder);
+        if (!claim)
+            Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(path) +
+                                     "\" cannot be made: " + DiskUtilities::ClaimFailure(claim));
+        m_context->NoteFolderMade(claim.path);
+        StoreString(pProjectRelativePath, "./" + claim.path.substr(documents.size() + 1));
     });
 }
 

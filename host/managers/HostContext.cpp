@@ -2,9 +2,49 @@
 
 #include "qorqm/PathUtilities.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace QzHost {
+
+std::vector<std::string> HostContext::MadeFolders()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<std::string> standing;
+    for (const std::string& folder : madeFolders) {
+        std::error_code error;
+        if (std::filesystem::is_directory(folder, error))
+            standing.push_back(folder);
+    }
+    return standing;
+}
+
+void HostContext::NoteFolderMade(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    madeFolders.push_back(HostPaths::Normal(folder));
+}
+
+void HostContext::NoteFolderMoved(const std::string& from, const std::string& to)
+{
+    const std::string source = HostPaths::Normal(from);
+    const std::string target = HostPaths::Normal(to);
+    std::lock_guard<std::mutex> lock(mutex);
+    for (std::string& folder : madeFolders) {
+        if (HostPaths::IsInside(source, folder))
+            folder = target + folder.substr(source.size());
+    }
+}
+
+void HostContext::NoteFolderGone(const std::string& folder)
+{
+    const std::string gone = HostPaths::Normal(folder);
+    std::lock_guard<std::mutex> lock(mutex);
+    madeFolders.erase(std::remove_if(madeFolders.begin(), madeFolders.end(),
+                                     [&gone](const std::string& made) { return HostPaths::IsInside(gone, made); }),
+                      madeFolders.end());
+}
+
 namespace HostPaths {
 
 namespace fs = std::filesystem;
@@ -36,23 +76,6 @@ bool IsInside(const std::string& folder, const std::string& path)
         return true;
     const std::string prefix = base == "/" ? base : base + "/";
     return candidate.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string FirstFree(const std::string& path, const std::function<bool(const std::string&)>& taken,
-                      bool splitExtension)
-{
-    if (!taken(path))
-        return path;
-    std::string folder;
-    std::string name;
-    PathUtilities::FolderAndFileNameFromPath(path, folder, name);
-    const std::string extension = splitExtension ? PathUtilities::ExtensionFromPath(name) : std::string();
-    const std::string base = name.substr(0, name.size() - extension.size());
-    for (unsigned n = 2;; ++n) {
-        const std::string candidate = folder + base + "_" + std::to_string(n) + extension;
-        if (!taken(candidate))
-            return candidate;
-    }
 }
 
 } // namespace HostPaths

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace QzHost {
 
@@ -23,6 +24,16 @@ struct HostContext {
 
     std::mutex mutex;
     std::set<std::string> hiddenFiles; // native paths
+    // The document folders this host made (MakeDocumentFolder), in the order
+    // made, under their present names: a rename carries the entry along, a
+    // deletion drops it. Guarded by mutex.
+    std::vector<std::string> madeFolders; // native paths
+
+    // The folders made that still stand, in the order made.
+    std::vector<std::string> MadeFolders();
+    void NoteFolderMade(const std::string& folder);
+    void NoteFolderMoved(const std::string& from, const std::string& to);
+    void NoteFolderGone(const std::string& folder);
 };
 
 // Path rules shared by the managers.
@@ -34,11 +45,6 @@ namespace HostPaths {
 std::string Normal(const std::string& path);
 // True when path is folder itself or lies inside it (both normalised).
 bool IsInside(const std::string& folder, const std::string& path);
-// The first of path, "base_2.ext", "base_3.ext", ... for which taken()
-// answers false. For a folder (splitExtension false) the number goes at the
-// very end: "name_2".
-std::string FirstFree(const std::string& path, const std::function<bool(const std::string&)>& taken,
-                      bool splitExtension = true);
 
 } // namespace HostPaths
 

@@ -16,11 +16,14 @@
 
 #include "qorqm/CDocManagementUtility.h"
 #include "qorqm/CTrjWriter.h"
+#include "qorqm/ClaimName.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -173,38 +176,38 @@ void ReportFailureInStatus(const KelvComPtr<ISBContainerRoot>& root, const std::
 
 std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump)
 {
+    // A library of the dump's name may be the fit's own input library (the
+    // deck is named after it), with the user's fit flags: it stays. So do the
+    // copies numbered after it ("_2", "_3", ...): the conversion takes the
+    // first free name, claimed at once so that no other import writes there.
     const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
-    if (!DiskUtilities::FileExists(wanted)) {
+    // A folder in the library's place is no earlier library: the conversion
+    // fails there with the writer's reason, as it always has.
+    if (std::filesystem::is_directory(PathUtilities::ToNative(wanted))) {
         const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
         return wanted;
     }
-    // A library of that name may be the fit's own input library (the deck is
-    // named after it), with the user's fit flags: it stays. So do the copies
-    // numbered after it ("_2", "_3", ...): the conversion takes the first
-    // free number.
-    const KelvComPtr<ISBDiskManager> disk = DiskManager(root);
-    std::vector<std::string> earlier{wanted};
-    std::string candidate;
-    for (unsigned long n = 2;; ++n) {
-        candidate = PathUtilities::ExtensionRemoved(wanted) + "_" + std::to_string(n) +
-                    CZelmRunInfo::LibraryFileExtension();
-        VARIANT_BOOL existing = VARIANT_FALSE;
-        Check(disk->IsExisting(KelvBSTR(candidate).Get(), &existing));
-        if (existing != VARIANT_TRUE)
-            break;
-        earlier.push_back(candidate);
+    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(wanted, DiskUtilities::ClaimKind::File);
+    if (!claim)
+        throw KelvResult(E_UNEXPECTED, "The fitted library \"" + MessageText::Excerpt(wanted) +
+                                           "\" cannot be made: " + DiskUtilities::ClaimFailure(claim) + ".");
+    try {
+        const CDumpToLibraryConverter converter(dump, claim.path, ProjectFolderForWrites(root));
+    } catch (...) {
+        std::remove(PathUtilities::ToNative(claim.path).c_str());
+        throw;
     }
-    { const CDumpToLibraryConverter converter(dump, candidate, ProjectFolderForWrites(root)); }
     // A conversion that one of them holds already adds no copy: that one is
     // the fitted library.
-    const std::string converted = FileBytes(candidate);
-    for (const std::string& copy : earlier) {
+    const std::string converted = FileBytes(claim.path);
+    for (unsigned n = 1; n < claim.number; ++n) {
+        const std::string copy = DiskUtilities::NumberedName(wanted, n, DiskUtilities::ClaimKind::File);
         if (FileBytes(copy) == converted) {
-            std::remove(PathUtilities::ToNative(candidate).c_str());
+            std::remove(PathUtilities::ToNative(claim.path).c_str());
             return copy;
         }
     }
-    return candidate;
+    return claim.path;
 }
 
 std::string CZelmJob::NoTrajectoryFrame(const std::string& base, int kind)

@@ -20,6 +20,8 @@
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
+#include "qorqm/ReplaceFile.h"
 
 namespace ZelmHost {
 namespace {
@@ -33,40 +35,6 @@ std::string ReadWhole(const std::string& path)
     RegularFile::ReadAll(path, text, why);
     return text;
 }
-
-// The folders made for a deck's folder that did not exist, removed again
-// (those still empty) unless the deck was written.
-class MadeFolders {
-public:
-    explicit MadeFolders(const fs::path& folder)
-    {
-        std::error_code error;
-        for (fs::path missing = folder.has_filename() ? folder : folder.parent_path(); !missing.empty() && !fs::exists(missing, error);
-             missing = missing.parent_path()) {
-            m_made.push_back(missing);
-            if (missing == missing.parent_path()) {
-                break;
-            }
-        }
-        fs::create_directories(folder, error);
-    }
-    ~MadeFolders()
-    {
-        std::error_code error;
-        for (const fs::path& folder : m_made) {
-            if (!fs::remove(folder, error)) {
-                break;
-            }
-        }
-    }
-    MadeFolders(const MadeFolders&) = delete;
-    MadeFolders& operator=(const MadeFolders&) = delete;
-
-    void Keep() { m_made.clear(); }
-
-private:
-    std::vector<fs::path> m_made;  // deepest first
-};
 
 }  // namespace
 
@@ -119,8 +87,14 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
 
     const std::string target = outFolder.empty() ? file.parent_path().string() : outFolder;
     const fs::path targetPath = fs::absolute(target, error).lexically_normal();
+    // The place first: a folder of the project whose links lead outside it
+    // gets no deck, and no folder is made there for one.
+    const std::string leaving = LinkLeavingProject(targetPath.string(), host.DocumentsFolder());
+    if (!leaving.empty()) {
+        Fail("the deck cannot be written in \"" + MessageText::Excerpt(targetPath.string()) + "\": " + leaving);
+    }
     // A deck the module refuses leaves no folder made for it.
-    MadeFolders made(targetPath);
+    MadeFolders made(targetPath.string());
     if (!fs::is_directory(targetPath, error)) {
         Fail("the folder \"" + target + "\" cannot be made");
     }

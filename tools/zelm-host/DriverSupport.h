@@ -2,6 +2,7 @@
 // Small helpers every group of the driver's commands uses.
 
 #include <string>
+#include <vector>
 
 #include "com/com.h"
 
@@ -40,5 +41,31 @@ std::string Take(BSTR text);
 // printable text of at most `longest` bytes as it is, any other escaped and
 // cut as a message quotes a file's text.
 std::string ShownText(const std::string& text, std::size_t longest = 2000);
+
+// The folders a command made for itself, removed again when it fails (the
+// destructor runs without Keep): a folder it had made, with every folder
+// above it that was missing, and the folders the host claimed for it. A
+// folder that was there stays, and so does one that another process made
+// in the same moment: each level is made on its own and counts as made
+// only when this call made it.
+class MadeFolders {
+public:
+    MadeFolders() = default;
+    // Makes folder and the folders above it that are missing.
+    explicit MadeFolders(const std::string& folder);
+    ~MadeFolders();
+    MadeFolders(const MadeFolders&) = delete;
+    MadeFolders& operator=(const MadeFolders&) = delete;
+
+    // Folders claimed for the command (a job folder the host made): all that
+    // is in them is the command's own, so they go whole.
+    void Claimed(const std::vector<std::string>& folders);
+    // The command succeeded: everything it made stays.
+    void Keep();
+
+private:
+    std::vector<std::string> m_made;    // made on the way, deepest first; removed when empty
+    std::vector<std::string> m_claimed; // removed with what is in them
+};
 
 }  // namespace ZelmHost

@@ -113,21 +113,6 @@ public:
     ISBDocumentRoot* Document() const { return m_document.get(); }
     const fs::path& File() const { return m_file; }
 
-    // The folders directly in the project (hidden ones left out).
-    std::vector<std::string> ProjectFolders() const
-    {
-        std::vector<std::string> names;
-        std::error_code error;
-        for (const fs::directory_entry& entry : fs::directory_iterator(m_host->DocumentsFolder(), error)) {
-            const std::string name = entry.path().filename().string();
-            if (entry.is_directory(error) && name.front() != '.') {
-                names.push_back(name);
-            }
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
 private:
     fs::path m_file;
     std::unique_ptr<DocumentChangeLock> m_lock;
@@ -227,13 +212,14 @@ void CheckStructure(const std::string& document, const std::string& project, con
 void ExportFiles(const std::string& document, const std::string& project, const std::string& task, std::ostream& out)
 {
     const Session session(document, project, task);
-    const std::vector<std::string> before = session.ProjectFolders();
-    RequireModule(session, session.Files()->ExportFiles(session.Contents()));
-    for (const std::string& name : session.ProjectFolders()) {
-        if (std::find(before.begin(), before.end(), name) != before.end()) {
-            continue;
-        }
-        const std::string folder = (fs::path(session.Host().DocumentsFolder()) / name).string();
+    // A refused export leaves no folder made for it; what it names is what
+    // it made itself (another command may make folders in the same moment).
+    MadeFolders made;
+    const HRESULT hr = session.Files()->ExportFiles(session.Contents());
+    made.Claimed(session.Host().FoldersMade());
+    RequireModule(session, hr);
+    made.Keep();
+    for (const std::string& folder : session.Host().FoldersMade()) {
         out << "exported the input files into " << folder << ":\n";
         for (const std::string& file : SortedFiles(folder)) {
             out << "  " << file << "\n";
@@ -291,7 +277,12 @@ void RunCalculation(const std::string& document, const std::string& project, con
 {
     const Session session(document, project, task);
     RequireAcceptedEngines(session.Host());
-    RequireModule(session, session.Zelm()->Run(session.Contents()));
+    // A refused run leaves no job folder made for it.
+    MadeFolders made;
+    const HRESULT hr = session.Zelm()->Run(session.Contents());
+    made.Claimed(session.Host().FoldersMade());
+    RequireModule(session, hr);
+    made.Keep();
     PrintJob(session.Host(), out);
 }
 

@@ -315,7 +315,11 @@ KelvComPtr<ISDChart2dDocument> NewChart(QzHost::HostApplication& host, const std
     if (build) {
         build(chart.get());
     }
-    out << "  chart document: " << name << ".qcd\n";
+    // The file the host made for it, under the name it was given (another
+    // file of the wanted name makes it "<name>_2.qcd", ...).
+    KelvBSTR url;
+    KelvResult::Check(document->get_DocumentURL(url.Receive()));
+    out << "  chart document: " << PathUtilities::FileNameFromPath(url.ToTString()) << "\n";
     return chart;
 }
 

@@ -1,0 +1,229 @@
+// Commands started together in one project, as several terminals or scripts
+// start them: each claims a folder and files of its own, works in them and
+// names only what it made itself.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ClaimRace : public QzTest::DriverTest {
+protected:
+    ClaimRace() : DriverTest("driver-claim-race") {}
+    void SetUp() override
+    {
+        const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
+        Step("engine --project p --stub --time-limit 60");
+        // Two documents of one name in two folders, told apart by their cells.
+        std::string cif = QzTest::ReadFile(examples + "rocksalt.cif");
+        for (const char* sub : {"a", "b"}) {
+            fs::create_directories(folder.File(std::string("p/") + sub));
+            QzTest::WriteFile(folder.File(std::string(sub) + ".cif"), cif);
+            Step("import " + folder.File(std::string(sub) + ".cif") + " --project p --name rs");
+            fs::rename(folder.File("p/rs.qsd"), folder.File(std::string("p/") + sub + "/rs.qsd"));
+            cif = std::regex_replace(cif, std::regex("_cell_length_a[^\n]*"), "_cell_length_a 5.9000");
+        }
+    }
+
+    // Runs the commands together; their outcomes in the same order.
+    std::vector<QzTest::DriverOutcome> AtOnce(const std::vector<std::string>& commands) const
+    {
+        std::vector<QzTest::DriverOutcome> outcomes(commands.size());
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            threads.emplace_back([&, i] {
+                while (!go)
+                    std::this_thread::yield();
+                outcomes[i] = Run(commands[i]);
+            });
+        }
+        go = true;
+        for (std::thread& thread : threads)
+            thread.join();
+        return outcomes;
+    }
+
+    // The text after `label` up to the end of its line.
+    static std::string After(const std::string& text, const std::string& label)
+    {
+        const std::size_t at = text.find(label);
+        if (at == std::string::npos)
+            return std::string();
+        const std::size_t start = at + label.size();
+        return text.substr(start, text.find('\n', start) - start);
+    }
+};
+
+TEST_F(ClaimRace, RunsTogetherEachStageAndImportTheirOwnTaskAndDocument)
+{
+    struct RunCase {
+        const char* document;
+        const char* task;
+        const char* seed;
+        const char* keyword;   // of the task, in its main output
+        const char* cell;      // of the document, in its main output
+    };
+    const RunCase cases[] = {
+        {"p/rocksalt.qsd", "Energy", "rocksalt", "grad", "a =       5.6402"},
+        {"p/rocksalt.qsd", "GeomOpt", "rocksalt", "opti", "a =       5.6402"},
+        {"p/rocksalt.qsd", "Energy", "rocksalt", "grad", "a =       5.6402"},
+        {"p/rocksalt.qsd", "GeomOpt", "rocksalt", "opti", "a =       5.6402"},
+        {"p/a/rs.qsd", "Energy", "rs", "grad", "a =       5.6402"},
+        {"p/b/rs.qsd", "Energy", "rs", "grad", "a =       5.9000"},
+        {"p/a/rs.qsd", "GeomOpt", "rs", "opti", "a =       5.6402"},
+        {"p/b/rs.qsd", "GeomOpt", "rs", "opti", "a =       5.9000"},
+    };
+    std::vector<std::string> commands;
+    for (const RunCase& c : cases)
+        commands.push_back(std::string("run ") + c.document + " --task " + c.task);
+    const auto outcomes = AtOnce(commands);
+
+    std::set<std::string> staged;
+    std::set<std::string> results;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const RunCase& c = cases[i];
+        SCOPED_TRACE(commands[i]);
+        const QzTest::DriverOutcome& outcome = outcomes[i];
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        const std::string server = After(outcome.out, "staged in ");
+        const std::string folder = After(outcome.out, "results folder: ");
+        EXPECT_TRUE(staged.insert(server).second) << server << " was staged in twice";
+        EXPECT_TRUE(results.insert(folder).second) << folder << " was given twice";
+        const std::string output = QzTest::ReadFile(folder + "/" + c.seed + ".gout");
+        EXPECT_NE(std::string::npos, output.find(std::string("*  ") + c.keyword)) << folder;
+        EXPECT_NE(std::string::npos, output.find(c.cell)) << folder;
+    }
+    // No folder the module wrote a job's deck in is left behind.
+    const std::regex jobFolder(".*ZELM(_[0-9]+)?$");
+    for (const auto& entry : fs::recursive_directory_iterator(folder.File("p")))
+        EXPECT_FALSE(std::regex_match(entry.path().filename().string(), jobFolder)) << entry.path();
+}
+
+TEST_F(ClaimRace, ExportsTogetherEachNameTheFolderTheyMade)
+{
+    const auto outcomes = AtOnce({"export p/rocksalt.qsd --task GeomOpt", "export p/rocksalt.qsd --task GeomOpt",
+                                  "export p/a/rs.qsd --task Energy", "export p/b/rs.qsd --task Energy"});
+    std::set<std::string> named;
+    for (const QzTest::DriverOutcome& outcome : outcomes) {
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        std::size_t folders = 0;
+        for (std::size_t at = outcome.out.find("exported the input files into "); at != std::string::npos;
+             at = outcome.out.find("exported the input files into ", at + 1))
+            ++folders;
+        EXPECT_EQ(1u, folders) << outcome.out;
+        std::string exported = After(outcome.out, "exported the input files into ");
+        exported.pop_back(); // its ":"
+        EXPECT_TRUE(named.insert(exported).second) << exported << " was named twice";
+        const std::string seed = exported.find("rocksalt") != std::string::npos ? "rocksalt" : "rs";
+        EXPECT_TRUE(fs::is_regular_file(exported + "/" + seed + ".gin")) << exported;
+        EXPECT_NE(std::string::npos, outcome.out.find("  " + seed + ".gin\n")) << outcome.out;
+    }
+
+    // One exported deck started twice at once: two jobs, two engine folders.
+    const std::string deck = *named.begin() + "/" + (named.begin()->find("rocksalt") != std::string::npos ? "rocksalt" : "rs") + ".gin";
+    const auto started = AtOnce({"start '" + deck + "'", "start '" + deck + "'"});
+    std::set<std::string> staged;
+    for (const QzTest::DriverOutcome& outcome : started) {
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        EXPECT_TRUE(staged.insert(After(outcome.out, "staged in ")).second) << outcome.out;
+        EXPECT_TRUE(staged.insert(After(outcome.out, "results folder: ")).second) << outcome.out;
+    }
+}
+
+TEST_F(ClaimRace, ChartsReadTogetherEachWriteAndNameFilesOfTheirOwn)
+{
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt";
+    // A chart of the first name that is a link: the readers write beside it.
+    QzTest::WriteFile(folder.File("kept.qcd"), "not a chart\n");
+    fs::create_symlink(folder.File("kept.qcd"), folder.File("p/rocksalt Energy.qcd"));
+    const std::vector<std::string> commands(5, "read '" + results + "' --charts --project p");
+    const auto outcomes = AtOnce(commands);
+    std::set<std::string> named;
+    for (const QzTest::DriverOutcome& outcome : outcomes) {
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        std::size_t charts = 0;
+        for (std::size_t at = outcome.out.find("  chart document: "); at != std::string::npos;
+             at = outcome.out.find("  chart document: ", at + 1)) {
+            const std::string name = After(outcome.out.substr(at), "  chart document: ");
+            EXPECT_TRUE(named.insert(name).second) << name << " was named twice";
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder.File("p/" + name)))) << name;
+            ++charts;
+        }
+        EXPECT_EQ(2u, charts) << outcome.out;
+    }
+    EXPECT_EQ(0u, named.count("rocksalt Energy.qcd"));
+    EXPECT_EQ("not a chart\n", QzTest::ReadFile(folder.File("kept.qcd")));
+    // Every chart file in the project is one a reader named.
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder.File("p")))
+        files += entry.path().extension() == ".qcd" && !fs::is_symlink(entry.symlink_status());
+    EXPECT_EQ(named.size(), files);
+}
+
+} // namespace
+
+namespace {
+
+// The folders (recursively) below `root`, as paths relative to it.
+std::set<std::string> FoldersBelow(const std::string& root)
+{
+    std::set<std::string> folders;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_directory() && !entry.is_symlink())
+            folders.insert(fs::relative(entry.path(), root).string());
+    }
+    return folders;
+}
+
+TEST_F(ClaimRace, RefusedCommandsLeaveNoFolderInsideTheProjectOrOutside)
+{
+    // A folder of the project that is a link leading outside it.
+    fs::create_directories(folder.File("outside/sub"));
+    fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("outside/sub/rocksalt.qsd"));
+    fs::create_directory_symlink("../outside/sub", folder.File("p/sub"));
+    struct Refusal {
+        const char* command;
+        const char* reason;
+    };
+    const Refusal refusals[] = {
+        // refused by the deck writer, after the job folder was made
+        {"export p/rocksalt.qsd --task Surface", "needs a slab"},
+        {"run p/rocksalt.qsd --task Surface", "needs a slab"},
+        // refused for the place, before anything is made there
+        {"export p/sub/rocksalt.qsd --task Energy", "outside the project"},
+        {"run p/sub/rocksalt.qsd --task Energy", "outside the project"},
+        {"deck p/sub/rocksalt.qsd --project p", "outside the project"},
+        {"deck p/rocksalt.qsd --project p --out p/sub/new/deeper", "outside the project"},
+        {"deck p/rocksalt.qsd --project p --task Surface --out p/new/deeper", "needs a slab"},
+    };
+    const std::set<std::string> inside = FoldersBelow(folder.File("p"));
+    const std::set<std::string> outside = FoldersBelow(folder.File("outside"));
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.command);
+        const QzTest::DriverOutcome outcome = Run(r.command);
+        EXPECT_EQ(1, outcome.code) << outcome.out;
+        EXPECT_NE(std::string::npos, outcome.err.find(r.reason)) << outcome.err;
+        EXPECT_EQ(inside, FoldersBelow(folder.File("p")));
+        EXPECT_EQ(outside, FoldersBelow(folder.File("outside")));
+        EXPECT_EQ(std::string::npos, outcome.out.find("exported the input files into")) << outcome.out;
+    }
+}
+
+} // namespace
