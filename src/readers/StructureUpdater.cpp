@@ -281,9 +281,9 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     if (!leaving.empty())
         throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
                                              "\" cannot be written: " + leaving + ".");
-    std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw KelvResult(E_UNEXPECTED, "Unable to open ZELM intermediate arc file.");
+    RegularFile::OutputFile out(PathUtilities::ToNative(target));
+    if (!out.IsOpen())
+        throw KelvResult(E_UNEXPECTED, out.Failure("Unable to open ZELM intermediate arc file."));
 
     std::string_view line;
     auto write = [&] {

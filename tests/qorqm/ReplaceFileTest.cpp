@@ -435,6 +435,10 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
         {project / "chain-out.trj", project.string(), "it is a symbolic link to \""},
         {project / "dangling.trj", (folder / "p-link").string(), "it is a symbolic link to \""},
         {project / "run" / "frames.trj", project.string(), "it lies in \""},
+        // Spelled through a second link to the project: the same places.
+        {folder / "p-link" / "plain.trj", project.string(), ""},
+        {folder / "p-link" / "leaving.trj", project.string(), "it is a symbolic link to \""},
+        {folder / "p-link" / "run" / "frames.trj", project.string(), "it leads to \""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.string() + " in " + c.projectFolder);

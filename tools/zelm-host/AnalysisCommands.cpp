@@ -37,29 +37,17 @@ const char* const Categories[] = {"EnEvol", "Structure", "Trajectory", "Optics",
 // above the file that holds a project state, else the file's own folder.
 std::string ProjectOf(const std::string& file, const std::string& given)
 {
-    std::error_code error;
     if (!given.empty()) {
-        if (!fs::is_regular_file(fs::path(given) / ProjectStateFile, error))
+        if (ProjectStateOf(given).empty())
             Fail("\"" + given + "\" is not a project folder: it has no \"" + ProjectStateFile + "\"");
         return Absolute(given);
     }
-    for (fs::path folder = fs::path(file).parent_path(); !folder.empty(); folder = folder.parent_path()) {
-        if (fs::is_regular_file(folder / ProjectStateFile, error))
-            return folder.string();
-        if (folder == folder.parent_path())
-            break;
-    }
-    return fs::path(file).parent_path().string();
+    return ProjectOfFolder(fs::path(file).parent_path().string());
 }
 
 QzHost::HostConfiguration ConfigurationFor(const std::string& project)
 {
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = project;
-    std::error_code error;
-    if (fs::is_regular_file(fs::path(project) / ProjectStateFile, error))
-        configuration.stateFile = (fs::path(project) / ProjectStateFile).string();
-    return configuration;
+    return ProjectConfiguration(project, false);
 }
 
 // The project's "ZelmAnalysis" logic, or why the host could not connect it.
@@ -120,7 +108,7 @@ std::size_t DigestOf(const fs::path& path)
 {
     std::string bytes;
     std::string why;
-    RegularFile::ReadAll(path.string(), bytes, why);
+    RegularFile::ReadAll(path.string(), bytes, why, LargestComparedFile);
     return std::hash<std::string>()(bytes);
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <unistd.h>
 #include <memory>
@@ -20,7 +21,9 @@
 #include "host/model/QsdFile.h"
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
+#include "host/managers/HostContext.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "readers/OutputFileReader.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
@@ -45,24 +48,24 @@ struct OpenDocument {
 
 std::unique_ptr<QzHost::HostApplication> HostOver(const std::string& folder)
 {
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = folder;
-    std::error_code error;
-    const std::string state = (fs::path(folder) / ProjectStateFile).string();
-    if (fs::is_regular_file(state, error))
-        configuration.stateFile = state;
-    return std::make_unique<QzHost::HostApplication>(configuration);
+    return std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, false));
 }
 
-OpenDocument Open(const std::string& documentPath)
+// The document, in the host over the project of the run's files that the
+// command writes (`written`, a file of the run): the project of a written
+// file is the one of the folder it is written into. A document outside that
+// project is refused.
+OpenDocument Open(const std::string& documentPath, const std::string& written)
 {
     OpenDocument opened;
     opened.path = Absolute(documentPath);
-    std::error_code error;
     if (const std::string why = NotAnInputFile(opened.path); !why.empty())
         Fail("the document \"" + documentPath + "\" " + why);
-    opened.folder = fs::path(opened.path).parent_path().string();
-    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder);
+    opened.folder = ProjectOfFolder(fs::path(Absolute(written)).parent_path().string());
+    if (!QzHost::HostPaths::IsInside(opened.folder, opened.path))
+        Fail("the document \"" + documentPath + "\" is not in the project \"" + opened.folder +
+             "\" of the run's files it is written with");
+    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder, opened.path);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
     KelvResult::Check(opened.host->Documents().FindDocument(KelvBSTR(opened.path).Get(), opened.document.Receive()));
@@ -97,27 +100,24 @@ namespace {
 
 // Why writing a frame of an archive into a document could not be done when
 // the updater's own message only says that its working copy cannot be
-// opened: the copy's name and the system's reason.
+// opened: the copy's name and what stands there, or the system's reason.
 std::string WorkingCopyFailure(const std::string& arc)
 {
     const std::string copy = PathUtilities::ExtensionRemoved(arc) + "_TDE_.arc";
-    std::string reason = "it cannot be written";
-    const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const std::string named = "the working copy of the archive's last frame \"" + copy + "\"";
+    struct stat status;
+    const bool existed = ::lstat(copy.c_str(), &status) == 0;
+    std::string why;
+    const int fd = RegularFile::OpenToWrite(copy, why, false);
     if (fd >= 0) {
         ::close(fd);
-        ::unlink(copy.c_str());
-    } else if (errno != EEXIST) {
-        reason = std::strerror(errno);
-    } else {
-        // Something of that name is there: why it cannot be opened.
-        const int existing = ::open(copy.c_str(), O_WRONLY | O_CLOEXEC);
-        if (existing < 0)
-            reason = std::strerror(errno);
-        else
-            ::close(existing);
+        if (!existed)
+            ::unlink(copy.c_str());
+        why = "cannot be written";
+    } else if (why.rfind("is ", 0) == 0) {
+        return named + " " + why;
     }
-    return "the working copy of the archive's last frame \"" + copy + "\" cannot be written (" + reason +
-           "): the archive's folder must be writable";
+    return named + " " + why + ": the archive's folder must be writable";
 }
 
 // Refuses the results of a run whose main output (the run's files' base +
@@ -153,8 +153,8 @@ std::string CutFrameNote(const std::string& archive)
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
-    OpenDocument opened = Open(document);
     const std::string arc = Absolute(archive);
+    OpenDocument opened = Open(document, arc);
     std::error_code error;
     if (const std::string why = NotAnInputFile(arc); !why.empty())
         Fail("the archive \"" + archive + "\" " + why);
@@ -187,7 +187,7 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
         UpdateStructureFromOutput(opened.root, opened.document, arc, map);
     } catch (const KelvResult& failure) {
         model->SetUrl(url);
-        if (failure.GetMessage() == "Unable to open ZELM intermediate arc file.")
+        if (failure.GetMessage().rfind("Unable to open ZELM intermediate arc file", 0) == 0)
             Fail(WorkingCopyFailure(arc));
         throw;
     } catch (...) {
@@ -216,7 +216,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     std::error_code error;
     if (const std::string why = NotAnInputFile(path); !why.empty())
         Fail("the document \"" + seedDocument + "\" " + why);
-    const DocumentChangeLock lock(fs::path(path).parent_path().string());
+    const std::string project = ProjectOfFolder(fs::path(path).parent_path().string());
+    const DocumentChangeLock lock(project, path);
     // The importer applies the archive of the same name; without a frame to
     // apply it would give the document back as it was.
     const std::string arc = PathUtilities::ExtensionReplaced(path, ".arc");
@@ -234,7 +235,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     frames.reset();
     const std::string before = StructureText(*HostModel::LoadQsd(path));
 
-    std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
+    std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
     KelvComPtr<ISBDocumentRoot> document;
     KelvVariant noData;
     KelvResult::Check(host->Documents().ImportDocument(0, KelvBSTR(path).Get(),
@@ -257,8 +258,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
 void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
                      std::ostream& out)
 {
-    OpenDocument opened = Open(document);
     const std::string name = Absolute(base);
+    OpenDocument opened = Open(document, name + ".trj");
     RequireFinishedRun(name);
     std::string chosen = kind;
     if (chosen.empty()) {
@@ -298,10 +299,9 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
     // The trajectory document only over a whole frames file.
     const std::string qtd = name + ".qtd";
     std::error_code error;
-    if (!fs::exists(qtd, error))
-        fs::copy_file(opened.path, qtd, error);
-    if (error)
-        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + error.message());
+    std::string why;
+    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, opened.folder))
+        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + why);
     out << "wrote " << name << ".trj (" << chosen << ")\n";
     if (code != 3)
         out << CutFrameNote(name + ".arc");
