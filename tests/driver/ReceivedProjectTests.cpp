@@ -99,12 +99,14 @@ TEST_F(ReceivedProject, AFifoInPlaceOfAWrittenFileIsRefusedWithoutWaiting)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " with " + c.file + " a FIFO");
+        fs::remove(folder.File(c.file));
         ASSERT_EQ(::mkfifo(folder.File(c.file).c_str(), 0600), 0);
         std::string said;
         const bool ended = RunBounded(c.command, said);
         EXPECT_TRUE(ended) << "killed after 20 s\n" << said;
-        EXPECT_TRUE(fs::is_fifo(folder.File(c.file))) << said;
-        EXPECT_NE(said.find(fs::path(c.file).filename().string()), std::string::npos) << said;
+        EXPECT_FALSE(fs::is_regular_file(folder.File(c.file))) << said;
+        EXPECT_NE(said.find(fs::path(c.file).filename().string() + "\""), std::string::npos) << said;
+        EXPECT_NE(said.find("is a pipe (FIFO), not a regular file"), std::string::npos) << said;
         fs::remove(folder.File(c.file));
     }
 }
@@ -117,16 +119,16 @@ TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
     const struct {
         const char* file;  // in the deck's folder
         const char* stand; // "link" (to the canary) or "FIFO"
-        const char* named;
+        const char* named; // empty: no file, so not listed to upload
     } cases[] = {
         {"rocksalt.qsd", "link", "outside the project"},
         {"rocksalt.trjaux", "link", "outside the project"},
         {"rocksalt.kptaux", "link", "outside the project"},
         {"extra.qms", "link", "outside the project"},
-        {"selectedLibrary.libaux", "link", "outside the project"},
-        {"rocksalt.qsd", "FIFO", "is a pipe (FIFO), not a regular file"},
+        {"selectedLibrary.libaux", "link", "is not in the current project: a link leads it to"},
         {"rocksalt.trjaux", "FIFO", "is a pipe (FIFO), not a regular file"},
-        {"extra.qms", "FIFO", "is a pipe (FIFO), not a regular file"},
+        {"rocksalt.qsd", "FIFO", ""},
+        {"extra.qms", "FIFO", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " a " + c.stand);
@@ -140,8 +142,10 @@ TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
             ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
         std::string said;
         EXPECT_TRUE(RunBounded(start, said)) << "killed after 20 s\n" << said;
-        EXPECT_NE(said.find(c.file), std::string::npos) << said;
-        EXPECT_NE(said.find(c.named), std::string::npos) << said;
+        if (*c.named != '\0') {
+            EXPECT_NE(said.find(c.file), std::string::npos) << said;
+            EXPECT_NE(said.find(c.named), std::string::npos) << said;
+        }
         ExpectCanaryKept();
         fs::remove(file);
         if (existed)
@@ -238,6 +242,8 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         else
             fs::create_symlink("/dev/zero", state);
         for (const std::string& command : commands) {
+            if (kind == "bad JSON" && command.rfind("engine", 0) == 0)
+                continue; // looks for the project's state, reads none
             SCOPED_TRACE(command + " with the state a " + kind);
             std::string said;
             ASSERT_TRUE(RunBounded(command, said)) << "killed after 20 s\n" << said;
