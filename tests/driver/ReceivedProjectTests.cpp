@@ -165,6 +165,7 @@ TEST_F(ReceivedProject, APlaceIsCheckedAsItIsNotAsItIsSpelled)
     fs::create_directory_symlink(folder.File("p"), folder.File("alias"));
     fs::create_directories(folder.File("q"));
     fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("q/rocksalt.qsd"));
+    Step("project r");
     const struct {
         const char* link;  // in the project, to the canary
         const char* command;
@@ -173,6 +174,7 @@ TEST_F(ReceivedProject, APlaceIsCheckedAsItIsNotAsItIsSpelled)
         {"p/geomopt/rocksalt_TDE_.arc", "analyse alias/geomopt/rocksalt.gout structure p/rocksalt.qsd --project p"},
         {"p/geomopt/rocksalt_TDE_.arc", "results p/geomopt/rocksalt.gout --project alias"},
         {"p/geomopt/rocksalt.trj", "trajectory p/geomopt/rocksalt --document q/rocksalt.qsd"},
+        {"p/geomopt/rocksalt_TDE_.arc", "results p/geomopt/rocksalt.gout --project r"},
         {"p/geomopt/rocksalt.trj", "analyse alias/geomopt/rocksalt.gout trajectory p/rocksalt.qsd --project p"},
     };
     for (const auto& c : cases) {

@@ -22,6 +22,7 @@
 #include "ResultCommands.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
+#include "host/managers/HostContext.h"
 #include "host/charts/ChartFile.h"
 #include "host/charts/ChartSvg.h"
 #include "kelv/kelv.h"
@@ -40,6 +41,14 @@ std::string ProjectOf(const std::string& file, const std::string& given)
     if (!given.empty()) {
         if (ProjectStateOf(given).empty())
             Fail("\"" + given + "\" is not a project folder: it has no \"" + ProjectStateFile + "\"");
+        // The files written beside the results belong to the project they
+        // lie in: a results folder elsewhere is not taken as the given one's.
+        std::error_code error;
+        const fs::path project = fs::weakly_canonical(Absolute(given), error);
+        const fs::path results = fs::weakly_canonical(fs::path(file).parent_path(), error);
+        if (error || !QzHost::HostPaths::IsInside(project.string(), results.string()))
+            Fail("the results file \"" + file + "\" is not in the project \"" + given +
+                 "\": the files written beside it belong to the project it lies in");
         return Absolute(given);
     }
     return ProjectOfFolder(fs::path(file).parent_path().string());
