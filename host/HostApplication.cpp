@@ -273,7 +273,7 @@ nlohmann::json ReadStateFile(const std::string& path, const std::string& shown)
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Settings))
         Fail(STG_E_FILENOTFOUND, "The state file \"" + shown + "\" " +
                                      (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     try {

@@ -316,14 +316,11 @@ void ReplaceFile(const std::string& path, const std::string& text)
 {
     CReplaceFile file(path);
     if (!file.IsOpen())
-        throw std::runtime_error("cannot open a file beside \"" + path + "\" for writing: " + std::strerror(errno));
-    file.Stream() << text;
+        throw std::runtime_error("cannot open a file beside \"" + path + "\" for writing: " + file.Error());
     errno = 0;
-    if (!file.Commit()) {
-        const int error = errno;
-        throw std::runtime_error("cannot write \"" + path + "\"" +
-                                 (error != 0 ? std::string(": ") + std::strerror(error) : std::string(".")));
-    }
+    file.Stream() << text;
+    if (!file.Commit())
+        throw std::runtime_error("cannot write \"" + path + "\": " + file.Error());
 }
 
 void WriteChartFile(const std::string& path, const DocumentHeader& header, const ChartList& charts)
@@ -339,7 +336,7 @@ void ReadChartFile(const std::string& path, DocumentHeader& header, ChartList& c
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
         throw ChartFileError(RegularFile::Failure("Unable to open the chart document \"" + path + "\".", path, why));
     try {
         ReadChartFileText(text, header, charts);

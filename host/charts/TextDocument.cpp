@@ -136,7 +136,7 @@ std::string ReadTextFile(const std::string& path)
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
         throw std::runtime_error(RegularFile::Failure("Unable to open the text document \"" + path + "\".", path, why));
     return text;
 }

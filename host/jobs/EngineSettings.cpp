@@ -47,7 +47,7 @@ EngineSettings LoadEngineSettings(const std::string& projectFolder)
     const std::string path = SettingsPath(projectFolder);
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why)) {
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Settings)) {
         if (why == RegularFile::NotThere)
             return settings;
         Unreadable(path, "it " + why);
@@ -131,7 +131,7 @@ nlohmann::json ReadAccepted(const std::string& path)
     };
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why)) {
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Settings)) {
         if (why == RegularFile::NotThere)
             return nlohmann::json::object();
         unreadable("it " + why);

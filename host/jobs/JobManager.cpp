@@ -6,6 +6,7 @@
 #include "host/state/ProjectLock.h"
 
 #include "qorqm/ClaimName.h"
+#include "com/regularfile.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace QzHost {
 
@@ -29,19 +31,33 @@ bool IsFile(const std::string& path)
     return fs::is_regular_file(path, error);
 }
 
-// A copy into a folder of the project does not leave it through a link.
+// A copy into a folder of the project does not leave it through a link, nor
+// read a file of the project that a link leads outside it; it reads through
+// the one opener of files, so nothing stands between its look and its read.
 void CopyInto(const std::string& from, const std::string& to, const std::string& project)
 {
-    const std::string leaving = LinkLeavingProject(to, project);
-    if (!leaving.empty())
+    std::string why;
+    if (!CopyFileContents(from, to, &why, project))
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(from) +
                                                       "\" cannot be copied to \"" + MessageText::Excerpt(to) +
-                                                      "\": " + leaving + ".");
-    std::error_code error;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-    if (error)
-        Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
-             "The file \"" + from + "\" cannot be copied to \"" + to + "\": " + error.message());
+                                                      "\": " + why + ".");
+}
+
+// Why a file to upload cannot be: a file of the project that a link leads
+// outside it, or what stands there is no regular file ("it does not
+// exist", "it is a pipe (FIFO), ..."); "" when it can.
+std::string WhyNotUploadable(const std::string& source, const std::string& project)
+{
+    const std::string leaving = LinkLeavingProject(source, project);
+    if (!leaving.empty())
+        return leaving;
+    std::string why;
+    const int fd = RegularFile::Open(source, why);
+    if (fd >= 0) {
+        ::close(fd);
+        return std::string();
+    }
+    return "it " + why;
 }
 
 void MakeFolder(const std::string& folder)
@@ -373,9 +389,10 @@ HRESULT ManagedJob::Start()
             if (!(item->UploadPolicy() & UploadMask))
                 continue;
             const std::string source = HostPaths::Normal(item->Descriptor());
-            if (!IsFile(source))
-                Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                     "The file \"" + item->Descriptor() + "\" cannot be uploaded: it does not exist.");
+            if (const std::string why = WhyNotUploadable(source, m_context->documentsFolder); !why.empty())
+                Fail(why == std::string("it ") + RegularFile::NotThere ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+                                                                        : E_ACCESSDENIED,
+                     "The file \"" + MessageText::Excerpt(item->Descriptor()) + "\" cannot be uploaded: " + why + ".");
             const std::string name = PathUtilities::FileNameFromPath(source);
             if (names.insert(name).second)
                 uploads.push_back(source);

@@ -357,6 +357,15 @@ void DiskManager::RequireStaysInProject(const std::string& source, const std::st
                                                       "\": " + leaving + ".");
 }
 
+void DiskManager::CopyWithin(const std::string& source, const std::string& from, const std::string& to) const
+{
+    std::string why;
+    if (!CopyFileContents(from, to, &why, m_context->documentsFolder))
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(source) +
+                                                      "\" cannot be copied to \"" + MessageText::Excerpt(to) +
+                                                      "\": " + why + ".");
+}
+
 std::string DiskManager::Copy(const std::string& source, const std::string& target, LONG flags)
 {
     const std::string from = HostPaths::Normal(source);
@@ -372,12 +381,7 @@ std::string DiskManager::Copy(const std::string& source, const std::string& targ
     bool claimed = false;
     to = ResolveTarget(to, flags, false, claimed);
     ClaimedTarget claimedTarget(to, claimed);
-    RequireStaysInProject(source, to);
-    std::error_code error;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-    if (error)
-        Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
-             "The file \"" + source + "\" cannot be copied to \"" + to + "\": " + error.message());
+    CopyWithin(source, from, to);
     claimedTarget.Filled();
     return to;
 }
@@ -436,10 +440,8 @@ HRESULT DiskManager::RenameFile(BSTR source, BSTR target, LONG flags, BSTR* pNew
             fs::rename(from, to, error);
             if (error == std::errc::cross_device_link) {
                 error.clear();
-                RequireStaysInProject(sourceText, to);
-                fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-                if (!error)
-                    fs::remove(from, error);
+                CopyWithin(sourceText, from, to);
+                fs::remove(from, error);
             }
             if (error)
                 Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),

@@ -52,10 +52,10 @@ HRESULT HostStream::Open(LONG mode, VARIANT varPath)
             // Made when it is not there; an existing file keeps its contents
             // until the save that follows replaces it whole, so that a save
             // that fails does not leave it empty.
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+            std::string why;
+            const int fd = RegularFile::OpenToWrite(path, why, false);
             if (fd < 0)
-                Fail(E_ACCESSDENIED, "The file \"" + path + "\" cannot be opened for writing: " +
-                                         std::strerror(errno) + ".");
+                Fail(E_ACCESSDENIED, "The file \"" + path + "\" " + why + ".");
             ::close(fd);
         } else {
             Fail(E_INVALIDARG, "Unknown stream mode " + std::to_string(mode) + ".");

@@ -298,7 +298,7 @@ std::shared_ptr<Document> ImportCif(const std::string& path, CifImportReport* re
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
         throw FileError("The file " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     return FromCifText(text, report);
 }

@@ -456,7 +456,7 @@ std::shared_ptr<Document> LoadQsd(const std::string& path)
     // Read straight into one string (a string stream would hold the text twice).
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
         throw FileError("The structure document \"" + path + "\" " +
                         (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     std::shared_ptr<Document> d;

@@ -164,7 +164,7 @@ XyzFrame ImportXyzFrame(const std::string& path, std::size_t frame)
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
         throw FileError("The file " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     XyzFrame result = ImportXyzFrameText(text, frame);
     result.document->SetName(std::filesystem::path(path).stem().string());

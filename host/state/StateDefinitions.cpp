@@ -244,7 +244,7 @@ StateDefinitions StateDefinitions::Load(const std::string& path)
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Settings))
         Malformed("file \"" + path + "\"", "it " + (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     return Parse(text, "file \"" + path + "\"");
 }

@@ -136,7 +136,7 @@ HRESULT LoadFile(const std::string& path, ClassMap& classes, bool reportErrors)
     classes.clear();
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why))
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Settings))
     {
         if (why == RegularFile::NotThere)
             return S_OK;
@@ -226,9 +226,10 @@ HRESULT SaveFile(const std::string& path, const ClassMap& classes)
 
     static std::atomic<unsigned> counter{0};
     const std::string temp = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(++counter);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string why;
+    int fd = RegularFile::OpenToWrite(temp, why);
     if (fd < 0)
-        return Fail(kCannotWrite, "Cannot write the class registry '" + path + "': " + std::strerror(errno));
+        return Fail(kCannotWrite, "Cannot write the class registry '" + path + "': " + RegularFile::Refusal(temp, why));
     bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
     const int writeErrno = errno;
     ok = (::close(fd) == 0) && ok;

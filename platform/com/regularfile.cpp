@@ -10,10 +10,7 @@ namespace RegularFile {
 
 const char* const NotThere = "does not exist";
 
-namespace {
-
-// What a file of this mode is, as Open says it; "" for a regular file.
-std::string WhatItIs(mode_t mode)
+std::string WhatItIs(unsigned mode)
 {
     if (S_ISREG(mode))
         return std::string();
@@ -28,14 +25,38 @@ std::string WhatItIs(mode_t mode)
     return "is not a regular file";
 }
 
+namespace {
+
 std::string SystemReason(const char* what, int error)
 {
     return std::string(what) + " (" + std::strerror(error) + ")";
 }
 
+std::string TooLarge(std::uint64_t size, std::uint64_t largest)
+{
+    return "is too large to be read (" + std::to_string(size) + " bytes; at most " + std::to_string(largest) +
+           " are read)";
+}
+
+// The descriptor back in blocking mode; false, closed, with the reason,
+// when that fails.
+bool Blocking(int fd, std::string& why)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    {
+        const int error = errno;
+        why = SystemReason("cannot be opened", error);
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int Open(const std::string& path, std::string& why) noexcept
+int Open(const std::string& path, std::string& why, std::uint64_t largest) noexcept
 {
     try
     {
@@ -71,17 +92,79 @@ int Open(const std::string& path, std::string& why) noexcept
             ::close(fd);
             return -1;
         }
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        if (status.st_size > 0 && static_cast<std::uint64_t>(status.st_size) > largest)
         {
-            why = SystemReason("cannot be opened", errno);
+            why = TooLarge(static_cast<std::uint64_t>(status.st_size), largest);
             ::close(fd);
             return -1;
         }
+        if (!Blocking(fd, why))
+            return -1;
         return fd;
     }
     catch (...)
     {
+        return -1;
+    }
+}
+
+int OpenToWrite(const std::string& path, std::string& why, bool truncate) noexcept
+{
+    try
+    {
+        why.clear();
+        if (path.empty())
+        {
+            why = NotThere;
+            errno = ENOENT;
+            return -1;
+        }
+        // O_NONBLOCK: a FIFO without a reader is refused at once (ENXIO)
+        // instead of waiting for one.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0)
+        {
+            const int error = errno;
+            struct stat status;
+            if (error != ENOENT && error != ENOTDIR && ::stat(path.c_str(), &status) == 0 &&
+                !S_ISREG(status.st_mode))
+                why = WhatItIs(status.st_mode);
+            else
+                why = SystemReason("cannot be opened for writing", error);
+            errno = error;
+            return -1;
+        }
+        struct stat status;
+        if (::fstat(fd, &status) != 0)
+        {
+            const int error = errno;
+            why = SystemReason("cannot be looked at", error);
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        if (!S_ISREG(status.st_mode))
+        {
+            why = WhatItIs(status.st_mode);
+            ::close(fd);
+            errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+            return -1;
+        }
+        if (truncate && status.st_size > 0 && ::ftruncate(fd, 0) != 0)
+        {
+            const int error = errno;
+            why = SystemReason("cannot be emptied", error);
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
+        if (!Blocking(fd, why))
+            return -1;
+        return fd;
+    }
+    catch (...)
+    {
+        errno = ENOMEM;
         return -1;
     }
 }
@@ -103,10 +186,10 @@ std::string Failure(const std::string& message, const std::string& path, const s
     return text + ": " + Refusal(path, why) + ".";
 }
 
-bool ReadAll(const std::string& path, std::string& text, std::string& why)
+bool ReadAll(const std::string& path, std::string& text, std::string& why, std::uint64_t largest)
 {
     text.clear();
-    const int fd = Open(path, why);
+    const int fd = Open(path, why, largest);
     if (fd < 0)
         return false;
     struct stat status;
@@ -118,6 +201,14 @@ bool ReadAll(const std::string& path, std::string& text, std::string& why)
         const ssize_t got = ::read(fd, block, sizeof block);
         if (got > 0)
         {
+            // A file that grows past the bound while it is read.
+            if (text.size() + static_cast<std::size_t>(got) > largest)
+            {
+                why = TooLarge(text.size() + static_cast<std::size_t>(got), largest);
+                ::close(fd);
+                text.clear();
+                return false;
+            }
             text.append(block, static_cast<std::size_t>(got));
             continue;
         }
@@ -138,9 +229,9 @@ bool ReadAll(const std::string& path, std::string& text, std::string& why)
 
 InputFile::InputFile() : std::istream(nullptr) {}
 
-InputFile::InputFile(const std::string& path) : std::istream(nullptr)
+InputFile::InputFile(const std::string& path, std::uint64_t largest) : std::istream(nullptr)
 {
-    Open(path);
+    Open(path, largest);
 }
 
 InputFile::~InputFile()
@@ -148,11 +239,11 @@ InputFile::~InputFile()
     rdbuf(nullptr);
 }
 
-bool InputFile::Open(const std::string& path)
+bool InputFile::Open(const std::string& path, std::uint64_t largest)
 {
     Close();
     m_path = path;
-    const int fd = RegularFile::Open(path, m_why);
+    const int fd = RegularFile::Open(path, m_why, largest);
     if (fd < 0)
     {
         setstate(std::ios::failbit);
@@ -169,6 +260,62 @@ void InputFile::Close()
     rdbuf(nullptr);
     m_buffer.reset();
     m_why.clear();
+}
+
+OutputFile::OutputFile() : std::ostream(nullptr) {}
+
+OutputFile::OutputFile(const std::string& path, bool truncate) : std::ostream(nullptr)
+{
+    Open(path, truncate);
+}
+
+OutputFile::~OutputFile()
+{
+    Close();
+    rdbuf(nullptr);
+}
+
+bool OutputFile::Open(const std::string& path, bool truncate)
+{
+    Close();
+    m_buffer.reset();
+    m_path = path;
+    m_why.clear();
+    const int fd = RegularFile::OpenToWrite(path, m_why, truncate);
+    if (fd < 0)
+    {
+        const int error = errno;
+        rdbuf(nullptr);
+        setstate(std::ios::failbit);
+        errno = error;
+        return false;
+    }
+    m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::out | std::ios::binary);
+    rdbuf(m_buffer.get());  // also clears the state
+    return true;
+}
+
+bool OutputFile::Close()
+{
+    // The closed buffer stays the stream's until the next Open: later
+    // writes fail, and the state tells whether the close did.
+    if (!m_buffer || !m_buffer->is_open())
+        return static_cast<bool>(*this);
+    errno = 0;
+    bool ok = m_buffer->pubsync() == 0;
+    int error = errno;
+    if (m_buffer->close() == nullptr)
+    {
+        ok = false;
+        if (error == 0)
+            error = errno;
+    }
+    if (!ok)
+    {
+        setstate(std::ios::badbit);
+        errno = error != 0 ? error : EIO;
+    }
+    return ok && static_cast<bool>(*this);
 }
 
 }  // namespace RegularFile

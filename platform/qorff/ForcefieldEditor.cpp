@@ -78,6 +78,7 @@ void CForcefieldEditor::WriteForcefieldFile(const CForcefield& forcefield, const
     CReplaceFile file(path, project);
     if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Cannot open " + path + ": " + file.Error());
+    errno = 0; // a failed write's reason is its own
     forcefield.WriteLibrary(file.Stream());
     if (!file.Commit())
         throw KelvResult(E_UNEXPECTED, "Failed to write " + path + ": " + file.Error());

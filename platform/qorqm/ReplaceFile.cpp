@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <random>
 
+#include "com/regularfile.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 
@@ -153,6 +154,19 @@ fs::path Resolved(const fs::path& path)
     return error ? path : Normal(resolved);
 }
 
+// Whether one of the folders on the way to `folder` (itself included) is,
+// once its links are followed, `project` or a folder in it.
+bool PassesThrough(const fs::path& project, const fs::path& folder)
+{
+    fs::path walked;
+    for (const fs::path& part : folder) {
+        walked /= part;
+        if (Within(project, Resolved(walked)))
+            return true;
+    }
+    return false;
+}
+
 std::string Quoted(const std::string& text)
 {
     return "\"" + MessageText::Excerpt(text) + "\"";
@@ -188,7 +202,10 @@ std::string LinkLeavingProject(const std::string& path, const std::string& proje
     const fs::path folder = Normal(PathUtilities::ToNative(project));
     const fs::path realFolder = Resolved(folder);
     const fs::path& base = Within(folder, named) ? folder : realFolder;
-    if (!Within(base, named))
+    // A file of the project is one named inside it, or one whose way passes
+    // through it once links are followed: the place, not its spelling (a
+    // second link to the project names the same files).
+    if (!Within(base, named) && !PassesThrough(realFolder, named.parent_path()))
         return std::string(); // not a file of the project: the user's own choice
     // Where a write of the path lands: the end of its chain of links, in the
     // folder its linked folders lead to.
@@ -205,6 +222,8 @@ std::string LinkLeavingProject(const std::string& path, const std::string& proje
     const std::string outside = ", outside the project " + Quoted(project);
     if (fs::path(end).lexically_normal() != absolute.lexically_normal())
         return "it is a symbolic link to " + Quoted(lands.string()) + outside;
+    if (!Within(base, named))
+        return "it leads to " + Quoted(lands.string()) + outside;
     // A linked folder on the way below the project.
     fs::path walked = base;
     auto part = named.begin();
@@ -291,7 +310,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
     struct stat existing;
     const bool exists = ::stat(m_file.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        Failed("it is not a plain file", S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+        Failed("it " + RegularFile::WhatItIs(existing.st_mode), S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
         return;
     }
     const std::string pid = std::to_string(::getpid());
@@ -329,8 +348,13 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
     ::close(fd);
     m_temporary = temporary;
     m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
-    if (!m_stream.is_open())
+    if (!m_stream.is_open()) {
         Failed("its temporary file \"" + m_temporary + "\" cannot be opened (" + std::strerror(errno) + ")", errno);
+        return;
+    }
+    // Nothing has been written yet: a write that fails later leaves its own
+    // reason in errno, never one of the looks above (a target not there yet).
+    errno = 0;
 }
 
 CReplaceFile::~CReplaceFile()
@@ -414,4 +438,50 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
     if (!ok && error)
         *error = file.Error();
     return ok;
+}
+
+bool CopyFileContents(const std::string& source, const std::string& target, std::string* error,
+                      const std::string& project)
+{
+    const auto failed = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const std::string from = PathUtilities::ToNative(source);
+    const std::string leaving = LinkLeavingProject(from, project);
+    if (!leaving.empty())
+        return failed("\"" + MessageText::Excerpt(source) + "\" " + leaving);
+    std::string why;
+    const int fd = RegularFile::Open(from, why);
+    if (fd < 0)
+        return failed(RegularFile::Refusal(MessageText::Excerpt(source), why));
+    CReplaceFile file(target, project);
+    bool ok = file.IsOpen();
+    char block[64 * 1024];
+    int readError = 0;
+    while (ok) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            readError = errno;
+            break;
+        }
+        if (got == 0)
+            break;
+        errno = 0;
+        ok = static_cast<bool>(file.Stream().write(block, got));
+    }
+    ::close(fd);
+    if (readError != 0) {
+        file.Discard();
+        errno = readError;
+        return failed(RegularFile::Refusal(MessageText::Excerpt(source), "cannot be read (" +
+                                                                           std::string(std::strerror(readError)) + ")"));
+    }
+    ok = file.Commit();
+    if (!ok)
+        return failed("\"" + MessageText::Excerpt(target) + "\" cannot be written: " + file.Error());
+    return true;
 }

@@ -31,7 +31,8 @@ class CReplaceFile {
 public:
     // Opens the temporary file beside the target (or beside the file a link
     // target names). IsOpen() says whether that worked, Error() why not;
-    // nothing is changed yet.
+    // nothing is changed yet. Opened, it leaves errno 0, so that the reason
+    // Commit gives for a failed write is that write's own.
     // With a `project` folder, a target named inside it whose links lead
     // outside it is refused (LinkLeavingProject).
     explicit CReplaceFile(const std::string& target, const std::string& project = std::string());
@@ -69,9 +70,21 @@ private:
 bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* error = nullptr,
                          const std::string& project = std::string());
 
+// Copies the regular file source over target as ReplaceFileContents saves
+// (the target replaced whole, or left as it was), streaming its bytes. With a
+// `project` folder both stay in it: a source of the project that a link
+// leads outside it is not read, and a target is not written through such a
+// link (LinkLeavingProject). The source is read through the one opener of
+// files (RegularFile: a FIFO, a device or a folder is refused, nothing
+// waits). False when that failed, with the reason in *error (a sentence
+// naming the file), errno the system's reason where there is one.
+bool CopyFileContents(const std::string& source, const std::string& target, std::string* error = nullptr,
+                      const std::string& project = std::string());
+
 // The rule for files a command picks itself in a project: such a file named
-// inside `project` must, with every symbolic link on its way followed, still
-// lie inside it. Empty when `path` may be written (no project given, a path
+// inside `project`, or whose folder lies in it once links are followed (a
+// second link to the project names the same place), must, with every
+// symbolic link on its way followed, still lie inside it. Empty when `path` may be written (no project given, a path
 // not named inside the project, or one that stays in it); else why not, in
 // words fit to follow "cannot be written: ", naming the link and its target.
 std::string LinkLeavingProject(const std::string& path, const std::string& project);

@@ -173,7 +173,7 @@ TrjContents Read(const std::string& path)
 {
     std::string bytes;
     std::string why;
-    if (!RegularFile::ReadAll(path, bytes, why))
+    if (!RegularFile::ReadAll(path, bytes, why, RegularFile::Bound::Trajectory))
         throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" " +
                                      (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     Input in(path, std::move(bytes));

@@ -22,7 +22,7 @@ void SetTextDocumentContentFromFile(ISBDocumentManager* documentManager, const K
     const std::string path = filePath.ToTString();
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(PathUtilities::ToNative(path), text, why))
+    if (!RegularFile::ReadAll(PathUtilities::ToNative(path), text, why, RegularFile::Bound::Document))
         throw KelvResult(STG_E_FILENOTFOUND, "The file \"" + path + "\" " +
                                                  (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
     const KelvComPtr<ISDTextDocument> textDocument =

@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <unistd.h>
+
+#include "com/regularfile.h"
 
 namespace RecordFile {
 namespace {
@@ -46,10 +49,28 @@ Record& Record::Integer(std::int32_t value)
     return *this;
 }
 
-RecordWriter::RecordWriter(const std::string& path) : m_path(path), m_file(std::fopen(path.c_str(), "wb"))
+namespace {
+
+// The file opened to write through the one writer's opener (nothing but a
+// regular file, without waiting), as a stdio stream.
+std::FILE* OpenRecordFile(const std::string& path)
 {
-    if (m_file == nullptr)
+    std::string why;
+    const int fd = RegularFile::OpenToWrite(path, why);
+    if (fd < 0)
+        throw std::runtime_error("cannot write the record file " + RegularFile::Refusal(path, why));
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
         throw std::runtime_error("cannot write the record file " + path);
+    }
+    return file;
+}
+
+}  // namespace
+
+RecordWriter::RecordWriter(const std::string& path) : m_path(path), m_file(OpenRecordFile(path))
+{
 }
 
 RecordWriter::~RecordWriter()

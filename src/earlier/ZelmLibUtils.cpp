@@ -67,7 +67,7 @@ CZelmLibUtils::~CZelmLibUtils()
 
 void CZelmLibUtils::ReadLibrary(const std::string& path)
 {
-    RegularFile::InputFile file(PathUtilities::ToNative(path));
+    RegularFile::InputFile file(PathUtilities::ToNative(path), RegularFile::Bound::Library);
     if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, file.Failure("Unable to open ZELM library file."));
     bool inSpecies = false;

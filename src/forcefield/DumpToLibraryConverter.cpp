@@ -485,11 +485,14 @@ void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, 
 
     CTemporaryFile temporary(libraryPath);
     {
-        std::ofstream stream(temporary.Path().c_str(), std::ios::out | std::ios::trunc);
+        RegularFile::OutputFile stream(temporary.Path());
+        if (!stream.IsOpen())
+            throw KelvResult(E_UNEXPECTED, stream.Failure("Cannot write the library file " + libraryPath));
+        errno = 0;
         stream << converted;
-        stream.close();
-        if (stream.fail())
-            throw KelvResult(E_UNEXPECTED, "Cannot write the library file " + libraryPath);
+        if (!stream.Close())
+            throw KelvResult(E_UNEXPECTED, "Cannot write the library file " + libraryPath + " (" +
+                                               std::strerror(errno != 0 ? errno : EIO) + ")");
     }
     const CForcefield& forcefield = editor.Load(temporary.Path());
     // A dump that the engine's writing left without its potentials would

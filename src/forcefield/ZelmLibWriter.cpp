@@ -1,5 +1,7 @@
 #include "forcefield/ZelmLibWriter.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -48,6 +50,7 @@ CZelmLibWriter::CZelmLibWriter(const std::string& path, const std::string& heade
     CReplaceFile file(path);
     if (!file.IsOpen())
         throw KelvResult(E_UNEXPECTED, "Cannot open " + path + ": " + file.Error());
+    errno = 0; // a failed write's reason is its own
     Write(file.Stream(), header, atomTypes, keptLines, interactions, keptSpeciesLines);
     if (!file.Commit())
         throw KelvResult(E_UNEXPECTED, "Failed to write " + path + ": " + file.Error());

@@ -146,7 +146,7 @@ std::string FileBytes(const std::string& path)
 {
     std::string bytes;
     std::string why;
-    RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why);
+    RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why, RegularFile::Bound::Library);
     return bytes;
 }
 

@@ -318,10 +318,15 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     if (!leaving.empty())
         throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
                                              "\" cannot be written: " + leaving + ".");
-    errno = 0;
-    std::ofstream out(PathUtilities::ToNative(target), std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, errno));
+    RegularFile::OutputFile out(PathUtilities::ToNative(target));
+    if (!out.IsOpen()) {
+        const int error = errno;
+        // Something other than a file stands there: say what it is; else the
+        // system's reason with the advice that fits it.
+        if (out.Why().rfind("is ", 0) == 0)
+            throw KelvResult(E_UNEXPECTED, out.Failure("Unable to open ZELM intermediate arc file."));
+        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, error));
+    }
 
     std::string_view line;
     int failure = 0;  // the system's reason of the first failed write

@@ -180,7 +180,7 @@ bool CZelmFileWriter::WantsConnectivity() const
 void CZelmFileWriter::WriteConnectivity(std::ofstream& deck, const KelvComPtr<ISBScope>& contents, bool periodic,
                                         const CAtomicIndexMap& map)
 {
-    RegularFile::InputFile library(PathUtilities::ToNative(m_runInfo.GetLibraryPath()));
+    RegularFile::InputFile library(PathUtilities::ToNative(m_runInfo.GetLibraryPath()), RegularFile::Bound::Library);
     if (!library.IsOpen())
         throw KelvResult(E_UNEXPECTED, library.Failure("Unable to read ZELM library file."));
     std::list<std::string> otherLines;

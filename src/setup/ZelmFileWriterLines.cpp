@@ -74,6 +74,7 @@ void CZelmFileWriter::WriteHeader(CReplaceFile& file, const std::string& path)
         throw KelvResult(E_UNEXPECTED,
                          KelvFormat("Unable to open ZELM input file '%1'%2.") << path << WriteFailure(file));
     std::ofstream& deck = file.Stream();
+    errno = 0; // a failed write's reason is its own
     ZelmDeckLines::SetDeckFormat(deck);
     WriteKeywordLine(deck);
     WritePropertyKeywords(deck);

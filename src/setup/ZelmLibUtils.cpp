@@ -58,7 +58,7 @@ bool IsFitFlag(const std::string& token)
 // failed.
 void OpenLibrary(RegularFile::InputFile& stream, const std::string& path, const char* failureMessage)
 {
-    if (!stream.Open(path)) {
+    if (!stream.Open(path, RegularFile::Bound::Library)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure(failureMessage));
     }
 }

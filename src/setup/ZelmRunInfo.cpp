@@ -345,7 +345,7 @@ bool CZelmRunInfo::CanDoPhononNonGamma() const
 {
     if (GetLibraryName() == "dreiding")
         return true;
-    RegularFile::InputFile library(PathUtilities::ToNative(GetLibraryPath()));
+    RegularFile::InputFile library(PathUtilities::ToNative(GetLibraryPath()), RegularFile::Bound::Library);
     if (!library.IsOpen() && library.Why() != RegularFile::NotThere)
         throw KelvResult(E_UNEXPECTED, library.Failure("Problem reading the library file."));
     bool restricted = false;
@@ -386,7 +386,7 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
                                                "\" is a folder, not a file: the deck's library cannot be read "
                                                "from it.");
     }
-    RegularFile::InputFile note(path);
+    RegularFile::InputFile note(path, RegularFile::Bound::Settings);
     if (!note.IsOpen() && note.Why() != RegularFile::NotThere)
         throw KelvResult(E_UNEXPECTED, note.Failure("Unable to read the library note."));
     if (!note.IsOpen()) {
@@ -419,7 +419,7 @@ void CZelmRunInfo::ReadSelectedLibraryFile(const std::string& path)
 
 void CZelmRunInfo::ReadInputFile(const std::string& path)
 {
-    RegularFile::InputFile deck(path);
+    RegularFile::InputFile deck(path, RegularFile::Bound::Deck);
     if (!deck.IsOpen())
         throw KelvResult(E_UNEXPECTED, deck.Failure(KelvFormat("Unable to open ZELM input file '%1'.") << path));
     const ZelmDeck::DeckSettings settings = ZelmDeck::ReadDeckSettings(deck);

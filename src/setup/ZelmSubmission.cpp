@@ -95,7 +95,7 @@ namespace {
 bool ReadWhole(const std::string& path, std::string& bytes)
 {
     std::string why;
-    return RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why);
+    return RegularFile::ReadAll(PathUtilities::ToNative(path), bytes, why, RegularFile::Bound::Library);
 }
 
 } // namespace

@@ -89,8 +89,103 @@ TEST_F(RegularFileTest, WhatIsNoRegularFileIsRefusedAsWhatItIs)
         EXPECT_TRUE(stream.fail());
         EXPECT_EQ(stream.Why(), c.why);
         EXPECT_EQ(stream.Refused(), "the file \"" + c.path + "\" " + c.why);
+
+        // Opened to write, what is there and no regular file is refused
+        // alike, at once (a FIFO without a reader would wait for one); a
+        // file not there is made, except where no folder holds it.
+        if (c.why == RegularFile::NotThere && !c.path.empty() && c.path.find("missing/") == std::string::npos)
+            continue;
+        RegularFile::OutputFile out(c.path);
+        EXPECT_FALSE(out.IsOpen());
+        EXPECT_TRUE(out.fail());
+        if (c.why == RegularFile::NotThere && !c.path.empty())
+            EXPECT_EQ(out.Why(), "cannot be opened for writing (No such file or directory)");
+        else
+            EXPECT_EQ(out.Why(), c.why);
     }
+    // Nothing was written into what stood there.
+    EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+    EXPECT_TRUE(fs::is_empty(Path("folder")));
     fs::remove_all(socketFolder);
+}
+
+// A file opened to write is a regular one, made when absent and emptied
+// first unless asked to keep its bytes; a FIFO that has a reader is refused
+// too, with nothing written into it.
+TEST_F(RegularFileTest, WritesGoToRegularFilesOnly)
+{
+    QzTest::WriteFile(Path("old"), "old bytes");
+    {
+        RegularFile::OutputFile out(Path("old"));
+        ASSERT_TRUE(out.IsOpen()) << out.Why();
+        out << "new";
+        EXPECT_TRUE(out.Close());
+    }
+    EXPECT_EQ(QzTest::ReadFile(Path("old")), "new");
+    std::string why;
+    const int kept = RegularFile::OpenToWrite(Path("old"), why, false);
+    ASSERT_GE(kept, 0) << why;
+    EXPECT_EQ(::fcntl(kept, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(kept, F_GETFD) & FD_CLOEXEC, 0);
+    ::close(kept);
+    EXPECT_EQ(QzTest::ReadFile(Path("old")), "new");
+    {
+        RegularFile::OutputFile made(Path("made"));
+        ASSERT_TRUE(made.IsOpen()) << made.Why();
+        made << "made";
+    }
+    EXPECT_EQ(QzTest::ReadFile(Path("made")), "made");
+
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    const int reader = ::open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(RegularFile::OpenToWrite(Path("fifo"), why), -1);
+    EXPECT_EQ(why, "is a pipe (FIFO), not a regular file");
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+}
+
+// A file larger than the bound its reader gives is refused by its size
+// before a byte is read, however it is read; one within the bound is read.
+TEST_F(RegularFileTest, AFileAboveItsBoundIsRefusedUnread)
+{
+    QzTest::WriteFile(Path("small"), "0123456789");
+    {
+        // Sparse: its size costs no disk, and reading it would take long.
+        std::ofstream(Path("huge")).close();
+        fs::resize_file(Path("huge"), RegularFile::Bound::Library + 1);
+    }
+    const std::string tooLarge = "is too large to be read (" + std::to_string(RegularFile::Bound::Library + 1) +
+                                 " bytes; at most " + std::to_string(RegularFile::Bound::Library) + " are read)";
+    const struct {
+        std::string path;
+        std::uint64_t bound;
+        std::string why;  // empty: read
+    } cases[] = {
+        {Path("small"), 10, ""},
+        {Path("small"), 9, "is too large to be read (10 bytes; at most 9 are read)"},
+        {Path("huge"), RegularFile::Bound::Library, tooLarge},
+        {Path("huge"), RegularFile::Bound::None, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " within " + std::to_string(c.bound));
+        std::string why;
+        const int fd = RegularFile::Open(c.path, why, c.bound);
+        EXPECT_EQ(fd >= 0, c.why.empty());
+        EXPECT_EQ(why, c.why);
+        if (fd >= 0)
+            ::close(fd);
+        RegularFile::InputFile stream(c.path, c.bound);
+        EXPECT_EQ(stream.IsOpen(), c.why.empty());
+        EXPECT_EQ(stream.Why(), c.why);
+        if (c.bound == RegularFile::Bound::None)
+            continue;  // not read whole: 256 MB of zeros
+        std::string text;
+        EXPECT_EQ(RegularFile::ReadAll(c.path, text, why, c.bound), c.why.empty());
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(text, c.why.empty() ? "0123456789" : "");
+    }
 }
 
 TEST_F(RegularFileTest, ARegularFileOpensBlockingAndCloseOnExec)

@@ -158,6 +158,28 @@ TEST(ReplaceFile, AFailedWriteKeepsTheSystemsReason)
     fs::remove_all(folder);
 }
 
+// A stream that fails without a system reason (a writer's own fault) is
+// reported as a failed write, never with the reason a look made before the
+// write left behind (a new target is not there: "No such file or
+// directory"), whichever file it replaces.
+TEST(ReplaceFile, AWriteFailingWithoutASystemReasonShowsNoStaleOne)
+{
+    const fs::path folder = FreshFolder("stale");
+    std::ofstream(folder / "old.txt") << "old";
+    for (const char* name : {"new.txt", "old.txt"}) {
+        SCOPED_TRACE(name);
+        errno = EDOM;
+        CReplaceFile file((folder / name).string());
+        ASSERT_TRUE(file.IsOpen()) << file.Error();
+        EXPECT_EQ(errno, 0);
+        file.Stream().setstate(std::ios::badbit);
+        EXPECT_FALSE(file.Commit());
+        EXPECT_EQ(file.Error(), "writing its new contents failed (" + std::string(std::strerror(EIO)) + ")");
+    }
+    EXPECT_EQ(Slurp(folder / "old.txt"), "old");
+    fs::remove_all(folder);
+}
+
 // The replacement keeps the permissions of the file it replaces; a new file
 // gets what the umask leaves of an ordinary file's mode.
 TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFileAndNewFilesFollowTheUmask)
@@ -441,6 +463,10 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
         {project / "chain-out.trj", project.string(), "it is a symbolic link to \""},
         {project / "dangling.trj", (folder / "p-link").string(), "it is a symbolic link to \""},
         {project / "run" / "frames.trj", project.string(), "it lies in \""},
+        // Spelled through a second link to the project: the same places.
+        {folder / "p-link" / "plain.trj", project.string(), ""},
+        {folder / "p-link" / "leaving.trj", project.string(), "it is a symbolic link to \""},
+        {folder / "p-link" / "run" / "frames.trj", project.string(), "it leads to \""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.string() + " in " + c.projectFolder);

@@ -22,6 +22,7 @@
 #include "ResultCommands.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
+#include "host/managers/HostContext.h"
 #include "host/charts/ChartFile.h"
 #include "host/charts/ChartSvg.h"
 #include "kelv/kelv.h"
@@ -37,29 +38,25 @@ const char* const Categories[] = {"EnEvol", "Structure", "Trajectory", "Optics",
 // above the file that holds a project state, else the file's own folder.
 std::string ProjectOf(const std::string& file, const std::string& given)
 {
-    std::error_code error;
     if (!given.empty()) {
-        if (!fs::is_regular_file(fs::path(given) / ProjectStateFile, error))
+        if (ProjectStateOf(given).empty())
             Fail("\"" + given + "\" is not a project folder: it has no \"" + ProjectStateFile + "\"");
+        // The files written beside the results belong to the project they
+        // lie in: a results folder elsewhere is not taken as the given one's.
+        std::error_code error;
+        const fs::path project = fs::weakly_canonical(Absolute(given), error);
+        const fs::path results = fs::weakly_canonical(fs::path(file).parent_path(), error);
+        if (error || !QzHost::HostPaths::IsInside(project.string(), results.string()))
+            Fail("the results file \"" + file + "\" is not in the project \"" + given +
+                 "\": the files written beside it belong to the project it lies in");
         return Absolute(given);
     }
-    for (fs::path folder = fs::path(file).parent_path(); !folder.empty(); folder = folder.parent_path()) {
-        if (fs::is_regular_file(folder / ProjectStateFile, error))
-            return folder.string();
-        if (folder == folder.parent_path())
-            break;
-    }
-    return fs::path(file).parent_path().string();
+    return ProjectOfFolder(fs::path(file).parent_path().string());
 }
 
 QzHost::HostConfiguration ConfigurationFor(const std::string& project)
 {
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = project;
-    std::error_code error;
-    if (fs::is_regular_file(fs::path(project) / ProjectStateFile, error))
-        configuration.stateFile = (fs::path(project) / ProjectStateFile).string();
-    return configuration;
+    return ProjectConfiguration(project, false);
 }
 
 // The project's "ZelmAnalysis" logic, or why the host could not connect it.
@@ -120,7 +117,7 @@ std::size_t DigestOf(const fs::path& path)
 {
     std::string bytes;
     std::string why;
-    RegularFile::ReadAll(path.string(), bytes, why);
+    RegularFile::ReadAll(path.string(), bytes, why, LargestComparedFile);
     return std::hash<std::string>()(bytes);
 }
 

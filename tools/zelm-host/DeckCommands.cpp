@@ -32,7 +32,7 @@ std::string ReadWhole(const std::string& path)
 {
     std::string text;
     std::string why;
-    RegularFile::ReadAll(path, text, why);
+    RegularFile::ReadAll(path, text, why, RegularFile::Bound::Deck);
     return text;
 }
 

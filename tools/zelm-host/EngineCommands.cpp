@@ -83,7 +83,7 @@ struct EngineArguments {
 void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
 {
     std::error_code error;
-    if (!fs::is_regular_file(fs::path(a.project) / ProjectStateFile, error))
+    if (ProjectStateOf(a.project).empty())
         throw std::runtime_error("\"" + a.project + "\" is not a project folder: it has no \"" +
                                  std::string(ProjectStateFile) + "\"");
     const bool setLimit = app.count("--time-limit") > 0;

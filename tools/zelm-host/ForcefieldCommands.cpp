@@ -79,14 +79,7 @@ class Session {
 public:
     explicit Session(const std::string& project)
     {
-        std::error_code error;
-        const std::string stateFile = (fs::path(project) / ProjectStateFile).string();
-        if (!fs::is_regular_file(stateFile, error))
-            Fail("\"" + project + "\" is not a project folder: it has no \"" + ProjectStateFile +
-                 "\" (make it one with: zelm-host project " + project + ")");
-        QzHost::HostConfiguration configuration;
-        configuration.projectFolder = project;
-        configuration.stateFile = stateFile;
+        const QzHost::HostConfiguration configuration = ProjectConfiguration(project, true);
         m_host = std::make_unique<QzHost::HostApplication>(configuration);
         const KelvComPtr<ISBLogic> logic = m_host->Logic(QzHost::ModuleExtensionName, "ZelmLogic");
         if (!logic)

@@ -13,8 +13,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include <unistd.h>
+
 #include "CommandLine.h"
 #include "LibraryAdvice.h"
+#include "com/regularfile.h"
+#include "qorqm/MessageText.h"
 #include "host/HostApplication.h"
 #include "host/state/ProjectLock.h"
 #include "host/model/CifImport.h"
@@ -55,7 +59,7 @@ void RequireProject(const std::string& folder)
     if (!fs::is_directory(folder, error)) {
         Fail("the project folder \"" + folder + "\" does not exist (make it with: zelm-host project " + folder + ")");
     }
-    if (!fs::is_regular_file(StateFileOf(folder), error)) {
+    if (ProjectStateOf(folder).empty()) {
         Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
              "\" (make it one with: zelm-host project " + folder + ")");
     }
@@ -67,10 +71,7 @@ std::unique_ptr<QzHost::HostApplication> OpenHost(const std::string& folder)
 {
     QzHost::HostConfiguration configuration;
     configuration.projectFolder = folder;
-    std::error_code error;
-    if (fs::is_regular_file(StateFileOf(folder), error)) {
-        configuration.stateFile = StateFileOf(folder);
-    }
+    configuration.stateFile = ProjectStateOf(folder);
     auto host = std::make_unique<QzHost::HostApplication>(configuration);
     for (const std::string& missing : host->MissingLogics()) {
         StartNotes().push_back("logic not created: " + missing);
@@ -216,11 +217,38 @@ std::string DocumentFileStem(const std::string& name)
 
 }  // namespace
 
+std::string ProjectStateOf(const std::string& folder)
+{
+    const std::string path = StateFileOf(folder);
+    std::string why;
+    const int fd = RegularFile::Open(path, why);
+    if (fd >= 0) {
+        ::close(fd);
+        return path;
+    }
+    if (why == RegularFile::NotThere)
+        return std::string();
+    Fail("the project state of \"" + MessageText::Excerpt(folder) + "\" cannot be read: " +
+         RegularFile::Refusal(MessageText::Excerpt(path), why));
+}
+
+std::string ProjectOfFolder(const std::string& folder)
+{
+    const fs::path start = Absolute(folder.empty() ? "." : folder);
+    std::error_code error;
+    for (fs::path above = start; !above.empty(); above = above.parent_path()) {
+        if (fs::exists(fs::symlink_status(above / ProjectStateFile, error)))
+            return above.string();
+        if (above == above.parent_path())
+            break;
+    }
+    return start.string();
+}
+
 QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool given)
 {
-    std::error_code error;
-    const std::string stateFile = StateFileOf(folder);
-    const bool hasState = fs::is_regular_file(stateFile, error);
+    const std::string stateFile = ProjectStateOf(folder);
+    const bool hasState = !stateFile.empty();
     if (given && !hasState) {
         Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
              "\" (make it one with: zelm-host project " + folder + ")");
@@ -265,7 +293,7 @@ void CreateProject(const std::string& folder, std::ostream& out)
         Fail("\"" + folder + "\" exists and is not a folder");
     }
     const std::string stateFile = StateFileOf(folder);
-    const bool existed = fs::is_regular_file(stateFile, error);
+    const bool existed = !ProjectStateOf(folder).empty();
     std::unique_ptr<QzHost::HostApplication> host = OpenHost(folder);
     if (existed) {
         out << "project " << Absolute(folder) << " exists already; its state is kept\n";

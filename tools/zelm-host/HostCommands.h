@@ -28,6 +28,19 @@ void AddHostCommands(CommandLine& commandLine);
 // The state values of every logic of a project, as the host saves them.
 inline constexpr const char* ProjectStateFile = "project-state.json";
 
+// The project's state file in `folder`: its path when it is a regular file,
+// "" when there is none. Anything else standing there (a folder, a FIFO, a
+// device, a socket) fails naming it: such a project is not taken for one
+// without a state, which would go on with the default values. Every command
+// that reads a project's state asks here.
+std::string ProjectStateOf(const std::string& folder);
+
+// The project of the files a command writes into `folder`: the nearest
+// folder at or above it (as named) that holds a project state, else the
+// folder itself. The project of a written file comes from where it is
+// written, never from another argument.
+std::string ProjectOfFolder(const std::string& folder);
+
 // The host's configuration over a project folder, with its state file when
 // the folder has one. A folder the user named (`given`) without a state file
 // fails, saying how to make it a project.

@@ -52,19 +52,7 @@ public:
         if (const std::string why = NotAnInputFile(m_file.string()); !why.empty()) {
             Fail("the document \"" + documentPath + "\" " + why);
         }
-        std::string folder = project;
-        if (folder.empty()) {
-            folder = m_file.parent_path().string();
-            for (fs::path p = m_file.parent_path(); !p.empty(); p = p.parent_path()) {
-                if (fs::is_regular_file(p / ProjectStateFile, error)) {
-                    folder = p.string();
-                    break;
-                }
-                if (p == p.parent_path()) {
-                    break;
-                }
-            }
-        }
+        const std::string folder = project.empty() ? ProjectOfFolder(m_file.parent_path().string()) : project;
         QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !project.empty());
         if (changes) {
             m_lock = std::make_unique<DocumentChangeLock>(folder, m_file.string());

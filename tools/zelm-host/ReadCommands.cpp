@@ -327,14 +327,7 @@ void WriteCharts(Reading& run, const ReadOptions& options, const std::string& se
 {
     std::ostream& out = run.Out();
     run.Step("charts", [&] {
-        if (!fs::is_regular_file(fs::path(options.project) / ProjectStateFile)) {
-            throw std::runtime_error("\"" + options.project + "\" is not a project folder: it has no \"" +
-                                     ProjectStateFile + "\" (make it one with: zelm-host project " +
-                                     options.project + ")");
-        }
-        QzHost::HostConfiguration configuration;
-        configuration.projectFolder = options.project;
-        configuration.stateFile = (fs::path(options.project) / ProjectStateFile).string();
+        const QzHost::HostConfiguration configuration = ProjectConfiguration(options.project, true);
         QzHost::HostApplication host(configuration);
         const bool fromOutput = run.Has(".dens") && run.Has(".gout");
         if (!run.Has(".geomopt") && !run.Has(".mdynam") && !fromOutput) {

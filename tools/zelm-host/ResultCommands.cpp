@@ -2,6 +2,10 @@
 
 #include "com/regularfile.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -17,7 +21,9 @@
 #include "host/model/StructureComparison.h"
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
+#include "host/managers/HostContext.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "readers/OutputFileReader.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
@@ -42,24 +48,24 @@ struct OpenDocument {
 
 std::unique_ptr<QzHost::HostApplication> HostOver(const std::string& folder)
 {
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = folder;
-    std::error_code error;
-    const std::string state = (fs::path(folder) / ProjectStateFile).string();
-    if (fs::is_regular_file(state, error))
-        configuration.stateFile = state;
-    return std::make_unique<QzHost::HostApplication>(configuration);
+    return std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, false));
 }
 
-OpenDocument Open(const std::string& documentPath)
+// The document, in the host over the project of the run's files that the
+// command writes (`written`, a file of the run): the project of a written
+// file is the one of the folder it is written into. A document outside that
+// project is refused.
+OpenDocument Open(const std::string& documentPath, const std::string& written)
 {
     OpenDocument opened;
     opened.path = Absolute(documentPath);
-    std::error_code error;
     if (const std::string why = NotAnInputFile(opened.path); !why.empty())
         Fail("the document \"" + documentPath + "\" " + why);
-    opened.folder = fs::path(opened.path).parent_path().string();
-    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder);
+    opened.folder = ProjectOfFolder(fs::path(Absolute(written)).parent_path().string());
+    if (!QzHost::HostPaths::IsInside(opened.folder, opened.path))
+        Fail("the document \"" + documentPath + "\" is not in the project \"" + opened.folder +
+             "\" of the run's files it is written with");
+    opened.lock = std::make_unique<DocumentChangeLock>(opened.folder, opened.path);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
     KelvResult::Check(opened.host->Documents().FindDocument(KelvBSTR(opened.path).Get(), opened.document.Receive()));
@@ -127,8 +133,8 @@ std::string CutFrameNote(const std::string& archive)
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
-    OpenDocument opened = Open(document);
     const std::string arc = Absolute(archive);
+    OpenDocument opened = Open(document, arc);
     std::error_code error;
     if (const std::string why = NotAnInputFile(arc); !why.empty())
         Fail("the archive \"" + archive + "\" " + why);
@@ -185,7 +191,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     std::error_code error;
     if (const std::string why = NotAnInputFile(path); !why.empty())
         Fail("the document \"" + seedDocument + "\" " + why);
-    const DocumentChangeLock lock(fs::path(path).parent_path().string());
+    const std::string project = ProjectOfFolder(fs::path(path).parent_path().string());
+    const DocumentChangeLock lock(project, path);
     // The importer applies the archive of the same name; without a frame to
     // apply it would give the document back as it was.
     const std::string arc = PathUtilities::ExtensionReplaced(path, ".arc");
@@ -203,7 +210,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     frames.reset();
     const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
-    std::unique_ptr<QzHost::HostApplication> host = HostOver(fs::path(path).parent_path().string());
+    std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
     KelvComPtr<ISBDocumentRoot> document;
     KelvVariant noData;
     KelvResult::Check(host->Documents().ImportDocument(0, KelvBSTR(path).Get(),
@@ -226,8 +233,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
 void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
                      std::ostream& out)
 {
-    OpenDocument opened = Open(document);
     const std::string name = Absolute(base);
+    OpenDocument opened = Open(document, name + ".trj");
     RequireFinishedRun(name);
     std::string chosen = kind;
     if (chosen.empty()) {
@@ -267,10 +274,9 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
     // The trajectory document only over a whole frames file.
     const std::string qtd = name + ".qtd";
     std::error_code error;
-    if (!fs::exists(qtd, error))
-        fs::copy_file(opened.path, qtd, error);
-    if (error)
-        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + error.message());
+    std::string why;
+    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, opened.folder))
+        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + why);
     out << "wrote " << name << ".trj (" << chosen << ")\n";
     if (code != 3)
         out << CutFrameNote(name + ".arc");

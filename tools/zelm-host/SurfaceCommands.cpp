@@ -323,20 +323,8 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     if (const std::string why = NotAnInputFile(file); !why.empty()) {
         Fail("the document \"" + options.document + "\" " + why);
     }
-    std::string folder = fs::path(file).parent_path().string();
-    if (!options.project.empty()) {
-        folder = options.project;
-        if (!fs::is_regular_file(fs::path(folder) / ProjectStateFile, error)) {
-            Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
-                 "\" (make it one with: zelm-host project " + folder + ")");
-        }
-    }
-
-    QzHost::HostConfiguration configuration;
-    configuration.projectFolder = folder;
-    if (fs::is_regular_file(fs::path(folder) / ProjectStateFile, error)) {
-        configuration.stateFile = (fs::path(folder) / ProjectStateFile).string();
-    }
+    const std::string folder = options.project.empty() ? fs::path(file).parent_path().string() : options.project;
+    const QzHost::HostConfiguration configuration = ProjectConfiguration(folder, !options.project.empty());
     const DocumentChangeLock lock(folder, file);
     QzHost::HostApplication host(configuration);
     const KelvComPtr<IQoZelmSurfaceCalculator> calculator = SurfaceCalculatorOf(host);

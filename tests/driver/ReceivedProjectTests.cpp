@@ -1,0 +1,280 @@
+// A project received from a colleague, as it was packed: in place of a file
+// a command writes there may stand a FIFO or a link leading out of the
+// project, the project may be reached through a second link, its state may
+// be no file, and its library may be a huge file of nothing. Each command
+// ends (bounded in time), names what it refuses, and reads, copies and writes
+// nothing outside the project (a canary file there stays as it was).
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const Canary = "the colleague's own file, not to be touched\n";
+const char* const DeckFolder = "p/rocksalt ZELM GeomOpt";
+
+class ReceivedProject : public QzTest::DriverTest {
+protected:
+    ReceivedProject() : DriverTest("received-project") {}
+
+    void SetUp() override
+    {
+        const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
+        Step("export p/rocksalt.qsd --task GeomOpt");
+        for (const char* run : {"geomopt", "dynamics"})
+            fs::copy(examples + "results/" + run, folder.File(std::string("p/") + run));
+        fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/geomopt/rocksalt.qsd"));
+        Step("engine --project p --stub");
+        fs::create_directories(folder.File("outside"));
+        QzTest::WriteFile(folder.File("outside/canary"), Canary);
+    }
+
+    // Runs the driver, killed after 20 s; false when it had to be.
+    bool RunBounded(const std::string& arguments, std::string& said) const
+    {
+        const std::string out = folder.File("bounded-out.txt");
+        const std::string command = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
+                                    "' timeout -s KILL 20 '" + QzTest::DriverPath() + "' --registry '" +
+                                    folder.File("registry.json") + "' " + arguments + " >'" + out + "' 2>&1 </dev/null";
+        const int status = std::system(command.c_str());
+        said = QzTest::ReadFile(out);
+        return WIFEXITED(status) && WEXITSTATUS(status) != 137;
+    }
+
+    // The file (relative to the test's folder) as a link to the canary.
+    void LinkToCanary(const std::string& file) const
+    {
+        fs::remove(folder.File(file));
+        fs::create_symlink(folder.File("outside/canary"), folder.File(file));
+    }
+
+    // No file of the project (and of the server folders) holds the
+    // canary's bytes, and the canary is as it was.
+    void ExpectCanaryKept() const
+    {
+        EXPECT_EQ(QzTest::ReadFile(folder.File("outside/canary")), Canary);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.File("outside")), fs::directory_iterator()), 1);
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(folder.File("p"), error), end; !error && it != end;
+             it.increment(error)) {
+            if (!it->is_symlink() && it->is_regular_file()) {
+                EXPECT_NE(QzTest::ReadFile(it->path().string()), Canary) << it->path();
+            }
+        }
+    }
+};
+
+// A FIFO in place of each file a command writes: nothing waits for a reader.
+TEST_F(ReceivedProject, AFifoInPlaceOfAWrittenFileIsRefusedWithoutWaiting)
+{
+    const struct {
+        const char* file;
+        const char* command;
+    } cases[] = {
+        {"p/geomopt/rocksalt_TDE_.arc", "results p/geomopt/rocksalt.gout"},
+        {"p/geomopt/rocksalt_TDE_.arc", "analyse p/geomopt/rocksalt.gout structure p/rocksalt.qsd"},
+        {"p/geomopt/rocksalt_TDE_.arc", "update-structure p/rocksalt.qsd p/geomopt/rocksalt.arc"},
+        {"p/geomopt/rocksalt_TDE_.arc", "import-result p/geomopt/rocksalt.qsd"},
+        {"p/geomopt/rocksalt.qtd", "analyse p/geomopt/rocksalt.gout trajectory p/rocksalt.qsd"},
+        {"p/geomopt/rocksalt.trj", "trajectory p/geomopt/rocksalt --document p/rocksalt.qsd"},
+        {"p/dynamics/rocksalt.trj", "trajectory p/dynamics/rocksalt --document p/rocksalt.qsd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " with " + c.file + " a FIFO");
+        fs::remove(folder.File(c.file));
+        ASSERT_EQ(::mkfifo(folder.File(c.file).c_str(), 0600), 0);
+        std::string said;
+        const bool ended = RunBounded(c.command, said);
+        EXPECT_TRUE(ended) << "killed after 20 s\n" << said;
+        EXPECT_FALSE(fs::is_regular_file(folder.File(c.file))) << said;
+        EXPECT_NE(said.find(fs::path(c.file).filename().string() + "\""), std::string::npos) << said;
+        EXPECT_NE(said.find("is a pipe (FIFO), not a regular file"), std::string::npos) << said;
+        fs::remove(folder.File(c.file));
+    }
+}
+
+// What `start` uploads of a deck's folder: a file linked out of the project
+// is not read, and a FIFO is refused as what it is.
+TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
+{
+    const std::string start = std::string("start \"") + DeckFolder + "/rocksalt.gin\"";
+    const struct {
+        const char* file;  // in the deck's folder
+        const char* stand; // "link" (to the canary) or "FIFO"
+        const char* named; // empty: no file, so not listed to upload
+    } cases[] = {
+        {"rocksalt.qsd", "link", "outside the project"},
+        {"rocksalt.trjaux", "link", "outside the project"},
+        {"rocksalt.kptaux", "link", "outside the project"},
+        {"extra.qms", "link", "outside the project"},
+        {"selectedLibrary.libaux", "link", "is not in the current project: a link leads it to"},
+        {"rocksalt.trjaux", "FIFO", "is a pipe (FIFO), not a regular file"},
+        {"rocksalt.qsd", "FIFO", ""},
+        {"extra.qms", "FIFO", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " a " + c.stand);
+        const std::string file = folder.File(std::string(DeckFolder) + "/" + c.file);
+        const bool existed = fs::exists(file);
+        if (existed)
+            fs::rename(file, file + ".kept");
+        if (std::string(c.stand) == "link")
+            LinkToCanary(std::string(DeckFolder) + "/" + c.file);
+        else
+            ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+        std::string said;
+        EXPECT_TRUE(RunBounded(start, said)) << "killed after 20 s\n" << said;
+        if (*c.named != '\0') {
+            EXPECT_NE(said.find(c.file), std::string::npos) << said;
+            EXPECT_NE(said.find(c.named), std::string::npos) << said;
+        }
+        ExpectCanaryKept();
+        fs::remove(file);
+        if (existed)
+            fs::rename(file + ".kept", file);
+    }
+    // As shipped, the deck starts.
+    std::string said;
+    EXPECT_TRUE(RunBounded(start, said)) << said;
+    EXPECT_EQ(said.find("outside the project"), std::string::npos) << said;
+}
+
+// The run's files spelled through a second link to the project, or the
+// document in another folder: the place decides, not the spelling, and the
+// project is the one of the folder written into.
+TEST_F(ReceivedProject, APlaceIsCheckedAsItIsNotAsItIsSpelled)
+{
+    fs::create_directory_symlink(folder.File("p"), folder.File("alias"));
+    fs::create_directories(folder.File("q"));
+    fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("q/rocksalt.qsd"));
+    Step("project r");
+    const struct {
+        const char* link;  // in the project, to the canary
+        const char* command;
+    } cases[] = {
+        {"p/geomopt/rocksalt_TDE_.arc", "results alias/geomopt/rocksalt.gout --project p"},
+        {"p/geomopt/rocksalt_TDE_.arc", "analyse alias/geomopt/rocksalt.gout structure p/rocksalt.qsd --project p"},
+        {"p/geomopt/rocksalt_TDE_.arc", "results p/geomopt/rocksalt.gout --project alias"},
+        {"p/geomopt/rocksalt.trj", "trajectory p/geomopt/rocksalt --document q/rocksalt.qsd"},
+        {"p/geomopt/rocksalt_TDE_.arc", "results p/geomopt/rocksalt.gout --project r"},
+        {"p/geomopt/rocksalt.trj", "analyse alias/geomopt/rocksalt.gout trajectory p/rocksalt.qsd --project p"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        LinkToCanary(c.link);
+        std::string said;
+        EXPECT_TRUE(RunBounded(c.command, said)) << said;
+        EXPECT_TRUE(fs::is_symlink(folder.File(c.link))) << said;
+        EXPECT_NE(said.find("rocksalt"), std::string::npos) << said;
+        ExpectCanaryKept();
+        fs::remove(folder.File(c.link));
+    }
+    // Without the links, the same spellings work.
+    std::string said;
+    EXPECT_TRUE(RunBounded("analyse alias/geomopt/rocksalt.gout structure p/rocksalt.qsd --project p", said));
+    EXPECT_NE(said.find("changed: rocksalt.qsd"), std::string::npos) << said;
+}
+
+// A project state that is no file is refused by its name by every command
+// that reads it; only a missing one makes "not a project folder".
+TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
+{
+    char socketFolder[] = "/tmp/qz-state-XXXXXX";
+    ASSERT_NE(::mkdtemp(socketFolder), nullptr);
+    const std::string socket = std::string(socketFolder) + "/s";
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socket.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(s);
+
+    const std::string state = folder.File("p/project-state.json");
+    fs::rename(state, state + ".kept");
+    const struct {
+        const char* stand;
+        const char* named;
+    } stands[] = {
+        {"FIFO", "is a pipe (FIFO), not a regular file"},
+        {"folder", "is a folder, not a file"},
+        {"link to /dev/zero", "is a device, not a regular file"},
+        {"socket", "is a socket, not a regular file"},
+        {"bad JSON", "is not valid JSON"},
+    };
+    const std::vector<std::string> commands{
+        "deck p/rocksalt.qsd --task GeomOpt",
+        "show p/rocksalt.qsd --project p",
+        "state --project p ZelmLogic",
+        "results p/geomopt/rocksalt.gout",
+        "analyse p/geomopt/rocksalt.gout structure p/rocksalt.qsd",
+        "engine --project p",
+        "forcefield --project p show",
+        std::string("start \"") + DeckFolder + "/rocksalt.gin\"",
+        "run p/rocksalt.qsd --task Energy",
+    };
+    for (const auto& stand : stands) {
+        const std::string kind = stand.stand;
+        if (kind == "FIFO")
+            ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+        else if (kind == "folder")
+            fs::create_directory(state);
+        else if (kind == "socket")
+            fs::create_symlink(socket, state);
+        else if (kind == "bad JSON")
+            QzTest::WriteFile(state, "{\"ZelmLogic\": ");
+        else
+            fs::create_symlink("/dev/zero", state);
+        for (const std::string& command : commands) {
+            if (kind == "bad JSON" && command.rfind("engine", 0) == 0)
+                continue; // looks for the project's state, reads none
+            SCOPED_TRACE(command + " with the state a " + kind);
+            std::string said;
+            ASSERT_TRUE(RunBounded(command, said)) << "killed after 20 s\n" << said;
+            EXPECT_NE(said.find("project-state.json"), std::string::npos) << said;
+            EXPECT_NE(said.find(stand.named), std::string::npos) << said;
+            EXPECT_EQ(said.find("has no \"project-state.json\""), std::string::npos) << said;
+        }
+        fs::remove(state);
+    }
+    fs::rename(state + ".kept", state);
+    fs::remove_all(socketFolder);
+}
+
+// A library of 2 GB of nothing (sparse) is refused by its size, unread, at
+// once; the deck writer never holds it.
+TEST_F(ReceivedProject, AHugeLibraryIsRefusedUnread)
+{
+    fs::resize_file(folder.File("p/rocksalt.lib"), std::uintmax_t{2} << 30);
+    for (const char* command : {"deck p/rocksalt.qsd --task GeomOpt", "forcefield --project p show"}) {
+        SCOPED_TRACE(command);
+        const auto begun = std::chrono::steady_clock::now();
+        std::string said;
+        ASSERT_TRUE(RunBounded(command, said)) << said;
+        const auto took = std::chrono::steady_clock::now() - begun;
+        EXPECT_NE(said.find("rocksalt.lib"), std::string::npos) << said;
+        EXPECT_NE(said.find("is too large to be read (2147483648 bytes"), std::string::npos) << said;
+        // Reading it took 18 s; refusing it takes what starting the driver takes.
+        EXPECT_LT(took, std::chrono::seconds(10));
+    }
+}
+
+}  // namespace
