@@ -57,12 +57,12 @@ private:
     std::string ResolveTarget(const std::string& target, LONG flags, bool folder, bool& claimed) const;
     void MoveHiddenMark(const std::string& from, const std::string& to);
     void DropHiddenMarks(const std::string& pathOrFolder);
+    // Refuses a copy whose target lies behind a link leading out of the project.
+    void RequireStaysInProject(const std::string& source, const std::string& target) const;
     // Copies `from` (named `source` by the caller) over `to`: a copy into
     // the project does not leave it through a link, a file of the project a
     // link leads outside it is not read, and the source is read through the
     // one opener of files (CopyFileContents).
-    // Refuses a copy whose target lies behind a link leading out of the project.
-    void RequireStaysInProject(const std::string& source, const std::string& target) const;
     void CopyWithin(const std::string& source, const std::string& from, const std::string& to) const;
 
     std::shared_ptr<HostContext> m_context;
