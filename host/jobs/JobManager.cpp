@@ -1,5 +1,7 @@
 #include "host/jobs/JobManager.h"
 
+#include "com/regularfile.h"
+
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace QzHost {
 
@@ -353,9 +356,15 @@ HRESULT ManagedJob::Start()
             if (!(item->UploadPolicy() & UploadMask))
                 continue;
             const std::string source = HostPaths::Normal(item->Descriptor());
-            if (!IsFile(source))
-                Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                     "The file \"" + item->Descriptor() + "\" cannot be uploaded: it does not exist.");
+            // Named as what it is when it is no regular file (a FIFO, a
+            // folder, a device), as every file read is refused.
+            std::string why;
+            const int opened = RegularFile::Open(source, why);
+            if (opened < 0)
+                Fail(why == RegularFile::NotThere ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : E_ACCESSDENIED,
+                     "The file \"" + MessageText::Excerpt(item->Descriptor(), 1000) + "\" cannot be uploaded: it " +
+                         why + ".");
+            ::close(opened);
             const std::string name = PathUtilities::FileNameFromPath(source);
             if (names.insert(name).second)
                 uploads.push_back(source);

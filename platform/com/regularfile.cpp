@@ -1,5 +1,7 @@
 #include "com/regularfile.h"
 
+#include "qorqm/MessageText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -88,7 +90,7 @@ int Open(const std::string& path, std::string& why) noexcept
 
 std::string Refusal(const std::string& path, const std::string& why)
 {
-    return "the file \"" + path + "\" " + why;
+    return "the file \"" + MessageText::Excerpt(path, 1000) + "\" " + why;
 }
 
 std::string Failure(const std::string& message, const std::string& path, const std::string& why)

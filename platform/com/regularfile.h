@@ -29,7 +29,8 @@ extern const char* const NotThere;
 // otherwise.
 int Open(const std::string& path, std::string& why) noexcept;
 
-// The refusal of a path Open refused: "the file \"PATH\" WHY".
+// The refusal of a path Open refused: "the file \"PATH\" WHY", the path
+// quoted as a message quotes a file's text (MessageText::Excerpt).
 std::string Refusal(const std::string& path, const std::string& why);
 
 // A reader's own failure message for a file it could not open: the message

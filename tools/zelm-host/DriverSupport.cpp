@@ -95,4 +95,9 @@ std::string ShownText(const std::string& text, std::size_t longest)
     return plain ? text : MessageText::Excerpt(text, longest);
 }
 
+std::string ShownName(const std::string& name)
+{
+    return ShownText(name, MessageText::ExcerptLength);
+}
+
 }  // namespace ZelmHost

@@ -41,4 +41,8 @@ std::string Take(BSTR text);
 // cut as a message quotes a file's text.
 std::string ShownText(const std::string& text, std::size_t longest = 2000);
 
+// A name a project holds (a document's, a type's, a set's, a library's, a
+// file's) as a command shows it: ShownText at a message's excerpt length.
+std::string ShownName(const std::string& name);
+
 }  // namespace ZelmHost
