@@ -253,7 +253,7 @@ void PrintLoadWarnings(IQoForcefieldEditor& editor, std::ostream& out)
     out << "load warnings (" << lines.size() << (lines.size() == 1 ? " line" : " lines")
         << " kept as text, not read):\n";
     for (const std::string& line : lines)
-        out << "  " << ShownText(line, MessageText::ExcerptLength) << "\n";
+        out << "  " << line << "\n";
 }
 
 void Show(const Session& session, std::ostream& out)
