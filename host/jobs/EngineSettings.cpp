@@ -28,10 +28,21 @@ std::string SettingsPath(const std::string& projectFolder)
     return PathUtilities::Join(PathUtilities::ToNative(projectFolder), EngineSettingsFile);
 }
 
+// Settings in a regular file can be reset; anything else standing there (a
+// folder, a FIFO, a device) is the user's to move away first.
+bool CanBeReset(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
 [[noreturn]] void Unreadable(const std::string& path, const std::string& reason)
 {
-    Fail(E_INVALIDARG, "The engine settings \"" + path + "\" cannot be read: " + MessageText::Excerpt(reason) +
-                           " (reset them with \"zelm-host engine --clear\", or delete the file).");
+    Fail(E_INVALIDARG, "The engine settings \"" + MessageText::Excerpt(path, 1000) + "\" cannot be read: " +
+                           MessageText::Excerpt(reason) +
+                           (CanBeReset(path) ? " (reset them with \"zelm-host engine --clear\", or delete the file)."
+                                             : " (it is no settings file: move it out of the way, then set the "
+                                               "engine again with \"zelm-host engine\")."));
 }
 
 } // namespace
@@ -101,7 +112,7 @@ EngineSettings UpdateEngineSettings(const std::string& projectFolder,
     try {
         settings = LoadEngineSettings(projectFolder);
     } catch (const KelvResult&) {
-        if (!resetDamaged)
+        if (!resetDamaged || !CanBeReset(SettingsPath(projectFolder)))
             throw;
         settings = EngineSettings();
     }

@@ -1,5 +1,7 @@
 #include "host/jobs/JobManager.h"
 
+#include "com/regularfile.h"
+
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"

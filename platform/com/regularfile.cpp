@@ -1,5 +1,7 @@
 #include "com/regularfile.h"
 
+#include "qorqm/MessageText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -171,7 +173,7 @@ int OpenToWrite(const std::string& path, std::string& why, bool truncate) noexce
 
 std::string Refusal(const std::string& path, const std::string& why)
 {
-    return "the file \"" + path + "\" " + why;
+    return "the file \"" + MessageText::Excerpt(path, 1000) + "\" " + why;
 }
 
 std::string Failure(const std::string& message, const std::string& path, const std::string& why)

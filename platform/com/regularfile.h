@@ -71,7 +71,8 @@ int Open(const std::string& path, std::string& why, std::uint64_t largest = Boun
 // would take whatever is written. errno then holds the system's reason.
 int OpenToWrite(const std::string& path, std::string& why, bool truncate = true) noexcept;
 
-// The refusal of a path Open refused: "the file \"PATH\" WHY".
+// The refusal of a path Open refused: "the file \"PATH\" WHY", the path
+// quoted as a message quotes a file's text (MessageText::Excerpt).
 std::string Refusal(const std::string& path, const std::string& why);
 
 // A reader's own failure message for a file it could not open: the message

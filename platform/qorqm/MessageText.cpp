@@ -1,49 +1,33 @@
 #include "qorqm/MessageText.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace MessageText {
 
 namespace {
 
-// The length of the well-formed UTF-8 character that starts at `i` (1 to 4),
-// or 0 when the byte there does not start one: a stray continuation byte,
-// an overlong form, a surrogate, a code point beyond U+10FFFF, or a
-// sequence cut short by the end of `text`. `truncated` is set when the
-// bytes there are a well-formed start that the end of `text` cuts short.
-std::size_t CharacterLength(const std::string& text, std::size_t i, bool& truncated)
+// The code points of two bytes and more that are not printable: the C1
+// controls, the format characters and the two separators, as ranges in
+// ascending order.
+struct Range {
+    unsigned long first;
+    unsigned long last;
+};
+constexpr Range NotPrintable[] = {
+    {0x0080, 0x009F},   {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+    {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},
+    {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},
+    {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+};
+
+bool IsPrintable(unsigned long code)
 {
-    truncated = false;
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0)
-            low = 0xA0;  // below: overlong
-        else if (c == 0xED)
-            high = 0x9F;  // above: surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0)
-            low = 0x90;  // below: overlong
-        else if (c == 0xF4)
-            high = 0x8F;  // above: beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (i + k >= text.size()) {
-            truncated = true;
-            return 0;
-        }
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80)
-            return 0;
-    }
-    return length;
+    const Range* end = std::end(NotPrintable);
+    const Range* range =
+        std::lower_bound(std::begin(NotPrintable), end, code, [](const Range& r, unsigned long c) { return r.last < c; });
+    return range == end || code < range->first;
 }
 
 void AppendEscaped(std::string& out, unsigned char c)
@@ -55,6 +39,75 @@ void AppendEscaped(std::string& out, unsigned char c)
 }
 
 }  // namespace
+
+Character CharacterAt(const char* text, std::size_t size, std::size_t i)
+{
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80)
+        return {1, c >= 0x20 && c != 0x7f, false};
+    const Character malformed{1, false, false};
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    unsigned long code = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0F;
+        if (c == 0xE0)
+            low = 0xA0;  // below: overlong
+        else if (c == 0xED)
+            high = 0x9F;  // above: surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07;
+        if (c == 0xF0)
+            low = 0x90;  // below: overlong
+        else if (c == 0xF4)
+            high = 0x8F;  // above: beyond U+10FFFF
+    } else {
+        return malformed;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= size)
+            return {1, false, true};
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80)
+            return malformed;
+        code = (code << 6) | (next & 0x3F);
+    }
+    return {length, IsPrintable(code), false};
+}
+
+std::size_t AppendPrintable(std::string& out, const char* text, std::size_t size, bool whole)
+{
+    std::size_t i = 0;
+    while (i < size) {
+        // Plain text goes in runs.
+        std::size_t run = i;
+        while (run < size) {
+            const unsigned char c = static_cast<unsigned char>(text[run]);
+            if ((c < 0x20 && c != '\n' && c != '\t') || c >= 0x7f)
+                break;
+            ++run;
+        }
+        out.append(text + i, run - i);
+        i = run;
+        if (i == size)
+            break;
+        const Character character = CharacterAt(text, size, i);
+        if (character.cut && !whole)
+            break;
+        if (character.printable)
+            out.append(text + i, character.length);
+        else
+            for (std::size_t k = 0; k < character.length; ++k)
+                AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
+        i += character.length;
+    }
+    return i;
+}
 
 std::string Excerpt(const std::string& text, std::size_t limit)
 {
@@ -70,39 +123,26 @@ std::string Excerpt(const std::string& text, std::size_t limit, std::size_t whol
     result.reserve((text.size() < limit ? text.size() : limit) + 40);
     std::size_t i = 0;
     while (i < text.size()) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        bool truncated = false;
-        const std::size_t length = CharacterLength(text, i, truncated);
+        const Character character = CharacterAt(text.data(), text.size(), i);
         // A character that the end of a text's head cuts in two belongs to
         // the part left out.
-        if (truncated && head)
+        if (character.cut && head)
             break;
-        std::size_t taken = 1;  // bytes of `text` this step shows
-        std::size_t written;    // bytes of message it writes
-        const bool escape = length == 0 || c < 0x20 || c == 0x7f ||
-                            (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-        if (escape) {
-            // A control character (C0, DEL, C1) or a byte that is no part of
-            // a well-formed character: each byte as "\xNN".
-            taken = length == 0 ? 1 : length;
-            written = 4 * taken;
-        } else if (c == '\\') {
-            written = 2;
-        } else {
-            taken = length;
-            written = length;
-        }
+        const bool backslash = text[i] == '\\';
+        // What this step writes: a printable character as it stands, a
+        // backslash doubled, any other byte by byte as "\xNN".
+        const std::size_t written = backslash ? 2 : character.printable ? character.length : 4 * character.length;
         if (result.size() + written > limit)
             break;
-        if (escape) {
-            for (std::size_t k = 0; k < taken; ++k)
-                AppendEscaped(result, static_cast<unsigned char>(text[i + k]));
-        } else if (c == '\\') {
+        if (backslash) {
             result += "\\\\";
+        } else if (character.printable) {
+            result.append(text, i, character.length);
         } else {
-            result.append(text, i, taken);
+            for (std::size_t k = 0; k < character.length; ++k)
+                AppendEscaped(result, static_cast<unsigned char>(text[i + k]));
         }
-        i += taken;
+        i += character.length;
     }
     if (i < wholeLength)
         result += "... (" + std::to_string(wholeLength - i) + " more characters)";

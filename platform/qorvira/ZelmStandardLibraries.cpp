@@ -20,14 +20,16 @@ std::string Quoted(const std::string& path)
 
 // The path made absolute, with every link followed and "." and ".." taken
 // away; the part that does not exist is taken as written. A link whose
-// target is missing is followed all the same. Empty when the links go
-// round in a loop or cannot be read.
-fs::path Resolved(const std::string& text)
+// target is missing is followed all the same. Empty, with the reason in
+// `why`, when the links go round in a loop, a name is too long or a part
+// cannot be read.
+fs::path Resolved(const std::string& text, std::error_code& why)
 {
     std::string native = PathUtilities::ToNative(text);
     while (native.size() > 1 && native.back() == '/')
         native.pop_back();
-    std::error_code error;
+    std::error_code& error = why;
+    error.clear();
     fs::path path = fs::absolute(fs::path(native), error);
     if (error)
         return fs::path();
@@ -48,7 +50,24 @@ fs::path Resolved(const std::string& text)
             return fs::path();
         path = target.is_absolute() ? target : folder / target;
     }
+    error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
     return fs::path();
+}
+
+fs::path Resolved(const std::string& text)
+{
+    std::error_code why;
+    return Resolved(text, why);
+}
+
+// Why a path could not be resolved, as the end of a refusal.
+std::string Unresolved(const std::error_code& why)
+{
+    if (why == std::errc::filename_too_long)
+        return "its name is too long";
+    if (why == std::errc::too_many_symbolic_link_levels)
+        return "its links go round in a loop";
+    return "it cannot be read (" + why.message() + ")";
 }
 
 // The path made absolute with "." and ".." taken away, links not followed.
@@ -122,38 +141,49 @@ std::string CZelmStandardLibraries::ProjectFolder() const
 std::string CZelmStandardLibraries::GetStandardLibrariesFolder() const
 {
     const std::string core = CoreFolder();
-    const auto inCore = [&core](const std::string& relative) {
-        std::string folder = PathUtilities::Join(core, relative);
+    const auto asFolder = [](std::string folder) {
         if (folder.empty() || !PathUtilities::IsSeparator(folder.back()))
             folder += PathUtilities::Separator();
         return folder;
     };
+    const auto inCore = [&](const std::string& relative) { return asFolder(PathUtilities::Join(core, relative)); };
 
-    const std::string relative = StateText("ZelmLibraryFolder");
-    if (relative.empty())
-        return inCore(DefaultRelativeFolder());
-    const std::string folder = inCore(relative);
+    const std::string stored = StateText("ZelmLibraryFolder");
     const std::string installed = inCore(DefaultRelativeFolder());
+    if (stored.empty())
+        return installed;
+    const fs::path own = Resolved(installed);
+    const std::string folder = inCore(stored);
     const fs::path resolved = Resolved(folder);
-    if (resolved.empty() || resolved != Resolved(installed))
-        throw KelvResult(E_ACCESSDENIED, MessageText::Excerpt(folder, 1000) +
-                                             " is not in the current project: the project's "
-                                         "ZelmLogic.ZelmLibraryFolder " + Quoted(relative) +
+    if (!resolved.empty() && resolved == own)
+        return folder;
+    // The installation's folder may also be written out whole.
+    const bool absolute = PathUtilities::IsSeparator(stored.front());
+    if (absolute) {
+        const fs::path whole = Resolved(stored);
+        if (!whole.empty() && whole == own)
+            return asFolder(stored);
+    }
+    throw KelvResult(E_ACCESSDENIED, MessageText::Excerpt(absolute ? asFolder(stored) : folder, 1000) +
+                                         " is not in the current project: the project's "
+                                         "ZelmLogic.ZelmLibraryFolder " + Quoted(stored) +
                                          " moves the standard library folder away from the installation's " +
-                                         Quoted(installed) + "; only the installation's standard libraries are used.");
-    return folder;
+                                         Quoted(installed) + ", the only one taken; clear the value with: "
+                                         "zelm-host state --project " + Quoted(ProjectFolder()) +
+                                         " ZelmLogic ZelmLibraryFolder \"\"");
 }
 
 std::string CZelmStandardLibraries::WhyNotIn(const std::string& path, const std::vector<std::string>& folders)
 {
-    const fs::path resolved = Resolved(path);
+    std::error_code why;
+    const fs::path resolved = Resolved(path, why);
     for (const std::string& folder : folders) {
         if (LiesIn(Resolved(folder), resolved))
             return std::string();
     }
     std::string reason = MessageText::Excerpt(path, 1000) + " is not in the current project";
     if (resolved.empty())
-        return reason + ": its links go round in a loop or cannot be read";
+        return reason + ": " + Unresolved(why);
     // Named inside but leading elsewhere: a link took it out.
     for (const std::string& folder : folders) {
         if (LiesIn(Written(folder), Written(path)))

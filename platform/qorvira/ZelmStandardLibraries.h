@@ -12,8 +12,10 @@
 //
 // The state is a project's, and a project comes from elsewhere: the folder
 // it gives must be the installation's own ("Resources/Virakon/ZELM/" in the
-// product data folder, however it is spelt). One that resolves anywhere
-// else is refused as a library outside the project.
+// product data folder, however it is spelt: inside the product data folder
+// or as the whole path of that folder). One that resolves anywhere else is
+// refused as a library outside the project, naming the value as stored and
+// the command that clears it.
 //
 // Where a library lies: a library file that the engine is given (selected
 // in the state, named by a deck or by the note beside it) must lie, with

@@ -22,12 +22,12 @@ constexpr std::size_t HostileSize = 1 << 20;
 
 // One line of about 1 MB: terminal escape sequences (CSI, OSC, a bell), C1
 // controls as UTF-8 and as single bytes, bytes of no UTF-8 character
-// (invalid, overlong, a surrogate, a sequence cut short), DEL, a backspace
-// and a carriage return.
+// (invalid, overlong, a surrogate, a sequence cut short), DEL, a backspace,
+// a carriage return and characters that reverse, break or hide a line.
 std::string HostileBytes()
 {
     const std::string unit = "\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m\x9b" "32m\xff\xfe\xc0\xaf\xed\xa0\x80\xe2\x82"
-                             "A\x7f\b\r\x85 ";
+                             "A\x7f\b\r\x85\xe2\x80\xae\xe2\x80\xa8\xe2\x81\xa6\xef\xbb\xbf ";
     std::string text;
     while (text.size() < HostileSize)
         text += unit;
@@ -38,11 +38,19 @@ std::string HostileBytes()
 // written as JSON escapes.
 std::string HostileJson()
 {
-    const std::string unit = "\\u001b]0;owned\\u0007\\u001b[2J\\u009b31m\\u0085\\u007f\\b\\r\\u202e ";
+    const std::string unit = "\\u001b]0;owned\\u0007\\u001b[2J\\u009b31m\\u0085\\u007f\\b\\r\\u202e\\u2029\\u200b ";
     std::string text;
     while (text.size() < HostileSize)
         text += unit;
     return text;
+}
+
+// A character that reorders, hides or breaks the line it stands in.
+bool IsFormatCharacter(unsigned long code)
+{
+    return (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
+           (code >= 0x2060 && code <= 0x2064) || (code >= 0x2066 && code <= 0x2069) || code == 0x061C ||
+           code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB);
 }
 
 // What may reach the terminal: printable UTF-8, line breaks and tabs.
@@ -71,6 +79,8 @@ std::string FirstFault(const std::string& message)
             return "malformed UTF-8 at " + std::to_string(i);
         if (code >= 0x80 && code <= 0x9F)
             return "C1 control at " + std::to_string(i);
+        if (IsFormatCharacter(code))
+            return "format character at " + std::to_string(i);
         i += length;
     }
     return std::string();
@@ -97,15 +107,21 @@ protected:
         return name;
     }
 
+    // A file of the test's folder with the first `from` in it replaced.
+    void EditFile(const std::string& file, const std::string& from, const std::string& to) const
+    {
+        const std::string path = folder.File(file);
+        std::string text = QzTest::ReadFile(path);
+        const std::size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+        QzTest::WriteFile(path, text);
+    }
+
     // The project's state with the value of one of its keys replaced.
     void SetStateText(const std::string& project, const std::string& from, const std::string& to) const
     {
-        const std::string path = folder.File(project + "/project-state.json");
-        std::string state = QzTest::ReadFile(path);
-        const std::size_t at = state.find(from);
-        ASSERT_NE(at, std::string::npos) << from;
-        state.replace(at, from.size(), to);
-        QzTest::WriteFile(path, state);
+        EditFile(project + "/project-state.json", from, to);
     }
 
     const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
@@ -324,6 +340,57 @@ TEST_F(HostileText, EveryCommandQuotesAFilesTextShortAndEscaped)
              return "show " + p + "/rocksalt.qsd";
          },
          true},
+        {"show: the names of the document, a type and a set",
+         [&] {
+             const std::string p = Project("show-names");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"" + json + "\"");
+             EditFile(p + "/rocksalt.qsd", "\"forcefieldType\": \"\"", "\"forcefieldType\": \"" + json + "\"");
+             EditFile(p + "/rocksalt.qsd", "\"sets\": []",
+                      "\"sets\": [{\"name\": \"" + json + "\", \"visible\": true, \"atoms\": [0]}]");
+             return "show " + p + "/rocksalt.qsd";
+         },
+         false},
+        {"surface report: the document's name",
+         [&] {
+             const std::string p = Project("surface-name");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"" + json + "\"");
+             return "surface " + p + "/rocksalt.qsd report";
+         },
+         false},
+        {"forcefield show: the library name of the state",
+         [&] {
+             const std::string p = Project("forcefield-library");
+             SetStateText(p, "\"library\": \"rocksalt\"", "\"library\": \"" + json + "\"");
+             return "forcefield --project " + p + " show";
+         },
+         true},
+        {"results: the names of the run's files",
+         [&] {
+             const std::string p = Project("results-names");
+             fs::create_directories(folder.File(p + "/out"));
+             const std::string name = "\x1b]0;owned\x07\x1b[2J\x9b" "31m\xe2\x80\xae\xe2\x80\xa8\xc2\x85" + std::string(100, 'x');
+             for (const std::string& run : {std::string("rocksalt"), name})
+                 for (const char* extension : {".gout", ".arc"})
+                     fs::copy_file(examples + "results/geomopt/rocksalt" + extension,
+                                   folder.File(p + "/out/" + run + extension));
+             return "results " + p + "/out/rocksalt.gout --select 'Structure=" + name + ".gout'";
+         },
+         false},
+        {"deck: the document's name",
+         [&] {
+             const std::string p = Project("deck-name");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"" + json + "\"");
+             EditFile(p + "/rocksalt.qsd", "\"id\": \"", "\"id\": \"" + json);
+             return "deck " + p + "/rocksalt.qsd";
+         },
+         false},
+        {"export: the document's name",
+         [&] {
+             const std::string p = Project("export-name");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"" + json + "\"");
+             return "export " + p + "/rocksalt.qsd";
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

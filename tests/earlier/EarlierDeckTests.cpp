@@ -100,7 +100,7 @@ TEST_F(EarlierDeck, LookupsWithTheState)
     // A library elsewhere than the installation's folder is not taken.
     std::string refusal;
     EXPECT_EQ(QzTest::CodeOf([&] { info->GetLibraryPath(); }, refusal), E_ACCESSDENIED);
-    EXPECT_EQ(refusal.find(core + "std/ is not in the current project"), 0u) << refusal;
+    EXPECT_EQ(refusal.find("/std/ is not in the current project"), 0u) << refusal;
     Set("ZelmLogic", "ZelmLibraryFolder", "Resources\\Virakon\\ZELM\\");
     EXPECT_EQ(info->GetLibraryPath(), core + "Resources\\Virakon\\ZELM\\halides.lib");
     std::string upwards;

@@ -80,3 +80,62 @@ TEST(MessageText, ExcerptOfHostileTextStaysBoundedAndFreeOfControlBytes)
             EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "byte " << int(c) << " at limit " << limit;
     }
 }
+
+// Characters that reorder, hide or break a line are escaped as controls are,
+// by the excerpt and by what the driver prints alike; their printable
+// neighbours are not.
+TEST(MessageText, FormatCharactersAndSeparatorsAreEscapedWhereverTextIsShown)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        std::string escaped;  // as both show it
+    } cases[] = {
+        {"right-to-left override", "a\xe2\x80\xae" "b", "a\\xe2\\x80\\xae" "b"},
+        {"left-to-right embedding", "\xe2\x80\xaa", "\\xe2\\x80\\xaa"},
+        {"pop directional formatting", "\xe2\x80\xac", "\\xe2\\x80\\xac"},
+        {"isolates", "\xe2\x81\xa6\xe2\x81\xa9", "\\xe2\\x81\\xa6\\xe2\\x81\\xa9"},
+        {"marks", "\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c", "\\xe2\\x80\\x8e\\xe2\\x80\\x8f\\xd8\\x9c"},
+        {"zero-width space and joiners", "\xe2\x80\x8b\xe2\x80\x8d", "\\xe2\\x80\\x8b\\xe2\\x80\\x8d"},
+        {"word joiner and invisible plus", "\xe2\x81\xa0\xe2\x81\xa4", "\\xe2\\x81\\xa0\\xe2\\x81\\xa4"},
+        {"byte order mark", "\xef\xbb\xbfx", "\\xef\\xbb\\xbfx"},
+        {"interlinear annotation", "\xef\xbf\xb9\xef\xbf\xbb", "\\xef\\xbf\\xb9\\xef\\xbf\\xbb"},
+        {"soft hyphen", "\xc2\xad", "\\xc2\\xad"},
+        {"a tag", "\xf3\xa0\x80\x81", "\\xf3\\xa0\\x80\\x81"},
+        {"line and paragraph separators", "a\xe2\x80\xa8" "b\xe2\x80\xa9", "a\\xe2\\x80\\xa8" "b\\xe2\\x80\\xa9"},
+        {"neighbours stay", "\xe2\x80\x8a\xe2\x80\x90\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xb0\xef\xbb\xbe\xef\xbf\xbc",
+         "\xe2\x80\x8a\xe2\x80\x90\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xb0\xef\xbb\xbe\xef\xbf\xbc"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MessageText::Excerpt(c.text), c.escaped) << c.what;
+        std::string printed;
+        EXPECT_EQ(MessageText::AppendPrintable(printed, c.text.data(), c.text.size(), true), c.text.size()) << c.what;
+        EXPECT_EQ(printed, c.escaped) << c.what;
+    }
+}
+
+// What the driver prints keeps its layout and backslashes; a character cut
+// by the end of one piece waits for the rest unless the piece is the last.
+TEST(MessageText, PrintableTextKeepsLinesAndWaitsForACharacterCutInTwo)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        bool whole;
+        std::string printed;
+        std::size_t taken;
+    } cases[] = {
+        {"lines, tabs and backslashes", "a\tb\nC:\\x\n", false, "a\tb\nC:\\x\n", 9},
+        {"controls", "\x1b[2J\r\x07\x7f", false, "\\x1b[2J\\x0d\\x07\\x7f", 7},
+        {"C1 and malformed bytes", "\xc2\x9b\x9b\xff\xc0\xaf", false, "\\xc2\\x9b\\x9b\\xff\\xc0\\xaf", 6},
+        {"printable UTF-8", "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", false, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", 9},
+        {"a character cut short, more to come", "ab\xe2\x82", false, "ab", 2},
+        {"a character cut short at the end", "ab\xe2\x82", true, "ab\\xe2\\x82", 4},
+        {"a malformed start is no cut", "ab\xe2\x41", false, "ab\\xe2A", 4},
+    };
+    for (const auto& c : cases) {
+        std::string printed;
+        EXPECT_EQ(MessageText::AppendPrintable(printed, c.text.data(), c.text.size(), c.whole), c.taken) << c.what;
+        EXPECT_EQ(printed, c.printed) << c.what;
+    }
+}

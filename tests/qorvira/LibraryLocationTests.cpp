@@ -57,6 +57,9 @@ TEST_F(LibraryTest, StandardFolderJoinsCoreAndRelativeFolderWithOneSeparator)
         {"/opt/qz/", "/Resources/Virakon/ZELM", "elements.dat", "/opt/qz/Resources/Virakon/ZELM/"},
         {"C:\\Product\\", "Resources\\Virakon\\ZELM\\", "", "C:\\Product\\Resources\\Virakon\\ZELM\\"},
         {"/opt/qz", "", "e", "/opt/qz/Resources/Virakon/ZELM/"},
+        // The installation's folder written out whole.
+        {"/opt/qz", "/opt/qz/Resources/Virakon/ZELM", "e", "/opt/qz/Resources/Virakon/ZELM/"},
+        {"/opt/qz/", "/opt/qz/Resources/./Virakon/ZELM/", "", "/opt/qz/Resources/./Virakon/ZELM/"},
     };
     for (const Case& c : cases) {
         root->folders->core = c.core;
@@ -82,9 +85,15 @@ TEST_F(LibraryTest, StandardFolderElsewhereThanTheInstallationsIsRefused)
             ADD_FAILURE() << relative << " was taken";
         } catch (const KelvResult& refused) {
             EXPECT_EQ(refused.GetHRESULT(), E_ACCESSDENIED);
-            EXPECT_EQ(refused.GetMessage().find(temp.Path() + "/core/" + (relative[0] == '/' ? relative.substr(1) : relative) +
+            // Named as stored: a whole path as it is, else inside the
+            // product data folder; then the command that clears it.
+            EXPECT_EQ(refused.GetMessage().find((relative[0] == '/' ? relative : temp.Path() + "/core/" + relative) +
                                                 (relative.back() == '/' ? "" : "/") + " is not in the current project"),
                       0u)
+                << refused.GetMessage();
+            EXPECT_NE(refused.GetMessage().find("ZelmLogic.ZelmLibraryFolder \"" + relative + "\""), std::string::npos)
+                << refused.GetMessage();
+            EXPECT_NE(refused.GetMessage().find(" ZelmLogic ZelmLibraryFolder \"\""), std::string::npos)
                 << refused.GetMessage();
         }
     }
@@ -117,8 +126,9 @@ TEST_F(LibraryTest, LibraryInPlaceFollowsLinks)
                                    std::filesystem::canonical(outside).string() + "\""},
         {project + "dangling.lib", project + "dangling.lib is not in the current project: a link leads it to \"" +
                                        std::filesystem::weakly_canonical(temp.Path()).string() + "/missing.lib\""},
-        {project + "loop.lib", project + "loop.lib is not in the current project: its links go round in a loop or "
-                                         "cannot be read"},
+        {project + "loop.lib", project + "loop.lib is not in the current project: its links go round in a loop"},
+        {project + std::string(300, 'n') + ".lib",
+         project + std::string(300, 'n') + ".lib is not in the current project: its name is too long"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(libraries.WhyLibraryIsNotInPlace(c.path), c.reason) << c.path;

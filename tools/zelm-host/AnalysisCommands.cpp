@@ -26,6 +26,7 @@
 #include "host/charts/ChartFile.h"
 #include "host/charts/ChartSvg.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 
 namespace ZelmHost {
 namespace {
@@ -89,16 +90,37 @@ std::string Text(const KelvVariant& value)
     return value.Type() == VT_EMPTY ? std::string() : value.String();
 }
 
+// A name or path the project holds, as a listing shows it.
+std::string Shown(const std::string& text)
+{
+    return MessageText::Excerpt(text, 1000);
+}
+
+// What the driver adds to the module's message of a run without its
+// structure document: the file looked for and how to put one there; "" for
+// any other message.
+std::string MissingDocumentAdvice(const std::string& message, const std::string& output)
+{
+    if (message.find("Atomistic 3D document not found") == std::string::npos)
+        return std::string();
+    const std::string document = fs::path(output).replace_extension(".qsd").string();
+    return "\n  the run's structure document \"" + Shown(document) +
+           "\" is not there; copy the structure document (.qsd) the run was made from there: cp DOC.qsd \"" +
+           Shown(document) + "\"";
+}
+
 // "yes", "no", "no (the reason)" when the module refuses the run's files
 // with the reason its command fails with, or "not in this build".
-std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call)
+std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call, const std::string& output)
 {
     VARIANT_BOOL value = VARIANT_FALSE;
     const HRESULT hr = call(&value);
     if (hr == E_NOTIMPL)
         return "not in this build";
-    if (FAILED(hr))
-        return "no (" + ErrorText(hr) + ")";
+    if (FAILED(hr)) {
+        const std::string reason = ErrorText(hr);
+        return "no (" + reason + ")" + MissingDocumentAdvice(reason, output);
+    }
     return value == VARIANT_TRUE ? "yes" : "no";
 }
 
@@ -153,12 +175,12 @@ void PrintDifference(const Snapshot& before, const Snapshot& after, const std::s
         const char* what = old == before.end() ? "made" : (Changed(old->second, stamp) ? "changed" : nullptr);
         if (what == nullptr)
             continue;
-        out << what << ": " << fs::path(path).lexically_relative(project).string() << "\n";
+        out << what << ": " << Shown(fs::path(path).lexically_relative(project).string()) << "\n";
         any = true;
     }
     for (const auto& entry : before)
         if (after.count(entry.first) == 0)
-            out << "removed: " << fs::path(entry.first).lexically_relative(project).string() << "\n";
+            out << "removed: " << Shown(fs::path(entry.first).lexically_relative(project).string()) << "\n";
     if (!any)
         out << "no document was made or changed\n";
 }
@@ -234,7 +256,7 @@ std::string FilesThatAreNoFiles(const std::string& output)
         const std::string companion = fs::path(output).replace_extension(extension).string();
         const std::string why = NotAnInputFile(companion);
         if (!why.empty() && why != RegularFile::NotThere)
-            lines += "\n\"" + companion + "\" " + why + ": it is not read";
+            lines += "\n\"" + Shown(companion) + "\" " + why + ": it is not read";
     }
     return lines;
 }
@@ -244,7 +266,7 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
     Session session(options);
     KelvVariant folder;
     KelvResult::Check(session.scope->get_ResultsID(folder.Receive()));
-    out << "Results folder: " << Text(folder) << "\n";
+    out << "Results folder: " << Shown(Text(folder)) << "\n";
     for (const char* category : Categories) {
         const KelvBSTR name(category);
         KelvComPtr<ISDVariantDataDimension> list;
@@ -255,7 +277,7 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
         for (LONG i = 1; i <= count; ++i) {
             KelvVariant item;
             KelvResult::Check(list->Item(i, item.Receive()));
-            out << " " << Text(item);
+            out << " " << Shown(Text(item));
         }
         if (count == 0)
             out << " none";
@@ -263,7 +285,7 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
         KelvResult::Check(session.scope->get_ResultsIDForProperty(name.Get(), selected.Receive()));
         VARIANT_BOOL contains = VARIANT_FALSE;
         KelvResult::Check(session.scope->get_ContainsResultsForProperty(name.Get(), &contains));
-        out << "\n  selected: " << (Text(selected).empty() ? "none" : Text(selected))
+        out << "\n  selected: " << (Text(selected).empty() ? "none" : Shown(Text(selected)))
             << "; contains results: " << (contains == VARIANT_TRUE ? "yes" : "no") << "\n";
     }
     IZelmAnalysis* a = session.analysis.get();
@@ -278,7 +300,8 @@ void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
         {"CanPlotPhononDOS", &IZelmAnalysis::get_CanPlotPhononDOS},
     };
     for (const auto& query : queries)
-        out << query.first << ": " << Answer([&](VARIANT_BOOL* v) { return (a->*query.second)(v); }) << "\n";
+        out << query.first << ": " << Answer([&](VARIANT_BOOL* v) { return (a->*query.second)(v); }, session.output)
+            << "\n";
     out << CutFrameNotes(session, {"EnEvol", "Structure", "Trajectory"});
     // What the answers took for no file of the run, said as what it is.
     const std::string notRead = FilesThatAreNoFiles(session.output);
@@ -302,8 +325,10 @@ KelvComPtr<ISBDocumentRoot> StructureDocument(Session& session, const std::strin
 // A failed action: the module's reason, then the run's files that are no files.
 void CheckAction(HRESULT hr, const std::string& output)
 {
-    if (FAILED(hr))
-        throw KelvResult(hr, ErrorText(hr) + FilesThatAreNoFiles(output));
+    if (FAILED(hr)) {
+        const std::string reason = ErrorText(hr);
+        throw KelvResult(hr, reason + MissingDocumentAdvice(reason, output) + FilesThatAreNoFiles(output));
+    }
 }
 
 // A failed chart of phonon results: the module names the kind of file it
@@ -316,10 +341,10 @@ void CheckPhononChart(HRESULT hr, const std::string& output, const char* extensi
     const fs::path companion = fs::path(output).replace_extension(extension);
     const std::string why = NotAnInputFile(companion.string());
     if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos && why.empty()) {
-        message += "\n\"" + companion.string() + "\" is there but holds no results the chart can use";
+        message += "\n\"" + Shown(companion.string()) + "\" is there but holds no results the chart can use";
     } else if (message.find(std::string("ZELM ") + extension + " file") != std::string::npos &&
                why == RegularFile::NotThere) {
-        message += "\n\"" + companion.string() + "\" is not there: the run wrote no such results";
+        message += "\n\"" + Shown(companion.string()) + "\" is not there: the run wrote no such results";
     }
     throw KelvResult(hr, message + FilesThatAreNoFiles(output));
 }
@@ -380,7 +405,7 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         made = made || before.count(entry.first) == 0;
     if (!library.empty() && !made && after.count(library) == 1 && before.count(library) == 1 &&
         !Changed(before.at(library), after.at(library)))
-        out << "the fitted library " << fs::path(library).lexically_relative(session.project).string()
+        out << "the fitted library " << Shown(fs::path(library).lexically_relative(session.project).string())
             << " is there already, as the dump gives it\n";
 }
 

@@ -123,12 +123,12 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
     }
     std::sort(written.begin(), written.end());
     made.Keep();
-    out << "wrote " << deck << " in " << targetPath.string() << "\n";
+    out << "wrote " << ShownName(deck) << " in " << ShownText(targetPath.string()) << "\n";
     out << "files written:\n";
     for (const std::string& name : written) {
-        out << "  " << name << "\n";
+        out << "  " << ShownName(name) << "\n";
     }
-    out << "---- " << deck << " ----\n";
+    out << "---- " << ShownName(deck) << " ----\n";
     out << ReadWhole((targetPath / deck).string());
 }
 

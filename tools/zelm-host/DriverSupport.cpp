@@ -144,4 +144,9 @@ void MadeFolders::Keep()
     m_claimed.clear();
 }
 
+std::string ShownName(const std::string& name)
+{
+    return ShownText(name, MessageText::ExcerptLength);
+}
+
 }  // namespace ZelmHost

@@ -68,4 +68,8 @@ private:
     std::vector<std::string> m_claimed; // removed with what is in them
 };
 
+// A name a project holds (a document's, a type's, a set's, a library's, a
+// file's) as a command shows it: ShownText at a message's excerpt length.
+std::string ShownName(const std::string& name);
+
 }  // namespace ZelmHost

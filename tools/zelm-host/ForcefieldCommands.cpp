@@ -248,7 +248,7 @@ std::string OptionList(SAFEARRAY* names, const std::function<std::string(INT)>& 
     std::string text;
     INT index = 0;
     for (const std::string& name : Take(names))
-        text += " " + name + "=" + value(index++);
+        text += " " + ShownName(name) + "=" + value(index++);
     return text;
 }
 
@@ -282,13 +282,13 @@ void Show(const Session& session, std::ostream& out)
 {
     BSTR text = nullptr;
     const std::string loaded = LoadedPath(session);
-    out << "library: " << loaded << "\n";
+    out << "library: " << ShownText(loaded) << "\n";
     KelvComPtr<IQoServerDescription> server;
     Require(session.Editor().get_ServerDescription(server.Receive()));
     VARIANT_BOOL canFit = VARIANT_FALSE;
     Require(server->get_ServerName(&text));
     Require(server->get_CanFit(&canFit));
-    out << "server: " << Take(text) << (canFit ? " (can fit)" : "") << "\n";
+    out << "server: " << ShownName(Take(text)) << (canFit ? " (can fit)" : "") << "\n";
 
     SAFEARRAY* array = nullptr;
     Require(session.Forcefield().get_AtomTypes(&array));
@@ -298,7 +298,7 @@ void Show(const Session& session, std::ostream& out)
         Require(session.Forcefield().get_AtomType(KelvBSTR(name).Get(), atomType.Receive()));
         double charge = 0.0;
         Require(atomType->get_Charge(&charge));
-        out << "  " << name << "  " << Number(charge) << "\n";
+        out << "  " << ShownName(name) << "  " << Number(charge) << "\n";
     }
 
     out << "interactions:\n";
@@ -308,9 +308,9 @@ void Show(const Session& session, std::ostream& out)
         INT id = 0;
         Require(object.get_FunctionalForm(&text));
         Require(object.get_Id(&id));
-        out << "  [" << ++number << "] " << interaction.type << " " << Take(text) << " #" << id << ":";
+        out << "  [" << ++number << "] " << interaction.type << " " << ShownName(Take(text)) << " #" << id << ":";
         for (std::size_t i = 0; i < interaction.atoms.size(); ++i)
-            out << (i ? ", " : " ") << interaction.atoms[i];
+            out << (i ? ", " : " ") << ShownName(interaction.atoms[i]);
         out << "\n";
         LONG parameters = 0;
         Require(object.get_ParameterCount(&parameters));
@@ -326,7 +326,8 @@ void Show(const Session& session, std::ostream& out)
             Require(parameter->get_Value(&value));
             Require(parameter->get_IsToBeFitted(&fitted));
             // Units are Latin-1 ("Å"); the terminal reads UTF-8.
-            out << "      " << name << " = " << Number(value) << (unit.empty() ? "" : " " + HostModel::Latin1ToUtf8(unit))
+            out << "      " << ShownName(name) << " = " << Number(value)
+                << (unit.empty() ? "" : " " + ShownName(HostModel::Latin1ToUtf8(unit)))
                 << (fitted ? "  (fit)" : "") << "\n";
         }
         SAFEARRAY* names = nullptr;
@@ -527,7 +528,7 @@ void RunForcefieldCommand(const ForcefieldOptions& options, std::ostream& out)
         session.Open(std::string());
         BSTR loaded = nullptr;
         Require(session.Editor().get_LoadedFilePath(&loaded));
-        out << "the library \"" << name << "\" selects " << Take(loaded) << "\n";
+        out << "the library \"" << ShownName(name) << "\" selects " << ShownText(Take(loaded)) << "\n";
         return;
     }
     session.Open(options.argument);

@@ -124,18 +124,18 @@ void ShowLattice(const HostModel::Document& document, bool operators, std::ostre
             out << "  " << names[i] << " = " << Triple(lattice->Vectors()[static_cast<std::size_t>(i)]) << "\n";
         }
         const HostModel::Symmetry& symmetry = document.GetSymmetry();
-        out << "Space group: " << (symmetry.LongName().empty() ? std::string("(not tabulated)") : symmetry.LongName());
+        out << "Space group: " << (symmetry.LongName().empty() ? std::string("(not tabulated)") : ShownName(symmetry.LongName()));
         if (symmetry.Number() > 0) {
             out << " (No. " << symmetry.Number() << ")";
         }
         if (!symmetry.Qualifier().empty()) {
-            out << ", " << symmetry.Qualifier();
+            out << ", " << ShownName(symmetry.Qualifier());
         }
-        out << ", centring " << symmetry.Centring() << "\n";
+        out << ", centring " << ShownName(std::string(1, symmetry.Centring())) << "\n";
         const std::vector<std::string> triplets = symmetry.Triplets();
         out << "Operators: " << triplets.size() << (operators ? ":" : " (list them with --operators)") << "\n";
         for (std::size_t i = 0; operators && i < triplets.size(); ++i) {
-            out << "  " << std::setw(3) << i + 1 << "  " << triplets[i] << "\n";
+            out << "  " << std::setw(3) << i + 1 << "  " << ShownName(triplets[i]) << "\n";
         }
     } else if (const HostModel::Lattice2D* surface = document.Lattice2()) {
         const HostModel::SurfaceCellParameters& p = surface->Parameters();
@@ -156,8 +156,8 @@ void ShowAtoms(const HostModel::Document& document, std::ostream& out)
     out << "  #  ID  element  type  charge  formal  " << frame << " | cartesian  symmetry\n";
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         const HostModel::Atom& atom = atoms[i];
-        out << "  " << i + 1 << "  " << atom.id << "  " << atom.element << "  "
-            << (atom.forcefieldType.empty() ? std::string("-") : atom.forcefieldType) << "  " << Fixed(atom.charge, 4)
+        out << "  " << i + 1 << "  " << atom.id << "  " << ShownName(atom.element) << "  "
+            << (atom.forcefieldType.empty() ? std::string("-") : ShownName(atom.forcefieldType)) << "  " << Fixed(atom.charge, 4)
             << "  " << FormalChargeText(atom.formalCharge) << "  " << Triple(document.Fractional(atom.handle))
             << " | " << Triple(document.Cartesian(atom.handle)) << "  ";
         if (atom.IsSymmetryParent()) {
@@ -180,7 +180,7 @@ void ShowSets(const HostModel::Document& document, std::ostream& out)
     for (const std::string& name : names) {
         const HostModel::NamedSet& set = document.Sets().at(name);
         const std::vector<HostModel::Handle> members = document.SetAtoms(name);
-        out << "  " << name << (set.visible ? "" : " (hidden)") << ": " << members.size() << " atoms";
+        out << "  " << ShownName(name) << (set.visible ? "" : " (hidden)") << ": " << members.size() << " atoms";
         for (std::size_t i = 0; i < members.size(); ++i) {
             out << (i == 0 ? ": " : " ") << document.IndexOf(members[i]) + 1;
         }
@@ -341,7 +341,7 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
     const std::string documentName = name.empty() ? fs::path(filePath).stem().string() : name;
     const std::string stem = DocumentFileStem(documentName);
     if (stem.empty()) {
-        Fail("the document name \"" + documentName + "\" gives no file name");
+        Fail("the document name \"" + ShownName(documentName) + "\" gives no file name");
     }
 
     // The free name is chosen and the document written under the lock: two
@@ -356,7 +356,7 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
         host->Documents().NewProjectDocument(progId.Get(), path.Get(), 0, docName.Get(), root.Receive()));
     std::shared_ptr<HostModel::Document> document = HostModel::DocumentOf(root.get());
     if (!document) {
-        Fail("the host made no structure document for \"" + documentName + "\"");
+        Fail("the host made no structure document for \"" + ShownName(documentName) + "\"");
     }
     document->CopyModelFrom(*imported);
     imported.reset(); // the project's document holds the atoms from here on
@@ -367,10 +367,10 @@ void ImportStructure(const std::string& filePath, const std::string& project, co
     KelvResult::Check(
         host->Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
 
-    out << "imported " << filePath << " as \"" << documentName << "\": " << document->Url() << "\n";
+    out << "imported " << ShownText(filePath) << " as \"" << ShownName(documentName) << "\": " << ShownText(document->Url()) << "\n";
     out << document->Atoms().size() << " atoms";
     if (document->Lattice3()) {
-        out << ", space group " << document->GetSymmetry().LongName();
+        out << ", space group " << ShownName(document->GetSymmetry().LongName());
     }
     out << "\n";
     if (report.mergedSites > 0) {
@@ -410,8 +410,8 @@ void ShowDocument(const std::string& documentPath, const std::string& project, b
     if (!document) {
         Fail("\"" + documentPath + "\" is not a structure document");
     }
-    out << "Document: " << document->Name() << "  " << document->Id() << "\n";
-    out << "File: " << document->Url() << "\n";
+    out << "Document: " << ShownName(document->Name()) << "  " << ShownName(document->Id()) << "\n";
+    out << "File: " << ShownText(document->Url()) << "\n";
     ShowLattice(*document, operators, out);
     ShowAtoms(*document, out);
     ShowSets(*document, out);

@@ -154,9 +154,9 @@ void CheckStructure(const std::string& document, const std::string& project, con
         Require(zelm->MakeP1(scope));
         session.Host().Documents().TakeAsUsersOwn(session.Document()); // the document named on the command line
         KelvResult::Check(session.Host().Documents().Synchronize());
-        out << "made " << session.File().filename().string() << " P1 and saved it\n";
+        out << "made " << ShownName(session.File().filename().string()) << " P1 and saved it\n";
     }
-    out << "checks of " << session.File().filename().string() << ":\n";
+    out << "checks of " << ShownName(session.File().filename().string()) << ":\n";
 
     VARIANT_BOOL value = VARIANT_FALSE;
     SAFEARRAY* missing = nullptr;
@@ -166,7 +166,7 @@ void CheckStructure(const std::string& document, const std::string& project, con
     if (SUCCEEDED(hr) && elements.Count() > 0) {
         out << "  missing elements:";
         for (ULONG i = 0; i < elements.Count(); ++i) {
-            out << " " << elements.GetString(static_cast<LONG>(i));
+            out << " " << ShownName(elements.GetString(static_cast<LONG>(i)));
         }
         out << "\n";
     }
@@ -181,7 +181,7 @@ void CheckStructure(const std::string& document, const std::string& project, con
     BSTR exclusions = nullptr;
     hr = zelm->get_LibrariesToExclude(&exclusions);
     out << "  " << std::left << std::setw(28) << "libraries to exclude:"
-        << (FAILED(hr) ? "failed: " + ErrorText(hr) : NarrowFromBSTR(exclusions)) << "\n";
+        << (FAILED(hr) ? "failed: " + ErrorText(hr) : ShownText(NarrowFromBSTR(exclusions))) << "\n";
     SysFreeString(exclusions);
     hr = session.Files()->CanExportFiles(scope, &value);
     Answer(out, "can export files", hr, value);
@@ -208,9 +208,9 @@ void ExportFiles(const std::string& document, const std::string& project, const 
     RequireModule(session, hr);
     made.Keep();
     for (const std::string& folder : session.Host().FoldersMade()) {
-        out << "exported the input files into " << folder << ":\n";
+        out << "exported the input files into " << ShownText(folder) << ":\n";
         for (const std::string& file : SortedFiles(folder)) {
-            out << "  " << file << "\n";
+            out << "  " << ShownName(file) << "\n";
         }
     }
 }
@@ -226,17 +226,18 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
     out << "job " << job.Number() << " of the server program \"" << job.ServerName() << "\"\n";
     out << "  originator:   " << job.Originator() << "\n";
     out << "  description:  " << job.TaskDescription() << "\n";
-    out << "  prefix:       " << job.Prefix() << "\n";
+    out << "  prefix:       " << ShownText(job.Prefix()) << "\n";
     out << "  handler:      " << job.NotificationHandler() << "\n";
     out << "  command items:\n";
     for (const auto& item : job.CommandItems()) {
-        out << "    " << item.first << " \"" << item.second << "\"\n";
+        out << "    " << ShownName(item.first) << " \"" << ShownText(item.second) << "\"\n";
     }
     out << "  file-transfer items (upload, download, identifier, file):\n";
     for (const auto& item : job.Items()) {
-        const std::string identifier = item->Identifier().IsEmpty() ? "-" : "\"" + item->Identifier().String() + "\"";
+        const std::string identifier =
+            item->Identifier().IsEmpty() ? "-" : "\"" + ShownName(item->Identifier().String()) + "\"";
         out << "    " << std::left << std::setw(6) << Hex(item->UploadPolicy()) << std::setw(6)
-            << Hex(item->DownloadPolicy()) << std::setw(12) << identifier << item->Descriptor() << "\n";
+            << Hex(item->DownloadPolicy()) << std::setw(12) << identifier << ShownText(item->Descriptor()) << "\n";
     }
     std::string scope = "none";
     if (job.Scope()) {
@@ -244,7 +245,7 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         KelvBSTR name;
         if (SUCCEEDED(job.Scope()->get_DocumentRoot(document.Receive())) && document &&
             SUCCEEDED(document->get_DocumentName(name.Receive()))) {
-            scope = "the contents of the document \"" + name.ToTString() + "\"";
+            scope = "the contents of the document \"" + ShownName(name.ToTString()) + "\"";
         }
     }
     out << "  scope:        " << scope << "\n";
@@ -252,11 +253,11 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         out << "the job was not started\n";
         return;
     }
-    out << "staged in " << job.ServerFolder() << ":\n";
+    out << "staged in " << ShownText(job.ServerFolder()) << ":\n";
     for (const std::string& file : SortedFiles(job.ServerFolder())) {
-        out << "  " << file << "\n";
+        out << "  " << ShownName(file) << "\n";
     }
-    out << "results folder: " << job.ResultsFolder() << "\n";
+    out << "results folder: " << ShownText(job.ResultsFolder()) << "\n";
     FollowJob(host, job, out);
 }
 

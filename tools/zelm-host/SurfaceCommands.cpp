@@ -151,7 +151,7 @@ void Report(IQoZelmSurfaceCalculator* calculator, ISBScope* scope, const HostMod
 {
     VARIANT_BOOL periodic = VARIANT_FALSE;
     Check(calculator->Is2DPeriodic(scope, &periodic));
-    out << "Document: " << document.Name() << " (" << document.Atoms().size() << " atoms)\n";
+    out << "Document: " << ShownName(document.Name()) << " (" << document.Atoms().size() << " atoms)\n";
     out << "2D periodic: " << YesNo(periodic) << "\n";
     double relative = 0.0;
     double absolute = 0.0;
@@ -228,7 +228,7 @@ void RequireCalculatorAllows(const QzHost::HostApplication& host, IQoZelmSurface
         std::string why = "not for this document and selection";
         VARIANT_BOOL periodic = VARIANT_FALSE;
         if (SUCCEEDED(calculator->Is2DPeriodic(scope, &periodic)) && periodic != VARIANT_TRUE) {
-            why = "\"" + document.Name() + "\" is not a 2-D periodic slab";
+            why = "\"" + ShownName(document.Name()) + "\" is not a 2-D periodic slab";
         } else if (attachment && state && state->ValueText("CalculateAttachmentEnergy") != "true") {
             why = "the attachment layer takes part only when the attachment energy is asked for: zelm-host state "
                   "--project " + host.DocumentsFolder() + " SurfaceCalculator CalculateAttachmentEnergy true";
@@ -396,7 +396,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     KelvVariant noData;
     host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
     KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
-    out << "saved " << document->Url() << "\n";
+    out << "saved " << ShownText(document->Url()) << "\n";
 }
 
 }  // namespace ZelmHost

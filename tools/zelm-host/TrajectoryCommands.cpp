@@ -197,7 +197,7 @@ void ShowTrajectory(const HostModel::Document& document, std::ostream& out)
         return;
     out << "Trajectory: " << trajectory->frames.size() << " frames of " << trajectory->atomCount << " atoms";
     if (!trajectory->name.empty())
-        out << " (" << trajectory->name << ")";
+        out << " (" << ShownName(trajectory->name) << ")";
     out << "\n" << std::setprecision(8);
     for (const TrjFrame& f : trajectory->frames) {
         out << "  Frame " << f.frame << ": time " << f.time << " (step " << f.timeStep << "), energy " << f.energySum

@@ -2,7 +2,9 @@
 // loads the module as the host does and drives it, and plays the host's own
 // part over a project folder: documents, logic states and the operation log.
 //
-// Each group of commands adds its commands here with one line.
+// Each group of commands adds its commands here with one line. All the
+// driver prints, on standard output and standard error, passes through a
+// PrintableOutput.
 
 #include <iostream>
 
@@ -14,6 +16,7 @@
 #include "HostCommands.h"
 #include "JobCommands.h"
 #include "ModuleCommands.h"
+#include "PrintableOutput.h"
 #include "ReadCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
@@ -21,6 +24,8 @@
 
 int main(int argc, char** argv)
 {
+    const ZelmHost::PrintableOutput out(std::cout);
+    const ZelmHost::PrintableOutput err(std::cerr);
     ZelmHost::CommandLine commandLine;
     ZelmHost::AddModuleCommands(commandLine);
     ZelmHost::AddHostCommands(commandLine);

@@ -1,0 +1,196 @@
+// A refusal says what happened and what to do: it names the file or value
+// it refuses as it is stored, and the way out it names works when taken.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/TempFolder.h"
+#include "driver/DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+
+class RefusalAdvice : public QzTest::DriverTest {
+protected:
+    RefusalAdvice() : DriverTest("refusal-advice") {}
+
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
+        Step("export p/rocksalt.qsd --task GeomOpt");
+        Step("engine --project p --stub");
+    }
+
+    // Runs the driver with a bound on its time (a FIFO must not make it
+    // wait): the exit code, or -1 when it had to be killed.
+    int RunBounded(const std::string& arguments, std::string& said) const
+    {
+        const std::string out = folder.File("bounded-out.txt");
+        const std::string command = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
+                                    "' timeout -s KILL 20 '" + QzTest::DriverPath() + "' --registry '" +
+                                    folder.File("registry.json") + "' " + arguments + " >'" + out + "' 2>&1 </dev/null";
+        const int status = std::system(command.c_str());
+        said = QzTest::ReadFile(out);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) == 137)
+            return -1;
+        return WEXITSTATUS(status);
+    }
+
+    // A value of the engine logic's state as a project sent may hold it.
+    void Store(const std::string& key, const std::string& value) const
+    {
+        const std::string file = folder.File("p/project-state.json");
+        const std::string text = QzTest::ReadFile(file);
+        const std::regex entry("\"" + key + "\": \"[^\"]*\"");
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(text, found, entry)) << key;
+        QzTest::WriteFile(file, found.prefix().str() + "\"" + key + "\": \"" + value + "\"" + found.suffix().str());
+    }
+};
+
+// The text of the line after `lead` in `said` ("" when there is none).
+std::string After(const std::string& said, const std::string& lead)
+{
+    const std::size_t at = said.find(lead);
+    if (at == std::string::npos)
+        return std::string();
+    const std::size_t from = at + lead.size();
+    return said.substr(from, said.find('\n', from) - from);
+}
+
+}  // namespace
+
+TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
+{
+    const std::string installed =
+        fs::canonical(std::string(QZ_LIB_DIR) + "/../share/qzhost/core/Resources/Virakon/ZELM").string();
+    const std::string elsewhere = folder.File("elsewhere");
+    fs::create_directories(elsewhere);
+    const std::string exported = "'p/rocksalt ZELM GeomOpt/rocksalt.gin'";
+    const std::string longName(300, 'n');
+
+    struct Case {
+        std::string what;
+        std::function<void()> spoil;
+        std::string command;
+        int code;
+        std::vector<std::string> said;     // parts of what the command says
+        std::vector<std::string> notSaid;  // and what it must not say
+        // The way out the refusal names, taken (the command it gives, or ""
+        // when it was a step of its own); then the command succeeds.
+        std::function<std::string(const std::string& said)> wayOut;
+    };
+    const std::vector<Case> cases = {
+        {"the installation's standard folder written whole",
+         [&] { Store("ZelmLibraryFolder", installed + "/"); }, "deck p/rocksalt.qsd --out d1", 0, {}, {}, nullptr},
+        {"the installation's standard folder written whole, without its last separator",
+         [&] { Store("ZelmLibraryFolder", installed); }, "export p/rocksalt.qsd", 0, {}, {}, nullptr},
+        {"a standard folder elsewhere, written whole",
+         [&] { Store("ZelmLibraryFolder", elsewhere); },
+         "deck p/rocksalt.qsd --out d2",
+         1,
+         {elsewhere + "/ is not in the current project", "ZelmLogic.ZelmLibraryFolder \"" + elsewhere + "\"",
+          "clear the value with: zelm-host state --project "},
+         {"core/" + elsewhere.substr(1), "core//", "only the installation's standard libraries are used"},
+         [&](const std::string& said) {
+             const std::string way = After(said, "clear the value with: zelm-host ");
+             EXPECT_FALSE(way.empty()) << said;
+             return way;
+         }},
+        {"a standard folder elsewhere, refused where it is set",
+         nullptr,
+         "state --project p ZelmLogic ZelmLibraryFolder " + elsewhere,
+         1,
+         {"ZelmLogic.ZelmLibraryFolder \"" + elsewhere + "\"", "clear the value with: zelm-host state --project "},
+         {"core/" + elsewhere.substr(1)},
+         nullptr},
+        {"a run's output without its structure document",
+         [&] {
+             fs::create_directories(folder.File("p/moved"));
+             for (const char* name : {"rocksalt.gout", "rocksalt.arc"})
+                 fs::copy_file(examples + "results/geomopt/" + name, folder.File("p/moved/") + name);
+         },
+         "analyse p/moved/rocksalt.gout energy",
+         1,
+         {"Atomistic 3D document not found", "p/moved/rocksalt.qsd\" is not there",
+          "cp DOC.qsd \"" + folder.File("p/moved/rocksalt.qsd") + "\""},
+         {},
+         [&](const std::string&) {
+             fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/moved/rocksalt.qsd"));
+             return std::string();
+         }},
+        {"a side file of a saved deck that is a FIFO",
+         [&] {
+             const std::string side = folder.File("p/rocksalt ZELM GeomOpt/rocksalt.trjaux");
+             fs::remove(side);
+             ASSERT_EQ(::mkfifo(side.c_str(), 0600), 0);
+         },
+         "start " + exported,
+         1,
+         {"rocksalt.trjaux\" cannot be uploaded: it is a pipe (FIFO), not a regular file"},
+         {"does not exist"},
+         nullptr},
+        {"engine settings that are a folder",
+         [&] {
+             fs::remove(folder.File("p/host-settings.json"));
+             fs::create_directory(folder.File("p/host-settings.json"));
+         },
+         "engine --project p --clear",
+         1,
+         {"host-settings.json\" cannot be read: it is a folder, not a file", "move it out of the way"},
+         {"--clear", "cannot be written"},
+         [&](const std::string&) {
+             fs::rename(folder.File("p/host-settings.json"), folder.File("p/settings-folder"));
+             return std::string("engine --project p --stub");
+         }},
+        {"engine settings that are no JSON",
+         [&] { QzTest::WriteFile(folder.File("p/host-settings.json"), "{not json"); },
+         "engine --project p",
+         1,
+         {"host-settings.json\" cannot be read", "reset them with \"zelm-host engine --clear\""},
+         {},
+         [&](const std::string&) { return std::string("engine --project p --clear"); }},
+        {"a library name too long for a file name",
+         nullptr,
+         "state --project p ZelmLogic library " + longName,
+         1,
+         {longName + ".lib is not in the current project: its name is too long"},
+         {"loop"},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.spoil)
+            c.spoil();
+        std::string said;
+        ASSERT_EQ(RunBounded(c.command, said), c.code) << said;
+        for (const std::string& part : c.said)
+            EXPECT_NE(said.find(part), std::string::npos) << "no \"" << part << "\" in\n" << said;
+        for (const std::string& part : c.notSaid)
+            EXPECT_EQ(said.find(part), std::string::npos) << "\"" << part << "\" in\n" << said;
+        if (!c.wayOut)
+            continue;
+        std::string taken;
+        const std::string way = c.wayOut(said);
+        if (!way.empty()) {
+            EXPECT_EQ(RunBounded(way, taken), 0) << way << "\n" << taken;
+        }
+        EXPECT_EQ(RunBounded(c.command, taken), 0) << c.command << "\n" << taken;
+    }
+}
