@@ -42,6 +42,9 @@ std::string Failure(const std::string& message, const std::string& path, const s
 // Reads the whole regular file into text; false with the reason in why
 // (as Open gives it, or "cannot be read (<system reason>)").
 bool ReadAll(const std::string& path, std::string& text, std::string& why);
+// The same for at most `limit` bytes: `whole` tells whether that was all
+// of the file.
+bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, bool& whole, std::string& why);
 
 // An input stream over a file Open opened (binary: bytes as they are).
 class InputFile : public std::istream {

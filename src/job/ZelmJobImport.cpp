@@ -34,6 +34,7 @@ const char* const StructureExporter = "SDModel3dImportExport.QSDImportExport";
 const char* const TextExporter = "SDTextImportExport.TextImportExport";
 // The live updates' status document: its title and the text document's extension.
 const char* const StatusDocumentTitle = "Status";
+const char* const StatusDocumentExtension = ".txt";
 // The host's trajectory data file behind a trajectory document.
 const char* const TrajectoryDataExtension = ".trj";
 
@@ -155,7 +156,7 @@ void ReportFailureInStatus(const KelvComPtr<ISBContainerRoot>& root, const std::
     try {
         const CDocManagementUtility documents(root);
         const KelvComPtr<ISBDocumentRoot> status =
-            documents.FindDocument(PathUtilities::Join(resultsFolder, StatusDocumentTitle), ".txt");
+            documents.FindDocument(PathUtilities::Join(resultsFolder, StatusDocumentTitle), StatusDocumentExtension);
         if (!status)
             return;
         const KelvComPtr<ISDTextDocument> text = status.QueryInterface<ISDTextDocument>();
@@ -225,6 +226,17 @@ std::string CZelmJob::FailedRunStatus(const std::string& reason, const std::stri
     return text;
 }
 
+std::string CZelmJob::UnfinishedRunStatusLine(const std::string& prefix)
+{
+    return "Status: not finished (the run left no main output \"" + prefix + CZelmRunInfo::OutputFileExtension() +
+           "\")";
+}
+
+std::string CZelmJob::StatusDocumentPath(const std::string& resultsFolder)
+{
+    return PathUtilities::Join(resultsFolder, StatusDocumentTitle) + StatusDocumentExtension;
+}
+
 void CZelmJob::ImportResults()
 {
     m_jobHandler.OnJobComplete();
@@ -242,6 +254,11 @@ void CZelmJob::ImportResults()
         ReportFailureInStatus(root, m_jobHandler.GetResultsFolder().ToTString(), failure.GetMessage());
         throw;
     }
+    // A run without its main output did not finish, whatever its last live
+    // status said; what it left is still imported below.
+    if (!DiskUtilities::FileExists(base + CZelmRunInfo::OutputFileExtension()))
+        ReportFailureInStatus(root, m_jobHandler.GetResultsFolder().ToTString(),
+                              UnfinishedRunStatusLine(m_jobHandler.GetTaskPrefix().ToTString()));
 
     if (task == "Energy")
         return;

@@ -15,6 +15,7 @@
 #include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "ReadCommands.h"
+#include "StatusCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
 #include "TypeCommands.h"
@@ -33,5 +34,6 @@ int main(int argc, char** argv)
     ZelmHost::AddTrajectoryCommands(commandLine);
     ZelmHost::AddReadCommands(commandLine);
     ZelmHost::AddAnalysisCommands(commandLine);
+    ZelmHost::AddStatusCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }
