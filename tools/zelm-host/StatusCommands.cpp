@@ -66,13 +66,11 @@ std::string StoppedRunReason(const QzHost::JobDriverRecord& record)
 {
     const std::string server = MessageText::Excerpt(record.serverFolder);
     const std::string seed = MessageText::Excerpt(record.seed.empty() ? std::string("SEED") : record.seed);
-    const std::string base = server + "/" + seed;
     return std::string(StatusWord) + "stopped (the process that ran it, pid " + std::to_string(record.pid) +
-           ", is gone); its results were not brought in.\nWhatever the engine wrote stays in \"" + server +
-           "\": zelm-host analyse " + base + CZelmRunInfo::OutputFileExtension() +
-           " structure DOCUMENT.qsd (or trajectory, energy) brings in its main output, and zelm-host "
-           "update-structure DOCUMENT.qsd " + base + CZelmRunInfo::ArchiveFileExtension() +
-           " the last structure of a run cut short.";
+           ", is gone); its results were not brought in.\nWhat the engine wrote stays in \"" + server +
+           "\". The results of a run that the engine finished are brought in with\n  zelm-host analyse \"" + server +
+           "/" + seed + CZelmRunInfo::OutputFileExtension() +
+           "\" structure DOCUMENT.qsd\n(or trajectory, energy); a run that the engine did not finish has none.";
 }
 
 // Mends the status document of a run whose driver is gone: it says the run
