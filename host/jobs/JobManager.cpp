@@ -709,7 +709,8 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         // brought in.
         locked = false;
         projectLock.clear();
-        report.failures.push_back(error.GetMessage() + " The results were not imported into the project.");
+        report.failures.push_back(error.GetMessage() + " The job's results were not imported into the project; they "
+                                  "stay in \"" + job.ResultsFolder() + "\".");
     }
     std::set<std::string> names;
     for (const KelvComPtr<FileTransferItem>& item : job.Items()) {

@@ -12,10 +12,7 @@
 
 namespace QzHost {
 
-namespace {
-
-// At most `limit` bytes of a /proc file ("" when it cannot be read).
-std::string ReadProcFile(const std::string& path, std::size_t limit)
+std::string ReadSystemFile(const std::string& path, std::size_t limit)
 {
     std::string text;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -34,8 +31,6 @@ std::string ReadProcFile(const std::string& path, std::size_t limit)
     return text;
 }
 
-} // namespace
-
 unsigned long long ProcessStartTime(pid_t pid) noexcept
 {
     try {
@@ -44,7 +39,7 @@ unsigned long long ProcessStartTime(pid_t pid) noexcept
         // "PID (COMMAND) STATE ..." where COMMAND may hold blanks and
         // parentheses: the fields are counted after the last ")". The start
         // time is field 22, the 20th after the command.
-        const std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat", 4096);
+        const std::string stat = ReadSystemFile("/proc/" + std::to_string(pid) + "/stat", 4096);
         std::size_t at = stat.rfind(')');
         if (at == std::string::npos)
             return 0;
@@ -76,7 +71,7 @@ std::string ProcessCommand(pid_t pid)
     if (pid <= 0)
         return std::string();
     constexpr std::size_t limit = 4096;
-    std::string words = ReadProcFile("/proc/" + std::to_string(pid) + "/cmdline", limit);
+    std::string words = ReadSystemFile("/proc/" + std::to_string(pid) + "/cmdline", limit);
     while (!words.empty() && words.back() == '\0')
         words.pop_back();
     for (char& c : words)

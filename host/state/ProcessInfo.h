@@ -3,6 +3,7 @@
 // Everything is read from /proc, bounded; nothing here waits.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 
@@ -22,6 +23,10 @@ bool ProcessRuns(pid_t pid, unsigned long long startTime) noexcept;
 // The command line of a process, its words joined by blanks, as a message
 // may quote it (MessageText::Excerpt); "" when it is not known.
 std::string ProcessCommand(pid_t pid);
+
+// At most `limit` bytes of a file of the system's own (/proc), read
+// without blocking ("" when it cannot be read).
+std::string ReadSystemFile(const std::string& path, std::size_t limit);
 
 // The name of this machine ("" when it cannot be told).
 std::string MachineName();

@@ -59,26 +59,6 @@ std::string SecondsText(double seconds)
     return text.str() + " s";
 }
 
-// At most `limit` bytes of the kernel's table of file locks.
-std::string LockTable(std::size_t limit)
-{
-    std::string text;
-    const int fd = ::open("/proc/locks", O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return text;
-    char chunk[8192];
-    while (text.size() < limit) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return text;
-}
-
 // Takes the lock without waiting: 0, or the errno of the failure
 // (EWOULDBLOCK while another process holds it).
 int TryLock(int fd)
@@ -142,7 +122,7 @@ std::string ProjectLockHolder(int fd)
         return "another process";
     // One line per lock: "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF";
     // a waiter's lines read "1: -> FLOCK ..." and are no holders.
-    const std::string table = LockTable(1 << 20);
+    const std::string table = ReadSystemFile("/proc/locks", 1 << 20);
     std::istringstream lines(table);
     std::string line;
     while (std::getline(lines, line)) {
@@ -150,14 +130,14 @@ std::string ProjectLockHolder(int fd)
         char mode[16] = {};
         char access[16] = {};
         long pid = 0;
-        unsigned int major = 0;
-        unsigned int minor = 0;
+        unsigned int deviceMajor = 0;
+        unsigned int deviceMinor = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%llu", kind, mode, access, &pid, &major, &minor,
+        if (std::sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%llu", kind, mode, access, &pid, &deviceMajor, &deviceMinor,
                         &inode) != 7)
             continue;
-        if (std::strcmp(kind, "FLOCK") != 0 || inode != folder.st_ino || major != major(folder.st_dev) ||
-            minor != minor(folder.st_dev) || pid <= 0 || pid == getpid())
+        if (std::strcmp(kind, "FLOCK") != 0 || inode != folder.st_ino || deviceMajor != major(folder.st_dev) ||
+            deviceMinor != minor(folder.st_dev) || pid <= 0 || pid == getpid())
             continue;
         const std::string command = ProcessCommand(static_cast<pid_t>(pid));
         return "process " + std::to_string(pid) + (command.empty() ? std::string() : " (" + command + ")");

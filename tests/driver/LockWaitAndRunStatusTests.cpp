@@ -155,7 +155,7 @@ TEST_F(LockWait, AWriterNamesAStoppedHolderGivesUpAfterItsBoundAndGoesOnOnceItIs
 
 // Each row runs the rock salt's optimisation with an engine command that
 // ends the driver (SIGKILL to its parent, the driver) or itself at one
-// stage. The status never reads as running, and as finished only with the
+// stage, or leaves the project locked when the driver would import. The status never reads as running, and as finished only with the
 // main output in the results folder; a run whose driver is gone reads as
 // stopped, its status document says so with how to bring in what it left,
 // and asking again gives the same answer.
@@ -177,10 +177,13 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
         {"engine that says why it stopped", stub + " --engine-error \"input file is empty\"",
          "Status: failed (The ZELM run failed: input file is empty)"},
         {"engine killed after its output", stub + "; kill -KILL $$", "Status: finished"},
+        {"project locked by another process at the completion", stub + "; (flock ../.. sleep 3 >/dev/null 2>&1 &); while flock -n ../.. true; do sleep 0.05; done",
+         "Status: stopped (the process that ran it"},
         {"run to its end", stub, "Status: finished"},
     };
     fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
     Step("state --project p ZelmLogic library rocksalt");
+    ::setenv("QZ_LOCK_WAIT_SECONDS", "0.3", 1);
     int number = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.stage);
