@@ -109,6 +109,9 @@ public:
     // The text of the status document of a job whose run failed for `reason`,
     // kept before the last status the job received (`last`, may be empty).
     static std::string FailedRunStatus(const std::string& reason, const std::string& last);
+    // Whether a status document's text is one FailedRunStatus made with a
+    // last status (its first line then gives the reason).
+    static bool IsFailedRunStatus(const std::string& text);
     // The first line of the status document of a run that left no main
     // output (the job's task prefix names it).
     static std::string UnfinishedRunStatusLine(const std::string& prefix);

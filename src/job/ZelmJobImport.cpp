@@ -215,11 +215,23 @@ std::string CZelmJob::NoTrajectoryFrame(const std::string& base, int kind)
     return "The run gives no trajectory frame: \"" + file + "\" holds no frame that can be read.";
 }
 
+namespace {
+
+// What a failed run's status document keeps before the last live status.
+const char* const LastStatusHeading = "\nLast status received while the job ran:\n";
+
+} // namespace
+
+bool CZelmJob::IsFailedRunStatus(const std::string& text)
+{
+    return text.find(LastStatusHeading) != std::string::npos;
+}
+
 std::string CZelmJob::FailedRunStatus(const std::string& reason, const std::string& last)
 {
     std::string text = reason + "\n";
     if (!last.empty()) {
-        text += "\nLast status received while the job ran:\n" + last;
+        text += LastStatusHeading + last;
         if (last.back() != '\n')
             text += "\n";
     }

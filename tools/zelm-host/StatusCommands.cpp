@@ -24,8 +24,6 @@ namespace fs = std::filesystem;
 
 // A status document is a few lines; more is not read.
 constexpr std::size_t StatusLimit = 64 * 1024;
-// What a failed run's status document keeps before the last live status.
-const char* const LastStatusHeading = "\nLast status received while the job ran:\n";
 const char* const StatusWord = "Status: ";
 
 struct StatusDocument {
@@ -88,7 +86,9 @@ void MendStoppedRun(const std::string& resultsFolder)
     if (!last.present && fs::symlink_status(path, error).type() != fs::file_type::not_found)
         return;
     std::string why;
-    if (!ReplaceFileContents(path, CZelmJob::FailedRunStatus(StoppedRunReason(record), last.text), &why))
+    // A link that leads out of the results folder is not written through.
+    if (!ReplaceFileContents(path, CZelmJob::FailedRunStatus(StoppedRunReason(record), last.text), &why,
+                             resultsFolder))
         Fail("the status document \"" + path + "\" cannot be written: " + why);
     QzHost::RemoveJobDriverNote(resultsFolder);
 }
@@ -135,7 +135,7 @@ std::string RunStatusLine(const std::string& resultsFolder)
     const std::string first = FirstLine(document.text);
     if (first.compare(0, std::char_traits<char>::length(StatusWord), StatusWord) == 0)
         return MessageText::Excerpt(first);
-    if (document.text.find(LastStatusHeading) != std::string::npos)
+    if (CZelmJob::IsFailedRunStatus(document.text))
         return std::string(StatusWord) + "failed (" + MessageText::Excerpt(first) + ")";
     const std::string last = LastStatusLine(document.text);
     if (last.empty())
