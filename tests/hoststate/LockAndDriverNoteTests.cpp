@@ -1,5 +1,5 @@
-// The bound of a wait for a project's lock and the naming of its holder;
-// the note a job's driver leaves in the results folder and what it tells.
+// The bound of a wait for a project's lock (a stopped holder is met in the
+// driver's tests); the note a job's driver leaves in the results folder and what it tells.
 #include <gtest/gtest.h>
 
 #include "common/TempFolder.h"
@@ -41,56 +41,6 @@ TEST(LockWaitBound, TheEnvironmentSetsItAndAnythingButAFiniteNumberFromZeroLeave
             ::unsetenv("QZ_LOCK_WAIT_SECONDS");
         EXPECT_EQ(row.seconds, ProjectLockWaitSeconds());
     }
-    ::unsetenv("QZ_LOCK_WAIT_SECONDS");
-}
-
-// A stopped holder is named by its number and command, and the lock is
-// given up after the bound; one that is gone blocks nothing.
-TEST(LockWaitBound, AStoppedHolderIsNamedAndWaitedForNoLongerThanTheBound)
-{
-    QzTest::TempFolder folder("lock-holder");
-    int ready[2];
-    ASSERT_EQ(0, ::pipe(ready));
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        const int fd = ::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-            ::_exit(1);
-        [[maybe_unused]] const ssize_t written = ::write(ready[1], "x", 1);
-        ::execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(1, ::read(ready[0], &byte, 1));
-    ::close(ready[0]);
-    // Stopped once it runs "sleep 30".
-    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-         ProcessCommand(holder) != "sleep 30" && std::chrono::steady_clock::now() < end;)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(0, ::kill(holder, SIGSTOP));
-
-    const int fd = ::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    const std::string named = "process " + std::to_string(holder);
-    EXPECT_EQ(named + " (sleep 30)", ProjectLockHolder(fd));
-    ::close(fd);
-
-    ::setenv("QZ_LOCK_WAIT_SECONDS", "0.2", 1);
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        ProjectLock lock(folder.Path());
-        ADD_FAILURE() << "locked while a stopped process holds the lock";
-    } catch (const KelvResult& error) {
-        EXPECT_NE(std::string::npos, error.GetMessage().find("is still locked by " + named + " (sleep 30) after 0.2 s"))
-            << error.GetMessage();
-    }
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
-
-    ::kill(holder, SIGKILL);
-    ::kill(holder, SIGCONT);
-    ::waitpid(holder, nullptr, 0);
-    { ProjectLock lock(folder.Path()); }
     ::unsetenv("QZ_LOCK_WAIT_SECONDS");
 }
 
