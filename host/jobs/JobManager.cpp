@@ -5,6 +5,7 @@
 #include "host/jobs/EngineProcess.h"
 #include "host/jobs/EngineProtocol.h"
 #include "host/managers/HostCall.h"
+#include "host/jobs/JobDriverNote.h"
 #include "host/state/ProjectLock.h"
 
 #include "qorqm/ClaimName.h"
@@ -706,6 +707,9 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         report.events.push_back(line);
     };
 
+    // Until the job's completion has been handed over, the results folder
+    // names this process: a run whose driver is gone reads as stopped.
+    JobDriverNote driver(job.ResultsFolder(), job.Prefix(), job.ServerFolder());
     note("OnAttach", events->OnAttach(static_cast<ISBManagedJob*>(&job)));
     note("OnJobStart", events->OnJobStart());
     try {
@@ -733,11 +737,20 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         return fs::weakly_canonical(a, error) < fs::weakly_canonical(b, error);
     });
     std::vector<std::unique_ptr<ProjectLock>> projectLock;
+    bool locked = true;
     try {
         for (const std::string& folder : lockedFolders)
             projectLock.push_back(std::make_unique<ProjectLock>(folder));
     } catch (const KelvResult& error) {
-        report.failures.push_back(error.GetMessage());
+        // Without the lock nothing is imported into the project (another
+        // process may be changing it): the results still come home into
+        // the job's own folder, and the note of this process stays there,
+        // so that the run reads as stopped before its results were
+        // brought in.
+        locked = false;
+        projectLock.clear();
+        report.failures.push_back(error.GetMessage() + " The job's results were not imported into the project; they "
+                                  "stay in \"" + job.ResultsFolder() + "\".");
     }
     std::set<std::string> names;
     for (const KelvComPtr<FileTransferItem>& item : job.Items()) {
@@ -761,7 +774,10 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
         }
     }
 
-    note("OnJobComplete", events->OnJobComplete());
+    if (locked) {
+        note("OnJobComplete", events->OnJobComplete());
+        driver.Done();
+    }
     while (!projectLock.empty())
         projectLock.pop_back();
     note("OnDetach", events->OnDetach());

@@ -2,19 +2,36 @@
 // state file, its engine settings) hold it from reading the file to
 // renaming its new version into place, so that two of them never interleave
 // and neither loses the other's values. It is an advisory lock (flock) on the
-// folder itself, so it leaves no file behind and ends with the process.
+// folder itself, so it leaves no file behind and ends with the process: a
+// holder that dies lets it go at once. A holder that is stopped (Ctrl-Z,
+// SIGSTOP) keeps it, so a wait for it is bounded and says whom it waits for.
 #pragma once
 
 #include <string>
 
 namespace QzHost {
 
+// How long a process waits for a project's lock before it gives up, in
+// seconds: the environment variable QZ_LOCK_WAIT_SECONDS (a finite number
+// from 0, fractions allowed; 0: no wait) when it is set to one, else
+// DefaultLockWaitSeconds.
+inline constexpr double DefaultLockWaitSeconds = 60;
+double ProjectLockWaitSeconds();
+
+// Who holds the lock of the folder open as `fd`, as a message says it:
+// "process 1234 (zelm-host types p/salt.qsd ...)", "process 1234" when its
+// command cannot be read, "another process" when the holder cannot be told.
+std::string ProjectLockHolder(int fd);
+
 class ProjectLock {
 public:
     // Waits until the folder's lock is free, then holds it. Within one process
     // the lock is shared: a thread that holds it may take it again, other
-    // threads wait. Throws KelvResult naming the folder and the reason when it
-    // cannot be locked (no such folder).
+    // threads wait. When another process holds it, says so once on standard
+    // error (which process, and for how long this one waits) and gives up
+    // after ProjectLockWaitSeconds. Throws KelvResult naming the folder and
+    // the reason when it cannot be locked (no such folder, the wait given
+    // up, naming the holder).
     explicit ProjectLock(const std::string& folder);
     ~ProjectLock();
     ProjectLock(const ProjectLock&) = delete;

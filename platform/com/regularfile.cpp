@@ -2,6 +2,7 @@
 
 #include "qorqm/MessageText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -186,6 +187,41 @@ std::string Failure(const std::string& message, const std::string& path, const s
     if (!path.empty() && message.find(path) != std::string::npos)
         return text + ": it " + why + ".";
     return text + ": " + Refusal(path, why) + ".";
+}
+
+bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, bool& whole, std::string& why)
+{
+    text.clear();
+    whole = false;
+    const int fd = Open(path, why);
+    if (fd < 0)
+        return false;
+    char block[64 * 1024];
+    // One byte past the limit tells whether there is more.
+    while (text.size() <= limit)
+    {
+        const ssize_t got = ::read(fd, block, std::min(sizeof block, limit + 1 - text.size()));
+        if (got > 0)
+        {
+            text.append(block, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+        {
+            why = SystemReason("cannot be read", errno);
+            ::close(fd);
+            text.clear();
+            return false;
+        }
+        whole = true;
+        break;
+    }
+    ::close(fd);
+    if (text.size() > limit)
+        text.resize(limit);
+    return true;
 }
 
 bool ReadAll(const std::string& path, std::string& text, std::string& why, std::uint64_t largest)

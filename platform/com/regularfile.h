@@ -86,6 +86,9 @@ std::string Failure(const std::string& message, const std::string& path, const s
 // (as Open gives it, or "cannot be read (<system reason>)").
 // A file larger than `largest` is refused unread (see Open).
 bool ReadAll(const std::string& path, std::string& text, std::string& why, std::uint64_t largest = Bound::None);
+// The same for at most `limit` bytes: `whole` tells whether that was all
+// of the file.
+bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, bool& whole, std::string& why);
 
 // An input stream over a file Open opened (binary: bytes as they are).
 class InputFile : public std::istream {

@@ -109,6 +109,14 @@ public:
     // The text of the status document of a job whose run failed for `reason`,
     // kept before the last status the job received (`last`, may be empty).
     static std::string FailedRunStatus(const std::string& reason, const std::string& last);
+    // Whether a status document's text is one FailedRunStatus made with a
+    // last status (its first line then gives the reason).
+    static bool IsFailedRunStatus(const std::string& text);
+    // The first line of the status document of a run that left no main
+    // output (the job's task prefix names it).
+    static std::string UnfinishedRunStatusLine(const std::string& prefix);
+    // The status text document the live updates keep in a results folder.
+    static std::string StatusDocumentPath(const std::string& resultsFolder);
 
     const CJobHandlerUtility& JobHandler() const { return m_jobHandler; }
     const KelvComPtr<IQoScopeUtility>& ScopeUtility() const { return m_scopeUtility; }

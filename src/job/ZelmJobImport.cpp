@@ -37,6 +37,7 @@ const char* const StructureExporter = "SDModel3dImportExport.QSDImportExport";
 const char* const TextExporter = "SDTextImportExport.TextImportExport";
 // The live updates' status document: its title and the text document's extension.
 const char* const StatusDocumentTitle = "Status";
+const char* const StatusDocumentExtension = ".txt";
 // The host's trajectory data file behind a trajectory document.
 const char* const TrajectoryDataExtension = ".trj";
 
@@ -158,7 +159,7 @@ void ReportFailureInStatus(const KelvComPtr<ISBContainerRoot>& root, const std::
     try {
         const CDocManagementUtility documents(root);
         const KelvComPtr<ISBDocumentRoot> status =
-            documents.FindDocument(PathUtilities::Join(resultsFolder, StatusDocumentTitle), ".txt");
+            documents.FindDocument(PathUtilities::Join(resultsFolder, StatusDocumentTitle), StatusDocumentExtension);
         if (!status)
             return;
         const KelvComPtr<ISDTextDocument> text = status.QueryInterface<ISDTextDocument>();
@@ -217,15 +218,38 @@ std::string CZelmJob::NoTrajectoryFrame(const std::string& base, int kind)
     return "The run gives no trajectory frame: \"" + file + "\" holds no frame that can be read.";
 }
 
+namespace {
+
+// What a failed run's status document keeps before the last live status.
+const char* const LastStatusHeading = "\nLast status received while the job ran:\n";
+
+} // namespace
+
+bool CZelmJob::IsFailedRunStatus(const std::string& text)
+{
+    return text.find(LastStatusHeading) != std::string::npos;
+}
+
 std::string CZelmJob::FailedRunStatus(const std::string& reason, const std::string& last)
 {
     std::string text = reason + "\n";
     if (!last.empty()) {
-        text += "\nLast status received while the job ran:\n" + last;
+        text += LastStatusHeading + last;
         if (last.back() != '\n')
             text += "\n";
     }
     return text;
+}
+
+std::string CZelmJob::UnfinishedRunStatusLine(const std::string& prefix)
+{
+    return "Status: not finished (the run left no main output \"" + prefix + CZelmRunInfo::OutputFileExtension() +
+           "\")";
+}
+
+std::string CZelmJob::StatusDocumentPath(const std::string& resultsFolder)
+{
+    return PathUtilities::Join(resultsFolder, StatusDocumentTitle) + StatusDocumentExtension;
 }
 
 void CZelmJob::ImportResults()
@@ -245,6 +269,11 @@ void CZelmJob::ImportResults()
         ReportFailureInStatus(root, m_jobHandler.GetResultsFolder().ToTString(), failure.GetMessage());
         throw;
     }
+    // A run without its main output did not finish, whatever its last live
+    // status said; what it left is still imported below.
+    if (!DiskUtilities::FileExists(base + CZelmRunInfo::OutputFileExtension()))
+        ReportFailureInStatus(root, m_jobHandler.GetResultsFolder().ToTString(),
+                              UnfinishedRunStatusLine(m_jobHandler.GetTaskPrefix().ToTString()));
 
     if (task == "Energy")
         return;

@@ -306,10 +306,13 @@ TEST(JobManager, DeliveryPlaysTheJobsLifeAndBringsBackTheDownloadFiles)
     EXPECT_EQ((std::vector<std::string>{"step 1\n"}), g_job.downloadedCopies);
     // At completion the results folder holds every download-policy file the
     // server had, under its own name; the deck and library (download 0) stay.
+    // The note of the process that follows the job stays until the
+    // completion has been handed over, and goes then.
     EXPECT_EQ("GeomOpt", g_job.description);
-    EXPECT_EQ((std::vector<std::string>{"Quartz.arc", "Quartz.gout", "Quartz.qsd", "Quartz.trjaux",
+    EXPECT_EQ((std::vector<std::string>{".job-driver", "Quartz.arc", "Quartz.gout", "Quartz.qsd", "Quartz.trjaux",
                                         "selectedLibrary.libaux"}),
               g_job.resultsAtCompletion);
+    EXPECT_FALSE(fs::exists(g_job.resultsFolder + ".job-driver"));
     EXPECT_EQ("final energy\n", Read(g_job.resultsFolder + "Quartz.gout"));
     EXPECT_EQ((std::vector<std::string>{"Quartz.frc", "Quartz.osc", "Quartz.dens", "Quartz.disp", "Quartz.trg",
                                         "Quartz.pre", "Quartz.res"}),

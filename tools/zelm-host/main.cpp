@@ -18,6 +18,7 @@
 #include "ModuleCommands.h"
 #include "PrintableOutput.h"
 #include "ReadCommands.h"
+#include "StatusCommands.h"
 #include "SurfaceCommands.h"
 #include "TrajectoryCommands.h"
 #include "TypeCommands.h"
@@ -38,5 +39,6 @@ int main(int argc, char** argv)
     ZelmHost::AddTrajectoryCommands(commandLine);
     ZelmHost::AddReadCommands(commandLine);
     ZelmHost::AddAnalysisCommands(commandLine);
+    ZelmHost::AddStatusCommands(commandLine);
     return commandLine.Run(argc, argv, std::cout, std::cerr);
 }

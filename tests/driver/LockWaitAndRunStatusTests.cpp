@@ -1,0 +1,223 @@
+// A command that waits for a project's lock says which process holds it and
+// gives up after its bound; a run whose driver was killed at any stage never
+// reads as running, nor as finished without its main output.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "DriverRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string Examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+
+std::size_t Count(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A process that holds the lock of `folder` (open without close-on-exec, so
+// that it stays with "sleep 30" that the process becomes), once it runs
+// that; -1 when it could not be made in time.
+pid_t HoldLock(const std::string& folder)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(1);
+        ::execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Held once a try of our own fails.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const Clock::time_point end = Clock::now() + std::chrono::seconds(10); Clock::now() < end;) {
+        // Held, and "sleep 30" runs.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 &&
+            QzTest::ReadFile("/proc/" + std::to_string(child) + "/cmdline").rfind("sleep", 0) == 0) {
+            ::close(fd);
+            return child;
+        }
+        ::flock(fd, LOCK_UN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::close(fd);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
+void End(pid_t child)
+{
+    ::kill(child, SIGCONT);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+}
+
+class LockWait : public QzTest::DriverTest {
+protected:
+    LockWait() : DriverTest("lock-wait") {}
+    void SetUp() override
+    {
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + Examples + "rocksalt.cif --project p --name salt");
+    }
+    void TearDown() override { ::unsetenv("QZ_LOCK_WAIT_SECONDS"); }
+
+    // The driver in the background with the given bound, its standard error
+    // in `errFile`.
+    pid_t Start(const std::string& arguments, const std::string& bound, const std::string& errFile) const
+    {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("QZ_LOCK_WAIT_SECONDS", bound.c_str(), 1);
+            const std::string line = "cd '" + folder.Path() + "' && exec '" + QzTest::DriverPath() + "' --registry '" +
+                                     folder.File("registry.json") + "' " + arguments + " >/dev/null 2>'" + errFile + "'";
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return child;
+    }
+};
+
+// A stopped holder: every writer names it once and gives up after the
+// bound, changing nothing; let go on, the holder lets a waiting writer do
+// its work. A killed holder blocks nobody.
+TEST_F(LockWait, AWriterNamesAStoppedHolderGivesUpAfterItsBoundAndGoesOnOnceItIsLetGo)
+{
+    const pid_t holder = HoldLock(folder.File("p"));
+    ASSERT_GT(holder, 0);
+    ASSERT_EQ(0, ::kill(holder, SIGSTOP));
+    const std::string before = QzTest::ReadFile(folder.File("p/salt.qsd"));
+    ::setenv("QZ_LOCK_WAIT_SECONDS", "0.5", 1);
+    const char* const writers[] = {
+        "types p/salt.qsd --type Na=Na_y",
+        "state --project p ZelmLogic Task 2",
+        "import rocksalt.cif --project p --name more",
+    };
+    fs::copy_file(Examples + "rocksalt.cif", folder.File("rocksalt.cif"));
+    for (const char* writer : writers) {
+        SCOPED_TRACE(writer);
+        const Clock::time_point start = Clock::now();
+        const QzTest::DriverOutcome outcome = Run(writer);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_EQ(1, outcome.code) << outcome.out << outcome.err;
+        EXPECT_GE(seconds, 0.5);
+        EXPECT_LT(seconds, 30.0);
+        const std::string named = "process " + std::to_string(holder) + " (sleep 30)";
+        EXPECT_EQ(1u, Count(outcome.err, "waiting for the lock of the project folder")) << outcome.err;
+        EXPECT_EQ(2u, Count(outcome.err, named)) << "once waiting, once giving up\n" << outcome.err;
+        EXPECT_NE(std::string::npos, outcome.err.find("is still locked by " + named + " after 0.5 s")) << outcome.err;
+    }
+    EXPECT_EQ(before, QzTest::ReadFile(folder.File("p/salt.qsd")));
+    EXPECT_FALSE(fs::exists(folder.File("p/more.qsd")));
+
+    // A writer waiting with a longer bound goes on once the holder is let go.
+    const pid_t waiter = Start("types p/salt.qsd --type Na=Na_y", "60", folder.File("waiter-stderr.txt"));
+    for (const Clock::time_point end = Clock::now() + std::chrono::seconds(20);
+         Clock::now() < end && QzTest::ReadFile(folder.File("waiter-stderr.txt")).empty();)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(holder, SIGCONT);
+    ::kill(holder, SIGTERM);
+    ::waitpid(holder, nullptr, 0);
+    int status = 0;
+    ASSERT_EQ(waiter, ::waitpid(waiter, &status, 0));
+    const std::string waited = QzTest::ReadFile(folder.File("waiter-stderr.txt"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << waited;
+    EXPECT_EQ(1u, Count(waited, "waiting for the lock of the project folder")) << waited;
+    EXPECT_NE(std::string::npos, QzTest::ReadFile(folder.File("p/salt.qsd")).find("Na_y"));
+
+    // A holder that is gone held nothing: no wait, no word of one.
+    const pid_t killed = HoldLock(folder.File("p"));
+    ASSERT_GT(killed, 0);
+    End(killed);
+    const QzTest::DriverOutcome free = Run("types p/salt.qsd --type Na=Na_z");
+    EXPECT_EQ(0, free.code) << free.err;
+    EXPECT_EQ(std::string::npos, free.err.find("waiting")) << free.err;
+}
+
+// Each row runs the rock salt's optimisation with an engine command that
+// ends the driver (SIGKILL to its parent, the driver) or itself at one
+// stage, or leaves the project locked when the driver would import. The status never reads as running, and as finished only with the
+// main output in the results folder; a run whose driver is gone reads as
+// stopped, its status document says so with how to bring in what it left,
+// and asking again gives the same answer.
+TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsMainOutput)
+{
+    const std::string stub = "\"" + std::string(QZ_BIN_DIR) + "/zelm-stub\" %SEED% --steps 2";
+    const struct {
+        const char* stage;
+        std::string engine;
+        const char* status; // the start of the status line
+    } rows[] = {
+        {"driver killed before the engine starts", "kill -KILL $PPID", "Status: stopped (the process that ran it"},
+        {"driver killed during the run", stub + " --cut-off 1; kill -KILL $PPID",
+         "Status: stopped (the process that ran it"},
+        {"driver killed after the output, before the completion", stub + "; kill -KILL $PPID",
+         "Status: stopped (the process that ran it"},
+        {"engine killed after its last status, its output gone", stub + "; rm -f ./*.gout; kill -KILL $$",
+         "Status: not finished (the run left no main output \"salt.gout\")"},
+        {"engine that says why it stopped", stub + " --engine-error \"input file is empty\"",
+         "Status: failed (The ZELM run failed: input file is empty)"},
+        {"engine killed after its output", stub + "; kill -KILL $$", "Status: finished"},
+        {"project locked by another process at the completion", stub + "; (flock ../.. sleep 3 >/dev/null 2>&1 &); while flock -n ../.. true; do sleep 0.05; done",
+         "Status: stopped (the process that ran it"},
+        {"run to its end", stub, "Status: finished"},
+    };
+    fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+    Step("state --project p ZelmLogic library rocksalt");
+    ::setenv("QZ_LOCK_WAIT_SECONDS", "0.3", 1);
+    int number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stage);
+        const std::string project = "p" + std::to_string(++number);
+        fs::copy(folder.File("p"), folder.File(project), fs::copy_options::recursive);
+        Step("engine --project " + project + " '" + row.engine + "'");
+        const QzTest::DriverOutcome run = Run("run " + project + "/salt.qsd --task GeomOpt");
+        std::string results;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.File(project)))
+            if (entry.is_directory() && entry.path().filename().string().find("ZELM") != std::string::npos)
+                results = entry.path().string();
+        ASSERT_FALSE(results.empty()) << run.out << run.err;
+
+        const QzTest::DriverOutcome status = Run("status '" + results + "'");
+        ASSERT_EQ(0, status.code) << status.err;
+        const std::string line = status.out.substr(0, status.out.find('\n'));
+        EXPECT_EQ(0u, line.find(row.status)) << line;
+        EXPECT_NE(0u, line.find("Status: running")) << line;
+        bool output = false;
+        for (const fs::directory_entry& entry : fs::directory_iterator(results))
+            output = output || entry.path().extension() == ".gout";
+        if (line.find("Status: finished") == 0) {
+            EXPECT_TRUE(output) << "finished without its main output";
+        }
+        EXPECT_FALSE(fs::exists(results + "/.job-driver")) << "the note of a driver that is gone stays";
+        if (line.find("Status: stopped") == 0) {
+            const std::string document = QzTest::ReadFile(results + "/Status.txt");
+            EXPECT_EQ(0u, document.find(line + "\n")) << document;
+            EXPECT_NE(std::string::npos, document.find("zelm-host analyse \"" + folder.Path() + "/" + project +
+                                                       "/.server/salt/salt.gout\" structure"))
+                << document;
+        }
+        EXPECT_EQ(status.out, Run("status '" + results + "'").out);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "StatusCommands.h"
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+
+#include "CommandLine.h"
+#include "DriverSupport.h"
+#include "com/regularfile.h"
+#include "host/jobs/JobDriverNote.h"
+#include "host/state/ProjectLock.h"
+#include "job/ZelmJob.h"
+#include "qorqm/MessageText.h"
+#include "qorqm/ReplaceFile.h"
+#include "setup/ZelmRunInfo.h"
+
+namespace ZelmHost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A status document is a few lines; more is not read.
+constexpr std::size_t StatusLimit = 64 * 1024;
+const char* const StatusWord = "Status: ";
+
+struct StatusDocument {
+    bool present = false; // a regular file that could be read
+    std::string text;
+};
+
+StatusDocument ReadStatusDocument(const std::string& resultsFolder)
+{
+    StatusDocument document;
+    bool whole = false;
+    std::string why;
+    document.present =
+        RegularFile::ReadAtMost(CZelmJob::StatusDocumentPath(resultsFolder), StatusLimit, document.text, whole, why);
+    return document;
+}
+
+std::string FirstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+// The last line of the text that begins with "Status: " ("" when none).
+std::string LastStatusLine(const std::string& text)
+{
+    std::string found;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.compare(0, std::char_traits<char>::length(StatusWord), StatusWord) == 0)
+            found = line;
+    return found;
+}
+
+// Why a run whose driver is gone stopped, and how what it left is brought
+// in: the head of its mended status document.
+std::string StoppedRunReason(const QzHost::JobDriverRecord& record)
+{
+    const std::string server = MessageText::Excerpt(record.serverFolder);
+    const std::string seed = MessageText::Excerpt(record.seed.empty() ? std::string("SEED") : record.seed);
+    return std::string(StatusWord) + "stopped (the process that ran it, pid " + std::to_string(record.pid) +
+           ", is gone); its results were not brought in.\nWhat the engine wrote stays in \"" + server +
+           "\". The results of a run that the engine finished are brought in with\n  zelm-host analyse \"" + server +
+           "/" + seed + CZelmRunInfo::OutputFileExtension() +
+           "\" structure DOCUMENT.qsd\n(or trajectory, energy); a run that the engine did not finish has none.";
+}
+
+// Mends the status document of a run whose driver is gone: it says the run
+// stopped, keeping what it said last. Under the folder's lock; a status
+// document that is no regular file is left alone (its line still says so).
+void MendStoppedRun(const std::string& resultsFolder)
+{
+    const QzHost::ProjectLock lock(resultsFolder);
+    QzHost::JobDriverRecord record;
+    if (!QzHost::ReadJobDriverNote(resultsFolder, record) || QzHost::StateOf(record) != QzHost::JobDriverState::Gone)
+        return; // mended meanwhile, or no longer gone
+    const std::string path = CZelmJob::StatusDocumentPath(resultsFolder);
+    const StatusDocument last = ReadStatusDocument(resultsFolder);
+    std::error_code error;
+    if (!last.present && fs::symlink_status(path, error).type() != fs::file_type::not_found)
+        return;
+    std::string why;
+    // A link that leads out of the results folder is not written through.
+    if (!ReplaceFileContents(path, CZelmJob::FailedRunStatus(StoppedRunReason(record), last.text), &why,
+                             resultsFolder))
+        Fail("the status document \"" + path + "\" cannot be written: " + why);
+    QzHost::RemoveJobDriverNote(resultsFolder);
+}
+
+struct StatusArguments {
+    std::string folder;
+};
+
+void StatusCommand(const StatusArguments& a, std::ostream& out)
+{
+    std::error_code error;
+    if (!fs::is_directory(a.folder, error))
+        Fail("\"" + a.folder + "\" is not a results folder");
+    out << RunStatusLine(a.folder) << "\n";
+    const StatusDocument document = ReadStatusDocument(a.folder);
+    if (!document.present)
+        return;
+    out << "the status document " << CZelmJob::StatusDocumentPath(a.folder) << ":\n";
+    std::istringstream lines(document.text);
+    std::string line;
+    for (int count = 0; std::getline(lines, line) && count < 40; ++count)
+        out << "  " << MessageText::Excerpt(line) << "\n";
+}
+
+}  // namespace
+
+std::string RunStatusLine(const std::string& resultsFolder)
+{
+    QzHost::JobDriverRecord record;
+    if (QzHost::ReadJobDriverNote(resultsFolder, record)) {
+        const std::string command = record.command.empty() ? std::string() : ": " + MessageText::Excerpt(record.command);
+        switch (QzHost::StateOf(record)) {
+        case QzHost::JobDriverState::Running:
+            return std::string(StatusWord) + "running (followed by process " + std::to_string(record.pid) + command + ")";
+        case QzHost::JobDriverState::Elsewhere:
+            return std::string(StatusWord) + "not known here (followed by process " + std::to_string(record.pid) +
+                   " on the machine \"" + MessageText::Excerpt(record.machine) + "\")";
+        case QzHost::JobDriverState::Gone:
+            MendStoppedRun(resultsFolder);
+            return FirstLine(StoppedRunReason(record));
+        }
+    }
+    const StatusDocument document = ReadStatusDocument(resultsFolder);
+    const std::string first = FirstLine(document.text);
+    if (first.compare(0, std::char_traits<char>::length(StatusWord), StatusWord) == 0)
+        return MessageText::Excerpt(first);
+    if (CZelmJob::IsFailedRunStatus(document.text))
+        return std::string(StatusWord) + "failed (" + MessageText::Excerpt(first) + ")";
+    const std::string last = LastStatusLine(document.text);
+    if (last.empty())
+        return std::string(StatusWord) + "not known (the results folder holds no status)";
+    // The job's completion was handed over (a run without its main output
+    // says so then), so no process follows the run any more.
+    if (last.substr(std::char_traits<char>::length(StatusWord)) == "running")
+        return std::string(StatusWord) + "ended (no process follows it any more; the engine last said \"running\")";
+    return MessageText::Excerpt(last);
+}
+
+void AddStatusCommands(CommandLine& commandLine)
+{
+    auto arguments = std::make_shared<StatusArguments>();
+    CLI::App* status = commandLine.AddHostCommand(
+        "status", "Tell how a job's run stands, from its results folder (a run whose process is gone reads as stopped)",
+        [arguments](std::ostream& out) { StatusCommand(*arguments, out); });
+    status->add_option("folder", arguments->folder, "The job's results folder")->required();
+}
+
+}  // namespace ZelmHost
