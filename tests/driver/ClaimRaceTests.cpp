@@ -37,7 +37,7 @@ protected:
             QzTest::WriteFile(folder.File(std::string(sub) + ".cif"), cif);
             Step("import " + folder.File(std::string(sub) + ".cif") + " --project p --name rs");
             fs::rename(folder.File("p/rs.qsd"), folder.File(std::string("p/") + sub + "/rs.qsd"));
-            cif = std::regex_replace(cif, std::regex("_cell_length_a[^\n]*"), "_cell_length_a 5.9000");
+            cif = std::regex_replace(cif, std::regex("(_cell_length_[abc])[^\n]*"), "$1 5.9000");
         }
     }
 

@@ -190,7 +190,7 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
         const std::string project = "p" + std::to_string(++number);
         fs::copy(folder.File("p"), folder.File(project), fs::copy_options::recursive);
         Step("engine --project " + project + " '" + row.engine + "'");
-        const QzTest::DriverOutcome run = Run("run " + project + "/salt.qsd --task GeomOpt");
+        const QzTest::DriverOutcome run = Run("run " + project + "/salt.qsd --task GeomOpt", true);
         std::string results;
         for (const fs::directory_entry& entry : fs::directory_iterator(folder.File(project)))
             if (entry.is_directory() && entry.path().filename().string().find("ZELM") != std::string::npos)
