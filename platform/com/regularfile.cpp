@@ -189,21 +189,28 @@ std::string Failure(const std::string& message, const std::string& path, const s
     return text + ": " + Refusal(path, why) + ".";
 }
 
-bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, bool& whole, std::string& why)
+namespace {
+
+// Reads the open descriptor to its end, or until more than `limit` bytes
+// have come (`more`: at most one byte past the limit is read), and closes
+// it. False, with the text cleared and the reason in why, when a read fails.
+bool ReadUpTo(int fd, std::uint64_t limit, std::string& text, bool& more, std::string& why)
 {
-    text.clear();
-    whole = false;
-    const int fd = Open(path, why);
-    if (fd < 0)
-        return false;
     char block[64 * 1024];
-    // One byte past the limit tells whether there is more.
-    while (text.size() <= limit)
+    more = false;
+    for (;;)
     {
-        const ssize_t got = ::read(fd, block, std::min(sizeof block, limit + 1 - text.size()));
+        const std::uint64_t left = limit - std::min<std::uint64_t>(limit, text.size());
+        const std::size_t want = left < sizeof block ? static_cast<std::size_t>(left) + 1 : sizeof block;
+        const ssize_t got = ::read(fd, block, want);
         if (got > 0)
         {
             text.append(block, static_cast<std::size_t>(got));
+            if (text.size() > limit)
+            {
+                more = true;
+                break;
+            }
             continue;
         }
         if (got < 0 && errno == EINTR)
@@ -215,11 +222,26 @@ bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, b
             text.clear();
             return false;
         }
-        whole = true;
         break;
     }
     ::close(fd);
-    if (text.size() > limit)
+    return true;
+}
+
+}  // namespace
+
+bool ReadAtMost(const std::string& path, std::size_t limit, std::string& text, bool& whole, std::string& why)
+{
+    text.clear();
+    whole = false;
+    const int fd = Open(path, why);
+    if (fd < 0)
+        return false;
+    bool more = false;
+    if (!ReadUpTo(fd, limit, text, more, why))
+        return false;
+    whole = !more;
+    if (more)
         text.resize(limit);
     return true;
 }
@@ -233,35 +255,16 @@ bool ReadAll(const std::string& path, std::string& text, std::string& why, std::
     struct stat status;
     if (::fstat(fd, &status) == 0 && status.st_size > 0)
         text.reserve(static_cast<std::size_t>(status.st_size));
-    char block[64 * 1024];
-    for (;;)
+    bool more = false;
+    if (!ReadUpTo(fd, largest, text, more, why))
+        return false;
+    if (more)
     {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got > 0)
-        {
-            // A file that grows past the bound while it is read.
-            if (text.size() + static_cast<std::size_t>(got) > largest)
-            {
-                why = TooLarge(text.size() + static_cast<std::size_t>(got), largest);
-                ::close(fd);
-                text.clear();
-                return false;
-            }
-            text.append(block, static_cast<std::size_t>(got));
-            continue;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-        {
-            why = SystemReason("cannot be read", errno);
-            ::close(fd);
-            text.clear();
-            return false;
-        }
-        break;
+        // A file that grew past the bound while it was read.
+        why = TooLarge(text.size(), largest);
+        text.clear();
+        return false;
     }
-    ::close(fd);
     return true;
 }
 
