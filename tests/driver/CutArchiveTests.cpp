@@ -111,6 +111,11 @@ std::vector<Cut> Cuts(const std::string& kind, Places places)
     }
     if (places != Places::AfterEveryLine)
         cuts.push_back({"without the final line break", text.substr(0, text.size() - lineBreak.size()), 4, true});
+    // Under the sanitizers every command runs about ten times slower: two
+    // places a table there (one among the atom lines, the last one); the
+    // reader's own test still cuts at every byte.
+    if (QzTest::UnderAddressSanitizer() && cuts.size() > 2)
+        cuts = {cuts[cuts.size() / 2], cuts.back()};
     return cuts;
 }
 
@@ -225,16 +230,23 @@ protected:
         Prepare(kind);
         const std::string text = Variant(kind);
         const Split split = LastFrameLines(text, kind == "crlf" ? "\r\n" : "\n");
-        // The archive without its last frame, and the whole one.
-        const std::map<std::size_t, Said> whole = {{4, RunAll(split.before)}, {5, RunAll(text)}};
-        for (const Said* reference : {&whole.at(4), &whole.at(5)}) {
-            for (const auto& [name, code] : reference->code)
-                EXPECT_EQ(code, 0) << kind << ": " << name << "\n" << reference->out.at(name);
+        // The archive without its last frame, and the whole one where a cut
+        // is held against it.
+        const std::vector<Cut> cuts = Cuts(kind, places);
+        std::map<std::size_t, Said> whole = {{4, RunAll(split.before)}};
+        for (const Cut& cut : cuts)
+            if (cut.frames == 5 && whole.count(5) == 0)
+                whole.emplace(5, RunAll(text));
+        for (const auto& [frames, reference] : whole) {
+            for (const auto& [name, code] : reference.code)
+                EXPECT_EQ(code, 0) << kind << ", " << frames << " frames: " << name << "\n" << reference.out.at(name);
         }
         EXPECT_NE(whole.at(4).out.at("read").find("Archive (.arc): 4 frames"), std::string::npos);
-        EXPECT_NE(whole.at(5).out.at("trajectory").find("Trajectory: 5 frames"), std::string::npos)
-            << whole.at(5).out.at("trajectory");
-        for (const Cut& cut : Cuts(kind, places)) {
+        if (whole.count(5) != 0) {
+            EXPECT_NE(whole.at(5).out.at("trajectory").find("Trajectory: 5 frames"), std::string::npos)
+                << whole.at(5).out.at("trajectory");
+        }
+        for (const Cut& cut : cuts) {
             SCOPED_TRACE(kind + ", " + cut.what);
             const Said said = RunAll(cut.text);
             const Said& expected = whole.at(cut.frames);
