@@ -24,11 +24,7 @@ protected:
     void SetUp() override
     {
         const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
-        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
-        Step("project p");
-        Step("import " + examples + "rocksalt.cif --project p");
-        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
-        Step("state --project p ZelmLogic library rocksalt");
+        RockSaltProject();
         Step("engine --project p --stub --time-limit 60");
         // Two documents of one name in two folders, told apart by their cells.
         std::string cif = QzTest::ReadFile(examples + "rocksalt.cif");

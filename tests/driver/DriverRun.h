@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "common/TempFolder.h"
@@ -119,6 +120,17 @@ protected:
     {
         const DriverOutcome outcome = Run(arguments);
         ASSERT_EQ(0, outcome.code) << arguments << "\n" << outcome.out << outcome.err;
+    }
+    // The registered module and a project "p" holding the bundled rock salt
+    // with its library selected.
+    void RockSaltProject() const
+    {
+        const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
+        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
+        Step("project p");
+        Step("import " + examples + "rocksalt.cif --project p");
+        std::filesystem::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+        Step("state --project p ZelmLogic library rocksalt");
     }
 
     TempFolder folder;

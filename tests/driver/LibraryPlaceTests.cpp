@@ -28,11 +28,7 @@ protected:
 
     void SetUp() override
     {
-        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
-        Step("project p");
-        Step("import " + examples + "rocksalt.cif --project p");
-        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
-        Step("state --project p ZelmLogic library rocksalt");
+        RockSaltProject();
         // A library of the user's, outside the project: readable, and a
         // library the engine would take.
         fs::create_directories(folder.File("outside"));

@@ -33,11 +33,7 @@ protected:
     void SetUp() override
     {
         const std::string examples = std::string(QZ_TEST_DATA) + "/../../examples/";
-        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
-        Step("project p");
-        Step("import " + examples + "rocksalt.cif --project p");
-        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
-        Step("state --project p ZelmLogic library rocksalt");
+        RockSaltProject();
         Step("export p/rocksalt.qsd --task GeomOpt");
         for (const char* run : {"geomopt", "dynamics"})
             fs::copy(examples + "results/" + run, folder.File(std::string("p/") + run));

@@ -28,11 +28,7 @@ protected:
 
     void SetUp() override
     {
-        Step("register " + std::string(QZ_LIB_DIR) + "/libQorZelm.so");
-        Step("project p");
-        Step("import " + examples + "rocksalt.cif --project p");
-        fs::copy_file(examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
-        Step("state --project p ZelmLogic library rocksalt");
+        RockSaltProject();
         Step("export p/rocksalt.qsd --task GeomOpt");
         Step("engine --project p --stub");
     }
