@@ -188,7 +188,7 @@ void AcceptEngine(const std::string& projectFolder, const std::string& server, c
     const std::string folder = std::filesystem::path(path).parent_path().string();
     std::filesystem::create_directories(folder, error);
     // One read-modify-write at a time, as for a project's own files.
-    ProjectLock lock(folder.empty() ? std::string(".") : folder);
+    ProjectLock lock(folder.empty() ? std::string(".") : folder, "user settings folder");
     nlohmann::json accepted = ReadAccepted(path);
     const std::string key = ProjectKey(projectFolder);
     if (command.empty()) {

@@ -740,7 +740,8 @@ DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBMan
     bool locked = true;
     try {
         for (const std::string& folder : lockedFolders)
-            projectLock.push_back(std::make_unique<ProjectLock>(folder));
+            projectLock.push_back(std::make_unique<ProjectLock>(
+                folder, lockedFolders.size() > 1 && folder == job.ResultsFolder() ? "results folder" : "project folder"));
     } catch (const KelvResult& error) {
         // Without the lock nothing is imported into the project (another
         // process may be changing it): the results still come home into

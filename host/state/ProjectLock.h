@@ -11,10 +11,10 @@
 
 namespace QzHost {
 
-// How long a process waits for a project's lock before it gives up, in
-// seconds: the environment variable QZ_LOCK_WAIT_SECONDS (a finite number
-// from 0, fractions allowed; 0: no wait) when it is set to one, else
-// DefaultLockWaitSeconds.
+// How long a process waits for locks before it gives up, in seconds, all
+// its waits together: the environment variable QZ_LOCK_WAIT_SECONDS (a
+// decimal number from 0; 0: no wait), else DefaultLockWaitSeconds. Throws
+// KelvResult naming the variable when it holds anything else.
 inline constexpr double DefaultLockWaitSeconds = 60;
 double ProjectLockWaitSeconds();
 
@@ -28,11 +28,13 @@ public:
     // Waits until the folder's lock is free, then holds it. Within one process
     // the lock is shared: a thread that holds it may take it again, other
     // threads wait. When another process holds it, says so once on standard
-    // error (which process, and for how long this one waits) and gives up
-    // after ProjectLockWaitSeconds. Throws KelvResult naming the folder and
-    // the reason when it cannot be locked (no such folder, the wait given
-    // up, naming the holder).
-    explicit ProjectLock(const std::string& folder);
+    // error (the lock by the folder's role, "the project folder \"p\"",
+    // which process holds it, and for how long this one waits) and gives up
+    // once the process's waits reach their bound (LockWait). Throws
+    // KelvResult naming the folder by its role and the reason when it cannot
+    // be locked (no such folder, the wait given up, naming the holder, a
+    // bound that is none).
+    explicit ProjectLock(const std::string& folder, const std::string& role = "project folder");
     ~ProjectLock();
     ProjectLock(const ProjectLock&) = delete;
     ProjectLock& operator=(const ProjectLock&) = delete;

@@ -22,6 +22,7 @@
 
 #include "com/bstr.h"
 #include "com/errorinfo.h"
+#include "com/lockwait.h"
 #include "com/regularfile.h"
 #include "com/runtime.h"
 
@@ -242,28 +243,70 @@ HRESULT SaveFile(const std::string& path, const ClassMap& classes)
     return S_OK;
 }
 
-// Serialises read-modify-write cycles of processes sharing one file.
+// Serialises read-modify-write cycles of processes sharing one file: the
+// flock of "<registry>.lock" beside it. The lock file is opened without
+// following a link and without waiting, and only a regular file is locked:
+// a link in its place (even to a missing file) is never followed to make or
+// lock another file, a FIFO cannot make the open wait. The wait for another
+// process's lock is bounded and said (LockWait).
 class FileLock
 {
 public:
-    explicit FileLock(const std::string& path)
+    explicit FileLock(const std::string& path) : m_path(path + ".lock")
     {
-        m_fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd >= 0)
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR)
-            {
-            }
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+        if (m_fd < 0)
+        {
+            const int error = errno;
+            struct stat there = {};
+            if (error == ELOOP && ::lstat(m_path.c_str(), &there) == 0 && S_ISLNK(there.st_mode))
+                m_why = "its lock file '" + m_path + "' is a symbolic link, which is not followed (remove the link)";
+            else if (error == EISDIR)
+                m_why = "its lock file '" + m_path + "' is a folder, not a file (remove the folder)";
+            else
+                m_why = "its lock file '" + m_path + "' cannot be opened (" + std::strerror(error) + ")";
+            return;
+        }
+        struct stat opened = {};
+        if (::fstat(m_fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+        {
+            m_why = "its lock file '" + m_path + "' " +
+                    (::fstat(m_fd, &opened) == 0 ? RegularFile::WhatItIs(opened.st_mode)
+                                                 : std::string("cannot be looked at")) +
+                    " (remove it)";
+            Close();
+            return;
+        }
+        const LockWait::Result taken = LockWait::Take(m_fd, "the class registry '" + path + "'");
+        if (taken.outcome == LockWait::Outcome::Held)
+            return;
+        if (taken.outcome == LockWait::Outcome::BadBound)
+            m_why = taken.why;
+        else if (taken.outcome == LockWait::Outcome::GivenUp)
+            m_why = "it " + LockWait::GivenUpText(taken) +
+                    "; nothing was changed in it. If that process is stopped (Ctrl-Z), let it go on (fg, or kill "
+                    "-CONT) or end it, then try again";
+        else
+            m_why = "its lock file '" + m_path + "' cannot be locked (" + std::strerror(taken.error) + ")";
+        Close();
     }
-    ~FileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // closing drops the lock
-    }
+    ~FileLock() { Close(); }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool Held() const { return m_fd >= 0; }
+    // Why it is not held, as the end of a sentence naming the registry.
+    const std::string& Why() const { return m_why; }
 
 private:
+    void Close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // closing drops the lock
+        m_fd = -1;
+    }
+
+    std::string m_path;
+    std::string m_why;
     int m_fd = -1;
 };
 
@@ -278,7 +321,7 @@ HRESULT ModifyFile(Change change)
         std::filesystem::create_directories(parent, ec);
     FileLock lock(path);
     if (!lock.Held())
-        return Fail(kCannotWrite, "Cannot write the class registry '" + path + "': " + std::strerror(errno));
+        return Fail(kCannotWrite, "Cannot write the class registry '" + path + "': " + lock.Why() + ".");
     ClassMap classes;
     HRESULT hr = LoadFile(path, classes, true);
     if (FAILED(hr))

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -336,6 +341,93 @@ TEST_F(Registry, ModulesThatCannotServeFailWithTheirPathAndReason)
     EXPECT_EQ(CoCreateInstance(kJob, nullptr, CLSCTX_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
               REGDB_E_CLASSNOTREG);
     EXPECT_NE(LastErrorText().find(GuidToString(kJob)), std::string::npos);
+}
+
+// What stands at the lock file "registry.json.lock": a link is never
+// followed (a dangling one makes no file through it), a folder or a FIFO is
+// named as the lock file it is, and a lock another process holds is waited
+// for within the bound, said once, and given up on naming the holder. The
+// registry stays as it was.
+TEST_F(Registry, TheLockFileIsJudgedAsAFileAndItsWaitIsBoundedAndSaid)
+{
+    ASSERT_EQ(ComRegistry::RegisterClass(Entry(kJob, "ZelmJob")), S_OK);
+    const std::string registered = ReadFile(m_file);
+    const fs::path lock = m_file.string() + ".lock";
+    const fs::path outside = m_dir / "outside-target";
+    const struct
+    {
+        const char* what;
+        std::string refusal;
+    } rows[] = {
+        {"link", "its lock file '" + lock.string() + "' is a symbolic link, which is not followed (remove the link)"},
+        {"folder", "its lock file '" + lock.string() + "' is a folder, not a file (remove the folder)"},
+        {"fifo", "its lock file '" + lock.string() + "' is a pipe (FIFO), not a regular file (remove it)"},
+        {"holder", "it is still locked by process "},     // waits 0.3 s
+        {"holder, no wait", "it is locked by process "}, // waits not at all
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(lock);
+        pid_t child = -1;
+        const std::string what = row.what;
+        if (what == "link")
+            fs::create_symlink(outside, lock);
+        else if (what == "folder")
+            fs::create_directory(lock);
+        else if (what == "fifo")
+            ASSERT_EQ(0, ::mkfifo(lock.c_str(), 0600));
+        else // a process holds the lock
+        {
+            int ready[2];
+            ASSERT_EQ(0, ::pipe(ready));
+            child = ::fork();
+            if (child == 0)
+            {
+                const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+                if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
+                    ::_exit(1);
+                ::pause();
+                ::_exit(0);
+            }
+            char byte = 0;
+            ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+            ::close(ready[0]);
+            ::close(ready[1]);
+        }
+        ::setenv("QZ_LOCK_WAIT_SECONDS", what == "holder" ? "0.3" : "0", 1);
+        testing::internal::CaptureStderr();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ComRegistry::RegisterClass(Entry(kLogic, "ZelmLogic")), HRESULT_FROM_WIN32(ERROR_CANTWRITE));
+        EXPECT_EQ(ComRegistry::UnregisterClass(kJob), HRESULT_FROM_WIN32(ERROR_CANTWRITE));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::string said = testing::internal::GetCapturedStderr();
+        const std::string why = LastErrorText();
+        ::unsetenv("QZ_LOCK_WAIT_SECONDS");
+        if (child > 0)
+        {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        EXPECT_EQ(0u, why.find("Cannot write the class registry '" + m_file.string() + "': " + row.refusal)) << why;
+        EXPECT_LT(seconds, 5.0);
+        if (what == "holder")
+        {
+            EXPECT_NE(std::string::npos, why.find("locked by process " + std::to_string(child) + " (")) << why;
+            EXPECT_EQ(0u, said.find("waiting for the lock of the class registry '" + m_file.string() +
+                                    "', which process " + std::to_string(child)))
+                << said;
+            EXPECT_GE(seconds, 0.25);
+        }
+        else
+        {
+            EXPECT_EQ("", said);
+        }
+        EXPECT_FALSE(fs::exists(outside)) << "a file made through the link";
+        EXPECT_EQ(registered, ReadFile(m_file));
+    }
+    fs::remove_all(lock);
+    EXPECT_EQ(ComRegistry::RegisterClass(Entry(kLogic, "ZelmLogic")), S_OK);
 }
 
 CLSID Numbered(uint32_t n)

@@ -1,5 +1,6 @@
-// The bound of a wait for a project's lock (a stopped holder is met in the
-// driver's tests); the note a job's driver leaves in the results folder and what it tells.
+// The note a job's driver leaves in the results folder and what it tells
+// (the bound of a wait for a lock is met in the COM runtime's tests, a
+// stopped holder in the driver's).
 #include <gtest/gtest.h>
 
 #include "common/TempFolder.h"
@@ -23,26 +24,6 @@
 namespace {
 
 using namespace QzHost;
-
-TEST(LockWaitBound, TheEnvironmentSetsItAndAnythingButAFiniteNumberFromZeroLeavesTheDefault)
-{
-    const struct {
-        const char* value; // nullptr: not set
-        double seconds;
-    } rows[] = {
-        {nullptr, 60}, {"", 60},     {"2", 2},         {"0.25", 0.25},  {"0", 0},       {"-1", 60},
-        {"abc", 60},   {"5s", 60},   {"inf", 60},      {"nan", 60},     {"1e999", 60},  {"1e9", 86400},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.value ? row.value : "(not set)");
-        if (row.value)
-            ::setenv("QZ_LOCK_WAIT_SECONDS", row.value, 1);
-        else
-            ::unsetenv("QZ_LOCK_WAIT_SECONDS");
-        EXPECT_EQ(row.seconds, ProjectLockWaitSeconds());
-    }
-    ::unsetenv("QZ_LOCK_WAIT_SECONDS");
-}
 
 // What a note tells: written notes read back and name this process as
 // running; a note names a process that is gone once that process ended,

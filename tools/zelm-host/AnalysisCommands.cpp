@@ -197,10 +197,13 @@ struct AnalysisOptions {
 // the output's folder and the selections asked for. The project (and the
 // document's folder) stay locked while the session lasts: the analyses write
 // documents of the project.
+// `results` only asks: it reads files that writers replace whole, and takes
+// no lock; `analyse` changes the project under its lock (`changes`).
 struct Session {
-    explicit Session(const AnalysisOptions& options)
+    Session(const AnalysisOptions& options, bool changes)
         : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
-          lock(project, options.document), host(ConfigurationFor(project))
+          lock(changes ? std::make_unique<DocumentChangeLock>(project, options.document) : nullptr),
+          host(ConfigurationFor(project))
     {
         RequireInputFile(options.output, "the results file");
         analysis = AnalysisOf(host);
@@ -217,7 +220,7 @@ struct Session {
 
     std::string output;
     std::string project;
-    DocumentChangeLock lock;
+    std::unique_ptr<DocumentChangeLock> lock;
     QzHost::HostApplication host;
     KelvComPtr<IZelmAnalysis> analysis;
     KelvComPtr<IQoQMAnalysisScope> scope;
@@ -263,7 +266,7 @@ std::string FilesThatAreNoFiles(const std::string& output)
 
 void ResultsCommand(const AnalysisOptions& options, std::ostream& out)
 {
-    Session session(options);
+    Session session(options, false);
     KelvVariant folder;
     KelvResult::Check(session.scope->get_ResultsID(folder.Receive()));
     out << "Results folder: " << Shown(Text(folder)) << "\n";
@@ -354,7 +357,7 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     const bool needsDocument = options.action == "structure" || options.action == "trajectory";
     if (!needsDocument && !options.document.empty())
         Fail(options.action + " takes no document");
-    Session session(options);
+    Session session(options, true);
     const Snapshot before = FilesOf(session.project);
     IZelmAnalysis* analysis = session.analysis.get();
     if (options.action == "energy") {

@@ -276,11 +276,11 @@ DocumentChangeLock::DocumentChangeLock(const std::string& project, const std::st
     // Always in the same order, so that two commands that lock the same two
     // folders from either side never wait for each other.
     if (documentKey < projectKey) {
-        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder);
+        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder, "document's folder");
         project_ = std::make_unique<QzHost::ProjectLock>(projectFolder);
     } else {
         project_ = std::make_unique<QzHost::ProjectLock>(projectFolder);
-        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder);
+        folder_ = std::make_unique<QzHost::ProjectLock>(documentFolder, "document's folder");
     }
 }
 

@@ -76,7 +76,7 @@ std::string StoppedRunReason(const QzHost::JobDriverRecord& record)
 // document that is no regular file is left alone (its line still says so).
 void MendStoppedRun(const std::string& resultsFolder)
 {
-    const QzHost::ProjectLock lock(resultsFolder);
+    const QzHost::ProjectLock lock(resultsFolder, "results folder");
     QzHost::JobDriverRecord record;
     if (!QzHost::ReadJobDriverNote(resultsFolder, record) || QzHost::StateOf(record) != QzHost::JobDriverState::Gone)
         return; // mended meanwhile, or no longer gone
