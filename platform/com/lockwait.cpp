@@ -150,6 +150,12 @@ std::string Holder(int fd)
     return "process " + std::to_string(pid) + (command.empty() ? std::string() : " (" + command + ")");
 }
 
+double WaitedSeconds()
+{
+    const std::lock_guard<std::mutex> guard(WaitedMutex());
+    return Waited();
+}
+
 Result Take(int fd, const std::string& what)
 {
     Result result;

@@ -38,6 +38,9 @@ std::string Holder(int fd);
 // (not this process), 0 when none can be told.
 long HolderProcess(int fd);
 
+// The seconds this process has waited for locks so far.
+double WaitedSeconds();
+
 enum class Outcome {
     Held,     // the lock is this process's now
     GivenUp,  // another process held it past the bound: `holder` names it
