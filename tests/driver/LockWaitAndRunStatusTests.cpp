@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DriverRun.h"
 
@@ -88,6 +89,7 @@ protected:
         const pid_t child = ::fork();
         if (child == 0) {
             ::setenv("QZ_LOCK_WAIT_SECONDS", bound.c_str(), 1);
+            ::setenv("QZ_USER_SETTINGS", folder.File("user-settings").c_str(), 1);
             const std::string line = "cd '" + folder.Path() + "' && exec '" + QzTest::DriverPath() + "' --registry '" +
                                      folder.File("registry.json") + "' " + arguments + " >/dev/null 2>'" + errFile + "'";
             ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
@@ -151,6 +153,100 @@ TEST_F(LockWait, AWriterNamesAStoppedHolderGivesUpAfterItsBoundAndGoesOnOnceItIs
     const QzTest::DriverOutcome free = Run("types p/salt.qsd --type Na=Na_z");
     EXPECT_EQ(0, free.code) << free.err;
     EXPECT_EQ(std::string::npos, free.err.find("waiting")) << free.err;
+}
+
+// Each row holds some locks with stopped processes and runs one command
+// under a bound: a command that only asks takes no lock and answers at
+// once; a writer's waits share one bound, each said once naming its own
+// lock; a bound of 0 fails at once and silently; a bound that is no
+// decimal number of seconds is refused by name before any wait.
+TEST_F(LockWait, QuestionsTakeNoLockAndAWritersWaitsShareOneBoundEachSaidByItsLocksName)
+{
+    fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+    Step("state --project p ZelmLogic library rocksalt");
+    Step("deck p/salt.qsd --project p --task GeomOpt --out p/run");
+    fs::copy_file(folder.File("p/salt.qsd"), folder.File("p/run/salt.qsd")); // staged as a run stages it
+    ASSERT_EQ(0, std::system(("cd '" + folder.File("p/run") + "' && '" + std::string(QZ_BIN_DIR) +
+                              "/zelm-stub' salt --steps 2 >/dev/null")
+                                 .c_str()));
+    fs::create_directory(folder.File("p/sub"));
+    fs::copy_file(folder.File("p/salt.qsd"), folder.File("p/sub/salt.qsd"));
+    fs::create_directories(folder.File("user-settings"));
+    const std::string projectLock = "waiting for the lock of the project folder";
+    const struct {
+        const char* command;
+        std::vector<const char*> held; // folders held by stopped processes
+        const char* bound;
+        int code;
+        std::vector<std::string> waits; // the start of each waiting line, in turn
+        const char* failure;            // a part of standard error ("": none)
+        double atLeast;
+        double below;
+        double freeAfter; // the first folder is let go after so many seconds (0: never)
+    } rows[] = {
+        {"results p/run/salt.gout", {"p", "p/run"}, "5", 0, {}, "", 0, 4, 0},
+        {"show p/salt.qsd", {"p"}, "5", 0, {}, "", 0, 4, 0},
+        {"check p/salt.qsd --task GeomOpt", {"p"}, "5", 0, {}, "", 0, 4, 0},
+        {"read p/run/salt", {"p", "p/run"}, "5", 0, {}, "", 0, 4, 0},
+        {"types p/sub/salt.qsd --project p --type Na=Na_y", {"p", "p/sub"}, "1", 1, {projectLock},
+         "zelm-host: The project folder \"", 0.9, 1.8, 0},
+        {"types p/sub/salt.qsd --project p --type Na=Na_y", {"p", "p/sub"}, "1", 1,
+         {projectLock, "waiting for the lock of the document's folder \""}, "zelm-host: The document's folder \"",
+         0.9, 1.4, 0.5},
+        {"types p/sub/salt.qsd --project p --type Na=Na_y", {"p/sub"}, "1", 1,
+         {"waiting for the lock of the document's folder \""}, "is still locked by process", 0.9, 1.8, 0},
+        {"engine --project p 'true'", {"user-settings"}, "0.5", 1,
+         {"waiting for the lock of the user settings folder \""}, "zelm-host: The user settings folder \"", 0.45,
+         1.5, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "0", 1, {}, "QZ_LOCK_WAIT_SECONDS of 0 does not wait", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {}, "abc", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"abc\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "-1", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"-1\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "nan", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"nan\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "inf", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"inf\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "1e400", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"1e400\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "2s", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"2s\"", 0, 0.9, 0},
+        {"types p/salt.qsd --type Na=Na_y", {"p"}, "0x3", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"0x3\"", 0, 0.9, 0},
+        {"state --project p ZelmLogic Task 2", {"p"}, "0x3", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"0x3\"", 0, 0.9, 0},
+    };
+    const std::string before = QzTest::ReadFile(folder.File("p/sub/salt.qsd"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.command) + " (bound \"" + row.bound + "\")");
+        std::vector<pid_t> holders;
+        for (const char* held : row.held) {
+            holders.push_back(HoldLock(folder.File(held)));
+            ASSERT_GT(holders.back(), 0);
+            ::kill(holders.back(), SIGSTOP);
+        }
+        const std::string errFile = folder.File("row-stderr.txt");
+        const Clock::time_point start = Clock::now();
+        const pid_t driver = Start(row.command, row.bound, errFile);
+        if (row.freeAfter > 0) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(row.freeAfter));
+            End(holders.front());
+            holders.erase(holders.begin());
+        }
+        int status = 0;
+        ::waitpid(driver, &status, 0);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        for (const pid_t holder : holders)
+            End(holder);
+        const std::string err = QzTest::ReadFile(errFile);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.code) << err;
+        EXPECT_GE(seconds, row.atLeast) << err;
+        EXPECT_LT(seconds, row.below) << err;
+        EXPECT_EQ(row.waits.size(), Count(err, "waiting for the lock")) << err;
+        std::size_t at = 0;
+        for (const std::string& wait : row.waits) {
+            at = err.find(wait, at);
+            EXPECT_NE(std::string::npos, at) << wait << "\n" << err;
+        }
+        if (*row.failure) {
+            EXPECT_NE(std::string::npos, err.find(row.failure)) << err;
+        }
+        EXPECT_EQ(std::string::npos, err.find("project folder \"" + folder.File("p/sub"))) << err;
+    }
+    EXPECT_EQ(before, QzTest::ReadFile(folder.File("p/sub/salt.qsd")));
 }
 
 // Each row runs the rock salt's optimisation with an engine command that
