@@ -1,13 +1,15 @@
 #include "host/jobs/JobDriverNote.h"
 
 #include "host/state/ProcessInfo.h"
-#include "qorqm/ReplaceFile.h"
-#include "com/regularfile.h"
+#include "com/lockwait.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace QzHost {
@@ -32,6 +34,20 @@ std::string OneLine(const std::string& value)
     return line;
 }
 
+bool WriteWhole(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
 } // namespace
 
 JobDriverNote::JobDriverNote(const std::string& resultsFolder, const std::string& seed, const std::string& serverFolder)
@@ -42,8 +58,37 @@ JobDriverNote::JobDriverNote(const std::string& resultsFolder, const std::string
     const std::string text = "pid " + std::to_string(self) + "\nstarted " + std::to_string(ProcessStartTime(self)) +
                              "\nmachine " + OneLine(MachineName()) + "\nseed " + OneLine(seed) + "\nserver " +
                              OneLine(serverFolder) + "\ncommand " + OneLine(ProcessCommand(self)) + "\n";
-    if (ReplaceFileContents(NotePath(resultsFolder), text))
-        m_path = NotePath(resultsFolder);
+    // Locked before it is written, so that a reader never sees this note
+    // unheld once it names this process. A reader's own short look at the
+    // lock may cross the first try. Without the lock there is no note.
+    const std::string path = NotePath(resultsFolder);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0)
+        return;
+    struct stat opened = {};
+    bool locked = false;
+    for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!locked && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (!locked)
+            ::usleep(5000);
+    }
+    if (!locked || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1 ||
+        ::ftruncate(fd, 0) != 0 || !WriteWhole(fd, text)) {
+        if (locked && S_ISREG(opened.st_mode) && opened.st_nlink == 1)
+            ::unlink(path.c_str());
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+    m_path = path;
+}
+
+JobDriverNote::~JobDriverNote()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void JobDriverNote::Done()
@@ -51,14 +96,48 @@ void JobDriverNote::Done()
     if (!m_path.empty())
         std::remove(m_path.c_str());
     m_path.clear();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 bool ReadJobDriverNote(const std::string& resultsFolder, JobDriverRecord& record)
 {
+    // Opened once, without following a link: the lock looked at is the one
+    // of the file read.
+    const int fd = ::open(NotePath(resultsFolder).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat opened = {};
     std::string text;
     bool whole = false;
-    std::string why;
-    if (!RegularFile::ReadAtMost(NotePath(resultsFolder), NoteLimit, text, whole, why) || !whole)
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                whole = got == 0;
+                break;
+            }
+            text.append(chunk, static_cast<std::size_t>(got));
+            if (text.size() > NoteLimit)
+                break;
+        }
+    }
+    bool held = false;
+    long holder = 0;
+    if (whole) {
+        // Held by another open of it: its driver's, while that follows the job.
+        held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (held)
+            holder = LockWait::HolderProcess(fd);
+        else
+            ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    if (!whole)
         return false;
 
     JobDriverRecord read;
@@ -89,6 +168,9 @@ bool ReadJobDriverNote(const std::string& resultsFolder, JobDriverRecord& record
     }
     if (!pid)
         return false;
+    // The holder this process can tell must be the process the note names
+    // (0: /proc cannot say, or this very process holds it).
+    read.held = held && (holder == 0 || holder == read.pid);
     record = read;
     return true;
 }
@@ -102,7 +184,7 @@ JobDriverState StateOf(const JobDriverRecord& record)
 {
     if (!record.machine.empty() && record.machine != MachineName())
         return JobDriverState::Elsewhere;
-    return ProcessRuns(record.pid, record.started) ? JobDriverState::Running : JobDriverState::Gone;
+    return record.held && ProcessRuns(record.pid, record.started) ? JobDriverState::Running : JobDriverState::Gone;
 }
 
 } // namespace QzHost

@@ -4,6 +4,13 @@
 // has been handed over. A note whose process is gone marks a run that was
 // cut off before its results were brought in, whatever its live status
 // last said.
+//
+// The driver holds an advisory lock (flock) on its note for as long as it
+// follows the job, and the lock ends with the process. A note counts as
+// running only while its lock is held, by the process the note names (its
+// number and start time): a note that came with a received project, or that
+// someone wrote naming a live process, is held by nobody and reads as a run
+// whose driver is gone.
 #pragma once
 
 #include <string>
@@ -21,6 +28,7 @@ struct JobDriverRecord {
     std::string seed;               // the job's task prefix
     std::string serverFolder;       // where the engine wrote its files
     std::string command;            // what the process ran (an excerpt)
+    bool held = false;              // its lock is held by the process it names
 };
 
 enum class JobDriverState {
@@ -34,15 +42,22 @@ enum class JobDriverState {
 class JobDriverNote {
 public:
     JobDriverNote(const std::string& resultsFolder, const std::string& seed, const std::string& serverFolder);
+    // Lets the note's lock go; a note not Done stays (the run reads as stopped).
+    ~JobDriverNote();
+    JobDriverNote(const JobDriverNote&) = delete;
+    JobDriverNote& operator=(const JobDriverNote&) = delete;
     // The job's completion has been handed over: the note goes.
     void Done();
 
 private:
     std::string m_path;
+    int m_fd = -1; // the note, its lock held
 };
 
 // The note of a results folder: false when there is none, or what stands
-// there cannot be read as one (it is read bounded, without blocking).
+// there cannot be read as one (it is read bounded, without blocking, and
+// never through a link). Tells whether its lock is held by the process it
+// names (`held`).
 bool ReadJobDriverNote(const std::string& resultsFolder, JobDriverRecord& record);
 // Removes the note of a results folder (a run whose status was mended).
 void RemoveJobDriverNote(const std::string& resultsFolder);

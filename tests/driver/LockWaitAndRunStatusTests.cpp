@@ -249,33 +249,70 @@ TEST_F(LockWait, QuestionsTakeNoLockAndAWritersWaitsShareOneBoundEachSaidByItsLo
     EXPECT_EQ(before, QzTest::ReadFile(folder.File("p/sub/salt.qsd")));
 }
 
+// The start time of this process, as /proc gives it (field 22 of its stat).
+std::string OwnStartTime()
+{
+    const std::string stat = QzTest::ReadFile("/proc/self/stat");
+    std::size_t at = stat.rfind(')');
+    for (int field = 0; field < 20 && at != std::string::npos; ++field)
+        at = stat.find(' ', at + 1);
+    return at == std::string::npos ? std::string() : stat.substr(at + 1, stat.find(' ', at + 1) - at - 1);
+}
+
 // Each row runs the rock salt's optimisation with an engine command that
 // ends the driver (SIGKILL to its parent, the driver) or itself at one
-// stage, or leaves the project locked when the driver would import. The status never reads as running, and as finished only with the
-// main output in the results folder; a run whose driver is gone reads as
-// stopped, its status document says so with how to bring in what it left,
-// and asking again gives the same answer.
+// stage, or leaves the project locked when the driver would import; some
+// rows then change the results folder as a user or a received project
+// would. The status reads as running only while the driver follows the run
+// (asked from the engine itself), and as finished only with the main output
+// in the results folder; a run whose driver is gone reads as stopped, and
+// its status document says so with how to bring in what it left: a command
+// whose paths are the project's, quoted for the shell, or none. A job note
+// naming a live process that is no driver of the run (this test) is a
+// driver gone. Asking again gives the same answer.
 TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsMainOutput)
 {
     const std::string stub = "\"" + std::string(QZ_BIN_DIR) + "/zelm-stub\" %SEED% --steps 2";
+    const std::string asked = "; \"" + QzTest::DriverPath() + "\" status \"$(ls -d ../../*ZELM*)\" >../../during.txt";
+    const std::string stopped = "Status: stopped (the process that ran it";
+    const std::string self = "Status: stopped (the process that ran it, pid " + std::to_string(::getpid()) + ",";
+    const std::string note = "pid " + std::to_string(::getpid()) + "\nstarted " + OwnStartTime() + "\nmachine ";
+    enum After { Nothing, RemoveOutput, WriteNote };
+    const std::string own = "PROJECT/.server/it's $(touch x)"; // PROJECT: the row's project folder
     const struct {
         const char* stage;
         std::string engine;
-        const char* status; // the start of the status line
+        std::string status; // the start of the status line
+        After after;
+        std::string server;  // the engine's folder a written note names
+        std::string seed;    // and its seed
+        std::string advice;  // in the status document ("": not looked at)
+        std::string during;  // the start of the status line the engine got ("": not asked)
     } rows[] = {
-        {"driver killed before the engine starts", "kill -KILL $PPID", "Status: stopped (the process that ran it"},
-        {"driver killed during the run", stub + " --cut-off 1; kill -KILL $PPID",
-         "Status: stopped (the process that ran it"},
-        {"driver killed after the output, before the completion", stub + "; kill -KILL $PPID",
-         "Status: stopped (the process that ran it"},
+        {"driver killed before the engine starts", "kill -KILL $PPID", stopped, Nothing, "", "",
+         "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
+        {"driver killed during the run", stub + " --cut-off 1; kill -KILL $PPID", stopped, Nothing, "", "",
+         "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
+        {"driver killed after the output, before the completion", stub + "; kill -KILL $PPID", stopped, Nothing, "",
+         "", "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
         {"engine killed after its last status, its output gone", stub + "; rm -f ./*.gout; kill -KILL $$",
-         "Status: not finished (the run left no main output \"salt.gout\")"},
+         "Status: not finished (the run left no main output \"salt.gout\")", Nothing, "", "", "", ""},
         {"engine that says why it stopped", stub + " --engine-error \"input file is empty\"",
-         "Status: failed (The ZELM run failed: input file is empty)"},
-        {"engine killed after its output", stub + "; kill -KILL $$", "Status: finished"},
-        {"project locked by another process at the completion", stub + "; (flock ../.. sleep 3 >/dev/null 2>&1 &); while flock -n ../.. true; do sleep 0.05; done",
-         "Status: stopped (the process that ran it"},
-        {"run to its end", stub, "Status: finished"},
+         "Status: failed (The ZELM run failed: input file is empty)", Nothing, "", "", "", ""},
+        {"engine killed after its output", stub + "; kill -KILL $$", "Status: finished", Nothing, "", "", "", ""},
+        {"project locked by another process at the completion",
+         stub + "; (flock ../.. sleep 3 >/dev/null 2>&1 &); while flock -n ../.. true; do sleep 0.05; done", stopped,
+         Nothing, "", "", "", ""},
+        {"run to its end, asked while it runs", stub + asked, "Status: finished", Nothing, "", "", "",
+         "Status: running (followed by process "},
+        {"run to its end, its main output removed since", stub, "Status: main output missing (the engine said "
+         "\"finished\", but the results folder holds no main output \"salt.gout\")", RemoveOutput, "", "", "", ""},
+        {"a note naming a live process and a folder outside", stub, self, WriteNote, "/tmp/$(touch x)", "salt",
+         "are not used", ""},
+        {"a note naming a seed that is a path", stub, self, WriteNote, "PROJECT/.server/salt", "../../../x",
+         "are not used", ""},
+        {"a note naming a folder of the project", stub, self, WriteNote, own, "salt",
+         "zelm-host analyse 'PROJECT/.server/it'\\''s $(touch x)/salt.gout' structure", ""},
     };
     fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
     Step("state --project p ZelmLogic library rocksalt");
@@ -284,6 +321,11 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
     for (const auto& row : rows) {
         SCOPED_TRACE(row.stage);
         const std::string project = "p" + std::to_string(++number);
+        const auto inProject = [&](std::string text) {
+            for (std::size_t at = text.find("PROJECT"); at != std::string::npos; at = text.find("PROJECT"))
+                text.replace(at, 7, folder.File(project));
+            return text;
+        };
         fs::copy(folder.File("p"), folder.File(project), fs::copy_options::recursive);
         Step("engine --project " + project + " '" + row.engine + "'");
         const QzTest::DriverOutcome run = Run("run " + project + "/salt.qsd --task GeomOpt", true);
@@ -292,6 +334,15 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
             if (entry.is_directory() && entry.path().filename().string().find("ZELM") != std::string::npos)
                 results = entry.path().string();
         ASSERT_FALSE(results.empty()) << run.out << run.err;
+        if (row.after == RemoveOutput)
+            fs::remove(results + "/salt.gout");
+        if (row.after == WriteNote)
+            QzTest::WriteFile(results + "/.job-driver", note + "\nseed " + row.seed + "\nserver " +
+                                                            inProject(row.server) + "\n");
+        if (!row.during.empty()) {
+            const std::string during = QzTest::ReadFile(folder.File(project + "/during.txt"));
+            EXPECT_EQ(0u, during.find(row.during)) << during;
+        }
 
         const QzTest::DriverOutcome status = Run("status '" + results + "'");
         ASSERT_EQ(0, status.code) << status.err;
@@ -305,13 +356,18 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
             EXPECT_TRUE(output) << "finished without its main output";
         }
         EXPECT_FALSE(fs::exists(results + "/.job-driver")) << "the note of a driver that is gone stays";
+        const std::string document = QzTest::ReadFile(results + "/Status.txt");
         if (line.find("Status: stopped") == 0) {
-            const std::string document = QzTest::ReadFile(results + "/Status.txt");
             EXPECT_EQ(0u, document.find(line + "\n")) << document;
-            EXPECT_NE(std::string::npos, document.find("zelm-host analyse \"" + folder.Path() + "/" + project +
-                                                       "/.server/salt/salt.gout\" structure"))
-                << document;
         }
+        if (!row.advice.empty()) {
+            EXPECT_NE(std::string::npos, document.find(inProject(row.advice))) << document;
+        }
+        for (const char* outside : {"analyse \"/tmp/$(", "analyse '/tmp/$(", "../../../x.gout"}) {
+            EXPECT_EQ(std::string::npos, document.find(outside)) << document;
+            EXPECT_EQ(std::string::npos, status.out.find(outside)) << status.out;
+        }
+        EXPECT_FALSE(fs::exists(folder.File("x")));
         EXPECT_EQ(status.out, Run("status '" + results + "'").out);
     }
 }

@@ -25,11 +25,34 @@ namespace {
 
 using namespace QzHost;
 
-// What a note tells: written notes read back and name this process as
-// running; a note names a process that is gone once that process ended,
-// or once its number was given to another; one of another machine is
-// not judged here; what cannot be a note is none.
-TEST(JobDriverNotes, ANoteNamesItsProcessAndAnythingElseIsNoNote)
+// A child that holds the flock of the file (opened by name), and pauses.
+pid_t HoldFlock(const std::string& path)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
+            ::_exit(1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    const bool held = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    return held ? child : -1;
+}
+
+// What a note tells: a note its driver writes reads back and is running
+// while the driver holds it; a note only names a process, so one that
+// nobody holds is gone whatever live process it names (this very one too:
+// a note received with a project, or written by hand), and so is one held
+// by another process than it names; one of another machine is not judged
+// here; what cannot be a note is none.
+TEST(JobDriverNotes, ANoteIsRunningOnlyWhileTheProcessItNamesHoldsItAndAnythingElseIsNoNote)
 {
     QzTest::TempFolder folder("driver-note");
     {
@@ -43,6 +66,13 @@ TEST(JobDriverNotes, ANoteNamesItsProcessAndAnythingElseIsNoNote)
         note.Done();
         EXPECT_FALSE(ReadJobDriverNote(folder.Path(), record));
     }
+    {
+        // A driver that ends without Done leaves its note, held by nobody.
+        { JobDriverNote note(folder.Path(), "salt", "/srv/salt"); }
+        JobDriverRecord record;
+        ASSERT_TRUE(ReadJobDriverNote(folder.Path(), record));
+        EXPECT_EQ(JobDriverState::Gone, StateOf(record));
+    }
     const pid_t ended = ::fork();
     if (ended == 0)
         ::_exit(0);
@@ -51,39 +81,56 @@ TEST(JobDriverNotes, ANoteNamesItsProcessAndAnythingElseIsNoNote)
     const std::string self = std::to_string(::getpid());
     const std::string started = std::to_string(ProcessStartTime(::getpid()));
     const std::string machine = MachineName();
+    const std::string named = "pid " + self + "\nstarted " + started + "\nmachine " + machine + "\n";
+    enum Stands { Text, Fifo, HeldByAnother, Link };
     const struct {
         const char* what;
-        std::string text; // "" with fifo: a FIFO stands there
-        bool fifo;
+        std::string text;
+        Stands stands;
         bool note;
         JobDriverState state;
     } rows[] = {
-        {"this process", "pid " + self + "\nstarted " + started + "\nmachine " + machine + "\n", false, true,
-         JobDriverState::Running},
-        {"a process that ended", "pid " + std::to_string(ended) + "\nmachine " + machine + "\n", false, true,
+        {"this process, held by nobody", named, Text, true, JobDriverState::Gone},
+        {"this process, held by another", named, HeldByAnother, true, JobDriverState::Gone},
+        {"a process that ended", "pid " + std::to_string(ended) + "\nmachine " + machine + "\n", Text, true,
          JobDriverState::Gone},
         {"its number given again", "pid " + self + "\nstarted " + std::to_string(std::stoull(started) + 1) +
                                        "\nmachine " + machine + "\n",
-         false, true, JobDriverState::Gone},
-        {"another machine", "pid " + self + "\nmachine elsewhere-" + machine + "\n", false, true,
+         Text, true, JobDriverState::Gone},
+        {"another machine", "pid " + self + "\nmachine elsewhere-" + machine + "\n", Text, true,
          JobDriverState::Elsewhere},
-        {"no pid", "seed salt\n", false, false, JobDriverState::Gone},
-        {"pid 0", "pid 0\n", false, false, JobDriverState::Gone},
-        {"pid not a number", "pid 12x\n", false, false, JobDriverState::Gone},
-        {"a huge file", "pid " + self + "\n" + std::string(20000, 'x') + "\n", false, false, JobDriverState::Gone},
-        {"a FIFO", "", true, false, JobDriverState::Gone},
+        {"no pid", "seed salt\n", Text, false, JobDriverState::Gone},
+        {"pid 0", "pid 0\n", Text, false, JobDriverState::Gone},
+        {"pid not a number", "pid 12x\n", Text, false, JobDriverState::Gone},
+        {"a huge file", "pid " + self + "\n" + std::string(20000, 'x') + "\n", Text, false, JobDriverState::Gone},
+        {"a FIFO", "", Fifo, false, JobDriverState::Gone},
+        {"a link to a note", named, Link, false, JobDriverState::Gone},
     };
     const std::string path = folder.File(JobDriverNoteName);
+    const std::string target = folder.File("elsewhere-note");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ::unlink(path.c_str());
-        if (row.fifo) {
+        pid_t holder = -1;
+        if (row.stands == Fifo) {
             ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+        } else if (row.stands == Link) {
+            QzTest::WriteFile(target, row.text);
+            ASSERT_EQ(0, ::symlink(target.c_str(), path.c_str()));
         } else {
             QzTest::WriteFile(path, row.text);
         }
+        if (row.stands == HeldByAnother) {
+            holder = HoldFlock(path);
+            ASSERT_GT(holder, 0);
+        }
         JobDriverRecord record;
-        ASSERT_EQ(row.note, ReadJobDriverNote(folder.Path(), record));
+        const bool read = ReadJobDriverNote(folder.Path(), record);
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+        ASSERT_EQ(row.note, read);
         if (row.note) {
             EXPECT_EQ(row.state, StateOf(record));
         }

@@ -149,4 +149,16 @@ std::string ShownName(const std::string& name)
     return ShownText(name, MessageText::ExcerptLength);
 }
 
+std::string ShellQuoted(const std::string& word)
+{
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 }  // namespace ZelmHost

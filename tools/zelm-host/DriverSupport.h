@@ -72,4 +72,9 @@ private:
 // file's) as a command shows it: ShownText at a message's excerpt length.
 std::string ShownName(const std::string& name);
 
+// A word of a printed command as a POSIX shell reads it back as that one
+// word: in single quotes, a quote inside written '\''. Nothing in it is
+// expanded when the command is pasted.
+std::string ShellQuoted(const std::string& word);
+
 }  // namespace ZelmHost
