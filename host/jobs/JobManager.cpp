@@ -71,6 +71,43 @@ void MakeFolder(const std::string& folder)
         Fail(E_ACCESSDENIED, "The folder \"" + folder + "\" cannot be made: " + error.message());
 }
 
+// Makes the project's engine folder (".server"), where every job is staged
+// for the engine, when it is missing. What stands in its place and is no
+// folder (a file, a FIFO, a device, a link to nothing) is named with the
+// folder's role and what to do, as a system error says neither.
+void MakeEngineFolder(const std::string& folder)
+{
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(folder, error);
+    const auto refuse = [&](const std::string& what) {
+        Fail(E_ACCESSDENIED, "The project's engine folder \"" + MessageText::Excerpt(folder) +
+                                 "\", where jobs are staged for the engine, " + what +
+                                 ": move it away or remove it (a folder of that name is made again), then try again.");
+    };
+    if (!error && fs::is_symlink(status)) {
+        std::error_code followed;
+        const fs::file_status target = fs::status(folder, followed);
+        if (fs::is_directory(target))
+            return;
+        std::error_code read;
+        refuse(!fs::exists(target) ? "is a symbolic link that leads nowhere (to \"" +
+                                         MessageText::Excerpt(fs::read_symlink(folder, read).string()) + "\")"
+                                   : "is a symbolic link to something that is no folder");
+    }
+    if (!error && fs::exists(status) && !fs::is_directory(status)) {
+        const std::string kind = fs::is_regular_file(status) ? "a file"
+                                 : fs::is_fifo(status)        ? "a pipe (FIFO)"
+                                 : fs::is_socket(status)      ? "a socket"
+                                 : fs::is_block_file(status) || fs::is_character_file(status) ? "a device"
+                                                                                              : "something";
+        refuse("is " + kind + ", not a folder");
+    }
+    fs::create_directories(folder, error);
+    if (error)
+        Fail(E_ACCESSDENIED, "The project's engine folder \"" + MessageText::Excerpt(folder) +
+                                 "\", where jobs are staged for the engine, cannot be made: " + error.message() + ".");
+}
+
 // The folder a job is staged in lies in its project also when followed
 // through links: a link in a project (".server" leading elsewhere) must not
 // stage a job's files outside it.
@@ -405,7 +442,7 @@ HRESULT ManagedJob::Start()
             m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
         // The place is checked before anything is made in it.
         RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
-        MakeFolder(m_context->serverFolder);
+        MakeEngineFolder(m_context->serverFolder);
         MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {

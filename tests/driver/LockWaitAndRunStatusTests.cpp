@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -247,6 +249,79 @@ TEST_F(LockWait, QuestionsTakeNoLockAndAWritersWaitsShareOneBoundEachSaidByItsLo
         EXPECT_EQ(std::string::npos, err.find("project folder \"" + folder.File("p/sub"))) << err;
     }
     EXPECT_EQ(before, QzTest::ReadFile(folder.File("p/sub/salt.qsd")));
+}
+
+// What stands in place of the project's engine folder ".server" and is no
+// folder is named with the folder's role and a way out, and the job is not
+// started; a job whose staging fails half-way (a file-size limit far below
+// the structure's size) leaves no part of itself behind. Each row's project
+// is a fresh copy.
+TEST_F(LockWait, AnEngineFolderThatIsNoFolderIsNamedWithAWayOutAndAFailedStagingLeavesNothing)
+{
+    fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
+    Step("state --project p ZelmLogic library rocksalt");
+    const struct {
+        const char* what;
+        const char* stands; // file, fifo, dangling, link-to-file, limit
+        const char* said;
+    } rows[] = {
+        {"a file", "file", "\", where jobs are staged for the engine, is a file, not a folder: move it away or remove it"},
+        {"a FIFO", "fifo", "\", where jobs are staged for the engine, is a pipe (FIFO), not a folder: move it away"},
+        {"a link to nothing", "dangling", "\", where jobs are staged for the engine, is a symbolic link that leads "
+                                          "nowhere (to \"gone\"): move it away or remove it"},
+        {"a link to a file", "link-to-file", "\", where jobs are staged for the engine, is a symbolic link to "
+                                             "something that is no folder: move it away"},
+        {"a file-size limit", "limit", "cannot be copied to \""},
+    };
+    int number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string project = "q" + std::to_string(++number);
+        fs::copy(folder.File("p"), folder.File(project), fs::copy_options::recursive);
+        const std::string server = folder.File(project + "/.server");
+        const std::string stands = row.stands;
+        if (stands == "file" || stands == "link-to-file")
+            QzTest::WriteFile(folder.File(project + "/a-file"), "kept\n");
+        if (stands == "file")
+            fs::rename(folder.File(project + "/a-file"), server);
+        else if (stands == "fifo")
+            ASSERT_EQ(0, ::mkfifo(server.c_str(), 0600));
+        else if (stands == "dangling")
+            fs::create_symlink("gone", server);
+        else if (stands == "link-to-file")
+            fs::create_symlink("a-file", server);
+        // A saved deck is started under the limit: its files are made, and
+        // only their copies into the engine's folder pass the limit.
+        if (stands == "limit")
+            Step("export " + project + "/salt.qsd --task GeomOpt");
+        std::set<std::string> before;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.File(project)))
+            before.insert(entry.path().filename().string());
+        const QzTest::DriverOutcome outcome =
+            stands != "limit" ? Run("run " + project + "/salt.qsd --task GeomOpt")
+                              : Run("show " + project + "/salt.qsd >/dev/null; (ulimit -f 2; trap '' XFSZ; '" +
+                                    QzTest::DriverPath() + "' --registry '" + folder.File("registry.json") +
+                                    "' start '" + project + "/salt ZELM GeomOpt/salt.gin')");
+        EXPECT_EQ(1, outcome.code) << outcome.out << outcome.err;
+        EXPECT_NE(std::string::npos, outcome.err.find(row.said)) << outcome.err;
+        if (stands != "limit") {
+            EXPECT_NE(std::string::npos, outcome.err.find("The project's engine folder \"" + server + "\""))
+                << outcome.err;
+        }
+        EXPECT_FALSE(fs::exists(folder.File("gone")));
+        std::set<std::string> after;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.File(project)))
+            after.insert(entry.path().filename().string());
+        after.erase(".server");
+        before.erase(".server");
+        EXPECT_EQ(before, after);
+        if (stands == "limit" && fs::is_directory(server)) {
+            EXPECT_TRUE(fs::is_empty(server)) << "a partial job folder stays";
+        }
+        if (stands == "file") {
+            EXPECT_EQ("kept\n", QzTest::ReadFile(server));
+        }
+    }
 }
 
 // The start time of this process, as /proc gives it (field 22 of its stat).
