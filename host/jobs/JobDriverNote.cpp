@@ -2,6 +2,7 @@
 
 #include "host/state/ProcessInfo.h"
 #include "com/lockwait.h"
+#include "com/regularfile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -103,42 +104,27 @@ void JobDriverNote::Done()
 
 bool ReadJobDriverNote(const std::string& resultsFolder, JobDriverRecord& record)
 {
-    // Opened once, without following a link: the lock looked at is the one
-    // of the file read.
-    const int fd = ::open(NotePath(resultsFolder).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat opened = {};
     std::string text;
     bool whole = false;
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
-        char chunk[4096];
-        for (;;) {
-            const ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                whole = got == 0;
-                break;
-            }
-            text.append(chunk, static_cast<std::size_t>(got));
-            if (text.size() > NoteLimit)
-                break;
-        }
-    }
+    std::string why;
+    if (!RegularFile::ReadAtMost(NotePath(resultsFolder), NoteLimit, text, whole, why) || !whole)
+        return false;
+    // Its lock, held by another open of it (its driver's while that follows
+    // the job): looked at without following a link, so that a link in the
+    // note's place is held by nobody.
     bool held = false;
     long holder = 0;
-    if (whole) {
-        // Held by another open of it: its driver's, while that follows the job.
+    const int fd = ::open(NotePath(resultsFolder).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat opened = {};
+    if (fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
         held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
         if (held)
             holder = LockWait::HolderProcess(fd);
         else
             ::flock(fd, LOCK_UN);
     }
-    ::close(fd);
-    if (!whole)
-        return false;
+    if (fd >= 0)
+        ::close(fd);
 
     JobDriverRecord read;
     bool pid = false;

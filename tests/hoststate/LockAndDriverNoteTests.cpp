@@ -104,7 +104,7 @@ TEST(JobDriverNotes, ANoteIsRunningOnlyWhileTheProcessItNamesHoldsItAndAnythingE
         {"pid not a number", "pid 12x\n", Text, false, JobDriverState::Gone},
         {"a huge file", "pid " + self + "\n" + std::string(20000, 'x') + "\n", Text, false, JobDriverState::Gone},
         {"a FIFO", "", Fifo, false, JobDriverState::Gone},
-        {"a link to a note", named, Link, false, JobDriverState::Gone},
+        {"a link to a note", named, Link, true, JobDriverState::Gone},
     };
     const std::string path = folder.File(JobDriverNoteName);
     const std::string target = folder.File("elsewhere-note");
