@@ -45,20 +45,6 @@ std::string KeyOf(const std::string& folder)
 
 } // namespace
 
-double ProjectLockWaitSeconds()
-{
-    double seconds = 0;
-    std::string why;
-    if (!LockWait::Bound(seconds, why))
-        Fail(E_INVALIDARG, why + ".");
-    return seconds;
-}
-
-std::string ProjectLockHolder(int fd)
-{
-    return LockWait::Holder(fd);
-}
-
 ProjectLock::ProjectLock(const std::string& folder, const std::string& role) : m_key(KeyOf(folder))
 {
     LockMutex().lock();

@@ -11,17 +11,8 @@
 
 namespace QzHost {
 
-// How long a process waits for locks before it gives up, in seconds, all
-// its waits together: the environment variable QZ_LOCK_WAIT_SECONDS (a
-// decimal number from 0; 0: no wait), else DefaultLockWaitSeconds. Throws
-// KelvResult naming the variable when it holds anything else.
-inline constexpr double DefaultLockWaitSeconds = 60;
-double ProjectLockWaitSeconds();
-
-// Who holds the lock of the folder open as `fd`, as a message says it:
-// "process 1234 (zelm-host types p/salt.qsd ...)", "process 1234" when its
-// command cannot be read, "another process" when the holder cannot be told.
-std::string ProjectLockHolder(int fd);
+// The bound of the waits and the naming of a holder are LockWait's
+// (com/lockwait.h), shared by every lock a process takes.
 
 class ProjectLock {
 public:
