@@ -268,11 +268,11 @@ public:
             return;
         }
         struct stat opened = {};
-        if (::fstat(m_fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+        const bool looked = ::fstat(m_fd, &opened) == 0;
+        if (!looked || !S_ISREG(opened.st_mode))
         {
             m_why = "its lock file '" + m_path + "' " +
-                    (::fstat(m_fd, &opened) == 0 ? RegularFile::WhatItIs(opened.st_mode)
-                                                 : std::string("cannot be looked at")) +
+                    (looked ? RegularFile::WhatItIs(opened.st_mode) : std::string("cannot be looked at")) +
                     " (remove it)";
             Close();
             return;
