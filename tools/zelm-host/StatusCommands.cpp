@@ -83,6 +83,13 @@ bool Printable(const std::string& text)
     return MessageText::Excerpt(text, 4096) == text;
 }
 
+// A seed that names a file in the folder it is joined to, and nothing else.
+bool IsPlainSeed(const std::string& seed)
+{
+    return !seed.empty() && seed != "." && seed != ".." && seed.find('/') == std::string::npos &&
+           seed.find('\\') == std::string::npos && Printable(seed);
+}
+
 // Why a run whose driver is gone stopped, and how what it left is brought
 // in: the head of its mended status document. The engine's folder and the
 // seed come from the job's note, which may have come with a project from
@@ -96,8 +103,7 @@ std::string StoppedRunReason(const QzHost::JobDriverRecord& record, const std::s
     const std::string project = ProjectOfFolder(resultsFolder);
     const std::string& server = record.serverFolder;
     const std::string& seed = record.seed;
-    const bool plainSeed = !seed.empty() && seed != "." && seed != ".." && seed.find('/') == std::string::npos &&
-                           seed.find('\\') == std::string::npos && Printable(seed);
+    const bool plainSeed = IsPlainSeed(seed);
     if (server.empty() || !fs::path(server).is_absolute() || !Printable(server) ||
         !LiesBeneath(fs::path(server), fs::path(project)) || !plainSeed)
         return head + "The job's note names the engine's folder \"" + MessageText::Excerpt(server) +
@@ -155,7 +161,7 @@ std::string FinishedOnlyWithItsOutput(const std::string& line, const std::string
         return line;
     const std::string extension = CZelmRunInfo::OutputFileExtension();
     const std::string seed = SeedOf(text);
-    const bool plainSeed = !seed.empty() && seed.find('/') == std::string::npos && seed != "." && seed != "..";
+    const bool plainSeed = IsPlainSeed(seed);
     const auto isOutput = [&](const std::string& name) {
         std::string why;
         const int fd = RegularFile::Open(PathUtilities::Join(resultsFolder, name), why);
