@@ -194,11 +194,10 @@ struct AnalysisOptions {
 };
 
 // The host over the output's project, with the analysis component looking at
-// the output's folder and the selections asked for. The project (and the
-// document's folder) stay locked while the session lasts: the analyses write
-// documents of the project.
-// `results` only asks: it reads files that writers replace whole, and takes
-// no lock; `analyse` changes the project under its lock (`changes`).
+// the output's folder and the selections asked for. With `changes`
+// (`analyse`, whose analyses write documents of the project) the project and
+// the document's folder stay locked while the session lasts; `results` only
+// asks: it reads files that writers replace whole, and takes no lock.
 struct Session {
     Session(const AnalysisOptions& options, bool changes)
         : output(Absolute(options.output)), project(ProjectOf(output, options.project)),
