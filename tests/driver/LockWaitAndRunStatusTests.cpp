@@ -161,7 +161,8 @@ TEST_F(LockWait, AWriterNamesAStoppedHolderGivesUpAfterItsBoundAndGoesOnOnceItIs
 // under a bound: a command that only asks takes no lock and answers at
 // once; a writer's waits share one bound, each said once naming its own
 // lock; a bound of 0 fails at once and silently; a bound that is no
-// decimal number of seconds is refused by name before any wait.
+// decimal number of seconds is refused by name before any wait (the table
+// of such texts is the COM runtime's test of the bound).
 TEST_F(LockWait, QuestionsTakeNoLockAndAWritersWaitsShareOneBoundEachSaidByItsLocksName)
 {
     fs::copy_file(Examples + "rocksalt.lib", folder.File("p/rocksalt.lib"));
@@ -202,12 +203,7 @@ TEST_F(LockWait, QuestionsTakeNoLockAndAWritersWaitsShareOneBoundEachSaidByItsLo
          1.5, 0},
         {"types p/salt.qsd --type Na=Na_y", {"p"}, "0", 1, {}, "QZ_LOCK_WAIT_SECONDS of 0 does not wait", 0, 0.9, 0},
         {"types p/salt.qsd --type Na=Na_y", {}, "abc", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"abc\"", 0, 0.9, 0},
-        {"types p/salt.qsd --type Na=Na_y", {"p"}, "-1", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"-1\"", 0, 0.9, 0},
-        {"types p/salt.qsd --type Na=Na_y", {"p"}, "nan", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"nan\"", 0, 0.9, 0},
-        {"types p/salt.qsd --type Na=Na_y", {"p"}, "inf", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"inf\"", 0, 0.9, 0},
-        {"types p/salt.qsd --type Na=Na_y", {"p"}, "1e400", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"1e400\"", 0, 0.9, 0},
         {"types p/salt.qsd --type Na=Na_y", {"p"}, "", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"\"", 0, 0.9, 0},
-        {"types p/salt.qsd --type Na=Na_y", {"p"}, "2s", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"2s\"", 0, 0.9, 0},
         {"types p/salt.qsd --type Na=Na_y", {"p"}, "0x3", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"0x3\"", 0, 0.9, 0},
         {"state --project p ZelmLogic Task 2", {"p"}, "0x3", 1, {}, "QZ_LOCK_WAIT_SECONDS is \"0x3\"", 0, 0.9, 0},
     };
