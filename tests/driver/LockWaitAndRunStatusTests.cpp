@@ -434,7 +434,7 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
         if (!row.advice.empty()) {
             EXPECT_NE(std::string::npos, document.find(inProject(row.advice))) << document;
         }
-        for (const char* outside : {"analyse \"/tmp/$(", "analyse '/tmp/$(", "../../../x.gout"}) {
+        for (const char* outside : {"analyse \"/tmp/$(", "analyse '/tmp/$(", "\"/tmp/$(", "../../../x.gout"}) {
             EXPECT_EQ(std::string::npos, document.find(outside)) << document;
             EXPECT_EQ(std::string::npos, status.out.find(outside)) << status.out;
         }

@@ -94,8 +94,8 @@ bool IsPlainSeed(const std::string& seed)
 // in: the head of its mended status document. The engine's folder and the
 // seed come from the job's note, which may have come with a project from
 // elsewhere: the command is printed only for an engine folder inside the
-// project of the results folder and a seed that is a plain file name, each
-// path quoted for the shell.
+// project of the results folder and a seed that is a plain file name; every
+// path it names is quoted for the shell, as a user may paste any of them.
 std::string StoppedRunReason(const QzHost::JobDriverRecord& record, const std::string& resultsFolder)
 {
     const std::string head = std::string(StatusWord) + "stopped (the process that ran it, pid " +
@@ -106,14 +106,14 @@ std::string StoppedRunReason(const QzHost::JobDriverRecord& record, const std::s
     const bool plainSeed = IsPlainSeed(seed);
     if (server.empty() || !fs::path(server).is_absolute() || !Printable(server) ||
         !LiesBeneath(fs::path(server), fs::path(project)) || !plainSeed)
-        return head + "The job's note names the engine's folder \"" + MessageText::Excerpt(server) +
-               "\" and the seed \"" + MessageText::Excerpt(seed) + "\", which do not name a folder in the project \"" +
-               MessageText::Excerpt(project) +
-               "\": they are not used (the note may have come with the project from elsewhere). The results of a run "
+        return head + "The job's note names the engine's folder " + ShellQuoted(MessageText::Excerpt(server)) +
+               " and the seed " + ShellQuoted(MessageText::Excerpt(seed)) + ", which do not name a folder in the project " +
+               ShellQuoted(MessageText::Excerpt(project)) +
+               ": they are not used (the note may have come with the project from elsewhere). The results of a run "
                "that the engine finished are brought in with \"zelm-host analyse\" on its main output.";
     const std::string output = PathUtilities::Join(server, seed + CZelmRunInfo::OutputFileExtension());
-    return head + "What the engine wrote stays in \"" + server +
-           "\". The results of a run that the engine finished are brought in with\n  zelm-host analyse " +
+    return head + "What the engine wrote stays in " + ShellQuoted(server) +
+           ". The results of a run that the engine finished are brought in with\n  zelm-host analyse " +
            ShellQuoted(output) + " structure DOCUMENT.qsd\n(or trajectory, energy); a run that the engine did not "
            "finish has none.";
 }
