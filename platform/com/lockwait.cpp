@@ -93,10 +93,9 @@ bool ParseBound(const char* text, double& seconds, std::string& why)
               "or 0.5; 0 does not wait)";
         return false;
     }
-    // Only digits and a point: strtod reads all of it as a decimal number.
-    errno = 0;
-    const double read = std::strtod(value.c_str(), nullptr);
-    seconds = errno == ERANGE || read > LargestSeconds ? LargestSeconds : read;
+    // Only digits and a point: strtod reads all of it as a decimal number
+    // (too many digits give infinity, too small a fraction 0 or near it).
+    seconds = std::min(std::strtod(value.c_str(), nullptr), LargestSeconds);
     return true;
 }
 

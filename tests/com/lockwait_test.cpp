@@ -22,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 TEST(LockWaitBound, ADecimalNumberOfSecondsFromZeroIsABoundAndAnythingElseIsRefusedByName)
 {
+    const std::string tiny = "0." + std::string(400, '0') + "1";
     const struct
     {
         const char* text; // nullptr: not set
@@ -34,6 +35,7 @@ TEST(LockWaitBound, ADecimalNumberOfSecondsFromZeroIsABoundAndAnythingElseIsRefu
         {"1e3", false, 0},      {"2s", false, 0},         {"0x3", false, 0},       {" 2", false, 0},       {"2 ", false, 0},
         {"1.2.3", false, 0},    {".", false, 0},          {"\x1b[2J", false, 0},
         {"99999999999999999999999999999", true, 1e9},
+        {tiny.c_str(), true, 0},
     };
     for (const auto& row : rows)
     {
