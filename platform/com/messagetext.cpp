@@ -1,4 +1,4 @@
-#include "qorqm/MessageText.h"
+#include "com/messagetext.h"
 
 #include <algorithm>
 #include <iterator>
