@@ -552,3 +552,58 @@ TEST_F(HostileText, ProjectTextNeverBecomesDeckLines)
         }
     }
 }
+
+// A word for the test's own command lines: single-quoted for the shell.
+std::string Quoted(const std::string& word)
+{
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Advice that prints a command names a project's folder as one shell word:
+// pasted as written, the command runs on that folder, and nothing in the
+// folder's name is run.
+TEST_F(HostileText, AdviceQuotesAProjectsPathForTheShell)
+{
+    const std::string hostile = "it's $(touch pwned) `touch pwned` ; touch pwned";
+    struct Case {
+        std::string what;
+        std::function<std::string()> spoil;  // gives the command whose refusal advises
+        std::string after;                   // the advice follows this
+        std::string until;                   // and ends before this
+    };
+    const std::vector<Case> cases = {
+        {"a project folder that is not there",
+         [&] { return "state --project " + Quoted("missing " + hostile) + " ZelmLogic"; }, "make it with: ", ")"},
+        {"a folder that is no project",
+         [&] {
+             fs::create_directories(folder.File("plain " + hostile));
+             return "state --project " + Quoted("plain " + hostile) + " ZelmLogic";
+         },
+         "make it one with: ", ")"},
+        {"an engine command not accepted",
+         [&] {
+             const std::string p = Project("engine " + hostile);
+             QzTest::WriteFile(folder.File(p + "/host-settings.json"), "{\"engines\": {\"ZELM\": \"true\"}}");
+             return "run " + Quoted(p + "/rocksalt.qsd");
+         },
+         "accept it once with: ", " (or set"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QzTest::DriverOutcome refused = Run(c.spoil());
+        EXPECT_EQ(refused.code, 1) << refused.err;
+        const std::size_t from = refused.err.find(c.after + "zelm-host ");
+        ASSERT_NE(from, std::string::npos) << refused.err;
+        const std::size_t start = from + c.after.size() + std::string("zelm-host ").size();
+        const std::size_t end = refused.err.rfind(c.until);
+        ASSERT_NE(end, std::string::npos) << refused.err;
+        ASSERT_GT(end, start) << refused.err;
+        const std::string advice = refused.err.substr(start, end - start);
+        const QzTest::DriverOutcome taken = Run(advice);
+        EXPECT_EQ(taken.code, 0) << advice << "\n" << taken.out << taken.err;
+        EXPECT_FALSE(fs::exists(folder.File("pwned"))) << advice;
+    }
+}

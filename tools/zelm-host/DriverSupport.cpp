@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <cerrno>
@@ -91,10 +92,9 @@ std::string Take(BSTR text)
 
 std::string ShownText(const std::string& text, std::size_t longest)
 {
-    const bool plain = text.size() <= longest && std::all_of(text.begin(), text.end(), [](char c) {
-                           return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
-                       });
-    return plain ? text : MessageText::Excerpt(text, longest);
+    // One printable rule for everything the driver prints: the message
+    // text's (printable text within the bound stands as it is).
+    return MessageText::Excerpt(text, longest);
 }
 
 MadeFolders::MadeFolders(const std::string& folder)
@@ -147,6 +147,26 @@ void MadeFolders::Keep()
 std::string ShownName(const std::string& name)
 {
     return ShownText(name, MessageText::ExcerptLength);
+}
+
+std::string ShellQuoted(const std::string& word)
+{
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80 && std::isalnum(u) != 0)
+            return true;
+        return c != '\0' && std::strchr("_-./+,:@%=", c) != nullptr;
+    });
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
 }
 
 }  // namespace ZelmHost
