@@ -58,4 +58,12 @@ std::string Excerpt(const std::string& text, std::size_t limit = ExcerptLength);
 // that the end of `text` cuts in two).
 std::string Excerpt(const std::string& text, std::size_t limit, std::size_t wholeLength);
 
+// A word (a path, a name) as advice that prints a command writes it, so that
+// the command pasted into a POSIX shell gets the word and nothing else: as
+// it stands when it is made of ASCII letters, digits and "_-./+,:@%=" only
+// (and not empty), else between single quotes, a single quote inside
+// written '\''. Text from a project never becomes more than one word of
+// such a command, and nothing in it is run.
+std::string ShellQuoted(const std::string& word);
+
 }  // namespace MessageText

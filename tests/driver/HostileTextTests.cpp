@@ -590,6 +590,15 @@ TEST_F(HostileText, AdviceQuotesAProjectsPathForTheShell)
              return "run " + Quoted(p + "/rocksalt.qsd");
          },
          "accept it once with: ", " (or set"},
+        {"a standard library folder moved out of the installation",
+         [&] {
+             const std::string p = Project("folder " + hostile);
+             fs::create_directories(folder.File("elsewhere"));
+             SetStateText(p, "\"ZelmLibraryFolder\": \"Resources/Virakon/ZELM/\"",
+                          "\"ZelmLibraryFolder\": \"" + folder.File("elsewhere") + "\"");
+             return "deck " + Quoted(p + "/rocksalt.qsd");
+         },
+         "clear the value with: ", "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

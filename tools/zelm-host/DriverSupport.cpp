@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <cerrno>
@@ -151,22 +150,7 @@ std::string ShownName(const std::string& name)
 
 std::string ShellQuoted(const std::string& word)
 {
-    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x80 && std::isalnum(u) != 0)
-            return true;
-        return c != '\0' && std::strchr("_-./+,:@%=", c) != nullptr;
-    });
-    if (plain)
-        return word;
-    std::string quoted = "'";
-    for (const char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
+    return MessageText::ShellQuoted(word);
 }
 
 }  // namespace ZelmHost

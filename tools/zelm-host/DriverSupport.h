@@ -73,12 +73,10 @@ private:
 // file's) as a command shows it: ShownText at a message's excerpt length.
 std::string ShownName(const std::string& name);
 
-// A word (a path, a name) as advice that prints a command writes it, so that
-// the command pasted into a POSIX shell gets the word and nothing else: as
-// it stands when it is made of letters, digits and "_-./+,:@%=" only (and
-// not empty), else between single quotes, a single quote inside written
-// '\''. The printed advice still passes the printable rule, so a control
-// character shows escaped.
+// A word (a path, a name) as advice that prints a command writes it: the
+// one rule of MessageText::ShellQuoted (as it stands when plain, else
+// single-quoted). The printed advice still passes the printable rule, so a
+// control character shows escaped.
 std::string ShellQuoted(const std::string& word);
 
 }  // namespace ZelmHost
