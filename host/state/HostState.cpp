@@ -148,7 +148,6 @@ KelvVariant HostState::Value(const std::string& name)
     return Stored(Require(name));
 }
 
-
 void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const
 {
     try {
