@@ -7,6 +7,7 @@
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ClaimName.h"
 #include "qorqm/ReplaceFile.h"
+#include "qorqm/WrittenFiles.h"
 #include "qorqm/SafeName.h"
 
 #include <algorithm>
@@ -556,10 +557,12 @@ HRESULT DocumentManager::PurgeDocument(ISBDocumentRoot* pDocument, LONG flags)
         m_documents.erase(m_documents.begin() + (entry - m_documents.data()));
         if ((flags & SBPurgeDeleteFiles) && !url.empty()) {
             std::error_code error;
-            fs::remove(url, error);
+            if (fs::remove(url, error))
+                WrittenFiles::NoteRemoved(url);
             // A trajectory document's data file goes with it.
-            if (PathUtilities::MatchesExtension(url, ".qtd"))
-                fs::remove(PathUtilities::ExtensionReplaced(url, ".trj"), error);
+            const std::string data = PathUtilities::ExtensionReplaced(url, ".trj");
+            if (PathUtilities::MatchesExtension(url, ".qtd") && fs::remove(data, error))
+                WrittenFiles::NoteRemoved(data);
         }
         return S_OK;
     });

@@ -5,10 +5,12 @@
 #include "host/managers/HostCall.h"
 #include "host/managers/HostContext.h"
 #include "host/model/ComSupport.h"
+#include "qorqm/WrittenFiles.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <fstream>
 #include <unistd.h>
 
@@ -53,10 +55,16 @@ HRESULT HostStream::Open(LONG mode, VARIANT varPath)
             // until the save that follows replaces it whole, so that a save
             // that fails does not leave it empty.
             std::string why;
+            struct stat before {};
+            const bool existed = ::lstat(path.c_str(), &before) == 0;
             const int fd = RegularFile::OpenToWrite(path, why, false);
             if (fd < 0)
                 Fail(E_ACCESSDENIED, "The file \"" + path + "\" " + why + ".");
             ::close(fd);
+            // A file the stream made is the command's own, whatever the
+            // save that follows writes into it.
+            if (!existed)
+                WrittenFiles::Note(path, WrittenFiles::Change::Made);
         } else {
             Fail(E_INVALIDARG, "Unknown stream mode " + std::to_string(mode) + ".");
         }

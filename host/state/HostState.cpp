@@ -63,14 +63,36 @@ KelvVariant& HostState::Stored(const StatePropertyDefinition& property)
     return value;
 }
 
+namespace {
+
+// The values a property takes, for a message: 1 "Energy", 2 "GeomOpt" or
+// "Use current", "Library".
+std::string ListedValues(const StatePropertyDefinition& property)
+{
+    std::string listed;
+    for (const EnumValue& entry : property.enumValues) {
+        listed += listed.empty() ? "" : ", ";
+        if (property.type == VT_I4)
+            listed += std::to_string(entry.value) + " ";
+        listed += "\"" + MessageText::Excerpt(entry.text) + "\"";
+    }
+    return listed;
+}
+
+} // namespace
+
 KelvVariant HostState::Convert(const StatePropertyDefinition& property, const VARIANT& value) const
 {
     const std::string where = "The property \"" + property.name + "\" of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\"";
     switch (property.kind) {
     case SBStatePropertyScalar: {
         KelvVariant converted;
-        if (FAILED(VariantChangeType(converted.Receive(), &value, 0, property.type)))
+        if (FAILED(VariantChangeType(converted.Receive(), &value, 0, property.type))) {
+            if (!property.enumValues.empty())
+                Fail(DISP_E_TYPEMISMATCH, where + " takes one of: " + ListedValues(property) + "; not \"" +
+                                              MessageText::Excerpt(KelvVariant(value).String()) + "\".");
             Fail(DISP_E_TYPEMISMATCH, where + " takes a " + ScalarTypeName(property.type) + " value.");
+        }
         return converted;
     }
     case SBStatePropertyArray: {
@@ -126,25 +148,23 @@ KelvVariant HostState::Value(const std::string& name)
     return Stored(Require(name));
 }
 
-namespace {
-
-// The values a property takes, for a message: 1 "Energy", 2 "GeomOpt" or
-// "Use current", "Library".
-std::string ListedValues(const StatePropertyDefinition& property)
+void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const
 {
-    std::string listed;
-    for (const EnumValue& entry : property.enumValues) {
-        listed += listed.empty() ? "" : ", ";
-        if (property.type == VT_I4)
-            listed += std::to_string(entry.value) + " ";
-        listed += "\"" + MessageText::Excerpt(entry.text) + "\"";
+    try {
+        CheckRangeOf(property, value);
+    } catch (const KelvResult& refusal) {
+        if (!m_reading)
+            throw;
+        // A value read as it was stored (a project received from elsewhere,
+        // a state file edited by hand) is refused as `state` refuses it, with
+        // the command that sets it right.
+        throw KelvResult(refusal.GetHRESULT(),
+                         refusal.GetMessage() + " The project's state holds it; set it with: zelm-host state --project "
+                                                "PROJECT " + m_definition.logic + " " + property.name + " VALUE");
     }
-    return listed;
 }
 
-} // namespace
-
-void HostState::CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const
+void HostState::CheckRangeOf(const StatePropertyDefinition& property, const KelvVariant& value) const
 {
     if (property.kind == SBStatePropertyScalar && !property.enumValues.empty()) {
         const bool listed = value.Type() == VT_I4    ? property.FindEnumValue(value.Get().lVal) != nullptr
@@ -310,7 +330,8 @@ void HostState::LoadJson(const json& values, const std::string& origin)
     if (!values.is_object())
         Fail(E_INVALIDARG, origin + ": the values of the logic \"" + MessageText::Excerpt(m_definition.logic) + "\" must be an object.");
     // A stored value out of range is taken as it is, so that the project
-    // still opens and the value can be set right.
+    // still opens and the value can be set right; a command that reads it
+    // is refused (GetPropertyValue).
     struct Loading {
         bool& flag;
         explicit Loading(bool& f) : flag(f) { flag = true; }
@@ -346,7 +367,19 @@ HRESULT HostState::GetPropertyValue(BSTR name, VARIANT* pValue)
     return HostCall(IID_ISBState, [&] {
         RequireOut(pValue);
         VariantInit(pValue);
-        KelvVariant value = Value(Narrow(name));
+        const std::string key = Narrow(name);
+        KelvVariant value = Value(key);
+        // What a command reads passes the checks a value set with `state`
+        // passes, however it came into the state.
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_mutex);
+            struct Reading {
+                bool& flag;
+                explicit Reading(bool& f) : flag(f) { flag = true; }
+                ~Reading() { flag = false; }
+            } reading(m_reading);
+            CheckRange(Require(key), value);
+        }
         *pValue = value.Detach();
     });
 }

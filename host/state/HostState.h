@@ -78,8 +78,13 @@ private:
 
     const StatePropertyDefinition& Require(const std::string& name) const;
     KelvVariant Convert(const StatePropertyDefinition& property, const VARIANT& value) const;
-    // Refuses a number below the property's lower bound (or not finite).
+    // The one check of a value against the definitions' table of ranges and
+    // choices, for a value set and for one read (GetPropertyValue): a number
+    // below the property's lower bound (or not finite), or a value outside
+    // the values it lists, throws KelvResult E_INVALIDARG naming the
+    // property; a value read names the `state` command that sets it right.
     void CheckRange(const StatePropertyDefinition& property, const KelvVariant& value) const;
+    void CheckRangeOf(const StatePropertyDefinition& property, const KelvVariant& value) const;
     // The stored value; a co-class default is created on first use.
     KelvVariant& Stored(const StatePropertyDefinition& property);
 
@@ -89,6 +94,7 @@ private:
     std::map<std::string, bool> m_coClassTried;
     std::set<std::string> m_changed;
     bool m_loading = false;
+    bool m_reading = false;
 };
 
 } // namespace QzHost

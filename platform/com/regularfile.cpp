@@ -1,6 +1,6 @@
 #include "com/regularfile.h"
 
-#include "qorqm/MessageText.h"
+#include "com/messagetext.h"
 
 #include <algorithm>
 #include <cerrno>

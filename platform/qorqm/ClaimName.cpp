@@ -1,6 +1,7 @@
 #include "qorqm/ClaimName.h"
 
 #include "qorqm/PathUtilities.h"
+#include "qorqm/WrittenFiles.h"
 
 #include <cerrno>
 #include <cstring>
@@ -52,6 +53,8 @@ ClaimedName ClaimNewName(const std::string& path, ClaimKind kind, const std::fun
             continue;
         const int error = MakeOnce(PathUtilities::ToNative(candidate), kind);
         if (error == 0) {
+            if (kind == ClaimKind::File)
+                WrittenFiles::Note(PathUtilities::ToNative(candidate), WrittenFiles::Change::Made);
             claim.path = candidate;
             claim.number = n;
             claim.error = 0;

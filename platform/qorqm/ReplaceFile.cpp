@@ -1,4 +1,5 @@
 #include "qorqm/ReplaceFile.h"
+#include "qorqm/WrittenFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -416,12 +417,14 @@ bool CReplaceFile::Commit()
         return false;
     }
     ::close(fd);
+    const WrittenFiles::Change change = WrittenFiles::Compare(m_temporary, m_file);
     if (std::rename(m_temporary.c_str(), m_file.c_str()) != 0) {
         const int error = errno;
         Failed("its new contents could not take its place (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
     m_temporary.clear();
+    WrittenFiles::Note(m_target, change);
     return true;
 }
 

@@ -71,6 +71,11 @@ std::string CZelmForcefieldLocator::GetSelectedPath() const
 
     if (name.find_first_of("/\\") != std::string::npos) {
         std::string path = ExpandFolders(name);
+        // A relative path in the state is the project's, wherever the
+        // command runs.
+        const std::string native = PathUtilities::ToNative(path);
+        if (!native.empty() && native.front() != '/')
+            path = PathUtilities::Join(ProjectDocumentsFolder(), path);
         if (PathUtilities::ExtensionFromPath(path).empty())
             path += LibraryExtension;
         return path;

@@ -169,7 +169,7 @@ std::string CZelmStandardLibraries::GetStandardLibrariesFolder() const
                                          "ZelmLogic.ZelmLibraryFolder " + Quoted(stored) +
                                          " moves the standard library folder away from the installation's " +
                                          Quoted(installed) + ", the only one taken; clear the value with: "
-                                         "zelm-host state --project " + Quoted(ProjectFolder()) +
+                                         "zelm-host state --project " + MessageText::ShellQuoted(ProjectFolder()) +
                                          " ZelmLogic ZelmLibraryFolder \"\"");
 }
 

@@ -1,10 +1,56 @@
 #include "setup/DeckLines.h"
 
+#include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/QMFileUtilities.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace ZelmDeckLines {
+
+namespace {
+
+// The bytes at `i` that start a character no deck line may hold; 0 when the
+// character there may stand.
+std::size_t ForbiddenAt(const std::string& text, std::size_t i, bool quoted)
+{
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7f || (quoted && c == '"'))
+        return 1;
+    const auto next = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+    };
+    if (c == 0xc2 && next(1) >= 0x80 && next(1) <= 0x9f)
+        return 2; // C1, NEL among them
+    if (c == 0xe2 && next(1) == 0x80 && (next(2) == 0xa8 || next(2) == 0xa9))
+        return 3; // line and paragraph separators
+    return 0;
+}
+
+} // namespace
+
+const std::string& DeckText(const std::string& text, const char* what, bool quoted)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t bytes = ForbiddenAt(text, i, quoted);
+        if (bytes == 0)
+            continue;
+        std::string shown;
+        for (std::size_t k = 0; k < bytes; ++k) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(text[i + k]));
+            shown += hex;
+        }
+        const bool quote = quoted && text[i] == '"';
+        throw KelvResult(E_INVALIDARG, std::string("The ") + what + " \"" + MessageText::Excerpt(text) +
+                                           "\" cannot be written into a deck: it holds " +
+                                           (quote ? "a double quote" : "a line break or control character (" + shown + ")") +
+                                           ", which would end the deck's " + (quote ? "quoted name" : "line") +
+                                           " there. Rename it.");
+    }
+    return text;
+}
 
 std::string StripSlashedTokens(const std::string& symbol)
 {
@@ -108,7 +154,7 @@ void SetDeckFormat(std::ostream& deck)
 
 std::string TitleBlock(const std::string& jobName)
 {
-    return "title\nZELM calculation from Matrova for " + jobName + "\nend\n\n";
+    return "title\nZELM calculation from Matrova for " + DeckText(jobName, "job name") + "\nend\n\n";
 }
 
 } // namespace ZelmDeckLines

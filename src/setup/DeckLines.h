@@ -13,6 +13,18 @@
 
 namespace ZelmDeckLines {
 
+// The one gate of text that comes from a document or a state (a structure's
+// name, the job's name, a space-group symbol) on its way into a deck line.
+// The engine reads its deck line by line and word by word, so a line break
+// in such a text would start lines of the text's own choosing ("end",
+// "library ...", "output ..."). Such a text is refused, not quoted: a text
+// holding a line break or any other control character (U+0000 to U+001F,
+// U+007F, U+0080 to U+009F, the separators U+2028 and U+2029), or, when
+// `quoted` (written between double quotes), a double quote, throws
+// KelvResult E_INVALIDARG naming `what` and the text (escaped, bounded).
+// The text itself comes back.
+const std::string& DeckText(const std::string& text, const char* what, bool quoted = false);
+
 // The symbol without its slashed tokens: on meeting a "/" the text so far is
 // cut back to just after its last blank (to nothing without a blank) and
 // the "/" itself is not copied. "P 1 21/c 1" gives "P 1 c 1"; "P 42/m 2/n
@@ -60,7 +72,7 @@ inline bool IsLargeStructure(long atomCount)
 // of 8 that the next insertion (the keyword text) uses up.
 void SetDeckFormat(std::ostream& deck);
 
-// The title block.
+// The title block; the job name passes DeckText.
 std::string TitleBlock(const std::string& jobName);
 
 } // namespace ZelmDeckLines

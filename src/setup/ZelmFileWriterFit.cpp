@@ -1,6 +1,7 @@
 // The structures of a Fit deck, each with its observables (current build).
 #include "setup/ZelmFileWriter.h"
 
+#include "setup/DeckLines.h"
 #include "setup/ZelmObservableInfo.h"
 
 namespace {
@@ -63,7 +64,8 @@ void CZelmFileWriter::WriteStructures(std::ofstream& deck)
             CollectFixedAxisFlags(Contents());
 
             const auto name = names.find(structure.get());
-            deck << "name \"" << (name == names.end() ? std::string() : name->second) << "\"";
+            const std::string shown = name == names.end() ? std::string() : name->second;
+            deck << "name \"" << ZelmDeckLines::DeckText(shown, "fit observable structure name", true) << "\"";
             WriteStructure(deck);
             deck.precision(6);
             deck.width(8);

@@ -286,7 +286,8 @@ void CZelmFileWriter::WriteSpaceGroup(std::ofstream& deck)
     if (Periodicity() != 3)
         return;
     const KelvComPtr<ISDObject> lattice = LatticeObject(false);
-    const std::string longName = ReadProperty(lattice.get(), "SpaceGroupLongName").String();
+    const std::string longName =
+        ZelmDeckLines::DeckText(ReadProperty(lattice.get(), "SpaceGroupLongName").String(), "space-group symbol");
     const long number = ReadProperty(lattice.get(), "SpaceGroupITNumber").Long();
     LONG status = -100;
     const KelvVariant representation = ReadProperty(lattice.get(), "LatticeRepresentation", &status);

@@ -2,6 +2,7 @@
 
 #include "appfw/AppUtilsContainer.h"
 #include "qorqm/MessageText.h"
+#include "setup/DeckLines.h"
 
 #include <algorithm>
 #include <sstream>
@@ -99,6 +100,10 @@ void CZelmObservableInfo::CheckUsedStructuresFound() const
             throw KelvResult(E_UNEXPECTED, "The observables name the structure \"" + MessageText::Excerpt(m_structureNames[i]) +
                                                "\" (document identifier \"" + MessageText::Excerpt(m_structureIds[i]) +
                                                "\"), which is not in the project.");
+        // The name is written between double quotes on the structure's
+        // name line.
+        if (m_used[i])
+            ZelmDeckLines::DeckText(m_structureNames[i], "fit observable structure name", true);
     }
 }
 

@@ -33,7 +33,9 @@ public:
     // Structure -> name: the name of the last row in use of the structure.
     std::map<ISBDocumentRoot*, std::string> GetUsedStructureNames() const;
     // A row in use whose identifier names no document: KelvResult
-    // E_UNEXPECTED naming its structure name and identifier.
+    // E_UNEXPECTED naming its structure name and identifier. A row in use
+    // whose structure name no deck's name line can hold (a line break, a
+    // control character, a double quote): ZelmDeckLines::DeckText's refusal.
     void CheckUsedStructuresFound() const;
     // The "observable" block of the structure: its rows in use, in row order.
     // A kind outside 1 to 11: E_UNEXPECTED "Observable not recognized"; a

@@ -1,6 +1,7 @@
 #include "setup/ZelmRunInfo.h"
 #include "com/regularfile.h"
 
+#include "setup/DeckLines.h"
 #include "setup/RunInfoFromDeck.h"
 #include "common/ResultFiles.h"
 #include "common/ProjectPaths.h"
@@ -70,6 +71,8 @@ std::string JobFileBase(const std::string& jobName)
         throw KelvResult(E_INVALIDARG, "The job name \"" + MessageText::Excerpt(jobName) +
                                            "\" cannot name the job's files: it must not hold \"/\" or \"\\\" "
                                            "nor be \".\" or \"..\".");
+    // The name stands as it is in the deck's title line.
+    ZelmDeckLines::DeckText(jobName, "job name");
     return SafeWord(jobName);
 }
 

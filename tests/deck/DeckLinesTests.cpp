@@ -1,6 +1,8 @@
 // Deck line texts that depend on values alone, as tables.
 #include "setup/DeckLines.h"
 
+#include "kelv/kelv.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -156,4 +158,51 @@ TEST(DeckFormat, LargeStructureFromOneHundredAndOneAtoms)
     EXPECT_FALSE(IsLargeStructure(0));
     EXPECT_FALSE(IsLargeStructure(100));
     EXPECT_TRUE(IsLargeStructure(101));
+}
+
+TEST(DeckText, RefusesWhatWouldEndTheLineOrTheQuotedName)
+{
+    const struct {
+        std::string text;
+        bool quoted;
+        const char* shown;  // the escape the refusal names; nullptr: taken as it is
+    } cases[] = {
+        {"rock salt (1) é", false, nullptr},
+        {"", true, nullptr},
+        {"say \"hi\"", false, nullptr},
+        {"say \"hi\"", true, "a double quote"},
+        {"salt\nend", false, "(\\x0a)"},
+        {"salt\r", false, "(\\x0d)"},
+        {"tab\there", false, "(\\x09)"},
+        {std::string("nul\0x", 5), false, "(\\x00)"},
+        {"del\x7f", false, "(\\x7f)"},
+        {"next\xc2\x85line", false, "(\\xc2\\x85)"},
+        {"csi\xc2\x9b", false, "(\\xc2\\x9b)"},
+        {"line\xe2\x80\xa8sep", false, "(\\xe2\\x80\\xa8)"},
+        {"para\xe2\x80\xa9sep", true, "(\\xe2\\x80\\xa9)"},
+        {"\xc2\xa0no-break and \xe2\x80\xa6", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (!c.shown) {
+            EXPECT_EQ(&ZelmDeckLines::DeckText(c.text, "name", c.quoted), &c.text);
+            continue;
+        }
+        try {
+            ZelmDeckLines::DeckText(c.text, "fit observable structure name", c.quoted);
+            ADD_FAILURE() << "taken";
+        } catch (const KelvResult& refusal) {
+            EXPECT_EQ(refusal.GetHRESULT(), E_INVALIDARG);
+            EXPECT_EQ(refusal.GetMessage().rfind("The fit observable structure name \"", 0), 0u) << refusal.GetMessage();
+            EXPECT_NE(refusal.GetMessage().find(c.shown), std::string::npos) << refusal.GetMessage();
+        }
+    }
+    // A long name is quoted bounded in the refusal.
+    const std::string huge = std::string(1 << 20, 'x') + "\n";
+    try {
+        ZelmDeckLines::DeckText(huge, "job name");
+        ADD_FAILURE() << "taken";
+    } catch (const KelvResult& refusal) {
+        EXPECT_LT(refusal.GetMessage().size(), 1000u);
+    }
 }

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,8 @@ bool IsFormatCharacter(unsigned long code)
 {
     return (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E) ||
            (code >= 0x2060 && code <= 0x2064) || (code >= 0x2066 && code <= 0x2069) || code == 0x061C ||
-           code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB);
+           code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB) || code == 0xE0001 ||
+           (code >= 0xE0020 && code <= 0xE007F);
 }
 
 // What may reach the terminal: printable UTF-8, line breaks and tabs.
@@ -384,6 +386,44 @@ TEST_F(HostileText, EveryCommandQuotesAFilesTextShortAndEscaped)
              return "deck " + p + "/rocksalt.qsd";
          },
          false},
+        {"types: the document's name and an element",
+         [&] {
+             const std::string p = Project("types-names");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"" + json + "\"");
+             EditFile(p + "/rocksalt.qsd", "\"element\": \"Na\"", "\"element\": \"" + json + "\"");
+             return "types " + p + "/rocksalt.qsd";
+         },
+         false},
+        {"deck --task Fit: a fit structure's name of 1 MB",
+         [&] {
+             const std::string p = Project("fit-name");
+             const std::string document = QzTest::ReadFile(folder.File(p + "/rocksalt.qsd"));
+             const std::size_t at = document.rfind("\"id\": \"{");
+             const std::string id = document.substr(at + 7, document.find('"', at + 7) - at - 7);
+             for (const std::string& setting :
+                  {"StructureIDArray '[\"" + id + "\"]'", std::string("StructureNameArray '[\"salt\"]'"),
+                   std::string("ObservableArray '[2]'"), std::string("FirstIndexArray '[0]'"),
+                   std::string("SecondIndexArray '[0]'"), std::string("ValueArray '[1.0]'"),
+                   std::string("UseObservable '[true]'")})
+                 Step("state --project " + p + " ObservableData " + setting);
+             SetStateText(p, "\"salt\"", "\"" + std::string(HostileSize, 'x') + "\"");
+             return "deck " + p + "/rocksalt.qsd --task Fit";
+         },
+         false},
+        {"surface: a document name holding a tag character, on standard error",
+         [&] {
+             const std::string p = Project("tag-name");
+             EditFile(p + "/rocksalt.qsd", "\"name\": \"rocksalt\"", "\"name\": \"rock\\udb40\\udc41salt\"");
+             return "surface " + p + "/rocksalt.qsd add-surface";
+         },
+         true},
+        {"results: a file name holding ESC ] ... BEL, on standard error",
+         [&] {
+             const std::string p = Project("osc-name");
+             fs::create_directories(folder.File(p + "/out"));
+             return "results '" + p + "/out/a\x1b]0;owned\x07b.gout'";
+         },
+         true},
         {"export: the document's name",
          [&] {
              const std::string p = Project("export-name");
@@ -433,5 +473,146 @@ TEST_F(HostileText, StateDefinitionsQuoteTheirNamesShortAndEscaped)
         EXPECT_NE(message.find("State definitions"), std::string::npos) << message.substr(0, 2000);
         EXPECT_LT(message.size(), 4096u) << message.substr(0, 2000);
         EXPECT_EQ(FirstFault(message), "") << message.substr(0, 2000);
+    }
+}
+
+// Text of a project that a deck line would carry (a fit structure's name,
+// the job's name) holding a line break
+// and the keywords of the lines it would make: every command that writes a
+// deck refuses it by the field's name, `check` answers no, and no deck
+// anywhere in the project holds a line of the text's making.
+TEST_F(HostileText, ProjectTextNeverBecomesDeckLines)
+{
+    const std::string lines = "end\\ndump ../../outside/pwn.res\\nlibrary evil\\noutput arc evil";
+    const std::string id = [&] {
+        const std::string document = QzTest::ReadFile(folder.File("template/rocksalt.qsd"));
+        const std::size_t at = document.rfind("\"id\": \"{");
+        return document.substr(at + 7, document.find('"', at + 7) - at - 7);
+    }();
+    const std::string observables = " ObservableData ";
+    struct Field {
+        std::string what;   // the name the refusal gives the field; "" for the clean project
+        std::string value;  // JSON text of the value, its line breaks as "\n"
+    };
+    const Field fields[] = {
+        {"", "salt"},
+        {"fit observable structure name", "salt\\n" + lines},
+        {"fit observable structure name", "salt\\r"},
+        {"fit observable structure name", "salt\\u2028end"},
+        {"fit observable structure name", "salt\\\"\\nend"},
+        {"job name", "salt\\n" + lines},
+    };
+    const char* commands[] = {"deck", "export", "run", "check"};
+    int n = 0;
+    for (const Field& field : fields) {
+        for (const char* command : commands) {
+            const std::string p = Project("deck-text-" + std::to_string(n++));
+            SCOPED_TRACE(std::string(command) + " " + field.what + " " + field.value);
+            const std::string name = field.what == "fit observable structure name" ? field.value : "salt";
+            for (const std::string& setting :
+                 {"StructureIDArray '[\"" + id + "\"]'", "StructureNameArray '[\"" + name + "\"]'",
+                  std::string("ObservableArray '[2]'"), std::string("FirstIndexArray '[0]'"),
+                  std::string("SecondIndexArray '[0]'"), std::string("ValueArray '[1.0]'"),
+                  std::string("UseObservable '[true]'")})
+                Step("state --project " + p + observables + setting);
+            if (field.what == "job name") {
+                Step("state --project " + p + " QMJobTemplate AutomateJobPrefix false");
+                SetStateText(p, "\"JobPrefix\": \"\"", "\"JobPrefix\": \"" + field.value + "\"");
+            }
+            if (std::string(command) == "run")
+                Step("engine --project " + p + " --stub");
+            const QzTest::DriverOutcome outcome = Run(std::string(command) + " " + p + "/rocksalt.qsd --task Fit");
+            if (std::string(command) == "check") {
+                EXPECT_NE(outcome.out.find(std::string("can export files:           ") +
+                                           (field.what.empty() ? "yes" : "no")),
+                          std::string::npos)
+                    << outcome.out << outcome.err;
+            } else if (field.what.empty()) {
+                EXPECT_EQ(outcome.code, 0) << outcome.out << outcome.err;
+            } else {
+                EXPECT_EQ(outcome.code, 1) << outcome.out << outcome.err;
+                EXPECT_NE(outcome.err.find("The " + field.what + " \""), std::string::npos) << outcome.err;
+            }
+            std::size_t decks = 0;
+            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder.File(p))) {
+                if (entry.path().extension() != ".gin")
+                    continue;
+                ++decks;
+                std::istringstream deck(QzTest::ReadFile(entry.path().string()));
+                for (std::string line; std::getline(deck, line);) {
+                    EXPECT_NE(line, "library evil") << entry.path();
+                    EXPECT_NE(line, "output arc evil") << entry.path();
+                    EXPECT_NE(line.rfind("dump ../../outside", 0), 0u) << entry.path();
+                }
+            }
+            // The template's own GeomOpt export, and the Fit deck of a clean
+            // project's deck, export or run.
+            const bool writes = field.what.empty() && std::string(command) != "check";
+            EXPECT_EQ(decks, writes ? 2u : 1u);
+        }
+    }
+}
+
+// A word for the test's own command lines: single-quoted for the shell.
+std::string Quoted(const std::string& word)
+{
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Advice that prints a command names a project's folder as one shell word:
+// pasted as written, the command runs on that folder, and nothing in the
+// folder's name is run.
+TEST_F(HostileText, AdviceQuotesAProjectsPathForTheShell)
+{
+    const std::string hostile = "it's $(touch pwned) `touch pwned` ; touch pwned";
+    struct Case {
+        std::string what;
+        std::function<std::string()> spoil;  // gives the command whose refusal advises
+        std::string after;                   // the advice follows this
+        std::string until;                   // and ends before this
+    };
+    const std::vector<Case> cases = {
+        {"a project folder that is not there",
+         [&] { return "state --project " + Quoted("missing " + hostile) + " ZelmLogic"; }, "make it with: ", ")"},
+        {"a folder that is no project",
+         [&] {
+             fs::create_directories(folder.File("plain " + hostile));
+             return "state --project " + Quoted("plain " + hostile) + " ZelmLogic";
+         },
+         "make it one with: ", ")"},
+        {"an engine command not accepted",
+         [&] {
+             const std::string p = Project("engine " + hostile);
+             QzTest::WriteFile(folder.File(p + "/host-settings.json"), "{\"engines\": {\"ZELM\": \"true\"}}");
+             return "run " + Quoted(p + "/rocksalt.qsd");
+         },
+         "accept it once with: ", " (or set"},
+        {"a standard library folder moved out of the installation",
+         [&] {
+             const std::string p = Project("folder " + hostile);
+             fs::create_directories(folder.File("elsewhere"));
+             SetStateText(p, "\"ZelmLibraryFolder\": \"Resources/Virakon/ZELM/\"",
+                          "\"ZelmLibraryFolder\": \"" + folder.File("elsewhere") + "\"");
+             return "deck " + Quoted(p + "/rocksalt.qsd");
+         },
+         "clear the value with: ", "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QzTest::DriverOutcome refused = Run(c.spoil());
+        EXPECT_EQ(refused.code, 1) << refused.err;
+        const std::size_t from = refused.err.find(c.after + "zelm-host ");
+        ASSERT_NE(from, std::string::npos) << refused.err;
+        const std::size_t start = from + c.after.size() + std::string("zelm-host ").size();
+        const std::size_t end = refused.err.rfind(c.until);
+        ASSERT_NE(end, std::string::npos) << refused.err;
+        ASSERT_GT(end, start) << refused.err;
+        const std::string advice = refused.err.substr(start, end - start);
+        const QzTest::DriverOutcome taken = Run(advice);
+        EXPECT_EQ(taken.code, 0) << advice << "\n" << taken.out << taken.err;
+        EXPECT_FALSE(fs::exists(folder.File("pwned"))) << advice;
     }
 }

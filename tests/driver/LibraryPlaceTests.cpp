@@ -213,6 +213,8 @@ TEST_F(LibraryPlace, TheForcefieldCommandShowsAndSavesOnlyTheProjectsLibrary)
     // The surface calculator takes its charges from the library.
     fs::copy_file(examples + "slab.qsd", folder.File("p/slab.qsd"));
     Step("state --project p ZelmLogic ChargeOption Library");
+    fs::create_directories(folder.File("p/sub"));
+    fs::copy_file(folder.File("p/rocksalt.lib"), folder.File("p/sub/rocksalt.lib"));
 
     struct Case {
         std::string what;
@@ -222,7 +224,9 @@ TEST_F(LibraryPlace, TheForcefieldCommandShowsAndSavesOnlyTheProjectsLibrary)
     };
     const std::vector<Case> cases{
         {"an absolute path outside", Outside("secret"), {Outside("secret.lib") + notInProject}, {}},
-        {"a relative path climbing out", "p/../outside/secret", {"p/../outside/secret.lib" + notInProject}, {}},
+        // A relative path is the project's, wherever the command runs.
+        {"a relative path climbing out", "../outside/secret", {folder.File("p/../outside/secret.lib") + notInProject}, {}},
+        {"a relative path inside the project", "sub/rocksalt", {}, {}},
         {"a link of the project leading out", "evil",
          {folder.File("p/evil.lib") + notInProject + ": a link leads it to"}, {}},
         {"a standard library", "halides", {},
@@ -258,7 +262,7 @@ TEST_F(LibraryPlace, TheForcefieldCommandShowsAndSavesOnlyTheProjectsLibrary)
             EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/mine.lib")), "Cl core -0.5\n"));
         } else {
             EXPECT_EQ(save.code, 0) << save.out << save.err;
-            EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/rocksalt.lib")), "Cl core -0.5\n"));
+            EXPECT_TRUE(Has(QzTest::ReadFile(folder.File("p/" + c.selected + ".lib")), "Cl core -0.5\n"));
         }
         EXPECT_FALSE(Has(show.out + save.out, "# not for the project"));
         EXPECT_EQ(QzTest::ReadFile(Outside("secret.lib")), secret);

@@ -3,9 +3,11 @@
 // stream's own writes (a flush, an unbuffered stream) cutting no character.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 
+#include "DriverSupport.h"
 #include "PrintableOutput.h"
 #include "qorqm/MessageText.h"
 
@@ -52,5 +54,65 @@ TEST(PrintableOutput, PrintsWhatIsWrittenEscapedWhateverThePieces)
             }
         }
         EXPECT_EQ(target.str(), Escaped(c.text)) << c.what;
+    }
+}
+
+// A word of advice that prints a command: as it stands when plain, else
+// single-quoted; the shell gives each back as it was.
+TEST(ShellQuoted, TheShellReadsTheWordAsItWas)
+{
+    const struct {
+        std::string word;
+        std::string quoted;
+    } cases[] = {
+        {"p/run/rocksalt.gout", "p/run/rocksalt.gout"},
+        {"/tmp/a-b_c.d+e,f:g@h%i=j", "/tmp/a-b_c.d+e,f:g@h%i=j"},
+        {"", "''"},
+        {"rock salt", "'rock salt'"},
+        {"it's", "'it'\\''s'"},
+        {"/tmp/$(touch x)/x.gout", "'/tmp/$(touch x)/x.gout'"},
+        {"`id`;rm -rf ~ &", "'`id`;rm -rf ~ &'"},
+        {"a\"b\\c*?[d]", "'a\"b\\c*?[d]'"},
+        {"~user", "'~user'"},
+        {"caf\xc3\xa9", "'caf\xc3\xa9'"},
+        {"''", "''\\'''\\'''"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        EXPECT_EQ(ZelmHost::ShellQuoted(c.word), c.quoted);
+        const std::string command = "printf '%s' " + ZelmHost::ShellQuoted(c.word);
+        FILE* shell = popen(command.c_str(), "r");
+        ASSERT_NE(shell, nullptr);
+        std::string echoed;
+        char buffer[256];
+        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, shell)) > 0;)
+            echoed.append(buffer, got);
+        EXPECT_EQ(pclose(shell), 0);
+        EXPECT_EQ(echoed, c.word);
+    }
+}
+
+// What a command shows of a project's text follows the printable rule of
+// every message: the driver keeps no test of its own.
+TEST(ShownText, FollowsThePrintableRuleOfMessages)
+{
+    const std::string tag = "\xf3\xa0\x81\x81";  // U+E0041
+    const struct {
+        std::string text;
+        std::size_t longest;
+        std::string shown;
+    } cases[] = {
+        {"rocksalt", 2000, "rocksalt"},
+        {"caf\xc3\xa9", 2000, "caf\xc3\xa9"},
+        {"a\\x1b", 2000, "a\\\\x1b"},
+        {"a\x1b]0;t\x07", 2000, "a\\x1b]0;t\\x07"},
+        {"rock" + tag + "salt", 2000, "rock\\xf3\\xa0\\x81\\x81salt"},
+        {"line\nbreak", 2000, "line\\x0abreak"},
+        {std::string(300, 'x'), 200, std::string(200, 'x') + "... (100 more characters)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        EXPECT_EQ(ZelmHost::ShownText(c.text, c.longest), c.shown);
+        EXPECT_EQ(ZelmHost::ShownText(c.text, c.longest), MessageText::Excerpt(c.text, c.longest));
     }
 }

@@ -125,7 +125,7 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
          "analyse p/moved/rocksalt.gout energy",
          1,
          {"Atomistic 3D document not found", "p/moved/rocksalt.qsd\" is not there",
-          "cp DOC.qsd \"" + folder.File("p/moved/rocksalt.qsd") + "\""},
+          "cp DOC.qsd " + folder.File("p/moved/rocksalt.qsd")},
          {},
          [&](const std::string&) {
              fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/moved/rocksalt.qsd"));

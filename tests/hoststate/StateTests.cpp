@@ -432,6 +432,88 @@ TEST(HostState, ListedValuesAreShownWithTheirNamesAndTakenByName)
     EXPECT_EQ(0u, state->DisplayText("ensemble").rfind("7 (not one of: 1 \"NVE\"", 0)) << state->DisplayText("ensemble");
 }
 
+// A value stored out of the table of ranges and choices (a received
+// project, a state file edited by hand) loads, but a command reading it is
+// refused as `state` refuses setting it, naming the command that mends it.
+TEST(HostState, StoredValuesPassTheChecksOfStateWhenRead)
+{
+    const struct {
+        const char* key;
+        nlohmann::json stored;
+        const char* refusal;  // a part of the refusal; nullptr: read as stored
+    } cases[] = {
+        {"timestep", -1.0, "greater than 0, not -1"},
+        {"timestep", 0.0, "greater than 0, not 0"},
+        {"timestep", 0.25, nullptr},
+        {"ensemble_temperature", -1.0, "of at least 0, not -1"},
+        {"ensemble_temperature", 0.0, nullptr},
+        {"number_of_steps", -1, "of at least 0, not -1"},
+        {"write", -5, "of at least 0, not -5"},
+        {"Task", 99, "takes one of: 1 \"Energy\""},
+        {"Task", -1, "not \"-1\""},
+        {"Task", 4, nullptr},
+        {"ensemble", 9, "3 \"NPT\"; not \"9\""},
+        {"PhononType", 0, "takes one of"},
+        {"ChargeOption", "use current", "takes one of: \"Use current\", \"Library\""},
+        {"ChargeOption", "Library", nullptr},
+        {"FrequencyStep", -3.0, nullptr},  // no bound of its own: the line builder judges it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.stored.dump());
+        KelvComPtr<HostState> state = StateOf("ZelmLogic");
+        state->LoadJson(nlohmann::json{{c.key, c.stored}}, "stored state");
+        VARIANT value;
+        VariantInit(&value);
+        const HRESULT hr = state->GetPropertyValue(KelvBSTR(c.key).Get(), &value);
+        VariantClear(&value);
+        if (!c.refusal) {
+            EXPECT_EQ(S_OK, hr) << LastErrorText();
+            continue;
+        }
+        EXPECT_EQ(E_INVALIDARG, hr);
+        const std::string message = LastErrorText();
+        EXPECT_NE(message.find(std::string("\"") + c.key + "\""), std::string::npos) << message;
+        EXPECT_NE(message.find(c.refusal), std::string::npos) << message;
+        EXPECT_NE(message.find(std::string("set it with: zelm-host state --project PROJECT ZelmLogic ") + c.key +
+                               " VALUE"),
+                  std::string::npos)
+            << message;
+        // Set right with `state`, it is read again.
+        state->SetValue(c.key, KelvVariant(std::string(c.key) == "ChargeOption" ? "Library" : "1").Get());
+        EXPECT_EQ(S_OK, state->GetPropertyValue(KelvBSTR(c.key).Get(), &value)) << LastErrorText();
+        VariantClear(&value);
+    }
+}
+
+// A long that names its values, given a text that is none of them, names
+// them ("takes one of: ..."), not only its type.
+TEST(HostState, AValueNotAmongTheNamedOnesNamesThem)
+{
+    KelvComPtr<HostState> state = StateOf("ZelmLogic");
+    const struct {
+        const char* key;
+        const char* text;
+        const char* named;
+    } cases[] = {
+        {"Task", "geomopt", "2 \"GeomOpt\""},
+        {"ensemble", "npt", "3 \"NPT\""},
+        {"PhononType", "dos", "2 \"Density of states\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        try {
+            state->SetValueFromText(c.key, c.text);
+            ADD_FAILURE() << "taken";
+        } catch (const KelvResult& error) {
+            EXPECT_NE(error.GetMessage().find(std::string("takes one of: 1 \"")), std::string::npos)
+                << error.GetMessage();
+            EXPECT_NE(error.GetMessage().find(c.named), std::string::npos) << error.GetMessage();
+            EXPECT_NE(error.GetMessage().find(std::string("not \"") + c.text + "\""), std::string::npos)
+                << error.GetMessage();
+        }
+    }
+}
+
 TEST(HostState, UnknownPropertiesFailWithTheLogicAndTheName)
 {
     KelvComPtr<HostState> state = StateOf("QMJobTemplate");

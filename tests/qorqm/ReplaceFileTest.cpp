@@ -13,8 +13,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "qorqm/ClaimName.h"
 #include "qorqm/ReplaceFile.h"
+#include "qorqm/WrittenFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -490,5 +493,60 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
     EXPECT_EQ(LinkLeavingProject((project / "run" / "frames.trj").string(), project.string()),
               "it lies in \"" + (project / "run").string() + "\", a symbolic link to \"" +
                   (folder / "outside").string() + "\", outside the project \"" + project.string() + "\"");
+    fs::remove_all(folder);
+}
+
+// What a command wrote, and what it did to each file, from its own writes
+// alone: a file made (also one claimed first and written after), a file
+// changed, the same bytes written again, a file written then removed.
+TEST(WrittenFiles, EachWriteIsRecordedWithWhatItDid)
+{
+    const fs::path folder = FreshFolder("written");
+    std::ofstream(folder / "same.txt") << "same";
+    std::ofstream(folder / "other.txt") << "old";
+    std::ofstream(folder / "longer.txt") << "old";
+    std::ofstream(folder / "gone.txt") << "old";
+    ASSERT_TRUE(ReplaceFileContents((folder / "before-start.txt").string(), "x"));
+
+    WrittenFiles::Start();
+    using C = WrittenFiles::Change;
+    const struct {
+        const char* name;
+        std::vector<std::string> writes;  // each written whole in turn
+        bool claimFirst;
+        C change;
+    } cases[] = {
+        {"new.txt", {"made"}, false, C::Made},
+        {"new-twice.txt", {"a", "b"}, false, C::Made},
+        {"claimed.txt", {"made"}, true, C::Made},
+        {"same.txt", {"same"}, false, C::Unchanged},
+        {"other.txt", {"new"}, false, C::Changed},
+        {"longer.txt", {"older"}, false, C::Changed},
+        {"gone.txt", {"old", "new"}, false, C::Changed},
+    };
+    for (const auto& c : cases) {
+        const std::string path = (folder / c.name).string();
+        if (c.claimFirst) {
+            ASSERT_TRUE(DiskUtilities::ClaimNewName(path, DiskUtilities::ClaimKind::File));
+        }
+        for (const std::string& bytes : c.writes)
+            ASSERT_TRUE(ReplaceFileContents(path, bytes));
+    }
+    WrittenFiles::NoteRemoved((folder / "gone.txt").string());
+    const std::vector<WrittenFiles::Entry> entries = WrittenFiles::Entries();
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(entries[i].path, (folder / cases[i].name).lexically_normal().string());
+        EXPECT_EQ(entries[i].change, cases[i].change);
+        EXPECT_EQ(entries[i].removed, std::string(cases[i].name) == "gone.txt");
+    }
+    // Spelled another way, a file is the same entry.
+    ASSERT_TRUE(ReplaceFileContents((folder / "." / "same.txt").string(), "changed now"));
+    EXPECT_EQ(WrittenFiles::Entries().size(), std::size(cases));
+    EXPECT_EQ(WrittenFiles::Entries()[3].change, C::Changed);
+    // Starting again forgets what was recorded.
+    WrittenFiles::Start();
+    EXPECT_TRUE(WrittenFiles::Entries().empty());
     fs::remove_all(folder);
 }

@@ -86,10 +86,24 @@ TEST_F(StateRecord, ReadsTheLogicStateKeys)
     EXPECT_FALSE(info->IsStandardLibrary());
 
     // The host refuses other texts when they are set; a stored project may
-    // still hold one.
-    for (const char* option : {"use current", "", "Library"}) {
-        zelm->LoadJson(nlohmann::json{{"ChargeOption", option}}, "stored state");
-        EXPECT_EQ(Record()->GetChargeOption(), 1) << option;
+    // still hold one, and reading it is refused the same way, by name.
+    const struct {
+        const char* option;
+        bool refused;
+    } stored[] = {{"use current", true}, {"", true}, {"Library", false}};
+    for (const auto& c : stored) {
+        SCOPED_TRACE(c.option);
+        zelm->LoadJson(nlohmann::json{{"ChargeOption", c.option}}, "stored state");
+        if (!c.refused) {
+            EXPECT_EQ(Record()->GetChargeOption(), 1);
+            continue;
+        }
+        try {
+            Record()->GetChargeOption();
+            ADD_FAILURE() << "read";
+        } catch (const KelvResult& refusal) {
+            EXPECT_NE(refusal.GetMessage().find("\"ChargeOption\""), std::string::npos) << refusal.GetMessage();
+        }
     }
 }
 

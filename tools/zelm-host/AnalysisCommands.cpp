@@ -27,6 +27,7 @@
 #include "host/charts/ChartSvg.h"
 #include "kelv/kelv.h"
 #include "qorqm/MessageText.h"
+#include "qorqm/WrittenFiles.h"
 
 namespace ZelmHost {
 namespace {
@@ -105,8 +106,8 @@ std::string MissingDocumentAdvice(const std::string& message, const std::string&
         return std::string();
     const std::string document = fs::path(output).replace_extension(".qsd").string();
     return "\n  the run's structure document \"" + Shown(document) +
-           "\" is not there; copy the structure document (.qsd) the run was made from there: cp DOC.qsd \"" +
-           Shown(document) + "\"";
+           "\" is not there; copy the structure document (.qsd) the run was made from there: cp DOC.qsd " +
+           ShellQuoted(document);
 }
 
 // "yes", "no", "no (the reason)" when the module refuses the run's files
@@ -124,63 +125,47 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call, const std:
     return value == VARIANT_TRUE ? "yes" : "no";
 }
 
-// What a command made or changed is told by the files' bytes; the bytes of
-// files larger than this are not compared, their size and time tell.
-constexpr std::uintmax_t LargestComparedFile = std::uintmax_t{64} << 20;
-
-struct FileStamp {
-    std::uintmax_t size = 0;
-    fs::file_time_type time;
-    std::size_t digest = 0;
-};
-using Snapshot = std::map<std::string, FileStamp>;
-
-std::size_t DigestOf(const fs::path& path)
+// What a command made or changed is what the host wrote for it: the files
+// it replaced whole, each against the bytes it replaced (WrittenFiles), and
+// the files it removed. Nothing else of the project is read. Paths are shown
+// relative to the project, a file outside it by its whole path.
+std::string ReportedPath(const std::string& path, const std::string& project)
 {
-    std::string bytes;
-    std::string why;
-    RegularFile::ReadAll(path.string(), bytes, why, LargestComparedFile);
-    return std::hash<std::string>()(bytes);
+    const fs::path whole = fs::absolute(path).lexically_normal();
+    const fs::path base = fs::absolute(project).lexically_normal();
+    const fs::path inside = whole.lexically_relative(base);
+    const bool within = !inside.empty() && *inside.begin() != "..";
+    return (within ? inside : whole).string();
 }
 
-Snapshot FilesOf(const std::string& folder)
+std::vector<WrittenFiles::Entry> WrittenSorted()
 {
-    Snapshot files;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (!it->is_regular_file(error))
-            continue;
-        FileStamp stamp{it->file_size(error), it->last_write_time(error), 0};
-        if (stamp.size <= LargestComparedFile)
-            stamp.digest = DigestOf(it->path());
-        files[it->path().string()] = stamp;
+    std::vector<WrittenFiles::Entry> entries = WrittenFiles::Entries();
+    // A file written and then removed by the command: made and gone is
+    // nothing made; one that stood before is removed.
+    for (WrittenFiles::Entry& entry : entries) {
+        std::error_code error;
+        if (!entry.removed && !fs::exists(fs::symlink_status(entry.path, error)))
+            entry.removed = true;
     }
-    return files;
+    std::sort(entries.begin(), entries.end(),
+              [](const WrittenFiles::Entry& a, const WrittenFiles::Entry& b) { return a.path < b.path; });
+    return entries;
 }
 
-bool Changed(const FileStamp& before, const FileStamp& after)
-{
-    if (before.size != after.size)
-        return true;
-    if (after.size <= LargestComparedFile)
-        return before.digest != after.digest;
-    return before.time != after.time;
-}
-
-void PrintDifference(const Snapshot& before, const Snapshot& after, const std::string& project, std::ostream& out)
+void PrintWritten(const std::vector<WrittenFiles::Entry>& entries, const std::string& project, std::ostream& out)
 {
     bool any = false;
-    for (const auto& [path, stamp] : after) {
-        const auto old = before.find(path);
-        const char* what = old == before.end() ? "made" : (Changed(old->second, stamp) ? "changed" : nullptr);
-        if (what == nullptr)
+    for (const WrittenFiles::Entry& entry : entries) {
+        if (entry.removed || entry.change == WrittenFiles::Change::Unchanged)
             continue;
-        out << what << ": " << Shown(fs::path(path).lexically_relative(project).string()) << "\n";
+        out << (entry.change == WrittenFiles::Change::Made ? "made" : "changed") << ": "
+            << Shown(ReportedPath(entry.path, project)) << "\n";
         any = true;
     }
-    for (const auto& entry : before)
-        if (after.count(entry.first) == 0)
-            out << "removed: " << Shown(fs::path(entry.first).lexically_relative(project).string()) << "\n";
+    for (const WrittenFiles::Entry& entry : entries)
+        if (entry.removed && entry.change != WrittenFiles::Change::Made)
+            out << "removed: " << Shown(ReportedPath(entry.path, project)) << "\n";
     if (!any)
         out << "no document was made or changed\n";
 }
@@ -357,7 +342,7 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     if (!needsDocument && !options.document.empty())
         Fail(options.action + " takes no document");
     Session session(options, true);
-    const Snapshot before = FilesOf(session.project);
+    WrittenFiles::Start();
     IZelmAnalysis* analysis = session.analysis.get();
     if (options.action == "energy") {
         CheckAction(analysis->PlotEnergyEvolution(), session.output);
@@ -379,8 +364,8 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     }
     // The host writes what changed in its documents back to their files.
     KelvResult::Check(session.host.Documents().Synchronize());
-    const Snapshot after = FilesOf(session.project);
-    PrintDifference(before, after, session.project, out);
+    const std::vector<WrittenFiles::Entry> written = WrittenSorted();
+    PrintWritten(written, session.project, out);
     if (options.action == "energy")
         out << CutFrameNotes(session, {"EnEvol"});
     else if (needsDocument)
@@ -402,11 +387,13 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         if (!name.empty())
             library = (fs::path(session.output).parent_path() / name).string();
     }
-    bool made = false;
-    for (const auto& entry : after)
-        made = made || before.count(entry.first) == 0;
-    if (!library.empty() && !made && after.count(library) == 1 && before.count(library) == 1 &&
-        !Changed(before.at(library), after.at(library)))
+    bool touched = false;  // a file made, or the library's bytes changed
+    const std::string libraryPath = library.empty() ? library : fs::absolute(library).lexically_normal().string();
+    for (const WrittenFiles::Entry& entry : written)
+        touched = touched || (entry.change == WrittenFiles::Change::Made && !entry.removed) ||
+                  (entry.path == libraryPath && (entry.removed || entry.change != WrittenFiles::Change::Unchanged));
+    std::error_code error;
+    if (!library.empty() && !touched && fs::is_regular_file(library, error))
         out << "the fitted library " << Shown(fs::path(library).lexically_relative(session.project).string())
             << " is there already, as the dump gives it\n";
 }

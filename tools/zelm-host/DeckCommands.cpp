@@ -129,7 +129,11 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         out << "  " << ShownName(name) << "\n";
     }
     out << "---- " << ShownName(deck) << " ----\n";
-    out << ReadWhole((targetPath / deck).string());
+    // The deck's lines hold names from the project (a fit structure's name,
+    // the job's): each line is shown bounded.
+    std::istringstream lines(ReadWhole((targetPath / deck).string()));
+    for (std::string line; std::getline(lines, line);)
+        out << ShownText(line) << "\n";
 }
 
 void AddDeckCommands(CommandLine& commandLine)

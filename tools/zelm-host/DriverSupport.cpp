@@ -91,10 +91,9 @@ std::string Take(BSTR text)
 
 std::string ShownText(const std::string& text, std::size_t longest)
 {
-    const bool plain = text.size() <= longest && std::all_of(text.begin(), text.end(), [](char c) {
-                           return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
-                       });
-    return plain ? text : MessageText::Excerpt(text, longest);
+    // One printable rule for everything the driver prints: the message
+    // text's (printable text within the bound stands as it is).
+    return MessageText::Excerpt(text, longest);
 }
 
 MadeFolders::MadeFolders(const std::string& folder)
@@ -151,14 +150,7 @@ std::string ShownName(const std::string& name)
 
 std::string ShellQuoted(const std::string& word)
 {
-    std::string quoted = "'";
-    for (const char c : word) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
+    return MessageText::ShellQuoted(word);
 }
 
 }  // namespace ZelmHost

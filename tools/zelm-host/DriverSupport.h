@@ -37,9 +37,10 @@ void Require(HRESULT hr);
 // The text of a BSTR the caller owns, which is freed.
 std::string Take(BSTR text);
 
-// A value of a project (a setting, a command) as a command shows it: plain
-// printable text of at most `longest` bytes as it is, any other escaped and
-// cut as a message quotes a file's text.
+// A value of a project (a setting, a command) as a command shows it, by the
+// printable rule every message follows (MessageText::Excerpt): printable
+// text of at most `longest` bytes as it is, any other escaped ("\xNN", a
+// backslash "\\") and cut as a message quotes a file's text.
 std::string ShownText(const std::string& text, std::size_t longest = 2000);
 
 // The folders a command made for itself, removed again when it fails (the
@@ -72,9 +73,10 @@ private:
 // file's) as a command shows it: ShownText at a message's excerpt length.
 std::string ShownName(const std::string& name);
 
-// A word of a printed command as a POSIX shell reads it back as that one
-// word: in single quotes, a quote inside written '\''. Nothing in it is
-// expanded when the command is pasted.
+// A word (a path, a name) as advice that prints a command writes it: the
+// one rule of MessageText::ShellQuoted (as it stands when plain, else
+// single-quoted). The printed advice still passes the printable rule, so a
+// control character shows escaped.
 std::string ShellQuoted(const std::string& word);
 
 }  // namespace ZelmHost

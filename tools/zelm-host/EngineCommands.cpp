@@ -126,7 +126,7 @@ void EngineCommand(const EngineArguments& a, CLI::App& app, std::ostream& out)
     if (!command.empty() && !QzHost::IsEngineAccepted(a.project, "ZELM", command))
         out << "not accepted on this machine: it came with the project's settings and does not run until it is "
                "accepted (zelm-host engine --project "
-            << a.project << " --accept) or set anew\n";
+            << ShellQuoted(a.project) << " --accept) or set anew\n";
     out << "time limit: ";
     if (settings.timeLimitSeconds > 0)
         out << settings.timeLimitSeconds << " s\n";
@@ -157,8 +157,9 @@ void RequireAcceptedEngines(const QzHost::HostApplication& host)
     throw std::runtime_error("the project's settings hold the engine command \"" + MessageText::Excerpt(it->second) +
                              "\", which was not set or accepted on this machine, so it does not run; if you trust "
                              "it, accept it once with: zelm-host engine --project " +
-                             host.DocumentsFolder() + " --accept (or set your own with: zelm-host engine --project " +
-                             host.DocumentsFolder() + " COMMAND)");
+                             ShellQuoted(host.DocumentsFolder()) +
+                             " --accept (or set your own with: zelm-host engine --project " +
+                             ShellQuoted(host.DocumentsFolder()) + " COMMAND)");
 }
 
 void FollowJob(QzHost::HostApplication& host, QzHost::ManagedJob& job, std::ostream& out)

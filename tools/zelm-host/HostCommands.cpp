@@ -57,11 +57,11 @@ void RequireProject(const std::string& folder)
 {
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
-        Fail("the project folder \"" + folder + "\" does not exist (make it with: zelm-host project " + folder + ")");
+        Fail("the project folder \"" + folder + "\" does not exist (make it with: zelm-host project " + ShellQuoted(folder) + ")");
     }
     if (ProjectStateOf(folder).empty()) {
         Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
-             "\" (make it one with: zelm-host project " + folder + ")");
+             "\" (make it one with: zelm-host project " + ShellQuoted(folder) + ")");
     }
 }
 
@@ -251,7 +251,7 @@ QzHost::HostConfiguration ProjectConfiguration(const std::string& folder, bool g
     const bool hasState = !stateFile.empty();
     if (given && !hasState) {
         Fail("\"" + folder + "\" is not a project folder: it has no \"" + ProjectStateFile +
-             "\" (make it one with: zelm-host project " + folder + ")");
+             "\" (make it one with: zelm-host project " + ShellQuoted(folder) + ")");
     }
     QzHost::HostConfiguration configuration;
     configuration.projectFolder = folder;

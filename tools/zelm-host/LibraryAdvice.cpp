@@ -84,7 +84,7 @@ void RefuseLibraryThatIsNoFile(QzHost::HostApplication& host)
 std::string LibraryAdvice(QzHost::HostApplication& host)
 {
     const std::string project = host.DocumentsFolder();
-    const std::string how = "select one with: zelm-host state --project " + project +
+    const std::string how = "select one with: zelm-host state --project " + ShellQuoted(project) +
                             " ZelmLogic library NAME\n"
                             "  (NAME: a .lib file in the project, named with or without \".lib\", or the path of a "
                             ".lib file; examples/*.lib are example libraries to copy into the project)";
@@ -108,7 +108,7 @@ std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& 
     if (message.find("Preparations Options dialog") != std::string::npos) {
         // This host's options dialog is a command.
         return message + "\nhere: assign forcefield types with: zelm-host types " +
-               (document.empty() ? std::string("DOC.qsd") : document) +
+               (document.empty() ? std::string("DOC.qsd") : ShellQuoted(document)) +
                " (each atom takes its element's symbol; --type ELEMENT=TYPE gives another)";
     }
     if (message.find("ZELM library file") == std::string::npos &&

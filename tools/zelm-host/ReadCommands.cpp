@@ -337,8 +337,8 @@ void WriteCharts(Reading& run, const ReadOptions& options, const std::string& se
             const int type = run.Has(".gout") ? COutputFileReader::ScanRunType(run.File(".gout")) : 1;
             if (type == COutputFileReader::RunGeomOpt || type == COutputFileReader::RunSurface ||
                 type == COutputFileReader::RunDynamics) {
-                out << "  the history charts of this run come from its main output: zelm-host analyse \""
-                    << run.File(".gout") << "\" energy\n";
+                out << "  the history charts of this run come from its main output: zelm-host analyse "
+                    << ShellQuoted(run.File(".gout")) << " energy\n";
             }
             return;
         }

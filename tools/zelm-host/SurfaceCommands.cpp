@@ -231,7 +231,7 @@ void RequireCalculatorAllows(const QzHost::HostApplication& host, IQoZelmSurface
             why = "\"" + ShownName(document.Name()) + "\" is not a 2-D periodic slab";
         } else if (attachment && state && state->ValueText("CalculateAttachmentEnergy") != "true") {
             why = "the attachment layer takes part only when the attachment energy is asked for: zelm-host state "
-                  "--project " + host.DocumentsFolder() + " SurfaceCalculator CalculateAttachmentEnergy true";
+                  "--project " + ShellQuoted(host.DocumentsFolder()) + " SurfaceCalculator CalculateAttachmentEnergy true";
         } else if (*question.set != '\0' && !document.HasSet(question.set)) {
             why = (action.rfind("remove", 0) == 0 ? "nothing to remove: " : "nothing to select: ") +
                   std::string("the document has no \"") + question.set + "\" set";

@@ -83,11 +83,13 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
         Fail("\"" + documentPath + "\" has no atoms to type");
     }
 
-    out << (clear ? "forcefield types removed from " : "forcefield types of ") << document->Name() << ":\n";
+    // The names are the document's: each is shown bounded and escaped.
+    out << (clear ? "forcefield types removed from " : "forcefield types of ") << ShownName(document->Name())
+        << ":\n";
     for (const auto& entry : counts) {
         const auto given = typeOf.find(entry.first);
-        out << "  " << entry.first << " -> "
-            << (clear ? std::string("none") : given != typeOf.end() ? given->second : entry.first) << " ("
+        out << "  " << ShownName(entry.first) << " -> "
+            << ShownName(clear ? std::string("none") : given != typeOf.end() ? given->second : entry.first) << " ("
             << entry.second << (entry.second == 1 ? " atom" : " atoms") << ")\n";
     }
     KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
@@ -95,7 +97,7 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
     KelvVariant noData;
     host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
     KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
-    out << "saved " << document->Url() << "\n";
+    out << "saved " << ShownText(document->Url()) << "\n";
 }
 
 void AddTypeCommands(CommandLine& commandLine)

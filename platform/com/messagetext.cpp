@@ -1,6 +1,7 @@
-#include "qorqm/MessageText.h"
+#include "com/messagetext.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace MessageText {
@@ -147,6 +148,25 @@ std::string Excerpt(const std::string& text, std::size_t limit, std::size_t whol
     if (i < wholeLength)
         result += "... (" + std::to_string(wholeLength - i) + " more characters)";
     return result;
+}
+
+std::string ShellQuoted(const std::string& word)
+{
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            return true;
+        return c != '\0' && std::strchr("_-./+,:@%=", c) != nullptr;
+    });
+    if (plain)
+        return word;
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
 }
 
 }  // namespace MessageText

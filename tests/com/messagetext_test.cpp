@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "qorqm/MessageText.h"
+#include "com/messagetext.h"
 
 TEST(MessageText, ExcerptEscapesControlCharactersAndCutsLongText)
 {
