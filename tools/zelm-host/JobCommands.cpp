@@ -183,8 +183,16 @@ void CheckStructure(const std::string& document, const std::string& project, con
     out << "  " << std::left << std::setw(28) << "libraries to exclude:"
         << (FAILED(hr) ? "failed: " + ErrorText(hr) : ShownText(NarrowFromBSTR(exclusions))) << "\n";
     SysFreeString(exclusions);
-    hr = session.Files()->CanExportFiles(scope, &value);
-    Answer(out, "can export files", hr, value);
+    // The export's own preparation run dry, with the reason it refuses.
+    const auto exportCheck = KelvComPtr<IZelm>(zelm).TryQueryInterface<IZelmExportCheck>();
+    BSTR refusal = nullptr;
+    hr = exportCheck ? exportCheck->ExportRefusal(scope, &refusal) : session.Files()->CanExportFiles(scope, &value);
+    const std::string why = Take(refusal);
+    if (exportCheck && SUCCEEDED(hr) && !why.empty()) {
+        out << "  " << std::left << std::setw(28) << "can export files:" << "no (" << ShownText(why, 400) << ")\n";
+    } else {
+        Answer(out, "can export files", hr, exportCheck ? VARIANT_BOOL(VARIANT_TRUE) : value);
+    }
     hr = session.Files()->CanStartFiles(scope, &value);
     Answer(out, "can start files", hr, value);
     BSTR reason = nullptr;
