@@ -92,6 +92,20 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
         // when it was a step of its own); then the command succeeds.
         std::function<std::string(const std::string& said)> wayOut;
     };
+    // The shell command a refusal advises, taken as written.
+    const auto moveAway = [](const std::string& said) {
+        const std::string way = After(said, "Move it out of the way first: ");
+        EXPECT_EQ(way.rfind("mv ", 0), 0u) << said;
+        EXPECT_EQ(std::system(way.c_str()), 0) << way;
+        return std::string();
+    };
+    const auto engineAdvice = [](const std::string& said) {
+        const std::string way = After(said, "set one with: zelm-host ");
+        const std::size_t end = way.find(" (the engine stand-in)");
+        EXPECT_NE(end, std::string::npos) << said;
+        return way.substr(0, end);
+    };
+    std::string ignored;
     const std::vector<Case> cases = {
         {"the installation's standard folder written whole",
          [&] { Store("ZelmLibraryFolder", installed + "/"); }, "deck p/rocksalt.qsd --out d1", 0, {}, {}, nullptr},
@@ -131,6 +145,24 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
              fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/moved/rocksalt.qsd"));
              return std::string();
          }},
+        {"a model file of a saved deck's folder that is a FIFO",
+         [&] { ASSERT_EQ(::mkfifo(folder.File("p/rocksalt ZELM GeomOpt/extra.qsd").c_str(), 0600), 0); },
+         "start " + exported, 1, {"extra.qsd\", which is a pipe (FIFO), not a regular file"}, {}, moveAway},
+        {"a model file of a saved deck's folder that is a folder",
+         [&] { fs::create_directory(folder.File("p/rocksalt ZELM GeomOpt/extra.qms")); },
+         "start " + exported, 1, {"extra.qms\", which is a folder, not a file"}, {}, moveAway},
+        {"a model file of a saved deck's folder that is a link to nothing",
+         [&] { fs::create_symlink("gone.qsd", folder.File("p/rocksalt ZELM GeomOpt/extra.qsd")); },
+         "start " + exported, 1, {"extra.qsd\", which is a link to \"gone.qsd\", which does not exist"}, {},
+         moveAway},
+        {"a saved deck started without an engine",
+         [&] { ASSERT_EQ(RunBounded("engine --project p --clear", ignored), 0) << ignored; },
+         "start " + exported, 1, {"\" and not run: the project \"" + folder.File("p") + "\" sets no engine"},
+         {}, engineAdvice},
+        {"a run without an engine",
+         [&] { ASSERT_EQ(RunBounded("engine --project p --clear", ignored), 0) << ignored; },
+         "run p/rocksalt.qsd --task Energy", 1, {"\" and not run: the project \"" + folder.File("p") + "\" sets no engine"},
+         {"OnJobComplete: S_OK\nfailures"}, engineAdvice},
         {"a side file of a saved deck that is a FIFO",
          [&] {
              const std::string side = folder.File("p/rocksalt ZELM GeomOpt/rocksalt.trjaux");

@@ -266,7 +266,16 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         out << "  " << ShownName(file) << "\n";
     }
     out << "results folder: " << ShownText(job.ResultsFolder()) << "\n";
+    const bool engineSet = !host.Jobs().ServerCommand(job.ServerName()).empty();
     FollowJob(host, job, out);
+    if (!engineSet) {
+        // Its life was delivered to the module's job object, but nothing ran.
+        const std::string project = ShownText(host.DocumentsFolder());
+        Fail("the job was staged in \"" + ShownText(job.ServerFolder()) + "\" and not run: the project \"" + project +
+             "\" sets no engine for \"" + job.ServerName() + "\"; set one with: zelm-host engine --project \"" +
+             project + "\" --stub (the engine stand-in), or zelm-host engine --project \"" + project +
+             "\" 'COMMAND' (%SEED%: the job's seed); then run it again");
+    }
 }
 
 void RunCalculation(const std::string& document, const std::string& project, const std::string& task,
