@@ -38,15 +38,32 @@ protected:
     int RunBounded(const std::string& arguments, std::string& said) const
     {
         const std::string out = folder.File("bounded-out.txt");
-        const std::string command = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
-                                    "' timeout -s KILL 20 '" + QzTest::DriverPath() + "' --registry '" +
-                                    folder.File("registry.json") + "' " + arguments + " >'" + out + "' 2>&1 </dev/null";
+        const std::string code = folder.File("bounded-code.txt");
+        const std::string driver = "QZ_USER_SETTINGS='" + folder.File("user-settings") + "' timeout -s KILL 20 '" +
+                                   QzTest::DriverPath() + "' --registry '" + folder.File("registry.json") + "' " +
+                                   arguments + " </dev/null";
+        // A full disk, for the driver alone: none of its files may grow, and
+        // a write beyond that fails rather than ending it. What it says
+        // goes through a pipe to a file the limit does not hold.
+        const std::string command =
+            "cd '" + folder.Path() + "' && " +
+            (fullDisk >= 0 ? "{ { (ulimit -f " + std::to_string(fullDisk) + "; trap '' XFSZ; " + driver + ") 2>&1; echo $? >&3; } | cat >'" + out +
+                            "'; } 3>'" + code + "'"
+                      : driver + " >'" + out + "' 2>&1");
+        const bool limited = fullDisk >= 0;
+        fullDisk = -1;
         const int status = std::system(command.c_str());
         said = QzTest::ReadFile(out);
+        if (limited)
+            return std::atoi(QzTest::ReadFile(code).c_str());
         if (!WIFEXITED(status) || WEXITSTATUS(status) == 137)
             return -1;
         return WEXITSTATUS(status);
     }
+
+    // The room of a full disk in the next run, in blocks of 512 bytes (-1:
+    // no limit).
+    mutable int fullDisk = -1;
 
     // A value of the engine logic's state as a project sent may hold it.
     void Store(const std::string& key, const std::string& value) const
@@ -174,6 +191,28 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
          {"rocksalt.trjaux\" cannot be uploaded: it is a pipe (FIFO), not a regular file"},
          {"does not exist"},
          nullptr},
+        {"a picture drawn on a full disk",
+         [&] {
+             fs::create_directories(folder.File("p/res"));
+             for (const char* name : {"rocksalt.gout", "rocksalt.arc", "rocksalt.geomopt"})
+                 fs::copy_file(examples + "results/geomopt/" + name, folder.File("p/res/") + name);
+             ASSERT_EQ(RunBounded("read p/res/rocksalt --project p --charts", ignored), 0) << ignored;
+             fullDisk = 0;
+         },
+         "chart 'p/rocksalt Energy.qcd' --svg p/energy.svg", 1,
+         {"Cannot draw the picture \"p/energy.svg\": the plotting library keeps a file in the temporary folder",
+          "(File too large); make room there"},
+         {"PLPLOT", "device"}, [](const std::string&) { return std::string(); }},
+        {"charts read on a full disk",
+         [&] { fullDisk = 1; }, // room for the empty chart documents, not for the charts
+         "read p/res/rocksalt --project p --charts", 1,
+         {"Unable to write the chart document \"" + folder.File("p/rocksalt Energy_2.qcd") + "\"", "File too large"},
+         {}, [&](const std::string&) {
+             // Nothing of the failed reading is left.
+             EXPECT_FALSE(fs::exists(folder.File("p/rocksalt Energy_2.qcd")));
+             EXPECT_FALSE(fs::exists(folder.File("p/rocksalt Convergence_2.qcd")));
+             return std::string();
+         }},
         {"engine settings that are a folder",
          [&] {
              fs::remove(folder.File("p/host-settings.json"));
