@@ -122,6 +122,24 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
         EXPECT_NE(end, std::string::npos) << said;
         return way.substr(0, end);
     };
+    // A run's files in a folder of their own, without its document.
+    const auto runWithout = [&](const std::string& place) {
+        fs::create_directories(folder.File(place));
+        for (const char* name : {"rocksalt.gout", "rocksalt.arc"})
+            fs::copy_file(examples + "results/geomopt/" + name, folder.File(place + "/") + name);
+    };
+    // The shell commands the missing-document advice gives, taken as
+    // written with the project's document as DOC.qsd.
+    const auto documentAdvice = [&](const std::string& said) {
+        const std::regex step("\\((mv|rm) ([^)]*)\\)");
+        std::smatch found;
+        EXPECT_TRUE(std::regex_search(said, found, step)) << said;
+        const std::string first = found[1].str() + " " + found[2].str();
+        std::string copy = After(said, "was made from there: ");
+        copy.replace(copy.find("DOC.qsd"), 7, "'" + folder.File("p/rocksalt.qsd") + "'");
+        EXPECT_EQ(std::system(("cd '" + folder.Path() + "' && " + first + " && " + copy).c_str()), 0) << first << "\n" << copy;
+        return std::string();
+    };
     std::string ignored;
     const std::vector<Case> cases = {
         {"the installation's standard folder written whole",
@@ -162,6 +180,22 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
              fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/moved/rocksalt.qsd"));
              return std::string();
          }},
+        {"a run's output whose structure document is a folder",
+         [&] {
+             runWithout("p/moved2");
+             fs::create_directory(folder.File("p/moved2/rocksalt.qsd"));
+         },
+         "analyse p/moved2/rocksalt.gout energy", 1,
+         {"Atomistic 3D document not found", "p/moved2/rocksalt.qsd\" is a folder, not a file; move it out of the way"},
+         {"is not there"}, documentAdvice},
+        {"a run's output whose structure document is a link to nothing",
+         [&] {
+             runWithout("p/moved3");
+             fs::create_symlink("lost.qsd", folder.File("p/moved3/rocksalt.qsd"));
+         },
+         "analyse p/moved3/rocksalt.gout energy", 1,
+         {"p/moved3/rocksalt.qsd\" is a link to \"lost.qsd\", which does not exist; remove the link"},
+         {"is not there"}, documentAdvice},
         {"a model file of a saved deck's folder that is a FIFO",
          [&] { ASSERT_EQ(::mkfifo(folder.File("p/rocksalt ZELM GeomOpt/extra.qsd").c_str(), 0600), 0); },
          "start " + exported, 1, {"extra.qsd\", which is a pipe (FIFO), not a regular file"}, {}, moveAway},

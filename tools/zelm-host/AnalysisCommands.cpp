@@ -96,17 +96,31 @@ std::string Shown(const std::string& text)
     return MessageText::Excerpt(text, 1000);
 }
 
-// What the driver adds to the module's message of a run without its
-// structure document: the file looked for and how to put one there; "" for
-// any other message.
-std::string MissingDocumentAdvice(const std::string& message, const std::string& output)
+// What the driver adds to the module's failure of a run without its
+// structure document (told by its code): what stands in the document's
+// place and how to put the document there; "" for any other failure.
+std::string MissingDocumentAdvice(HRESULT hr, const std::string& output)
 {
-    if (message.find("Atomistic 3D document not found") == std::string::npos)
+    if (hr != ZELM_E_NO_STRUCTURE_DOCUMENT)
         return std::string();
     const std::string document = fs::path(output).replace_extension(".qsd").string();
-    return "\n  the run's structure document \"" + Shown(document) +
-           "\" is not there; copy the structure document (.qsd) the run was made from there: cp DOC.qsd \"" +
-           Shown(document) + "\"";
+    const std::string shown = "\"" + Shown(document) + "\"";
+    const std::string copy = "copy the structure document (.qsd) the run was made from there: cp DOC.qsd " + shown;
+    std::error_code error;
+    const fs::file_status link = fs::symlink_status(document, error);
+    if (fs::is_symlink(link) && !fs::exists(fs::status(document, error))) {
+        const fs::path target = fs::read_symlink(document, error);
+        return "\n  the run's structure document " + shown + " is a link to \"" + Shown(target.string()) +
+               "\", which does not exist; remove the link (rm " + shown + ") and " + copy;
+    }
+    const std::string why = NotAnInputFile(document);
+    if (why == RegularFile::NotThere)
+        return "\n  the run's structure document " + shown + " is not there; " + copy;
+    if (!why.empty())
+        return "\n  the run's structure document " + shown + " " + why + "; move it out of the way (mv " + shown +
+               " \"" + Shown(document) + ".away\") and " + copy;
+    return "\n  the run's structure document " + shown +
+           " is there but is no structure document of the project; " + copy;
 }
 
 // "yes", "no", "no (the reason)" when the module refuses the run's files
@@ -119,7 +133,7 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call, const std:
         return "not in this build";
     if (FAILED(hr)) {
         const std::string reason = ErrorText(hr);
-        return "no (" + reason + ")" + MissingDocumentAdvice(reason, output);
+        return "no (" + reason + ")" + MissingDocumentAdvice(hr, output);
     }
     return value == VARIANT_TRUE ? "yes" : "no";
 }
@@ -327,7 +341,7 @@ void CheckAction(HRESULT hr, const std::string& output)
 {
     if (FAILED(hr)) {
         const std::string reason = ErrorText(hr);
-        throw KelvResult(hr, reason + MissingDocumentAdvice(reason, output) + FilesThatAreNoFiles(output));
+        throw KelvResult(hr, reason + MissingDocumentAdvice(hr, output) + FilesThatAreNoFiles(output));
     }
 }
 
