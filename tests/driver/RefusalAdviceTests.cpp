@@ -267,6 +267,16 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
          {"host-settings.json\" cannot be read", "reset them with \"zelm-host engine --clear\""},
          {},
          [&](const std::string&) { return std::string("engine --project p --clear"); }},
+        {"a library name too long for a file name, as a project sent it",
+         [&] { Store("library", longName); },
+         "deck p/rocksalt.qsd --out d3",
+         1,
+         {"is too long for a file name; select a library of a shorter name with: zelm-host state --project "},
+         {"copy into the project"},
+         [&](const std::string& said) {
+             std::string way = After(said, "select a library of a shorter name with: zelm-host ");
+             return way.substr(0, way.find(" NAME ")) + " rocksalt";
+         }},
         {"a library name too long for a file name",
          nullptr,
          "state --project p ZelmLogic library " + longName,
