@@ -345,12 +345,26 @@ void CheckAction(HRESULT hr, const std::string& output)
     }
 }
 
+// The run the "Phonons" category has selected (the output given when none).
+std::string SelectedPhononRun(const Session& session)
+{
+    KelvVariant folder;
+    KelvVariant selected;
+    if (FAILED(session.scope->get_ResultsID(folder.Receive())) ||
+        FAILED(session.scope->get_ResultsIDForProperty(KelvBSTR("Phonons").Get(), selected.Receive())) ||
+        Text(selected).empty())
+        return session.output;
+    return Text(folder) + Text(selected);
+}
+
 // A failed chart of phonon results: the module names the kind of file it
-// missed; the driver adds the file beside the output it would have read.
-void CheckPhononChart(HRESULT hr, const std::string& output, const char* extension)
+// missed; the driver adds the file beside the selected run it would have
+// read.
+void CheckPhononChart(HRESULT hr, const Session& session, const char* extension)
 {
     if (SUCCEEDED(hr))
         return;
+    const std::string output = SelectedPhononRun(session);
     std::string message = ErrorText(hr);
     const fs::path companion = fs::path(output).replace_extension(extension);
     const std::string why = NotAnInputFile(companion.string());
@@ -383,9 +397,9 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     } else if (options.action == "optics") {
         CheckAction(analysis->PlotOpticalProperties(), session.output);
     } else if (options.action == "dispersion") {
-        CheckPhononChart(analysis->PlotPhononDispersion(), session.output, ".disp");
+        CheckPhononChart(analysis->PlotPhononDispersion(), session, ".disp");
     } else if (options.action == "dos") {
-        CheckPhononChart(analysis->PlotPhononDOS(), session.output, ".dens");
+        CheckPhononChart(analysis->PlotPhononDOS(), session, ".dens");
     } else {
         CheckAction(analysis->ImportLibrary(), session.output);
     }
