@@ -233,8 +233,8 @@ private:
     // A job folder that would be made through a link leading outside the
     // project: KelvResult naming the folder and the link.
     void RefuseJobFolderPlace(CZelmRunInfo& runInfo) const;
-    // Checks, job name and folder, side files, deck and module state; the
-    // two out texts are the caller's.
+    // Job name and folder, side files, deck and module state, after the
+    // caller's RefuseInputFiles; the two out texts are the caller's.
     HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);
     // Makes a new folder for the job inside the project; *jobFolder is its
     // absolute path ending in a separator.

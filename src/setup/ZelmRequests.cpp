@@ -274,9 +274,9 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
         Kelv::CheckNullDereference(jobFolder);
         Kelv::CheckNullDereference(deckName);
 
-        // 1. The refusals come before the structure is changed.
+        // 1. The refusals came before the structure was changed: the caller
+        // asked RefuseInputFiles before it typed the structure.
         std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
-        RefuseInputFiles(scope, *runInfo);
 
         // 2. The primitive cell, where the engine needs it.
         VARIANT_BOOL needsPrimitive = VARIANT_FALSE;
