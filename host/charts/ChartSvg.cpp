@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace HostCharts {
 namespace {
 
@@ -384,6 +386,43 @@ void DrawChart(plstream& pl, const ChartData& chart, ChartLabels& labels, std::v
     }
 }
 
+// The plotting library lists its device drivers in a temporary file of its
+// own before it draws; a temporary folder that takes no file (a full disk)
+// leaves it without drivers, and it then ends the process with its own
+// words or cannot find the "svg" device. So room for that file is made sure
+// of first, and its lack named with the system's reason.
+void RequireTemporaryRoom(const std::string& path)
+{
+    const char* named = std::getenv("TMPDIR");
+    const std::string folder = named && *named ? named : "/tmp";
+    std::string pattern = folder + "/qz-chart-svg-XXXXXX";
+    int error = 0;
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        error = errno;
+    } else {
+        ::unlink(pattern.c_str());
+        const std::string block(4096, ' ');
+        std::size_t written = 0;
+        while (written < block.size()) {
+            const ssize_t n = ::write(fd, block.data() + written, block.size() - written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    }
+    if (error != 0)
+        throw std::runtime_error("Cannot draw the picture \"" + path +
+                                 "\": the plotting library keeps a file in the temporary folder \"" + folder +
+                                 "\", which takes no file now (" + std::strerror(error) +
+                                 "); make room there, or name a folder with room in TMPDIR, and draw it again.");
+}
+
 } // namespace
 
 std::vector<std::string> WriteChartSvg(const ChartList& charts, const std::string& path)
@@ -406,6 +445,7 @@ std::vector<std::string> WriteChartSvg(const ChartList& charts, const std::strin
         char*& buffer;
         ~Freed() { std::free(buffer); }
     } freed{buffer};
+    RequireTemporaryRoom(path);
     std::FILE* memory = open_memstream(&buffer, &size);
     if (!memory)
         throw std::runtime_error("Cannot draw the picture \"" + path + "\": " + std::strerror(errno) + ".");

@@ -116,7 +116,7 @@ void CZelmAnalysis::CheckEvolutionCanBeTied(const std::string& seed, int code) c
     const CDocManagementUtility documents(Root());
     const std::string base = m_resultsFolder + seed;
     if (!documents.FindDocument(base, StructureDocumentExtension()))
-        throw KelvResult(E_UNEXPECTED, NoStructureDocument);
+        throw KelvResult(ZELM_E_NO_STRUCTURE_DOCUMENT, NoStructureDocument);
     CheckTrajectoryFiles(base, code);
 }
 
@@ -130,7 +130,7 @@ void CZelmAnalysis::FindOrCreateAtomistic3dDocument(const std::string& folder, c
     const std::string base = PathUtilities::Join(folder, PathUtilities::ExtensionRemoved(name));
     const KelvComPtr<ISBDocumentRoot> structure = documents.FindDocument(base, StructureDocumentExtension());
     if (!structure)
-        throw KelvResult(E_UNEXPECTED, NoStructureDocument);
+        throw KelvResult(ZELM_E_NO_STRUCTURE_DOCUMENT, NoStructureDocument);
     // The trajectory is built for the run being plotted, whatever run the
     // "Structure" category has selected.
     BuildTrajectory(structure.get(), seed);

@@ -19,6 +19,12 @@ inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9
 inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A09-9E41-D2C57A0B6F18");
 inline constexpr IID IID_IZelmHeldInteractions = HostApi::MakeGuid("9B2E47D1-6C3A-4F85-A0D9-5E18C7B3F264");
 inline constexpr IID IID_IZelmFittedLibrary = HostApi::MakeGuid("5D0A3C71-9E24-4B6F-8C13-7A2E4F90B6D5");
+// The module's own failure code of an analysis that finds no structure
+// document of its run ("Atomistic 3D document not found"), so that a caller
+// tells this failure by its code, not by its text.
+inline constexpr HRESULT ZELM_E_NO_STRUCTURE_DOCUMENT = MakeHResult(0x80040201u);
+
+inline constexpr IID IID_IZelmExportCheck = HostApi::MakeGuid("0C9018CD-97DD-4BB2-8854-B32C99B7D52B");
 
 // Asked of the forcefield editor object (IQoForcefieldEditor) the module
 // hands out: the lines of the library it loaded last that its reader kept as
@@ -49,6 +55,16 @@ struct IZelmHeldInteractions : public IUnknown {
 struct IZelmFittedLibrary : public IUnknown {
     static const IID& Iid() { return IID_IZelmFittedLibrary; }
     virtual HRESULT get_FittedLibrary(BSTR* pPath) = 0;
+};
+
+// Asked of the logic object (IZelm): the export question of a scope with its
+// reason. It runs the preparation that ISBManagedJobFiles::ExportFiles runs
+// (the same reads and refusals), writing nothing; *pReason is "" when the
+// export would go, else the reason the export would be refused with.
+// CanExportFiles answers by the same preparation.
+struct IZelmExportCheck : public IUnknown {
+    static const IID& Iid() { return IID_IZelmExportCheck; }
+    virtual HRESULT ExportRefusal(ISBScope* pScope, BSTR* pReason) = 0;
 };
 
 // "handles storage of array data in state for observables": a logic whose

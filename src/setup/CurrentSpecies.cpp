@@ -11,6 +11,14 @@
 
 namespace {
 
+// The core charges come from the library unless the charge option takes the
+// structure's own (2): a library without charges then has none to give.
+void RefuseLibraryWithoutCharges(const CZelmRunInfo& runInfo, const CZelmLibUtils& library)
+{
+    if (runInfo.GetChargeOption() != 2 && !library.HasCharges())
+        throw KelvResult(E_UNEXPECTED, "This forcefield library contains no charges.\nPlease set to use current.");
+}
+
 class CCurrentDeckSpecies final : public CDeckSpecies
 {
 public:
@@ -57,6 +65,8 @@ public:
         return lines;
     }
 
+    void RefuseMissingCharges() const override { RefuseLibraryWithoutCharges(m_runInfo, m_library); }
+
 private:
     CZelmRunInfo& m_runInfo;
     const CZelmLibUtils m_library;
@@ -94,8 +104,7 @@ double CZelmRunInfo::GetCoreCharge(const KelvComPtr<ISDObject>& atom, const CZel
             charge -= library.GetShellCharge(atom);
         return charge;
     }
-    if (!library.HasCharges())
-        throw KelvResult(E_UNEXPECTED, "This forcefield library contains no charges.\nPlease set to use current.");
+    RefuseLibraryWithoutCharges(*this, library);
     return library.GetCoreCharge(atom);
 }
 

@@ -37,4 +37,8 @@ public:
     // out, each as "line N: <line>" and the reason on a line of its own (file
     // text excerpted), in file order; none where the build keeps none.
     virtual std::vector<std::string> RefusedLines() const { return {}; }
+    // A library that gives no charges where the deck takes the charges from
+    // the library: KelvResult E_UNEXPECTED, as writing an atom line would
+    // refuse it; nothing where the build keeps no such rule.
+    virtual void RefuseMissingCharges() const {}
 };

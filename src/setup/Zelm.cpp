@@ -96,6 +96,8 @@ HRESULT CZelm::DelegatedQueryInterface(REFIID iid, void** out)
         return FinishQI(static_cast<IQoEditedForcefieldConsumer*>(this), out);
     if (iid == IID_ISBContainerRootConsumer)
         return FinishQI(static_cast<ISBContainerRootConsumer*>(this), out);
+    if (iid == IID_IZelmExportCheck)
+        return FinishQI(static_cast<IZelmExportCheck*>(this), out);
     return CKelvUnknown::DelegatedQueryInterface(iid, out);
 }
 
@@ -103,7 +105,7 @@ HRESULT CZelm::InterfaceSupportsErrorInfo(REFIID iid)
 {
     return iid == IID_IZelm || iid == IID_ISupportErrorInfo || iid == IID_ISBLogic || iid == IID_ISBManagedJobFiles ||
                    iid == IID_IDispatch || (iid == IID_IQoEditedForcefieldConsumer && HasForcefieldModel()) ||
-                   iid == IID_ISBContainerRootConsumer
+                   iid == IID_ISBContainerRootConsumer || iid == IID_IZelmExportCheck
                ? S_OK
                : S_FALSE;
 }
@@ -174,9 +176,12 @@ void CZelm::RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo)
 {
     // Every deck takes its species from the library: one that cannot be read
     // is refused here with the reader's message, as the writer would.
-    const std::vector<std::string> refused = CDeckSpecies::ForRun(runInfo)->RefusedLines();
-    if (refused.empty())
+    const std::unique_ptr<CDeckSpecies> species = CDeckSpecies::ForRun(runInfo);
+    const std::vector<std::string> refused = species->RefusedLines();
+    if (refused.empty()) {
+        species->RefuseMissingCharges();
         return;
+    }
     std::string message = "The forcefield library \"" + MessageText::Excerpt(runInfo.GetLibraryPath()) +
                           "\" has species lines that cannot be read; their species are left out, so a deck would "
                           "give their atoms no charge:";
@@ -230,20 +235,15 @@ HRESULT CZelm::SaveZelmInputFiles(ISBScope* pScope, BSTR InputFolderPath, BSTR* 
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
         // The deck's name, checked and made safe before anything is written.
         const std::string jobName = runInfo->GetJobFileBase();
-        RefuseUnreadSpeciesLines(*runInfo);
+        RefuseDeck(pScope, *runInfo);
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
         CZelmFileWriter writer(*runInfo, root.get(), ObtainDocumentManager().get(), pScope);
 
         if (runInfo->GetTask() == 5) {
             const KelvComPtr<ISBLogic> logic = AppUtils::Container::GetLogic("SurfaceCalculator", Extension());
             if (!logic)
-                throw KelvResult(E_UNEXPECTED, "A Surface deck needs the logic \"SurfaceCalculator\", which this "
-                                               "application does not hold.");
+                throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsCalculator);
             const auto calculator = logic.QueryInterface<IQoZelmSurfaceCalculator>();
-            // A Surface run cuts a slab into its two regions: of any other
-            // structure the deck would hold a part and no symmetry.
-            if (!IsSlab(pScope))
-                throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsSlab);
             const CSurfaceRunInfo surface(pScope, root);
             writer.WriteSurfaceInputFile(folder, jobName, calculator, surface);
         } else {

@@ -50,6 +50,7 @@ struct KelvDispatchNames<ISBManagedJobFiles>
 class CZelm final : public ISupportErrorInfo,
                     public IKelvLogicImpl<&QorZelm::CLSID_ZelmLogic, IZelm, &IID_IZelm, &QorZelm::LIBID_QorZelm, 0, 1, 0>,
                     public IKelvDispatchImpl<ISBManagedJobFiles>,
+                    public IZelmExportCheck,
                     public IQoEditedForcefieldConsumer
 {
 public:
@@ -88,6 +89,9 @@ public:
     HRESULT CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport) override;
     HRESULT ShouldStartFiles(ISBScope* pScope, BSTR* reason, VARIANT_BOOL* shouldStart) override;
 
+    // IZelmExportCheck: the export's preparation run dry, with its reason.
+    HRESULT ExportRefusal(ISBScope* pScope, BSTR* pReason) override;
+
     // IQoEditedForcefieldConsumer (errors with CLSID_ZelmLogic and
     // IID_IQoEditedForcefieldConsumer), answered only by a build with the
     // forcefield model (each build says which).
@@ -122,9 +126,24 @@ public:
     // Whether the scope's document is a slab (periodic in two dimensions), as
     // the scope utility answers for its contents; false without a document.
     bool IsSlab(ISBScope* scope) const;
+    // What stops a deck of the scope before anything is written, whoever
+    // writes it (SaveZelmInputFiles, and through RefuseInputFiles an export,
+    // a run and the export question): a structure without atoms ("No atoms
+    // have been found in the input scope."; a Fit deck holds the structures
+    // of its observables instead), a library that cannot be read, has
+    // refused species lines or gives no charges where the charges are the
+    // library's, a Surface task without the surface calculator or of a
+    // structure that is no slab, a Fit whose observable rows the deck cannot
+    // hold. KelvResult with the reason.
+    void RefuseDeck(ISBScope* scope, CZelmRunInfo& runInfo) const;
+    // The symmetry-parent atoms of the structure behind the scope (0 for a
+    // scope with no structure behind it: a deck or a chart).
+    LONG StructureAtomCount(ISBScope* scope) const;
     // A library whose species lines were refused (a charge that is not a
     // number) would give their atoms no charge in a deck, and the engine
     // refuses such a line too: KelvResult E_UNEXPECTED listing the lines.
+    // A library without charges where the deck takes them from it is
+    // refused as an atom line would refuse it.
     // A library that cannot be read is refused with the reader's message.
     static void RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo);
 
@@ -206,12 +225,16 @@ private:
     // or written: a job name that names no file, a monoclinic structure not
     // in the B-unique setting, a Fit with a standard library, a job outside
     // the project, a library that cannot be read or has refused species
-    // lines, a Fit whose observables name a structure not in the project,
-    // untyped atoms for a typed library. KelvResult with the reason; the
-    // export's check (CanExportFiles) asks the same.
+    // lines, a job folder made through a link leading outside the project,
+    // untyped atoms for a typed library, and all that refuses a deck
+    // (RefuseDeck). KelvResult with the reason; the export's questions
+    // (CanExportFiles, ExportRefusal) ask the same.
     void RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo);
-    // Checks, job name and folder, side files, deck and module state; the
-    // two out texts are the caller's.
+    // A job folder that would be made through a link leading outside the
+    // project: KelvResult naming the folder and the link.
+    void RefuseJobFolderPlace(CZelmRunInfo& runInfo) const;
+    // Job name and folder, side files, deck and module state, after the
+    // caller's RefuseInputFiles; the two out texts are the caller's.
     HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);
     // Makes a new folder for the job inside the project; *jobFolder is its
     // absolute path ending in a separator.

@@ -4,9 +4,11 @@
 
 #include "common/BstrSafeArray.h"
 #include "setup/DeckSpecies.h"
+#include "setup/ZelmFileWriter.h"
 #include "setup/ZelmMessages.h"
 #include "setup/ZelmRunInfo.h"
 
+#include "appfw/AppUtilsContainer.h"
 #include "appfw/AppUtilsDocument.h"
 #include "qorqm/DMUtilities.h"
 
@@ -140,7 +142,7 @@ HRESULT CZelm::AllAtomicChargesInLibrary2(ISBScope* pScope, SAFEARRAY** pMissing
         LONG count = 0;
         Check(objects->get_Count(&count));
         if (count < 1)
-            throw KelvResult(E_UNEXPECTED, "No atoms have been found in the input scope.");
+            throw KelvResult(E_UNEXPECTED, ZelmMessages::NoAtoms);
 
         // The answer stays 0 until every atom was looked up: a library that
         // cannot be read, or a failing host call, must not leave "all found".
@@ -237,42 +239,71 @@ HRESULT CZelm::CanStartFiles(ISBScope* pScope, VARIANT_BOOL* canStart)
     });
 }
 
+LONG CZelm::StructureAtomCount(ISBScope* scope) const
+{
+    const KelvComPtr<ISBScopeManager> manager = ObtainScopeManager();
+    Kelv::CheckNullDereference(manager.get());
+    if (CountObjects(Process(scope, kModelOfDocument, manager.get()).get()) <= 0)
+        return 0;
+    KelvComPtr<ISBScope> object;
+    Check(m_scopeUtility->GetScopeObject(scope, object.Receive()));
+    if (!object)
+        return 0;
+    const KelvComPtr<ISBScope> parents = Process(object.get(), kSymmetryParent, manager.get());
+    const KelvComPtr<ISBScope> atoms = Process(parents.get(), kAtoms, manager.get());
+    return CountObjects(atoms.get());
+}
+
+void CZelm::RefuseDeck(ISBScope* scope, CZelmRunInfo& runInfo) const
+{
+    const long task = runInfo.GetTask();
+    // A Fit deck holds the structures its observables name, with their
+    // rows, and not the request's own; any other deck holds the request's.
+    if (task != 4 && StructureAtomCount(scope) <= 0)
+        throw KelvResult(E_UNEXPECTED, ZelmMessages::NoAtoms);
+    RefuseUnreadSpeciesLines(runInfo);
+    if (task == 5) {
+        if (!AppUtils::Container::GetLogic("SurfaceCalculator", Extension()))
+            throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsCalculator);
+        // A Surface run cuts a slab into its two regions: of any other
+        // structure the deck would hold a part and no symmetry.
+        if (!IsSlab(scope))
+            throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsSlab);
+    }
+    if (task == 4)
+        CZelmFileWriter::RefuseFitStructures(ContainerRoot(true));
+}
+
+HRESULT CZelm::ExportRefusal(ISBScope* pScope, BSTR* pReason)
+{
+    return Kelv::ComMethod(QorZelm::CLSID_ZelmLogic, IID_IZelmExportCheck, [&] {
+        if (!pReason)
+            throw KelvResult(E_POINTER, ZelmMessages::NoOutput);
+        *pReason = nullptr;
+        if (!pScope)
+            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
+        CheckComponentsSetUp();
+        std::string reason;
+        try {
+            const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
+            RefuseInputFiles(pScope, *runInfo);
+        } catch (const KelvResult& refused) {
+            reason = refused.GetMessage().empty() ? HResultDescription(refused.GetHRESULT()) : refused.GetMessage();
+            DiscardErrorInfo();
+        }
+        *pReason = Kelv::bstrdup(reason);
+    });
+}
+
 HRESULT CZelm::CanExportFiles(ISBScope* pScope, VARIANT_BOOL* canExport)
 {
     return Request([&] {
         OpenCheck(pScope, canExport);
-        const KelvComPtr<ISBScopeManager> manager = ObtainScopeManager();
-        Kelv::CheckNullDereference(manager.get());
-        const KelvComPtr<ISBScope> model = Process(pScope, kModelOfDocument, manager.get());
-        *canExport = CountObjects(model.get()) > 0 ? VARIANT_TRUE : VARIANT_FALSE;
-
-        KelvComPtr<ISBScope> object;
-        Check(m_scopeUtility->GetScopeObject(pScope, object.Receive()));
-        // No structure behind the scope (a deck or a chart): nothing to export.
-        if (!object) {
-            *canExport = VARIANT_FALSE;
-            return;
-        }
-        const KelvComPtr<ISBScope> parents = Process(object.get(), kSymmetryParent, manager.get());
-        const KelvComPtr<ISBScope> atoms = Process(parents.get(), kAtoms, manager.get());
-        if (CountObjects(atoms.get()) <= 0)
-            *canExport = VARIANT_FALSE;
-        // A Surface task exports a slab only, as its deck is written.
-        if (*canExport == VARIANT_TRUE && StateHelper() && StateHelper()->IsValid()) {
-            LONG task = 0;
-            StateHelper()->GetStateValue("Task", task);
-            if (task == 5 && !IsSlab(pScope))
-                *canExport = VARIANT_FALSE;
-        }
-        // What the export itself refuses before it writes anything.
-        if (*canExport == VARIANT_TRUE) {
-            try {
-                const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-                RefuseInputFiles(pScope, *runInfo);
-            } catch (const KelvResult&) {
-                *canExport = VARIANT_FALSE;
-            }
-        }
+        // The export's own preparation, nothing written: it goes exactly
+        // when the export would.
+        KelvBSTR reason;
+        Check(ExportRefusal(pScope, reason.Receive()));
+        *canExport = reason.ToTString().empty() ? VARIANT_TRUE : VARIANT_FALSE;
     });
 }
 

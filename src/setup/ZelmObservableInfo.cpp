@@ -1,6 +1,7 @@
 #include "setup/ZelmObservableInfo.h"
 
 #include "appfw/AppUtilsContainer.h"
+#include "appfw/AppUtilsDocument.h"
 #include "qorqm/MessageText.h"
 #include "setup/DeckLines.h"
 
@@ -27,6 +28,9 @@ const char* KeywordOf(LONG kind)
     default: return nullptr;
     }
 }
+
+const char* const kObservableNotRecognized = "Observable not recognized";
+const char* const kPiezoelectricIndex = "Piezoelectric 2nd index out of range";
 
 } // namespace
 
@@ -95,16 +99,52 @@ std::map<ISBDocumentRoot*, std::string> CZelmObservableInfo::GetUsedStructureNam
 
 void CZelmObservableInfo::CheckUsedStructuresFound() const
 {
+    const auto named = [&](std::size_t i) {
+        return "The observables name the structure \"" + MessageText::Excerpt(m_structureNames[i]) +
+               "\" (document identifier \"" + MessageText::Excerpt(m_structureIds[i]) + "\")";
+    };
+    const auto row = [&](std::size_t i) {
+        return "The observable row " + std::to_string(i + 1) + " (structure \"" +
+               MessageText::Excerpt(m_structureNames[i]) + "\")";
+    };
     for (std::size_t i = 0; i < m_structures.size(); ++i) {
-        if (m_used[i] && !m_structures[i])
-            throw KelvResult(E_UNEXPECTED, "The observables name the structure \"" + MessageText::Excerpt(m_structureNames[i]) +
-                                               "\" (document identifier \"" + MessageText::Excerpt(m_structureIds[i]) +
-                                               "\"), which is not in the project.");
+        if (!m_used[i])
+            continue;
+        if (!m_structures[i])
+            throw KelvResult(E_UNEXPECTED, named(i) + ", which is not in the project.");
         // The name is written between double quotes on the structure's
         // name line.
-        if (m_used[i])
-            ZelmDeckLines::DeckText(m_structureNames[i], "fit observable structure name", true);
+        ZelmDeckLines::DeckText(m_structureNames[i], "fit observable structure name", true);
+        if (!IsStructureDocument(m_structures[i]))
+            throw KelvResult(E_UNEXPECTED, named(i) + ", which is not a structure document: an observable "
+                                                      "belongs to a 3D atomistic document (.qsd).");
+        // The rules the block is written by, so that a row the deck cannot
+        // hold is refused before anything is written.
+        const LONG kind = m_observables[i];
+        if (kind != 1 && !KeywordOf(kind))
+            throw KelvResult(E_UNEXPECTED, row(i) + " has the kind " + std::to_string(kind) +
+                                               ", which is not one of 1 to 11: " + kObservableNotRecognized + ".");
+        if (kind == 8 && m_secondIndices[i] > 3)
+            throw KelvResult(E_UNEXPECTED, row(i) + " has the piezoelectric second index " +
+                                               std::to_string(m_secondIndices[i]) + ", which is above 3: " +
+                                               kPiezoelectricIndex + ".");
     }
+}
+
+bool CZelmObservableInfo::IsStructureDocument(const KelvComPtr<ISBDocumentRoot>& document) const
+{
+    // A chart or a text document has no atomistic model to write.
+    KelvComPtr<ISBScope> contents;
+    const HRESULT hr = document->get_ContentsAsScope(contents.Receive());
+    if (FAILED(hr) || !contents) {
+        IErrorInfo* info = nullptr;
+        if (GetErrorInfo(0, &info) == S_OK && info)
+            info->Release();
+        return false;
+    }
+    const KelvComPtr<ISBScope> model =
+        AppUtils::Document::ProcessScope(contents.get(), "DocumentRootCoercion:AtomisticSimpleModel3d", m_root.get());
+    return AppUtils::Document::CountScopeObjects(model.get()) > 0;
 }
 
 std::string CZelmObservableInfo::WriteObservables(ISBDocumentRoot* structure) const
@@ -119,7 +159,7 @@ std::string CZelmObservableInfo::WriteObservables(ISBDocumentRoot* structure) co
             continue;
         const char* keyword = KeywordOf(kind);
         if (!keyword)
-            throw KelvResult(E_UNEXPECTED, "Observable not recognized");
+            throw KelvResult(E_UNEXPECTED, kObservableNotRecognized);
         block << keyword << "\n";
         switch (kind) {
         case 2:
@@ -135,7 +175,7 @@ std::string CZelmObservableInfo::WriteObservables(ISBDocumentRoot* structure) co
             block << m_firstIndices[i] << " ";
             const LONG axis = m_secondIndices[i];
             if (axis > 3)
-                throw KelvResult(E_UNEXPECTED, "Piezoelectric 2nd index out of range");
+                throw KelvResult(E_UNEXPECTED, kPiezoelectricIndex);
             if (axis >= 1)
                 block << "xyz"[axis - 1] << " ";
             break;

@@ -32,10 +32,13 @@ public:
     std::vector<KelvComPtr<ISBDocumentRoot>> GetUsedStructures() const;
     // Structure -> name: the name of the last row in use of the structure.
     std::map<ISBDocumentRoot*, std::string> GetUsedStructureNames() const;
-    // A row in use whose identifier names no document: KelvResult
-    // E_UNEXPECTED naming its structure name and identifier. A row in use
-    // whose structure name no deck's name line can hold (a line break, a
-    // control character, a double quote): ZelmDeckLines::DeckText's refusal.
+    // What refuses the rows in use before a deck is written, each a
+    // KelvResult E_UNEXPECTED naming the row's structure name and
+    // identifier: an identifier that names no document, a document that is
+    // no structure (a chart), a kind the block has no keyword for, a
+    // piezoelectric second index above 3; and a structure name that no deck's
+    // name line can hold (a line break, a control character, a double quote):
+    // ZelmDeckLines::DeckText's refusal.
     void CheckUsedStructuresFound() const;
     // The "observable" block of the structure: its rows in use, in row order.
     // A kind outside 1 to 11: E_UNEXPECTED "Observable not recognized"; a
@@ -47,6 +50,8 @@ public:
 
 private:
     void LoadRows();
+    // Whether the document holds an atomistic model (a chart does not).
+    bool IsStructureDocument(const KelvComPtr<ISBDocumentRoot>& document) const;
 
     KelvComPtr<ISBContainerRoot> m_root;
     std::vector<KelvComPtr<ISBDocumentRoot>> m_structures;

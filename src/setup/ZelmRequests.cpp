@@ -10,6 +10,7 @@
 #include "appfw/AppUtilsContainer.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 #include "qorqm/SafeName.h"
 
 namespace {
@@ -69,9 +70,9 @@ HRESULT CZelm::Run(ISBScope* pScope)
         // The components first: the run settings are made of them.
         CheckComponentsSetUp();
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        // A job name that names no file in the job's folder is refused
-        // before the structure or the disk is touched.
-        runInfo->GetJobFileBase();
+        // What the export question asks refuses the run before the
+        // structure or the disk is touched.
+        RefuseInputFiles(pScope, *runInfo);
         TypeAndPrepareIfNeeded(pScope);
 
         KelvBSTR jobFolder, deckName;
@@ -139,9 +140,9 @@ HRESULT CZelm::ExportFiles(ISBScope* pScope)
             throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
         CheckComponentsSetUp();
         const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        // A job name that names no file in the job's folder is refused
-        // before the structure or the disk is touched.
-        runInfo->GetJobFileBase();
+        // The export question's own preparation refuses the export before
+        // the structure or the disk is touched.
+        RefuseInputFiles(pScope, *runInfo);
         TypeAndPrepareIfNeeded(pScope);
         KelvBSTR jobFolder, deckName;
         RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_FALSE, jobFolder.Receive(), deckName.Receive()));
@@ -242,12 +243,29 @@ void CZelm::RefuseInputFiles(ISBScope* scope, CZelmRunInfo& runInfo)
     if (runInfo.GetTask() == 4 && runInfo.IsStandardLibrary())
         throw KelvResult(E_UNEXPECTED,
                          "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
-    JobTitle(runInfo);
+    RefuseJobFolderPlace(runInfo);
     RefuseUntypedAtoms(scope);
-    RefuseUnreadSpeciesLines(runInfo);
-    // A Fit deck holds every structure its observables name.
-    if (runInfo.GetTask() == 4)
-        CZelmFileWriter::RefuseFitStructures(ContainerRoot(true));
+    RefuseDeck(scope, runInfo);
+}
+
+void CZelm::RefuseJobFolderPlace(CZelmRunInfo& runInfo) const
+{
+    // The job's folder is made beside the document: a folder of the project
+    // whose links lead outside it gets none (the host refuses to make it).
+    const std::string title = JobTitle(runInfo);
+    const std::string project = runInfo.GetProjectDocumentsFolder().ToTString();
+    std::string place = PathUtilities::FolderNameFromPath(title);
+    if (!place.empty() && place.front() == '.')
+        place = project + place.substr(1);
+    while (place.size() > 1 && PathUtilities::IsSeparator(place.back()))
+        place.pop_back();
+    if (place.empty())
+        return;
+    const std::string leaving = LinkLeavingProject(PathUtilities::ToNative(place), PathUtilities::ToNative(project));
+    if (!leaving.empty())
+        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The job's folder cannot be made in \"" +
+                                                                  MessageText::Excerpt(place) + "\": " + leaving +
+                                                                  ".");
 }
 
 HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName)
@@ -256,9 +274,9 @@ HRESULT CZelm::PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, B
         Kelv::CheckNullDereference(jobFolder);
         Kelv::CheckNullDereference(deckName);
 
-        // 1. The refusals come before the structure is changed.
+        // 1. The refusals came before the structure was changed: the caller
+        // asked RefuseInputFiles before it typed the structure.
         std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
-        RefuseInputFiles(scope, *runInfo);
 
         // 2. The primitive cell, where the engine needs it.
         VARIANT_BOOL needsPrimitive = VARIANT_FALSE;

@@ -13,8 +13,13 @@
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +51,45 @@ std::string CZelm::TaskDisplayName(long task)
     }
 }
 
+namespace {
+
+// The model files of a job's folder go up with it by their pattern: what
+// stands under such a name and is no regular file (a FIFO, a socket, a
+// device, a folder, a link to nothing) would be left out without a word and
+// the engine would miss it, so it is refused by name before the job starts.
+void RefuseModelFilesThatAreNoFiles(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    const std::string native = PathUtilities::ToNative(folder);
+    std::error_code error;
+    for (fs::directory_iterator it(native.empty() ? fs::path(".") : fs::path(native), error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!DiskUtilities::MatchesPattern(name, "*.qms") &&
+            !DiskUtilities::MatchesPattern(name, "*" + StructureDocumentExtension()))
+            continue;
+        struct stat held {};
+        std::string why;
+        if (::stat(it->path().c_str(), &held) != 0) {
+            std::error_code linkError;
+            const fs::path target = fs::read_symlink(it->path(), linkError);
+            why = linkError ? "cannot be looked at (" + std::string(std::strerror(errno)) + ")"
+                            : "is a link to \"" + MessageText::Excerpt(target.string()) + "\", which does not exist";
+        } else {
+            why = RegularFile::WhatItIs(held.st_mode);
+        }
+        if (why.empty())
+            continue;
+        const std::string path = MessageText::Excerpt(PathUtilities::Join(native, name));
+        throw KelvResult(E_UNEXPECTED, "The job's folder holds \"" + MessageText::Excerpt(name) + "\", which " + why +
+                                           "; the job uploads every \".qms\" and \".qsd\" file of its folder, "
+                                           "and the engine would miss this one. Move it out of the way first: "
+                                           "mv \"" + path + "\" \"" + path + ".away\"");
+    }
+}
+
+} // namespace
+
 void CZelm::FindModelFile(const std::string& folder, std::vector<std::string>& files)
 {
     DiskUtilities::AddItemsFromFolder(folder, "*.qms", files);
@@ -66,6 +110,7 @@ std::vector<std::string> CZelm::JobFileList(const std::string& folder, const std
     std::vector<std::string> files{deck};
     if (DiskUtilities::FileExists(libraryPath))
         files.push_back(libraryPath);
+    RefuseModelFilesThatAreNoFiles(folder);
     FindModelFile(folder, files);
     if (!PathUtilities::MatchesExtension(files.front(), CZelmRunInfo::InputFileExtension()))
         throw KelvResult(E_UNEXPECTED, kDeckNotFound);

@@ -155,15 +155,15 @@ TEST_F(EnergyEvolution, WithoutTrajectoryOrStructureNothingIsLeftBehind)
     Look("run.gout");
     // The answer says no with the command's reason.
     VARIANT_BOOL answer = VARIANT_TRUE;
-    EXPECT_EQ(analysis->get_CanViewEnergyEvolution(&answer), E_UNEXPECTED);
+    EXPECT_EQ(analysis->get_CanViewEnergyEvolution(&answer), ZELM_E_NO_STRUCTURE_DOCUMENT);
     EXPECT_EQ(answer, VARIANT_FALSE);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
-    EXPECT_EQ(Plot(), E_UNEXPECTED);
+    EXPECT_EQ(Plot(), ZELM_E_NO_STRUCTURE_DOCUMENT);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
     EXPECT_FALSE(Exists("run.qsd"));
     EXPECT_FALSE(Exists("run Energies.qcd"));
     // The next plot fails the same way instead of building from an empty document.
-    EXPECT_EQ(Plot(), E_UNEXPECTED);
+    EXPECT_EQ(Plot(), ZELM_E_NO_STRUCTURE_DOCUMENT);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
 }
 
@@ -186,7 +186,7 @@ TEST_F(EnergyEvolution, ATrajectoryDocumentWithoutItsFramesIsNotTakenAsBuilt)
     Copy("geomopt.gout", "run.gout");
     Put("run.qtd");
     Look("run.gout");
-    EXPECT_EQ(Plot(), E_UNEXPECTED);
+    EXPECT_EQ(Plot(), ZELM_E_NO_STRUCTURE_DOCUMENT);
     EXPECT_EQ(QzTest::LastErrorText(), "Atomistic 3D document not found");
     EXPECT_FALSE(Exists("run Energies.qcd"));
 }

@@ -318,7 +318,6 @@ TEST_F(GoldenDeck, SurfaceDeckEdges)
          "Cl1 core 0.500000 0.500000 0.000000 -1.000000 1.000000 0.0 1 1 1\n"
          "Cl1 core 0.000000 0.000000 -2.820100 -1.000000 1.000000 0.0 1 1 1\n"
          "\nSpecies\nCl1 core Cl\nNa1 core Na\n\nsbulkenergy -12.500000\n\n"},
-        {"no atoms", slab(false, false), true, "sfractional region 1\n\nSpecies\n\nsbulkenergy -12.500000\n\n"},
         {"attachment and surface energy off", slab(true, false), false,
          "sfractional region 1\n"
          "Na1 core 0.500000 0.500000 -2.820100 1.000000 1.000000 0.0 1 1 1\n"

@@ -198,7 +198,7 @@ TEST_F(Observables, ARowNamingAMissingDocumentFailsBeforeAnyStructure)
     HRESULT hr = S_OK;
     Save(Contents(first), out, &hr);
     EXPECT_EQ(hr, E_UNEXPECTED);
-    EXPECT_NE(failure.find("lost salt"), std::string::npos);
+    EXPECT_NE(failure.find("lost salt"), std::string::npos) << failure;
     const std::string deck = QzTest::ReadFile(out + "/rocksalt.gin");
     EXPECT_EQ(deck.find("name "), std::string::npos) << deck;
 }

@@ -63,8 +63,10 @@ TEST_F(JobCommand, CheckExportRunAndStart)
                                 "  rocksalt.trjaux\n  selectedLibrary.libaux\n"))
         << result.out;
 
+    // Without an engine the job is staged and not run: that is no success.
     result = Run("run p/rocksalt.qsd --task GeomOpt");
-    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    ASSERT_EQ(result.code, 1) << result.out << result.err;
+    EXPECT_TRUE(Has(result.err, "\" and not run: the project \"" + folder.File("p") + "\" sets no engine")) << result.err;
     EXPECT_TRUE(Has(result.out, "  description:  GeomOpt\n  prefix:       rocksalt\n")) << result.out;
     EXPECT_TRUE(Has(result.out, "    UpdateInterval \"30\"\n    SeedName \"rocksalt\"\n")) << result.out;
     EXPECT_TRUE(Has(result.out, "    0x31  0x0   \"rocksalt\"  ")) << result.out;
@@ -74,7 +76,9 @@ TEST_F(JobCommand, CheckExportRunAndStart)
         << result.out;
     // The saved state still says Energy: the deck decides the started task.
     result = Run("start \"p/rocksalt ZELM GeomOpt/rocksalt.gin\"");
-    ASSERT_EQ(result.code, 0) << result.out << result.err;
+    ASSERT_EQ(result.code, 1) << result.out << result.err;
+    EXPECT_TRUE(Has(result.err, "the job was staged in \"" + folder.File("p/.server/rocksalt_2") + "\" and not run"))
+        << result.err;
     EXPECT_TRUE(Has(result.out, "  description:  GeomOpt\n")) << result.out;
     EXPECT_TRUE(Has(result.out, "rocksalt ZELM GeomOpt/rocksalt.gin\n")) << result.out;
     EXPECT_EQ(std::filesystem::exists(folder.File("p/.server/rocksalt_2/rocksalt.gin")), true);

@@ -146,7 +146,8 @@ TEST_F(LibraryPlace, ALibraryLinkLeavingTheProjectIsRefused)
     fs::create_symlink("rocksalt.lib", folder.File("p/alias.lib"));
     Step("state --project p ZelmLogic library alias");
     const DriverOutcome run = Run("run p/rocksalt.qsd");
-    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    ASSERT_EQ(run.code, 1) << run.out << run.err; // staged; the project sets no engine
+    EXPECT_TRUE(Has(run.err, "\" and not run: the project")) << run.err;
     EXPECT_TRUE(fs::exists(folder.File("p/.server/rocksalt/alias.lib"))) << run.out;
 }
 

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "common/TempFolder.h"
 #include "driver/DriverRun.h"
@@ -238,54 +241,139 @@ TEST_F(Newcomer, StateNamesListedValuesAndRefusesALibraryOutsideTheProject)
     EXPECT_EQ(Run("state --project p ZelmLogic library").out, "dreiding\n");
 }
 
-// `check` says an export can be made exactly when `export` makes it: each
-// refusal of the export is the check's "no", whatever refuses it.
+// `check` says an export can be made exactly when `export` makes it, and
+// gives the export's reason: each refusal of the export is the check's "no",
+// and `deck` and `run` refuse the same, whatever refuses it.
 TEST_F(Newcomer, CheckAnswersAsExportForEveryRefusal)
 {
     Step("import " + examples + "methanol.xyz --project p");
-    const std::string observables =
-        "state --project p ObservableData ";
+    Step("engine --project p --stub");
+    const std::string observables = "state --project p ObservableData ";
+    // The rock salt under another name and identifier, somewhere else.
+    const auto copyOfRockSalt = [&](const std::string& path, const std::string& name, bool withAtoms) {
+        std::string text = QzTest::ReadFile(P("rocksalt.qsd"));
+        text = std::regex_replace(text, std::regex("\\{[0-9A-F-]+\\}"), "{0D0C0B0A-0000-4000-8000-" + name.substr(0, 4) + "00000000}",
+                                  std::regex_constants::format_first_only);
+        text = std::regex_replace(text, std::regex("\"name\": \"rocksalt\""), "\"name\": \"" + name + "\"");
+        if (!withAtoms)
+            text = text.substr(0, text.find("\"atoms\": [")) + "\"atoms\": [],\n  " + text.substr(text.find("\"bonds\":"));
+        QzTest::WriteFile(path, text);
+    };
+    const auto idOf = [](const std::string& file) {
+        std::smatch found;
+        const std::string text = QzTest::ReadFile(file);
+        return std::regex_search(text, found, std::regex("\\{[0-9A-F-]+\\}")) ? found.str() : std::string();
+    };
+    const auto rows = [&](const std::string& id, int kind) {
+        return std::vector<std::string>{
+            observables + "StructureIDArray '[\"" + id + "\"]'", observables + "StructureNameArray '[\"named\"]'",
+            observables + "ObservableArray '[" + std::to_string(kind) + "]'", observables + "FirstIndexArray '[0]'",
+            observables + "SecondIndexArray '[0]'", observables + "ValueArray '[1.0]'",
+            observables + "UseObservable '[true]'"};
+    };
     struct Case {
         std::string what;
-        std::vector<std::string> steps;  // driver commands, then the files to set up below
+        std::function<std::vector<std::string>()> steps;  // driver commands, after the files are set up
         std::string document;
         std::string task;
         bool exported;
         std::string refusal;  // a part of export's message
+        bool deck = true;     // `deck` (which types no atoms and takes any folder) refuses it too
     };
+    const std::string library = "state --project p ZelmLogic library rocksalt";
     const std::vector<Case> cases{
-        {"the default library absent, atoms untyped", {}, "p/methanol.qsd", "Energy", false, "Forcefield types have not been assigned"},
-        {"the project's library", {"state --project p ZelmLogic library rocksalt"}, "p/rocksalt.qsd", "GeomOpt", true, ""},
-        {"the selected library deleted", {"state --project p ZelmLogic library rocksalt", "rm rocksalt.lib"},
+        {"the default library absent, atoms untyped", [] { return std::vector<std::string>{}; }, "p/methanol.qsd",
+         "Energy", false, "Forcefield types have not been assigned", false},
+        {"a typed library (uff) absent, atoms untyped",
+         [] { return std::vector<std::string>{"state --project p ZelmLogic library uff"}; }, "p/rocksalt.qsd", "Energy",
+         false, "Forcefield types have not been assigned", false},
+        {"a typed library (dreiding) in the project, atoms untyped",
+         [&] {
+             std::filesystem::copy_file(examples + "rocksalt.lib", P("dreiding.lib"),
+                                        std::filesystem::copy_options::overwrite_existing);
+             return std::vector<std::string>{"state --project p ZelmLogic library dreiding"};
+         },
+         "p/rocksalt.qsd", "GeomOpt", false, "Forcefield types have not been assigned", false},
+        {"the project's library", [&] { return std::vector<std::string>{library}; }, "p/rocksalt.qsd", "GeomOpt", true, ""},
+        {"the selected library deleted",
+         [&] {
+             std::filesystem::remove(P("rocksalt.lib"));
+             return std::vector<std::string>{library};
+         },
          "p/rocksalt.qsd", "GeomOpt", false, "Unable to read ZELM library file."},
-        {"the library path a folder", {"state --project p ZelmLogic library rocksalt", "folder rocksalt.lib"},
-         "p/rocksalt.qsd", "GeomOpt", false, "rocksalt.lib"},
+        {"the library path a folder",
+         [&] {
+             std::filesystem::remove(P("rocksalt.lib"));
+             std::filesystem::create_directory(P("rocksalt.lib"));
+             return std::vector<std::string>{library};
+         },
+         "p/rocksalt.qsd", "GeomOpt", false, "Unable to read ZELM library file."},
+        {"an empty library giving the charges",
+         [&] {
+             QzTest::WriteFile(P("rocksalt.lib"), "");
+             return std::vector<std::string>{library, "state --project p ZelmLogic ChargeOption Library"};
+         },
+         "p/rocksalt.qsd", "GeomOpt", false, "This forcefield library contains no charges."},
+        {"a document without atoms",
+         [&] {
+             copyOfRockSalt(P("bare.qsd"), "bare", false);
+             return std::vector<std::string>{library};
+         },
+         "p/bare.qsd", "GeomOpt", false, "No atoms have been found in the input scope."},
+        {"a document in a folder of the project that is a link leading outside",
+         [&] {
+             std::filesystem::create_directories(folder.File("outside"));
+             std::filesystem::create_directory_symlink(folder.File("outside"), P("linked"));
+             copyOfRockSalt(P("linked/far.qsd"), "far", true);
+             return std::vector<std::string>{library};
+         },
+         "p/linked/far.qsd", "GeomOpt", false, "cannot be made in \"" + P("linked") + "\": it is a symbolic link", false},
         {"a fit observable naming a missing document",
-         {"state --project p ZelmLogic library rocksalt", observables + "StructureIDArray '[\"gone\"]'",
-          observables + "StructureNameArray '[\"lost\"]'", observables + "ObservableArray '[2]'",
-          observables + "FirstIndexArray '[0]'", observables + "SecondIndexArray '[0]'",
-          observables + "ValueArray '[1.0]'", observables + "UseObservable '[true]'"},
-         "p/rocksalt.qsd", "Fit", false, "The observables name the structure \"lost\""},
+         [&] {
+             std::vector<std::string> steps = rows("gone", 2);
+             steps.insert(steps.begin(), library);
+             return steps;
+         },
+         "p/rocksalt.qsd", "Fit", false, "The observables name the structure \"named\""},
+        {"a fit observable naming a chart document",
+         [&] {
+             std::filesystem::create_directories(P("res"));
+             for (const char* name : {"rocksalt.gout", "rocksalt.arc", "rocksalt.geomopt"})
+                 std::filesystem::copy_file(examples + "results/geomopt/" + name, P("res/") + name);
+             Step("read p/res/rocksalt --project p --charts");
+             std::vector<std::string> steps = rows(idOf(P("rocksalt Energy.qcd")), 2);
+             steps.insert(steps.begin(), library);
+             return steps;
+         },
+         "p/rocksalt.qsd", "Fit", false, "which is not a structure document"},
+        {"a fit observable of kind 42",
+         [&] {
+             std::vector<std::string> steps = rows(idOf(P("rocksalt.qsd")), 42);
+             steps.insert(steps.begin(), library);
+             return steps;
+         },
+         "p/rocksalt.qsd", "Fit", false, "has the kind 42, which is not one of 1 to 11"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(P("rocksalt.lib"));
         std::filesystem::copy_file(examples + "rocksalt.lib", P("rocksalt.lib"));
-        for (const std::string& step : c.steps) {
-            if (step == "rm rocksalt.lib") {
-                std::filesystem::remove(P("rocksalt.lib"));
-            } else if (step == "folder rocksalt.lib") {
-                std::filesystem::remove(P("rocksalt.lib"));
-                std::filesystem::create_directory(P("rocksalt.lib"));
-            } else {
-                Step(step);
-            }
-        }
+        Step("state --project p ZelmLogic ChargeOption 'Use current'");
+        for (const std::string& step : c.steps())
+            Step(step);
         const Result check = Run("check " + c.document + " --task " + c.task);
-        const Result exported = Run("export " + c.document + " --task " + c.task);
-        EXPECT_EQ(exported.code, c.exported ? 0 : 1) << exported.out << exported.err;
-        EXPECT_TRUE(Has(exported.err, c.refusal)) << exported.err;
-        EXPECT_TRUE(Has(check.out, std::string("can export files:           ") + (c.exported ? "yes" : "no")))
+        const std::size_t at = check.out.find("can export files:");
+        const std::string answer = at == std::string::npos ? std::string() : check.out.substr(at, check.out.find("\n", at) - at);
+        EXPECT_EQ(answer.rfind("can export files:           " + (c.exported ? std::string("yes") : "no ("), 0), 0u)
             << check.out << check.err;
+        EXPECT_TRUE(Has(answer, c.refusal)) << check.out;
+        std::vector<std::string> commands{"export " + c.document, "run " + c.document};
+        if (c.deck)
+            commands.push_back("deck " + c.document + " --out d");
+        for (const std::string& command : commands) {
+            const Result result = Run(command + " --task " + c.task);
+            EXPECT_EQ(result.code, c.exported ? 0 : 1) << command << "\n" << result.out << result.err;
+            EXPECT_TRUE(Has(result.err, c.refusal)) << command << "\n" << result.err;
+        }
     }
 }

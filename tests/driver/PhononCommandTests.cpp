@@ -65,6 +65,22 @@ TEST_F(PhononCommands, ChartsOfAPhononRunOfTheRockSalt)
     // The band structure names the path's points on its axis.
     EXPECT_NE(QzTest::ReadFile(folder.File("p/rocksalt ZELM Energy/rocksalt Phonon Dispersion.qcd")).find("\"Gamma\""),
               std::string::npos);
+
+    // Another run selected for the category, without its phonon files: the
+    // message names the selected run's file, and that file alone.
+    std::filesystem::copy_file(folder.File(run + "rocksalt.gout"), folder.File(run + "other.gout"));
+    const struct {
+        const char* action;
+        const char* missing;
+        const char* other;
+    } selected[] = {{"dispersion", "other.disp", "rocksalt.disp"}, {"dos", "other.dens", "rocksalt.dens"}};
+    for (const auto& c : selected) {
+        const QzTest::DriverOutcome refused =
+            Run("analyse \"" + run + "rocksalt.gout\" --select Phonons=other.gout " + c.action);
+        EXPECT_EQ(refused.code, 1) << c.action << refused.out << refused.err;
+        EXPECT_NE(refused.err.find(std::string(c.missing) + "\" is not there"), std::string::npos) << refused.err;
+        EXPECT_EQ(refused.err.find(c.other), std::string::npos) << refused.err;
+    }
 }
 
 } // namespace

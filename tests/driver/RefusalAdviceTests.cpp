@@ -38,15 +38,32 @@ protected:
     int RunBounded(const std::string& arguments, std::string& said) const
     {
         const std::string out = folder.File("bounded-out.txt");
-        const std::string command = "cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" + folder.File("user-settings") +
-                                    "' timeout -s KILL 20 '" + QzTest::DriverPath() + "' --registry '" +
-                                    folder.File("registry.json") + "' " + arguments + " >'" + out + "' 2>&1 </dev/null";
+        const std::string code = folder.File("bounded-code.txt");
+        const std::string driver = "QZ_USER_SETTINGS='" + folder.File("user-settings") + "' timeout -s KILL 20 '" +
+                                   QzTest::DriverPath() + "' --registry '" + folder.File("registry.json") + "' " +
+                                   arguments + " </dev/null";
+        // A full disk, for the driver alone: none of its files may grow, and
+        // a write beyond that fails rather than ending it. What it says
+        // goes through a pipe to a file the limit does not hold.
+        const std::string command =
+            "cd '" + folder.Path() + "' && " +
+            (fullDisk >= 0 ? "{ { (ulimit -f " + std::to_string(fullDisk) + "; trap '' XFSZ; " + driver + ") 2>&1; echo $? >&3; } | cat >'" + out +
+                            "'; } 3>'" + code + "'"
+                      : driver + " >'" + out + "' 2>&1");
+        const bool limited = fullDisk >= 0;
+        fullDisk = -1;
         const int status = std::system(command.c_str());
         said = QzTest::ReadFile(out);
+        if (limited)
+            return std::atoi(QzTest::ReadFile(code).c_str());
         if (!WIFEXITED(status) || WEXITSTATUS(status) == 137)
             return -1;
         return WEXITSTATUS(status);
     }
+
+    // The room of a full disk in the next run, in blocks of 512 bytes (-1:
+    // no limit).
+    mutable int fullDisk = -1;
 
     // A value of the engine logic's state as a project sent may hold it.
     void Store(const std::string& key, const std::string& value) const
@@ -92,6 +109,38 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
         // when it was a step of its own); then the command succeeds.
         std::function<std::string(const std::string& said)> wayOut;
     };
+    // The shell command a refusal advises, taken as written.
+    const auto moveAway = [](const std::string& said) {
+        const std::string way = After(said, "Move it out of the way first: ");
+        EXPECT_EQ(way.rfind("mv ", 0), 0u) << said;
+        EXPECT_EQ(std::system(way.c_str()), 0) << way;
+        return std::string();
+    };
+    const auto engineAdvice = [](const std::string& said) {
+        const std::string way = After(said, "set one with: zelm-host ");
+        const std::size_t end = way.find(" (the engine stand-in)");
+        EXPECT_NE(end, std::string::npos) << said;
+        return way.substr(0, end);
+    };
+    // A run's files in a folder of their own, without its document.
+    const auto runWithout = [&](const std::string& place) {
+        fs::create_directories(folder.File(place));
+        for (const char* name : {"rocksalt.gout", "rocksalt.arc"})
+            fs::copy_file(examples + "results/geomopt/" + name, folder.File(place + "/") + name);
+    };
+    // The shell commands the missing-document advice gives, taken as
+    // written with the project's document as DOC.qsd.
+    const auto documentAdvice = [&](const std::string& said) {
+        const std::regex step("\\((mv|rm) ([^)]*)\\)");
+        std::smatch found;
+        EXPECT_TRUE(std::regex_search(said, found, step)) << said;
+        const std::string first = found[1].str() + " " + found[2].str();
+        std::string copy = After(said, "was made from there: ");
+        copy.replace(copy.find("DOC.qsd"), 7, "'" + folder.File("p/rocksalt.qsd") + "'");
+        EXPECT_EQ(std::system(("cd '" + folder.Path() + "' && " + first + " && " + copy).c_str()), 0) << first << "\n" << copy;
+        return std::string();
+    };
+    std::string ignored;
     const std::vector<Case> cases = {
         {"the installation's standard folder written whole",
          [&] { Store("ZelmLibraryFolder", installed + "/"); }, "deck p/rocksalt.qsd --out d1", 0, {}, {}, nullptr},
@@ -131,6 +180,40 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
              fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/moved/rocksalt.qsd"));
              return std::string();
          }},
+        {"a run's output whose structure document is a folder",
+         [&] {
+             runWithout("p/moved2");
+             fs::create_directory(folder.File("p/moved2/rocksalt.qsd"));
+         },
+         "analyse p/moved2/rocksalt.gout energy", 1,
+         {"Atomistic 3D document not found", "p/moved2/rocksalt.qsd\" is a folder, not a file; move it out of the way"},
+         {"is not there"}, documentAdvice},
+        {"a run's output whose structure document is a link to nothing",
+         [&] {
+             runWithout("p/moved3");
+             fs::create_symlink("lost.qsd", folder.File("p/moved3/rocksalt.qsd"));
+         },
+         "analyse p/moved3/rocksalt.gout energy", 1,
+         {"p/moved3/rocksalt.qsd\" is a link to \"lost.qsd\", which does not exist; remove the link"},
+         {"is not there"}, documentAdvice},
+        {"a model file of a saved deck's folder that is a FIFO",
+         [&] { ASSERT_EQ(::mkfifo(folder.File("p/rocksalt ZELM GeomOpt/extra.qsd").c_str(), 0600), 0); },
+         "start " + exported, 1, {"extra.qsd\", which is a pipe (FIFO), not a regular file"}, {}, moveAway},
+        {"a model file of a saved deck's folder that is a folder",
+         [&] { fs::create_directory(folder.File("p/rocksalt ZELM GeomOpt/extra.qms")); },
+         "start " + exported, 1, {"extra.qms\", which is a folder, not a file"}, {}, moveAway},
+        {"a model file of a saved deck's folder that is a link to nothing",
+         [&] { fs::create_symlink("gone.qsd", folder.File("p/rocksalt ZELM GeomOpt/extra.qsd")); },
+         "start " + exported, 1, {"extra.qsd\", which is a link to \"gone.qsd\", which does not exist"}, {},
+         moveAway},
+        {"a saved deck started without an engine",
+         [&] { ASSERT_EQ(RunBounded("engine --project p --clear", ignored), 0) << ignored; },
+         "start " + exported, 1, {"\" and not run: the project \"" + folder.File("p") + "\" sets no engine"},
+         {}, engineAdvice},
+        {"a run without an engine",
+         [&] { ASSERT_EQ(RunBounded("engine --project p --clear", ignored), 0) << ignored; },
+         "run p/rocksalt.qsd --task Energy", 1, {"\" and not run: the project \"" + folder.File("p") + "\" sets no engine"},
+         {"OnJobComplete: S_OK\nfailures"}, engineAdvice},
         {"a side file of a saved deck that is a FIFO",
          [&] {
              const std::string side = folder.File("p/rocksalt ZELM GeomOpt/rocksalt.trjaux");
@@ -142,6 +225,28 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
          {"rocksalt.trjaux\" cannot be uploaded: it is a pipe (FIFO), not a regular file"},
          {"does not exist"},
          nullptr},
+        {"a picture drawn on a full disk",
+         [&] {
+             fs::create_directories(folder.File("p/res"));
+             for (const char* name : {"rocksalt.gout", "rocksalt.arc", "rocksalt.geomopt"})
+                 fs::copy_file(examples + "results/geomopt/" + name, folder.File("p/res/") + name);
+             ASSERT_EQ(RunBounded("read p/res/rocksalt --project p --charts", ignored), 0) << ignored;
+             fullDisk = 0;
+         },
+         "chart 'p/rocksalt Energy.qcd' --svg p/energy.svg", 1,
+         {"Cannot draw the picture \"p/energy.svg\": the plotting library keeps a file in the temporary folder",
+          "(File too large); make room there"},
+         {"PLPLOT", "device"}, [](const std::string&) { return std::string(); }},
+        {"charts read on a full disk",
+         [&] { fullDisk = 1; }, // room for the empty chart documents, not for the charts
+         "read p/res/rocksalt --project p --charts", 1,
+         {"Unable to write the chart document \"" + folder.File("p/rocksalt Energy_2.qcd") + "\"", "File too large"},
+         {}, [&](const std::string&) {
+             // Nothing of the failed reading is left.
+             EXPECT_FALSE(fs::exists(folder.File("p/rocksalt Energy_2.qcd")));
+             EXPECT_FALSE(fs::exists(folder.File("p/rocksalt Convergence_2.qcd")));
+             return std::string();
+         }},
         {"engine settings that are a folder",
          [&] {
              fs::remove(folder.File("p/host-settings.json"));
@@ -162,6 +267,16 @@ TEST_F(RefusalAdvice, EachRefusalNamesWhatItRefusesAndAWayOutThatWorks)
          {"host-settings.json\" cannot be read", "reset them with \"zelm-host engine --clear\""},
          {},
          [&](const std::string&) { return std::string("engine --project p --clear"); }},
+        {"a library name too long for a file name, as a project sent it",
+         [&] { Store("library", longName); },
+         "deck p/rocksalt.qsd --out d3",
+         1,
+         {"is too long for a file name; select a library of a shorter name with: zelm-host state --project "},
+         {"copy into the project"},
+         [&](const std::string& said) {
+             std::string way = After(said, "select a library of a shorter name with: zelm-host ");
+             return way.substr(0, way.find(" NAME ")) + " rocksalt";
+         }},
         {"a library name too long for a file name",
          nullptr,
          "state --project p ZelmLogic library " + longName,

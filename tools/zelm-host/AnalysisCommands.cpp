@@ -97,17 +97,31 @@ std::string Shown(const std::string& text)
     return MessageText::Excerpt(text, 1000);
 }
 
-// What the driver adds to the module's message of a run without its
-// structure document: the file looked for and how to put one there; "" for
-// any other message.
-std::string MissingDocumentAdvice(const std::string& message, const std::string& output)
+// What the driver adds to the module's failure of a run without its
+// structure document (told by its code): what stands in the document's
+// place and how to put the document there; "" for any other failure.
+std::string MissingDocumentAdvice(HRESULT hr, const std::string& output)
 {
-    if (message.find("Atomistic 3D document not found") == std::string::npos)
+    if (hr != ZELM_E_NO_STRUCTURE_DOCUMENT)
         return std::string();
     const std::string document = fs::path(output).replace_extension(".qsd").string();
-    return "\n  the run's structure document \"" + Shown(document) +
-           "\" is not there; copy the structure document (.qsd) the run was made from there: cp DOC.qsd " +
-           ShellQuoted(document);
+    const std::string shown = "\"" + Shown(document) + "\"";
+    const std::string copy = "copy the structure document (.qsd) the run was made from there: cp DOC.qsd " + ShellQuoted(document);
+    std::error_code error;
+    const fs::file_status link = fs::symlink_status(document, error);
+    if (fs::is_symlink(link) && !fs::exists(fs::status(document, error))) {
+        const fs::path target = fs::read_symlink(document, error);
+        return "\n  the run's structure document " + shown + " is a link to \"" + Shown(target.string()) +
+               "\", which does not exist; remove the link (rm " + ShellQuoted(document) + ") and " + copy;
+    }
+    const std::string why = NotAnInputFile(document);
+    if (why == RegularFile::NotThere)
+        return "\n  the run's structure document " + shown + " is not there; " + copy;
+    if (!why.empty())
+        return "\n  the run's structure document " + shown + " " + why + "; move it out of the way (mv " + ShellQuoted(document) +
+               " " + ShellQuoted(document + ".away") + ") and " + copy;
+    return "\n  the run's structure document " + shown +
+           " is there but is no structure document of the project; " + copy;
 }
 
 // "yes", "no", "no (the reason)" when the module refuses the run's files
@@ -120,7 +134,7 @@ std::string Answer(const std::function<HRESULT(VARIANT_BOOL*)>& call, const std:
         return "not in this build";
     if (FAILED(hr)) {
         const std::string reason = ErrorText(hr);
-        return "no (" + reason + ")" + MissingDocumentAdvice(reason, output);
+        return "no (" + reason + ")" + MissingDocumentAdvice(hr, output);
     }
     return value == VARIANT_TRUE ? "yes" : "no";
 }
@@ -314,16 +328,30 @@ void CheckAction(HRESULT hr, const std::string& output)
 {
     if (FAILED(hr)) {
         const std::string reason = ErrorText(hr);
-        throw KelvResult(hr, reason + MissingDocumentAdvice(reason, output) + FilesThatAreNoFiles(output));
+        throw KelvResult(hr, reason + MissingDocumentAdvice(hr, output) + FilesThatAreNoFiles(output));
     }
 }
 
+// The run the "Phonons" category has selected (the output given when none).
+std::string SelectedPhononRun(const Session& session)
+{
+    KelvVariant folder;
+    KelvVariant selected;
+    if (FAILED(session.scope->get_ResultsID(folder.Receive())) ||
+        FAILED(session.scope->get_ResultsIDForProperty(KelvBSTR("Phonons").Get(), selected.Receive())) ||
+        Text(selected).empty())
+        return session.output;
+    return Text(folder) + Text(selected);
+}
+
 // A failed chart of phonon results: the module names the kind of file it
-// missed; the driver adds the file beside the output it would have read.
-void CheckPhononChart(HRESULT hr, const std::string& output, const char* extension)
+// missed; the driver adds the file beside the selected run it would have
+// read.
+void CheckPhononChart(HRESULT hr, const Session& session, const char* extension)
 {
     if (SUCCEEDED(hr))
         return;
+    const std::string output = SelectedPhononRun(session);
     std::string message = ErrorText(hr);
     const fs::path companion = fs::path(output).replace_extension(extension);
     const std::string why = NotAnInputFile(companion.string());
@@ -356,9 +384,9 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     } else if (options.action == "optics") {
         CheckAction(analysis->PlotOpticalProperties(), session.output);
     } else if (options.action == "dispersion") {
-        CheckPhononChart(analysis->PlotPhononDispersion(), session.output, ".disp");
+        CheckPhononChart(analysis->PlotPhononDispersion(), session, ".disp");
     } else if (options.action == "dos") {
-        CheckPhononChart(analysis->PlotPhononDOS(), session.output, ".dens");
+        CheckPhononChart(analysis->PlotPhononDOS(), session, ".dens");
     } else {
         CheckAction(analysis->ImportLibrary(), session.output);
     }

@@ -183,8 +183,16 @@ void CheckStructure(const std::string& document, const std::string& project, con
     out << "  " << std::left << std::setw(28) << "libraries to exclude:"
         << (FAILED(hr) ? "failed: " + ErrorText(hr) : ShownText(NarrowFromBSTR(exclusions))) << "\n";
     SysFreeString(exclusions);
-    hr = session.Files()->CanExportFiles(scope, &value);
-    Answer(out, "can export files", hr, value);
+    // The export's own preparation run dry, with the reason it refuses.
+    const auto exportCheck = KelvComPtr<IZelm>(zelm).TryQueryInterface<IZelmExportCheck>();
+    BSTR refusal = nullptr;
+    hr = exportCheck ? exportCheck->ExportRefusal(scope, &refusal) : session.Files()->CanExportFiles(scope, &value);
+    const std::string why = Take(refusal);
+    if (exportCheck && SUCCEEDED(hr) && !why.empty()) {
+        out << "  " << std::left << std::setw(28) << "can export files:" << "no (" << ShownText(why, 400) << ")\n";
+    } else {
+        Answer(out, "can export files", hr, exportCheck ? VARIANT_BOOL(VARIANT_TRUE) : value);
+    }
     hr = session.Files()->CanStartFiles(scope, &value);
     Answer(out, "can start files", hr, value);
     BSTR reason = nullptr;
@@ -258,7 +266,16 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         out << "  " << ShownName(file) << "\n";
     }
     out << "results folder: " << ShownText(job.ResultsFolder()) << "\n";
+    const bool engineSet = !host.Jobs().ServerCommand(job.ServerName()).empty();
     FollowJob(host, job, out);
+    if (!engineSet) {
+        // Its life was delivered to the module's job object, but nothing ran.
+        const std::string project = ShownText(host.DocumentsFolder());
+        Fail("the job was staged in \"" + ShownText(job.ServerFolder()) + "\" and not run: the project \"" + project +
+             "\" sets no engine for \"" + job.ServerName() + "\"; set one with: zelm-host engine --project \"" +
+             project + "\" --stub (the engine stand-in), or zelm-host engine --project \"" + project +
+             "\" 'COMMAND' (%SEED%: the job's seed); then run it again");
+    }
 }
 
 void RunCalculation(const std::string& document, const std::string& project, const std::string& task,

@@ -50,6 +50,14 @@ std::string Unreadable(const std::string& path)
     return why.compare(0, 3, "is ") == 0 ? why.substr(3) : why;
 }
 
+// Whether the selected name makes a file name longer than a folder takes
+// (its ".lib" file can then be neither found nor made).
+bool NameTooLong(const std::string& name)
+{
+    const std::string file = fs::path(name).filename().string();
+    return file.size() + 4 > 255;
+}
+
 }  // namespace
 
 std::vector<std::string> LibraryCandidates(QzHost::HostApplication& host)
@@ -92,6 +100,12 @@ std::string LibraryAdvice(QzHost::HostApplication& host)
     if (candidates.empty()) {
         return "no forcefield library is selected; " + how;
     }
+    if (NameTooLong(SelectedName(host))) {
+        // No file can have that name: copying a library under it cannot work.
+        return "the forcefield library's name \"" + MessageText::Excerpt(SelectedName(host)) +
+               "\" is too long for a file name; select a library of a shorter name with: zelm-host state --project " +
+               project + " ZelmLogic library NAME (NAME: a .lib file in the project, named with or without \".lib\")";
+    }
     std::string looked;
     for (const std::string& path : candidates) {
         const std::string why = Unreadable(path);
@@ -112,7 +126,7 @@ std::string WithLibraryAdvice(QzHost::HostApplication& host, const std::string& 
                " (each atom takes its element's symbol; --type ELEMENT=TYPE gives another)";
     }
     if (message.find("ZELM library file") == std::string::npos &&
-        message.find("Problem reading library file") == std::string::npos) {
+        message.find("Problem reading library file") == std::string::npos && !NameTooLong(SelectedName(host))) {
         return message;
     }
     std::string advice;

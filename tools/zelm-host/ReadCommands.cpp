@@ -302,9 +302,23 @@ void ShowDispersion(Reading& run, const std::string& base)
     });
 }
 
+// The chart documents a `read --charts` made, removed again unless it
+// ends whole: a failed write (a full disk) leaves no empty chart behind.
+struct MadeCharts {
+    std::vector<std::string> files;
+    bool kept = false;
+    ~MadeCharts()
+    {
+        std::error_code error;
+        for (const std::string& file : files)
+            if (!kept)
+                std::filesystem::remove(file, error);
+    }
+};
+
 // A new chart document "<name>.qcd" of the project, laid out by `build`.
 KelvComPtr<ISDChart2dDocument> NewChart(QzHost::HostApplication& host, const std::string& name,
-                                        void (*build)(ISDChart2dDocument*), std::ostream& out)
+                                        void (*build)(ISDChart2dDocument*), std::ostream& out, MadeCharts& made)
 {
     KelvComPtr<ISBDocumentRoot> document;
     KelvResult::Check(host.Documents().NewProjectDocument(KelvBSTR("SDDocuments.Chart2dDocument").Get(),
@@ -319,6 +333,7 @@ KelvComPtr<ISDChart2dDocument> NewChart(QzHost::HostApplication& host, const std
     // file of the wanted name makes it "<name>_2.qcd", ...).
     KelvBSTR url;
     KelvResult::Check(document->get_DocumentURL(url.Receive()));
+    made.files.push_back(url.ToTString());
     out << "  chart document: " << PathUtilities::FileNameFromPath(url.ToTString()) << "\n";
     return chart;
 }
@@ -343,40 +358,42 @@ void WriteCharts(Reading& run, const ReadOptions& options, const std::string& se
             return;
         }
         out << "Charts:\n";
+        MadeCharts made;
         if (run.Has(".geomopt")) {
             CGeomOptFileReader history(run.File(".geomopt"));
-            auto energy = NewChart(host, seed + " Energy", CreateGeomOptEnergyChart, out);
+            auto energy = NewChart(host, seed + " Energy", CreateGeomOptEnergyChart, out, made);
             UpdateGeomOptEnergyChart(energy.get(), history.GetSeries1(), history.GetSeries1Offset());
-            auto convergence = NewChart(host, seed + " Convergence", CreateOptimizationConvergenceChart, out);
+            auto convergence = NewChart(host, seed + " Convergence", CreateOptimizationConvergenceChart, out, made);
             UpdateOptimizationConvergenceChart(convergence.get(), history.GetSeries2(), history.GetSeries2Offset(),
                                                history.GetSeries3(), history.GetSeries3Offset(), true,
                                                history.GetTolerance1(), history.GetTolerance2());
         }
         if (run.Has(".mdynam")) {
             CMolDynFileReader frames(run.File(".mdynam"));
-            auto energy = NewChart(host, seed + " Dynamics Energy", CreateDynamicsEnergyChart, out);
+            auto energy = NewChart(host, seed + " Dynamics Energy", CreateDynamicsEnergyChart, out, made);
             UpdateDynamicsHistoryCharts(energy.get(), frames.GetTime(), frames.GetTotalEnergy(),
                                         frames.GetTotalEnergyOffset(), frames.GetKineticEnergy(),
                                         frames.GetKineticEnergyOffset(), frames.GetPotentialEnergy(),
                                         frames.GetPotentialEnergyOffset());
-            auto temperature = NewChart(host, seed + " Temperature", CreateDynamicsTemperatureChart, out);
+            auto temperature = NewChart(host, seed + " Temperature", CreateDynamicsTemperatureChart, out, made);
             UpdateDynamicsChart(temperature.get(), frames.GetTime(), frames.GetTemperature(),
                                 frames.GetTemperatureOffset());
             if (frames.HasPressure()) {
-                auto pressure = NewChart(host, seed + " Pressure", CreateDynamicsPressureChart, out);
+                auto pressure = NewChart(host, seed + " Pressure", CreateDynamicsPressureChart, out, made);
                 UpdateDynamicsChart(pressure.get(), frames.GetTime(), frames.GetPressure(),
                                     frames.GetPressureOffset());
             }
-            auto motion = NewChart(host, seed + " Constant of Motion", CreateDynamicsConstantOfMotionChart, out);
+            auto motion = NewChart(host, seed + " Constant of Motion", CreateDynamicsConstantOfMotionChart, out, made);
             UpdateDynamicsChart(motion.get(), frames.GetTime(), frames.GetH(), frames.GetHOffset());
         }
         if (fromOutput) {
             COutputFileReader output(run.File(".gout"));
-            auto dos = NewChart(host, seed + " Phonon DOS", nullptr, out);
+            auto dos = NewChart(host, seed + " Phonon DOS", nullptr, out, made);
             COutputFileReader::PlotDos(dos.get(), u"ZELM Phonon Density of States", u"Frequency (cm-1)");
             COutputFileReader::FillDosChart(dos.get(), output.GetDosFrequencies(), output.GetDosValues());
         }
         KelvResult::Check(host.Documents().Synchronize());
+        made.kept = true;
     });
 }
 
