@@ -361,11 +361,11 @@ TEST_F(LockWait, ARunKilledAtAnyStageNeverReadsAsRunningNorAsFinishedWithoutItsM
         std::string during;  // the start of the status line the engine got ("": not asked)
     } rows[] = {
         {"driver killed before the engine starts", "kill -KILL $PPID", stopped, Nothing, "", "",
-         "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
+         "zelm-host analyse PROJECT/.server/salt/salt.gout structure", ""},
         {"driver killed during the run", stub + " --cut-off 1; kill -KILL $PPID", stopped, Nothing, "", "",
-         "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
+         "zelm-host analyse PROJECT/.server/salt/salt.gout structure", ""},
         {"driver killed after the output, before the completion", stub + "; kill -KILL $PPID", stopped, Nothing, "",
-         "", "zelm-host analyse 'PROJECT/.server/salt/salt.gout' structure", ""},
+         "", "zelm-host analyse PROJECT/.server/salt/salt.gout structure", ""},
         {"engine killed after its last status, its output gone", stub + "; rm -f ./*.gout; kill -KILL $$",
          "Status: not finished (the run left no main output \"salt.gout\")", Nothing, "", "", "", ""},
         {"engine that says why it stopped", stub + " --engine-error \"input file is empty\"",
