@@ -57,6 +57,8 @@ public:
         return lines;
     }
 
+    void RefuseCutLines() const override { m_library.RefuseCutDataLines(m_runInfo.GetLibraryPath()); }
+
 private:
     CZelmRunInfo& m_runInfo;
     const CZelmLibUtils m_library;

@@ -37,4 +37,8 @@ public:
     // out, each as "line N: <line>" and the reason on a line of its own (file
     // text excerpted), in file order; none where the build keeps none.
     virtual std::vector<std::string> RefusedLines() const { return {}; }
+    // Throws, naming them, when the library has data lines longer than the
+    // engine reads (CZelmLibUtils::RefuseCutDataLines); nothing where the
+    // build does not look.
+    virtual void RefuseCutLines() const {}
 };

@@ -174,9 +174,13 @@ void CZelm::RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo)
 {
     // Every deck takes its species from the library: one that cannot be read
     // is refused here with the reader's message, as the writer would.
-    const std::vector<std::string> refused = CDeckSpecies::ForRun(runInfo)->RefusedLines();
-    if (refused.empty())
+    const std::unique_ptr<CDeckSpecies> species = CDeckSpecies::ForRun(runInfo);
+    const std::vector<std::string> refused = species->RefusedLines();
+    if (refused.empty()) {
+        // The engine reads a line of the library to its line length only.
+        species->RefuseCutLines();
         return;
+    }
     std::string message = "The forcefield library \"" + MessageText::Excerpt(runInfo.GetLibraryPath()) +
                           "\" has species lines that cannot be read; their species are left out, so a deck would "
                           "give their atoms no charge:";

@@ -146,7 +146,7 @@ TEST(DumpConversion, FailuresNameTheFileAndLeaveTheLibraryAsItWas)
     EXPECT_EQ("Invalid dump file format - species block absent", MessageOf(folder.File("bad.res"), library));
     EXPECT_EQ("species\nSi core 4.0\n", ReadFile(library));
 
-    WriteFile(folder.File("good.res"), "conp\nspecies\nSi core 4.0\n");
+    WriteFile(folder.File("good.res"), std::string("conp\nspecies\nSi core 4.0\n") + SiPotential);
     const std::string unreachable = folder.File("no-folder/out.lib");
     EXPECT_NE(std::string::npos, MessageOf(folder.File("good.res"), unreachable).find(unreachable));
 
