@@ -150,6 +150,14 @@ public:
         }
         Entry& entry = Find({tokens[0], half});
         const std::size_t chargeAt = coordinates + 3;
+        // A charge written as no decimal number ("0x10", "nan") is not
+        // taken for none.
+        if (chargeAt < tokens.size() && !IsNumber(tokens[chargeAt]) &&
+            (BeginsWithNumber(tokens[chargeAt]) || Lower(tokens[chargeAt]).rfind("nan", 0) == 0 ||
+             Lower(tokens[chargeAt]).rfind("inf", 0) == 0))
+            throw KelvResult(E_UNEXPECTED, "Invalid dump file format - the charge \"" +
+                                               MessageText::Excerpt(tokens[chargeAt]) + "\" of the species \"" +
+                                               tokens[0] + " " + half + "\" in its atom lines is no decimal number");
         if (chargeAt < tokens.size() && IsNumber(tokens[chargeAt])) {
             const std::string& text = tokens[chargeAt];
             double charge = 0.0;
