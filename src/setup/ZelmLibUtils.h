@@ -48,6 +48,21 @@
 // included) stay in the block as they stand, each with a warning, and none
 // of them is read as an interaction of the form before it.
 //
+// The lines between the species section and the first form line stay
+// among the other lines, each but a comment with a warning: the first that
+// begins with a word that is neither a species nor a form keyword opens the
+// block of a form this reader does not know (the lines after it up to the
+// next form line are that form's), as inside a block. GetKeptFormCount
+// counts such blocks wherever they stand.
+//
+// Numbers (values, data lines) are decimal, the whole word
+// (ZelmParseUtilities::ReadDecimal, as the species' charges): "0x10" or
+// "nan" keeps its line as text.
+//
+// A line longer than the engine's line length is read cut to it as the
+// engine reads it; when a word is lost it gives a warning naming the word,
+// and a data line so cut is one of GetCutDataLines.
+//
 // Species lines whose charge is not a number leave their species out (see
 // CZelmSpeciesReader); they are kept as written (GetKeptSpeciesLines) and
 // written back in the species section.
