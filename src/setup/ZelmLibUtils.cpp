@@ -101,6 +101,39 @@ std::string LibraryText(const std::string& path, const char* failureMessage)
     return text;
 }
 
+// A stream over a text held elsewhere, read in place (no copy of it).
+class CTextBuffer : public std::streambuf {
+public:
+    explicit CTextBuffer(const std::string& text)
+    {
+        char* begin = const_cast<char*>(text.data());
+        setg(begin, begin, begin + text.size());
+    }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override
+    {
+        char* const from = way == std::ios_base::beg ? eback() : way == std::ios_base::end ? egptr() : gptr();
+        if (offset < eback() - from || offset > egptr() - from) {
+            return pos_type(off_type(-1));
+        }
+        setg(eback(), from + offset, egptr());
+        return pos_type(gptr() - eback());
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+};
+
+class CTextStream : public std::istream {
+public:
+    explicit CTextStream(const std::string& text) : std::istream(nullptr), m_buffer(text) { rdbuf(&m_buffer); }
+
+private:
+    CTextBuffer m_buffer;
+};
+
 void CheckStream(const std::istream& stream)
 {
     if (stream.bad()) {
@@ -129,7 +162,7 @@ std::list<std::pair<std::string, int>> NumberedLines(const std::string& text, in
                                                      std::list<std::string>::const_iterator to)
 {
     std::list<std::pair<std::string, int>> lines;
-    std::istringstream stream(text);
+    CTextStream stream(text);
     std::string line;
     for (int number = 1; from != to && number <= linesTaken && std::getline(stream, line); ++number) {
         ZelmParseUtilities::AsLibraryLine(line);
@@ -430,7 +463,7 @@ void CZelmLibUtils::ReadSpecies(const std::string& path)
 {
     const std::string text = LibraryText(path, "Unable to read ZELM library file.");
     FindCutLines(text, false);
-    std::istringstream stream(text);
+    CTextStream stream(text);
     m_description.clear();
     m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
@@ -507,7 +540,7 @@ void CZelmLibUtils::ReadLibraryText(const std::string& text, const CServerDescri
 
     // Read from memory, so that the lines the species reader took can be
     // counted for the line numbers of the warnings.
-    std::istringstream stream(text);
+    CTextStream stream(text);
     SourceLine firstLine;
     std::list<std::string> before;
     firstLine.text = m_speciesReader.Read(stream, before);
