@@ -159,21 +159,30 @@ std::string ChopToZelmLength(const std::string& text)
     return result;
 }
 
-std::string CutWord(const std::string& line)
+std::string_view CutWord(std::string_view line)
 {
+    // Plain loops: a search for one of two characters asks the C library
+    // once a character, and a long line may be one word of megabytes.
     const std::size_t limit = ZelmLineLength();
-    if (line.size() <= limit || line.find_first_not_of(" \t", limit) == std::string::npos) {
-        return std::string();
-    }
+    const std::size_t n = line.size();
     std::size_t start = limit;
-    if (IsBlankOrTab(line[limit])) {
-        start = line.find_first_not_of(" \t", limit);
-    } else {
-        const std::size_t blank = line.find_last_of(" \t", limit - 1);
-        start = blank == std::string::npos ? 0 : blank + 1;
+    while (start < n && IsBlankOrTab(line[start])) {
+        ++start;
     }
-    const std::size_t end = line.find_first_of(" \t", start);
-    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (n <= limit || start == n) {
+        return std::string_view();
+    }
+    if (start == limit) {
+        // A word stands across the limit: from the blank before it.
+        while (start > 0 && !IsBlankOrTab(line[start - 1])) {
+            --start;
+        }
+    }
+    std::size_t end = start;
+    while (end < n && !IsBlankOrTab(line[end])) {
+        ++end;
+    }
+    return line.substr(start, end - start);
 }
 
 bool ReadDecimal(const std::string& word, double& value)

@@ -10,6 +10,7 @@
 #include <istream>
 #include <list>
 #include <string>
+#include <string_view>
 
 namespace ZelmParseUtilities {
 
@@ -48,7 +49,7 @@ std::string ChopToZelmLength(const std::string& text);
 // ZelmLineLength() drops or splits: the word that stands across the limit,
 // else the first word after it. Empty when the line fits, or only blanks
 // stand beyond the limit.
-std::string CutWord(const std::string& line);
+std::string_view CutWord(std::string_view line);
 
 // Reads a number of a library or a dump: `word` must be one decimal number
 // and nothing else (an optional sign, digits with an optional decimal point,

@@ -79,24 +79,14 @@ bool IsFitFlag(const std::string& token)
     return token == "0" || token == "1";
 }
 
-// Lines of the library, with the end of input told apart from a stream that
-// failed.
-void OpenLibrary(RegularFile::InputFile& stream, const std::string& path, const char* failureMessage)
-{
-    if (!stream.Open(path, RegularFile::Bound::Library)) {
-        throw KelvResult(E_UNEXPECTED, stream.Failure(failureMessage));
-    }
-}
-
 // The whole library text; the file is read once, within the bound of a
 // library.
 std::string LibraryText(const std::string& path, const char* failureMessage)
 {
-    RegularFile::InputFile file;
-    OpenLibrary(file, path, failureMessage);
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) {
-        throw KelvResult(E_UNEXPECTED, "Problem reading file");
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Library)) {
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure(failureMessage, path, why));
     }
     return text;
 }
@@ -482,16 +472,20 @@ void CZelmLibUtils::FindCutLines(const std::string& text, bool warn)
         // Only a line longer than the engine's line length is looked at
         // closely (the carriage returns that end it are its line end).
         if (end - start > limit) {
-            std::string line = text.substr(start, end - start);
+            std::string_view line(text.data() + start, end - start);
             while (!line.empty() && line.back() == '\r') {
-                line.pop_back();
+                line.remove_suffix(1);
             }
-            const std::string cut = ZelmParseUtilities::CutWord(line);
+            const std::string_view cut = ZelmParseUtilities::CutWord(line);
             if (!cut.empty()) {
-                const SourceLine source{ZelmParseUtilities::AsLibraryLine(line), number};
+                // The line as it is read: its first columns, cut (one more
+                // tells a cut at a word's end from one inside it).
+                std::string head(line.substr(0, limit + 1));
+                const SourceLine source{ZelmParseUtilities::AsLibraryLine(head), number};
+                const std::string word(cut.substr(0, MessageText::ExcerptLength + 1));
                 const std::string reason = "The line is longer than the " + std::to_string(limit) +
                                            " columns the engine reads: it is cut before the word \"" +
-                                           MessageText::Excerpt(cut) + "\"";
+                                           MessageText::Excerpt(word, MessageText::ExcerptLength, cut.size()) + "\"";
                 if (!ZelmParseUtilities::IsCommentLine(source.text)) {
                     m_cutDataLines.push_back(Warning{number, source.text, reason, std::string()});
                 }
