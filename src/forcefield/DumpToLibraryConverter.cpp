@@ -45,9 +45,12 @@ std::string Lower(std::string text)
 
 // A token that is a run keyword or any piece of one (as the engine accepts
 // abbreviations); compared without regard to letter case.
-bool IsRunKeywordFragment(const std::string& token)
+bool IsRunKeywordFragment(std::string_view token)
 {
-    const std::string lower = Lower(token);
+    // No piece of a keyword is longer than the longest keyword.
+    if (token.size() > std::strlen("nodensity_out"))
+        return false;
+    const std::string lower = Lower(std::string(token));
     for (const char* keyword : kRunKeywords) {
         if (Lower(keyword).find(lower) != std::string::npos)
             return true;
@@ -302,6 +305,26 @@ bool AllNumbers(const std::vector<std::string>& tokens)
     return std::all_of(tokens.begin(), tokens.end(), [](const std::string& token) { return IsNumber(token); });
 }
 
+// A line of the dump as the library holds it: cut to the engine's line
+// length. A potential (any line but a comment) that would lose a word so is
+// refused, naming the dump: the library would hold it cut.
+std::string LibraryLine(std::string_view whole, const std::string& dumpPath)
+{
+    const std::string_view cut = ZelmParseUtilities::CutWord(whole);
+    if (!cut.empty() && !ZelmParseUtilities::IsCommentLine(std::string(whole.substr(0, 2 * 1024)))) {
+        throw KelvResult(E_UNEXPECTED,
+                         "The dump file \"" + MessageText::Excerpt(dumpPath) + "\" has a line longer than the " +
+                             std::to_string(ZelmParseUtilities::ZelmLineLength()) +
+                             " columns the engine reads, which a library would hold cut before the word \"" +
+                             MessageText::Excerpt(std::string(cut.substr(0, MessageText::ExcerptLength + 1)),
+                                                  MessageText::ExcerptLength, cut.size()) +
+                             "\". No library is made from it.");
+    }
+    // Its first columns and one more (which tells a cut at a word's end
+    // from one inside it) decide the cut.
+    return ZelmParseUtilities::ChopToZelmLength(std::string(whole.substr(0, ZelmParseUtilities::ZelmLineLength() + 1)));
+}
+
 // The library text of a dump that has no species block: the species come
 // from the atom lines of its structures and from its interaction lines; the
 // forcefield lines are its potentials: from the first line after the
@@ -311,7 +334,7 @@ bool AllNumbers(const std::vector<std::string>& tokens)
 // "output movie", a late "space" and its group) and the numbers that follow
 // such a line are left out; every other line keeps its text, lines of forms
 // this build does not read included.
-std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& lines)
+std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& lines, const std::string& dumpPath)
 {
     CDumpSpecies species;
     std::size_t forcefieldStart = 0;
@@ -348,7 +371,7 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& line
             continue;
         if (ZelmParseUtilities::IsCommentLine(line)) {
             if (potentials)
-                forcefield += ZelmParseUtilities::ChopToZelmLength(line) + "\n";
+                forcefield += LibraryLine(line, dumpPath) + "\n";
             continue;
         }
         const std::vector<std::string> tokens = Tokens(line);
@@ -363,7 +386,7 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& line
             continue;
         afterRunLine = false;
         potentials = true;
-        forcefield += ZelmParseUtilities::ChopToZelmLength(line) + "\n";
+        forcefield += LibraryLine(line, dumpPath) + "\n";
         std::string word = tokens.front();
         ZelmParseUtilities::MakeStringLowerCase(word);
         if (!species.HasName(tokens.front()) && server.HasFunctionalForm(word)) {
@@ -380,16 +403,32 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& line
 
 // The run's keywords without the run-control ones, as the library's
 // "keyword" line.
-std::string KeywordLine(const std::string& line)
+std::string KeywordLine(std::string_view line)
 {
-    std::vector<std::string> tokens;
-    ParseUtilities::Tokenize(line, tokens, " ");
+    // The words, split at blanks. What is kept is cut to the engine's line
+    // length, so no more than one column beyond it is gathered (a line of
+    // megabytes stays where it is).
+    const std::size_t enough = ZelmParseUtilities::ZelmLineLength() + 1;
     std::string kept;
-    for (const std::string& token : tokens) {
-        if (!IsRunKeywordFragment(token))
-            kept += token + " ";
+    std::size_t position = 0;
+    while (kept.size() < enough && (position = line.find_first_not_of(' ', position)) != std::string_view::npos) {
+        const std::size_t end = std::min(line.find(' ', position), line.size());
+        const std::string_view token = line.substr(position, end - position);
+        position = end;
+        if (IsRunKeywordFragment(token))
+            continue;
+        kept.append(token.substr(0, enough - kept.size()));
+        if (kept.size() < enough)
+            kept += ' ';
     }
     return "keyword " + ZelmParseUtilities::ChopToZelmLength(kept) + "\n";
+}
+
+// Whether the line's first character that is not a blank or a tab is '#'.
+bool IsComment(std::string_view line)
+{
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && line[first] == '#';
 }
 
 // Throws, naming the dump, when the engine's writing of it was cut short:
@@ -452,8 +491,7 @@ bool HoldsWord(std::string_view line, const std::string& word)
     std::size_t position = 0;
     while ((position = line.find_first_not_of(" \t", position)) != std::string_view::npos) {
         const std::size_t end = std::min(line.find_first_of(" \t", position), line.size());
-        std::string candidate(line.substr(position, end - position));
-        if (Lower(candidate) == word)
+        if (end - position == word.size() && Lower(std::string(line.substr(position, end - position))) == word)
             return true;
         position = end;
     }
@@ -471,14 +509,14 @@ std::string ConvertDump(std::string_view text, const std::string& dumpPath)
     // comment (dumps may open with comment lines).
     std::string_view line;
     bool found = false;
-    while ((found = dump.NextNonEmpty(line)) && IsCommentLine(std::string(line))) {
+    while ((found = dump.NextNonEmpty(line)) && IsComment(line)) {
     }
-    std::string library = KeywordLine(found ? std::string(line) : std::string());
+    std::string library = KeywordLine(found ? line : std::string_view());
     const CTextLines afterKeywords = dump;
 
     bool species = false;
     while (!species && dump.Next(line))
-        species = !IsCommentLine(std::string(line)) && HoldsWord(line, "species");
+        species = !IsComment(line) && HoldsWord(line, "species");
     if (!species) {
         // A dump of a run whose input had no species block has none either.
         std::vector<std::string_view> rest;
@@ -487,14 +525,14 @@ std::string ConvertDump(std::string_view text, const std::string& dumpPath)
             rest.push_back(line);
         // Its library holds the species and the potentials only: not even
         // the keyword line, which is the run's.
-        return ConvertWithoutSpeciesBlock(rest);
+        return ConvertWithoutSpeciesBlock(rest, dumpPath);
     }
-    library += ChopToZelmLength(std::string(line)) + "\n";
+    library += LibraryLine(line, dumpPath) + "\n";
 
     while (dump.NextNonEmpty(line)) {
         if (EndsForcefieldLines(line))
             break;
-        library += ChopToZelmLength(std::string(line)) + "\n";
+        library += LibraryLine(line, dumpPath) + "\n";
     }
     return library;
 }

@@ -242,6 +242,11 @@ TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
         {"a charge that is no number", "fit\nfractional\nSi core 0 0 0 nan\nend\n" + std::string(SiPotential) +
                                            "dump x\n", false, "\"nan\""},
         {"larger than a dump can be", std::string("sparse"), false, "is too large"},
+        {"a potential longer than the engine reads",
+         "fit\nspecies\nSi core 4.0\nbuck\nSi core Si core 1000.0 0.3 0.0 0.0" + std::string(1000, ' ') + "12.5\ndump x\n",
+         false, "cut before the word \"12.5\""},
+        {"a long comment among the potentials",
+         "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) + "# " + std::string(1100, 'x') + "\ndump x\n", true, ""},
         {"no dump", "", false, "Cannot open the dump file"},
     };
     for (const auto& c : cases) {
