@@ -227,6 +227,12 @@ TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
         {"species block", ReadFile(DataFile("fit.res")), true, ""},
         {"atom lines", ReadFile(DataFile("nospecies.res")), true, ""},
         {"potentials of forms kept as text", bondOrder, true, ""},
+        {"several of them", "fit noflags\nspecies\nFe core 0.0\nS core 0.0\nbondorder0_bond     50.000000     9.546900 0 0\n"
+                            "bondorder1_angle     1.000000     2.000000     3.000000 0 0\ndump fitting.grs\n", true, ""},
+        {"of forms kept as text, without a species block",
+         "fit noflags\nname fes\ncell\n5.0 5.0 5.0 90 90 90\nfractional  1\nFe core 0 0 0 0.0 1.0 0.0\n"
+         "S core 0.5 0.5 0.5 0.0 1.0 0.0\nobservables\nenergy\n-1.0 1.0\nend\nvariables\nshift\nend\n"
+         "bondorder0_bond     50.000000     9.546900 0 0\ndump fitting.grs\n", true, ""},
         {"kept potentials after a read one", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) +
                                                  "tersoff Si core\nSi core Si core 1.0 2.0\ndump x\n", true, ""},
         {"two charges", conflicting, false, "two charges"},
