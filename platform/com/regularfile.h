@@ -33,6 +33,8 @@ namespace RegularFile {
 //   the library note and other small texts of JSON or lines: kilobytes.
 // - Trajectory: the frames file of a trajectory document, read whole: a
 //   thousand frames of a hundred thousand atoms take about 2.4 GB.
+// - Dump: the dump of a fitting run, read whole to make a library: its
+//   potentials, species and structures, kilobytes to a few megabytes.
 // Files that are streamed and never held whole (engine outputs, archives)
 // have no bound.
 namespace Bound {
@@ -42,6 +44,7 @@ inline constexpr std::uint64_t Deck = std::uint64_t{1} << 30;
 inline constexpr std::uint64_t Document = std::uint64_t{2} << 30;
 inline constexpr std::uint64_t Settings = std::uint64_t{64} << 20;
 inline constexpr std::uint64_t Trajectory = std::uint64_t{8} << 30;
+inline constexpr std::uint64_t Dump = std::uint64_t{256} << 20;
 }  // namespace Bound
 
 // Why what stands at the path cannot be read as a file, as the end of a

@@ -1,5 +1,8 @@
 #include "qorvira/ZelmParseUtilities.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace ZelmParseUtilities {
 
 namespace {
@@ -34,6 +37,12 @@ std::string ChopLine(const std::string& line)
         std::size_t blank = line.find_last_of(" \t", limit - 1);
         if (blank != std::string::npos) {
             cut = blank;
+        } else {
+            // No blank to cut at: never inside a UTF-8 character (its
+            // continuation bytes are 10xxxxxx).
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+                --cut;
+            }
         }
     }
     std::string result = line.substr(0, cut);
@@ -148,6 +157,81 @@ std::string ChopToZelmLength(const std::string& text)
         start = newline + 1;
     }
     return result;
+}
+
+std::string_view CutWord(std::string_view line)
+{
+    // Plain loops: a search for one of two characters asks the C library
+    // once a character, and a long line may be one word of megabytes.
+    const std::size_t limit = ZelmLineLength();
+    const std::size_t n = line.size();
+    std::size_t start = limit;
+    while (start < n && IsBlankOrTab(line[start])) {
+        ++start;
+    }
+    if (n <= limit || start == n) {
+        return std::string_view();
+    }
+    if (start == limit) {
+        // A word stands across the limit: from the blank before it.
+        while (start > 0 && !IsBlankOrTab(line[start - 1])) {
+            --start;
+        }
+    }
+    std::size_t end = start;
+    while (end < n && !IsBlankOrTab(line[end])) {
+        ++end;
+    }
+    return line.substr(start, end - start);
+}
+
+bool ReadDecimal(const std::string& word, double& value)
+{
+    const std::size_t n = word.size();
+    std::size_t i = 0;
+    if (i < n && (word[i] == '+' || word[i] == '-')) {
+        ++i;
+    }
+    const std::size_t mantissa = i;
+    std::size_t digits = 0;
+    while (i < n && word[i] >= '0' && word[i] <= '9') {
+        ++i;
+        ++digits;
+    }
+    if (i < n && word[i] == '.') {
+        ++i;
+        while (i < n && word[i] >= '0' && word[i] <= '9') {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (i < n && (word[i] == 'e' || word[i] == 'E')) {
+        ++i;
+        if (i < n && (word[i] == '+' || word[i] == '-')) {
+            ++i;
+        }
+        const std::size_t exponent = i;
+        while (i < n && word[i] >= '0' && word[i] <= '9') {
+            ++i;
+        }
+        if (i == exponent) {
+            return false;
+        }
+    }
+    if (i != n) {
+        return false;
+    }
+    double read = 0.0;
+    const std::from_chars_result result =
+        std::from_chars(word.data() + mantissa, word.data() + n, read, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != word.data() + n || !std::isfinite(read)) {
+        return false;
+    }
+    value = word[0] == '-' ? -read : read;
+    return true;
 }
 
 std::string& AsLibraryLine(std::string& line)

@@ -10,6 +10,7 @@
 #include <istream>
 #include <list>
 #include <string>
+#include <string_view>
 
 namespace ZelmParseUtilities {
 
@@ -40,8 +41,21 @@ std::string& MakeStringLowerCase(std::string& text);
 // characters. The line breaks of the text (LF or CR LF, also inside a text
 // of several lines) are kept. A line is cut at the last blank at or before
 // the limit, so no word or number is split; a line with no blank there is
-// cut at the limit itself.
+// cut at the limit itself, moved back to the start of a UTF-8 character
+// that the limit would split.
 std::string ChopToZelmLength(const std::string& text);
+
+// The word of a line (no line break in it) that cutting it to
+// ZelmLineLength() drops or splits: the word that stands across the limit,
+// else the first word after it. Empty when the line fits, or only blanks
+// stand beyond the limit.
+std::string_view CutWord(std::string_view line);
+
+// Reads a number of a library or a dump: `word` must be one decimal number
+// and nothing else (an optional sign, digits with an optional decimal point,
+// an optional exponent), finite as a double. "0x10", "nan", "inf", "1e999"
+// and "12abc" are none. False leaves `value` unchanged.
+bool ReadDecimal(const std::string& word, double& value);
 
 // A line of a forcefield library as the library writer writes it back: the
 // carriage returns that end it dropped, then cut as ChopToZelmLength cuts

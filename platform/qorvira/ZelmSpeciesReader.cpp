@@ -1,7 +1,5 @@
 #include "qorvira/ZelmSpeciesReader.h"
 
-#include <cmath>
-#include <cstdlib>
 #include <set>
 
 #include "hostapi/hostapi.h"
@@ -46,6 +44,50 @@ std::string WordAfter(const std::string& line, std::size_t position)
     return line.substr(pos, end - pos);
 }
 
+bool HoldsKind(std::string word)
+{
+    ZelmParseUtilities::MakeStringLowerCase(word);
+    return word.find("core") != std::string::npos || word.find("shel") != std::string::npos;
+}
+
+std::vector<std::string> Words(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while ((pos = line.find_first_not_of(" \t", pos)) != std::string::npos) {
+        const std::size_t end = line.find_first_of(" \t", pos);
+        words.push_back(line.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        pos = end;
+    }
+    return words;
+}
+
+// Whether a line of the section that holds "core" or "shel" is no species
+// line but the first line after the section: a keyword followed by atom
+// types ("tersoff Na core": the kind is not the name's), or an interaction
+// line (its atom type is followed by another species, "Na core Cl core 1.0",
+// or by another kind).
+bool EndsSection(const std::string& line, const std::set<std::string>& names)
+{
+    const std::vector<std::string> words = Words(line);
+    std::size_t kind = 0;
+    for (std::size_t i = 1; i < words.size() && kind == 0; ++i) {
+        if (HoldsKind(words[i])) {
+            kind = i;
+        }
+    }
+    if (kind >= 2) {
+        return true;
+    }
+    if (kind == 1 && kind + 1 < words.size()) {
+        const std::string& next = words[kind + 1];
+        if (names.count(next) || (kind + 2 < words.size() && HoldsKind(words[kind + 2]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 enum class Charge { None, Number, NotANumber };
 
 // The charge a species line gives in the word after its keyword: none (no
@@ -64,24 +106,11 @@ Charge ReadCharge(const std::string& line, std::size_t position, bool strict, do
         lower.find("shel") != std::string::npos) {
         return Charge::None;
     }
-    const char first = word[0];
-    const bool numberLike = first == '+' || first == '-' || first == '.' || (first >= '0' && first <= '9');
-    if (!strict) {
-        if (!numberLike) {
-            return Charge::None;
-        }
-        char* end = nullptr;
-        const double read = std::strtod(word.c_str(), &end);
-        if (end == word.c_str() || !std::isfinite(read)) {
-            return Charge::None;
-        }
-        value = read;
-        return Charge::Number;
-    }
-    char* end = nullptr;
-    const double read = numberLike ? std::strtod(word.c_str(), &end) : 0.0;
-    if (!numberLike || end != word.c_str() + word.size() || !std::isfinite(read)) {
-        return Charge::NotANumber;
+    // One reading of numbers for charges and parameters: decimal, the whole
+    // word ("0x10" is no charge of 16).
+    double read = 0.0;
+    if (!ZelmParseUtilities::ReadDecimal(word, read)) {
+        return strict ? Charge::NotANumber : Charge::None;
     }
     value = read;
     return Charge::Number;
@@ -150,6 +179,7 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
     m_hasCharges = false;
 
     std::vector<SpeciesLine> lines;
+    std::set<std::string> names;  // the type names of the lines read
     bool inSection = false;
     std::string ending;
     std::string line;
@@ -181,7 +211,12 @@ std::string CZelmSpeciesReader::Read(std::istream& stream, std::list<std::string
             otherLines.push_back(line);
             continue;
         }
+        if (inSection && EndsSection(line, names)) {
+            ending = line;
+            break;
+        }
         lines.push_back(ReadSpeciesLine(line, number, inSection));
+        names.insert(lines.back().typeName);
     }
 
     // A type with a line whose charge is no number is left out whole: its

@@ -10,6 +10,11 @@
 //   has started (a blank line included) and is the line Read returns;
 //   before the section such a line is kept among the other lines (blank
 //   lines are dropped);
+// - inside the section, a line whose word holding "core" or "shel" is
+//   neither its first nor its second word ("tersoff Na core"), or whose
+//   word after that kind is a type name of a line before or is followed by
+//   another kind ("Na core Cl core 1.0 2.0"), is no species line: it ends
+//   the section and is the line Read returns;
 // - any other line is a species line, also before a "species" line: its
 //   first word is the type name; with "core" in it, it is a core line whose
 //   charge is the number after the word holding the first "core"; otherwise

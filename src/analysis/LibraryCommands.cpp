@@ -2,7 +2,6 @@
 // turned into a forcefield library beside it, and whether there is one.
 #include "analysis/AnalysisSupport.h"
 #include "analysis/ZelmAnalysis.h"
-#include "forcefield/DumpToLibraryConverter.h"
 #include "job/ZelmJob.h"
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
@@ -40,8 +39,7 @@ HRESULT CZelmAnalysis::get_CanImportLibrary(VARIANT_BOOL* pCanPlot)
         // import would refuse answers no with the import's reason.
         COutputFileReader::CheckRunSucceeded(
             PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::OutputFileExtension()));
-        CDumpToLibraryConverter::CheckConvertible(
-            dump, PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension()));
+        CZelmJob::CheckFittedLibrary(dump);
         *pCanPlot = VARIANT_TRUE;
     });
 }

@@ -98,6 +98,8 @@ std::unique_ptr<COutputFileReader> ReadDos(const PhononRun& run)
     if (DiskUtilities::FileExists(run.input) && !DeckAsksForDos(run.input))
         throw KelvResult(E_UNEXPECTED, DeckWithoutDos(run.input));
     auto reader = std::make_unique<COutputFileReader>(run.output);
+    if (!reader->GetDosFailure().empty())
+        throw KelvResult(E_UNEXPECTED, reader->GetDosFailure());
     if (reader->GetDosFrequencies().empty() || reader->GetDosValues().empty())
         throw KelvResult(E_UNEXPECTED, "The density-of-states file \"" + MessageText::Excerpt(run.dos) +
                                            "\" holds no frequency with its density: there is nothing to chart.");

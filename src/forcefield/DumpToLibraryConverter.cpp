@@ -11,7 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <list>
+#include <memory>
 #include <new>
+#include <string_view>
 #include <sstream>
 #include <vector>
 
@@ -43,9 +45,12 @@ std::string Lower(std::string text)
 
 // A token that is a run keyword or any piece of one (as the engine accepts
 // abbreviations); compared without regard to letter case.
-bool IsRunKeywordFragment(const std::string& token)
+bool IsRunKeywordFragment(std::string_view token)
 {
-    const std::string lower = Lower(token);
+    // No piece of a keyword is longer than the longest keyword.
+    if (token.size() > std::strlen("nodensity_out"))
+        return false;
+    const std::string lower = Lower(std::string(token));
     for (const char* keyword : kRunKeywords) {
         if (Lower(keyword).find(lower) != std::string::npos)
             return true;
@@ -53,56 +58,20 @@ bool IsRunKeywordFragment(const std::string& token)
     return false;
 }
 
-// The converted text lives in a file of its own beside the library while it
-// is read back ("<library>.converting-<pid>-<attempt>"); it is removed
-// whatever happens.
-class CTemporaryFile {
-    static constexpr unsigned kAttempts = 100;
-
-    // An attempt's number as the name holds it: decimal, below kAttempts.
-    static bool IsAttemptNumber(const std::string&, const std::string& suffix)
-    {
-        if (suffix.empty() || suffix.size() > 2 || (suffix.size() > 1 && suffix[0] == '0'))
-            return false;
-        for (const char c : suffix)
-            if (c < '0' || c > '9')
-                return false;
-        return std::stoul(suffix) < kAttempts;
-    }
-
-public:
-    explicit CTemporaryFile(const std::string& beside)
-    {
-        // What a converter that was killed left of its own.
-        RemoveStaleTemporaries(beside, ".converting-", IsAttemptNumber);
-        for (unsigned attempt = 0; attempt < kAttempts && m_path.empty(); ++attempt) {
-            const std::string name =
-                beside + ".converting-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-            const int descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-            if (descriptor >= 0) {
-                ::close(descriptor);
-                m_path = name;
-            } else if (errno != EEXIST) {
-                break;
-            }
-        }
-        if (m_path.empty())
-            throw KelvResult(E_UNEXPECTED, "Cannot open the library file " + beside);
-    }
-    ~CTemporaryFile() { std::remove(m_path.c_str()); }
-    CTemporaryFile(const CTemporaryFile&) = delete;
-    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+// Earlier conversions read the converted text back through a working copy
+// beside the library ("<library>.converting-<pid>-<attempt>", the attempt
+// below 100); a converter killed half-way left it behind.
+bool IsAttemptNumber(const std::string&, const std::string& suffix)
+{
+    if (suffix.empty() || suffix.size() > 2 || (suffix.size() > 1 && suffix[0] == '0'))
+        return false;
+    return std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 const char* const kNoSpecies = "Invalid dump file format - species block absent";
 
 // The line that ends the forcefield lines of a dump.
-bool EndsForcefieldLines(const std::string& line)
+bool EndsForcefieldLines(std::string_view line)
 {
     return line.find("observables") != std::string::npos || line.find("dump") != std::string::npos;
 }
@@ -132,8 +101,8 @@ bool BeginsWithNumber(const std::string& word, const char** end = nullptr)
 // it would be infinite).
 bool IsNumber(const std::string& word)
 {
-    const char* end = nullptr;
-    return BeginsWithNumber(word, &end) && *end == '\0' && std::isfinite(std::strtod(word.c_str(), nullptr));
+    double value = 0.0;
+    return ZelmParseUtilities::ReadDecimal(word, value);
 }
 
 // One half of a species as an atom or an interaction line names it: the
@@ -184,9 +153,18 @@ public:
         }
         Entry& entry = Find({tokens[0], half});
         const std::size_t chargeAt = coordinates + 3;
+        // A charge written as no decimal number ("0x10", "nan") is not
+        // taken for none.
+        if (chargeAt < tokens.size() && !IsNumber(tokens[chargeAt]) &&
+            (BeginsWithNumber(tokens[chargeAt]) || Lower(tokens[chargeAt]).rfind("nan", 0) == 0 ||
+             Lower(tokens[chargeAt]).rfind("inf", 0) == 0))
+            throw KelvResult(E_UNEXPECTED, "Invalid dump file format - the charge \"" +
+                                               MessageText::Excerpt(tokens[chargeAt]) + "\" of the species \"" +
+                                               tokens[0] + " " + half + "\" in its atom lines is no decimal number");
         if (chargeAt < tokens.size() && IsNumber(tokens[chargeAt])) {
             const std::string& text = tokens[chargeAt];
-            const double charge = std::strtod(text.c_str(), nullptr);
+            double charge = 0.0;
+            ZelmParseUtilities::ReadDecimal(text, charge);
             if (entry.chargeText.empty()) {
                 entry.chargeText = text;
                 entry.charge = charge;
@@ -327,6 +305,26 @@ bool AllNumbers(const std::vector<std::string>& tokens)
     return std::all_of(tokens.begin(), tokens.end(), [](const std::string& token) { return IsNumber(token); });
 }
 
+// A line of the dump as the library holds it: cut to the engine's line
+// length. A potential (any line but a comment) that would lose a word so is
+// refused, naming the dump: the library would hold it cut.
+std::string LibraryLine(std::string_view whole, const std::string& dumpPath)
+{
+    const std::string_view cut = ZelmParseUtilities::CutWord(whole);
+    if (!cut.empty() && !ZelmParseUtilities::IsCommentLine(std::string(whole.substr(0, 2 * 1024)))) {
+        throw KelvResult(E_UNEXPECTED,
+                         "The dump file \"" + MessageText::Excerpt(dumpPath) + "\" has a line longer than the " +
+                             std::to_string(ZelmParseUtilities::ZelmLineLength()) +
+                             " columns the engine reads, which a library would hold cut before the word \"" +
+                             MessageText::Excerpt(std::string(cut.substr(0, MessageText::ExcerptLength + 1)),
+                                                  MessageText::ExcerptLength, cut.size()) +
+                             "\". No library is made from it.");
+    }
+    // Its first columns and one more (which tells a cut at a word's end
+    // from one inside it) decide the cut.
+    return ZelmParseUtilities::ChopToZelmLength(std::string(whole.substr(0, ZelmParseUtilities::ZelmLineLength() + 1)));
+}
+
 // The library text of a dump that has no species block: the species come
 // from the atom lines of its structures and from its interaction lines; the
 // forcefield lines are its potentials: from the first line after the
@@ -336,15 +334,16 @@ bool AllNumbers(const std::vector<std::string>& tokens)
 // "output movie", a late "space" and its group) and the numbers that follow
 // such a line are left out; every other line keeps its text, lines of forms
 // this build does not read included.
-std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
+std::string ConvertWithoutSpeciesBlock(const std::vector<std::string_view>& lines, const std::string& dumpPath)
 {
     CDumpSpecies species;
     std::size_t forcefieldStart = 0;
     bool inCoordinates = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (ZelmParseUtilities::IsCommentLine(lines[i]))
+        const std::string line(lines[i]);
+        if (ZelmParseUtilities::IsCommentLine(line))
             continue;
-        const std::vector<std::string> tokens = Tokens(lines[i]);
+        const std::vector<std::string> tokens = Tokens(line);
         if (!tokens.empty() && tokens.front().find("dump") != std::string::npos)
             break;
         if (OpensCoordinates(tokens)) {
@@ -367,14 +366,15 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
     bool potentials = false;   // the first potential line has been met
     bool afterRunLine = false; // numbers that follow belong to the run line
     for (std::size_t i = forcefieldStart; i < lines.size() && !EndsForcefieldLines(lines[i]); ++i) {
-        if (ZelmParseUtilities::IsBlankLine(lines[i]))
+        const std::string line(lines[i]);
+        if (ZelmParseUtilities::IsBlankLine(line))
             continue;
-        if (ZelmParseUtilities::IsCommentLine(lines[i])) {
+        if (ZelmParseUtilities::IsCommentLine(line)) {
             if (potentials)
-                forcefield += ZelmParseUtilities::ChopToZelmLength(lines[i]) + "\n";
+                forcefield += LibraryLine(line, dumpPath) + "\n";
             continue;
         }
-        const std::vector<std::string> tokens = Tokens(lines[i]);
+        const std::vector<std::string> tokens = Tokens(line);
         if (!species.HasName(tokens.front()) && IsRunLine(tokens)) {
             afterRunLine = true;
             atoms = 0;
@@ -386,7 +386,7 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
             continue;
         afterRunLine = false;
         potentials = true;
-        forcefield += ZelmParseUtilities::ChopToZelmLength(lines[i]) + "\n";
+        forcefield += LibraryLine(line, dumpPath) + "\n";
         std::string word = tokens.front();
         ZelmParseUtilities::MakeStringLowerCase(word);
         if (!species.HasName(tokens.front()) && server.HasFunctionalForm(word)) {
@@ -403,105 +403,173 @@ std::string ConvertWithoutSpeciesBlock(const std::vector<std::string>& lines)
 
 // The run's keywords without the run-control ones, as the library's
 // "keyword" line.
-std::string KeywordLine(const std::string& line)
+std::string KeywordLine(std::string_view line)
 {
-    std::vector<std::string> tokens;
-    ParseUtilities::Tokenize(line, tokens, " ");
+    // The words, split at blanks. What is kept is cut to the engine's line
+    // length, so no more than one column beyond it is gathered (a line of
+    // megabytes stays where it is).
+    const std::size_t enough = ZelmParseUtilities::ZelmLineLength() + 1;
     std::string kept;
-    for (const std::string& token : tokens) {
-        if (!IsRunKeywordFragment(token))
-            kept += token + " ";
+    std::size_t position = 0;
+    while (kept.size() < enough && (position = line.find_first_not_of(' ', position)) != std::string_view::npos) {
+        const std::size_t end = std::min(line.find(' ', position), line.size());
+        const std::string_view token = line.substr(position, end - position);
+        position = end;
+        if (IsRunKeywordFragment(token))
+            continue;
+        kept.append(token.substr(0, enough - kept.size()));
+        if (kept.size() < enough)
+            kept += ' ';
     }
     return "keyword " + ZelmParseUtilities::ChopToZelmLength(kept) + "\n";
+}
+
+// Whether the line's first character that is not a blank or a tab is '#'.
+bool IsComment(std::string_view line)
+{
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && line[first] == '#';
 }
 
 // Throws, naming the dump, when the engine's writing of it was cut short:
 // its last line ends without a line break before the line that ends its
 // forcefield lines was reached.
-void RequireWholeLastLine(const std::string& text, const std::string& dumpPath)
+void RequireWholeLastLine(std::string_view text, const std::string& dumpPath)
 {
     if (text.empty() || text.back() == '\n')
         return;
     const std::size_t lineBreak = text.rfind('\n');
-    const std::string last = text.substr(lineBreak == std::string::npos ? 0 : lineBreak + 1);
+    const std::string_view last = text.substr(lineBreak == std::string_view::npos ? 0 : lineBreak + 1);
     if (EndsForcefieldLines(last))
         return;
     throw KelvResult(E_UNEXPECTED, "The dump file \"" + MessageText::Excerpt(dumpPath) +
-                                       "\" is cut short: its last line \"" + MessageText::Excerpt(last) +
+                                       "\" is cut short: its last line \"" +
+                                       MessageText::Excerpt(std::string(last.substr(0, MessageText::ExcerptLength + 1))) +
                                        "\" ends without a line break. No library is made from it.");
 }
 
+// The lines of a text held once: views into it, without their line breaks
+// and the carriage returns that end them.
+class CTextLines {
+public:
+    explicit CTextLines(std::string_view text) : m_text(text) {}
+
+    bool Next(std::string_view& line)
+    {
+        if (m_position >= m_text.size())
+            return false;
+        const std::size_t lineBreak = m_text.find('\n', m_position);
+        const std::size_t end = lineBreak == std::string_view::npos ? m_text.size() : lineBreak;
+        line = m_text.substr(m_position, end - m_position);
+        while (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        m_position = end == m_text.size() ? end : end + 1;
+        return true;
+    }
+
+    // The next line that holds anything but blanks, tabs and carriage returns.
+    bool NextNonEmpty(std::string_view& line)
+    {
+        while (Next(line)) {
+            if (line.find_first_not_of(" \t\r") != std::string_view::npos)
+                return true;
+        }
+        return false;
+    }
+
+    std::string_view Rest() const { return m_text.substr(m_position); }
+
+private:
+    std::string_view m_text;
+    std::size_t m_position = 0;
+};
+
+// Whether one of the line's words (blanks and tabs between them) is `word`,
+// without regard to ASCII case.
+bool HoldsWord(std::string_view line, const std::string& word)
+{
+    std::size_t position = 0;
+    while ((position = line.find_first_not_of(" \t", position)) != std::string_view::npos) {
+        const std::size_t end = std::min(line.find_first_of(" \t", position), line.size());
+        if (end - position == word.size() && Lower(std::string(line.substr(position, end - position))) == word)
+            return true;
+        position = end;
+    }
+    return false;
+}
+
 // The library text of a dump (see the class comment).
-std::string ConvertDump(std::istream& file, const std::string& dumpPath)
+std::string ConvertDump(std::string_view text, const std::string& dumpPath)
 {
     using namespace ZelmParseUtilities;
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad())
-        throw KelvResult(E_UNEXPECTED, "Problem reading file");
     RequireWholeLastLine(text, dumpPath);
-    std::istringstream dump(text);
+    CTextLines dump(text);
 
     // The run's keywords: the first line that is neither empty nor a
     // comment (dumps may open with comment lines).
-    std::string line;
-    while (GetNonEmptyLine(dump, line) && IsCommentLine(line)) {
+    std::string_view line;
+    bool found = false;
+    while ((found = dump.NextNonEmpty(line)) && IsComment(line)) {
     }
-    std::string library = KeywordLine(line);
-    const std::streampos afterKeywords = dump.tellg();
+    std::string library = KeywordLine(found ? line : std::string_view());
+    const CTextLines afterKeywords = dump;
 
-    std::list<std::string> passedOver;
-    if (!FindNonCommentLineContainingToken(dump, "species", line, passedOver)) {
+    bool species = false;
+    while (!species && dump.Next(line))
+        species = !IsComment(line) && HoldsWord(line, "species");
+    if (!species) {
         // A dump of a run whose input had no species block has none either.
-        std::vector<std::string> rest;
-        std::istringstream remaining(afterKeywords == std::streampos(-1) ? std::string()
-                                                                          : text.substr(afterKeywords));
-        while (std::getline(remaining, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        std::vector<std::string_view> rest;
+        CTextLines remaining(afterKeywords.Rest());
+        while (remaining.Next(line))
             rest.push_back(line);
-        }
         // Its library holds the species and the potentials only: not even
         // the keyword line, which is the run's.
-        return ConvertWithoutSpeciesBlock(rest);
+        return ConvertWithoutSpeciesBlock(rest, dumpPath);
     }
-    library += ChopToZelmLength(line) + "\n";
+    library += LibraryLine(line, dumpPath) + "\n";
 
-    while (GetNonEmptyLine(dump, line)) {
+    while (dump.NextNonEmpty(line)) {
         if (EndsForcefieldLines(line))
             break;
-        library += ChopToZelmLength(line) + "\n";
+        library += LibraryLine(line, dumpPath) + "\n";
     }
     return library;
 }
 
-// The dump converted and read back as a library into `editor`; the
-// temporary file that held the converted text is gone on return.
-void LoadConverted(const std::string& dumpPath, const std::string& libraryPath, CZelmForcefieldEditor& editor)
+// The dump's text, read once, within the bound of a dump.
+std::string ReadDump(const std::string& dumpPath)
 {
-    RegularFile::InputFile dump(dumpPath);
-    if (!dump.IsOpen())
-        throw KelvResult(E_UNEXPECTED, dump.Failure("Cannot open the dump file " + dumpPath));
-    const std::string converted = ConvertDump(dump, dumpPath);
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(dumpPath, text, why, RegularFile::Bound::Dump))
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Cannot open the dump file " + dumpPath, dumpPath, why));
+    return text;
+}
 
-    CTemporaryFile temporary(libraryPath);
-    {
-        RegularFile::OutputFile stream(temporary.Path());
-        if (!stream.IsOpen())
-            throw KelvResult(E_UNEXPECTED, stream.Failure("Cannot write the library file " + libraryPath));
-        errno = 0;
-        stream << converted;
-        if (!stream.Close())
-            throw KelvResult(E_UNEXPECTED, "Cannot write the library file " + libraryPath + " (" +
-                                               std::strerror(errno != 0 ? errno : EIO) + ")");
+// Everything the conversion does but writing the library: the dump read and
+// converted, the converted text read as a library (in memory: nothing is
+// written) and checked. A library that gives no potential, read or kept as
+// text, or a value that is no number, is refused naming the dump.
+std::unique_ptr<CZelmForcefield> PrepareConversion(const std::string& dumpPath, const CServerDescription& server)
+{
+    const std::string converted = ConvertDump(ReadDump(dumpPath), dumpPath);
+    auto forcefield = std::make_unique<CZelmForcefield>(server, converted, CZelmLibUtils::FromText{});
+    for (const CZelmForcefield::Warning& warning : forcefield->GetWarnings()) {
+        if (!warning.notANumber.empty())
+            throw KelvResult(E_UNEXPECTED, "The dump file \"" + MessageText::Excerpt(dumpPath) + "\" gives \"" +
+                                               MessageText::Excerpt(warning.notANumber) +
+                                               "\", which is no number, for a value of its potential \"" +
+                                               MessageText::Excerpt(warning.line) +
+                                               "\". No library is made from it.");
     }
-    const CForcefield& forcefield = editor.Load(temporary.Path());
     // A dump that the engine's writing left without its potentials would
     // give a library of species alone.
-    const auto* zelm = dynamic_cast<const CZelmForcefield*>(&forcefield);
-    if (forcefield.GetInteractionEntries().empty() && (zelm == nullptr || !zelm->HasKeptFormBlocks()))
+    if (forcefield->GetInteractionEntries().empty() && forcefield->GetKeptFormCount() == 0)
         throw KelvResult(E_UNEXPECTED, "The dump file \"" + MessageText::Excerpt(dumpPath) +
                                            "\" holds no interaction: it may be cut short. No library is made "
                                            "from it.");
+    return forcefield;
 }
 
 }  // namespace
@@ -511,18 +579,19 @@ CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, co
 {
     // Read back as a library, clear the fit marks and write it in the
     // module's layout over the library (replaced only when saving succeeds).
-    CZelmForcefieldEditor editor;
-    LoadConverted(dumpPath, libraryPath, editor);
-    editor.MarkAllParametersNoFit();
-    CForcefieldEditor::WriteForcefieldFile(editor.GetForcefield(), libraryPath, project);
+    const CZelmServerDescription server;
+    const std::unique_ptr<CZelmForcefield> forcefield = PrepareConversion(dumpPath, server);
+    forcefield->MarkAllParametersNoFit();
+    RemoveStaleTemporaries(libraryPath, ".converting-", IsAttemptNumber);
+    CForcefieldEditor::WriteForcefieldFile(*forcefield, libraryPath, project);
 }
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
 
-void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& libraryPath)
+void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& /*libraryPath*/)
 {
-    CZelmForcefieldEditor editor;
-    LoadConverted(dumpPath, libraryPath, editor);
+    const CZelmServerDescription server;
+    PrepareConversion(dumpPath, server);
 }
 
 bool CDumpToLibraryConverter::CanConvert(const std::string& dumpPath, const std::string& libraryPath)

@@ -27,17 +27,23 @@
 // one species half two different charges are an error naming the species.
 //
 // A dump whose last line ends without a line break before the line that
-// ends its forcefield lines is cut short, and one that gives no interaction
-// (nor any form block this build keeps as text) gives a library of
-// species alone: both are refused, naming the dump.
+// ends its forcefield lines is cut short, and one that gives no potential
+// (no interaction read, nor a block of a form this build keeps as text,
+// wherever it stands) gives a library of species alone: both are refused,
+// naming the dump. So is a dump whose potential gives a value that is no
+// number ("nan", "inf"), or whose atom line gives a charge that is no
+// decimal number ("0x10"): nothing of it would be read.
 //
-// The library file is replaced only when the whole conversion succeeds: the
-// converted text is written to a temporary file beside it. A dump or library
-// that cannot be opened, a dump in which no species can be found ("Invalid
-// dump file format - species block absent") and every reading or writing
-// error throw KelvResult, and leave an existing library as it was. With the
-// `project` folder, a library of the project is not written through a link
-// leading outside it (LinkLeavingProject, ReplaceFile.h).
+// The dump is read once, whole, within RegularFile::Bound::Dump (a larger
+// file is refused by its size, unread). The converted text is read as a
+// library in memory; the library file is replaced only when the whole
+// conversion succeeds (CForcefieldEditor::WriteForcefieldFile: a new copy
+// renamed over it). A dump or library that cannot be opened, a dump in which
+// no species can be found ("Invalid dump file format - species block
+// absent") and every reading or writing error throw KelvResult, and leave an
+// existing library as it was. With the `project` folder, a library of the
+// project is not written through a link leading outside it
+// (LinkLeavingProject, ReplaceFile.h).
 class CDumpToLibraryConverter {
 public:
     CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
@@ -45,14 +51,12 @@ public:
     virtual ~CDumpToLibraryConverter();
 
     // Throws why the conversion of the dump into the library would fail, as
-    // the conversion itself fails: everything but writing the library is
-    // done (the converted text is read back through a temporary file beside
-    // the library, removed again).
+    // the conversion itself fails: the conversion run dry, everything but
+    // writing the library done, and nothing written.
     static void CheckConvertible(const std::string& dumpPath, const std::string& libraryPath);
 
-    // Whether the conversion of the dump into the library would succeed:
-    // everything but writing the library is done (the converted text is read
-    // back through a temporary file beside the library, removed again).
-    // Exhausted memory is thrown; every other failure answers false.
+    // Whether the conversion of the dump into the library would succeed
+    // (CheckConvertible). Exhausted memory is thrown; every other failure
+    // answers false.
     static bool CanConvert(const std::string& dumpPath, const std::string& libraryPath);
 };

@@ -20,6 +20,18 @@ CZelmForcefield::CZelmForcefield(const std::string& path, const CServerDescripti
     ReadLibrary(path);
 }
 
+CZelmForcefield::CZelmForcefield(const CServerDescription& serverDescription, const std::string& text,
+                                 CZelmLibUtils::FromText)
+    : CForcefield(std::string(), serverDescription)
+{
+    struct Reading {
+        bool& flag;
+        explicit Reading(bool& f) : flag(f) { flag = true; }
+        ~Reading() { flag = false; }
+    } reading(m_reading);
+    Take(CZelmLibUtils(GetServerDescription(), text, CZelmLibUtils::FromText{}));
+}
+
 CZelmForcefield::~CZelmForcefield() = default;
 
 void CZelmForcefield::WriteLibrary(std::ostream& stream) const
@@ -61,7 +73,11 @@ void CZelmForcefield::ReadLibrary(const std::string& path)
         explicit Reading(bool& f) : flag(f) { flag = true; }
         ~Reading() { flag = false; }
     } reading(m_reading);
-    CZelmLibUtils reader(false, path, GetServerDescription());
+    Take(CZelmLibUtils(false, path, GetServerDescription()));
+}
+
+void CZelmForcefield::Take(const CZelmLibUtils& reader)
+{
     SetDescription(reader.GetDescription());
     for (const auto& entry : reader.GetAllSpecies()) {
         const CSpecies& species = entry.second;
@@ -79,6 +95,7 @@ void CZelmForcefield::ReadLibrary(const std::string& path)
     m_keptSpeciesLines = reader.GetKeptSpeciesLines();
     KeepBlocks(reader);
     m_warnings = reader.GetWarnings();
+    m_keptForms = reader.GetKeptFormCount();
 }
 
 std::string CZelmForcefield::InteractionLine(const CZelmLibUtils::InteractionEntry& entry) const

@@ -16,6 +16,9 @@ public:
     // Reads the library at once; reading errors (KelvResult) pass to the
     // caller and no forcefield exists.
     CZelmForcefield(const std::string& path, const CServerDescription& serverDescription);
+    // Reads a library from its text (a file not written yet; no path).
+    CZelmForcefield(const CServerDescription& serverDescription, const std::string& text,
+                    CZelmLibUtils::FromText);
     ~CZelmForcefield() override;
 
     // The library text: species block, kept lines, interactions by form
@@ -33,6 +36,9 @@ public:
     // Whether lines of form blocks were kept as text (forms or interaction
     // lines this build does not read).
     bool HasKeptFormBlocks() const { return !m_keptBlocks.empty(); }
+    // How many blocks of forms the reader does not know the library keeps as
+    // text, wherever they stand (CZelmLibUtils::GetKeptFormCount).
+    int GetKeptFormCount() const { return m_keptForms; }
     // The lines of the library that were kept as text instead of read, with
     // their reasons (CZelmLibUtils::GetWarnings); empty for a clean library.
     const std::vector<Warning>& GetWarnings() const { return m_warnings; }
@@ -74,6 +80,8 @@ private:
     // library (its atom types in canonical order).
     std::string InteractionLine(const CZelmLibUtils::InteractionEntry& entry) const;
     void KeepBlocks(const CZelmLibUtils& reader);
+    // Takes what the reader read (ReadLibrary).
+    void Take(const CZelmLibUtils& reader);
     // Puts the kept block lines into the interactions to be written.
     void PlaceKeptBlockLines(InteractionMap& interactions) const;
 
@@ -81,5 +89,6 @@ private:
     std::list<std::string> m_keptSpeciesLines; // species lines left out, written back as they were
     std::list<KeptBlock> m_keptBlocks;
     std::vector<Warning> m_warnings;
+    int m_keptForms = 0;
     bool m_reading = false;
 };

@@ -104,6 +104,10 @@ public:
     // of those. The converter's errors are
     // thrown, with nothing written.
     static std::string ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
+    // ConvertFittedLibrary run dry: throws what it would throw (a folder
+    // that allows no new library, a dump that converts to none), writing
+    // nothing.
+    static void CheckFittedLibrary(const std::string& dump);
     // Why a run's trajectory of the kind has no frame, naming the file read.
     static std::string NoTrajectoryFrame(const std::string& base, int kind);
     // The text of the status document of a job whose run failed for `reason`,

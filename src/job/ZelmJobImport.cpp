@@ -22,12 +22,15 @@
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -175,6 +178,32 @@ void ReportFailureInStatus(const KelvComPtr<ISBContainerRoot>& root, const std::
 
 } // namespace
 
+namespace {
+
+std::string FittedLibraryNotMade(const std::string& wanted, const DiskUtilities::ClaimedName& claim)
+{
+    return "The fitted library \"" + MessageText::Excerpt(wanted) + "\" cannot be made: " +
+           DiskUtilities::ClaimFailure(claim) + ".";
+}
+
+} // namespace
+
+void CZelmJob::CheckFittedLibrary(const std::string& dump)
+{
+    const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
+    const std::filesystem::path native = PathUtilities::ToNative(wanted);
+    if (!std::filesystem::is_directory(native)) {
+        // The claim of a new name beside the dump, asked without making one.
+        const std::filesystem::path folder = native.has_parent_path() ? native.parent_path() : ".";
+        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            DiskUtilities::ClaimedName none;
+            none.error = errno;
+            throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(wanted, none));
+        }
+    }
+    CDumpToLibraryConverter::CheckConvertible(dump, wanted);
+}
+
 std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump)
 {
     // A library of the dump's name may be the fit's own input library (the
@@ -190,8 +219,7 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
     }
     const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(wanted, DiskUtilities::ClaimKind::File);
     if (!claim)
-        throw KelvResult(E_UNEXPECTED, "The fitted library \"" + MessageText::Excerpt(wanted) +
-                                           "\" cannot be made: " + DiskUtilities::ClaimFailure(claim) + ".");
+        throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(wanted, claim));
     try {
         const CDumpToLibraryConverter converter(dump, claim.path, ProjectFolderForWrites(root));
     } catch (...) {

@@ -444,7 +444,14 @@ void COutputFileReader::ReadOscFile(const std::string& path)
         return;
     }
 
-    // A block that breaks the format leaves no ".osc" results.
+    // A block that breaks the format leaves no ".osc" results; so does a
+    // value that is no number ("nan", "inf"), never read as 0.
+    bool number = true;
+    auto value = [&number](std::string_view token) {
+        double read = 0.0;
+        number = number && ParseWholeDecimal(token, read);
+        return read;
+    };
     auto broken = [&] {
         m_modeFrequencies.clear();
         m_oscillatorStrengths.clear();
@@ -453,7 +460,7 @@ void COutputFileReader::ReadOscFile(const std::string& path)
         if (!nextTokens(2) || ParseLeadingInteger(tokens[0]) != mode) {
             return broken();
         }
-        m_modeFrequencies.push_back(ParseLeadingDecimal(tokens[1]));
+        m_modeFrequencies.push_back(value(tokens[1]));
         xxMatrix3x3 tensor;
         for (int k = 0; k < 9; ++k) {
             if (!nextTokens(3)) {
@@ -464,7 +471,7 @@ void COutputFileReader::ReadOscFile(const std::string& path)
             if (row < 1 || row > 3 || column < 1 || column > 3) {
                 return broken();
             }
-            tensor(static_cast<int>(row), static_cast<int>(column)) = ParseLeadingDecimal(tokens[2]);
+            tensor(static_cast<int>(row), static_cast<int>(column)) = value(tokens[2]);
         }
         m_oscillatorStrengths.push_back(tensor);
     }
@@ -478,8 +485,11 @@ void COutputFileReader::ReadOscFile(const std::string& path)
             return broken();
         }
         for (int column = 1; column <= 3; ++column) {
-            dielectric(row, column) = ParseLeadingDecimal(tokens[static_cast<std::size_t>(column - 1)]);
+            dielectric(row, column) = value(tokens[static_cast<std::size_t>(column - 1)]);
         }
+    }
+    if (!number) {
+        return broken();
     }
     m_dielectricTensor = dielectric;
 }
@@ -496,15 +506,45 @@ void COutputFileReader::ReadDensFile(const std::string& path)
     m_dosValues.reserve(m_dosValues.size() + points);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     LineTokens tokens;
+    // A point is two numbers. A line of two words that are no values (a
+    // heading) is passed over; a value that is no number is never read as
+    // 0: the file gives no density of states, and the chart says why.
+    const auto meantAsValue = [](std::string_view word) {
+        const char first = word.empty() ? ' ' : word[0];
+        std::string lower(word.substr(0, 3));
+        for (char& c : lower) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        return (first >= '0' && first <= '9') || first == '+' || first == '-' || first == '.' || lower == "nan" ||
+               lower == "inf";
+    };
+    std::size_t number = 0;
     while (lines.Next()) {
+        ++number;
         if (Contains(lines.Line(), "#")) {
             continue;
         }
         TokenizeLine(lines.Line(), tokens);
-        if (tokens.size() == 2) {
-            ParseNumberToken(tokens[0], m_dosFrequencies);
-            ParseNumberToken(tokens[1], m_dosValues);
+        if (tokens.size() != 2) {
+            continue;
         }
+        double frequency = 0.0;
+        double density = 0.0;
+        const bool frequencyRead = ParseWholeDecimal(tokens[0], frequency);
+        const bool densityRead = ParseWholeDecimal(tokens[1], density);
+        if (frequencyRead && densityRead) {
+            m_dosFrequencies.push_back(frequency);
+            m_dosValues.push_back(density);
+        } else if (m_dosFailure.empty() && (meantAsValue(tokens[0]) || meantAsValue(tokens[1]))) {
+            const std::string_view word = frequencyRead ? tokens[1] : tokens[0];
+            m_dosFailure = "The density-of-states file \"" + MessageText::Excerpt(path) + "\" gives \"" +
+                           MessageText::Excerpt(std::string(word.substr(0, MessageText::ExcerptLength + 1))) +
+                           "\" on line " + std::to_string(number) + ", which is no number: there is nothing to chart.";
+        }
+    }
+    if (!m_dosFailure.empty()) {
+        m_dosFrequencies.clear();
+        m_dosValues.clear();
     }
     ReleaseSpareRoom(m_dosFrequencies);
     ReleaseSpareRoom(m_dosValues);

@@ -114,6 +114,11 @@ public:
     const std::vector<xxMatrix3x3>& GetOscillatorStrengths() const { return m_oscillatorStrengths; }
     const std::vector<double>& GetDosFrequencies() const { return m_dosFrequencies; }
     const std::vector<double>& GetDosValues() const { return m_dosValues; }
+    // Why the ".dens" file gives no density of states to chart: a value of
+    // a point that is no number ("nan", "inf", "0x10"), naming the file, the
+    // line and the word; empty when there is none. Such a file gives no
+    // point at all.
+    const std::string& GetDosFailure() const { return m_dosFailure; }
 
 protected:
     // "Region n : ..." of an atom table split into regions.
@@ -131,4 +136,5 @@ protected:
     std::vector<xxMatrix3x3> m_oscillatorStrengths;
     std::vector<double> m_dosFrequencies;
     std::vector<double> m_dosValues;
+    std::string m_dosFailure;
 };

@@ -66,6 +66,7 @@ public:
     }
 
     void RefuseMissingCharges() const override { RefuseLibraryWithoutCharges(m_runInfo, m_library); }
+    void RefuseCutLines() const override { m_library.RefuseCutDataLines(m_runInfo.GetLibraryPath()); }
 
 private:
     CZelmRunInfo& m_runInfo;

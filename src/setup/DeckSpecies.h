@@ -41,4 +41,8 @@ public:
     // the library: KelvResult E_UNEXPECTED, as writing an atom line would
     // refuse it; nothing where the build keeps no such rule.
     virtual void RefuseMissingCharges() const {}
+    // Throws, naming them, when the library has data lines longer than the
+    // engine reads (CZelmLibUtils::RefuseCutDataLines); nothing where the
+    // build does not look.
+    virtual void RefuseCutLines() const {}
 };

@@ -179,6 +179,8 @@ void CZelm::RefuseUnreadSpeciesLines(CZelmRunInfo& runInfo)
     const std::unique_ptr<CDeckSpecies> species = CDeckSpecies::ForRun(runInfo);
     const std::vector<std::string> refused = species->RefusedLines();
     if (refused.empty()) {
+        // The engine reads a line of the library to its line length only.
+        species->RefuseCutLines();
         species->RefuseMissingCharges();
         return;
     }

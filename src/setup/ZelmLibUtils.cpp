@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <filesystem>
 #include <fstream>
@@ -49,19 +50,79 @@ bool IsQualifier(std::string word)
     return word == "core" || word.find("shel") != std::string::npos;
 }
 
+// Whether the word is a number as a library's values are read: decimal,
+// the whole word, finite (the same reading as the species' charges).
+bool IsDecimal(const std::string& token)
+{
+    double value = 0.0;
+    return ZelmParseUtilities::ReadDecimal(token, value);
+}
+
+// The first word among the values that stands for a number that is not
+// finite ("nan", "-inf", "infinity", "1e999"), as the C library reads it;
+// empty when there is none.
+std::string NotANumberWord(const TokenList& tokens, std::size_t firstValue)
+{
+    for (std::size_t i = firstValue; i < tokens.size(); ++i) {
+        const std::string& word = tokens[i];
+        char* end = nullptr;
+        const double value = std::strtod(word.c_str(), &end);
+        if (end != word.c_str() && end == word.c_str() + word.size() && !std::isfinite(value)) {
+            return word;
+        }
+    }
+    return std::string();
+}
+
 bool IsFitFlag(const std::string& token)
 {
     return token == "0" || token == "1";
 }
 
-// Lines of the library, with the end of input told apart from a stream that
-// failed.
-void OpenLibrary(RegularFile::InputFile& stream, const std::string& path, const char* failureMessage)
+// The whole library text; the file is read once, within the bound of a
+// library.
+std::string LibraryText(const std::string& path, const char* failureMessage)
 {
-    if (!stream.Open(path, RegularFile::Bound::Library)) {
-        throw KelvResult(E_UNEXPECTED, stream.Failure(failureMessage));
+    std::string text;
+    std::string why;
+    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Library)) {
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure(failureMessage, path, why));
     }
+    return text;
 }
+
+// A stream over a text held elsewhere, read in place (no copy of it).
+class CTextBuffer : public std::streambuf {
+public:
+    explicit CTextBuffer(const std::string& text)
+    {
+        char* begin = const_cast<char*>(text.data());
+        setg(begin, begin, begin + text.size());
+    }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override
+    {
+        char* const from = way == std::ios_base::beg ? eback() : way == std::ios_base::end ? egptr() : gptr();
+        if (offset < eback() - from || offset > egptr() - from) {
+            return pos_type(off_type(-1));
+        }
+        setg(eback(), from + offset, egptr());
+        return pos_type(gptr() - eback());
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+};
+
+class CTextStream : public std::istream {
+public:
+    explicit CTextStream(const std::string& text) : std::istream(nullptr), m_buffer(text) { rdbuf(&m_buffer); }
+
+private:
+    CTextBuffer m_buffer;
+};
 
 void CheckStream(const std::istream& stream)
 {
@@ -91,7 +152,7 @@ std::list<std::pair<std::string, int>> NumberedLines(const std::string& text, in
                                                      std::list<std::string>::const_iterator to)
 {
     std::list<std::pair<std::string, int>> lines;
-    std::istringstream stream(text);
+    CTextStream stream(text);
     std::string line;
     for (int number = 1; from != to && number <= linesTaken && std::getline(stream, line); ++number) {
         ZelmParseUtilities::AsLibraryLine(line);
@@ -138,6 +199,10 @@ void CheckValueWords(const TokenList& tokens, std::size_t firstValue, const std:
         if (!ReadsAsNumber(tokens[i])) {
             throw KelvResult(E_UNEXPECTED, "The word \"" + MessageText::Excerpt(tokens[i]) + "\" is neither a value nor a fit flag (0 or 1)");
         }
+        if (!IsDecimal(tokens[i])) {
+            throw KelvResult(E_UNEXPECTED, "The value \"" + MessageText::Excerpt(tokens[i]) +
+                                               "\" is no decimal number that a double holds");
+        }
     }
     const std::size_t takers = static_cast<std::size_t>(std::count_if(
         parameters.begin(), parameters.end(), [](const CParameter& parameter) { return !parameter.IsHidden(); }));
@@ -167,7 +232,7 @@ DataLine SplinePoint(const TokenList& tokens)
     if (tokens.size() != 2) {
         return DataLine::None;
     }
-    return ReadsAsNumber(tokens[0]) && ReadsAsNumber(tokens[1]) ? DataLine::Data : DataLine::Broken;
+    return IsDecimal(tokens[0]) && IsDecimal(tokens[1]) ? DataLine::Data : DataLine::Broken;
 }
 
 // Ryckaert coefficients: one line of numbers only.
@@ -181,7 +246,7 @@ DataLine RyckaertCoefficients(const TokenList& tokens)
             return DataLine::None;
         }
     }
-    return DataLine::Last;
+    return std::all_of(tokens.begin(), tokens.end(), IsDecimal) ? DataLine::Last : DataLine::Broken;
 }
 
 // The forms that claim data lines: the form's keyword and the test of its
@@ -211,6 +276,17 @@ const DataLineForm* DataLinesOf(const std::string& keyword)
         }
     }
     return nullptr;
+}
+
+std::string UnknownFormReason(const std::string& keyword)
+{
+    return "\"" + MessageText::Excerpt(keyword) +
+           "\" is no form keyword this reader knows: the lines of its form are kept as they stand";
+}
+
+std::string FollowsUnknownForm(int lineNumber)
+{
+    return "It follows the form keyword on line " + std::to_string(lineNumber) + ", which this reader does not know";
 }
 
 std::string FollowsUnreadForm(int formLineNumber)
@@ -319,6 +395,12 @@ CZelmLibUtils::CZelmLibUtils(bool isStandardLibrary, const std::string& libraryP
     ReadLibrary(libraryPath, serverDescription);
 }
 
+CZelmLibUtils::CZelmLibUtils(const CServerDescription& serverDescription, const std::string& text, FromText)
+    : m_speciesReader(m_otherLines, false, std::string())
+{
+    ReadLibraryText(text, serverDescription);
+}
+
 CZelmLibUtils::~CZelmLibUtils() = default;
 
 // ---------------------------------------------------------------------------
@@ -369,12 +451,67 @@ std::string CZelmLibUtils::GetAlternativeName(const KelvComPtr<ISDObject>& atom)
 
 void CZelmLibUtils::ReadSpecies(const std::string& path)
 {
-    RegularFile::InputFile stream;
-    OpenLibrary(stream, path, "Unable to read ZELM library file.");
+    const std::string text = LibraryText(path, "Unable to read ZELM library file.");
+    FindCutLines(text, false);
+    CTextStream stream(text);
     m_description.clear();
     m_speciesReader.Read(stream, m_otherLines);
     CheckStream(stream);
     KeepUnreadSpecies();
+}
+
+void CZelmLibUtils::FindCutLines(const std::string& text, bool warn)
+{
+    m_cutDataLines.clear();
+    const std::size_t limit = ZelmParseUtilities::ZelmLineLength();
+    int number = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t end = newline == std::string::npos ? text.size() : newline;
+        ++number;
+        // Only a line longer than the engine's line length is looked at
+        // closely (the carriage returns that end it are its line end).
+        if (end - start > limit) {
+            std::string_view line(text.data() + start, end - start);
+            while (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            const std::string_view cut = ZelmParseUtilities::CutWord(line);
+            if (!cut.empty()) {
+                // The line as it is read: its first columns, cut (one more
+                // tells a cut at a word's end from one inside it).
+                std::string head(line.substr(0, limit + 1));
+                const SourceLine source{ZelmParseUtilities::AsLibraryLine(head), number};
+                const std::string word(cut.substr(0, MessageText::ExcerptLength + 1));
+                const std::string reason = "The line is longer than the " + std::to_string(limit) +
+                                           " columns the engine reads: it is cut before the word \"" +
+                                           MessageText::Excerpt(word, MessageText::ExcerptLength, cut.size()) + "\"";
+                if (!ZelmParseUtilities::IsCommentLine(source.text)) {
+                    m_cutDataLines.push_back(Warning{number, source.text, reason, std::string()});
+                }
+                if (warn) {
+                    Warn(source, reason);
+                }
+            }
+        }
+        start = end + 1;
+    }
+}
+
+void CZelmLibUtils::RefuseCutDataLines(const std::string& libraryPath) const
+{
+    if (m_cutDataLines.empty()) {
+        return;
+    }
+    std::string message = "The forcefield library \"" + MessageText::Excerpt(libraryPath) +
+                          "\" has lines longer than the " + std::to_string(ZelmParseUtilities::ZelmLineLength()) +
+                          " columns the engine reads, which it would read cut:";
+    for (const Warning& cut : m_cutDataLines) {
+        message += "\n  line " + std::to_string(cut.lineNumber) + ": " + MessageText::Excerpt(cut.line) + "\n    " +
+                   cut.reason;
+    }
+    message += "\nMend these lines of the library first (break them, or shorten their words).";
+    throw KelvResult(E_UNEXPECTED, message);
 }
 
 void CZelmLibUtils::KeepUnreadSpecies()
@@ -388,15 +525,16 @@ void CZelmLibUtils::KeepUnreadSpecies()
 
 void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescription& serverDescription)
 {
-    RegularFile::InputFile file;
-    OpenLibrary(file, path, "Unable to open ZELM library file.");
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    CheckStream(file);
+    ReadLibraryText(LibraryText(path, "Unable to open ZELM library file."), serverDescription);
+}
+
+void CZelmLibUtils::ReadLibraryText(const std::string& text, const CServerDescription& serverDescription)
+{
     m_description.clear();
 
     // Read from memory, so that the lines the species reader took can be
     // counted for the line numbers of the warnings.
-    std::istringstream stream(text);
+    CTextStream stream(text);
     SourceLine firstLine;
     std::list<std::string> before;
     firstLine.text = m_speciesReader.Read(stream, before);
@@ -427,6 +565,11 @@ void CZelmLibUtils::ReadLibrary(const std::string& path, const CServerDescriptio
     }
     LineSource source(stream, taken, std::move(early));
     ParseLibraryBody(firstLine, source, serverDescription);
+
+    // The lines the engine would read cut, among the others in file order.
+    FindCutLines(text, true);
+    std::stable_sort(m_warnings.begin(), m_warnings.end(),
+                     [](const Warning& a, const Warning& b) { return a.lineNumber < b.lineNumber; });
 }
 
 void CZelmLibUtils::ParseLibraryBody(const SourceLine& firstLine, LineSource& source,
@@ -439,13 +582,49 @@ void CZelmLibUtils::ParseLibraryBody(const SourceLine& firstLine, LineSource& so
         formLine = firstLine;
         haveForm = true;
     } else {
-        if (!ZelmParseUtilities::IsBlankLine(firstLine.text)) {
-            m_otherLines.push_back(firstLine.text);
-        }
-        haveForm = ReadUntilFunctionalFormLine(source, serverDescription, formLine);
+        haveForm = KeepLinesBeforeForms(firstLine, source, serverDescription, formLine);
     }
     while (haveForm) {
         haveForm = ParseFormBlock(formLine, source, serverDescription);
+    }
+}
+
+bool CZelmLibUtils::KeepLinesBeforeForms(const SourceLine& firstLine, LineSource& source,
+                                         const CServerDescription& serverDescription, SourceLine& formLine)
+{
+    // Kept among the other lines, in their place after the species. Each
+    // but a comment is told: the first that begins with a word that is no
+    // species opens the block of a form this reader does not know, and the
+    // lines after it up to the next form line are that form's.
+    std::string follows;
+    SourceLine line = firstLine;
+    bool haveLine = !ZelmParseUtilities::IsBlankLine(line.text);
+    for (;;) {
+        if (haveLine) {
+            if (IsFunctionalFormLine(line.text, serverDescription)) {
+                formLine = line;
+                return true;
+            }
+            m_otherLines.push_back(line.text);
+            TokenList tokens;
+            Tokenize(line.text, tokens);
+            if (ZelmParseUtilities::IsCommentLine(line.text)) {
+                // a comment stays as it is
+            } else if (!follows.empty()) {
+                Warn(line, follows);
+            } else if (!tokens.empty() && !m_speciesReader.HasSpecies(tokens.front()) &&
+                       std::isalpha(static_cast<unsigned char>(tokens.front().front()))) {
+                ++m_keptForms;
+                Warn(line, UnknownFormReason(tokens.front()));
+                follows = FollowsUnknownForm(line.number);
+            } else {
+                Warn(line, "No form line comes before it: it is kept as it stands");
+            }
+        }
+        haveLine = source.NextNonEmpty(line);
+        if (!haveLine) {
+            return false;
+        }
     }
 }
 
@@ -613,12 +792,9 @@ bool CZelmLibUtils::KeepUnknownForm(const SourceLine& line, const std::string& k
                                     LineSource& source, const CServerDescription& serverDescription,
                                     SourceLine& formLine)
 {
-    KeepInBlock(context, line,
-                "\"" + MessageText::Excerpt(keyword) +
-                    "\" is no form keyword this reader knows: the lines of its form are kept as they stand",
-                true);
-    const std::string follows =
-        "It follows the form keyword on line " + std::to_string(line.number) + ", which this reader does not know";
+    ++m_keptForms;
+    KeepInBlock(context, line, UnknownFormReason(keyword), true);
+    const std::string follows = FollowsUnknownForm(line.number);
     // Blank lines stay when a line of the form follows them.
     std::vector<SourceLine> blanks;
     SourceLine next;
@@ -662,10 +838,15 @@ bool CZelmLibUtils::ReadInteraction(const SourceLine& line, FormContext& context
         error = StoreInteraction(context, atomTypes, parameters);
     }
     if (!error.empty()) {
+        const std::size_t warned = m_warnings.size();
         for (const SourceLine& kept : lines.lines) {
             KeepInBlock(context, kept, error);
         }
         context.block.keptLines.back().open = lines.open;
+        const std::string notANumber = NotANumberWord(lines.tokens, firstValue);
+        for (std::size_t i = warned; i < m_warnings.size(); ++i) {
+            m_warnings[i].notANumber = notANumber;
+        }
     }
     // A comment that cut the joining short stays in its place; so does a
     // blank line that cut short an interaction that was kept as text, since

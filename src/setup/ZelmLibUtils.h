@@ -48,6 +48,21 @@
 // included) stay in the block as they stand, each with a warning, and none
 // of them is read as an interaction of the form before it.
 //
+// The lines between the species section and the first form line stay
+// among the other lines, each but a comment with a warning: the first that
+// begins with a word that is neither a species nor a form keyword opens the
+// block of a form this reader does not know (the lines after it up to the
+// next form line are that form's), as inside a block. GetKeptFormCount
+// counts such blocks wherever they stand.
+//
+// Numbers (values, data lines) are decimal, the whole word
+// (ZelmParseUtilities::ReadDecimal, as the species' charges): "0x10" or
+// "nan" keeps its line as text.
+//
+// A line longer than the engine's line length is read cut to it as the
+// engine reads it; when a word is lost it gives a warning naming the word,
+// and a data line so cut is one of GetCutDataLines.
+//
 // Species lines whose charge is not a number leave their species out (see
 // CZelmSpeciesReader); they are kept as written (GetKeptSpeciesLines) and
 // written back in the species section.
@@ -93,6 +108,10 @@ public:
         int lineNumber = 0;
         std::string line;
         std::string reason;
+        // The word of an interaction line kept as text that stands for a
+        // value but is no finite number ("nan", "inf", "1e999"); empty for
+        // other lines.
+        std::string notANumber;
     };
 
     // A line of a form block kept as text. Its place: right after the
@@ -134,6 +153,10 @@ public:
     // "Problem reading file".
     CZelmLibUtils(bool isStandardLibrary, const std::string& libraryPath,
                   const CServerDescription& serverDescription);
+    // Reads a whole library from its text, as the constructor above reads
+    // the text of a file (a converted dump that is not written yet).
+    struct FromText {};
+    CZelmLibUtils(const CServerDescription& serverDescription, const std::string& text, FromText);
     virtual ~CZelmLibUtils();
 
     CZelmLibUtils(const CZelmLibUtils&) = delete;
@@ -163,6 +186,22 @@ public:
     // The species lines left out, as written, in file order.
     const std::list<std::string>& GetKeptSpeciesLines() const { return m_keptSpeciesLines; }
 
+    // The library's cut data lines: every line but a comment that is longer
+    // than the engine's line length (ZelmParseUtilities::ZelmLineLength) with
+    // a word beyond it, each with the word that is cut, in file order. The
+    // engine would read such a line cut (a charge or a value lost, an option
+    // dropped). Both readings find them; the whole reading also gives each
+    // long line, comments included, a warning.
+    const std::vector<Warning>& GetCutDataLines() const { return m_cutDataLines; }
+    // Throws KelvResult E_UNEXPECTED naming the library and each of its cut
+    // data lines; nothing when it has none. Every command that hands the
+    // library to the engine (deck, check, export, run) refuses it so.
+    void RefuseCutDataLines(const std::string& libraryPath) const;
+
+    // How many blocks of forms this reader does not know were kept as text,
+    // wherever they stand (each opened by its keyword line).
+    int GetKeptFormCount() const { return m_keptForms; }
+
     // Whether an interaction of a multi-line form that still lacks values
     // takes the line as its continuation (its first word is "&" or begins
     // with a number).
@@ -185,11 +224,20 @@ private:
     // Takes the species lines the species reader left out, with warnings.
     void KeepUnreadSpecies();
     void ReadLibrary(const std::string& path, const CServerDescription& serverDescription);
+    void ReadLibraryText(const std::string& text, const CServerDescription& serverDescription);
+    // Finds the cut data lines of the text; with `warn`, every long line is
+    // also a warning.
+    void FindCutLines(const std::string& text, bool warn);
     void ParseLibraryBody(const SourceLine& firstLine, LineSource& source,
                           const CServerDescription& serverDescription);
 
     // One form line with its block. Each returns whether a further form line
     // was found (it is then in `formLine`).
+    // The lines after the species up to the first form line (`firstLine`
+    // the first of them), kept among the other lines with warnings; returns
+    // whether a form line was found (then in `formLine`).
+    bool KeepLinesBeforeForms(const SourceLine& firstLine, LineSource& source,
+                              const CServerDescription& serverDescription, SourceLine& formLine);
     bool ParseFormBlock(SourceLine& formLine, LineSource& source,
                         const CServerDescription& serverDescription);
     // The form and options of the form line; false with the reason in `error`.
@@ -269,4 +317,6 @@ private:
     std::list<FormBlock> m_formBlocks;
     std::vector<Warning> m_warnings;
     std::list<std::string> m_keptSpeciesLines;
+    std::vector<Warning> m_cutDataLines;
+    int m_keptForms = 0;
 };

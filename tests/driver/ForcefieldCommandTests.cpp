@@ -168,3 +168,47 @@ TEST_F(ForcefieldCommand, AFormTheModuleDoesNotReadIsKeptAsItStands)
         EXPECT_NE(saved.find("Cl core Cl core 1300"), std::string::npos) << saved;
     }
 }
+
+// A fitted library converted on a disk that fills up (a bound on the size of
+// every file the driver writes) is refused with the system's reason and never
+// made with part of its interactions; without the bound it is made whole.
+TEST_F(ForcefieldCommand, AFittedLibraryOnAFullDiskIsRefusedWhole)
+{
+    std::filesystem::create_directories(folder.File("p/fit"));
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/analysis/energy.gout", folder.File("p/fit/fit.gout"));
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/forcefield/fit.res", folder.File("p/fit/fit.res"));
+    const auto convert = [&](unsigned long limit) {
+        const std::string errFile = folder.File("limited-stderr.txt");
+        const std::string command = "trap '' XFSZ; cd '" + folder.Path() + "' && QZ_USER_SETTINGS='" +
+                                    folder.File("user-settings") + "' timeout -s KILL 60 " +
+                                    (limit > 0 ? "prlimit --fsize=" + std::to_string(limit) + " " : std::string()) + "'" +
+                                    QzTest::DriverPath() + "' --registry registry.json analyse p/fit/fit.gout library 2>&1 >/dev/null | cat >'" +
+                                    errFile + "'";  // the error file is not the bounded driver's own
+        const int status = std::system(command.c_str());
+        Result result;
+        result.exited = WIFEXITED(status);
+        result.err = QzTest::ReadFile(errFile);
+        // The status is the pipe's: a failure of the driver is its message.
+        result.code = result.err.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+        return result;
+    };
+    const Result whole = convert(0);
+    ASSERT_EQ(whole.code, 0) << whole.err;
+    const std::string made = QzTest::ReadFile(folder.File("p/fit/fit.lib"));
+    std::filesystem::remove(folder.File("p/fit/fit.lib"));
+    for (const unsigned long limit : {1ul, 40ul, made.size() / 2, made.size() - 1}) {
+        SCOPED_TRACE(limit);
+        const Result cut = convert(limit);
+        EXPECT_EQ(cut.code, 1) << cut.err;
+        EXPECT_TRUE(Contains(cut.err, "File too large")) << cut.err;
+        EXPECT_FALSE(Contains(cut.err, "Input/output error")) << cut.err;
+        EXPECT_FALSE(std::filesystem::exists(folder.File("p/fit/fit.lib")));
+        for (const auto& entry : std::filesystem::directory_iterator(folder.File("p/fit")))
+            EXPECT_EQ(entry.path().filename().string().rfind("fit", 0), 0u) << entry.path();
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("p/fit")),
+                                std::filesystem::directory_iterator()),
+                  2) << "nothing left beside the run's files";
+    }
+    EXPECT_EQ(convert(made.size()).code, 0);
+    EXPECT_EQ(QzTest::ReadFile(folder.File("p/fit/fit.lib")), made);
+}

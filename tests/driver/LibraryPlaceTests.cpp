@@ -280,3 +280,42 @@ TEST_F(LibraryPlace, TheForcefieldCommandShowsAndSavesOnlyTheProjectsLibrary)
     EXPECT_EQ(typed.code, 0) << typed.out << typed.err;
     EXPECT_TRUE(Has(QzTest::ReadFile(Outside("secret.lib")), "Cl core -0.25\n"));
 }
+
+// The engine reads a line of a library to its line length (1,023 columns):
+// a data line longer than that, with a word beyond the column, is refused
+// by every command that hands the library to the engine, naming the line
+// and the word; a long comment is only cut, and trailing blanks cut nothing.
+TEST_F(LibraryPlace, ALibraryWhoseDataLinesTheEngineWouldReadCutIsRefused)
+{
+    const std::string original = QzTest::ReadFile(examples + "rocksalt.lib");
+    const std::string pad(1016, ' ');
+    struct Case {
+        std::string what;
+        std::string library;
+        std::string cut;  // the word named; empty: the library is taken
+    };
+    const std::vector<Case> cases{
+        {"a charge across the column", "species\nNa core 1.0\nCl core" + pad + "-1.25\n", "-1.25"},
+        {"a value across the column", original + "buck\nNa core Cl core 1.0 0.3 0.0 0.0" + pad + "12.5\n", "12.5"},
+        {"a form option across the column", original + "buck" + pad + "   kcal\nNa core Cl core 1 0.3 0 0 9\n",
+         "kcal"},
+        {"a long comment", original + "# " + std::string(600, 'x') + " " + std::string(600, 'y') + "\n", ""},
+        {"trailing blanks", "species\nNa core 1.0" + std::string(1100, ' ') + "\nCl core -1.0\n", ""},
+    };
+    for (const Case& c : cases) {
+        QzTest::WriteFile(folder.File("p/rocksalt.lib"), c.library);
+        for (const std::string command : {"deck p/rocksalt.qsd --out d", "export p/rocksalt.qsd", "run p/rocksalt.qsd"}) {
+            const DriverOutcome outcome = Run(command);
+            if (c.cut.empty()) {
+                EXPECT_EQ(outcome.code, 0) << c.what << ": " << command << "\n" << outcome.out << outcome.err;
+            } else {
+                ExpectRefused(outcome, c.what + ": " + command,
+                              {"rocksalt.lib\" has lines longer than the 1023 columns", "before the word \"" + c.cut + "\""});
+            }
+        }
+        EXPECT_TRUE(Has(Run("check p/rocksalt.qsd").out,
+                        std::string("can export files:           ") + (c.cut.empty() ? "yes" : "no")))
+            << c.what;
+        fs::remove_all(folder.File("p/.server"));
+    }
+}

@@ -400,10 +400,24 @@ TEST_F(ResultAgreement, FitDumpsThatGiveNoLibrary)
         {"species alone", {{"fit.res", "fit conp\nspecies\nMg core 2.0\nO core -2.0\ndump fit.grs\n"}},
          named + " holds no interaction"},
         {"FIFO", {{"fit.res", "", true}}, "no (Cannot open the dump file"},
+        {"potentials of forms kept as text",
+         {{"fit.res", "fit noflags\nspecies\nFe core 0.0\nS core 0.0\nbondorder0_bond 50.0 9.5469 0 0\ndump fitting.grs\n"}},
+         "yes"},
+        {"its only value not a number",
+         {{"fit.res", "fit\nspecies\nMg core 2.0\nO core -2.0\nbuck\nMg core O core nan 0.3 0.0 0.0 10.0 1 0\ndump x\n"}},
+         named + " gives \"nan\", which is no number"},
+        {"larger than a dump can be", {{"fit.res", "sparse"}}, "no (Cannot open the dump file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         FolderWith("fit", run, c.changed);
+        if (!c.changed.empty() && c.changed.front().bytes == "sparse")
+            fs::resize_file(folder.File("p/fit/fit.res"), (std::uintmax_t{256} << 20) + 1);
+        // The question writes nothing, not even a file it removes again: the
+        // folder stays as it was to the nanosecond.
+        const fs::file_time_type before = fs::last_write_time(folder.File("p/fit"));
+        EXPECT_EQ(Bounded("results p/fit/fit.gout").code, 0);
+        EXPECT_TRUE(fs::last_write_time(folder.File("p/fit")) == before) << "the question wrote in the run's folder";
         ExpectAgreement("p/fit/fit.gout", {{"CanImportLibrary", c.answer}});
         EXPECT_EQ(fs::exists(folder.File("p/fit/fit.lib")), c.answer == "yes");
     }

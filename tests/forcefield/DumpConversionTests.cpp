@@ -146,7 +146,7 @@ TEST(DumpConversion, FailuresNameTheFileAndLeaveTheLibraryAsItWas)
     EXPECT_EQ("Invalid dump file format - species block absent", MessageOf(folder.File("bad.res"), library));
     EXPECT_EQ("species\nSi core 4.0\n", ReadFile(library));
 
-    WriteFile(folder.File("good.res"), "conp\nspecies\nSi core 4.0\n");
+    WriteFile(folder.File("good.res"), std::string("conp\nspecies\nSi core 4.0\n") + SiPotential);
     const std::string unreachable = folder.File("no-folder/out.lib");
     EXPECT_NE(std::string::npos, MessageOf(folder.File("good.res"), unreachable).find(unreachable));
 
@@ -206,37 +206,88 @@ TEST(DumpConversion, SpeciesWithTwoChargesInItsAtomLinesIsRefusedByName)
     EXPECT_EQ("species\nSi core 4.0\n", ReadFile(folder.File("run.lib")));
 }
 
+// The answer is the conversion run dry: the same reading and checks, and
+// nothing written (not even a working copy). A dump converts when it holds
+// a potential, read or kept as text; a value that is no number, or none at
+// all, is refused naming the dump.
 TEST(DumpConversion, CanConvertAnswersWhatTheConversionDoes)
 {
     const std::string conflicting = "fit\nfractional\nNa core 0 0 0 1.0\nNa core 0.5 0.5 0.5 0.9\nend\n";
     const std::string fit = ReadFile(DataFile("fit.res"));
+    const std::string bondOrder = "fit noflags\nspecies\nFe core 0.0\nS core 0.0\nbondorder0_bond 50.0 9.5469 0 0\n"
+                                  "dump fitting.grs\n";
+    const std::string nanA = "fit\nspecies\nSi core 4.0\nbuck\nSi core Si core nan 0.3 0.0 0.0 10.0 1 0\ndump x\n";
+    const std::size_t tooLarge = (std::size_t{256} << 20) + 1;
     const struct {
         const char* label;
         std::string dump;  // empty: no dump file
+        bool converts;
+        const char* said;  // a part of the refusal
     } cases[] = {
-        {"species block", ReadFile(DataFile("fit.res"))},
-        {"atom lines", ReadFile(DataFile("nospecies.res"))},
-        {"two charges", conflicting},
-        {"no species at all", "opti conp\ntitle\nno block here\n"},
-        {"species alone", "fit conp\nspecies\nSi core 4.0\ndump fit.grs\n"},
-        {"cut in an interaction line", fit.substr(0, fit.find("1428") + 2)},
-        {"last line whole without its line break", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) + "dump"},
-        {"no dump", ""},
+        {"species block", ReadFile(DataFile("fit.res")), true, ""},
+        {"atom lines", ReadFile(DataFile("nospecies.res")), true, ""},
+        {"potentials of forms kept as text", bondOrder, true, ""},
+        {"several of them", "fit noflags\nspecies\nFe core 0.0\nS core 0.0\nbondorder0_bond     50.000000     9.546900 0 0\n"
+                            "bondorder1_angle     1.000000     2.000000     3.000000 0 0\ndump fitting.grs\n", true, ""},
+        {"of forms kept as text, without a species block",
+         "fit noflags\nname fes\ncell\n5.0 5.0 5.0 90 90 90\nfractional  1\nFe core 0 0 0 0.0 1.0 0.0\n"
+         "S core 0.5 0.5 0.5 0.0 1.0 0.0\nobservables\nenergy\n-1.0 1.0\nend\nvariables\nshift\nend\n"
+         "bondorder0_bond     50.000000     9.546900 0 0\ndump fitting.grs\n", true, ""},
+        {"kept potentials after a read one", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) +
+                                                 "tersoff Si core\nSi core Si core 1.0 2.0\ndump x\n", true, ""},
+        {"two charges", conflicting, false, "two charges"},
+        {"no species at all", "opti conp\ntitle\nno block here\n", false, "species block absent"},
+        {"species alone", "fit conp\nspecies\nSi core 4.0\ndump fit.grs\n", false, "holds no interaction"},
+        {"cut in an interaction line", fit.substr(0, fit.find("1428") + 2), false, "is cut short"},
+        {"last line whole without its line break", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) + "dump", true, ""},
+        {"the only value not a number", nanA, false, "gives \"nan\", which is no number"},
+        {"infinity beside a good potential", "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) +
+                                                 "Si core Si core 1.0 inf 0.0 0.0 10.0\ndump x\n", false, "\"inf\""},
+        {"a hexadecimal charge", "fit\nfractional\nSi core 0 0 0 0x10\nend\n" + std::string(SiPotential) + "dump x\n",
+         false, "the charge \"0x10\" of the species \"Si core\""},
+        {"a charge that is no number", "fit\nfractional\nSi core 0 0 0 nan\nend\n" + std::string(SiPotential) +
+                                           "dump x\n", false, "\"nan\""},
+        {"larger than a dump can be", std::string("sparse"), false, "is too large"},
+        {"a potential longer than the engine reads",
+         "fit\nspecies\nSi core 4.0\nbuck\nSi core Si core 1000.0 0.3 0.0 0.0" + std::string(1000, ' ') + "12.5\ndump x\n",
+         false, "cut before the word \"12.5\""},
+        {"a long comment among the potentials",
+         "fit\nspecies\nSi core 4.0\n" + std::string(SiPotential) + "# " + std::string(1100, 'x') + "\ndump x\n", true, ""},
+        {"no dump", "", false, "Cannot open the dump file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         TempFolder folder;
+        const std::string dump = folder.File("run.res");
         if (!c.dump.empty())
-            WriteFile(folder.File("run.res"), c.dump);
-        const bool can = CDumpToLibraryConverter::CanConvert(folder.File("run.res"), folder.File("run.lib"));
+            WriteFile(dump, c.dump == "sparse" ? std::string("fit\n") : c.dump);
+        if (c.dump == "sparse")
+            std::filesystem::resize_file(dump, tooLarge);
+        // Nothing written, not even a file removed again: the folder's time
+        // stays to the nanosecond.
+        const std::filesystem::file_time_type before = std::filesystem::last_write_time(folder.Path());
+        const bool can = CDumpToLibraryConverter::CanConvert(dump, folder.File("run.lib"));
+        EXPECT_TRUE(std::filesystem::last_write_time(folder.Path()) == before) << "the check wrote";
+        std::string said;
+        try {
+            CDumpToLibraryConverter::CheckConvertible(dump, folder.File("run.lib"));
+        } catch (const KelvResult& error) {
+            said = error.GetMessage();
+        }
         EXPECT_TRUE(folder.Entries().size() == (c.dump.empty() ? 0u : 1u)) << "the check writes nothing";
         bool converted = true;
         try {
-            CDumpToLibraryConverter(folder.File("run.res"), folder.File("run.lib"));
-        } catch (const KelvResult&) {
+            CDumpToLibraryConverter(dump, folder.File("run.lib"));
+        } catch (const KelvResult& error) {
             converted = false;
+            EXPECT_EQ(said, error.GetMessage()) << "the answer's reason is the conversion's";
         }
         EXPECT_EQ(converted, can);
+        EXPECT_EQ(converted, c.converts);
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (!c.converts) {
+            EXPECT_FALSE(std::filesystem::exists(folder.File("run.lib")));
+        }
     }
 }
 

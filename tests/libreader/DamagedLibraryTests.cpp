@@ -12,6 +12,7 @@
 #include "common/TestForms.h"
 #include "forcefield/ZelmForcefield.h"
 #include "forcefield/ZelmForcefieldEditor.h"
+#include "forcefield/ZelmServerDescription.h"
 
 using QzTest::ReadFile;
 using QzTest::TempFolder;
@@ -116,6 +117,9 @@ TEST(DamagedLibrary, LoadSaveAndLoadAgainLosesNoLine)
         // the lines after it are that form's, kept as they stand.
         {"unknown form keyword", {{kValidA, Valid}, {"zzz 12.0", Kept}, {kValidB, Kept}}},
         {"unknown form keyword first", {{"tersoff", Kept}, {kValidA, Kept}, {"# its comment", Comment}}},
+        {"unknown form keyword and a name of no species", {{kValidA, Valid}, {"tersoff Xx 12.0", Kept}, {kValidB, Kept}}},
+        {"hexadecimal value", {{kValidA, Valid}, {"Na core O shel 0x10 0.3 0.0 10.0", Kept}, {kValidB, Valid}}},
+        {"value not a number", {{kValidA, Valid}, {"Na core O shel nan 0.3 0.0 10.0", Kept}, {kValidB, Valid}}},
         {"nothing readable", {{kUnknown, Kept}, {"# only kept lines", Comment}, {"Na core O shel 1.0", Kept}}},
         {"several", {{"# first", Comment}, {kUnknown, Kept}, {kValidA, Valid}, {"Na core", Kept},
                      {"Na core O core 1007.0 0.3 0.0 10.0 1 x 0", Kept}, {kValidB, Valid}, {"# last", Comment}}},
@@ -227,4 +231,87 @@ TEST(DamagedLibrary, KeptLinesReadTheSameAfterASave)
     EXPECT_EQ(secondText.str(), firstText.str());
     EXPECT_EQ(second.GetWarnings().size(), 9u);
     EXPECT_EQ(second.GetInteractionEntries().size(), 1u);
+}
+
+// The lines between the species and the first form line: each but a
+// comment is told; a word that is no species opens a form this reader does
+// not know, whose lines follow it. All stay where they stood when saved.
+TEST(DamagedLibrary, LinesBeforeTheFirstFormAreKeptWithWarnings)
+{
+    const struct {
+        const char* what;
+        const char* lines;     // after the species, before "buck"
+        const char* warnings;  // the reasons' first words, one a line
+        int keptForms;
+    } cases[] = {
+        {"keyword and words", "tersoff Na core\nNa core Cl core 1.0 2.0 3.0\n", "\"tersoff\"\nIt follows\n", 1},
+        {"keyword and a number", "tersoff Xx 12.0\n", "\"tersoff\"\n", 1},
+        {"keyword alone, then a comment", "bondorder0_bond\n# its block\n1.0 2.0\n", "\"bondorder0_bond\"\nIt follows\n", 1},
+        {"an interaction line without a form", "Na core Cl core 1.0 2.0\n", "No form\n", 0},
+        {"a comment only", "# notes\n", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder files("before-forms");
+        const std::string head = "species\nNa core 1.0\nCl core -1.0\n\n";
+        const std::string block = "buck\nNa core Cl core 1000.0 0.3 0.0 0.0 10.0\n";
+        CZelmForcefieldEditor editor;
+        const CForcefield& forcefield = editor.Load(files.Write("lib.lib", head + c.lines + block));
+        // Each reason as far as its first letters tell it apart.
+        std::string reasons;
+        for (const CZelmLibUtils::Warning& warning : editor.GetLoadWarnings()) {
+            const std::string& reason = warning.reason;
+            reasons += (reason[0] == '"' ? reason.substr(0, reason.find(' ')) : reason.substr(0, reason.find(' ', 3))) + "\n";
+        }
+        EXPECT_EQ(reasons, c.warnings);
+        EXPECT_EQ(static_cast<const CZelmForcefield&>(forcefield).GetKeptFormCount(), c.keptForms);
+        EXPECT_EQ(forcefield.GetAtomTypeNames().size(), 2u);
+        EXPECT_EQ(BuckInteractions(forcefield), 1u);
+        editor.SaveAs(files.File("saved.lib"));
+        EXPECT_NE(ReadFile(files.File("saved.lib")).find(c.lines), std::string::npos) << ReadFile(files.File("saved.lib"));
+    }
+}
+
+// A line longer than the engine reads is a warning naming the word that is
+// cut, comments too; only data lines are the cut data lines.
+TEST(DamagedLibrary, LongLinesAreWarnedOfAndDataLinesCounted)
+{
+    const std::string pad(1020, ' ');
+    const struct {
+        const char* what;
+        std::string line;
+        const char* word;  // named; empty: no warning
+        bool data;
+    } cases[] = {
+        {"species charge", "Cl core" + pad + "-1.25", "-1.25", true},
+        {"interaction rmax", "Na core Cl core 1.0 0.3 0.0 0.0" + pad + "12.5", "12.5", true},
+        {"comment", "#" + pad + "remark", "remark", false},
+        {"blanks only", "Cl core -1.0" + pad, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder files("long-lines");
+        const bool species = c.line.rfind("Cl", 0) == 0;
+        const std::string text = "species\nNa core 1.0\n" + (species ? c.line + "\n" : std::string("Cl core -1.0\n")) +
+                                 "buck\n" + (species ? std::string() : c.line + "\n") +
+                                 "Na core Na core 1.0 0.3 0.0 0.0 9.0\n";
+        const int lineNumber = species ? 3 : 5;
+        const CZelmServerDescription server;
+        const CZelmLibUtils whole(false, files.Write("lib.lib", text), server);
+        const CZelmLibUtils speciesOnly(false, files.File("lib.lib"));
+        std::vector<std::string> warned;
+        for (const CZelmLibUtils::Warning& warning : whole.GetWarnings())
+            if (warning.reason.find("columns the engine reads") != std::string::npos)
+                warned.push_back(std::to_string(warning.lineNumber) + " " + warning.reason);
+        if (*c.word == '\0') {
+            EXPECT_TRUE(warned.empty());
+        } else {
+            ASSERT_EQ(warned.size(), 1u);
+            EXPECT_EQ(warned[0].substr(0, warned[0].find(' ')), std::to_string(lineNumber));
+            EXPECT_NE(warned[0].find(std::string("before the word \"") + c.word + "\""), std::string::npos) << warned[0];
+        }
+        EXPECT_EQ(whole.GetCutDataLines().size(), c.data ? 1u : 0u);
+        EXPECT_EQ(speciesOnly.GetCutDataLines().size(), c.data ? 1u : 0u);
+        EXPECT_EQ(speciesOnly.GetWarnings().size(), 0u) << "a species reading warns of species lines only";
+    }
 }

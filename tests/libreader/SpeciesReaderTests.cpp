@@ -86,6 +86,35 @@ TEST_F(SpeciesReader, SectionEndsAtTheFirstLineWithoutCoreOrShell)
     ExpectSpecies(m_reader, {"Cl", "Cl", false, true, 0.0, -1.0});
 }
 
+// A line of the section that holds a kind but is no species line (a form
+// keyword followed by atom types, an interaction line) ends the section:
+// its words are never read as a species and its charge.
+TEST_F(SpeciesReader, AKeywordOrAnInteractionLineEndsTheSection)
+{
+    const struct {
+        const char* line;
+        bool ends;
+    } cases[] = {
+        {"tersoff Na core", true},
+        {"tersoff Na core Cl core 1.0", true},
+        {"Na core Cl core 1.0 2.0 3.0", true},
+        {"Na core Cl 1.0 2.0", true},
+        {"Na shel Na core 5.0", true},
+        {"K core 1.0", false},
+        {"K shel -2.0 # its shell", false},
+        {"Score core 1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ReadResult r = ReadText(m_reader, std::string("species\nNa core 1.0\nCl core -1.0\n") + c.line + "\nbuck\n");
+        EXPECT_EQ(r.ending, c.ends ? c.line : "buck");
+        EXPECT_TRUE(m_reader.GetKeptLines().empty());
+        ExpectSpecies(m_reader, {"Na", "Na", true, false, 1.0, 0.0});
+        ExpectSpecies(m_reader, {"Cl", "Cl", true, false, -1.0, 0.0});
+        EXPECT_EQ(m_reader.GetAllSpecies().size(), c.ends ? 2u : 3u);
+    }
+}
+
 TEST_F(SpeciesReader, LinesBeforeTheSectionAreKeptOrReadAsSpecies)
 {
     // Blank lines before the section are dropped, other lines kept; a line
@@ -166,7 +195,7 @@ TEST_F(SpeciesReader, ChargesAndShells)
 // every line of it kept as written, and the other species stand.
 TEST_F(SpeciesReader, ChargeThatIsNotANumberLeavesTheSpeciesOut)
 {
-    for (const char* word : {"one", "nan", "inf", "1.0x", "1e999"}) {
+    for (const char* word : {"one", "nan", "inf", "1.0x", "1e999", "0x10", "1.0d0"}) {
         SCOPED_TRACE(word);
         const std::string bad = std::string("Na core ") + word;
         ReadResult r = ReadText(m_reader, "species\nNa shel -1.5\n" + bad + "\nCl core -1\n");

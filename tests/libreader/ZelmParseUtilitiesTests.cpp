@@ -105,6 +105,55 @@ TEST(ZelmParseUtilities, ChopCutsLongLinesAtAWordAndKeepsTheLineBreak)
     EXPECT_EQ(choppedTwo, body + "\nshort\n");
 }
 
+// What a cut to the engine's line length loses: the word across the limit
+// (or the first after it), never a part of a UTF-8 character.
+TEST(ZelmParseUtilities, CutWordNamesWhatTheCutLoses)
+{
+    const std::size_t limit = zpu::ZelmLineLength();
+    const std::string upTo(limit - 3, 'a');  // ends three columns before the limit
+    const struct {
+        const char* what;
+        std::string line;
+        std::string cut;   // CutWord
+        std::string kept;  // what ChopToZelmLength keeps
+    } cases[] = {
+        {"fits", std::string(limit, 'a'), "", std::string(limit, 'a')},
+        {"blanks beyond", std::string(limit, 'a') + "   ", "", std::string(limit, 'a')},
+        {"word across", upTo + " -1.25", "-1.25", upTo},
+        {"word after a blank at the limit", std::string(limit, 'a') + " kcal", "kcal", std::string(limit, 'a')},
+        {"one long word", std::string(limit + 5, 'b'), std::string(limit + 5, 'b'), std::string(limit, 'b')},
+        {"a character across", std::string(limit - 1, 'c') + "\xC3\xA9\xC3\xA9", std::string(limit - 1, 'c') + "\xC3\xA9\xC3\xA9",
+         std::string(limit - 1, 'c')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(zpu::CutWord(c.line), c.cut);
+        EXPECT_EQ(zpu::ChopToZelmLength(c.line), c.kept);
+    }
+}
+
+// Numbers of libraries and dumps: one decimal number, the whole word.
+TEST(ZelmParseUtilities, ReadDecimalTakesWholeDecimalNumbersOnly)
+{
+    const struct {
+        const char* word;
+        bool number;
+        double value;
+    } cases[] = {
+        {"1.0", true, 1.0},   {"-1.25", true, -1.25}, {"+3", true, 3.0},     {".5", true, 0.5},
+        {"5.", true, 5.0},    {"1e-3", true, 1e-3},   {"-2.5E+2", true, -250.0},
+        {"0x10", false, 0},   {"nan", false, 0},      {"-inf", false, 0},    {"1e999", false, 0},
+        {"12abc", false, 0},  {"1.0d0", false, 0},    {"", false, 0},        {"-", false, 0},
+        {".", false, 0},      {"1e", false, 0},       {"1,5", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        double value = 42.0;
+        EXPECT_EQ(zpu::ReadDecimal(c.word, value), c.number);
+        EXPECT_EQ(value, c.number ? c.value : 42.0);
+    }
+}
+
 TEST(ZelmParseUtilities, CommentAndBlankLines)
 {
     EXPECT_TRUE(zpu::IsCommentLine("# comment"));

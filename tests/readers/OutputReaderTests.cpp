@@ -192,6 +192,8 @@ TEST(OutputReader, OscillatorStrengthCheck)
         {OscBlock(Mode(1, 100.0, "1e-8"), 1), false,
          "All oscillator strengths in the run.osc file are zero. \nPlease make sure to use charges when requesting "
          "optical properties."},
+        {OscBlock(Mode(1, 100.0, "nan"), 1), false, "There is no information about oscillator strengths in the run.osc file"},
+        {OscBlock(Mode(1, 100.0, "inf"), 1), false, "There is no information about oscillator strengths in the run.osc file"},
         {OscBlock(Mode(1, 100.0, "-2.0"), 1), false,
          "All oscillator strengths in the run.osc file are zero. \nPlease make sure to use charges when requesting "
          "optical properties."},
@@ -209,10 +211,37 @@ TEST(OutputReader, OscillatorStrengthCheck)
 
 TEST(OutputReader, DensityOfStatesFile)
 {
+    // Points are two numbers; comments, lines of other counts and headings
+    // of two words are passed over; a value that is no number gives no
+    // point at all, and says so naming the line and the word.
+    const struct {
+        const char* what;
+        const char* dens;
+        std::vector<double> frequencies;
+        std::vector<double> values;
+        const char* failure;  // a part of it; empty: none
+    } cases[] = {
+        {"points", "# frequency density\n1.0 0.5 # remark\n2.0 0.25\n3 tokens here\n\n5.0 1.5", {2.0, 5.0},
+         {0.25, 1.5}, ""},
+        {"a heading of two words", "frequency density\n2.0 0.25\n", {2.0}, {0.25}, ""},
+        {"words only", "frequency density\nno points\n", {}, {}, ""},
+        {"NaN density", "2.0 0.25\n4.0 NaN\n", {}, {}, "gives \"NaN\" on line 2, which is no number"},
+        {"inf frequency", "inf 0.25\n", {}, {}, "gives \"inf\" on line 1"},
+        {"hexadecimal", "2.0 0x10\n", {}, {}, "gives \"0x10\""},
+        {"beyond a double", "1e999 0.5\n", {}, {}, "gives \"1e999\""},
+    };
     ReaderFolder folder;
-    folder.Write("run.dens", "# frequency density\n1.0 0.5 # remark\n2.0 0.25\n3 tokens here\n"
-                             "NaN 0.75\n\n4.0 NaN\n5.0 1.5");
-    COutputFileReader reader(folder.Write("run.gout", "Dimensionality 3\n"));
-    EXPECT_EQ((std::vector<double>{2.0, 2.0, 4.0, 5.0}), reader.GetDosFrequencies());
-    EXPECT_EQ((std::vector<double>{0.25, 0.75, 0.75, 1.5}), reader.GetDosValues());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.Write("run.dens", c.dens);
+        COutputFileReader reader(folder.Write("run.gout", "Dimensionality 3\n"));
+        EXPECT_EQ(c.frequencies, reader.GetDosFrequencies());
+        EXPECT_EQ(c.values, reader.GetDosValues());
+        if (*c.failure == '\0') {
+            EXPECT_EQ(reader.GetDosFailure(), "");
+        } else {
+            EXPECT_NE(reader.GetDosFailure().find(c.failure), std::string::npos) << reader.GetDosFailure();
+            EXPECT_NE(reader.GetDosFailure().find("run.dens\""), std::string::npos) << reader.GetDosFailure();
+        }
+    }
 }
