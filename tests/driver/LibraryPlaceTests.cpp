@@ -307,7 +307,9 @@ TEST_F(LibraryPlace, ALibraryWhoseDataLinesTheEngineWouldReadCutIsRefused)
         for (const std::string command : {"deck p/rocksalt.qsd --out d", "export p/rocksalt.qsd", "run p/rocksalt.qsd"}) {
             const DriverOutcome outcome = Run(command);
             if (c.cut.empty()) {
-                EXPECT_EQ(outcome.code, 0) << c.what << ": " << command << "\n" << outcome.out << outcome.err;
+                // No engine is set: a run that is taken is staged and not run.
+                const bool taken = outcome.code == 0 || Has(outcome.err, "and not run");
+                EXPECT_TRUE(taken) << c.what << ": " << command << "\n" << outcome.out << outcome.err;
             } else {
                 ExpectRefused(outcome, c.what + ": " + command,
                               {"rocksalt.lib\" has lines longer than the 1023 columns", "before the word \"" + c.cut + "\""});
