@@ -37,30 +37,31 @@ bool IsFile(const std::string& path)
 // A copy into a folder of the project does not leave it through a link, nor
 // read a file of the project that a link leads outside it; it reads through
 // the one opener of files, so nothing stands between its look and its read.
-void CopyInto(const std::string& from, const std::string& to, const std::string& project)
+void CopyInto(const std::string& from, const std::string& to, const std::string& project,
+              CopyRule rule = CopyRule::Any, const std::string& sourceFolder = std::string())
 {
     std::string why;
-    if (!CopyFileContents(from, to, &why, project))
+    if (!CopyFileContents(from, to, &why, project, rule, sourceFolder))
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(from) +
                                                       "\" cannot be copied to \"" + MessageText::Excerpt(to) +
                                                       "\": " + why + ".");
 }
 
 // Why a file to upload cannot be: a file of the project that a link leads
-// outside it, or what stands there is no regular file ("it does not
-// exist", "it is a pipe (FIFO), ..."); "" when it can.
+// outside it, one of more than one hard link (another name of it may lie
+// anywhere), or what stands there is no regular file ("it does not exist",
+// "it is a pipe (FIFO), ..."); "" when it can. The copy itself holds the
+// file to the same rules on its own open.
 std::string WhyNotUploadable(const std::string& source, const std::string& project)
 {
-    const std::string leaving = LinkLeavingProject(source, project);
-    if (!leaving.empty())
-        return leaving;
     std::string why;
-    const int fd = RegularFile::Open(source, why);
+    const RegularFile::Folder folder(project);
+    const int fd = folder.IsOpen() ? RegularFile::Open(folder, source, why) : RegularFile::Open(source, why);
     if (fd >= 0) {
+        why = RegularFile::WhyNotSingleLink(fd);
         ::close(fd);
-        return std::string();
     }
-    return "it " + why;
+    return why.empty() ? why : "it " + why;
 }
 
 void MakeFolder(const std::string& folder)
@@ -410,7 +411,7 @@ HRESULT ManagedJob::Start()
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
             const std::string target = PathUtilities::Join(server.Path(), PathUtilities::FileNameFromPath(source));
-            CopyInto(source, target, m_context->documentsFolder);
+            CopyInto(source, target, m_context->documentsFolder, CopyRule::SingleLink);
             staged.push_back(target);
         }
 
@@ -595,7 +596,7 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
         for (fs::directory_iterator it(outputs, error), end; !error && it != end; it.increment(error)) {
             if (it->is_regular_file(error))
                 CopyInto(it->path().string(), PathUtilities::Join(job.ServerFolder(), it->path().filename().string()),
-                         m_context->documentsFolder);
+                         m_context->documentsFolder, CopyRule::Any, outputs);
         }
         if (error)
             Fail(E_FAIL, "The output folder \"" + request.outputsFolder + "\" cannot be read: " + error.message());

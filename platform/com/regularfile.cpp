@@ -565,19 +565,29 @@ bool OpenHeld(const std::string& path, int flags, unsigned mode, int& fd, std::s
     for (const std::string& own : UsersFiles())
         if (own == named)
             return false;
-    const Folder* best = nullptr;
-    std::string way;
+    // Every held folder that holds the path, the deepest first (of two of
+    // one place, the project last): a way that leaves a run's folder for
+    // elsewhere in the project that holds it stays the project's.
+    std::vector<std::pair<const Folder*, std::string>> holders;
     for (const Hold::Entry* entry : Held()) {
         std::string relative;
-        if (entry->folder.Holds(path, relative) &&
-            (best == nullptr || best->Path().size() <= entry->folder.Path().size())) {
-            best = &entry->folder;
-            way = relative;
-        }
+        if (entry->folder.Holds(path, relative))
+            holders.emplace_back(&entry->folder, relative);
     }
-    if (best == nullptr)
+    if (holders.empty())
         return false;
-    fd = OpenWithin(*best, way, named, flags, mode, why);
+    const auto project = [](const Folder* f) { return std::strcmp(f->What(), "the project") == 0; };
+    std::stable_sort(holders.begin(), holders.end(), [&](const auto& a, const auto& b) {
+        if (a.first->Path().size() != b.first->Path().size())
+            return a.first->Path().size() > b.first->Path().size();
+        return !project(a.first) && project(b.first);
+    });
+    for (const auto& [folder, way] : holders) {
+        fd = OpenWithin(*folder, way, named, flags, mode, why);
+        if (fd >= 0 || errno != EXDEV)
+            return true;
+    }
+    errno = EXDEV;
     return true;
 }
 

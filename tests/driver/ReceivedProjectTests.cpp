@@ -23,6 +23,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A socket file at path (bound, then the socket closed: the file stays).
+void MakeSocket(const std::string& path)
+{
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(s);
+}
+
 const char* const Canary = "the colleague's own file, not to be touched\n";
 const char* const DeckFolder = "p/rocksalt ZELM GeomOpt";
 
@@ -198,17 +211,6 @@ TEST_F(ReceivedProject, APlaceIsCheckedAsItIsNotAsItIsSpelled)
 // that reads it; only a missing one makes "not a project folder".
 TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
 {
-    char socketFolder[] = "/tmp/qz-state-XXXXXX";
-    ASSERT_NE(::mkdtemp(socketFolder), nullptr);
-    const std::string socket = std::string(socketFolder) + "/s";
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(s, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, socket.c_str());
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(s);
-
     const std::string state = folder.File("p/project-state.json");
     fs::rename(state, state + ".kept");
     const struct {
@@ -217,9 +219,12 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
     } stands[] = {
         {"FIFO", "is a pipe (FIFO), not a regular file"},
         {"folder", "is a folder, not a file"},
-        {"link to /dev/zero", "is a device, not a regular file"},
         {"socket", "is a socket, not a regular file"},
         {"bad JSON", "is not valid JSON"},
+        // Links: the state is the project's own file, never one elsewhere.
+        {"link to /dev/zero", "is a symbolic link to \"/dev/zero\", outside "},
+        {"link to a state outside", "outside.json\", outside "},
+        {"dangling link", "is a symbolic link to \"gone.json\", which does not exist"},
     };
     const std::vector<std::string> commands{
         "deck p/rocksalt.qsd --task GeomOpt",
@@ -239,9 +244,15 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         else if (kind == "folder")
             fs::create_directory(state);
         else if (kind == "socket")
-            fs::create_symlink(socket, state);
+            MakeSocket(state);
         else if (kind == "bad JSON")
             QzTest::WriteFile(state, "{\"ZelmLogic\": ");
+        else if (kind == "link to a state outside") {
+            fs::copy_file(state + ".kept", folder.File("outside.json"), fs::copy_options::overwrite_existing);
+            fs::create_symlink("../outside.json", state);
+        }
+        else if (kind == "dangling link")
+            fs::create_symlink("gone.json", state);
         else
             fs::create_symlink("/dev/zero", state);
         for (const std::string& command : commands) {
@@ -257,7 +268,6 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         fs::remove(state);
     }
     fs::rename(state + ".kept", state);
-    fs::remove_all(socketFolder);
 }
 
 // A library of 2 GB of nothing (sparse) is refused by its size, unread, at
