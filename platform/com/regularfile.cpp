@@ -243,6 +243,7 @@ int OpenBeneath(int folder, const std::string& relative, int flags, unsigned mod
             errno = EXDEV;
             return -1;
         }
+        const int saved = errno;
         if (!WalkForced()) {
             open_how how{};
             how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
@@ -250,8 +251,10 @@ int OpenBeneath(int folder, const std::string& relative, int flags, unsigned mod
             how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
             for (int attempt = 0; attempt < 16; ++attempt) {
                 const long fd = ::syscall(SYS_openat2, folder, way.c_str(), &how, sizeof how);
-                if (fd >= 0)
+                if (fd >= 0) {
+                    errno = saved;
                     return static_cast<int>(fd);
+                }
                 if (errno == EAGAIN || errno == EINTR)
                     continue;  // a rename elsewhere raced the lookup
                 break;
@@ -263,7 +266,12 @@ int OpenBeneath(int folder, const std::string& relative, int flags, unsigned mod
             // EXDEV with an absolute link on the way: the walk follows one
             // that leads into the folder and refuses any other.
         }
-        return WalkBeneath(folder, way, flags, mode, real);
+        // An open leaves errno as it found it (the walk's looks at links
+        // fail with EINVAL for each component that is none).
+        const int fd = WalkBeneath(folder, way, flags, mode, real);
+        if (fd >= 0)
+            errno = saved;
+        return fd;
     } catch (...) {
         errno = ENOMEM;
         return -1;
