@@ -495,6 +495,25 @@ void UsersOwn(const std::string& path)
     UsersFiles().push_back(named);
 }
 
+std::string HolderOf(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    const std::string named = Normal(path).string();
+    const std::lock_guard<std::mutex> lock(HoldLock());
+    for (const std::string& own : UsersFiles())
+        if (own == named)
+            return std::string();
+    const Folder* outermost = nullptr;
+    for (const Hold::Entry* entry : Held()) {
+        std::string relative;
+        if (entry->folder.Holds(path, relative) &&
+            (outermost == nullptr || entry->folder.Path().size() < outermost->Path().size()))
+            outermost = &entry->folder;
+    }
+    return outermost == nullptr ? std::string() : outermost->Path();
+}
+
 std::string WhyNotSingleLink(int fd)
 {
     struct stat status;

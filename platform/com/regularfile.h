@@ -142,6 +142,11 @@ private:
     Entry* m_entry;
 };
 
+// The outermost held folder that holds path (the project, where one is
+// held): "" when none does or path is the user's own. A save of a file a
+// command picks is held to it.
+std::string HolderOf(const std::string& path);
+
 // Marks path (a file named on the command line) as the user's own, opened
 // as named by every opener for the rest of the process.
 void UsersOwn(const std::string& path);

@@ -248,7 +248,10 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
     : m_target(PathUtilities::ToNative(target))
 {
     std::string folderPath;
-    const RegularFile::Folder held(project.empty() ? std::string() : PathUtilities::ToNative(project));
+    // Without a project given, a file of a held folder (the project a
+    // command works in) is held to it all the same; the user's own is not.
+    const std::string holder = project.empty() ? RegularFile::HolderOf(m_target) : PathUtilities::ToNative(project);
+    const RegularFile::Folder held(holder);
     std::string way;
     if (held.IsOpen() && held.Holds(m_target, way)) {
         // A file of the project: its folder opened beneath the project, a
@@ -262,7 +265,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
                 const int error = errno;
                 if (error == EXDEV) {
                     const std::string leaving = held.Leaving(m_target);
-                    Failed(leaving.empty() ? "it leads outside the project " + Quoted(project) : leaving, EACCES);
+                    Failed(leaving.empty() ? "it leads outside the project " + Quoted(holder) : leaving, EACCES);
                 } else {
                     Failed("no file can be made in its folder \"" + FolderOf(m_target) + "\" (" +
                                std::strerror(error) + ")",
@@ -296,7 +299,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
                 }
                 if (!within || p == normal.end()) {
                     Failed("it is a symbolic link to " + Quoted(normal.string()) + ", outside the project " +
-                               Quoted(project),
+                               Quoted(holder),
                            EACCES);
                     return;
                 }
