@@ -18,7 +18,7 @@ const std::size_t LongestLine = 64 * 1024;
 std::vector<std::string> Tokens(const std::string& line)
 {
     std::vector<std::string> tokens;
-    std::istringstream in(line.substr(0, line.find('#')));
+    std::istringstream in(line);
     for (std::string token; in >> token;)
         tokens.push_back(token);
     return tokens;
@@ -53,10 +53,14 @@ Named FirstNotPlainIn(const std::string& line, bool& inBlock)
                        (t.front() == "library" && t.size() >= 2);
     if (!names)
         return {};
-    const std::string& name = t.front() == "library" ? t[1] : t.back();
-    if (IsPlainName(name) && !(t.front() == "library" && t.size() > 2))
-        return {};
-    return {t.front(), t.front() == "library" && t.size() > 2 ? line.substr(line.find("library") + 8) : name};
+    // Every word after the keyword: the engine takes the file from where
+    // its kind of line puts it, and a comment is no shield.
+    if (t.front() == "library" && t.size() > 2)
+        return {t.front(), line.substr(line.find("library") + 8)};
+    for (std::size_t i = 1; i < t.size(); ++i)
+        if (!IsPlainName(t[i]))
+            return {t.front(), t[i]};
+    return {};
 }
 
 } // namespace
