@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
@@ -70,6 +71,30 @@ void MakeFolder(const std::string& folder)
     fs::create_directories(folder, error);
     if (error)
         Fail(E_ACCESSDENIED, "The folder \"" + folder + "\" cannot be made: " + error.message());
+}
+
+// A folder of the project, made with the folders on its way each beneath
+// the project: none is made through a link leading outside it.
+void MakeProjectFolder(const std::string& folder, const std::string& project)
+{
+    const RegularFile::Folder held(project);
+    std::string inner;
+    if (!held.IsOpen() || !held.Holds(folder, inner)) {
+        MakeFolder(folder);
+        return;
+    }
+    const int made = held.MakeFolders(inner);
+    if (made >= 0) {
+        ::close(made);
+        return;
+    }
+    const int error = errno;
+    if (error == EXDEV) {
+        const std::string leaving = LinkLeavingProject(folder, project);
+        Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(folder) + "\" cannot be made: " +
+                                 (leaving.empty() ? "it leads outside the project" : leaving) + ".");
+    }
+    Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(folder) + "\" cannot be made: " + std::strerror(error));
 }
 
 // The folder a job is staged in lies in its project also when followed
@@ -406,7 +431,7 @@ HRESULT ManagedJob::Start()
             m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
         // The place is checked before anything is made in it.
         RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
-        MakeFolder(m_context->serverFolder);
+        MakeProjectFolder(m_context->serverFolder, m_context->documentsFolder);
         MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
@@ -491,7 +516,7 @@ HRESULT ManagedJob::DownloadFile(BSTR remotePath, BSTR* pLocalPath)
         if (!IsFile(remote))
             Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The server has no file \"" + text + "\".");
         const std::string downloads = PathUtilities::Join(m_serverFolder, "downloads");
-        MakeFolder(downloads);
+        MakeProjectFolder(downloads, m_context->documentsFolder);
         const std::string local = PathUtilities::Join(
             downloads, std::to_string(++m_downloads) + "_" + PathUtilities::FileNameFromPath(remote));
         CopyInto(remote, local, m_context->documentsFolder);
