@@ -297,8 +297,10 @@ std::string MakeProjectFolders(const std::string& project, const std::string& fo
 void DocumentManager::TakeAsUsersOwn(ISBDocumentRoot* document)
 {
     const std::string url = UrlOf(document);
-    if (!url.empty())
+    if (!url.empty()) {
         m_usersOwn.push_back(HostPaths::Normal(url));
+        RegularFile::UsersOwn(HostPaths::Normal(url));  // saved as named, never held to the project
+    }
 }
 
 void DocumentManager::Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const
