@@ -378,6 +378,23 @@ TEST_F(ReceivedProject, ADeckNamingFilesOutsideItsFolderIsNotStarted)
     QzTest::WriteFile(deck, shipped);
 }
 
+// A deck folder of the project that is a link leading outside it: `start`
+// refuses it before reading the deck, and stages nothing.
+TEST_F(ReceivedProject, ADeckFolderLinkedOutOfTheProjectIsNotRead)
+{
+    fs::rename(folder.File(DeckFolder), folder.File("outside/deck"));
+    fs::create_directory_symlink("../outside/deck", folder.File(DeckFolder));
+    std::string said;
+    EXPECT_TRUE(RunBounded(std::string("start \"") + DeckFolder + "/rocksalt.gin\"", said)) << said;
+    EXPECT_NE(said.find("its folder \"" + folder.File(DeckFolder) + "\" is a symbolic link to \"" +
+                        folder.File("outside/deck") + "\", outside the project"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(fs::exists(folder.File("p/.server"))) << said;
+    fs::remove(folder.File(DeckFolder));
+    fs::rename(folder.File("outside/deck"), folder.File(DeckFolder));
+}
+
 // An engine that leaves its main output as a link to a file outside the
 // project: that download is refused by name, and nothing of it comes in.
 TEST_F(ReceivedProject, AnOutputTheEngineLeavesAsALinkOutIsNotDownloaded)
