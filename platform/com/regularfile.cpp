@@ -443,22 +443,24 @@ struct Hold::Entry {
 
 namespace {
 
+// Kept for the whole process (never destroyed): a Hold may go after the
+// statics of other libraries at exit.
 std::mutex& HoldLock()
 {
-    static std::mutex lock;
-    return lock;
+    static std::mutex* const lock = new std::mutex;
+    return *lock;
 }
 
 std::vector<Hold::Entry*>& Held()
 {
-    static std::vector<Hold::Entry*> held;
-    return held;
+    static std::vector<Hold::Entry*>* const held = new std::vector<Hold::Entry*>;
+    return *held;
 }
 
 std::vector<std::string>& UsersFiles()
 {
-    static std::vector<std::string> files;
-    return files;
+    static std::vector<std::string>* const files = new std::vector<std::string>;
+    return *files;
 }
 
 }  // namespace
