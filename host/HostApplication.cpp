@@ -56,6 +56,7 @@ HostApplication::HostApplication(HostConfiguration configuration) : m_configurat
     fs::create_directories(m_context->documentsFolder, error);
     if (error || !fs::is_directory(m_context->documentsFolder, error))
         Fail(E_ACCESSDENIED, "The project folder \"" + m_configuration.projectFolder + "\" cannot be made.");
+    m_projectHold = std::make_unique<RegularFile::Hold>(m_context->documentsFolder);
     m_context->serverFolder = PathUtilities::Join(m_context->documentsFolder, ".server");
     std::string core = m_configuration.coreFolder.empty() ? HostDataFolder() + "/core/" : m_configuration.coreFolder;
     core = HostPaths::Normal(core);

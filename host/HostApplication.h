@@ -4,6 +4,7 @@
 // through it and read back what its services were asked.
 #pragma once
 
+#include "com/regularfile.h"
 #include "host/jobs/JobManager.h"
 #include "host/managers/ContainerRoot.h"
 #include "host/managers/DiskManager.h"
@@ -121,6 +122,8 @@ private:
     HostConfiguration m_configuration;
     StateDefinitions m_definitions;
     std::shared_ptr<HostContext> m_context;
+    // The project's files are opened beneath it while the application lives.
+    std::unique_ptr<RegularFile::Hold> m_projectHold;
     KelvComPtr<HostModules> m_modules;
     KelvComPtr<DiskManager> m_disk;
     KelvComPtr<FolderManager> m_folders;

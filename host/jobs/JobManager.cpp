@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
@@ -37,30 +38,31 @@ bool IsFile(const std::string& path)
 // A copy into a folder of the project does not leave it through a link, nor
 // read a file of the project that a link leads outside it; it reads through
 // the one opener of files, so nothing stands between its look and its read.
-void CopyInto(const std::string& from, const std::string& to, const std::string& project)
+void CopyInto(const std::string& from, const std::string& to, const std::string& project,
+              CopyRule rule = CopyRule::Any, const std::string& sourceFolder = std::string())
 {
     std::string why;
-    if (!CopyFileContents(from, to, &why, project))
+    if (!CopyFileContents(from, to, &why, project, rule, sourceFolder))
         Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(from) +
                                                       "\" cannot be copied to \"" + MessageText::Excerpt(to) +
                                                       "\": " + why + ".");
 }
 
 // Why a file to upload cannot be: a file of the project that a link leads
-// outside it, or what stands there is no regular file ("it does not
-// exist", "it is a pipe (FIFO), ..."); "" when it can.
+// outside it, one of more than one hard link (another name of it may lie
+// anywhere), or what stands there is no regular file ("it does not exist",
+// "it is a pipe (FIFO), ..."); "" when it can. The copy itself holds the
+// file to the same rules on its own open.
 std::string WhyNotUploadable(const std::string& source, const std::string& project)
 {
-    const std::string leaving = LinkLeavingProject(source, project);
-    if (!leaving.empty())
-        return leaving;
     std::string why;
-    const int fd = RegularFile::Open(source, why);
+    const RegularFile::Folder folder(project);
+    const int fd = folder.IsOpen() ? RegularFile::Open(folder, source, why) : RegularFile::Open(source, why);
     if (fd >= 0) {
+        why = RegularFile::WhyNotSingleLink(fd);
         ::close(fd);
-        return std::string();
     }
-    return "it " + why;
+    return why.empty() ? why : "it " + why;
 }
 
 void MakeFolder(const std::string& folder)
@@ -71,11 +73,35 @@ void MakeFolder(const std::string& folder)
         Fail(E_ACCESSDENIED, "The folder \"" + folder + "\" cannot be made: " + error.message());
 }
 
+// A folder of the project, made with the folders on its way each beneath
+// the project: none is made through a link leading outside it.
+void MakeProjectFolder(const std::string& folder, const std::string& project)
+{
+    const RegularFile::Folder held(project);
+    std::string inner;
+    if (!held.IsOpen() || !held.Holds(folder, inner)) {
+        MakeFolder(folder);
+        return;
+    }
+    const int made = held.MakeFolders(inner);
+    if (made >= 0) {
+        ::close(made);
+        return;
+    }
+    const int error = errno;
+    if (error == EXDEV) {
+        const std::string leaving = LinkLeavingProject(folder, project);
+        Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(folder) + "\" cannot be made: " +
+                                 (leaving.empty() ? "it leads outside the project" : leaving) + ".");
+    }
+    Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(folder) + "\" cannot be made: " + std::strerror(error));
+}
+
 // Makes the project's engine folder (".server"), where every job is staged
 // for the engine, when it is missing. What stands in its place and is no
 // folder (a file, a FIFO, a device, a link to nothing) is named with the
 // folder's role and what to do, as a system error says neither.
-void MakeEngineFolder(const std::string& folder)
+void MakeEngineFolder(const std::string& folder, const std::string& project)
 {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(folder, error);
@@ -102,10 +128,7 @@ void MakeEngineFolder(const std::string& folder)
                                                                                               : "something";
         refuse("is " + kind + ", not a folder");
     }
-    fs::create_directories(folder, error);
-    if (error)
-        Fail(E_ACCESSDENIED, "The project's engine folder \"" + MessageText::Excerpt(folder) +
-                                 "\", where jobs are staged for the engine, cannot be made: " + error.message() + ".");
+    MakeProjectFolder(folder, project);
 }
 
 // The folder a job is staged in lies in its project also when followed
@@ -442,12 +465,12 @@ HRESULT ManagedJob::Start()
             m_prefix.empty() ? std::string("job") : QorQMUtilities::MakeSafeFileName(m_prefix, false, false);
         // The place is checked before anything is made in it.
         RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
-        MakeEngineFolder(m_context->serverFolder);
+        MakeEngineFolder(m_context->serverFolder, m_context->documentsFolder);
         MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
             const std::string target = PathUtilities::Join(server.Path(), PathUtilities::FileNameFromPath(source));
-            CopyInto(source, target, m_context->documentsFolder);
+            CopyInto(source, target, m_context->documentsFolder, CopyRule::SingleLink);
             staged.push_back(target);
         }
 
@@ -527,7 +550,7 @@ HRESULT ManagedJob::DownloadFile(BSTR remotePath, BSTR* pLocalPath)
         if (!IsFile(remote))
             Fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The server has no file \"" + text + "\".");
         const std::string downloads = PathUtilities::Join(m_serverFolder, "downloads");
-        MakeFolder(downloads);
+        MakeProjectFolder(downloads, m_context->documentsFolder);
         const std::string local = PathUtilities::Join(
             downloads, std::to_string(++m_downloads) + "_" + PathUtilities::FileNameFromPath(remote));
         CopyInto(remote, local, m_context->documentsFolder);
@@ -632,7 +655,7 @@ DeliveryReport JobManager::Deliver(ManagedJob& job, const DeliveryRequest& reque
         for (fs::directory_iterator it(outputs, error), end; !error && it != end; it.increment(error)) {
             if (it->is_regular_file(error))
                 CopyInto(it->path().string(), PathUtilities::Join(job.ServerFolder(), it->path().filename().string()),
-                         m_context->documentsFolder);
+                         m_context->documentsFolder, CopyRule::Any, outputs);
         }
         if (error)
             Fail(E_FAIL, "The output folder \"" + request.outputsFolder + "\" cannot be read: " + error.message());

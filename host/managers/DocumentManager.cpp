@@ -3,6 +3,8 @@
 #include "host/managers/HostCall.h"
 #include "host/managers/HostStream.h"
 
+#include "com/regularfile.h"
+
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ClaimName.h"
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <unistd.h>
@@ -265,11 +268,40 @@ KelvComPtr<ISBDocumentRoot> DocumentManager::Open(const std::string& path)
     return Load(normal, RequireType(type->progId));
 }
 
+namespace {
+
+// Makes the folders on the way to `folder` (a folder of the project), each
+// made and opened beneath the project: none is made through a link leading
+// outside it. Empty when the folder is there; else why not, in words fit to
+// follow "cannot be written: " (the link and its target named).
+std::string MakeProjectFolders(const std::string& project, const std::string& folder)
+{
+    const RegularFile::Folder held(project);
+    std::string inner;
+    if (!held.IsOpen() || !held.Holds(folder, inner))
+        return "it is not in the project \"" + MessageText::Excerpt(project) + "\"";
+    const int made = held.MakeFolders(inner);
+    if (made >= 0) {
+        ::close(made);
+        return std::string();
+    }
+    const int error = errno;
+    if (error == EXDEV) {
+        const std::string leaving = LinkLeavingProject(folder, project);
+        return leaving.empty() ? "it leads outside the project \"" + MessageText::Excerpt(project) + "\"" : leaving;
+    }
+    return "its folder \"" + MessageText::Excerpt(folder) + "\" cannot be made (" + std::strerror(error) + ")";
+}
+
+} // namespace
+
 void DocumentManager::TakeAsUsersOwn(ISBDocumentRoot* document)
 {
     const std::string url = UrlOf(document);
-    if (!url.empty())
+    if (!url.empty()) {
         m_usersOwn.push_back(HostPaths::Normal(url));
+        RegularFile::UsersOwn(HostPaths::Normal(url));  // saved as named, never held to the project
+    }
 }
 
 void DocumentManager::Save(const DocumentType& type, ISBDocumentRoot* document, const std::string& path) const
@@ -413,14 +445,10 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
         // A document never replaces a file that is there already: its file is
         // claimed under the first free name (one of a document of this host
         // not saved yet counts as taken), so that no other writer gets it.
-        const std::string leaving = LinkLeavingProject(fs::path(path).parent_path().string(), m_context->documentsFolder);
+        const std::string leaving = MakeProjectFolders(m_context->documentsFolder, fs::path(path).parent_path().string());
         if (!leaving.empty())
             Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
                  "The document file \"" + MessageText::Excerpt(path) + "\" cannot be written: " + leaving + ".");
-        std::error_code error;
-        fs::create_directories(fs::path(path).parent_path(), error);
-        if (error)
-            Fail(E_ACCESSDENIED, "The folder of \"" + path + "\" cannot be made: " + error.message());
         const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(
             path, DiskUtilities::ClaimKind::File, [this](const std::string& p) { return static_cast<bool>(Opened(p)); });
         if (!claim)
@@ -639,15 +667,11 @@ HRESULT DocumentManager::MakeDocumentFolder(BSTR title, LONG flags, BSTR* pProje
         // The place is looked at before anything is made there: no folder is
         // made through a link that leads outside the project.
         const std::string parent = fs::path(path).parent_path().string();
-        const std::string leaving = LinkLeavingProject(parent, documents);
+        const std::string leaving = MakeProjectFolders(documents, parent);
         if (!leaving.empty())
             Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
                  "The folder \"" + MessageText::Excerpt(path) + "\" cannot be made in \"" +
                      MessageText::Excerpt(parent) + "\": " + leaving + ".");
-        std::error_code error;
-        fs::create_directories(parent, error);
-        if (error)
-            Fail(E_ACCESSDENIED, "The folder \"" + path + "\" cannot be made: " + error.message());
         const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(path, DiskUtilities::ClaimKind::Folder);
         if (!claim)
             Fail(E_ACCESSDENIED, "The folder \"" + MessageText::Excerpt(path) +

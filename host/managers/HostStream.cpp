@@ -54,13 +54,16 @@ HRESULT HostStream::Open(LONG mode, VARIANT varPath)
             // Made when it is not there; an existing file keeps its contents
             // until the save that follows replaces it whole, so that a save
             // that fails does not leave it empty.
+            // A file of several hard links is no refusal here: the save
+            // replaces it whole, never writing through it.
             std::string why;
             struct stat before {};
             const bool existed = ::lstat(path.c_str(), &before) == 0;
             const int fd = RegularFile::OpenToWrite(path, why, false);
-            if (fd < 0)
+            if (fd < 0 && errno != EMLINK)
                 Fail(E_ACCESSDENIED, "The file \"" + path + "\" " + why + ".");
-            ::close(fd);
+            if (fd >= 0)
+                ::close(fd);
             // A file the stream made is the command's own, whatever the
             // save that follows writes into it.
             if (!existed)

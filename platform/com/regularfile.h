@@ -47,6 +47,124 @@ inline constexpr std::uint64_t Trajectory = std::uint64_t{8} << 30;
 inline constexpr std::uint64_t Dump = std::uint64_t{256} << 20;
 }  // namespace Bound
 
+// Files a command picks itself belong to a folder: the project's files to
+// the project, a run's files to the folder of the output or archive the user
+// named. Such a file is opened relative to a descriptor of its folder, the
+// way to it confined beneath that folder: a symbolic link is followed only
+// while it stays beneath (a link out, an absolute link to elsewhere or a
+// ".." above the folder is refused), and nothing between a look at a path
+// and the open can move the file elsewhere. The kernel confines the way
+// (openat2 with RESOLVE_BENEATH and RESOLVE_NO_MAGICLINKS); where it cannot
+// (ENOSYS), or while QZ_NO_OPENAT2 is set to anything but "" or "0", a walk
+// of the components does the same: each opened with O_NOFOLLOW, each link
+// read and followed by the walk itself while it stays beneath.
+bool WalkForced() noexcept;
+
+// Opens `relative` ("/"-separated; "", "." and ".." allowed while the way
+// stays beneath) beneath the folder descriptor `folder` with the open flags
+// and mode given (O_CLOEXEC is always added). `real` is the folder's own
+// path with its links followed: an absolute link into it is followed as a
+// relative one would be (without it, any absolute link is refused). -1 with
+// errno: EXDEV when the way leaves the folder, ELOOP for too many links or
+// a last link not to follow (O_NOFOLLOW), else the system's reason.
+int OpenBeneath(int folder, const std::string& relative, int flags, unsigned mode = 0,
+                const std::string& real = std::string()) noexcept;
+
+// Why `path`, named in `folder` or reaching it through a link, leads outside
+// it, naming the link and its target: "it is a symbolic link to \"T\",
+// outside the project \"P\"", "it lies in \"F\", a symbolic link to \"T\",
+// outside ...", "it leads to \"T\", outside ..." (`what` names the folder:
+// "the project", "the folder"). Empty when it stays in (or is no file of the
+// folder). Both paths native. A description only: what is opened is judged
+// on descriptors (OpenBeneath).
+std::string WhyLeaving(const std::string& path, const std::string& folder, const char* what = "the project");
+
+// A folder opened by its path (the user's choice of place: a link to the
+// folder is followed), whose files are opened beneath it.
+class Folder {
+public:
+    Folder() noexcept = default;
+    explicit Folder(const std::string& path, const char* what = "the project");
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    bool IsOpen() const noexcept { return m_fd >= 0; }
+    int Fd() const noexcept { return m_fd; }
+    // The folder as named, absolute and lexically normal.
+    const std::string& Path() const noexcept { return m_path; }
+    // The folder with its links followed.
+    const std::string& Real() const noexcept { return m_real; }
+    const char* What() const noexcept { return m_what; }
+
+    // Whether path is a file of this folder: named inside it, or reaching it
+    // through a link on its way (a second link to the folder spells the same
+    // files); the way from the folder in `relative`.
+    bool Holds(const std::string& path, std::string& relative) const;
+    // OpenBeneath of this folder.
+    int OpenIn(const std::string& relative, int flags, unsigned mode = 0) const noexcept
+    {
+        return OpenBeneath(m_fd, relative, flags, mode, m_real);
+    }
+    // Makes the folders of `relative` that are not there yet (mode 0777
+    // less the umask), each made in the one before as it was opened beneath
+    // this folder: a descriptor (O_PATH) of the last, which the caller
+    // closes; -1 with errno (EXDEV when a link on the way leads out; then
+    // nothing is made past it).
+    int MakeFolders(const std::string& relative) const noexcept;
+    // Why path leads outside this folder (WhyLeaving).
+    std::string Leaving(const std::string& path) const { return WhyLeaving(path, m_path, m_what); }
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_real;
+    const char* m_what = "the project";
+};
+
+// While a Hold lives, its folder's files are held beneath it: Open,
+// ReadAll, ReadAtMost, InputFile and OpenToWrite open a path of the folder
+// (the deepest held one that holds it) beneath it, and refuse one whose way
+// leads outside it, naming the link and its target, and a symbolic link
+// that leads nowhere ("is a symbolic link to \"T\", which does not exist"),
+// never taken for a file that is not there. A file the user named
+// (UsersOwn) is opened as named: the user's choice.
+class Hold {
+public:
+    explicit Hold(const std::string& folder, const char* what = "the project");
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    bool IsOpen() const noexcept;
+
+    struct Entry;
+
+private:
+    Entry* m_entry;
+};
+
+// The outermost held folder that holds path (the project, where one is
+// held): "" when none does or path is the user's own. A save of a file a
+// command picks is held to it.
+std::string HolderOf(const std::string& path);
+
+// Marks path (a file named on the command line) as the user's own, opened
+// as named by every opener for the rest of the process.
+void UsersOwn(const std::string& path);
+
+// Open for a file of `folder` given explicitly (a copy's source held to its
+// project): a path the folder holds is opened beneath it as under a Hold
+// (the user's own files too); any other path as named.
+int Open(const Folder& folder, const std::string& path, std::string& why,
+         std::uint64_t largest = Bound::None) noexcept;
+
+// Why the opened descriptor is no file to write in place or to hand on
+// (an upload): "has N links (a hard link to it may lie outside its folder)"
+// for more than one; "" for a file of a single link.
+std::string WhyNotSingleLink(int fd);
+
 // Why what stands at the path cannot be read as a file, as the end of a
 // sentence naming it: NotThere ("does not exist"), "is a folder, not a
 // file", "is a pipe (FIFO), not a regular file", "is a device, not a regular

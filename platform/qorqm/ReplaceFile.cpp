@@ -2,6 +2,7 @@
 #include "qorqm/WrittenFiles.h"
 
 #include <dirent.h>
+#include <ext/stdio_filebuf.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -125,72 +126,26 @@ bool WriterIsGone(pid_t pid)
 
 namespace fs = std::filesystem;
 
-// The path made absolute and lexically normal, without a trailing separator.
-fs::path Normal(const fs::path& path)
-{
-    std::error_code error;
-    fs::path absolute = fs::absolute(path, error);
-    if (error)
-        absolute = path;
-    absolute = absolute.lexically_normal();
-    if (absolute.filename().empty() && absolute.has_relative_path())
-        absolute = absolute.parent_path();
-    return absolute;
-}
-
-// Whether `path` is `folder` or lies below it (both normal).
-bool Within(const fs::path& folder, const fs::path& path)
-{
-    auto p = path.begin();
-    for (auto f = folder.begin(); f != folder.end(); ++f, ++p)
-        if (p == path.end() || *f != *p)
-            return false;
-    return true;
-}
-
-fs::path Resolved(const fs::path& path)
-{
-    std::error_code error;
-    const fs::path resolved = fs::weakly_canonical(path, error);
-    return error ? path : Normal(resolved);
-}
-
-// Whether one of the folders on the way to `folder` (itself included) is,
-// once its links are followed, `project` or a folder in it.
-bool PassesThrough(const fs::path& project, const fs::path& folder)
-{
-    fs::path walked;
-    for (const fs::path& part : folder) {
-        walked /= part;
-        if (Within(project, Resolved(walked)))
-            return true;
-    }
-    return false;
-}
-
 std::string Quoted(const std::string& text)
 {
     return "\"" + MessageText::Excerpt(text) + "\"";
 }
 
-// Why writing to the file at path fails, as the system says it: a byte is
-// appended to it (the file must be one to be dropped). The reason errno
-// held before, else EIO, when the byte can be written after all.
-int WriteFailure(const std::string& path)
+// Why writing to the temporary file fails, as the system says it: a byte
+// is written through its descriptor (the file is dropped anyway). The reason
+// errno held before, else EIO, when the byte can be written after all.
+int WriteFailure(int fd)
 {
     const int saved = errno;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0)
-        return errno != 0 ? errno : EIO;
+        return saved != 0 ? saved : EIO;
     const char probe = '\n';
     ssize_t written = -1;
     do {
         errno = 0;
         written = ::write(fd, &probe, 1);
     } while (written < 0 && errno == EINTR);
-    const int reason = written < 0 && errno != 0 ? errno : (saved != 0 ? saved : EIO);
-    ::close(fd);
-    return reason;
+    return written < 0 && errno != 0 ? errno : (saved != 0 ? saved : EIO);
 }
 
 }  // namespace
@@ -199,44 +154,21 @@ std::string LinkLeavingProject(const std::string& path, const std::string& proje
 {
     if (project.empty() || path.empty())
         return std::string();
-    const fs::path named = Normal(PathUtilities::ToNative(path));
-    const fs::path folder = Normal(PathUtilities::ToNative(project));
-    const fs::path realFolder = Resolved(folder);
-    const fs::path& base = Within(folder, named) ? folder : realFolder;
-    // A file of the project is one named inside it, or one whose way passes
-    // through it once links are followed: the place, not its spelling (a
-    // second link to the project names the same files).
-    if (!Within(base, named) && !PassesThrough(realFolder, named.parent_path()))
+    const std::string native = PathUtilities::ToNative(path);
+    const RegularFile::Folder folder(PathUtilities::ToNative(project));
+    std::string relative;
+    if (!folder.IsOpen() || !folder.Holds(native, relative))
         return std::string(); // not a file of the project: the user's own choice
-    // Where a write of the path lands: the end of its chain of links, in the
-    // folder its linked folders lead to.
-    std::error_code error;
-    fs::path absolute = fs::absolute(PathUtilities::ToNative(path), error);
-    if (error)
-        absolute = PathUtilities::ToNative(path);
-    const std::string end = ReplacedFileOf(absolute.string());
-    if (end.empty())
-        return std::string(); // a chain that cannot be followed is refused by the writer itself
-    const fs::path lands = Resolved(end);
-    if (Within(realFolder, lands))
-        return std::string();
-    const std::string outside = ", outside the project " + Quoted(project);
-    if (fs::path(end).lexically_normal() != absolute.lexically_normal())
-        return "it is a symbolic link to " + Quoted(lands.string()) + outside;
-    if (!Within(base, named))
-        return "it leads to " + Quoted(lands.string()) + outside;
-    // A linked folder on the way below the project.
-    fs::path walked = base;
-    auto part = named.begin();
-    for (auto f = base.begin(); f != base.end(); ++f)
-        ++part;
-    for (; part != named.end(); ++part) {
-        walked /= *part;
-        if (fs::is_symlink(fs::symlink_status(walked, error)))
-            return "it lies in " + Quoted(walked.string()) + ", a symbolic link to " +
-                   Quoted(Resolved(walked).string()) + outside;
-    }
-    return "it leads to " + Quoted(lands.string()) + outside;
+    // The way to the file (and the end of its chain of links: a missing file
+    // is made where the way ends) must open beneath the project.
+    const int fd = folder.OpenIn(relative, O_PATH);
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (fd >= 0 || error != EXDEV)
+        return std::string(); // in, or a way the writer itself refuses
+    const std::string leaving = folder.Leaving(native);
+    return leaving.empty() ? "it leads outside the project " + Quoted(project) : leaving;
 }
 
 std::string ReplacedFileOf(const std::string& path)
@@ -293,49 +225,142 @@ int RemoveStaleTemporaries(const std::string& file, const std::string& mark, Tem
     return removed;
 }
 
+namespace {
+
+// Gives the stream the descriptor to write (the stream owns it from here).
+bool Adopt(std::ofstream& stream, int fd)
+{
+    __gnu_cxx::stdio_filebuf<char> adopted(fd, std::ios::out | std::ios::binary);
+    if (!adopted.is_open())
+        return false;
+    *stream.rdbuf() = std::move(static_cast<std::filebuf&>(adopted));
+    stream.clear();
+    return stream.rdbuf()->is_open();
+}
+
+std::string JoinedWay(const std::string& folder, const std::string& name)
+{
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+} // namespace
+
 CReplaceFile::CReplaceFile(const std::string& target, const std::string& project)
     : m_target(PathUtilities::ToNative(target))
 {
-    const std::string leaving = LinkLeavingProject(m_target, project);
-    if (!leaving.empty()) {
-        Failed(leaving, EACCES);
-        return;
+    std::string folderPath;
+    // Without a project given, a file of a held folder (the project a
+    // command works in) is held to it all the same; the user's own is not.
+    const std::string holder = project.empty() ? RegularFile::HolderOf(m_target) : PathUtilities::ToNative(project);
+    const RegularFile::Folder held(holder);
+    std::string way;
+    if (held.IsOpen() && held.Holds(m_target, way)) {
+        // A file of the project: its folder opened beneath the project, a
+        // link at its name followed while it stays in the project.
+        for (int hop = 0;; ++hop) {
+            const std::string::size_type slash = way.find_last_of('/');
+            const std::string inner = slash == std::string::npos ? std::string() : way.substr(0, slash);
+            m_name = slash == std::string::npos ? way : way.substr(slash + 1);
+            m_folder = held.OpenIn(inner, O_PATH | O_DIRECTORY);
+            if (m_folder < 0) {
+                const int error = errno;
+                if (error == EXDEV) {
+                    const std::string leaving = held.Leaving(m_target);
+                    Failed(leaving.empty() ? "it leads outside the project " + Quoted(holder) : leaving, EACCES);
+                } else {
+                    Failed("no file can be made in its folder \"" + FolderOf(m_target) + "\" (" +
+                               std::strerror(error) + ")",
+                           error);
+                }
+                return;
+            }
+            folderPath = JoinedWay(held.Path(), inner);
+            char link[4096];
+            const ssize_t length = ::readlinkat(m_folder, m_name.c_str(), link, sizeof link);
+            if (length < 0)
+                break; // no link: the file itself, or nothing yet
+            ::close(m_folder);
+            m_folder = -1;
+            if (hop >= LinkHops || static_cast<std::size_t>(length) >= sizeof link || length == 0) {
+                Failed("its symbolic link cannot be followed (" + std::string(std::strerror(ELOOP)) + ")", ELOOP);
+                return;
+            }
+            const std::string to(link, static_cast<std::size_t>(length));
+            std::string rest;
+            if (to.front() == '/') {
+                const fs::path normal = fs::path(to).lexically_normal();
+                auto p = normal.begin();
+                bool within = true;
+                for (const fs::path& part : fs::path(held.Real())) {
+                    if (p == normal.end() || *p != part) {
+                        within = false;
+                        break;
+                    }
+                    ++p;
+                }
+                if (!within || p == normal.end()) {
+                    Failed("it is a symbolic link to " + Quoted(normal.string()) + ", outside the project " +
+                               Quoted(holder),
+                           EACCES);
+                    return;
+                }
+                fs::path r;
+                for (; p != normal.end(); ++p)
+                    r /= *p;
+                way = r.string();
+            } else {
+                way = JoinedWay(inner, to);
+            }
+        }
+    } else {
+        const std::string file = ReplacedFileOf(m_target);
+        if (file.empty()) {
+            Failed("its symbolic link cannot be followed (" + std::string(std::strerror(errno)) + ")", errno);
+            return;
+        }
+        folderPath = FolderOf(file);
+        m_name = NameOf(file);
+        m_folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (m_folder < 0) {
+            const int error = errno;
+            Failed("no file can be made in its folder \"" + folderPath + "\" (" + std::strerror(error) + ")", error);
+            return;
+        }
     }
-    m_file = ReplacedFileOf(m_target);
-    if (m_file.empty()) {
-        Failed("its symbolic link cannot be followed (" + std::string(std::strerror(errno)) + ")", errno);
-        return;
-    }
+    m_file = folderPath == "/" ? "/" + m_name : folderPath + "/" + m_name;
     RemoveStaleTemporaries(m_file);
 
     struct stat existing;
-    const bool exists = ::stat(m_file.c_str(), &existing) == 0;
+    const bool exists = ::fstatat(m_folder, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISLNK(existing.st_mode)) {
+        Failed("its symbolic link changed while it was saved", EAGAIN);
+        return;
+    }
     if (exists && !S_ISREG(existing.st_mode)) {
         Failed("it " + RegularFile::WhatItIs(existing.st_mode), S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
         return;
     }
     const std::string pid = std::to_string(::getpid());
-    const std::string prefix = m_file + TemporaryMark + pid + "-";
+    const std::string prefix = m_name + TemporaryMark + pid + "-";
     int fd = -1;
     std::string temporary;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = prefix + RandomText(pid);
         // 0666 and the umask: a new file gets the mode any new file would.
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::openat(m_folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     if (fd < 0) {
         const int error = errno;
         const std::string reason = std::strerror(error);
-        const std::string folder = FolderOf(m_file);
-        if ((error == EACCES || error == EPERM) && exists && ::access(m_file.c_str(), W_OK) == 0)
-            Failed("its folder \"" + folder + "\" does not allow new files (" + reason +
+        if ((error == EACCES || error == EPERM) && exists && ::faccessat(m_folder, m_name.c_str(), W_OK, 0) == 0)
+            Failed("its folder \"" + folderPath + "\" does not allow new files (" + reason +
                        "); a file is saved as a new copy beside it that replaces it only when whole, so the "
                        "folder must be writable even though the file is",
                    error);
         else
-            Failed("no file can be made in its folder \"" + folder + "\" (" + reason + ")", error);
+            Failed("no file can be made in its folder \"" + folderPath + "\" (" + reason + ")", error);
         return;
     }
     if (exists) {
@@ -346,11 +371,14 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
             (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
         (void)::fchmod(fd, existing.st_mode & 07777);
     }
-    ::close(fd);
-    m_temporary = temporary;
-    m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
-    if (!m_stream.is_open()) {
-        Failed("its temporary file \"" + m_temporary + "\" cannot be opened (" + std::strerror(errno) + ")", errno);
+    m_temporaryName = temporary;
+    m_temporary = JoinedWay(folderPath, temporary);
+    m_sync = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (m_sync < 0 || !Adopt(m_stream, fd)) {
+        const int error = errno != 0 ? errno : EMFILE;
+        if (m_sync < 0)
+            ::close(fd);
+        Failed("its temporary file \"" + m_temporary + "\" cannot be opened (" + std::strerror(error) + ")", error);
         return;
     }
     // Nothing has been written yet: a write that fails later leaves its own
@@ -361,6 +389,8 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
 CReplaceFile::~CReplaceFile()
 {
     Discard();
+    if (m_folder >= 0)
+        ::close(m_folder);
 }
 
 void CReplaceFile::Failed(const std::string& why, int error)
@@ -375,9 +405,13 @@ void CReplaceFile::Discard()
     const int saved = errno;
     if (m_stream.is_open())
         m_stream.close();
-    if (!m_temporary.empty())
-        std::remove(m_temporary.c_str());
+    if (m_sync >= 0)
+        ::close(m_sync);
+    m_sync = -1;
+    if (!m_temporaryName.empty() && m_folder >= 0)
+        ::unlinkat(m_folder, m_temporaryName.c_str(), 0);
     m_temporary.clear();
+    m_temporaryName.clear();
     errno = saved;
 }
 
@@ -397,33 +431,32 @@ bool CReplaceFile::Commit()
         if (m_stream) {
             m_stream.close();
             if (m_stream.fail())
-                error = WriteFailure(m_temporary);
+                error = WriteFailure(m_sync);
         } else {
-            error = WriteFailure(m_temporary);
+            error = WriteFailure(m_sync);
         }
     } else {
-        error = WriteFailure(m_temporary);
+        error = WriteFailure(m_sync);
     }
     if (error != 0) {
         Failed("writing its new contents failed (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
-    const int fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
+    if (::fsync(m_sync) != 0) {
         const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
         Failed("its new contents could not be stored (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
-    ::close(fd);
-    const WrittenFiles::Change change = WrittenFiles::Compare(m_temporary, m_file);
-    if (std::rename(m_temporary.c_str(), m_file.c_str()) != 0) {
+    ::close(m_sync);
+    m_sync = -1;
+    const WrittenFiles::Change change = WrittenFiles::CompareAt(m_folder, m_temporaryName, m_name);
+    if (::renameat(m_folder, m_temporaryName.c_str(), m_folder, m_name.c_str()) != 0) {
         const int error = errno;
         Failed("its new contents could not take its place (" + std::string(std::strerror(error)) + ")", error);
         return false;
     }
     m_temporary.clear();
+    m_temporaryName.clear();
     WrittenFiles::Note(m_target, change);
     return true;
 }
@@ -444,7 +477,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
 }
 
 bool CopyFileContents(const std::string& source, const std::string& target, std::string* error,
-                      const std::string& project)
+                      const std::string& project, CopyRule rule, const std::string& sourceFolder)
 {
     const auto failed = [&](const std::string& why) {
         if (error)
@@ -452,13 +485,26 @@ bool CopyFileContents(const std::string& source, const std::string& target, std:
         return false;
     };
     const std::string from = PathUtilities::ToNative(source);
-    const std::string leaving = LinkLeavingProject(from, project);
-    if (!leaving.empty())
-        return failed("\"" + MessageText::Excerpt(source) + "\" " + leaving);
+    // A source of the project is opened beneath it: a link leading outside
+    // is refused by the open itself, by name.
     std::string why;
-    const int fd = RegularFile::Open(from, why);
-    if (fd < 0)
+    const std::string holder = sourceFolder.empty() ? project : sourceFolder;
+    const RegularFile::Folder folder(holder.empty() ? std::string() : PathUtilities::ToNative(holder));
+    const int fd = folder.IsOpen() ? RegularFile::Open(folder, from, why) : RegularFile::Open(from, why);
+    if (fd < 0) {
+        if (why.rfind("is a symbolic link to", 0) == 0 || why.rfind("lies in ", 0) == 0 ||
+            why.rfind("leads ", 0) == 0)
+            return failed("\"" + MessageText::Excerpt(source) + "\" it " + why);
         return failed(RegularFile::Refusal(MessageText::Excerpt(source), why));
+    }
+    if (rule == CopyRule::SingleLink) {
+        const std::string links = RegularFile::WhyNotSingleLink(fd);
+        if (!links.empty()) {
+            ::close(fd);
+            errno = EMLINK;
+            return failed(RegularFile::Refusal(MessageText::Excerpt(source), links));
+        }
+    }
     CReplaceFile file(target, project);
     bool ok = file.IsOpen();
     char block[64 * 1024];

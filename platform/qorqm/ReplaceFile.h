@@ -23,6 +23,11 @@
 //   (of the file or of a folder on its way) that leads outside the project
 //   is not written through, and the save is refused naming the link and its
 //   target (LinkLeavingProject). A path the user named is given without one.
+//   The target's folder is opened beneath the project (RegularFile::Folder),
+//   its links followed only while they stay in it, and the temporary file is
+//   made, synced and renamed through that folder's descriptor: a link
+//   swapped in meanwhile cannot turn the save outside, and a file of several
+//   hard links is replaced, never written through.
 
 #include <fstream>
 #include <string>
@@ -61,6 +66,10 @@ private:
     std::string m_target;
     std::string m_file;
     std::string m_temporary;
+    std::string m_temporaryName;
+    std::string m_name;
+    int m_folder = -1;
+    int m_sync = -1;
     std::string m_error;
     std::ofstream m_stream;
 };
@@ -78,10 +87,17 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
 // files (RegularFile: a FIFO, a device or a folder is refused, nothing
 // waits). False when that failed, with the reason in *error (a sentence
 // naming the file), errno the system's reason where there is one.
+// With CopyRule::SingleLink (an upload: what is handed on must be the
+// project's alone) a source of more than one hard link is refused by name.
+// A `sourceFolder` holds the source beneath it instead of the project (a
+// run's file brought into the project from the run's own folder).
+enum class CopyRule { Any, SingleLink };
 bool CopyFileContents(const std::string& source, const std::string& target, std::string* error = nullptr,
-                      const std::string& project = std::string());
+                      const std::string& project = std::string(), CopyRule rule = CopyRule::Any,
+                      const std::string& sourceFolder = std::string());
 
-// The rule for files a command picks itself in a project: such a file named
+// The rule for files a command picks itself in a project (decided on
+// descriptors: RegularFile::Folder, OpenBeneath): such a file named
 // inside `project`, or whose folder lies in it once links are followed (a
 // second link to the project names the same place), must, with every
 // symbolic link on its way followed, still lie inside it. Empty when `path` may be written (no project given, a path

@@ -85,16 +85,25 @@ bool Recording()
 
 Change Compare(const std::string& written, const std::string& target)
 {
+    return CompareAt(AT_FDCWD, written, target);
+}
+
+Change CompareAt(int folder, const std::string& written, const std::string& target)
+{
     if (!recording)
         return Change::Made;
     // The target is opened without following a last link and without
     // waiting: only a regular file is compared.
-    const int old = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (old < 0)
-        return errno == ENOENT ? Change::Made : Change::Changed;
+    const int saved = errno;
+    const int old = ::openat(folder, target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (old < 0) {
+        const bool missing = errno == ENOENT;
+        errno = saved;
+        return missing ? Change::Made : Change::Changed;
+    }
     struct stat before {};
     struct stat after {};
-    const int fresh = ::open(written.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fresh = ::openat(folder, written.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     Change change = Change::Changed;
     if (fresh >= 0 && ::fstat(old, &before) == 0 && ::fstat(fresh, &after) == 0 && S_ISREG(before.st_mode) &&
         before.st_size == after.st_size && SameBytes(old, fresh))
@@ -102,6 +111,7 @@ Change Compare(const std::string& written, const std::string& target)
     if (fresh >= 0)
         ::close(fresh);
     ::close(old);
+    errno = saved;
     return change;
 }
 

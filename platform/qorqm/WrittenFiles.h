@@ -32,6 +32,9 @@ bool Recording();
 // Unchanged only when target is a regular file of the same bytes. Reads the
 // two files alone, and only while recording (else Made).
 Change Compare(const std::string& written, const std::string& target);
+// The same for two names in the folder of descriptor `folder`, neither
+// followed when it is a link.
+Change CompareAt(int folder, const std::string& written, const std::string& target);
 // Records a write under `path` that did `change`. A later write of the same
 // path keeps the first entry's Made; Changed outweighs Unchanged.
 void Note(const std::string& path, Change change);

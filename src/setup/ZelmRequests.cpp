@@ -2,6 +2,7 @@
 // its input files, start a deck saved before; and the preparation of a job
 // folder that the first two share.
 #include "setup/Zelm.h"
+#include "setup/DeckFileNames.h"
 
 #include "setup/ZelmFileWriter.h"
 #include "setup/ZelmMessages.h"
@@ -173,6 +174,8 @@ HRESULT CZelm::StartFiles(ISBScope* pScope)
                                  MessageText::Excerpt(safe + CZelmRunInfo::InputFileExtension()) +
                                  "\". Rename the deck and its side files to \"" + MessageText::Excerpt(safe) +
                                  "\" and start it again.");
+        // A received deck names the engine's files in its own folder only.
+        ZelmDeckFiles::RequirePlainFileNames(seedPath + CZelmRunInfo::InputFileExtension());
         RaiseAgain(SubmitJob(pScope, KelvBSTR(folder).Get(),
                              KelvBSTR(name + CZelmRunInfo::InputFileExtension()).Get()));
         const KelvComPtr<ISBDocumentManager> documents = ObtainDocumentManager();

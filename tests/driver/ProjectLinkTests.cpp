@@ -24,6 +24,7 @@ protected:
         fs::create_directories(folder.File("p/run"));
         for (const char* file : {"rocksalt.gout", "rocksalt.arc", "rocksalt.geomopt"})
             fs::copy_file(examples + "results/geomopt/" + file, folder.File(std::string("p/run/") + file));
+        fs::copy_file(folder.File("p/rocksalt.qsd"), folder.File("p/run/rocksalt.qsd"));
         fs::create_directories(folder.File("outside"));
     }
 
@@ -55,6 +56,10 @@ TEST_F(ProjectLinks, AFileTheCommandPicksIsNotWrittenThroughALinkLeavingTheProje
         {"p/project-state.json", "state.json", "p/project-state.json", "",
          "state --project p ZelmLogic ChargeOption Library"},
         {"p/host-settings.json", "settings.json", "", "{\"engines\": {}}\n", "engine --project p --stub"},
+        // A chart document is written as the project's without a project
+        // given to its writer: the command's project holds it all the same.
+        {"p/run/rocksalt Energies.qcd", "energies.qcd", "", "not yours\n",
+         "analyse p/run/rocksalt.gout energy --select EnEvol=rocksalt.gout"},
     };
     for (const LinkCase& c : cases) {
         SCOPED_TRACE(c.command);
@@ -73,7 +78,7 @@ TEST_F(ProjectLinks, AFileTheCommandPicksIsNotWrittenThroughALinkLeavingTheProje
             fs::copy_file(folder.File(std::string("outside/") + c.target), folder.File(c.link));
     }
     // Nothing else came to lie outside (no temporary, no copy).
-    EXPECT_EQ(4, std::distance(fs::directory_iterator(folder.File("outside")), fs::directory_iterator()));
+    EXPECT_EQ(5, std::distance(fs::directory_iterator(folder.File("outside")), fs::directory_iterator()));
 }
 
 // A results folder that is itself a link leading outside: the frames would

@@ -11,10 +11,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DriverRun.h"
@@ -22,6 +24,19 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// A socket file at path (bound, then the socket closed: the file stays).
+void MakeSocket(const std::string& path)
+{
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(s);
+}
 
 const char* const Canary = "the colleague's own file, not to be touched\n";
 const char* const DeckFolder = "p/rocksalt ZELM GeomOpt";
@@ -128,6 +143,10 @@ TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
         {"extra.qms", "link", "outside the project"},
         {"selectedLibrary.libaux", "link", "is not in the current project: a link leads it to"},
         {"rocksalt.trjaux", "FIFO", "is a pipe (FIFO), not a regular file"},
+        {"rocksalt.qsd", "hard link", "has 2 links"},
+        {"rocksalt.trjaux", "hard link", "has 2 links"},
+        {"rocksalt.kptaux", "hard link", "has 2 links"},
+        {"extra.qms", "hard link", "has 2 links"},
         {"rocksalt.qsd", "FIFO", ""},
         {"extra.qms", "FIFO", ""},
     };
@@ -137,8 +156,11 @@ TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
         const bool existed = fs::exists(file);
         if (existed)
             fs::rename(file, file + ".kept");
-        if (std::string(c.stand) == "link")
+        const std::string stand = c.stand;
+        if (stand == "link")
             LinkToCanary(std::string(DeckFolder) + "/" + c.file);
+        else if (stand == "hard link")
+            fs::create_hard_link(folder.File("outside/canary"), file);
         else
             ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
         std::string said;
@@ -147,8 +169,8 @@ TEST_F(ReceivedProject, StartUploadsNothingThatLeadsOutsideOrIsNoFile)
             EXPECT_NE(said.find(c.file), std::string::npos) << said;
             EXPECT_NE(said.find(c.named), std::string::npos) << said;
         }
-        ExpectCanaryKept();
         fs::remove(file);
+        ExpectCanaryKept();
         if (existed)
             fs::rename(file + ".kept", file);
     }
@@ -198,17 +220,6 @@ TEST_F(ReceivedProject, APlaceIsCheckedAsItIsNotAsItIsSpelled)
 // that reads it; only a missing one makes "not a project folder".
 TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
 {
-    char socketFolder[] = "/tmp/qz-state-XXXXXX";
-    ASSERT_NE(::mkdtemp(socketFolder), nullptr);
-    const std::string socket = std::string(socketFolder) + "/s";
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(s, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, socket.c_str());
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(s);
-
     const std::string state = folder.File("p/project-state.json");
     fs::rename(state, state + ".kept");
     const struct {
@@ -217,9 +228,12 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
     } stands[] = {
         {"FIFO", "is a pipe (FIFO), not a regular file"},
         {"folder", "is a folder, not a file"},
-        {"link to /dev/zero", "is a device, not a regular file"},
         {"socket", "is a socket, not a regular file"},
         {"bad JSON", "is not valid JSON"},
+        // Links: the state is the project's own file, never one elsewhere.
+        {"link to /dev/zero", "is a symbolic link to \"/dev/zero\", outside "},
+        {"link to a state outside", "outside.json\", outside "},
+        {"dangling link", "is a symbolic link to \"gone.json\", which does not exist"},
     };
     const std::vector<std::string> commands{
         "deck p/rocksalt.qsd --task GeomOpt",
@@ -239,9 +253,15 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         else if (kind == "folder")
             fs::create_directory(state);
         else if (kind == "socket")
-            fs::create_symlink(socket, state);
+            MakeSocket(state);
         else if (kind == "bad JSON")
             QzTest::WriteFile(state, "{\"ZelmLogic\": ");
+        else if (kind == "link to a state outside") {
+            fs::copy_file(state + ".kept", folder.File("outside.json"), fs::copy_options::overwrite_existing);
+            fs::create_symlink("../outside.json", state);
+        }
+        else if (kind == "dangling link")
+            fs::create_symlink("gone.json", state);
         else
             fs::create_symlink("/dev/zero", state);
         for (const std::string& command : commands) {
@@ -257,7 +277,184 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         fs::remove(state);
     }
     fs::rename(state + ".kept", state);
-    fs::remove_all(socketFolder);
+}
+
+// A file a command picks itself that leads out of its folder is refused by
+// name and never read; one that leads nowhere is no missing file.
+TEST_F(ReceivedProject, AFileTheCommandPicksThatLeadsOutIsNotRead)
+{
+    const struct {
+        const char* file;
+        const char* command;
+    } cases[] = {
+        {"p/geomopt/rocksalt.arc", "analyse p/geomopt/rocksalt.gout structure p/rocksalt.qsd"},
+        {"p/geomopt/rocksalt.arc", "import-result p/geomopt/rocksalt.qsd"},
+        {"p/dynamics/rocksalt.trg", "trajectory p/dynamics/rocksalt --document p/rocksalt.qsd"},
+        {"p/host-settings.json", "engine --project p"},
+        {"p/project-state.json", "show p/rocksalt.qsd --project p"},
+    };
+    const struct {
+        const char* kind;
+        const char* named;
+    } kinds[] = {
+        {"link out", "outside "},
+        {"dangling link", "which does not exist"},
+    };
+    for (const auto& kind : kinds) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.command) + " with " + c.file + " a " + kind.kind);
+            const std::string file = folder.File(c.file);
+            fs::rename(file, file + ".kept");
+            if (std::string(kind.kind) == "link out")
+                LinkToCanary(c.file);
+            else
+                fs::create_symlink("gone", file);
+            std::string said;
+            EXPECT_TRUE(RunBounded(c.command, said)) << said;
+            EXPECT_NE(said.find(fs::path(c.file).filename().string()), std::string::npos) << said;
+            EXPECT_NE(said.find("is a symbolic link to"), std::string::npos) << said;
+            EXPECT_NE(said.find(kind.named), std::string::npos) << said;
+            fs::remove(file);
+            fs::rename(file + ".kept", file);
+            ExpectCanaryKept();
+        }
+    }
+}
+
+// A working copy hard-linked to a file outside the project is replaced, never
+// written through: the file outside stays as it was.
+TEST_F(ReceivedProject, AHardLinkedWorkingCopyIsNeverWrittenThrough)
+{
+    const char* const copy = "p/geomopt/rocksalt_TDE_.arc";
+    for (const char* command : {"analyse p/geomopt/rocksalt.gout structure p/rocksalt.qsd",
+                                "update-structure p/rocksalt.qsd p/geomopt/rocksalt.arc",
+                                "import-result p/geomopt/rocksalt.qsd"}) {
+        SCOPED_TRACE(command);
+        fs::remove(folder.File(copy));
+        fs::create_hard_link(folder.File("outside/canary"), folder.File(copy));
+        std::string said;
+        EXPECT_TRUE(RunBounded(command, said)) << said;
+        fs::remove(folder.File(copy));
+        ExpectCanaryKept();
+    }
+}
+
+// A received deck names the engine's files by plain names in its own folder:
+// `start` refuses any other before anything is staged.
+TEST_F(ReceivedProject, ADeckNamingFilesOutsideItsFolderIsNotStarted)
+{
+    const std::string deck = folder.File(std::string(DeckFolder) + "/rocksalt.gin");
+    const std::string shipped = QzTest::ReadFile(deck);
+    const struct {
+        const char* line;
+        const char* named;  // "" starts
+    } cases[] = {
+        {"output trajectory ../../../outside/pwn.trg", "../../../outside/pwn.trg"},
+        {"output movie arc /tmp/pwn", "/tmp/pwn"},
+        {"dump every 1 ../pwn.res", "../pwn.res"},
+        {"dump ..", ".."},
+        {"library ../../outside/pwn.lib", "../../outside/pwn.lib"},
+        {"output pressure sub\\pwn.pre", "sub\\\\pwn.pre"},  // a backslash shown escaped
+        {"title\noutput trajectory ../words/of/a/title\nend", ""},
+        {"output trajectory rocksalt.trg", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        QzTest::WriteFile(deck, shipped + c.line + "\n");
+        std::string said;
+        EXPECT_TRUE(RunBounded(std::string("start \"") + DeckFolder + "/rocksalt.gin\"", said)) << said;
+        const std::string server = folder.File("p/.server");
+        if (*c.named != '\0') {
+            EXPECT_NE(said.find("names the file \"" + std::string(c.named) + "\""), std::string::npos) << said;
+            EXPECT_FALSE(fs::exists(server) && !fs::is_empty(server)) << said;
+        } else {
+            EXPECT_EQ(said.find("not a plain name"), std::string::npos) << said;
+            EXPECT_TRUE(fs::exists(server) && !fs::is_empty(server)) << said;
+        }
+        std::error_code error;
+        fs::remove_all(server, error);
+        EXPECT_FALSE(fs::exists(folder.File("outside/pwn.trg")));
+    }
+    QzTest::WriteFile(deck, shipped);
+}
+
+// A deck folder of the project that is a link leading outside it: `start`
+// refuses it before reading the deck, and stages nothing.
+TEST_F(ReceivedProject, ADeckFolderLinkedOutOfTheProjectIsNotRead)
+{
+    fs::rename(folder.File(DeckFolder), folder.File("outside/deck"));
+    fs::create_directory_symlink("../outside/deck", folder.File(DeckFolder));
+    std::string said;
+    EXPECT_TRUE(RunBounded(std::string("start \"") + DeckFolder + "/rocksalt.gin\"", said)) << said;
+    EXPECT_NE(said.find("its folder \"" + folder.File(DeckFolder) + "\" is a symbolic link to \"" +
+                        folder.File("outside/deck") + "\", outside the project"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(fs::exists(folder.File("p/.server"))) << said;
+    fs::remove(folder.File(DeckFolder));
+    fs::rename(folder.File("outside/deck"), folder.File(DeckFolder));
+}
+
+// An engine that leaves its main output as a link to a file outside the
+// project: that download is refused by name, and nothing of it comes in.
+TEST_F(ReceivedProject, AnOutputTheEngineLeavesAsALinkOutIsNotDownloaded)
+{
+    const std::string stub = QzTest::DriverPath().substr(0, QzTest::DriverPath().rfind('/')) + "/zelm-stub";
+    Step("engine --project p '" + stub + " %SEED% && ln -sf " + folder.File("outside/canary") + " %SEED%.gout'");
+    Step("engine --project p --accept");
+    std::string said;
+    EXPECT_TRUE(RunBounded(std::string("start \"") + DeckFolder + "/rocksalt.gin\"", said)) << said;
+    EXPECT_NE(said.find("rocksalt.gout"), std::string::npos) << said;
+    EXPECT_NE(said.find("is a symbolic link to \"" + folder.File("outside/canary") + "\", outside the project"),
+              std::string::npos)
+        << said;
+    ExpectCanaryKept();
+}
+
+// A colleague swaps a link in the project while commands run: no run ever
+// writes the file outside or brings it in.
+TEST_F(ReceivedProject, ALinkSwappedWhileCommandsRunNeverLeadsOut)
+{
+    const struct {
+        const char* file;
+        const char* command;
+    } cases[] = {
+        {"p/geomopt/rocksalt_TDE_.arc", "analyse p/geomopt/rocksalt.gout structure p/rocksalt.qsd"},
+        {"p/rocksalt ZELM GeomOpt/rocksalt.trjaux", "start \"p/rocksalt ZELM GeomOpt/rocksalt.gin\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const std::string file = folder.File(c.file);
+        const std::string kept = file + ".kept";
+        if (fs::exists(file))
+            fs::rename(file, kept);
+        else
+            QzTest::WriteFile(kept, "");
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            const std::string next = file + ".next";
+            for (int i = 0; i < 200000 && !stop; ++i) {
+                std::error_code error;
+                fs::remove(next, error);
+                if (i % 2)
+                    fs::create_symlink(folder.File("outside/canary"), next, error);
+                else
+                    fs::copy_file(kept, next, error);
+                fs::rename(next, file, error);
+            }
+        });
+        for (int run = 0; run < 8; ++run) {
+            std::string said;
+            EXPECT_TRUE(RunBounded(c.command, said)) << said;
+        }
+        stop = true;
+        swapper.join();
+        fs::remove(file);
+        fs::rename(kept, file);
+        if (fs::is_empty(file))
+            fs::remove(file);
+        ExpectCanaryKept();
+    }
 }
 
 // A library of 2 GB of nothing (sparse) is refused by its size, unread, at

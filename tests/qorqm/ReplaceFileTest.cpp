@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -451,6 +453,8 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
     fs::create_symlink("../outside/new.trj", project / "dangling.trj");          // leaves to a file not there
     fs::create_directory_symlink("../outside", project / "run");                 // a linked folder that leaves
     fs::create_directory_symlink("p", folder / "p-link");                        // the project named through a link
+    fs::create_hard_link(folder / "outside" / "theirs.trj", project / "hard.trj"); // a second name of theirs
+    fs::create_symlink((project / "kept" / "mine.trj").string(), project / "absolute.trj"); // absolute, inside
 
     const struct {
         fs::path file;
@@ -459,6 +463,8 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
     } cases[] = {
         {project / "plain.trj", project.string(), ""},
         {project / "inside.trj", project.string(), ""},
+        {project / "hard.trj", project.string(), ""},   // replaced: theirs keeps its bytes
+        {project / "absolute.trj", project.string(), ""},
         {project / "chain.trj", project.string(), ""},
         {folder / "p-link" / "inside.trj", (folder / "p-link").string(), ""},
         {project / "leaving.trj", "", ""}, // a path the user named: written through
@@ -471,13 +477,23 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
         {folder / "p-link" / "leaving.trj", project.string(), "it is a symbolic link to \""},
         {folder / "p-link" / "run" / "frames.trj", project.string(), "it leads to \""},
     };
+    for (const char* walk : {"0", "1"})
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file.string() + " in " + c.projectFolder);
+        ::setenv("QZ_NO_OPENAT2", walk, 1);
+        SCOPED_TRACE(c.file.string() + " in " + c.projectFolder + (*walk == '1' ? " (the walk)" : ""));
+        // Theirs as it was, with its second name in the project.
+        fs::remove(folder / "outside" / "theirs.trj");
+        std::ofstream(folder / "outside" / "theirs.trj") << "theirs";
+        fs::remove(project / "hard.trj");
+        fs::create_hard_link(folder / "outside" / "theirs.trj", project / "hard.trj");
         const std::string before = Slurp(folder / "outside" / "theirs.trj");
         std::string error;
         const bool written = ReplaceFileContents(c.file.string(), "frames", &error, c.projectFolder);
         if (*c.refusal == '\0') {
             EXPECT_TRUE(written) << error;
+            if (c.file.filename() == "hard.trj") {
+                EXPECT_EQ(Slurp(folder / "outside" / "theirs.trj"), "theirs");
+            }
             continue;
         }
         EXPECT_FALSE(written);
@@ -486,6 +502,7 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
         EXPECT_EQ(Slurp(folder / "outside" / "theirs.trj"), before);
         EXPECT_EQ(LinkLeavingProject(c.file.string(), c.projectFolder), error);
     }
+    ::unsetenv("QZ_NO_OPENAT2");
     EXPECT_EQ(Slurp(project / "kept" / "mine.trj"), "frames");
     EXPECT_FALSE(fs::exists(folder / "outside" / "new.trj"));
     EXPECT_FALSE(fs::exists(folder / "outside" / "frames.trj"));
@@ -548,5 +565,43 @@ TEST(WrittenFiles, EachWriteIsRecordedWithWhatItDid)
     // Starting again forgets what was recorded.
     WrittenFiles::Start();
     EXPECT_TRUE(WrittenFiles::Entries().empty());
+    fs::remove_all(folder);
+}
+
+// A link of the project swapped between a file of its own and one outside
+// while it is saved again and again: no save ever lands outside.
+TEST(ReplaceFile, ALinkSwappedWhileSavingNeverLeadsOut)
+{
+    const fs::path folder = FreshFolder("swapped");
+    const fs::path project = folder / "p";
+    fs::create_directories(project / "kept");
+    fs::create_directories(folder / "outside");
+    std::ofstream(folder / "outside" / "theirs.trj") << "theirs";
+    for (const char* walk : {"0", "1"}) {
+        SCOPED_TRACE(*walk == '1' ? "the walk" : "openat2");
+        ::setenv("QZ_NO_OPENAT2", walk, 1);
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            for (int i = 0; i < 100000 && !stop; ++i) {
+                std::error_code error;
+                fs::remove(project / "next", error);
+                fs::create_symlink(i % 2 ? "../outside/theirs.trj" : "kept/mine.trj", project / "next", error);
+                fs::rename(project / "next", project / "swapped.trj", error);
+                fs::remove(project / "dir", error);
+                fs::create_directory_symlink(i % 2 ? "../outside" : "kept", project / "dir", error);
+            }
+        });
+        int saved = 0;
+        for (int i = 0; i < 300; ++i) {
+            saved += ReplaceFileContents((project / "swapped.trj").string(), "frames", nullptr, project.string());
+            saved += ReplaceFileContents((project / "dir" / "theirs.trj").string(), "frames", nullptr, project.string());
+        }
+        stop = true;
+        swapper.join();
+        EXPECT_GT(saved, 0);
+        EXPECT_EQ(Slurp(folder / "outside" / "theirs.trj"), "theirs");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder / "outside"), fs::directory_iterator()), 1);
+    }
+    ::unsetenv("QZ_NO_OPENAT2");
     fs::remove_all(folder);
 }

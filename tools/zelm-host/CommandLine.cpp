@@ -1,5 +1,13 @@
 #include "CommandLine.h"
 
+#include "com/regularfile.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -59,6 +67,47 @@ int CommandLine::ReportUsageError(const CLI::ParseError& error, std::ostream& ou
     return UsageErrorExitCode;
 }
 
+namespace {
+
+// Each value given with whether it names the project (--project).
+void CollectValues(const CLI::App& command, std::vector<std::pair<std::string, bool>>& values)
+{
+    for (const CLI::Option* option : command.get_options())
+        for (const std::string& value : option->results())
+            values.emplace_back(value, option->check_lname("project"));
+    for (const CLI::App* inner : command.get_subcommands())
+        CollectValues(*inner, values);
+}
+
+// The files named on the command line are the user's choice, opened as
+// named; the folder each lies in holds the files a command picks beside it
+// (a run's folder: the folder of the output or archive named), as does a
+// folder named, and those are
+// opened beneath that folder, never through a link leading out of it.
+std::vector<std::unique_ptr<RegularFile::Hold>> HoldNamedFiles(const CLI::App& command)
+{
+    std::vector<std::pair<std::string, bool>> values;
+    CollectValues(command, values);
+    std::vector<std::unique_ptr<RegularFile::Hold>> held;
+    std::set<std::string> folders;
+    for (const auto& [value, project] : values) {
+        struct stat status;
+        if (value.empty() || ::lstat(value.c_str(), &status) != 0)
+            continue;
+        RegularFile::UsersOwn(value);
+        std::filesystem::path folder = std::filesystem::absolute(value).lexically_normal();
+        if (folder.filename().empty())
+            folder = folder.parent_path();
+        if (!S_ISDIR(status.st_mode))
+            folder = folder.parent_path();
+        if (folders.insert(folder.string() + (project ? "/" : "")).second)
+            held.push_back(std::make_unique<RegularFile::Hold>(folder.string(), project ? "the project" : "its folder"));
+    }
+    return held;
+}
+
+}  // namespace
+
 int CommandLine::Run(int argc, char** argv, std::ostream& out, std::ostream& err)
 {
     try {
@@ -72,6 +121,7 @@ int CommandLine::Run(int argc, char** argv, std::ostream& out, std::ostream& err
     for (const auto& [command, action] : actions_) {
         if (command->parsed()) {
             try {
+                const std::vector<std::unique_ptr<RegularFile::Hold>> held = HoldNamedFiles(*command);
                 return action();
             } catch (...) {
                 return ReportFailure(err);

@@ -94,7 +94,7 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         Fail("the deck cannot be written in \"" + MessageText::Excerpt(targetPath.string()) + "\": " + leaving);
     }
     // A deck the module refuses leaves no folder made for it.
-    MadeFolders made(targetPath.string());
+    MadeFolders made(targetPath.string(), host.DocumentsFolder());
     if (!fs::is_directory(targetPath, error)) {
         Fail("the folder \"" + target + "\" cannot be made");
     }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,7 +97,7 @@ std::string ShownText(const std::string& text, std::size_t longest)
     return MessageText::Excerpt(text, longest);
 }
 
-MadeFolders::MadeFolders(const std::string& folder)
+MadeFolders::MadeFolders(const std::string& folder, const std::string& project)
 {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -109,7 +110,27 @@ MadeFolders::MadeFolders(const std::string& folder)
             break;
         }
     }
+    const RegularFile::Folder held(project);
     for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        std::string inner;
+        if (held.IsOpen() && held.Holds(level->string(), inner)) {
+            const std::string::size_type slash = inner.find_last_of('/');
+            const int parent = held.OpenIn(slash == std::string::npos ? std::string() : inner.substr(0, slash),
+                                           O_PATH | O_DIRECTORY);
+            const bool madeHere =
+                parent >= 0 &&
+                ::mkdirat(parent, (slash == std::string::npos ? inner : inner.substr(slash + 1)).c_str(), 0777) == 0;
+            const int error = errno;
+            if (parent >= 0)
+                ::close(parent);
+            if (madeHere) {
+                m_made.insert(m_made.begin(), level->string());
+                continue;
+            }
+            if (parent < 0 || error != EEXIST)
+                break;
+            continue;
+        }
         if (::mkdir(level->c_str(), 0777) == 0) {
             m_made.insert(m_made.begin(), level->string());
         } else if (errno != EEXIST) {

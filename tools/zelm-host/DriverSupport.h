@@ -52,8 +52,11 @@ std::string ShownText(const std::string& text, std::size_t longest = 2000);
 class MadeFolders {
 public:
     MadeFolders() = default;
-    // Makes folder and the folders above it that are missing.
-    explicit MadeFolders(const std::string& folder);
+    // Makes folder and the folders above it that are missing. With a
+    // project, those of the project are made beneath it, each in its parent
+    // as opened beneath the project: none is made through a link leading
+    // outside it.
+    explicit MadeFolders(const std::string& folder, const std::string& project = std::string());
     ~MadeFolders();
     MadeFolders(const MadeFolders&) = delete;
     MadeFolders& operator=(const MadeFolders&) = delete;

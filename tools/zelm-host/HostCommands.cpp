@@ -221,7 +221,9 @@ std::string ProjectStateOf(const std::string& folder)
 {
     const std::string path = StateFileOf(folder);
     std::string why;
-    const int fd = RegularFile::Open(path, why);
+    // The state is the project's own file, opened beneath its folder.
+    const RegularFile::Folder project(folder);
+    const int fd = project.IsOpen() ? RegularFile::Open(project, path, why) : RegularFile::Open(path, why);
     if (fd >= 0) {
         ::close(fd);
         return path;

@@ -1,5 +1,8 @@
 #include "JobCommands.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -19,10 +22,13 @@
 #include "EngineCommands.h"
 #include "HostCommands.h"
 #include "LibraryAdvice.h"
+#include "com/regularfile.h"
 #include "common/ZelmInterfaces.h"
 #include "host/HostApplication.h"
 #include "kelv/KelvSafeArray.h"
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
+#include "qorqm/ReplaceFile.h"
 
 namespace ZelmHost {
 namespace {
@@ -292,8 +298,35 @@ void RunCalculation(const std::string& document, const std::string& project, con
     PrintJob(session.Host(), out);
 }
 
+// A deck of a project whose folder a link leads outside it is refused
+// before a byte of it is read: the folder is opened beneath the project.
+void RequireDeckFolderInProject(const std::string& deck, const std::string& project)
+{
+    std::error_code error;
+    const fs::path file = fs::absolute(deck, error).lexically_normal();
+    const std::string deckFolder = file.parent_path().string();
+    const std::string folder = project.empty() ? ProjectOfFolder(deckFolder) : project;
+    const RegularFile::Folder held(folder);
+    std::string inner;
+    if (!held.IsOpen() || !held.Holds(deckFolder, inner))
+        return;
+    const int fd = held.OpenIn(inner, O_PATH | O_DIRECTORY);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno != EXDEV)
+        return;  // the deck's own reader says what stands there
+    std::string leaving = LinkLeavingProject(deckFolder, folder);
+    if (leaving.rfind("it ", 0) == 0)
+        leaving.erase(0, 3);
+    Fail("the deck \"" + MessageText::Excerpt(deck) + "\" cannot be started: its folder \"" +
+         MessageText::Excerpt(deckFolder) + "\" " + (leaving.empty() ? "leads outside the project" : leaving));
+}
+
 void StartDeck(const std::string& deck, const std::string& project, std::ostream& out)
 {
+    RequireDeckFolderInProject(deck, project);
     const Session session(deck, project, std::string());
     RequireAcceptedEngines(session.Host());
     VARIANT_BOOL canStart = VARIANT_FALSE;

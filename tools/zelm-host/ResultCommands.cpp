@@ -196,7 +196,9 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     // The importer applies the archive of the same name; without a frame to
     // apply it would give the document back as it was.
     const std::string arc = PathUtilities::ExtensionReplaced(path, ".arc");
-    if (!fs::is_regular_file(arc, error))
+    // A link (even one leading nowhere or out) is for the archive's opener to
+    // judge, by name.
+    if (!fs::is_regular_file(arc, error) && !fs::is_symlink(fs::symlink_status(arc, error)))
         Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
     std::unique_ptr<ITrajectoryArchive> frames;
