@@ -636,7 +636,7 @@ DeliveryReport JobManager::Run(ManagedJob& job)
         seed = job.Prefix();
     const std::string line = EngineCommandLine(command, seed);
 
-    return Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
+    DeliveryReport delivered = Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
         const auto announced = [&](const std::string& text) {
             const std::size_t fileWord = std::char_traits<char>::length(EngineProtocol::IntermediateFile);
             const std::size_t dataWord = std::char_traits<char>::length(EngineProtocol::IntermediateData);
@@ -675,6 +675,19 @@ DeliveryReport JobManager::Run(ManagedJob& job)
             report.failures.push_back(failure);
         }
     });
+    // The engine's folder of a run whose results are home (the engine ended
+    // well, every download came and the job object imported them) holds
+    // nothing the project needs any more: it goes, so that the server folder
+    // does not grow with every run ever made. That of a run that failed or
+    // was stopped stays, for the user to look into (the status of a stopped
+    // run names its main output there).
+    if (delivered.failures.empty()) {
+        std::error_code error;
+        fs::remove_all(job.ServerFolder(), error);
+        if (!error)
+            Log("JobManager", "EngineFolderRemoved", {Quote(job.ServerFolder())});
+    }
+    return delivered;
 }
 
 DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBManagedJobEvents*, const EventNote&,

@@ -1,27 +1,144 @@
 #include "qorqm/ClaimName.h"
 
+#include "kelv/KelvResult.h"
 #include "qorqm/PathUtilities.h"
+#include "qorqm/ReplaceFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace DiskUtilities {
 
 namespace {
 
-// One attempt: 0 when the name was made, else the errno.
-int MakeOnce(const std::string& native, ClaimKind kind)
+#ifndef RENAME_NOREPLACE
+constexpr unsigned RenameNoReplaceFlag = 1;
+#else
+constexpr unsigned RenameNoReplaceFlag = RENAME_NOREPLACE;
+#endif
+
+// path's series: its folder (for the file system) and the parts of its name
+// around the number.
+struct Series {
+    std::string folder; // native, "." for none
+    std::string name;   // the name itself, number 1
+    std::string stem;   // what comes before "_n"
+    std::string extension; // what comes after it (a file's extension)
+};
+
+Series SeriesOf(const std::string& path, ClaimKind kind)
 {
-    if (kind == ClaimKind::Folder)
-        return ::mkdir(native.c_str(), 0777) == 0 ? 0 : errno;
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
-    return 0;
+    Series series;
+    std::string folder;
+    PathUtilities::FolderAndFileNameFromPath(PathUtilities::ToNative(path), folder, series.name);
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    series.folder = folder.empty() ? "." : folder;
+    series.extension = kind == ClaimKind::File ? PathUtilities::ExtensionFromPath(series.name) : std::string();
+    series.stem = series.name.substr(0, series.name.size() - series.extension.size());
+    return series;
+}
+
+// The number of entry in the series: 1 for the name itself, n for
+// "<stem>_n<extension>" as NumberedName writes it (n from 2 to ClaimLast, no
+// leading zero), else 0.
+unsigned NumberOf(const std::string& entry, const Series& series)
+{
+    if (entry == series.name)
+        return 1;
+    const std::size_t fixed = series.stem.size() + 1 + series.extension.size();
+    if (entry.size() <= fixed || entry.size() > fixed + 10 || entry.compare(0, series.stem.size(), series.stem) != 0 ||
+        entry[series.stem.size()] != '_' ||
+        entry.compare(entry.size() - series.extension.size(), series.extension.size(), series.extension) != 0)
+        return 0;
+    const std::size_t first = series.stem.size() + 1;
+    const std::size_t end = entry.size() - series.extension.size();
+    if (entry[first] == '0')
+        return 0;
+    unsigned long long n = 0;
+    for (std::size_t i = first; i < end; ++i) {
+        if (entry[i] < '0' || entry[i] > '9')
+            return 0;
+        n = n * 10 + static_cast<unsigned>(entry[i] - '0');
+    }
+    return n >= 2 && n <= ClaimLast ? static_cast<unsigned>(n) : 0;
+}
+
+long long Highest(const Series& series)
+{
+    DIR* directory = ::opendir(series.folder.c_str());
+    if (!directory)
+        return -1;
+    unsigned highest = 0;
+    errno = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        const unsigned n = NumberOf(name, series);
+        if (n > highest)
+            highest = n;
+        // A killed writer's temporary file goes in the same read; the
+        // claim writes in this folder next.
+        if (n == 0 && IsStaleTemporaryName(name)) {
+            const std::string stale = series.folder + "/" + name;
+            struct stat status;
+            if (::lstat(stale.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+                ::unlink(stale.c_str());
+        }
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(directory);
+    errno = error;
+    return error != 0 ? -1 : static_cast<long long>(highest);
+}
+
+// Tries the numbers above the highest taken with attempt (0 when the name
+// was made, else the errno) until one is made, a failure other than EEXIST
+// ends the claim, or no number is left.
+ClaimedName Claim(const std::string& path, ClaimKind kind, const ClaimSkip& skip, unsigned last,
+                  const std::function<int(const std::string& native)>& attempt)
+{
+    ClaimedName claim;
+    claim.error = EEXIST;
+    if (path.empty()) {
+        claim.error = ENOENT;
+        return claim;
+    }
+    const Series series = SeriesOf(path, kind);
+    long long highest = Highest(series);
+    if (highest < 0) {
+        // A folder that cannot be read may still take a new name: the
+        // claim then tries the series from its start.
+        if (errno != EACCES) {
+            claim.error = errno != 0 ? errno : EIO;
+            return claim;
+        }
+        highest = 0;
+    }
+    for (unsigned long long n = static_cast<unsigned long long>(highest) + 1; n <= last; ++n) {
+        const std::string candidate = NumberedName(path, static_cast<unsigned>(n), kind);
+        if (skip && skip(candidate))
+            continue;
+        const int error = attempt(PathUtilities::ToNative(candidate));
+        if (error == 0) {
+            claim.path = candidate;
+            claim.number = static_cast<unsigned>(n);
+            claim.error = 0;
+            return claim;
+        }
+        claim.error = error;
+        if (error != EEXIST)
+            return claim;
+    }
+    claim.error = EEXIST;
+    claim.highest = last;
+    return claim;
 }
 
 } // namespace
@@ -37,30 +154,101 @@ std::string NumberedName(const std::string& path, unsigned n, ClaimKind kind)
     return folder + name.substr(0, name.size() - extension.size()) + "_" + std::to_string(n) + extension;
 }
 
-ClaimedName ClaimNewName(const std::string& path, ClaimKind kind, const std::function<bool(const std::string&)>& skip,
-                         unsigned tries)
+long long HighestTaken(const std::string& path, ClaimKind kind)
 {
-    ClaimedName claim;
-    claim.error = EEXIST;
-    if (path.empty()) {
-        claim.error = ENOENT;
-        return claim;
-    }
-    for (unsigned n = 1; n <= tries; ++n) {
-        const std::string candidate = NumberedName(path, n, kind);
-        if (skip && skip(candidate))
-            continue;
-        const int error = MakeOnce(PathUtilities::ToNative(candidate), kind);
-        if (error == 0) {
-            claim.path = candidate;
-            claim.number = n;
-            claim.error = 0;
-            return claim;
+    return Highest(SeriesOf(path, kind));
+}
+
+ClaimedName ClaimNewName(const std::string& path, ClaimKind kind, const ClaimSkip& skip, unsigned last)
+{
+    return Claim(path, kind, skip, last, [kind](const std::string& native) {
+        if (kind == ClaimKind::Folder)
+            return ::mkdir(native.c_str(), 0777) == 0 ? 0 : errno;
+        const int fd =
+            ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+        return 0;
+    });
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RenameNoReplaceFlag) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return errno;
+#endif
+    // No rename that keeps what is there: a second name that fails when
+    // taken, then the first one dropped; a folder has no second name, so an
+    // empty one is claimed and then replaced (a rename may replace an empty
+    // folder, and this one is ours).
+    struct stat status;
+    if (::lstat(from.c_str(), &status) != 0)
+        return errno;
+    if (S_ISDIR(status.st_mode)) {
+        if (::mkdir(to.c_str(), 0700) != 0)
+            return errno;
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            const int error = errno;
+            ::rmdir(to.c_str());
+            return error;
         }
-        claim.error = error;
-        if (error != EEXIST)
-            return claim;
+        return 0;
     }
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
+}
+
+ClaimedName ClaimNameFor(const std::string& made, const std::string& path, ClaimKind kind, const ClaimSkip& skip,
+                         unsigned last)
+{
+    const std::string from = PathUtilities::ToNative(made);
+    return Claim(path, kind, skip, last,
+                 [&from](const std::string& native) { return RenameNoReplace(from, native); });
+}
+
+std::string MakeTemporaryFile(const std::string& file)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary = TemporaryNameOf(file);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return temporary;
+        }
+        if (errno != EEXIST)
+            return std::string();
+    }
+    return std::string();
+}
+
+ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const std::string& temporary)>& write,
+                         const ClaimSkip& skip, unsigned last)
+{
+    const std::string temporary = TemporaryNameOf(path);
+    try {
+        write(temporary);
+    } catch (const KelvResult& failure) {
+        std::remove(temporary.c_str());
+        // The failure names the file being made, not its temporary one.
+        const std::string shown = PathUtilities::ToNative(path);
+        std::string message = failure.GetMessage();
+        for (std::size_t at = message.find(temporary); at != std::string::npos;
+             at = message.find(temporary, at + shown.size()))
+            message.replace(at, temporary.size(), shown);
+        throw KelvResult(failure.GetHRESULT(), message);
+    } catch (...) {
+        std::remove(temporary.c_str());
+        throw;
+    }
+    ClaimedName claim = ClaimNameFor(temporary, path, ClaimKind::File, skip, last);
+    if (!claim)
+        std::remove(temporary.c_str());
     return claim;
 }
 
@@ -69,7 +257,9 @@ std::string ClaimFailure(const ClaimedName& claim)
     if (claim)
         return std::string();
     if (claim.error == EEXIST)
-        return "the name and its numbered forms up to _" + std::to_string(ClaimTries) + " are all taken";
+        return "the name's numbered forms reach _" + std::to_string(claim.highest) +
+               ", the highest number a new name is given; move the highest-numbered ones elsewhere or choose "
+               "another name";
     return std::strerror(claim.error);
 }
 

@@ -266,7 +266,43 @@ std::string ReplacedFileOf(const std::string& path)
 
 int RemoveStaleTemporaries(const std::string& file)
 {
-    return RemoveStaleTemporaries(file, TemporaryMark, IsReplaceFileSuffix);
+    return RemoveStaleTemporariesIn(FolderOf(file));
+}
+
+bool IsStaleTemporaryName(const std::string& entry)
+{
+    // The mark nearest the end is the writer's: "a.tmp-1-x.qsd.tmp-<pid>-<six>"
+    // is a temporary file of "a.tmp-1-x.qsd".
+    const std::string::size_type mark = entry.rfind(TemporaryMark);
+    if (mark == std::string::npos || mark == 0)
+        return false;
+    return WriterIsGone(WriterOf(entry, entry.substr(0, mark), TemporaryMark, IsReplaceFileSuffix));
+}
+
+int RemoveStaleTemporariesIn(const std::string& folder)
+{
+    const int saved = errno;
+    int removed = 0;
+    if (DIR* directory = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(directory)) {
+            if (!IsStaleTemporaryName(entry->d_name))
+                continue;
+            // A writer makes plain files only.
+            const std::string path = folder + "/" + entry->d_name;
+            struct stat status;
+            if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0)
+                ++removed;
+        }
+        ::closedir(directory);
+    }
+    errno = saved;
+    return removed;
+}
+
+std::string TemporaryNameOf(const std::string& file)
+{
+    const std::string pid = std::to_string(::getpid());
+    return PathUtilities::ToNative(file) + TemporaryMark + pid + "-" + RandomText(pid);
 }
 
 int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix)

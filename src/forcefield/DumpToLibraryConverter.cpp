@@ -22,6 +22,7 @@
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
+#include "qorqm/ClaimName.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/ReplaceFile.h"
@@ -54,7 +55,7 @@ bool IsRunKeywordFragment(const std::string& token)
 }
 
 // The converted text lives in a file of its own beside the library while it
-// is read back ("<library>.converting-<pid>-<attempt>"); it is removed
+// is read back ("<library>.tmp-<pid>-<six letters>"); it is removed
 // whatever happens.
 class CTemporaryFile {
     static constexpr unsigned kAttempts = 100;
@@ -74,18 +75,11 @@ public:
     explicit CTemporaryFile(const std::string& beside)
     {
         // What a converter that was killed left of its own.
+        // (Its temporary files are the whole-file writer's now, which any
+        // write in the folder sweeps; ".converting-" ones are of earlier
+        // converters.)
         RemoveStaleTemporaries(beside, ".converting-", IsAttemptNumber);
-        for (unsigned attempt = 0; attempt < kAttempts && m_path.empty(); ++attempt) {
-            const std::string name =
-                beside + ".converting-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-            const int descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-            if (descriptor >= 0) {
-                ::close(descriptor);
-                m_path = name;
-            } else if (errno != EEXIST) {
-                break;
-            }
-        }
+        m_path = DiskUtilities::MakeTemporaryFile(beside);
         if (m_path.empty())
             throw KelvResult(E_UNEXPECTED, "Cannot open the library file " + beside);
     }

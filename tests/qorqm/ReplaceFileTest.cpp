@@ -319,7 +319,7 @@ TEST(ReplaceFile, NextSaveRemovesTheTemporaryFileOfAKilledWriter)
     // Process 1 is always alive: its temporary file is not stale.
     const fs::path live = folder / "doc.qsd.tmp-1-abcDEF";
     std::ofstream(live) << "busy";
-    // Another file's temporary file is not this file's to remove.
+    // A look-alike whose letters no writer draws is the user's.
     const fs::path other = folder / "other.qsd.tmp-999999999-abcdef";
     std::ofstream(other) << "other";
 
@@ -379,8 +379,8 @@ void StopWriter(const WriterChild& writer)
 
 }  // namespace
 
-// A save removes exactly what a killed writer of the same file left: its
-// prefix, its pid, its six letters. A file merely named like one is the
+// A save removes exactly what killed writers left in its folder: a name's
+// mark, its pid, its six letters. A file merely named like one is the
 // user's and stays, as does the temporary file of a writer still alive.
 TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
 {
@@ -416,7 +416,10 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
         {prefix + letters.substr(0, 5) + "_", false},
         {"rocksalt.qsd.tmp-12a4-" + letters, false},
         {"rocksalt.qsd.tmp-0" + std::to_string(killed.pid) + "-" + letters, false},
-        {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, false},
+        // A killed writer of another file of the folder: one of a name
+        // never saved again (a claimed new name) would stay for ever.
+        {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
+        {"DOS_7.qcd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
         {alive.temporary, false},
     };
     for (const auto& entry : cases)
