@@ -173,6 +173,47 @@ TEST_F(ClaimRace, ChartsReadTogetherEachWriteAndNameFilesOfTheirOwn)
     EXPECT_EQ(named.size(), files);
 }
 
+// A long campaign of one document: its folders go on past ten thousand
+// earlier ones (only the highest stands here; a claim reads the folder
+// once), and the engine folder of every run whose results came home goes.
+TEST_F(ClaimRace, ACampaignGoesOnPastTenThousandAndKeepsNoEngineFolderOfARunBroughtHome)
+{
+    struct Row {
+        std::string command;
+        const char* before;  // made in p/ before the command
+        const char* label;   // what the command prints before its folder
+        const char* made;    // the folder it is given
+    };
+    const Row rows[] = {
+        {"run p/rocksalt.qsd --task Energy", "rocksalt ZELM Energy_10000", "results folder: ",
+         "rocksalt ZELM Energy_10001"},
+        {"run p/rocksalt.qsd --task Energy", "", "results folder: ", "rocksalt ZELM Energy_10002"},
+        {"export p/rocksalt.qsd --task GeomOpt", "rocksalt ZELM GeomOpt_10000", "exported the input files into ",
+         "rocksalt ZELM GeomOpt_10001:"},
+        {"read '" + std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt' --charts --project p",
+         "rocksalt Energy_10000.qcd", "  chart document: ", "rocksalt Energy_10001.qcd"},
+    };
+    fs::create_directories(folder.File("p/.server/rocksalt_10000"));
+    fs::create_directories(folder.File("p/rocksalt ZELM Energy"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        if (*row.before)
+            fs::create_directories(folder.File(std::string("p/") + row.before));
+        const QzTest::DriverOutcome outcome = Run(row.command);
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        EXPECT_EQ(std::string(row.made), fs::path(After(outcome.out, row.label)).filename().string()) << outcome.out;
+        const std::string staged = After(outcome.out, "staged in ");
+        if (!staged.empty()) {
+            EXPECT_EQ("rocksalt_10001", fs::path(staged.substr(0, staged.size() - 1)).filename().string());
+        }
+    }
+    // Only the folder that was there before the runs is left.
+    std::set<std::string> server;
+    for (const auto& entry : fs::directory_iterator(folder.File("p/.server")))
+        server.insert(entry.path().filename().string());
+    EXPECT_EQ(std::set<std::string>{"rocksalt_10000"}, server);
+}
+
 } // namespace
 
 namespace {
