@@ -96,25 +96,6 @@ std::string ClaimFolder(const std::string& path)
     return claim.path;
 }
 
-// A folder a call made, removed again unless the call kept it.
-class MadeFolder {
-public:
-    explicit MadeFolder(std::string folder) : m_folder(std::move(folder)) {}
-    ~MadeFolder()
-    {
-        std::error_code error;
-        if (!m_folder.empty())
-            fs::remove_all(m_folder, error);
-    }
-    MadeFolder(const MadeFolder&) = delete;
-    MadeFolder& operator=(const MadeFolder&) = delete;
-    const std::string& Path() const { return m_folder; }
-    void Keep() { m_folder.clear(); }
-
-private:
-    std::string m_folder;
-};
-
 // A text for the shell in single quotes.
 std::string ShellQuote(const std::string& text)
 {
@@ -406,7 +387,7 @@ HRESULT ManagedJob::Start()
         // The place is checked before anything is made in it.
         RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
         MakeFolder(m_context->serverFolder);
-        MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
+        DiskUtilities::MadeOnDisk server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
             const std::string target = PathUtilities::Join(server.Path(), PathUtilities::FileNameFromPath(source));

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -250,6 +251,68 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
     if (!claim)
         std::remove(temporary.c_str());
     return claim;
+}
+
+MadeOnDisk::MadeOnDisk(std::string claimed)
+{
+    if (!claimed.empty())
+        m_claimed.push_back(std::move(claimed));
+}
+
+MadeOnDisk::~MadeOnDisk()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (auto path = m_claimed.rbegin(); path != m_claimed.rend(); ++path)
+        fs::remove_all(PathUtilities::ToNative(*path), error);
+    for (const std::string& folder : m_made)
+        if (::rmdir(folder.c_str()) != 0)
+            break;
+}
+
+bool MadeOnDisk::MakeFolders(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target = fs::absolute(PathUtilities::ToNative(folder), error).lexically_normal();
+    std::vector<fs::path> levels; // the target first, then up
+    for (fs::path level = target.has_filename() ? target : target.parent_path();
+         !level.empty() && !fs::exists(fs::symlink_status(level, error)); level = level.parent_path()) {
+        levels.push_back(level);
+        if (level == level.parent_path())
+            break;
+    }
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        if (::mkdir(level->c_str(), 0777) == 0)
+            m_made.insert(m_made.begin(), level->string());
+        else if (errno != EEXIST)
+            break;
+    }
+    return fs::is_directory(target, error);
+}
+
+void MadeOnDisk::Claimed(const std::string& path)
+{
+    if (!path.empty())
+        m_claimed.push_back(path);
+}
+
+void MadeOnDisk::Claimed(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        Claimed(path);
+}
+
+const std::string& MadeOnDisk::Path() const
+{
+    static const std::string none;
+    return m_claimed.empty() ? none : m_claimed.front();
+}
+
+void MadeOnDisk::Keep()
+{
+    m_made.clear();
+    m_claimed.clear();
 }
 
 std::string ClaimFailure(const ClaimedName& claim)

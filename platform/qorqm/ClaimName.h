@@ -16,6 +16,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace DiskUtilities {
 
@@ -91,5 +92,36 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 
 // Why a claim made nothing, in words fit to follow "cannot be made: ".
 std::string ClaimFailure(const ClaimedName& claim);
+
+// What a call made on disk, undone when the guard goes (its destructor runs
+// without Keep, as when the call throws): the names claimed for it (a
+// folder or a file; all that is in a claimed folder is the call's own, so it
+// goes whole) and the folders it made on the way to one. A folder that was
+// there stays, and so does one that another process made in the same
+// moment: each level is made on its own and counts as made only when this
+// call made it, and it goes only while empty. Never throws.
+class MadeOnDisk {
+public:
+    MadeOnDisk() = default;
+    // A name claimed for the call (empty: none).
+    explicit MadeOnDisk(std::string claimed);
+    ~MadeOnDisk();
+    MadeOnDisk(const MadeOnDisk&) = delete;
+    MadeOnDisk& operator=(const MadeOnDisk&) = delete;
+
+    // Makes folder and the folders above it that are missing; false when
+    // folder is not there afterwards.
+    bool MakeFolders(const std::string& folder);
+    void Claimed(const std::string& path);
+    void Claimed(const std::vector<std::string>& paths);
+    // The first name claimed ("" when none).
+    const std::string& Path() const;
+    // The call succeeded: everything it made stays.
+    void Keep();
+
+private:
+    std::vector<std::string> m_made;    // made on the way, deepest first; removed when empty
+    std::vector<std::string> m_claimed; // removed with what is in them, the last first
+};
 
 } // namespace DiskUtilities

@@ -278,4 +278,41 @@ TEST(ClaimName, ClaimsAtOnceEachTakeANameOfTheirOwn)
     EXPECT_EQ(Threads * Each, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()));
 }
 
+
+// What a failed call made goes, and only that: claimed names whole, folders
+// made on the way while empty; a kept call keeps everything.
+TEST(ClaimName, AFailedCallsGuardUndoesOnlyWhatItMade)
+{
+    struct Case {
+        const char* label;
+        bool keep;
+        const char* othersFile; // put in by another process after the call ("" none)
+        std::vector<std::pair<const char*, bool>> after; // path, still there
+    };
+    const Case cases[] = {
+        {"failed", false, "", {{"there", true}, {"there/new", false}, {"job", false}, {"job.qcd", false}}},
+        {"kept", true, "", {{"there/new/deeper", true}, {"job/deck.gin", true}, {"job.qcd", true}}},
+        {"another's file on the way", false, "there/new/theirs.txt",
+         {{"there/new/theirs.txt", true}, {"there/new/deeper", false}, {"job", false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder dir("made-on-disk");
+        fs::create_directory(dir.File("there"));
+        {
+            DiskUtilities::MadeOnDisk made(DiskUtilities::ClaimNewName(dir.File("job"), ClaimKind::Folder).path);
+            QzTest::WriteFile(dir.File("job/deck.gin"), "x");
+            EXPECT_TRUE(made.MakeFolders(dir.File("there/new/deeper")));
+            EXPECT_EQ(dir.File("job"), made.Path());
+            made.Claimed(std::vector<std::string>{DiskUtilities::ClaimNewName(dir.File("job.qcd"), ClaimKind::File).path});
+            if (*c.othersFile)
+                QzTest::WriteFile(dir.File(c.othersFile), "theirs");
+            if (c.keep)
+                made.Keep();
+        }
+        for (const auto& entry : c.after)
+            EXPECT_EQ(entry.second, fs::exists(dir.File(entry.first))) << entry.first;
+    }
+}
+
 } // namespace

@@ -97,53 +97,6 @@ std::string ShownText(const std::string& text, std::size_t longest)
     return plain ? text : MessageText::Excerpt(text, longest);
 }
 
-MadeFolders::MadeFolders(const std::string& folder)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path target = fs::absolute(folder, error).lexically_normal();
-    std::vector<fs::path> levels; // the target first, then up
-    for (fs::path level = target.has_filename() ? target : target.parent_path();
-         !level.empty() && !fs::exists(fs::symlink_status(level, error)); level = level.parent_path()) {
-        levels.push_back(level);
-        if (level == level.parent_path()) {
-            break;
-        }
-    }
-    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-        if (::mkdir(level->c_str(), 0777) == 0) {
-            m_made.insert(m_made.begin(), level->string());
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-}
-
-MadeFolders::~MadeFolders()
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    for (auto folder = m_claimed.rbegin(); folder != m_claimed.rend(); ++folder) {
-        fs::remove_all(*folder, error);
-    }
-    for (const std::string& folder : m_made) {
-        if (!fs::remove(folder, error)) {
-            break;
-        }
-    }
-}
-
-void MadeFolders::Claimed(const std::vector<std::string>& folders)
-{
-    m_claimed.insert(m_claimed.end(), folders.begin(), folders.end());
-}
-
-void MadeFolders::Keep()
-{
-    m_made.clear();
-    m_claimed.clear();
-}
-
 std::string ShownName(const std::string& name)
 {
     return ShownText(name, MessageText::ExcerptLength);
