@@ -85,12 +85,8 @@ long long Highest(const Series& series)
             highest = n;
         // A killed writer's temporary file goes in the same read; the
         // claim writes in this folder next.
-        if (n == 0 && IsStaleTemporaryName(name)) {
-            const std::string stale = series.folder + "/" + name;
-            struct stat status;
-            if (::lstat(stale.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-                ::unlink(stale.c_str());
-        }
+        if (n == 0)
+            RemoveStaleTemporary(series.folder, name);
         errno = 0;
     }
     const int error = errno;

@@ -279,20 +279,33 @@ bool IsStaleTemporaryName(const std::string& entry)
     return WriterIsGone(WriterOf(entry, entry.substr(0, mark), TemporaryMark, IsReplaceFileSuffix));
 }
 
+bool RemoveStaleTemporary(const std::string& folder, const std::string& entry)
+{
+    if (!IsStaleTemporaryName(entry))
+        return false;
+    // A writer makes plain files, and folders that it fills.
+    const int saved = errno;
+    const std::string path = folder + "/" + entry;
+    struct stat status;
+    bool removed = false;
+    if (::lstat(path.c_str(), &status) == 0) {
+        std::error_code error;
+        if (S_ISREG(status.st_mode))
+            removed = ::unlink(path.c_str()) == 0;
+        else if (S_ISDIR(status.st_mode))
+            removed = fs::remove_all(path, error) > 0 && !error;
+    }
+    errno = saved;
+    return removed;
+}
+
 int RemoveStaleTemporariesIn(const std::string& folder)
 {
     const int saved = errno;
     int removed = 0;
     if (DIR* directory = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(directory)) {
-            if (!IsStaleTemporaryName(entry->d_name))
-                continue;
-            // A writer makes plain files only.
-            const std::string path = folder + "/" + entry->d_name;
-            struct stat status;
-            if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0)
-                ++removed;
-        }
+        while (const dirent* entry = ::readdir(directory))
+            removed += RemoveStaleTemporary(folder, entry->d_name) ? 1 : 0;
         ::closedir(directory);
     }
     errno = saved;

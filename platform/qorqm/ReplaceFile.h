@@ -111,8 +111,14 @@ int RemoveStaleTemporaries(const std::string& file, const std::string& mark, Tem
 
 // The same in folder itself: the temporary files CReplaceFile's writers
 // left there ("<name>.tmp-<pid>-<six letters>" of any name) whose process is
-// gone; the number removed.
+// gone, and the folders built under such a name (a folder is made whole
+// under a temporary name before it takes its own) with all in them; the
+// number removed.
 int RemoveStaleTemporariesIn(const std::string& folder);
+
+// Removes entry of folder when it is a stale temporary file or folder as
+// above (a link or anything else of that name stays); whether it did.
+bool RemoveStaleTemporary(const std::string& folder, const std::string& entry);
 
 // Whether entry, a name in a folder, is the temporary file of a writer
 // whose process is gone, named as CReplaceFile names its own.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -212,6 +213,60 @@ TEST_F(ClaimRace, ACampaignGoesOnPastTenThousandAndKeepsNoEngineFolderOfARunBrou
     for (const auto& entry : fs::directory_iterator(folder.File("p/.server")))
         server.insert(entry.path().filename().string());
     EXPECT_EQ(std::set<std::string>{"rocksalt_10000"}, server);
+}
+
+// Commands killed half-way (a write past a small file-size limit ends them
+// with SIGXFSZ at that write) leave nothing half-made under a final name: no
+// empty file, no export folder without its whole deck; what they left under
+// temporary names goes with the next command that writes there.
+TEST_F(ClaimRace, CommandsKilledHalfWayLeaveNothingHalfMadeUnderAFinalName)
+{
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt";
+    struct Row {
+        std::string command;
+        int blocks; // of 1024 bytes, the largest file the command may write
+    };
+    const Row rows[] = {
+        {"export p/rocksalt.qsd --task GeomOpt", 1},
+        {"export p/rocksalt.qsd --task GeomOpt", 2},
+        {"export p/rocksalt.qsd --task GeomOpt", 4},
+        {"run p/rocksalt.qsd --task Energy", 1},
+        {"run p/rocksalt.qsd --task Energy", 4},
+        {"read '" + results + "' --charts --project p", 1},
+        {"read '" + results + "' --charts --project p", 2},
+    };
+    const auto temporary = [](const fs::path& path) { return path.filename().string().find(".tmp-") != std::string::npos; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command + " within " + std::to_string(row.blocks) + " KiB");
+        const std::string line = "cd '" + folder.Path() + "' && ulimit -f " + std::to_string(row.blocks) + " && " +
+                                 QzTest::Bounded("QZ_USER_SETTINGS='" + folder.File("user-settings") + "'",
+                                                 "'" + QzTest::DriverPath() + "' --registry '" +
+                                                     folder.File("registry.json") + "' " + row.command) +
+                                 " >/dev/null 2>&1";
+        const int status = std::system(line.c_str());
+        EXPECT_NE(0, status) << "the command was not cut short";
+        for (const auto& entry : fs::recursive_directory_iterator(folder.File("p"))) {
+            if (temporary(entry.path()) || entry.is_symlink())
+                continue;
+            if (entry.is_regular_file()) {
+                EXPECT_NE(0u, entry.file_size()) << entry.path();
+            }
+            if (entry.is_directory() && entry.path().filename().string().find(" ZELM GeomOpt") != std::string::npos) {
+                for (const char* file : {"rocksalt.gin", "rocksalt.qms", "rocksalt.qsd", "rocksalt.trjaux",
+                                         "selectedLibrary.libaux"})
+                    EXPECT_TRUE(fs::is_regular_file(entry.path() / file)) << entry.path() << " lacks " << file;
+            }
+        }
+    }
+    // Whole, the commands still take the first names of their series.
+    const QzTest::DriverOutcome exported = Run("export p/rocksalt.qsd --task GeomOpt");
+    ASSERT_EQ(0, exported.code) << exported.out << exported.err;
+    EXPECT_NE(std::string::npos, exported.out.find("p/rocksalt ZELM GeomOpt:\n")) << exported.out;
+    const QzTest::DriverOutcome read = Run("read '" + results + "' --charts --project p");
+    ASSERT_EQ(0, read.code) << read.out << read.err;
+    for (const auto& entry : fs::directory_iterator(folder.File("p"))) {
+        EXPECT_FALSE(temporary(entry.path())) << entry.path() << " stays";
+    }
 }
 
 } // namespace
