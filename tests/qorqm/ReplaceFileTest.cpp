@@ -401,9 +401,11 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
     const WriterChild alive = StartWriter(target);
     ASSERT_FALSE(alive.temporary.empty());
 
+    enum What { File, Folder, Link };
     const struct {
         std::string name;
         bool removed;
+        What what = File;
     } cases[] = {
         {killed.temporary, true},
         // The user's own files; 99999999 is above any pid, so no process
@@ -420,18 +422,29 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
         // never saved again (a claimed new name) would stay for ever.
         {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
         {"DOS_7.qcd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
+        // A folder a killed command built under a temporary name goes whole;
+        // a link of such a name is no writer's.
+        {"rocksalt ZELM Energy.tmp-" + std::to_string(killed.pid) + "-" + letters, true, Folder},
+        {"link.tmp-" + std::to_string(killed.pid) + "-" + letters, false, Link},
         {alive.temporary, false},
     };
-    for (const auto& entry : cases)
-        if (!fs::exists(folder / entry.name))
+    for (const auto& entry : cases) {
+        if (entry.what == Folder) {
+            fs::create_directory(folder / entry.name);
+            std::ofstream(folder / entry.name / "rocksalt.gin") << "half";
+        } else if (entry.what == Link) {
+            fs::create_directory_symlink(folder, folder / entry.name);
+        } else if (!fs::exists(folder / entry.name)) {
             std::ofstream(folder / entry.name) << "kept?";
+        }
+    }
 
     const bool saved = ReplaceFileContents(target.string(), "new");
     StopWriter(alive);
     ASSERT_TRUE(saved);
     EXPECT_EQ(Slurp(target), "new");
     for (const auto& entry : cases)
-        EXPECT_EQ(fs::exists(folder / entry.name), !entry.removed) << entry.name;
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder / entry.name)), !entry.removed) << entry.name;
     fs::remove_all(folder);
 }
 
