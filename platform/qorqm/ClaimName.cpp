@@ -178,10 +178,13 @@ int RenameNoReplace(const std::string& from, const std::string& to)
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
         return errno;
 #endif
-    // No rename that keeps what is there: a second name that fails when
-    // taken, then the first one dropped; a folder has no second name, so an
-    // empty one is claimed and then replaced (a rename may replace an empty
-    // folder, and this one is ours).
+    return RenameNoReplaceByLink(from, to);
+}
+
+int RenameNoReplaceByLink(const std::string& from, const std::string& to)
+{
+    // A folder has no second name, so an empty one is claimed and then
+    // replaced (a rename may replace an empty folder, and this one is ours).
     struct stat status;
     if (::lstat(from.c_str(), &status) != 0)
         return errno;

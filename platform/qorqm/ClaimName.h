@@ -89,6 +89,11 @@ std::string MakeTemporaryFile(const std::string& file);
 // Renames from to to unless something (anything, a dangling link too)
 // stands at to: 0 when done, else the errno (EEXIST when taken).
 int RenameNoReplace(const std::string& from, const std::string& to);
+// The same without renameat2, where the file system has no rename that
+// keeps what is there: a file gets a second name (link, which fails when
+// taken) and loses the first; a folder claims an empty folder of the name
+// (mkdir) and then replaces that one. RenameNoReplace falls back to it.
+int RenameNoReplaceByLink(const std::string& from, const std::string& to);
 
 // Why a claim made nothing, in words fit to follow "cannot be made: ".
 std::string ClaimFailure(const ClaimedName& claim);

@@ -164,33 +164,46 @@ TEST(ClaimName, AWholeFileOrFolderTakesTheNextNameAndReplacesNothing)
         {"file over an empty folder", ClaimKind::File, There::Folder, "a_2.qcd"},
         {"folder over an empty folder", ClaimKind::Folder, There::Folder, "rs_2"},
         {"folder over a file", ClaimKind::Folder, There::File, "rs_2"},
+        {"folder over a dangling link", ClaimKind::Folder, There::DanglingLink, "rs_2"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        TempFolder dir("claim-for");
-        const bool file = c.kind == ClaimKind::File;
-        const std::string wanted = dir.File(file ? "a.qcd" : "rs");
-        Put(wanted, c.before);
-        const std::string made = dir.File("made");
-        if (file) {
-            QzTest::WriteFile(made, "whole\n");
-        } else {
-            fs::create_directory(made);
-            QzTest::WriteFile(made + "/deck.gin", "whole\n");
-        }
-        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNameFor(made, wanted, c.kind);
-        ASSERT_TRUE(claim) << DiskUtilities::ClaimFailure(claim);
-        EXPECT_EQ(dir.File(c.claimed), claim.path);
-        EXPECT_FALSE(fs::exists(made));
-        EXPECT_EQ("whole\n", QzTest::ReadFile(file ? claim.path : claim.path + "/deck.gin"));
-        if (c.before == There::File) {
-            EXPECT_EQ("theirs\n", QzTest::ReadFile(wanted));
-        }
-        if (c.before == There::DanglingLink) {
-            EXPECT_TRUE(fs::is_symlink(wanted));
-        }
-        if (c.before == There::Folder) {
-            EXPECT_TRUE(fs::is_empty(wanted));
+    // Each case with the system's rename and with the one made of a link
+    // (or, for a folder, a claimed empty folder) where that is missing.
+    const auto byLink = DiskUtilities::RenameNoReplaceByLink;
+    for (const bool fallback : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (fallback ? ", by link" : ""));
+            TempFolder dir("claim-for");
+            const bool file = c.kind == ClaimKind::File;
+            const std::string wanted = dir.File(file ? "a.qcd" : "rs");
+            Put(wanted, c.before);
+            const std::string made = dir.File("made");
+            if (file) {
+                QzTest::WriteFile(made, "whole\n");
+            } else {
+                fs::create_directory(made);
+                QzTest::WriteFile(made + "/deck.gin", "whole\n");
+            }
+            DiskUtilities::ClaimedName claim;
+            if (fallback) {
+                const int first = byLink(made, wanted);
+                claim.path = first == 0 ? wanted : (byLink(made, dir.File(c.claimed)) == 0 ? dir.File(c.claimed) : "");
+                EXPECT_EQ(c.before == There::Nothing ? 0 : EEXIST, first);
+            } else {
+                claim = DiskUtilities::ClaimNameFor(made, wanted, c.kind);
+            }
+            ASSERT_TRUE(claim) << DiskUtilities::ClaimFailure(claim);
+            EXPECT_EQ(dir.File(c.claimed), claim.path);
+            EXPECT_FALSE(fs::exists(made));
+            EXPECT_EQ("whole\n", QzTest::ReadFile(file ? claim.path : claim.path + "/deck.gin"));
+            if (c.before == There::File) {
+                EXPECT_EQ("theirs\n", QzTest::ReadFile(wanted));
+            }
+            if (c.before == There::DanglingLink) {
+                EXPECT_TRUE(fs::is_symlink(wanted));
+            }
+            if (c.before == There::Folder) {
+                EXPECT_TRUE(fs::is_empty(wanted));
+            }
         }
     }
 }
