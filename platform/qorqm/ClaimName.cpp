@@ -4,6 +4,7 @@
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -107,6 +108,20 @@ ClaimedName Claim(const std::string& path, ClaimKind kind, const ClaimSkip& skip
         claim.error = ENOENT;
         return claim;
     }
+    // The name itself, when nothing stands there, costs no read of the
+    // folder.
+    if (!(skip && skip(path))) {
+        const int error = attempt(PathUtilities::ToNative(path));
+        if (error == 0) {
+            claim.path = path;
+            claim.number = 1;
+            claim.error = 0;
+            return claim;
+        }
+        claim.error = error;
+        if (error != EEXIST)
+            return claim;
+    }
     const Series series = SeriesOf(path, kind);
     long long highest = Highest(series);
     if (highest < 0) {
@@ -118,7 +133,7 @@ ClaimedName Claim(const std::string& path, ClaimKind kind, const ClaimSkip& skip
         }
         highest = 0;
     }
-    for (unsigned long long n = static_cast<unsigned long long>(highest) + 1; n <= last; ++n) {
+    for (unsigned long long n = static_cast<unsigned long long>(std::max<long long>(highest, 1)) + 1; n <= last; ++n) {
         const std::string candidate = NumberedName(path, static_cast<unsigned>(n), kind);
         if (skip && skip(candidate))
             continue;

@@ -1,9 +1,11 @@
 #pragma once
 // Claiming a new folder or file of one's own under a name of a numbered
-// series: path itself, then "<base>_2", "<base>_3", ... The folder is read
-// once, and the claim takes the number above the highest of the series that
-// stands there, so a claim costs the same after ten thousand earlier ones as
-// after none, and each new name sorts after those before it. A name is never
+// series: path itself, then "<base>_2", "<base>_3", ... Path itself is taken
+// when nothing stands there; else the folder is read once, and the claim
+// takes the number above the highest of the series that stands there, so a
+// claim costs the same after ten thousand earlier ones as after none (one
+// read of the folder, one make), and each new numbered name sorts after
+// those before it. A name is never
 // looked at first and made afterwards: each one is made with a call that
 // fails when the name is there already (mkdir for a folder, an open with
 // O_CREAT|O_EXCL for a file, a rename that does not replace for something
@@ -50,9 +52,9 @@ using ClaimSkip = std::function<bool(const std::string&)>;
 // -1 with errno set when the folder cannot be read.
 long long HighestTaken(const std::string& path, ClaimKind kind);
 
-// Makes a new empty folder or file (mode 0666 less the umask) under the
-// first number of path's series above the highest taken that `skip` lets
-// pass. Only "is there already" moves on to the next number: any other
+// Makes a new empty folder or file (mode 0666 less the umask) under path
+// itself when it is free, else under the first number of path's series above
+// the highest taken; names `skip` answers true for are passed over. Only "is there already" moves on to the next number: any other
 // failure (the folder above is missing, no permission, a full disk) ends the
 // claim at once with its errno. Numbers above `last` are never given: a
 // series that reaches it fails with EEXIST. Never throws on a failure of the

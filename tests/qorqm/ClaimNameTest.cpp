@@ -69,7 +69,7 @@ TEST(ClaimName, EachKindTakesTheNumberAboveTheHighestTakenAndNeverTakesOneOver)
          {{"fit.lib", There::File}, {"fit_2.lib", There::File}, {"fit_3.lib", There::Folder}}, "", "fit_4.lib", 4},
         {"a gap stays: the claim goes above the highest", ClaimKind::File, "fit.lib",
          {{"fit.lib", There::File}, {"fit_3.lib", There::File}}, "", "fit_4.lib", 4},
-        {"the name itself free, a number taken", ClaimKind::Folder, "rs", {{"rs_7", There::Folder}}, "", "rs_8", 8},
+        {"the name itself free, a number taken", ClaimKind::Folder, "rs", {{"rs_7", There::Folder}}, "", "rs", 1},
         {"far beyond ten thousand", ClaimKind::Folder, "rs", {{"rs", There::Folder}, {"rs_10000", There::Folder}}, "",
          "rs_10001", 10001},
         {"look-alikes are no numbers of the series", ClaimKind::File, "a.qcd",
