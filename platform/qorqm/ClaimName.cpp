@@ -229,17 +229,12 @@ ClaimedName ClaimNameFor(const std::string& made, const std::string& path, Claim
 
 std::string MakeTemporaryFile(const std::string& file)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = TemporaryNameOf(file);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return temporary;
-        }
-        if (errno != EEXIST)
-            return std::string();
-    }
-    return std::string();
+    // A fresh name is free but for a small chance; a taken one gets a number
+    // before its ".tmp-<pid>-<letters>", which stays a temporary name.
+    const ClaimedName claim = ClaimNewName(TemporaryNameOf(file), ClaimKind::File);
+    if (!claim)
+        errno = claim.error;
+    return claim.path;
 }
 
 ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const std::string& temporary)>& write,

@@ -83,9 +83,9 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
                          const ClaimSkip& skip = {}, unsigned last = ClaimLast);
 
 // Makes a new empty temporary file of file's, beside it, named as the
-// whole-file writer names its own (TemporaryNameOf), with an exclusive
-// create that draws another name when one is taken: its path, or empty with
-// errno set when none can be made.
+// whole-file writer names its own (TemporaryNameOf), claimed as any new
+// file is (ClaimNewName): its path, or empty with errno set when none can be
+// made.
 std::string MakeTemporaryFile(const std::string& file);
 
 // Renames from to to unless something (anything, a dangling link too)
