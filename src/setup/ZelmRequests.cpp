@@ -69,12 +69,12 @@ std::string BuiltFolderName(const std::string& folder)
 }
 
 // The built folder takes its own name, the next free one of its series
-// (renamed whole, replacing nothing); the folder with a separator.
+// (renamed whole, replacing nothing); the name it took.
 std::string NameBuiltFolder(const KelvComPtr<ISBDiskManager>& disk, BSTR folder, const std::string& name)
 {
     KelvBSTR actual;
     Check(disk->RenameFolder(folder, KelvBSTR(name).Get(), SBDiskMakeUnique, actual.Receive()));
-    return actual.ToTString() + PathUtilities::Separator();
+    return actual.ToTString();
 }
 
 const char* const kFitDocumentType = "SDDocuments.Atomistic3dDocument";
@@ -103,9 +103,8 @@ HRESULT CZelm::Run(ISBScope* pScope)
         // The folder goes to the job under a name of its own.
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
         const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
-        const std::string submissionFolder =
-            NameBuiltFolder(disk, jobFolder.Get(), BuiltFolderName(jobFolder.ToTString()) + "ZELM");
-        const KelvBSTR actual(submissionFolder);
+        const KelvBSTR actual(NameBuiltFolder(disk, jobFolder.Get(), BuiltFolderName(jobFolder.ToTString()) + "ZELM"));
+        const std::string submissionFolder = actual.ToTString() + PathUtilities::Separator();
 
         // The submission's result waits until the project is in step and the
         // folder is gone.
