@@ -14,7 +14,9 @@
 #include <cstring>
 #include <limits>
 #include <filesystem>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include "com/regularfile.h"
 #include "qorqm/MessageText.h"
@@ -266,7 +268,18 @@ std::string ReplacedFileOf(const std::string& path)
 
 int RemoveStaleTemporaries(const std::string& file)
 {
-    return RemoveStaleTemporariesIn(FolderOf(file));
+    // A process sweeps a folder once: what a killed writer left there goes
+    // with the first write of the next command, and a command that writes
+    // many files of one folder does not read the folder for each of them.
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    const std::string folder = FolderOf(file);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return 0;
+    }
+    return RemoveStaleTemporariesIn(folder);
 }
 
 bool IsStaleTemporaryName(const std::string& entry)

@@ -105,7 +105,8 @@ using TemporarySuffixTest = bool (*)(const std::string& pid, const std::string& 
 // Without a mark, every temporary file of CReplaceFile in file's folder
 // whose writer is gone, whichever file it was for: a killed writer of a
 // name that is never saved again (a claimed new name) leaves nothing behind
-// once anything is written in that folder.
+// once anything is written in that folder. A process sweeps each folder
+// once this way (the first time it writes there).
 int RemoveStaleTemporaries(const std::string& file);
 int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix);
 
