@@ -156,25 +156,6 @@ std::string ClaimFolder(const std::string& path)
     return claim.path;
 }
 
-// A folder a call made, removed again unless the call kept it.
-class MadeFolder {
-public:
-    explicit MadeFolder(std::string folder) : m_folder(std::move(folder)) {}
-    ~MadeFolder()
-    {
-        std::error_code error;
-        if (!m_folder.empty())
-            fs::remove_all(m_folder, error);
-    }
-    MadeFolder(const MadeFolder&) = delete;
-    MadeFolder& operator=(const MadeFolder&) = delete;
-    const std::string& Path() const { return m_folder; }
-    void Keep() { m_folder.clear(); }
-
-private:
-    std::string m_folder;
-};
-
 // A text for the shell in single quotes.
 std::string ShellQuote(const std::string& text)
 {
@@ -466,7 +447,7 @@ HRESULT ManagedJob::Start()
         // The place is checked before anything is made in it.
         RequireInsideProject(m_context->serverFolder, m_context->documentsFolder);
         MakeEngineFolder(m_context->serverFolder, m_context->documentsFolder);
-        MadeFolder server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
+        DiskUtilities::MadeOnDisk server(ClaimFolder(PathUtilities::Join(m_context->serverFolder, base)));
         std::vector<std::string> staged;
         for (const std::string& source : uploads) {
             const std::string target = PathUtilities::Join(server.Path(), PathUtilities::FileNameFromPath(source));
@@ -696,7 +677,7 @@ DeliveryReport JobManager::Run(ManagedJob& job)
         seed = job.Prefix();
     const std::string line = EngineCommandLine(command, seed);
 
-    return Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
+    DeliveryReport delivered = Play(job, [&](ISBManagedJobEvents* events, const EventNote& note, DeliveryReport& report) {
         const auto announced = [&](const std::string& text) {
             const std::size_t fileWord = std::char_traits<char>::length(EngineProtocol::IntermediateFile);
             const std::size_t dataWord = std::char_traits<char>::length(EngineProtocol::IntermediateData);
@@ -735,6 +716,19 @@ DeliveryReport JobManager::Run(ManagedJob& job)
             report.failures.push_back(failure);
         }
     });
+    // The engine's folder of a run whose results are home (the engine ended
+    // well, every download came and the job object imported them) holds
+    // nothing the project needs any more: it goes, so that the server folder
+    // does not grow with every run ever made. That of a run that failed or
+    // was stopped stays, for the user to look into (the status of a stopped
+    // run names its main output there).
+    if (delivered.failures.empty()) {
+        std::error_code error;
+        fs::remove_all(job.ServerFolder(), error);
+        if (!error)
+            Log("JobManager", "EngineFolderRemoved", {Quote(job.ServerFolder())});
+    }
+    return delivered;
 }
 
 DeliveryReport JobManager::Play(ManagedJob& job, const std::function<void(ISBManagedJobEvents*, const EventNote&,

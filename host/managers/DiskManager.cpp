@@ -105,26 +105,6 @@ private:
     std::size_t m_next = 0;
 };
 
-// A name claimed for a copy or a rename, given up again (the empty file or
-// folder removed) unless the operation filled it.
-class ClaimedTarget {
-public:
-    ClaimedTarget(std::string path, bool claimed) : m_path(claimed ? std::move(path) : std::string()) {}
-    ~ClaimedTarget()
-    {
-        std::error_code error;
-        if (!m_path.empty())
-            fs::remove(m_path, error);
-    }
-    ClaimedTarget(const ClaimedTarget&) = delete;
-    ClaimedTarget& operator=(const ClaimedTarget&) = delete;
-    bool Claimed() const { return !m_path.empty(); }
-    void Filled() { m_path.clear(); }
-
-private:
-    std::string m_path;
-};
-
 } // namespace
 
 void SplitPathParts(const std::string& path, std::string& drive, std::string& directory, std::string& name,
@@ -155,19 +135,18 @@ HRESULT DiskManager::DelegatedQueryInterface(REFIID iid, void** out)
     return CKelvUnknown::DelegatedQueryInterface(iid, out);
 }
 
-std::string DiskManager::ResolveTarget(const std::string& target, LONG flags, bool folder, bool& claimed) const
+std::string DiskManager::TakeUniqueName(const std::string& made, const std::string& target, bool folder) const
 {
-    claimed = false;
-    if (flags & SBDiskMakeUnique) {
-        // The name is claimed at once, so that no other writer is given it.
-        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(
-            target, folder ? DiskUtilities::ClaimKind::Folder : DiskUtilities::ClaimKind::File);
-        if (!claim)
-            Fail(claim.error == EEXIST ? HostAlreadyExists : E_ACCESSDENIED,
-                 "\"" + MessageText::Excerpt(target) + "\" cannot be made: " + DiskUtilities::ClaimFailure(claim) + ".");
-        claimed = true;
-        return claim.path;
-    }
+    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNameFor(
+        made, target, folder ? DiskUtilities::ClaimKind::Folder : DiskUtilities::ClaimKind::File);
+    if (!claim)
+        Fail(claim.error == EEXIST ? HostAlreadyExists : E_ACCESSDENIED,
+             "\"" + MessageText::Excerpt(target) + "\" cannot be made: " + DiskUtilities::ClaimFailure(claim) + ".");
+    return claim.path;
+}
+
+std::string DiskManager::ResolveTarget(const std::string& target, LONG flags, bool folder) const
+{
     if (!Exists(target))
         return target;
     if (flags & SBDiskOverwrite) {
@@ -237,21 +216,21 @@ HRESULT DiskManager::RenameFolder(BSTR oldName, BSTR newName, LONG flags, BSTR* 
         if (to != from) {
             if (HostPaths::IsInside(from, to))
                 Fail(E_INVALIDARG, "The folder \"" + oldText + "\" cannot be moved into itself.");
-            bool claimed = false;
-            to = ResolveTarget(to, flags, true, claimed);
-            ClaimedTarget claimedTarget(to, claimed);
             if (HostPaths::IsInside(to, m_context->documentsFolder))
                 Fail(E_ACCESSDENIED, "The folder \"" + to + "\" may not be replaced.");
-            std::error_code error;
-            // A claimed folder is empty and ours: the rename takes its place.
-            if (!claimed && Exists(to))
-                fs::remove_all(to, error);
-            if (!error)
-                fs::rename(from, to, error);
-            if (error)
-                Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
-                     "The folder \"" + oldText + "\" cannot be renamed to \"" + to + "\": " + error.message());
-            claimedTarget.Filled();
+            if (flags & SBDiskMakeUnique) {
+                to = TakeUniqueName(from, to, true);
+            } else {
+                to = ResolveTarget(to, flags, true);
+                std::error_code error;
+                if (Exists(to))
+                    fs::remove_all(to, error);
+                if (!error)
+                    fs::rename(from, to, error);
+                if (error)
+                    Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
+                         "The folder \"" + oldText + "\" cannot be renamed to \"" + to + "\": " + error.message());
+            }
             MoveHiddenMark(from, to);
             m_context->NoteFolderMoved(from, to);
         }
@@ -378,12 +357,26 @@ std::string DiskManager::Copy(const std::string& source, const std::string& targ
         Fail(E_INVALIDARG, "The file \"" + source + "\" cannot be copied onto itself.");
     if (flags & SBDiskMakeUnique) // the place first: nothing is claimed through a link leaving the project
         RequireStaysInProject(source, fs::path(to).parent_path().string());
-    bool claimed = false;
-    to = ResolveTarget(to, flags, false, claimed);
-    ClaimedTarget claimedTarget(to, claimed);
-    CopyWithin(source, from, to);
-    claimedTarget.Filled();
-    return to;
+    if (!(flags & SBDiskMakeUnique)) {
+        to = ResolveTarget(to, flags, false);
+        CopyWithin(source, from, to);
+        return to;
+    }
+    // The copy is made whole beside its series, then takes its name.
+    const std::string temporary = TemporaryNameOf(to);
+    std::string why;
+    if (!CopyFileContents(from, temporary, &why, m_context->documentsFolder)) {
+        std::remove(temporary.c_str());
+        Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The file \"" + MessageText::Excerpt(source) +
+                                                      "\" cannot be copied to \"" + MessageText::Excerpt(to) +
+                                                      "\": " + why + ".");
+    }
+    try {
+        return TakeUniqueName(temporary, to, false);
+    } catch (...) {
+        std::remove(temporary.c_str());
+        throw;
+    }
 }
 
 HRESULT DiskManager::CopyFile(BSTR source, BSTR target, LONG flags, BSTR* pNewName)
@@ -433,20 +426,34 @@ HRESULT DiskManager::RenameFile(BSTR source, BSTR target, LONG flags, BSTR* pNew
         if (to.empty())
             Fail(E_INVALIDARG, "No new name was given for \"" + sourceText + "\".");
         if (to != from) {
-            bool claimed = false;
-            to = ResolveTarget(to, flags, false, claimed);
-            ClaimedTarget claimedTarget(to, claimed);
             std::error_code error;
-            fs::rename(from, to, error);
-            if (error == std::errc::cross_device_link) {
-                error.clear();
-                CopyWithin(sourceText, from, to);
-                fs::remove(from, error);
+            if (flags & SBDiskMakeUnique) {
+                // The file itself takes the next free name; from another
+                // file system, a whole copy of it does.
+                const DiskUtilities::ClaimedName moved =
+                    DiskUtilities::ClaimNameFor(from, to, DiskUtilities::ClaimKind::File);
+                if (moved) {
+                    to = moved.path;
+                } else if (moved.error == EXDEV) {
+                    to = Copy(sourceText, to, SBDiskMakeUnique);
+                    fs::remove(from, error);
+                } else {
+                    Fail(moved.error == EEXIST ? HostAlreadyExists : E_ACCESSDENIED,
+                         "\"" + MessageText::Excerpt(to) + "\" cannot be made: " + DiskUtilities::ClaimFailure(moved) +
+                             ".");
+                }
+            } else {
+                to = ResolveTarget(to, flags, false);
+                fs::rename(from, to, error);
+                if (error == std::errc::cross_device_link) {
+                    error.clear();
+                    CopyWithin(sourceText, from, to);
+                    fs::remove(from, error);
+                }
             }
             if (error)
                 Fail(HRESULT_FROM_WIN32(static_cast<DWORD>(error.value())),
                      "The file \"" + sourceText + "\" cannot be renamed to \"" + to + "\": " + error.message());
-            claimedTarget.Filled();
             DropHiddenMarks(to);
             MoveHiddenMark(from, to);
         }

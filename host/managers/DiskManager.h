@@ -50,11 +50,14 @@ public:
 
 private:
     explicit DiskManager(std::shared_ptr<HostContext> context);
-    // The target path to write under the flags: the target itself, or with
-    // SBDiskMakeUnique the first free name, claimed (made empty, `claimed`
-    // true) so that no other writer gets it; a taken target without a flag
-    // that allows it throws.
-    std::string ResolveTarget(const std::string& target, LONG flags, bool folder, bool& claimed) const;
+    // The target path to write under the flags, without SBDiskMakeUnique:
+    // the target itself; a taken target without a flag that allows it throws.
+    std::string ResolveTarget(const std::string& target, LONG flags, bool folder) const;
+    // With SBDiskMakeUnique: `made`, whole, takes the next free name of the
+    // target's series by a rename that replaces nothing (ClaimNameFor), so
+    // that no other writer gets it and nothing half-made ever stands under
+    // it; the name taken. Throws, leaving `made` where it was, when none is.
+    std::string TakeUniqueName(const std::string& made, const std::string& target, bool folder) const;
     void MoveHiddenMark(const std::string& from, const std::string& to);
     void DropHiddenMarks(const std::string& pathOrFolder);
     // Refuses a copy whose target lies behind a link leading out of the project.

@@ -443,40 +443,60 @@ HRESULT DocumentManager::NewProjectDocument(BSTR bstrDocTypeProgID, BSTR bstrPro
             std::find(type->extensions.begin(), type->extensions.end(), extension) == type->extensions.end())
             path += type->extensions.front();
         // A document never replaces a file that is there already: its file is
-        // claimed under the first free name (one of a document of this host
-        // not saved yet counts as taken), so that no other writer gets it.
+        // written whole beside the folder's files and then takes the next
+        // free name of its series (one of a document of this host not saved
+        // yet counts as taken) by a rename that replaces nothing, so that no
+        // other writer gets it and a killed command leaves no empty or
+        // half-written file under a document's name.
         const std::string leaving = MakeProjectFolders(m_context->documentsFolder, fs::path(path).parent_path().string());
         if (!leaving.empty())
             Fail(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
                  "The document file \"" + MessageText::Excerpt(path) + "\" cannot be written: " + leaving + ".");
-        const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(
-            path, DiskUtilities::ClaimKind::File, [this](const std::string& p) { return static_cast<bool>(Opened(p)); });
-        if (!claim)
-            Fail(E_ACCESSDENIED, "The document file \"" + MessageText::Excerpt(path) +
-                                     "\" cannot be made: " + DiskUtilities::ClaimFailure(claim));
-        path = claim.path;
-        // The claimed file goes again when the document cannot be saved in it.
-        struct ClaimedFile {
-            std::string path;
-            ~ClaimedFile()
-            {
-                if (!path.empty())
-                    ::unlink(path.c_str());
-            }
-        } claimed{path};
 
         KelvComPtr<ISBDocumentRoot> document = type->create();
         Kelv::CheckNullDereference(document.get());
         const std::string name =
-            varDocName.vt == VT_BSTR && SysStringLen(varDocName.bstrVal) > 0 ? Narrow(varDocName.bstrVal) : BaseName(path);
-        SetName(document.get(), name);
+            varDocName.vt == VT_BSTR && SysStringLen(varDocName.bstrVal) > 0 ? Narrow(varDocName.bstrVal) : std::string();
+        const auto taken = [this](const std::string& p) { return static_cast<bool>(Opened(p)); };
+        // A document given no name is named after its file, which it may
+        // write: the name it will most likely take is written, and should
+        // another command take that name first, the file is written again
+        // (whole) with the name it took.
+        std::string likely = path;
+        if (name.empty() && type->save) {
+            const long long highest = DiskUtilities::HighestTaken(path, DiskUtilities::ClaimKind::File);
+            unsigned n = highest > 0 ? static_cast<unsigned>(highest) + 1 : 1;
+            while (taken(DiskUtilities::NumberedName(path, n, DiskUtilities::ClaimKind::File)))
+                ++n;
+            likely = DiskUtilities::NumberedName(path, n, DiskUtilities::ClaimKind::File);
+        }
+        DiskUtilities::ClaimedName claim;
+        if (type->save) {
+            claim = DiskUtilities::ClaimNewFile(
+                path,
+                [&](const std::string& temporary) {
+                    SetName(document.get(), name.empty() ? BaseName(likely) : name);
+                    if (type->setUrl)
+                        type->setUrl(document.get(), temporary);
+                    Save(*type, document.get(), temporary);
+                },
+                taken);
+        } else {
+            // A document without a file of its own keeps the name free: it
+            // is given the name a file would take.
+            claim = DiskUtilities::ClaimNewName(path, DiskUtilities::ClaimKind::File, taken);
+            if (claim)
+                ::unlink(PathUtilities::ToNative(claim.path).c_str());
+        }
+        if (!claim)
+            Fail(E_ACCESSDENIED, "The document file \"" + MessageText::Excerpt(path) +
+                                     "\" cannot be made: " + DiskUtilities::ClaimFailure(claim));
+        path = claim.path;
+        SetName(document.get(), name.empty() ? BaseName(path) : name);
         if (type->setUrl)
             type->setUrl(document.get(), path);
-        if (type->save)
+        if (type->save && name.empty() && path != likely)
             Save(*type, document.get(), path);
-        else
-            ::unlink(path.c_str()); // a document without a file of its own keeps the name free
-        claimed.path.clear();
         m_documents.push_back(Entry{document, type, false});
         StoreInterface(ppDocument, document);
     });

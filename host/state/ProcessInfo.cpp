@@ -1,5 +1,6 @@
 #include "host/state/ProcessInfo.h"
 
+#include "com/regularfile.h"
 #include "qorqm/MessageText.h"
 
 #include <algorithm>
@@ -14,20 +15,13 @@ namespace QzHost {
 
 std::string ReadSystemFile(const std::string& path, std::size_t limit)
 {
+    // Through the one opener and read loop of files: a system file is a
+    // regular file of the system's own (its size says 0), read up to limit.
     std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return text;
-    char chunk[4096];
-    while (text.size() < limit) {
-        const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, limit - text.size()));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
+    bool whole = false;
+    std::string why;
+    if (!RegularFile::ReadAtMost(path, limit, text, whole, why))
+        text.clear();
     return text;
 }
 

@@ -16,7 +16,9 @@
 #include <cstring>
 #include <limits>
 #include <filesystem>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include "com/regularfile.h"
 #include "qorqm/MessageText.h"
@@ -199,7 +201,67 @@ std::string ReplacedFileOf(const std::string& path)
 
 int RemoveStaleTemporaries(const std::string& file)
 {
-    return RemoveStaleTemporaries(file, TemporaryMark, IsReplaceFileSuffix);
+    // A process sweeps a folder once: what a killed writer left there goes
+    // with the first write of the next command, and a command that writes
+    // many files of one folder does not read the folder for each of them.
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    const std::string folder = FolderOf(file);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return 0;
+    }
+    return RemoveStaleTemporariesIn(folder);
+}
+
+bool IsStaleTemporaryName(const std::string& entry)
+{
+    // The mark nearest the end is the writer's: "a.tmp-1-x.qsd.tmp-<pid>-<six>"
+    // is a temporary file of "a.tmp-1-x.qsd".
+    const std::string::size_type mark = entry.rfind(TemporaryMark);
+    if (mark == std::string::npos || mark == 0)
+        return false;
+    return WriterIsGone(WriterOf(entry, entry.substr(0, mark), TemporaryMark, IsReplaceFileSuffix));
+}
+
+bool RemoveStaleTemporary(const std::string& folder, const std::string& entry)
+{
+    if (!IsStaleTemporaryName(entry))
+        return false;
+    // A writer makes plain files, and folders that it fills.
+    const int saved = errno;
+    const std::string path = folder + "/" + entry;
+    struct stat status;
+    bool removed = false;
+    if (::lstat(path.c_str(), &status) == 0) {
+        std::error_code error;
+        if (S_ISREG(status.st_mode))
+            removed = ::unlink(path.c_str()) == 0;
+        else if (S_ISDIR(status.st_mode))
+            removed = fs::remove_all(path, error) > 0 && !error;
+    }
+    errno = saved;
+    return removed;
+}
+
+int RemoveStaleTemporariesIn(const std::string& folder)
+{
+    const int saved = errno;
+    int removed = 0;
+    if (DIR* directory = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(directory))
+            removed += RemoveStaleTemporary(folder, entry->d_name) ? 1 : 0;
+        ::closedir(directory);
+    }
+    errno = saved;
+    return removed;
+}
+
+std::string TemporaryNameOf(const std::string& file)
+{
+    const std::string pid = std::to_string(::getpid());
+    return PathUtilities::ToNative(file) + TemporaryMark + pid + "-" + RandomText(pid);
 }
 
 int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix)

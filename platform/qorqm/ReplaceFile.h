@@ -118,5 +118,30 @@ using TemporarySuffixTest = bool (*)(const std::string& pid, const std::string& 
 // whose process is gone: "<file><mark><pid>-<suffix>", plain files, the pid
 // written as a writer writes it and the suffix one ownSuffix accepts. The
 // number removed. Without a mark, the temporary files of CReplaceFile.
+// Without a mark, every temporary file of CReplaceFile in file's folder
+// whose writer is gone, whichever file it was for: a killed writer of a
+// name that is never saved again (a claimed new name) leaves nothing behind
+// once anything is written in that folder. A process sweeps each folder
+// once this way (the first time it writes there).
 int RemoveStaleTemporaries(const std::string& file);
 int RemoveStaleTemporaries(const std::string& file, const std::string& mark, TemporarySuffixTest ownSuffix);
+
+// The same in folder itself: the temporary files CReplaceFile's writers
+// left there ("<name>.tmp-<pid>-<six letters>" of any name) whose process is
+// gone, and the folders built under such a name (a folder is made whole
+// under a temporary name before it takes its own) with all in them; the
+// number removed.
+int RemoveStaleTemporariesIn(const std::string& folder);
+
+// Removes entry of folder when it is a stale temporary file or folder as
+// above (a link or anything else of that name stays); whether it did.
+bool RemoveStaleTemporary(const std::string& folder, const std::string& entry);
+
+// Whether entry, a name in a folder, is the temporary file of a writer
+// whose process is gone, named as CReplaceFile names its own.
+bool IsStaleTemporaryName(const std::string& entry);
+
+// A fresh name for a temporary file of file, as CReplaceFile names its own
+// ("<file>.tmp-<pid>-<six letters>"): the sweeps above remove it once this
+// process is gone. Nothing is made.
+std::string TemporaryNameOf(const std::string& file);

@@ -24,6 +24,7 @@
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "forcefield/ZelmServerDescription.h"
 #include "kelv/kelv.h"
+#include "qorqm/ClaimName.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/ReplaceFile.h"

@@ -217,15 +217,13 @@ std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& r
         const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
         return wanted;
     }
-    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewName(wanted, DiskUtilities::ClaimKind::File);
+    // The library is written whole before it takes its name, so that a
+    // killed import leaves no empty or half-written library behind.
+    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewFile(wanted, [&](const std::string& temporary) {
+        const CDumpToLibraryConverter converter(dump, temporary, ProjectFolderForWrites(root));
+    });
     if (!claim)
         throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(wanted, claim));
-    try {
-        const CDumpToLibraryConverter converter(dump, claim.path, ProjectFolderForWrites(root));
-    } catch (...) {
-        std::remove(PathUtilities::ToNative(claim.path).c_str());
-        throw;
-    }
     // A conversion that one of them holds already adds no copy: that one is
     // the fitted library.
     const std::string converted = FileBytes(claim.path);

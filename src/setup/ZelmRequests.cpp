@@ -56,6 +56,28 @@ KelvComPtr<ISBDiskManager> DiskManagerOf(const KelvComPtr<ISBContainerRoot>& roo
     return disk;
 }
 
+// A job's folder is built under a temporary name of its title's
+// ("<title>.tmp-<pid>-<six letters>", which a later command sweeps away when
+// this process was killed), so that a folder under the title always holds
+// a whole deck: the folder's own name (without its separator) once built.
+std::string BuiltFolderName(const std::string& folder)
+{
+    std::string name = folder;
+    while (!name.empty() && PathUtilities::IsSeparator(name.back()))
+        name.pop_back();
+    const std::string::size_type mark = name.rfind(".tmp-");
+    return mark == std::string::npos ? name : name.substr(0, mark);
+}
+
+// The built folder takes its own name, the next free one of its series
+// (renamed whole, replacing nothing); the name it took.
+std::string NameBuiltFolder(const KelvComPtr<ISBDiskManager>& disk, BSTR folder, const std::string& name)
+{
+    KelvBSTR actual;
+    Check(disk->RenameFolder(folder, KelvBSTR(name).Get(), SBDiskMakeUnique, actual.Receive()));
+    return actual.ToTString();
+}
+
 const char* const kFitDocumentType = "SDDocuments.Atomistic3dDocument";
 
 } // namespace
@@ -82,10 +104,7 @@ HRESULT CZelm::Run(ISBScope* pScope)
         // The folder goes to the job under a name of its own.
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
         const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
-        const std::string folder = jobFolder.ToTString();
-        const std::string renamed = folder.substr(0, folder.size() - 1) + "ZELM" + PathUtilities::Separator();
-        KelvBSTR actual;
-        Check(disk->RenameFolder(jobFolder.Get(), KelvBSTR(renamed).Get(), 8, actual.Receive()));
+        const KelvBSTR actual(NameBuiltFolder(disk, jobFolder.Get(), BuiltFolderName(jobFolder.ToTString()) + "ZELM"));
         const std::string submissionFolder = actual.ToTString() + PathUtilities::Separator();
 
         // The submission's result waits until the project is in step and the
@@ -147,6 +166,7 @@ HRESULT CZelm::ExportFiles(ISBScope* pScope)
         TypeAndPrepareIfNeeded(pScope);
         KelvBSTR jobFolder, deckName;
         RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_FALSE, jobFolder.Receive(), deckName.Receive()));
+        NameBuiltFolder(DiskManagerOf(ContainerRoot(true)), jobFolder.Get(), BuiltFolderName(jobFolder.ToTString()));
     });
 }
 
@@ -212,7 +232,8 @@ HRESULT CZelm::MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRu
         Kelv::CheckNullDereference(documents.get());
         const auto folders = documents.QueryInterface<ISBDocumentFolders>();
         KelvBSTR relative;
-        Check(folders->MakeDocumentFolder(KelvBSTR(title).Get(), forRun ? 0x28 : 0x08, relative.Receive()));
+        const std::string building = TemporaryNameOf(title);
+        Check(folders->MakeDocumentFolder(KelvBSTR(building).Get(), forRun ? 0x28 : 0x08, relative.Receive()));
         const std::string text = relative.ToTString();
         const std::string inside = text.size() > 2 ? text.substr(2) : std::string();
         SysFreeString(*jobFolder);

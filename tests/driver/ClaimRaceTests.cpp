@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -91,16 +92,18 @@ TEST_F(ClaimRace, RunsTogetherEachStageAndImportTheirOwnTaskAndDocument)
         commands.push_back(std::string("run ") + c.document + " --task " + c.task);
     const auto outcomes = AtOnce(commands);
 
-    std::set<std::string> staged;
     std::set<std::string> results;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const RunCase& c = cases[i];
         SCOPED_TRACE(commands[i]);
         const QzTest::DriverOutcome& outcome = outcomes[i];
         ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        // The engine folder of a run brought home goes, so a run that
+        // starts later may be given its name again; the outputs below show
+        // that no two runs shared one.
         const std::string server = After(outcome.out, "staged in ");
         const std::string folder = After(outcome.out, "results folder: ");
-        EXPECT_TRUE(staged.insert(server).second) << server << " was staged in twice";
+        EXPECT_FALSE(fs::exists(server.substr(0, server.size() - 1))) << server << " stays";
         EXPECT_TRUE(results.insert(folder).second) << folder << " was given twice";
         const std::string output = QzTest::ReadFile(folder + "/" + c.seed + ".gout");
         EXPECT_NE(std::string::npos, output.find(std::string("*  ") + c.keyword)) << folder;
@@ -132,14 +135,14 @@ TEST_F(ClaimRace, ExportsTogetherEachNameTheFolderTheyMade)
         EXPECT_NE(std::string::npos, outcome.out.find("  " + seed + ".gin\n")) << outcome.out;
     }
 
-    // One exported deck started twice at once: two jobs, two engine folders.
+    // One exported deck started twice at once: two jobs, two results
+    // folders (their engine folders go once their results are home).
     const std::string deck = *named.begin() + "/" + (named.begin()->find("rocksalt") != std::string::npos ? "rocksalt" : "rs") + ".gin";
     const auto started = AtOnce({"start '" + deck + "'", "start '" + deck + "'"});
-    std::set<std::string> staged;
+    std::set<std::string> given;
     for (const QzTest::DriverOutcome& outcome : started) {
         ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
-        EXPECT_TRUE(staged.insert(After(outcome.out, "staged in ")).second) << outcome.out;
-        EXPECT_TRUE(staged.insert(After(outcome.out, "results folder: ")).second) << outcome.out;
+        EXPECT_TRUE(given.insert(After(outcome.out, "results folder: ")).second) << outcome.out;
     }
 }
 
@@ -171,6 +174,104 @@ TEST_F(ClaimRace, ChartsReadTogetherEachWriteAndNameFilesOfTheirOwn)
     for (const auto& entry : fs::directory_iterator(folder.File("p")))
         files += entry.path().extension() == ".qcd" && !fs::is_symlink(entry.symlink_status());
     EXPECT_EQ(named.size(), files);
+}
+
+// A long campaign of one document: its folders go on past ten thousand
+// earlier ones (only the highest stands here; a claim reads the folder
+// once), and the engine folder of every run whose results came home goes.
+TEST_F(ClaimRace, ACampaignGoesOnPastTenThousandAndKeepsNoEngineFolderOfARunBroughtHome)
+{
+    struct Row {
+        std::string command;
+        const char* before;  // made in p/ before the command
+        const char* label;   // what the command prints before its folder
+        const char* made;    // the folder it is given
+    };
+    const Row rows[] = {
+        {"run p/rocksalt.qsd --task Energy", "rocksalt ZELM Energy_10000", "results folder: ",
+         "rocksalt ZELM Energy_10001"},
+        {"run p/rocksalt.qsd --task Energy", "", "results folder: ", "rocksalt ZELM Energy_10002"},
+        {"export p/rocksalt.qsd --task GeomOpt", "rocksalt ZELM GeomOpt_10000", "exported the input files into ",
+         "rocksalt ZELM GeomOpt_10001:"},
+        {"read '" + std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt' --charts --project p",
+         "rocksalt Energy_10000.qcd", "  chart document: ", "rocksalt Energy_10001.qcd"},
+    };
+    // The first names of the series stand too (a claim takes a free first
+    // name without reading the folder).
+    for (const char* name : {".server/rocksalt", ".server/rocksalt_10000", "rocksalt ZELM Energy",
+                             "rocksalt ZELM GeomOpt", "rocksalt Energy.qcd"})
+        fs::create_directories(folder.File(std::string("p/") + name));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        if (*row.before)
+            fs::create_directories(folder.File(std::string("p/") + row.before));
+        const QzTest::DriverOutcome outcome = Run(row.command);
+        ASSERT_EQ(0, outcome.code) << outcome.out << outcome.err;
+        EXPECT_EQ(std::string(row.made), fs::path(After(outcome.out, row.label)).filename().string()) << outcome.out;
+        const std::string staged = After(outcome.out, "staged in ");
+        if (!staged.empty()) {
+            EXPECT_EQ("rocksalt_10001", fs::path(staged.substr(0, staged.size() - 1)).filename().string());
+        }
+    }
+    // Only the folder that was there before the runs is left.
+    std::set<std::string> server;
+    for (const auto& entry : fs::directory_iterator(folder.File("p/.server")))
+        server.insert(entry.path().filename().string());
+    EXPECT_EQ((std::set<std::string>{"rocksalt", "rocksalt_10000"}), server);
+}
+
+// Commands killed half-way (a write past a small file-size limit ends them
+// with SIGXFSZ at that write) leave nothing half-made under a final name: no
+// empty file, no export folder without its whole deck; what they left under
+// temporary names goes with the next command that writes there.
+TEST_F(ClaimRace, CommandsKilledHalfWayLeaveNothingHalfMadeUnderAFinalName)
+{
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/geomopt/rocksalt";
+    struct Row {
+        std::string command;
+        int blocks; // of 1024 bytes, the largest file the command may write
+    };
+    const Row rows[] = {
+        {"export p/rocksalt.qsd --task GeomOpt", 1},
+        {"export p/rocksalt.qsd --task GeomOpt", 2},
+        {"export p/rocksalt.qsd --task GeomOpt", 4},
+        {"run p/rocksalt.qsd --task Energy", 1},
+        {"run p/rocksalt.qsd --task Energy", 4},
+        {"read '" + results + "' --charts --project p", 1},
+        {"read '" + results + "' --charts --project p", 2},
+    };
+    const auto temporary = [](const fs::path& path) { return path.filename().string().find(".tmp-") != std::string::npos; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command + " within " + std::to_string(row.blocks) + " KiB");
+        const std::string line = "cd '" + folder.Path() + "' && ulimit -f " + std::to_string(row.blocks) + " && " +
+                                 QzTest::Bounded("QZ_USER_SETTINGS='" + folder.File("user-settings") + "'",
+                                                 "'" + QzTest::DriverPath() + "' --registry '" +
+                                                     folder.File("registry.json") + "' " + row.command) +
+                                 " >/dev/null 2>&1";
+        const int status = std::system(line.c_str());
+        EXPECT_NE(0, status) << "the command was not cut short";
+        for (const auto& entry : fs::recursive_directory_iterator(folder.File("p"))) {
+            if (temporary(entry.path()) || entry.is_symlink())
+                continue;
+            if (entry.is_regular_file()) {
+                EXPECT_NE(0u, entry.file_size()) << entry.path();
+            }
+            if (entry.is_directory() && entry.path().filename().string().find(" ZELM GeomOpt") != std::string::npos) {
+                for (const char* file : {"rocksalt.gin", "rocksalt.qms", "rocksalt.qsd", "rocksalt.trjaux",
+                                         "selectedLibrary.libaux"})
+                    EXPECT_TRUE(fs::is_regular_file(entry.path() / file)) << entry.path() << " lacks " << file;
+            }
+        }
+    }
+    // Whole, the commands still take the first names of their series.
+    const QzTest::DriverOutcome exported = Run("export p/rocksalt.qsd --task GeomOpt");
+    ASSERT_EQ(0, exported.code) << exported.out << exported.err;
+    EXPECT_NE(std::string::npos, exported.out.find("p/rocksalt ZELM GeomOpt:\n")) << exported.out;
+    const QzTest::DriverOutcome read = Run("read '" + results + "' --charts --project p");
+    ASSERT_EQ(0, read.code) << read.out << read.err;
+    for (const auto& entry : fs::directory_iterator(folder.File("p"))) {
+        EXPECT_FALSE(temporary(entry.path())) << entry.path() << " stays";
+    }
 }
 
 } // namespace

@@ -622,6 +622,8 @@ TEST(JobManagerEngine, AnnouncedResultsReachTheJobObjectWhileTheEngineRuns)
     EXPECT_NE(std::find(g_job.resultsAtCompletion.begin(), g_job.resultsAtCompletion.end(), "Quartz.arc"),
               g_job.resultsAtCompletion.end());
     EXPECT_EQ(JobStage::Completed, run.Held().Stage());
+    // Its results home, the run's engine folder goes.
+    EXPECT_FALSE(fs::exists(server)) << server;
 }
 
 TEST(JobManagerEngine, FailingEngineIsReportedAndTheJobStillCompletes)
@@ -640,6 +642,8 @@ TEST(JobManagerEngine, FailingEngineIsReportedAndTheJobStillCompletes)
     // Its files still came home and the job object completed and detached.
     EXPECT_EQ("partial\n", Read(run.Held().ResultsFolder() + "/Quartz.gout"));
     EXPECT_EQ((std::vector<std::string>{"OnAttach", "OnJobStart", "OnJobComplete", "OnDetach"}), g_job.events);
+    // A failed run's engine folder stays for the user to look into.
+    EXPECT_TRUE(fs::is_regular_file(run.Held().ServerFolder() + "/Quartz.gout"));
 }
 
 TEST(JobManagerEngine, TimeLimitStopsAHungEngineAndItsChildren)

@@ -6,6 +6,7 @@
 #include "qorqm/PathUtilities.h"
 
 #include <algorithm>
+#include <regex>
 
 using namespace LogicTest;
 
@@ -44,6 +45,13 @@ std::string Arguments(const std::string& service, const std::string& call, std::
     return text;
 }
 
+// The arguments with the temporary name a job folder is built under
+// ("<title>.tmp-<pid>-<six letters>") written "<title>.tmp-PID".
+std::string Built(const std::string& arguments)
+{
+    return std::regex_replace(arguments, std::regex(R"(\.tmp-[0-9]+-[A-Za-z0-9]{6})"), ".tmp-PID");
+}
+
 class Requests : public LogicHost
 {
 protected:
@@ -77,9 +85,12 @@ TEST_F(Requests, RunSubmitsTheGeomOptJob)
     EXPECT_EQ(std::vector<std::string>(road.begin(), road.begin() + expected.size()), expected);
     EXPECT_EQ(road.back(), "DocumentManager.Synchronize");
     EXPECT_EQ(road[road.size() - 3], "ManagedJob.Start");
-    EXPECT_EQ(Arguments("DocumentManager", "MakeDocumentFolder"), "\"" + Project() + "/rocksalt ZELM GeomOpt\", 0x28");
-    EXPECT_EQ(Arguments("DiskManager", "RenameFolder"), "\"" + Project() + "/rocksalt ZELM GeomOpt/\", \"" +
-                                                            Project() + "/rocksalt ZELM GeomOptZELM/\", 0x8");
+    // The deck's folder is built under a temporary name and handed to the
+    // job under a name of its own.
+    EXPECT_EQ(Built(Arguments("DocumentManager", "MakeDocumentFolder")),
+              "\"" + Project() + "/rocksalt ZELM GeomOpt.tmp-PID\", 0x28");
+    EXPECT_EQ(Built(Arguments("DiskManager", "RenameFolder")), "\"" + Project() + "/rocksalt ZELM GeomOpt.tmp-PID/\", \"" +
+                                                                   Project() + "/rocksalt ZELM GeomOptZELM\", 0x8");
     EXPECT_EQ(Arguments("JobManager", "CreateManagedJob"), "\"ZELM\", state of \"QMJobTemplate\", empty");
     EXPECT_EQ(Arguments("DiskManager", "DeleteFolder"), "\"" + Project() + "/rocksalt ZELM GeomOptZELM\", 0x10");
     EXPECT_EQ(Calls({"DiskManager"}).back(), "DiskManager.DeleteFolder");
@@ -183,7 +194,10 @@ TEST_F(Requests, ExportAndRunNameTheJobFolderAlike)
     const auto bracketed = AddDocument("a(b)", *RockSalt());
     const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(bracketed).get()); });
     ASSERT_EQ(exported.hr, S_OK) << exported.message;
-    EXPECT_EQ(Arguments("DocumentManager", "MakeDocumentFolder"), "\"" + Project() + "/a_b_ ZELM GeomOpt\", 0x8");
+    EXPECT_EQ(Built(Arguments("DocumentManager", "MakeDocumentFolder")),
+              "\"" + Project() + "/a_b_ ZELM GeomOpt.tmp-PID\", 0x8");
+    EXPECT_EQ(Built(Arguments("DiskManager", "RenameFolder")),
+              "\"" + Project() + "/a_b_ ZELM GeomOpt.tmp-PID/\", \"" + Project() + "/a_b_ ZELM GeomOpt\", 0x8");
     EXPECT_NE(FileNames(Project() + "/a_b_ ZELM GeomOpt"), std::vector<std::string>{});
 
     const Outcome run = Call([&] { return Zelm()->Run(Contents(bracketed).get()); });
@@ -265,7 +279,8 @@ TEST_F(Requests, StartFilesSubmitsAnExportedDeck)
 {
     const Outcome exported = Call([&] { return JobFiles()->ExportFiles(Contents(document).get()); });
     ASSERT_EQ(exported.hr, S_OK) << exported.message;
-    EXPECT_EQ(Arguments("DocumentManager", "MakeDocumentFolder"), "\"" + Project() + "/rocksalt ZELM GeomOpt\", 0x8");
+    EXPECT_EQ(Built(Arguments("DocumentManager", "MakeDocumentFolder")),
+              "\"" + Project() + "/rocksalt ZELM GeomOpt.tmp-PID\", 0x8");
     EXPECT_EQ(FileNames(Project() + "/rocksalt ZELM GeomOpt"),
               (std::vector<std::string>{"rocksalt.gin", "rocksalt.qms", "rocksalt.qsd", "rocksalt.trjaux",
                                         "selectedLibrary.libaux"}));

@@ -5,9 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using DiskUtilities::ClaimKind;
 using QzTest::TempFolder;
@@ -36,7 +43,7 @@ void Put(const std::string& path, There what)
     }
 }
 
-TEST(ClaimName, EachKindTakesTheFirstNameNothingStandsOnAndNeverTakesOneOver)
+TEST(ClaimName, EachKindTakesTheNumberAboveTheHighestTakenAndNeverTakesOneOver)
 {
     struct Case {
         const char* label;
@@ -60,10 +67,21 @@ TEST(ClaimName, EachKindTakesTheFirstNameNothingStandsOnAndNeverTakesOneOver)
          {{"rs.v1", There::Folder}, {"rs.v1_2", There::Folder}}, "", "rs.v1_3", 3},
         {"a file's number goes before its extension", ClaimKind::File, "fit.lib",
          {{"fit.lib", There::File}, {"fit_2.lib", There::File}, {"fit_3.lib", There::Folder}}, "", "fit_4.lib", 4},
-        {"a gap is filled", ClaimKind::File, "fit.lib", {{"fit.lib", There::File}, {"fit_3.lib", There::File}}, "",
-         "fit_2.lib", 2},
+        {"a gap stays: the claim goes above the highest", ClaimKind::File, "fit.lib",
+         {{"fit.lib", There::File}, {"fit_3.lib", There::File}}, "", "fit_4.lib", 4},
+        {"the name itself free, a number taken", ClaimKind::Folder, "rs", {{"rs_7", There::Folder}}, "", "rs", 1},
+        {"far beyond ten thousand", ClaimKind::Folder, "rs", {{"rs", There::Folder}, {"rs_10000", There::Folder}}, "",
+         "rs_10001", 10001},
+        {"look-alikes are no numbers of the series", ClaimKind::File, "a.qcd",
+         {{"a.qcd", There::File}, {"a_09.qcd", There::File}, {"a_9x.qcd", There::File}, {"a_9.qcd.bak", There::File},
+          {"a_99.txt", There::File}, {"b_99.qcd", There::File}, {"a_1.qcd", There::File},
+          {"a_99999999999.qcd", There::File}},
+         "", "a_2.qcd", 2},
+        {"a folder's number is its name's end", ClaimKind::Folder, "rs.v1", {{"rs_5.v1", There::Folder}}, "", "rs.v1",
+         1},
         {"a name taken otherwise is passed over", ClaimKind::File, "a.qcd", {{"a.qcd", There::File}}, "a_2.qcd",
          "a_3.qcd", 3},
+        {"the name itself taken otherwise", ClaimKind::File, "a.qcd", {}, "a.qcd", "a_2.qcd", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -112,14 +130,202 @@ TEST(ClaimName, OnlyATakenNameMovesOnAndTheTriesAreBounded)
     QzTest::WriteFile(dir.File("plain"), "x");
     EXPECT_EQ(ENOTDIR, DiskUtilities::ClaimNewName(dir.File("plain/rs"), ClaimKind::Folder).error);
 
-    // Every name of a short series taken: nothing is made beyond it.
-    for (const char* name : {"rs", "rs_2", "rs_3"})
+    // A series at its last number: nothing is made beyond it, and the
+    // message says the limit and a way out.
+    for (const char* name : {"rs", "rs_3"})
         fs::create_directory(dir.File(name));
     claim = DiskUtilities::ClaimNewName(dir.File("rs"), ClaimKind::Folder, {}, 3);
     EXPECT_FALSE(claim);
     EXPECT_EQ(EEXIST, claim.error);
     EXPECT_FALSE(fs::exists(dir.File("rs_4")));
     EXPECT_EQ(dir.File("rs_4"), DiskUtilities::ClaimNewName(dir.File("rs"), ClaimKind::Folder, {}, 4).path);
+    fs::create_directory(dir.File("rs_4294967295"));
+    claim = DiskUtilities::ClaimNewName(dir.File("rs"), ClaimKind::Folder);
+    EXPECT_FALSE(claim);
+    EXPECT_EQ("the name's numbered forms reach _4294967295, the highest number a new name is given; move the "
+              "highest-numbered ones elsewhere or choose another name",
+              DiskUtilities::ClaimFailure(claim));
+}
+
+// Something made whole elsewhere takes its name by a rename that never
+// replaces: whatever stands under a name of the series stays as it was.
+TEST(ClaimName, AWholeFileOrFolderTakesTheNextNameAndReplacesNothing)
+{
+    struct Case {
+        const char* label;
+        ClaimKind kind;
+        There before; // under "a.qcd" / "rs"
+        const char* claimed;
+    };
+    const Case cases[] = {
+        {"file, free", ClaimKind::File, There::Nothing, "a.qcd"},
+        {"file over a file", ClaimKind::File, There::File, "a_2.qcd"},
+        {"file over a dangling link", ClaimKind::File, There::DanglingLink, "a_2.qcd"},
+        {"file over an empty folder", ClaimKind::File, There::Folder, "a_2.qcd"},
+        {"folder over an empty folder", ClaimKind::Folder, There::Folder, "rs_2"},
+        {"folder over a file", ClaimKind::Folder, There::File, "rs_2"},
+        {"folder over a dangling link", ClaimKind::Folder, There::DanglingLink, "rs_2"},
+    };
+    // Each case with the system's rename and with the one made of a link
+    // (or, for a folder, a claimed empty folder) where that is missing.
+    const auto byLink = DiskUtilities::RenameNoReplaceByLink;
+    for (const bool fallback : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (fallback ? ", by link" : ""));
+            TempFolder dir("claim-for");
+            const bool file = c.kind == ClaimKind::File;
+            const std::string wanted = dir.File(file ? "a.qcd" : "rs");
+            Put(wanted, c.before);
+            const std::string made = dir.File("made");
+            if (file) {
+                QzTest::WriteFile(made, "whole\n");
+            } else {
+                fs::create_directory(made);
+                QzTest::WriteFile(made + "/deck.gin", "whole\n");
+            }
+            DiskUtilities::ClaimedName claim;
+            if (fallback) {
+                const int first = byLink(made, wanted);
+                claim.path = first == 0 ? wanted : (byLink(made, dir.File(c.claimed)) == 0 ? dir.File(c.claimed) : "");
+                EXPECT_EQ(c.before == There::Nothing ? 0 : EEXIST, first);
+            } else {
+                claim = DiskUtilities::ClaimNameFor(made, wanted, c.kind);
+            }
+            ASSERT_TRUE(claim) << DiskUtilities::ClaimFailure(claim);
+            EXPECT_EQ(dir.File(c.claimed), claim.path);
+            EXPECT_FALSE(fs::exists(made));
+            EXPECT_EQ("whole\n", QzTest::ReadFile(file ? claim.path : claim.path + "/deck.gin"));
+            if (c.before == There::File) {
+                EXPECT_EQ("theirs\n", QzTest::ReadFile(wanted));
+            }
+            if (c.before == There::DanglingLink) {
+                EXPECT_TRUE(fs::is_symlink(wanted));
+            }
+            if (c.before == There::Folder) {
+                EXPECT_TRUE(fs::is_empty(wanted));
+            }
+        }
+    }
+}
+
+// A new file written whole, then named: a writer that fails or is killed
+// half-way leaves nothing under any name of the series, and what a killed
+// one left beside it goes with the next claim in that folder.
+TEST(ClaimName, ANewFileIsNamedOnlyWhenWholeAndAKilledWritersTemporaryGoes)
+{
+    TempFolder dir("claim-new-file");
+    const std::string wanted = dir.File("DOS.qcd");
+    const auto write = [](const std::string& text) {
+        return [text](const std::string& temporary) { QzTest::WriteFile(temporary, text); };
+    };
+    EXPECT_EQ(wanted, DiskUtilities::ClaimNewFile(wanted, write("one\n")).path);
+    EXPECT_EQ(dir.File("DOS_2.qcd"), DiskUtilities::ClaimNewFile(wanted, write("two\n")).path);
+    EXPECT_EQ("one\n", QzTest::ReadFile(wanted));
+    EXPECT_EQ("two\n", QzTest::ReadFile(dir.File("DOS_2.qcd")));
+
+    // A writer that throws: the exception goes on, nothing is left.
+    EXPECT_THROW(DiskUtilities::ClaimNewFile(wanted,
+                                             [](const std::string& temporary) {
+                                                 QzTest::WriteFile(temporary, "half");
+                                                 throw std::runtime_error("disk full");
+                                             }),
+                 std::runtime_error);
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()));
+
+    // A writer killed half-way through its file.
+    int ready[2];
+    ASSERT_EQ(0, ::pipe(ready));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        DiskUtilities::ClaimNewFile(wanted, [&](const std::string& temporary) {
+            QzTest::WriteFile(temporary, "{\"half\": ");
+            (void)!::write(ready[1], "x", 1);
+            ::pause();
+        });
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_FALSE(fs::exists(dir.File("DOS_3.qcd")));
+    EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()))
+        << "the killed writer left its temporary file";
+    EXPECT_EQ(dir.File("DOS_3.qcd"), DiskUtilities::ClaimNewFile(wanted, write("three\n")).path);
+    EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()))
+        << "the killed writer's temporary file stays";
+}
+
+// Claims at once from several threads: each gets a name of its own, each
+// file whole under it.
+TEST(ClaimName, ClaimsAtOnceEachTakeANameOfTheirOwn)
+{
+    TempFolder dir("claim-race");
+    const std::string wanted = dir.File("rs.qcd");
+    constexpr int Threads = 8;
+    constexpr int Each = 25;
+    std::vector<std::vector<std::string>> names(Threads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < Each; ++i) {
+                const std::string text = std::to_string(t) + "-" + std::to_string(i) + "\n";
+                const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewFile(
+                    wanted, [&](const std::string& temporary) { QzTest::WriteFile(temporary, text); });
+                names[t].push_back(claim && QzTest::ReadFile(claim.path) == text ? claim.path : std::string());
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    std::set<std::string> all;
+    for (const auto& list : names)
+        for (const std::string& name : list) {
+            EXPECT_FALSE(name.empty());
+            all.insert(name);
+        }
+    EXPECT_EQ(static_cast<std::size_t>(Threads * Each), all.size());
+    EXPECT_EQ(Threads * Each, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()));
+}
+
+
+// What a failed call made goes, and only that: claimed names whole, folders
+// made on the way while empty; a kept call keeps everything.
+TEST(ClaimName, AFailedCallsGuardUndoesOnlyWhatItMade)
+{
+    struct Case {
+        const char* label;
+        bool keep;
+        const char* othersFile; // put in by another process after the call ("" none)
+        std::vector<std::pair<const char*, bool>> after; // path, still there
+    };
+    const Case cases[] = {
+        {"failed", false, "", {{"there", true}, {"there/new", false}, {"job", false}, {"job.qcd", false}}},
+        {"kept", true, "", {{"there/new/deeper", true}, {"job/deck.gin", true}, {"job.qcd", true}}},
+        {"another's file on the way", false, "there/new/theirs.txt",
+         {{"there/new/theirs.txt", true}, {"there/new/deeper", false}, {"job", false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder dir("made-on-disk");
+        fs::create_directory(dir.File("there"));
+        {
+            DiskUtilities::MadeOnDisk made(DiskUtilities::ClaimNewName(dir.File("job"), ClaimKind::Folder).path);
+            QzTest::WriteFile(dir.File("job/deck.gin"), "x");
+            EXPECT_TRUE(made.MakeFolders(dir.File("there/new/deeper")));
+            EXPECT_EQ(dir.File("job"), made.Path());
+            made.Claimed(std::vector<std::string>{DiskUtilities::ClaimNewName(dir.File("job.qcd"), ClaimKind::File).path});
+            if (*c.othersFile)
+                QzTest::WriteFile(dir.File(c.othersFile), "theirs");
+            if (c.keep)
+                made.Keep();
+        }
+        for (const auto& entry : c.after)
+            EXPECT_EQ(entry.second, fs::exists(dir.File(entry.first))) << entry.first;
+    }
 }
 
 } // namespace

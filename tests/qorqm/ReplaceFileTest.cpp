@@ -324,7 +324,7 @@ TEST(ReplaceFile, NextSaveRemovesTheTemporaryFileOfAKilledWriter)
     // Process 1 is always alive: its temporary file is not stale.
     const fs::path live = folder / "doc.qsd.tmp-1-abcDEF";
     std::ofstream(live) << "busy";
-    // Another file's temporary file is not this file's to remove.
+    // A look-alike whose letters no writer draws is the user's.
     const fs::path other = folder / "other.qsd.tmp-999999999-abcdef";
     std::ofstream(other) << "other";
 
@@ -384,8 +384,8 @@ void StopWriter(const WriterChild& writer)
 
 }  // namespace
 
-// A save removes exactly what a killed writer of the same file left: its
-// prefix, its pid, its six letters. A file merely named like one is the
+// A save removes exactly what killed writers left in its folder: a name's
+// mark, its pid, its six letters. A file merely named like one is the
 // user's and stays, as does the temporary file of a writer still alive.
 TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
 {
@@ -406,9 +406,11 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
     const WriterChild alive = StartWriter(target);
     ASSERT_FALSE(alive.temporary.empty());
 
+    enum What { File, Folder, Link };
     const struct {
         std::string name;
         bool removed;
+        What what = File;
     } cases[] = {
         {killed.temporary, true},
         // The user's own files; 99999999 is above any pid, so no process
@@ -421,19 +423,33 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
         {prefix + letters.substr(0, 5) + "_", false},
         {"rocksalt.qsd.tmp-12a4-" + letters, false},
         {"rocksalt.qsd.tmp-0" + std::to_string(killed.pid) + "-" + letters, false},
-        {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, false},
+        // A killed writer of another file of the folder: one of a name
+        // never saved again (a claimed new name) would stay for ever.
+        {"other.qsd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
+        {"DOS_7.qcd.tmp-" + std::to_string(killed.pid) + "-" + letters, true},
+        // A folder a killed command built under a temporary name goes whole;
+        // a link of such a name is no writer's.
+        {"rocksalt ZELM Energy.tmp-" + std::to_string(killed.pid) + "-" + letters, true, Folder},
+        {"link.tmp-" + std::to_string(killed.pid) + "-" + letters, false, Link},
         {alive.temporary, false},
     };
-    for (const auto& entry : cases)
-        if (!fs::exists(folder / entry.name))
+    for (const auto& entry : cases) {
+        if (entry.what == Folder) {
+            fs::create_directory(folder / entry.name);
+            std::ofstream(folder / entry.name / "rocksalt.gin") << "half";
+        } else if (entry.what == Link) {
+            fs::create_directory_symlink(folder, folder / entry.name);
+        } else if (!fs::exists(folder / entry.name)) {
             std::ofstream(folder / entry.name) << "kept?";
+        }
+    }
 
     const bool saved = ReplaceFileContents(target.string(), "new");
     StopWriter(alive);
     ASSERT_TRUE(saved);
     EXPECT_EQ(Slurp(target), "new");
     for (const auto& entry : cases)
-        EXPECT_EQ(fs::exists(folder / entry.name), !entry.removed) << entry.name;
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder / entry.name)), !entry.removed) << entry.name;
     fs::remove_all(folder);
 }
 

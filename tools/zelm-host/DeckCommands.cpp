@@ -94,8 +94,8 @@ void WriteDeck(const std::string& documentPath, const std::string& project, cons
         Fail("the deck cannot be written in \"" + MessageText::Excerpt(targetPath.string()) + "\": " + leaving);
     }
     // A deck the module refuses leaves no folder made for it.
-    MadeFolders made(targetPath.string(), host.DocumentsFolder());
-    if (!fs::is_directory(targetPath, error)) {
+    MadeFolders made;
+    if (!made.MakeFolders(targetPath.string(), host.DocumentsFolder())) {
         Fail("the folder \"" + target + "\" cannot be made");
     }
     // What the folder held before, so that the files written can be told.

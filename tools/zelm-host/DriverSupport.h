@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "com/com.h"
+#include "qorqm/ClaimName.h"
 
 namespace ZelmHost {
 
@@ -43,34 +44,9 @@ std::string Take(BSTR text);
 // backslash "\\") and cut as a message quotes a file's text.
 std::string ShownText(const std::string& text, std::size_t longest = 2000);
 
-// The folders a command made for itself, removed again when it fails (the
-// destructor runs without Keep): a folder it had made, with every folder
-// above it that was missing, and the folders the host claimed for it. A
-// folder that was there stays, and so does one that another process made
-// in the same moment: each level is made on its own and counts as made
-// only when this call made it.
-class MadeFolders {
-public:
-    MadeFolders() = default;
-    // Makes folder and the folders above it that are missing. With a
-    // project, those of the project are made beneath it, each in its parent
-    // as opened beneath the project: none is made through a link leading
-    // outside it.
-    explicit MadeFolders(const std::string& folder, const std::string& project = std::string());
-    ~MadeFolders();
-    MadeFolders(const MadeFolders&) = delete;
-    MadeFolders& operator=(const MadeFolders&) = delete;
-
-    // Folders claimed for the command (a job folder the host made): all that
-    // is in them is the command's own, so they go whole.
-    void Claimed(const std::vector<std::string>& folders);
-    // The command succeeded: everything it made stays.
-    void Keep();
-
-private:
-    std::vector<std::string> m_made;    // made on the way, deepest first; removed when empty
-    std::vector<std::string> m_claimed; // removed with what is in them
-};
+// The folders a command made for itself (on the way to a folder it names,
+// and those the host claimed for it), removed again when it fails.
+using MadeFolders = DiskUtilities::MadeOnDisk;
 
 // A name a project holds (a document's, a type's, a set's, a library's, a
 // file's) as a command shows it: ShownText at a message's excerpt length.
