@@ -4,7 +4,9 @@
 // - types: forcefield types by element for the same documents;
 // - forcefield show of generated libraries of 32 and 300 atom types (16 and
 //   150 species with core and shell) holding pair, three-body and
-//   four-body interactions (about 670 and 20,000).
+//   four-body interactions (about 670 and 20,000);
+// - export, run and deck of the typed documents (the CPU time of the
+//   command as the driver runs it, the folders it made removed after it).
 // Import and types should take time in proportion to the atoms, forcefield
 // show in proportion to the interactions; the closing lines give the ratio
 // of the 100,000-atom to the 10,000-atom times (10 for linear time, target
@@ -13,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,14 +24,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
+#include "DeckCommands.h"
 #include "ForcefieldCommands.h"
 #include "HostCommands.h"
+#include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "PrintableOutput.h"
 #include "TypeCommands.h"
@@ -192,6 +199,95 @@ BENCHMARK(BM_Types)
     ->DisplayAggregatesOnly(true)
     ->ComputeStatistics("min", Minimum);
 
+// CPU seconds of this process, all threads.
+double CpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// Runs one driver command as zelm-host would; its exit code.
+int RunDriverCommand(std::vector<std::string> words, std::ostream& out)
+{
+    ZelmHost::CommandLine commandLine;
+    ZelmHost::AddJobCommands(commandLine);
+    ZelmHost::AddDeckCommands(commandLine);
+    words.insert(words.begin(), "zelm-host");
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    // Host commands print to standard output and error: into `out` here.
+    std::streambuf* const standardOutput = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* const standardError = std::cerr.rdbuf(out.rdbuf());
+    const int code = commandLine.Run(static_cast<int>(argv.size()), argv.data(), out, out);
+    std::cout.rdbuf(standardOutput);
+    std::cerr.rdbuf(standardError);
+    return code;
+}
+
+// Export, run (the job made and staged, no engine) and deck of a typed
+// document of n atoms, in CPU time. Each round removes what the command
+// made beside the document (results folder, engine folder, deck files).
+void BM_JobCommand(benchmark::State& state, const char* command)
+{
+    Project project(state.range(0));
+    const std::string document = project.Folder() + "/structure.qsd";
+    std::ostringstream made;
+    ZelmHost::ImportStructure(project.Cif(), project.Folder(), "structure", 0, made);
+    ZelmHost::TypeAtoms(document, project.Folder(), {}, false, made);
+    std::ofstream(project.Folder() + "/bench.lib")
+        << "species\nSi core 4.0\nO core -2.0\nNa core 1.0\nbuckingham\nSi core O core 1283.9 0.32 10.66 0.0 10.0\n";
+    ZelmHost::StateCommand(project.Folder(), "ZelmLogic", std::string("library"), std::string("bench"), made);
+    std::vector<fs::path> before;
+    for (const auto& entry : fs::directory_iterator(project.Folder()))
+        before.push_back(entry.path());
+    for (auto _ : state) {
+        std::ostringstream out;
+        const double start = CpuSeconds();
+        const int code = RunDriverCommand({command, document}, out);
+        state.SetIterationTime(CpuSeconds() - start);
+        if (code != 0) {
+            state.SkipWithError((std::string(command) + " failed: " + out.str().substr(0, 400)).c_str());
+            break;
+        }
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(project.Folder())) {
+            if (std::find(before.begin(), before.end(), entry.path()) == before.end())
+                fs::remove_all(entry.path(), ignored);
+        }
+        fs::remove_all(project.Folder() + "/.server", ignored);
+    }
+    state.counters["atoms"] = static_cast<double>(state.range(0));
+}
+BENCHMARK_CAPTURE(BM_JobCommand, export, "export")
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->ComputeStatistics("min", Minimum);
+BENCHMARK_CAPTURE(BM_JobCommand, run, "run")
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->ComputeStatistics("min", Minimum);
+BENCHMARK_CAPTURE(BM_JobCommand, deck, "deck")
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->ComputeStatistics("min", Minimum);
+
 // The forcefield command's show of a generated library (the argument: the
 // number of atom types).
 void BM_ForcefieldShow(benchmark::State& state)
@@ -283,6 +379,9 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintRatio(reporter, "BM_ImportAndShow", "import and show");
     PrintRatio(reporter, "BM_Types", "types");
+    PrintRatio(reporter, "BM_JobCommand/export", "export 100k/10k (CPU)");
+    PrintRatio(reporter, "BM_JobCommand/run", "run 100k/10k (CPU)");
+    PrintRatio(reporter, "BM_JobCommand/deck", "deck 100k/10k (CPU)");
     for (const char* types : {"32", "300"}) {
         if (const double time = reporter.Time("BM_ForcefieldShow", types); time > 0.0)
             std::printf("forcefield show, best of three, %s atom types: %.0f ms\n", types, time);

@@ -95,7 +95,7 @@ QzHost::DocumentType TextDocumentType()
         DocumentHeader header = document->Header();
         header.name = PathUtilities::ExtensionRemoved(PathUtilities::FileNameFromPath(path));
         document->SetHeader(header);
-        document->Load(text);
+        document->Load(std::move(text));
         return KelvComPtr<ISBDocumentRoot>(document);
     };
     type.save = [](ISBDocumentRoot* root, const std::string& path) {

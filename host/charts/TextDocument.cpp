@@ -4,7 +4,9 @@
 
 #include "host/charts/ChartFile.h"
 #include "host/managers/HostCall.h"
+#include "qorqm/PathUtilities.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -109,9 +111,9 @@ HRESULT TextDocument::get_ContentsAsScope(ISBScope** ppScope)
     });
 }
 
-void TextDocument::Load(const std::string& text)
+void TextDocument::Load(std::string text)
 {
-    m_text = text;
+    m_text = std::move(text);
     SetModifiedMark(false);
 }
 
@@ -136,7 +138,10 @@ std::string ReadTextFile(const std::string& path)
 {
     std::string text;
     std::string why;
-    if (!RegularFile::ReadAll(path, text, why, RegularFile::Bound::Document))
+    const std::uint64_t bound = PathUtilities::MatchesExtension(path, ".gin")   ? RegularFile::Bound::Deck
+                                : PathUtilities::MatchesExtension(path, ".lib") ? RegularFile::Bound::Library
+                                                                                : RegularFile::Bound::Document;
+    if (!RegularFile::ReadAll(path, text, why, bound))
         throw std::runtime_error(RegularFile::Failure("Unable to open the text document \"" + path + "\".", path, why));
     return text;
 }

@@ -21,7 +21,7 @@ public:
 
     const std::string& Text() const { return m_text; }
     // Replaces the text (a document read from its file); not modified.
-    void Load(const std::string& text);
+    void Load(std::string text);
 
     // A text holds no objects, but it is a document the user works on: its
     // contents scope names the document and holds nothing, so that the
@@ -37,7 +37,9 @@ private:
     std::string m_text;
 };
 
-// The whole file, byte for byte. Throws std::runtime_error naming the file.
+// The whole file, byte for byte, within the bound of its kind (a deck
+// ".gin" that of a deck, a library ".lib" that of a library, any other
+// text that of a document). Throws std::runtime_error naming the file.
 std::string ReadTextFile(const std::string& path);
 // Writes the text byte for byte through a temporary beside the file.
 // Throws std::runtime_error naming the file.

@@ -174,6 +174,7 @@ void Document::SetSymmetry(const Symmetry& symmetry)
 
 void Document::MakeP1()
 {
+    ++m_atomListRevision;
     for (Atom& a : m_atoms) {
         a.parent = a.handle;
         a.operatorIndex = 0;
@@ -488,6 +489,7 @@ void Document::Reindex()
 
 void Document::IndexAtoms(std::size_t first, std::size_t end)
 {
+    ++m_atomListRevision; // every change of the list indexes what it moved or added
     for (std::size_t i = first; i < end; ++i)
         m_atomIndex[m_atoms[i].handle] = i;
 }

@@ -153,6 +153,10 @@ public:
     const Atom* FindAtom(Handle handle) const;
     const Atom& GetAtom(Handle handle) const; // throws ModelError
     std::size_t IndexOf(Handle handle) const;  // throws ModelError
+    // Changes whenever atoms are added, removed or reordered or a symmetry
+    // parent changes, so that what was counted over the atom list (the
+    // parents' numbers) can tell that it must be counted anew.
+    std::uint64_t AtomListRevision() const { return m_atomListRevision; }
     // Adds a symmetry parent (its images follow it) at a Cartesian position;
     // the new atom gets the next free "ID".
     Handle AddAtom(const std::string& element, const Vec3& cartesian);
@@ -296,6 +300,7 @@ private:
     SurfaceDescription m_surface;
     std::shared_ptr<const TrjContents> m_trajectory;
     Handle m_nextHandle = 1;
+    std::uint64_t m_atomListRevision = 0;
     std::uint64_t m_nextSetSerial = 1;
 };
 

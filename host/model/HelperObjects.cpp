@@ -2,6 +2,8 @@
 
 #include "host/model/ModelObjects.h"
 
+#include <unordered_map>
+
 namespace HostModel {
 
 namespace {
@@ -9,6 +11,10 @@ namespace {
 // Numbers the atoms of one model: with flag 1 each atom gets the 1-based
 // position of its symmetry parent among the parents (images share their
 // parent's number); without it, its own 1-based position among all atoms.
+// The parents' numbers are counted in one walk over the atoms when first
+// asked and kept for the later questions, so numbering every atom of a
+// model is linear in its atoms; a model whose atom list changed since is
+// counted anew.
 class CAtomNumbering final : public CKelvUnknown, public IQoAtomNumbering {
 public:
     KELV_DELEGATE_IUNKNOWN
@@ -29,6 +35,8 @@ public:
                 Fail(E_INVALIDARG, "The numbering needs the model of a structure document.");
             m_document = d;
             m_flags = flags;
+            m_parentNumbers.clear();
+            m_counted = false;
         });
     }
     HRESULT GetNumber(IUnknown* atom, LONG* number) override
@@ -46,21 +54,35 @@ public:
                 *number = static_cast<LONG>(d->IndexOf(h) + 1);
                 return;
             }
-            const Handle parent = d->SymmetryParent(h);
-            LONG n = 0;
-            for (const Atom& a : d->Atoms()) {
-                if (a.IsSymmetryParent())
-                    ++n;
-                if (a.handle == parent)
-                    break;
-            }
-            *number = n;
+            *number = ParentNumber(*d, d->SymmetryParent(h));
         });
     }
 
 private:
+    LONG ParentNumber(const Document& d, Handle parent)
+    {
+        if (!m_counted || m_countedRevision != d.AtomListRevision())
+            CountParents(d);
+        const auto found = m_parentNumbers.find(parent);
+        return found == m_parentNumbers.end() ? 0 : found->second;
+    }
+    void CountParents(const Document& d)
+    {
+        m_parentNumbers.clear();
+        LONG n = 0;
+        for (const Atom& a : d.Atoms()) {
+            if (a.IsSymmetryParent())
+                m_parentNumbers.emplace(a.handle, ++n);
+        }
+        m_counted = true;
+        m_countedRevision = d.AtomListRevision();
+    }
+
     std::shared_ptr<Document> m_document;
     LONG m_flags = 0;
+    std::unordered_map<Handle, LONG> m_parentNumbers; // parent handle -> its number
+    bool m_counted = false;
+    std::uint64_t m_countedRevision = 0; // the model's atom list when they were counted
 };
 
 // Shows one data-model object as a scope.

@@ -286,14 +286,19 @@ CInteraction& CForcefield::Insert(const InteractionTypePtr& type, std::vector<At
 
 CInteraction& CForcefield::AddInteraction(const CInteraction& interaction, const std::list<std::string>& atomTypes)
 {
-    const FunctionalFormPtr& form = interaction.GetFunctionalForm();
+    return AdoptInteraction(InteractionPtr(new CInteraction(interaction)), atomTypes);
+}
+
+CInteraction& CForcefield::AdoptInteraction(const InteractionPtr& interaction, const std::list<std::string>& atomTypes)
+{
+    const FunctionalFormPtr& form = interaction->GetFunctionalForm();
     InteractionTypePtr type = m_serverDescription->FindTypeOfForm(*form);
     if (!type)
         throw KelvResult(E_UNEXPECTED, "The functional form \"" + form->GetKeyword() +
                                            "\" is not registered with the server \"" +
                                            m_serverDescription->GetName() + "\".");
     std::vector<AtomTypePtr> canonical = CanonicalAtomTypes(*type, atomTypes);
-    return Insert(type, std::move(canonical), InteractionPtr(new CInteraction(interaction)));
+    return Insert(type, std::move(canonical), interaction);
 }
 
 CInteraction& CForcefield::AddInteraction(const std::string& type, const std::string& form,

@@ -124,6 +124,12 @@ public:
                                      const std::list<std::string>& atomTypes, int id) const;
     const InteractionEntryList& GetInteractionEntries() const { return m_interactions; }
 
+protected:
+    // Adds the interaction itself, not a copy, as AddInteraction adds one: a
+    // reader that made it hands it over, so that a big library is not held
+    // twice while it loads. The caller changes it no more.
+    CInteraction& AdoptInteraction(const InteractionPtr& interaction, const std::list<std::string>& atomTypes);
+
 private:
     // The interactions of one form between the same atom types: by id, each
     // with its place in the list and its rank in the order of addition; and

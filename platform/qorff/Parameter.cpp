@@ -2,6 +2,8 @@
 
 #include "kelv/kelv.h"
 
+#include <boost/make_shared.hpp>
+
 namespace {
 const ParameterDescriptionPtr& Checked(const ParameterDescriptionPtr& description)
 {
@@ -20,7 +22,22 @@ CParameter::CParameter(const ParameterDescriptionPtr& description)
 
 const std::string& CParameter::GetUnit() const
 {
-    return m_hasCustomUnit ? m_customUnit : m_description->GetUnit();
+    return m_hasCustomUnit ? m_texts->customUnit : m_description->GetUnit();
+}
+
+const std::string& CParameter::GetQuality() const
+{
+    static const std::string none;
+    return m_texts ? m_texts->quality : none;
+}
+
+void CParameter::SetQuality(const std::string& quality)
+{
+    if (!m_texts && quality.empty())
+        return;
+    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    texts->quality = quality;
+    m_texts = texts;
 }
 
 void CParameter::SetIsToBeFitted(bool toBeFitted)
@@ -32,6 +49,8 @@ void CParameter::SetIsToBeFitted(bool toBeFitted)
 
 void CParameter::SetCustomUnit(const std::string& unit)
 {
-    m_customUnit = unit;
+    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    texts->customUnit = unit;
+    m_texts = texts;
     m_hasCustomUnit = true;
 }

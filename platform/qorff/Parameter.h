@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <boost/shared_ptr.hpp>
+
 #include "qorff/ObjectWithName.h"
 #include "qorff/ParameterDescription.h"
 
@@ -35,8 +37,8 @@ public:
     void SetCustomUnit(const std::string& unit);
     bool HasCustomUnit() const { return m_hasCustomUnit; }
 
-    const std::string& GetQuality() const { return m_quality; }
-    void SetQuality(const std::string& quality) { m_quality = quality; }
+    const std::string& GetQuality() const;
+    void SetQuality(const std::string& quality);
 
     const ParameterDescriptionPtr& GetDescription() const { return m_description; }
 
@@ -45,6 +47,13 @@ private:
     double m_default;
     bool m_toBeFitted = false;
     bool m_hasCustomUnit = false;
-    std::string m_customUnit;
-    std::string m_quality;
+    // The texts few parameters have (a unit of their own, a fit's quality),
+    // kept apart so that the parameters of every interaction of a big
+    // library do not each carry two empty strings. Shared by copies and
+    // never changed: a change makes new texts.
+    struct Texts {
+        std::string customUnit;
+        std::string quality;
+    };
+    boost::shared_ptr<const Texts> m_texts;
 };

@@ -21,6 +21,7 @@
 #include <set>
 
 #include "com/regularfile.h"
+#include "qorqm/FileDataCopy.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 
@@ -568,22 +569,7 @@ bool CopyFileContents(const std::string& source, const std::string& target, std:
         }
     }
     CReplaceFile file(target, project);
-    bool ok = file.IsOpen();
-    char block[64 * 1024];
-    int readError = 0;
-    while (ok) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            readError = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        errno = 0;
-        ok = static_cast<bool>(file.Stream().write(block, got));
-    }
+    const int readError = file.IsOpen() ? CopyFileData(fd, file.Stream()) : 0;
     ::close(fd);
     if (readError != 0) {
         file.Discard();
@@ -591,8 +577,7 @@ bool CopyFileContents(const std::string& source, const std::string& target, std:
         return failed(RegularFile::Refusal(MessageText::Excerpt(source), "cannot be read (" +
                                                                            std::string(std::strerror(readError)) + ")"));
     }
-    ok = file.Commit();
-    if (!ok)
+    if (!file.Commit())
         return failed("\"" + MessageText::Excerpt(target) + "\" cannot be written: " + file.Error());
     return true;
 }

@@ -2,9 +2,15 @@
 
 #include "com/regularfile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "kelv/KelvResult.h"
 
@@ -54,41 +60,61 @@ void PutList(std::string& out, const std::vector<double>& values)
         PutF64(out, v);
 }
 
-// A cursor over the file's bytes; every take checks what is left.
+// A cursor over the file, read a block at a time: nothing is held but the
+// block and what the caller takes, and every take is checked against what
+// the file's size (as its descriptor gave it when opened) leaves, before
+// anything of that size is allocated.
 class Input {
 public:
-    Input(const std::string& path, std::string bytes) : m_path(path), m_bytes(std::move(bytes)) {}
+    explicit Input(const std::string& path) : m_path(path)
+    {
+        std::string why;
+        m_fd = RegularFile::Open(path, why, RegularFile::Bound::Trajectory);
+        if (m_fd < 0)
+            throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" " +
+                                         (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
+        struct stat status;
+        if (::fstat(m_fd, &status) != 0) {
+            ::close(m_fd);
+            throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" cannot be read.");
+        }
+        m_size = static_cast<std::uint64_t>(status.st_size);
+    }
+    ~Input() { ::close(m_fd); }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
 
     [[noreturn]] void Fail(const std::string& what) const
     {
         throw KelvResult(E_FAIL, "The trajectory file \"" + m_path + "\" " + what);
     }
-    std::size_t Left() const { return m_bytes.size() - m_at; }
-    bool AtEnd() const { return m_at == m_bytes.size(); }
-    std::string Tag()
+    std::uint64_t Left() const { return m_size - std::min(m_size, m_at); }
+    // True when the file ends here (no byte follows, even one written after
+    // it was opened).
+    bool AtEnd()
     {
-        Need(4);
-        std::string tag = m_bytes.substr(m_at, 4);
-        m_at += 4;
-        return tag;
+        if (m_next < m_filled)
+            return false;
+        return Fill() == 0;
     }
+    std::string Tag() { return Text(4); }
     std::uint32_t U32()
     {
-        Need(4);
+        unsigned char b[4];
+        Take(b, 4);
         std::uint32_t v = 0;
         for (int i = 0; i < 4; ++i)
-            v |= static_cast<std::uint32_t>(static_cast<unsigned char>(m_bytes[m_at + i])) << (8 * i);
-        m_at += 4;
+            v |= static_cast<std::uint32_t>(b[i]) << (8 * i);
         return v;
     }
     std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
     double F64()
     {
-        Need(8);
+        unsigned char b[8];
+        Take(b, 8);
         std::uint64_t bits = 0;
         for (int i = 0; i < 8; ++i)
-            bits |= static_cast<std::uint64_t>(static_cast<unsigned char>(m_bytes[m_at + i])) << (8 * i);
-        m_at += 8;
+            bits |= static_cast<std::uint64_t>(b[i]) << (8 * i);
         double v = 0.0;
         std::memcpy(&v, &bits, 8);
         return v;
@@ -96,8 +122,8 @@ public:
     std::string Text(std::uint32_t length)
     {
         Need(length);
-        std::string text = m_bytes.substr(m_at, length);
-        m_at += length;
+        std::string text(length, '\0');
+        Take(text.data(), length);
         return text;
     }
     // A list of 0 or `expected` values (exactly `expected` when required).
@@ -107,7 +133,7 @@ public:
         if (count != expected && (required || count != 0))
             Fail(std::string("holds ") + std::to_string(count) + " " + what + " values in a frame of " +
                  std::to_string(expected / 3) + " atoms.");
-        Need(static_cast<std::size_t>(count) * 8);
+        Need(static_cast<std::uint64_t>(count) * 8);
         std::vector<double> values(count);
         for (double& v : values)
             v = F64();
@@ -115,14 +141,49 @@ public:
     }
 
 private:
-    void Need(std::size_t n) const
+    void Need(std::uint64_t n) const
     {
         if (n > Left())
             Fail("is cut short.");
     }
+    // Reads the next block; the bytes it gave (0 at the end of the file).
+    std::size_t Fill()
+    {
+        m_next = 0;
+        m_filled = 0;
+        for (;;) {
+            const ssize_t got = ::read(m_fd, m_block, sizeof m_block);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                Fail("cannot be read (" + std::string(std::strerror(errno)) + ").");
+            m_filled = static_cast<std::size_t>(got);
+            return m_filled;
+        }
+    }
+    void Take(void* out, std::size_t n)
+    {
+        Need(n);
+        auto* to = static_cast<char*>(out);
+        while (n > 0) {
+            if (m_next == m_filled && Fill() == 0)
+                Fail("is cut short.");
+            const std::size_t some = std::min(n, m_filled - m_next);
+            std::memcpy(to, m_block + m_next, some);
+            to += some;
+            m_next += some;
+            m_at += some;
+            n -= some;
+        }
+    }
+
     std::string m_path;
-    std::string m_bytes;
-    std::size_t m_at = 0;
+    int m_fd = -1;
+    std::uint64_t m_size = 0; // as the descriptor gave it when opened
+    std::uint64_t m_at = 0;   // bytes taken
+    char m_block[64 * 1024];
+    std::size_t m_next = 0;   // next byte of the block
+    std::size_t m_filled = 0; // bytes in the block
 };
 
 }  // namespace
@@ -171,12 +232,7 @@ std::string EncodeEnd(std::uint32_t frameCount)
 
 TrjContents Read(const std::string& path)
 {
-    std::string bytes;
-    std::string why;
-    if (!RegularFile::ReadAll(path, bytes, why, RegularFile::Bound::Trajectory))
-        throw KelvResult(E_FAIL, "The trajectory file \"" + path + "\" " +
-                                     (why == RegularFile::NotThere ? std::string("cannot be opened") : why) + ".");
-    Input in(path, std::move(bytes));
+    Input in(path);
 
     if (in.Left() < 4 || in.Tag() != "QTRJ")
         in.Fail("is not a trajectory file.");

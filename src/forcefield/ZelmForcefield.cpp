@@ -89,8 +89,9 @@ void CZelmForcefield::Take(const CZelmLibUtils& reader)
         if (species.IsShell() && !HasAtomType(shell))
             AddAtomType(shell, species.GetShellCharge());
     }
+    // The reader's interactions become the forcefield's (not copies of them).
     for (const CZelmLibUtils::InteractionEntry& entry : reader.GetInteractions())
-        AddInteraction(*entry.interaction, entry.atomTypes);
+        AdoptInteraction(entry.interaction, entry.atomTypes);
     m_keptLines = reader.GetOtherLines();
     m_keptSpeciesLines = reader.GetKeptSpeciesLines();
     KeepBlocks(reader);

@@ -1,21 +1,73 @@
 #include "setup/RunInfoFromDeck.h"
 
 #include "kelv/kelv.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "qorvira/ZelmParseUtilities.h"
 
+#include <limits>
 #include <vector>
 
 namespace ZelmDeck {
 
 namespace {
 
+// The next line of the deck without its line break and a carriage return
+// before it, lower-cased, as the engine reads it: its first
+// ZelmLineLength() characters (the rest is passed over unread into memory,
+// so that a line of a gigabyte costs no more than a short one); the empty
+// line at the end of the input.
+std::string DeckLine(std::istream& stream)
+{
+    std::string line;
+    const std::size_t keep = ZelmParseUtilities::ZelmLineLength() + 1; // and a carriage return
+    std::istream::sentry ready(stream, true);
+    if (!ready)
+        return line;
+    std::streambuf& buffer = *stream.rdbuf();
+    for (;;) {
+        const int c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            stream.setstate(line.empty() ? std::ios::eofbit | std::ios::failbit : std::ios::eofbit);
+            break;
+        }
+        if (c == '\n')
+            break;
+        line.push_back(static_cast<char>(c));
+        if (line.size() == keep) {
+            stream.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+            break;
+        }
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() > keep - 1)
+        line.resize(keep - 1);
+    return ZelmParseUtilities::MakeStringLowerCase(line);
+}
+
 std::vector<std::string> LowerCaseWords(std::istream& stream)
 {
     std::vector<std::string> words;
-    ParseUtilities::Tokenize(ZelmParseUtilities::GetLowerCaseLine(stream), words, " ");
+    ParseUtilities::Tokenize(DeckLine(stream), words, " ");
     return words;
+}
+
+// A deck begins with its keyword line; a first word that is no keyword (a
+// file of zeros or of binary data put in a deck's place) is refused before
+// anything more of the file is read.
+void RequireKeywordLine(const std::vector<std::string>& firstWords, const std::string& path)
+{
+    if (firstWords.empty())
+        return;
+    const unsigned char first = static_cast<unsigned char>(firstWords.front()[0]);
+    if ((first >= 'a' && first <= 'z') || first == '#')
+        return;
+    const std::string deck = path.empty() ? std::string("The input deck")
+                                          : "The ZELM input file '" + MessageText::Excerpt(path) + "'";
+    throw KelvResult(E_UNEXPECTED, deck + " is not a deck: it does not begin with a line of keywords (its first word "
+                                          "is '" + MessageText::Excerpt(firstWords.front()) + "').");
 }
 
 bool Contains(const std::string& word, const char* keyword)
@@ -36,7 +88,7 @@ bool ReadNoteLine(std::istream& stream, std::string& line)
 
 } // namespace
 
-DeckSettings ReadDeckSettings(std::istream& deck)
+DeckSettings ReadDeckSettings(std::istream& deck, const std::string& path)
 {
     DeckSettings settings;
     static const struct {
@@ -44,7 +96,9 @@ DeckSettings ReadDeckSettings(std::istream& deck)
         long task;
     } taskWords[] = {{"md", 3}, {"opti", 2}, {"grad", 1}, {"fit", 4}};
     bool found = false;
-    for (const std::string& word : LowerCaseWords(deck)) {
+    const std::vector<std::string> firstWords = LowerCaseWords(deck);
+    RequireKeywordLine(firstWords, path);
+    for (const std::string& word : firstWords) {
         for (const auto& candidate : taskWords) {
             if (Contains(word, candidate.word)) {
                 settings.task = candidate.task;

@@ -23,8 +23,12 @@ struct DeckSettings
 // first line whose first word begins with "lib" (its second word, or the
 // first word of the next line). A deck that marks regions together with a
 // surface cell ("scell" or "svector") is a Surface run (task 5), with or
-// without a library line. Lines are lower-cased and may end in CR LF.
-DeckSettings ReadDeckSettings(std::istream& deck);
+// without a library line. Lines are lower-cased and may end in CR LF; of
+// each line the engine's line length is read, as the engine reads it.
+// A first line whose first word begins with neither a letter nor "#" is
+// no keyword line: the deck (named by `path` when given) is refused,
+// KelvResult E_UNEXPECTED, before more of it is read.
+DeckSettings ReadDeckSettings(std::istream& deck, const std::string& path = std::string());
 
 // The library note.
 struct LibraryNote

@@ -425,7 +425,7 @@ void CZelmRunInfo::ReadInputFile(const std::string& path)
     RegularFile::InputFile deck(path, RegularFile::Bound::Deck);
     if (!deck.IsOpen())
         throw KelvResult(E_UNEXPECTED, deck.Failure(KelvFormat("Unable to open ZELM input file '%1'.") << path));
-    const ZelmDeck::DeckSettings settings = ZelmDeck::ReadDeckSettings(deck);
+    const ZelmDeck::DeckSettings settings = ZelmDeck::ReadDeckSettings(deck, path);
     m_task = settings.task;
     m_libraryName = settings.libraryName;
     m_libraryPath = settings.libraryName.empty()

@@ -438,3 +438,35 @@ TEST(Parameters, StateAndRefusals)
     const ParameterDescriptionPtr none;
     EXPECT_THROW(CParameter{none}, KelvResult);
 }
+
+// A parameter's own unit and quality belong to it alone: a copy made before
+// or after either is set keeps what it had, whichever of the two changes.
+TEST(Parameters, OwnUnitAndQualityStayWithTheParameterTheyWereGiven)
+{
+    CParameter original(Parameter("A", "eV", 1.5, true, false));
+    original.SetQuality("good");
+    CParameter copy = original;
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+        const char* originalUnit;
+        const char* originalQuality;
+        const char* copyUnit;
+        const char* copyQuality;
+    } rows[] = {
+        {"none", [] {}, "eV", "good", "eV", "good"},
+        {"the copy's unit", [&] { copy.SetCustomUnit("kJ"); }, "eV", "good", "kJ", "good"},
+        {"the original's quality", [&] { original.SetQuality("poor"); }, "eV", "poor", "kJ", "good"},
+        {"the copy's quality cleared", [&] { copy.SetQuality(""); }, "eV", "poor", "kJ", ""},
+        {"the original's unit", [&] { original.SetCustomUnit("au"); }, "au", "poor", "kJ", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        row.apply();
+        EXPECT_EQ(original.GetUnit(), row.originalUnit);
+        EXPECT_EQ(original.GetQuality(), row.originalQuality);
+        EXPECT_EQ(copy.GetUnit(), row.copyUnit);
+        EXPECT_EQ(copy.GetQuality(), row.copyQuality);
+    }
+    EXPECT_EQ(CParameter(Parameter("B", "eV", 0.0, false, false)).GetQuality(), "");
+}

@@ -2,6 +2,7 @@
 #include "common/TempFolder.h"
 
 #include <filesystem>
+#include <functional>
 
 #include <unistd.h>
 
@@ -380,6 +381,52 @@ TEST(HelperObjects, NumberingGivesParentPositions)
     EXPECT_EQ(number, 7);
     auto other = RockSalt();
     EXPECT_EQ(numbering->GetNumber(ObjectFor(other, other->Atoms()[0].handle).get(), &number), E_INVALIDARG);
+}
+
+// A numbering kept while its model changes numbers the model as it stands:
+// each row changes the rock salt (Na orbit, then Cl orbit) and gives the
+// numbers of every atom afterwards.
+TEST(HelperObjects, NumberingFollowsChangesOfItsModel)
+{
+    ASSERT_TRUE(SUCCEEDED(RegisterModelClasses()));
+    struct Row {
+        const char* change;
+        std::function<void(Document&)> apply;
+        std::vector<LONG> expected;
+    };
+    const Row rows[] = {
+        {"none", [](Document&) {}, {1, 1, 1, 1, 2, 2, 2, 2}},
+        {"Na orbit removed", [](Document& d) { d.RemoveAtom(d.Atoms()[0].handle); }, {1, 1, 1, 1}},
+        // As many atoms as before: the Cl orbit now comes first.
+        {"Na orbit removed and added again",
+         [](Document& d) {
+             d.RemoveAtom(d.Atoms()[0].handle);
+             d.AddAtomAt("Na", {0, 0, 0});
+         },
+         {1, 1, 1, 1, 2, 2, 2, 2}},
+        {"made P 1", [](Document& d) { d.MakeP1(); }, {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const Row& row : rows) {
+        auto d = RockSalt();
+        KelvComPtr<IQoAtomNumbering> numbering;
+        ASSERT_EQ(CoCreateInstance(CLSID_QoAtomNumbering, nullptr, CLSCTX_SERVER, IID_IQoAtomNumbering,
+                                   numbering.ReceiveVoid()),
+                  S_OK);
+        KelvVariant source;
+        Query<IQoAtomNumberingSource>(ModelObjectFor(d))->get_NumberingSource(source.Receive());
+        ASSERT_EQ(numbering->Initialise(source.Get(), 1), S_OK);
+        const Handle chlorine = d->Atoms()[4].handle;
+        LONG number = 0;
+        ASSERT_EQ(numbering->GetNumber(ObjectFor(d, chlorine).get(), &number), S_OK);
+        EXPECT_EQ(number, 2) << row.change;
+        row.apply(*d);
+        std::vector<LONG> numbers;
+        for (const auto& item : Items(Contents(d).get())) {
+            EXPECT_EQ(numbering->GetNumber(item.get(), &number), S_OK) << row.change;
+            numbers.push_back(number);
+        }
+        EXPECT_EQ(numbers, row.expected) << row.change;
+    }
 }
 
 TEST(HelperObjects, ScopeHolderShowsOneObject)

@@ -137,6 +137,49 @@ TEST(DeckReadBack, CarriageReturnLineEnds)
     EXPECT_EQ(settings.libraryName, "mylib");
 }
 
+// A deck begins with its keyword line: a first word that is no keyword is
+// refused (the deck named); a line is read to the engine's line length, as
+// the engine reads it, so words past it count for nothing.
+TEST(DeckReadBack, AFirstLineOfNoKeywordsIsRefusedAndLinesAreReadToTheEnginesLength)
+{
+    const std::string past(1100, 'x');
+    const struct {
+        const char* what;
+        std::string deck;
+        const char* refusal; // nullptr: read; then its task
+        long task;
+    } rows[] = {
+        {"zeros", std::string(5000, '\0') + "\nopti\n", "its first word is '\\x00\\x00", 0},
+        {"a number", "12 opti\n", "its first word is '12'", 0},
+        {"binary", "\x89PNG\r\n", "its first word is '\\x89png'", 0},
+        {"a comment first", "# made by hand\nopti\n", nullptr, 1},
+        {"blanks before the keywords", "   opti conv\n", nullptr, 2},
+        {"an empty first line", "\nopti\n", nullptr, 1},
+        {"a keyword past the line length", "opti\nregion 1\n" + past + " scell\n", nullptr, 2},
+        {"a keyword within the line length", "opti\nregion 1\nscell " + past + "\n", nullptr, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::istringstream deck(row.deck);
+        if (row.refusal == nullptr) {
+            EXPECT_EQ(ZelmDeck::ReadDeckSettings(deck, "/p/x.gin").task, row.task);
+            continue;
+        }
+        try {
+            ZelmDeck::ReadDeckSettings(deck, "/p/x.gin");
+            ADD_FAILURE() << "read";
+        } catch (const KelvResult& refused) {
+            EXPECT_EQ(refused.GetMessage().rfind("The ZELM input file '/p/x.gin' is not a deck: it does not begin "
+                                                 "with a line of keywords",
+                                                 0),
+                      0u)
+                << refused.GetMessage();
+            EXPECT_NE(refused.GetMessage().find(row.refusal), std::string::npos) << refused.GetMessage();
+            EXPECT_LT(refused.GetMessage().size(), 400u);
+        }
+    }
+}
+
 TEST(DeckReadBack, UnopenableDeckNamesItsPath)
 {
     TempFolder folder("missing-deck");
