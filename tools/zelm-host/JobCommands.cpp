@@ -278,9 +278,9 @@ void PrintJob(QzHost::HostApplication& host, std::ostream& out)
         // Its life was delivered to the module's job object, but nothing ran.
         const std::string project = ShownText(host.DocumentsFolder());
         Fail("the job was staged in \"" + ShownText(job.ServerFolder()) + "\" and not run: the project \"" + project +
-             "\" sets no engine for \"" + job.ServerName() + "\"; set one with: zelm-host engine --project \"" +
-             project + "\" --stub (the engine stand-in), or zelm-host engine --project \"" + project +
-             "\" 'COMMAND' (%SEED%: the job's seed); then run it again");
+             "\" sets no engine for \"" + job.ServerName() + "\"; set one with: zelm-host engine --project " +
+             ShellQuoted(host.DocumentsFolder()) + " --stub (the engine stand-in), or zelm-host engine --project " +
+             ShellQuoted(host.DocumentsFolder()) + " 'COMMAND' (%SEED%: the job's seed); then run it again");
     }
 }
 
