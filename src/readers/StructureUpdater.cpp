@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
@@ -248,6 +249,16 @@ std::string WorkingCopyFailure(const std::string& message, const std::string& ta
            advice + ".";
 }
 
+// Refuses a working copy whose links lead out of `folder` (nothing to check
+// without one).
+void RefuseLinkLeaving(const std::string& target, const std::string& folder)
+{
+    const std::string leaving = LinkLeavingProject(target, folder);
+    if (!leaving.empty())
+        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
+                                             "\" cannot be written: " + leaving + ".");
+}
+
 }  // namespace
 
 void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -257,7 +268,8 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
     if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
         return;
     const std::string temporary = PathUtilities::ExtensionRemoved(outputPath) + "_TDE_" + arc;
-    ReadFinalArcFrame(outputPath, temporary, ProjectFolderForWrites(root));
+    // The working copy belongs to the run's folder, wherever the run is kept.
+    ReadFinalArcFrame(outputPath, temporary, RunFileHold(temporary, ProjectFolderForWrites(root)));
     if (!DiskUtilities::FileExists(temporary))
         return;
     CAutoFileDelete deleteCopy(temporary);
@@ -314,10 +326,7 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     const CArchiveFileReader archive(source, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrame);
     const CArchiveFileReader::TextExtent frame =
         archive.GetFrames().empty() ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
-    const std::string leaving = LinkLeavingProject(target, project);
-    if (!leaving.empty())
-        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
-                                             "\" cannot be written: " + leaving + ".");
+    RefuseLinkLeaving(target, project);
     RegularFile::OutputFile out(PathUtilities::ToNative(target));
     if (!out.IsOpen()) {
         const int error = errno;
@@ -353,6 +362,23 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
         throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
                                                           failure));
     }
+}
+
+std::string RunFileHold(const std::string& file, const std::string& project)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path folder = fs::absolute(PathUtilities::ToNative(file), error).parent_path().lexically_normal();
+    if (!project.empty()) {
+        const fs::path named = fs::absolute(PathUtilities::ToNative(project), error).lexically_normal();
+        const auto within = [](const fs::path& outer, const fs::path& inner) {
+            const auto [end, at] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+            return end == outer.end() || (std::next(end) == outer.end() && end->empty());
+        };
+        if (within(named, folder) || within(fs::weakly_canonical(named, error), fs::weakly_canonical(folder, error)))
+            return project;
+    }
+    return folder.string();
 }
 
 void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBScope>& model, int& expected)

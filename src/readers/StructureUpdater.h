@@ -38,6 +38,12 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 void ReadFinalArcFrame(const std::string& source, const std::string& target,
                        const std::string& project = std::string());
 
+// The folder a file that a run's results add (the working copy, the frames
+// file) is held to: the project when the run's folder lies in it, named or
+// once links are followed; else the run's own folder, wherever the user
+// keeps the run. Nothing is written through a link leaving it.
+std::string RunFileHold(const std::string& file, const std::string& project);
+
 // Throws E_INVALIDARG "Model has been modified and cannot be used for
 // analysis: wrong number of atoms." when the model's periodic-parent atoms
 // are not `expected` in number.

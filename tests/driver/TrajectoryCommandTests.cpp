@@ -272,3 +272,68 @@ TEST_F(TrajectoryCommands, AFrameEqualButForRoundingChangesNothing)
         }
     }
 }
+
+TEST_F(TrajectoryCommands, ARunKeptOutsideTheProjectUpdatesTheDocumentNamed)
+{
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
+    ASSERT_EQ(Run("register").code, 0);
+    fs::create_directories(folder.File("proj"));
+    fs::create_directories(folder.File("run"));
+    fs::create_directories(folder.File("shared"));
+    fs::create_directories(folder.File("elsewhere"));
+    ASSERT_EQ(Run("project proj").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt --project proj").code,
+              0);
+    fs::copy_file(folder.File("proj/salt.qsd"), folder.File("shared/salt.qsd"));
+    fs::copy_file(folder.File("proj/salt.qsd"), folder.File("proj/plain.qsd"));
+    fs::remove(folder.File("proj/salt.qsd"));
+    fs::create_symlink("../shared/salt.qsd", folder.File("proj/salt.qsd"));
+    fs::copy_file(results + "geomopt/rocksalt.arc", folder.File("run/rocksalt.arc"));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("run/rocksalt.gout"));
+
+    // Each file is held to the folder it is written in: the document is
+    // saved where it is (through its link), the working copy and the frames
+    // file belong to the run's folder and are never written through a link
+    // leading out of it.
+    const struct {
+        const char* command;
+        const char* link;    // a link put in the run's folder first (to "elsewhere")
+        const char* output;  // in standard output on success
+        const char* error;   // in standard error on failure
+        const char* changed; // the file the command changes
+    } rows[] = {
+        {"update-structure proj/plain.qsd run/rocksalt.arc", "", "updated ", "", "proj/plain.qsd"},
+        {"update-structure proj/salt.qsd run/rocksalt.arc", "", "updated ", "", "shared/salt.qsd"},
+        {"trajectory run/rocksalt --document proj/plain.qsd", "", "Trajectory: 5 frames of 8 atoms", "",
+         "run/rocksalt.trj"},
+        {"update-structure proj/plain.qsd run/rocksalt.arc", "rocksalt_TDE_.arc", "",
+         "rocksalt_TDE_.arc\" cannot be written: it is a symbolic link to", ""},
+        {"trajectory run/rocksalt --document proj/plain.qsd", "rocksalt.trj", "",
+         "rocksalt.trj\" cannot be written: it is a symbolic link to", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.command) + " " + row.link);
+        fs::copy_file(folder.File("proj/plain.qsd"), folder.File("plain.before"), fs::copy_options::overwrite_existing);
+        std::error_code error;
+        fs::remove(folder.File("run/rocksalt.trj"), error);
+        const std::string before = *row.changed ? QzTest::ReadFile(folder.File(row.changed)) : std::string();
+        if (*row.link)
+            fs::create_symlink("../elsewhere/" + std::string(row.link), folder.File(std::string("run/") + row.link));
+        const Outcome outcome = Run(row.command);
+        if (*row.link)
+            fs::remove(folder.File(std::string("run/") + row.link));
+        EXPECT_TRUE(fs::is_empty(folder.File("elsewhere")));
+        if (*row.error) {
+            EXPECT_EQ(outcome.code, 1) << outcome.out;
+            EXPECT_NE(outcome.err.find(row.error), std::string::npos) << outcome.err;
+            continue;
+        }
+        EXPECT_EQ(outcome.code, 0) << outcome.err;
+        EXPECT_NE(outcome.out.find(row.output), std::string::npos) << outcome.out;
+        EXPECT_NE(QzTest::ReadFile(folder.File(row.changed)), before);
+        EXPECT_TRUE(fs::is_symlink(folder.File("proj/salt.qsd")));
+        fs::copy_file(folder.File("plain.before"), folder.File("proj/plain.qsd"), fs::copy_options::overwrite_existing);
+        fs::copy_file(folder.File("plain.before"), folder.File("shared/salt.qsd"), fs::copy_options::overwrite_existing);
+    }
+}

@@ -51,20 +51,17 @@ std::unique_ptr<QzHost::HostApplication> HostOver(const std::string& folder)
     return std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, false));
 }
 
-// The document, in the host over the project of the run's files that the
-// command writes (`written`, a file of the run): the project of a written
-// file is the one of the folder it is written into. A document outside that
-// project is refused.
-OpenDocument Open(const std::string& documentPath, const std::string& written)
+// The document, in the host over its own project (the nearest folder above
+// it that holds a project state). The run's files that a command writes
+// belong to the run's folder, wherever the user keeps the run, and are held
+// to that folder where they are written; the document is saved where it is.
+OpenDocument Open(const std::string& documentPath)
 {
     OpenDocument opened;
     opened.path = Absolute(documentPath);
     if (const std::string why = NotAnInputFile(opened.path); !why.empty())
         Fail("the document \"" + documentPath + "\" " + why);
-    opened.folder = ProjectOfFolder(fs::path(Absolute(written)).parent_path().string());
-    if (!QzHost::HostPaths::IsInside(opened.folder, opened.path))
-        Fail("the document \"" + documentPath + "\" is not in the project \"" + opened.folder +
-             "\" of the run's files it is written with");
+    opened.folder = ProjectOfFolder(fs::path(opened.path).parent_path().string());
     opened.lock = std::make_unique<DocumentChangeLock>(opened.folder, opened.path);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
@@ -134,7 +131,7 @@ std::string CutFrameNote(const std::string& archive)
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
     const std::string arc = Absolute(archive);
-    OpenDocument opened = Open(document, arc);
+    OpenDocument opened = Open(document);
     std::error_code error;
     if (const std::string why = NotAnInputFile(arc); !why.empty())
         Fail("the archive \"" + archive + "\" " + why);
@@ -234,7 +231,7 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
                      std::ostream& out)
 {
     const std::string name = Absolute(base);
-    OpenDocument opened = Open(document, name + ".trj");
+    OpenDocument opened = Open(document);
     RequireFinishedRun(name);
     std::string chosen = kind;
     if (chosen.empty()) {
@@ -275,7 +272,7 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
     const std::string qtd = name + ".qtd";
     std::error_code error;
     std::string why;
-    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, opened.folder))
+    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, fs::path(name).parent_path().string()))
         Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + why);
     out << "wrote " << name << ".trj (" << chosen << ")\n";
     if (code != 3)
