@@ -332,7 +332,8 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
         const int error = errno;
         // Something other than a file stands there: say what it is; else the
         // system's reason with the advice that fits it.
-        if (out.Why().rfind("is ", 0) == 0)
+        struct stat standing;
+        if (::stat(PathUtilities::ToNative(target).c_str(), &standing) == 0 && !S_ISREG(standing.st_mode))
             throw KelvResult(E_UNEXPECTED, out.Failure("Unable to open ZELM intermediate arc file."));
         throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, error));
     }
