@@ -2,7 +2,13 @@
 
 #include <utility>
 
+#include <algorithm>
+
+#include "qorqm/DiskUtilities.h"
+#include "qorqm/PathUtilities.h"
 #include "readers/ArchiveFileReader.h"
+#include "readers/OutputFileReader.h"
+#include "setup/ZelmRunInfo.h"
 
 namespace {
 
@@ -10,7 +16,10 @@ namespace {
 // the reader when the file is opened, so a frame is a copy of one of them.
 class ReaderArchive : public ITrajectoryArchive {
 public:
-    ReaderArchive(const std::string& path, const CAtomicIndexMap& map) : m_reader(path, map) {}
+    ReaderArchive(const std::string& path, const CAtomicIndexMap& map)
+        : m_reader(path, map, CArchiveFileReader::Keep::AllFrames, RunAtomCount(path))
+    {
+    }
 
     std::size_t GetFrameCount() const override { return m_reader.GetFrames().size(); }
 
@@ -31,6 +40,7 @@ public:
     bool Is2DPeriodic() const override { return m_reader.Is2DPeriodic(); }
     bool Is3DPeriodic() const override { return m_reader.Is3DPeriodic(); }
     bool IsLastFrameCut() const override { return m_reader.IsLastFrameCut(); }
+    std::size_t DamagedFrame() const override { return m_reader.DamagedFrame(); }
 
 private:
     CArchiveFileReader m_reader;
@@ -43,6 +53,22 @@ TrajectoryArchiveOpener& InstalledOpener()
 }
 
 }  // namespace
+
+std::size_t RunAtomCount(const std::string& archivePath)
+{
+    const std::string output = PathUtilities::ExtensionReplaced(archivePath, CZelmRunInfo::OutputFileExtension());
+    if (!DiskUtilities::FileExists(output))
+        return 0;
+    int cores = 0, shells = 0, irreducible = 0, total = 0;
+    try {
+        COutputFileReader::ReadAtomTable(output, cores, shells, irreducible, total);
+    } catch (const KelvResult&) {
+        return 0;  // the commands that read the output give its reason
+    }
+    if (shells != 0)
+        return 0;
+    return static_cast<std::size_t>(std::max(total > 0 ? total : cores, 0));
+}
 
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map)
 {

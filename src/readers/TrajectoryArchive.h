@@ -33,7 +33,16 @@ public:
     virtual bool Is3DPeriodic() const = 0;
     // True when the file ends inside a frame that is therefore not counted.
     virtual bool IsLastFrameCut() const { return false; }
+    // The number (from 1) of the first frame that is not whole though the
+    // file goes on, which ends the frames; 0 when there is none.
+    virtual std::size_t DamagedFrame() const { return 0; }
 };
+
+// The number of atoms of every whole frame of the archive at `path`: the
+// atoms of the run's main output beside it (the archive's name with ".gout"),
+// 0 when it has none to give (no output, or one that counts shells, which an
+// archive need not list), which leaves the first frame to set it.
+std::size_t RunAtomCount(const std::string& archivePath);
 
 // Opens the archive at `path` with the document-to-engine atom map; throws
 // (KelvResult) when the file is missing or unreadable.

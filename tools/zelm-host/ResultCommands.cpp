@@ -107,12 +107,15 @@ void RequireFinishedRun(const std::string& base)
 
 }  // namespace
 
-std::string CutFrameNote(const std::string& archive, bool cut, std::size_t whole)
+std::string CutFrameNote(const std::string& archive, bool cut, std::size_t damaged, std::size_t whole)
 {
+    const std::string taken = "the " + std::to_string(whole) + (whole == 1 ? " whole frame" : " whole frames") +
+                              " before it are taken\n";
+    if (damaged != 0)
+        return "note: frame " + std::to_string(damaged) + " of \"" + archive + "\" is damaged: " + taken;
     if (!cut)
         return std::string();
-    return "note: the last frame of \"" + archive + "\" is cut short: the " + std::to_string(whole) +
-           (whole == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+    return "note: the last frame of \"" + archive + "\" is cut short: " + taken;
 }
 
 std::string CutFrameNote(const std::string& archive)
@@ -122,7 +125,7 @@ std::string CutFrameNote(const std::string& archive)
         return std::string();
     try {
         const std::unique_ptr<ITrajectoryArchive> frames = OpenTrajectoryArchive(archive, CAtomicIndexMap());
-        return CutFrameNote(archive, frames->IsLastFrameCut(), frames->GetFrameCount());
+        return CutFrameNote(archive, frames->IsLastFrameCut(), frames->DamagedFrame(), frames->GetFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
