@@ -64,7 +64,7 @@ std::string OutputName(const std::string& seed)
 // memory: asking writes nothing.
 void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
 {
-    if (OpenTrajectoryArchive(archive, map)->GetFrameCount() == 0)
+    if (SummariseTrajectoryArchive(archive, map).frames == 0)
         throw KelvResult(E_FAIL, noFrame);
 }
 

@@ -2,7 +2,10 @@
 
 #include <utility>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <mutex>
 
 #include "qorqm/DiskUtilities.h"
 #include "qorqm/PathUtilities.h"
@@ -76,6 +79,50 @@ std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& pat
     if (opener)
         return opener(path, map);
     return std::make_unique<ReaderArchive>(path, map);
+}
+
+TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map)
+{
+    const auto summarise = [&] {
+        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(path, map);
+        TrajectoryArchiveSummary summary;
+        summary.frames = archive->GetFrameCount();
+        summary.lastFrameCut = archive->IsLastFrameCut();
+        summary.damagedFrame = archive->DamagedFrame();
+        summary.periodic2D = archive->Is2DPeriodic();
+        summary.periodic3D = archive->Is3DPeriodic();
+        return summary;
+    };
+    // The file as it stands now, and the run's output that sets the atom
+    // count with it.
+    struct stat file {}, output {};
+    const std::string native = PathUtilities::ToNative(path);
+    const std::string outputPath =
+        PathUtilities::ToNative(PathUtilities::ExtensionReplaced(path, CZelmRunInfo::OutputFileExtension()));
+    if (InstalledOpener() || map.IsInForce() || ::stat(native.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return summarise();
+    if (::stat(outputPath.c_str(), &output) != 0)
+        output = {};
+    const auto same = [](const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    };
+    struct Kept {
+        std::string path;
+        struct stat file {}, output {};
+        TrajectoryArchiveSummary summary;
+    };
+    static std::mutex guard;
+    static std::unique_ptr<Kept> kept;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (kept && kept->path == native && same(kept->file, file) && same(kept->output, output))
+            return kept->summary;
+    }
+    const TrajectoryArchiveSummary summary = summarise();
+    const std::lock_guard<std::mutex> lock(guard);
+    kept = std::make_unique<Kept>(Kept{native, file, output, summary});
+    return summary;
 }
 
 TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener)

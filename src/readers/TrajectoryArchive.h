@@ -53,6 +53,21 @@ using TrajectoryArchiveOpener =
 // otherwise with the module's archive reader (its failures are thrown).
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
+// What the answers and the notes need of an archive: its whole frames, how
+// they end, and its periodicity, read as OpenTrajectoryArchive reads it (its
+// failures thrown alike).
+struct TrajectoryArchiveSummary {
+    std::size_t frames = 0;
+    bool lastFrameCut = false;
+    std::size_t damagedFrame = 0;
+    bool periodic2D = false;
+    bool periodic3D = false;
+};
+// The archive's summary. The last one made is kept for the same file (the
+// same place, size and time of change) read with the default map, so that
+// the questions asked of one run read its archive once.
+TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
+
 // Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
 // returns the one before.
 TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener);

@@ -124,8 +124,8 @@ std::string CutFrameNote(const std::string& archive)
     if (!fs::is_regular_file(archive, error))
         return std::string();
     try {
-        const std::unique_ptr<ITrajectoryArchive> frames = OpenTrajectoryArchive(archive, CAtomicIndexMap());
-        return CutFrameNote(archive, frames->IsLastFrameCut(), frames->DamagedFrame(), frames->GetFrameCount());
+        const TrajectoryArchiveSummary frames = SummariseTrajectoryArchive(archive, CAtomicIndexMap());
+        return CutFrameNote(archive, frames.lastFrameCut, frames.damagedFrame, frames.frames);
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
@@ -147,13 +147,13 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
 
     // The updater passes silently over an archive that gives it nothing to
     // write; the command says so instead of reporting an update.
-    std::unique_ptr<ITrajectoryArchive> frames;
+    TrajectoryArchiveSummary frames;
     try {
-        frames = OpenTrajectoryArchive(arc, map);
+        frames = SummariseTrajectoryArchive(arc, map);
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + archive + "\" cannot be read: " + failure.GetMessage());
     }
-    if (frames->GetFrameCount() == 0)
+    if (frames.frames == 0)
         Fail("the archive \"" + archive + "\" holds no frame to write into the document");
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
     const std::unique_ptr<HostModel::Document> before = StructureCopy(*model);
@@ -173,9 +173,9 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     if (HostModel::SameStructure(*before, *model)) {
         std::string why = "its last frame gives the structure the document already has";
         const HostModel::Periodicity periodicity = model->GetPeriodicity();
-        if (periodicity == HostModel::Periodicity::Bulk3D && !frames->Is3DPeriodic())
+        if (periodicity == HostModel::Periodicity::Bulk3D && !frames.periodic3D)
             why = "the document is 3-D periodic, the archive is not";
-        else if (periodicity == HostModel::Periodicity::Surface2D && !frames->Is2DPeriodic())
+        else if (periodicity == HostModel::Periodicity::Surface2D && !frames.periodic2D)
             why = "the document is a 2-D periodic surface, the archive is not";
         Fail("the archive \"" + archive + "\" did not change the document \"" + document + "\": " + why);
     }
@@ -199,15 +199,12 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (!fs::is_regular_file(arc, error))
         Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
-    std::unique_ptr<ITrajectoryArchive> frames;
     try {
-        frames = OpenTrajectoryArchive(arc, CAtomicIndexMap());
+        if (SummariseTrajectoryArchive(arc, CAtomicIndexMap()).frames == 0)
+            Fail("the archive \"" + arc + "\" holds no frame to import into the document");
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + arc + "\" cannot be read: " + failure.GetMessage());
     }
-    if (frames->GetFrameCount() == 0)
-        Fail("the archive \"" + arc + "\" holds no frame to import into the document");
-    frames.reset();
     const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
     std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
