@@ -73,6 +73,14 @@ std::string NoFinalStructure(const std::string& archive)
     return "The run gives no final structure: \"" + archive + "\" holds no frame that can be read.";
 }
 
+// The run's own structure document (the seed's ".qsd" in the results
+// folder), whose atoms the frames take; none when the folder holds none. One
+// that cannot be read fails, in the answer as in the command.
+KelvComPtr<ISBDocumentRoot> RunStructureDocument(KelvComPtr<ISBContainerRoot>& root, const std::string& base)
+{
+    return CDocManagementUtility(root).FindDocument(base, StructureDocumentExtension());
+}
+
 } // namespace
 
 // --- structure ------------------------------------------------------------------
@@ -179,7 +187,10 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
         *pCanCreateTrajectory = VARIANT_FALSE;
         // The run that CreateTrajectory builds from, through its checks: a no
         // gives the reason that the command fails with.
-        CheckTrajectory(StructureSeed());
+        const std::string seed = StructureSeed();
+        CheckTrajectory(seed);
+        KelvComPtr<ISBContainerRoot> root = Root();
+        RunStructureDocument(root, m_resultsFolder + seed);
         *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
@@ -264,7 +275,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     // run that gives no frame fails here, and an earlier trajectory of the
     // run stays as it was.
     KelvComPtr<ISBContainerRoot> root = Root();
-    KelvComPtr<ISBDocumentRoot> structure = CDocManagementUtility(root).FindDocument(base, StructureDocumentExtension());
+    KelvComPtr<ISBDocumentRoot> structure = RunStructureDocument(root, base);
     if (!structure)
         structure = KelvComPtr<ISBDocumentRoot>(source);
     if (!CZelmJob::WriteRunTrajectory(root, base, code, structure))
