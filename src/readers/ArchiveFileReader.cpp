@@ -97,7 +97,9 @@ AtomLine KindOfAtomLine(const std::string& line)
     const std::size_t first = line.find_first_not_of(' ');
     if (first == std::string::npos)
         return AtomLine::Blank;
-    if (line.compare(first, 3, "end") == 0 && (first + 3 == line.size() || line[first + 3] == ' '))
+    const std::size_t size = line.size();
+    if (first + 3 <= size && line[first] == 'e' && line[first + 1] == 'n' && line[first + 2] == 'd' &&
+        (first + 3 == size || line[first + 3] == ' '))
         return AtomLine::End;
     return AtomLine::Atom;
 }

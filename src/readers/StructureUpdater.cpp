@@ -1,5 +1,6 @@
 #include "readers/StructureUpdater.h"
 
+#include <ext/stdio_filebuf.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,10 +234,16 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 
 void ReadFinalArcFrame(const std::string& source, const std::string& target, const std::string& project)
 {
-    // One open of the archive serves both its reading and the copy.
-    RegularFile::InputFile in;
-    if (!OpenEngineFile(in, PathUtilities::ToNative(source)))
-        throw KelvResult(E_UNEXPECTED, in.Failure("Unable to open ZELM arc file."));
+    // One open of the archive serves both its reading and the copy, in
+    // reads of 64 KiB: the whole archive is gone through to find its last
+    // frame. The buffer closes the descriptor.
+    const std::string native = PathUtilities::ToNative(source);
+    std::string why;
+    const int fd = RegularFile::Open(native, why);
+    if (fd < 0)
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
+    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
+    std::istream in(&buffer);
     // The frame to copy is the archive reader's last whole frame, which it
     // finds and places in the file (counting the atom lines of each frame,
     // without reading them); its text is copied as it stands, from its date
