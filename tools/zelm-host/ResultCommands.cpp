@@ -24,6 +24,7 @@
 #include "host/managers/HostContext.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
+#include "readers/ArchiveFileReader.h"
 #include "readers/OutputFileReader.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
@@ -124,8 +125,11 @@ std::string CutFrameNote(const std::string& archive)
     if (!fs::is_regular_file(archive, error))
         return std::string();
     try {
-        const TrajectoryArchiveSummary frames = SummariseTrajectoryArchive(archive, CAtomicIndexMap());
-        return CutFrameNote(archive, frames.lastFrameCut, frames.damagedFrame, frames.frames);
+        // How the frames end is told by their text alone (the atom lines
+        // counted, not read): the commands read what they hold.
+        const CArchiveFileReader frames(archive, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
+                                        RunAtomCount(archive));
+        return CutFrameNote(archive, frames.IsLastFrameCut(), frames.DamagedFrame(), frames.GetWholeFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
