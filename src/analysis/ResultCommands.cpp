@@ -97,6 +97,8 @@ std::string CZelmAnalysis::StructureSeed() const
 
 void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const
 {
+    // A run that failed or did not finish gives no final structure.
+    COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
     const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
@@ -111,9 +113,7 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
         *pCanUpdateStructure = VARIANT_FALSE;
         // The answer goes through the command's own checks: a no gives the
         // reason that the command fails with.
-        const std::string seed = StructureSeed();
-        COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
-        CheckStructureUpdate(seed, CAtomicIndexMap());
+        CheckStructureUpdate(StructureSeed(), CAtomicIndexMap());
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -126,7 +126,7 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
         const std::string seed = StructureSeed();
         const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
         const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
-        COutputFileReader::CheckRunSucceeded(output);
+        COutputFileReader::CheckRunSucceeded(output);  // before the run's type is read from it
         const int code = COutputFileReader::ScanRunType(output);
 
         KelvComPtr<ISBContainerRoot> root = Root();
