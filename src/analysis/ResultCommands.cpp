@@ -64,13 +64,21 @@ std::string OutputName(const std::string& seed)
 // memory: asking writes nothing.
 void CheckArchiveGivesFrame(const std::string& archive, const CAtomicIndexMap& map, const std::string& noFrame)
 {
-    if (OpenTrajectoryArchive(archive, map)->GetFrameCount() == 0)
+    if (SummariseTrajectoryArchive(archive, map).frames == 0)
         throw KelvResult(E_FAIL, noFrame);
 }
 
 std::string NoFinalStructure(const std::string& archive)
 {
     return "The run gives no final structure: \"" + archive + "\" holds no frame that can be read.";
+}
+
+// The run's own structure document (the seed's ".qsd" in the results
+// folder), whose atoms the frames take; none when the folder holds none. One
+// that cannot be read fails, in the answer as in the command.
+KelvComPtr<ISBDocumentRoot> RunStructureDocument(KelvComPtr<ISBContainerRoot>& root, const std::string& base)
+{
+    return CDocManagementUtility(root).FindDocument(base, StructureDocumentExtension());
 }
 
 } // namespace
@@ -89,6 +97,8 @@ std::string CZelmAnalysis::StructureSeed() const
 
 void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const
 {
+    // A run that failed or did not finish gives no final structure.
+    COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
     const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
@@ -103,9 +113,7 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
         *pCanUpdateStructure = VARIANT_FALSE;
         // The answer goes through the command's own checks: a no gives the
         // reason that the command fails with.
-        const std::string seed = StructureSeed();
-        COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
-        CheckStructureUpdate(seed, CAtomicIndexMap());
+        CheckStructureUpdate(StructureSeed(), CAtomicIndexMap());
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -118,7 +126,7 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
         const std::string seed = StructureSeed();
         const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
         const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
-        COutputFileReader::CheckRunSucceeded(output);
+        COutputFileReader::CheckRunSucceeded(output);  // before the run's type is read from it
         const int code = COutputFileReader::ScanRunType(output);
 
         KelvComPtr<ISBContainerRoot> root = Root();
@@ -179,7 +187,10 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
         *pCanCreateTrajectory = VARIANT_FALSE;
         // The run that CreateTrajectory builds from, through its checks: a no
         // gives the reason that the command fails with.
-        CheckTrajectory(StructureSeed());
+        const std::string seed = StructureSeed();
+        CheckTrajectory(seed);
+        KelvComPtr<ISBContainerRoot> root = Root();
+        RunStructureDocument(root, m_resultsFolder + seed);
         *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
@@ -264,7 +275,7 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* sour
     // run that gives no frame fails here, and an earlier trajectory of the
     // run stays as it was.
     KelvComPtr<ISBContainerRoot> root = Root();
-    KelvComPtr<ISBDocumentRoot> structure = CDocManagementUtility(root).FindDocument(base, StructureDocumentExtension());
+    KelvComPtr<ISBDocumentRoot> structure = RunStructureDocument(root, base);
     if (!structure)
         structure = KelvComPtr<ISBDocumentRoot>(source);
     if (!CZelmJob::WriteRunTrajectory(root, base, code, structure))

@@ -221,8 +221,10 @@ private:
     // trajectory commands take; throws, naming the results folder, when no
     // run of it has an archive.
     std::string StructureSeed() const;
-    // Throws why the structure update cannot write the run's final
-    // structure: no archive, or no frame in it (read with `map`).
+    // The structure update's preparation, which its answer runs alike: throws
+    // why the update cannot write the run's final structure: a run that
+    // failed or did not finish, no archive, or no frame in it (read with
+    // `map`).
     void CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const;
     // Throws why the energy-evolution charts of the seed cannot be made from
     // the files as they are (the run's type must have been checked before):

@@ -398,7 +398,9 @@ bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::
     // no frame, or a write that fails, leaves an older ".trj" as it was.
     const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
     FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
-    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), ProjectFolderForWrites(root));
+    // The frames file belongs to the run's folder, wherever the run is kept.
+    const std::string hold = RunFileHold(name + TrajectoryDataExtension, ProjectFolderForWrites(root));
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), hold);
     if (FAILED(hr)) {
         KelvResult::SetLastError(hr);
         const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();

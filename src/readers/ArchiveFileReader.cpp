@@ -31,10 +31,18 @@ CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicInd
     CArchiveFileReader::Read(path);
 }
 
-CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep)
-    : m_keep(keep), m_map(map)
+CArchiveFileReader::CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep,
+                                       std::size_t atoms)
+    : m_keep(keep), m_atoms(atoms), m_map(map)
 {
     CArchiveFileReader::Read(path);
+}
+
+CArchiveFileReader::CArchiveFileReader(std::istream& stream, const CAtomicIndexMap& map, Keep keep,
+                                       std::size_t atoms)
+    : m_keep(keep), m_atoms(atoms), m_map(map)
+{
+    Read(stream);
 }
 
 CArchiveFileReader::~CArchiveFileReader() = default;
@@ -70,13 +78,33 @@ void CArchiveFileReader::ApplyMap(std::vector<xxPoint3d>& output, const std::vec
 bool CArchiveFileReader::IsWholeAtEnd(std::size_t atoms, bool endedInsideLine) const
 {
     // The end of the file closes a frame without its "end" lines only right
-    // after a full set of atom lines: as many as the first frame has (the
-    // first frame is its own measure). Any text after them that the end of
-    // the file cuts, fewer atoms, or none, and the frame is cut short.
+    // after a full set of atom lines. Any text after them that the end of the
+    // file cuts, fewer atoms, or none, and the frame is cut short.
     if (atoms == 0 || endedInsideLine)
         return false;
-    return m_frames.empty() || m_firstFrameAtoms == atoms;
+    return WholeFrameAtoms() == 0 || WholeFrameAtoms() == atoms;
 }
+
+namespace {
+
+// What an atom line of a frame is, told by its first word alone: the end of
+// the atom lines (a blank line, or "end"), or an atom line.
+enum class AtomLine { Blank, End, Atom };
+
+AtomLine KindOfAtomLine(const std::string& line)
+{
+    // Words are parted by spaces, as TokenizeLine parts them.
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return AtomLine::Blank;
+    const std::size_t size = line.size();
+    if (first + 3 <= size && line[first] == 'e' && line[first + 1] == 'n' && line[first + 2] == 'd' &&
+        (first + 3 == size || line[first + 3] == ' '))
+        return AtomLine::End;
+    return AtomLine::Atom;
+}
+
+} // namespace
 
 void CArchiveFileReader::Read(const std::string& path)
 {
@@ -84,6 +112,11 @@ void CArchiveFileReader::Read(const std::string& path)
     if (!OpenEngineFile(stream, path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM arc file."));
     }
+    Read(stream);
+}
+
+void CArchiveFileReader::Read(std::istream& stream)
+{
     // Every line needs its line break, the last one too: a last line without
     // one may have been cut anywhere, so it is never used. A file that lacks
     // only its final line break thus ends inside its last frame's closing
@@ -93,6 +126,9 @@ void CArchiveFileReader::Read(const std::string& path)
     // The end of the data inside a frame: the end of the file cuts it (a
     // line too long for any format ends the reading without that).
     const auto cutShort = [&] { m_lastFrameCut = !lines.TooLong(); };
+    // A frame that is not whole though the file goes on ends the frames.
+    const auto damaged = [&] { m_damagedFrame = m_wholeFrames + 1; };
+    const bool readAtoms = m_keep == Keep::AllFrames;
 
     // Header: "!" and the word of the program that wrote the archive, which
     // differs between writers and engine versions, then "archive" and the
@@ -144,6 +180,7 @@ void CArchiveFileReader::Read(const std::string& path)
         }
         TokenizeLine(lines.Line(), tokens);
         if (tokens.empty() || !Contains(tokens[0], "!DATE")) {
+            damaged();
             return;
         }
 
@@ -156,6 +193,7 @@ void CArchiveFileReader::Read(const std::string& path)
             TokenizeLine(lines.Line(), tokens);
             const std::size_t needed = m_periodic3D ? 7 : 4;
             if (tokens.size() < needed || tokens[0] != "PBC") {
+                damaged();
                 return;
             }
             for (std::size_t k = 1; k < needed; ++k) {
@@ -169,47 +207,62 @@ void CArchiveFileReader::Read(const std::string& path)
         }
 
         positions.clear();
+        std::size_t atoms = 0;
         bool more = true; // whether a line follows the frame
         for (;;) {
             if (!lines.Next()) {
-                if (!IsWholeAtEnd(positions.size(), lines.EndedInsideLine())) {
+                if (!IsWholeAtEnd(atoms, lines.EndedInsideLine())) {
                     cutShort();
                     return;
                 }
                 more = false;
                 break;
             }
-            TokenizeLine(lines.Line(), tokens);
-            if (tokens.empty()) {
+            const AtomLine kind = KindOfAtomLine(lines.Line());
+            if (kind == AtomLine::Blank) {
                 break;
             }
-            if (tokens[0] == "end") {
+            if (kind == AtomLine::End) {
                 if (!lines.Next()) {
                     cutShort();
                     return;
                 }
                 TokenizeLine(lines.Line(), tokens);
                 if (tokens.size() != 1 || tokens[0] != "end") {
+                    damaged();
                     return;
                 }
                 break;
             }
+            ++atoms;
+            if (!readAtoms) {
+                continue;
+            }
+            TokenizeLine(lines.Line(), tokens);
             if (tokens.size() < 9) {
                 throw KelvResult(E_UNEXPECTED, "ZELM output not readable.");
             }
             positions.emplace_back(Coordinate(tokens[1]), Coordinate(tokens[2]), Coordinate(tokens[3]));
         }
-
-        ApplyMap(mapped, positions, m_map);
-        const CLatticeInfo lattice(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
-        if (m_frames.empty()) {
-            m_firstFrameAtoms = positions.size();
+        // A frame of other than the run's atom count ends the frames: its
+        // atoms cannot be put in the places of the others'.
+        if (atoms == 0 || (WholeFrameAtoms() != 0 && atoms != WholeFrameAtoms())) {
+            if (more) {
+                damaged();
+            } else {
+                cutShort();
+            }
+            return;
         }
-        if (m_keep == Keep::LastFrame && !m_frames.empty()) {
-            m_frames.back() = CArchiveFrameInfo(lattice, time, energy, mapped);
-        } else {
+        if (m_wholeFrames == 0) {
+            m_firstFrameAtoms = atoms;
+        }
+        if (readAtoms) {
+            ApplyMap(mapped, positions, m_map);
+            const CLatticeInfo lattice(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
             m_frames.emplace_back(lattice, time, energy, mapped);
         }
+        ++m_wholeFrames;
         m_lastFrameText = {textStart, lines.Offset()};
         if (!more) {
             return;

@@ -8,6 +8,7 @@
 #include "qorvira/LatticeInfo.h"
 
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -50,22 +51,31 @@ private:
 //
 // This reader alone decides which frames are whole; every command and answer
 // takes its frames. A frame is whole when its header, date line, cell line
-// (periodic archives), atom lines and closing lines (two "end" lines, or a
-// blank line) are there; the end of the file stands for the closing lines
-// only right after as many atom lines as the first frame has. A frame that
-// the end of the file cuts anywhere else is left out, and IsLastFrameCut
-// says so. A last line without a line break is never used (it may be cut
-// anywhere), so a file that lacks only its final line break ends inside the
-// closing lines of its last frame: that frame counts as cut.
+// (periodic archives), closing lines (two "end" lines, or a blank line) and
+// as many atom lines as the run has atoms are there: the count given to the
+// reader (the run's main output's), else the first frame's. The end of the
+// file stands for the closing lines only right after a full set of atom
+// lines. A frame that the end of the file cuts is left out, and
+// IsLastFrameCut says so; the first frame that is not whole otherwise (a
+// date or cell line missing, an atom line missing or one too many, an "end"
+// without its closing "end") ends the frames, and DamagedFrame names it. A
+// last line without a line break is never used (it may be cut anywhere), so
+// a file that lacks only its final line break ends inside the closing lines
+// of its last frame: that frame counts as cut.
 class CArchiveFileReader : public CFileReaderBase
 {
 public:
     CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map);
-    // Which frames the reader keeps: all of them, or only the last whole one
-    // (the frames are read and judged all the same, but a long archive then
-    // takes the memory of one frame).
-    enum class Keep { AllFrames, LastFrame };
-    CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep);
+    // Which frames the reader keeps: all of them, or only the place of the
+    // last whole one in the file (LastFrameText: the frames are judged all
+    // the same, but their atom lines are counted, not read, and GetFrames
+    // stays empty; what the atom lines hold is read when that frame is).
+    enum class Keep { AllFrames, LastFrameText };
+    // `atoms`: the run's atom count, which every whole frame has; 0 takes the
+    // first frame's.
+    CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map, Keep keep, std::size_t atoms = 0);
+    // The same over a stream that is open already, from its position.
+    CArchiveFileReader(std::istream& stream, const CAtomicIndexMap& map, Keep keep, std::size_t atoms = 0);
     ~CArchiveFileReader() override;
 
     void Read(const std::string& path) override;
@@ -74,20 +84,25 @@ public:
     bool Is3DPeriodic() const { return m_periodic3D; }
     // True for a two-dimensionally periodic archive ("PBC=2D").
     bool Is2DPeriodic() const { return m_periodic2D; }
-    // Every whole frame (only the last one under Keep::LastFrame); none for
+    // Every whole frame (none under Keep::LastFrameText); none for
     // a file that is no archive or holds no whole frame, which is no failure of the reading: a caller that
     // needs a frame tells it by an empty list.
     const std::vector<CArchiveFrameInfo>& GetFrames() const { return m_frames; }
     // True when the end of the file cuts a frame short: inside its header
     // line or after it, at its date or cell line, before a full set of atom
-    // lines (as many as the first frame's), inside a line after them, or
+    // lines (as many as a whole frame has), inside a line after them, or
     // between or inside its two "end" lines. That frame is not among the
     // frames. A file that ends right after a full set of atom lines keeps
     // its last frame.
     bool IsLastFrameCut() const { return m_lastFrameCut; }
-    // Where the text of the last frame lies in the file, in bytes: from the
-    // start of its date line to the end of its last line. Empty (0, 0)
-    // without frames.
+    // The number (from 1) of the first frame that is not whole, where it
+    // ends the frames though the file goes on; 0 when there is none.
+    std::size_t DamagedFrame() const { return m_damagedFrame; }
+    // The whole frames, whichever are kept.
+    std::size_t GetWholeFrameCount() const { return m_wholeFrames; }
+    // Where the text of the last whole frame lies in the file, in bytes from
+    // where the reading began: from the start of its date line to the end of
+    // its last line. Empty (0, 0) without frames.
     struct TextExtent {
         std::uint64_t begin = 0;
         std::uint64_t end = 0;
@@ -105,6 +120,10 @@ public:
                          const CAtomicIndexMap& map);
 
 private:
+    void Read(std::istream& stream);
+    // The atom count every whole frame has: the run's, else the first
+    // frame's (0 before the first frame without the run's).
+    std::size_t WholeFrameAtoms() const { return m_atoms != 0 ? m_atoms : m_firstFrameAtoms; }
     // Whether a frame that the end of the file closes after `atoms` atom
     // lines, with or without a cut line after them, is whole.
     bool IsWholeAtEnd(std::size_t atoms, bool endedInsideLine) const;
@@ -113,7 +132,10 @@ private:
     bool m_periodic2D = false;
     bool m_lastFrameCut = false;
     Keep m_keep = Keep::AllFrames;
+    std::size_t m_atoms = 0;
     std::size_t m_firstFrameAtoms = 0;
+    std::size_t m_wholeFrames = 0;
+    std::size_t m_damagedFrame = 0;
     std::vector<CArchiveFrameInfo> m_frames;
     TextExtent m_lastFrameText;
     CAtomicIndexMap m_map;

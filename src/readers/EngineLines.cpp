@@ -2,11 +2,26 @@
 
 #include "qorqm/PathUtilities.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <streambuf>
+
+namespace {
+
+// The read position and the end of the characters a stream buffer holds, and
+// taking characters from it: what getline itself goes through, for a line
+// that lies whole in the buffer.
+struct HeldCharacters : std::streambuf {
+    static char* Next(std::streambuf& buffer) { return (buffer.*&HeldCharacters::gptr)(); }
+    static char* End(std::streambuf& buffer) { return (buffer.*&HeldCharacters::egptr)(); }
+    static void Take(std::streambuf& buffer, int count) { (buffer.*&HeldCharacters::gbump)(count); }
+};
+
+} // namespace
 
 bool CEngineLineReader::Next()
 {
@@ -16,6 +31,31 @@ bool CEngineLineReader::Next()
     if (m_rule == LastLineRule::UsedWithoutLineBreak && m_stream.eof()) {
         m_done = true;
         return false;
+    }
+    // A line whose break lies within the buffer's characters is taken from
+    // there as getline would take it (at most BufferSize - 1 characters
+    // before the break); any other line goes through getline below.
+    if (std::streambuf* buffer = m_stream.rdbuf(); buffer != nullptr && m_stream.good()) {
+        const char* start = HeldCharacters::Next(*buffer);
+        const char* end = HeldCharacters::End(*buffer);
+        if (start != nullptr && start < end) {
+            const std::size_t window = std::min<std::size_t>(static_cast<std::size_t>(end - start), BufferSize);
+            if (const void* found = std::memchr(start, '\n', window)) {
+                const std::size_t stored = static_cast<std::size_t>(static_cast<const char*>(found) - start);
+                // A NUL character ends the text, then its final carriage
+                // return is not part of it.
+                const void* nul = std::memchr(start, '\0', stored);
+                std::size_t length = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                                                    : stored;
+                if (length > 0 && start[length - 1] == '\r') {
+                    --length;
+                }
+                m_line.assign(start, length);
+                HeldCharacters::Take(*buffer, static_cast<int>(stored + 1));
+                m_offset += stored + 1;
+                return true;
+            }
+        }
     }
     m_buffer[0] = '\0';
     m_stream.getline(m_buffer, BufferSize);

@@ -1,5 +1,6 @@
 #include "readers/StructureUpdater.h"
 
+#include <ext/stdio_filebuf.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
@@ -27,6 +29,7 @@
 #include "qorvira/QorViraUtilities.h"
 #include "qorvira/ScopeUtilityHelper.h"
 #include "readers/ArchiveFileReader.h"
+#include "readers/EngineLines.h"
 #include "readers/TrajectoryArchive.h"
 #include "common/ExtractUnknownFromVariant.h"
 #include "common/ProjectPaths.h"
@@ -135,91 +138,6 @@ int Nearest(double x)
     return QorZelm::RoundToNearest(&x);
 }
 
-// The line without its leading and trailing blanks.
-std::string_view Trimmed(std::string_view line)
-{
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return std::string_view();
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
-
-// The lines of a text file, read in blocks into a buffer of its own (no
-// heap). A line is whole when a line break (LF or CR LF) ends it within 1023
-// characters; a longer line, or one that the end of the file cuts, ends the
-// lines.
-class ArchiveLines {
-public:
-    explicit ArchiveLines(const std::string& path) : m_path(path), m_fd(RegularFile::Open(path, m_why)) {}
-    ~ArchiveLines()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ArchiveLines(const ArchiveLines&) = delete;
-    ArchiveLines& operator=(const ArchiveLines&) = delete;
-
-    bool IsOpen() const { return m_fd >= 0; }
-    // The failure message for a file that could not be opened, naming it.
-    std::string Failure(const std::string& message) const { return RegularFile::Failure(message, m_path, m_why); }
-    // Offset in the file of the next line.
-    std::uint64_t Offset() const { return m_offset; }
-
-    // The next whole line, without its break; false when there is none.
-    bool Next(std::string_view& line)
-    {
-        for (;;) {
-            const char* start = m_buffer + m_begin;
-            const std::size_t available = m_end - m_begin;
-            // Room for the line, a carriage return and the line feed.
-            const std::size_t scan = std::min<std::size_t>(available, MaximumLine + 2);
-            if (const void* brk = std::memchr(start, '\n', scan)) {
-                const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(brk) - start);
-                // The carriage return of a CR LF break is not part of the line.
-                const std::size_t text = length > 0 && start[length - 1] == '\r' ? length - 1 : length;
-                if (text > MaximumLine)
-                    return false;
-                line = std::string_view(start, text);
-                m_begin += length + 1;
-                m_offset += length + 1;
-                return true;
-            }
-            if (available > MaximumLine + 1 || m_atEnd)
-                return false;
-            std::memmove(m_buffer, start, available);
-            m_begin = 0;
-            m_end = available;
-            const ssize_t got = ::read(m_fd, m_buffer + m_end, sizeof m_buffer - m_end);
-            if (got <= 0)
-                m_atEnd = true;
-            else
-                m_end += static_cast<std::size_t>(got);
-        }
-    }
-
-    // Goes back to `offset` (a line start seen before).
-    bool Rewind(std::uint64_t offset)
-    {
-        if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
-            return false;
-        m_begin = m_end = 0;
-        m_atEnd = false;
-        m_offset = offset;
-        return true;
-    }
-
-private:
-    static constexpr std::size_t MaximumLine = 1023;
-    std::string m_path;
-    std::string m_why;
-    int m_fd;
-    char m_buffer[64 * 1024];
-    std::size_t m_begin = 0;
-    std::size_t m_end = 0;
-    bool m_atEnd = false;
-    std::uint64_t m_offset = 0;
-};
-
 // The working copy of the last frame could not be made: the message, the
 // copy's name, the system's reason and what the user can do about it.
 std::string WorkingCopyFailure(const std::string& message, const std::string& target, int error)
@@ -248,6 +166,16 @@ std::string WorkingCopyFailure(const std::string& message, const std::string& ta
            advice + ".";
 }
 
+// Refuses a working copy whose links lead out of `folder` (nothing to check
+// without one).
+void RefuseLinkLeaving(const std::string& target, const std::string& folder)
+{
+    const std::string leaving = LinkLeavingProject(target, folder);
+    if (!leaving.empty())
+        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
+                                             "\" cannot be written: " + leaving + ".");
+}
+
 }  // namespace
 
 void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -257,7 +185,8 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
     if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
         return;
     const std::string temporary = PathUtilities::ExtensionRemoved(outputPath) + "_TDE_" + arc;
-    ReadFinalArcFrame(outputPath, temporary, ProjectFolderForWrites(root));
+    // The working copy belongs to the run's folder, wherever the run is kept.
+    ReadFinalArcFrame(outputPath, temporary, RunFileHold(temporary, ProjectFolderForWrites(root)));
     if (!DiskUtilities::FileExists(temporary))
         return;
     CAutoFileDelete deleteCopy(temporary);
@@ -305,43 +234,59 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 
 void ReadFinalArcFrame(const std::string& source, const std::string& target, const std::string& project)
 {
-    ArchiveLines in(PathUtilities::ToNative(source));
-    if (!in.IsOpen())
-        throw KelvResult(E_UNEXPECTED, in.Failure("Unable to open ZELM arc file."));
+    // One open of the archive serves both its reading and the copy, in
+    // reads of 64 KiB: the whole archive is gone through to find its last
+    // frame. The buffer closes the descriptor.
+    const std::string native = PathUtilities::ToNative(source);
+    std::string why;
+    const int fd = RegularFile::Open(native, why);
+    if (fd < 0)
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
+    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
+    std::istream in(&buffer);
     // The frame to copy is the archive reader's last whole frame, which it
-    // finds and places in the file; its text is copied as it stands, from
-    // its date line to its closing lines.
-    const CArchiveFileReader archive(source, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrame);
+    // finds and places in the file (counting the atom lines of each frame,
+    // without reading them); its text is copied as it stands, from its date
+    // line to its closing lines.
+    const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
+                                     RunAtomCount(source));
     const CArchiveFileReader::TextExtent frame =
-        archive.GetFrames().empty() ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
-    const std::string leaving = LinkLeavingProject(target, project);
-    if (!leaving.empty())
-        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
-                                             "\" cannot be written: " + leaving + ".");
+        archive.GetWholeFrameCount() == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
+    RefuseLinkLeaving(target, project);
     RegularFile::OutputFile out(PathUtilities::ToNative(target));
     if (!out.IsOpen()) {
         const int error = errno;
         // Something other than a file stands there: say what it is; else the
         // system's reason with the advice that fits it.
-        if (out.Why().rfind("is ", 0) == 0)
+        struct stat standing;
+        if (::stat(PathUtilities::ToNative(target).c_str(), &standing) == 0 && !S_ISREG(standing.st_mode))
             throw KelvResult(E_UNEXPECTED, out.Failure("Unable to open ZELM intermediate arc file."));
         throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, error));
     }
 
-    std::string_view line;
     int failure = 0;  // the system's reason of the first failed write
-    auto write = [&] {
+    auto write = [&](const std::string& line) {
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
         out.put('\n');
         if (!out && failure == 0)
             failure = errno != 0 ? errno : EIO;
     };
-    for (int i = 0; i < 3 && in.Next(line); ++i)
-        write();
-    if (frame.begin < frame.end && in.Rewind(frame.begin)) {
-        while (in.Offset() < frame.end && in.Next(line)) {
-            if (!Trimmed(line).empty())
-                write();
+    // The header lines, then the frame's lines (blank ones left out), read
+    // again from the same descriptor.
+    in.clear();
+    in.seekg(0);
+    {
+        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
+        for (int i = 0; i < 3 && lines.Next(); ++i)
+            write(lines.Line());
+    }
+    if (frame.begin < frame.end) {
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(frame.begin));
+        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
+        while (lines.Offset() < frame.end - frame.begin && lines.Next()) {
+            if (lines.Line().find_first_not_of(" \t") != std::string::npos)
+                write(lines.Line());
         }
     }
     errno = 0;
@@ -353,6 +298,23 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
         throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
                                                           failure));
     }
+}
+
+std::string RunFileHold(const std::string& file, const std::string& project)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path folder = fs::absolute(PathUtilities::ToNative(file), error).parent_path().lexically_normal();
+    if (!project.empty()) {
+        const fs::path named = fs::absolute(PathUtilities::ToNative(project), error).lexically_normal();
+        const auto within = [](const fs::path& outer, const fs::path& inner) {
+            const auto [end, at] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+            return end == outer.end() || (std::next(end) == outer.end() && end->empty());
+        };
+        if (within(named, folder) || within(fs::weakly_canonical(named, error), fs::weakly_canonical(folder, error)))
+            return project;
+    }
+    return folder.string();
 }
 
 void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBScope>& model, int& expected)

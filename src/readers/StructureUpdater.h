@@ -25,8 +25,9 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 // Copies the source archive's first three lines and the text of the archive
 // reader's last whole frame (from its "!DATE" line to its closing lines;
 // blank lines left out) to `target`: which frames are whole is the reader's
-// to say, so a last frame that the end of the file cuts short is not copied
-// and the frame before it is. The source is opened first: a source that
+// to say, with the run's atom count (RunAtomCount), so a last frame that the
+// end of the file cuts short, or the frames from a damaged one on, are not
+// copied and the whole frame before them is. The archive is opened once. The source is opened first: a source that
 // cannot be opened creates no target ("Unable to open ZELM arc file."); the
 // archive reader's own failures are thrown as it throws them. A target that
 // cannot be opened throws "Unable to open ZELM intermediate arc file.", one
@@ -37,6 +38,12 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 // and its target) before anything is written.
 void ReadFinalArcFrame(const std::string& source, const std::string& target,
                        const std::string& project = std::string());
+
+// The folder a file that a run's results add (the working copy, the frames
+// file) is held to: the project when the run's folder lies in it, named or
+// once links are followed; else the run's own folder, wherever the user
+// keeps the run. Nothing is written through a link leaving it.
+std::string RunFileHold(const std::string& file, const std::string& project);
 
 // Throws E_INVALIDARG "Model has been modified and cannot be used for
 // analysis: wrong number of atoms." when the model's periodic-parent atoms

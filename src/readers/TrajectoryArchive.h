@@ -33,7 +33,16 @@ public:
     virtual bool Is3DPeriodic() const = 0;
     // True when the file ends inside a frame that is therefore not counted.
     virtual bool IsLastFrameCut() const { return false; }
+    // The number (from 1) of the first frame that is not whole though the
+    // file goes on, which ends the frames; 0 when there is none.
+    virtual std::size_t DamagedFrame() const { return 0; }
 };
+
+// The number of atoms of every whole frame of the archive at `path`: the
+// atoms of the run's main output beside it (the archive's name with ".gout"),
+// 0 when it has none to give (no output, or one that counts shells, which an
+// archive need not list), which leaves the first frame to set it.
+std::size_t RunAtomCount(const std::string& archivePath);
 
 // Opens the archive at `path` with the document-to-engine atom map; throws
 // (KelvResult) when the file is missing or unreadable.
@@ -43,6 +52,21 @@ using TrajectoryArchiveOpener =
 // Opens an archive: with the installed opener when a test has put one in,
 // otherwise with the module's archive reader (its failures are thrown).
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
+
+// What the answers and the notes need of an archive: its whole frames, how
+// they end, and its periodicity, read as OpenTrajectoryArchive reads it (its
+// failures thrown alike).
+struct TrajectoryArchiveSummary {
+    std::size_t frames = 0;
+    bool lastFrameCut = false;
+    std::size_t damagedFrame = 0;
+    bool periodic2D = false;
+    bool periodic3D = false;
+};
+// The archive's summary. The last one made is kept for the same file (the
+// same place, size and time of change) read with the default map, so that
+// the questions asked of one run read its archive once.
+TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
 // returns the one before.

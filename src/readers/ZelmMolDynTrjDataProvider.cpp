@@ -1,4 +1,5 @@
 #include "readers/ZelmMolDynTrjDataProvider.h"
+#include "qorqm/MessageText.h"
 
 #include <unistd.h>
 
@@ -202,6 +203,11 @@ CZelmMolDynTrjDataProvider::TrajectoryHeader CZelmMolDynTrjDataProvider::ReadTra
         throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Failed to read ZELM trajectory file header.", path,
                                                             fd >= 0 ? RegularFile::NotThere : why));
     }
+    // The frames are read against the header's format version: one that is
+    // no number matches none, and no frame could be read.
+    if (std::isnan(header.version))
+        throw KelvResult(E_UNEXPECTED, "Failed to read ZELM trajectory file header: \"" + MessageText::Excerpt(path) +
+                                           "\" gives a format version that is not a number.");
     header.cores = WholeCellCoreCount(output.GetCoreCount(), output.GetShellCount(), output.GetIrreducibleCount(),
                                       output.GetTotalCount());
     if (header.cores < 1 || header.cores > header.atoms)

@@ -35,8 +35,9 @@ TEST_F(Commands, CanAnswersFollowRunTypeAndFiles)
         {"geomopt.gout", {".arc"}, true, true},
         {"geomopt.gout", {".trg"}, false, false},
         {"dynamics.gout", {".arc", ".trg"}, true, false}, // an output without its atom table
-        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", ".trg"}, true, true},
-        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", "garbage.trg"}, true, false},
+        // An archive of 2 atoms beside a run of 8 gives no whole frame.
+        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", ".trg"}, false, true},
+        {"../../../examples/results/dynamics/rocksalt.gout", {".arc", "garbage.trg"}, false, false},
         {"dynamics.gout", {".arc"}, true, false},
         {"dynamics.gout", {".trg"}, false, false},
         {"surface.gout", {".arc"}, true, true},

@@ -175,6 +175,17 @@ TEST_F(ResultAgreement, AFinishedOptimisation)
                                             {"CanImportLibrary", "no"}});
 }
 
+// The run's own structure document, whose atoms the trajectory takes, is
+// not one: the trajectory cannot be built, and the answer says why.
+TEST_F(ResultAgreement, ARunWhoseStructureDocumentIsNoJson)
+{
+    Folder("opt", {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                   {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"}});
+    QzTest::WriteFile(folder.File("p/opt/rocksalt.qsd"), "not a document\n");
+    ExpectAgreement("p/opt/rocksalt.gout", {{"CanUpdateStructure", "yes"},
+                                            {"CanCreateTrajectory", "no (The structure document"}});
+}
+
 TEST_F(ResultAgreement, AFailedOptimisation)
 {
     Folder("failed", {{"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},
@@ -330,6 +341,10 @@ TEST_F(ResultAgreement, ATrajectoryFileThatGivesNoFrames)
         {"cut in its last frame", {{"rocksalt.trg", trajectory.substr(0, trajectory.size() - 10)}}, "yes"},
         {"random bytes", {{"rocksalt.trg", RandomBytes(trajectory.size())}}, noHeader},
         {"FIFO", {{"rocksalt.trg", "", true}}, noHeader},
+        // A format version that is no number, which no frame can match.
+        {"version not a number",
+         {{"rocksalt.trg", trajectory.substr(0, 4) + std::string("\0\0\0\0\0\0\xf8\x7f", 8) + trajectory.substr(12)}},
+         noHeader},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

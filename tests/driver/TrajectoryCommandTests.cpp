@@ -215,6 +215,8 @@ TEST_F(TrajectoryCommands, AnArchiveWithItsLastFrameCutGivesTheWholeFramesBefore
 
 TEST_F(TrajectoryCommands, AFrameEqualButForRoundingChangesNothing)
 {
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
     // One frame of rock salt as the document has it (a = 5.6402, Na at the
     // origin, Cl at a/2), with one quantity rounded or moved by 1e-5 A.
     const auto archive = [](const std::string& cell, const std::string& chlorine) {
@@ -229,46 +231,175 @@ TEST_F(TrajectoryCommands, AFrameEqualButForRoundingChangesNothing)
                "Cl3        0.000000000     2.820100000     0.000000000 CORE 7 Cl  Cl    0.0000 7\n"
                "Cl4        0.000000000     0.000000000     2.820100000 CORE 8 Cl  Cl    0.0000 8\nend\nend\n";
     };
+    // The same archive with CR LF breaks and every atom line padded to 1,023
+    // columns, the longest line the readers take.
+    const auto wideCrLf = [](const std::string& text) {
+        std::string out;
+        std::size_t at = 0;
+        for (std::size_t next; (next = text.find('\n', at)) != std::string::npos; at = next + 1) {
+            std::string line = text.substr(at, next - at);
+            if (line.find(" CORE ") != std::string::npos)
+                line.resize(1023, ' ');
+            out += line + "\r\n";
+        }
+        return out;
+    };
+    // The slab's run: its header, then its last frame with the surface angle
+    // as given.
+    const std::string slabRun = QzTest::ReadFile(results + "surface/slab.arc");
+    const auto slab = [&](const std::string& angle) {
+        const std::size_t last = slabRun.rfind("!DATE");
+        const std::size_t header = slabRun.rfind('\n', slabRun.rfind('\n', last - 1) - 1) + 1;
+        std::string text = slabRun.substr(0, slabRun.find('\n', slabRun.find('\n') + 1) + 1) +
+                           slabRun.substr(header, std::string::npos);
+        const std::string given = "90.000000\n";
+        return text.replace(text.rfind(given), given.size() - 1, angle);
+    };
     const std::string cubic = "5.640200    5.640200    5.640200   90.000000   90.000000   90.000000";
     const std::string half = "2.820100000     2.820100000     2.820100000";
+    enum Start { Salt, SaltP1, Slab };
     const struct {
         const char* quantity;
-        std::string cell;
-        std::string chlorine;
+        Start start;
+        std::string arc;
         bool changes;
     } rows[] = {
-        {"as printed", cubic, half, false},
-        {"cell length rounded", "5.640200000000001    5.640200    5.640200   90.000000   90.000000   90.000000", half,
-         false},
-        {"cell length moved", "5.640210    5.640200    5.640200   90.000000   90.000000   90.000000", half, true},
-        {"angle rounded", "5.640200    5.640200    5.640200   90.00000000000001   90.000000   90.000000", half, false},
-        {"angle moved", "5.640200    5.640200    5.640200   90.000102   90.000000   90.000000", half, true},
-        {"x rounded", cubic, "2.8201000004     2.820100000     2.820100000", false},
-        {"x moved", cubic, "2.820110000     2.820100000     2.820100000", true},
-        {"y rounded", cubic, "2.820100000     2.8200999996     2.820100000", false},
-        {"y moved", cubic, "2.820100000     2.820090000     2.820100000", true},
-        {"z rounded", cubic, "2.820100000     2.820100000     2.8201000004", false},
-        {"z moved", cubic, "2.820100000     2.820100000     2.820110000", true},
+        {"as printed", Salt, archive(cubic, half), false},
+        {"cell length rounded",
+         Salt, archive("5.640200000000001    5.640200    5.640200   90.000000   90.000000   90.000000", half), false},
+        {"cell length moved", Salt, archive("5.640210    5.640200    5.640200   90.000000   90.000000   90.000000", half),
+         true},
+        {"angle rounded", Salt,
+         archive("5.640200    5.640200    5.640200   90.00000000000001   90.000000   90.000000", half), false},
+        {"angle moved", Salt, archive("5.640200    5.640200    5.640200   90.000102   90.000000   90.000000", half),
+         true},
+        {"x rounded", Salt, archive(cubic, "2.8201000004     2.820100000     2.820100000"), false},
+        {"x moved", Salt, archive(cubic, "2.820110000     2.820100000     2.820100000"), true},
+        {"y rounded", Salt, archive(cubic, "2.820100000     2.8200999996     2.820100000"), false},
+        {"y moved", Salt, archive(cubic, "2.820100000     2.820090000     2.820100000"), true},
+        {"z rounded", Salt, archive(cubic, "2.820100000     2.820100000     2.8201000004"), false},
+        {"z moved", Salt, archive(cubic, "2.820100000     2.820100000     2.820110000"), true},
+        {"x moved, CR LF lines of 1,023 columns", Salt,
+         wideCrLf(archive(cubic, "2.820110000     2.820100000     2.820100000")), true},
+        {"P1 as printed", SaltP1, archive(cubic, half), false},
+        {"P1 alpha alone moved", SaltP1,
+         archive("5.640200    5.640200    5.640200   90.000050   90.000000   90.000000", half), true},
+        {"P1 c alone moved", SaltP1, archive("5.640200    5.640200    5.640300   90.000000   90.000000   90.000000", half),
+         true},
+        {"P1 gamma alone moved", SaltP1,
+         archive("5.640200    5.640200    5.640200   90.000000   90.000000   90.000050", half), true},
+        {"slab as its run left it", Slab, slab("90.000000"), false},
+        {"slab surface angle moved", Slab, slab("90.000050"), true},
     };
     ASSERT_EQ(Run("register").code, 0);
     ASSERT_EQ(Run("project .").code, 0);
+    // The documents each row starts from.
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
+    fs::copy_file(folder.File("salt.qsd"), folder.File("salt.start"));
+    ASSERT_EQ(Run("check salt.qsd --make-p1").code, 0);
+    fs::copy_file(folder.File("salt.qsd"), folder.File("saltp1.start"));
+    // The slab in a folder of its own: the analysis takes the first run of
+    // its folder.
+    fs::create_directories(folder.File("slab"));
+    fs::copy_file(std::string(QZ_TEST_DATA) + "/../../examples/slab.qsd", folder.File("slab/slab.qsd"));
+    fs::copy_file(results + "surface/slab.arc", folder.File("slab/slab.arc"));
+    fs::copy_file(results + "surface/slab.gout", folder.File("slab/slab.gout"));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("salt.gout"));
+    const Outcome settled = Run("update-structure slab/slab.qsd slab/slab.arc --surface");
+    ASSERT_EQ(settled.code, 0) << settled.err;
+    fs::copy_file(folder.File("slab/slab.qsd"), folder.File("slab.start"));
+
     for (const auto& row : rows) {
-        std::filesystem::remove(folder.File("salt.qsd"));
-        ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt").code, 0);
-        QzTest::WriteFile(folder.File("salt.arc"), archive(row.cell, row.chlorine));
-        const std::string before = QzTest::ReadFile(folder.File("salt.qsd"));
-        if (row.changes) {
-            const Outcome imported = Run("import-result salt.qsd");
-            EXPECT_EQ(imported.code, 0) << row.quantity << "\n" << imported.err;
-            EXPECT_NE(QzTest::ReadFile(folder.File("salt.qsd")), before) << row.quantity;
+        const std::string name = row.start == Slab ? "slab/slab" : "salt";
+        const std::string start = row.start == Slab ? "slab.start" : row.start == SaltP1 ? "saltp1.start" : "salt.start";
+        const std::string surface = row.start == Slab ? " --surface" : "";
+        const std::string commands[] = {"import-result " + name + ".qsd",
+                                        "update-structure " + name + ".qsd " + name + ".arc" + surface,
+                                        "analyse " + name + ".gout structure " + name + ".qsd"};
+        for (const std::string& command : commands) {
+            SCOPED_TRACE(std::string(row.quantity) + ": " + command);
+            fs::copy_file(folder.File(start), folder.File(name + ".qsd"), fs::copy_options::overwrite_existing);
+            QzTest::WriteFile(folder.File(name + ".arc"), row.arc);
+            const std::string before = QzTest::ReadFile(folder.File(name + ".qsd"));
+            const Outcome outcome = Run(command);
+            const bool analyse = command.rfind("analyse", 0) == 0;
+            if (row.changes) {
+                EXPECT_EQ(outcome.code, 0) << outcome.err;
+                EXPECT_NE(QzTest::ReadFile(folder.File(name + ".qsd")), before);
+                continue;
+            }
+            EXPECT_EQ(outcome.code, analyse ? 0 : 1) << outcome.out << outcome.err;
+            EXPECT_NE((analyse ? outcome.out : outcome.err)
+                          .find(analyse ? "has the run's final structure already" : "did not change the document"),
+                      std::string::npos)
+                << outcome.out << outcome.err;
+            // Nothing written: the document keeps its identifier.
+            EXPECT_EQ(QzTest::ReadFile(folder.File(name + ".qsd")), before);
+        }
+    }
+}
+
+TEST_F(TrajectoryCommands, ARunKeptOutsideTheProjectUpdatesTheDocumentNamed)
+{
+    namespace fs = std::filesystem;
+    const std::string results = std::string(QZ_TEST_DATA) + "/../../examples/results/";
+    ASSERT_EQ(Run("register").code, 0);
+    fs::create_directories(folder.File("proj"));
+    fs::create_directories(folder.File("run"));
+    fs::create_directories(folder.File("shared"));
+    fs::create_directories(folder.File("elsewhere"));
+    ASSERT_EQ(Run("project proj").code, 0);
+    ASSERT_EQ(Run(std::string("import ") + QZ_TEST_DATA + "/../../examples/rocksalt.cif --name salt --project proj").code,
+              0);
+    fs::copy_file(folder.File("proj/salt.qsd"), folder.File("shared/salt.qsd"));
+    fs::copy_file(folder.File("proj/salt.qsd"), folder.File("proj/plain.qsd"));
+    fs::remove(folder.File("proj/salt.qsd"));
+    fs::create_symlink("../shared/salt.qsd", folder.File("proj/salt.qsd"));
+    fs::copy_file(results + "geomopt/rocksalt.arc", folder.File("run/rocksalt.arc"));
+    fs::copy_file(results + "geomopt/rocksalt.gout", folder.File("run/rocksalt.gout"));
+
+    // Each file is held to the folder it is written in: the document is
+    // saved where it is (through its link), the working copy and the frames
+    // file belong to the run's folder and are never written through a link
+    // leading out of it.
+    const struct {
+        const char* command;
+        const char* link;    // a link put in the run's folder first (to "elsewhere")
+        const char* output;  // in standard output on success
+        const char* error;   // in standard error on failure
+        const char* changed; // the file the command changes
+    } rows[] = {
+        {"update-structure proj/plain.qsd run/rocksalt.arc", "", "updated ", "", "proj/plain.qsd"},
+        {"update-structure proj/salt.qsd run/rocksalt.arc", "", "updated ", "", "shared/salt.qsd"},
+        {"trajectory run/rocksalt --document proj/plain.qsd", "", "Trajectory: 5 frames of 8 atoms", "",
+         "run/rocksalt.trj"},
+        {"update-structure proj/plain.qsd run/rocksalt.arc", "rocksalt_TDE_.arc", "",
+         "rocksalt_TDE_.arc\" cannot be written: it is a symbolic link to", ""},
+        {"trajectory run/rocksalt --document proj/plain.qsd", "rocksalt.trj", "",
+         "rocksalt.trj\" cannot be written: it is a symbolic link to", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.command) + " " + row.link);
+        fs::copy_file(folder.File("proj/plain.qsd"), folder.File("plain.before"), fs::copy_options::overwrite_existing);
+        std::error_code error;
+        fs::remove(folder.File("run/rocksalt.trj"), error);
+        const std::string before = *row.changed ? QzTest::ReadFile(folder.File(row.changed)) : std::string();
+        if (*row.link)
+            fs::create_symlink("../elsewhere/" + std::string(row.link), folder.File(std::string("run/") + row.link));
+        const Outcome outcome = Run(row.command);
+        if (*row.link)
+            fs::remove(folder.File(std::string("run/") + row.link));
+        EXPECT_TRUE(fs::is_empty(folder.File("elsewhere")));
+        if (*row.error) {
+            EXPECT_EQ(outcome.code, 1) << outcome.out;
+            EXPECT_NE(outcome.err.find(row.error), std::string::npos) << outcome.err;
             continue;
         }
-        for (const char* command : {"import-result salt.qsd", "update-structure salt.qsd salt.arc"}) {
-            const Outcome same = Run(command);
-            EXPECT_EQ(same.code, 1) << row.quantity << ": " << command << "\n" << same.out;
-            EXPECT_NE(same.err.find("did not change the document"), std::string::npos) << row.quantity << same.err;
-            // Nothing written: the document keeps its identifier.
-            EXPECT_EQ(QzTest::ReadFile(folder.File("salt.qsd")), before) << row.quantity << ": " << command;
-        }
+        EXPECT_EQ(outcome.code, 0) << outcome.err;
+        EXPECT_NE(outcome.out.find(row.output), std::string::npos) << outcome.out;
+        EXPECT_NE(QzTest::ReadFile(folder.File(row.changed)), before);
+        EXPECT_TRUE(fs::is_symlink(folder.File("proj/salt.qsd")));
+        fs::copy_file(folder.File("plain.before"), folder.File("proj/plain.qsd"), fs::copy_options::overwrite_existing);
+        fs::copy_file(folder.File("plain.before"), folder.File("shared/salt.qsd"), fs::copy_options::overwrite_existing);
     }
 }

@@ -231,3 +231,45 @@ TEST(ArchiveReader, CutAtEveryByteOfTheLastFrame)
         }
     }
 }
+
+// A frame is whole with as many atom lines as the run has (the count given,
+// else the first frame's); the first frame that is not, though the file goes
+// on, ends the frames and is named. Reading the atom lines or only counting
+// them judges the frames alike.
+TEST(ArchiveReader, TheFirstFrameThatIsNotWholeEndsTheFrames)
+{
+    const std::string two = std::string(Atom1) + Atom2;
+    const std::string head = "!KORVEX archive 2\nPBC=OFF\n";
+    const auto frame = [](const std::string& atoms) { return Frame("-1.0", "", atoms); };
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t atoms;  // the run's count; 0 for none
+        std::size_t frames, damaged;
+        bool cut;
+    } rows[] = {
+        {"whole", head + frame(two) + frame(two), 0, 2, 0, false},
+        {"an atom line missing", head + frame(two) + frame(Atom1) + frame(two), 0, 1, 2, false},
+        {"an atom line too many", head + frame(two) + frame(two + Atom1) + frame(two), 0, 1, 2, false},
+        {"an empty frame", head + frame(two) + frame("") + frame(two), 0, 1, 2, false},
+        {"the last frame short", head + frame(two) + frame(Atom1), 0, 1, 2, false},
+        {"the run's count", head + frame(two) + frame(two), 2, 2, 0, false},
+        {"frames of other than the run's count", head + frame(two) + frame(two), 3, 0, 1, false},
+        {"a date line missing", head + frame(two) + "-2.0\nno date\n" + two + "end\nend\n", 0, 1, 2, false},
+        {"an end without its closing end", head + frame(two) + Frame("-2.0", "", two, "end\nnot end\n"), 0, 1, 2,
+         false},
+        {"cut in the atom lines", head + frame(two) + "-2.0\n!DATE\n" + Atom1, 0, 1, 0, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ReaderFolder folder("arc");
+        const std::string path = folder.Write("run.arc", row.text);
+        for (const auto keep : {CArchiveFileReader::Keep::AllFrames, CArchiveFileReader::Keep::LastFrameText}) {
+            const CArchiveFileReader reader(path, CAtomicIndexMap::Default, keep, row.atoms);
+            EXPECT_EQ(reader.GetWholeFrameCount(), row.frames);
+            EXPECT_EQ(reader.DamagedFrame(), row.damaged);
+            EXPECT_EQ(reader.IsLastFrameCut(), row.cut);
+            EXPECT_EQ(reader.GetFrames().size(), keep == CArchiveFileReader::Keep::AllFrames ? row.frames : 0u);
+        }
+    }
+}

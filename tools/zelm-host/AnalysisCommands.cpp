@@ -25,6 +25,9 @@
 #include "host/managers/HostContext.h"
 #include "host/charts/ChartFile.h"
 #include "host/charts/ChartSvg.h"
+#include "host/model/Document.h"
+#include "host/model/ModelObjects.h"
+#include "host/model/StructureComparison.h"
 #include "kelv/kelv.h"
 #include "qorqm/MessageText.h"
 #include "qorqm/WrittenFiles.h"
@@ -372,10 +375,32 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     Session session(options, true);
     WrittenFiles::Start();
     IZelmAnalysis* analysis = session.analysis.get();
+    // A document the action left as it was, kept without its file until the
+    // host has written the others back.
+    std::shared_ptr<HostModel::Document> unchanged;
+    std::string unchangedUrl;
     if (options.action == "energy") {
         CheckAction(analysis->PlotEnergyEvolution(), session.output);
     } else if (options.action == "structure") {
-        CheckAction(analysis->UpdateStructure(StructureDocument(session, options.document).get()), session.output);
+        // The document is written only when the run's frame changes its
+        // structure, by the one comparison update-structure makes: a frame
+        // equal to it but for the rounding of printed numbers changes nothing.
+        const KelvComPtr<ISBDocumentRoot> document = StructureDocument(session, options.document);
+        const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(document.get());
+        if (!model)
+            Fail("\"" + options.document + "\" is not a structure document");
+        HostModel::Document before;
+        before.CopyModelFrom(*model);
+        const std::string url = model->Url();
+        model->SetUrl(std::string());
+        const HRESULT updated = analysis->UpdateStructure(document.get());
+        if (FAILED(updated) || !HostModel::SameStructure(before, *model))
+            model->SetUrl(url);
+        CheckAction(updated, session.output);
+        if (model->Url().empty()) {
+            unchanged = model;
+            unchangedUrl = url;
+        }
     } else if (options.action == "trajectory") {
         KelvComPtr<ISBDocumentRoot> trajectory;
         CheckAction(
@@ -391,9 +416,15 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         CheckAction(analysis->ImportLibrary(), session.output);
     }
     // The host writes what changed in its documents back to their files.
-    KelvResult::Check(session.host.Documents().Synchronize());
+    const HRESULT synchronized = session.host.Documents().Synchronize();
+    if (unchanged)
+        unchanged->SetUrl(unchangedUrl);
+    KelvResult::Check(synchronized);
     const std::vector<WrittenFiles::Entry> written = WrittenSorted();
     PrintWritten(written, session.project, out);
+    if (unchanged)
+        out << "the document \"" << Shown(options.document)
+            << "\" has the run's final structure already: it is not written\n";
     if (options.action == "energy")
         out << CutFrameNotes(session, {"EnEvol"});
     else if (needsDocument)

@@ -23,6 +23,7 @@
 #include "qorqm/MessageText.h"
 #include "qorqm/PathUtilities.h"
 #include "readers/ArchiveFileReader.h"
+#include "readers/TrajectoryArchive.h"
 #include "readers/GeomOptReaders.h"
 #include "readers/MolDynFileReader.h"
 #include "readers/MolDynOutputFileReader.h"
@@ -229,12 +230,14 @@ void ShowArchive(Reading& run)
 {
     std::ostream& out = run.Out();
     run.Step(run.File(".arc"), [&] {
-        CArchiveFileReader archive(run.File(".arc"), CAtomicIndexMap::Default);
+        CArchiveFileReader archive(run.File(".arc"), CAtomicIndexMap::Default, CArchiveFileReader::Keep::AllFrames,
+                                   RunAtomCount(run.File(".arc")));
         const std::vector<CArchiveFrameInfo>& frames = archive.GetFrames();
         out << "Archive (.arc): " << frames.size() << " frames, "
             << (archive.Is3DPeriodic() ? "3D periodic" : archive.Is2DPeriodic() ? "2D periodic" : "not periodic")
             << "\n"
-            << ZelmHost::CutFrameNote(run.File(".arc"), archive.IsLastFrameCut(), frames.size());
+            << ZelmHost::CutFrameNote(run.File(".arc"), archive.IsLastFrameCut(), archive.DamagedFrame(),
+                                      frames.size());
         if (frames.empty()) {
             return;
         }

@@ -24,6 +24,7 @@
 #include "host/managers/HostContext.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
+#include "readers/ArchiveFileReader.h"
 #include "readers/OutputFileReader.h"
 #include "readers/RunOutput.h"
 #include "readers/StructureUpdater.h"
@@ -51,20 +52,17 @@ std::unique_ptr<QzHost::HostApplication> HostOver(const std::string& folder)
     return std::make_unique<QzHost::HostApplication>(ProjectConfiguration(folder, false));
 }
 
-// The document, in the host over the project of the run's files that the
-// command writes (`written`, a file of the run): the project of a written
-// file is the one of the folder it is written into. A document outside that
-// project is refused.
-OpenDocument Open(const std::string& documentPath, const std::string& written)
+// The document, in the host over its own project (the nearest folder above
+// it that holds a project state). The run's files that a command writes
+// belong to the run's folder, wherever the user keeps the run, and are held
+// to that folder where they are written; the document is saved where it is.
+OpenDocument Open(const std::string& documentPath)
 {
     OpenDocument opened;
     opened.path = Absolute(documentPath);
     if (const std::string why = NotAnInputFile(opened.path); !why.empty())
         Fail("the document \"" + documentPath + "\" " + why);
-    opened.folder = ProjectOfFolder(fs::path(Absolute(written)).parent_path().string());
-    if (!QzHost::HostPaths::IsInside(opened.folder, opened.path))
-        Fail("the document \"" + documentPath + "\" is not in the project \"" + opened.folder +
-             "\" of the run's files it is written with");
+    opened.folder = ProjectOfFolder(fs::path(opened.path).parent_path().string());
     opened.lock = std::make_unique<DocumentChangeLock>(opened.folder, opened.path);
     opened.host = HostOver(opened.folder);
     opened.root = KelvComPtr<ISBContainerRoot>(opened.host->Root());
@@ -110,12 +108,15 @@ void RequireFinishedRun(const std::string& base)
 
 }  // namespace
 
-std::string CutFrameNote(const std::string& archive, bool cut, std::size_t whole)
+std::string CutFrameNote(const std::string& archive, bool cut, std::size_t damaged, std::size_t whole)
 {
+    const std::string taken = "the " + std::to_string(whole) + (whole == 1 ? " whole frame" : " whole frames") +
+                              " before it are taken\n";
+    if (damaged != 0)
+        return "note: frame " + std::to_string(damaged) + " of \"" + archive + "\" is damaged: " + taken;
     if (!cut)
         return std::string();
-    return "note: the last frame of \"" + archive + "\" is cut short: the " + std::to_string(whole) +
-           (whole == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+    return "note: the last frame of \"" + archive + "\" is cut short: " + taken;
 }
 
 std::string CutFrameNote(const std::string& archive)
@@ -124,8 +125,11 @@ std::string CutFrameNote(const std::string& archive)
     if (!fs::is_regular_file(archive, error))
         return std::string();
     try {
-        const std::unique_ptr<ITrajectoryArchive> frames = OpenTrajectoryArchive(archive, CAtomicIndexMap());
-        return CutFrameNote(archive, frames->IsLastFrameCut(), frames->GetFrameCount());
+        // How the frames end is told by their text alone (the atom lines
+        // counted, not read): the commands read what they hold.
+        const CArchiveFileReader frames(archive, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
+                                        RunAtomCount(archive));
+        return CutFrameNote(archive, frames.IsLastFrameCut(), frames.DamagedFrame(), frames.GetWholeFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
@@ -134,7 +138,7 @@ std::string CutFrameNote(const std::string& archive)
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
     const std::string arc = Absolute(archive);
-    OpenDocument opened = Open(document, arc);
+    OpenDocument opened = Open(document);
     std::error_code error;
     if (const std::string why = NotAnInputFile(arc); !why.empty())
         Fail("the archive \"" + archive + "\" " + why);
@@ -147,13 +151,13 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
 
     // The updater passes silently over an archive that gives it nothing to
     // write; the command says so instead of reporting an update.
-    std::unique_ptr<ITrajectoryArchive> frames;
+    TrajectoryArchiveSummary frames;
     try {
-        frames = OpenTrajectoryArchive(arc, map);
+        frames = SummariseTrajectoryArchive(arc, map);
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + archive + "\" cannot be read: " + failure.GetMessage());
     }
-    if (frames->GetFrameCount() == 0)
+    if (frames.frames == 0)
         Fail("the archive \"" + archive + "\" holds no frame to write into the document");
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
     const std::unique_ptr<HostModel::Document> before = StructureCopy(*model);
@@ -173,9 +177,9 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     if (HostModel::SameStructure(*before, *model)) {
         std::string why = "its last frame gives the structure the document already has";
         const HostModel::Periodicity periodicity = model->GetPeriodicity();
-        if (periodicity == HostModel::Periodicity::Bulk3D && !frames->Is3DPeriodic())
+        if (periodicity == HostModel::Periodicity::Bulk3D && !frames.periodic3D)
             why = "the document is 3-D periodic, the archive is not";
-        else if (periodicity == HostModel::Periodicity::Surface2D && !frames->Is2DPeriodic())
+        else if (periodicity == HostModel::Periodicity::Surface2D && !frames.periodic2D)
             why = "the document is a 2-D periodic surface, the archive is not";
         Fail("the archive \"" + archive + "\" did not change the document \"" + document + "\": " + why);
     }
@@ -201,15 +205,12 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (!fs::is_regular_file(arc, error) && !fs::is_symlink(fs::symlink_status(arc, error)))
         Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
-    std::unique_ptr<ITrajectoryArchive> frames;
     try {
-        frames = OpenTrajectoryArchive(arc, CAtomicIndexMap());
+        if (SummariseTrajectoryArchive(arc, CAtomicIndexMap()).frames == 0)
+            Fail("the archive \"" + arc + "\" holds no frame to import into the document");
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + arc + "\" cannot be read: " + failure.GetMessage());
     }
-    if (frames->GetFrameCount() == 0)
-        Fail("the archive \"" + arc + "\" holds no frame to import into the document");
-    frames.reset();
     const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
     std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
@@ -236,7 +237,7 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
                      std::ostream& out)
 {
     const std::string name = Absolute(base);
-    OpenDocument opened = Open(document, name + ".trj");
+    OpenDocument opened = Open(document);
     RequireFinishedRun(name);
     std::string chosen = kind;
     if (chosen.empty()) {
@@ -277,7 +278,7 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
     const std::string qtd = name + ".qtd";
     std::error_code error;
     std::string why;
-    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, opened.folder))
+    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, fs::path(name).parent_path().string()))
         Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + why);
     out << "wrote " << name << ".trj (" << chosen << ")\n";
     if (code != 3)

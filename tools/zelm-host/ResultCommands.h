@@ -20,13 +20,15 @@
 
 namespace ZelmHost {
 
-// A line telling that the run's archive ends in a frame cut short, of which
-// the commands and the analysis take the whole frames before it; empty for
-// an archive that is whole, missing or unreadable.
+// A line telling that the run's archive ends in a frame cut short, or holds
+// a damaged frame that ends its frames, of which the commands and the
+// analysis take the whole frames before it; empty for an archive that is
+// whole, missing or unreadable.
 std::string CutFrameNote(const std::string& archive);
-// The same line for an archive already read: whether its last frame is cut
-// and how many whole frames it holds.
-std::string CutFrameNote(const std::string& archive, bool cut, std::size_t whole);
+// The same line for an archive already read: whether its last frame is cut,
+// the number of its damaged frame (0 for none) and how many whole frames it
+// holds.
+std::string CutFrameNote(const std::string& archive, bool cut, std::size_t damaged, std::size_t whole);
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out);
 void ImportResult(const std::string& seedDocument, std::ostream& out);
