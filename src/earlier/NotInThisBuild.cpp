@@ -70,14 +70,14 @@ void CZelmAnalysis::CreatePhononResultsInfo(const std::string&, IUnknown** out)
 // ---------------------------------------------------------------------------
 // The deck writer
 
-void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>&)
+void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>&, IQoScopeUtility*)
 {
     throw KelvResult(E_UNEXPECTED, "\nCannot run or save files for a Fit Forcefield task when using a standard library.");
 }
 
 void CZelmFileWriter::WriteStructures(std::ofstream&)
 {
-    RefuseFitStructures(m_root);
+    RefuseFitStructures(m_root, m_scopeUtility.get());
 }
 
 // ---------------------------------------------------------------------------

@@ -270,8 +270,13 @@ void CZelm::RefuseDeck(ISBScope* scope, CZelmRunInfo& runInfo) const
         if (!IsSlab(scope))
             throw KelvResult(E_UNEXPECTED, ZelmMessages::SurfaceNeedsSlab);
     }
-    if (task == 4)
-        CZelmFileWriter::RefuseFitStructures(ContainerRoot(true));
+    if (task == 4) {
+        CZelmFileWriter::RefuseFitStructures(ContainerRoot(true), m_scopeUtility.get());
+    } else if (task != 5) {
+        KelvComPtr<ISBDocumentRoot> document;
+        Check(m_scopeUtility->GetDocumentRoot(scope, document.Receive()));
+        CZelmFileWriter::RefuseStructureText(m_scopeUtility.get(), document.get());
+    }
 }
 
 HRESULT CZelm::ExportRefusal(ISBScope* pScope, BSTR* pReason)

@@ -78,7 +78,12 @@ public:
     // What refuses a Fit deck before anything is written (a row of the
     // observables naming a structure not in the project): KelvResult, as
     // writing the deck's structures would fail.
-    static void RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root);
+    // Each structure's own text is refused as RefuseStructureText does.
+    static void RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root, IQoScopeUtility* utility);
+    // What refuses a structure's own text before its deck lines are written:
+    // the space-group symbol, where the deck holds one, passes
+    // ZelmDeckLines::DeckText (KelvResult naming the "space-group symbol").
+    static void RefuseStructureText(IQoScopeUtility* utility, ISBDocumentRoot* document);
 
     // The fixing mask of every atom with a restriction, by "ID".
     const std::map<long, long>& FixedAxisMasks() const { return m_fixedAxisMasks; }
@@ -132,6 +137,9 @@ private:
     void WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractional, CDeckSpecies& species,
                    const KelvComPtr<ISDObject>& atom, const std::string& tail);
     bool ShouldWriteSpaceGroup() const;
+    static bool WritesSpaceGroup(IQoScopeUtility* utility, ISBScope* contents);
+    // The lattice's space-group symbol as the deck line holds it.
+    static std::string SpaceGroupSymbol(IQoScopeUtility* utility, ISBScope* contents);
     void WriteSpaceGroup(std::ofstream& deck);
     void WriteOrigin(std::ofstream& deck);
     void WriteSymmetryOperators(std::ofstream& deck);

@@ -18,9 +18,12 @@ bool IsTrue(VARIANT_BOOL value)
 
 } // namespace
 
-void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root)
+void CZelmFileWriter::RefuseFitStructures(const KelvComPtr<ISBContainerRoot>& root, IQoScopeUtility* utility)
 {
-    CZelmObservableInfo(root).CheckUsedStructuresFound();
+    const CZelmObservableInfo observables(root);
+    observables.CheckUsedStructuresFound();
+    for (const KelvComPtr<ISBDocumentRoot>& structure : observables.GetUsedStructures())
+        RefuseStructureText(utility, structure.get());
 }
 
 void CZelmFileWriter::WriteStructures(std::ofstream& deck)

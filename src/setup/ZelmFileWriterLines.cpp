@@ -266,18 +266,40 @@ void CZelmFileWriter::WriteAtom(std::ofstream& deck, const VARIANT_BOOL& fractio
 
 bool CZelmFileWriter::ShouldWriteSpaceGroup() const
 {
-    const KelvComPtr<ISBScope> contents = Contents();
+    return WritesSpaceGroup(m_scopeUtility.get(), Contents().get());
+}
+
+bool CZelmFileWriter::WritesSpaceGroup(IQoScopeUtility* utility, ISBScope* contents)
+{
     VARIANT_BOOL periodic = VARIANT_FALSE;
-    Check(m_scopeUtility->IsPeriodic(contents.get(), &periodic));
+    Check(utility->IsPeriodic(contents, &periodic));
     if (periodic != VARIANT_TRUE)
         return false;
     VARIANT_BOOL nonStandard = VARIANT_FALSE;
-    Check(m_scopeUtility->HasNonStandardSetting(contents.get(), &nonStandard));
+    Check(utility->HasNonStandardSetting(contents, &nonStandard));
     if (nonStandard != VARIANT_FALSE)
         return false;
     VARIANT_BOOL needsConversion = VARIANT_FALSE;
-    Check(m_scopeUtility->NeedsPrimitiveConversion(contents.get(), &needsConversion));
+    Check(utility->NeedsPrimitiveConversion(contents, &needsConversion));
     return needsConversion == VARIANT_FALSE;
+}
+
+std::string CZelmFileWriter::SpaceGroupSymbol(IQoScopeUtility* utility, ISBScope* contents)
+{
+    KelvComPtr<IUnknown> lattice;
+    Check(utility->GetLattice(contents, lattice.Receive()));
+    return ZelmDeckLines::DeckText(ReadProperty(lattice.QueryInterface<ISDObject>().get(), "SpaceGroupLongName").String(),
+                                   "space-group symbol");
+}
+
+void CZelmFileWriter::RefuseStructureText(IQoScopeUtility* utility, ISBDocumentRoot* document)
+{
+    Kelv::CheckNullDereference(document);
+    KelvComPtr<ISBScope> contents;
+    Check(document->get_ContentsAsScope(contents.Receive()));
+    Kelv::CheckNullDereference(contents.get());
+    if (WritesSpaceGroup(utility, contents.get()))
+        SpaceGroupSymbol(utility, contents.get());
 }
 
 void CZelmFileWriter::WriteSpaceGroup(std::ofstream& deck)
@@ -286,8 +308,7 @@ void CZelmFileWriter::WriteSpaceGroup(std::ofstream& deck)
     if (Periodicity() != 3)
         return;
     const KelvComPtr<ISDObject> lattice = LatticeObject(false);
-    const std::string longName =
-        ZelmDeckLines::DeckText(ReadProperty(lattice.get(), "SpaceGroupLongName").String(), "space-group symbol");
+    const std::string longName = SpaceGroupSymbol(m_scopeUtility.get(), Contents().get());
     const long number = ReadProperty(lattice.get(), "SpaceGroupITNumber").Long();
     LONG status = -100;
     const KelvVariant representation = ReadProperty(lattice.get(), "LatticeRepresentation", &status);
