@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "com/lockwait.h"
+#include "common/LockHolder.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -54,33 +55,6 @@ TEST(LockWaitBound, ADecimalNumberOfSecondsFromZeroIsABoundAndAnythingElseIsRefu
     }
 }
 
-// A child that holds the flocks of the files, and sleeps.
-pid_t HoldLocks(const std::vector<std::string>& files)
-{
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0)
-    {
-        for (const std::string& file : files)
-        {
-            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-                ::_exit(1);
-        }
-        if (::write(ready[1], "x", 1) != 1)
-            ::_exit(1);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    const bool held = ::read(ready[0], &byte, 1) == 1;
-    ::close(ready[0]);
-    return held ? child : -1;
-}
-
 // Two locks held by one process: the bound is the command's for both waits
 // together, each wait is said once naming its lock, and a bound of 0 says
 // nothing and fails at once; the holder is named as it gives up.
@@ -90,7 +64,7 @@ TEST(LockWaitBound, OneBoundServesEveryWaitOfAProcessAndEachWaitIsSaidOnceByItsL
     fs::create_directories(folder);
     const std::string first = (folder / "first.lock").string();
     const std::string second = (folder / "second.lock").string();
-    const pid_t holder = HoldLocks({first, second});
+    const pid_t holder = QzTest::HoldFlocks({first, second});
     ASSERT_GT(holder, 0);
     const int a = ::open(first.c_str(), O_RDWR | O_CLOEXEC);
     const int b = ::open(second.c_str(), O_RDWR | O_CLOEXEC);

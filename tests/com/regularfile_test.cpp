@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com/regularfile.h"
+#include "common/SocketFile.h"
 #include "common/TempFolder.h"
 
 namespace {
@@ -26,19 +27,6 @@ protected:
     std::string Path(const std::string& name) const { return folder.File(name); }
     QzTest::TempFolder folder{"regularfile"};
 };
-
-// A socket file of the folder (bound, then the socket closed: the file stays).
-void MakeSocket(const std::string& path)
-{
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(s, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
-    ::close(s);
-}
 
 TEST_F(RegularFileTest, WhatIsNoRegularFileIsRefusedAsWhatItIs)
 {
@@ -53,7 +41,7 @@ TEST_F(RegularFileTest, WhatIsNoRegularFileIsRefusedAsWhatItIs)
     char socketFolder[] = "/tmp/qz-sock-XXXXXX";
     ASSERT_NE(::mkdtemp(socketFolder), nullptr);
     const std::string socket = std::string(socketFolder) + "/s";
-    MakeSocket(socket);
+    QzTest::MakeSocket(socket);
 
     struct Case {
         std::string path;

@@ -20,23 +20,11 @@
 #include <vector>
 
 #include "DriverRun.h"
+#include "common/SocketFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A socket file at path (bound, then the socket closed: the file stays).
-void MakeSocket(const std::string& path)
-{
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(s, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(s);
-}
 
 const char* const Canary = "the colleague's own file, not to be touched\n";
 const char* const DeckFolder = "p/rocksalt ZELM GeomOpt";
@@ -253,7 +241,7 @@ TEST_F(ReceivedProject, AStateThatIsNoFileIsRefusedByName)
         else if (kind == "folder")
             fs::create_directory(state);
         else if (kind == "socket")
-            MakeSocket(state);
+            QzTest::MakeSocket(state);
         else if (kind == "bad JSON")
             QzTest::WriteFile(state, "{\"ZelmLogic\": ");
         else if (kind == "link to a state outside") {

@@ -3,6 +3,7 @@
 // stopped holder in the driver's).
 #include <gtest/gtest.h>
 
+#include "common/LockHolder.h"
 #include "common/TempFolder.h"
 #include "host/jobs/JobDriverNote.h"
 #include "host/state/ProcessInfo.h"
@@ -24,27 +25,6 @@
 namespace {
 
 using namespace QzHost;
-
-// A child that holds the flock of the file (opened by name), and pauses.
-pid_t HoldFlock(const std::string& path)
-{
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "x", 1) != 1)
-            ::_exit(1);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    const bool held = ::read(ready[0], &byte, 1) == 1;
-    ::close(ready[0]);
-    return held ? child : -1;
-}
 
 // What a note tells: a note its driver writes reads back and is running
 // while the driver holds it; a note only names a process, so one that
@@ -121,7 +101,7 @@ TEST(JobDriverNotes, ANoteIsRunningOnlyWhileTheProcessItNamesHoldsItAndAnythingE
             QzTest::WriteFile(path, row.text);
         }
         if (row.stands == HeldByAnother) {
-            holder = HoldFlock(path);
+            holder = QzTest::HoldFlocks({path}, O_RDONLY);
             ASSERT_GT(holder, 0);
         }
         JobDriverRecord record;
