@@ -64,12 +64,18 @@ std::vector<std::string> Words(const std::string& line)
 
 // Whether a line of the section that holds "core" or "shel" is no species
 // line but the first line after the section: a keyword followed by atom
-// types ("tersoff Na core": the kind is not the name's), or an interaction
-// line (its atom type is followed by another species, "Na core Cl core 1.0",
-// or by another kind).
+// types ("tersoff Na core": the kind is not the name's), a keyword followed
+// only by a kind ("tersoff core": a word shaped as a keyword that names no
+// species of a line before, with no charge after the kind), or an
+// interaction line (its atom type is followed by another species, "Na core
+// Cl core 1.0", or by another kind).
 bool EndsSection(const std::string& line, const std::set<std::string>& names)
 {
     const std::vector<std::string> words = Words(line);
+    if (words.size() >= 2 && HoldsKind(words[1]) && (words.size() == 2 || words[2][0] == '#') &&
+        !names.count(words[0]) && CZelmSpeciesReader::IsKeywordShaped(words[0])) {
+        return true;
+    }
     std::size_t kind = 0;
     for (std::size_t i = 1; i < words.size() && kind == 0; ++i) {
         if (HoldsKind(words[i])) {
@@ -161,6 +167,19 @@ CZelmSpeciesReader::CZelmSpeciesReader(std::list<std::string>& /*otherLines*/,
 }
 
 CZelmSpeciesReader::~CZelmSpeciesReader() = default;
+
+bool CZelmSpeciesReader::IsKeywordShaped(const std::string& word)
+{
+    if (word.size() < 3 || !(word[0] >= 'a' && word[0] <= 'z')) {
+        return false;
+    }
+    for (const char c : word) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::string CZelmSpeciesReader::ElementKey(const std::string& typeName)
 {

@@ -13,7 +13,10 @@
 // - inside the section, a line whose word holding "core" or "shel" is
 //   neither its first nor its second word ("tersoff Na core"), or whose
 //   word after that kind is a type name of a line before or is followed by
-//   another kind ("Na core Cl core 1.0 2.0"), is no species line: it ends
+//   another kind ("Na core Cl core 1.0 2.0"), or that is a keyword followed
+//   only by a kind ("tersoff core": a first word of a lower-case letter and
+//   two or more lower-case letters, digits or '_', naming no species of a
+//   line before, and no charge after the kind), is no species line: it ends
 //   the section and is the line Read returns;
 // - any other line is a species line, also before a "species" line: its
 //   first word is the type name; with "core" in it, it is a core line whose
@@ -109,6 +112,13 @@ public:
     // species has that half.
     bool IsMatchingAtomtype(const CSpecies& species, const std::string& qualifier,
                             std::string& atomTypeName) const;
+
+    // Whether a word is shaped like a keyword and not like a type name: a
+    // lower-case letter, then two or more lower-case letters, digits or '_'
+    // ("tersoff", "sw3"). Type names begin with their element's capital
+    // ("Na", "O_OH"), and a word of two letters may be one written in lower
+    // case ("na").
+    static bool IsKeywordShaped(const std::string& word);
 
     // The element key of a library type name (see above).
     static std::string ElementKey(const std::string& typeName);

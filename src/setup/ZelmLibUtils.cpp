@@ -743,7 +743,7 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
                 formLine = line;
                 return true;
             }
-            if (!startsWithSpecies && IsUnknownFormLine(tokens, context.numberOfAtoms)) {
+            if (!startsWithSpecies && IsUnknownFormLine(tokens, context.numberOfAtoms, context.multiLine)) {
                 return KeepUnknownForm(line, tokens.front(), context, source, serverDescription, formLine);
             }
             SourceLine next;
@@ -759,13 +759,15 @@ bool CZelmLibUtils::ReadBlockLines(SourceLine line, FormContext& context, LineSo
     }
 }
 
-bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms) const
+bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms, bool multiLine) const
 {
     // A keyword begins with a letter. An interaction whose first species is
     // unknown goes on with a qualifier, or with the other atom types of its
     // form (known species, each with or without its qualifier) and a value;
     // a word followed by anything else ("tersoff Si", "sw3 12.0") opens a
-    // form.
+    // form, and so does a keyword followed only by a qualifier ("tersoff
+    // core", shaped as the species section tells a keyword), which gives no
+    // value, unless the interaction may go on over the lines after it.
     if (tokens.empty() || !std::isalpha(static_cast<unsigned char>(tokens.front().front()))) {
         return false;
     }
@@ -773,7 +775,7 @@ bool CZelmLibUtils::IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms
         return true;
     }
     if (IsQualifier(tokens[1])) {
-        return false;
+        return tokens.size() == 2 && !multiLine && CZelmSpeciesReader::IsKeywordShaped(tokens.front());
     }
     std::size_t position = 1;
     for (int atom = 1; atom < numberOfAtoms; ++atom) {

@@ -255,8 +255,9 @@ private:
     bool KeepUnreadForm(SourceLine unread, const std::string& reason, int formLineNumber, LineSource& source,
                         const CServerDescription& serverDescription, SourceLine& formLine);
     // Whether a line of a block that is neither an interaction of a species
-    // nor a form line is the form line of a form this reader does not know.
-    bool IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms) const;
+    // nor a form line is the form line of a form this reader does not know
+    // (`multiLine`: the block's interactions may go on over further lines).
+    bool IsUnknownFormLine(const TokenList& tokens, int numberOfAtoms, bool multiLine) const;
     // Keeps the block of an unknown form that begins at `line`.
     bool KeepUnknownForm(const SourceLine& line, const std::string& keyword, FormContext& context,
                          LineSource& source, const CServerDescription& serverDescription, SourceLine& formLine);

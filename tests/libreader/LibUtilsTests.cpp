@@ -629,6 +629,8 @@ TEST_F(LibraryReader, AnUnknownWordOpensAFormUnlessAtomTypesFollowIt)
         {"tersoff Na core", true},
         {"tersoff Na K 1.0", true},
         {"tersoff Na combine", true},
+        {"tersoff core", true},
+        {"Xx core", false},
         {"1.0 2.0 3.0 4.0", false},
         {"# comment", false},
     };

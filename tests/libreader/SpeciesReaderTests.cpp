@@ -87,7 +87,8 @@ TEST_F(SpeciesReader, SectionEndsAtTheFirstLineWithoutCoreOrShell)
 }
 
 // A line of the section that holds a kind but is no species line (a form
-// keyword followed by atom types, an interaction line) ends the section:
+// keyword followed by atom types or only by a kind, an interaction line)
+// ends the section:
 // its words are never read as a species and its charge.
 TEST_F(SpeciesReader, AKeywordOrAnInteractionLineEndsTheSection)
 {
@@ -103,6 +104,14 @@ TEST_F(SpeciesReader, AKeywordOrAnInteractionLineEndsTheSection)
         {"K core 1.0", false},
         {"K shel -2.0 # its shell", false},
         {"Score core 1", false},
+        // A keyword followed only by a kind; a species named like one stays.
+        {"tersoff core", true},
+        {"sw3 shel # its shells", true},
+        {"bondorder0_bond CORE", true},
+        {"tersoff core 0.0", false},
+        {"Tersoff core", false},
+        {"na core", false},
+        {"K core", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
