@@ -205,38 +205,94 @@ ClaimedName ClaimNewName(const std::string& path, ClaimKind kind, const ClaimSki
                  kind);
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to)
-{
-#ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RenameNoReplaceFlag) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
-        return errno;
-#endif
-    return RenameNoReplaceByLink(from, to);
-}
+namespace {
 
-int RenameNoReplaceByLink(const std::string& from, const std::string& to)
+// RenameNoReplace of names relative to the folder `at` (AT_FDCWD: paths).
+int RenameNoReplaceByLinkAt(int at, const std::string& from, const std::string& to)
 {
     // A folder has no second name, so an empty one is claimed and then
     // replaced (a rename may replace an empty folder, and this one is ours).
     struct stat status;
-    if (::lstat(from.c_str(), &status) != 0)
+    if (::fstatat(at, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISDIR(status.st_mode)) {
-        if (::mkdir(to.c_str(), 0700) != 0)
+        if (::mkdirat(at, to.c_str(), 0700) != 0)
             return errno;
-        if (::rename(from.c_str(), to.c_str()) != 0) {
+        if (::renameat(at, from.c_str(), at, to.c_str()) != 0) {
             const int error = errno;
-            ::rmdir(to.c_str());
+            ::unlinkat(at, to.c_str(), AT_REMOVEDIR);
             return error;
         }
         return 0;
     }
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::linkat(at, from.c_str(), at, to.c_str(), 0) != 0)
         return errno;
-    ::unlink(from.c_str());
+    ::unlinkat(at, from.c_str(), 0);
     return 0;
+}
+
+int RenameNoReplaceAt(int at, const std::string& from, const std::string& to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, at, from.c_str(), at, to.c_str(), RenameNoReplaceFlag) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return errno;
+#endif
+    return RenameNoReplaceByLinkAt(at, from, to);
+}
+
+std::string BaseNameOf(const std::string& native)
+{
+    const std::string::size_type slash = native.find_last_of('/');
+    return slash == std::string::npos ? native : native.substr(slash + 1);
+}
+
+// The folder of a new file of a held project, opened beneath the project
+// (O_PATH): a link on the way that leads out of it gives no descriptor
+// (errno EXDEV). Not held (no project is, or the file is the user's own):
+// no descriptor and no error, and the file is made by its path.
+struct HeldFolderOf {
+    explicit HeldFolderOf(const std::string& path)
+    {
+        const std::string project = RegularFile::HolderOf(path);
+        if (project.empty() || ::access("/proc/self/fd", X_OK) != 0)
+            return;
+        held = true;
+        const RegularFile::Folder folder(project);
+        std::string inner;
+        const std::string parent = std::filesystem::path(PathUtilities::ToNative(path)).parent_path().string();
+        if (!folder.IsOpen() || !folder.Holds(parent, inner)) {
+            error = folder.IsOpen() ? EXDEV : errno;
+            return;
+        }
+        fd = folder.OpenIn(inner, O_PATH | O_DIRECTORY);
+        if (fd < 0)
+            error = errno;
+    }
+    ~HeldFolderOf()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    HeldFolderOf(const HeldFolderOf&) = delete;
+    HeldFolderOf& operator=(const HeldFolderOf&) = delete;
+
+    bool held = false;
+    int fd = -1;
+    int error = 0;
+};
+
+} // namespace
+
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+    return RenameNoReplaceAt(AT_FDCWD, from, to);
+}
+
+int RenameNoReplaceByLink(const std::string& from, const std::string& to)
+{
+    return RenameNoReplaceByLinkAt(AT_FDCWD, from, to);
 }
 
 ClaimedName ClaimNameFor(const std::string& made, const std::string& path, ClaimKind kind, const ClaimSkip& skip,
@@ -263,11 +319,28 @@ std::string MakeTemporaryFile(const std::string& file)
 ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const std::string& temporary)>& write,
                          const ClaimSkip& skip, unsigned last)
 {
-    const std::string temporary = TemporaryNameOf(path);
+    // A file of a held project is written and named in its folder as opened
+    // beneath the project, through that descriptor: a folder on the way
+    // swapped meanwhile for a link leading out of the project gets nothing.
+    const HeldFolderOf folder(path);
+    if (folder.held && folder.fd < 0) {
+        ClaimedName refused;
+        refused.error = folder.error != 0 ? folder.error : EXDEV;
+        return refused;
+    }
+    const std::string temporaryName = BaseNameOf(TemporaryNameOf(PathUtilities::ToNative(path)));
+    const std::string temporary = folder.fd >= 0 ? "/proc/self/fd/" + std::to_string(folder.fd) + "/" + temporaryName
+                                                 : TemporaryNameOf(path);
+    const auto removeTemporary = [&] {
+        if (folder.fd >= 0)
+            ::unlinkat(folder.fd, temporaryName.c_str(), 0);
+        else
+            std::remove(temporary.c_str());
+    };
     try {
         write(temporary);
     } catch (const KelvResult& failure) {
-        std::remove(temporary.c_str());
+        removeTemporary();
         // The failure names the file being made, not its temporary one.
         const std::string shown = PathUtilities::ToNative(path);
         std::string message = failure.GetMessage();
@@ -276,12 +349,20 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
             message.replace(at, temporary.size(), shown);
         throw KelvResult(failure.GetHRESULT(), message);
     } catch (...) {
-        std::remove(temporary.c_str());
+        removeTemporary();
         throw;
     }
-    ClaimedName claim = ClaimNameFor(temporary, path, ClaimKind::File, skip, last);
+    ClaimedName claim;
+    if (folder.fd >= 0)
+        claim = Noted(Claim(path, ClaimKind::File, skip, last,
+                            [&](const std::string& native) {
+                                return RenameNoReplaceAt(folder.fd, temporaryName, BaseNameOf(native));
+                            }),
+                      ClaimKind::File);
+    else
+        claim = ClaimNameFor(temporary, path, ClaimKind::File, skip, last);
     if (!claim)
-        std::remove(temporary.c_str());
+        removeTemporary();
     return claim;
 }
 
@@ -378,6 +459,8 @@ std::string ClaimFailure(const ClaimedName& claim)
         return "the name's numbered forms reach _" + std::to_string(claim.highest) +
                ", the highest number a new name is given; move the highest-numbered ones elsewhere or choose "
                "another name";
+    if (claim.error == EXDEV)
+        return "a symbolic link on the way to its folder leads out of the project";
     return std::strerror(claim.error);
 }
 

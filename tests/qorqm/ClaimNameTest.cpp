@@ -1,5 +1,6 @@
 #include "qorqm/ClaimName.h"
 
+#include "com/regularfile.h"
 #include "common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -257,6 +259,55 @@ TEST(ClaimName, ANewFileIsNamedOnlyWhenWholeAndAKilledWritersTemporaryGoes)
     EXPECT_EQ(dir.File("DOS_3.qcd"), DiskUtilities::ClaimNewFile(wanted, write("three\n")).path);
     EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()))
         << "the killed writer's temporary file stays";
+}
+
+// A new file of a held project is written and named in its folder as
+// opened beneath the project: a folder that is a link leading out is
+// refused, and one swapped for such a link while the file is written still
+// gets the file, never the link's target.
+TEST(ClaimName, ANewFileOfAHeldProjectIsMadeBeneathItsFolderAsOpened)
+{
+    const struct {
+        const char* what;
+        bool linkBefore;  // "sub" leads out before the claim
+        bool swapDuring;  // the writer swaps "sub" for a link leading out
+        bool held;        // the project is held
+        bool claimed;
+    } rows[] = {
+        {"a plain folder", false, false, true, true},
+        {"a folder that is a link leading out", true, false, true, false},
+        {"a folder swapped for a link while written", false, true, true, true},
+        {"not held: the path is the user's choice", true, false, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempFolder dir("claim-held");
+        const std::string project = dir.File("project");
+        const std::string outside = dir.File("outside");
+        fs::create_directories(project + "/moved");
+        fs::create_directories(outside);
+        if (row.linkBefore)
+            fs::create_directory_symlink(outside, project + "/sub");
+        else
+            fs::create_directory(project + "/sub");
+        std::unique_ptr<RegularFile::Hold> hold;
+        if (row.held)
+            hold = std::make_unique<RegularFile::Hold>(project);
+        const DiskUtilities::ClaimedName claim =
+            DiskUtilities::ClaimNewFile(project + "/sub/DOS.qcd", [&](const std::string& temporary) {
+                if (row.swapDuring) {
+                    fs::rename(project + "/sub", project + "/moved/sub");
+                    fs::create_directory_symlink(outside, project + "/sub");
+                }
+                QzTest::WriteFile(temporary, "whole\n");
+            });
+        EXPECT_EQ(static_cast<bool>(claim), row.claimed) << DiskUtilities::ClaimFailure(claim);
+        const bool outsideWritten = !row.held;
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), outsideWritten ? 1 : 0);
+        if (row.claimed) {
+            EXPECT_EQ(QzTest::ReadFile(project + (row.swapDuring ? "/moved/sub/DOS.qcd" : "/sub/DOS.qcd")), "whole\n");
+        }
+    }
 }
 
 // Claims at once from several threads: each gets a name of its own, each
