@@ -207,39 +207,40 @@ ClaimedName ClaimNewName(const std::string& path, ClaimKind kind, const ClaimSki
 
 namespace {
 
-// RenameNoReplace of names relative to the folder `at` (AT_FDCWD: paths).
-int RenameNoReplaceByLinkAt(int at, const std::string& from, const std::string& to)
+// RenameNoReplace of from relative to the folder `fromAt` to `to` relative
+// to `toAt` (AT_FDCWD: paths).
+int RenameNoReplaceByLinkAt(int fromAt, const std::string& from, int toAt, const std::string& to)
 {
     // A folder has no second name, so an empty one is claimed and then
     // replaced (a rename may replace an empty folder, and this one is ours).
     struct stat status;
-    if (::fstatat(at, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(fromAt, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISDIR(status.st_mode)) {
-        if (::mkdirat(at, to.c_str(), 0700) != 0)
+        if (::mkdirat(toAt, to.c_str(), 0700) != 0)
             return errno;
-        if (::renameat(at, from.c_str(), at, to.c_str()) != 0) {
+        if (::renameat(fromAt, from.c_str(), toAt, to.c_str()) != 0) {
             const int error = errno;
-            ::unlinkat(at, to.c_str(), AT_REMOVEDIR);
+            ::unlinkat(toAt, to.c_str(), AT_REMOVEDIR);
             return error;
         }
         return 0;
     }
-    if (::linkat(at, from.c_str(), at, to.c_str(), 0) != 0)
+    if (::linkat(fromAt, from.c_str(), toAt, to.c_str(), 0) != 0)
         return errno;
-    ::unlinkat(at, from.c_str(), 0);
+    ::unlinkat(fromAt, from.c_str(), 0);
     return 0;
 }
 
-int RenameNoReplaceAt(int at, const std::string& from, const std::string& to)
+int RenameNoReplaceAt(int fromAt, const std::string& from, int toAt, const std::string& to)
 {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, at, from.c_str(), at, to.c_str(), RenameNoReplaceFlag) == 0)
+    if (::syscall(SYS_renameat2, fromAt, from.c_str(), toAt, to.c_str(), RenameNoReplaceFlag) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
         return errno;
 #endif
-    return RenameNoReplaceByLinkAt(at, from, to);
+    return RenameNoReplaceByLinkAt(fromAt, from, toAt, to);
 }
 
 std::string BaseNameOf(const std::string& native)
@@ -287,20 +288,34 @@ struct HeldFolderOf {
 
 int RenameNoReplace(const std::string& from, const std::string& to)
 {
-    return RenameNoReplaceAt(AT_FDCWD, from, to);
+    return RenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
 }
 
 int RenameNoReplaceByLink(const std::string& from, const std::string& to)
 {
-    return RenameNoReplaceByLinkAt(AT_FDCWD, from, to);
+    return RenameNoReplaceByLinkAt(AT_FDCWD, from, AT_FDCWD, to);
 }
 
 ClaimedName ClaimNameFor(const std::string& made, const std::string& path, ClaimKind kind, const ClaimSkip& skip,
                          unsigned last)
 {
     const std::string from = PathUtilities::ToNative(made);
+    // Into a folder of a held project, the name is taken in the folder as
+    // opened beneath the project, never through a link leading out of it.
+    const HeldFolderOf folder(path);
+    if (folder.held && folder.fd < 0) {
+        ClaimedName refused;
+        refused.error = folder.error != 0 ? folder.error : EXDEV;
+        return refused;
+    }
+    if (folder.fd < 0)
+        return Noted(Claim(path, kind, skip, last,
+                           [&from](const std::string& native) { return RenameNoReplace(from, native); }),
+                     kind);
     return Noted(Claim(path, kind, skip, last,
-                       [&from](const std::string& native) { return RenameNoReplace(from, native); }),
+                       [&](const std::string& native) {
+                           return RenameNoReplaceAt(AT_FDCWD, from, folder.fd, BaseNameOf(native));
+                       }),
                  kind);
 }
 
@@ -356,7 +371,7 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
     if (folder.fd >= 0)
         claim = Noted(Claim(path, ClaimKind::File, skip, last,
                             [&](const std::string& native) {
-                                return RenameNoReplaceAt(folder.fd, temporaryName, BaseNameOf(native));
+                                return RenameNoReplaceAt(folder.fd, temporaryName, folder.fd, BaseNameOf(native));
                             }),
                       ClaimKind::File);
     else

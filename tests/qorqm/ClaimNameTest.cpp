@@ -264,7 +264,8 @@ TEST(ClaimName, ANewFileIsNamedOnlyWhenWholeAndAKilledWritersTemporaryGoes)
 // A new file of a held project is written and named in its folder as
 // opened beneath the project: a folder that is a link leading out is
 // refused, and one swapped for such a link while the file is written still
-// gets the file, never the link's target.
+// gets the file, never the link's target; a file made elsewhere is named
+// into such a folder never through the link either.
 TEST(ClaimName, ANewFileOfAHeldProjectIsMadeBeneathItsFolderAsOpened)
 {
     const struct {
@@ -302,8 +303,14 @@ TEST(ClaimName, ANewFileOfAHeldProjectIsMadeBeneathItsFolderAsOpened)
                 QzTest::WriteFile(temporary, "whole\n");
             });
         EXPECT_EQ(static_cast<bool>(claim), row.claimed) << DiskUtilities::ClaimFailure(claim);
-        const bool outsideWritten = !row.held;
-        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), outsideWritten ? 1 : 0);
+        // A whole file made elsewhere takes its name there the same way: in
+        // a held project never through the link "sub" is now.
+        const std::string made = dir.File("made.qcd");
+        QzTest::WriteFile(made, "made\n");
+        const bool leadsOut = row.linkBefore || row.swapDuring;
+        EXPECT_EQ(static_cast<bool>(DiskUtilities::ClaimNameFor(made, project + "/sub/made.qcd", ClaimKind::File)),
+                  !(row.held && leadsOut));
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), row.held ? 0 : 2);
         if (row.claimed) {
             EXPECT_EQ(QzTest::ReadFile(project + (row.swapDuring ? "/moved/sub/DOS.qcd" : "/sub/DOS.qcd")), "whole\n");
         }
