@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 
+#include "common/FakeScopeUtility.h"
 #include "common/HostFakes.h"
 #include "qorvira/ForcefieldSync.h"
 #include "qorvira/ScopeUtilityHelper.h"
@@ -23,10 +24,7 @@ struct Periodicity
     static inline bool slab = false;
 };
 
-#define QZ_NOT_USED(signature) \
-    HRESULT signature override { return E_NOTIMPL; }
-
-class FakeScopeUtility : public Fake<IQoScopeUtility>
+class FakeScopeUtility : public QzTest::NoScopeUtility
 {
 public:
     HRESULT Initialise(ISBContainerRoot* root) override
@@ -49,27 +47,6 @@ public:
         *answer = Periodicity::slab ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
-    QZ_NOT_USED(GetDocumentRoot(ISBScope*, ISBDocumentRoot**))
-    QZ_NOT_USED(GetScopeObject(ISBScope*, ISBScope**))
-    QZ_NOT_USED(IsP1(ISBScope*, VARIANT_BOOL*))
-    QZ_NOT_USED(MakeP1(ISBScope*))
-    QZ_NOT_USED(NeedsPrimitiveConversion(ISBScope*, VARIANT_BOOL*))
-    QZ_NOT_USED(ConvertToPrimitive(ISBScope*))
-    QZ_NOT_USED(HasNonStandardSetting(ISBScope*, VARIANT_BOOL*))
-    QZ_NOT_USED(GetLattice(ISBScope*, IUnknown**))
-    QZ_NOT_USED(GetLattice2D(ISBScope*, IUnknown**))
-    QZ_NOT_USED(GetLatticeFrame(ISBScope*, IUnknown**))
-    QZ_NOT_USED(GetSymmetry(ISBScope*, IUnknown**))
-    QZ_NOT_USED(HasSymmetry(ISBScope*, VARIANT_BOOL*))
-    QZ_NOT_USED(ApplyScopeProcessor(ISBScope*, BSTR, ISBScope**))
-    QZ_NOT_USED(GetFixedAtomRestrictions(ISBScope*, SAFEARRAY**, SAFEARRAY**))
-    QZ_NOT_USED(GetFixedAtoms(ISBScope*, SAFEARRAY**, SAFEARRAY**))
-    QZ_NOT_USED(GetAxisConstraints(ISBScope*, SAFEARRAY**, SAFEARRAY**))
-    QZ_NOT_USED(GetModelObject(ISBScope*, IUnknown**))
-    QZ_NOT_USED(PrepareKPoints(ISBScope*, IUnknown**))
-    QZ_NOT_USED(SaveStructure(ISBScope*, BSTR))
-    QZ_NOT_USED(GetAtoms(ISBScope*, ISDVariantDataDimension**))
-    QZ_NOT_USED(GetNumberingSource(ISBScope*, IUnknown**))
 };
 
 class WithScopeUtility : public ::testing::Test
