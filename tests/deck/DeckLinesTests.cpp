@@ -1,6 +1,12 @@
-// Deck line texts that depend on values alone, as tables.
+// Deck line texts that depend on values alone, as tables, and the refusal
+// of a structure's own text that the deck writer and the export's check
+// share.
 #include "setup/DeckLines.h"
+#include "setup/ZelmFileWriter.h"
 
+#include "common/FakeDataObjects.h"
+#include "common/FakeScopeUtility.h"
+#include "common/HostFakes.h"
 #include "kelv/kelv.h"
 
 #include <gtest/gtest.h>
@@ -204,5 +210,75 @@ TEST(DeckText, RefusesWhatWouldEndTheLineOrTheQuotedName)
         ADD_FAILURE() << "taken";
     } catch (const KelvResult& refusal) {
         EXPECT_LT(refusal.GetMessage().size(), 1000u);
+    }
+}
+
+namespace {
+
+// A structure as the scope utility tells it: periodic or not, in its
+// standard setting or not, with a lattice of the given space-group symbol.
+class LatticeUtility : public QzTest::NoScopeUtility
+{
+public:
+    bool periodic = true;
+    bool standard = true;
+    KelvComPtr<QzTest::PropertyObject<>> lattice = QzTest::Make<QzTest::PropertyObject<>>();
+
+    HRESULT IsPeriodic(ISBScope*, VARIANT_BOOL* answer) override
+    {
+        *answer = periodic ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    HRESULT HasNonStandardSetting(ISBScope*, VARIANT_BOOL* answer) override
+    {
+        *answer = standard ? VARIANT_FALSE : VARIANT_TRUE;
+        return S_OK;
+    }
+    HRESULT NeedsPrimitiveConversion(ISBScope*, VARIANT_BOOL* answer) override
+    {
+        *answer = VARIANT_FALSE;
+        return S_OK;
+    }
+    HRESULT GetLattice(ISBScope*, IUnknown** out) override
+    {
+        *out = KelvComPtr<IUnknown>(static_cast<ISDObject*>(lattice.get())).Detach();
+        return S_OK;
+    }
+};
+
+} // namespace
+
+// The space-group symbol is refused where the deck would write it (a 3-D
+// periodic structure in its standard setting), naming it; elsewhere the deck
+// holds symmetry operators or no symmetry, and the symbol is not looked at.
+TEST(StructureText, TheSpaceGroupSymbolIsRefusedWhereTheDeckWritesIt)
+{
+    const struct {
+        const char* symbol;
+        bool periodic;
+        bool standard;
+        bool refused;
+    } rows[] = {
+        {"F m -3 m", true, true, false},
+        {"F m -3 m\nend\nlibrary evil", true, true, true},
+        {"P 1\r", true, true, true},
+        {"P 1\xc2\x85", true, true, true},
+        {"F m -3 m\nend", false, true, false},
+        {"F m -3 m\nend", true, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.symbol);
+        const auto utility = QzTest::Make<LatticeUtility>();
+        utility->periodic = row.periodic;
+        utility->standard = row.standard;
+        utility->lattice->properties["SpaceGroupLongName"] = KelvVariant(row.symbol);
+        const auto document = QzTest::Make<FakeDocument>();
+        try {
+            CZelmFileWriter::RefuseStructureText(utility.get(), document.get());
+            EXPECT_FALSE(row.refused);
+        } catch (const KelvResult& refusal) {
+            EXPECT_TRUE(row.refused) << refusal.GetMessage();
+            EXPECT_EQ(refusal.GetMessage().rfind("The space-group symbol \"", 0), 0u) << refusal.GetMessage();
+        }
     }
 }
