@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/ShellOutput.h"
 #include "common/TempFolder.h"
 
 namespace QzTest {
@@ -86,16 +87,11 @@ inline DriverOutcome RunDriver(const std::string& folder, const std::string& reg
                                 Bounded("QZ_USER_SETTINGS='" + folder + "/user-settings'",
                                         "'" + DriverPath() + "' --registry '" + registry + "' " + arguments) +
                                 " 2>'" + errFile + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
+    int status = -1;
+    outcome.out = ShellOutput(command, status);
+    if (status == -1) {
         return outcome;
     }
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        outcome.out.append(buffer.data(), read);
-    }
-    const int status = pclose(pipe);
     outcome.exited = WIFEXITED(status);
     outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
     outcome.err = ReadFile(errFile);

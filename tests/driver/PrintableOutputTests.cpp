@@ -9,6 +9,7 @@
 
 #include "DriverSupport.h"
 #include "PrintableOutput.h"
+#include "common/ShellOutput.h"
 #include "qorqm/MessageText.h"
 
 namespace {
@@ -81,14 +82,9 @@ TEST(ShellQuoted, TheShellReadsTheWordAsItWas)
         SCOPED_TRACE(c.word);
         EXPECT_EQ(ZelmHost::ShellQuoted(c.word), c.quoted);
         const std::string command = "printf '%s' " + ZelmHost::ShellQuoted(c.word);
-        FILE* shell = popen(command.c_str(), "r");
-        ASSERT_NE(shell, nullptr);
-        std::string echoed;
-        char buffer[256];
-        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, shell)) > 0;)
-            echoed.append(buffer, got);
-        EXPECT_EQ(pclose(shell), 0);
-        EXPECT_EQ(echoed, c.word);
+        int status = -1;
+        EXPECT_EQ(QzTest::ShellOutput(command, status), c.word);
+        EXPECT_EQ(status, 0);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/TempRegistry.h"
+#include "common/ShellOutput.h"
 
 using QzTest::TempRegistry;
 
@@ -27,15 +28,7 @@ Outcome RunDriver(const std::string& registry, const std::string& arguments)
 {
     Outcome outcome;
     const std::string command = driverPath + " --registry " + registry + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return outcome;
-    }
-    std::array<char, 512> buffer{};
-    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) {
-        outcome.output += buffer.data();
-    }
-    outcome.status = pclose(pipe);
+    outcome.output = QzTest::ShellOutput(command, outcome.status);
     return outcome;
 }
 

@@ -5,6 +5,7 @@
 
 #include "SurfaceCommands.h"
 #include "host/model/QsdFile.h"
+#include "common/ShellOutput.h"
 
 #include <CLI/CLI.hpp>
 
@@ -85,16 +86,7 @@ TEST_F(SurfaceCommand, RefusesBadArguments)
 // this build, without which the calculator cannot connect.
 std::string Shell(const std::string& command, int& status)
 {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    std::size_t read = 0;
-    while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, read);
-    status = pclose(pipe);
-    return output;
+    return QzTest::ShellOutput(command + " 2>&1", status);
 }
 
 TEST(SurfaceDriver, ReportsAndSelectsTheTopLayerOfTheBundledSlab)
