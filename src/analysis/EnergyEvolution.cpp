@@ -62,6 +62,58 @@ std::string NoEvolution(const std::string& output)
 
 } // namespace
 
+struct CZelmAnalysis::EvolutionHistory {
+    std::unique_ptr<CGeomOptOutputFileReader> optimisation;
+    std::unique_ptr<CMolDynOutputFileReader> dynamics;
+};
+
+namespace {
+
+// Throws when the series of a dynamics run's history are not of one length;
+// false when it gives none to chart.
+bool DynamicsSeriesToChart(const CMolDynOutputFileInfo& information, const CMolDynOutputFileCommonInfo& common)
+{
+    const std::size_t n = information.GetTime().size();
+    for (const std::vector<double>* series : {&common.GetTotalEnergy(), &common.GetKineticEnergy(),
+                                              &common.GetPotentialEnergy(), &common.GetTemperature()})
+        if (series->size() != n)
+            throw KelvResult(E_UNEXPECTED, CorruptedResults);
+    if (!common.GetPressure().empty() && common.GetPressure().size() != n)
+        throw KelvResult(E_UNEXPECTED, CorruptedResults);
+    return !common.GetTotalEnergy().empty() || !common.GetTemperature().empty() || !common.GetPressure().empty();
+}
+
+} // namespace
+
+std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvolution(const std::string& seed) const
+{
+    const std::string path = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
+    // A run that failed or did not finish is no history to chart.
+    COutputFileReader::CheckRunSucceeded(path);
+    const int code = COutputFileReader::ScanRunType(path);
+    // A surface run optimises its region 1 and writes its cycles as a bulk
+    // optimisation does.
+    const bool optimisation = code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface;
+    if (!optimisation && code != COutputFileReader::RunDynamics)
+        throw KelvResult(E_UNEXPECTED, NoEvolution(path));
+    if (!DiskUtilities::FileExists(path))
+        throw KelvResult(E_UNEXPECTED, "Results file does not exist.");
+    auto history = std::make_unique<EvolutionHistory>();
+    bool charts = true;
+    if (optimisation) {
+        history->optimisation = std::make_unique<CGeomOptOutputFileReader>(path);
+    } else {
+        history->dynamics = std::make_unique<CMolDynOutputFileReader>(path);
+        const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
+        charts = DynamicsSeriesToChart(information, information.GetCommonInfo());
+    }
+    // The charts are tied to the run's trajectory, built first when it is
+    // not there; a dynamics run of no series draws nothing to tie.
+    if (charts)
+        CheckEvolutionCanBeTied(seed, code);
+    return history;
+}
+
 HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEvolution)
 {
     return RunCommand([&] {
@@ -75,14 +127,13 @@ HRESULT CZelmAnalysis::get_CanViewEnergyEvolution(VARIANT_BOOL* pCanViewEnergyEv
         }
         const bool contains = *pCanViewEnergyEvolution != VARIANT_FALSE;
         *pCanViewEnergyEvolution = VARIANT_FALSE;
-        COutputFileReader::CheckRunSucceeded(path);
-        const int code = COutputFileReader::ScanRunType(path);
-        if (!contains)
+        if (!contains) {
+            COutputFileReader::CheckRunSucceeded(path);
+            COutputFileReader::ScanRunType(path);
             return;
-        if (code == COutputFileReader::RunEnergy)
-            throw KelvResult(E_UNEXPECTED, NoEvolution(path));
-        // What the command would refuse, the answer refuses with its reason.
-        CheckEvolutionCanBeTied(SeedNameFromPath(path), code);
+        }
+        // The command's own preparation: a no gives the reason it fails with.
+        PrepareEnergyEvolution(SeedNameFromPath(path));
         *pCanViewEnergyEvolution = VARIANT_TRUE;
     });
 }
@@ -91,21 +142,13 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
 {
     return RunCommand([&] {
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryEnEvol()));
-        const std::string path = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
-        // A run that failed or did not finish is no history to chart.
-        COutputFileReader::CheckRunSucceeded(path);
-        const int code = COutputFileReader::ScanRunType(path);
-        HRESULT hr = S_OK;
-        // A surface run optimises its region 1 and writes its cycles as a
-        // bulk optimisation does.
-        if (code == COutputFileReader::RunGeomOpt || code == COutputFileReader::RunSurface)
-            hr = PlotGeomOptEvolution(seed);
-        else if (code == COutputFileReader::RunDynamics)
-            hr = PlotMolDynEvolution(seed);
-        else
-            throw KelvResult(E_UNEXPECTED, NoEvolution(path));
-        if (FAILED(hr))
-            KelvResult::Check(hr);
+        const std::unique_ptr<EvolutionHistory> history = PrepareEnergyEvolution(seed);
+        if (history->optimisation) {
+            DrawGeomOptEvolution(seed, *history->optimisation);
+            return;
+        }
+        const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
+        KelvResult::Check(PlotMolDynCharts(seed, information, information.GetCommonInfo()));
     });
 }
 
@@ -148,34 +191,38 @@ HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
 {
     return RunCommand([&] {
         const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
-        const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
         if (!DiskUtilities::FileExists(output))
             throw KelvResult(E_UNEXPECTED, "Results file does not exist.");
-        const CGeomOptOutputFileReader reader(output);
-        if (!TrajectoryBuilt(seed))
-            FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
-
-        const CDocManagementUtility documents(Root());
-        RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energies"));
-        RunChart convergence = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Convergence"));
-        TakeChartInterface(energy);
-        TakeChartInterface(convergence);
-        const KelvComPtr<IUnknown> energyView = HandToDocumentService(energy.document.get());
-        const KelvComPtr<IUnknown> convergenceView = HandToDocumentService(convergence.document.get());
-
-        const UpdateUtilities::CChart2dDocumentUpdateOperation energyUpdate(energy.chart.get());
-        const UpdateUtilities::CChart2dDocumentUpdateOperation convergenceUpdate(convergence.chart.get());
-        if (energy.created)
-            CreateGeomOptEnergyChart(energy.chart.get());
-        if (convergence.created)
-            CreateOptimizationConvergenceChart(convergence.chart.get());
-        UpdateGeomOptEnergyChart(energy.chart.get(), reader.GetSeries1(), reader.GetSeries1Offset());
-        documents.AssociateDocuments(energy.document, ChartTrajectoryHandler, trajectory);
-        UpdateOptimizationConvergenceChart(convergence.chart.get(), reader.GetSeries2(), reader.GetSeries2Offset(),
-                                           reader.GetSeries3(), reader.GetSeries3Offset(), true,
-                                           reader.GetTolerance1(), reader.GetTolerance2());
-        documents.AssociateDocuments(convergence.document, ChartTrajectoryHandler, trajectory);
+        DrawGeomOptEvolution(seed, CGeomOptOutputFileReader(output));
     });
+}
+
+void CZelmAnalysis::DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader)
+{
+    const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
+    if (!TrajectoryBuilt(seed))
+        FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
+
+    const CDocManagementUtility documents(Root());
+    RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energies"));
+    RunChart convergence = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Convergence"));
+    TakeChartInterface(energy);
+    TakeChartInterface(convergence);
+    const KelvComPtr<IUnknown> energyView = HandToDocumentService(energy.document.get());
+    const KelvComPtr<IUnknown> convergenceView = HandToDocumentService(convergence.document.get());
+
+    const UpdateUtilities::CChart2dDocumentUpdateOperation energyUpdate(energy.chart.get());
+    const UpdateUtilities::CChart2dDocumentUpdateOperation convergenceUpdate(convergence.chart.get());
+    if (energy.created)
+        CreateGeomOptEnergyChart(energy.chart.get());
+    if (convergence.created)
+        CreateOptimizationConvergenceChart(convergence.chart.get());
+    UpdateGeomOptEnergyChart(energy.chart.get(), reader.GetSeries1(), reader.GetSeries1Offset());
+    documents.AssociateDocuments(energy.document, ChartTrajectoryHandler, trajectory);
+    UpdateOptimizationConvergenceChart(convergence.chart.get(), reader.GetSeries2(), reader.GetSeries2Offset(),
+                                       reader.GetSeries3(), reader.GetSeries3Offset(), true,
+                                       reader.GetTolerance1(), reader.GetTolerance2());
+    documents.AssociateDocuments(convergence.document, ChartTrajectoryHandler, trajectory);
 }
 
 HRESULT CZelmAnalysis::PlotMolDynEvolution(std::string seed)
@@ -198,18 +245,11 @@ HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo 
 {
     return RunCommand([&] {
         const std::vector<double>& time = information.GetTime();
-        const size_t n = time.size();
-        for (const std::vector<double>* series : {&common.GetTotalEnergy(), &common.GetKineticEnergy(),
-                                                  &common.GetPotentialEnergy(), &common.GetTemperature()})
-            if (series->size() != n)
-                throw KelvResult(E_UNEXPECTED, CorruptedResults);
+        if (!DynamicsSeriesToChart(information, common))
+            return;
         const bool energyFlag = !common.GetTotalEnergy().empty();
         const bool temperatureFlag = !common.GetTemperature().empty();
         const bool pressureFlag = !common.GetPressure().empty();
-        if (!energyFlag && !temperatureFlag && !pressureFlag)
-            return;
-        if (pressureFlag && common.GetPressure().size() != n)
-            throw KelvResult(E_UNEXPECTED, CorruptedResults);
 
         const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
         if (!TrajectoryBuilt(seed))

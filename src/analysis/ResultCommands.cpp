@@ -95,15 +95,26 @@ std::string CZelmAnalysis::StructureSeed() const
     return SeedNameFromPath(selection);
 }
 
-void CZelmAnalysis::CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const
+CAtomicIndexMap CZelmAnalysis::CheckStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const
 {
-    // A run that failed or did not finish gives no final structure.
-    COutputFileReader::CheckRunSucceeded(m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension());
+    // A run that failed or did not finish gives no final structure; its
+    // type is read only from one that did.
+    const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
+    COutputFileReader::CheckRunSucceeded(output);
+    const int code = COutputFileReader::ScanRunType(output);
+    CAtomicIndexMap map;
+    if (document && code == COutputFileReader::RunSurface) {
+        KelvComPtr<ISBContainerRoot> root = Root();
+        KelvComPtr<ISBDocumentRoot> held(document);
+        const CSurfaceRunInfo surface(root, held);
+        map = surface.m_atomIndexMap;
+    }
     const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
                                            "\": there is no final structure to write back.");
     CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
+    return map;
 }
 
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
@@ -113,7 +124,7 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
         *pCanUpdateStructure = VARIANT_FALSE;
         // The answer goes through the command's own checks: a no gives the
         // reason that the command fails with.
-        CheckStructureUpdate(StructureSeed(), CAtomicIndexMap());
+        CheckStructureUpdate(StructureSeed(), nullptr);
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -125,20 +136,11 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
             throw KelvResult(E_POINTER, NoSourceDocument);
         const std::string seed = StructureSeed();
         const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
-        const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
-        COutputFileReader::CheckRunSucceeded(output);  // before the run's type is read from it
-        const int code = COutputFileReader::ScanRunType(output);
-
+        // The update itself passes silently over an archive that gives it
+        // nothing to write: its preparation, the answer's too, refuses that.
+        CAtomicIndexMap map = CheckStructureUpdate(seed, pDocRoot);
         KelvComPtr<ISBContainerRoot> root = Root();
         KelvComPtr<ISBDocumentRoot> document(pDocRoot);
-        CAtomicIndexMap map;
-        if (code == COutputFileReader::RunSurface) {
-            const CSurfaceRunInfo surface(root, document);
-            map = surface.m_atomIndexMap;
-        }
-        // The update itself passes silently over an archive that gives it
-        // nothing to write.
-        CheckStructureUpdate(seed, map);
         UpdateStructureFromOutput(root, document, archive, map);
     });
 }

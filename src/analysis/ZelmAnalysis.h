@@ -30,6 +30,7 @@
 #include "qorvira/StateHelper.h"
 
 class CAtomicIndexMap;
+class CGeomOptOutputFileReader;
 
 template <>
 struct KelvDispatchNames<IZelmAnalysis>
@@ -225,7 +226,19 @@ private:
     // why the update cannot write the run's final structure: a run that
     // failed or did not finish, no archive, or no frame in it (read with
     // `map`).
-    void CheckStructureUpdate(const std::string& seed, const CAtomicIndexMap& map) const;
+    // With the document to update, the atom map of a surface run is the
+    // document's (the answer, without one, reads the frames in file order);
+    // the map the update reads the frames with is returned.
+    CAtomicIndexMap CheckStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const;
+    // The energy-evolution charts' preparation, which their answer runs
+    // alike: the run succeeded and is an optimisation, surface or dynamics
+    // run, its history read (and, for a dynamics run, its series of one
+    // length), and the trajectory that the charts are tied to buildable.
+    // Nothing is written; the history read is handed to the drawing.
+    struct EvolutionHistory;
+    std::unique_ptr<EvolutionHistory> PrepareEnergyEvolution(const std::string& seed) const;
+    // Draws the optimisation charts of the seed from its history.
+    void DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader);
     // Throws why the energy-evolution charts of the seed cannot be made from
     // the files as they are (the run's type must have been checked before):
     // the structure document that their trajectory is built from, or the

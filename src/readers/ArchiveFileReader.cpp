@@ -4,7 +4,14 @@
 #include "qorqm/PathUtilities.h"
 #include "qorqm/QMPhysicalConstants.h"
 
+#include <cstring>
+#include <array>
+#include <cstdint>
 #include <fstream>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 CArchiveFrameInfo::CArchiveFrameInfo(const CLatticeInfo& lattice, double time, double energy,
                                      const std::vector<xxPoint3d>& positions)
@@ -22,6 +29,207 @@ double Coordinate(std::string_view token)
 {
     double value = 0.0;
     return ParseWholeDecimal(token, value) ? value : GetFieldAsDouble(std::string(token), 0);
+}
+
+// An atom line's coordinates: tokens 1 to 3 of at least 9. Fewer words
+// fail "ZELM output not readable.", a coordinate that is no number fails as
+// Coordinate fails on it.
+void ReadAtomLine(const std::string& line, LineTokens& tokens, std::vector<xxPoint3d>& positions)
+{
+    TokenizeLine(line, tokens);
+    if (tokens.size() < 9) {
+        throw KelvResult(E_UNEXPECTED, "ZELM output not readable.");
+    }
+    positions.emplace_back(Coordinate(tokens[1]), Coordinate(tokens[2]), Coordinate(tokens[3]));
+}
+
+// The atom line's characters as bit masks, bit i for character i: blanks
+// over the whole line (at most 128 characters), and over its first 64 the
+// characters of plain numbers, points and signs.
+struct LineMasks {
+    std::uint64_t blank[2] = {0, 0};
+    std::uint64_t number = 0, point = 0, sign = 0;
+};
+
+void Classify(const char* text, std::size_t n, LineMasks& masks)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' ');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const auto bits = [](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+        };
+        masks.blank[i >> 6] |= bits(_mm_cmpeq_epi8(bytes, blank)) << (i & 63);
+        if (i < 64) {
+            const __m128i point = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+            const __m128i sign =
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')));
+            const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+            masks.point |= bits(point) << i;
+            masks.sign |= bits(sign) << i;
+            masks.number |= bits(_mm_or_si128(_mm_or_si128(point, sign), digit)) << i;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = text[i];
+        masks.blank[i >> 6] |= static_cast<std::uint64_t>(c == ' ') << (i & 63);
+        if (i < 64) {
+            const bool point = c == '.', sign = c == '-' || c == '+';
+            masks.point |= static_cast<std::uint64_t>(point) << i;
+            masks.sign |= static_cast<std::uint64_t>(sign) << i;
+            masks.number |= static_cast<std::uint64_t>(point || sign || (c >= '0' && c <= '9')) << i;
+        }
+    }
+}
+
+int BitCount(std::uint64_t x)
+{
+    x = x - ((x >> 1) & 0x5555555555555555ull);
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0full;
+    return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+}
+
+// Whether an atom line surely passes ReadAtomLine: at least 9 words, and
+// its coordinates (words 1 to 3, within its first 64 characters) plain
+// numbers: a sign only first, then a digit, digits and at most one point,
+// at most 30 characters. The words are found from the masks, without a
+// pass over each.
+bool IsPlainAtomLine(const std::string& line)
+{
+    const std::size_t n = line.size();
+    if (n == 0 || n > 128)
+        return false;
+    LineMasks masks;
+    Classify(line.data(), n, masks);
+    const std::uint64_t low = ~masks.blank[0] & (n >= 64 ? ~0ull : (1ull << n) - 1);
+    const std::uint64_t high = n <= 64 ? 0 : ~masks.blank[1] & (n == 128 ? ~0ull : (1ull << (n - 64)) - 1);
+    const std::uint64_t lowStarts = low & ~(low << 1);
+    const std::uint64_t highStarts = high & ~(high << 1 | low >> 63);
+    if (BitCount(lowStarts) + BitCount(highStarts) < 9)
+        return false;
+    // The last character of each word in the first 64 (one that runs on
+    // past them ends none).
+    const std::uint64_t lasts = low & ~(low >> 1 | (high & 1) << 63);
+    std::uint64_t starts = lowStarts & (lowStarts - 1);  // word 0, the label, may be anything
+    std::uint64_t ends = lasts & (lasts - 1);
+    for (int word = 1; word <= 3; ++word) {
+        if (starts == 0 || ends == 0)
+            return false;
+        const int first = __builtin_ctzll(starts);
+        const int last = __builtin_ctzll(ends);
+        starts &= starts - 1;
+        ends &= ends - 1;
+        if (last - first >= 30)
+            return false;
+        const std::uint64_t span = ((2ull << (last - first)) - 1) << first;
+        const std::uint64_t sign = masks.sign & span;
+        const std::uint64_t point = masks.point & span;
+        const int body = sign != 0 ? first + 1 : first;
+        const std::uint64_t bodyBit = 1ull << body;
+        if ((span & ~masks.number) != 0 || (sign & ~(1ull << first)) != 0 || (point & (point - 1)) != 0 ||
+            body > last || (bodyBit & (masks.point | masks.sign)) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The atom lines that surely pass, remembered by their shape (each digit
+// written as "0"): a line of the same shape as one of them has its words
+// where that one has them, of the same characters but for the digits, so it
+// surely passes too. The lines of a frame mostly keep the shapes of the
+// lines before them, which spares looking at their words.
+class AtomLineShapes
+{
+public:
+    // Whether the line has the shape of an atom line kept before: it is an
+    // atom line (its first word is one of those), which surely passes.
+    bool Known(const std::string& line)
+    {
+        const std::size_t n = line.size();
+        if (n == 0 || n > Longest)
+            return false;
+        if (HasShape(line.data(), n, m_last))
+            return true;
+        for (std::size_t k = 0; k < Kept; ++k)
+            if (k != m_last && HasShape(line.data(), n, k)) {
+                m_last = k;
+                return true;
+            }
+        return false;
+    }
+
+    // Whether an atom line surely passes ReadAtomLine; its shape is kept
+    // when it does.
+    bool Passes(const std::string& line)
+    {
+        if (Known(line))
+            return true;
+        const std::size_t n = line.size();
+        if (n == 0 || n > Longest || !IsPlainAtomLine(line))
+            return false;
+        m_last = m_next;
+        m_next = (m_next + 1) % Kept;
+        for (std::size_t i = 0; i < n; ++i)
+            m_shapes[m_last][i] = line[i] >= '0' && line[i] <= '9' ? '0' : line[i];
+        m_sizes[m_last] = n;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t Longest = 128;
+    static constexpr std::size_t Kept = 4;
+
+    // Whether the line has kept shape `k`.
+    bool HasShape(const char* text, std::size_t n, std::size_t k) const
+    {
+        if (m_sizes[k] != n)
+            return false;
+        const char* kept = m_shapes[k];
+#if defined(__SSE2__)
+        if (n >= 16) {
+            const auto same = [&](std::size_t i) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(_mm_sub_epi8(bytes, _mm_set1_epi8('0')),
+                                                                  _mm_set1_epi8(9)),
+                                                     _mm_sub_epi8(bytes, _mm_set1_epi8('0')));
+                const __m128i shape = _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8('0')),
+                                                   _mm_andnot_si128(digit, bytes));
+                return _mm_cmpeq_epi8(shape, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kept + i)));
+            };
+            // The last block may overlap the one before it.
+            __m128i equal = same(n - 16);
+            for (std::size_t i = 0; i + 16 < n; i += 16)
+                equal = _mm_and_si128(equal, same(i));
+            return _mm_movemask_epi8(equal) == 0xffff;
+        }
+#endif
+        for (std::size_t i = 0; i < n; ++i)
+            if ((text[i] >= '0' && text[i] <= '9' ? '0' : text[i]) != kept[i])
+                return false;
+        return true;
+    }
+
+    char m_shapes[Kept][Longest] = {};
+    std::size_t m_sizes[Kept] = {};
+    std::size_t m_last = 0;
+    std::size_t m_next = 0;
+};
+
+// Checks an atom line of a frame whose atoms are not kept by the same rule
+// as ReadAtomLine, failing as it fails: a line that surely passes is only
+// looked at, anything else is read in full.
+void CheckAtomLine(const std::string& line, AtomLineShapes& shapes, LineTokens& tokens,
+                   std::vector<xxPoint3d>& scratch)
+{
+    if (shapes.Passes(line))
+        return;
+    scratch.clear();
+    ReadAtomLine(line, tokens, scratch);
 }
 
 } // namespace
@@ -129,6 +337,7 @@ void CArchiveFileReader::Read(std::istream& stream)
     // A frame that is not whole though the file goes on ends the frames.
     const auto damaged = [&] { m_damagedFrame = m_wholeFrames + 1; };
     const bool readAtoms = m_keep == Keep::AllFrames;
+    AtomLineShapes shapes;
 
     // Header: "!" and the word of the program that wrote the archive, which
     // differs between writers and engine versions, then "archive" and the
@@ -218,6 +427,11 @@ void CArchiveFileReader::Read(std::istream& stream)
                 more = false;
                 break;
             }
+            // An atom line of a shape seen before needs no other look.
+            if (!readAtoms && shapes.Known(lines.Line())) {
+                ++atoms;
+                continue;
+            }
             const AtomLine kind = KindOfAtomLine(lines.Line());
             if (kind == AtomLine::Blank) {
                 break;
@@ -235,14 +449,13 @@ void CArchiveFileReader::Read(std::istream& stream)
                 break;
             }
             ++atoms;
-            if (!readAtoms) {
-                continue;
+            // The atom lines of every frame are read by one rule, kept or
+            // not: a line that one reading fails on fails the other too.
+            if (readAtoms) {
+                ReadAtomLine(lines.Line(), tokens, positions);
+            } else {
+                CheckAtomLine(lines.Line(), shapes, tokens, positions);
             }
-            TokenizeLine(lines.Line(), tokens);
-            if (tokens.size() < 9) {
-                throw KelvResult(E_UNEXPECTED, "ZELM output not readable.");
-            }
-            positions.emplace_back(Coordinate(tokens[1]), Coordinate(tokens[2]), Coordinate(tokens[3]));
         }
         // A frame of other than the run's atom count ends the frames: its
         // atoms cannot be put in the places of the others'.

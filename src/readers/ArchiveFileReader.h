@@ -68,8 +68,8 @@ public:
     CArchiveFileReader(const std::string& path, const CAtomicIndexMap& map);
     // Which frames the reader keeps: all of them, or only the place of the
     // last whole one in the file (LastFrameText: the frames are judged all
-    // the same, but their atom lines are counted, not read, and GetFrames
-    // stays empty; what the atom lines hold is read when that frame is).
+    // the same, and every atom line is checked by the same rule, failing as
+    // it fails, but no position is kept and GetFrames stays empty).
     enum class Keep { AllFrames, LastFrameText };
     // `atoms`: the run's atom count, which every whole frame has; 0 takes the
     // first frame's.

@@ -166,16 +166,6 @@ std::string WorkingCopyFailure(const std::string& message, const std::string& ta
            advice + ".";
 }
 
-// Refuses a working copy whose links lead out of `folder` (nothing to check
-// without one).
-void RefuseLinkLeaving(const std::string& target, const std::string& folder)
-{
-    const std::string leaving = LinkLeavingProject(target, folder);
-    if (!leaving.empty())
-        throw KelvResult(E_ACCESSDENIED, "The intermediate arc file \"" + MessageText::Excerpt(target) +
-                                             "\" cannot be written: " + leaving + ".");
-}
-
 }  // namespace
 
 void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -252,24 +242,21 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
                                      RunAtomCount(source));
     const CArchiveFileReader::TextExtent frame =
         archive.GetWholeFrameCount() == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
-    RefuseLinkLeaving(target, project);
-    RegularFile::OutputFile out(PathUtilities::ToNative(target));
+    // The copy is made whole as a new file beside its name and renamed over
+    // it, through a descriptor of its folder held beneath `project`: a link
+    // or a hard link in its place is never written through.
+    CReplaceFile out(target, project);
     if (!out.IsOpen()) {
         const int error = errno;
-        // Something other than a file stands there: say what it is; else the
-        // system's reason with the advice that fits it.
-        struct stat standing;
-        if (::stat(PathUtilities::ToNative(target).c_str(), &standing) == 0 && !S_ISREG(standing.st_mode))
-            throw KelvResult(E_UNEXPECTED, out.Failure("Unable to open ZELM intermediate arc file."));
-        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to open ZELM intermediate arc file.", target, error));
+        throw KelvResult(error == EACCES ? E_ACCESSDENIED : E_UNEXPECTED,
+                         "Unable to open ZELM intermediate arc file: \"" + MessageText::Excerpt(target) +
+                             "\" cannot be written: " + out.Error() + ".");
     }
 
-    int failure = 0;  // the system's reason of the first failed write
+    std::ofstream& stream = out.Stream();
     auto write = [&](const std::string& line) {
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
-        out.put('\n');
-        if (!out && failure == 0)
-            failure = errno != 0 ? errno : EIO;
+        stream.write(line.data(), static_cast<std::streamsize>(line.size()));
+        stream.put('\n');
     };
     // The header lines, then the frame's lines (blank ones left out), read
     // again from the same descriptor.
@@ -289,14 +276,11 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
                 write(lines.Line());
         }
     }
-    errno = 0;
-    out.close();
-    if (!out && failure == 0)
-        failure = errno != 0 ? errno : EIO;
-    if (failure != 0) {
-        std::remove(PathUtilities::ToNative(target).c_str());  // no half copy stays behind
+    if (!out.Commit()) {
+        // No half copy stays behind: the new file is dropped, the name untouched.
+        const int error = errno != 0 ? errno : EIO;
         throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
-                                                          failure));
+                                                          error));
     }
 }
 

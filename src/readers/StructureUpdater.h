@@ -27,15 +27,20 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 // blank lines left out) to `target`: which frames are whole is the reader's
 // to say, with the run's atom count (RunAtomCount), so a last frame that the
 // end of the file cuts short, or the frames from a damaged one on, are not
-// copied and the whole frame before them is. The archive is opened once. The source is opened first: a source that
+// copied and the whole frame before them is. Every atom line of the archive
+// is checked as the archive reader checks it when it keeps the frames, so a
+// line it fails on fails the copy too. The archive is opened once. The source is opened first: a source that
 // cannot be opened creates no target ("Unable to open ZELM arc file."); the
-// archive reader's own failures are thrown as it throws them. A target that
-// cannot be opened throws "Unable to open ZELM intermediate arc file.", one
-// that cannot be written "Unable to write ZELM intermediate arc file." (both
-// E_UNEXPECTED, with the copy's name, the system's reason and what to do;
-// a half-written copy is removed). With the `project` folder, a target whose
-// link leads outside the project is refused (E_ACCESSDENIED, naming the link
-// and its target) before anything is written.
+// archive reader's own failures are thrown as it throws them. The copy is
+// written by the whole-file writer (CReplaceFile: a new file renamed over
+// the target, through a descriptor of its folder held beneath `project`),
+// so a link or a hard link in its place is never written through. A target
+// that cannot be made throws "Unable to open ZELM intermediate arc file"
+// with the copy's name and the writer's reason (E_ACCESSDENIED where access
+// is refused, as for a link leading out of `project`; else E_UNEXPECTED);
+// one that cannot be written "Unable to write ZELM intermediate arc file."
+// (E_UNEXPECTED, with the copy's name, the system's reason and what to do;
+// the target is left as it was).
 void ReadFinalArcFrame(const std::string& source, const std::string& target,
                        const std::string& project = std::string());
 

@@ -167,7 +167,7 @@ TEST_F(ProjectFiles, UpdateStructureFailsWhenItWritesNothing)
     fs::create_directory(folder.File("run_TDE_.arc"));
     const QzTest::DriverOutcome blocked = Run("update-structure salt.qsd run.arc");
     EXPECT_EQ(blocked.code, 1);
-    EXPECT_NE(blocked.err.find("run_TDE_.arc\" is a folder, not a file"), std::string::npos)
+    EXPECT_NE(blocked.err.find("run_TDE_.arc\" cannot be written: it is a folder, not a file"), std::string::npos)
         << blocked.err;
     fs::remove(folder.File("run_TDE_.arc"));
 

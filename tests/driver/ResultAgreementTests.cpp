@@ -273,6 +273,32 @@ TEST_F(ResultAgreement, ADynamicsRunWithoutArchive)
     ExpectAgreement("p/md/rocksalt.gout", {{"CanUpdateStructure", noArchive}, {"CanCreateTrajectory", noArchive}});
 }
 
+// The energy charts' answer reads the run's history as the command does: a
+// pressure file it cannot read answers no with the command's reason.
+TEST_F(ResultAgreement, ADynamicsRunWhosePressureFileCannotBeRead)
+{
+    const struct {
+        const char* what;
+        std::string answer;
+    } rows[] = {
+        {"fifo", "no (Unable to open ZELM pressure file"},
+        {"folder", ""},  // whatever the answer, the command agrees
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(folder.File("p/md"));
+        Folder("md", {{"rocksalt.gout", Examples + "results/dynamics/rocksalt.gout"},
+                      {"rocksalt.trg", Examples + "results/dynamics/rocksalt.trg"},
+                      {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}});
+        const std::string pre = folder.File("p/md/rocksalt.pre");
+        if (std::string(row.what) == "fifo")
+            ASSERT_EQ(::mkfifo(pre.c_str(), 0600), 0);
+        else
+            fs::create_directory(pre);
+        ExpectAgreement("p/md/rocksalt.gout", {{"CanViewEnergyEvolution", row.answer}});
+    }
+}
+
 TEST_F(ResultAgreement, AnEmptyOrUnreadableDispersion)
 {
     for (const std::string& dispersion : {std::string(), std::string("not a dispersion\n")}) {

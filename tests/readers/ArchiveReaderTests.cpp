@@ -273,3 +273,50 @@ TEST(ArchiveReader, TheFirstFrameThatIsNotWholeEndsTheFrames)
         }
     }
 }
+
+// An atom line of a middle frame is judged by one rule whether the frames
+// are kept or only placed (the last-frame copy): what fails one reading
+// fails the other, and the copy, alike; what one takes the others take.
+TEST(ArchiveReader, AnAtomLineIsJudgedAlikeByEveryReading)
+{
+    const std::string head = "!KORVEX archive 2\nPBC=OFF\n";
+    const auto with = [&](const std::string& line) {
+        return head + Frame("-1.0", "", std::string(Atom1) + Atom2) + Frame("-2.0", "", std::string(Atom1) + line) +
+               Frame("-3.0", "", std::string(Atom1) + Atom2);
+    };
+    const auto atom = [](const std::string& x) { return "Cl1 " + x + " 2.8201 2.8201 CORE 2 Cl Cl -1.0000 2\n"; };
+    const struct {
+        const char* what;
+        std::string line;
+        std::string outcome;  // "3 frames" or the failure
+    } rows[] = {
+        {"plain numbers", atom("2.8201"), "3 frames"},
+        {"signed, no decimals, a point alone", "Cl1 +2 -3 4. CORE 2 Cl Cl -1.0000 2\n", "3 frames"},
+        {"an exponent", atom("2.8201e-1"), "3 frames"},
+        {"a word for a coordinate", atom("x2.8"), "Found invalid field in the string x2.8"},
+        {"a number with letters after it is read as its number", atom("2.8x"), "3 frames"},
+        {"a sign alone", atom("-"), "Found invalid field in the string -"},
+        {"eight words", "Cl1 2.8 2.8 2.8 CORE 2 Cl Cl\n", "ZELM output not readable."},
+        {"eight words and a bad coordinate", "Cl1 x 2.8 2.8 CORE 2 Cl Cl\n", "ZELM output not readable."},
+    };
+    ReaderFolder folder("arc-atoms");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string path = folder.Write("run.arc", with(row.line));
+        const auto outcome = [&](const auto& read) {
+            try {
+                return std::to_string(read()) + " frames";
+            } catch (const KelvResult& failure) {
+                return failure.GetMessage();
+            }
+        };
+        for (const auto keep : {CArchiveFileReader::Keep::AllFrames, CArchiveFileReader::Keep::LastFrameText})
+            EXPECT_EQ(outcome([&] { return CArchiveFileReader(path, CAtomicIndexMap::Default, keep).GetWholeFrameCount(); }),
+                      row.outcome);
+        EXPECT_EQ(outcome([&] {
+                      ReadFinalArcFrame(path, folder.Path("run_TDE_.arc"));
+                      return 3;
+                  }),
+                  row.outcome);
+    }
+}

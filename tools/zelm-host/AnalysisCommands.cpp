@@ -228,8 +228,11 @@ struct Session {
 };
 
 // The notes on archives that end in a frame cut short, of the runs that the
-// categories have selected (each run once).
-std::string CutFrameNotes(const Session& session, std::initializer_list<const char*> categories)
+// categories have selected (each run once); with `withoutFrames` only those
+// of archives of no whole frame: an action that fails for want of a frame
+// says why there is none.
+std::string CutFrameNotes(const Session& session, std::initializer_list<const char*> categories,
+                          bool withoutFrames = false)
 {
     KelvVariant folder;
     KelvResult::Check(session.scope->get_ResultsID(folder.Receive()));
@@ -244,7 +247,7 @@ std::string CutFrameNotes(const Session& session, std::initializer_list<const ch
         if (std::find(seen.begin(), seen.end(), archive) != seen.end())
             continue;
         seen.push_back(archive);
-        notes += CutFrameNote(archive);
+        notes += withoutFrames ? NoFrameNote(archive) : CutFrameNote(archive);
     }
     return notes;
 }
@@ -379,8 +382,15 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
     // host has written the others back.
     std::shared_ptr<HostModel::Document> unchanged;
     std::string unchangedUrl;
+    // An action over the run's frames that fails for want of a whole frame
+    // gives the note on its archive first.
+    const auto checkFrames = [&](HRESULT hr, std::initializer_list<const char*> categories) {
+        if (FAILED(hr))
+            out << CutFrameNotes(session, categories, true);
+        CheckAction(hr, session.output);
+    };
     if (options.action == "energy") {
-        CheckAction(analysis->PlotEnergyEvolution(), session.output);
+        checkFrames(analysis->PlotEnergyEvolution(), {"EnEvol"});
     } else if (options.action == "structure") {
         // The document is written only when the run's frame changes its
         // structure, by the one comparison update-structure makes: a frame
@@ -396,16 +406,16 @@ void AnalyseCommand(const AnalysisOptions& options, std::ostream& out)
         const HRESULT updated = analysis->UpdateStructure(document.get());
         if (FAILED(updated) || !HostModel::SameStructure(before, *model))
             model->SetUrl(url);
-        CheckAction(updated, session.output);
+        checkFrames(updated, {"Structure"});
         if (model->Url().empty()) {
             unchanged = model;
             unchangedUrl = url;
         }
     } else if (options.action == "trajectory") {
         KelvComPtr<ISBDocumentRoot> trajectory;
-        CheckAction(
+        checkFrames(
             analysis->CreateTrajectory(StructureDocument(session, options.document).get(), trajectory.Receive()),
-            session.output);
+            {"Structure"});
     } else if (options.action == "optics") {
         CheckAction(analysis->PlotOpticalProperties(), session.output);
     } else if (options.action == "dispersion") {

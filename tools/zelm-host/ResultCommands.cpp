@@ -125,14 +125,26 @@ std::string CutFrameNote(const std::string& archive)
     if (!fs::is_regular_file(archive, error))
         return std::string();
     try {
-        // How the frames end is told by their text alone (the atom lines
-        // counted, not read): the commands read what they hold.
+        // How the frames end is told by the reader that judges them without
+        // keeping their positions.
         const CArchiveFileReader frames(archive, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
                                         RunAtomCount(archive));
         return CutFrameNote(archive, frames.IsLastFrameCut(), frames.DamagedFrame(), frames.GetWholeFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
+}
+
+std::string NoFrameNote(const std::string& archive)
+{
+    try {
+        const TrajectoryArchiveSummary frames = SummariseTrajectoryArchive(archive, CAtomicIndexMap());
+        if (frames.frames == 0)
+            return CutFrameNote(archive, frames.lastFrameCut, frames.damagedFrame, 0);
+    } catch (const KelvResult&) {
+        // missing or unreadable: the command gives the reason
+    }
+    return std::string();
 }
 
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
@@ -157,8 +169,10 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + archive + "\" cannot be read: " + failure.GetMessage());
     }
-    if (frames.frames == 0)
+    if (frames.frames == 0) {
+        out << CutFrameNote(arc, frames.lastFrameCut, frames.damagedFrame, 0);
         Fail("the archive \"" + archive + "\" holds no frame to write into the document");
+    }
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
     const std::unique_ptr<HostModel::Document> before = StructureCopy(*model);
 
@@ -205,11 +219,15 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (!fs::is_regular_file(arc, error) && !fs::is_symlink(fs::symlink_status(arc, error)))
         Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
+    TrajectoryArchiveSummary frames;
     try {
-        if (SummariseTrajectoryArchive(arc, CAtomicIndexMap()).frames == 0)
-            Fail("the archive \"" + arc + "\" holds no frame to import into the document");
+        frames = SummariseTrajectoryArchive(arc, CAtomicIndexMap());
     } catch (const KelvResult& failure) {
         Fail("the archive \"" + arc + "\" cannot be read: " + failure.GetMessage());
+    }
+    if (frames.frames == 0) {
+        out << CutFrameNote(arc, frames.lastFrameCut, frames.damagedFrame, 0);
+        Fail("the archive \"" + arc + "\" holds no frame to import into the document");
     }
     const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
@@ -266,7 +284,21 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
         Fail("unknown trajectory kind \"" + kind + "\" (geomopt, surface or dynamics)");
     // The frames file is replaced only by a whole one that holds a frame: a
     // run that gives none fails here, and an earlier ".trj" stays as it was.
-    if (!CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document)) {
+    // An archive whose frames a cut or a damaged frame ends before any whole
+    // one says so, as it does where frames are taken.
+    const auto noFrameNote = [&] {
+        if (code != 3)
+            out << NoFrameNote(name + ".arc");
+    };
+    bool written = false;
+    try {
+        written = CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document);
+    } catch (...) {
+        noFrameNote();
+        throw;
+    }
+    if (!written) {
+        noFrameNote();
         std::string notFiles;
         for (const char* extension : {".gout", ".arc", ".trg"})
             if (const std::string why = NotAnInputFile(name + extension); !why.empty() && why != RegularFile::NotThere)

@@ -30,6 +30,10 @@ std::string CutFrameNote(const std::string& archive);
 // holds.
 std::string CutFrameNote(const std::string& archive, bool cut, std::size_t damaged, std::size_t whole);
 
+// The same line only for an archive of no whole frame, which a command that
+// fails for want of a frame gives with its reason; empty otherwise.
+std::string NoFrameNote(const std::string& archive);
+
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out);
 void ImportResult(const std::string& seedDocument, std::ostream& out);
 void WriteTrajectory(const std::string& base, const std::string& document, const std::string& kind,
