@@ -224,7 +224,7 @@ protected:
     {
         const std::string arc = folder.File("p/cut/rocksalt.arc");
         const std::string taken = "the " + std::to_string(cut.frames) +
-                                  (cut.frames == 1 ? " whole frame" : " whole frames") + " before it are taken\n";
+                                  (cut.frames == 1 ? " whole frame before it is taken\n" : " whole frames before it are taken\n");
         if (cut.damaged != 0)
             return "note: frame " + std::to_string(cut.damaged) + " of \"" + arc + "\" is damaged: " + taken;
         return "note: the last frame of \"" + arc + "\" is cut short: " + taken;

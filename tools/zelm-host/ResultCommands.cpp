@@ -110,8 +110,8 @@ void RequireFinishedRun(const std::string& base)
 
 std::string CutFrameNote(const std::string& archive, bool cut, std::size_t damaged, std::size_t whole)
 {
-    const std::string taken = "the " + std::to_string(whole) + (whole == 1 ? " whole frame" : " whole frames") +
-                              " before it are taken\n";
+    const std::string taken = "the " + std::to_string(whole) +
+                              (whole == 1 ? " whole frame before it is taken\n" : " whole frames before it are taken\n");
     if (damaged != 0)
         return "note: frame " + std::to_string(damaged) + " of \"" + archive + "\" is damaged: " + taken;
     if (!cut)
