@@ -2,8 +2,6 @@
 
 #include "kelv/kelv.h"
 
-#include <boost/make_shared.hpp>
-
 namespace {
 const ParameterDescriptionPtr& Checked(const ParameterDescriptionPtr& description)
 {
@@ -35,7 +33,7 @@ void CParameter::SetQuality(const std::string& quality)
 {
     if (!m_texts && quality.empty())
         return;
-    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    boost::intrusive_ptr<Texts> texts(new Texts(m_texts ? *m_texts : Texts()));
     texts->quality = quality;
     m_texts = texts;
 }
@@ -49,7 +47,7 @@ void CParameter::SetIsToBeFitted(bool toBeFitted)
 
 void CParameter::SetCustomUnit(const std::string& unit)
 {
-    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    boost::intrusive_ptr<Texts> texts(new Texts(m_texts ? *m_texts : Texts()));
     texts->customUnit = unit;
     m_texts = texts;
     m_hasCustomUnit = true;

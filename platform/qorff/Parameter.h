@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include <boost/intrusive_ptr.hpp>
 #include <boost/shared_ptr.hpp>
+#include <boost/smart_ptr/intrusive_ref_counter.hpp>
 
 #include "qorff/ObjectWithName.h"
 #include "qorff/ParameterDescription.h"
@@ -50,10 +52,11 @@ private:
     // The texts few parameters have (a unit of their own, a fit's quality),
     // kept apart so that the parameters of every interaction of a big
     // library do not each carry two empty strings. Shared by copies and
-    // never changed: a change makes new texts.
-    struct Texts {
+    // never changed: a change makes new texts. Counted in place, so that
+    // the handle is one pointer.
+    struct Texts : boost::intrusive_ref_counter<Texts> {
         std::string customUnit;
         std::string quality;
     };
-    boost::shared_ptr<const Texts> m_texts;
+    boost::intrusive_ptr<const Texts> m_texts;
 };
