@@ -10,7 +10,8 @@
 // GiB of zeros), a ".trj" (200 frames of 1,000 atoms; 4 GiB of zeros), a
 // deck read back for its settings (a deck followed by 1 GiB of nothing; 1
 // GiB of zeros), and a forcefield library of pair, three-body and torsion
-// lines (about 2 MB), held loaded ("held_per_file" once the load is done).
+// lines (about 2 MB), held loaded ("held_per_file" once the load is done:
+// at most 20).
 
 #include <benchmark/benchmark.h>
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <sstream>
 
 #include "kelv/kelv.h"
@@ -81,13 +82,13 @@ void CForcefield::RemoveAtomType(const std::string& name)
     m_interactions.remove_if([&](const InteractionEntry& entry) { return names(entry.atomTypes); });
     // Every interaction between atom types that include this one is gone, so
     // are the indexes of those atom types.
-    for (auto key = m_index.begin(); key != m_index.end();) {
-        const AtomTypeIds& ids = key->first.second;
-        if (std::find(ids.begin(), ids.end(), atomType->GetId()) != ids.end())
-            key = m_index.erase(key);
-        else
-            ++key;
-    }
+    const auto joins = [&](const IndexKey& key) {
+        return std::find(key.ids.begin(), key.ids.end(), atomType->GetId()) != key.ids.end();
+    };
+    for (auto held = m_index.begin(); held != m_index.end();)
+        held = joins(held->first) ? m_index.erase(held) : std::next(held);
+    for (auto group = m_freeIds.begin(); group != m_freeIds.end();)
+        group = joins(group->first) ? m_freeIds.erase(group) : std::next(group);
     m_atomTypes.erase(std::find(m_atomTypes.begin(), m_atomTypes.end(), atomType));
     // Another atom type may have the same name (after a rename).
     m_atomTypesByName.erase(name);
@@ -171,32 +172,54 @@ std::vector<AtomTypePtr> CForcefield::CanonicalAtomTypes(const CInteractionType&
     return result;
 }
 
-CForcefield::InteractionKey CForcefield::KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes)
+bool CForcefield::GroupLess::operator()(const IndexKey& a, const IndexKey& b) const
 {
-    InteractionKey key{&type, {}};
-    key.second.reserve(atomTypes.size());
+    const std::less<const void*> before;
+    if (a.type != b.type)
+        return before(a.type, b.type);
+    if (a.ids != b.ids)
+        return a.ids < b.ids;
+    return before(a.form, b.form);
+}
+
+bool CForcefield::KeyLess::operator()(const IndexKey& a, const IndexKey& b) const
+{
+    const GroupLess group;
+    if (group(a, b))
+        return true;
+    if (group(b, a))
+        return false;
+    return a.id < b.id;
+}
+
+CForcefield::IndexKey CForcefield::KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes,
+                                         const CFunctionalForm* form, int id)
+{
+    IndexKey key{&type, {}, form, id};
     for (const AtomTypePtr& atomType : atomTypes)
-        key.second.push_back(atomType->GetId());
+        key.ids.push_back(atomType->GetId());
     return key;
 }
 
-const CForcefield::FormIndex* CForcefield::FindFormIndex(const InteractionKey& key, const CFunctionalForm* form) const
+CForcefield::Index::const_iterator CForcefield::FindGroup(const IndexKey& key) const
 {
-    const auto forms = m_index.find(key);
-    if (forms == m_index.end())
-        return nullptr;
-    const auto found = forms->second.find(form);
-    return found == forms->second.end() ? nullptr : &found->second;
+    IndexKey first = key;
+    first.id = std::numeric_limits<int>::min();
+    const auto found = m_index.lower_bound(first);
+    if (found == m_index.end() || GroupLess()(key, found->first))
+        return m_index.end();
+    return found;
 }
 
 std::list<std::string> CForcefield::GetInteractionNamesOfType(const std::string& type,
                                                               const std::list<std::string>& atomTypes) const
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
-    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
+    IndexKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes), nullptr, 0);
     std::list<std::string> names;
     for (const FunctionalFormPtr& form : interactionType->GetFunctionalForms()) {
-        if (FindFormIndex(key, form.get()) != nullptr)
+        key.form = form.get();
+        if (FindGroup(key) != m_index.end())
             names.push_back(form->GetName());
     }
     return names;
@@ -219,20 +242,19 @@ std::vector<InteractionPtr> CForcefield::GetInteractions(const std::string& type
                                                          const std::list<std::string>& atomTypes) const
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
-    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
-    const auto forms = m_index.find(key);
-    if (forms == m_index.end())
-        return {};
-    // Every form's interactions, put back into the order of addition.
-    std::map<unsigned long long, InteractionPtr> byRank;
-    for (const auto& form : forms->second) {
-        for (const auto& held : form.second.byId)
-            byRank.emplace(held.second.rank, held.second.entry->interaction);
-    }
+    const IndexKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes), nullptr,
+                               std::numeric_limits<int>::min());
+    // Every form's interactions (the neighbours from the lowest form on),
+    // put back into the order of addition.
+    std::vector<const Held*> byRank;
+    for (auto held = m_index.lower_bound(key);
+         held != m_index.end() && held->first.type == key.type && held->first.ids == key.ids; ++held)
+        byRank.push_back(&held->second);
+    std::sort(byRank.begin(), byRank.end(), [](const Held* a, const Held* b) { return a->rank < b->rank; });
     std::vector<InteractionPtr> found;
     found.reserve(byRank.size());
-    for (const auto& ranked : byRank)
-        found.push_back(ranked.second);
+    for (const Held* held : byRank)
+        found.push_back(held->entry->interaction);
     return found;
 }
 
@@ -241,12 +263,10 @@ const CForcefield::InteractionEntry& CForcefield::FindEntry(const std::string& t
 {
     const InteractionTypePtr interactionType = m_serverDescription->GetInteractionType(type);
     const FunctionalFormPtr functionalForm = interactionType->GetFunctionalForm(form);
-    const InteractionKey key = KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes));
-    if (const FormIndex* index = FindFormIndex(key, functionalForm.get())) {
-        const auto held = index->byId.find(id);
-        if (held != index->byId.end())
-            return *held->second.entry;
-    }
+    const auto held =
+        m_index.find(KeyOf(*interactionType, CanonicalAtomTypes(*interactionType, atomTypes), functionalForm.get(), id));
+    if (held != m_index.end())
+        return *held->second.entry;
     std::ostringstream message;
     message << "No interaction \"" << form << "\" of the type \"" << type << "\" with the id " << id
             << " between " << JoinNames(atomTypes) << ".";
@@ -268,19 +288,25 @@ InteractionPtr CForcefield::GetInteractionPtr(const std::string& type, const std
 CInteraction& CForcefield::Insert(const InteractionTypePtr& type, std::vector<AtomTypePtr> atomTypes,
                                   const InteractionPtr& interaction)
 {
-    FormIndex& index = m_index[KeyOf(*type, atomTypes)][interaction->GetFunctionalForm().get()];
+    IndexKey key = KeyOf(*type, atomTypes, interaction->GetFunctionalForm().get(), 0);
     // The lowest id no interaction of the same form between the same atom
-    // types holds.
-    int id = index.nextId;
-    if (!index.freeIds.empty())
-        id = *index.freeIds.begin();
-    interaction->SetId(id);
+    // types holds: a freed one, else the one above the highest.
+    const auto freed = m_freeIds.find(key);
+    if (freed != m_freeIds.end()) {
+        key.id = *freed->second.begin();
+        freed->second.erase(freed->second.begin());
+        if (freed->second.empty())
+            m_freeIds.erase(freed);
+    } else {
+        IndexKey last = key;
+        last.id = std::numeric_limits<int>::max();
+        auto after = m_index.upper_bound(last);
+        if (after != m_index.begin() && !GroupLess()(std::prev(after)->first, key))
+            key.id = std::prev(after)->first.id + 1;
+    }
+    interaction->SetId(key.id);
     m_interactions.push_back(InteractionEntry{type, std::move(atomTypes), interaction});
-    index.byId.emplace(id, FormIndex::Held{std::prev(m_interactions.end()), m_nextRank++});
-    if (id == index.nextId)
-        ++index.nextId;
-    else
-        index.freeIds.erase(index.freeIds.begin());
+    m_index.emplace(std::move(key), Held{std::prev(m_interactions.end()), m_nextRank++});
     return *interaction;
 }
 
@@ -314,18 +340,31 @@ void CForcefield::RemoveInteraction(const std::string& type, const std::string& 
                                     const std::list<std::string>& atomTypes, int id)
 {
     const InteractionEntry& entry = FindEntry(type, form, atomTypes, id);
-    const auto forms = m_index.find(KeyOf(*entry.type, entry.atomTypes));
-    const auto index = forms->second.find(entry.interaction->GetFunctionalForm().get());
-    const auto held = index->second.byId.find(id);
+    const auto held =
+        m_index.find(KeyOf(*entry.type, entry.atomTypes, entry.interaction->GetFunctionalForm().get(), id));
+    const IndexKey key = held->first;
     m_interactions.erase(held->second.entry);
-    index->second.byId.erase(held);
-    if (index->second.byId.empty()) {
-        forms->second.erase(index);
-        if (forms->second.empty())
-            m_index.erase(forms);
-    } else {
-        index->second.freeIds.insert(id);
+    const auto next = m_index.erase(held);
+    const bool highest = next == m_index.end() || GroupLess()(key, next->first);
+    if (!highest) {
+        m_freeIds[key].insert(id);
+        return;
     }
+    // The highest id of the group is gone: the freed ids above the new
+    // highest are above it no more (and a group left empty starts again
+    // at 0).
+    const auto freed = m_freeIds.find(key);
+    if (freed == m_freeIds.end())
+        return;
+    const auto group = FindGroup(key);
+    if (group == m_index.end()) {
+        m_freeIds.erase(freed);
+        return;
+    }
+    const int newHighest = std::prev(next)->first.id;
+    freed->second.erase(freed->second.upper_bound(newHighest), freed->second.end());
+    if (freed->second.empty())
+        m_freeIds.erase(freed);
 }
 
 const std::string& CForcefield::GetDescription() const

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "qorff/AtomType.h"
@@ -131,33 +132,45 @@ protected:
     CInteraction& AdoptInteraction(const InteractionPtr& interaction, const std::list<std::string>& atomTypes);
 
 private:
-    // The interactions of one form between the same atom types: by id, each
-    // with its place in the list and its rank in the order of addition; and
-    // the ids below `nextId` that no interaction of theirs holds.
-    struct FormIndex {
-        struct Held {
-            InteractionEntryList::iterator entry;
-            unsigned long long rank;
-        };
-        std::map<int, Held> byId;
-        std::set<int> freeIds;
-        int nextId = 0;
+    // The atom types' ids of an interaction, in canonical order; held in
+    // place for up to four atom types.
+    using AtomTypeIds = boost::container::small_vector<unsigned, 4>;
+    // Which interaction an index entry stands for: its type, its canonical
+    // atom types, its form and its id, ordered in that order, so that the
+    // interactions of one type between the same atom types are neighbours,
+    // and so are those of one form among them.
+    struct IndexKey {
+        const CInteractionType* type;
+        AtomTypeIds ids;
+        const CFunctionalForm* form;
+        int id;
     };
-    // One interaction type between the same atom types (canonical order, by
-    // the atom types' ids): its interactions by form.
-    using AtomTypeIds = std::vector<unsigned>;
-    using InteractionKey = std::pair<const CInteractionType*, AtomTypeIds>;
-    using FormIndexes = std::map<const CFunctionalForm*, FormIndex>;
+    struct KeyLess {
+        bool operator()(const IndexKey& a, const IndexKey& b) const;
+    };
+    // The same order without the id: the interactions of one form between
+    // the same atom types (a group).
+    struct GroupLess {
+        bool operator()(const IndexKey& a, const IndexKey& b) const;
+    };
+    // An interaction's place in the list and its rank in the order of
+    // addition.
+    struct Held {
+        InteractionEntryList::iterator entry;
+        unsigned long long rank;
+    };
+    using Index = std::map<IndexKey, Held, KeyLess>;
 
     // Atom types by name, built again after any rename; with two atom types
     // of one name, the first added.
     const std::unordered_map<std::string, AtomTypePtr>& AtomTypesByName() const;
     std::vector<AtomTypePtr> CanonicalAtomTypes(const CInteractionType& type,
                                                 const std::list<std::string>& atomTypes) const;
-    static InteractionKey KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes);
-    // The index of the form between the atom types, or null when none of
-    // those interactions exists.
-    const FormIndex* FindFormIndex(const InteractionKey& key, const CFunctionalForm* form) const;
+    static IndexKey KeyOf(const CInteractionType& type, const std::vector<AtomTypePtr>& atomTypes,
+                          const CFunctionalForm* form, int id);
+    // The first index entry of the group of `key` (its id ignored), or the
+    // end when the group is empty.
+    Index::const_iterator FindGroup(const IndexKey& key) const;
     const InteractionEntry& FindEntry(const std::string& type, const std::string& form,
                                       const std::list<std::string>& atomTypes, int id) const;
     CInteraction& Insert(const boost::shared_ptr<CInteractionType>& type, std::vector<AtomTypePtr> atomTypes,
@@ -172,7 +185,13 @@ private:
     mutable unsigned long long m_atomTypesNamedAt = 0;  // CNameableObject::RenameCount()
     unsigned m_nextAtomTypeId = 0;
     InteractionEntryList m_interactions;
-    std::map<InteractionKey, FormIndexes> m_index;
+    // One entry per interaction.
+    Index m_index;
+    // The ids below the highest id of a group that no interaction of the
+    // group holds (freed by removals), kept for the groups that have any:
+    // the lowest of them is the id the next interaction of the group gets,
+    // else the one above the highest.
+    std::map<IndexKey, std::set<int>, GroupLess> m_freeIds;
     unsigned long long m_nextRank = 0;
 };
 

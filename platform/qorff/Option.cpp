@@ -7,8 +7,8 @@
 template <class T>
 COption<T>::COption(const boost::shared_ptr<Description>& description, bool enabled)
     : CObjectWithValue<T>(description ? description->GetDefaultValue() : T()),
-      m_description(description),
-      m_enabled(enabled)
+      m_enabled(enabled),
+      m_description(description)
 {
     if (!description)
         throw KelvResult(E_POINTER, "An option needs a description.");
@@ -29,13 +29,14 @@ CDoubleOption::CDoubleOption(const boost::shared_ptr<CDoubleOptionDescription>& 
 }
 
 CIntegerOption::CIntegerOption(const boost::shared_ptr<CIntegerOptionDescription>& description, bool enabled)
-    : COption<int>(description, enabled), m_integerDescription(description)
+    : COption<int>(description, enabled)
 {
 }
 
 void CIntegerOption::Validate(int value) const
 {
-    m_integerDescription->CheckValue(value);
+    // The description was given to the constructor as an integer option's.
+    static_cast<const CIntegerOptionDescription&>(*GetDescription()).CheckValue(value);
 }
 
 void CIntegerOption::SetValue(const int& value)

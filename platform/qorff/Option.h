@@ -17,17 +17,22 @@ class COption : public CObjectWithValue<T> {
 public:
     using Description = COptionDescription<T>;
 
-    COption(const boost::shared_ptr<Description>& description, bool enabled);
-
     const std::string& GetName() const { return m_description->GetName(); }
     const T& GetDefaultValue() const { return m_description->GetDefaultValue(); }
     bool IsEnabled() const { return m_enabled; }
     void SetEnabled(bool enabled) { m_enabled = enabled; }
     const boost::shared_ptr<Description>& GetDescription() const { return m_description; }
 
+protected:
+    // Made only as one of the option classes below, each of which gives its
+    // own kind of description.
+    COption(const boost::shared_ptr<Description>& description, bool enabled);
+
 private:
-    boost::shared_ptr<Description> m_description;
+    // The flag before the description: it fills the room the value leaves,
+    // which keeps every option of every interaction a word smaller.
     bool m_enabled;
+    boost::shared_ptr<Description> m_description;
 };
 
 class CBooleanOption : public COption<bool> {
@@ -50,9 +55,6 @@ public:
 
     // Throws as SetValue would, without changing anything.
     void Validate(int value) const;
-
-private:
-    boost::shared_ptr<CIntegerOptionDescription> m_integerDescription;
 };
 
 extern template class COption<bool>;

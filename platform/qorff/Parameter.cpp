@@ -2,8 +2,6 @@
 
 #include "kelv/kelv.h"
 
-#include <boost/make_shared.hpp>
-
 namespace {
 const ParameterDescriptionPtr& Checked(const ParameterDescriptionPtr& description)
 {
@@ -22,7 +20,7 @@ CParameter::CParameter(const ParameterDescriptionPtr& description)
 
 const std::string& CParameter::GetUnit() const
 {
-    return m_hasCustomUnit ? m_texts->customUnit : m_description->GetUnit();
+    return HasCustomUnit() ? m_texts->customUnit : m_description->GetUnit();
 }
 
 const std::string& CParameter::GetQuality() const
@@ -35,22 +33,22 @@ void CParameter::SetQuality(const std::string& quality)
 {
     if (!m_texts && quality.empty())
         return;
-    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    Texts* texts = new Texts(m_texts ? *m_texts : Texts());
     texts->quality = quality;
-    m_texts = texts;
+    m_texts.Reset(texts);
 }
 
 void CParameter::SetIsToBeFitted(bool toBeFitted)
 {
     if (toBeFitted && !IsFittable())
         throw KelvResult(E_UNEXPECTED, "The parameter \"" + GetName() + "\" cannot be fitted.");
-    m_toBeFitted = toBeFitted;
+    m_texts.SetFlag(toBeFitted);
 }
 
 void CParameter::SetCustomUnit(const std::string& unit)
 {
-    auto texts = boost::make_shared<Texts>(m_texts ? *m_texts : Texts());
+    Texts* texts = new Texts(m_texts ? *m_texts : Texts());
     texts->customUnit = unit;
-    m_texts = texts;
-    m_hasCustomUnit = true;
+    texts->hasCustomUnit = true;
+    m_texts.Reset(texts);
 }

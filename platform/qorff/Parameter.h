@@ -1,9 +1,12 @@
 // One parameter of one interaction, made from a (shared) description.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include <boost/shared_ptr.hpp>
+#include <boost/smart_ptr/intrusive_ref_counter.hpp>
 
 #include "qorff/ObjectWithName.h"
 #include "qorff/ParameterDescription.h"
@@ -24,7 +27,7 @@ public:
     bool IsFittable() const { return m_description->IsFittable(); }
     bool IsOptional() const { return m_description->IsOptional(); }
     bool IsHidden() const { return m_description->IsHidden(); }
-    bool IsToBeFitted() const { return m_toBeFitted; }
+    bool IsToBeFitted() const { return m_texts.Flag(); }
 
     // Marking a parameter that is not fittable to be fitted throws
     // KelvResult (E_UNEXPECTED); clearing the mark always succeeds.
@@ -35,7 +38,7 @@ public:
 
     // Replaces the unit text of this parameter only.
     void SetCustomUnit(const std::string& unit);
-    bool HasCustomUnit() const { return m_hasCustomUnit; }
+    bool HasCustomUnit() const { return m_texts && m_texts->hasCustomUnit; }
 
     const std::string& GetQuality() const;
     void SetQuality(const std::string& quality);
@@ -45,15 +48,56 @@ public:
 private:
     ParameterDescriptionPtr m_description;
     double m_default;
-    bool m_toBeFitted = false;
-    bool m_hasCustomUnit = false;
     // The texts few parameters have (a unit of their own, a fit's quality),
     // kept apart so that the parameters of every interaction of a big
     // library do not each carry two empty strings. Shared by copies and
-    // never changed: a change makes new texts.
-    struct Texts {
+    // never changed: a change makes new texts. Counted in place, so that
+    // the handle is one pointer, whose lowest bit is the to-be-fitted flag.
+    struct Texts : boost::intrusive_ref_counter<Texts> {
         std::string customUnit;
         std::string quality;
+        bool hasCustomUnit = false;
     };
-    boost::shared_ptr<const Texts> m_texts;
+    class TextsHandle {
+    public:
+        TextsHandle() = default;
+        TextsHandle(const TextsHandle& other) : m_bits(other.m_bits) { AddRef(); }
+        TextsHandle& operator=(const TextsHandle& other)
+        {
+            TextsHandle copy(other);
+            std::swap(m_bits, copy.m_bits);
+            return *this;
+        }
+        ~TextsHandle() { Release(); }
+
+        const Texts* get() const { return reinterpret_cast<const Texts*>(m_bits & ~FlagBit); }
+        const Texts* operator->() const { return get(); }
+        const Texts& operator*() const { return *get(); }
+        explicit operator bool() const { return get() != nullptr; }
+        // Takes a new reference to the texts; the flag stays.
+        void Reset(const Texts* texts)
+        {
+            TextsHandle next;
+            next.m_bits = reinterpret_cast<std::uintptr_t>(texts) | (m_bits & FlagBit);
+            next.AddRef();
+            std::swap(m_bits, next.m_bits);
+        }
+        bool Flag() const { return (m_bits & FlagBit) != 0; }
+        void SetFlag(bool flag) { m_bits = (m_bits & ~FlagBit) | (flag ? FlagBit : 0); }
+
+    private:
+        static constexpr std::uintptr_t FlagBit = 1;
+        void AddRef() const
+        {
+            if (const Texts* texts = get())
+                intrusive_ptr_add_ref(texts);
+        }
+        void Release() const
+        {
+            if (const Texts* texts = get())
+                intrusive_ptr_release(texts);
+        }
+        std::uintptr_t m_bits = 0;
+    };
+    TextsHandle m_texts;
 };

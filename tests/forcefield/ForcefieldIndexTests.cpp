@@ -245,3 +245,39 @@ TEST_F(ForcefieldIndex, MixedAddingAndRemovingAgreesWithThePlainRules)
 }
 
 }  // namespace
+
+// Ids freed below and at the top of a kind: the next interactions of the kind
+// take the lowest ids no interaction of it holds.
+TEST_F(ForcefieldIndex, FreedIdsComeBackLowestFirstWhereverTheyWere)
+{
+    const struct {
+        std::vector<int> removed;  // ids, in order, out of 0..4
+        std::vector<int> next;     // the ids the next additions get
+    } rows[] = {
+        {{4}, {4, 5}},
+        {{2, 4}, {2, 4, 5}},
+        {{3, 4}, {3, 4, 5}},
+        {{4, 3}, {3, 4, 5}},
+        {{1, 2, 4, 3}, {1, 2, 3, 4, 5}},
+        {{0, 1, 2, 3, 4}, {0, 1}},
+        {{4, 0}, {0, 4, 5}},
+        {{3, 4, 2}, {2, 3, 4, 5}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.removed));
+        while (!held.empty())
+            Remove(0);
+        for (int i = 0; i < 5; ++i)
+            Add("Test pair", "xbuc", {"O shel", "Si core"}, false, i);
+        for (int id : row.removed) {
+            const auto at = std::find_if(held.begin(), held.end(), [id](const Held& h) { return h.id == id; });
+            ASSERT_NE(at, held.end());
+            Remove(static_cast<std::size_t>(at - held.begin()));
+        }
+        for (int expected : row.next) {
+            Add("Test pair", "xbuc", {"Si core", "O shel"}, false, 10.0 + expected);
+            EXPECT_EQ(expected, held.back().id);
+        }
+        ExpectSameAsModel({{"Si core", "O shel"}});
+    }
+}

@@ -439,8 +439,9 @@ TEST(Parameters, StateAndRefusals)
     EXPECT_THROW(CParameter{none}, KelvResult);
 }
 
-// A parameter's own unit and quality belong to it alone: a copy made before
-// or after either is set keeps what it had, whichever of the two changes.
+// A parameter's own unit, quality and fit mark belong to it alone: a copy
+// made before or after any is set keeps what it had, whichever of the two
+// changes; a change of one leaves the others as they were.
 TEST(Parameters, OwnUnitAndQualityStayWithTheParameterTheyWereGiven)
 {
     CParameter original(Parameter("A", "eV", 1.5, true, false));
@@ -451,22 +452,37 @@ TEST(Parameters, OwnUnitAndQualityStayWithTheParameterTheyWereGiven)
         std::function<void()> apply;
         const char* originalUnit;
         const char* originalQuality;
+        bool originalFitted;
         const char* copyUnit;
         const char* copyQuality;
+        bool copyFitted;
     } rows[] = {
-        {"none", [] {}, "eV", "good", "eV", "good"},
-        {"the copy's unit", [&] { copy.SetCustomUnit("kJ"); }, "eV", "good", "kJ", "good"},
-        {"the original's quality", [&] { original.SetQuality("poor"); }, "eV", "poor", "kJ", "good"},
-        {"the copy's quality cleared", [&] { copy.SetQuality(""); }, "eV", "poor", "kJ", ""},
-        {"the original's unit", [&] { original.SetCustomUnit("au"); }, "au", "poor", "kJ", ""},
+        {"none", [] {}, "eV", "good", false, "eV", "good", false},
+        {"the copy's unit", [&] { copy.SetCustomUnit("kJ"); }, "eV", "good", false, "kJ", "good", false},
+        {"the original's quality", [&] { original.SetQuality("poor"); }, "eV", "poor", false, "kJ", "good", false},
+        {"the copy's quality cleared", [&] { copy.SetQuality(""); }, "eV", "poor", false, "kJ", "", false},
+        {"the original's unit", [&] { original.SetCustomUnit("au"); }, "au", "poor", false, "kJ", "", false},
+        {"the original marked", [&] { original.SetIsToBeFitted(true); }, "au", "poor", true, "kJ", "", false},
+        {"the marked one's unit", [&] { original.SetCustomUnit("Ry"); }, "Ry", "poor", true, "kJ", "", false},
+        {"the copy assigned", [&] { copy = original; }, "Ry", "poor", true, "Ry", "poor", true},
+        {"the original's mark cleared", [&] { original.SetIsToBeFitted(false); }, "Ry", "poor", false, "Ry", "poor",
+         true},
+        {"the copy's quality", [&] { copy.SetQuality("fair"); }, "Ry", "poor", false, "Ry", "fair", true},
+        {"the original assigned", [&] { original = copy; }, "Ry", "fair", true, "Ry", "fair", true},
+        {"the copy given a new one", [&] { copy = CParameter(Parameter("A", "eV", 1.5, true, false)); }, "Ry", "fair",
+         true, "eV", "", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change);
         row.apply();
         EXPECT_EQ(original.GetUnit(), row.originalUnit);
         EXPECT_EQ(original.GetQuality(), row.originalQuality);
+        EXPECT_EQ(original.IsToBeFitted(), row.originalFitted);
+        EXPECT_EQ(original.HasCustomUnit(), std::string(row.originalUnit) != "eV");
         EXPECT_EQ(copy.GetUnit(), row.copyUnit);
         EXPECT_EQ(copy.GetQuality(), row.copyQuality);
+        EXPECT_EQ(copy.IsToBeFitted(), row.copyFitted);
+        EXPECT_EQ(copy.HasCustomUnit(), std::string(row.copyUnit) != "eV");
     }
     EXPECT_EQ(CParameter(Parameter("B", "eV", 0.0, false, false)).GetQuality(), "");
 }
