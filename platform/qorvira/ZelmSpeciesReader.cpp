@@ -86,7 +86,12 @@ bool EndsSection(const std::string& line, const std::set<std::string>& names)
         return true;
     }
     if (kind == 1 && kind + 1 < words.size()) {
+        // A number after the kind is the line's charge, even where a species
+        // of a line before bears that number as its name.
         const std::string& next = words[kind + 1];
+        double charge = 0.0;
+        if (ZelmParseUtilities::ReadDecimal(next, charge))
+            return false;
         if (names.count(next) || (kind + 2 < words.size() && HoldsKind(words[kind + 2]))) {
             return true;
         }
