@@ -82,7 +82,10 @@ bool EndsSection(const std::string& line, const std::set<std::string>& names)
             kind = i;
         }
     }
-    if (kind >= 2) {
+    // A kind that is not the first word's belongs to a species of a line
+    // before ("tersoff Na core"), or follows a keyword; any other such line
+    // ("Si c core") is no line a keyword begins.
+    if (kind >= 2 && (names.count(words[kind - 1]) || CZelmSpeciesReader::IsKeywordShaped(words[0]))) {
         return true;
     }
     if (kind == 1 && kind + 1 < words.size()) {
@@ -172,6 +175,11 @@ CZelmSpeciesReader::CZelmSpeciesReader(std::list<std::string>& /*otherLines*/,
 }
 
 CZelmSpeciesReader::~CZelmSpeciesReader() = default;
+
+bool CZelmSpeciesReader::EndsSpeciesSection(const std::string& line, const std::set<std::string>& typeNames)
+{
+    return EndsSection(line, typeNames);
+}
 
 bool CZelmSpeciesReader::IsKeywordShaped(const std::string& word)
 {

@@ -42,6 +42,7 @@
 #include <istream>
 #include <list>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,12 @@ public:
     // ("Na", "O_OH"), and a word of two letters may be one written in lower
     // case ("na").
     static bool IsKeywordShaped(const std::string& word);
+
+    // Whether a line in the species section ends it (a form keyword followed
+    // by atom types or by a kind, an interaction line), given the type names
+    // of the section's lines before it: what the reader reads there, which a
+    // writer of the section keeps to.
+    static bool EndsSpeciesSection(const std::string& line, const std::set<std::string>& typeNames);
 
     // The element key of a library type name (see above).
     static std::string ElementKey(const std::string& typeName);

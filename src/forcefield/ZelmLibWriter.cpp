@@ -6,11 +6,13 @@
 #include <cctype>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "kelv/kelv.h"
 #include "qorff/NumberFormat.h"
 #include "qorqm/ReplaceFile.h"
 #include "qorvira/ZelmParseUtilities.h"
+#include "qorvira/ZelmSpeciesReader.h"
 
 using ZelmParseUtilities::ChopToZelmLength;
 
@@ -75,9 +77,26 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
         const std::string line = atomType->GetName() + " " + QorForcefield::FormatShortest(atomType->GetCharge());
         stream << ChopToZelmLength(line) << std::endl;
     }
-    for (const std::string& line : keptSpeciesLines)
-        stream << ChopToZelmLength(line) << std::endl;
-    stream << std::endl;
+    // A kept line that the reader would take as the end of the section (an
+    // interaction's shape) is written after it, where it is read back.
+    std::set<std::string> typeNames = speciesNames;
+    bool ended = false;
+    for (const std::string& line : keptSpeciesLines) {
+        const std::string written = ChopToZelmLength(line);
+        if (!ended && CZelmSpeciesReader::EndsSpeciesSection(written, typeNames)) {
+            ended = true;
+            stream << std::endl;
+        }
+        stream << written << std::endl;
+        if (!ended) {
+            std::istringstream words(written);
+            std::string name;
+            if (words >> name)
+                typeNames.insert(name);
+        }
+    }
+    if (!ended)
+        stream << std::endl;
     for (const std::string& line : keptLines)
         stream << ChopToZelmLength(line) << std::endl;
     for (const auto& entry : interactions) {
