@@ -77,25 +77,27 @@ void CZelmLibWriter::Write(std::ostream& stream, const std::string& header,
         const std::string line = atomType->GetName() + " " + QorForcefield::FormatShortest(atomType->GetCharge());
         stream << ChopToZelmLength(line) << std::endl;
     }
-    // A kept line that the reader would take as the end of the section (an
-    // interaction's shape) is written after it, where it is read back.
+    // Kept lines of which one would be read as the end of the section (an
+    // interaction's shape) are all written after it, where they are read
+    // back as they stand: the lines of one type are never split by the end.
     std::set<std::string> typeNames = speciesNames;
-    bool ended = false;
+    bool afterSection = false;
     for (const std::string& line : keptSpeciesLines) {
         const std::string written = ChopToZelmLength(line);
-        if (!ended && CZelmSpeciesReader::EndsSpeciesSection(written, typeNames)) {
-            ended = true;
-            stream << std::endl;
+        if (CZelmSpeciesReader::EndsSpeciesSection(written, typeNames)) {
+            afterSection = true;
+            break;
         }
-        stream << written << std::endl;
-        if (!ended) {
-            std::istringstream words(written);
-            std::string name;
-            if (words >> name)
-                typeNames.insert(name);
-        }
+        std::istringstream words(written);
+        std::string name;
+        if (words >> name)
+            typeNames.insert(name);
     }
-    if (!ended)
+    if (afterSection)
+        stream << std::endl;
+    for (const std::string& line : keptSpeciesLines)
+        stream << ChopToZelmLength(line) << std::endl;
+    if (!afterSection)
         stream << std::endl;
     for (const std::string& line : keptLines)
         stream << ChopToZelmLength(line) << std::endl;
