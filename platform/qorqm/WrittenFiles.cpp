@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 namespace WrittenFiles {
 
@@ -69,6 +70,24 @@ bool SameBytes(int a, int b)
     }
 }
 
+// What a command did to the named file, under the lock: a file not yet
+// recorded gets `first`, one recorded before is changed by `update`.
+// Nothing while no command records.
+template <class Update>
+void Record(const std::string& named, Entry first, Update&& update)
+{
+    if (!recording)
+        return;
+    first.path = Normal(named);
+    std::lock_guard<std::mutex> lock(Guard());
+    std::vector<Entry>& entries = Recorded();
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.path == first.path; });
+    if (it == entries.end())
+        entries.push_back(std::move(first));
+    else
+        update(*it);
+}
+
 } // namespace
 
 void Start()
@@ -117,41 +136,24 @@ Change CompareAt(int folder, const std::string& written, const std::string& targ
 
 void Note(const std::string& named, Change change)
 {
-    if (!recording)
-        return;
-    const std::string path = Normal(named);
-    std::lock_guard<std::mutex> lock(Guard());
-    std::vector<Entry>& entries = Recorded();
-    const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.path == path; });
-    if (it == entries.end()) {
-        entries.push_back(Entry{path, change, false});
-        return;
-    }
-    if (it->removed) {
-        // Written again after its removal: what it is now, against what it
-        // was before the command (unknown here), counts as changed unless
-        // the command made it.
-        it->removed = false;
-        if (it->change != Change::Made)
-            it->change = Change::Changed;
-        return;
-    }
-    if (it->change == Change::Unchanged)
-        it->change = change == Change::Made ? Change::Changed : change;
+    Record(named, Entry{std::string(), change, false}, [change](Entry& entry) {
+        if (entry.removed) {
+            // Written again after its removal: what it is now, against what
+            // it was before the command (unknown here), counts as changed
+            // unless the command made it.
+            entry.removed = false;
+            if (entry.change != Change::Made)
+                entry.change = Change::Changed;
+            return;
+        }
+        if (entry.change == Change::Unchanged)
+            entry.change = change == Change::Made ? Change::Changed : change;
+    });
 }
 
 void NoteRemoved(const std::string& named)
 {
-    if (!recording)
-        return;
-    const std::string path = Normal(named);
-    std::lock_guard<std::mutex> lock(Guard());
-    std::vector<Entry>& entries = Recorded();
-    const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.path == path; });
-    if (it == entries.end())
-        entries.push_back(Entry{path, Change::Changed, true});
-    else
-        it->removed = true;
+    Record(named, Entry{std::string(), Change::Changed, true}, [](Entry& entry) { entry.removed = true; });
 }
 
 std::vector<Entry> Entries()
