@@ -26,6 +26,7 @@
 #include <string>
 
 #include "HeapCounter.h"
+#include "ShuffledLibrary.h"
 #include "com/regularfile.h"
 #include "forcefield/ZelmForcefieldEditor.h"
 #include "host/model/XyzImport.h"
@@ -159,36 +160,10 @@ void BM_DeckSettingsHeap(benchmark::State& state)
 }
 BENCHMARK(BM_DeckSettingsHeap)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-std::string Library(int species, int lines)
-{
-    std::mt19937 random(4242);
-    std::uniform_int_distribution<int> pick(0, species - 1);
-    std::ostringstream text;
-    text << "# generated benchmark library\nspecies\n";
-    for (int i = 0; i < species; ++i)
-        text << "X" << i << " core " << 0.5 + i * 0.001 << "\nX" << i << " shel " << -1.5 - i * 0.001 << "\n";
-    text << "spring\n";
-    for (int i = 0; i < species; ++i)
-        text << "X" << i << " core X" << i << " shel " << 20.0 + i << "\n";
-    const int each = lines / 3;
-    text << "buckingham\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " shel X" << pick(random) << " shel " << 1000.0 + n << " 0.3 10.0 0.0 12.0\n";
-    text << "three bond\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core "
-             << 1.0 + n * 0.001 << " 109.5 1.4 1.4 2.2\n";
-    text << "torsion bond\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core X"
-             << pick(random) << " core " << 0.1 + n * 0.001 << " 3.0 0.0 1.4 1.8 1.4 3.0\n";
-    return text.str();
-}
-
 void BM_LoadedForcefieldHeap(benchmark::State& state)
 {
     BenchFile library(".lib");
-    library.Write(Library(150, 30000));
+    library.Write(QzBench::ShuffledLibrary(150, 30000 / 3));
     double perFile = 0.0, held = 0.0;
     for (auto _ : state) {
         const std::size_t before = QzBench::HeapInUse();

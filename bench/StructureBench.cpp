@@ -38,6 +38,7 @@
 #include "JobCommands.h"
 #include "ModuleCommands.h"
 #include "PrintableOutput.h"
+#include "ShuffledLibrary.h"
 #include "TypeCommands.h"
 
 namespace {
@@ -92,36 +93,11 @@ private:
     std::string cif_;
 };
 
-// A library of `species` species, each with a core and a shell (2 x species
-// atom types), and about `interactions` interactions in shuffled order:
-// springs, Buckingham pairs between shells, three-body and torsion terms
-// between cores.
+// A library of `species` species (2 x species atom types) and about
+// `interactions` interactions.
 std::string MakeLibrary(int species, int interactions)
 {
-    std::mt19937 random(4242);
-    std::uniform_int_distribution<int> pick(0, species - 1);
-    std::ostringstream text;
-    text << "# generated benchmark library\nspecies\n";
-    for (int i = 0; i < species; ++i) {
-        text << "X" << i << " core " << 0.5 + i * 0.001 << "\n";
-        text << "X" << i << " shel " << -1.5 - i * 0.001 << "\n";
-    }
-    text << "spring\n";
-    for (int i = 0; i < species; ++i)
-        text << "X" << i << " core X" << i << " shel " << 20.0 + i << "\n";
-    const int each = std::max(1, (interactions - species) / 3);
-    text << "buckingham\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " shel X" << pick(random) << " shel " << 1000.0 + n << " 0.3 10.0 0.0 12.0\n";
-    text << "three bond\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core "
-             << 1.0 + n * 0.001 << " 109.5 1.4 1.4 2.2\n";
-    text << "torsion bond\n";
-    for (int n = 0; n < each; ++n)
-        text << "X" << pick(random) << " core X" << pick(random) << " core X" << pick(random) << " core X"
-             << pick(random) << " core " << 0.1 + n * 0.001 << " 3.0 0.0 1.4 1.8 1.4 3.0\n";
-    return text.str();
+    return QzBench::ShuffledLibrary(species, std::max(1, (interactions - species) / 3));
 }
 
 double Seconds(std::chrono::steady_clock::time_point since)
