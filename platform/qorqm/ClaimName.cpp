@@ -346,11 +346,15 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
     const std::string temporaryName = BaseNameOf(TemporaryNameOf(PathUtilities::ToNative(path)));
     const std::string temporary = folder.fd >= 0 ? "/proc/self/fd/" + std::to_string(folder.fd) + "/" + temporaryName
                                                  : TemporaryNameOf(path);
+    // A write that failed left its temporary file removed already: errno
+    // stays the reason of the failure, not the remove's ("no such file").
     const auto removeTemporary = [&] {
+        const int saved = errno;
         if (folder.fd >= 0)
             ::unlinkat(folder.fd, temporaryName.c_str(), 0);
         else
             std::remove(temporary.c_str());
+        errno = saved;
     };
     try {
         write(temporary);

@@ -378,7 +378,9 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
     } else {
         const std::string file = ReplacedFileOf(m_target);
         if (file.empty()) {
-            Failed("its symbolic link cannot be followed (" + std::string(std::strerror(errno)) + ")", errno);
+            // The reason read once, before the message is built.
+            const int error = errno;
+            Failed("its symbolic link cannot be followed (" + std::string(std::strerror(error)) + ")", error);
             return;
         }
         folderPath = FolderOf(file);
