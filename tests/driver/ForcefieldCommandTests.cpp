@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
+#include <utility>
 
 #include <sys/wait.h>
 
@@ -211,4 +215,152 @@ TEST_F(ForcefieldCommand, AFittedLibraryOnAFullDiskIsRefusedWhole)
     }
     EXPECT_EQ(convert(made.size()).code, 0);
     EXPECT_EQ(QzTest::ReadFile(folder.File("p/fit/fit.lib")), made);
+}
+
+// Every way a library is saved, cut short by a bound on the size of the files
+// the driver writes or by a file system that fills up, at several places of
+// the library: the command names the library with the system's reason of the
+// failing write, and the library is left as it was (a new one not made),
+// with nothing left beside it.
+TEST_F(ForcefieldCommand, ALibrarySavedOnAFullDiskGivesTheSystemsReasonAndKeepsTheLibrary)
+{
+    enum class Limit { FileSize, FullDisk };
+    enum class Cut { Header, Middle, LastLine, Flush };
+    // {p} stands for the project's folder.
+    struct Path {
+        const char* command;
+        const char* library;  // in the project
+        bool earlier;         // the library stands there before the save
+        bool converted;       // written by the conversion of the fit's dump
+    };
+    const Path projects{"forcefield --project {p} edit --value 1.A=1300 --save", "rocksalt.lib", true, false};
+    const Path named{"forcefield --project {p} edit {p}/rocksalt.lib --value 1.A=1300 --save", "rocksalt.lib", true,
+                     false};
+    const Path over{"forcefield --project {p} edit --value 1.A=1300 --save-as {p}/copy.lib", "copy.lib", true, false};
+    const Path fresh{"forcefield --project {p} edit --value 1.A=1300 --save-as {p}/new.lib", "new.lib", false, false};
+    const Path fit{"analyse {p}/fit/fit.gout library", "fit/fit.lib", false, true};
+    const Path refit{"analyse {p}/fit/fit.gout library", "fit/fit.lib", true, true};
+    const struct {
+        const Path& path;
+        Limit limit;
+        Cut cut;
+    } rows[] = {
+        {projects, Limit::FileSize, Cut::Header},   {projects, Limit::FileSize, Cut::Middle},
+        {projects, Limit::FileSize, Cut::LastLine}, {projects, Limit::FileSize, Cut::Flush},
+        {named, Limit::FileSize, Cut::Header},      {named, Limit::FileSize, Cut::Middle},
+        {named, Limit::FileSize, Cut::LastLine},    {named, Limit::FileSize, Cut::Flush},
+        {over, Limit::FileSize, Cut::Header},       {over, Limit::FileSize, Cut::Middle},
+        {over, Limit::FileSize, Cut::LastLine},     {over, Limit::FileSize, Cut::Flush},
+        {fresh, Limit::FileSize, Cut::Header},      {fresh, Limit::FileSize, Cut::Middle},
+        {fresh, Limit::FileSize, Cut::LastLine},    {fresh, Limit::FileSize, Cut::Flush},
+        {refit, Limit::FileSize, Cut::Header},      {refit, Limit::FileSize, Cut::Middle},
+        {refit, Limit::FileSize, Cut::LastLine},    {refit, Limit::FileSize, Cut::Flush},
+        {projects, Limit::FullDisk, Cut::Header},   {projects, Limit::FullDisk, Cut::Middle},
+        {named, Limit::FullDisk, Cut::LastLine},    {over, Limit::FullDisk, Cut::Header},
+        {over, Limit::FullDisk, Cut::Middle},       {fresh, Limit::FullDisk, Cut::LastLine},
+        {fit, Limit::FullDisk, Cut::Header},        {refit, Limit::FullDisk, Cut::Header},
+    };
+
+    // A library of some pages: the kept lines of a form the module does not
+    // read are written past the stream's buffer.
+    std::string library = QzTest::ReadFile(folder.File("p/rocksalt.lib")) + "tersoff\n";
+    for (int i = 0; i < 700; ++i)
+        library += "Na core Cl core " + std::to_string(i) + ".0 0.5 0.0 0.0 8.0 kept as it stands\n";
+    const std::string earlierFit = QzTest::ReadFile(folder.File("p/rocksalt.lib"));
+    std::filesystem::create_directories(folder.File("p/fit"));
+    std::filesystem::create_directories(folder.File("disk"));
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/analysis/energy.gout", folder.File("p/fit/fit.gout"));
+    std::filesystem::copy_file(std::string(QZ_TEST_DATA) + "/forcefield/fit.res", folder.File("p/fit/fit.res"));
+    const auto begin = [&](const Path& path) {
+        QzTest::WriteFile(folder.File("p/rocksalt.lib"), library);
+        QzTest::WriteFile(folder.File("p/copy.lib"), library);
+        std::filesystem::remove(folder.File("p/new.lib"));
+        std::filesystem::remove(folder.File("p/fit/fit.lib"));
+        if (path.converted && path.earlier)
+            QzTest::WriteFile(folder.File("p/fit/fit.lib"), earlierFit);
+    };
+    const auto entries = [&] {
+        std::string names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.File("p")))
+            names += entry.path().string().substr(folder.Path().size()) + "\n";
+        return names;
+    };
+    const auto commandIn = [](const Path& path, const std::string& project) {
+        std::string command = path.command;
+        for (std::size_t at = command.find("{p}"); at != std::string::npos; at = command.find("{p}"))
+            command.replace(at, 3, project);
+        return command;
+    };
+    const std::string errFile = folder.File("limited-stderr.txt");
+    const std::string environment = "QZ_USER_SETTINGS='" + folder.File("user-settings") + "'";
+    const std::string driver = "'" + QzTest::DriverPath() + "' --registry registry.json ";
+    // Runs the path's command with the limit; its stderr, -1 when no file
+    // system can be mounted here. A full disk is a small file system mounted
+    // (in a namespace of its own) for the run, filled but for `room` bytes,
+    // with a copy of the project, which is copied back afterwards.
+    const auto run = [&](const Path& path, Limit limit, unsigned long bytes) -> std::pair<int, std::string> {
+        std::remove(errFile.c_str());
+        std::string command;
+        if (limit == Limit::FileSize) {
+            // The error file is not the bounded driver's own.
+            command = "trap '' XFSZ; cd '" + folder.Path() + "' && " +
+                      QzTest::Bounded(environment, "prlimit --fsize=" + std::to_string(bytes) + " " + driver +
+                                                       commandIn(path, "p")) +
+                      " 2>&1 >/dev/null | cat >'" + errFile + "'";
+        } else {
+            QzTest::WriteFile(folder.File("full-disk.sh"),
+                              "mount -t tmpfs -o size=1m qz-full disk || exit 77\n"
+                              "cp -a p disk/p || exit 1\n"
+                              "room=$(( $(df -B1 --output=avail disk | tail -n 1) - " + std::to_string(bytes) +
+                                  " ))\n"
+                              "[ $room -le 0 ] || head -c $room /dev/zero >disk/filler\n" +
+                                  QzTest::Bounded(environment, driver + commandIn(path, "disk/p")) + " >/dev/null 2>'" +
+                                  errFile + "'\n"
+                                            "rm -rf p && cp -a disk/p p\n");
+            command = "cd '" + folder.Path() + "' && { unshare -rm true 2>/dev/null || exit 77; } && unshare -rm sh full-disk.sh 2>/dev/null";
+        }
+        const int status = std::system(command.c_str());
+        if (limit == Limit::FullDisk && WIFEXITED(status) && WEXITSTATUS(status) == 77)
+            return {-1, std::string()};
+        return {0, QzTest::ReadFile(errFile)};
+    };
+
+    // The size of what each writer saves whole.
+    begin(fresh);
+    ASSERT_EQ(Run(commandIn(fresh, "p")).code, 0);
+    const std::size_t editedSize = QzTest::ReadFile(folder.File("p/new.lib")).size();
+    ASSERT_EQ(Run(commandIn(fit, "p")).code, 0);
+    const std::size_t fittedSize = QzTest::ReadFile(folder.File("p/fit/fit.lib")).size();
+    ASSERT_GT(editedSize, 30000u);
+
+    int skipped = 0;
+    for (const auto& row : rows) {
+        const std::size_t whole = row.path.converted ? fittedSize : editedSize;
+        const std::size_t cut = row.cut == Cut::Header ? 4 : row.cut == Cut::Middle ? whole / 2
+                                : row.cut == Cut::LastLine                          ? whole - 10
+                                                                                    : whole - 1;
+        // A file system gives room by whole pages.
+        const std::size_t bytes = row.limit == Limit::FileSize ? cut : cut / 4096 * 4096;
+        const std::string project = row.limit == Limit::FileSize ? "p" : "disk/p";
+        SCOPED_TRACE(commandIn(row.path, project) + (row.limit == Limit::FileSize ? ", files up to " : ", room for ") +
+                     std::to_string(bytes) + " bytes of " + std::to_string(whole));
+        begin(row.path);
+        const std::string before = QzTest::ReadFile(folder.File("p/" + std::string(row.path.library)));
+        const std::string listed = entries();
+        const auto [ran, err] = run(row.path, row.limit, bytes);
+        if (ran < 0) {
+            ++skipped;
+            continue;
+        }
+        const std::string reason = std::strerror(row.limit == Limit::FileSize ? EFBIG : ENOSPC);
+        EXPECT_TRUE(Contains(err, "zelm-host: Failed to write " + folder.File(project + "/" + row.path.library) +
+                                      ": writing its new contents failed (" + reason + ")"))
+            << err;
+        EXPECT_FALSE(Contains(err, "Input/output error")) << err;
+        EXPECT_EQ(std::filesystem::exists(folder.File("p/" + std::string(row.path.library))), row.path.earlier);
+        EXPECT_EQ(QzTest::ReadFile(folder.File("p/" + std::string(row.path.library))), before);
+        EXPECT_EQ(entries(), listed) << "nothing is left beside the library";
+    }
+    if (skipped > 0)
+        std::cerr << "note: " << skipped << " full-disk rows not run: no file system can be mounted here\n";
 }
