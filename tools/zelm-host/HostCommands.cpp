@@ -420,6 +420,14 @@ void ShowDocument(const std::string& documentPath, const std::string& project, b
     ShowTrajectory(*document, out);
 }
 
+void SaveNamedDocument(QzHost::DocumentManager& documents, ISBDocumentRoot* document)
+{
+    KelvVariant noData;
+    documents.TakeAsUsersOwn(document);
+    KelvResult::Check(documents.ExportDocument(document, 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(),
+                                               noData.Get(), KelvBSTR("").Get()));
+}
+
 void StateCommand(const std::string& project, const std::string& logic, const std::optional<std::string>& key,
                   const std::optional<std::string>& value, std::ostream& out)
 {

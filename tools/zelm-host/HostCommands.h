@@ -13,7 +13,10 @@
 #include <optional>
 #include <string>
 
+struct ISBDocumentRoot;
+
 namespace QzHost {
+class DocumentManager;
 struct HostConfiguration;
 class ProjectLock;
 }
@@ -89,6 +92,10 @@ inline void ShowDocument(const std::string& documentPath, const std::string& pro
 {
     ShowDocument(documentPath, project, false, out);
 }
+
+// Saves a structure document the user named on the command line over its
+// own file (the host's structure exporter), as the user's own document.
+void SaveNamedDocument(QzHost::DocumentManager& documents, ISBDocumentRoot* document);
 
 // Prints every state value of a logic, one value, or sets one and saves the
 // project's state file.

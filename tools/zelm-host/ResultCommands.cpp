@@ -83,11 +83,7 @@ std::unique_ptr<HostModel::Document> StructureCopy(const HostModel::Document& do
 
 void Save(OpenDocument& opened)
 {
-    KelvVariant noData;
-    opened.host->Documents().TakeAsUsersOwn(opened.document.get()); // the document named on the command line
-    KelvResult::Check(opened.host->Documents().ExportDocument(
-        opened.document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(),
-        KelvBSTR("").Get()));
+    SaveNamedDocument(opened.host->Documents(), opened.document.get());
 }
 
 }  // namespace
@@ -242,9 +238,7 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (model && HostModel::SameStructure(*before, *model))
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
-    host->Documents().TakeAsUsersOwn(document.get()); // the document named on the command line
-    KelvResult::Check(host->Documents().ExportDocument(
-        document.get(), 0, KelvBSTR("SDModel3dImportExport.QSDImportExport").Get(), noData.Get(), KelvBSTR("").Get()));
+    SaveNamedDocument(host->Documents(), document.get());
     out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n" << CutFrameNote(arc);
     document = nullptr;
     host.reset();

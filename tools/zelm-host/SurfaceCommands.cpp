@@ -391,11 +391,7 @@ void SurfaceCommand(const SurfaceOptions& options, std::ostream& out)
     PrintSets(*document, out);
     PrintSelection(*document, out);
 
-    KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
-    KelvBSTR sameFile("");
-    KelvVariant noData;
-    host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
-    KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
+    SaveNamedDocument(host.Documents(), root.get());
     out << "saved " << ShownText(document->Url()) << "\n";
 }
 

@@ -92,11 +92,7 @@ void TypeAtoms(const std::string& documentPath, const std::string& project, cons
             << ShownName(clear ? std::string("none") : given != typeOf.end() ? given->second : entry.first) << " ("
             << entry.second << (entry.second == 1 ? " atom" : " atoms") << ")\n";
     }
-    KelvBSTR exporter("SDModel3dImportExport.QSDImportExport");
-    KelvBSTR sameFile("");
-    KelvVariant noData;
-    host.Documents().TakeAsUsersOwn(root.get()); // the document named on the command line
-    KelvResult::Check(host.Documents().ExportDocument(root.get(), 0, exporter.Get(), noData.Get(), sameFile.Get()));
+    SaveNamedDocument(host.Documents(), root.get());
     out << "saved " << ShownText(document->Url()) << "\n";
 }
 
