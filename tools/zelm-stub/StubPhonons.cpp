@@ -1,4 +1,5 @@
 #include "StubPhonons.h"
+#include "StubText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,40 +15,11 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 
-std::vector<std::string> Words(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;)
-        words.push_back(word);
-    return words;
-}
-
-bool Number(const std::string& text, double& value)
-{
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == '\0';
-}
-
 std::string Fixed(double value, int decimals = 6)
 {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     return buffer;
-}
-
-void Write(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out)
-        throw std::runtime_error("the file \"" + path + "\" cannot be written");
-}
-
-std::string Join(const std::string& folder, const std::string& name)
-{
-    return folder.empty() || folder == "." ? name : folder + "/" + name;
 }
 
 std::array<std::array<double, 3>, 3> Cell(const std::array<double, 6>& cell)
@@ -168,7 +140,7 @@ PhononRequest ReadPhononRequest(const std::string& folder, const std::string& se
         lines.push_back(line);
     bool keywords = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::vector<std::string> w = Words(lines[i]);
+        const std::vector<std::string> w = Tokens(lines[i]);
         if (w.empty())
             continue;
         if (!keywords) {
@@ -178,7 +150,7 @@ PhononRequest ReadPhononRequest(const std::string& folder, const std::string& se
             continue;
         }
         double q = 0;
-        if (w.size() >= 6 && w[1] == "core" && Number(w[5], q)) {
+        if (w.size() >= 6 && w[1] == "core" && IsNumber(w[5], q)) {
             std::string element;
             for (const char c : w[0]) {
                 if (!std::isalpha(static_cast<unsigned char>(c)))
@@ -196,10 +168,10 @@ PhononRequest ReadPhononRequest(const std::string& folder, const std::string& se
                 if (++i >= lines.size())
                     throw DeckError("the dispersion block of \"" + path + "\" ends before its " +
                                     std::to_string(count) + " segments");
-                const std::vector<std::string> v = Words(lines[i]);
+                const std::vector<std::string> v = Tokens(lines[i]);
                 std::array<double, 6> g{};
-                if (v.size() != 7 || v[3] != "to" || !Number(v[0], g[0]) || !Number(v[1], g[1]) ||
-                    !Number(v[2], g[2]) || !Number(v[4], g[3]) || !Number(v[5], g[4]) || !Number(v[6], g[5]))
+                if (v.size() != 7 || v[3] != "to" || !IsNumber(v[0], g[0]) || !IsNumber(v[1], g[1]) ||
+                    !IsNumber(v[2], g[2]) || !IsNumber(v[4], g[3]) || !IsNumber(v[5], g[4]) || !IsNumber(v[6], g[5]))
                     throw DeckError("the dispersion line \"" + lines[i] + "\" of \"" + path +
                                     "\" is not \"x y z to x y z\"");
                 request.segments.push_back(g);
@@ -235,11 +207,11 @@ void WritePhononFiles(const std::string& folder, const Deck& deck, const PhononR
     if (!Phonons(deck, request))
         return;
     if (request.intensities)
-        Write(Join(folder, deck.seed + ".osc"), OscText(deck, request));
+        WriteFile(Join(folder, deck.seed + ".osc"), OscText(deck, request));
     if (request.dos)
-        Write(Join(folder, deck.seed + ".dens"), DensText(deck, request));
+        WriteFile(Join(folder, deck.seed + ".dens"), DensText(deck, request));
     if (!request.segments.empty())
-        Write(Join(folder, deck.seed + ".disp"), DispText(deck, request));
+        WriteFile(Join(folder, deck.seed + ".disp"), DispText(deck, request));
 }
 
 } // namespace ZelmStub

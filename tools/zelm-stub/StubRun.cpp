@@ -1,4 +1,5 @@
 #include "StubRun.h"
+#include "StubText.h"
 #include "StubPhonons.h"
 
 #include "host/model/Document.h"
@@ -28,29 +29,6 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr double EvToKcalMol = 23.060541945;
 
-std::string Join(const std::string& folder, const std::string& name)
-{
-    return folder.empty() || folder == "." ? name : folder + "/" + name;
-}
-
-std::vector<std::string> Tokens(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    for (std::string token; in >> token;)
-        tokens.push_back(token);
-    return tokens;
-}
-
-bool IsNumber(const std::string& text, double& value)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end && *end == '\0';
-}
-
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...)
 {
@@ -71,14 +49,6 @@ std::string ElementOf(const std::string& label)
         element += c;
     }
     return element.empty() ? label : element;
-}
-
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out)
-        throw std::runtime_error("the file \"" + path + "\" cannot be written");
 }
 
 // Standard orientation: a along x, b in the xy plane.
