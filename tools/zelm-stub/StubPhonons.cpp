@@ -1,5 +1,5 @@
 #include "StubPhonons.h"
-#include "StubText.h"
+#include "StubShared.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,17 +20,6 @@ std::string Fixed(double value, int decimals = 6)
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     return buffer;
-}
-
-std::array<std::array<double, 3>, 3> Cell(const std::array<double, 6>& cell)
-{
-    const double al = cell[3] * Pi / 180, be = cell[4] * Pi / 180, ga = cell[5] * Pi / 180;
-    const double cx = std::cos(be);
-    const double cy = (std::cos(al) - std::cos(be) * std::cos(ga)) / std::sin(ga);
-    const double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
-    return {{{cell[0], 0, 0},
-             {cell[1] * std::cos(ga), cell[1] * std::sin(ga), 0},
-             {cell[2] * cx, cell[2] * cy, cell[2] * cz}}};
 }
 
 bool Phonons(const Deck& deck, const PhononRequest& request)
@@ -186,7 +175,7 @@ std::string PhononOutputText(const Deck& deck, const PhononRequest& request)
     std::string text;
     if (deck.dimension == Dimension::Bulk3D) {
         text += "  Cartesian lattice vectors (Angstroms) :\n\n";
-        for (const auto& v : Cell(deck.cell))
+        for (const auto& v : CellVectors(deck.cell))
             text += "      " + Fixed(v[0]) + "    " + Fixed(v[1]) + "    " + Fixed(v[2]) + "\n";
         text += "\n";
     }

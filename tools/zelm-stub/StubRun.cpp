@@ -1,5 +1,5 @@
 #include "StubRun.h"
-#include "StubText.h"
+#include "StubShared.h"
 #include "StubPhonons.h"
 
 #include "host/model/Document.h"
@@ -49,18 +49,6 @@ std::string ElementOf(const std::string& label)
         element += c;
     }
     return element.empty() ? label : element;
-}
-
-// Standard orientation: a along x, b in the xy plane.
-std::array<std::array<double, 3>, 3> CellVectors(const std::array<double, 6>& cell)
-{
-    const double al = cell[3] * Pi / 180, be = cell[4] * Pi / 180, ga = cell[5] * Pi / 180;
-    const double cx = std::cos(be);
-    const double cy = (std::cos(al) - std::cos(be) * std::cos(ga)) / std::sin(ga);
-    const double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
-    return {{{cell[0], 0, 0},
-             {cell[1] * std::cos(ga), cell[1] * std::sin(ga), 0},
-             {cell[2] * cx, cell[2] * cy, cell[2] * cz}}};
 }
 
 void LoadStructure(const std::string& path, Deck& deck)

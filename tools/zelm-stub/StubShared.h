@@ -1,6 +1,8 @@
-// The engine stand-in's reading of deck lines and writing of its files.
+// What the engine stand-in's run and its phonon outputs share: the reading
+// of deck lines, the writing of files and the cell's vectors.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -15,5 +17,8 @@ std::string Join(const std::string& folder, const std::string& name);
 // Writes the file whole, replacing it; throws std::runtime_error naming it
 // when it cannot be written.
 void WriteFile(const std::string& path, const std::string& text);
+// The cell's vectors from a, b, c (Angstrom) and alpha, beta, gamma
+// (degrees), in the standard orientation: a along x, b in the xy plane.
+std::array<std::array<double, 3>, 3> CellVectors(const std::array<double, 6>& cell);
 
 } // namespace ZelmStub

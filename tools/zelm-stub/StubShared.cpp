@@ -1,11 +1,19 @@
-#include "StubText.h"
+#include "StubShared.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace ZelmStub {
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+} // namespace
 
 std::string Join(const std::string& folder, const std::string& name)
 {
@@ -36,6 +44,17 @@ void WriteFile(const std::string& path, const std::string& text)
     out << text;
     if (!out)
         throw std::runtime_error("the file \"" + path + "\" cannot be written");
+}
+
+std::array<std::array<double, 3>, 3> CellVectors(const std::array<double, 6>& cell)
+{
+    const double al = cell[3] * Pi / 180, be = cell[4] * Pi / 180, ga = cell[5] * Pi / 180;
+    const double cx = std::cos(be);
+    const double cy = (std::cos(al) - std::cos(be) * std::cos(ga)) / std::sin(ga);
+    const double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
+    return {{{cell[0], 0, 0},
+             {cell[1] * std::cos(ga), cell[1] * std::sin(ga), 0},
+             {cell[2] * cx, cell[2] * cy, cell[2] * cz}}};
 }
 
 } // namespace ZelmStub
