@@ -236,6 +236,12 @@ private:
     // Job name and folder, side files, deck and module state, after the
     // caller's RefuseInputFiles; the two out texts are the caller's.
     HRESULT PrepareAndWriteInputFiles(ISBScope* scope, VARIANT_BOOL forRun, BSTR* jobFolder, BSTR* deckName);
+    // What a run and an export do first: the scope present, the components
+    // set up, the run settings built, what refuses the input files
+    // (RefuseInputFiles) passed before anything is touched, the structure
+    // typed and prepared, and the input files written. The run settings.
+    std::unique_ptr<CZelmRunInfo> WriteInputFilesOf(ISBScope* scope, VARIANT_BOOL forRun, KelvBSTR& jobFolder,
+                                                    KelvBSTR& deckName);
     // Makes a new folder for the job inside the project; *jobFolder is its
     // absolute path ending in a separator.
     HRESULT MakeJobNameAndFolder(BSTR* jobFolder, ISBScope* scope, bool forRun);

@@ -85,21 +85,27 @@ const char* const kFitDocumentType = "SDDocuments.Atomistic3dDocument";
 // ---------------------------------------------------------------------------
 // Run and export
 
+std::unique_ptr<CZelmRunInfo> CZelm::WriteInputFilesOf(ISBScope* scope, VARIANT_BOOL forRun, KelvBSTR& jobFolder,
+                                                       KelvBSTR& deckName)
+{
+    if (!scope)
+        throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
+    // The components first: the run settings are made of them.
+    CheckComponentsSetUp();
+    std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(scope);
+    // What the export question asks refuses the run or the export before
+    // the structure or the disk is touched.
+    RefuseInputFiles(scope, *runInfo);
+    TypeAndPrepareIfNeeded(scope);
+    RaiseAgain(PrepareAndWriteInputFiles(scope, forRun, jobFolder.Receive(), deckName.Receive()));
+    return runInfo;
+}
+
 HRESULT CZelm::Run(ISBScope* pScope)
 {
     return Request([&] {
-        if (!pScope)
-            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
-        // The components first: the run settings are made of them.
-        CheckComponentsSetUp();
-        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        // What the export question asks refuses the run before the
-        // structure or the disk is touched.
-        RefuseInputFiles(pScope, *runInfo);
-        TypeAndPrepareIfNeeded(pScope);
-
         KelvBSTR jobFolder, deckName;
-        RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_TRUE, jobFolder.Receive(), deckName.Receive()));
+        const std::unique_ptr<CZelmRunInfo> runInfo = WriteInputFilesOf(pScope, VARIANT_TRUE, jobFolder, deckName);
 
         // The folder goes to the job under a name of its own.
         const KelvComPtr<ISBContainerRoot> root = ContainerRoot(true);
@@ -156,16 +162,9 @@ HRESULT CZelm::SubmitFitJob(CZelmRunInfo& runInfo, const std::string& folder, BS
 HRESULT CZelm::ExportFiles(ISBScope* pScope)
 {
     return Request([&] {
-        if (!pScope)
-            throw KelvResult(E_INVALIDARG, ZelmMessages::NoDocument);
-        CheckComponentsSetUp();
-        const std::unique_ptr<CZelmRunInfo> runInfo = BuildRunInfo(pScope);
-        // The export question's own preparation refuses the export before
-        // the structure or the disk is touched.
-        RefuseInputFiles(pScope, *runInfo);
-        TypeAndPrepareIfNeeded(pScope);
         KelvBSTR jobFolder, deckName;
-        RaiseAgain(PrepareAndWriteInputFiles(pScope, VARIANT_FALSE, jobFolder.Receive(), deckName.Receive()));
+        // The run settings live until the folder has its name, as they did.
+        const std::unique_ptr<CZelmRunInfo> runInfo = WriteInputFilesOf(pScope, VARIANT_FALSE, jobFolder, deckName);
         NameBuiltFolder(DiskManagerOf(ContainerRoot(true)), jobFolder.Get(), BuiltFolderName(jobFolder.ToTString()));
     });
 }
