@@ -310,6 +310,16 @@ void ManagedJob::RequireNotStarted(const char* what) const
         Fail(E_UNEXPECTED, std::string("The job has been started; its ") + what + " can no longer change.");
 }
 
+HRESULT ManagedJob::PutTaskText(const char* method, const char* what, BSTR value, std::string& field)
+{
+    return HostCall(IID_ISBManagedTask, [&] {
+        const std::string text = Narrow(value);
+        Log("ManagedJob", method, {Quote(text)});
+        RequireNotStarted(what);
+        field = text;
+    });
+}
+
 std::string ManagedJob::CommandItem(const std::string& command) const
 {
     for (const auto& item : m_commandItems) {
@@ -326,12 +336,7 @@ HRESULT ManagedJob::get_TaskOriginator(BSTR* pOriginator)
 
 HRESULT ManagedJob::put_TaskOriginator(BSTR originator)
 {
-    return HostCall(IID_ISBManagedTask, [&] {
-        const std::string text = Narrow(originator);
-        Log("ManagedJob", "put_TaskOriginator", {Quote(text)});
-        RequireNotStarted("originator");
-        m_originator = text;
-    });
+    return PutTaskText("put_TaskOriginator", "originator", originator, m_originator);
 }
 
 HRESULT ManagedJob::get_TaskTypeDescription(BSTR* pDescription)
@@ -341,12 +346,7 @@ HRESULT ManagedJob::get_TaskTypeDescription(BSTR* pDescription)
 
 HRESULT ManagedJob::put_TaskTypeDescription(BSTR description)
 {
-    return HostCall(IID_ISBManagedTask, [&] {
-        const std::string text = Narrow(description);
-        Log("ManagedJob", "put_TaskTypeDescription", {Quote(text)});
-        RequireNotStarted("description");
-        m_description = text;
-    });
+    return PutTaskText("put_TaskTypeDescription", "description", description, m_description);
 }
 
 HRESULT ManagedJob::get_TaskPrefix(BSTR* pPrefix)
@@ -356,12 +356,7 @@ HRESULT ManagedJob::get_TaskPrefix(BSTR* pPrefix)
 
 HRESULT ManagedJob::put_TaskPrefix(BSTR prefix)
 {
-    return HostCall(IID_ISBManagedTask, [&] {
-        const std::string text = Narrow(prefix);
-        Log("ManagedJob", "put_TaskPrefix", {Quote(text)});
-        RequireNotStarted("prefix");
-        m_prefix = text;
-    });
+    return PutTaskText("put_TaskPrefix", "prefix", prefix, m_prefix);
 }
 
 HRESULT ManagedJob::AddServerCommandItem(BSTR command, BSTR arguments)

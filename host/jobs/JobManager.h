@@ -136,6 +136,9 @@ public:
 
 private:
     void RequireNotStarted(const char* what) const;
+    // A text of the task set through `method` (logged), before the job
+    // starts: `what` names it in the refusal.
+    HRESULT PutTaskText(const char* method, const char* what, BSTR value, std::string& field);
 
     std::shared_ptr<HostContext> m_context;
     LONG m_number;
