@@ -318,24 +318,7 @@ CZelmSpeciesReader::SpeciesLine CZelmSpeciesReader::ReadSpeciesLine(const std::s
 void CZelmSpeciesReader::AddSpecies(Table& table, const std::string& key,
                                     const std::string& typeName, int kind, double charge)
 {
-    auto found = table.find(key);
-    if (found == table.end()) {
-        Entry entry;
-        entry.kind = kind;
-        entry.shellCharge = charge;
-        entry.coreCharge = charge;
-        entry.typeName = typeName;
-        table.emplace(key, entry);
-        return;
-    }
-    Entry& entry = found->second;
-    if (entry.kind == kShell && kind == kCore) {
-        entry.kind = kCore | kShell;
-        entry.coreCharge = charge;
-    } else if (entry.kind == kCore && kind == kShell) {
-        entry.kind = kCore | kShell;
-        entry.shellCharge = charge;
-    }
+    CombineSpecies(table, key, typeName, kind, charge);
 }
 
 CSpecies CZelmSpeciesReader::MakeSpecies(const Entry& entry)

@@ -130,6 +130,15 @@ public:
     // The element key of a library type name (see above).
     static std::string ElementKey(const std::string& typeName);
 
+    // One species line into a table of entries by key (each with kind,
+    // shellCharge, coreCharge and typeName): a new key takes the line's
+    // name, kind and charge (as both charges); a core line completes a shell
+    // entry and a shell line a core entry (kind 6, both charges); anything
+    // else changes nothing.
+    template <class Entries>
+    static void CombineSpecies(Entries& table, const std::string& key, const std::string& typeName, int kind,
+                               double charge);
+
 private:
     struct Entry
     {
@@ -164,3 +173,29 @@ private:
     std::vector<KeptLine> m_keptLines;
     bool m_hasCharges = false;
 };
+
+template <class Entries>
+void CZelmSpeciesReader::CombineSpecies(Entries& table, const std::string& key, const std::string& typeName, int kind,
+                                        double charge)
+{
+    constexpr int core = 2;
+    constexpr int shell = 4;
+    const auto found = table.find(key);
+    if (found == table.end()) {
+        typename Entries::mapped_type entry;
+        entry.kind = kind;
+        entry.shellCharge = charge;
+        entry.coreCharge = charge;
+        entry.typeName = typeName;
+        table.emplace(key, entry);
+        return;
+    }
+    typename Entries::mapped_type& entry = found->second;
+    if (entry.kind == shell && kind == core) {
+        entry.kind = core | shell;
+        entry.coreCharge = charge;
+    } else if (entry.kind == core && kind == shell) {
+        entry.kind = core | shell;
+        entry.shellCharge = charge;
+    }
+}

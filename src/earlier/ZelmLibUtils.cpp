@@ -4,6 +4,7 @@
 #include "hostapi/hostapi.h"
 #include "qorqm/DMUtilities.h"
 #include "qorqm/PathUtilities.h"
+#include "qorvira/ZelmSpeciesReader.h"
 
 #include <fstream>
 #include <locale>
@@ -97,24 +98,7 @@ void CZelmLibUtils::ReadLibrary(const std::string& path)
 void CZelmLibUtils::AddSpecies(Table& table, const std::string& key, const std::string& typeName, int32_t kind,
                                double charge)
 {
-    const auto found = table.find(key);
-    if (found == table.end()) {
-        CSpeciesEntry entry;
-        entry.kind = kind;
-        entry.shellCharge = charge;
-        entry.coreCharge = charge;
-        entry.typeName = typeName;
-        table.emplace(key, entry);
-        return;
-    }
-    CSpeciesEntry& entry = found->second;
-    if (entry.kind == kShell && kind == kCore) {
-        entry.kind = kCore | kShell;
-        entry.coreCharge = charge;
-    } else if (entry.kind == kCore && kind == kShell) {
-        entry.kind = kCore | kShell;
-        entry.shellCharge = charge;
-    }
+    CZelmSpeciesReader::CombineSpecies(table, key, typeName, kind, charge);
 }
 
 const CSpeciesEntry* CZelmLibUtils::Find(const Table& table, const std::string& key) const
