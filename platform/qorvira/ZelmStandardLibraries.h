@@ -63,9 +63,12 @@ public:
     // give one.
     static const std::string& DefaultRelativeFolder();
 
+    // The installation's core folder, as the host's folder manager gives it.
+    // A failing folder manager throws the host's error.
+    std::string CoreFolder() const;
+
 private:
     std::string StateText(const std::string& key) const;
-    std::string CoreFolder() const;
     std::string ProjectFolder() const;
     // Why `path` lies in none of `folders` ("" when it lies in one).
     static std::string WhyNotIn(const std::string& path, const std::vector<std::string>& folders);

@@ -36,14 +36,8 @@ std::string CZelmRunInfo::GetLibraryFolder() const
     std::string relative = kDefaultLibraryFolder;
     if (m_state.IsValid())
         m_state.GetStateValue("ZelmLibraryFolder", relative);
-    Kelv::CheckNullDereference(m_root.get());
-    KelvComPtr<ISBFolderManager> folders;
-    KelvResult::Check(m_root->get_FolderManager(folders.Receive()));
-    Kelv::CheckNullDereference(folders.get());
-    KelvBSTR core;
-    KelvResult::Check(folders->get_CoreFolder(core.Receive()));
     // Joined as they stand: the state's text carries its own separators.
-    return core.ToTString() + relative;
+    return m_standardLibraries.CoreFolder() + relative;
 }
 
 std::string CZelmRunInfo::GetElementDataFile() const
