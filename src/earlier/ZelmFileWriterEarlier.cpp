@@ -75,13 +75,7 @@ void CZelmFileWriter::AssignAtomIDs()
     KelvComPtr<IUnknown> sourceObject;
     Check(m_scopeUtility->GetNumberingSource(m_scope.get(), sourceObject.Receive()));
     Kelv::CheckNullDereference(sourceObject.get());
-    const auto source = sourceObject.QueryInterface<IQoAtomNumberingSource>();
-    KelvVariant numberingSource;
-    Check(source->get_NumberingSource(numberingSource.Receive()));
-    KelvComPtr<IQoAtomNumbering> numbering;
-    Kelv::KelvCreateImpl(CLSID_QoAtomNumbering, nullptr, 0x15, IID_IQoAtomNumbering, numbering.ReceiveVoid(), true);
-    Kelv::CheckNullDereference(numbering.get());
-    Check(numbering->Initialise(numberingSource.Get(), 1));
+    const KelvComPtr<IQoAtomNumbering> numbering = NumberingOf(sourceObject);
 
     VARIANT_BOOL periodic = VARIANT_FALSE;
     Check(m_scopeUtility->IsPeriodic(m_scope.get(), &periodic));

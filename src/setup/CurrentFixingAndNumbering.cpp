@@ -76,13 +76,7 @@ void CZelmFileWriter::CollectSymmetryParents(std::vector<long>& ids)
     ids.clear();
     KelvComPtr<IUnknown> model;
     Check(m_scopeUtility->GetModelObject(m_scope.get(), model.Receive()));
-    const auto source = model.QueryInterface<IQoAtomNumberingSource>();
-    KelvVariant numberingSource;
-    Check(source->get_NumberingSource(numberingSource.Receive()));
-    KelvComPtr<IQoAtomNumbering> numbering;
-    Kelv::KelvCreateImpl(CLSID_QoAtomNumbering, nullptr, 0x15, IID_IQoAtomNumbering, numbering.ReceiveVoid(), true);
-    Kelv::CheckNullDereference(numbering.get());
-    Check(numbering->Initialise(numberingSource.Get(), 1));
+    const KelvComPtr<IQoAtomNumbering> numbering = NumberingOf(model);
 
     const KelvComPtr<ISBScopeObjects> atoms = SymmetryParentAtoms();
     LONG count = 0;

@@ -164,6 +164,9 @@ private:
     // The earlier build's numbering: "ID" on every atom of the scope, in a
     // 3-D periodic structure on the symmetry parents only.
     void AssignAtomIDs();
+    // The host's atom numbering of the model object `source` (an
+    // IQoAtomNumberingSource), begun at 1: both builds number through it.
+    static KelvComPtr<IQoAtomNumbering> NumberingOf(const KelvComPtr<IUnknown>& source);
     void WriteAtomIdFile(const std::string& basePath, const std::vector<long>& ids);
     void WriteLibraryNote(const std::string& folder);
     void WriteKPointFile(const std::string& deckPath);

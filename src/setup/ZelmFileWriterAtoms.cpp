@@ -131,6 +131,17 @@ void CZelmFileWriter::WriteAtomIdFile(const std::string& basePath, const std::ve
     MarkFileHidden(m_root, path);
 }
 
+KelvComPtr<IQoAtomNumbering> CZelmFileWriter::NumberingOf(const KelvComPtr<IUnknown>& source)
+{
+    KelvVariant numberingSource;
+    Check(source.QueryInterface<IQoAtomNumberingSource>()->get_NumberingSource(numberingSource.Receive()));
+    KelvComPtr<IQoAtomNumbering> numbering;
+    Kelv::KelvCreateImpl(CLSID_QoAtomNumbering, nullptr, 0x15, IID_IQoAtomNumbering, numbering.ReceiveVoid(), true);
+    Kelv::CheckNullDereference(numbering.get());
+    Check(numbering->Initialise(numberingSource.Get(), 1));
+    return numbering;
+}
+
 void CZelmFileWriter::WriteLibraryNote(const std::string& folder)
 {
     const std::string path = folder + CZelmRunInfo::SelectedLibraryFileName();
