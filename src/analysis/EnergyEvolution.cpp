@@ -2,6 +2,7 @@
 // convergence per step, or constant of motion, energies, temperature and
 // pressure against simulation time, each in a chart document of the results
 // folder named after the run, tied to the run's trajectory document.
+#include <map>
 #include <memory>
 
 #include "common/ProjectPaths.h"
@@ -54,6 +55,26 @@ std::string ChartName(const std::string& seed, const char* what)
     return seed + " " + what + ChartDocumentExtension();
 }
 
+// The charts of each kind of run (a null after the last).
+const char* const GeomOptCharts[] = {"Energies", "Convergence", nullptr, nullptr};
+const char* const DynamicsCharts[] = {"Constant", "Energy", "Temperature", "Pressure"};
+
+// The run's chart of the name: the one the preparation found, else found
+// or made in the folder.
+RunChart PreparedChart(const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* prepared,
+                       const CDocManagementUtility& documents, const std::string& folder, const std::string& name)
+{
+    if (prepared) {
+        const auto found = prepared->find(name);
+        if (found != prepared->end()) {
+            RunChart chart;
+            chart.document = found->second;
+            return chart;
+        }
+    }
+    return FindOrCreateChart(documents, folder, name);
+}
+
 std::string NoEvolution(const std::string& output)
 {
     return "The run \"" + PathUtilities::FileNameFromPath(output) +
@@ -65,6 +86,9 @@ std::string NoEvolution(const std::string& output)
 struct CZelmAnalysis::EvolutionHistory {
     std::unique_ptr<CGeomOptOutputFileReader> optimisation;
     std::unique_ptr<CMolDynOutputFileReader> dynamics;
+    // The run's chart documents that stand already, found (read) by name;
+    // those not there are made by the drawing.
+    std::map<std::string, KelvComPtr<ISBDocumentRoot>> charts;
 };
 
 namespace {
@@ -109,8 +133,21 @@ std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvo
     }
     // The charts are tied to the run's trajectory, built first when it is
     // not there; a dynamics run of no series draws nothing to tie.
-    if (charts)
-        CheckEvolutionCanBeTied(seed, code);
+    if (!charts)
+        return history;
+    CheckEvolutionCanBeTied(seed, code);
+    // The charts of the run that stand are read as the drawing takes them;
+    // the others, and the trajectory's files, are made in the results folder.
+    const CDocManagementUtility documents(Root());
+    for (const char* what : optimisation ? GeomOptCharts : DynamicsCharts) {
+        if (!what)
+            continue;
+        const std::string name = ChartName(seed, what);
+        KelvComPtr<ISBDocumentRoot> found = documents.FindDocument(m_resultsFolder + name, std::string());
+        if (found)
+            history->charts[name] = std::move(found);
+    }
+    CheckChartCanBeMade(m_resultsFolder + ChartName(seed, optimisation ? GeomOptCharts[0] : DynamicsCharts[0]));
     return history;
 }
 
@@ -144,11 +181,11 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryEnEvol()));
         const std::unique_ptr<EvolutionHistory> history = PrepareEnergyEvolution(seed);
         if (history->optimisation) {
-            DrawGeomOptEvolution(seed, *history->optimisation);
+            DrawGeomOptEvolution(seed, *history->optimisation, &history->charts);
             return;
         }
         const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
-        KelvResult::Check(PlotMolDynCharts(seed, information, information.GetCommonInfo()));
+        DrawMolDynCharts(seed, information, information.GetCommonInfo(), &history->charts);
     });
 }
 
@@ -197,15 +234,16 @@ HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
     });
 }
 
-void CZelmAnalysis::DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader)
+void CZelmAnalysis::DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader,
+                                         const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts)
 {
     const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
     if (!TrajectoryBuilt(seed))
         FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
     const CDocManagementUtility documents(Root());
-    RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energies"));
-    RunChart convergence = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Convergence"));
+    RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, GeomOptCharts[0]));
+    RunChart convergence = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, GeomOptCharts[1]));
     TakeChartInterface(energy);
     TakeChartInterface(convergence);
     const KelvComPtr<IUnknown> energyView = HandToDocumentService(energy.document.get());
@@ -243,7 +281,14 @@ HRESULT CZelmAnalysis::PlotMolDynEvolution(std::string seed)
 HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo information,
                                         CMolDynOutputFileCommonInfo common)
 {
-    return RunCommand([&] {
+    return RunCommand([&] { DrawMolDynCharts(seed, information, common, nullptr); });
+}
+
+void CZelmAnalysis::DrawMolDynCharts(const std::string& seed, const CMolDynOutputFileInfo& information,
+                                     const CMolDynOutputFileCommonInfo& common,
+                                     const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts)
+{
+    {
         const std::vector<double>& time = information.GetTime();
         if (!DynamicsSeriesToChart(information, common))
             return;
@@ -256,10 +301,10 @@ HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo 
             FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
         const CDocManagementUtility documents(Root());
-        RunChart constant = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Constant"));
-        RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energy"));
-        RunChart temperature = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Temperature"));
-        RunChart pressure = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Pressure"));
+        RunChart constant = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[0]));
+        RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[1]));
+        RunChart temperature = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[2]));
+        RunChart pressure = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[3]));
         std::vector<std::unique_ptr<UpdateUtilities::CChart2dDocumentUpdateOperation>> updates;
         for (RunChart* chart : {&constant, &energy, &temperature, &pressure}) {
             TakeChartInterface(*chart);
@@ -299,5 +344,5 @@ HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo 
             UpdateDynamicsChart(pressure.chart.get(), time, common.GetPressure(), common.GetPressureOffset());
             show(pressure);
         }
-    });
+    }
 }
