@@ -40,7 +40,8 @@ std::string FittedLibraryNotMade(const std::string& wanted, const DiskUtilities:
            DiskUtilities::ClaimFailure(claim) + ".";
 }
 
-// The bytes of a library that stands (none of a file that cannot be read).
+// The bytes of a library that stands (none of one that is not there or
+// cannot be read: a conversion always gives some).
 std::string LibraryBytes(const std::string& path)
 {
     std::string bytes;
@@ -90,7 +91,7 @@ std::unique_ptr<CZelmAnalysis::LibraryPlan> CZelmAnalysis::PrepareLibrary() cons
         taken ? DiskUtilities::HighestStanding(plan->wanted, DiskUtilities::ClaimKind::File) : 0;
     for (unsigned n = 1; taken && n <= static_cast<unsigned>(std::max<long long>(highest, 1)); ++n) {
         const std::string copy = DiskUtilities::NumberedName(plan->wanted, n, DiskUtilities::ClaimKind::File);
-        if (DiskUtilities::FileExists(copy) && LibraryBytes(copy) == text) {
+        if (LibraryBytes(copy) == text) {
             plan->same = copy;
             return plan;
         }

@@ -555,7 +555,8 @@ TEST_F(ResultAgreement, ChartsAndLibrariesWhereTheCommandsCannotMakeThem)
          {{"CanImportLibrary", "no (The fitted library \"@fit.lib\" " + out}}},
         {"a folder in the library's place", "fit", InTheProject, {}, {}, "fit.lib",
          {{"CanImportLibrary", "no (Cannot open @fit.lib: it is a folder, not a file)"}}},
-        // The answer agreed here before: kept.
+        // The answer's words, which the command now gives too (its writer
+        // said "no file can be made in its folder").
         {"a fit in a folder that takes no file", "fit", Immutable, {}, {}, nullptr,
          {{"CanImportLibrary", "no (The fitted library \"@fit.lib\" " + frozen}}},
         // (A dynamics run: it has no archive, so the structure commands
