@@ -4,6 +4,7 @@
 // folder named after the run, tied to the run's trajectory document.
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "common/ProjectPaths.h"
 #include "analysis/AnalysisSupport.h"
@@ -55,9 +56,9 @@ std::string ChartName(const std::string& seed, const char* what)
     return seed + " " + what + ChartDocumentExtension();
 }
 
-// The charts of each kind of run (a null after the last).
-const char* const GeomOptCharts[] = {"Energies", "Convergence", nullptr, nullptr};
-const char* const DynamicsCharts[] = {"Constant", "Energy", "Temperature", "Pressure"};
+// The charts of each kind of run, the first named in a refusal.
+const std::vector<const char*> GeomOptCharts = {"Energies", "Convergence"};
+const std::vector<const char*> DynamicsCharts = {"Constant", "Energy", "Temperature", "Pressure"};
 
 // The run's chart of the name: the one the preparation found, else found
 // or made in the folder.
@@ -139,15 +140,14 @@ std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvo
     // The charts of the run that stand are read as the drawing takes them;
     // the others, and the trajectory's files, are made in the results folder.
     const CDocManagementUtility documents(Root());
-    for (const char* what : optimisation ? GeomOptCharts : DynamicsCharts) {
-        if (!what)
-            continue;
+    const std::vector<const char*>& names = optimisation ? GeomOptCharts : DynamicsCharts;
+    for (const char* what : names) {
         const std::string name = ChartName(seed, what);
         KelvComPtr<ISBDocumentRoot> found = documents.FindDocument(m_resultsFolder + name, std::string());
         if (found)
             history->charts[name] = std::move(found);
     }
-    CheckChartCanBeMade(m_resultsFolder + ChartName(seed, optimisation ? GeomOptCharts[0] : DynamicsCharts[0]));
+    CheckChartCanBeMade(m_resultsFolder + ChartName(seed, names.front()));
     return history;
 }
 
@@ -288,61 +288,59 @@ void CZelmAnalysis::DrawMolDynCharts(const std::string& seed, const CMolDynOutpu
                                      const CMolDynOutputFileCommonInfo& common,
                                      const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts)
 {
-    {
-        const std::vector<double>& time = information.GetTime();
-        if (!DynamicsSeriesToChart(information, common))
-            return;
-        const bool energyFlag = !common.GetTotalEnergy().empty();
-        const bool temperatureFlag = !common.GetTemperature().empty();
-        const bool pressureFlag = !common.GetPressure().empty();
+    const std::vector<double>& time = information.GetTime();
+    if (!DynamicsSeriesToChart(information, common))
+        return;
+    const bool energyFlag = !common.GetTotalEnergy().empty();
+    const bool temperatureFlag = !common.GetTemperature().empty();
+    const bool pressureFlag = !common.GetPressure().empty();
 
-        const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
-        if (!TrajectoryBuilt(seed))
-            FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
+    const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
+    if (!TrajectoryBuilt(seed))
+        FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
-        const CDocManagementUtility documents(Root());
-        RunChart constant = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[0]));
-        RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[1]));
-        RunChart temperature = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[2]));
-        RunChart pressure = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[3]));
-        std::vector<std::unique_ptr<UpdateUtilities::CChart2dDocumentUpdateOperation>> updates;
-        for (RunChart* chart : {&constant, &energy, &temperature, &pressure}) {
-            TakeChartInterface(*chart);
-            updates.push_back(std::make_unique<UpdateUtilities::CChart2dDocumentUpdateOperation>(chart->chart.get()));
-        }
-        if (energyFlag && constant.created)
-            CreateDynamicsConstantOfMotionChart(constant.chart.get());
-        if (energyFlag && energy.created)
-            CreateDynamicsEnergyChart(energy.chart.get());
-        if (temperatureFlag && temperature.created)
-            CreateDynamicsTemperatureChart(temperature.chart.get());
-        if (pressureFlag && pressure.created)
-            CreateDynamicsPressureChart(pressure.chart.get());
+    const CDocManagementUtility documents(Root());
+    RunChart constant = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[0]));
+    RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[1]));
+    RunChart temperature = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[2]));
+    RunChart pressure = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[3]));
+    std::vector<std::unique_ptr<UpdateUtilities::CChart2dDocumentUpdateOperation>> updates;
+    for (RunChart* chart : {&constant, &energy, &temperature, &pressure}) {
+        TakeChartInterface(*chart);
+        updates.push_back(std::make_unique<UpdateUtilities::CChart2dDocumentUpdateOperation>(chart->chart.get()));
+    }
+    if (energyFlag && constant.created)
+        CreateDynamicsConstantOfMotionChart(constant.chart.get());
+    if (energyFlag && energy.created)
+        CreateDynamicsEnergyChart(energy.chart.get());
+    if (temperatureFlag && temperature.created)
+        CreateDynamicsTemperatureChart(temperature.chart.get());
+    if (pressureFlag && pressure.created)
+        CreateDynamicsPressureChart(pressure.chart.get());
 
-        std::vector<KelvComPtr<IUnknown>> views;
-        const auto show = [&](const RunChart& chart) {
-            views.push_back(HandToDocumentService(chart.document.get()));
-            documents.AssociateDocuments(chart.document, ChartTrajectoryHandler, trajectory);
-        };
-        if (energyFlag) {
-            const bool conserved = !common.GetConservedQuantity().empty();
-            UpdateDynamicsChart(constant.chart.get(), time,
-                                conserved ? common.GetConservedQuantity() : common.GetTotalEnergy(),
-                                conserved ? common.GetConservedQuantityOffset() : common.GetTotalEnergyOffset());
-            show(constant);
-            UpdateDynamicsHistoryCharts(energy.chart.get(), time, common.GetTotalEnergy(),
-                                        common.GetTotalEnergyOffset(), common.GetKineticEnergy(),
-                                        common.GetKineticEnergyOffset(), common.GetPotentialEnergy(),
-                                        common.GetPotentialEnergyOffset());
-            show(energy);
-        }
-        if (temperatureFlag) {
-            UpdateDynamicsChart(temperature.chart.get(), time, common.GetTemperature(), common.GetTemperatureOffset());
-            show(temperature);
-        }
-        if (pressureFlag) {
-            UpdateDynamicsChart(pressure.chart.get(), time, common.GetPressure(), common.GetPressureOffset());
-            show(pressure);
-        }
+    std::vector<KelvComPtr<IUnknown>> views;
+    const auto show = [&](const RunChart& chart) {
+        views.push_back(HandToDocumentService(chart.document.get()));
+        documents.AssociateDocuments(chart.document, ChartTrajectoryHandler, trajectory);
+    };
+    if (energyFlag) {
+        const bool conserved = !common.GetConservedQuantity().empty();
+        UpdateDynamicsChart(constant.chart.get(), time,
+                            conserved ? common.GetConservedQuantity() : common.GetTotalEnergy(),
+                            conserved ? common.GetConservedQuantityOffset() : common.GetTotalEnergyOffset());
+        show(constant);
+        UpdateDynamicsHistoryCharts(energy.chart.get(), time, common.GetTotalEnergy(),
+                                    common.GetTotalEnergyOffset(), common.GetKineticEnergy(),
+                                    common.GetKineticEnergyOffset(), common.GetPotentialEnergy(),
+                                    common.GetPotentialEnergyOffset());
+        show(energy);
+    }
+    if (temperatureFlag) {
+        UpdateDynamicsChart(temperature.chart.get(), time, common.GetTemperature(), common.GetTemperatureOffset());
+        show(temperature);
+    }
+    if (pressureFlag) {
+        UpdateDynamicsChart(pressure.chart.get(), time, common.GetPressure(), common.GetPressureOffset());
+        show(pressure);
     }
 }
