@@ -86,7 +86,8 @@ std::unique_ptr<CZelmAnalysis::LibraryPlan> CZelmAnalysis::PrepareLibrary() cons
     // (The claim takes the name itself while nothing stands there; else the
     // number after the highest standing, so those are the copies.)
     const std::string& text = CDumpToLibraryConverter::LibraryText(*plan->library);
-    const bool taken = std::filesystem::exists(std::filesystem::symlink_status(PathUtilities::ToNative(plan->wanted), error));
+    const bool taken =
+        std::filesystem::exists(std::filesystem::symlink_status(PathUtilities::ToNative(plan->wanted), error));
     const long long highest =
         taken ? DiskUtilities::HighestStanding(plan->wanted, DiskUtilities::ClaimKind::File) : 0;
     for (unsigned n = 1; taken && n <= static_cast<unsigned>(std::max<long long>(highest, 1)); ++n) {

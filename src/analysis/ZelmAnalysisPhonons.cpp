@@ -87,10 +87,11 @@ bool DeckAsksForDos(const std::string& inputPath)
 namespace {
 
 // Throws why the density of states of the run cannot be drawn, else gives
-// the run's files read as the chart reads them. The deck, where the results folder holds it, must ask for
-// the density of states ("shrink"); a job's results come home without their
-// deck, and then the ".dens" file answers alone. A ".dens" file that holds
-// no point would give an empty chart: it is refused by name.
+// the run's files read as the chart reads them. The deck, where the results
+// folder holds it, must ask for the density of states ("shrink"); a job's
+// results come home without their deck, and then the ".dens" file answers
+// alone. A ".dens" file that holds no point would give an empty chart: it is
+// refused by name.
 std::unique_ptr<COutputFileReader> ReadDos(const PhononRun& run)
 {
     if (!DiskUtilities::FileExists(run.dos))
