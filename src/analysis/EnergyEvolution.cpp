@@ -108,6 +108,20 @@ bool DynamicsSeriesToChart(const CMolDynOutputFileInfo& information, const CMolD
     return !common.GetTotalEnergy().empty() || !common.GetTemperature().empty() || !common.GetPressure().empty();
 }
 
+// The graphs each dynamics chart (in the order of DynamicsCharts) draws
+// into: the constant of motion and the energies only with a total energy.
+std::vector<LONG> DynamicsChartGraphs(const CMolDynOutputFileInfo& information,
+                                      const CMolDynOutputFileCommonInfo& common)
+{
+    const bool energies = !common.GetTotalEnergy().empty();
+    const bool conserved = !common.GetConservedQuantity().empty();
+    return {energies ? DynamicsGraphs(conserved ? common.GetConservedQuantity() : common.GetTotalEnergy()) : 0,
+            energies ? DynamicsHistoryGraphs(information.GetTime(), common.GetTotalEnergy(),
+                                             common.GetKineticEnergy(), common.GetPotentialEnergy())
+                     : 0,
+            DynamicsGraphs(common.GetTemperature()), DynamicsGraphs(common.GetPressure())};
+}
+
 } // namespace
 
 std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvolution(const std::string& seed) const
@@ -140,12 +154,23 @@ std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvo
     // The charts of the run that stand are read as the drawing takes them;
     // the others, and the trajectory's files, are made in the results folder.
     const CDocManagementUtility documents(Root());
+    // A chart that stands holds the graphs the run's series are drawn into.
     const std::vector<const char*>& names = optimisation ? GeomOptCharts : DynamicsCharts;
-    for (const char* what : names) {
-        const std::string name = ChartName(seed, what);
+    std::vector<LONG> graphs;
+    if (optimisation) {
+        graphs = {GeomOptEnergyGraphs(history->optimisation->GetSeries1()),
+                  ConvergenceGraphs(history->optimisation->GetSeries2(), true)};
+    } else {
+        const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
+        graphs = DynamicsChartGraphs(information, information.GetCommonInfo());
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string name = ChartName(seed, names[i]);
         KelvComPtr<ISBDocumentRoot> found = documents.FindDocument(m_resultsFolder + name, std::string());
-        if (found)
-            history->charts[name] = std::move(found);
+        if (!found)
+            continue;
+        RequireGraphs(found.QueryInterface<ISDChart2dDocument>().get(), graphs[i], m_resultsFolder + name);
+        history->charts[name] = std::move(found);
     }
     CheckChartCanBeMade(m_resultsFolder + ChartName(seed, names.front()));
     return history;

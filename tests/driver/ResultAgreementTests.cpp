@@ -524,6 +524,11 @@ TEST_F(ResultAgreement, ChartsAndLibrariesWhereTheCommandsCannotMakeThem)
     };
     const std::map<std::string, std::string> outputs = {
         {"phonons", "nacl.gout"}, {"fit", "fit.gout"}, {"geomopt", "rocksalt.gout"}, {"dynamics", "rocksalt.gout"}};
+    // A chart of one graph, as the density of states is drawn.
+    FolderWith("dos", runs.at("phonons"), {});
+    ASSERT_EQ(Bounded("analyse p/dos/nacl.gout dos").code, 0);
+    const std::string oneGraph = QzTest::ReadFile(folder.File("p/dos/nacl Phonon DOS.qcd"));
+    fs::remove_all(folder.File("p/dos"));
     enum Place { InTheProject, LinkLeadingOut, Immutable };
     // "@" stands for the run's folder.
     const std::string out = "cannot be made: a symbolic link on the way to its folder leads out of the project.)";
@@ -566,6 +571,13 @@ TEST_F(ResultAgreement, ChartsAndLibrariesWhereTheCommandsCannotMakeThem)
         {"an energy chart that is no chart", "geomopt", InTheProject, {},
          {{"rocksalt Energies.qcd", "garbage\n"}}, nullptr,
          {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Energies.qcd\" is not valid JSON"}}},
+        {"a convergence chart of one graph", "geomopt", InTheProject, {}, {{"rocksalt Convergence.qcd", oneGraph}},
+         nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Convergence.qcd\" is no chart of the run: "
+                                     "its chart has 1 graph, and the run's chart draws 4."}}},
+        {"an energy chart of one graph", "dynamics", InTheProject, {}, {{"rocksalt Energy.qcd", oneGraph}}, nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Energy.qcd\" is no chart of the run: "
+                                     "its chart has 1 graph, and the run's chart draws 3."}}},
         {"a temperature chart that is no chart", "dynamics", InTheProject, {},
          {{"rocksalt Temperature.qcd", "{\"not\": \"a chart\"}\n"}}, nullptr, {{"CanViewEnergyEvolution", "no ("}}},
     };
