@@ -75,7 +75,8 @@ unsigned NumberOf(const std::string& entry, const Series& series)
     return n >= 2 && n <= ClaimLast ? static_cast<unsigned>(n) : 0;
 }
 
-long long Highest(const Series& series)
+// With `sweep`, a killed writer's temporary file met on the way goes.
+long long Highest(const Series& series, bool sweep = true)
 {
     DIR* directory = ::opendir(series.folder.c_str());
     if (!directory)
@@ -89,7 +90,7 @@ long long Highest(const Series& series)
             highest = n;
         // A killed writer's temporary file goes in the same read; the
         // claim writes in this folder next.
-        if (n == 0)
+        if (n == 0 && sweep)
             RemoveStaleTemporary(series.folder, name);
         errno = 0;
     }
@@ -172,6 +173,11 @@ std::string NumberedName(const std::string& path, unsigned n, ClaimKind kind)
 long long HighestTaken(const std::string& path, ClaimKind kind)
 {
     return Highest(SeriesOf(path, kind));
+}
+
+long long HighestStanding(const std::string& path, ClaimKind kind)
+{
+    return Highest(SeriesOf(path, kind), false);
 }
 
 namespace {
@@ -383,6 +389,46 @@ ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const
     if (!claim)
         removeTemporary();
     return claim;
+}
+
+ClaimedName AskNewFile(const std::string& path)
+{
+    ClaimedName answer;
+    if (path.empty()) {
+        answer.error = ENOENT;
+        return answer;
+    }
+    // The folder as ClaimNewFile takes it: beneath the held project, else
+    // by its path.
+    const HeldFolderOf folder(path);
+    if (folder.held && folder.fd < 0) {
+        answer.error = folder.error != 0 ? folder.error : EXDEV;
+        return answer;
+    }
+    int fd = folder.fd;
+    int own = -1;
+    if (fd < 0) {
+        const std::filesystem::path native(PathUtilities::ToNative(path));
+        const std::string parent = native.has_parent_path() ? native.parent_path().string() : std::string(".");
+        own = ::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (own < 0) {
+            answer.error = errno;
+            return answer;
+        }
+        fd = own;
+    }
+    // A new name and the temporary file beside it need a folder this
+    // process may write in and pass through, by its effective ids.
+    const int allowed = ::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS);
+    const int error = errno;
+    if (own >= 0)
+        ::close(own);
+    if (allowed != 0) {
+        answer.error = error;
+        return answer;
+    }
+    answer.path = path;
+    return answer;
 }
 
 MadeOnDisk::MadeOnDisk(std::string claimed)

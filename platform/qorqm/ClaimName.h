@@ -51,6 +51,8 @@ using ClaimSkip = std::function<bool(const std::string&)>;
 // temporary files of writers that are gone are removed in the same read.
 // -1 with errno set when the folder cannot be read.
 long long HighestTaken(const std::string& path, ClaimKind kind);
+// The same read, removing nothing.
+long long HighestStanding(const std::string& path, ClaimKind kind);
 
 // Makes a new empty folder or file (mode 0666 less the umask) under path
 // itself when it is free, else under the first number of path's series above
@@ -81,6 +83,17 @@ ClaimedName ClaimNameFor(const std::string& made, const std::string& path, Claim
 // named the temporary file) or no name is given.
 ClaimedName ClaimNewFile(const std::string& path, const std::function<void(const std::string& temporary)>& write,
                          const ClaimSkip& skip = {}, unsigned last = ClaimLast);
+
+// Whether ClaimNewFile could make a file of path's series, asked without
+// making or removing anything: its folder taken as the claim takes it (the
+// folder of a file of a held project opened beneath the project, never
+// through a link leading out of it; any other by its path), there, a folder,
+// and open to new files for this process (write and search permission by its
+// effective ids; a read-only file system or an immutable folder allows
+// none). The claimed name on success (path itself, number 0: nothing is
+// claimed); else none, with the errno the claim would end with (EXDEV,
+// ENOENT, ENOTDIR, EACCES, EPERM, EROFS), for ClaimFailure.
+ClaimedName AskNewFile(const std::string& path);
 
 // Makes a new empty temporary file of file's, beside it, named as the
 // whole-file writer names its own (TemporaryNameOf), claimed as any new

@@ -2,7 +2,9 @@
 // convergence per step, or constant of motion, energies, temperature and
 // pressure against simulation time, each in a chart document of the results
 // folder named after the run, tied to the run's trajectory document.
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "common/ProjectPaths.h"
 #include "analysis/AnalysisSupport.h"
@@ -54,6 +56,26 @@ std::string ChartName(const std::string& seed, const char* what)
     return seed + " " + what + ChartDocumentExtension();
 }
 
+// The charts of each kind of run, the first named in a refusal.
+const std::vector<const char*> GeomOptCharts = {"Energies", "Convergence"};
+const std::vector<const char*> DynamicsCharts = {"Constant", "Energy", "Temperature", "Pressure"};
+
+// The run's chart of the name: the one the preparation found, else found
+// or made in the folder.
+RunChart PreparedChart(const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* prepared,
+                       const CDocManagementUtility& documents, const std::string& folder, const std::string& name)
+{
+    if (prepared) {
+        const auto found = prepared->find(name);
+        if (found != prepared->end()) {
+            RunChart chart;
+            chart.document = found->second;
+            return chart;
+        }
+    }
+    return FindOrCreateChart(documents, folder, name);
+}
+
 std::string NoEvolution(const std::string& output)
 {
     return "The run \"" + PathUtilities::FileNameFromPath(output) +
@@ -65,6 +87,9 @@ std::string NoEvolution(const std::string& output)
 struct CZelmAnalysis::EvolutionHistory {
     std::unique_ptr<CGeomOptOutputFileReader> optimisation;
     std::unique_ptr<CMolDynOutputFileReader> dynamics;
+    // The run's chart documents that stand already, found (read) by name;
+    // those not there are made by the drawing.
+    std::map<std::string, KelvComPtr<ISBDocumentRoot>> charts;
 };
 
 namespace {
@@ -81,6 +106,20 @@ bool DynamicsSeriesToChart(const CMolDynOutputFileInfo& information, const CMolD
     if (!common.GetPressure().empty() && common.GetPressure().size() != n)
         throw KelvResult(E_UNEXPECTED, CorruptedResults);
     return !common.GetTotalEnergy().empty() || !common.GetTemperature().empty() || !common.GetPressure().empty();
+}
+
+// The graphs each dynamics chart (in the order of DynamicsCharts) draws
+// into: the constant of motion and the energies only with a total energy.
+std::vector<LONG> DynamicsChartGraphs(const CMolDynOutputFileInfo& information,
+                                      const CMolDynOutputFileCommonInfo& common)
+{
+    const bool energies = !common.GetTotalEnergy().empty();
+    const bool conserved = !common.GetConservedQuantity().empty();
+    return {energies ? DynamicsGraphs(conserved ? common.GetConservedQuantity() : common.GetTotalEnergy()) : 0,
+            energies ? DynamicsHistoryGraphs(information.GetTime(), common.GetTotalEnergy(),
+                                             common.GetKineticEnergy(), common.GetPotentialEnergy())
+                     : 0,
+            DynamicsGraphs(common.GetTemperature()), DynamicsGraphs(common.GetPressure())};
 }
 
 } // namespace
@@ -109,8 +148,31 @@ std::unique_ptr<CZelmAnalysis::EvolutionHistory> CZelmAnalysis::PrepareEnergyEvo
     }
     // The charts are tied to the run's trajectory, built first when it is
     // not there; a dynamics run of no series draws nothing to tie.
-    if (charts)
-        CheckEvolutionCanBeTied(seed, code);
+    if (!charts)
+        return history;
+    CheckEvolutionCanBeTied(seed, code);
+    // The charts of the run that stand are read as the drawing takes them;
+    // the others, and the trajectory's files, are made in the results folder.
+    const CDocManagementUtility documents(Root());
+    // A chart that stands holds the graphs the run's series are drawn into.
+    const std::vector<const char*>& names = optimisation ? GeomOptCharts : DynamicsCharts;
+    std::vector<LONG> graphs;
+    if (optimisation) {
+        graphs = {GeomOptEnergyGraphs(history->optimisation->GetSeries1()),
+                  ConvergenceGraphs(history->optimisation->GetSeries2(), true)};
+    } else {
+        const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
+        graphs = DynamicsChartGraphs(information, information.GetCommonInfo());
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string name = ChartName(seed, names[i]);
+        KelvComPtr<ISBDocumentRoot> found = documents.FindDocument(m_resultsFolder + name, std::string());
+        if (!found)
+            continue;
+        RequireGraphs(found.QueryInterface<ISDChart2dDocument>().get(), graphs[i], m_resultsFolder + name);
+        history->charts[name] = std::move(found);
+    }
+    CheckChartCanBeMade(m_resultsFolder + ChartName(seed, names.front()));
     return history;
 }
 
@@ -144,11 +206,11 @@ HRESULT CZelmAnalysis::PlotEnergyEvolution()
         const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryEnEvol()));
         const std::unique_ptr<EvolutionHistory> history = PrepareEnergyEvolution(seed);
         if (history->optimisation) {
-            DrawGeomOptEvolution(seed, *history->optimisation);
+            DrawGeomOptEvolution(seed, *history->optimisation, &history->charts);
             return;
         }
         const CMolDynOutputFileInfo information = history->dynamics->GetOutputFileInfo();
-        KelvResult::Check(PlotMolDynCharts(seed, information, information.GetCommonInfo()));
+        DrawMolDynCharts(seed, information, information.GetCommonInfo(), &history->charts);
     });
 }
 
@@ -197,15 +259,16 @@ HRESULT CZelmAnalysis::PlotGeomOptEvolution(std::string seed)
     });
 }
 
-void CZelmAnalysis::DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader)
+void CZelmAnalysis::DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader,
+                                         const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts)
 {
     const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
     if (!TrajectoryBuilt(seed))
         FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
     const CDocManagementUtility documents(Root());
-    RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energies"));
-    RunChart convergence = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Convergence"));
+    RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, GeomOptCharts[0]));
+    RunChart convergence = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, GeomOptCharts[1]));
     TakeChartInterface(energy);
     TakeChartInterface(convergence);
     const KelvComPtr<IUnknown> energyView = HandToDocumentService(energy.document.get());
@@ -243,61 +306,66 @@ HRESULT CZelmAnalysis::PlotMolDynEvolution(std::string seed)
 HRESULT CZelmAnalysis::PlotMolDynCharts(std::string seed, CMolDynOutputFileInfo information,
                                         CMolDynOutputFileCommonInfo common)
 {
-    return RunCommand([&] {
-        const std::vector<double>& time = information.GetTime();
-        if (!DynamicsSeriesToChart(information, common))
-            return;
-        const bool energyFlag = !common.GetTotalEnergy().empty();
-        const bool temperatureFlag = !common.GetTemperature().empty();
-        const bool pressureFlag = !common.GetPressure().empty();
+    return RunCommand([&] { DrawMolDynCharts(seed, information, common, nullptr); });
+}
 
-        const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
-        if (!TrajectoryBuilt(seed))
-            FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
+void CZelmAnalysis::DrawMolDynCharts(const std::string& seed, const CMolDynOutputFileInfo& information,
+                                     const CMolDynOutputFileCommonInfo& common,
+                                     const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts)
+{
+    const std::vector<double>& time = information.GetTime();
+    if (!DynamicsSeriesToChart(information, common))
+        return;
+    const bool energyFlag = !common.GetTotalEnergy().empty();
+    const bool temperatureFlag = !common.GetTemperature().empty();
+    const bool pressureFlag = !common.GetPressure().empty();
 
-        const CDocManagementUtility documents(Root());
-        RunChart constant = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Constant"));
-        RunChart energy = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Energy"));
-        RunChart temperature = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Temperature"));
-        RunChart pressure = FindOrCreateChart(documents, m_resultsFolder, ChartName(seed, "Pressure"));
-        std::vector<std::unique_ptr<UpdateUtilities::CChart2dDocumentUpdateOperation>> updates;
-        for (RunChart* chart : {&constant, &energy, &temperature, &pressure}) {
-            TakeChartInterface(*chart);
-            updates.push_back(std::make_unique<UpdateUtilities::CChart2dDocumentUpdateOperation>(chart->chart.get()));
-        }
-        if (energyFlag && constant.created)
-            CreateDynamicsConstantOfMotionChart(constant.chart.get());
-        if (energyFlag && energy.created)
-            CreateDynamicsEnergyChart(energy.chart.get());
-        if (temperatureFlag && temperature.created)
-            CreateDynamicsTemperatureChart(temperature.chart.get());
-        if (pressureFlag && pressure.created)
-            CreateDynamicsPressureChart(pressure.chart.get());
+    const std::string trajectory = m_resultsFolder + seed + CZelmRunInfo::TrajectoryDocumentExtension();
+    if (!TrajectoryBuilt(seed))
+        FindOrCreateAtomistic3dDocument(m_resultsFolder, seed + StructureDocumentExtension(), seed);
 
-        std::vector<KelvComPtr<IUnknown>> views;
-        const auto show = [&](const RunChart& chart) {
-            views.push_back(HandToDocumentService(chart.document.get()));
-            documents.AssociateDocuments(chart.document, ChartTrajectoryHandler, trajectory);
-        };
-        if (energyFlag) {
-            const bool conserved = !common.GetConservedQuantity().empty();
-            UpdateDynamicsChart(constant.chart.get(), time,
-                                conserved ? common.GetConservedQuantity() : common.GetTotalEnergy(),
-                                conserved ? common.GetConservedQuantityOffset() : common.GetTotalEnergyOffset());
-            show(constant);
-            UpdateDynamicsHistoryCharts(energy.chart.get(), time, common.GetTotalEnergy(),
-                                        common.GetTotalEnergyOffset(), common.GetKineticEnergy(),
-                                        common.GetKineticEnergyOffset(), common.GetPotentialEnergy(),
-                                        common.GetPotentialEnergyOffset());
-            show(energy);
-        }
-        if (temperatureFlag) {
-            UpdateDynamicsChart(temperature.chart.get(), time, common.GetTemperature(), common.GetTemperatureOffset());
-            show(temperature);
-        }
-        if (pressureFlag) {
-            UpdateDynamicsChart(pressure.chart.get(), time, common.GetPressure(), common.GetPressureOffset());
-            show(pressure);
-        }
-    });
+    const CDocManagementUtility documents(Root());
+    RunChart constant = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[0]));
+    RunChart energy = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[1]));
+    RunChart temperature = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[2]));
+    RunChart pressure = PreparedChart(charts, documents, m_resultsFolder, ChartName(seed, DynamicsCharts[3]));
+    std::vector<std::unique_ptr<UpdateUtilities::CChart2dDocumentUpdateOperation>> updates;
+    for (RunChart* chart : {&constant, &energy, &temperature, &pressure}) {
+        TakeChartInterface(*chart);
+        updates.push_back(std::make_unique<UpdateUtilities::CChart2dDocumentUpdateOperation>(chart->chart.get()));
+    }
+    if (energyFlag && constant.created)
+        CreateDynamicsConstantOfMotionChart(constant.chart.get());
+    if (energyFlag && energy.created)
+        CreateDynamicsEnergyChart(energy.chart.get());
+    if (temperatureFlag && temperature.created)
+        CreateDynamicsTemperatureChart(temperature.chart.get());
+    if (pressureFlag && pressure.created)
+        CreateDynamicsPressureChart(pressure.chart.get());
+
+    std::vector<KelvComPtr<IUnknown>> views;
+    const auto show = [&](const RunChart& chart) {
+        views.push_back(HandToDocumentService(chart.document.get()));
+        documents.AssociateDocuments(chart.document, ChartTrajectoryHandler, trajectory);
+    };
+    if (energyFlag) {
+        const bool conserved = !common.GetConservedQuantity().empty();
+        UpdateDynamicsChart(constant.chart.get(), time,
+                            conserved ? common.GetConservedQuantity() : common.GetTotalEnergy(),
+                            conserved ? common.GetConservedQuantityOffset() : common.GetTotalEnergyOffset());
+        show(constant);
+        UpdateDynamicsHistoryCharts(energy.chart.get(), time, common.GetTotalEnergy(),
+                                    common.GetTotalEnergyOffset(), common.GetKineticEnergy(),
+                                    common.GetKineticEnergyOffset(), common.GetPotentialEnergy(),
+                                    common.GetPotentialEnergyOffset());
+        show(energy);
+    }
+    if (temperatureFlag) {
+        UpdateDynamicsChart(temperature.chart.get(), time, common.GetTemperature(), common.GetTemperatureOffset());
+        show(temperature);
+    }
+    if (pressureFlag) {
+        UpdateDynamicsChart(pressure.chart.get(), time, common.GetPressure(), common.GetPressureOffset());
+        show(pressure);
+    }
 }

@@ -2,10 +2,12 @@
 
 #include "kelv/kelv.h"
 #include "qorqm/ChartUtility.h"
+#include "qorqm/MessageText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <string>
 
 namespace {
 
@@ -152,9 +154,56 @@ void CreateDynamicsConstantOfMotionChart(ISDChart2dDocument* document)
            {{u"Constant of Motion", 0xFF8000, false}});
 }
 
+LONG GeomOptEnergyGraphs(const std::vector<double>& energies)
+{
+    return energies.empty() ? 0 : 1;
+}
+
+LONG ConvergenceGraphs(const std::vector<double>& energyChanges, bool drawTolerances)
+{
+    return energyChanges.empty() ? 0 : drawTolerances ? 4 : 2;
+}
+
+LONG DynamicsHistoryGraphs(const std::vector<double>& time, const std::vector<double>& total,
+                           const std::vector<double>& kinetic, const std::vector<double>& potential)
+{
+    return time.empty() && total.empty() && kinetic.empty() && potential.empty() ? 0 : 3;
+}
+
+LONG DynamicsGraphs(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : 1;
+}
+
+void RequireGraphs(ISDChart2dDocument* document, LONG graphs, const std::string& file)
+{
+    if (graphs <= 0)
+        return;
+    Kelv::CheckNullDereference(document);
+    KelvComPtr<ISDChart2dCollection> charts;
+    KelvResult::Check(document->get_Charts(charts.Receive()));
+    Kelv::CheckNullDereference(charts.get());
+    LONG held = 0;
+    KelvResult::Check(charts->get_Count(&held));
+    if (held >= 1) {
+        KelvComPtr<ISDChart2d> chart;
+        KelvResult::Check(charts->Item(1, chart.Receive()));
+        Kelv::CheckNullDereference(chart.get());
+        KelvComPtr<ISDChart2dGraphs> list;
+        KelvResult::Check(chart->get_Graphs(list.Receive()));
+        Kelv::CheckNullDereference(list.get());
+        KelvResult::Check(list->get_Count(&held));
+    }
+    if (held < graphs)
+        throw KelvResult(E_UNEXPECTED, "The chart document \"" + MessageText::Excerpt(file) + "\" is no chart of the run: its chart has " +
+                                           std::to_string(held) + (held == 1 ? " graph" : " graphs") +
+                                           ", and the run's chart draws " + std::to_string(graphs) +
+                                           ". Move it out of the way to have the chart made anew.");
+}
+
 void UpdateGeomOptEnergyChart(ISDChart2dDocument* document, const std::vector<double>& energies, int offset)
 {
-    if (energies.empty()) {
+    if (GeomOptEnergyGraphs(energies) == 0) {
         return;
     }
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
@@ -166,7 +215,7 @@ void UpdateOptimizationConvergenceChart(ISDChart2dDocument* document, const std:
                                         int offset1, const std::vector<double>& gradients, int offset2,
                                         bool drawTolerances, double energyTolerance, double gradientTolerance)
 {
-    if (energyChanges.empty()) {
+    if (ConvergenceGraphs(energyChanges, drawTolerances) == 0) {
         return;
     }
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);
@@ -183,7 +232,7 @@ void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector
                                  const std::vector<double>& kinetic, int kineticOffset,
                                  const std::vector<double>& potential, int potentialOffset)
 {
-    if (time.empty() && total.empty() && kinetic.empty() && potential.empty()) {
+    if (DynamicsHistoryGraphs(time, total, kinetic, potential) == 0) {
         return;
     }
     // Series of different lengths (a file read while the engine writes it)
@@ -200,7 +249,7 @@ void UpdateDynamicsHistoryCharts(ISDChart2dDocument* document, const std::vector
 void UpdateDynamicsChart(ISDChart2dDocument* document, const std::vector<double>& time,
                          const std::vector<double>& values, int offset)
 {
-    if (values.empty()) {
+    if (DynamicsGraphs(values) == 0) {
         return;
     }
     KelvComPtr<ISDChart2d> chart = CChartUtility::GetChart(document, 1);

@@ -21,6 +21,18 @@ void CreateDynamicsTemperatureChart(ISDChart2dDocument* document);
 void CreateDynamicsPressureChart(ISDChart2dDocument* document);
 void CreateDynamicsConstantOfMotionChart(ISDChart2dDocument* document);
 
+// How many graphs of chart 1 each update below draws into for its series
+// (0: it leaves the chart as it was); a chart that stands already must hold
+// them.
+LONG GeomOptEnergyGraphs(const std::vector<double>& energies);
+LONG ConvergenceGraphs(const std::vector<double>& energyChanges, bool drawTolerances);
+LONG DynamicsHistoryGraphs(const std::vector<double>& time, const std::vector<double>& total,
+                           const std::vector<double>& kinetic, const std::vector<double>& potential);
+LONG DynamicsGraphs(const std::vector<double>& values);
+// Throws, naming the chart's file, when the document's chart 1 holds fewer
+// than `graphs` graphs (or it has no chart).
+void RequireGraphs(ISDChart2dDocument* document, LONG graphs, const std::string& file);
+
 // Graph 1: (offset + k, energy k). Values that are NaN (unknown: the
 // output printed stars) are no points; the chart's title notes how many
 // there are.

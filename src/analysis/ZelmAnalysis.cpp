@@ -3,7 +3,9 @@
 #include <new>
 
 #include "analysis/AnalysisSupport.h"
+#include "qorqm/ClaimName.h"
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/MessageText.h"
 #include "qorqm/ParseUtilities.h"
 #include "qorqm/PathUtilities.h"
 #include "setup/ZelmRunInfo.h"
@@ -382,6 +384,15 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::CreateResultsDocument(const std::stri
         !document)
         throw KelvResult(E_UNEXPECTED, "Failed to create document.");
     return document;
+}
+
+void CZelmAnalysis::CheckChartCanBeMade(const std::string& path) const
+{
+    // Asked as the host's claim of a new document file takes its folder.
+    const DiskUtilities::ClaimedName asked = DiskUtilities::AskNewFile(path);
+    if (!asked)
+        throw KelvResult(E_UNEXPECTED, "The chart document \"" + MessageText::Excerpt(path) +
+                                           "\" cannot be made: " + DiskUtilities::ClaimFailure(asked) + ".");
 }
 
 KelvComPtr<IUnknown> CZelmAnalysis::HandToDocumentService(ISBDocumentRoot* document) const

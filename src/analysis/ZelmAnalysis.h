@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/KelvConnectionPoints.h"
@@ -30,6 +31,7 @@
 #include "qorvira/StateHelper.h"
 
 class CAtomicIndexMap;
+class CZelmPhononData;
 class CGeomOptOutputFileReader;
 
 template <>
@@ -237,13 +239,56 @@ private:
     // Nothing is written; the history read is handed to the drawing.
     struct EvolutionHistory;
     std::unique_ptr<EvolutionHistory> PrepareEnergyEvolution(const std::string& seed) const;
-    // Draws the optimisation charts of the seed from its history.
-    void DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader);
+    // Draws the optimisation charts of the seed from its history, or the
+    // dynamics charts; with `charts`, those of them that the preparation
+    // found standing.
+    void DrawGeomOptEvolution(const std::string& seed, const CGeomOptOutputFileReader& reader,
+                              const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts = nullptr);
+    void DrawMolDynCharts(const std::string& seed, const CMolDynOutputFileInfo& information,
+                          const CMolDynOutputFileCommonInfo& common,
+                          const std::map<std::string, KelvComPtr<ISBDocumentRoot>>* charts);
     // Throws why the energy-evolution charts of the seed cannot be made from
     // the files as they are (the run's type must have been checked before):
     // the structure document that their trajectory is built from, or the
     // trajectory's files.
     void CheckEvolutionCanBeTied(const std::string& seed, int code) const;
+
+    // --- The chart and library commands, each split in two: a preparation
+    // that opens, reads and checks everything its command needs and writes
+    // nothing (not even a temporary file), and a completion that only
+    // writes and draws from what the preparation gave. The command's answer
+    // runs the preparation alone, so that answer and command cannot differ.
+    //
+    // Throws why a chart document cannot be made at `path` (a file of the
+    // results folder, with its extension): its folder is not there, leads
+    // out of the project, or takes no new file (DiskUtilities::AskNewFile).
+    void CheckChartCanBeMade(const std::string& path) const;
+    // The optical-properties chart of the "Optics" selection: the run's
+    // files read, the settings and frequency grid, the dielectric tensors.
+    struct OpticsPlan;
+    std::unique_ptr<OpticsPlan> PrepareOptics() const;
+    void DrawOptics(const OpticsPlan& plan);
+    // The band structure and the density of states of the "Phonons"
+    // selection.
+    // (They read the logic's state, which the host hands out only to a
+    // logic it may call back: they are not const, but change nothing.)
+    struct DispersionPlan;
+    std::unique_ptr<DispersionPlan> PrepareDispersion();
+    void DrawDispersion(DispersionPlan& plan);
+    struct DosPlan;
+    std::unique_ptr<DosPlan> PrepareDos();
+    void DrawDos(const DosPlan& plan);
+    // The frequency unit of the settings: the host's unit code of its name
+    // and its index (GetFrequencyUnits without keeping the index).
+    std::pair<LONG, LONG> FrequencyUnitsSetting();
+    // A new ZelmResultsInfo over the run's phonon data as read already (the
+    // read handed over: nothing is read again).
+    void CreatePhononResultsInfo(std::unique_ptr<CZelmPhononData> loaded, IUnknown** out);
+    // The library of the fit named to put_ResultsID.
+    struct LibraryPlan;
+    std::unique_ptr<LibraryPlan> PrepareLibrary() const;
+    void WriteLibrary(const LibraryPlan& plan);
+    // --- end of the split commands
 
     std::string m_resultsFolder;
     std::string m_resultsPath;

@@ -9,6 +9,7 @@
 #include "setup/ZelmRunInfo.h"
 
 #include "qorqm/DiskUtilities.h"
+#include "qorqm/PathUtilities.h"
 #include "qorqm/ChartUpdateOperation.h"
 
 #include <memory>
@@ -90,14 +91,54 @@ std::unique_ptr<COutputFileReader> ReadOptics(const std::string& folder, const s
 
 } // namespace
 
+struct CZelmAnalysis::OpticsPlan {
+    std::string seed;
+    // The chart document's file to be made ("<seed> Optical Properties.qcd").
+    std::string chart;
+    // The settings, grid and dielectric tensors the chart draws.
+    COpticalProperties optics;
+};
+
+std::unique_ptr<CZelmAnalysis::OpticsPlan> CZelmAnalysis::PrepareOptics() const
+{
+    auto plan = std::make_unique<OpticsPlan>();
+    plan->seed = SeedNameFromPath(SelectedResult(ResultCategoryOptics()));
+    const std::unique_ptr<COutputFileReader> reader = ReadOptics(ResultsFolder(), plan->seed);
+    // The settings as they stand, read over those the last chart kept.
+    plan->optics = m_optics;
+    plan->optics.Clear();
+    if (const CStateHelper* state = StateHelper())
+        plan->optics.ReadOpticalSettings(*state);
+    if (!plan->optics.BuildOpticalFrequencyGrid())
+        throw KelvResult(E_UNEXPECTED,
+                         "Invalid combination of grid resolution, initial and final frequencies for optical plots.");
+    plan->optics.GenOpticsPlottingData(reader->GetModeFrequencies(), reader->GetOscillatorStrengths(),
+                                       reader->GetHighFrequencyDielectricTensor());
+    plan->chart = ResultsFolder() + plan->seed + " Optical Properties" + ChartDocumentExtension();
+    CheckChartCanBeMade(plan->chart);
+    return plan;
+}
+
+void CZelmAnalysis::DrawOptics(const OpticsPlan& plan)
+{
+    m_optics = plan.optics;
+    const KelvComPtr<ISBDocumentRoot> document =
+        CreateResultsDocument(PathUtilities::ExtensionRemoved(plan.chart), ChartDocumentProgId);
+    const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
+    if (!chartDocument)
+        throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
+    const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
+    UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
+    DrawOpticalProperties(chartDocument.get(), m_optics, plan.seed);
+}
+
 HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
 {
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        // The command's own reading of the run's files: a no gives the reason
-        // it fails with.
-        ReadOptics(ResultsFolder(), SeedNameFromPath(SelectedResult(ResultCategoryOptics())));
+        // The command's own preparation: a no gives the reason it fails with.
+        PrepareOptics();
         *pCanPlot = VARIANT_TRUE;
     });
 }
@@ -105,23 +146,7 @@ HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)
 HRESULT CZelmAnalysis::PlotOpticalProperties()
 {
     return RunCommand([&] {
-        const std::string seed = SeedNameFromPath(SelectedResult(ResultCategoryOptics()));
         m_optics.Clear();
-        const std::unique_ptr<COutputFileReader> reader = ReadOptics(ResultsFolder(), seed);
-        ReadOpticalSettings();
-        if (!BuildOpticalFrequencyGrid())
-            throw KelvResult(E_UNEXPECTED,
-                             "Invalid combination of grid resolution, initial and final frequencies for optical plots.");
-        GenOpticsPlottingData(reader->GetModeFrequencies(), reader->GetOscillatorStrengths(),
-                              reader->GetHighFrequencyDielectricTensor());
-
-        const KelvComPtr<ISBDocumentRoot> document =
-            CreateResultsDocument(ResultsFolder() + seed + " Optical Properties", ChartDocumentProgId);
-        const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
-        if (!chartDocument)
-            throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
-        const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
-        UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
-        DrawOpticalProperties(chartDocument.get(), m_optics, seed);
+        DrawOptics(*PrepareOptics());
     });
 }

@@ -49,15 +49,17 @@ PhononRun RunOf(const std::string& folder, const std::string& selection)
     return run;
 }
 
-// Throws why the band structure of the run cannot be drawn: the command and
-// its answer both ask here. The dispersion is read as the chart reads it.
-void CheckDispersion(const PhononRun& run)
+// Throws why the band structure of the run cannot be drawn, else gives the
+// dispersion read as the chart draws it.
+std::unique_ptr<CZelmPhononData> ReadDispersion(const PhononRun& run)
 {
     if (!DiskUtilities::FileExists(run.dispersion))
         throw KelvResult(E_UNEXPECTED, "ZELM .disp file does not exist.");
     COutputFileReader::CheckRunSucceeded(run.output);
-    CZelmPhononData data(PathUtilities::ExtensionRemoved(run.output));
-    CPhononFileReader().Read(data.resultsPath, data);
+    auto data = std::make_unique<CZelmPhononData>(PathUtilities::ExtensionRemoved(run.output));
+    CPhononFileReader().Read(data->resultsPath, *data);
+    data->loaded = true;
+    return data;
 }
 
 std::string DeckWithoutDos(const std::string& input)
@@ -85,11 +87,11 @@ bool DeckAsksForDos(const std::string& inputPath)
 namespace {
 
 // Throws why the density of states of the run cannot be drawn, else gives
-// the run's files read as the chart reads them: the command and its answer
-// both ask here. The deck, where the results folder holds it, must ask for
-// the density of states ("shrink"); a job's results come home without their
-// deck, and then the ".dens" file answers alone. A ".dens" file that holds
-// no point would give an empty chart: it is refused by name.
+// the run's files read as the chart reads them. The deck, where the results
+// folder holds it, must ask for the density of states ("shrink"); a job's
+// results come home without their deck, and then the ".dens" file answers
+// alone. A ".dens" file that holds no point would give an empty chart: it is
+// refused by name.
 std::unique_ptr<COutputFileReader> ReadDos(const PhononRun& run)
 {
     if (!DiskUtilities::FileExists(run.dos))
@@ -122,15 +124,21 @@ HRESULT CZelmAnalysis::get_PhononDispersionGenerator(IQoPhononDispersionGenerato
     });
 }
 
-LONG CZelmAnalysis::GetFrequencyUnits()
+std::pair<LONG, LONG> CZelmAnalysis::FrequencyUnitsSetting()
 {
     const KelvComPtr<ISBState> state = LogicStateUtilities::GetState(static_cast<ISBLogic*>(this));
     const std::string text = LogicStateUtilities::GetPropertyValueEnum(state.get(), "FrequencyUnits");
     LONG index = m_optics.FrequencyUnit();
     Kelv::CheckNullDereference(StateHelper());
     StateHelper()->GetStateValue("FrequencyUnits", index);
-    m_optics.SetFrequencyUnit(index);
-    return UnitCodeFromName(text);
+    return {UnitCodeFromName(text), index};
+}
+
+LONG CZelmAnalysis::GetFrequencyUnits()
+{
+    const std::pair<LONG, LONG> units = FrequencyUnitsSetting();
+    m_optics.SetFrequencyUnit(units.second);
+    return units.first;
 }
 
 void CZelmAnalysis::PlotDispersionThroughGenerator(IQoQMDataProvider* provider, ISDChart2d* chart)
@@ -144,59 +152,61 @@ void CZelmAnalysis::PlotDispersionThroughGenerator(IQoQMDataProvider* provider, 
     KelvResult::Check(generator->PlotPhononDispersion(chart, application.Get()));
 }
 
-HRESULT CZelmAnalysis::PlotPhononDispersion()
+// --- the band structure ---------------------------------------------------------
+
+struct CZelmAnalysis::DispersionPlan {
+    PhononRun run;
+    std::string chart;
+    std::unique_ptr<CZelmPhononData> data;
+    KelvComPtr<IQoPhononDispersionGenerator> generator;
+    std::pair<LONG, LONG> units;
+};
+
+std::unique_ptr<CZelmAnalysis::DispersionPlan> CZelmAnalysis::PrepareDispersion()
 {
-    return RunCommand([&] {
-        const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        CheckDispersion(run);
-        const std::string name = run.seed + " Phonon Dispersion";
-
-        KelvComPtr<IUnknown> object;
-        CreatePhononResultsInfo(run.output, object.Receive());
-        const KelvComPtr<IQoQMDataProvider> provider = object.QueryInterface<IQoQMDataProvider>();
-        object = nullptr;
-
-        const KelvComPtr<ISBDocumentRoot> document = CreateResultsDocument(ResultsFolder() + name, ChartDocumentProgId);
-        const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
-        const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
-
-        Kelv::CheckNullDereference(chartDocument.get());
-        KelvResult::Check(chartDocument->SetModified(0));
-        KelvResult::Check(chartDocument->SetUpdating(-1));
-        KelvComPtr<ISDChart2dCollection> charts;
-        KelvResult::Check(chartDocument->get_Charts(charts.Receive()));
-        Kelv::CheckNullDereference(charts.get());
-        KelvComPtr<ISDChart2d> chart;
-        KelvResult::Check(charts->Item(1, chart.Receive()));
-        PlotDispersionThroughGenerator(provider.get(), chart.get());
-        KelvResult::Check(chartDocument->EndUpdate(-1));
-    });
+    auto plan = std::make_unique<DispersionPlan>();
+    plan->run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
+    plan->data = ReadDispersion(plan->run);
+    // The state's generator draws it, in the unit of the settings.
+    KelvResult::Check(get_PhononDispersionGenerator(plan->generator.Receive()));
+    Kelv::CheckNullDereference(plan->generator.get());
+    plan->units = FrequencyUnitsSetting();
+    plan->chart = ResultsFolder() + plan->run.seed + " Phonon Dispersion" + ChartDocumentExtension();
+    CheckChartCanBeMade(plan->chart);
+    return plan;
 }
 
-HRESULT CZelmAnalysis::PlotPhononDOS()
+void CZelmAnalysis::DrawDispersion(DispersionPlan& plan)
 {
-    return RunCommand([&] {
-        const PhononRun run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
-        const std::unique_ptr<COutputFileReader> reader = ReadDos(run);
-        const KelvComPtr<ISBDocumentRoot> document =
-            CreateResultsDocument(ResultsFolder() + run.seed + " Phonon DOS", ChartDocumentProgId);
-        const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
-        if (!chartDocument)
-            throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
-        const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
-        UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
+    KelvComPtr<IUnknown> object;
+    CreatePhononResultsInfo(std::move(plan.data), object.Receive());
+    const KelvComPtr<IQoQMDataProvider> provider = object.QueryInterface<IQoQMDataProvider>();
+    object = nullptr;
 
-        GetFrequencyUnits();
-        const LONG unit = m_optics.FrequencyUnit();
-        const std::string xAxisTitle = "Frequency " + FrequencyUnitLabel(unit);
-        COutputFileReader::PlotDos(chartDocument.get(), KelvBSTR(run.seed + " phonon DOS").ToWString(),
-                                   KelvBSTR(xAxisTitle).ToWString());
-        const double factor = 1.0 / Frequency(unit, 1.0).Wavenumbers();
-        std::vector<double> frequencies = reader->GetDosFrequencies();
-        for (double& f : frequencies)
-            f *= factor;
-        COutputFileReader::FillDosChart(chartDocument.get(), frequencies, reader->GetDosValues());
-    });
+    const KelvComPtr<ISBDocumentRoot> document =
+        CreateResultsDocument(PathUtilities::ExtensionRemoved(plan.chart), ChartDocumentProgId);
+    const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
+    const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
+
+    Kelv::CheckNullDereference(chartDocument.get());
+    KelvResult::Check(chartDocument->SetModified(0));
+    KelvResult::Check(chartDocument->SetUpdating(-1));
+    KelvComPtr<ISDChart2dCollection> charts;
+    KelvResult::Check(chartDocument->get_Charts(charts.Receive()));
+    Kelv::CheckNullDereference(charts.get());
+    KelvComPtr<ISDChart2d> chart;
+    KelvResult::Check(charts->Item(1, chart.Receive()));
+    m_optics.SetFrequencyUnit(plan.units.second);
+    KelvResult::Check(plan.generator->putref_DataProvider(provider.get()));
+    KelvResult::Check(plan.generator->put_FrequencyUnits(plan.units.first));
+    KelvBSTR application("ZELM");
+    KelvResult::Check(plan.generator->PlotPhononDispersion(chart.get(), application.Get()));
+    KelvResult::Check(chartDocument->EndUpdate(-1));
+}
+
+HRESULT CZelmAnalysis::PlotPhononDispersion()
+{
+    return RunCommand([&] { DrawDispersion(*PrepareDispersion()); });
 }
 
 HRESULT CZelmAnalysis::get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot)
@@ -206,10 +216,58 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot)
         *pCanPlot = VARIANT_FALSE;
         if (!HasResultsWrapper())
             return;
-        // The command's own checks: a no gives the reason it fails with.
-        CheckDispersion(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        // The command's own preparation: a no gives the reason it fails with.
+        PrepareDispersion();
         *pCanPlot = VARIANT_TRUE;
     });
+}
+
+// --- the density of states ------------------------------------------------------
+
+struct CZelmAnalysis::DosPlan {
+    PhononRun run;
+    std::string chart;
+    std::vector<double> frequencies; // in the unit of the settings
+    std::vector<double> densities;
+    LONG unitIndex = OpticalUnitWavenumber;
+};
+
+std::unique_ptr<CZelmAnalysis::DosPlan> CZelmAnalysis::PrepareDos()
+{
+    auto plan = std::make_unique<DosPlan>();
+    plan->run = RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons()));
+    const std::unique_ptr<COutputFileReader> reader = ReadDos(plan->run);
+    plan->unitIndex = FrequencyUnitsSetting().second;
+    const double factor = 1.0 / Frequency(plan->unitIndex, 1.0).Wavenumbers();
+    plan->frequencies = reader->GetDosFrequencies();
+    for (double& f : plan->frequencies)
+        f *= factor;
+    plan->densities = reader->GetDosValues();
+    plan->chart = ResultsFolder() + plan->run.seed + " Phonon DOS" + ChartDocumentExtension();
+    CheckChartCanBeMade(plan->chart);
+    return plan;
+}
+
+void CZelmAnalysis::DrawDos(const DosPlan& plan)
+{
+    const KelvComPtr<ISBDocumentRoot> document =
+        CreateResultsDocument(PathUtilities::ExtensionRemoved(plan.chart), ChartDocumentProgId);
+    const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
+    if (!chartDocument)
+        throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
+    const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
+    UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
+
+    m_optics.SetFrequencyUnit(plan.unitIndex);
+    const std::string xAxisTitle = "Frequency " + FrequencyUnitLabel(plan.unitIndex);
+    COutputFileReader::PlotDos(chartDocument.get(), KelvBSTR(plan.run.seed + " phonon DOS").ToWString(),
+                               KelvBSTR(xAxisTitle).ToWString());
+    COutputFileReader::FillDosChart(chartDocument.get(), plan.frequencies, plan.densities);
+}
+
+HRESULT CZelmAnalysis::PlotPhononDOS()
+{
+    return RunCommand([&] { DrawDos(*PrepareDos()); });
 }
 
 HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
@@ -217,8 +275,8 @@ HRESULT CZelmAnalysis::get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot)
     return RunCommand([&] {
         RequireOutput(pCanPlot);
         *pCanPlot = VARIANT_FALSE;
-        // The command's own checks: a no gives the reason it fails with.
-        ReadDos(RunOf(ResultsFolder(), SelectedResult(ResultCategoryPhonons())));
+        // The command's own preparation: a no gives the reason it fails with.
+        PrepareDos();
         *pCanPlot = VARIANT_TRUE;
     });
 }

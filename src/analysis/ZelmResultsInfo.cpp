@@ -91,6 +91,14 @@ void CZelmResultsInfo::SetResultsPath(const std::string& path)
         m_resultsPath = PathUtilities::ExtensionRemoved(path);
 }
 
+void CZelmResultsInfo::TakeData(std::unique_ptr<CZelmPhononData> data)
+{
+    if (!data)
+        return;
+    m_resultsPath = data->resultsPath;
+    m_data = std::move(data);
+}
+
 void CZelmResultsInfo::EnsureData()
 {
     if (!m_data)

@@ -45,6 +45,9 @@ public:
     // empty path changes nothing.
     void SetResultsPath(const std::string& path);
     const std::string& ResultsPath() const { return m_resultsPath; }
+    // The run's data as read already (its results path with it): the data
+    // methods hand it out without reading the files again.
+    void TakeData(std::unique_ptr<CZelmPhononData> data);
 
     // ISupportErrorInfo
     HRESULT InterfaceSupportsErrorInfo(REFIID iid) override;

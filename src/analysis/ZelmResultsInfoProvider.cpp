@@ -3,6 +3,7 @@
 #include "analysis/ZelmAnalysis.h"
 
 #include "analysis/ZelmResultsInfo.h"
+#include "readers/PhononFileReader.h"
 
 bool CZelmAnalysis::HasResultsWrapper()
 {
@@ -15,4 +16,12 @@ void CZelmAnalysis::CreatePhononResultsInfo(const std::string& outputPath, IUnkn
     KelvResult::Check(CZelmResultsInfo::CreateZelmResultsInfo(&object));
     KelvResult::Check(KelvCreateInstanceImpl(object, reinterpret_cast<void**>(out)));
     static_cast<CZelmResultsInfo*>(static_cast<IDelegatedUnknown*>(*out))->SetResultsPath(outputPath);
+}
+
+void CZelmAnalysis::CreatePhononResultsInfo(std::unique_ptr<CZelmPhononData> loaded, IUnknown** out)
+{
+    void* object = nullptr;
+    KelvResult::Check(CZelmResultsInfo::CreateZelmResultsInfo(&object));
+    KelvResult::Check(KelvCreateInstanceImpl(object, reinterpret_cast<void**>(out)));
+    static_cast<CZelmResultsInfo*>(static_cast<IDelegatedUnknown*>(*out))->TakeData(std::move(loaded));
 }

@@ -4,6 +4,7 @@
 // deck, since every library of this build is a standard one.
 #include "analysis/ZelmAnalysis.h"
 #include "forcefield/DumpToLibraryConverter.h"
+#include "readers/PhononFileReader.h"
 #include "setup/Zelm.h"
 #include "setup/ZelmFileWriter.h"
 #include "setup/ZelmMessages.h"
@@ -67,6 +68,11 @@ void CZelmAnalysis::CreatePhononResultsInfo(const std::string&, IUnknown** out)
                                 "plotted.");
 }
 
+void CZelmAnalysis::CreatePhononResultsInfo(std::unique_ptr<CZelmPhononData>, IUnknown** out)
+{
+    CreatePhononResultsInfo(std::string(), out);
+}
+
 // ---------------------------------------------------------------------------
 // The deck writer
 
@@ -95,6 +101,26 @@ CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
 void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& libraryPath)
 {
     const CDumpToLibraryConverter refused(dumpPath, libraryPath);
+}
+
+class CDumpToLibraryConverter::Prepared {};
+
+std::shared_ptr<const CDumpToLibraryConverter::Prepared> CDumpToLibraryConverter::Prepare(
+    const std::string& dumpPath, const std::string& libraryPath)
+{
+    CheckConvertible(dumpPath, libraryPath);
+    return nullptr;
+}
+
+const std::string& CDumpToLibraryConverter::LibraryText(const Prepared&)
+{
+    static const std::string none;
+    return none;
+}
+
+void CDumpToLibraryConverter::Write(const Prepared&, const std::string& libraryPath, const std::string&)
+{
+    CheckConvertible(std::string(), libraryPath);
 }
 
 bool CDumpToLibraryConverter::CanConvert(const std::string&, const std::string&)

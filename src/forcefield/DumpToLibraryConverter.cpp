@@ -575,24 +575,52 @@ std::unique_ptr<CZelmForcefield> PrepareConversion(const std::string& dumpPath, 
 
 }  // namespace
 
+class CDumpToLibraryConverter::Prepared {
+public:
+    explicit Prepared(const std::string& dumpPath) : forcefield(PrepareConversion(dumpPath, server))
+    {
+        forcefield->MarkAllParametersNoFit();
+        std::ostringstream stream;
+        forcefield->WriteLibrary(stream);
+        text = stream.str();
+    }
+
+    const CZelmServerDescription server;
+    const std::unique_ptr<CZelmForcefield> forcefield;
+    std::string text;
+};
+
+std::shared_ptr<const CDumpToLibraryConverter::Prepared> CDumpToLibraryConverter::Prepare(
+    const std::string& dumpPath, const std::string& /*libraryPath*/)
+{
+    return std::make_shared<const Prepared>(dumpPath);
+}
+
+const std::string& CDumpToLibraryConverter::LibraryText(const Prepared& prepared)
+{
+    return prepared.text;
+}
+
+void CDumpToLibraryConverter::Write(const Prepared& prepared, const std::string& libraryPath,
+                                    const std::string& project)
+{
+    // Written in the module's layout over the library (replaced only when
+    // saving succeeds).
+    RemoveStaleTemporaries(libraryPath, ".converting-", IsAttemptNumber);
+    CForcefieldEditor::WriteForcefieldFile(*prepared.forcefield, libraryPath, project);
+}
+
 CDumpToLibraryConverter::CDumpToLibraryConverter(const std::string& dumpPath, const std::string& libraryPath,
                                                  const std::string& project)
 {
-    // Read back as a library, clear the fit marks and write it in the
-    // module's layout over the library (replaced only when saving succeeds).
-    const CZelmServerDescription server;
-    const std::unique_ptr<CZelmForcefield> forcefield = PrepareConversion(dumpPath, server);
-    forcefield->MarkAllParametersNoFit();
-    RemoveStaleTemporaries(libraryPath, ".converting-", IsAttemptNumber);
-    CForcefieldEditor::WriteForcefieldFile(*forcefield, libraryPath, project);
+    Write(*Prepare(dumpPath, libraryPath), libraryPath, project);
 }
 
 CDumpToLibraryConverter::~CDumpToLibraryConverter() = default;
 
-void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& /*libraryPath*/)
+void CDumpToLibraryConverter::CheckConvertible(const std::string& dumpPath, const std::string& libraryPath)
 {
-    const CZelmServerDescription server;
-    PrepareConversion(dumpPath, server);
+    Prepare(dumpPath, libraryPath);
 }
 
 bool CDumpToLibraryConverter::CanConvert(const std::string& dumpPath, const std::string& libraryPath)

@@ -1,6 +1,7 @@
 // Turns the dump of a fitting run into a forcefield library.
 #pragma once
 
+#include <memory>
 #include <string>
 
 // The constructor does the whole conversion: the run keywords are dropped
@@ -54,6 +55,19 @@ public:
     // the conversion itself fails: the conversion run dry, everything but
     // writing the library done, and nothing written.
     static void CheckConvertible(const std::string& dumpPath, const std::string& libraryPath);
+
+    // The conversion up to the writing: the dump read, converted, read back
+    // as a library with every parameter marked not to be fitted, and the
+    // library's text made in memory. Throws what the conversion throws
+    // before it writes; nothing is written (CheckConvertible is this).
+    class Prepared;
+    static std::shared_ptr<const Prepared> Prepare(const std::string& dumpPath, const std::string& libraryPath);
+    // The bytes Write puts in the library.
+    static const std::string& LibraryText(const Prepared& prepared);
+    // The rest of the conversion: the prepared library written over
+    // libraryPath as the constructor writes it (the dump is not read again).
+    static void Write(const Prepared& prepared, const std::string& libraryPath,
+                      const std::string& project = std::string());
 
     // Whether the conversion of the dump into the library would succeed
     // (CheckConvertible). Exhausted memory is thrown; every other failure

@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <random>
 #include <string>
@@ -497,4 +499,127 @@ TEST_F(ResultAgreement, EnergyEvolutionOnAFullDiskGivesTheSystemsReason)
         EXPECT_NE(outcome.err.find("File too large"), std::string::npos) << outcome.err;
         EXPECT_EQ(outcome.err.find("Input/output error"), std::string::npos) << outcome.err;
     }
+}
+
+// Where the charts and the fitted library are made: each answer is its
+// command's own preparation, which reads the settings and the charts that
+// stand and asks the results folder for new files without writing one. Each
+// row a run whose answer said yes while its command failed.
+TEST_F(ResultAgreement, ChartsAndLibrariesWhereTheCommandsCannotMakeThem)
+{
+    const std::map<std::string, std::map<std::string, std::string>> runs = {
+        {"phonons",
+         {{"nacl.gout", Data("phonons/nacl.gout")}, {"nacl.dens", Data("phonons/nacl.dens")},
+          {"nacl.disp", Data("phonons/nacl.disp")}, {"nacl.kptaux", Data("phonons/nacl.kptaux")},
+          {"nacl.osc", Data("phonons/nacl.osc")}}},
+        {"fit", {{"fit.gout", Data("analysis/energy.gout")}, {"fit.res", Data("forcefield/fit.res")}}},
+        {"geomopt",
+         {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+          {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},
+          {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}}},
+        {"dynamics",
+         {{"rocksalt.gout", Examples + "results/dynamics/rocksalt.gout"},
+          {"rocksalt.trg", Examples + "results/dynamics/rocksalt.trg"},
+          {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}}},
+    };
+    const std::map<std::string, std::string> outputs = {
+        {"phonons", "nacl.gout"}, {"fit", "fit.gout"}, {"geomopt", "rocksalt.gout"}, {"dynamics", "rocksalt.gout"}};
+    // A chart of one graph, as the density of states is drawn.
+    FolderWith("dos", runs.at("phonons"), {});
+    ASSERT_EQ(Bounded("analyse p/dos/nacl.gout dos").code, 0);
+    const std::string oneGraph = QzTest::ReadFile(folder.File("p/dos/nacl Phonon DOS.qcd"));
+    fs::remove_all(folder.File("p/dos"));
+    enum Place { InTheProject, LinkLeadingOut, Immutable };
+    // "@" stands for the run's folder.
+    const std::string out = "cannot be made: a symbolic link on the way to its folder leads out of the project.)";
+    const std::string frozen = "cannot be made: Operation not permitted.)";
+    const struct {
+        const char* label;
+        const char* run;
+        Place place;
+        std::vector<std::pair<std::string, std::string>> settings;  // of ZelmAnalysis
+        std::vector<RunFile> changed;
+        const char* folderInside;  // a folder made in the run's folder
+        std::map<std::string, std::string> expected;
+    } rows[] = {
+        {"an empty frequency range", "phonons", InTheProject, {{"FinalFrequency", "0"}}, {}, nullptr,
+         {{"CanPlotOpticalProperties",
+           "no (Invalid combination of grid resolution, initial and final frequencies for optical plots.)"},
+          {"CanPlotPhononDOS", "yes"}}},
+        {"no incident direction", "phonons", InTheProject, {{"incoming_z", "0"}}, {}, nullptr,
+         {{"CanPlotOpticalProperties", "no (Incident direction is ill defined.)"}}},
+        {"phonons beyond a link", "phonons", LinkLeadingOut, {}, {}, nullptr,
+         {{"CanPlotOpticalProperties", "no (The chart document \"@nacl Optical Properties.qcd\" " + out},
+          {"CanPlotPhononDispersion", "no (The chart document \"@nacl Phonon Dispersion.qcd\" " + out},
+          {"CanPlotPhononDOS", "no (The chart document \"@nacl Phonon DOS.qcd\" " + out}}},
+        {"phonons in a folder that takes no file", "phonons", Immutable, {}, {}, nullptr,
+         {{"CanPlotOpticalProperties", "no (The chart document \"@nacl Optical Properties.qcd\" " + frozen},
+          {"CanPlotPhononDispersion", "no (The chart document \"@nacl Phonon Dispersion.qcd\" " + frozen},
+          {"CanPlotPhononDOS", "no (The chart document \"@nacl Phonon DOS.qcd\" " + frozen}}},
+        {"a fit beyond a link", "fit", LinkLeadingOut, {}, {}, nullptr,
+         {{"CanImportLibrary", "no (The fitted library \"@fit.lib\" " + out}}},
+        {"a folder in the library's place", "fit", InTheProject, {}, {}, "fit.lib",
+         {{"CanImportLibrary", "no (Cannot open @fit.lib: it is a folder, not a file)"}}},
+        // The answer's words, which the command now gives too (its writer
+        // said "no file can be made in its folder").
+        {"a fit in a folder that takes no file", "fit", Immutable, {}, {}, nullptr,
+         {{"CanImportLibrary", "no (The fitted library \"@fit.lib\" " + frozen}}},
+        // (A dynamics run: it has no archive, so the structure commands
+        // refuse it whatever its folder.)
+        {"a dynamics run beyond a link", "dynamics", LinkLeadingOut, {}, {}, nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Constant.qcd\" " + out}}},
+        {"an energy chart that is no chart", "geomopt", InTheProject, {},
+         {{"rocksalt Energies.qcd", "garbage\n"}}, nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Energies.qcd\" is not valid JSON"}}},
+        {"a convergence chart of one graph", "geomopt", InTheProject, {}, {{"rocksalt Convergence.qcd", oneGraph}},
+         nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Convergence.qcd\" is no chart of the run: "
+                                     "its chart has 1 graph, and the run's chart draws 4."}}},
+        {"an energy chart of one graph", "dynamics", InTheProject, {}, {{"rocksalt Energy.qcd", oneGraph}}, nullptr,
+         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Energy.qcd\" is no chart of the run: "
+                                     "its chart has 1 graph, and the run's chart draws 3."}}},
+        {"a temperature chart that is no chart", "dynamics", InTheProject, {},
+         {{"rocksalt Temperature.qcd", "{\"not\": \"a chart\"}\n"}}, nullptr, {{"CanViewEnergyEvolution", "no ("}}},
+    };
+    const std::string outside = folder.File("outside");
+    const auto release = [&] {
+        if (std::system(("chattr -i '" + folder.File("p/run") + "' 2>/dev/null").c_str()) != 0) {
+            // not frozen
+        }
+        fs::remove_all(folder.File("p/run"));
+        fs::remove_all(outside);
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        release();
+        if (row.place == LinkLeadingOut) {
+            FolderWith("outside-run", runs.at(row.run), row.changed);
+            fs::rename(folder.File("p/outside-run"), outside);
+            fs::create_directory_symlink(outside, folder.File("p/run"));
+        } else {
+            FolderWith("run", runs.at(row.run), row.changed);
+        }
+        if (row.folderInside)
+            fs::create_directory(folder.File("p/run/") + row.folderInside);
+        if (row.place == Immutable &&
+            std::system(("chattr +i '" + folder.File("p/run") + "' 2>/dev/null").c_str()) != 0) {
+            std::cout << "[ skipped ] " << row.label << ": no immutable folder here (chattr +i)\n";
+            continue;
+        }
+        for (const auto& [name, value] : row.settings)
+            ASSERT_EQ(Bounded("state --project p ZelmAnalysis " + name + " " + value).code, 0);
+        std::map<std::string, std::string> expected;
+        for (auto [question, answer] : row.expected) {
+            for (std::size_t at = answer.find('@'); at != std::string::npos; at = answer.find('@', at))
+                answer.replace(at, 1, folder.File("p/run/"));
+            expected[question] = answer;
+        }
+        ExpectAgreement("p/run/" + outputs.at(row.run), expected);
+        // A refused chart or library is no file of the run's folder.
+        for (const auto& entry : fs::directory_iterator(folder.File("p/run")))
+            EXPECT_EQ(entry.path().extension() == ".lib" && !fs::is_directory(entry.path()), false) << entry.path();
+        for (const auto& [name, value] : row.settings)
+            Bounded("state --project p ZelmAnalysis " + name + " " + (name == "FinalFrequency" ? "1000" : "1"));
+    }
+    release();
 }

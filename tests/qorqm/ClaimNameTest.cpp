@@ -7,6 +7,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fstream>
+#include <cstdlib>
+#include <iostream>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -314,6 +318,69 @@ TEST(ClaimName, ANewFileOfAHeldProjectIsMadeBeneathItsFolderAsOpened)
         if (row.claimed) {
             EXPECT_EQ(QzTest::ReadFile(project + (row.swapDuring ? "/moved/sub/DOS.qcd" : "/sub/DOS.qcd")), "whole\n");
         }
+    }
+}
+
+// Asked first, a claim answers as it then goes, and the asking makes and
+// removes nothing: a plain folder takes the file, a folder beyond a link
+// leading out of a held project, one that is not there, a file in a
+// folder's place and a folder that takes no new file (immutable) refuse it
+// with the claim's own reason.
+TEST(ClaimName, AClaimAskedFirstAnswersAsItGoes)
+{
+    const struct {
+        const char* what;
+        const char* folder;  // beneath the project
+        bool held;
+        int error;           // the reason of a refusal, 0 none
+    } rows[] = {
+        {"a plain folder", "sub", true, 0},
+        {"a link leading out", "out", true, EXDEV},
+        {"a link leading out, not held", "out", false, 0},
+        {"no folder", "missing", true, ENOENT},
+        {"a file in the folder's place", "file", true, ENOTDIR},
+        {"an immutable folder", "frozen", true, EPERM},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempFolder dir("claim-asked");
+        const std::string project = dir.File("project");
+        fs::create_directories(project + "/sub");
+        fs::create_directories(project + "/frozen");
+        fs::create_directories(dir.File("outside"));
+        fs::create_directory_symlink(dir.File("outside"), project + "/out");
+        QzTest::WriteFile(project + "/file", "a file\n");
+        const auto chattr = [&](const char* flag) {
+            return std::system(("chattr " + std::string(flag) + " '" + project + "/frozen' 2>/dev/null").c_str()) == 0;
+        };
+        if (row.error == EPERM && !chattr("+i")) {
+            std::cout << "[ skipped ] " << row.what << ": no immutable folder here (chattr +i)\n";
+            continue;
+        }
+        std::unique_ptr<RegularFile::Hold> hold;
+        if (row.held)
+            hold = std::make_unique<RegularFile::Hold>(project);
+        const std::string path = project + "/" + row.folder + "/DOS.qcd";
+        const DiskUtilities::ClaimedName asked = DiskUtilities::AskNewFile(path);
+        EXPECT_EQ(asked.error, row.error) << DiskUtilities::ClaimFailure(asked);
+        EXPECT_EQ(static_cast<bool>(asked), row.error == 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << "asking made the file";
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("outside")), fs::directory_iterator()), 0);
+        // The claim's reason: its own, or its writer's (which cannot open
+        // the temporary file in a folder that takes none).
+        std::string refused;
+        try {
+            refused = DiskUtilities::ClaimFailure(DiskUtilities::ClaimNewFile(path, [](const std::string& temporary) {
+                std::ofstream file(temporary);
+                if (!(file << "x\n"))
+                    throw std::runtime_error(std::strerror(errno));
+            }));
+        } catch (const std::runtime_error& failure) {
+            refused = failure.what();
+        }
+        EXPECT_EQ(refused, DiskUtilities::ClaimFailure(asked));
+        if (row.error == EPERM)
+            chattr("-i");
     }
 }
 
