@@ -341,22 +341,21 @@ void CZelmJob::ImportResultStructure(KelvComPtr<ISBContainerRoot> root, const st
     const CDocManagementUtility documents(root);
     KelvComPtr<ISBDocumentRoot> document = documents.FindDocument(base, StructureDocumentExtension());
     const KelvComPtr<ISBDocumentManager> manager = DocumentManager(root);
+    const std::string project = ProjectFolderForWrites(root);
     if (document) {
         CAtomicIndexMap map;
         if (defaultMap)
             map.Copy(CAtomicIndexMap::Default);
         else
             map.Copy(SurfaceMap(root, document));
-        UpdateStructureFromOutput(root, document, arc, map);
+        CompleteStructureUpdate(root, document, PrepareStructureUpdate(arc, map, project));
     } else {
         document = ImportStructureDocument(manager, base + StructureDocumentExtension());
         // The importer applies the archive in the engine's order; a surface
         // run numbers its atoms by region, so the frame is applied again
         // through the surface map.
-        if (document && !defaultMap) {
-            CAtomicIndexMap map = SurfaceMap(root, document);
-            UpdateStructureFromOutput(root, document, arc, map);
-        }
+        if (document && !defaultMap)
+            CompleteStructureUpdate(root, document, PrepareStructureUpdate(arc, SurfaceMap(root, document), project));
     }
     if (document) {
         Check(manager->ExportDocument(document.get(), 0, KelvBSTR(StructureExporter).Get(), KelvVariant().Get(),
@@ -388,25 +387,49 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
         DiskManager(root)->DeleteFile(KelvBSTR(trj).Get(), 0);
 }
 
+CZelmJob::RunTrajectory CZelmJob::PrepareRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base,
+                                                       int kind, KelvComPtr<ISBDocumentRoot> document)
+{
+    RunTrajectory run;
+    run.base = base;
+    run.kind = kind;
+    run.name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
+    // The frames file belongs to the run's folder, wherever the run is kept.
+    run.hold = RunFileHold(run.name + TrajectoryDataExtension, ProjectFolderForWrites(root));
+    if ((kind == 2 || kind == 5) && !document) {
+        // Asked without the document whose atoms the frames take: the
+        // frames file's place alone.
+        CTrjWriter::CheckTrajFilePlace(KelvBSTR(run.name), run.hold);
+        return run;
+    }
+    std::unique_ptr<CTrjDataProvider> provider = ProviderOfKind(root, base, kind, document);
+    if (!provider)
+        return run;
+    if (!provider->GoToFirstFrame())
+        throw KelvResult(E_FAIL, NoTrajectoryFrame(base, kind));
+    CTrjWriter::CheckTrajFilePlace(KelvBSTR(run.name), run.hold);
+    run.frames = std::move(provider);
+    return run;
+}
+
+bool CZelmJob::CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const RunTrajectory& run)
+{
+    if (!run.frames)
+        return false;
+    // The writer replaces the file only with a whole new one: a write that
+    // fails leaves an older ".trj" as it was.
+    FramesRequired frames(*run.frames, NoTrajectoryFrame(run.base, run.kind));
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(run.name), run.hold);
+    if (FAILED(hr)) {
+        KelvResult::SetLastError(hr);
+        throw KelvResult::LastErrorCheckNotS_OK();
+    }
+    Check(DiskManager(root)->put_Hidden(KelvBSTR(run.name + TrajectoryDataExtension).Get(), VARIANT_TRUE));
+    return true;
+}
+
 bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
                                   KelvComPtr<ISBDocumentRoot> document)
 {
-    std::unique_ptr<CTrjDataProvider> provider = ProviderOfKind(root, base, kind, document);
-    if (!provider)
-        return false;
-    // The writer replaces the file only with a whole new one: a run that gives
-    // no frame, or a write that fails, leaves an older ".trj" as it was.
-    const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
-    FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
-    // The frames file belongs to the run's folder, wherever the run is kept.
-    const std::string hold = RunFileHold(name + TrajectoryDataExtension, ProjectFolderForWrites(root));
-    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), hold);
-    if (FAILED(hr)) {
-        KelvResult::SetLastError(hr);
-        const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();
-        provider.reset();
-        throw failure;
-    }
-    Check(DiskManager(root)->put_Hidden(KelvBSTR(name + TrajectoryDataExtension).Get(), VARIANT_TRUE));
-    return true;
+    return CompleteRunTrajectory(root, PrepareRunTrajectory(root, base, kind, document));
 }

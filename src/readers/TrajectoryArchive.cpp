@@ -17,12 +17,10 @@ namespace {
 
 // The archive as the module's archive reader reads it: every frame is in
 // the reader when the file is opened, so a frame is a copy of one of them.
+// Several may share one reader: it is not changed once read.
 class ReaderArchive : public ITrajectoryArchive {
 public:
-    ReaderArchive(const std::string& path, const CAtomicIndexMap& map)
-        : m_reader(path, map, CArchiveFileReader::Keep::AllFrames, RunAtomCount(path))
-    {
-    }
+    explicit ReaderArchive(std::shared_ptr<const CArchiveFileReader> reader) : m_shared(std::move(reader)) {}
 
     std::size_t GetFrameCount() const override { return m_reader.GetFrames().size(); }
 
@@ -46,8 +44,49 @@ public:
     std::size_t DamagedFrame() const override { return m_reader.DamagedFrame(); }
 
 private:
-    CArchiveFileReader m_reader;
+    std::shared_ptr<const CArchiveFileReader> m_shared;
+    const CArchiveFileReader& m_reader = *m_shared;
 };
+
+std::shared_ptr<const CArchiveFileReader> ReadArchive(const std::string& path, const CAtomicIndexMap& map)
+{
+    return std::make_shared<const CArchiveFileReader>(path, map, CArchiveFileReader::Keep::AllFrames,
+                                                      RunAtomCount(path));
+}
+
+// The reader of the archive at `path` with a map not in force: the one kept
+// when the file (and the run's output) stands as it stood when it was read.
+std::shared_ptr<const CArchiveFileReader> KeptArchive(const std::string& path, const CAtomicIndexMap& map)
+{
+    struct stat file {}, output {};
+    const std::string native = PathUtilities::ToNative(path);
+    const std::string outputPath =
+        PathUtilities::ToNative(PathUtilities::ExtensionReplaced(path, CZelmRunInfo::OutputFileExtension()));
+    if (::stat(native.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return ReadArchive(path, map);
+    if (::stat(outputPath.c_str(), &output) != 0)
+        output = {};
+    const auto same = [](const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    };
+    struct Kept {
+        std::string path;
+        struct stat file {}, output {};
+        std::shared_ptr<const CArchiveFileReader> reader;
+    };
+    static std::mutex guard;
+    static std::unique_ptr<Kept> kept;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (kept && kept->path == native && same(kept->file, file) && same(kept->output, output))
+            return kept->reader;
+    }
+    std::shared_ptr<const CArchiveFileReader> reader = ReadArchive(path, map);
+    const std::lock_guard<std::mutex> lock(guard);
+    kept = std::make_unique<Kept>(Kept{native, file, output, reader});
+    return reader;
+}
 
 TrajectoryArchiveOpener& InstalledOpener()
 {
@@ -78,51 +117,24 @@ std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& pat
     const TrajectoryArchiveOpener& opener = InstalledOpener();
     if (opener)
         return opener(path, map);
-    return std::make_unique<ReaderArchive>(path, map);
+    return std::make_unique<ReaderArchive>(map.IsInForce() ? ReadArchive(path, map) : KeptArchive(path, map));
 }
 
 TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map)
 {
-    const auto summarise = [&] {
-        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(path, map);
-        TrajectoryArchiveSummary summary;
-        summary.frames = archive->GetFrameCount();
-        summary.lastFrameCut = archive->IsLastFrameCut();
-        summary.damagedFrame = archive->DamagedFrame();
-        summary.periodic2D = archive->Is2DPeriodic();
-        summary.periodic3D = archive->Is3DPeriodic();
-        return summary;
-    };
-    // The file as it stands now, and the run's output that sets the atom
-    // count with it.
-    struct stat file {}, output {};
-    const std::string native = PathUtilities::ToNative(path);
-    const std::string outputPath =
-        PathUtilities::ToNative(PathUtilities::ExtensionReplaced(path, CZelmRunInfo::OutputFileExtension()));
-    if (InstalledOpener() || map.IsInForce() || ::stat(native.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
-        return summarise();
-    if (::stat(outputPath.c_str(), &output) != 0)
-        output = {};
-    const auto same = [](const struct stat& a, const struct stat& b) {
-        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-    };
-    struct Kept {
-        std::string path;
-        struct stat file {}, output {};
-        TrajectoryArchiveSummary summary;
-    };
-    static std::mutex guard;
-    static std::unique_ptr<Kept> kept;
-    {
-        const std::lock_guard<std::mutex> lock(guard);
-        if (kept && kept->path == native && same(kept->file, file) && same(kept->output, output))
-            return kept->summary;
-    }
-    const TrajectoryArchiveSummary summary = summarise();
-    const std::lock_guard<std::mutex> lock(guard);
-    kept = std::make_unique<Kept>(Kept{native, file, output, summary});
+    const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(path, map);
+    TrajectoryArchiveSummary summary;
+    summary.frames = archive->GetFrameCount();
+    summary.lastFrameCut = archive->IsLastFrameCut();
+    summary.damagedFrame = archive->DamagedFrame();
+    summary.periodic2D = archive->Is2DPeriodic();
+    summary.periodic3D = archive->Is3DPeriodic();
     return summary;
+}
+
+bool TrajectoryArchiveOpenerInstalled()
+{
+    return static_cast<bool>(InstalledOpener());
 }
 
 TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener)

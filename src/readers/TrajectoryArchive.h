@@ -50,7 +50,11 @@ using TrajectoryArchiveOpener =
     std::function<std::unique_ptr<ITrajectoryArchive>(const std::string& path, const CAtomicIndexMap& map)>;
 
 // Opens an archive: with the installed opener when a test has put one in,
-// otherwise with the module's archive reader (its failures are thrown).
+// otherwise with the module's archive reader (its failures are thrown). The
+// last archive read with a map not in force is kept for the same file (the
+// same place, size and time of change, the run's main output's too): the
+// answers and the command of one run, and the trajectory built from it, read
+// it once.
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // What the answers and the notes need of an archive: its whole frames, how
@@ -63,11 +67,13 @@ struct TrajectoryArchiveSummary {
     bool periodic2D = false;
     bool periodic3D = false;
 };
-// The archive's summary. The last one made is kept for the same file (the
-// same place, size and time of change) read with the default map, so that
-// the questions asked of one run read its archive once.
+// The archive's summary, from the archive OpenTrajectoryArchive reads (the
+// one kept for the same file when there is one).
 TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
 // returns the one before.
 TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener);
+// Whether a test has put an opener in (whose frames then stand for the
+// archive reader's everywhere).
+bool TrajectoryArchiveOpenerInstalled();
