@@ -116,7 +116,9 @@ public:
     static RunTrajectory PrepareRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
                                               KelvComPtr<ISBDocumentRoot> document);
     // Writes the prepared frames to the ".trj" (replaced only by a whole new
-    // one); false when the preparation found no files to write them from.
+    // one), walking them from the first, where the preparation left them
+    // (once for a preparation); false when the preparation found no files
+    // to write them from.
     static bool CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const RunTrajectory& run);
     // Converts a fitting run's dump into the library beside it (the dump's
     // path with ".lib") and answers the library's path. An existing library

@@ -28,6 +28,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -85,13 +86,21 @@ CAtomicIndexMap SurfaceMap(const KelvComPtr<ISBContainerRoot>& root, const KelvC
 
 // A run's frames as the trajectory writer walks them, refusing a run that
 // gives none: the writer then keeps whatever file stood under the name.
+// With `atFirstFrame` the frames stand at their first already (the
+// preparation went there): the walk starts there, without the provider's
+// going back, which would load its files again.
 class FramesRequired final : public CTrjDataProvider
 {
 public:
-    FramesRequired(CTrjDataProvider& frames, std::string reason) : m_frames(frames), m_reason(std::move(reason)) {}
+    FramesRequired(CTrjDataProvider& frames, std::string reason, bool atFirstFrame = false)
+        : m_frames(frames), m_reason(std::move(reason)), m_atFirstFrame(atFirstFrame)
+    {
+    }
 
     bool GoToFirstFrame() override
     {
+        if (std::exchange(m_atFirstFrame, false))
+            return true;
         if (!m_frames.GoToFirstFrame())
             throw KelvResult(E_FAIL, m_reason);
         return true;
@@ -123,6 +132,7 @@ public:
 private:
     CTrjDataProvider& m_frames;
     std::string m_reason;
+    bool m_atFirstFrame = false;
 };
 
 std::unique_ptr<CTrjDataProvider> ProviderOfKind(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
@@ -418,7 +428,7 @@ bool CZelmJob::CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const Ru
         return false;
     // The writer replaces the file only with a whole new one: a write that
     // fails leaves an older ".trj" as it was.
-    FramesRequired frames(*run.frames, NoTrajectoryFrame(run.base, run.kind));
+    FramesRequired frames(*run.frames, NoTrajectoryFrame(run.base, run.kind), true);
     const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(run.name), run.hold);
     if (FAILED(hr)) {
         KelvResult::SetLastError(hr);

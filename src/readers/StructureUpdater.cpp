@@ -13,8 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -156,93 +154,6 @@ std::string WorkingCopyFailure(const std::string& message, const std::string& ta
 
 namespace {
 
-// The frame of an archive reader over the working copy's text, in the
-// reader's order.
-TrajectoryArchiveFrame FrameOf(const CArchiveFrameInfo& info)
-{
-    TrajectoryArchiveFrame frame;
-    frame.lattice = info.GetLattice();
-    frame.time = info.GetTime();
-    frame.energy = info.GetEnergy();
-    frame.positions.reserve(info.GetAtomPositions().size());
-    for (const xxPoint3d& p : info.GetAtomPositions())
-        frame.positions.push_back({p.x, p.y, p.z});
-    return frame;
-}
-
-// The copy's text read as the archive reader reads a file of it: its single
-// frame, in file order and through the map.
-void ReadCopiedFrame(FinalArcFrame& last, const CAtomicIndexMap& map)
-{
-    std::istringstream copy(last.copy);
-    const CArchiveFileReader plain(copy, CAtomicIndexMap(), CArchiveFileReader::Keep::AllFrames);
-    if (plain.GetFrames().size() != 1)
-        return;
-    last.frame = FrameOf(plain.GetFrames().front());
-    last.mapped = last.frame;
-    if (map.IsInForce()) {
-        std::vector<xxPoint3d> positions;
-        CArchiveFileReader::ApplyMap(positions, plain.GetFrames().front().GetAtomPositions(), map);
-        last.mapped.positions.clear();
-        for (const xxPoint3d& p : positions)
-            last.mapped.positions.push_back({p.x, p.y, p.z});
-    }
-    last.hasFrame = true;
-}
-
-FinalArcFrame ReadArchiveOnce(const std::string& source, const CAtomicIndexMap& map)
-{
-    // One open of the archive serves both its reading and the copy's text,
-    // in reads of 64 KiB: the whole archive is gone through to find its last
-    // frame. The buffer closes the descriptor.
-    const std::string native = PathUtilities::ToNative(source);
-    std::string why;
-    const int fd = RegularFile::Open(native, why);
-    if (fd < 0)
-        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
-    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
-    std::istream in(&buffer);
-    // The frame to copy is the archive reader's last whole frame, which it
-    // finds and places in the file (counting the atom lines of each frame,
-    // without keeping them); its text is taken as it stands, from its date
-    // line to its closing lines.
-    const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
-                                     RunAtomCount(source));
-    FinalArcFrame last;
-    last.frames = archive.GetWholeFrameCount();
-    last.lastFrameCut = archive.IsLastFrameCut();
-    last.damagedFrame = archive.DamagedFrame();
-    last.periodic2D = archive.Is2DPeriodic();
-    last.periodic3D = archive.Is3DPeriodic();
-    const CArchiveFileReader::TextExtent frame =
-        last.frames == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
-    const auto add = [&](const std::string& line) {
-        last.copy += line;
-        last.copy += '\n';
-    };
-    // The header lines, then the frame's lines (blank ones left out), read
-    // again from the same descriptor.
-    in.clear();
-    in.seekg(0);
-    {
-        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
-        for (int i = 0; i < 3 && lines.Next(); ++i)
-            add(lines.Line());
-    }
-    if (frame.begin < frame.end) {
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(frame.begin));
-        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
-        while (lines.Offset() < frame.end - frame.begin && lines.Next()) {
-            if (lines.Line().find_first_not_of(" \t") != std::string::npos)
-                add(lines.Line());
-        }
-    }
-    if (last.frames != 0)
-        ReadCopiedFrame(last, map);
-    return last;
-}
-
 // Writes the working copy whole through its folder held beneath `hold`.
 void WriteWorkingCopy(const std::string& text, const std::string& target, const std::string& hold)
 {
@@ -266,51 +177,35 @@ void WriteWorkingCopy(const std::string& text, const std::string& target, const 
 
 FinalArcFrame ReadFinalFrame(const std::string& source, const CAtomicIndexMap& map)
 {
-    if (TrajectoryArchiveOpenerInstalled()) {
-        // A test's frames stand for the archive reader's.
-        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(source, map);
-        FinalArcFrame last;
-        last.frames = archive->GetFrameCount();
-        last.lastFrameCut = archive->IsLastFrameCut();
-        last.damagedFrame = archive->DamagedFrame();
-        last.periodic2D = archive->Is2DPeriodic();
-        last.periodic3D = archive->Is3DPeriodic();
-        last.hasFrame = last.frames != 0;
-        if (last.hasFrame)
-            last.frame = last.mapped = archive->GetFrame(last.frames - 1);
+    // The archive as every answer and command reads it (kept for the same
+    // file), in file order; a test's frames stand for the reader's, read
+    // with the map as they are given.
+    const bool installed = TrajectoryArchiveOpenerInstalled();
+    const std::unique_ptr<ITrajectoryArchive> archive =
+        OpenTrajectoryArchive(source, installed ? map : CAtomicIndexMap());
+    FinalArcFrame last;
+    last.frames = archive->GetFrameCount();
+    last.lastFrameCut = archive->IsLastFrameCut();
+    last.damagedFrame = archive->DamagedFrame();
+    last.periodic2D = archive->Is2DPeriodic();
+    last.periodic3D = archive->Is3DPeriodic();
+    last.copy = archive->WorkingCopyText();
+    last.hasFrame = last.frames != 0;
+    if (!last.hasFrame)
         return last;
+    last.frame = archive->GetFrame(last.frames - 1);
+    last.mapped = last.frame;
+    if (!installed && map.IsInForce()) {
+        // In document order, as the reader puts a frame read with the map.
+        std::vector<xxPoint3d> positions, mapped;
+        positions.reserve(last.frame.positions.size());
+        for (const std::array<double, 3>& p : last.frame.positions)
+            positions.emplace_back(p[0], p[1], p[2]);
+        CArchiveFileReader::ApplyMap(mapped, positions, map);
+        last.mapped.positions.clear();
+        for (const xxPoint3d& p : mapped)
+            last.mapped.positions.push_back({p.x, p.y, p.z});
     }
-    if (map.IsInForce())
-        return ReadArchiveOnce(source, map);
-    // The file as it stands now, and the run's output that sets the atom
-    // count with it.
-    struct stat file {}, output {};
-    const std::string native = PathUtilities::ToNative(source);
-    const std::string outputPath =
-        PathUtilities::ToNative(PathUtilities::ExtensionReplaced(source, CZelmRunInfo::OutputFileExtension()));
-    if (::stat(native.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
-        return ReadArchiveOnce(source, map);
-    if (::stat(outputPath.c_str(), &output) != 0)
-        output = {};
-    const auto same = [](const struct stat& a, const struct stat& b) {
-        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-               a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-    };
-    struct Kept {
-        std::string path;
-        struct stat file {}, output {};
-        FinalArcFrame last;
-    };
-    static std::mutex guard;
-    static std::unique_ptr<Kept> kept;
-    {
-        const std::lock_guard<std::mutex> lock(guard);
-        if (kept && kept->path == native && same(kept->file, file) && same(kept->output, output))
-            return kept->last;
-    }
-    FinalArcFrame last = ReadArchiveOnce(source, map);
-    const std::lock_guard<std::mutex> lock(guard);
-    kept = std::make_unique<Kept>(Kept{native, file, output, last});
     return last;
 }
 
@@ -397,10 +292,28 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 
 void ReadFinalArcFrame(const std::string& source, const std::string& target, const std::string& project)
 {
+    // One open of the archive serves both its reading and the copy, in
+    // reads of 64 KiB: the whole archive is gone through to find its last
+    // frame. The buffer closes the descriptor.
+    const std::string native = PathUtilities::ToNative(source);
+    std::string why;
+    const int fd = RegularFile::Open(native, why);
+    if (fd < 0)
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
+    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
+    std::istream in(&buffer);
+    // The frame to copy is the archive reader's last whole frame, which it
+    // finds and places in the file (counting the atom lines of each frame,
+    // without keeping them); its text is copied as it stands, from its date
+    // line to its closing lines.
+    const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
+                                     RunAtomCount(source));
+    const CArchiveFileReader::TextExtent frame =
+        archive.GetWholeFrameCount() == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
     // The copy is made whole as a new file beside its name and renamed over
     // it, through a descriptor of its folder held beneath `project`: a link
     // or a hard link in its place is never written through.
-    WriteWorkingCopy(ReadArchiveOnce(source, CAtomicIndexMap()).copy, target, project);
+    WriteWorkingCopy(ArchiveCopyText(in, frame.begin, frame.end), target, project);
 }
 
 std::string RunFileHold(const std::string& file, const std::string& project)

@@ -28,11 +28,10 @@ struct FinalArcFrame {
     TrajectoryArchiveFrame mapped;
 };
 
-// Reads the archive at `source` once: its failures thrown as the archive
-// reader throws them ("Unable to open ZELM arc file." for one that cannot be
-// opened). The last one read with a map not in force is kept for the same
-// file (place, size and time of change, the main output's too), so that the
-// answers and notes of one run read it once.
+// The archive at `source` as OpenTrajectoryArchive reads it (one open, kept
+// for the same file, so that the answers, the structure update and the
+// trajectory of one run read it once); its failures thrown as the archive
+// reader throws them.
 FinalArcFrame ReadFinalFrame(const std::string& source, const CAtomicIndexMap& map);
 
 // The structure update of a document from a run's archive, prepared: every

@@ -126,10 +126,11 @@ std::string CutFrameNote(const std::string& archive)
     if (!fs::is_regular_file(archive, error))
         return std::string();
     try {
-        // How the frames end is told by the read the structure update makes
-        // (kept for the same file: the answers and commands of one run share it).
-        const FinalArcFrame frames = ReadFinalFrame(archive, CAtomicIndexMap());
-        return CutFrameNote(archive, frames.lastFrameCut, frames.damagedFrame, frames.frames);
+        // How the frames end is told by the reader that judges them without
+        // keeping their positions.
+        const CArchiveFileReader frames(archive, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
+                                        RunAtomCount(archive));
+        return CutFrameNote(archive, frames.IsLastFrameCut(), frames.DamagedFrame(), frames.GetWholeFrameCount());
     } catch (const KelvResult&) {
         return std::string();  // the commands give the reader's reason
     }
