@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DriverRun.h"
+#include "common/SocketFile.h"
 
 namespace {
 
@@ -234,15 +235,17 @@ TEST_F(ResultAgreement, PlacesTheActionsWriteThatTakeNoFile)
     const std::string outside = "it is a symbolic link to \"" + folder.File("elsewhere") + "\", outside the project";
     const struct {
         const char* file;   // in the run's folder
-        const char* stand;  // "FIFO", "folder" or "link out" (to a file outside the project)
+        const char* stand;  // "FIFO", "folder", "socket" or "link out" (to a file outside the project)
         std::map<std::string, std::string> expected;
     } cases[] = {
         {"rocksalt_TDE_.arc", "FIFO", {{"CanUpdateStructure", copy + "it is a pipe (FIFO)"}, {"CanCreateTrajectory", "yes"}}},
         {"rocksalt_TDE_.arc", "folder", {{"CanUpdateStructure", copy + "it is a folder, not a file"}}},
         {"rocksalt_TDE_.arc", "link out", {{"CanUpdateStructure", copy + outside}}},
+        {"rocksalt_TDE_.arc", "socket", {{"CanUpdateStructure", copy + "it is a socket, not a regular file"}}},
         {"rocksalt.trj", "FIFO", {{"CanUpdateStructure", "yes"}, {"CanCreateTrajectory", frames + "it is a pipe (FIFO)"}}},
         {"rocksalt.trj", "folder", {{"CanCreateTrajectory", frames + "it is a folder, not a file"}}},
         {"rocksalt.trj", "link out", {{"CanCreateTrajectory", frames + outside}}},
+        {"rocksalt.trj", "socket", {{"CanCreateTrajectory", frames + "it is a socket, not a regular file"}}},
         {"rocksalt.qtd", "FIFO", {{"CanCreateTrajectory", document + "is a pipe (FIFO), not a regular file."}}},
         {"rocksalt.qtd", "folder", {{"CanCreateTrajectory", document + "is a folder, not a file."}}},
         {"rocksalt.qtd", "link out",
@@ -259,6 +262,8 @@ TEST_F(ResultAgreement, PlacesTheActionsWriteThatTakeNoFile)
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         else if (stand == "folder")
             fs::create_directory(path);
+        else if (stand == "socket")
+            QzTest::MakeSocket(path);
         else
             fs::create_symlink(folder.File("elsewhere"), path);
         ExpectAgreement("p/opt/rocksalt.gout", c.expected);
@@ -266,6 +271,7 @@ TEST_F(ResultAgreement, PlacesTheActionsWriteThatTakeNoFile)
         EXPECT_EQ(fs::is_fifo(path), stand == "FIFO");
         EXPECT_EQ(fs::is_directory(path), stand == "folder");
         EXPECT_EQ(fs::is_symlink(path), stand == "link out");
+        EXPECT_EQ(fs::is_socket(path), stand == "socket");
         EXPECT_FALSE(fs::exists(folder.File("elsewhere")));
         if (c.expected.count("CanCreateTrajectory") && c.expected.at("CanCreateTrajectory") != "yes") {
             const bool framesStand = fs::exists(fs::symlink_status(folder.File("p/opt/rocksalt.trj")));
