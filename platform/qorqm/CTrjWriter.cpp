@@ -11,6 +11,21 @@
 
 namespace {
 
+std::string TrajFilePath(const KelvBSTR& name)
+{
+    std::string path = PathUtilities::ToNative(name.ToTString());
+    if (!PathUtilities::MatchesExtension(path, ".trj"))
+        path += ".trj";
+    return path;
+}
+
+[[noreturn]] void CannotWrite(const std::string& target, const std::string& why)
+{
+    throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory file \"" + MessageText::Excerpt(target) +
+                                                              "\" cannot be written" +
+                                                              (why.empty() ? std::string(".") : ": " + why + "."));
+}
+
 // The file under a temporary name beside the target (CReplaceFile): synced
 // and renamed into place by Commit, removed on every other way out.
 class TemporaryFile {
@@ -35,13 +50,7 @@ public:
     }
 
 private:
-    [[noreturn]] void Failed() const
-    {
-        const std::string& why = m_file.Error();
-        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE),
-                         "The trajectory file \"" + MessageText::Excerpt(m_target) + "\" cannot be written" +
-                             (why.empty() ? std::string(".") : ": " + why + "."));
-    }
+    [[noreturn]] void Failed() const { CannotWrite(m_target, m_file.Error()); }
     CReplaceFile m_file;
     std::string m_target;
 };
@@ -89,9 +98,7 @@ TrjFrame CurrentFrame(CTrjDataProvider& provider, std::size_t values)
 HRESULT CTrjWriter::WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name, const std::string& project)
 {
     return Kelv::ComMethod(GUID_NULL, GUID_NULL, [&] {
-        std::string path = PathUtilities::ToNative(name.ToTString());
-        if (!PathUtilities::MatchesExtension(path, ".trj"))
-            path += ".trj";
+        const std::string path = TrajFilePath(name);
         TemporaryFile file(path, project);
 
         TrjContents header;
@@ -116,4 +123,12 @@ HRESULT CTrjWriter::WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& na
         file.Write(TrjFile::EncodeEnd(frames));
         file.Commit();
     });
+}
+
+void CTrjWriter::CheckTrajFilePlace(const KelvBSTR& name, const std::string& project)
+{
+    const std::string path = TrajFilePath(name);
+    const std::string why = CReplaceFile::WhyRefused(path, project);
+    if (!why.empty())
+        CannotWrite(path, why);
 }

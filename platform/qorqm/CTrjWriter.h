@@ -24,4 +24,9 @@ public:
     // link leading outside it (LinkLeavingProject, ReplaceFile.h).
     HRESULT WriteTrajFile(CTrjDataProvider& provider, const KelvBSTR& name,
                           const std::string& project = std::string());
+    // Throws (KelvResult) what WriteTrajFile would fail with for a file that
+    // cannot be written at `name` (a folder, a FIFO or a link leading out of
+    // `project` in its place, a folder that allows no new file); writes
+    // nothing.
+    static void CheckTrajFilePlace(const KelvBSTR& name, const std::string& project = std::string());
 };

@@ -308,10 +308,8 @@ std::string JoinedWay(const std::string& folder, const std::string& name)
 
 } // namespace
 
-CReplaceFile::CReplaceFile(const std::string& target, const std::string& project)
-    : m_target(PathUtilities::ToNative(target))
+bool CReplaceFile::Place(const std::string& project, std::string& folderPath, bool& exists, struct stat& existing)
 {
-    std::string folderPath;
     // Without a project given, a file of a held folder (the project a
     // command works in) is held to it all the same; the user's own is not.
     const std::string holder = project.empty() ? RegularFile::HolderOf(m_target) : PathUtilities::ToNative(project);
@@ -335,7 +333,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
                                std::strerror(error) + ")",
                            error);
                 }
-                return;
+                return false;
             }
             folderPath = JoinedWay(held.Path(), inner);
             char link[4096];
@@ -346,7 +344,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
             m_folder = -1;
             if (hop >= LinkHops || static_cast<std::size_t>(length) >= sizeof link || length == 0) {
                 Failed("its symbolic link cannot be followed (" + std::string(std::strerror(ELOOP)) + ")", ELOOP);
-                return;
+                return false;
             }
             const std::string to(link, static_cast<std::size_t>(length));
             std::string rest;
@@ -365,7 +363,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
                     Failed("it is a symbolic link to " + Quoted(normal.string()) + ", outside the project " +
                                Quoted(holder),
                            EACCES);
-                    return;
+                    return false;
                 }
                 fs::path r;
                 for (; p != normal.end(); ++p)
@@ -381,7 +379,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
             // The reason read once, before the message is built.
             const int error = errno;
             Failed("its symbolic link cannot be followed (" + std::string(std::strerror(error)) + ")", error);
-            return;
+            return false;
         }
         folderPath = FolderOf(file);
         m_name = NameOf(file);
@@ -389,22 +387,32 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
         if (m_folder < 0) {
             const int error = errno;
             Failed("no file can be made in its folder \"" + folderPath + "\" (" + std::strerror(error) + ")", error);
-            return;
+            return false;
         }
     }
     m_file = folderPath == "/" ? "/" + m_name : folderPath + "/" + m_name;
-    RemoveStaleTemporaries(m_file);
 
-    struct stat existing;
-    const bool exists = ::fstatat(m_folder, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    exists = ::fstatat(m_folder, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists && S_ISLNK(existing.st_mode)) {
         Failed("its symbolic link changed while it was saved", EAGAIN);
-        return;
+        return false;
     }
     if (exists && !S_ISREG(existing.st_mode)) {
         Failed("it " + RegularFile::WhatItIs(existing.st_mode), S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
-        return;
+        return false;
     }
+    return true;
+}
+
+CReplaceFile::CReplaceFile(const std::string& target, const std::string& project)
+    : m_target(PathUtilities::ToNative(target))
+{
+    std::string folderPath;
+    bool exists = false;
+    struct stat existing {};
+    if (!Place(project, folderPath, exists, existing))
+        return;
+    RemoveStaleTemporaries(m_file);
     const std::string pid = std::to_string(::getpid());
     const std::string prefix = m_name + TemporaryMark + pid + "-";
     int fd = -1;
@@ -417,15 +425,7 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
             break;
     }
     if (fd < 0) {
-        const int error = errno;
-        const std::string reason = std::strerror(error);
-        if ((error == EACCES || error == EPERM) && exists && ::faccessat(m_folder, m_name.c_str(), W_OK, 0) == 0)
-            Failed("its folder \"" + folderPath + "\" does not allow new files (" + reason +
-                       "); a file is saved as a new copy beside it that replaces it only when whole, so the "
-                       "folder must be writable even though the file is",
-                   error);
-        else
-            Failed("no file can be made in its folder \"" + folderPath + "\" (" + reason + ")", error);
+        NoNewFile(errno, exists, folderPath);
         return;
     }
     if (exists) {
@@ -449,6 +449,36 @@ CReplaceFile::CReplaceFile(const std::string& target, const std::string& project
     // Nothing has been written yet: a write that fails later leaves its own
     // reason in errno, never one of the looks above (a target not there yet).
     errno = 0;
+}
+
+void CReplaceFile::NoNewFile(int error, bool exists, const std::string& folderPath)
+{
+    const std::string reason = std::strerror(error);
+    if ((error == EACCES || error == EPERM) && exists && ::faccessat(m_folder, m_name.c_str(), W_OK, 0) == 0)
+        Failed("its folder \"" + folderPath + "\" does not allow new files (" + reason +
+                   "); a file is saved as a new copy beside it that replaces it only when whole, so the "
+                   "folder must be writable even though the file is",
+               error);
+    else
+        Failed("no file can be made in its folder \"" + folderPath + "\" (" + reason + ")", error);
+}
+
+std::string CReplaceFile::WhyRefused(const std::string& target, const std::string& project)
+{
+    CReplaceFile probe;
+    probe.m_target = PathUtilities::ToNative(target);
+    std::string folderPath;
+    bool exists = false;
+    struct stat existing {};
+    if (!probe.Place(project, folderPath, exists, existing))
+        return probe.m_error;
+    // The new copy is made in the folder: the folder must take new files.
+    if (::faccessat(probe.m_folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        probe.NoNewFile(errno, exists, folderPath);
+        return probe.m_error;
+    }
+    errno = 0;
+    return std::string();
 }
 
 CReplaceFile::~CReplaceFile()

@@ -29,6 +29,8 @@
 //   swapped in meanwhile cannot turn the save outside, and a file of several
 //   hard links is replaced, never written through.
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <string>
 
@@ -60,7 +62,20 @@ public:
     // Drops the temporary file; the target stays as it was.
     void Discard();
 
+    // The save of `target` asked without making anything: "" when its place
+    // takes it (nothing there or a regular file, by a way that stays in
+    // `project`, in a folder that allows new files), else the words Error()
+    // would give once opened, errno the system's reason. A command that
+    // checks before it writes asks this, so that it refuses as the save would.
+    static std::string WhyRefused(const std::string& target, const std::string& project = std::string());
+
 private:
+    CReplaceFile() = default;
+    // Finds the folder (m_folder) and name the save goes to, and what stands
+    // there; false, with the reason (Failed), when the place takes no file.
+    bool Place(const std::string& project, std::string& folderPath, bool& exists, struct stat& existing);
+    // No new file can be made in the folder, for `error`.
+    void NoNewFile(int error, bool exists, const std::string& folderPath);
     void Failed(const std::string& why, int error);
 
     std::string m_target;

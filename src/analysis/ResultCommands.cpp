@@ -7,6 +7,7 @@
 #include "analysis/ZelmAnalysis.h"
 #include "job/ZelmJob.h"
 #include "qorqm/CDocManagementUtility.h"
+#include "qorqm/CTrjWriter.h"
 #include "qorqm/DiskUtilities.h"
 #include "common/ProjectPaths.h"
 #include "qorqm/MessageText.h"
@@ -20,6 +21,12 @@
 #include "setup/SurfaceRunInfo.h"
 #include "setup/ZelmRunInfo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "com/regularfile.h"
+
 
 using namespace ZelmAnalysisSupport;
 
@@ -31,14 +38,46 @@ constexpr LONG RenameMakeUnique = SBDiskMakeUnique;
 constexpr LONG RenameOverwrite = SBDiskOverwrite;
 constexpr DWORD InProcLocalRemote = 21;
 
-// Writes the document into a trajectory document file at `path`.
-void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path, const std::string& project)
+// Why the trajectory document cannot be written at `path` (a file of the
+// run that the command picks itself): a link leading out of the project, or
+// what stands there and is no file; nothing is written. The document's save
+// refuses the same.
+void CheckTrajectoryDocumentPlace(const std::string& path, const std::string& project)
 {
     const std::string leaving = LinkLeavingProject(path, project);
     if (!leaving.empty())
         throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory document \"" +
                                                                   MessageText::Excerpt(path) +
                                                                   "\" cannot be written: " + leaving + ".");
+    // What stands at its name, looked at beneath the project that holds it
+    // (as named elsewhere): the stream the save opens refuses what is no file.
+    const RegularFile::Folder held(PathUtilities::ToNative(project));
+    std::string way;
+    int fd = -1;
+    if (held.IsOpen() && held.Holds(PathUtilities::ToNative(path), way))
+        fd = held.OpenIn(way, O_PATH);
+    else
+        fd = ::open(PathUtilities::ToNative(path).c_str(), O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat status {};
+        const bool looked = ::fstat(fd, &status) == 0;
+        ::close(fd);
+        if (looked && !S_ISREG(status.st_mode))
+            throw KelvResult(E_ACCESSDENIED,
+                             "The file \"" + path + "\" " + RegularFile::WhatItIs(status.st_mode) + ".");
+    }
+    // The save makes a new file beside it: its folder must take one.
+    const std::string why = CReplaceFile::WhyRefused(path, project);
+    if (!why.empty())
+        throw KelvResult(HRESULT_FROM_WIN32(ERROR_CANTWRITE), "The trajectory document \"" +
+                                                                  MessageText::Excerpt(path) +
+                                                                  "\" cannot be written: " + why + ".");
+}
+
+// Writes the document into a trajectory document file at `path`, whose
+// place the preparation checked (CheckTrajectoryDocumentPlace).
+void SaveAsTrajectoryDocument(ISBDocumentRoot* source, const std::string& path)
+{
     KelvComPtr<ISBStream> stream;
     Kelv::KelvCreateImpl(CLSID_SBStream, nullptr, InProcLocalRemote, IID_ISBStream, stream.ReceiveVoid(), true);
     KelvResult::Check(stream->Open(SBStreamWrite, KelvVariant(path).Get()));
@@ -95,16 +134,16 @@ std::string CZelmAnalysis::StructureSeed() const
     return SeedNameFromPath(selection);
 }
 
-CAtomicIndexMap CZelmAnalysis::CheckStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const
+StructureUpdatePlan CZelmAnalysis::PrepareStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const
 {
     // A run that failed or did not finish gives no final structure; its
     // type is read only from one that did.
     const std::string output = m_resultsFolder + seed + CZelmRunInfo::OutputFileExtension();
     COutputFileReader::CheckRunSucceeded(output);
     const int code = COutputFileReader::ScanRunType(output);
+    KelvComPtr<ISBContainerRoot> root = Root();
     CAtomicIndexMap map;
     if (document && code == COutputFileReader::RunSurface) {
-        KelvComPtr<ISBContainerRoot> root = Root();
         KelvComPtr<ISBDocumentRoot> held(document);
         const CSurfaceRunInfo surface(root, held);
         map = surface.m_atomIndexMap;
@@ -113,8 +152,11 @@ CAtomicIndexMap CZelmAnalysis::CheckStructureUpdate(const std::string& seed, ISB
     if (!DiskUtilities::FileExists(archive))
         throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " has no archive \"" + archive +
                                            "\": there is no final structure to write back.");
-    CheckArchiveGivesFrame(archive, map, NoFinalStructure(archive));
-    return map;
+    // The frames are read in memory: asking writes nothing.
+    StructureUpdatePlan plan = ::PrepareStructureUpdate(archive, map, ProjectFolderForWrites(root));
+    if (plan.last.frames == 0)
+        throw KelvResult(E_FAIL, NoFinalStructure(archive));
+    return plan;
 }
 
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
@@ -122,9 +164,9 @@ HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)
     return RunCommand([&] {
         RequireOutput(pCanUpdateStructure);
         *pCanUpdateStructure = VARIANT_FALSE;
-        // The answer goes through the command's own checks: a no gives the
-        // reason that the command fails with.
-        CheckStructureUpdate(StructureSeed(), nullptr);
+        // The answer is the command's preparation: a no gives the reason
+        // that the command fails with.
+        PrepareStructureUpdate(StructureSeed(), nullptr);
         *pCanUpdateStructure = VARIANT_TRUE;
     });
 }
@@ -134,20 +176,16 @@ HRESULT CZelmAnalysis::UpdateStructure(ISBDocumentRoot* pDocRoot)
     return RunCommand([&] {
         if (!pDocRoot)
             throw KelvResult(E_POINTER, NoSourceDocument);
-        const std::string seed = StructureSeed();
-        const std::string archive = m_resultsFolder + seed + CZelmRunInfo::ArchiveFileExtension();
-        // The update itself passes silently over an archive that gives it
-        // nothing to write: its preparation, the answer's too, refuses that.
-        CAtomicIndexMap map = CheckStructureUpdate(seed, pDocRoot);
+        const StructureUpdatePlan plan = PrepareStructureUpdate(StructureSeed(), pDocRoot);
         KelvComPtr<ISBContainerRoot> root = Root();
         KelvComPtr<ISBDocumentRoot> document(pDocRoot);
-        UpdateStructureFromOutput(root, document, archive, map);
+        CompleteStructureUpdate(root, document, plan);
     });
 }
 
 // --- trajectory --------------------------------------------------------------------
 
-void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
+void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code) const
 {
     const std::string output = base + CZelmRunInfo::OutputFileExtension();
     std::vector<std::string> needed;
@@ -165,21 +203,86 @@ void CZelmAnalysis::CheckTrajectoryFiles(const std::string& base, int code)
     if (code != COutputFileReader::RunDynamics) {
         CheckArchiveGivesFrame(base + CZelmRunInfo::ArchiveFileExtension(), CAtomicIndexMap(),
                                CZelmJob::NoTrajectoryFrame(base, code));
-        return;
+    } else {
+        // The trajectory file of a dynamics run as its load opens it: its
+        // header, and its atoms matched to the output's cores and shells.
+        CZelmMolDynTrjDataProvider::CheckTrajectoryFile(base);
     }
-    // The trajectory file of a dynamics run as its load opens it: its
-    // header, and its atoms matched to the output's cores and shells.
-    CZelmMolDynTrjDataProvider::CheckTrajectoryFile(base);
+    // Where the build writes: the frames file, held to the run's folder as
+    // its writer holds it, and the trajectory document over it.
+    const std::string project = ProjectFolderForWrites(Root());
+    const std::string frames = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
+    CTrjWriter::CheckTrajFilePlace(KelvBSTR(frames), RunFileHold(frames + ".trj", project));
+    CheckTrajectoryDocumentPlace(base + CZelmRunInfo::TrajectoryDocumentExtension(), project);
 }
 
-int CZelmAnalysis::CheckTrajectory(const std::string& seed) const
+struct CZelmAnalysis::TrajectoryWork {
+    std::string seed;
+    std::string base;
+    // The trajectory document and the run's files kept through its
+    // replacement.
+    std::string trajectory;
+    std::vector<std::string> keep;
+    CZelmJob::RunTrajectory frames;
+    // The trajectory document that stands there, replaced by the new one.
+    KelvComPtr<ISBDocumentRoot> old;
+};
+
+std::unique_ptr<CZelmAnalysis::TrajectoryWork> CZelmAnalysis::PrepareTrajectory(const std::string& seed,
+                                                                                ISBDocumentRoot* source) const
 {
-    const std::string base = m_resultsFolder + seed;
-    const std::string output = base + CZelmRunInfo::OutputFileExtension();
+    auto work = std::make_unique<TrajectoryWork>();
+    work->seed = seed;
+    work->base = m_resultsFolder + seed;
+    const std::string output = work->base + CZelmRunInfo::OutputFileExtension();
+    work->trajectory = work->base + CZelmRunInfo::TrajectoryDocumentExtension();
     COutputFileReader::CheckRunSucceeded(output);
     const int code = COutputFileReader::ScanRunType(output);
-    CheckTrajectoryFiles(base, code);
-    return code;
+    CheckTrajectoryFiles(work->base, code);
+
+    // The frames take the atoms of the run's structure document when the
+    // folder holds one (else of the source). A run that gives no frame fails
+    // here, and an earlier trajectory of the run stays as it was.
+    KelvComPtr<ISBContainerRoot> root = Root();
+    KelvComPtr<ISBDocumentRoot> structure = RunStructureDocument(root, work->base);
+    if (!structure && source)
+        structure = KelvComPtr<ISBDocumentRoot>(source);
+    work->frames = CZelmJob::PrepareRunTrajectory(root, work->base, code, structure);
+    if (structure && !work->frames.frames)
+        throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " lacks the files of its trajectory.");
+    work->keep = {work->base + CZelmRunInfo::ArchiveFileExtension(), work->frames.name + ".trj"};
+
+    // The trajectory document that the new one replaces (its place was
+    // checked with the run's files).
+    if (DiskUtilities::FileExists(work->trajectory)) {
+        const KelvComPtr<ISBDocumentManager> documents = DocumentManagerOf(root);
+        KelvResult::Check(documents->FindDocument(KelvBSTR(work->trajectory).Get(), work->old.Receive()));
+    }
+    return work;
+}
+
+KelvComPtr<ISBDocumentRoot> CZelmAnalysis::CompleteTrajectory(ISBDocumentRoot* source, TrajectoryWork& work)
+{
+    Kelv::CheckNullDereference(source);
+    KelvComPtr<ISBContainerRoot> root = Root();
+    // The frames first: the trajectory document stands over its frames file
+    // and is written only over a whole one.
+    if (!CZelmJob::CompleteRunTrajectory(root, work.frames))
+        throw KelvResult(E_UNEXPECTED, "The run " + OutputName(work.seed) + " lacks the files of its trajectory.");
+    if (work.old)
+        PurgeTrajectoryDocument(work.old, work.keep);
+    KelvComPtr<ISBDocumentRoot> document;
+    try {
+        SaveAsTrajectoryDocument(source, work.trajectory);
+        KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(work.trajectory).Get(),
+                                                                           document.Receive()));
+    } catch (...) {
+        // A document that could not be made whole would pass for a built
+        // trajectory, and the energy charts would be tied to it.
+        RemoveTrajectoryDocument(work.trajectory, work.keep);
+        throw;
+    }
+    return document;
 }
 
 HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajectory)
@@ -187,12 +290,9 @@ HRESULT CZelmAnalysis::get_CanCreateTrajectory(VARIANT_BOOL* pCanCreateTrajector
     return RunCommand([&] {
         RequireOutput(pCanCreateTrajectory);
         *pCanCreateTrajectory = VARIANT_FALSE;
-        // The run that CreateTrajectory builds from, through its checks: a no
-        // gives the reason that the command fails with.
-        const std::string seed = StructureSeed();
-        CheckTrajectory(seed);
-        KelvComPtr<ISBContainerRoot> root = Root();
-        RunStructureDocument(root, m_resultsFolder + seed);
+        // The answer is CreateTrajectory's preparation: a no gives the
+        // reason that the command fails with.
+        PrepareTrajectory(StructureSeed(), nullptr);
         *pCanCreateTrajectory = VARIANT_TRUE;
     });
 }
@@ -208,7 +308,7 @@ HRESULT CZelmAnalysis::CreateTrajectory(ISBDocumentRoot* pSourceDocRoot, ISBDocu
     });
 }
 
-void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep)
+void CZelmAnalysis::PurgeTrajectoryDocument(const KelvComPtr<ISBDocumentRoot>& old, const std::vector<std::string>& keep)
 {
     const KelvComPtr<ISBContainerRoot> root = Root();
     const KelvComPtr<ISBDiskManager> disk = DiskManagerOf(root);
@@ -229,11 +329,8 @@ void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::
                                                moved.Receive()));
             aside.emplace_back(file, std::move(moved));
         }
-        const KelvComPtr<ISBDocumentManager> documents = DocumentManagerOf(root);
-        KelvComPtr<ISBDocumentRoot> old;
-        KelvResult::Check(documents->FindDocument(KelvBSTR(path).Get(), old.Receive()));
         if (old)
-            KelvResult::Check(documents->PurgeDocument(old.get(), SBPurgeDeleteFiles));
+            KelvResult::Check(DocumentManagerOf(root)->PurgeDocument(old.get(), SBPurgeDeleteFiles));
     } catch (...) {
         bringBack();
         throw;
@@ -248,8 +345,11 @@ void CZelmAnalysis::PurgeTrajectoryDocument(const std::string& path, const std::
 void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep) noexcept
 {
     try {
-        if (DiskUtilities::FileExists(path))
-            PurgeTrajectoryDocument(path, keep);
+        if (DiskUtilities::FileExists(path)) {
+            KelvComPtr<ISBDocumentRoot> old;
+            KelvResult::Check(DocumentManagerOf(Root())->FindDocument(KelvBSTR(path).Get(), old.Receive()));
+            PurgeTrajectoryDocument(old, keep);
+        }
     } catch (...) {
         // The file itself goes below.
     }
@@ -264,38 +364,6 @@ void CZelmAnalysis::RemoveTrajectoryDocument(const std::string& path, const std:
 KelvComPtr<ISBDocumentRoot> CZelmAnalysis::BuildTrajectory(ISBDocumentRoot* source, const std::string& seed)
 {
     Kelv::CheckNullDereference(source);
-    const std::string base = m_resultsFolder + seed;
-    const std::string output = base + CZelmRunInfo::OutputFileExtension();
-    const std::string trajectory = base + CZelmRunInfo::TrajectoryDocumentExtension();
-    const std::string archive = base + CZelmRunInfo::ArchiveFileExtension();
-    const std::string frames = PathUtilities::ExtensionRemoved(trajectory) + ".trj";
-    const int code = CheckTrajectory(seed);
-
-    // The frames first, with the atoms of the run's structure document when
-    // the folder holds one (else of the source): the trajectory document
-    // stands over its frames file and is written only over a whole one. A
-    // run that gives no frame fails here, and an earlier trajectory of the
-    // run stays as it was.
-    KelvComPtr<ISBContainerRoot> root = Root();
-    KelvComPtr<ISBDocumentRoot> structure = RunStructureDocument(root, base);
-    if (!structure)
-        structure = KelvComPtr<ISBDocumentRoot>(source);
-    if (!CZelmJob::WriteRunTrajectory(root, base, code, structure))
-        throw KelvResult(E_UNEXPECTED, "The run " + OutputName(seed) + " lacks the files of its trajectory.");
-
-    const std::vector<std::string> keep = {archive, frames};
-    if (DiskUtilities::FileExists(trajectory))
-        PurgeTrajectoryDocument(trajectory, keep);
-    KelvComPtr<ISBDocumentRoot> document;
-    try {
-        SaveAsTrajectoryDocument(source, trajectory, ProjectFolderForWrites(root));
-        KelvResult::Check(DocumentManagerOf(root)->ImportDocumentReference(0, KelvBSTR(trajectory).Get(),
-                                                                           document.Receive()));
-    } catch (...) {
-        // A document that could not be made whole would pass for a built
-        // trajectory, and the energy charts would be tied to it.
-        RemoveTrajectoryDocument(trajectory, keep);
-        throw;
-    }
-    return document;
+    const std::unique_ptr<TrajectoryWork> work = PrepareTrajectory(seed, source);
+    return CompleteTrajectory(source, *work);
 }

@@ -33,6 +33,7 @@
 class CAtomicIndexMap;
 class CZelmPhononData;
 class CGeomOptOutputFileReader;
+struct StructureUpdatePlan;
 
 template <>
 struct KelvDispatchNames<IZelmAnalysis>
@@ -198,14 +199,12 @@ protected:
 
 private:
     // The trajectory command for an explicit seed (the COM method passes the
-    // "Structure" selection's). The frames file (".trj") is written first and
-    // the trajectory document only over a whole one; a run that gives no
-    // frame, or whose files are missing, fails with nothing changed.
+    // "Structure" selection's): its preparation, then its completion.
     KelvComPtr<ISBDocumentRoot> BuildTrajectory(ISBDocumentRoot* source, const std::string& seed);
     // Removes the trajectory document at `path`; the files named in `keep`
     // (the run's archive, the frames just written) are set aside meanwhile
     // and always come back.
-    void PurgeTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep);
+    void PurgeTrajectoryDocument(const KelvComPtr<ISBDocumentRoot>& old, const std::vector<std::string>& keep);
     // The same after a failed build, best effort.
     void RemoveTrajectoryDocument(const std::string& path, const std::vector<std::string>& keep) noexcept;
     // Whether the run's trajectory document stands with its frames file (".trj").
@@ -213,25 +212,36 @@ private:
     // Throws why the trajectory of the run at `base` (results folder + seed)
     // cannot be built from its files: a run type without trajectory, the
     // files of its kind missing (E_UNEXPECTED, naming them), an archive
-    // that yields no frame, or a trajectory file whose header its load
-    // cannot read or whose atoms do not match the output's.
-    static void CheckTrajectoryFiles(const std::string& base, int code);
-    // The checks of the trajectory command on the run of `seed` (the run
-    // succeeded, its type, its files): throws why it cannot be built; else
-    // the run type.
-    int CheckTrajectory(const std::string& seed) const;
+    // that yields no frame, a trajectory file whose header its load cannot
+    // read or whose atoms do not match the output's, or a place the build
+    // cannot write: its frames file (".trj") or its trajectory document.
+    void CheckTrajectoryFiles(const std::string& base, int code) const;
     // The seed of the "Structure" selection, the run that the structure and
     // trajectory commands take; throws, naming the results folder, when no
     // run of it has an archive.
     std::string StructureSeed() const;
-    // The structure update's preparation, which its answer runs alike: throws
-    // why the update cannot write the run's final structure: a run that
-    // failed or did not finish, no archive, or no frame in it (read with
-    // `map`).
-    // With the document to update, the atom map of a surface run is the
-    // document's (the answer, without one, reads the frames in file order);
-    // the map the update reads the frames with is returned.
-    CAtomicIndexMap CheckStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const;
+    // --- The structure and trajectory actions: each a preparation, which
+    // makes every open, read and check of the action and writes nothing, and
+    // a completion that writes only from what its preparation gave. The
+    // answers run the preparations alone.
+    //
+    // The structure update of `document` (none for the answer) from the run
+    // of `seed`: throws why it cannot write the run's final structure: a run
+    // that failed or did not finish, no archive, no frame in it, a working
+    // copy that cannot be written. With the document, a surface run's frames
+    // are read through the document's atom map.
+    StructureUpdatePlan PrepareStructureUpdate(const std::string& seed, ISBDocumentRoot* document) const;
+    // The trajectory of the run of `seed` built from `source` (none for the
+    // answer): the run succeeded, its type and files, its frames read (with
+    // the atoms of the run's structure document, else of the source), the
+    // places of its frames file and trajectory document (and the document
+    // that stands there, to be replaced) checked.
+    struct TrajectoryWork;
+    std::unique_ptr<TrajectoryWork> PrepareTrajectory(const std::string& seed, ISBDocumentRoot* source) const;
+    // Writes the frames file, then the trajectory document over it.
+    KelvComPtr<ISBDocumentRoot> CompleteTrajectory(ISBDocumentRoot* source, TrajectoryWork& work);
+    // --- end of the structure and trajectory actions
+
     // The energy-evolution charts' preparation, which their answer runs
     // alike: the run succeeded and is an optimisation, surface or dynamics
     // run, its history read (and, for a dynamics run, its series of one

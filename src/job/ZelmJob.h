@@ -20,6 +20,8 @@
 #include <string>
 
 class CZelmLiveUpdater;
+class CTrjDataProvider;
+struct StructureUpdatePlan;
 
 class CZelmJob final
     : public ISupportErrorInfo,
@@ -95,6 +97,29 @@ public:
     // new one, so on any failure an older one stays as it was.
     static bool WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
                                    KelvComPtr<ISBDocumentRoot> document);
+    // WriteRunTrajectory prepared: the run's frames read (the provider of the
+    // kind, null when the kind makes no trajectory or its files are not
+    // there), a run whose files give no frame refused (NoTrajectoryFrame),
+    // and the frames file's place checked as its writer would (a folder, a
+    // FIFO or a link leading out of the run's folder in its place, a folder
+    // that allows no new file). Nothing is written. Without a document an
+    // optimisation or surface run's frames are not read (their atoms are the
+    // document's): the place alone is checked.
+    struct RunTrajectory {
+        std::string base;
+        int kind = 0;
+        // The frames file's name without ".trj", and the folder it is held to.
+        std::string name;
+        std::string hold;
+        std::shared_ptr<CTrjDataProvider> frames;
+    };
+    static RunTrajectory PrepareRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
+                                              KelvComPtr<ISBDocumentRoot> document);
+    // Writes the prepared frames to the ".trj" (replaced only by a whole new
+    // one), walking them from the first, where the preparation left them
+    // (once for a preparation); false when the preparation found no files
+    // to write them from.
+    static bool CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const RunTrajectory& run);
     // Converts a fitting run's dump into the library beside it (the dump's
     // path with ".lib") and answers the library's path. An existing library
     // is never replaced, nor is a numbered copy of it: when a fresh

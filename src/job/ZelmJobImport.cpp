@@ -28,6 +28,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -85,13 +86,21 @@ CAtomicIndexMap SurfaceMap(const KelvComPtr<ISBContainerRoot>& root, const KelvC
 
 // A run's frames as the trajectory writer walks them, refusing a run that
 // gives none: the writer then keeps whatever file stood under the name.
+// With `atFirstFrame` the frames stand at their first already (the
+// preparation went there): the walk starts there, without the provider's
+// going back, which would load its files again.
 class FramesRequired final : public CTrjDataProvider
 {
 public:
-    FramesRequired(CTrjDataProvider& frames, std::string reason) : m_frames(frames), m_reason(std::move(reason)) {}
+    FramesRequired(CTrjDataProvider& frames, std::string reason, bool atFirstFrame = false)
+        : m_frames(frames), m_reason(std::move(reason)), m_atFirstFrame(atFirstFrame)
+    {
+    }
 
     bool GoToFirstFrame() override
     {
+        if (std::exchange(m_atFirstFrame, false))
+            return true;
         if (!m_frames.GoToFirstFrame())
             throw KelvResult(E_FAIL, m_reason);
         return true;
@@ -123,6 +132,7 @@ public:
 private:
     CTrjDataProvider& m_frames;
     std::string m_reason;
+    bool m_atFirstFrame = false;
 };
 
 std::unique_ptr<CTrjDataProvider> ProviderOfKind(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
@@ -341,22 +351,21 @@ void CZelmJob::ImportResultStructure(KelvComPtr<ISBContainerRoot> root, const st
     const CDocManagementUtility documents(root);
     KelvComPtr<ISBDocumentRoot> document = documents.FindDocument(base, StructureDocumentExtension());
     const KelvComPtr<ISBDocumentManager> manager = DocumentManager(root);
+    const std::string project = ProjectFolderForWrites(root);
     if (document) {
         CAtomicIndexMap map;
         if (defaultMap)
             map.Copy(CAtomicIndexMap::Default);
         else
             map.Copy(SurfaceMap(root, document));
-        UpdateStructureFromOutput(root, document, arc, map);
+        CompleteStructureUpdate(root, document, PrepareStructureUpdate(arc, map, project));
     } else {
         document = ImportStructureDocument(manager, base + StructureDocumentExtension());
         // The importer applies the archive in the engine's order; a surface
         // run numbers its atoms by region, so the frame is applied again
         // through the surface map.
-        if (document && !defaultMap) {
-            CAtomicIndexMap map = SurfaceMap(root, document);
-            UpdateStructureFromOutput(root, document, arc, map);
-        }
+        if (document && !defaultMap)
+            CompleteStructureUpdate(root, document, PrepareStructureUpdate(arc, SurfaceMap(root, document), project));
     }
     if (document) {
         Check(manager->ExportDocument(document.get(), 0, KelvBSTR(StructureExporter).Get(), KelvVariant().Get(),
@@ -388,25 +397,49 @@ void CZelmJob::ImportTrajectory(KelvComPtr<ISBContainerRoot> root, const std::st
         DiskManager(root)->DeleteFile(KelvBSTR(trj).Get(), 0);
 }
 
+CZelmJob::RunTrajectory CZelmJob::PrepareRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base,
+                                                       int kind, KelvComPtr<ISBDocumentRoot> document)
+{
+    RunTrajectory run;
+    run.base = base;
+    run.kind = kind;
+    run.name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
+    // The frames file belongs to the run's folder, wherever the run is kept.
+    run.hold = RunFileHold(run.name + TrajectoryDataExtension, ProjectFolderForWrites(root));
+    if ((kind == 2 || kind == 5) && !document) {
+        // Asked without the document whose atoms the frames take: the
+        // frames file's place alone.
+        CTrjWriter::CheckTrajFilePlace(KelvBSTR(run.name), run.hold);
+        return run;
+    }
+    std::unique_ptr<CTrjDataProvider> provider = ProviderOfKind(root, base, kind, document);
+    if (!provider)
+        return run;
+    if (!provider->GoToFirstFrame())
+        throw KelvResult(E_FAIL, NoTrajectoryFrame(base, kind));
+    CTrjWriter::CheckTrajFilePlace(KelvBSTR(run.name), run.hold);
+    run.frames = std::move(provider);
+    return run;
+}
+
+bool CZelmJob::CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const RunTrajectory& run)
+{
+    if (!run.frames)
+        return false;
+    // The writer replaces the file only with a whole new one: a write that
+    // fails leaves an older ".trj" as it was.
+    FramesRequired frames(*run.frames, NoTrajectoryFrame(run.base, run.kind), true);
+    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(run.name), run.hold);
+    if (FAILED(hr)) {
+        KelvResult::SetLastError(hr);
+        throw KelvResult::LastErrorCheckNotS_OK();
+    }
+    Check(DiskManager(root)->put_Hidden(KelvBSTR(run.name + TrajectoryDataExtension).Get(), VARIANT_TRUE));
+    return true;
+}
+
 bool CZelmJob::WriteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const std::string& base, int kind,
                                   KelvComPtr<ISBDocumentRoot> document)
 {
-    std::unique_ptr<CTrjDataProvider> provider = ProviderOfKind(root, base, kind, document);
-    if (!provider)
-        return false;
-    // The writer replaces the file only with a whole new one: a run that gives
-    // no frame, or a write that fails, leaves an older ".trj" as it was.
-    const std::string name = PathUtilities::ExtensionRemoved(base + CZelmRunInfo::TrajectoryDocumentExtension());
-    FramesRequired frames(*provider, NoTrajectoryFrame(base, kind));
-    // The frames file belongs to the run's folder, wherever the run is kept.
-    const std::string hold = RunFileHold(name + TrajectoryDataExtension, ProjectFolderForWrites(root));
-    const HRESULT hr = CTrjWriter().WriteTrajFile(frames, KelvBSTR(name), hold);
-    if (FAILED(hr)) {
-        KelvResult::SetLastError(hr);
-        const KelvResult failure = KelvResult::LastErrorCheckNotS_OK();
-        provider.reset();
-        throw failure;
-    }
-    Check(DiskManager(root)->put_Hidden(KelvBSTR(name + TrajectoryDataExtension).Get(), VARIANT_TRUE));
-    return true;
+    return CompleteRunTrajectory(root, PrepareRunTrajectory(root, base, kind, document));
 }

@@ -9,9 +9,51 @@
 #include "common/ParseField.h"
 #include "setup/ZelmRunInfo.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <mutex>
+#include <utility>
 
 namespace {
+
+// The last answer of one scan of a main output, kept for the same file (the
+// same place, size and time of change): the answers and the command of one
+// run, each checking the run first, read its output for that once.
+template <class T>
+struct KeptScan {
+    std::mutex guard;
+    bool kept = false;
+    std::string path;
+    struct stat file {};
+    T value{};
+};
+
+template <class T, class Scan>
+T ScanOnce(KeptScan<T>& kept, const std::string& path, Scan scan)
+{
+    struct stat file {};
+    const std::string native = PathUtilities::ToNative(path);
+    if (::stat(native.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return scan();
+    const auto same = [&](const struct stat& a) {
+        return a.st_dev == file.st_dev && a.st_ino == file.st_ino && a.st_size == file.st_size &&
+               a.st_mtim.tv_sec == file.st_mtim.tv_sec && a.st_mtim.tv_nsec == file.st_mtim.tv_nsec;
+    };
+    {
+        const std::lock_guard<std::mutex> lock(kept.guard);
+        if (kept.kept && kept.path == native && same(kept.file))
+            return kept.value;
+    }
+    T value = scan();
+    const std::lock_guard<std::mutex> lock(kept.guard);
+    kept.kept = true;
+    kept.path = native;
+    kept.file = file;
+    kept.value = value;
+    return value;
+}
+
 
 const char* const GoutOpenFailure = "Unable to open ZELM .gout file.";
 
@@ -215,6 +257,12 @@ void COutputFileReader::Read(const std::string& path)
 
 int COutputFileReader::ScanRunType(const std::string& path)
 {
+    static KeptScan<int> kept;
+    return ScanOnce(kept, path, [&] { return ReadRunType(path); });
+}
+
+int COutputFileReader::ReadRunType(const std::string& path)
+{
     RegularFile::InputFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
@@ -299,9 +347,16 @@ COutputFileReader::RunCheck COutputFileReader::ScanRun(const std::string& path)
 
 void COutputFileReader::CheckRunSucceeded(const std::string& path)
 {
-    std::string message;
-    if (DiskUtilities::FileExists(path) && ScanRunProblem(path, message)) {
-        throw KelvResult(E_FAIL, message);
+    if (!DiskUtilities::FileExists(path))
+        return;
+    static KeptScan<std::pair<bool, std::string>> kept;
+    const std::pair<bool, std::string> problem = ScanOnce(kept, path, [&] {
+        std::string message;
+        const bool found = ScanRunProblem(path, message);
+        return std::make_pair(found, message);
+    });
+    if (problem.first) {
+        throw KelvResult(E_FAIL, problem.second);
     }
 }
 

@@ -33,7 +33,8 @@ public:
     // recognised), 2 GeomOpt, 3 Dynamics, 5 Surface. An optimisation is a
     // surface run when, before "General input information", a line holds
     // "Region 1 :" or the first "Dimensionality" line gives 2 (a slab, also
-    // one printed without regions).
+    // one printed without regions). The last answer is kept for the same
+    // file (place, size, time of change); so is CheckRunSucceeded's.
     static int ScanRunType(const std::string& path);
 
     // True when the output reports an engine failure: a line that begins
@@ -137,4 +138,8 @@ protected:
     std::vector<double> m_dosFrequencies;
     std::vector<double> m_dosValues;
     std::string m_dosFailure;
+
+private:
+    // ScanRunType's reading of the file.
+    static int ReadRunType(const std::string& path);
 };

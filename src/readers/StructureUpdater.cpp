@@ -104,22 +104,6 @@ void WritePoint(const KelvComPtr<ISDObject>& atom, const char* name, KelvVariant
     Host(atom->put_PropertyValue(KelvBSTR(name).Get(), &hint, KelvVariant(static_cast<IUnknown*>(written.get())).Get()));
 }
 
-// The single frame of the temporary copy, or none when the copy does not
-// hold exactly one.
-struct SingleFrame {
-    std::unique_ptr<ITrajectoryArchive> archive;
-    TrajectoryArchiveFrame frame;
-};
-
-bool ReadSingleFrame(const std::string& path, const CAtomicIndexMap& map, SingleFrame& out)
-{
-    out.archive = OpenTrajectoryArchive(path, map);
-    if (!out.archive || out.archive->GetFrameCount() != 1)
-        return false;
-    out.frame = out.archive->GetFrame(0);
-    return true;
-}
-
 int PositionCount(const TrajectoryArchiveFrame& frame)
 {
     if (frame.positions.size() > static_cast<std::size_t>(INT32_MAX))
@@ -168,18 +152,92 @@ std::string WorkingCopyFailure(const std::string& message, const std::string& ta
 
 }  // namespace
 
-void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
-                               const std::string& outputPath, CAtomicIndexMap& map)
+namespace {
+
+// Writes the working copy whole through its folder held beneath `hold`.
+void WriteWorkingCopy(const std::string& text, const std::string& target, const std::string& hold)
 {
-    const std::string arc = CZelmRunInfo::ArchiveFileExtension();
-    if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
-        return;
-    const std::string temporary = PathUtilities::ExtensionRemoved(outputPath) + "_TDE_" + arc;
+    CReplaceFile out(target, hold);
+    if (!out.IsOpen()) {
+        const int error = errno;
+        throw KelvResult(error == EACCES ? E_ACCESSDENIED : E_UNEXPECTED,
+                         "Unable to open ZELM intermediate arc file: \"" + MessageText::Excerpt(target) +
+                             "\" cannot be written: " + out.Error() + ".");
+    }
+    out.Stream().write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out.Commit()) {
+        // No half copy stays behind: the new file is dropped, the name untouched.
+        const int error = errno != 0 ? errno : EIO;
+        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
+                                                          error));
+    }
+}
+
+}  // namespace
+
+FinalArcFrame ReadFinalFrame(const std::string& source, const CAtomicIndexMap& map)
+{
+    // The archive as every answer and command reads it (kept for the same
+    // file), in file order; a test's frames stand for the reader's, read
+    // with the map as they are given.
+    const bool installed = TrajectoryArchiveOpenerInstalled();
+    const std::unique_ptr<ITrajectoryArchive> archive =
+        OpenTrajectoryArchive(source, installed ? map : CAtomicIndexMap());
+    FinalArcFrame last;
+    last.frames = archive->GetFrameCount();
+    last.lastFrameCut = archive->IsLastFrameCut();
+    last.damagedFrame = archive->DamagedFrame();
+    last.periodic2D = archive->Is2DPeriodic();
+    last.periodic3D = archive->Is3DPeriodic();
+    last.copy = archive->WorkingCopyText();
+    last.hasFrame = last.frames != 0;
+    if (!last.hasFrame)
+        return last;
+    last.frame = archive->GetFrame(last.frames - 1);
+    last.mapped = last.frame;
+    if (!installed && map.IsInForce()) {
+        // In document order, as the reader puts a frame read with the map.
+        std::vector<xxPoint3d> positions, mapped;
+        positions.reserve(last.frame.positions.size());
+        for (const std::array<double, 3>& p : last.frame.positions)
+            positions.emplace_back(p[0], p[1], p[2]);
+        CArchiveFileReader::ApplyMap(mapped, positions, map);
+        last.mapped.positions.clear();
+        for (const xxPoint3d& p : mapped)
+            last.mapped.positions.push_back({p.x, p.y, p.z});
+    }
+    return last;
+}
+
+StructureUpdatePlan PrepareStructureUpdate(const std::string& archive, const CAtomicIndexMap& map,
+                                           const std::string& project)
+{
+    StructureUpdatePlan plan;
+    plan.archive = archive;
+    plan.workingCopy = PathUtilities::ExtensionRemoved(archive) + "_TDE_" + CZelmRunInfo::ArchiveFileExtension();
     // The working copy belongs to the run's folder, wherever the run is kept.
-    ReadFinalArcFrame(outputPath, temporary, RunFileHold(temporary, ProjectFolderForWrites(root)));
-    if (!DiskUtilities::FileExists(temporary))
+    plan.hold = RunFileHold(plan.workingCopy, project);
+    plan.map.Copy(map);
+    plan.last = ReadFinalFrame(archive, map);
+    if (plan.last.frames == 0)
+        return plan;
+    // Where the copy goes, asked of its writer: what stands there and the
+    // way to it, and whether its folder takes a new file.
+    const std::string why = CReplaceFile::WhyRefused(plan.workingCopy, plan.hold);
+    if (!why.empty())
+        throw WorkingCopyRefusal(errno == EACCES ? E_ACCESSDENIED : E_UNEXPECTED,
+                         "Unable to open ZELM intermediate arc file: \"" + MessageText::Excerpt(plan.workingCopy) +
+                             "\" cannot be written: " + why + ".");
+    return plan;
+}
+
+void CompleteStructureUpdate(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                             const StructureUpdatePlan& plan)
+{
+    if (plan.last.frames == 0)
         return;
-    CAutoFileDelete deleteCopy(temporary);
+    WriteWorkingCopy(plan.last.copy, plan.workingCopy, plan.hold);
+    CAutoFileDelete deleteCopy(plan.workingCopy);
 
     Kelv::CheckNullDereference(root.get());
     Kelv::CheckNullDereference(document.get());
@@ -199,20 +257,30 @@ void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<IS
         Host(scopes->Is2DPeriodic(model.get(), &surface));
     }
     if (periodic != VARIANT_FALSE)
-        WriteBackPeriodic3D(root, document, temporary);
+        WriteBackPeriodic3D(root, document, plan.last);
     else if (surface != VARIANT_FALSE)
-        WriteBackPeriodic2D(root, document, temporary, map);
+        WriteBackPeriodic2D(root, document, plan.last);
     else
-        WriteBackNonPeriodic(root, document, temporary);
+        WriteBackNonPeriodic(root, document, plan.last);
 
     KelvComPtr<ISBDiskManager> disk;
     Host(root->get_DiskManager(disk.Receive()));
     Kelv::CheckNullDereference(disk.get());
-    Host(disk->DeleteFile(KelvBSTR(temporary).Get(), 0));
+    Host(disk->DeleteFile(KelvBSTR(plan.workingCopy).Get(), 0));
     KelvComPtr<ISBDocumentManager> documents;
     Host(root->get_DocumentManager(documents.Receive()));
     Kelv::CheckNullDereference(documents.get());
     Host(documents->Synchronize());
+}
+
+void UpdateStructureFromOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
+                               const std::string& outputPath, CAtomicIndexMap& map)
+{
+    const std::string arc = CZelmRunInfo::ArchiveFileExtension();
+    if (!PathUtilities::MatchesExtension(outputPath, arc) || !DiskUtilities::FileExists(outputPath))
+        return;
+    const StructureUpdatePlan plan = PrepareStructureUpdate(outputPath, map, ProjectFolderForWrites(root));
+    CompleteStructureUpdate(root, document, plan);
 }
 
 void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
@@ -236,7 +304,7 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     std::istream in(&buffer);
     // The frame to copy is the archive reader's last whole frame, which it
     // finds and places in the file (counting the atom lines of each frame,
-    // without reading them); its text is copied as it stands, from its date
+    // without keeping them); its text is copied as it stands, from its date
     // line to its closing lines.
     const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
                                      RunAtomCount(source));
@@ -245,43 +313,7 @@ void ReadFinalArcFrame(const std::string& source, const std::string& target, con
     // The copy is made whole as a new file beside its name and renamed over
     // it, through a descriptor of its folder held beneath `project`: a link
     // or a hard link in its place is never written through.
-    CReplaceFile out(target, project);
-    if (!out.IsOpen()) {
-        const int error = errno;
-        throw KelvResult(error == EACCES ? E_ACCESSDENIED : E_UNEXPECTED,
-                         "Unable to open ZELM intermediate arc file: \"" + MessageText::Excerpt(target) +
-                             "\" cannot be written: " + out.Error() + ".");
-    }
-
-    std::ofstream& stream = out.Stream();
-    auto write = [&](const std::string& line) {
-        stream.write(line.data(), static_cast<std::streamsize>(line.size()));
-        stream.put('\n');
-    };
-    // The header lines, then the frame's lines (blank ones left out), read
-    // again from the same descriptor.
-    in.clear();
-    in.seekg(0);
-    {
-        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
-        for (int i = 0; i < 3 && lines.Next(); ++i)
-            write(lines.Line());
-    }
-    if (frame.begin < frame.end) {
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(frame.begin));
-        CEngineLineReader lines(in, LastLineRule::NeedsLineBreak);
-        while (lines.Offset() < frame.end - frame.begin && lines.Next()) {
-            if (lines.Line().find_first_not_of(" \t") != std::string::npos)
-                write(lines.Line());
-        }
-    }
-    if (!out.Commit()) {
-        // No half copy stays behind: the new file is dropped, the name untouched.
-        const int error = errno != 0 ? errno : EIO;
-        throw KelvResult(E_UNEXPECTED, WorkingCopyFailure("Unable to write ZELM intermediate arc file.", target,
-                                                          error));
-    }
+    WriteWorkingCopy(ArchiveCopyText(in, frame.begin, frame.end), target, project);
 }
 
 std::string RunFileHold(const std::string& file, const std::string& project)
@@ -311,15 +343,13 @@ void CheckModelMatchesOutput(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBS
 }
 
 void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
-                         const std::string& temporaryPath)
+                         const FinalArcFrame& last)
 {
     KelvComPtr<ISBScope> model = Model(document);
-    if (!DiskUtilities::FileExists(temporaryPath))
+    if (!last.hasFrame || !last.periodic3D)
         return;
-    SingleFrame single;
-    if (!ReadSingleFrame(temporaryPath, CAtomicIndexMap(), single) || !single.archive->Is3DPeriodic())
-        return;
-    const CLatticeInfo& lattice = single.frame.lattice;
+    const TrajectoryArchiveFrame& frame = last.frame;
+    const CLatticeInfo& lattice = frame.lattice;
     const double degrees = QorViraUtilities::DegreesPerRadian();
     const double alpha = lattice.get_Cell_Alpha() / degrees;
     const double beta = lattice.get_Cell_Beta() / degrees;
@@ -338,7 +368,7 @@ void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
     CScopeUtilityHelper scopes(root.get());
     LONG count = 0;
     KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
-    int positions = PositionCount(single.frame);
+    int positions = PositionCount(frame);
     CheckModelMatchesOutput(root, model, positions);
 
     // Each parent takes the frame position at the running index, which grows
@@ -348,7 +378,7 @@ void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
     std::size_t p = 0;
     for (LONG k = 1; k <= count; ++k) {
         KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
-        if (p >= single.frame.positions.size())
+        if (p >= frame.positions.size())
             throw KelvResult(E_INVALIDARG, WrongAtomCount);
         LONG hint = -100;
         const LONG multiplicity = ReadProperty(atom, "SymmetryMultiplicity", hint).Long();
@@ -373,7 +403,7 @@ void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
         const KelvComPtr<ISDObject>& atom = parents[k];
         LONG hint = -100;
         KelvVariant value = ReadProperty(atom, "XYZ", hint);
-        const std::array<double, 3>& at = single.frame.positions[index[k]];
+        const std::array<double, 3>& at = frame.positions[index[k]];
         const xxPoint3d position(at[0], at[1], at[2]);
         const xxPoint3d f = toFractional * position;
         const xxPoint3d o = DMUtilities::AtomUtilities::AtomFracCoord(atom);
@@ -385,13 +415,13 @@ void WriteBackPeriodic3D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
 }
 
 void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
-                         const std::string& temporaryPath, CAtomicIndexMap& map)
+                         const FinalArcFrame& last)
 {
     KelvComPtr<ISBScope> model = Model(document);
-    SingleFrame single;
-    if (!ReadSingleFrame(temporaryPath, map, single) || !single.archive->Is2DPeriodic())
+    if (!last.hasFrame || !last.periodic2D)
         return;
-    const CLatticeInfo& lattice = single.frame.lattice;
+    const TrajectoryArchiveFrame& frame = last.mapped;
+    const CLatticeInfo& lattice = frame.lattice;
     const double alpha = lattice.get_Cell_Alpha() / QorViraUtilities::DegreesPerRadian();
     double u1[2] = {}, u2[2] = {};
     if (!LatticeUtilities::Zelm2DParamToCell(lattice.get_Cell_A(), lattice.get_Cell_B(), alpha, u1, u2))
@@ -400,7 +430,7 @@ void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
     CScopeUtilityHelper scopes(root.get());
     LONG count = 0;
     KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
-    int positions = PositionCount(single.frame);
+    int positions = PositionCount(frame);
     CheckModelMatchesOutput(root, model, positions);
     if (count > positions)
         throw KelvResult(E_INVALIDARG, WrongAtomCount);
@@ -413,7 +443,7 @@ void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
         KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
         LONG hint = -100;
         KelvVariant value = ReadProperty(atom, "FractionalXYZ", hint);
-        const std::array<double, 3>& at = single.frame.positions[static_cast<std::size_t>(k - 1)];
+        const std::array<double, 3>& at = frame.positions[static_cast<std::size_t>(k - 1)];
         double f[3] = {};
         LatticeUtilities::Transform2DCartToFracArc(u1, u2, at.data(), f);
         WritePoint(atom, "FractionalXYZ", value, xxPoint3d(f[0], f[1], f[2]), hint);
@@ -421,18 +451,16 @@ void WriteBackPeriodic2D(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocum
 }
 
 void WriteBackNonPeriodic(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocumentRoot>& document,
-                          const std::string& temporaryPath)
+                          const FinalArcFrame& last)
 {
     KelvComPtr<ISBScope> model = Model(document);
-    if (!DiskUtilities::FileExists(temporaryPath))
+    if (!last.hasFrame)
         return;
-    SingleFrame single;
-    if (!ReadSingleFrame(temporaryPath, CAtomicIndexMap(), single))
-        return;
+    const TrajectoryArchiveFrame& frame = last.frame;
     CScopeUtilityHelper scopes(root.get());
     LONG count = 0;
     KelvComPtr<ISBScopeObjects> atoms = Atoms(scopes, model, "Normalization:Model3d!SymmetryParent", count);
-    int positions = PositionCount(single.frame);
+    int positions = PositionCount(frame);
     CheckModelMatchesOutput(root, model, positions);
     if (count > positions)
         throw KelvResult(E_INVALIDARG, WrongAtomCount);
@@ -440,7 +468,7 @@ void WriteBackNonPeriodic(KelvComPtr<ISBContainerRoot>& root, KelvComPtr<ISBDocu
         KelvComPtr<ISDObject> atom = AtomAt(atoms, k);
         LONG hint = -100;
         KelvVariant value = ReadProperty(atom, "XYZ", hint);
-        const std::array<double, 3>& at = single.frame.positions[static_cast<std::size_t>(k - 1)];
+        const std::array<double, 3>& at = frame.positions[static_cast<std::size_t>(k - 1)];
         WritePoint(atom, "XYZ", value, xxPoint3d(at[0], at[1], at[2]), hint);
     }
 }

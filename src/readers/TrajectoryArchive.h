@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,7 +38,16 @@ public:
     // The number (from 1) of the first frame that is not whole though the
     // file goes on, which ends the frames; 0 when there is none.
     virtual std::size_t DamagedFrame() const { return 0; }
+    // The text of the structure update's working copy, taken in the same
+    // read (ArchiveCopyText); empty for an archive that has none to give.
+    virtual const std::string& WorkingCopyText() const;
 };
+
+// The working copy's text of the archive open in `in`: its first three lines,
+// then the lines of its last whole frame, which lies at [begin, end) in bytes
+// from the start (blank lines left out; none when begin == end), each ended
+// by a line break. Read from the stream's start.
+std::string ArchiveCopyText(std::istream& in, std::uint64_t begin, std::uint64_t end);
 
 // The number of atoms of every whole frame of the archive at `path`: the
 // atoms of the run's main output beside it (the archive's name with ".gout"),
@@ -50,7 +61,12 @@ using TrajectoryArchiveOpener =
     std::function<std::unique_ptr<ITrajectoryArchive>(const std::string& path, const CAtomicIndexMap& map)>;
 
 // Opens an archive: with the installed opener when a test has put one in,
-// otherwise with the module's archive reader (its failures are thrown).
+// otherwise with the module's archive reader (its failures are thrown),
+// through one open that gives the working copy's text too. The
+// last archive read with a map not in force is kept for the same file (the
+// same place, size and time of change, the run's main output's too): the
+// answers and the command of one run, and the trajectory built from it, read
+// it once.
 std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // What the answers and the notes need of an archive: its whole frames, how
@@ -63,11 +79,13 @@ struct TrajectoryArchiveSummary {
     bool periodic2D = false;
     bool periodic3D = false;
 };
-// The archive's summary. The last one made is kept for the same file (the
-// same place, size and time of change) read with the default map, so that
-// the questions asked of one run read its archive once.
+// The archive's summary, from the archive OpenTrajectoryArchive reads (the
+// one kept for the same file when there is one).
 TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map);
 
 // Installs the opener OpenTrajectoryArchive uses (tests put a fake in);
 // returns the one before.
 TrajectoryArchiveOpener SetTrajectoryArchiveOpener(TrajectoryArchiveOpener opener);
+// Whether a test has put an opener in (whose frames then stand for the
+// archive reader's everywhere).
+bool TrajectoryArchiveOpenerInstalled();

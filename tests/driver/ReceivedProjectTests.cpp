@@ -94,6 +94,7 @@ TEST_F(ReceivedProject, AFifoInPlaceOfAWrittenFileIsRefusedWithoutWaiting)
         {"p/geomopt/rocksalt_TDE_.arc", "update-structure p/rocksalt.qsd p/geomopt/rocksalt.arc", true},
         {"p/geomopt/rocksalt_TDE_.arc", "import-result p/geomopt/rocksalt.qsd", true},
         {"p/geomopt/rocksalt.qtd", "analyse p/geomopt/rocksalt.gout trajectory p/rocksalt.qsd", true},
+        {"p/geomopt/rocksalt.qtd", "trajectory p/geomopt/rocksalt --document p/rocksalt.qsd", true},
         {"p/geomopt/rocksalt.trj", "trajectory p/geomopt/rocksalt --document p/rocksalt.qsd", true},
         {"p/dynamics/rocksalt.trj", "trajectory p/dynamics/rocksalt --document p/rocksalt.qsd", true},
     };
@@ -105,11 +106,16 @@ TEST_F(ReceivedProject, AFifoInPlaceOfAWrittenFileIsRefusedWithoutWaiting)
         const bool ended = RunBounded(c.command, said);
         EXPECT_TRUE(ended) << "killed after 20 s\n" << said;
         EXPECT_FALSE(fs::is_regular_file(folder.File(c.file))) << said;
+        // The answer refuses what its command would refuse, by name.
         if (!c.writes) {
-            EXPECT_NE(said.find("CanUpdateStructure: yes"), std::string::npos) << said;
-        } else {
-            EXPECT_NE(said.find(fs::path(c.file).filename().string() + "\""), std::string::npos) << said;
-            EXPECT_NE(said.find("is a pipe (FIFO), not a regular file"), std::string::npos) << said;
+            EXPECT_NE(said.find("CanUpdateStructure: no ("), std::string::npos) << said;
+        }
+        EXPECT_NE(said.find(fs::path(c.file).filename().string() + "\""), std::string::npos) << said;
+        EXPECT_NE(said.find("is a pipe (FIFO), not a regular file"), std::string::npos) << said;
+        // Refused before anything is written: no frames file beside it.
+        const fs::path frames = fs::path(folder.File(c.file)).parent_path() / "rocksalt.trj";
+        if (fs::path(c.file).filename() != frames.filename()) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(frames))) << said;
         }
         fs::remove(folder.File(c.file));
     }

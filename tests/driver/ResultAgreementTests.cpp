@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "DriverRun.h"
+#include "common/SocketFile.h"
 
 namespace {
 
@@ -217,6 +218,68 @@ TEST_F(ResultAgreement, AnOutputOutsideTheDocumentFolder)
                          {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"}});
     ExpectAgreement("p/elsewhere/rocksalt.gout", {{"CanViewEnergyEvolution", "no (Atomistic 3D document not found)"},
                                                   {"CanUpdateStructure", "yes"}});
+}
+
+// What stands where the structure update and the trajectory build write,
+// in a finished optimisation's folder: the answers ask those places as the
+// commands write them, so each refusal is the command's own, named; a
+// refused build writes no frames file and leaves what stood there.
+TEST_F(ResultAgreement, PlacesTheActionsWriteThatTakeNoFile)
+{
+    const std::map<std::string, std::string> run = {{"rocksalt.gout", Examples + "results/geomopt/rocksalt.gout"},
+                                                    {"rocksalt.arc", Examples + "results/geomopt/rocksalt.arc"},
+                                                    {"rocksalt.qsd", folder.File("p/rocksalt.qsd")}};
+    const std::string copy = "no (Unable to open ZELM intermediate arc file: \"" +
+                             folder.File("p/opt/rocksalt_TDE_.arc") + "\" cannot be written: ";
+    const std::string frames =
+        "no (The trajectory file \"" + folder.File("p/opt/rocksalt.trj") + "\" cannot be written: ";
+    const std::string document = "no (The file \"" + folder.File("p/opt/rocksalt.qtd") + "\" ";
+    const std::string outside = "it is a symbolic link to \"" + folder.File("elsewhere") + "\", outside the project";
+    const struct {
+        const char* file;   // in the run's folder
+        const char* stand;  // "FIFO", "folder", "socket" or "link out" (to a file outside the project)
+        std::map<std::string, std::string> expected;
+    } cases[] = {
+        {"rocksalt_TDE_.arc", "FIFO", {{"CanUpdateStructure", copy + "it is a pipe (FIFO)"}, {"CanCreateTrajectory", "yes"}}},
+        {"rocksalt_TDE_.arc", "folder", {{"CanUpdateStructure", copy + "it is a folder, not a file"}}},
+        {"rocksalt_TDE_.arc", "link out", {{"CanUpdateStructure", copy + outside}}},
+        {"rocksalt_TDE_.arc", "socket", {{"CanUpdateStructure", copy + "it is a socket, not a regular file"}}},
+        {"rocksalt.trj", "FIFO", {{"CanUpdateStructure", "yes"}, {"CanCreateTrajectory", frames + "it is a pipe (FIFO)"}}},
+        {"rocksalt.trj", "folder", {{"CanCreateTrajectory", frames + "it is a folder, not a file"}}},
+        {"rocksalt.trj", "link out", {{"CanCreateTrajectory", frames + outside}}},
+        {"rocksalt.trj", "socket", {{"CanCreateTrajectory", frames + "it is a socket, not a regular file"}}},
+        {"rocksalt.qtd", "FIFO", {{"CanCreateTrajectory", document + "is a pipe (FIFO), not a regular file."}}},
+        {"rocksalt.qtd", "folder", {{"CanCreateTrajectory", document + "is a folder, not a file."}}},
+        {"rocksalt.qtd", "link out",
+         {{"CanCreateTrajectory", "no (The trajectory document \"" + folder.File("p/opt/rocksalt.qtd") +
+                                      "\" cannot be written: " + outside}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " a " + c.stand);
+        FolderWith("opt", run, {});
+        fs::remove(folder.File("elsewhere"));
+        const std::string path = folder.File("p/opt/" + std::string(c.file));
+        const std::string stand = c.stand;
+        if (stand == "FIFO")
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else if (stand == "folder")
+            fs::create_directory(path);
+        else if (stand == "socket")
+            QzTest::MakeSocket(path);
+        else
+            fs::create_symlink(folder.File("elsewhere"), path);
+        ExpectAgreement("p/opt/rocksalt.gout", c.expected);
+        // What stood there stands, and nothing was written through it.
+        EXPECT_EQ(fs::is_fifo(path), stand == "FIFO");
+        EXPECT_EQ(fs::is_directory(path), stand == "folder");
+        EXPECT_EQ(fs::is_symlink(path), stand == "link out");
+        EXPECT_EQ(fs::is_socket(path), stand == "socket");
+        EXPECT_FALSE(fs::exists(folder.File("elsewhere")));
+        if (c.expected.count("CanCreateTrajectory") && c.expected.at("CanCreateTrajectory") != "yes") {
+            const bool framesStand = fs::exists(fs::symlink_status(folder.File("p/opt/rocksalt.trj")));
+            EXPECT_EQ(framesStand, std::string(c.file) == "rocksalt.trj") << "a refused build wrote its frames";
+        }
+    }
 }
 
 TEST_F(ResultAgreement, ASinglePoint)

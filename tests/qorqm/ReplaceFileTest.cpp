@@ -268,10 +268,11 @@ TEST(ReplaceFile, FolderWithoutNewFilesIsRefusedWithTheReason)
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(3);
+        const std::string asked = CReplaceFile::WhyRefused(target.string());
         std::string error;
         const bool ok = ReplaceFileContents(target.string(), "new", &error);
         (void)!::write(message[1], error.data(), error.size());
-        ::_exit(ok ? 1 : 0);
+        ::_exit(ok ? 1 : asked != error ? 4 : 0);
     }
     ::close(message[1]);
     std::string error;
@@ -284,6 +285,7 @@ TEST(ReplaceFile, FolderWithoutNewFilesIsRefusedWithTheReason)
     fs::permissions(folder, fs::perms::owner_all);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_NE(WEXITSTATUS(status), 3) << "no unprivileged user to run the save as";
+    EXPECT_NE(WEXITSTATUS(status), 4) << "asked first, the save did not refuse as it then did";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save was reported done";
     EXPECT_EQ(Slurp(target), "old");
     EXPECT_NE(error.find("does not allow new files"), std::string::npos) << error;
@@ -455,6 +457,51 @@ TEST(ReplaceFile, ASaveRemovesOnlyWhatAKilledWriterMade)
 
 // A file of a project (given with the project's folder) is written through a
 // link only while the link's chain, and every linked folder, stays inside.
+// What stands at the name of a save, asked before the save is made: the
+// answer is the refusal the save gives (or none where it writes), and asking
+// makes nothing, not even its temporary file.
+TEST(ReplaceFile, AskedBeforeItIsMadeASaveRefusesAsItWould)
+{
+    const fs::path folder = FreshFolder("asked");
+    const struct {
+        const char* name;
+        const char* stand;  // "", "file", "FIFO", "folder", "link to FIFO", "link to nothing"
+        const char* refusal;  // empty: the save is made
+    } cases[] = {
+        {"new.qtd", "", ""},
+        {"old.qtd", "file", ""},
+        {"pipe.qtd", "FIFO", "it is a pipe (FIFO), not a regular file"},
+        {"folder.qtd", "folder", "it is a folder, not a file"},
+        {"linked.qtd", "link to FIFO", "it is a pipe (FIFO), not a regular file"},
+        {"dangling.qtd", "link to nothing", ""},
+    };
+    ::mkfifo((folder / "the-pipe").c_str(), 0600);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.stand);
+        const fs::path target = folder / c.name;
+        const std::string stand = c.stand;
+        if (stand == "file")
+            std::ofstream(target) << "old";
+        else if (stand == "FIFO")
+            ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+        else if (stand == "folder")
+            fs::create_directory(target);
+        else if (stand == "link to FIFO")
+            fs::create_symlink("the-pipe", target);
+        else if (stand == "link to nothing")
+            fs::create_symlink("made-by-the-save.qtd", target);
+        const std::size_t entries = EntryCount(folder);
+        for (const std::string& project : {std::string(), folder.string()}) {
+            const std::string asked = CReplaceFile::WhyRefused(target.string(), project);
+            EXPECT_EQ(asked, c.refusal) << project;
+            EXPECT_EQ(EntryCount(folder), entries) << "asking made a file";
+            const CReplaceFile save(target.string(), project);
+            EXPECT_EQ(save.Error(), asked);
+        }
+    }
+    fs::remove_all(folder);
+}
+
 TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
 {
     const fs::path folder = FreshFolder("project");
@@ -503,8 +550,11 @@ TEST(ReplaceFile, AProjectsFileIsNotWrittenThroughALinkLeavingIt)
         fs::remove(project / "hard.trj");
         fs::create_hard_link(folder / "outside" / "theirs.trj", project / "hard.trj");
         const std::string before = Slurp(folder / "outside" / "theirs.trj");
+        // Asked first, the save refuses as it then does.
+        const std::string asked = CReplaceFile::WhyRefused(c.file.string(), c.projectFolder);
         std::string error;
         const bool written = ReplaceFileContents(c.file.string(), "frames", &error, c.projectFolder);
+        EXPECT_EQ(asked, written ? std::string() : error);
         if (*c.refusal == '\0') {
             EXPECT_TRUE(written) << error;
             if (c.file.filename() == "hard.trj") {

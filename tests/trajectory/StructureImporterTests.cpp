@@ -80,7 +80,7 @@ TEST_F(StructureImporter, AppliesTheArchiveOfTheSameNameWhateverTheImportData)
         EXPECT_NEAR(doc->Fractional(doc->Atoms()[1].handle)[0], 0.6, 1e-12);
     }
     ASSERT_EQ(archive.opened.size(), 3u);
-    EXPECT_EQ(archive.opened[0], Path("N_TDE_.arc"));
+    EXPECT_EQ(archive.opened[0], Path("N.arc"));
 }
 
 TEST_F(StructureImporter, WithoutAnArchiveTheDocumentIsLoadedAsItIs)

@@ -13,6 +13,7 @@
 #include "host/model/QsdFile.h"
 #include "qorqm/LatticeUtilities.h"
 #include "qorqm/ScopeUtility.h"
+#include "readers/ArchiveFileReader.h"
 #include "readers/StructureUpdater.h"
 #include "trajectory/FakeArchive.h"
 
@@ -143,6 +144,53 @@ TEST(ReadFinalArcFrame, CopiesTheHeaderAndTheLastFrameOnly)
     EXPECT_FALSE(fs::exists(folder.File("none_TDE_.arc")));
 }
 
+// The structure update's read of an archive: the archive reader's last
+// whole frame, in file order and through the map as the reader puts it, and
+// the working copy's text as the copy alone writes it.
+TEST(ReadFinalFrame, TheReadersLastWholeFrameInBothOrdersAndTheCopysText)
+{
+    QzTest::TempFolder folder("finalframe");
+    std::string text = "!KORVEX archive 2\nPBC=ON\n";
+    for (int f = 1; f <= 3; ++f)
+        text += "energy " + std::to_string(f) + "\n!DATE frame " + std::to_string(f) +
+                "\nPBC 5 5 5 90 90 90\nNa 0 0 " + std::to_string(f) + " CORE 1 Na Na 0.0\nCl 2.5 2.5 " +
+                std::to_string(f) + ".5 CORE 2 Cl Cl 0.0\nend\nend\n";
+    const struct {
+        const char* what;
+        std::string archive;
+        bool swapped;
+    } cases[] = {
+        {"three frames", text, false},
+        {"three frames, the atoms mapped", text, true},
+        {"the last frame cut", text + "energy 4\n!DATE frame 4\nPBC 5 5 5 90 90 90\nNa 0 0", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.File("run.arc");
+        QzTest::WriteFile(path, c.archive);
+        CAtomicIndexMap map;
+        if (c.swapped) {
+            map.SetSize(2);
+            map.MakeDoc2ZelmEntry(1, 2);
+            map.MakeDoc2ZelmEntry(2, 1);
+        }
+        const FinalArcFrame last = ReadFinalFrame(path, map);
+        const CArchiveFileReader plain(path, CAtomicIndexMap(), CArchiveFileReader::Keep::AllFrames);
+        const CArchiveFileReader mapped(path, map, CArchiveFileReader::Keep::AllFrames);
+        ASSERT_EQ(last.frames, 3u);
+        ASSERT_TRUE(last.hasFrame);
+        EXPECT_EQ(last.lastFrameCut, plain.IsLastFrameCut());
+        for (std::size_t i = 0; i < 2; ++i) {
+            const xxPoint3d& p = plain.GetFrames().back().GetAtomPositions()[i];
+            const xxPoint3d& m = mapped.GetFrames().back().GetAtomPositions()[i];
+            EXPECT_EQ(last.frame.positions[i], (std::array<double, 3>{p.x, p.y, p.z})) << i;
+            EXPECT_EQ(last.mapped.positions[i], (std::array<double, 3>{m.x, m.y, m.z})) << i;
+        }
+        ReadFinalArcFrame(path, folder.File("run_TDE_.arc"));
+        EXPECT_EQ(last.copy, QzTest::ReadFile(folder.File("run_TDE_.arc")));
+    }
+}
+
 TEST_F(StructureUpdater, NonOrthogonalCellKeepsAtomsNextToTheirPlaces)
 {
     HostModel::Document model;
@@ -168,9 +216,12 @@ TEST_F(StructureUpdater, NonOrthogonalCellKeepsAtomsNextToTheirPlaces)
     ExpectNear(doc->Fractional(atoms[0].handle), -0.02, 0.25, 0.3);
     ExpectNear(doc->Fractional(atoms[1].handle), 0.0, 0.5, 0.5);
     ExpectNear(doc->Fractional(atoms[2].handle), 1.0, 0.1, 0.1);
+    // The archive is read once, by the preparation; the working copy is
+    // written and removed again, never read back.
     ASSERT_EQ(archive.opened.size(), 1u);
-    EXPECT_EQ(archive.opened[0], app->DocumentsFolder() + "/run_TDE_.arc");
-    EXPECT_FALSE(fs::exists(archive.opened[0]));
+    EXPECT_EQ(archive.opened[0], app->DocumentsFolder() + "/run.arc");
+    const std::string copy = app->DocumentsFolder() + "/run_TDE_.arc";
+    EXPECT_FALSE(fs::exists(copy));
 
     std::vector<std::string> calls;
     for (const HostModel::LoggedOperation& entry : HostModel::OperationLog::Entries()) {
@@ -178,7 +229,7 @@ TEST_F(StructureUpdater, NonOrthogonalCellKeepsAtomsNextToTheirPlaces)
             calls.push_back(entry.service + "." + entry.call + (entry.arguments.empty() ? "" : " " + entry.arguments[0]));
     }
     const std::vector<std::string> expected = {"OperationManager.CreateOperation \"Update structure\"",
-                                               "DiskManager.DeleteFile \"" + archive.opened[0] + "\"",
+                                               "DiskManager.DeleteFile \"" + copy + "\"",
                                                "DocumentManager.Synchronize"};
     for (const std::string& call : expected)
         EXPECT_NE(std::find(calls.begin(), calls.end(), call), calls.end()) << call;

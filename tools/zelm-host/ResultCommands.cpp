@@ -22,6 +22,7 @@
 #include "job/ZelmJob.h"
 #include "kelv/kelv.h"
 #include "host/managers/HostContext.h"
+#include "common/ProjectPaths.h"
 #include "qorqm/PathUtilities.h"
 #include "qorqm/ReplaceFile.h"
 #include "readers/ArchiveFileReader.h"
@@ -143,6 +144,40 @@ std::string NoFrameNote(const std::string& archive)
     return std::string();
 }
 
+// The document's save, asked before anything is written: the document the
+// user names is saved where it is (through its link), as a new file beside
+// it that replaces it whole.
+void CheckDocumentSave(const std::string& path)
+{
+    const std::string why = CReplaceFile::WhyRefused(path);
+    if (!why.empty())
+        Fail("the document \"" + path + "\" cannot be saved: " + why);
+}
+
+// The structure update's preparation as update-structure and import-result
+// make it: the run's archive read once (a run that gives no frame refused,
+// with the note on how its frames end), the working copy's place and the
+// document's save checked. Nothing is written.
+StructureUpdatePlan PrepareDocumentUpdate(const std::string& shownArchive, const std::string& arc,
+                                          const CAtomicIndexMap& map, const KelvComPtr<ISBContainerRoot>& root,
+                                          const std::string& document, const char* purpose, std::ostream& out)
+{
+    StructureUpdatePlan plan;
+    try {
+        plan = PrepareStructureUpdate(arc, map, ProjectFolderForWrites(root));
+    } catch (const WorkingCopyRefusal&) {
+        throw;  // the updater's own words
+    } catch (const KelvResult& failure) {
+        Fail("the archive \"" + shownArchive + "\" cannot be read: " + failure.GetMessage());
+    }
+    if (plan.last.frames == 0) {
+        out << CutFrameNote(arc, plan.last.lastFrameCut, plan.last.damagedFrame, 0);
+        Fail("the archive \"" + shownArchive + "\" holds no frame to " + purpose);
+    }
+    CheckDocumentSave(document);
+    return plan;
+}
+
 void UpdateStructure(const std::string& document, const std::string& archive, bool surface, std::ostream& out)
 {
     const std::string arc = Absolute(archive);
@@ -156,19 +191,10 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     CAtomicIndexMap map;
     if (surface)
         map.Copy(CSurfaceRunInfo(opened.root, opened.document).m_atomIndexMap);
-
     // The updater passes silently over an archive that gives it nothing to
     // write; the command says so instead of reporting an update.
-    TrajectoryArchiveSummary frames;
-    try {
-        frames = SummariseTrajectoryArchive(arc, map);
-    } catch (const KelvResult& failure) {
-        Fail("the archive \"" + archive + "\" cannot be read: " + failure.GetMessage());
-    }
-    if (frames.frames == 0) {
-        out << CutFrameNote(arc, frames.lastFrameCut, frames.damagedFrame, 0);
-        Fail("the archive \"" + archive + "\" holds no frame to write into the document");
-    }
+    const StructureUpdatePlan plan =
+        PrepareDocumentUpdate(archive, arc, map, opened.root, opened.path, "write into the document", out);
     const std::shared_ptr<HostModel::Document> model = HostModel::DocumentOf(opened.document.get());
     const std::unique_ptr<HostModel::Document> before = StructureCopy(*model);
 
@@ -178,7 +204,7 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     const std::string url = model->Url();
     model->SetUrl(std::string());
     try {
-        UpdateStructureFromOutput(opened.root, opened.document, arc, map);
+        CompleteStructureUpdate(opened.root, opened.document, plan);
     } catch (...) {
         model->SetUrl(url);
         throw;
@@ -187,15 +213,15 @@ void UpdateStructure(const std::string& document, const std::string& archive, bo
     if (HostModel::SameStructure(*before, *model)) {
         std::string why = "its last frame gives the structure the document already has";
         const HostModel::Periodicity periodicity = model->GetPeriodicity();
-        if (periodicity == HostModel::Periodicity::Bulk3D && !frames.periodic3D)
+        if (periodicity == HostModel::Periodicity::Bulk3D && !plan.last.periodic3D)
             why = "the document is 3-D periodic, the archive is not";
-        else if (periodicity == HostModel::Periodicity::Surface2D && !frames.periodic2D)
+        else if (periodicity == HostModel::Periodicity::Surface2D && !plan.last.periodic2D)
             why = "the document is a 2-D periodic surface, the archive is not";
         Fail("the archive \"" + archive + "\" did not change the document \"" + document + "\": " + why);
     }
     Save(opened);
     out << "updated " << opened.path << " from " << arc << (surface ? " (surface atom map)" : "") << "\n"
-        << CutFrameNote(arc);
+        << CutFrameNote(arc, plan.last.lastFrameCut, plan.last.damagedFrame, plan.last.frames);
     ShowDocument(opened.path, "", out);
 }
 
@@ -215,19 +241,12 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
     if (!fs::is_regular_file(arc, error) && !fs::is_symlink(fs::symlink_status(arc, error)))
         Fail("the document \"" + seedDocument + "\" has no archive \"" + arc + "\" to import its result from");
     RequireFinishedRun(PathUtilities::ExtensionRemoved(path));
-    TrajectoryArchiveSummary frames;
-    try {
-        frames = SummariseTrajectoryArchive(arc, CAtomicIndexMap());
-    } catch (const KelvResult& failure) {
-        Fail("the archive \"" + arc + "\" cannot be read: " + failure.GetMessage());
-    }
-    if (frames.frames == 0) {
-        out << CutFrameNote(arc, frames.lastFrameCut, frames.damagedFrame, 0);
-        Fail("the archive \"" + arc + "\" holds no frame to import into the document");
-    }
+    std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
+    const KelvComPtr<ISBContainerRoot> root(host->Root());
+    const StructureUpdatePlan plan =
+        PrepareDocumentUpdate(arc, arc, CAtomicIndexMap(), root, path, "import into the document", out);
     const std::shared_ptr<HostModel::Document> before = HostModel::LoadQsd(path);
 
-    std::unique_ptr<QzHost::HostApplication> host = HostOver(project);
     KelvComPtr<ISBDocumentRoot> document;
     KelvVariant noData;
     KelvResult::Check(host->Documents().ImportDocument(0, KelvBSTR(path).Get(),
@@ -239,7 +258,8 @@ void ImportResult(const std::string& seedDocument, std::ostream& out)
         Fail("the archive \"" + arc + "\" did not change the document \"" + seedDocument +
              "\": its last frame gives the structure the document already has");
     SaveNamedDocument(host->Documents(), document.get());
-    out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n" << CutFrameNote(arc);
+    out << "imported " << path << " through QorZelm.ZelmStructureImporter with its archive\n"
+        << CutFrameNote(arc, plan.last.lastFrameCut, plan.last.damagedFrame, plan.last.frames);
     document = nullptr;
     host.reset();
     ShowDocument(path, "", out);
@@ -284,14 +304,16 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
         if (code != 3)
             out << NoFrameNote(name + ".arc");
     };
-    bool written = false;
+    // The preparation: the frames read and every place the command writes
+    // checked, before anything is written.
+    CZelmJob::RunTrajectory run;
     try {
-        written = CZelmJob::WriteRunTrajectory(opened.root, name, code, opened.document);
+        run = CZelmJob::PrepareRunTrajectory(opened.root, name, code, opened.document);
     } catch (...) {
         noFrameNote();
         throw;
     }
-    if (!written) {
+    if (!run.frames) {
         noFrameNote();
         std::string notFiles;
         for (const char* extension : {".gout", ".arc", ".trg"})
@@ -300,11 +322,25 @@ void WriteTrajectory(const std::string& base, const std::string& document, const
         Fail("the run \"" + base + "\" lacks the files of a " + chosen + " trajectory (" +
              (chosen == "dynamics" ? ".gout and .trg" : ".arc and .gout") + ")" + notFiles);
     }
-    // The trajectory document only over a whole frames file.
+    // The trajectory document: a copy of the document where none stands,
+    // else the one there, shown (the command refuses what it could not show).
     const std::string qtd = name + ".qtd";
+    const std::string runFolder = fs::path(name).parent_path().string();
     std::error_code error;
+    const bool standing = fs::exists(fs::symlink_status(qtd, error));
+    if (standing) {
+        if (const std::string why = NotAnInputFile(qtd); !why.empty())
+            Fail("the document \"" + qtd + "\" " + why);
+    } else if (const std::string why = CReplaceFile::WhyRefused(qtd, runFolder); !why.empty()) {
+        Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": the file \"" + qtd + "\" cannot be written: " +
+             why);
+    }
+
+    // The completion: the frames file, then the trajectory document only
+    // over a whole one.
+    CZelmJob::CompleteRunTrajectory(opened.root, run);
     std::string why;
-    if (!fs::exists(fs::symlink_status(qtd, error)) && !CopyFileContents(opened.path, qtd, &why, fs::path(name).parent_path().string()))
+    if (!standing && !CopyFileContents(opened.path, qtd, &why, runFolder))
         Fail("cannot copy \"" + opened.path + "\" to \"" + qtd + "\": " + why);
     out << "wrote " << name << ".trj (" << chosen << ")\n";
     if (code != 3)
