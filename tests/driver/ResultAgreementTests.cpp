@@ -628,9 +628,10 @@ TEST_F(ResultAgreement, ChartsAndLibrariesWhereTheCommandsCannotMakeThem)
         {"a fit in a folder that takes no file", "fit", Immutable, {}, {}, nullptr,
          {{"CanImportLibrary", "no (The fitted library \"@fit.lib\" " + frozen}}},
         // (A dynamics run: it has no archive, so the structure commands
-        // refuse it whatever its folder.)
+        // refuse it whatever its folder. Its energy charts are tied to its
+        // trajectory, which is built first.)
         {"a dynamics run beyond a link", "dynamics", LinkLeadingOut, {}, {}, nullptr,
-         {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Constant.qcd\" " + out}}},
+         {{"CanViewEnergyEvolution", "no (The trajectory file \"@rocksalt.trj\" cannot be written: it lies in"}}},
         {"an energy chart that is no chart", "geomopt", InTheProject, {},
          {{"rocksalt Energies.qcd", "garbage\n"}}, nullptr,
          {{"CanViewEnergyEvolution", "no (The chart document \"@rocksalt Energies.qcd\" is not valid JSON"}}},
