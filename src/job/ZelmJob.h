@@ -10,6 +10,7 @@
 #pragma once
 
 #include "common/ModuleIds.h"
+#include "forcefield/DumpToLibraryConverter.h"
 
 #include "hostapi/hostapi.h"
 #include "kelv/KelvLogicImpl.h"
@@ -120,19 +121,29 @@ public:
     // (once for a preparation); false when the preparation found no files
     // to write them from.
     static bool CompleteRunTrajectory(KelvComPtr<ISBContainerRoot> root, const RunTrajectory& run);
-    // Converts a fitting run's dump into the library beside it (the dump's
-    // path with ".lib") and answers the library's path. An existing library
-    // is never replaced, nor is a numbered copy of it: when a fresh
-    // conversion gives the very bytes of the library or of one of its copies
-    // "<name>_2.lib", "<name>_3.lib", ... nothing is written and that file is
-    // the answer; otherwise the library is written under the first free name
-    // of those. The converter's errors are
-    // thrown, with nothing written.
+    // A fitting run's library, prepared: its dump converted in memory, the
+    // name beside the dump ("<dump>.lib") whose series it takes a name of,
+    // and the library or numbered copy that holds the very bytes of the
+    // conversion already (then it is the fitted library and nothing is
+    // written).
+    struct FittedLibrary {
+        std::string dump;
+        std::string wanted;
+        std::string project;
+        std::shared_ptr<const CDumpToLibraryConverter::Prepared> library;
+        std::string same;
+    };
+    // Converts the dump in memory and asks, writing nothing, where its
+    // library goes: an existing library is never replaced, nor is a numbered
+    // copy of it ("<name>_2.lib", ...); a new one takes the next name of
+    // the series. Throws the converter's errors, a folder in the library's
+    // place and a folder that takes no new file.
+    static FittedLibrary PrepareFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
+    // Writes the prepared library whole under its new name (nothing when a
+    // library holds its bytes already) and answers the fitted library's path.
+    static std::string WriteFittedLibrary(const FittedLibrary& prepared);
+    // The two above, one after the other.
     static std::string ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump);
-    // ConvertFittedLibrary run dry: throws what it would throw (a folder
-    // that allows no new library, a dump that converts to none), writing
-    // nothing.
-    static void CheckFittedLibrary(const std::string& dump);
     // Why a run's trajectory of the kind has no frame, naming the file read.
     static std::string NoTrajectoryFrame(const std::string& base, int kind);
     // The text of the status document of a job whose run failed for `reason`,

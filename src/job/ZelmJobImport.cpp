@@ -22,6 +22,7 @@
 #include "qorqm/PathUtilities.h"
 #include "qorvira/AtomicIndexMap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -198,53 +199,61 @@ std::string FittedLibraryNotMade(const std::string& wanted, const DiskUtilities:
 
 } // namespace
 
-void CZelmJob::CheckFittedLibrary(const std::string& dump)
+CZelmJob::FittedLibrary CZelmJob::PrepareFittedLibrary(const KelvComPtr<ISBContainerRoot>& root,
+                                                       const std::string& dump)
 {
-    const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
-    const std::filesystem::path native = PathUtilities::ToNative(wanted);
-    if (!std::filesystem::is_directory(native)) {
-        // The claim of a new name beside the dump, asked without making one.
-        const std::filesystem::path folder = native.has_parent_path() ? native.parent_path() : ".";
-        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-            DiskUtilities::ClaimedName none;
-            none.error = errno;
-            throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(wanted, none));
+    FittedLibrary plan;
+    plan.dump = dump;
+    plan.wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
+    plan.project = ProjectFolderForWrites(root);
+    plan.library = CDumpToLibraryConverter::Prepare(plan.dump, plan.wanted);
+    // A folder in the library's place is no earlier library, nor a place a
+    // library can be written to.
+    std::error_code error;
+    if (std::filesystem::is_directory(PathUtilities::ToNative(plan.wanted), error))
+        throw KelvResult(E_UNEXPECTED, "Cannot open " + plan.wanted + ": it is a folder, not a file");
+    // A library of the dump's name may be the fit's own input library (the
+    // deck is named after it), with the user's fit flags: it stays, and so
+    // do the copies numbered after it. One that holds the conversion's bytes
+    // already is the fitted library. (The claim takes the name itself while
+    // nothing stands there; else the number after the highest standing, so
+    // those are the copies.)
+    const std::string& text = CDumpToLibraryConverter::LibraryText(*plan.library);
+    const bool taken =
+        std::filesystem::exists(std::filesystem::symlink_status(PathUtilities::ToNative(plan.wanted), error));
+    const long long highest = taken ? DiskUtilities::HighestStanding(plan.wanted, DiskUtilities::ClaimKind::File) : 0;
+    for (unsigned n = 1; taken && n <= static_cast<unsigned>(std::max<long long>(highest, 1)); ++n) {
+        const std::string copy = DiskUtilities::NumberedName(plan.wanted, n, DiskUtilities::ClaimKind::File);
+        if (FileBytes(copy) == text) {
+            plan.same = copy;
+            return plan;
         }
     }
-    CDumpToLibraryConverter::CheckConvertible(dump, wanted);
+    // Else a new name of the series is claimed beside the dump.
+    const DiskUtilities::ClaimedName asked = DiskUtilities::AskNewFile(plan.wanted);
+    if (!asked)
+        throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(plan.wanted, asked));
+    return plan;
+}
+
+std::string CZelmJob::WriteFittedLibrary(const FittedLibrary& plan)
+{
+    if (!plan.same.empty())
+        return plan.same;
+    // Written whole before it takes its name, so that a killed import leaves
+    // no empty or half-written library behind.
+    const DiskUtilities::ClaimedName claim =
+        DiskUtilities::ClaimNewFile(plan.wanted, [&](const std::string& temporary) {
+            CDumpToLibraryConverter::Write(*plan.library, temporary, plan.project);
+        });
+    if (!claim)
+        throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(plan.wanted, claim));
+    return claim.path;
 }
 
 std::string CZelmJob::ConvertFittedLibrary(const KelvComPtr<ISBContainerRoot>& root, const std::string& dump)
 {
-    // A library of the dump's name may be the fit's own input library (the
-    // deck is named after it), with the user's fit flags: it stays. So do the
-    // copies numbered after it ("_2", "_3", ...): the conversion takes the
-    // first free name, claimed at once so that no other import writes there.
-    const std::string wanted = PathUtilities::ExtensionReplaced(dump, CZelmRunInfo::LibraryFileExtension());
-    // A folder in the library's place is no earlier library: the conversion
-    // fails there with the writer's reason, as it always has.
-    if (std::filesystem::is_directory(PathUtilities::ToNative(wanted))) {
-        const CDumpToLibraryConverter converter(dump, wanted, ProjectFolderForWrites(root));
-        return wanted;
-    }
-    // The library is written whole before it takes its name, so that a
-    // killed import leaves no empty or half-written library behind.
-    const DiskUtilities::ClaimedName claim = DiskUtilities::ClaimNewFile(wanted, [&](const std::string& temporary) {
-        const CDumpToLibraryConverter converter(dump, temporary, ProjectFolderForWrites(root));
-    });
-    if (!claim)
-        throw KelvResult(E_UNEXPECTED, FittedLibraryNotMade(wanted, claim));
-    // A conversion that one of them holds already adds no copy: that one is
-    // the fitted library.
-    const std::string converted = FileBytes(claim.path);
-    for (unsigned n = 1; n < claim.number; ++n) {
-        const std::string copy = DiskUtilities::NumberedName(wanted, n, DiskUtilities::ClaimKind::File);
-        if (FileBytes(copy) == converted) {
-            std::remove(PathUtilities::ToNative(claim.path).c_str());
-            return copy;
-        }
-    }
-    return claim.path;
+    return WriteFittedLibrary(PrepareFittedLibrary(root, dump));
 }
 
 std::string CZelmJob::NoTrajectoryFrame(const std::string& base, int kind)
