@@ -90,8 +90,13 @@ void CZelmForcefield::Take(const CZelmLibUtils& reader)
             AddAtomType(shell, species.GetShellCharge());
     }
     // The reader's interactions become the forcefield's (not copies of them).
-    for (const CZelmLibUtils::InteractionEntry& entry : reader.GetInteractions())
-        AdoptInteraction(entry.interaction, entry.atomTypes);
+    // One list of names, whose nodes serve every entry in turn: no list is
+    // made for each interaction.
+    std::list<std::string> names;
+    for (const CZelmLibUtils::InteractionEntry& entry : reader.GetInteractions()) {
+        names.assign(entry.atomTypes.begin(), entry.atomTypes.end());
+        AdoptInteraction(entry.interaction, names);
+    }
     m_keptLines = reader.GetOtherLines();
     m_keptSpeciesLines = reader.GetKeptSpeciesLines();
     KeepBlocks(reader);

@@ -1014,14 +1014,14 @@ std::string CZelmLibUtils::StoreInteraction(FormContext& context, const std::lis
                                             const std::vector<CParameter>& parameters)
 {
     InteractionEntry entry;
-    entry.atomTypes = atomTypes;
+    entry.atomTypes.assign(atomTypes.begin(), atomTypes.end());
     try {
         entry.interaction = boost::make_shared<CInteraction>(context.form, parameters, context.booleans,
                                                              context.integers, context.doubles);
     } catch (...) {
         return CurrentFailure("The interaction cannot be made");
     }
-    m_interactions.push_back(entry);
+    m_interactions.push_back(std::move(entry));
     const long index = static_cast<long>(m_interactions.size()) - 1;
     if (context.firstInteraction == NoInteraction) {
         context.firstInteraction = index;

@@ -77,6 +77,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "com/com.h"
@@ -94,12 +95,21 @@ class CZelmLibUtils
 public:
     // One interaction read from the library with the names of its atom types
     // ("Na core", "O shel"), in the order of the line.
+    //
+    // The entries stand in one array and hold up to four names in place
+    // (and a name of up to 15 characters its text): a reader that made heap
+    // blocks of its own for each interaction, between those of the
+    // interactions, would leave a hole beside every interaction it handed
+    // over once it is gone (CZelmForcefield takes them), and what is done
+    // with the forcefield afterwards would have its allocations scattered
+    // into those holes (writing a library of 33,000 interactions took half
+    // as long again).
     struct InteractionEntry
     {
-        std::list<std::string> atomTypes;
+        boost::container::small_vector<std::string, 4> atomTypes;
         boost::shared_ptr<CInteraction> interaction;
     };
-    using InteractionList = std::list<InteractionEntry>;
+    using InteractionList = std::vector<InteractionEntry>;
 
     // A line kept as text instead of read: its number in the file (from 1),
     // the line as it stands and why it was not read.
