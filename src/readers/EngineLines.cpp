@@ -23,7 +23,17 @@ struct HeldCharacters : std::streambuf {
 
 } // namespace
 
-bool CEngineLineReader::Next()
+bool CEngineLineReader::Read(bool copy)
+{
+    m_inPlace = false;
+    if (ReadLine(copy)) {
+        return true;
+    }
+    m_view = std::string_view();  // the buffer it showed may be gone
+    return false;
+}
+
+bool CEngineLineReader::ReadLine(bool copy)
 {
     if (m_done) {
         return false;
@@ -50,7 +60,13 @@ bool CEngineLineReader::Next()
                 if (length > 0 && start[length - 1] == '\r') {
                     --length;
                 }
-                m_line.assign(start, length);
+                if (copy) {
+                    m_line.assign(start, length);
+                    m_view = m_line;
+                } else {
+                    m_view = std::string_view(start, length);
+                    m_inPlace = true;
+                }
                 HeldCharacters::Take(*buffer, static_cast<int>(stored + 1));
                 m_offset += stored + 1;
                 return true;
@@ -62,6 +78,7 @@ bool CEngineLineReader::Next()
     if (m_stream.fail()) {
         if (FullLineBeforeCarriageReturn()) {
             m_line.assign(m_buffer, std::strlen(m_buffer));  // a NUL ends the text, as below
+            m_view = m_line;
             return true;
         }
         // Without the end of the file a failed read is a line that does not
@@ -81,7 +98,31 @@ bool CEngineLineReader::Next()
         --length;
     }
     m_line.assign(m_buffer, length);
+    m_view = m_line;
     return true;
+}
+
+std::string_view CEngineLineReader::Held() const
+{
+    std::streambuf* buffer = m_stream.rdbuf();
+    if (m_done || buffer == nullptr || !m_stream.good()) {
+        return std::string_view();
+    }
+    const char* start = HeldCharacters::Next(*buffer);
+    const char* end = HeldCharacters::End(*buffer);
+    if (start == nullptr || start >= end) {
+        return std::string_view();
+    }
+    return std::string_view(start, static_cast<std::size_t>(end - start));
+}
+
+void CEngineLineReader::TakeHeld(std::size_t length)
+{
+    std::streambuf& buffer = *m_stream.rdbuf();
+    m_view = std::string_view(HeldCharacters::Next(buffer), length);
+    m_inPlace = true;
+    HeldCharacters::Take(buffer, static_cast<int>(length + 1));
+    m_offset += length + 1;
 }
 
 bool CEngineLineReader::FullLineBeforeCarriageReturn()
@@ -165,10 +206,9 @@ bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path)
     return stream.Open(PathUtilities::ToNative(path));
 }
 
-void TokenizeLine(const std::string& line, LineTokens& tokens)
+void TokenizeLine(std::string_view text, LineTokens& tokens)
 {
     tokens.clear();
-    const std::string_view text(line);
     const std::size_t n = text.size();
     std::size_t i = 0;
     for (;;) {
