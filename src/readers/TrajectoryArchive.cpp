@@ -84,8 +84,19 @@ std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& pat
 TrajectoryArchiveSummary SummariseTrajectoryArchive(const std::string& path, const CAtomicIndexMap& map)
 {
     const auto summarise = [&] {
-        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(path, map);
         TrajectoryArchiveSummary summary;
+        if (!InstalledOpener() && !map.IsInForce()) {
+            // Without a map to apply the reading that keeps no position
+            // judges the frames and fails as the reading of them all does.
+            const CArchiveFileReader reader(path, map, CArchiveFileReader::Keep::LastFrameText, RunAtomCount(path));
+            summary.frames = reader.GetWholeFrameCount();
+            summary.lastFrameCut = reader.IsLastFrameCut();
+            summary.damagedFrame = reader.DamagedFrame();
+            summary.periodic2D = reader.Is2DPeriodic();
+            summary.periodic3D = reader.Is3DPeriodic();
+            return summary;
+        }
+        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(path, map);
         summary.frames = archive->GetFrameCount();
         summary.lastFrameCut = archive->IsLastFrameCut();
         summary.damagedFrame = archive->DamagedFrame();
