@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,6 +98,38 @@ private:
 // Opens an engine text file for reading (paths with "/" or "\\"); false
 // when it cannot be opened or is no regular file (stream.Failure names why).
 bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path);
+
+// An engine text file read whole once for the questions asked of one run:
+// the text of the file read last is kept, and an opening of the same file
+// (the opened descriptor's device, file number, size and times of change
+// and of status change as they were) reads the kept text instead of the
+// file. A file changed in any way since is read anew. The text is kept only
+// when the file's last change lies well before its reading began, so that a
+// change within the clock's resolution of it cannot go unseen, and only up
+// to KeptBytes; a larger file is read from its descriptor each time.
+class CKeptEngineFile : public std::istream
+{
+public:
+    static constexpr std::uint64_t KeptBytes = std::uint64_t{64} << 20;
+
+    CKeptEngineFile();
+    ~CKeptEngineFile() override;
+    CKeptEngineFile(const CKeptEngineFile&) = delete;
+    CKeptEngineFile& operator=(const CKeptEngineFile&) = delete;
+
+    // Opens the file (paths with "/" or "\\") as OpenEngineFile opens it;
+    // false, with the stream failed, when it cannot be opened or is no
+    // regular file (Failure names why).
+    bool Open(const std::string& path);
+    // RegularFile::Failure(message, the native path, the reason).
+    std::string Failure(const std::string& message) const;
+
+private:
+    class Text;
+    std::unique_ptr<std::streambuf> m_buffer;
+    std::string m_path;
+    std::string m_why;
+};
 
 // The lines from the stream's position to its end (a last line without a
 // line break counts too), so at least as many as a CEngineLineReader reads

@@ -15,9 +15,10 @@ namespace {
 
 const char* const GoutOpenFailure = "Unable to open ZELM .gout file.";
 
-void OpenGout(RegularFile::InputFile& stream, const std::string& path)
+// The questions asked of one run read its main output once (CKeptEngineFile).
+void OpenGout(CKeptEngineFile& stream, const std::string& path)
 {
-    if (!OpenEngineFile(stream, path)) {
+    if (!stream.Open(path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure(GoutOpenFailure));
     }
 }
@@ -96,7 +97,7 @@ struct RunEnding {
 // decides whatever follows.
 RunEnding ScanRunEnding(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     static constexpr std::string_view ErrorMarker = "!! ERROR";
@@ -215,7 +216,7 @@ void COutputFileReader::Read(const std::string& path)
 
 int COutputFileReader::ScanRunType(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     while (lines.Next()) {
@@ -307,7 +308,7 @@ void COutputFileReader::CheckRunSucceeded(const std::string& path)
 
 void COutputFileReader::ReadDimensionality(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     std::string line;
     if (!ParseUtilities::FindLineContainingToken(stream, "Dimensionality", line)) {
@@ -344,7 +345,7 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
     shellCount = 0;
     irreducibleCount = 0;
     totalCount = 0;
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
