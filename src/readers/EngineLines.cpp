@@ -322,12 +322,16 @@ bool CKeptEngineFile::Open(const std::string& path)
         setstate(std::ios::failbit);
         return false;
     }
+    // Read from the descriptor as any engine file is read; the buffer
+    // closes it.
+    const auto stream = [&] {
+        m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::in | std::ios::binary);
+        rdbuf(m_buffer.get());  // also clears the state
+        return true;
+    };
     struct stat file {};
     if (::fstat(fd, &file) != 0 || static_cast<std::uint64_t>(file.st_size) > KeptBytes) {
-        // Read from the descriptor as any engine file is; the buffer closes it.
-        m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::in | std::ios::binary);
-        rdbuf(m_buffer.get());
-        return true;
+        return stream();
     }
     const FileState state(file);
     std::shared_ptr<const std::string> text;
@@ -337,18 +341,19 @@ bool CKeptEngineFile::Open(const std::string& path)
             text = Kept()->text;
     }
     if (!text) {
+        // A change up to this far before the reading may share its time with
+        // a change after it: such a file is read as it stands, not kept.
+        constexpr time_t Resolution = 2;
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
+        if (file.st_mtim.tv_sec + Resolution >= now.tv_sec || file.st_ctim.tv_sec + Resolution >= now.tv_sec) {
+            return stream();
+        }
         auto read = std::make_shared<std::string>();
         const bool whole = ReadRest(fd, *read, static_cast<std::size_t>(file.st_size));
-        // A change up to this far before the reading began may share its
-        // time with a change after it: the text is not kept then.
-        constexpr time_t Resolution = 2;
-        const bool settled = file.st_mtim.tv_sec + Resolution < now.tv_sec &&
-                             file.st_ctim.tv_sec + Resolution < now.tv_sec;
         text = std::move(read);
         const std::lock_guard<std::mutex> lock(KeptGuard());
-        if (whole && settled && text->size() == static_cast<std::size_t>(file.st_size))
+        if (whole && text->size() == static_cast<std::size_t>(file.st_size))
             Kept() = std::make_unique<KeptText>(KeptText{state, text});
     }
     ::close(fd);

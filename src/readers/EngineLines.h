@@ -99,18 +99,19 @@ private:
 // when it cannot be opened or is no regular file (stream.Failure names why).
 bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path);
 
-// An engine text file read whole once for the questions asked of one run:
-// the text of the file read last is kept, and an opening of the same file
-// (the opened descriptor's device, file number, size and times of change
-// and of status change as they were) reads the kept text instead of the
-// file. A file changed in any way since is read anew. The text is kept only
-// when the file's last change lies well before its reading began, so that a
-// change within the clock's resolution of it cannot go unseen, and only up
-// to KeptBytes; a larger file is read from its descriptor each time.
+// An engine text file read once for the questions asked of one run: the
+// text of the file read last is kept, and an opening of the same file (the
+// opened descriptor's device, file number, size and times of change and of
+// status change as they were) reads the kept text instead of the file. A
+// file changed in any way since is read anew. Only a file of at most
+// KeptBytes whose last change lies well before its reading is kept (a change
+// within the clock's resolution of the reading could go unseen); any other
+// file is read from its descriptor as OpenEngineFile reads it, so a reader
+// holds no more of a large file than before.
 class CKeptEngineFile : public std::istream
 {
 public:
-    static constexpr std::uint64_t KeptBytes = std::uint64_t{64} << 20;
+    static constexpr std::uint64_t KeptBytes = std::uint64_t{1} << 20;
 
     CKeptEngineFile();
     ~CKeptEngineFile() override;
