@@ -31,16 +31,6 @@ struct HeldCharacters : std::streambuf {
 
 } // namespace
 
-bool CEngineLineReader::Read(bool copy)
-{
-    m_inPlace = false;
-    if (ReadLine(copy)) {
-        return true;
-    }
-    m_view = std::string_view();  // the buffer it showed may be gone
-    return false;
-}
-
 bool CEngineLineReader::ReadLine(bool copy)
 {
     if (m_done) {

@@ -76,7 +76,15 @@ public:
     std::uint64_t Offset() const noexcept { return m_offset; }
 
 private:
-    bool Read(bool copy);
+    bool Read(bool copy)
+    {
+        m_inPlace = false;
+        if (ReadLine(copy)) {
+            return true;
+        }
+        m_view = std::string_view();  // the buffer it showed may be gone
+        return false;
+    }
     bool ReadLine(bool copy);
     // After a read that filled the buffer: whether only a CR LF (or, for a
     // last line, a CR) follows, which it then consumes.
