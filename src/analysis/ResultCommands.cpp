@@ -3,6 +3,10 @@
 // document, and a trajectory document built from the run; with the answers
 // to whether each can run.
 #include "analysis/AnalysisSupport.h"
+
+#include <algorithm>
+#include <climits>
+
 #include "common/ResultFiles.h"
 #include "analysis/ZelmAnalysis.h"
 #include "job/ZelmJob.h"
@@ -157,6 +161,23 @@ StructureUpdatePlan CZelmAnalysis::PrepareStructureUpdate(const std::string& see
     if (plan.last.frames == 0)
         throw KelvResult(E_FAIL, NoFinalStructure(archive));
     return plan;
+}
+
+HRESULT CZelmAnalysis::GetArchiveFrames(BSTR bstrArchive, LONG* pWholeFrames, VARIANT_BOOL* pLastFrameCut,
+                                        LONG* pDamagedFrame)
+{
+    return RunCommand([&] {
+        RequireOutput(pWholeFrames);
+        RequireOutput(pLastFrameCut);
+        RequireOutput(pDamagedFrame);
+        // The summary the answers read, kept for the same file.
+        const TrajectoryArchiveSummary frames =
+            SummariseTrajectoryArchive(Kelv::BSTRToTString(bstrArchive), CAtomicIndexMap());
+        const auto count = [](std::size_t n) { return static_cast<LONG>(std::min<std::size_t>(n, LONG_MAX)); };
+        *pWholeFrames = count(frames.frames);
+        *pLastFrameCut = ToVariantBool(frames.lastFrameCut);
+        *pDamagedFrame = count(frames.damagedFrame);
+    });
 }
 
 HRESULT CZelmAnalysis::get_CanUpdateStructure(VARIANT_BOOL* pCanUpdateStructure)

@@ -141,6 +141,8 @@ HRESULT CZelmAnalysis::DelegatedQueryInterface(REFIID iid, void** out)
         return FinishQI(static_cast<IConnectionPointContainer*>(this), out);
     if (iid == IID_IZelmFittedLibrary)
         return FinishQI(static_cast<IZelmFittedLibrary*>(this), out);
+    if (iid == IID_IZelmArchiveFrames)
+        return FinishQI(static_cast<IZelmArchiveFrames*>(this), out);
     // IUnknown, ISBLogic and ISBContainerRootConsumer come from the logic part.
     return CKelvLogicImpl::DelegatedQueryInterface(iid, out);
 }

@@ -69,7 +69,8 @@ class CZelmAnalysis : public IQoQMAnalysisScope,
                       public IKelvConnectionPointContainerImplEx<&IID_IQoQMAnalysisEvents>,
                       public CKelvLogicImpl,
                       public IKelvDispatchImpl<IZelmAnalysis>,
-                      public IZelmFittedLibrary
+                      public IZelmFittedLibrary,
+                      public IZelmArchiveFrames
 {
 public:
     // The class-table create function: the new object's controlling unknown
@@ -116,6 +117,9 @@ public:
     HRESULT get_CanImportLibrary(VARIANT_BOOL* pCanPlot) override;
     // IZelmFittedLibrary
     HRESULT get_FittedLibrary(BSTR* pPath) override;
+    // IZelmArchiveFrames
+    HRESULT GetArchiveFrames(BSTR bstrArchive, LONG* pWholeFrames, VARIANT_BOOL* pLastFrameCut,
+                             LONG* pDamagedFrame) override;
     HRESULT get_CanPlotPhononDispersion(VARIANT_BOOL* pCanPlot) override;
     HRESULT get_CanPlotPhononDOS(VARIANT_BOOL* pCanPlot) override;
     HRESULT PlotPhononDispersion() override;

@@ -3,7 +3,7 @@
 // IQoZelmObservableData, the surface calculator's IQoZelmSurfaceCalculator,
 // the analysis component's IZelmAnalysis and the forcefield editor's
 // IZelmLoadWarnings and IZelmHeldInteractions and the analysis component's
-// IZelmFittedLibrary, with their interface
+// IZelmFittedLibrary and IZelmArchiveFrames, with their interface
 // identifiers and dispatch identifiers. A host (the driver, the tests) includes this header to call
 // the module through COM; it needs none of the module's code.
 #pragma once
@@ -19,6 +19,7 @@ inline constexpr IID IID_IZelmAnalysis = HostApi::MakeGuid("6904E31B-2572-4DE3-9
 inline constexpr IID IID_IZelmLoadWarnings = HostApi::MakeGuid("3F1C6E52-8B7D-4A09-9E41-D2C57A0B6F18");
 inline constexpr IID IID_IZelmHeldInteractions = HostApi::MakeGuid("9B2E47D1-6C3A-4F85-A0D9-5E18C7B3F264");
 inline constexpr IID IID_IZelmFittedLibrary = HostApi::MakeGuid("5D0A3C71-9E24-4B6F-8C13-7A2E4F90B6D5");
+inline constexpr IID IID_IZelmArchiveFrames = HostApi::MakeGuid("96B7DEA3-7A8C-4BB4-9529-27806D103FF4");
 // The module's own failure code of an analysis that finds no structure
 // document of its run ("Atomistic 3D document not found"), so that a caller
 // tells this failure by its code, not by its text.
@@ -55,6 +56,20 @@ struct IZelmHeldInteractions : public IUnknown {
 struct IZelmFittedLibrary : public IUnknown {
     static const IID& Iid() { return IID_IZelmFittedLibrary; }
     virtual HRESULT get_FittedLibrary(BSTR* pPath) = 0;
+};
+
+// Asked of the analysis component (IZelmAnalysis): how the frames of a
+// run's archive end, as its answers judge them (read with the run's atom
+// count and no atom map), from the summary it keeps of the archive it read
+// last, so that what a caller says beside the answers does not read the
+// archive again: the whole frames, whether the end of the file cuts the last
+// frame short, and the number (from 1) of the first frame that is not whole
+// though the file goes on (0 for none). An archive that cannot be read fails
+// with the archive reader's reason.
+struct IZelmArchiveFrames : public IUnknown {
+    static const IID& Iid() { return IID_IZelmArchiveFrames; }
+    virtual HRESULT GetArchiveFrames(BSTR bstrArchive, LONG* pWholeFrames, VARIANT_BOOL* pLastFrameCut,
+                                     LONG* pDamagedFrame) = 0;
 };
 
 // Asked of the logic object (IZelm): the export question of a scope with its

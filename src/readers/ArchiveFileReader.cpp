@@ -34,7 +34,7 @@ double Coordinate(std::string_view token)
 // An atom line's coordinates: tokens 1 to 3 of at least 9. Fewer words
 // fail "ZELM output not readable.", a coordinate that is no number fails as
 // Coordinate fails on it.
-void ReadAtomLine(const std::string& line, LineTokens& tokens, std::vector<xxPoint3d>& positions)
+void ReadAtomLine(std::string_view line, LineTokens& tokens, std::vector<xxPoint3d>& positions)
 {
     TokenizeLine(line, tokens);
     if (tokens.size() < 9) {
@@ -99,7 +99,7 @@ int BitCount(std::uint64_t x)
 // numbers: a sign only first, then a digit, digits and at most one point,
 // at most 30 characters. The words are found from the masks, without a
 // pass over each.
-bool IsPlainAtomLine(const std::string& line)
+bool IsPlainAtomLine(std::string_view line)
 {
     const std::size_t n = line.size();
     if (n == 0 || n > 128)
@@ -148,7 +148,7 @@ class AtomLineShapes
 public:
     // Whether the line has the shape of an atom line kept before: it is an
     // atom line (its first word is one of those), which surely passes.
-    bool Known(const std::string& line)
+    bool Known(std::string_view line)
     {
         const std::size_t n = line.size();
         if (n == 0 || n > Longest)
@@ -163,9 +163,30 @@ public:
         return false;
     }
 
+    // The length of the line that `held` begins with when it has the shape
+    // of an atom line kept before and its line feed follows in `held`; 0
+    // otherwise. Such a line holds no NUL character, and ends in none of
+    // the carriage returns that a reading drops, so it is read as it stands.
+    std::size_t KnownAt(std::string_view held)
+    {
+        const auto fits = [&](std::size_t k) {
+            const std::size_t n = m_sizes[k];
+            return n != 0 && n < held.size() && held[n] == '\n' && held[n - 1] != '\r' &&
+                   HasShape(held.data(), n, k);
+        };
+        if (fits(m_last))
+            return m_sizes[m_last];
+        for (std::size_t k = 0; k < Kept; ++k)
+            if (k != m_last && fits(k)) {
+                m_last = k;
+                return m_sizes[k];
+            }
+        return 0;
+    }
+
     // Whether an atom line surely passes ReadAtomLine; its shape is kept
     // when it does.
-    bool Passes(const std::string& line)
+    bool Passes(std::string_view line)
     {
         if (Known(line))
             return true;
@@ -223,7 +244,7 @@ private:
 // Checks an atom line of a frame whose atoms are not kept by the same rule
 // as ReadAtomLine, failing as it fails: a line that surely passes is only
 // looked at, anything else is read in full.
-void CheckAtomLine(const std::string& line, AtomLineShapes& shapes, LineTokens& tokens,
+void CheckAtomLine(std::string_view line, AtomLineShapes& shapes, LineTokens& tokens,
                    std::vector<xxPoint3d>& scratch)
 {
     if (shapes.Passes(line))
@@ -299,11 +320,11 @@ namespace {
 // the atom lines (a blank line, or "end"), or an atom line.
 enum class AtomLine { Blank, End, Atom };
 
-AtomLine KindOfAtomLine(const std::string& line)
+AtomLine KindOfAtomLine(std::string_view line)
 {
     // Words are parted by spaces, as TokenizeLine parts them.
     const std::size_t first = line.find_first_not_of(' ');
-    if (first == std::string::npos)
+    if (first == std::string_view::npos)
         return AtomLine::Blank;
     const std::size_t size = line.size();
     if (first + 3 <= size && line[first] == 'e' && line[first + 1] == 'n' && line[first + 2] == 'd' &&
@@ -342,19 +363,19 @@ void CArchiveFileReader::Read(std::istream& stream)
     // Header: "!" and the word of the program that wrote the archive, which
     // differs between writers and engine versions, then "archive" and the
     // version, "2" or "3" (both read the same way): "!KORVEX archive 2".
-    if (!lines.Next()) {
+    if (!lines.NextInPlace()) {
         return;
     }
-    TokenizeLine(lines.Line(), tokens);
+    TokenizeLine(lines.View(), tokens);
     if (tokens.size() != 3 || tokens[0].size() < 2 || tokens[0][0] != '!' || tokens[1] != "archive" ||
         (tokens[2] != "2" && tokens[2] != "3")) {
         return;
     }
     // Periodicity: "PBC=ON", "PBC=2D" or "PBC=OFF".
-    if (!lines.Next()) {
+    if (!lines.NextInPlace()) {
         return;
     }
-    TokenizeLine(lines.Line(), tokens);
+    TokenizeLine(lines.View(), tokens);
     if (tokens.size() != 1 || !Contains(tokens[0], "PBC")) {
         return;
     }
@@ -367,11 +388,11 @@ void CArchiveFileReader::Read(std::istream& stream)
         // Frame header: "<time> ps <energy>" or "<energy>" (kcal/mol). The
         // end of the file before it ends the archive; inside it, it cuts
         // the frame that it begins.
-        if (!lines.Next()) {
+        if (!lines.NextInPlace()) {
             m_lastFrameCut = lines.EndedInsideLine();
             return;
         }
-        TokenizeLine(lines.Line(), tokens);
+        TokenizeLine(lines.View(), tokens);
         if (tokens.empty() || tokens[0] == "end") {
             return;
         }
@@ -383,11 +404,11 @@ void CArchiveFileReader::Read(std::istream& stream)
 
         // From here on the end of the file cuts the frame in hand.
         const std::uint64_t textStart = lines.Offset();
-        if (!lines.Next()) {
+        if (!lines.NextInPlace()) {
             cutShort();
             return;
         }
-        TokenizeLine(lines.Line(), tokens);
+        TokenizeLine(lines.View(), tokens);
         if (tokens.empty() || !Contains(tokens[0], "!DATE")) {
             damaged();
             return;
@@ -395,11 +416,11 @@ void CArchiveFileReader::Read(std::istream& stream)
 
         double cell[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
         if (m_periodic3D || m_periodic2D) {
-            if (!lines.Next()) {
+            if (!lines.NextInPlace()) {
                 cutShort();
                 return;
             }
-            TokenizeLine(lines.Line(), tokens);
+            TokenizeLine(lines.View(), tokens);
             const std::size_t needed = m_periodic3D ? 7 : 4;
             if (tokens.size() < needed || tokens[0] != "PBC") {
                 damaged();
@@ -419,7 +440,16 @@ void CArchiveFileReader::Read(std::istream& stream)
         std::size_t atoms = 0;
         bool more = true; // whether a line follows the frame
         for (;;) {
-            if (!lines.Next()) {
+            // An atom line of a shape seen before needs no other look, nor
+            // its line feed a search.
+            if (!readAtoms) {
+                if (const std::size_t length = shapes.KnownAt(lines.Held())) {
+                    lines.TakeHeld(length);
+                    ++atoms;
+                    continue;
+                }
+            }
+            if (!lines.NextInPlace()) {
                 if (!IsWholeAtEnd(atoms, lines.EndedInsideLine())) {
                     cutShort();
                     return;
@@ -427,21 +457,20 @@ void CArchiveFileReader::Read(std::istream& stream)
                 more = false;
                 break;
             }
-            // An atom line of a shape seen before needs no other look.
-            if (!readAtoms && shapes.Known(lines.Line())) {
+            if (!readAtoms && shapes.Known(lines.View())) {
                 ++atoms;
                 continue;
             }
-            const AtomLine kind = KindOfAtomLine(lines.Line());
+            const AtomLine kind = KindOfAtomLine(lines.View());
             if (kind == AtomLine::Blank) {
                 break;
             }
             if (kind == AtomLine::End) {
-                if (!lines.Next()) {
+                if (!lines.NextInPlace()) {
                     cutShort();
                     return;
                 }
-                TokenizeLine(lines.Line(), tokens);
+                TokenizeLine(lines.View(), tokens);
                 if (tokens.size() != 1 || tokens[0] != "end") {
                     damaged();
                     return;
@@ -452,9 +481,9 @@ void CArchiveFileReader::Read(std::istream& stream)
             // The atom lines of every frame are read by one rule, kept or
             // not: a line that one reading fails on fails the other too.
             if (readAtoms) {
-                ReadAtomLine(lines.Line(), tokens, positions);
+                ReadAtomLine(lines.View(), tokens, positions);
             } else {
-                CheckAtomLine(lines.Line(), shapes, tokens, positions);
+                CheckAtomLine(lines.View(), shapes, tokens, positions);
             }
         }
         // A frame of other than the run's atom count ends the frames: its

@@ -3,12 +3,20 @@
 #include "qorqm/PathUtilities.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <mutex>
 #include <streambuf>
+
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <ext/stdio_filebuf.h>
 
 namespace {
 
@@ -23,7 +31,7 @@ struct HeldCharacters : std::streambuf {
 
 } // namespace
 
-bool CEngineLineReader::Next()
+bool CEngineLineReader::ReadLine(bool copy)
 {
     if (m_done) {
         return false;
@@ -50,7 +58,13 @@ bool CEngineLineReader::Next()
                 if (length > 0 && start[length - 1] == '\r') {
                     --length;
                 }
-                m_line.assign(start, length);
+                if (copy) {
+                    m_line.assign(start, length);
+                    m_view = m_line;
+                } else {
+                    m_view = std::string_view(start, length);
+                    m_inPlace = true;
+                }
                 HeldCharacters::Take(*buffer, static_cast<int>(stored + 1));
                 m_offset += stored + 1;
                 return true;
@@ -62,6 +76,7 @@ bool CEngineLineReader::Next()
     if (m_stream.fail()) {
         if (FullLineBeforeCarriageReturn()) {
             m_line.assign(m_buffer, std::strlen(m_buffer));  // a NUL ends the text, as below
+            m_view = m_line;
             return true;
         }
         // Without the end of the file a failed read is a line that does not
@@ -81,7 +96,31 @@ bool CEngineLineReader::Next()
         --length;
     }
     m_line.assign(m_buffer, length);
+    m_view = m_line;
     return true;
+}
+
+std::string_view CEngineLineReader::Held() const
+{
+    std::streambuf* buffer = m_stream.rdbuf();
+    if (m_done || buffer == nullptr || !m_stream.good()) {
+        return std::string_view();
+    }
+    const char* start = HeldCharacters::Next(*buffer);
+    const char* end = HeldCharacters::End(*buffer);
+    if (start == nullptr || start >= end) {
+        return std::string_view();
+    }
+    return std::string_view(start, static_cast<std::size_t>(end - start));
+}
+
+void CEngineLineReader::TakeHeld(std::size_t length)
+{
+    std::streambuf& buffer = *m_stream.rdbuf();
+    m_view = std::string_view(HeldCharacters::Next(buffer), length);
+    m_inPlace = true;
+    HeldCharacters::Take(buffer, static_cast<int>(length + 1));
+    m_offset += length + 1;
 }
 
 bool CEngineLineReader::FullLineBeforeCarriageReturn()
@@ -165,10 +204,162 @@ bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path)
     return stream.Open(PathUtilities::ToNative(path));
 }
 
-void TokenizeLine(const std::string& line, LineTokens& tokens)
+namespace {
+
+// What tells one state of a file from another.
+struct FileState {
+    dev_t device = 0;
+    ino_t number = 0;
+    off_t size = 0;
+    timespec changed{};
+    timespec statusChanged{};
+
+    explicit FileState(const struct stat& file)
+        : device(file.st_dev), number(file.st_ino), size(file.st_size), changed(file.st_mtim),
+          statusChanged(file.st_ctim)
+    {
+    }
+    bool operator==(const FileState& other) const
+    {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return device == other.device && number == other.number && size == other.size &&
+               same(changed, other.changed) && same(statusChanged, other.statusChanged);
+    }
+};
+
+struct KeptText {
+    FileState state;
+    std::shared_ptr<const std::string> text;
+};
+
+std::mutex& KeptGuard()
+{
+    static std::mutex guard;
+    return guard;
+}
+
+std::unique_ptr<KeptText>& Kept()
+{
+    static std::unique_ptr<KeptText> kept;
+    return kept;
+}
+
+// The whole file from the descriptor; false when a read fails.
+bool ReadRest(int fd, std::string& text, std::size_t expected)
+{
+    text.reserve(expected);
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        text.append(block, static_cast<std::size_t>(got));
+    }
+}
+
+} // namespace
+
+// The kept text as a stream's characters, shared, never written.
+class CKeptEngineFile::Text : public std::streambuf
+{
+public:
+    explicit Text(std::shared_ptr<const std::string> text) : m_text(std::move(text))
+    {
+        char* begin = const_cast<char*>(m_text->data());
+        setg(begin, begin, begin + m_text->size());
+    }
+
+protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode which) override
+    {
+        if ((which & std::ios_base::in) == 0)
+            return pos_type(off_type(-1));
+        const off_type from = way == std::ios_base::beg   ? 0
+                              : way == std::ios_base::cur ? gptr() - eback()
+                                                          : egptr() - eback();
+        const off_type at = from + offset;
+        if (at < 0 || at > egptr() - eback())
+            return pos_type(off_type(-1));
+        setg(eback(), eback() + at, egptr());
+        return pos_type(at);
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+
+private:
+    std::shared_ptr<const std::string> m_text;
+};
+
+CKeptEngineFile::CKeptEngineFile() : std::istream(nullptr) {}
+
+CKeptEngineFile::~CKeptEngineFile() = default;
+
+bool CKeptEngineFile::Open(const std::string& path)
+{
+    rdbuf(nullptr);
+    m_buffer.reset();
+    m_path = PathUtilities::ToNative(path);
+    const int fd = RegularFile::Open(m_path, m_why);
+    if (fd < 0) {
+        setstate(std::ios::failbit);
+        return false;
+    }
+    // Read from the descriptor as any engine file is read; the buffer
+    // closes it.
+    const auto stream = [&] {
+        m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fd, std::ios::in | std::ios::binary);
+        rdbuf(m_buffer.get());  // also clears the state
+        return true;
+    };
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || static_cast<std::uint64_t>(file.st_size) > KeptBytes) {
+        return stream();
+    }
+    const FileState state(file);
+    std::shared_ptr<const std::string> text;
+    {
+        const std::lock_guard<std::mutex> lock(KeptGuard());
+        if (Kept() && Kept()->state == state)
+            text = Kept()->text;
+    }
+    if (!text) {
+        // A change up to this far before the reading may share its time with
+        // a change after it: such a file is read as it stands, not kept.
+        constexpr time_t Resolution = 2;
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (file.st_mtim.tv_sec + Resolution >= now.tv_sec || file.st_ctim.tv_sec + Resolution >= now.tv_sec) {
+            return stream();
+        }
+        auto read = std::make_shared<std::string>();
+        const bool whole = ReadRest(fd, *read, static_cast<std::size_t>(file.st_size));
+        text = std::move(read);
+        const std::lock_guard<std::mutex> lock(KeptGuard());
+        if (whole && text->size() == static_cast<std::size_t>(file.st_size))
+            Kept() = std::make_unique<KeptText>(KeptText{state, text});
+    }
+    ::close(fd);
+    m_buffer = std::make_unique<Text>(std::move(text));
+    rdbuf(m_buffer.get());  // also clears the state
+    return true;
+}
+
+std::string CKeptEngineFile::Failure(const std::string& message) const
+{
+    return RegularFile::Failure(message, m_path, m_why);
+}
+
+void TokenizeLine(std::string_view text, LineTokens& tokens)
 {
     tokens.clear();
-    const std::string_view text(line);
     const std::size_t n = text.size();
     std::size_t i = 0;
     for (;;) {

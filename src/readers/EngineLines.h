@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,11 +36,34 @@ public:
     // Reads the next line. False at the end of the data: the end of the file
     // under the reader's rule, a failed read, or a line of more than 1023
     // characters (TooLong() tells). Once false, it stays false.
-    bool Next();
+    bool Next() { return Read(true); }
+    // Reads the next line as Next() does, but a line that lies whole in the
+    // stream's buffer is not copied out of it: View() shows it there, until
+    // the stream is read again (Line() copies it when asked).
+    bool NextInPlace() { return Read(false); }
 
     // The line last read, without its line break and final carriage return.
     // A NUL character in the file ends the line's text there.
-    const std::string& Line() const noexcept { return m_line; }
+    const std::string& Line() const
+    {
+        if (m_inPlace) {
+            m_line.assign(m_view);
+            m_inPlace = false;
+        }
+        return m_line;
+    }
+    // The same line without a copy: valid until the next read.
+    std::string_view View() const noexcept { return m_view; }
+
+    // For a look at the next line before it is read: the characters the
+    // stream's buffer holds from it on (maybe none, however much the file
+    // still holds; none once the reading has ended).
+    std::string_view Held() const;
+    // Takes the next line from the held characters as NextInPlace() would
+    // read it, where the caller has seen it there: `length` characters, none
+    // of them a NUL or a line feed nor the last a carriage return, followed
+    // by the line feed.
+    void TakeHeld(std::size_t length);
     // True when the reading ended at a line of more than 1023 characters.
     bool TooLong() const noexcept { return m_tooLong; }
     // True when the reading ended at a last line without a line break that
@@ -52,6 +76,16 @@ public:
     std::uint64_t Offset() const noexcept { return m_offset; }
 
 private:
+    bool Read(bool copy)
+    {
+        m_inPlace = false;
+        if (ReadLine(copy)) {
+            return true;
+        }
+        m_view = std::string_view();  // the buffer it showed may be gone
+        return false;
+    }
+    bool ReadLine(bool copy);
     // After a read that filled the buffer: whether only a CR LF (or, for a
     // last line, a CR) follows, which it then consumes.
     bool FullLineBeforeCarriageReturn();
@@ -62,13 +96,49 @@ private:
     bool m_tooLong = false;
     bool m_endedInsideLine = false;
     std::uint64_t m_offset = 0;
-    std::string m_line;
+    // The line last read: in the stream's buffer (m_inPlace) or in m_line.
+    std::string_view m_view;
+    mutable bool m_inPlace = false;
+    mutable std::string m_line;
     char m_buffer[BufferSize] = {};
 };
 
 // Opens an engine text file for reading (paths with "/" or "\\"); false
 // when it cannot be opened or is no regular file (stream.Failure names why).
 bool OpenEngineFile(RegularFile::InputFile& stream, const std::string& path);
+
+// An engine text file read once for the questions asked of one run: the
+// text of the file read last is kept, and an opening of the same file (the
+// opened descriptor's device, file number, size and times of change and of
+// status change as they were) reads the kept text instead of the file. A
+// file changed in any way since is read anew. Only a file of at most
+// KeptBytes whose last change lies well before its reading is kept (a change
+// within the clock's resolution of the reading could go unseen); any other
+// file is read from its descriptor as OpenEngineFile reads it, so a reader
+// holds no more of a large file than before.
+class CKeptEngineFile : public std::istream
+{
+public:
+    static constexpr std::uint64_t KeptBytes = std::uint64_t{1} << 20;
+
+    CKeptEngineFile();
+    ~CKeptEngineFile() override;
+    CKeptEngineFile(const CKeptEngineFile&) = delete;
+    CKeptEngineFile& operator=(const CKeptEngineFile&) = delete;
+
+    // Opens the file (paths with "/" or "\\") as OpenEngineFile opens it;
+    // false, with the stream failed, when it cannot be opened or is no
+    // regular file (Failure names why).
+    bool Open(const std::string& path);
+    // RegularFile::Failure(message, the native path, the reason).
+    std::string Failure(const std::string& message) const;
+
+private:
+    class Text;
+    std::unique_ptr<std::streambuf> m_buffer;
+    std::string m_path;
+    std::string m_why;
+};
 
 // The lines from the stream's position to its end (a last line without a
 // line break counts too), so at least as many as a CEngineLineReader reads
@@ -86,7 +156,11 @@ using LineTokens = std::vector<std::string_view>;
 
 // Splits a line at blanks into its words, as ParseUtilities::Tokenize(line,
 // tokens, " ") does (no empty words), without copying them.
-void TokenizeLine(const std::string& line, LineTokens& tokens);
+void TokenizeLine(std::string_view line, LineTokens& tokens);
+inline void TokenizeLine(const std::string& line, LineTokens& tokens)
+{
+    TokenizeLine(std::string_view(line), tokens);
+}
 // The words would outlive a temporary line.
 void TokenizeLine(std::string&& line, LineTokens& tokens) = delete;
 

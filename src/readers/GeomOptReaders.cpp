@@ -83,8 +83,8 @@ CGeomOptOutputFileReader::~CGeomOptOutputFileReader() = default;
 
 void CGeomOptOutputFileReader::Read(const std::string& path)
 {
-    RegularFile::InputFile stream;
-    if (!OpenEngineFile(stream, path)) {
+    CKeptEngineFile stream;  // read once for the questions asked of the run
+    if (!stream.Open(path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure("Failed to open ZELM .gout file."));
     }
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);

@@ -13,9 +13,10 @@ CMolDynOutputFileInfo::~CMolDynOutputFileInfo() = default;
 
 namespace {
 
-void OpenOutput(RegularFile::InputFile& stream, const std::string& path)
+// The questions asked of one run read its main output once (CKeptEngineFile).
+void OpenOutput(CKeptEngineFile& stream, const std::string& path)
 {
-    if (!OpenEngineFile(stream, path)) {
+    if (!stream.Open(path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure("Unable to open ZELM .gout file."));
     }
 }
@@ -291,7 +292,7 @@ void CMolDynOutputFileReader::Read(const std::string& path)
     // and of ReadPressure: each keeps reading until it has what it looks for,
     // so the pass ends where the last of them would (a severe line up to
     // there fails the read, one after it does not).
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -345,7 +346,7 @@ bool CMolDynOutputFileReader::GetLine(CEngineLineReader& lines)
 
 int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -365,7 +366,7 @@ int CMolDynOutputFileReader::ReadEnsemble(const std::string& path)
 void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::string& startMarker,
                                           const std::string& endMarker, CMolDynOutputFileInfo& record)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -378,7 +379,7 @@ void CMolDynOutputFileReader::ReadSection(const std::string& path, const std::st
 
 double CMolDynOutputFileReader::ReadPressure(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -451,7 +452,7 @@ bool CMolDynOutputFileReader::FindFirstCellLine(CEngineLineReader& lines, LineTo
 void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c, double& alpha, double& beta,
                                                  double& gamma, const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;
@@ -493,7 +494,7 @@ void CMolDynOutputFileReader::ReadCellParameters(double& a, double& b, double& c
 
 void CMolDynOutputFileReader::ReadSurfaceCellParameters(double& a, double& b, double& alpha, const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenOutput(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

@@ -57,9 +57,10 @@ T ScanOnce(KeptScan<T>& kept, const std::string& path, Scan scan)
 
 const char* const GoutOpenFailure = "Unable to open ZELM .gout file.";
 
-void OpenGout(RegularFile::InputFile& stream, const std::string& path)
+// The questions asked of one run read its main output once (CKeptEngineFile).
+void OpenGout(CKeptEngineFile& stream, const std::string& path)
 {
-    if (!OpenEngineFile(stream, path)) {
+    if (!stream.Open(path)) {
         throw KelvResult(E_UNEXPECTED, stream.Failure(GoutOpenFailure));
     }
 }
@@ -138,7 +139,7 @@ struct RunEnding {
 // decides whatever follows.
 RunEnding ScanRunEnding(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::UsedWithoutLineBreak);
     static constexpr std::string_view ErrorMarker = "!! ERROR";
@@ -263,7 +264,7 @@ int COutputFileReader::ScanRunType(const std::string& path)
 
 int COutputFileReader::ReadRunType(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     while (lines.Next()) {
@@ -362,7 +363,7 @@ void COutputFileReader::CheckRunSucceeded(const std::string& path)
 
 void COutputFileReader::ReadDimensionality(const std::string& path)
 {
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     std::string line;
     if (!ParseUtilities::FindLineContainingToken(stream, "Dimensionality", line)) {
@@ -399,7 +400,7 @@ void COutputFileReader::ReadAtomTable(const std::string& path, int& coreCount, i
     shellCount = 0;
     irreducibleCount = 0;
     totalCount = 0;
-    RegularFile::InputFile stream;
+    CKeptEngineFile stream;
     OpenGout(stream, path);
     CEngineLineReader lines(stream, LastLineRule::NeedsLineBreak);
     LineTokens tokens;

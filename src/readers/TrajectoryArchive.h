@@ -71,7 +71,8 @@ std::unique_ptr<ITrajectoryArchive> OpenTrajectoryArchive(const std::string& pat
 
 // What the answers and the notes need of an archive: its whole frames, how
 // they end, and its periodicity, read as OpenTrajectoryArchive reads it (its
-// failures thrown alike).
+// failures thrown alike; without a map in force, by the archive reader
+// keeping no position).
 struct TrajectoryArchiveSummary {
     std::size_t frames = 0;
     bool lastFrameCut = false;

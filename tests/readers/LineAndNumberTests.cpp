@@ -160,3 +160,72 @@ TEST(NumberTokens, WholeDecimalIsAQuickerRoadToTheStreamValue)
         EXPECT_EQ(-99.0, value);
     }
 }
+
+namespace {
+
+// A stream buffer that takes in at most `piece` characters at a time, so
+// that lines lie across its refills.
+class PieceBuffer : public std::streambuf
+{
+public:
+    PieceBuffer(std::string text, std::size_t piece) : m_text(std::move(text)), m_piece(piece) {}
+
+protected:
+    int_type underflow() override
+    {
+        if (m_at >= m_text.size())
+            return traits_type::eof();
+        const std::size_t n = std::min(m_piece, m_text.size() - m_at);
+        m_held.assign(m_text, m_at, n);
+        m_at += n;
+        setg(m_held.data(), m_held.data(), m_held.data() + n);
+        return traits_type::to_int_type(m_held[0]);
+    }
+
+private:
+    std::string m_text, m_held;
+    std::size_t m_piece;
+    std::size_t m_at = 0;
+};
+
+// Every line of the text, as one reading gives them, with where each ends
+// and how the reading ended.
+std::vector<std::string> Lines(const std::string& text, std::size_t piece, LastLineRule rule, bool inPlace)
+{
+    PieceBuffer buffer(text, piece);
+    std::istream stream(&buffer);
+    CEngineLineReader lines(stream, rule);
+    std::vector<std::string> out;
+    while (inPlace ? lines.NextInPlace() : lines.Next()) {
+        // The line as it is shown, and as Line() copies it then.
+        out.push_back(std::string(lines.View()) + "|" + lines.Line() + "@" + std::to_string(lines.Offset()));
+    }
+    out.push_back("long " + std::to_string(lines.TooLong()) + " cut " + std::to_string(lines.EndedInsideLine()));
+    return out;
+}
+
+} // namespace
+
+// A line read in place is the line a copying reading gives, wherever the
+// stream's buffer is refilled: breaks, carriage returns, NUL characters, a
+// line too long, a last line without its break.
+TEST(EngineLines, ALineReadInPlaceIsTheLineACopyingReadingGives)
+{
+    const std::string rows[] = {
+        "one\ntwo\r\n\nthree\n",
+        "a\r\r\nb\rc\n",
+        std::string("x\0y\r\nz\n", 7),
+        "first\n" + std::string(1023, 'w') + "\n" + std::string(1023, 'v') + "\r\nafter\n",
+        "first\n" + std::string(1500, 'y') + "\nlast\n",
+        "ends without a break",
+        "end\nend",
+    };
+    for (const std::string& text : rows) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{64}, std::size_t{4096}}) {
+            for (LastLineRule rule : {LastLineRule::NeedsLineBreak, LastLineRule::UsedWithoutLineBreak}) {
+                SCOPED_TRACE(text.substr(0, 20) + " in pieces of " + std::to_string(piece));
+                EXPECT_EQ(Lines(text, piece, rule, false), Lines(text, piece, rule, true));
+            }
+        }
+    }
+}

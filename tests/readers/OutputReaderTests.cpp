@@ -2,12 +2,21 @@
 // oscillator-strength and density-of-states files beside the output.
 
 #include "readers/OutputFileReader.h"
+#include "readers/EngineLines.h"
 
 #include "ReaderFiles.h"
 
 #include "kelv/kelv.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <thread>
+#include <vector>
 
 using QzTest::ReaderFolder;
 
@@ -242,6 +251,68 @@ TEST(OutputReader, DensityOfStatesFile)
         } else {
             EXPECT_NE(reader.GetDosFailure().find(c.failure), std::string::npos) << reader.GetDosFailure();
             EXPECT_NE(reader.GetDosFailure().find("run.dens\""), std::string::npos) << reader.GetDosFailure();
+        }
+    }
+}
+
+namespace {
+
+// The whole text of the file as a kept engine file gives it; "refused: ..."
+// when it cannot be opened.
+std::string KeptText(const std::string& path)
+{
+    CKeptEngineFile stream;
+    if (!stream.Open(path))
+        return "refused: " + stream.Failure("Unable to open.");
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+// The questions asked of one run read its main output once: the text of a
+// file whose last change lies well behind is kept, and a later opening of
+// the file gives what the file holds then, however it changed.
+TEST(KeptEngineFile, AFileChangedSinceItsTextWasKeptIsReadAnew)
+{
+    const struct {
+        const char* change;
+        std::function<void(const std::string& path)> make;
+        std::string after;
+    } rows[] = {
+        {"none", [](const std::string&) {}, "run finished\n"},
+        {"rewritten in place at the same size", [](const std::string& path) { QzTest::WriteFile(path, "run FAILED!!\n"); },
+         "run FAILED!!\n"},
+        {"added to", [](const std::string& path) { std::ofstream(path, std::ios::app) << "more\n"; },
+         "run finished\nmore\n"},
+        {"replaced by another file",
+         [](const std::string& path) {
+             QzTest::WriteFile(path + ".new", "new run\n");
+             std::filesystem::rename(path + ".new", path);
+         },
+         "new run\n"},
+        {"removed", [](const std::string& path) { std::filesystem::remove(path); },
+         "refused: Unable to open."},
+    };
+    ReaderFolder folder("kept-text");
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        paths.push_back(folder.Write("run" + std::to_string(i) + ".gout", "run finished\n"));
+    // Only a text that no change within the clock's resolution can share
+    // its time with is kept.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].change);
+        ASSERT_EQ(KeptText(paths[i]), "run finished\n");
+        ASSERT_EQ(KeptText(paths[i]), "run finished\n");
+        rows[i].make(paths[i]);
+        EXPECT_EQ(KeptText(paths[i]), rows[i].after);
+        // A reading that seeks, as the dynamics readers do, moves in the text.
+        CKeptEngineFile stream;
+        if (stream.Open(paths[i])) {
+            stream.seekg(0, std::ios::end);
+            EXPECT_EQ(static_cast<std::size_t>(stream.tellg()), rows[i].after.size());
+            stream.seekg(4);
+            EXPECT_EQ(stream.get(), static_cast<int>(static_cast<unsigned char>(rows[i].after[4])));
         }
     }
 }

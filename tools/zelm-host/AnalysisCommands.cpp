@@ -227,6 +227,36 @@ struct Session {
     KelvComPtr<IQoQMAnalysisScope> scope;
 };
 
+// The note on how the frames of the archive end (with `withoutFrames` only
+// for an archive of no whole frame), judged as the analysis component's
+// answers judge them and taken from the summary it keeps, so that the
+// archive is not read again; "" for an archive that is no file or cannot be
+// read (the commands give the reason).
+std::string FrameNote(const Session& session, const std::string& archive, bool withoutFrames)
+{
+    const KelvComPtr<IZelmArchiveFrames> frames =
+        KelvComPtr<IZelmAnalysis>(session.analysis).TryQueryInterface<IZelmArchiveFrames>();
+    if (!frames)
+        return withoutFrames ? NoFrameNote(archive) : CutFrameNote(archive);
+    std::error_code error;
+    if (!fs::is_regular_file(archive, error))
+        return std::string();
+    LONG whole = 0, damaged = 0;
+    VARIANT_BOOL cut = VARIANT_FALSE;
+    // The error information of a failed action, which its message is read
+    // from after the note, stays that action's.
+    IErrorInfo* action = nullptr;
+    GetErrorInfo(0, &action);
+    const HRESULT asked = frames->GetArchiveFrames(KelvBSTR(archive).Get(), &whole, &cut, &damaged);
+    SetErrorInfo(0, action);
+    if (action != nullptr)
+        action->Release();
+    if (FAILED(asked) || (withoutFrames && whole != 0))
+        return std::string();
+    return CutFrameNote(archive, cut != VARIANT_FALSE, static_cast<std::size_t>(damaged),
+                        static_cast<std::size_t>(whole));
+}
+
 // The notes on archives that end in a frame cut short, of the runs that the
 // categories have selected (each run once); with `withoutFrames` only those
 // of archives of no whole frame: an action that fails for want of a frame
@@ -247,7 +277,7 @@ std::string CutFrameNotes(const Session& session, std::initializer_list<const ch
         if (std::find(seen.begin(), seen.end(), archive) != seen.end())
             continue;
         seen.push_back(archive);
-        notes += withoutFrames ? NoFrameNote(archive) : CutFrameNote(archive);
+        notes += FrameNote(session, archive, withoutFrames);
     }
     return notes;
 }
