@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <fstream>
 #include <memory>
 #include <string_view>
@@ -175,25 +176,79 @@ void WriteWorkingCopy(const std::string& text, const std::string& target, const 
 
 }  // namespace
 
+namespace {
+
+TrajectoryArchiveFrame FrameOf(const CArchiveFrameInfo& info)
+{
+    TrajectoryArchiveFrame frame;
+    frame.lattice = info.GetLattice();
+    frame.time = info.GetTime();
+    frame.energy = info.GetEnergy();
+    const std::vector<xxPoint3d>& positions = info.GetAtomPositions();
+    frame.positions.reserve(positions.size());
+    for (const xxPoint3d& p : positions)
+        frame.positions.push_back({p.x, p.y, p.z});
+    return frame;
+}
+
+// The archive's last whole frame found as the archive reader finds it, every
+// frame judged but none kept, through one open that serves the working
+// copy's text too; the frame is the copy's, read by the same reader.
+FinalArcFrame ReadLastFrameOnly(const std::string& source)
+{
+    const std::string native = PathUtilities::ToNative(source);
+    std::string why;
+    const int fd = RegularFile::Open(native, why);
+    if (fd < 0)
+        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
+    // Reads of 64 KiB; the buffer closes the descriptor.
+    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
+    std::istream in(&buffer);
+    const std::size_t atoms = RunAtomCount(source);
+    const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText, atoms);
+    FinalArcFrame last;
+    last.frames = archive.GetWholeFrameCount();
+    last.lastFrameCut = archive.IsLastFrameCut();
+    last.damagedFrame = archive.DamagedFrame();
+    last.periodic2D = archive.Is2DPeriodic();
+    last.periodic3D = archive.Is3DPeriodic();
+    const CArchiveFileReader::TextExtent extent =
+        last.frames == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
+    last.copy = ArchiveCopyText(in, extent.begin, extent.end);
+    if (last.frames == 0)
+        return last;
+    std::istringstream copy(last.copy);
+    const CArchiveFileReader frame(copy, CAtomicIndexMap(), CArchiveFileReader::Keep::AllFrames, atoms);
+    last.hasFrame = frame.GetFrames().size() == 1;
+    if (last.hasFrame)
+        last.frame = FrameOf(frame.GetFrames().front());
+    return last;
+}
+
+} // namespace
+
 FinalArcFrame ReadFinalFrame(const std::string& source, const CAtomicIndexMap& map)
 {
-    // The archive as every answer and command reads it (kept for the same
-    // file), in file order; a test's frames stand for the reader's, read
-    // with the map as they are given.
+    // A test's frames stand for the reader's, read with the map as they are
+    // given; else the reader's last whole frame, in file order.
     const bool installed = TrajectoryArchiveOpenerInstalled();
-    const std::unique_ptr<ITrajectoryArchive> archive =
-        OpenTrajectoryArchive(source, installed ? map : CAtomicIndexMap());
     FinalArcFrame last;
-    last.frames = archive->GetFrameCount();
-    last.lastFrameCut = archive->IsLastFrameCut();
-    last.damagedFrame = archive->DamagedFrame();
-    last.periodic2D = archive->Is2DPeriodic();
-    last.periodic3D = archive->Is3DPeriodic();
-    last.copy = archive->WorkingCopyText();
-    last.hasFrame = last.frames != 0;
+    if (installed) {
+        const std::unique_ptr<ITrajectoryArchive> archive = OpenTrajectoryArchive(source, map);
+        last.frames = archive->GetFrameCount();
+        last.lastFrameCut = archive->IsLastFrameCut();
+        last.damagedFrame = archive->DamagedFrame();
+        last.periodic2D = archive->Is2DPeriodic();
+        last.periodic3D = archive->Is3DPeriodic();
+        last.copy = archive->WorkingCopyText();
+        last.hasFrame = last.frames != 0;
+        if (last.hasFrame)
+            last.frame = archive->GetFrame(last.frames - 1);
+    } else {
+        last = ReadLastFrameOnly(source);
+    }
     if (!last.hasFrame)
         return last;
-    last.frame = archive->GetFrame(last.frames - 1);
     last.mapped = last.frame;
     if (!installed && map.IsInForce()) {
         // In document order, as the reader puts a frame read with the map.
@@ -292,28 +347,10 @@ void UpdateStructureFromOutputWithMap(KelvComPtr<ISBContainerRoot>& root, KelvCo
 
 void ReadFinalArcFrame(const std::string& source, const std::string& target, const std::string& project)
 {
-    // One open of the archive serves both its reading and the copy, in
-    // reads of 64 KiB: the whole archive is gone through to find its last
-    // frame. The buffer closes the descriptor.
-    const std::string native = PathUtilities::ToNative(source);
-    std::string why;
-    const int fd = RegularFile::Open(native, why);
-    if (fd < 0)
-        throw KelvResult(E_UNEXPECTED, RegularFile::Failure("Unable to open ZELM arc file.", native, why));
-    __gnu_cxx::stdio_filebuf<char> buffer(fd, std::ios::in | std::ios::binary, std::size_t{1} << 16);
-    std::istream in(&buffer);
-    // The frame to copy is the archive reader's last whole frame, which it
-    // finds and places in the file (counting the atom lines of each frame,
-    // without keeping them); its text is copied as it stands, from its date
-    // line to its closing lines.
-    const CArchiveFileReader archive(in, CAtomicIndexMap(), CArchiveFileReader::Keep::LastFrameText,
-                                     RunAtomCount(source));
-    const CArchiveFileReader::TextExtent frame =
-        archive.GetWholeFrameCount() == 0 ? CArchiveFileReader::TextExtent() : archive.GetLastFrameText();
-    // The copy is made whole as a new file beside its name and renamed over
-    // it, through a descriptor of its folder held beneath `project`: a link
-    // or a hard link in its place is never written through.
-    WriteWorkingCopy(ArchiveCopyText(in, frame.begin, frame.end), target, project);
+    // The structure update's own reading of the archive, then its copy
+    // written whole through a descriptor of its folder held beneath
+    // `project`: a link or a hard link in its place is never written through.
+    WriteWorkingCopy(ReadFinalFrame(source, CAtomicIndexMap()).copy, target, project);
 }
 
 std::string RunFileHold(const std::string& file, const std::string& project)

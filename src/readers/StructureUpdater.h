@@ -28,10 +28,9 @@ struct FinalArcFrame {
     TrajectoryArchiveFrame mapped;
 };
 
-// The archive at `source` as OpenTrajectoryArchive reads it (one open, kept
-// for the same file, so that the answers, the structure update and the
-// trajectory of one run read it once); its failures thrown as the archive
-// reader throws them.
+// The last whole frame of the archive at `source` as the archive reader finds
+// it (every frame judged, none kept; one open serves the working copy's text
+// too); its failures thrown as the archive reader throws them.
 FinalArcFrame ReadFinalFrame(const std::string& source, const CAtomicIndexMap& map);
 
 // The structure update of a document from a run's archive, prepared: every

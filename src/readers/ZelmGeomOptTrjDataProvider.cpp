@@ -277,6 +277,11 @@ void CZelmGeomOptTrjDataProvider::ReadArchiveFrames(const std::string& name, Kel
     if (frames > static_cast<std::size_t>(INT32_MAX))
         throw KelvResult(E_UNEXPECTED, Inconsistent);
     const double degrees = QorViraUtilities::DegreesPerRadian();
+    // Room for every frame at once: room made a frame at a time would move
+    // all the frames before it each time.
+    m_x.reserve(m_x.size() + frames * atoms);
+    m_y.reserve(m_y.size() + frames * atoms);
+    m_z.reserve(m_z.size() + frames * atoms);
     for (std::size_t index = 0; index < frames; ++index) {
         const TrajectoryArchiveFrame frame = archive->GetFrame(index);
         const CLatticeInfo& lattice = frame.lattice;
@@ -291,10 +296,6 @@ void CZelmGeomOptTrjDataProvider::ReadArchiveFrames(const std::string& name, Kel
             m_energyTerm1.push_back(frame.energy * 0.5);
             m_energyTerm2.push_back(frame.energy * 0.5);
         }
-        const std::size_t start = m_x.size();
-        m_x.reserve(start + atoms);
-        m_y.reserve(start + atoms);
-        m_z.reserve(start + atoms);
 
         double u[3][3] = {};
         const bool bulk = archive->Is3DPeriodic();
@@ -319,6 +320,7 @@ void CZelmGeomOptTrjDataProvider::ReadArchiveFrames(const std::string& name, Kel
         }
         // Take position 0, then after the k-th taken position move on by
         // strides[k].
+        const std::size_t start = m_x.size();
         std::size_t k = 0;
         for (std::size_t at = 0; at < frame.positions.size() && k < strides.size();
              at += static_cast<std::size_t>(strides[k++])) {
