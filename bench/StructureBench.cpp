@@ -236,33 +236,22 @@ void BM_JobCommand(benchmark::State& state, const char* command)
     }
     state.counters["atoms"] = static_cast<double>(state.range(0));
 }
-BENCHMARK_CAPTURE(BM_JobCommand, export, "export")
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->DisplayAggregatesOnly(true)
-    ->ComputeStatistics("min", Minimum);
-BENCHMARK_CAPTURE(BM_JobCommand, run, "run")
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->DisplayAggregatesOnly(true)
-    ->ComputeStatistics("min", Minimum);
-BENCHMARK_CAPTURE(BM_JobCommand, deck, "deck")
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->DisplayAggregatesOnly(true)
-    ->ComputeStatistics("min", Minimum);
+// Each command on 10k and 100k atoms, timed once a repetition, the least of
+// five quoted.
+void JobCommandRuns(benchmark::internal::Benchmark* bench)
+{
+    bench->Arg(10000)
+        ->Arg(100000)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(5)
+        ->DisplayAggregatesOnly(true)
+        ->ComputeStatistics("min", Minimum);
+}
+BENCHMARK_CAPTURE(BM_JobCommand, export, "export")->Apply(JobCommandRuns);
+BENCHMARK_CAPTURE(BM_JobCommand, run, "run")->Apply(JobCommandRuns);
+BENCHMARK_CAPTURE(BM_JobCommand, deck, "deck")->Apply(JobCommandRuns);
 
 // The forcefield command's show of a generated library (the argument: the
 // number of atom types).

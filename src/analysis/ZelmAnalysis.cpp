@@ -388,6 +388,17 @@ KelvComPtr<ISBDocumentRoot> CZelmAnalysis::CreateResultsDocument(const std::stri
     return document;
 }
 
+CZelmAnalysis::NewChart CZelmAnalysis::CreateChartDocument(const std::string& chart) const
+{
+    NewChart made;
+    made.document = CreateResultsDocument(PathUtilities::ExtensionRemoved(chart), "SDDocuments.Chart2dDocument");
+    made.chart = KelvComPtr<ISDChart2dDocument>::QueryFrom(made.document.get());
+    if (!made.chart)
+        throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
+    made.view = HandToDocumentService(made.document.get());
+    return made;
+}
+
 void CZelmAnalysis::CheckChartCanBeMade(const std::string& path) const
 {
     // Asked as the host's claim of a new document file takes its folder.

@@ -154,6 +154,16 @@ public:
     // Hands a new or refreshed chart document to the host's document service;
     // what the service gives back is returned, to be held until the command ends.
     KelvComPtr<IUnknown> HandToDocumentService(ISBDocumentRoot* document) const;
+    // A new chart document for the chart file `chart` (CreateResultsDocument
+    // of its name without extension), handed to the document service: the
+    // document, its chart, and what the service gave back, to be held until
+    // the command ends.
+    struct NewChart {
+        KelvComPtr<ISBDocumentRoot> document;
+        KelvComPtr<ISDChart2dDocument> chart;
+        KelvComPtr<IUnknown> view;
+    };
+    NewChart CreateChartDocument(const std::string& chart) const;
 
     // The energy-evolution routines (seed: the output's file name without
     // folder and extension).

@@ -16,11 +16,6 @@
 
 using namespace ZelmAnalysisSupport;
 
-namespace {
-
-constexpr const char* ChartDocumentProgId = "SDDocuments.Chart2dDocument";
-
-} // namespace
 
 void CZelmAnalysis::ReadOpticalSettings()
 {
@@ -122,14 +117,9 @@ std::unique_ptr<CZelmAnalysis::OpticsPlan> CZelmAnalysis::PrepareOptics() const
 void CZelmAnalysis::DrawOptics(const OpticsPlan& plan)
 {
     m_optics = plan.optics;
-    const KelvComPtr<ISBDocumentRoot> document =
-        CreateResultsDocument(PathUtilities::ExtensionRemoved(plan.chart), ChartDocumentProgId);
-    const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
-    if (!chartDocument)
-        throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
-    const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
-    UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
-    DrawOpticalProperties(chartDocument.get(), m_optics, plan.seed);
+    const NewChart made = CreateChartDocument(plan.chart);
+    UpdateUtilities::CChart2dDocumentUpdateOperation update(made.chart.get());
+    DrawOpticalProperties(made.chart.get(), m_optics, plan.seed);
 }
 
 HRESULT CZelmAnalysis::get_CanPlotOpticalProperties(VARIANT_BOOL* pCanPlot)

@@ -250,12 +250,8 @@ std::unique_ptr<CZelmAnalysis::DosPlan> CZelmAnalysis::PrepareDos()
 
 void CZelmAnalysis::DrawDos(const DosPlan& plan)
 {
-    const KelvComPtr<ISBDocumentRoot> document =
-        CreateResultsDocument(PathUtilities::ExtensionRemoved(plan.chart), ChartDocumentProgId);
-    const auto chartDocument = KelvComPtr<ISDChart2dDocument>::QueryFrom(document.get());
-    if (!chartDocument)
-        throw KelvResult(E_UNEXPECTED, "Failed to obtain chart from document manager.");
-    const KelvComPtr<IUnknown> view = HandToDocumentService(document.get());
+    const NewChart made = CreateChartDocument(plan.chart);
+    const KelvComPtr<ISDChart2dDocument>& chartDocument = made.chart;
     UpdateUtilities::CChart2dDocumentUpdateOperation update(chartDocument.get());
 
     m_optics.SetFrequencyUnit(plan.unitIndex);

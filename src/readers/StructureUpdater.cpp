@@ -178,19 +178,6 @@ void WriteWorkingCopy(const std::string& text, const std::string& target, const 
 
 namespace {
 
-TrajectoryArchiveFrame FrameOf(const CArchiveFrameInfo& info)
-{
-    TrajectoryArchiveFrame frame;
-    frame.lattice = info.GetLattice();
-    frame.time = info.GetTime();
-    frame.energy = info.GetEnergy();
-    const std::vector<xxPoint3d>& positions = info.GetAtomPositions();
-    frame.positions.reserve(positions.size());
-    for (const xxPoint3d& p : positions)
-        frame.positions.push_back({p.x, p.y, p.z});
-    return frame;
-}
-
 // The archive's last whole frame found as the archive reader finds it, every
 // frame judged but none kept, through one open that serves the working
 // copy's text too; the frame is the copy's, read by the same reader.
@@ -221,7 +208,7 @@ FinalArcFrame ReadLastFrameOnly(const std::string& source)
     const CArchiveFileReader frame(copy, CAtomicIndexMap(), CArchiveFileReader::Keep::AllFrames, atoms);
     last.hasFrame = frame.GetFrames().size() == 1;
     if (last.hasFrame)
-        last.frame = FrameOf(frame.GetFrames().front());
+        last.frame = TrajectoryFrameOf(frame.GetFrames().front());
     return last;
 }
 

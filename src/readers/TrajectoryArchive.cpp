@@ -36,16 +36,7 @@ public:
 
     TrajectoryArchiveFrame GetFrame(std::size_t index) const override
     {
-        const CArchiveFrameInfo& info = m_reader.GetFrames().at(index);
-        TrajectoryArchiveFrame frame;
-        frame.lattice = info.GetLattice();
-        frame.time = info.GetTime();
-        frame.energy = info.GetEnergy();
-        const std::vector<xxPoint3d>& positions = info.GetAtomPositions();
-        frame.positions.reserve(positions.size());
-        for (const xxPoint3d& p : positions)
-            frame.positions.push_back({p.x, p.y, p.z});
-        return frame;
+        return TrajectoryFrameOf(m_reader.GetFrames().at(index));
     }
 
     bool Is2DPeriodic() const override { return m_reader.Is2DPeriodic(); }
@@ -123,6 +114,19 @@ TrajectoryArchiveOpener& InstalledOpener()
 }
 
 }  // namespace
+
+TrajectoryArchiveFrame TrajectoryFrameOf(const CArchiveFrameInfo& info)
+{
+    TrajectoryArchiveFrame frame;
+    frame.lattice = info.GetLattice();
+    frame.time = info.GetTime();
+    frame.energy = info.GetEnergy();
+    const std::vector<xxPoint3d>& positions = info.GetAtomPositions();
+    frame.positions.reserve(positions.size());
+    for (const xxPoint3d& p : positions)
+        frame.positions.push_back({p.x, p.y, p.z});
+    return frame;
+}
 
 const std::string& ITrajectoryArchive::WorkingCopyText() const
 {

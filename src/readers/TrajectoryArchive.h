@@ -23,6 +23,10 @@ struct TrajectoryArchiveFrame {
     std::vector<std::array<double, 3>> positions;
 };
 
+class CArchiveFrameInfo;
+// A frame of the archive reader as a trajectory takes it.
+TrajectoryArchiveFrame TrajectoryFrameOf(const CArchiveFrameInfo& info);
+
 class ITrajectoryArchive {
 public:
     virtual ~ITrajectoryArchive() = default;
