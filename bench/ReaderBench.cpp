@@ -457,7 +457,7 @@ void BM_Scan(benchmark::State& state, const std::function<void(const std::string
 
 void BM_ScanRunType(benchmark::State& state)
 {
-    BM_Scan(state, [](const std::string& path) { benchmark::DoNotOptimize(COutputFileReader::ScanRunType(path)); });
+    BM_Scan(state, [](const std::string& path) { benchmark::DoNotOptimize(COutputFileReader::ReadRunType(path)); });
 }
 
 void BM_AtomTable(benchmark::State& state)

@@ -36,6 +36,8 @@ public:
     // one printed without regions). The last answer is kept for the same
     // file (place, size, time of change); so is CheckRunSucceeded's.
     static int ScanRunType(const std::string& path);
+    // ScanRunType's reading of the file, made each time.
+    static int ReadRunType(const std::string& path);
 
     // True when the output reports an engine failure: a line that begins
     // with "!! ERROR" (after the engine's indent), whose reason is the text
@@ -138,8 +140,4 @@ protected:
     std::vector<double> m_dosFrequencies;
     std::vector<double> m_dosValues;
     std::string m_dosFailure;
-
-private:
-    // ScanRunType's reading of the file.
-    static int ReadRunType(const std::string& path);
 };
